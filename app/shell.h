@@ -1,0 +1,52 @@
+// Small helpers the windows lean on: file tests, path joining, deletion, colouring and skinning,
+// the application title, the hand cursor, the home page, and the start-up provider probe.
+#pragma once
+
+#include <QCursor>
+#include <QString>
+#include <functional>
+#include <optional>
+
+class QWidget;
+
+namespace app {
+
+constexpr const char* kProductName = "Tabulonix";
+
+// The folder of the program (where HAND-M.CUR, x/o.cjs and Samples/ lie). Tests may point it
+// elsewhere.
+QString ProgramFolder();
+void SetProgramFolderForTesting(const QString& folder);
+// Program folder joined with a relative name written with backslashes ("\\HAND-M.CUR").
+QString ProgramFile(const QString& relative);
+
+bool FileExists(const QString& path);
+QString AddBackslash(const QString& path);  // adds the platform separator unless one ends it
+void RemoveFile(const QString& path);       // read-only files too; never reports a failure
+
+void ApplyFaceColor(QWidget* window);
+void ApplySkin(QWidget* mainWindow);
+void SetAppTitle(const QString& productName = kProductName);
+QString AppTitle();
+
+// The custom hover pointer loaded from HAND-M.CUR, if the file exists and loads.
+std::optional<QCursor> HandCursor();
+// Installs the hover rule on a window: its push buttons show the hand pointer, the background and
+// frames the default one, and nothing changes while the busy pointer is up.
+void InstallHoverPointer(QWidget* window);
+
+void VisitHomePage();
+void SetRandomSourceForTesting(std::function<int()> oneToHundred);  // nullptr restores the real one
+
+void ShowHelp(QWidget* parent);
+
+// The provider probe: checks once that the engine can work here (its text converters). Returns
+// false on any failure, after the provider message where the failure is "provider not found".
+struct ProbeFailure {
+  int number = 0;
+  QString description;
+};
+bool CheckProvider();
+void SetProviderProbeForTesting(std::function<std::optional<ProbeFailure>()> probe);  // nullptr: real
+
+}  // namespace app

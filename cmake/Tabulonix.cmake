@@ -1,0 +1,40 @@
+# Shared CMake helpers.
+#
+# tabulonix_library(NAME DIR LINKS...) builds every .cpp of DIR (not its tests) into a static library.
+# tabulonix_tests(DIR LINKS...) turns every tests/DIR/*_test.cpp into its own GoogleTest executable,
+# so that one unfinished test file never stops the others from building.
+
+function(tabulonix_library name dir)
+  file(GLOB _srcs CONFIGURE_DEPENDS "${dir}/*.cpp")
+  list(FILTER _srcs EXCLUDE REGEX ".*_test\\.cpp$")
+  list(FILTER _srcs EXCLUDE REGEX ".*/main\\.cpp$")
+  if(_srcs)
+    add_library(${name} STATIC ${_srcs})
+    target_include_directories(${name} PUBLIC ${CMAKE_SOURCE_DIR})
+    target_link_libraries(${name} PUBLIC ${ARGN})
+  else()
+    add_library(${name} INTERFACE)
+    target_include_directories(${name} INTERFACE ${CMAKE_SOURCE_DIR})
+    target_link_libraries(${name} INTERFACE ${ARGN})
+  endif()
+endfunction()
+
+function(tabulonix_tests dir)
+  file(GLOB _tests CONFIGURE_DEPENDS "${CMAKE_SOURCE_DIR}/tests/${dir}/*_test.cpp")
+  file(GLOB _support CONFIGURE_DEPENDS "${CMAKE_SOURCE_DIR}/tests/${dir}/support/*.cpp")
+  foreach(_t ${_tests})
+    get_filename_component(_n ${_t} NAME_WE)
+    set(_exe ${dir}_${_n})
+    add_executable(${_exe} ${_t} ${_support})
+    set_target_properties(${_exe} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${TABULONIX_TEST_BIN_DIR})
+    target_include_directories(${_exe} PRIVATE ${CMAKE_SOURCE_DIR} ${CMAKE_SOURCE_DIR}/tests)
+    target_link_libraries(${_exe} PRIVATE ${ARGN} GTest::gtest GTest::gtest_main)
+    target_compile_definitions(${_exe} PRIVATE
+      TABULONIX_TESTDATA_DIR="${TABULONIX_TESTDATA_DIR}"
+      TABULONIX_INDEX_CODES_DIR="${TABULONIX_INDEX_CODES_DIR}"
+      TABULONIX_SOURCE_DIR="${CMAKE_SOURCE_DIR}"
+      TABULONIX_BIN_DIR="${CMAKE_BINARY_DIR}/bin")
+    gtest_discover_tests(${_exe} DISCOVERY_TIMEOUT 60
+      PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen" LABELS ${dir})
+  endforeach()
+endfunction()

@@ -1,0 +1,196 @@
+// The DAO-shaped object model over the engine: DBEngine, Database, TableDefs, TableDef, Fields,
+// Field and Recordset, with DAO's names, type codes, attribute bits and error numbers, so that the
+// windows drive it exactly as they would drive DAO.
+//
+// Objects are handles (shared pointers inside); copying a handle refers to the same object.
+// Every failure throws dao::Error with DAO's number and description.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "jet/error.h"
+#include "jet/value.h"
+
+namespace dao {
+
+using Value = jet::Value;
+using Error = jet::Error;
+
+// Field type codes.
+constexpr int16_t dbBoolean = 1;
+constexpr int16_t dbByte = 2;
+constexpr int16_t dbInteger = 3;
+constexpr int16_t dbLong = 4;
+constexpr int16_t dbCurrency = 5;
+constexpr int16_t dbSingle = 6;
+constexpr int16_t dbDouble = 7;
+constexpr int16_t dbDate = 8;
+constexpr int16_t dbBinary = 9;
+constexpr int16_t dbText = 10;
+constexpr int16_t dbLongBinary = 11;
+constexpr int16_t dbMemo = 12;
+constexpr int16_t dbGUID = 15;
+constexpr int16_t dbDecimal = 20;
+
+// Field attributes.
+constexpr int32_t dbFixedField = 1;
+constexpr int32_t dbVariableField = 2;
+constexpr int32_t dbAutoIncrField = 16;
+constexpr int32_t dbSystemField = 8192;
+constexpr int32_t dbHyperlinkField = 32768;
+
+// Table attributes.
+constexpr int32_t dbSystemObject = static_cast<int32_t>(0x80000002u);
+constexpr int32_t dbHiddenObject = 1;
+constexpr int32_t dbAttachedTable = 0x40000000;
+
+// CreateDatabase options and Update types.
+constexpr int32_t dbVersion30 = 32;
+constexpr int32_t dbVersion40 = 64;
+constexpr int32_t dbUpdateRegular = 1;
+
+class DatabaseImpl;
+class TableDefImpl;
+class FieldImpl;
+class RecordsetImpl;
+
+// A field of a table definition, or of a recordset (where Value is the current record's).
+class Field {
+ public:
+  Field() = default;
+  explicit Field(std::shared_ptr<FieldImpl> impl) : impl_(std::move(impl)) {}
+
+  std::string Name() const;
+  int16_t Type() const;
+  int32_t Size() const;
+  int32_t Attributes() const;
+  bool Required() const;
+  bool AllowZeroLength() const;
+
+  // Recordset fields: the current record's value (Null for an empty field).
+  Value GetValue() const;
+  // Recordset fields, between AddNew/Edit and Update: a text is converted to the field's type
+  // (the text forms of jet::toText read back exactly). Conversion errors (3421, 3163) are raised
+  // here; Required and zero-length rules at Update.
+  void SetValue(const std::string& text);
+  void SetValue(const Value& value);
+
+  // Definition properties, settable on a field of a table definition not yet appended.
+  void SetRequired(bool required);
+  void SetAllowZeroLength(bool allow);
+  void SetAttributes(int32_t attributes);
+
+  const std::shared_ptr<FieldImpl>& impl() const { return impl_; }
+
+ private:
+  std::shared_ptr<FieldImpl> impl_;
+};
+
+class Fields {
+ public:
+  Fields() = default;
+  explicit Fields(std::shared_ptr<std::vector<Field>> items, std::shared_ptr<TableDefImpl> owner = nullptr)
+      : items_(std::move(items)), owner_(std::move(owner)) {}
+  int Count() const;
+  Field Item(int index) const;                // 3265 when out of range
+  Field Item(const std::string& name) const;  // 3265 when there is none
+  void Append(const Field& field);            // only on a table definition not yet appended
+
+ private:
+  std::shared_ptr<std::vector<Field>> items_;
+  std::shared_ptr<TableDefImpl> owner_;
+};
+
+class TableDef {
+ public:
+  TableDef() = default;
+  explicit TableDef(std::shared_ptr<TableDefImpl> impl) : impl_(std::move(impl)) {}
+
+  std::string Name() const;
+  // On an appended table this renames it in the database (3010 exists, 3125 invalid name).
+  void SetName(const std::string& name);
+  int32_t Attributes() const;
+  Fields GetFields() const;
+  Field CreateField(const std::string& name, int16_t type, int32_t size);
+
+  const std::shared_ptr<TableDefImpl>& impl() const { return impl_; }
+
+ private:
+  std::shared_ptr<TableDefImpl> impl_;
+};
+
+class TableDefs {
+ public:
+  TableDefs() = default;
+  explicit TableDefs(std::shared_ptr<DatabaseImpl> db) : db_(std::move(db)) {}
+  int Count() const;
+  TableDef Item(int index) const;
+  TableDef Item(const std::string& name) const;  // 3265 when there is none
+  void Append(const TableDef& table);            // creates the table in the file
+  void Delete(const std::string& name);          // drops the table from the file
+  void Refresh();
+
+ private:
+  std::shared_ptr<DatabaseImpl> db_;
+};
+
+// A table-type recordset: the table's records in stored order.
+class Recordset {
+ public:
+  Recordset() = default;
+  explicit Recordset(std::shared_ptr<RecordsetImpl> impl) : impl_(std::move(impl)) {}
+
+  Fields GetFields() const;
+  bool EOF_() const;
+  bool BOF_() const;
+  void MoveFirst();
+  void MoveNext();
+  void Move(int32_t rows);  // from the current record
+  int32_t RecordCount() const;
+  void AddNew();
+  void Edit();
+  void Update(int32_t type = dbUpdateRegular, bool force = false);
+  void CancelUpdate();
+  void Delete();
+  void Close();
+
+  const std::shared_ptr<RecordsetImpl>& impl() const { return impl_; }
+
+ private:
+  std::shared_ptr<RecordsetImpl> impl_;
+};
+
+class Database {
+ public:
+  Database() = default;
+  explicit Database(std::shared_ptr<DatabaseImpl> impl) : impl_(std::move(impl)) {}
+
+  std::string Name() const;
+  void Close();
+  TableDefs GetTableDefs() const;
+  TableDef CreateTableDef(const std::string& name);
+  Recordset OpenRecordset(const std::string& tableName);
+  bool IsOpen() const;
+
+  const std::shared_ptr<DatabaseImpl>& impl() const { return impl_; }
+
+ private:
+  std::shared_ptr<DatabaseImpl> impl_;
+};
+
+class DBEngine {
+ public:
+  // connect may carry ";PWD=secret" as DAO's connect string does.
+  Database OpenDatabase(const std::string& path, bool exclusive = false, bool readOnly = false,
+                        const std::string& connect = "");
+  Database CreateDatabase(const std::string& path, const std::string& locale, int32_t option);
+  void CompactDatabase(const std::string& source, const std::string& destination);
+};
+
+// The one engine of the process.
+DBEngine& Engine();
+
+}  // namespace dao

@@ -1,0 +1,103 @@
+// The engine's front door: one open .mdb file, its catalog, its tables and their rows.
+//
+// Layers underneath, each in its own files: page file (fixed-size pages through a bounded cache)
+// -> usage maps -> table definitions -> rows and long values -> indexes -> catalog -> database.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "jet/error.h"
+#include "jet/schema.h"
+#include "jet/value.h"
+
+namespace jet {
+
+struct OpenOptions {
+  bool readOnly = false;
+  std::string password;   // checked against the header's password when the file has one
+};
+
+struct CreateOptions {
+  Format format = Format::Jet4;
+  uint16_t codePage = 1252;
+  uint16_t sortOrder = 1033;  // General
+};
+
+// The address of a row: data page and row number on it. A row keeps its address for life; a row
+// that outgrows its page leaves a pointer behind.
+struct RowId {
+  uint32_t page = 0;
+  uint16_t row = 0;
+  bool operator==(const RowId&) const = default;
+};
+
+class Database;
+
+// Reads a table's rows in stored order (page by page, then row by row on each page) and writes
+// through to the table. Streaming: memory does not grow with the table.
+class TableCursor {
+ public:
+  virtual ~TableCursor() = default;
+  virtual const TableInfo& table() const = 0;
+  // Advances to the next live row; false at the end.
+  virtual bool next() = 0;
+  virtual RowId rowId() const = 0;
+  // The current row, one value per column in field order. Long values are read when asked for.
+  virtual const std::vector<Value>& values() = 0;
+  // Back to before the first row.
+  virtual void rewind() = 0;
+};
+
+struct CheckReport {
+  std::vector<std::string> problems;
+  bool ok() const { return problems.empty(); }
+};
+
+class Database {
+ public:
+  virtual ~Database() = default;
+
+  // Opens an existing file. Throws Error 3024 (missing), 3343 (not a Jet 3/4 database),
+  // 3031 (password), 3051 (cannot open / locked), 3049 (damaged).
+  static std::unique_ptr<Database> open(const std::string& path, const OpenOptions& options = {});
+  // Creates a new empty database; Error 3204 when the path exists.
+  static std::unique_ptr<Database> create(const std::string& path, const CreateOptions& options = {});
+  // Writes a compacted copy of source into destination (which must not exist).
+  static void compact(const std::string& source, const std::string& destination);
+
+  virtual Format format() const = 0;
+  virtual uint32_t pageSize() const = 0;
+  virtual uint16_t codePage() const = 0;
+  virtual uint16_t sortOrder() const = 0;
+  virtual uint32_t pageCount() const = 0;
+  virtual bool readOnly() const = 0;
+  virtual const std::string& path() const = 0;
+
+  // Every catalog object in catalog order (the order of the object model's TableDefs walk).
+  virtual std::vector<CatalogObject> objects() = 0;
+  // A table's definition by name (case-insensitive). Error 3078 when there is none.
+  virtual TableInfo table(const std::string& name) = 0;
+  virtual std::unique_ptr<TableCursor> openTable(const std::string& name) = 0;
+
+  // Writing. Each call is complete when it returns: the file on disk is consistent.
+  virtual void createTable(const NewTable& spec) = 0;
+  virtual void renameTable(const std::string& oldName, const std::string& newName) = 0;
+  virtual void dropTable(const std::string& name) = 0;
+  // Values are in field order; auto-number columns are assigned by the engine (their value is
+  // ignored). Returns the new row's address.
+  virtual RowId insertRow(const std::string& table, std::vector<Value> values) = 0;
+  virtual void updateRow(const std::string& table, RowId row, std::vector<Value> values) = 0;
+  virtual void deleteRow(const std::string& table, RowId row) = 0;
+  // The next auto-number the table would give (for display before an insert).
+  virtual int32_t nextAutoNumber(const std::string& table) = 0;
+
+  // Verifies the whole file and names every problem found.
+  virtual CheckReport check() = 0;
+  virtual void close() = 0;
+};
+
+}  // namespace jet

@@ -1,0 +1,51 @@
+// Engine errors. Every failure the engine reports carries a DAO error number and a description in
+// the wording users of Access know, so that the object model can pass both straight through.
+#pragma once
+
+#include <stdexcept>
+#include <string>
+
+namespace jet {
+
+// DAO error numbers used by the engine.
+namespace err {
+constexpr int kNoCurrentRecord = 3021;        // "No current record."
+constexpr int kDuplicateKey = 3022;           // duplicate value in a unique index
+constexpr int kFileNotFound = 3024;           // "Could not find file '...'."
+constexpr int kInvalidPassword = 3031;        // "Not a valid password."
+constexpr int kCannotOpenFile = 3051;         // permissions or lock
+constexpr int kTableExists = 3010;            // "Table 'X' already exists."
+constexpr int kObjectNotFound = 3011;         // "The Microsoft Jet database engine could not find the object 'X'..."
+constexpr int kTableNotFound = 3078;          // cannot find the input table or query
+constexpr int kInvalidName = 3125;            // not a valid name
+constexpr int kUnknownField = 3265;           // "Item not found in this collection."
+constexpr int kNoFields = 3264;               // "No field defined--cannot append TableDef or Index."
+constexpr int kFieldDefinedTwice = 3191;      // "Cannot define field more than once."
+constexpr int kDatabaseExists = 3204;         // "Database already exists."
+constexpr int kInRelationship = 3303;         // cannot delete a table that takes part in a relationship
+constexpr int kUpdateWithoutEdit = 3020;      // "Update or CancelUpdate without AddNew or Edit."
+constexpr int kTextTooLong = 3163;            // "The field is too small to accept the amount of data..."
+constexpr int kRequiredNull = 3314;           // "The field 'X' cannot contain a Null value..."
+constexpr int kZeroLength = 3315;             // "Field 'X' cannot be a zero-length string."
+constexpr int kUnrecognizedFormat = 3343;     // "Unrecognized database format 'X'."
+constexpr int kConversion = 3421;             // "Data type conversion error."
+constexpr int kInvalidArgument = 3001;        // "Invalid argument."
+constexpr int kCorrupt = 3049;                // "Cannot open database '...'. It may not be a database..."
+constexpr int kReadOnly = 3027;               // "Cannot update. Database or object is read-only."
+constexpr int kIoError = 3043;                // "Disk or network error."
+constexpr int kDiskFull = 3035;               // "System resource exceeded." (disk full)
+constexpr int kInvalidFieldSize = 3259;       // "Invalid field data type." / size
+constexpr int kInvalidOperation = 3219;       // "Invalid operation."
+}  // namespace err
+
+class Error : public std::runtime_error {
+ public:
+  Error(int number, const std::string& description) : std::runtime_error(description), number_(number) {}
+  int number() const { return number_; }
+  std::string description() const { return what(); }
+
+ private:
+  int number_;
+};
+
+}  // namespace jet
