@@ -1,0 +1,15 @@
+// The table-design commands of the main window: whole click handlers, guards included, each run
+// under the error report as the main window's procedure (Form1.PushButton5_Click, ...).
+#pragma once
+
+namespace app {
+class MainWindow;
+}
+
+namespace design {
+
+void NewTableCommand(app::MainWindow& main);     // PushButton5 "New Table"
+void RenameTableCommand(app::MainWindow& main);  // PushButton11 "Rename Table"
+void DeleteTableCommand(app::MainWindow& main);  // PushButton12 "Delete Table"
+
+}  // namespace design
