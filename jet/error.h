@@ -11,6 +11,7 @@ namespace jet {
 namespace err {
 constexpr int kNoCurrentRecord = 3021;        // "No current record."
 constexpr int kDuplicateKey = 3022;           // duplicate value in a unique index
+constexpr int kNullInIndex = 3058;            // "Index or primary key cannot contain a Null value."
 constexpr int kFileNotFound = 3024;           // "Could not find file '...'."
 constexpr int kInvalidPassword = 3031;        // "Not a valid password."
 constexpr int kCannotOpenFile = 3051;         // permissions or lock
