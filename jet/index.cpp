@@ -1,0 +1,623 @@
+#include "jet/index.h"
+
+#include <algorithm>
+#include <set>
+
+#include "jet/error.h"
+
+namespace jet {
+
+namespace {
+
+constexpr int kMaxDepth = 32;  // far beyond any real tree; guards against page cycles
+
+IndexEntry asMax(const IndexEntry& e) { return IndexEntry{e.key, e.row, 0}; }
+
+[[noreturn]] void corrupt(const std::string& what) {
+  throw Error(err::kCorrupt, "The database is damaged: " + what + ".");
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
+// IndexTree
+
+IndexTree::IndexTree(IndexPageStore& store, uint32_t rootPage, uint32_t tdefPage)
+    : store_(store), layout_(IndexPageLayout::of(store.format())), format_(store.format()), root_(rootPage), tdef_(tdefPage) {}
+
+IndexPage IndexTree::load(uint32_t page) {
+  if (page == 0) corrupt("an index refers to page 0");
+  Bytes buf(layout_.pageSize);
+  store_.readPage(page, buf.data());
+  return parseIndexPage(format_, buf.data(), buf.size());
+}
+
+void IndexTree::store(uint32_t number, const IndexPage& page) {
+  Bytes buf(layout_.pageSize);
+  IndexPage p = page;
+  p.tdefPage = tdef_;
+  if (!writeIndexPage(format_, p, buf.data())) throw Error(err::kInvalidOperation, "An index page overflowed.");
+  store_.writePage(number, buf.data());
+}
+
+IndexEntry IndexTree::subtreeMax(const IndexPage& page) {
+  if (page.leaf) {
+    if (page.entries.empty()) corrupt("an index has an empty page below its root");
+    return asMax(page.entries.back());
+  }
+  if (page.childTail) return subtreeMax(page.childTail);
+  if (page.entries.empty()) corrupt("an index has an empty intermediate page");
+  return asMax(page.entries.back());
+}
+
+IndexEntry IndexTree::subtreeMax(uint32_t number) {
+  uint32_t cur = number;
+  for (int depth = 0; depth < kMaxDepth; ++depth) {
+    IndexPage p = load(cur);
+    if (p.leaf || !p.childTail) return subtreeMax(p);
+    cur = p.childTail;
+  }
+  corrupt("an index's pages form a cycle");
+}
+
+std::vector<IndexTree::Child> IndexTree::children(uint32_t, const IndexPage& node) {
+  std::vector<Child> kids;
+  kids.reserve(node.entries.size() + 1);
+  for (const auto& e : node.entries) kids.push_back({e.child, asMax(e)});
+  if (node.childTail) kids.push_back({node.childTail, subtreeMax(node.childTail)});
+  return kids;
+}
+
+void IndexTree::setChildren(IndexPage& node, const std::vector<Child>& kids) {
+  node.leaf = false;
+  node.entries.clear();
+  node.childTail = 0;
+  if (kids.size() == 1) {
+    node.entries.push_back({kids[0].max.key, kids[0].max.row, kids[0].page});
+    return;
+  }
+  for (size_t i = 0; i + 1 < kids.size(); ++i) node.entries.push_back({kids[i].max.key, kids[i].max.row, kids[i].page});
+  if (!kids.empty()) node.childTail = kids.back().page;
+}
+
+void IndexTree::relink(uint32_t number, uint32_t prev, uint32_t next) {
+  // Unhooks a page from its level's chain: its neighbours point at each other.
+  if (prev) {
+    IndexPage p = load(prev);
+    p.next = next;
+    store(prev, p);
+  }
+  if (next) {
+    IndexPage p = load(next);
+    p.prev = prev;
+    store(next, p);
+  }
+  (void)number;
+}
+
+std::vector<IndexPage> IndexTree::split(IndexPage page, bool appendAtEnd) {
+  // Cuts an overfull page into pages that fit. Entries appended at the end of the last page of a
+  // level start a new page of their own, so that rows added in key order fill pages completely.
+  std::vector<IndexPage> parts;
+  const size_t cap = layout_.capacity();
+  if (encodedEntriesSize(page) <= cap) {
+    parts.push_back(std::move(page));
+    return parts;
+  }
+  std::vector<Child> kids;
+  size_t n;
+  if (page.leaf) {
+    n = page.entries.size();
+  } else {
+    kids = children(0, page);
+    n = kids.size();
+  }
+  if (n < 2) throw Error(err::kInvalidOperation, "An index entry is too large for an index page.");
+  size_t cut;
+  if (appendAtEnd) {
+    cut = n - 1;
+  } else {
+    // Cut where the bytes are halved.
+    size_t total = 0;
+    std::vector<size_t> sizes(n);
+    for (size_t i = 0; i < n; ++i) {
+      sizes[i] = (page.leaf ? page.entries[i].key.size() + 4 : kids[i].max.key.size() + 8);
+      total += sizes[i];
+    }
+    size_t acc = 0;
+    cut = 1;
+    for (size_t i = 0; i < n - 1; ++i) {
+      acc += sizes[i];
+      cut = i + 1;
+      if (acc * 2 >= total) break;
+    }
+  }
+  IndexPage left, right;
+  left.leaf = right.leaf = page.leaf;
+  if (page.leaf) {
+    left.entries.assign(page.entries.begin(), page.entries.begin() + static_cast<long>(cut));
+    right.entries.assign(page.entries.begin() + static_cast<long>(cut), page.entries.end());
+  } else {
+    setChildren(left, std::vector<Child>(kids.begin(), kids.begin() + static_cast<long>(cut)));
+    setChildren(right, std::vector<Child>(kids.begin() + static_cast<long>(cut), kids.end()));
+  }
+  for (auto* half : {&left, &right}) {
+    auto sub = split(std::move(*half), false);
+    for (auto& s : sub) parts.push_back(std::move(s));
+  }
+  return parts;
+}
+
+IndexTree::Replacement IndexTree::finish(uint32_t number, IndexPage& page, bool appendAtEnd) {
+  const bool empty = page.entries.empty() && page.childTail == 0;
+  if (empty) {
+    if (number == root_) {
+      IndexPage leaf;
+      store(number, leaf);
+      return {};
+    }
+    relink(number, page.prev, page.next);
+    store_.freePage(number);
+    return {};
+  }
+  std::vector<IndexPage> parts = split(page, appendAtEnd);
+  std::vector<uint32_t> numbers{number};
+  for (size_t i = 1; i < parts.size(); ++i) numbers.push_back(store_.allocatePage());
+  const uint32_t prev = page.prev, next = page.next;
+  Replacement rep;
+  for (size_t i = 0; i < parts.size(); ++i) {
+    parts[i].prev = i == 0 ? prev : numbers[i - 1];
+    parts[i].next = i + 1 < parts.size() ? numbers[i + 1] : next;
+  }
+  for (size_t i = 0; i < parts.size(); ++i) {
+    store(numbers[i], parts[i]);
+    rep.push_back({numbers[i], subtreeMax(parts[i])});
+  }
+  if (parts.size() > 1 && next) {
+    IndexPage n = load(next);
+    n.prev = numbers.back();
+    store(next, n);
+  }
+  return rep;
+}
+
+void IndexTree::mergeSmall(std::vector<Child>& kids, size_t at) {
+  // A page that has shrunk below a quarter is merged with a neighbour under the same parent when
+  // the two fit on one page.
+  if (kids.size() < 2) return;
+  IndexPage page = load(kids[at].page);
+  if (encodedEntriesSize(page) * 4 >= layout_.capacity()) return;
+  size_t l = at + 1 < kids.size() ? at : at - 1;
+  size_t r = l + 1;
+  IndexPage left = l == at ? page : load(kids[l].page);
+  IndexPage right = r == at ? page : load(kids[r].page);
+  if (left.leaf != right.leaf) corrupt("an index has pages of mixed levels under one parent");
+  IndexPage merged;
+  merged.leaf = left.leaf;
+  merged.prev = left.prev;
+  merged.next = right.next;
+  if (left.leaf) {
+    merged.entries = left.entries;
+    merged.entries.insert(merged.entries.end(), right.entries.begin(), right.entries.end());
+  } else {
+    auto lk = children(kids[l].page, left);
+    auto rk = children(kids[r].page, right);
+    lk.insert(lk.end(), rk.begin(), rk.end());
+    setChildren(merged, lk);
+  }
+  if (encodedEntriesSize(merged) > layout_.capacity()) return;
+  store(kids[l].page, merged);
+  if (right.next) {
+    IndexPage n = load(right.next);
+    n.prev = kids[l].page;
+    store(right.next, n);
+  }
+  store_.freePage(kids[r].page);
+  kids[l].max = kids[r].max;
+  kids.erase(kids.begin() + static_cast<long>(r));
+}
+
+IndexTree::Replacement IndexTree::modify(uint32_t number, const IndexEntry& entry, bool insert, bool& changed) {
+  IndexPage page = load(number);
+  if (page.leaf) {
+    auto it = std::lower_bound(page.entries.begin(), page.entries.end(), entry);
+    bool found = it != page.entries.end() && compareEntries(*it, entry) == 0;
+    bool appendAtEnd = false;
+    if (insert == found) {
+      changed = false;
+      return {};
+    }
+    if (insert) {
+      appendAtEnd = it == page.entries.end() && page.next == 0 && !page.entries.empty();
+      page.entries.insert(it, IndexEntry{entry.key, entry.row, 0});
+    } else {
+      page.entries.erase(it);
+    }
+    changed = true;
+    return finish(number, page, appendAtEnd);
+  }
+  std::vector<Child> kids = children(number, page);
+  if (kids.empty()) corrupt("an index has an empty intermediate page");
+  size_t i = 0;
+  while (i < kids.size() && compareEntries(kids[i].max, entry) < 0) ++i;
+  if (i == kids.size()) {
+    if (!insert) {
+      changed = false;
+      return {};
+    }
+    i = kids.size() - 1;
+  }
+  Replacement rep = modify(kids[i].page, entry, insert, changed);
+  if (!changed) return {};
+  kids.erase(kids.begin() + static_cast<long>(i));
+  kids.insert(kids.begin() + static_cast<long>(i), rep.begin(), rep.end());
+  if (rep.size() == 1) mergeSmall(kids, i);
+  setChildren(page, kids);
+  if (kids.empty()) page.entries.clear();
+  return finish(number, page, false);
+}
+
+void IndexTree::insert(const IndexEntry& entry) {
+  bool changed = false;
+  Replacement rep = modify(root_, entry, true, changed);
+  if (!changed) return;
+  if (rep.size() > 1) {
+    // The root split: its first part moves to a new page and the root becomes the parent of
+    // all parts, so the root page number stays where the table definition expects it.
+    uint32_t moved = store_.allocatePage();
+    IndexPage first = load(root_);
+    store(moved, first);
+    IndexPage second = load(rep[1].page);
+    second.prev = moved;
+    store(rep[1].page, second);
+    rep[0].page = moved;
+    IndexPage newRoot;
+    setChildren(newRoot, rep);
+    std::vector<IndexPage> parts = split(newRoot, false);
+    if (parts.size() > 1) throw Error(err::kInvalidOperation, "An index root overflowed.");
+    store(root_, newRoot);
+  }
+}
+
+bool IndexTree::erase(const IndexEntry& entry) {
+  bool changed = false;
+  modify(root_, entry, false, changed);
+  if (!changed) return false;
+  // A root with a single child takes that child's place, so the tree does not stay deeper than
+  // it needs to be.
+  for (int depth = 0; depth < kMaxDepth; ++depth) {
+    IndexPage root = load(root_);
+    if (root.leaf || root.childTail || root.entries.size() != 1) break;
+    uint32_t only = root.entries[0].child;
+    IndexPage child = load(only);
+    child.prev = child.next = 0;
+    store(root_, child);
+    store_.freePage(only);
+  }
+  return true;
+}
+
+std::vector<IndexEntry> IndexTree::entries() {
+  std::vector<IndexEntry> out;
+  // In-order walk over the tree: independent of the leaf chain, which verify() checks.
+  struct Frame {
+    uint32_t page;
+    int depth;
+  };
+  std::set<uint32_t> seen;
+  std::vector<Frame> stack{{root_, 0}};
+  while (!stack.empty()) {
+    Frame f = stack.back();
+    stack.pop_back();
+    if (f.depth > kMaxDepth || !seen.insert(f.page).second) corrupt("an index's pages form a cycle");
+    IndexPage p = load(f.page);
+    if (p.leaf) {
+      for (auto& e : p.entries) out.push_back(std::move(e));
+      continue;
+    }
+    if (p.childTail) stack.push_back({p.childTail, f.depth + 1});
+    for (auto it = p.entries.rbegin(); it != p.entries.rend(); ++it) stack.push_back({it->child, f.depth + 1});
+  }
+  return out;
+}
+
+bool IndexTree::containsKey(const Bytes& key) {
+  uint32_t cur = root_;
+  IndexEntry probe{key, RowId{0, 0}, 0};
+  for (int depth = 0; depth < kMaxDepth; ++depth) {
+    IndexPage p = load(cur);
+    if (p.leaf) {
+      auto it = std::lower_bound(p.entries.begin(), p.entries.end(), probe);
+      if (it != p.entries.end()) return it->key == key;
+      // The first entry not below the key may start the next page.
+      if (!p.next) return false;
+      IndexPage n = load(p.next);
+      return !n.entries.empty() && n.entries.front().key == key;
+    }
+    auto kids = children(cur, p);
+    size_t i = 0;
+    while (i < kids.size() && compareEntries(kids[i].max, probe) < 0) ++i;
+    if (i == kids.size()) return false;
+    cur = kids[i].page;
+  }
+  corrupt("an index's pages form a cycle");
+}
+
+void IndexTree::collectPages(uint32_t page, std::vector<uint32_t>& out, int depth) {
+  if (depth > kMaxDepth) corrupt("an index's pages form a cycle");
+  out.push_back(page);
+  IndexPage p = load(page);
+  if (p.leaf) return;
+  for (const auto& e : p.entries) collectPages(e.child, out, depth + 1);
+  if (p.childTail) collectPages(p.childTail, out, depth + 1);
+}
+
+void IndexTree::rebuild(std::vector<IndexEntry> all) {
+  std::vector<uint32_t> old;
+  collectPages(root_, old, 0);
+  for (uint32_t p : old)
+    if (p != root_) store_.freePage(p);
+  std::sort(all.begin(), all.end());
+  all.erase(std::unique(all.begin(), all.end(), [](const IndexEntry& a, const IndexEntry& b) { return compareEntries(a, b) == 0; }),
+            all.end());
+  for (auto& e : all) e.child = 0;
+  // Bottom-up: fill leaves, then each level of intermediate pages, until one page remains; that
+  // page is written to the root.
+  const size_t cap = layout_.capacity();
+  std::vector<IndexPage> level;
+  {
+    IndexPage cur;
+    for (auto& e : all) {
+      cur.entries.push_back(e);
+      if (encodedEntriesSize(cur) > cap) {
+        cur.entries.pop_back();
+        level.push_back(std::move(cur));
+        cur = IndexPage{};
+        cur.entries.push_back(e);
+      }
+    }
+    level.push_back(std::move(cur));
+  }
+  while (true) {
+    if (level.size() == 1) {
+      level[0].prev = level[0].next = 0;
+      store(root_, level[0]);
+      return;
+    }
+    std::vector<uint32_t> numbers;
+    for (size_t i = 0; i < level.size(); ++i) numbers.push_back(store_.allocatePage());
+    std::vector<Child> kids;
+    for (size_t i = 0; i < level.size(); ++i) {
+      level[i].prev = i ? numbers[i - 1] : 0;
+      level[i].next = i + 1 < level.size() ? numbers[i + 1] : 0;
+      store(numbers[i], level[i]);
+      kids.push_back({numbers[i], subtreeMax(level[i])});
+    }
+    std::vector<IndexPage> up;
+    std::vector<Child> group;
+    for (auto& k : kids) {
+      group.push_back(k);
+      IndexPage trial;
+      setChildren(trial, group);
+      if (group.size() > 1 && encodedEntriesSize(trial) > cap) {
+        group.pop_back();
+        IndexPage done;
+        setChildren(done, group);
+        up.push_back(std::move(done));
+        group = {k};
+      }
+    }
+    IndexPage last;
+    setChildren(last, group);
+    up.push_back(std::move(last));
+    level = std::move(up);
+  }
+}
+
+void IndexTree::verifyPage(uint32_t number, const IndexEntry* lower, const IndexEntry* max, int depth,
+                           std::vector<std::vector<uint32_t>>& levels, std::vector<std::string>& problems) {
+  const std::string where = "index page " + std::to_string(number);
+  if (depth > kMaxDepth) {
+    problems.push_back(where + " lies deeper than any index can (a page cycle)");
+    return;
+  }
+  IndexPage p;
+  try {
+    p = load(number);
+  } catch (const Error& e) {
+    problems.push_back(where + ": " + e.description());
+    return;
+  }
+  if (levels.size() <= static_cast<size_t>(depth)) levels.resize(depth + 1);
+  levels[depth].push_back(number);
+  if (p.tdefPage != tdef_) problems.push_back(where + " names table definition page " + std::to_string(p.tdefPage));
+  for (size_t i = 1; i < p.entries.size(); ++i)
+    if (!(p.entries[i - 1] < p.entries[i])) problems.push_back(where + " holds entries out of order");
+  if (p.leaf) {
+    if (!p.entries.empty()) {
+      if (lower && !(*lower < p.entries.front())) problems.push_back(where + " holds an entry below its parent's range");
+      if (max && compareEntries(asMax(p.entries.back()), *max) != 0)
+        problems.push_back(where + "'s last entry differs from its parent's entry for it");
+    } else if (number != root_) {
+      problems.push_back(where + " is empty");
+    }
+    return;
+  }
+  std::vector<Child> kids;
+  try {
+    kids = children(number, p);
+  } catch (const Error& e) {
+    problems.push_back(where + ": " + e.description());
+    return;
+  }
+  if (kids.empty()) problems.push_back(where + " is an empty intermediate page");
+  if (kids.size() > 1 && !p.childTail) problems.push_back(where + " has several children but no tail child");
+  if (max && !kids.empty() && compareEntries(kids.back().max, *max) != 0)
+    problems.push_back(where + "'s largest entry differs from its parent's entry for it");
+  const IndexEntry* lo = lower;
+  for (const auto& k : kids) {
+    verifyPage(k.page, lo, &k.max, depth + 1, levels, problems);
+    lo = &k.max;
+  }
+}
+
+std::vector<std::string> IndexTree::verify() {
+  std::vector<std::string> problems;
+  std::vector<std::vector<uint32_t>> levels;
+  verifyPage(root_, nullptr, nullptr, 0, levels, problems);
+  // Each level's pages are chained left to right.
+  for (const auto& lvl : levels) {
+    for (size_t i = 0; i < lvl.size(); ++i) {
+      IndexPage p;
+      try {
+        p = load(lvl[i]);
+      } catch (const Error&) {
+        continue;
+      }
+      uint32_t wantPrev = i ? lvl[i - 1] : 0;
+      uint32_t wantNext = i + 1 < lvl.size() ? lvl[i + 1] : 0;
+      if (p.prev != wantPrev || p.next != wantNext)
+        problems.push_back("index page " + std::to_string(lvl[i]) + " is chained to the wrong neighbours");
+    }
+  }
+  return problems;
+}
+
+// ---------------------------------------------------------------------------------------------
+// TableIndexes
+
+std::optional<Bytes> rowKey(const IndexSpec& spec, const std::vector<Value>& row) {
+  std::vector<Value> values;
+  size_t nulls = 0;
+  for (size_t i = 0; i < spec.columns.size(); ++i) {
+    int f = i < spec.fields.size() ? spec.fields[i] : -1;
+    values.push_back(f >= 0 && static_cast<size_t>(f) < row.size() ? row[f] : Value{});
+    if (isNullKeyValue(spec.columns[i], values.back())) ++nulls;
+  }
+  if (spec.ignoreNulls && nulls == spec.columns.size()) return std::nullopt;
+  return encodeKey(spec.columns, values);
+}
+
+TableIndexes::TableIndexes(IndexPageStore& store, uint32_t tdefPage, std::vector<IndexSpec> specs)
+    : store_(store), specs_(std::move(specs)) {
+  for (const auto& s : specs_) {
+    trees_.emplace_back(store, s.rootPage, tdefPage);
+    for (const auto& c : s.columns) {
+      std::string why = keyColumnProblem(c);
+      if (!why.empty() && problem_.empty()) problem_ = "The index '" + s.name + "' cannot be maintained: " + why + ".";
+    }
+  }
+}
+
+void TableIndexes::check(const std::vector<Value>* oldRow, RowId oldId, const std::vector<Value>* newRow, RowId newId) {
+  (void)newId;
+  if (!problem_.empty()) throw Error(err::kReadOnly, "Cannot update. Database or object is read-only. " + problem_);
+  if (!newRow) return;
+  for (size_t i = 0; i < specs_.size(); ++i) {
+    const IndexSpec& s = specs_[i];
+    size_t nulls = 0;
+    for (size_t c = 0; c < s.columns.size(); ++c) {
+      int f = c < s.fields.size() ? s.fields[c] : -1;
+      const Value v = f >= 0 && static_cast<size_t>(f) < newRow->size() ? (*newRow)[f] : Value{};
+      if (isNullKeyValue(s.columns[c], v)) ++nulls;
+    }
+    if (s.required && nulls > 0)
+      throw Error(err::kNullInIndex, "Index or primary key cannot contain a Null value.");
+    if (!s.unique || nulls == s.columns.size()) continue;
+    std::optional<Bytes> key = rowKey(s, *newRow);
+    if (!key) continue;
+    if (oldRow) {
+      std::optional<Bytes> oldKey = rowKey(s, *oldRow);
+      if (oldKey && *oldKey == *key) continue;  // the row keeps its own key
+    }
+    (void)oldId;
+    if (trees_[i].containsKey(*key))
+      throw Error(err::kDuplicateKey,
+                  "The changes you requested to the table were not successful because they would create duplicate "
+                  "values in the index, primary key, or relationship. Change the data in the field or fields that "
+                  "contain duplicate data, remove the index, or redefine the index to permit duplicate entries and "
+                  "try again.");
+  }
+}
+
+void TableIndexes::apply(const std::vector<Value>* oldRow, RowId oldId, const std::vector<Value>* newRow, RowId newId) {
+  if (!problem_.empty()) throw Error(err::kReadOnly, "Cannot update. Database or object is read-only. " + problem_);
+  for (size_t i = 0; i < specs_.size(); ++i) {
+    std::optional<Bytes> oldKey = oldRow ? rowKey(specs_[i], *oldRow) : std::nullopt;
+    std::optional<Bytes> newKey = newRow ? rowKey(specs_[i], *newRow) : std::nullopt;
+    if (oldKey && newKey && *oldKey == *newKey && oldId == newId) continue;
+    if (oldKey) trees_[i].erase(IndexEntry{*oldKey, oldId, 0});
+    if (newKey) trees_[i].insert(IndexEntry{*newKey, newId, 0});
+  }
+}
+
+void TableIndexes::maintain(const std::vector<Value>* oldRow, RowId oldId, const std::vector<Value>* newRow, RowId newId) {
+  check(oldRow, oldId, newRow, newId);
+  apply(oldRow, oldId, newRow, newId);
+}
+
+void TableIndexes::rebuild(const std::vector<std::pair<RowId, std::vector<Value>>>& rows) {
+  if (!problem_.empty()) throw Error(err::kReadOnly, "Cannot update. Database or object is read-only. " + problem_);
+  for (size_t i = 0; i < specs_.size(); ++i) {
+    std::vector<IndexEntry> all;
+    for (const auto& [id, values] : rows)
+      if (auto key = rowKey(specs_[i], values)) all.push_back({*key, id, 0});
+    trees_[i].rebuild(std::move(all));
+  }
+}
+
+std::vector<std::string> TableIndexes::verify(const std::vector<std::pair<RowId, std::vector<Value>>>& rows) {
+  std::vector<std::string> problems;
+  for (size_t i = 0; i < specs_.size(); ++i) {
+    const std::string name = "index '" + specs_[i].name + "'";
+    for (auto& p : trees_[i].verify()) problems.push_back(name + ": " + p);
+    std::vector<IndexEntry> actual;
+    try {
+      actual = trees_[i].entries();
+    } catch (const Error& e) {
+      problems.push_back(name + ": " + e.description());
+      continue;
+    }
+    if (!problem_.empty()) continue;  // keys cannot be computed; only the structure was checked
+    std::vector<IndexEntry> expected;
+    for (const auto& [id, values] : rows)
+      if (auto key = rowKey(specs_[i], values)) expected.push_back({*key, id, 0});
+    std::sort(expected.begin(), expected.end());
+    size_t a = 0, e = 0, reported = 0;
+    while ((a < actual.size() || e < expected.size()) && reported < 20) {
+      int c = a == actual.size() ? 1 : e == expected.size() ? -1 : compareEntries(actual[a], expected[e]);
+      if (c == 0) {
+        ++a;
+        ++e;
+        continue;
+      }
+      const IndexEntry& x = c < 0 ? actual[a] : expected[e];
+      problems.push_back(name + (c < 0 ? " holds an entry for no row: page " : " lacks the entry of the row on page ") +
+                         std::to_string(x.row.page) + " row " + std::to_string(x.row.row));
+      ++reported;
+      c < 0 ? ++a : ++e;
+    }
+    if (specs_[i].unique) {
+      for (size_t k = 1; k < expected.size(); ++k) {
+        if (expected[k].key != expected[k - 1].key) continue;
+        // Rows whose key columns are all Null may repeat.
+        bool allNull = true;
+        for (const auto& [id, values] : rows) {
+          if (!(id == expected[k].row)) continue;
+          for (size_t c = 0; c < specs_[i].columns.size(); ++c) {
+            int f = specs_[i].fields[c];
+            if (!isNullKeyValue(specs_[i].columns[c], f >= 0 && static_cast<size_t>(f) < values.size() ? values[f] : Value{}))
+              allNull = false;
+          }
+        }
+        if (!allNull) {
+          problems.push_back(name + " is unique but holds the same key twice");
+          break;
+        }
+      }
+    }
+  }
+  return problems;
+}
+
+}  // namespace jet

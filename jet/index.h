@@ -1,0 +1,138 @@
+// Index b-trees: reading every entry in key order, and keeping the tree true as rows are
+// inserted, updated and deleted (splits, merges, intermediate pages, page chains).
+//
+// The tree works on pages through IndexPageStore, so the page cache and the usage maps of the
+// storage layer stay in charge of where pages live and who owns them. The root page never moves:
+// the table definition points at it.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "jet/index_key.h"
+#include "jet/index_page.h"
+
+namespace jet {
+
+// Pages of one table's indexes.
+class IndexPageStore {
+ public:
+  virtual ~IndexPageStore() = default;
+  virtual Format format() const = 0;
+  // Copies the page into out (the format's page size).
+  virtual void readPage(uint32_t page, uint8_t* out) = 0;
+  virtual void writePage(uint32_t page, const uint8_t* data) = 0;
+  // A fresh page for the index, owned by it from now on.
+  virtual uint32_t allocatePage() = 0;
+  // Gives back a page the index no longer uses.
+  virtual void freePage(uint32_t page) = 0;
+};
+
+// One b-tree.
+class IndexTree {
+ public:
+  IndexTree(IndexPageStore& store, uint32_t rootPage, uint32_t tdefPage);
+
+  uint32_t rootPage() const { return root_; }
+
+  // Every leaf entry in key order (descends to the first leaf and follows the leaf chain).
+  std::vector<IndexEntry> entries();
+  // Whether some entry has exactly this key (any row).
+  bool containsKey(const Bytes& key);
+  // Adds an entry (a no-op when that exact entry is present).
+  void insert(const IndexEntry& entry);
+  // Removes an entry; false when it was not there.
+  bool erase(const IndexEntry& entry);
+  // Replaces the whole tree by the given entries (sorted here), reusing the root page and freeing
+  // every other page the tree had.
+  void rebuild(std::vector<IndexEntry> entries);
+  // Structural problems: order within and across pages, parent keys, page chains, page types.
+  std::vector<std::string> verify();
+
+ private:
+  struct Child {
+    uint32_t page;
+    IndexEntry max;  // largest entry of the child's subtree (key and row; child unused)
+  };
+  struct Node {
+    uint32_t number = 0;
+    IndexPage page;
+  };
+  // Result of changing a subtree: the pages that now stand where it stood, with their maxima.
+  using Replacement = std::vector<Child>;
+
+  IndexPage load(uint32_t page);
+  void store(uint32_t number, const IndexPage& page);
+  std::vector<Child> children(uint32_t number, const IndexPage& node);
+  IndexEntry subtreeMax(uint32_t page);
+  IndexEntry subtreeMax(const IndexPage& page);
+  void setChildren(IndexPage& node, const std::vector<Child>& kids);
+  Replacement modify(uint32_t number, const IndexEntry& entry, bool insert, bool& changed);
+  Replacement finish(uint32_t number, IndexPage& page, bool appendAtEnd);
+  void mergeSmall(std::vector<Child>& kids, size_t at);
+  void relink(uint32_t number, uint32_t prev, uint32_t next);
+  void collectPages(uint32_t page, std::vector<uint32_t>& out, int depth);
+  std::vector<IndexPage> split(IndexPage page, bool appendAtEnd);
+  void verifyPage(uint32_t page, const IndexEntry* lowerBound, const IndexEntry* max, int depth,
+                  std::vector<std::vector<uint32_t>>& levels, std::vector<std::string>& problems);
+
+  IndexPageStore& store_;
+  IndexPageLayout layout_;
+  Format format_;
+  uint32_t root_;
+  uint32_t tdef_;
+};
+
+// One real index of a table, as maintenance needs it.
+struct IndexSpec {
+  std::string name;               // for messages (the logical index's name)
+  uint32_t rootPage = 0;
+  std::vector<KeyColumn> columns;
+  std::vector<int> fields;        // for each key column, its position in the row's values
+  bool unique = false;
+  bool ignoreNulls = false;       // rows whose key columns are all Null are left out
+  bool required = false;          // Null in any key column is refused (primary keys too)
+};
+
+// The key of a row under one index; nullopt when the row is left out (ignore-nulls).
+std::optional<Bytes> rowKey(const IndexSpec& spec, const std::vector<Value>& row);
+
+// Every index of one table, maintained together.
+class TableIndexes {
+ public:
+  TableIndexes(IndexPageStore& store, uint32_t tdefPage, std::vector<IndexSpec> specs);
+
+  // "" when every index can be maintained; otherwise why not (name and reason). A table with a
+  // problem must be read-only: no row may be written that its indexes would not follow.
+  const std::string& problem() const { return problem_; }
+
+  // Checks that the change is allowed under every index (3022 duplicate, 3058 Null in a required
+  // index or primary key) without changing anything. oldRow is null for an insert, newRow null for
+  // a delete.
+  void check(const std::vector<Value>* oldRow, RowId oldId, const std::vector<Value>* newRow, RowId newId);
+  // Applies the change to every index. Call check first: apply does not check again.
+  void apply(const std::vector<Value>* oldRow, RowId oldId, const std::vector<Value>* newRow, RowId newId);
+  // check then apply.
+  void maintain(const std::vector<Value>* oldRow, RowId oldId, const std::vector<Value>* newRow, RowId newId);
+
+  // Rebuilds every index from the table's rows (compaction, repair).
+  void rebuild(const std::vector<std::pair<RowId, std::vector<Value>>>& rows);
+  // Compares every index with the table's rows: the entries it should hold, in order, with the
+  // right keys, and a sound tree. Names each problem.
+  std::vector<std::string> verify(const std::vector<std::pair<RowId, std::vector<Value>>>& rows);
+
+  size_t size() const { return specs_.size(); }
+  const IndexSpec& spec(size_t i) const { return specs_[i]; }
+  IndexTree& tree(size_t i) { return trees_[i]; }
+
+ private:
+  IndexPageStore& store_;
+  std::vector<IndexSpec> specs_;
+  std::vector<IndexTree> trees_;
+  std::string problem_;
+};
+
+}  // namespace jet

@@ -1,0 +1,149 @@
+#include "jet/index_page.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "jet/error.h"
+
+namespace jet {
+
+namespace {
+
+uint32_t le32(const uint8_t* p) { return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24); }
+void putLe32(uint8_t* p, uint32_t v) {
+  for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
+}
+
+[[noreturn]] void corrupt(const std::string& what) {
+  throw Error(err::kCorrupt, "The database is damaged: " + what + ".");
+}
+
+// The full stored form of an entry: key, row page (3 bytes), row number, child page (4 bytes).
+Bytes entryBytes(const IndexEntry& e, bool leaf) {
+  Bytes b = e.key;
+  b.push_back(static_cast<uint8_t>(e.row.page >> 16));
+  b.push_back(static_cast<uint8_t>(e.row.page >> 8));
+  b.push_back(static_cast<uint8_t>(e.row.page));
+  b.push_back(static_cast<uint8_t>(e.row.row));
+  if (!leaf)
+    for (int i = 3; i >= 0; --i) b.push_back(static_cast<uint8_t>(e.child >> (8 * i)));
+  return b;
+}
+
+size_t entrySize(const IndexEntry& e, bool leaf) { return e.key.size() + (leaf ? 4 : 8); }
+
+// The prefix shared by every entry: the common start of the first and last entries (the
+// entries are sorted, so everything between shares it too), never reaching into the row number.
+size_t commonPrefix(const IndexPage& page) {
+  if (page.entries.size() < 2) return 0;
+  Bytes a = entryBytes(page.entries.front(), page.leaf);
+  Bytes b = entryBytes(page.entries.back(), page.leaf);
+  size_t limit = std::min(page.entries.front().key.size(), page.entries.back().key.size()) + 3;
+  size_t n = 0;
+  while (n < limit && a[n] == b[n]) ++n;
+  return n;
+}
+
+}  // namespace
+
+int compareEntries(const IndexEntry& a, const IndexEntry& b) {
+  size_t n = std::min(a.key.size(), b.key.size());
+  if (n) {
+    int c = std::memcmp(a.key.data(), b.key.data(), n);
+    if (c) return c < 0 ? -1 : 1;
+  }
+  if (a.key.size() != b.key.size()) return a.key.size() < b.key.size() ? -1 : 1;
+  if (a.row.page != b.row.page) return a.row.page < b.row.page ? -1 : 1;
+  if (a.row.row != b.row.row) return a.row.row < b.row.row ? -1 : 1;
+  return 0;
+}
+
+bool IndexEntry::operator<(const IndexEntry& o) const { return compareEntries(*this, o) < 0; }
+
+IndexPageLayout IndexPageLayout::of(Format format) {
+  if (format == Format::Jet3) return {2048, 8, 12, 16, 20, 1, 22, 226};
+  return {4096, 12, 16, 20, 24, 2, 27, 453};
+}
+
+IndexPage parseIndexPage(Format format, const uint8_t* data, size_t size) {
+  const IndexPageLayout L = IndexPageLayout::of(format);
+  if (size < L.pageSize) corrupt("an index page is truncated");
+  IndexPage page;
+  if (data[0] == kIndexLeafPage) page.leaf = true;
+  else if (data[0] == kIndexNodePage) page.leaf = false;
+  else corrupt("an index points to a page that is not an index page");
+  page.tdefPage = le32(data + 4);
+  page.prev = le32(data + L.prevOffset);
+  page.next = le32(data + L.nextOffset);
+  page.childTail = le32(data + L.tailOffset);
+  size_t prefixLen = data[L.prefixOffset];
+  if (L.prefixSize == 2) prefixLen |= static_cast<size_t>(data[L.prefixOffset + 1]) << 8;
+
+  const size_t base = L.entriesOffset();
+  const size_t trailer = page.leaf ? 4 : 8;
+  Bytes prefix;
+  size_t start = 0;
+  for (size_t bit = 0; bit < L.maskSize * 8; ++bit) {
+    if (!(data[L.maskOffset + bit / 8] & (1u << (bit % 8)))) continue;
+    size_t end = bit;
+    if (end <= start || base + end > L.pageSize) corrupt("an index page's entry map is inconsistent");
+    Bytes full;
+    if (page.entries.empty()) {
+      full.assign(data + base + start, data + base + end);
+      if (prefixLen > full.size()) corrupt("an index page's shared prefix is longer than its first entry");
+      prefix.assign(full.begin(), full.begin() + static_cast<long>(prefixLen));
+    } else {
+      full = prefix;
+      full.insert(full.end(), data + base + start, data + base + end);
+    }
+    if (full.size() < trailer) corrupt("an index entry is too short");
+    IndexEntry e;
+    const size_t k = full.size() - trailer;
+    e.key.assign(full.begin(), full.begin() + static_cast<long>(k));
+    e.row.page = (static_cast<uint32_t>(full[k]) << 16) | (full[k + 1] << 8) | full[k + 2];
+    e.row.row = full[k + 3];
+    if (!page.leaf)
+      e.child = (static_cast<uint32_t>(full[k + 4]) << 24) | (full[k + 5] << 16) | (full[k + 6] << 8) | full[k + 7];
+    page.entries.push_back(std::move(e));
+    start = end;
+  }
+  return page;
+}
+
+size_t encodedEntriesSize(const IndexPage& page) {
+  size_t prefix = commonPrefix(page);
+  size_t total = 0;
+  for (size_t i = 0; i < page.entries.size(); ++i) total += entrySize(page.entries[i], page.leaf) - (i ? prefix : 0);
+  return total;
+}
+
+bool writeIndexPage(Format format, const IndexPage& page, uint8_t* out) {
+  const IndexPageLayout L = IndexPageLayout::of(format);
+  const size_t prefix = commonPrefix(page);
+  if (encodedEntriesSize(page) > L.capacity()) return false;
+  std::memset(out, 0, L.pageSize);
+  out[0] = page.leaf ? kIndexLeafPage : kIndexNodePage;
+  out[1] = 0x01;
+  putLe32(out + 4, page.tdefPage);
+  putLe32(out + L.prevOffset, page.prev);
+  putLe32(out + L.nextOffset, page.next);
+  putLe32(out + L.tailOffset, page.childTail);
+  out[L.prefixOffset] = static_cast<uint8_t>(prefix);
+  if (L.prefixSize == 2) out[L.prefixOffset + 1] = static_cast<uint8_t>(prefix >> 8);
+  out[L.prefixOffset + L.prefixSize] = page.leaf ? 0 : 1;
+  size_t pos = 0;
+  const size_t base = L.entriesOffset();
+  for (size_t i = 0; i < page.entries.size(); ++i) {
+    Bytes b = entryBytes(page.entries[i], page.leaf);
+    size_t skip = i ? prefix : 0;
+    std::memcpy(out + base + pos, b.data() + skip, b.size() - skip);
+    pos += b.size() - skip;
+    out[L.maskOffset + pos / 8] |= static_cast<uint8_t>(1u << (pos % 8));
+  }
+  size_t freeBytes = L.pageSize - base - pos;
+  out[2] = static_cast<uint8_t>(freeBytes);
+  out[3] = static_cast<uint8_t>(freeBytes >> 8);
+  return true;
+}
+
+}  // namespace jet
