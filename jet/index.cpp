@@ -100,7 +100,7 @@ std::vector<IndexPage> IndexTree::split(IndexPage page, bool appendAtEnd) {
   // level start a new page of their own, so that rows added in key order fill pages completely.
   std::vector<IndexPage> parts;
   const size_t cap = layout_.capacity();
-  if (encodedEntriesSize(page) <= cap) {
+  if (encodedEntriesSize(page, cap) <= cap) {
     parts.push_back(std::move(page));
     return parts;
   }
@@ -186,7 +186,7 @@ void IndexTree::mergeSmall(std::vector<Child>& kids, size_t at) {
   // the two fit on one page.
   if (kids.size() < 2) return;
   IndexPage page = load(kids[at].page);
-  if (encodedEntriesSize(page) * 4 >= layout_.capacity()) return;
+  if (encodedEntriesSize(page, layout_.capacity()) * 4 >= layout_.capacity()) return;
   size_t l = at + 1 < kids.size() ? at : at - 1;
   size_t r = l + 1;
   IndexPage left = l == at ? page : load(kids[l].page);
@@ -205,7 +205,7 @@ void IndexTree::mergeSmall(std::vector<Child>& kids, size_t at) {
     lk.insert(lk.end(), rk.begin(), rk.end());
     setChildren(merged, lk);
   }
-  if (encodedEntriesSize(merged) > layout_.capacity()) return;
+  if (encodedEntriesSize(merged, layout_.capacity()) > layout_.capacity()) return;
   store(kids[l].page, merged);
   if (right.next) {
     IndexPage n = load(right.next);
@@ -260,10 +260,14 @@ IndexTree::Replacement IndexTree::modify(uint32_t number, const IndexEntry& entr
 void IndexTree::insert(const IndexEntry& entry) {
   bool changed = false;
   Replacement rep = modify(root_, entry, true, changed);
-  if (!changed) return;
-  if (rep.size() > 1) {
-    // The root split: its first part moves to a new page and the root becomes the parent of
-    // all parts, so the root page number stays where the table definition expects it.
+  if (changed) growRoot(rep);
+}
+
+void IndexTree::growRoot(Replacement& rep) {
+  // When the root splits, its first part moves to a new page and the root becomes the parent of
+  // all parts, so the root page number stays where the table definition expects it. (A delete can
+  // split it too: a parent's entry for a child grows when the child's largest key changes.)
+  while (rep.size() > 1) {
     uint32_t moved = store_.allocatePage();
     IndexPage first = load(root_);
     store(moved, first);
@@ -273,16 +277,15 @@ void IndexTree::insert(const IndexEntry& entry) {
     rep[0].page = moved;
     IndexPage newRoot;
     setChildren(newRoot, rep);
-    std::vector<IndexPage> parts = split(newRoot, false);
-    if (parts.size() > 1) throw Error(err::kInvalidOperation, "An index root overflowed.");
-    store(root_, newRoot);
+    rep = finish(root_, newRoot, false);
   }
 }
 
 bool IndexTree::erase(const IndexEntry& entry) {
   bool changed = false;
-  modify(root_, entry, false, changed);
+  Replacement rep = modify(root_, entry, false, changed);
   if (!changed) return false;
+  growRoot(rep);
   // A root with a single child takes that child's place, so the tree does not stay deeper than
   // it needs to be.
   for (int depth = 0; depth < kMaxDepth; ++depth) {
@@ -369,7 +372,7 @@ void IndexTree::rebuild(std::vector<IndexEntry> all) {
     IndexPage cur;
     for (auto& e : all) {
       cur.entries.push_back(e);
-      if (encodedEntriesSize(cur) > cap) {
+      if (encodedEntriesSize(cur, cap) > cap) {
         cur.entries.pop_back();
         level.push_back(std::move(cur));
         cur = IndexPage{};
@@ -399,7 +402,7 @@ void IndexTree::rebuild(std::vector<IndexEntry> all) {
       group.push_back(k);
       IndexPage trial;
       setChildren(trial, group);
-      if (group.size() > 1 && encodedEntriesSize(trial) > cap) {
+      if (group.size() > 1 && encodedEntriesSize(trial, cap) > cap) {
         group.pop_back();
         IndexPage done;
         setChildren(done, group);

@@ -71,6 +71,7 @@ class IndexTree {
   IndexEntry subtreeMax(const IndexPage& page);
   void setChildren(IndexPage& node, const std::vector<Child>& kids);
   Replacement modify(uint32_t number, const IndexEntry& entry, bool insert, bool& changed);
+  void growRoot(Replacement& rep);
   Replacement finish(uint32_t number, IndexPage& page, bool appendAtEnd);
   void mergeSmall(std::vector<Child>& kids, size_t at);
   void relink(uint32_t number, uint32_t prev, uint32_t next);

@@ -34,8 +34,12 @@ size_t entrySize(const IndexEntry& e, bool leaf) { return e.key.size() + (leaf ?
 
 // The prefix shared by every entry: the common start of the first and last entries (the
 // entries are sorted, so everything between shares it too), never reaching into the row number.
-size_t commonPrefix(const IndexPage& page) {
+// Pages are only compressed when their entries would not fit otherwise, as Access does.
+size_t commonPrefix(const IndexPage& page, size_t capacity) {
   if (page.entries.size() < 2) return 0;
+  size_t whole = 0;
+  for (const auto& e : page.entries) whole += entrySize(e, page.leaf);
+  if (whole <= capacity) return 0;
   Bytes a = entryBytes(page.entries.front(), page.leaf);
   Bytes b = entryBytes(page.entries.back(), page.leaf);
   size_t limit = std::min(page.entries.front().key.size(), page.entries.back().key.size()) + 3;
@@ -110,8 +114,8 @@ IndexPage parseIndexPage(Format format, const uint8_t* data, size_t size) {
   return page;
 }
 
-size_t encodedEntriesSize(const IndexPage& page) {
-  size_t prefix = commonPrefix(page);
+size_t encodedEntriesSize(const IndexPage& page, size_t capacity) {
+  size_t prefix = commonPrefix(page, capacity);
   size_t total = 0;
   for (size_t i = 0; i < page.entries.size(); ++i) total += entrySize(page.entries[i], page.leaf) - (i ? prefix : 0);
   return total;
@@ -119,8 +123,8 @@ size_t encodedEntriesSize(const IndexPage& page) {
 
 bool writeIndexPage(Format format, const IndexPage& page, uint8_t* out) {
   const IndexPageLayout L = IndexPageLayout::of(format);
-  const size_t prefix = commonPrefix(page);
-  if (encodedEntriesSize(page) > L.capacity()) return false;
+  const size_t prefix = commonPrefix(page, L.capacity());
+  if (encodedEntriesSize(page, L.capacity()) > L.capacity()) return false;
   std::memset(out, 0, L.pageSize);
   out[0] = page.leaf ? kIndexLeafPage : kIndexNodePage;
   out[1] = 0x01;

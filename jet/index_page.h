@@ -61,8 +61,9 @@ struct IndexPageLayout {
 // Parses an index page. Throws jet::Error 3049 on a page that is not a well-formed index page.
 IndexPage parseIndexPage(Format format, const uint8_t* data, size_t size);
 
-// The bytes the page's entries take once prefix-compressed.
-size_t encodedEntriesSize(const IndexPage& page);
+// The bytes the page's entries take on a page of the given capacity (prefix-compressed only when
+// they would not fit whole).
+size_t encodedEntriesSize(const IndexPage& page, size_t capacity);
 
 // Writes the page into out (pageSize bytes). Returns false when the entries do not fit.
 bool writeIndexPage(Format format, const IndexPage& page, uint8_t* out);

@@ -1,0 +1,327 @@
+// Index pages and b-tree maintenance: pages read back as written, random insert/delete sequences
+// keep a sound tree holding exactly the expected entries, and table-level maintenance enforces
+// uniqueness, required and ignore-nulls.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <map>
+#include <random>
+#include <set>
+
+#include "jet/error.h"
+#include "jet/index.h"
+#include "jet/index_page.h"
+#include "jet/support/index_fixture.h"
+
+namespace {
+
+// Pages in memory; page 0 is never handed out (it is the file header in a database).
+class MemStore : public jet::IndexPageStore {
+ public:
+  explicit MemStore(jet::Format f) : format_(f), size_(jet::IndexPageLayout::of(f).pageSize) { pages_.resize(1); }
+  jet::Format format() const override { return format_; }
+  void readPage(uint32_t p, uint8_t* out) override {
+    ASSERT_LT(p, pages_.size());
+    ASSERT_FALSE(free_.count(p)) << "read of freed page " << p;
+    std::memcpy(out, pages_[p].data(), size_);
+  }
+  void writePage(uint32_t p, const uint8_t* d) override {
+    ASSERT_LT(p, pages_.size());
+    ASSERT_FALSE(free_.count(p)) << "write to freed page " << p;
+    pages_[p].assign(d, d + size_);
+  }
+  uint32_t allocatePage() override {
+    if (!free_.empty()) {
+      uint32_t p = *free_.begin();
+      free_.erase(free_.begin());
+      return p;
+    }
+    pages_.emplace_back(size_, 0);
+    return static_cast<uint32_t>(pages_.size() - 1);
+  }
+  void freePage(uint32_t p) override {
+    EXPECT_TRUE(free_.insert(p).second) << "page freed twice: " << p;
+  }
+  // A new tree: an empty leaf at a fresh root page.
+  uint32_t newRoot() {
+    uint32_t root = allocatePage();
+    jet::IndexPage leaf;
+    std::vector<uint8_t> buf(size_);
+    jet::writeIndexPage(format_, leaf, buf.data());
+    writePage(root, buf.data());
+    return root;
+  }
+  size_t pagesInUse() const { return pages_.size() - 1 - free_.size(); }
+
+ private:
+  jet::Format format_;
+  size_t size_;
+  std::vector<std::vector<uint8_t>> pages_;
+  std::set<uint32_t> free_;
+};
+
+jet::IndexEntry randomEntry(std::mt19937& rng, size_t maxKey) {
+  jet::IndexEntry e;
+  std::uniform_int_distribution<size_t> len(1, maxKey);
+  std::uniform_int_distribution<int> byte(0, 3);  // few distinct bytes: long shared prefixes
+  e.key.resize(len(rng));
+  for (auto& b : e.key) b = static_cast<uint8_t>(0x40 + byte(rng));
+  e.row = jet::RowId{static_cast<uint32_t>(rng() % 5000 + 1), static_cast<uint16_t>(rng() % 256)};
+  return e;
+}
+
+std::string firstProblem(jet::IndexTree& t) {
+  auto p = t.verify();
+  return p.empty() ? "" : p.front();
+}
+
+TEST(IndexPages, AccessPagesReadBackAsWritten) {
+  // Every index page in the Access-made files, parsed and written again, gives the same header,
+  // entry map and entries (prefix compression included).
+  size_t pages = 0, multi = 0;
+  for (const char* f : {"compIndexTestV1997.mdb", "compIndexTestV2000.mdb", "testIndexCodesV1997.mdb", "indexTestV2000.mdb",
+                        "testIndexPropertiesV2000.mdb", "bigIndexTestV2000.mdb", "test2V2000.mdb"}) {
+    indextest::MdbImage db(std::string(TABULONIX_TESTDATA_DIR) + "/" + f);
+    const auto layout = jet::IndexPageLayout::of(db.format());
+    for (uint32_t p = 1; p < db.pageCount(); ++p) {
+      const uint8_t* src = db.page(p);
+      if (src[0] != jet::kIndexLeafPage && src[0] != jet::kIndexNodePage) continue;
+      jet::IndexPage page = jet::parseIndexPage(db.format(), src, db.pageSize());
+      std::vector<uint8_t> out(db.pageSize());
+      ASSERT_TRUE(jet::writeIndexPage(db.format(), page, out.data())) << f << " page " << p;
+      const size_t used = layout.pageSize - (src[2] | (src[3] << 8));
+      size_t diff = 0;
+      while (diff < used && src[diff] == out[diff]) ++diff;
+      EXPECT_EQ(diff, used) << f << " page " << p << " differs at byte " << diff << ": " << int(src[diff]) << " vs "
+                            << int(out[diff]);
+      ++pages;
+      if (page.next || page.prev || page.childTail) ++multi;
+    }
+  }
+  EXPECT_GT(pages, 100u);
+  EXPECT_GE(multi, 5u);  // leaf chains and intermediate pages are among them
+}
+
+TEST(IndexPages, DamagedPagesAreRefused) {
+  MemStore store(jet::Format::Jet4);
+  std::vector<uint8_t> page(4096, 0);
+  page[0] = 0x01;  // a data page
+  EXPECT_THROW(jet::parseIndexPage(jet::Format::Jet4, page.data(), page.size()), jet::Error);
+  page[0] = jet::kIndexLeafPage;
+  page[27] = 0x01;  // an entry ending at byte 0: empty
+  EXPECT_THROW(jet::parseIndexPage(jet::Format::Jet4, page.data(), page.size()), jet::Error);
+  page[27] = 0;
+  page[28] = 0x04;  // a 10-byte entry whose prefix would be longer
+  page[24] = 40;
+  EXPECT_THROW(jet::parseIndexPage(jet::Format::Jet4, page.data(), page.size()), jet::Error);
+  EXPECT_THROW(jet::parseIndexPage(jet::Format::Jet4, page.data(), 100), jet::Error);
+}
+
+class RandomTree : public ::testing::TestWithParam<jet::Format> {};
+
+TEST_P(RandomTree, InsertsAndDeletesKeepExactlyTheEntriesInOrder) {
+  for (uint32_t seed : {1u, 2u, 3u}) {
+    MemStore store(GetParam());
+    const uint32_t root = store.newRoot();
+    jet::IndexTree tree(store, root, 7);
+    std::mt19937 rng(seed);
+    std::set<jet::IndexEntry> expected;
+    // Grow to many pages, shrink to almost nothing, grow again.
+    const int phases[] = {3000, -2900, 1500, -1600};
+    for (int phase : phases) {
+      for (int i = 0; i < std::abs(phase); ++i) {
+        if (phase > 0) {
+          jet::IndexEntry e = randomEntry(rng, seed == 3 ? 300 : 40);
+          tree.insert(e);
+          expected.insert(e);
+        } else if (!expected.empty()) {
+          auto it = expected.begin();
+          std::advance(it, rng() % expected.size());
+          ASSERT_TRUE(tree.erase(*it));
+          expected.erase(it);
+        }
+      }
+      ASSERT_EQ(firstProblem(tree), "") << "seed " << seed << " phase " << phase;
+      std::vector<jet::IndexEntry> got = tree.entries();
+      ASSERT_TRUE(std::equal(got.begin(), got.end(), expected.begin(), expected.end())) << "seed " << seed << " phase " << phase;
+    }
+    // Everything deleted: the root is an empty leaf and every other page was given back.
+    for (const auto& e : expected) ASSERT_TRUE(tree.erase(e));
+    EXPECT_TRUE(tree.entries().empty());
+    EXPECT_EQ(store.pagesInUse(), 1u);
+    EXPECT_FALSE(tree.erase(randomEntry(rng, 10)));
+  }
+}
+
+TEST_P(RandomTree, KeysAddedInOrderFillPages) {
+  MemStore store(GetParam());
+  jet::IndexTree tree(store, store.newRoot(), 7);
+  const jet::KeyColumn id{jet::ColumnType::Long, true};
+  for (int64_t i = 1; i <= 5000; ++i) tree.insert({jet::encodeKey({id}, {jet::Value{i}}), jet::RowId{static_cast<uint32_t>(i / 50 + 1), 0}, 0});
+  EXPECT_EQ(firstProblem(tree), "");
+  // 9-byte entries on pages of 1800 / 3616 bytes: nearly full pages, not half-full ones.
+  const size_t perPage = jet::IndexPageLayout::of(GetParam()).capacity() / 9;
+  EXPECT_LE(store.pagesInUse(), 5000 / perPage + 4);
+  auto all = tree.entries();
+  ASSERT_EQ(all.size(), 5000u);
+  EXPECT_TRUE(std::is_sorted(all.begin(), all.end()));
+}
+
+INSTANTIATE_TEST_SUITE_P(BothFormats, RandomTree, ::testing::Values(jet::Format::Jet3, jet::Format::Jet4));
+
+TEST(IndexTree, MaintainsAccessWrittenMultiPageIndex) {
+  // Changes to the trees Access wrote (leaf chain under an intermediate page) keep them sound.
+  for (const char* f : {"compIndexTestV1997.mdb", "compIndexTestV2000.mdb"}) {
+    indextest::MdbImage db(std::string(TABULONIX_TESTDATA_DIR) + "/" + f);
+    for (const auto& table : db.tables()) {
+      for (const auto& spec : db.specs(table)) {
+        jet::IndexTree tree(db, spec.rootPage, table.tdef);
+        auto before = tree.entries();
+        if (before.size() < 500) continue;
+        std::set<jet::IndexEntry> expected(before.begin(), before.end());
+        std::mt19937 rng(11);
+        for (int i = 0; i < 400; ++i) {
+          auto it = expected.begin();
+          std::advance(it, rng() % expected.size());
+          ASSERT_TRUE(tree.erase(*it));
+          expected.erase(it);
+          jet::IndexEntry e = before[rng() % before.size()];
+          e.row.row = static_cast<uint16_t>(200 + i % 50);
+          tree.insert(e);
+          expected.insert(e);
+        }
+        ASSERT_EQ(firstProblem(tree), "") << f;
+        auto got = tree.entries();
+        EXPECT_TRUE(std::equal(got.begin(), got.end(), expected.begin(), expected.end())) << f;
+      }
+    }
+  }
+}
+
+struct TableFixture {
+  explicit TableFixture(const char* file) : db(std::string(TABULONIX_TESTDATA_DIR) + "/" + file) {
+    for (const auto& t : db.tables()) {
+      auto rows = db.rows(t);
+      if (rows.size() >= 3 && !db.specs(t).empty() && t.tdef > 10) {
+        table = t;
+        return;
+      }
+    }
+  }
+  indextest::MdbImage db;
+  indextest::Table table;
+};
+
+TEST(TableIndexes, UniqueRequiredAndIgnoreNulls) {
+  // A table of our own over an in-memory store: ID unique and required, Code unique ignoring
+  // Nulls, Name plain.
+  MemStore store(jet::Format::Jet4);
+  std::vector<jet::IndexSpec> specs(3);
+  specs[0] = {"PrimaryKey", store.newRoot(), {{jet::ColumnType::Long, true}}, {0}, true, false, true};
+  specs[1] = {"Code", store.newRoot(), {{jet::ColumnType::Text, true, jet::TextCollation::GeneralLegacy}}, {1}, true, true, false};
+  specs[2] = {"Name", store.newRoot(), {{jet::ColumnType::Text, false, jet::TextCollation::GeneralLegacy}}, {2}, false, false, false};
+  jet::TableIndexes idx(store, 7, specs);
+  ASSERT_EQ(idx.problem(), "");
+  using Row = std::vector<jet::Value>;
+  Row a{int64_t(1), std::string("A1"), std::string("x")};
+  Row b{int64_t(2), jet::Null{}, std::string("x")};
+  Row c{int64_t(3), jet::Null{}, std::string("y")};
+  idx.maintain(nullptr, {}, &a, {10, 0});
+  idx.maintain(nullptr, {}, &b, {10, 1});
+  idx.maintain(nullptr, {}, &c, {10, 2});  // two Null codes: left out of the index, no conflict
+  EXPECT_EQ(idx.tree(1).entries().size(), 1u);
+  EXPECT_EQ(idx.tree(2).entries().size(), 3u);
+
+  auto errorOf = [&](const Row* oldRow, jet::RowId oldId, const Row* newRow, jet::RowId newId) {
+    try {
+      idx.maintain(oldRow, oldId, newRow, newId);
+    } catch (const jet::Error& e) {
+      return e.number();
+    }
+    return 0;
+  };
+  Row dupId{int64_t(1), std::string("B"), std::string("z")};
+  EXPECT_EQ(errorOf(nullptr, {}, &dupId, {10, 3}), jet::err::kDuplicateKey);
+  Row dupCode{int64_t(4), std::string("a1  "), std::string("z")};  // case and trailing spaces do not count
+  EXPECT_EQ(errorOf(nullptr, {}, &dupCode, {10, 3}), jet::err::kDuplicateKey);
+  Row nullId{jet::Null{}, std::string("C"), std::string("z")};
+  EXPECT_EQ(errorOf(nullptr, {}, &nullId, {10, 3}), jet::err::kNullInIndex);
+  // A refused change leaves every index as it was.
+  EXPECT_EQ(idx.tree(2).entries().size(), 3u);
+
+  // Updating a row to its own key is no conflict; to another row's key is.
+  Row a2{int64_t(1), std::string("A1"), std::string("w")};
+  EXPECT_EQ(errorOf(&a, {10, 0}, &a2, {10, 0}), 0);
+  Row b2{int64_t(2), std::string("A1"), std::string("x")};
+  EXPECT_EQ(errorOf(&b, {10, 1}, &b2, {10, 1}), jet::err::kDuplicateKey);
+  // Deleting frees the keys for another row.
+  EXPECT_EQ(errorOf(&a2, {10, 0}, nullptr, {}), 0);
+  Row d{int64_t(1), std::string("A1"), std::string("v")};
+  EXPECT_EQ(errorOf(nullptr, {}, &d, {10, 4}), 0);
+  std::vector<std::pair<jet::RowId, Row>> rows{{{10, 1}, b}, {{10, 2}, c}, {{10, 4}, d}};
+  auto problems = idx.verify(rows);
+  EXPECT_TRUE(problems.empty()) << problems.front();
+  // The descending Name index reads y before x.
+  auto names = idx.tree(2).entries();
+  ASSERT_EQ(names.size(), 3u);
+  EXPECT_EQ(names.front().row, (jet::RowId{10, 2}));
+}
+
+TEST(TableIndexes, UnknownSortOrderMakesTheTableReadOnly) {
+  MemStore store(jet::Format::Jet4);
+  EXPECT_EQ(jet::textCollation(jet::Format::Jet4, 1036, 0), jet::TextCollation::Unsupported);
+  std::vector<jet::IndexSpec> specs(1);
+  specs[0] = {"ByName", store.newRoot(), {{jet::ColumnType::Text, true, jet::TextCollation::Unsupported}}, {0}, false, false, false};
+  jet::TableIndexes idx(store, 7, specs);
+  EXPECT_NE(idx.problem().find("ByName"), std::string::npos);
+  std::vector<jet::Value> row{std::string("x")};
+  try {
+    idx.maintain(nullptr, {}, &row, {10, 0});
+    FAIL() << "no error";
+  } catch (const jet::Error& e) {
+    EXPECT_EQ(e.number(), jet::err::kReadOnly);
+  }
+  EXPECT_TRUE(idx.tree(0).entries().empty());
+  EXPECT_NE(jet::keyColumnProblem({jet::ColumnType::Ole, true}), "");
+}
+
+TEST(TableIndexes, VerifyAndRebuildAgainstAccessRows) {
+  for (const char* f : {"compIndexTestV1997.mdb", "compIndexTestV2000.mdb", "indexTestV2000.mdb"}) {
+    TableFixture fx(f);
+    ASSERT_FALSE(fx.table.columns.empty()) << f;
+    auto rows = fx.db.rows(fx.table);
+    jet::TableIndexes idx(fx.db, fx.table.tdef, fx.db.specs(fx.table));
+    auto problems = idx.verify(rows);
+    EXPECT_TRUE(problems.empty()) << f << ": " << problems.front();
+    // A row the indexes do not know about is reported, and a rebuild makes them agree again.
+    auto extra = rows;
+    extra.push_back({jet::RowId{9999, 1}, rows.front().second});
+    EXPECT_FALSE(idx.verify(extra).empty()) << f;
+    rows.erase(rows.begin());
+    EXPECT_FALSE(idx.verify(rows).empty()) << f;
+    idx.rebuild(rows);
+    problems = idx.verify(rows);
+    EXPECT_TRUE(problems.empty()) << f << ": " << problems.front();
+  }
+}
+
+TEST(TableIndexes, RebuildOfManyRowsMakesSeveralLevels) {
+  MemStore store(jet::Format::Jet3);
+  std::vector<jet::IndexSpec> specs(1);
+  specs[0] = {"ByText", store.newRoot(), {{jet::ColumnType::Text, true, jet::TextCollation::General97}}, {0}, false, false, false};
+  jet::TableIndexes idx(store, 7, specs);
+  std::vector<std::pair<jet::RowId, std::vector<jet::Value>>> rows;
+  for (uint32_t i = 0; i < 20000; ++i)
+    rows.push_back({jet::RowId{i / 100 + 1, static_cast<uint16_t>(i % 100)}, {std::string(40, 'a') + std::to_string(i * 7919 % 20000)}});
+  idx.rebuild(rows);
+  auto problems = idx.verify(rows);
+  EXPECT_TRUE(problems.empty()) << problems.front();
+  // A second rebuild reuses the root and gives back the old pages.
+  size_t pages = store.pagesInUse();
+  idx.rebuild(rows);
+  EXPECT_EQ(store.pagesInUse(), pages);
+  EXPECT_GT(pages, 20u);
+}
+
+}  // namespace
