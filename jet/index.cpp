@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <set>
+#include <type_traits>
 
 #include "jet/error.h"
 
@@ -22,22 +23,104 @@ IndexEntry asMax(const IndexEntry& e) { return IndexEntry{e.key, e.row, 0}; }
 // ---------------------------------------------------------------------------------------------
 // IndexTree
 
-IndexTree::IndexTree(IndexPageStore& store, uint32_t rootPage, uint32_t tdefPage)
-    : store_(store), layout_(IndexPageLayout::of(store.format())), format_(store.format()), root_(rootPage), tdef_(tdefPage) {}
-
-IndexPage IndexTree::load(uint32_t page) {
-  if (page == 0) corrupt("an index refers to page 0");
-  Bytes buf(layout_.pageSize);
-  store_.readPage(page, buf.data());
-  return parseIndexPage(format_, buf.data(), buf.size());
+namespace {
+constexpr size_t kCachedPages = 1024;  // parsed pages kept between operations (about 4-8 MB)
 }
 
-void IndexTree::store(uint32_t number, const IndexPage& page) {
-  Bytes buf(layout_.pageSize);
-  IndexPage p = page;
-  p.tdefPage = tdef_;
-  if (!writeIndexPage(format_, p, buf.data())) throw Error(err::kInvalidOperation, "An index page overflowed.");
-  store_.writePage(number, buf.data());
+IndexTree::IndexTree(IndexPageStore& store, uint32_t rootPage, uint32_t tdefPage)
+    : store_(&store), layout_(IndexPageLayout::of(store.format())), format_(store.format()), root_(rootPage), tdef_(tdefPage) {}
+
+IndexPage& IndexTree::view(uint32_t number) {
+  auto it = cache_.find(number);
+  if (it != cache_.end()) return it->second.page;
+  if (number == 0) corrupt("an index refers to page 0");
+  Bytes& buf = buffer_;
+  buf.resize(layout_.pageSize);
+  store_->readPage(number, buf.data());
+  Cached c{parseIndexPage(format_, buf.data(), buf.size()), false};
+  return cache_.emplace(number, std::move(c)).first->second.page;
+}
+
+IndexPage& IndexTree::edit(uint32_t number) {
+  IndexPage& p = view(number);
+  Cached& c = cache_[number];
+  if (!c.dirty) {
+    c.dirty = true;
+    dirty_.push_back(number);
+  }
+  return p;
+}
+
+void IndexTree::put(uint32_t number, IndexPage page) {
+  Cached& c = cache_[number];
+  c.page = std::move(page);
+  c.page.tdefPage = tdef_;
+  if (!c.dirty) {
+    c.dirty = true;
+    dirty_.push_back(number);
+  }
+}
+
+uint32_t IndexTree::fresh() {
+  uint32_t n = store_->allocatePage();
+  cache_.erase(n);
+  return n;
+}
+
+void IndexTree::release(uint32_t number) {
+  cache_.erase(number);
+  store_->freePage(number);
+}
+
+void IndexTree::flush() {
+  Bytes& buf = buffer_;
+  buf.resize(layout_.pageSize);
+  for (uint32_t number : dirty_) {
+    auto it = cache_.find(number);
+    if (it == cache_.end() || !it->second.dirty) continue;  // released since
+    Cached& c = it->second;
+    c.page.tdefPage = tdef_;
+    if (!writeIndexPage(format_, c.page, buf.data())) throw Error(err::kInvalidOperation, "An index page overflowed.");
+    store_->writePage(number, buf.data());
+    c.dirty = false;
+  }
+  dirty_.clear();
+}
+
+void IndexTree::discardCache() {
+  cache_.clear();
+  dirty_.clear();
+}
+
+void IndexTree::setDeferredWrites(bool deferred) {
+  if (!deferred) flush();
+  deferred_ = deferred;
+}
+
+void IndexTree::endOperation() {
+  if (!deferred_ || cache_.size() > kCachedPages) flush();
+  if (cache_.size() > kCachedPages) {
+    // Leaves go; the intermediate pages, few and visited by every operation, stay.
+    for (auto it = cache_.begin(); it != cache_.end();) it = it->second.page.leaf ? cache_.erase(it) : std::next(it);
+  }
+}
+
+template <typename F>
+auto IndexTree::guarded(F&& f) -> decltype(f()) {
+  // A failure part-way leaves nothing half-changed in memory: the pages are read again.
+  try {
+    if constexpr (std::is_void_v<decltype(f())>) {
+      f();
+      endOperation();
+    } else {
+      auto r = f();
+      endOperation();
+      return r;
+    }
+  } catch (...) {
+    discardCache();
+    throw;
+  }
 }
 
 IndexEntry IndexTree::subtreeMax(const IndexPage& page) {
@@ -53,14 +136,14 @@ IndexEntry IndexTree::subtreeMax(const IndexPage& page) {
 IndexEntry IndexTree::subtreeMax(uint32_t number) {
   uint32_t cur = number;
   for (int depth = 0; depth < kMaxDepth; ++depth) {
-    IndexPage p = load(cur);
+    const IndexPage& p = view(cur);
     if (p.leaf || !p.childTail) return subtreeMax(p);
     cur = p.childTail;
   }
   corrupt("an index's pages form a cycle");
 }
 
-std::vector<IndexTree::Child> IndexTree::children(uint32_t, const IndexPage& node) {
+std::vector<IndexTree::Child> IndexTree::children(const IndexPage& node) {
   std::vector<Child> kids;
   kids.reserve(node.entries.size() + 1);
   for (const auto& e : node.entries) kids.push_back({e.child, asMax(e)});
@@ -80,19 +163,23 @@ void IndexTree::setChildren(IndexPage& node, const std::vector<Child>& kids) {
   if (!kids.empty()) node.childTail = kids.back().page;
 }
 
-void IndexTree::relink(uint32_t number, uint32_t prev, uint32_t next) {
+size_t IndexTree::childFor(const IndexPage& node, const IndexEntry& entry, bool& beyond) {
+  // The first child whose largest entry is not below the entry; the tail child takes the rest.
+  // Children are numbered as children() lists them.
+  auto it = std::lower_bound(node.entries.begin(), node.entries.end(), entry,
+                             [](const IndexEntry& a, const IndexEntry& b) { return compareEntries(a, b) < 0; });
+  size_t i = static_cast<size_t>(it - node.entries.begin());
+  beyond = false;
+  if (i < node.entries.size() || node.childTail) return i;
+  beyond = true;
+  if (node.entries.empty()) corrupt("an index has an empty intermediate page");
+  return node.entries.size() - 1;
+}
+
+void IndexTree::relink(uint32_t prev, uint32_t next) {
   // Unhooks a page from its level's chain: its neighbours point at each other.
-  if (prev) {
-    IndexPage p = load(prev);
-    p.next = next;
-    store(prev, p);
-  }
-  if (next) {
-    IndexPage p = load(next);
-    p.prev = prev;
-    store(next, p);
-  }
-  (void)number;
+  if (prev) edit(prev).next = next;
+  if (next) edit(next).prev = prev;
 }
 
 std::vector<IndexPage> IndexTree::split(IndexPage page, bool appendAtEnd) {
@@ -109,7 +196,7 @@ std::vector<IndexPage> IndexTree::split(IndexPage page, bool appendAtEnd) {
   if (page.leaf) {
     n = page.entries.size();
   } else {
-    kids = children(0, page);
+    kids = children(page);
     n = kids.size();
   }
   if (n < 2) throw Error(err::kInvalidOperation, "An index entry is too large for an index page.");
@@ -135,8 +222,8 @@ std::vector<IndexPage> IndexTree::split(IndexPage page, bool appendAtEnd) {
   IndexPage left, right;
   left.leaf = right.leaf = page.leaf;
   if (page.leaf) {
-    left.entries.assign(page.entries.begin(), page.entries.begin() + static_cast<long>(cut));
-    right.entries.assign(page.entries.begin() + static_cast<long>(cut), page.entries.end());
+    left.entries.assign(std::make_move_iterator(page.entries.begin()), std::make_move_iterator(page.entries.begin() + static_cast<long>(cut)));
+    right.entries.assign(std::make_move_iterator(page.entries.begin() + static_cast<long>(cut)), std::make_move_iterator(page.entries.end()));
   } else {
     setChildren(left, std::vector<Child>(kids.begin(), kids.begin() + static_cast<long>(cut)));
     setChildren(right, std::vector<Child>(kids.begin() + static_cast<long>(cut), kids.end()));
@@ -148,36 +235,37 @@ std::vector<IndexPage> IndexTree::split(IndexPage page, bool appendAtEnd) {
   return parts;
 }
 
-IndexTree::Replacement IndexTree::finish(uint32_t number, IndexPage& page, bool appendAtEnd) {
+IndexTree::Replacement IndexTree::finish(uint32_t number, bool appendAtEnd) {
+  // The page (changed in memory) either stands as it is, disappears when empty, or is cut into
+  // several pages chained in its place.
+  IndexPage& page = edit(number);
   const bool empty = page.entries.empty() && page.childTail == 0;
   if (empty) {
     if (number == root_) {
-      IndexPage leaf;
-      store(number, leaf);
+      page = IndexPage{};
+      page.tdefPage = tdef_;
       return {};
     }
-    relink(number, page.prev, page.next);
-    store_.freePage(number);
+    const uint32_t prev = page.prev, next = page.next;
+    release(number);
+    relink(prev, next);
     return {};
   }
-  std::vector<IndexPage> parts = split(page, appendAtEnd);
-  std::vector<uint32_t> numbers{number};
-  for (size_t i = 1; i < parts.size(); ++i) numbers.push_back(store_.allocatePage());
+  const size_t cap = layout_.capacity();
+  if (encodedEntriesSize(page, cap) <= cap) return {{number, subtreeMax(page)}};
   const uint32_t prev = page.prev, next = page.next;
+  std::vector<IndexPage> parts = split(std::move(page), appendAtEnd);
+  std::vector<uint32_t> numbers{number};
+  for (size_t i = 1; i < parts.size(); ++i) numbers.push_back(fresh());
   Replacement rep;
   for (size_t i = 0; i < parts.size(); ++i) {
     parts[i].prev = i == 0 ? prev : numbers[i - 1];
     parts[i].next = i + 1 < parts.size() ? numbers[i + 1] : next;
+    IndexEntry max = subtreeMax(parts[i]);
+    put(numbers[i], std::move(parts[i]));
+    rep.push_back({numbers[i], std::move(max)});
   }
-  for (size_t i = 0; i < parts.size(); ++i) {
-    store(numbers[i], parts[i]);
-    rep.push_back({numbers[i], subtreeMax(parts[i])});
-  }
-  if (parts.size() > 1 && next) {
-    IndexPage n = load(next);
-    n.prev = numbers.back();
-    store(next, n);
-  }
+  if (next) edit(next).prev = numbers.back();
   return rep;
 }
 
@@ -185,12 +273,12 @@ void IndexTree::mergeSmall(std::vector<Child>& kids, size_t at) {
   // A page that has shrunk below a quarter is merged with a neighbour under the same parent when
   // the two fit on one page.
   if (kids.size() < 2) return;
-  IndexPage page = load(kids[at].page);
-  if (encodedEntriesSize(page, layout_.capacity()) * 4 >= layout_.capacity()) return;
+  const size_t cap = layout_.capacity();
+  if (encodedEntriesSize(view(kids[at].page), cap) * 4 >= cap) return;
   size_t l = at + 1 < kids.size() ? at : at - 1;
   size_t r = l + 1;
-  IndexPage left = l == at ? page : load(kids[l].page);
-  IndexPage right = r == at ? page : load(kids[r].page);
+  const IndexPage& left = view(kids[l].page);
+  const IndexPage& right = view(kids[r].page);
   if (left.leaf != right.leaf) corrupt("an index has pages of mixed levels under one parent");
   IndexPage merged;
   merged.leaf = left.leaf;
@@ -200,33 +288,31 @@ void IndexTree::mergeSmall(std::vector<Child>& kids, size_t at) {
     merged.entries = left.entries;
     merged.entries.insert(merged.entries.end(), right.entries.begin(), right.entries.end());
   } else {
-    auto lk = children(kids[l].page, left);
-    auto rk = children(kids[r].page, right);
+    auto lk = children(left);
+    auto rk = children(right);
     lk.insert(lk.end(), rk.begin(), rk.end());
     setChildren(merged, lk);
   }
-  if (encodedEntriesSize(merged, layout_.capacity()) > layout_.capacity()) return;
-  store(kids[l].page, merged);
-  if (right.next) {
-    IndexPage n = load(right.next);
-    n.prev = kids[l].page;
-    store(right.next, n);
-  }
-  store_.freePage(kids[r].page);
+  if (encodedEntriesSize(merged, cap) > cap) return;
+  const uint32_t after = merged.next;
+  put(kids[l].page, std::move(merged));
+  if (after) edit(after).prev = kids[l].page;
+  release(kids[r].page);
   kids[l].max = kids[r].max;
   kids.erase(kids.begin() + static_cast<long>(r));
 }
 
 IndexTree::Replacement IndexTree::modify(uint32_t number, const IndexEntry& entry, bool insert, bool& changed) {
-  IndexPage page = load(number);
+  IndexPage& page = view(number);
+  const size_t cap = layout_.capacity();
   if (page.leaf) {
     auto it = std::lower_bound(page.entries.begin(), page.entries.end(), entry);
     bool found = it != page.entries.end() && compareEntries(*it, entry) == 0;
-    bool appendAtEnd = false;
     if (insert == found) {
       changed = false;
       return {};
     }
+    bool appendAtEnd = false;
     if (insert) {
       appendAtEnd = it == page.entries.end() && page.next == 0 && !page.entries.empty();
       page.entries.insert(it, IndexEntry{entry.key, entry.row, 0});
@@ -234,33 +320,50 @@ IndexTree::Replacement IndexTree::modify(uint32_t number, const IndexEntry& entr
       page.entries.erase(it);
     }
     changed = true;
-    return finish(number, page, appendAtEnd);
+    return finish(number, appendAtEnd);
   }
-  std::vector<Child> kids = children(number, page);
-  if (kids.empty()) corrupt("an index has an empty intermediate page");
-  size_t i = 0;
-  while (i < kids.size() && compareEntries(kids[i].max, entry) < 0) ++i;
-  if (i == kids.size()) {
-    if (!insert) {
-      changed = false;
-      return {};
-    }
-    i = kids.size() - 1;
+  bool beyond = false;
+  size_t i = childFor(page, entry, beyond);
+  if (beyond && !insert) {
+    changed = false;
+    return {};
   }
-  Replacement rep = modify(kids[i].page, entry, insert, changed);
+  const bool isTail = i == page.entries.size();
+  const uint32_t childPage = isTail ? page.childTail : page.entries[i].child;
+  Replacement rep = modify(childPage, entry, insert, changed);
   if (!changed) return {};
+  // Common case: the child is still one page. Only its entry's key may need to follow its new
+  // largest entry (the tail child has no entry here), unless a shrunken child should merge.
+  if (rep.size() == 1 && rep[0].page == childPage) {
+    const bool small = !insert && page.entries.size() + (page.childTail ? 1 : 0) > 1 &&
+                       encodedEntriesSize(view(childPage), cap) * 4 < cap;
+    if (!small) {
+      if (!isTail) {
+        IndexEntry& e = page.entries[i];
+        if (compareEntries(asMax(e), rep[0].max) != 0) {
+          e.key = rep[0].max.key;
+          e.row = rep[0].max.row;
+          return finish(number, false);
+        }
+      }
+      return {{number, subtreeMax(page)}};
+    }
+  }
+  std::vector<Child> kids = children(page);
   kids.erase(kids.begin() + static_cast<long>(i));
   kids.insert(kids.begin() + static_cast<long>(i), rep.begin(), rep.end());
   if (rep.size() == 1) mergeSmall(kids, i);
-  setChildren(page, kids);
-  if (kids.empty()) page.entries.clear();
-  return finish(number, page, false);
+  IndexPage& node = edit(number);
+  setChildren(node, kids);
+  return finish(number, false);
 }
 
 void IndexTree::insert(const IndexEntry& entry) {
-  bool changed = false;
-  Replacement rep = modify(root_, entry, true, changed);
-  if (changed) growRoot(rep);
+  guarded([&] {
+    bool changed = false;
+    Replacement rep = modify(root_, entry, true, changed);
+    if (changed) growRoot(rep);
+  });
 }
 
 void IndexTree::growRoot(Replacement& rep) {
@@ -268,153 +371,183 @@ void IndexTree::growRoot(Replacement& rep) {
   // all parts, so the root page number stays where the table definition expects it. (A delete can
   // split it too: a parent's entry for a child grows when the child's largest key changes.)
   while (rep.size() > 1) {
-    uint32_t moved = store_.allocatePage();
-    IndexPage first = load(root_);
-    store(moved, first);
-    IndexPage second = load(rep[1].page);
-    second.prev = moved;
-    store(rep[1].page, second);
+    uint32_t moved = fresh();
+    IndexPage first = view(root_);
+    put(moved, std::move(first));
+    edit(rep[1].page).prev = moved;
     rep[0].page = moved;
     IndexPage newRoot;
     setChildren(newRoot, rep);
-    rep = finish(root_, newRoot, false);
+    put(root_, std::move(newRoot));
+    rep = finish(root_, false);
   }
 }
 
 bool IndexTree::erase(const IndexEntry& entry) {
-  bool changed = false;
-  Replacement rep = modify(root_, entry, false, changed);
-  if (!changed) return false;
-  growRoot(rep);
-  // A root with a single child takes that child's place, so the tree does not stay deeper than
-  // it needs to be.
-  for (int depth = 0; depth < kMaxDepth; ++depth) {
-    IndexPage root = load(root_);
-    if (root.leaf || root.childTail || root.entries.size() != 1) break;
-    uint32_t only = root.entries[0].child;
-    IndexPage child = load(only);
-    child.prev = child.next = 0;
-    store(root_, child);
-    store_.freePage(only);
-  }
-  return true;
+  return guarded([&] {
+    bool changed = false;
+    Replacement rep = modify(root_, entry, false, changed);
+    if (!changed) return false;
+    growRoot(rep);
+    // A root with a single child takes that child's place, so the tree does not stay deeper than
+    // it needs to be.
+    for (int depth = 0; depth < kMaxDepth; ++depth) {
+      const IndexPage& root = view(root_);
+      if (root.leaf || root.childTail || root.entries.size() != 1) break;
+      uint32_t only = root.entries[0].child;
+      IndexPage child = view(only);
+      child.prev = child.next = 0;
+      put(root_, std::move(child));
+      release(only);
+    }
+    return true;
+  });
 }
 
 std::vector<IndexEntry> IndexTree::entries() {
-  std::vector<IndexEntry> out;
-  // In-order walk over the tree: independent of the leaf chain, which verify() checks.
-  struct Frame {
-    uint32_t page;
-    int depth;
-  };
-  std::set<uint32_t> seen;
-  std::vector<Frame> stack{{root_, 0}};
-  while (!stack.empty()) {
-    Frame f = stack.back();
-    stack.pop_back();
-    if (f.depth > kMaxDepth || !seen.insert(f.page).second) corrupt("an index's pages form a cycle");
-    IndexPage p = load(f.page);
-    if (p.leaf) {
-      for (auto& e : p.entries) out.push_back(std::move(e));
-      continue;
+  return guarded([&] {
+    std::vector<IndexEntry> out;
+    // In-order walk over the tree: independent of the leaf chain, which verify() checks. Pages
+    // not already held are parsed and dropped, so a large index does not fill memory.
+    struct Frame {
+      uint32_t page;
+      int depth;
+    };
+    std::set<uint32_t> seen;
+    std::vector<Frame> stack{{root_, 0}};
+    Bytes buf(layout_.pageSize);
+    while (!stack.empty()) {
+      Frame f = stack.back();
+      stack.pop_back();
+      if (f.depth > kMaxDepth || !seen.insert(f.page).second) corrupt("an index's pages form a cycle");
+      IndexPage temp;
+      const IndexPage* p;
+      if (auto it = cache_.find(f.page); it != cache_.end()) {
+        p = &it->second.page;
+      } else {
+        if (f.page == 0) corrupt("an index refers to page 0");
+        store_->readPage(f.page, buf.data());
+        temp = parseIndexPage(format_, buf.data(), buf.size());
+        p = &temp;
+      }
+      if (p->leaf) {
+        out.insert(out.end(), p->entries.begin(), p->entries.end());
+        continue;
+      }
+      if (p->childTail) stack.push_back({p->childTail, f.depth + 1});
+      for (auto it = p->entries.rbegin(); it != p->entries.rend(); ++it) stack.push_back({it->child, f.depth + 1});
     }
-    if (p.childTail) stack.push_back({p.childTail, f.depth + 1});
-    for (auto it = p.entries.rbegin(); it != p.entries.rend(); ++it) stack.push_back({it->child, f.depth + 1});
-  }
-  return out;
+    return out;
+  });
 }
 
 bool IndexTree::containsKey(const Bytes& key) {
-  uint32_t cur = root_;
-  IndexEntry probe{key, RowId{0, 0}, 0};
-  for (int depth = 0; depth < kMaxDepth; ++depth) {
-    IndexPage p = load(cur);
-    if (p.leaf) {
-      auto it = std::lower_bound(p.entries.begin(), p.entries.end(), probe);
-      if (it != p.entries.end()) return it->key == key;
-      // The first entry not below the key may start the next page.
-      if (!p.next) return false;
-      IndexPage n = load(p.next);
-      return !n.entries.empty() && n.entries.front().key == key;
+  return guarded([&] {
+    uint32_t cur = root_;
+    IndexEntry probe{key, RowId{0, 0}, 0};
+    for (int depth = 0; depth < kMaxDepth; ++depth) {
+      const IndexPage& p = view(cur);
+      if (p.leaf) {
+        auto it = std::lower_bound(p.entries.begin(), p.entries.end(), probe);
+        if (it != p.entries.end()) return it->key == key;
+        // The first entry not below the key may start the next page.
+        if (!p.next) return false;
+        const IndexPage& n = view(p.next);
+        return !n.entries.empty() && n.entries.front().key == key;
+      }
+      bool beyond = false;
+      size_t i = childFor(p, probe, beyond);
+      if (beyond) return false;
+      cur = i == p.entries.size() ? p.childTail : p.entries[i].child;
     }
-    auto kids = children(cur, p);
-    size_t i = 0;
-    while (i < kids.size() && compareEntries(kids[i].max, probe) < 0) ++i;
-    if (i == kids.size()) return false;
-    cur = kids[i].page;
-  }
-  corrupt("an index's pages form a cycle");
+    corrupt("an index's pages form a cycle");
+  });
 }
 
 void IndexTree::collectPages(uint32_t page, std::vector<uint32_t>& out, int depth) {
   if (depth > kMaxDepth) corrupt("an index's pages form a cycle");
   out.push_back(page);
-  IndexPage p = load(page);
+  const IndexPage& p = view(page);
   if (p.leaf) return;
-  for (const auto& e : p.entries) collectPages(e.child, out, depth + 1);
-  if (p.childTail) collectPages(p.childTail, out, depth + 1);
+  std::vector<uint32_t> kids;
+  for (const auto& e : p.entries) kids.push_back(e.child);
+  if (p.childTail) kids.push_back(p.childTail);
+  for (uint32_t k : kids) collectPages(k, out, depth + 1);
 }
 
 void IndexTree::rebuild(std::vector<IndexEntry> all) {
-  std::vector<uint32_t> old;
-  collectPages(root_, old, 0);
-  for (uint32_t p : old)
-    if (p != root_) store_.freePage(p);
-  std::sort(all.begin(), all.end());
-  all.erase(std::unique(all.begin(), all.end(), [](const IndexEntry& a, const IndexEntry& b) { return compareEntries(a, b) == 0; }),
-            all.end());
-  for (auto& e : all) e.child = 0;
-  // Bottom-up: fill leaves, then each level of intermediate pages, until one page remains; that
-  // page is written to the root.
-  const size_t cap = layout_.capacity();
-  std::vector<IndexPage> level;
-  {
-    IndexPage cur;
-    for (auto& e : all) {
-      cur.entries.push_back(e);
-      if (encodedEntriesSize(cur, cap) > cap) {
-        cur.entries.pop_back();
-        level.push_back(std::move(cur));
-        cur = IndexPage{};
+  guarded([&] {
+    std::vector<uint32_t> old;
+    collectPages(root_, old, 0);
+    for (uint32_t p : old)
+      if (p != root_) release(p);
+    std::sort(all.begin(), all.end());
+    all.erase(std::unique(all.begin(), all.end(), [](const IndexEntry& a, const IndexEntry& b) { return compareEntries(a, b) == 0; }),
+              all.end());
+    for (auto& e : all) e.child = 0;
+    // Bottom-up: fill leaves, then each level of intermediate pages, until one page remains; that
+    // page is written to the root.
+    const size_t cap = layout_.capacity();
+    std::vector<IndexPage> level;
+    {
+      IndexPage cur;
+      size_t whole = 0;
+      for (auto& e : all) {
         cur.entries.push_back(e);
+        whole += e.key.size() + 4;
+        if (whole > cap && encodedEntriesSize(cur, cap) > cap) {
+          cur.entries.pop_back();
+          level.push_back(std::move(cur));
+          cur = IndexPage{};
+          cur.entries.push_back(e);
+          whole = e.key.size() + 4;
+        }
       }
+      level.push_back(std::move(cur));
     }
-    level.push_back(std::move(cur));
-  }
-  while (true) {
-    if (level.size() == 1) {
-      level[0].prev = level[0].next = 0;
-      store(root_, level[0]);
-      return;
-    }
-    std::vector<uint32_t> numbers;
-    for (size_t i = 0; i < level.size(); ++i) numbers.push_back(store_.allocatePage());
-    std::vector<Child> kids;
-    for (size_t i = 0; i < level.size(); ++i) {
-      level[i].prev = i ? numbers[i - 1] : 0;
-      level[i].next = i + 1 < level.size() ? numbers[i + 1] : 0;
-      store(numbers[i], level[i]);
-      kids.push_back({numbers[i], subtreeMax(level[i])});
-    }
-    std::vector<IndexPage> up;
-    std::vector<Child> group;
-    for (auto& k : kids) {
-      group.push_back(k);
-      IndexPage trial;
-      setChildren(trial, group);
-      if (group.size() > 1 && encodedEntriesSize(trial, cap) > cap) {
-        group.pop_back();
-        IndexPage done;
-        setChildren(done, group);
-        up.push_back(std::move(done));
-        group = {k};
+    while (true) {
+      if (level.size() == 1) {
+        level[0].prev = level[0].next = 0;
+        put(root_, std::move(level[0]));
+        return;
       }
+      std::vector<uint32_t> numbers;
+      for (size_t i = 0; i < level.size(); ++i) numbers.push_back(fresh());
+      std::vector<Child> kids;
+      for (size_t i = 0; i < level.size(); ++i) {
+        level[i].prev = i ? numbers[i - 1] : 0;
+        level[i].next = i + 1 < level.size() ? numbers[i + 1] : 0;
+        kids.push_back({numbers[i], subtreeMax(level[i])});
+        put(numbers[i], std::move(level[i]));
+      }
+      if (cache_.size() > kCachedPages) {
+        flush();
+        discardCache();
+      }
+      std::vector<IndexPage> up;
+      std::vector<Child> group;
+      size_t whole = 0;
+      for (auto& k : kids) {
+        group.push_back(k);
+        whole += k.max.key.size() + 8;
+        if (group.size() > 1 && whole > cap) {
+          IndexPage trial;
+          setChildren(trial, group);
+          if (encodedEntriesSize(trial, cap) <= cap) continue;
+          group.pop_back();
+          IndexPage done;
+          setChildren(done, group);
+          up.push_back(std::move(done));
+          group = {k};
+          whole = k.max.key.size() + 8;
+        }
+      }
+      IndexPage last;
+      setChildren(last, group);
+      up.push_back(std::move(last));
+      level = std::move(up);
     }
-    IndexPage last;
-    setChildren(last, group);
-    up.push_back(std::move(last));
-    level = std::move(up);
-  }
+  });
 }
 
 void IndexTree::verifyPage(uint32_t number, const IndexEntry* lower, const IndexEntry* max, int depth,
@@ -426,14 +559,15 @@ void IndexTree::verifyPage(uint32_t number, const IndexEntry* lower, const Index
   }
   IndexPage p;
   try {
-    p = load(number);
+    p = view(number);
   } catch (const Error& e) {
     problems.push_back(where + ": " + e.description());
     return;
   }
   if (levels.size() <= static_cast<size_t>(depth)) levels.resize(depth + 1);
   levels[depth].push_back(number);
-  if (p.tdefPage != tdef_) problems.push_back(where + " names table definition page " + std::to_string(p.tdefPage));
+  if (p.tdefPage != tdef_)
+    problems.push_back(where + " names table definition page " + std::to_string(p.tdefPage));
   for (size_t i = 1; i < p.entries.size(); ++i)
     if (!(p.entries[i - 1] < p.entries[i])) problems.push_back(where + " holds entries out of order");
   if (p.leaf) {
@@ -448,7 +582,7 @@ void IndexTree::verifyPage(uint32_t number, const IndexEntry* lower, const Index
   }
   std::vector<Child> kids;
   try {
-    kids = children(number, p);
+    kids = children(p);
   } catch (const Error& e) {
     problems.push_back(where + ": " + e.description());
     return;
@@ -465,25 +599,27 @@ void IndexTree::verifyPage(uint32_t number, const IndexEntry* lower, const Index
 }
 
 std::vector<std::string> IndexTree::verify() {
-  std::vector<std::string> problems;
-  std::vector<std::vector<uint32_t>> levels;
-  verifyPage(root_, nullptr, nullptr, 0, levels, problems);
-  // Each level's pages are chained left to right.
-  for (const auto& lvl : levels) {
-    for (size_t i = 0; i < lvl.size(); ++i) {
-      IndexPage p;
-      try {
-        p = load(lvl[i]);
-      } catch (const Error&) {
-        continue;
+  return guarded([&] {
+    std::vector<std::string> problems;
+    std::vector<std::vector<uint32_t>> levels;
+    verifyPage(root_, nullptr, nullptr, 0, levels, problems);
+    // Each level's pages are chained left to right.
+    for (const auto& lvl : levels) {
+      for (size_t i = 0; i < lvl.size(); ++i) {
+        const IndexPage* p;
+        try {
+          p = &view(lvl[i]);
+        } catch (const Error&) {
+          continue;
+        }
+        uint32_t wantPrev = i ? lvl[i - 1] : 0;
+        uint32_t wantNext = i + 1 < lvl.size() ? lvl[i + 1] : 0;
+        if (p->prev != wantPrev || p->next != wantNext)
+          problems.push_back("index page " + std::to_string(lvl[i]) + " is chained to the wrong neighbours");
       }
-      uint32_t wantPrev = i ? lvl[i - 1] : 0;
-      uint32_t wantNext = i + 1 < lvl.size() ? lvl[i + 1] : 0;
-      if (p.prev != wantPrev || p.next != wantNext)
-        problems.push_back("index page " + std::to_string(lvl[i]) + " is chained to the wrong neighbours");
     }
-  }
-  return problems;
+    return problems;
+  });
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -557,6 +693,18 @@ void TableIndexes::apply(const std::vector<Value>* oldRow, RowId oldId, const st
 void TableIndexes::maintain(const std::vector<Value>* oldRow, RowId oldId, const std::vector<Value>* newRow, RowId newId) {
   check(oldRow, oldId, newRow, newId);
   apply(oldRow, oldId, newRow, newId);
+}
+
+void TableIndexes::setDeferredWrites(bool deferred) {
+  for (auto& t : trees_) t.setDeferredWrites(deferred);
+}
+
+void TableIndexes::flush() {
+  for (auto& t : trees_) t.flush();
+}
+
+void TableIndexes::discardCache() {
+  for (auto& t : trees_) t.discardCache();
 }
 
 void TableIndexes::rebuild(const std::vector<std::pair<RowId, std::vector<Value>>>& rows) {

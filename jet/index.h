@@ -10,6 +10,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "jet/index_key.h"
@@ -31,14 +32,16 @@ class IndexPageStore {
   virtual void freePage(uint32_t page) = 0;
 };
 
-// One b-tree.
+// One b-tree. Pages are parsed once and kept (a bounded number of them) while the tree works;
+// changed pages are written back to the store at the end of each operation, or only on flush()
+// when writes are deferred (bulk loads).
 class IndexTree {
  public:
   IndexTree(IndexPageStore& store, uint32_t rootPage, uint32_t tdefPage);
 
   uint32_t rootPage() const { return root_; }
 
-  // Every leaf entry in key order (descends to the first leaf and follows the leaf chain).
+  // Every leaf entry in key order.
   std::vector<IndexEntry> entries();
   // Whether some entry has exactly this key (any row).
   bool containsKey(const Bytes& key);
@@ -52,39 +55,59 @@ class IndexTree {
   // Structural problems: order within and across pages, parent keys, page chains, page types.
   std::vector<std::string> verify();
 
+  // With deferred writes, changed pages stay in memory until flush() (or until too many pages
+  // are held). Without, every operation ends with its pages written.
+  void setDeferredWrites(bool deferred);
+  void flush();
+  // Forgets every page held in memory, written or not (after the store's pages were changed
+  // behind the tree's back, e.g. a rolled-back write).
+  void discardCache();
+
  private:
   struct Child {
     uint32_t page;
     IndexEntry max;  // largest entry of the child's subtree (key and row; child unused)
   };
-  struct Node {
-    uint32_t number = 0;
+  struct Cached {
     IndexPage page;
+    bool dirty = false;
   };
   // Result of changing a subtree: the pages that now stand where it stood, with their maxima.
   using Replacement = std::vector<Child>;
 
-  IndexPage load(uint32_t page);
-  void store(uint32_t number, const IndexPage& page);
-  std::vector<Child> children(uint32_t number, const IndexPage& node);
+  IndexPage& view(uint32_t page);
+  IndexPage& edit(uint32_t page);
+  void put(uint32_t number, IndexPage page);
+  uint32_t fresh();
+  void release(uint32_t page);
+  void endOperation();
+  template <typename F>
+  auto guarded(F&& f) -> decltype(f());
+
+  std::vector<Child> children(const IndexPage& node);
   IndexEntry subtreeMax(uint32_t page);
   IndexEntry subtreeMax(const IndexPage& page);
   void setChildren(IndexPage& node, const std::vector<Child>& kids);
+  size_t childFor(const IndexPage& node, const IndexEntry& entry, bool& beyond);
   Replacement modify(uint32_t number, const IndexEntry& entry, bool insert, bool& changed);
   void growRoot(Replacement& rep);
-  Replacement finish(uint32_t number, IndexPage& page, bool appendAtEnd);
+  Replacement finish(uint32_t number, bool appendAtEnd);
   void mergeSmall(std::vector<Child>& kids, size_t at);
-  void relink(uint32_t number, uint32_t prev, uint32_t next);
+  void relink(uint32_t prev, uint32_t next);
   void collectPages(uint32_t page, std::vector<uint32_t>& out, int depth);
   std::vector<IndexPage> split(IndexPage page, bool appendAtEnd);
   void verifyPage(uint32_t page, const IndexEntry* lowerBound, const IndexEntry* max, int depth,
                   std::vector<std::vector<uint32_t>>& levels, std::vector<std::string>& problems);
 
-  IndexPageStore& store_;
+  IndexPageStore* store_;
   IndexPageLayout layout_;
   Format format_;
   uint32_t root_;
   uint32_t tdef_;
+  std::unordered_map<uint32_t, Cached> cache_;
+  std::vector<uint32_t> dirty_;  // pages changed since the last flush, in change order
+  Bytes buffer_;                 // one page, reused for reading and writing
+  bool deferred_ = false;
 };
 
 // One real index of a table, as maintenance needs it.
@@ -124,6 +147,11 @@ class TableIndexes {
   // Compares every index with the table's rows: the entries it should hold, in order, with the
   // right keys, and a sound tree. Names each problem.
   std::vector<std::string> verify(const std::vector<std::pair<RowId, std::vector<Value>>>& rows);
+
+  // Deferred writes for every index (bulk loads); flush() writes what is held.
+  void setDeferredWrites(bool deferred);
+  void flush();
+  void discardCache();
 
   size_t size() const { return specs_.size(); }
   const IndexSpec& spec(size_t i) const { return specs_[i]; }

@@ -18,19 +18,34 @@ void putLe32(uint8_t* p, uint32_t v) {
   throw Error(err::kCorrupt, "The database is damaged: " + what + ".");
 }
 
-// The full stored form of an entry: key, row page (3 bytes), row number, child page (4 bytes).
-Bytes entryBytes(const IndexEntry& e, bool leaf) {
-  Bytes b = e.key;
-  b.push_back(static_cast<uint8_t>(e.row.page >> 16));
-  b.push_back(static_cast<uint8_t>(e.row.page >> 8));
-  b.push_back(static_cast<uint8_t>(e.row.page));
-  b.push_back(static_cast<uint8_t>(e.row.row));
-  if (!leaf)
-    for (int i = 3; i >= 0; --i) b.push_back(static_cast<uint8_t>(e.child >> (8 * i)));
-  return b;
+// The stored form of an entry is its key, the row page (3 bytes, big-endian), the row number and,
+// on intermediate pages, the child page (4 bytes, big-endian). These give its bytes without
+// building it.
+size_t entrySize(const IndexEntry& e, bool leaf) { return e.key.size() + (leaf ? 4 : 8); }
+
+uint8_t trailerByte(const IndexEntry& e, size_t i) {
+  switch (i) {
+    case 0: return static_cast<uint8_t>(e.row.page >> 16);
+    case 1: return static_cast<uint8_t>(e.row.page >> 8);
+    case 2: return static_cast<uint8_t>(e.row.page);
+    case 3: return static_cast<uint8_t>(e.row.row);
+    default: return static_cast<uint8_t>(e.child >> (8 * (7 - i)));
+  }
 }
 
-size_t entrySize(const IndexEntry& e, bool leaf) { return e.key.size() + (leaf ? 4 : 8); }
+uint8_t entryByte(const IndexEntry& e, size_t i) { return i < e.key.size() ? e.key[i] : trailerByte(e, i - e.key.size()); }
+
+// Writes the entry's bytes from offset `skip` on; returns the count written.
+size_t writeEntry(const IndexEntry& e, bool leaf, size_t skip, uint8_t* out) {
+  const size_t total = entrySize(e, leaf);
+  size_t n = 0;
+  if (skip < e.key.size()) {
+    std::memcpy(out, e.key.data() + skip, e.key.size() - skip);
+    n = e.key.size() - skip;
+  }
+  for (size_t i = std::max(skip, e.key.size()); i < total; ++i) out[n++] = trailerByte(e, i - e.key.size());
+  return n;
+}
 
 // The prefix shared by every entry: the common start of the first and last entries (the
 // entries are sorted, so everything between shares it too), never reaching into the row number.
@@ -40,11 +55,11 @@ size_t commonPrefix(const IndexPage& page, size_t capacity) {
   size_t whole = 0;
   for (const auto& e : page.entries) whole += entrySize(e, page.leaf);
   if (whole <= capacity) return 0;
-  Bytes a = entryBytes(page.entries.front(), page.leaf);
-  Bytes b = entryBytes(page.entries.back(), page.leaf);
-  size_t limit = std::min(page.entries.front().key.size(), page.entries.back().key.size()) + 3;
+  const IndexEntry& a = page.entries.front();
+  const IndexEntry& b = page.entries.back();
+  size_t limit = std::min(a.key.size(), b.key.size()) + 3;
   size_t n = 0;
-  while (n < limit && a[n] == b[n]) ++n;
+  while (n < limit && entryByte(a, n) == entryByte(b, n)) ++n;
   return n;
 }
 
@@ -124,7 +139,9 @@ size_t encodedEntriesSize(const IndexPage& page, size_t capacity) {
 bool writeIndexPage(Format format, const IndexPage& page, uint8_t* out) {
   const IndexPageLayout L = IndexPageLayout::of(format);
   const size_t prefix = commonPrefix(page, L.capacity());
-  if (encodedEntriesSize(page, L.capacity()) > L.capacity()) return false;
+  size_t total = 0;
+  for (size_t i = 0; i < page.entries.size(); ++i) total += entrySize(page.entries[i], page.leaf) - (i ? prefix : 0);
+  if (total > L.capacity()) return false;
   std::memset(out, 0, L.pageSize);
   out[0] = page.leaf ? kIndexLeafPage : kIndexNodePage;
   out[1] = 0x01;
@@ -138,10 +155,7 @@ bool writeIndexPage(Format format, const IndexPage& page, uint8_t* out) {
   size_t pos = 0;
   const size_t base = L.entriesOffset();
   for (size_t i = 0; i < page.entries.size(); ++i) {
-    Bytes b = entryBytes(page.entries[i], page.leaf);
-    size_t skip = i ? prefix : 0;
-    std::memcpy(out + base + pos, b.data() + skip, b.size() - skip);
-    pos += b.size() - skip;
+    pos += writeEntry(page.entries[i], page.leaf, i ? prefix : 0, out + base + pos);
     out[L.maskOffset + pos / 8] |= static_cast<uint8_t>(1u << (pos % 8));
   }
   size_t freeBytes = L.pageSize - base - pos;
