@@ -302,7 +302,8 @@ void IndexTree::mergeSmall(std::vector<Child>& kids, size_t at) {
   kids.erase(kids.begin() + static_cast<long>(r));
 }
 
-IndexTree::Replacement IndexTree::modify(uint32_t number, const IndexEntry& entry, bool insert, bool& changed) {
+IndexTree::Replacement IndexTree::modify(uint32_t number, const IndexEntry& entry, bool insert, bool& changed, int depth) {
+  if (depth > kMaxDepth) corrupt("an index's pages form a cycle");
   IndexPage& page = view(number);
   const size_t cap = layout_.capacity();
   if (page.leaf) {
@@ -330,7 +331,7 @@ IndexTree::Replacement IndexTree::modify(uint32_t number, const IndexEntry& entr
   }
   const bool isTail = i == page.entries.size();
   const uint32_t childPage = isTail ? page.childTail : page.entries[i].child;
-  Replacement rep = modify(childPage, entry, insert, changed);
+  Replacement rep = modify(childPage, entry, insert, changed, depth + 1);
   if (!changed) return {};
   // Common case: the child is still one page. Only its entry's key may need to follow its new
   // largest entry (the tail child has no entry here), unless a shrunken child should merge.
@@ -361,7 +362,7 @@ IndexTree::Replacement IndexTree::modify(uint32_t number, const IndexEntry& entr
 void IndexTree::insert(const IndexEntry& entry) {
   guarded([&] {
     bool changed = false;
-    Replacement rep = modify(root_, entry, true, changed);
+    Replacement rep = modify(root_, entry, true, changed, 0);
     if (changed) growRoot(rep);
   });
 }
@@ -386,7 +387,7 @@ void IndexTree::growRoot(Replacement& rep) {
 bool IndexTree::erase(const IndexEntry& entry) {
   return guarded([&] {
     bool changed = false;
-    Replacement rep = modify(root_, entry, false, changed);
+    Replacement rep = modify(root_, entry, false, changed, 0);
     if (!changed) return false;
     growRoot(rep);
     // A root with a single child takes that child's place, so the tree does not stay deeper than
@@ -465,7 +466,7 @@ bool IndexTree::containsKey(const Bytes& key) {
 }
 
 void IndexTree::collectPages(uint32_t page, std::vector<uint32_t>& out, int depth) {
-  if (depth > kMaxDepth) corrupt("an index's pages form a cycle");
+  if (depth > kMaxDepth || !visited_.insert(page).second) corrupt("an index's pages form a cycle");
   out.push_back(page);
   const IndexPage& p = view(page);
   if (p.leaf) return;
@@ -478,6 +479,7 @@ void IndexTree::collectPages(uint32_t page, std::vector<uint32_t>& out, int dept
 void IndexTree::rebuild(std::vector<IndexEntry> all) {
   guarded([&] {
     std::vector<uint32_t> old;
+    visited_.clear();
     collectPages(root_, old, 0);
     for (uint32_t p : old)
       if (p != root_) release(p);
@@ -564,6 +566,10 @@ void IndexTree::verifyPage(uint32_t number, const IndexEntry* lower, const Index
     problems.push_back(where + ": " + e.description());
     return;
   }
+  if (!visited_.insert(number).second) {
+    problems.push_back(where + " is reached twice in the tree");
+    return;
+  }
   if (levels.size() <= static_cast<size_t>(depth)) levels.resize(depth + 1);
   levels[depth].push_back(number);
   if (p.tdefPage != tdef_)
@@ -602,6 +608,7 @@ std::vector<std::string> IndexTree::verify() {
   return guarded([&] {
     std::vector<std::string> problems;
     std::vector<std::vector<uint32_t>> levels;
+    visited_.clear();
     verifyPage(root_, nullptr, nullptr, 0, levels, problems);
     // Each level's pages are chained left to right.
     for (const auto& lvl : levels) {
@@ -624,6 +631,43 @@ std::vector<std::string> IndexTree::verify() {
 
 // ---------------------------------------------------------------------------------------------
 // TableIndexes
+
+std::vector<IndexSpec> indexSpecs(Format format, const TableInfo& table, const std::vector<uint32_t>& rootPages) {
+  std::vector<IndexSpec> specs;
+  std::vector<int> specOfReal(rootPages.size(), -1);
+  for (const IndexInfo& info : table.indexes) {
+    if (info.realNumber < 0 || static_cast<size_t>(info.realNumber) >= rootPages.size()) continue;
+    int& at = specOfReal[info.realNumber];
+    if (at < 0) {
+      at = static_cast<int>(specs.size());
+      IndexSpec spec;
+      spec.name = info.name;
+      spec.rootPage = rootPages[info.realNumber];
+      for (const IndexColumn& ic : info.columns) {
+        KeyColumn kc;
+        kc.type = ColumnType::Binary;  // stays so when the column is missing: not encodable
+        kc.ascending = ic.ascending;
+        int field = -1;
+        for (size_t i = 0; i < table.columns.size(); ++i) {
+          const ColumnInfo& c = table.columns[i];
+          if (c.number != ic.columnNumber) continue;
+          field = static_cast<int>(i);
+          kc.type = c.type;
+          kc.scale = c.scale;
+          kc.collation = textCollation(format, c.sortOrder, c.sortVersion);
+        }
+        spec.columns.push_back(kc);
+        spec.fields.push_back(field);
+      }
+      specs.push_back(std::move(spec));
+    }
+    IndexSpec& spec = specs[at];
+    spec.unique = spec.unique || info.unique || info.primaryKey;
+    spec.ignoreNulls = spec.ignoreNulls || info.ignoreNulls;
+    spec.required = spec.required || info.required || info.primaryKey;
+  }
+  return specs;
+}
 
 std::optional<Bytes> rowKey(const IndexSpec& spec, const std::vector<Value>& row) {
   std::vector<Value> values;
@@ -648,28 +692,32 @@ TableIndexes::TableIndexes(IndexPageStore& store, uint32_t tdefPage, std::vector
   }
 }
 
-void TableIndexes::check(const std::vector<Value>* oldRow, RowId oldId, const std::vector<Value>* newRow, RowId newId) {
-  (void)newId;
-  if (!problem_.empty()) throw Error(err::kReadOnly, "Cannot update. Database or object is read-only. " + problem_);
-  if (!newRow) return;
+std::vector<std::optional<Bytes>> TableIndexes::keysOf(const std::vector<Value>* row) const {
+  std::vector<std::optional<Bytes>> keys(specs_.size());
+  if (row)
+    for (size_t i = 0; i < specs_.size(); ++i) keys[i] = rowKey(specs_[i], *row);
+  return keys;
+}
+
+void TableIndexes::checkKeys(const std::vector<Value>& newRow, const std::vector<std::optional<Bytes>>& oldKeys,
+                             const std::vector<std::optional<Bytes>>& newKeys) {
+  const size_t capacity = IndexPageLayout::of(store_.format()).capacity();
   for (size_t i = 0; i < specs_.size(); ++i) {
     const IndexSpec& s = specs_[i];
     size_t nulls = 0;
     for (size_t c = 0; c < s.columns.size(); ++c) {
       int f = c < s.fields.size() ? s.fields[c] : -1;
-      const Value v = f >= 0 && static_cast<size_t>(f) < newRow->size() ? (*newRow)[f] : Value{};
-      if (isNullKeyValue(s.columns[c], v)) ++nulls;
+      if (isNullKeyValue(s.columns[c], f >= 0 && static_cast<size_t>(f) < newRow.size() ? newRow[f] : Value{})) ++nulls;
     }
-    if (s.required && nulls > 0)
-      throw Error(err::kNullInIndex, "Index or primary key cannot contain a Null value.");
-    if (!s.unique || nulls == s.columns.size()) continue;
-    std::optional<Bytes> key = rowKey(s, *newRow);
+    if (s.required && nulls > 0) throw Error(err::kNullInIndex, "Index or primary key cannot contain a Null value.");
+    const std::optional<Bytes>& key = newKeys[i];
     if (!key) continue;
-    if (oldRow) {
-      std::optional<Bytes> oldKey = rowKey(s, *oldRow);
-      if (oldKey && *oldKey == *key) continue;  // the row keeps its own key
-    }
-    (void)oldId;
+    // Every entry must fit on an index page by itself.
+    if (key->size() + 8 > capacity)
+      throw Error(err::kInvalidOperation, "The values for the index '" + s.name + "' are too long to be indexed.");
+    // Rows whose key columns are all Null never conflict; a row keeping its own key does not either.
+    if (!s.unique || nulls == s.columns.size()) continue;
+    if (oldKeys[i] && *oldKeys[i] == *key) continue;
     if (trees_[i].containsKey(*key))
       throw Error(err::kDuplicateKey,
                   "The changes you requested to the table were not successful because they would create duplicate "
@@ -679,20 +727,33 @@ void TableIndexes::check(const std::vector<Value>* oldRow, RowId oldId, const st
   }
 }
 
-void TableIndexes::apply(const std::vector<Value>* oldRow, RowId oldId, const std::vector<Value>* newRow, RowId newId) {
-  if (!problem_.empty()) throw Error(err::kReadOnly, "Cannot update. Database or object is read-only. " + problem_);
+void TableIndexes::applyKeys(const std::vector<std::optional<Bytes>>& oldKeys, RowId oldId,
+                             const std::vector<std::optional<Bytes>>& newKeys, RowId newId) {
   for (size_t i = 0; i < specs_.size(); ++i) {
-    std::optional<Bytes> oldKey = oldRow ? rowKey(specs_[i], *oldRow) : std::nullopt;
-    std::optional<Bytes> newKey = newRow ? rowKey(specs_[i], *newRow) : std::nullopt;
+    const auto& oldKey = oldKeys[i];
+    const auto& newKey = newKeys[i];
     if (oldKey && newKey && *oldKey == *newKey && oldId == newId) continue;
     if (oldKey) trees_[i].erase(IndexEntry{*oldKey, oldId, 0});
     if (newKey) trees_[i].insert(IndexEntry{*newKey, newId, 0});
   }
 }
 
+void TableIndexes::check(const std::vector<Value>* oldRow, RowId, const std::vector<Value>* newRow, RowId) {
+  if (!problem_.empty()) throw Error(err::kReadOnly, "Cannot update. Database or object is read-only. " + problem_);
+  if (newRow) checkKeys(*newRow, keysOf(oldRow), keysOf(newRow));
+}
+
+void TableIndexes::apply(const std::vector<Value>* oldRow, RowId oldId, const std::vector<Value>* newRow, RowId newId) {
+  if (!problem_.empty()) throw Error(err::kReadOnly, "Cannot update. Database or object is read-only. " + problem_);
+  applyKeys(keysOf(oldRow), oldId, keysOf(newRow), newId);
+}
+
 void TableIndexes::maintain(const std::vector<Value>* oldRow, RowId oldId, const std::vector<Value>* newRow, RowId newId) {
-  check(oldRow, oldId, newRow, newId);
-  apply(oldRow, oldId, newRow, newId);
+  if (!problem_.empty()) throw Error(err::kReadOnly, "Cannot update. Database or object is read-only. " + problem_);
+  auto oldKeys = keysOf(oldRow);
+  auto newKeys = keysOf(newRow);
+  if (newRow) checkKeys(*newRow, oldKeys, newKeys);
+  applyKeys(oldKeys, oldId, newKeys, newId);
 }
 
 void TableIndexes::setDeferredWrites(bool deferred) {

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -89,7 +90,7 @@ class IndexTree {
   IndexEntry subtreeMax(const IndexPage& page);
   void setChildren(IndexPage& node, const std::vector<Child>& kids);
   size_t childFor(const IndexPage& node, const IndexEntry& entry, bool& beyond);
-  Replacement modify(uint32_t number, const IndexEntry& entry, bool insert, bool& changed);
+  Replacement modify(uint32_t number, const IndexEntry& entry, bool insert, bool& changed, int depth);
   void growRoot(Replacement& rep);
   Replacement finish(uint32_t number, bool appendAtEnd);
   void mergeSmall(std::vector<Child>& kids, size_t at);
@@ -107,6 +108,7 @@ class IndexTree {
   std::unordered_map<uint32_t, Cached> cache_;
   std::vector<uint32_t> dirty_;  // pages changed since the last flush, in change order
   Bytes buffer_;                 // one page, reused for reading and writing
+  std::set<uint32_t> visited_;   // pages seen by a whole-tree walk (cycle guard)
   bool deferred_ = false;
 };
 
@@ -120,6 +122,12 @@ struct IndexSpec {
   bool ignoreNulls = false;       // rows whose key columns are all Null are left out
   bool required = false;          // Null in any key column is refused (primary keys too)
 };
+
+// The specs of a table's real indexes from its description: one per real index, logical indexes
+// that share a real index folding their flags together (a primary key makes its index required).
+// rootPages[n] is the root page of real index n. An index naming a column the table lacks gets a
+// column the engine cannot encode, so that the table reports it as a problem.
+std::vector<IndexSpec> indexSpecs(Format format, const TableInfo& table, const std::vector<uint32_t>& rootPages);
 
 // The key of a row under one index; nullopt when the row is left out (ignore-nulls).
 std::optional<Bytes> rowKey(const IndexSpec& spec, const std::vector<Value>& row);
@@ -158,6 +166,12 @@ class TableIndexes {
   IndexTree& tree(size_t i) { return trees_[i]; }
 
  private:
+  std::vector<std::optional<Bytes>> keysOf(const std::vector<Value>* row) const;
+  void checkKeys(const std::vector<Value>& newRow, const std::vector<std::optional<Bytes>>& oldKeys,
+                 const std::vector<std::optional<Bytes>>& newKeys);
+  void applyKeys(const std::vector<std::optional<Bytes>>& oldKeys, RowId oldId,
+                 const std::vector<std::optional<Bytes>>& newKeys, RowId newId);
+
   IndexPageStore& store_;
   std::vector<IndexSpec> specs_;
   std::vector<IndexTree> trees_;

@@ -22,7 +22,7 @@ class MemStore : public jet::IndexPageStore {
   explicit MemStore(jet::Format f) : format_(f), size_(jet::IndexPageLayout::of(f).pageSize) { pages_.resize(1); }
   jet::Format format() const override { return format_; }
   void readPage(uint32_t p, uint8_t* out) override {
-    ASSERT_LT(p, pages_.size());
+    if (p >= pages_.size()) throw jet::Error(jet::err::kCorrupt, "page out of range");
     ASSERT_FALSE(free_.count(p)) << "read of freed page " << p;
     std::memcpy(out, pages_[p].data(), size_);
   }
@@ -353,6 +353,89 @@ TEST(TableIndexes, RebuildOfManyRowsMakesSeveralLevels) {
   idx.rebuild(rows);
   EXPECT_EQ(store.pagesInUse(), pages);
   EXPECT_GT(pages, 20u);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(IndexTree, DamagedTreesGiveErrorsNotCrashes) {
+  MemStore store(jet::Format::Jet4);
+  const uint32_t root = store.newRoot();
+  jet::IndexTree tree(store, root, 7);
+  std::mt19937 rng(9);
+  for (int i = 0; i < 2000; ++i) tree.insert(randomEntry(rng, 60));
+  std::vector<uint8_t> buf(4096);
+  store.readPage(root, buf.data());
+  jet::IndexPage top = jet::parseIndexPage(jet::Format::Jet4, buf.data(), buf.size());
+  ASSERT_FALSE(top.leaf);
+  // Every child of the root now points back at the root: a cycle.
+  for (auto& e : top.entries) e.child = root;
+  top.childTail = root;
+  ASSERT_TRUE(jet::writeIndexPage(jet::Format::Jet4, top, buf.data()));
+  store.writePage(root, buf.data());
+  jet::IndexTree damaged(store, root, 7);
+  EXPECT_THROW(damaged.entries(), jet::Error);
+  EXPECT_THROW(damaged.insert(randomEntry(rng, 60)), jet::Error);
+  EXPECT_THROW(damaged.containsKey({0x41}), jet::Error);
+  EXPECT_FALSE(damaged.verify().empty());
+  // A child pointer past the end of the file.
+  top.childTail = 999999;
+  for (auto& e : top.entries) e.child = 999999;
+  ASSERT_TRUE(jet::writeIndexPage(jet::Format::Jet4, top, buf.data()));
+  store.writePage(root, buf.data());
+  jet::IndexTree dangling(store, root, 7);
+  EXPECT_THROW(dangling.entries(), jet::Error);
+  EXPECT_FALSE(dangling.verify().empty());
+}
+
+TEST(TableIndexes, SpecsFromTheTableDescription) {
+  jet::TableInfo t;
+  t.columns.resize(3);
+  t.columns[0] = {.name = "ID", .type = jet::ColumnType::Long, .number = 0};
+  t.columns[1] = {.name = "Name", .type = jet::ColumnType::Text, .number = 2, .sortOrder = 1033, .sortVersion = 0};
+  t.columns[2] = {.name = "Amount", .type = jet::ColumnType::Numeric, .number = 5, .scale = 2};
+  t.indexes.push_back({.name = "PrimaryKey", .realNumber = 0, .columns = {{0, true}}, .primaryKey = true});
+  t.indexes.push_back({.name = "ByName", .realNumber = 1, .columns = {{2, false}, {5, true}}, .ignoreNulls = true});
+  // A foreign key sharing the primary key's real index adds nothing but its name.
+  t.indexes.push_back({.name = "FK", .realNumber = 0, .columns = {{0, true}}, .foreignKey = true});
+  auto specs = jet::indexSpecs(jet::Format::Jet4, t, {40, 41});
+  ASSERT_EQ(specs.size(), 2u);
+  EXPECT_TRUE(specs[0].unique && specs[0].required);
+  EXPECT_EQ(specs[0].rootPage, 40u);
+  EXPECT_EQ(specs[1].fields, (std::vector<int>{1, 2}));
+  EXPECT_FALSE(specs[1].columns[0].ascending);
+  EXPECT_EQ(specs[1].columns[0].collation, jet::TextCollation::GeneralLegacy);
+  EXPECT_EQ(specs[1].columns[1].scale, 2);
+  EXPECT_TRUE(specs[1].ignoreNulls && !specs[1].unique);
+  // An index over a column the table does not have cannot be maintained.
+  t.indexes.push_back({.name = "Broken", .realNumber = 2, .columns = {{9, true}}});
+  MemStore store(jet::Format::Jet4);
+  jet::TableIndexes idx(store, 7, jet::indexSpecs(jet::Format::Jet4, t, {store.newRoot(), store.newRoot(), store.newRoot()}));
+  EXPECT_NE(idx.problem().find("Broken"), std::string::npos);
+}
+
+TEST(TableIndexes, KeysTooLongForAPageAreRefused) {
+  MemStore store(jet::Format::Jet3);
+  std::vector<jet::IndexSpec> specs(1);
+  specs[0].name = "Wide";
+  specs[0].rootPage = store.newRoot();
+  for (int i = 0; i < 10; ++i) {
+    specs[0].columns.push_back({jet::ColumnType::Text, true, jet::TextCollation::General97});
+    specs[0].fields.push_back(i);
+  }
+  jet::TableIndexes idx(store, 7, specs);
+  std::vector<jet::Value> row(10, jet::Value{std::string(250, 'x')});
+  try {
+    idx.maintain(nullptr, {}, &row, {10, 0});
+    FAIL() << "no error";
+  } catch (const jet::Error& e) {
+    EXPECT_NE(e.description().find("Wide"), std::string::npos);
+  }
+  EXPECT_TRUE(idx.tree(0).entries().empty());
+  std::vector<jet::Value> shortRow(10, jet::Value{std::string(20, 'x')});
+  idx.maintain(nullptr, {}, &shortRow, {10, 0});
+  EXPECT_EQ(idx.tree(0).entries().size(), 1u);
 }
 
 }  // namespace
