@@ -20,6 +20,8 @@ class MainWindow {
   // Zero-based position, in stored order, of the record shown in displayed row `index` (1-based):
   // after a header sort this differs from index - 1.
   virtual int RecordPositionOfRow(int index) const = 0;
+  // Text of a grid cell: displayed row `index` (1-based), `column` 0 for the first column.
+  virtual QString GridCellText(int index, int column) const { return QString(); }
   virtual int MouseButton() const = 0;       // lMouseButton: 1 left, 2 right, 4 middle
   virtual void ClearGrid() = 0;              // all rows and all column headers
   virtual void SetStatus(const QString& text) = 0;

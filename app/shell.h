@@ -3,6 +3,9 @@
 #pragma once
 
 #include <QCursor>
+#include <QFont>
+#include <QIcon>
+#include <QRect>
 #include <QString>
 #include <functional>
 #include <optional>
@@ -19,6 +22,15 @@ QString ProgramFolder();
 void SetProgramFolderForTesting(const QString& folder);
 // Program folder joined with a relative name written with backslashes ("\\HAND-M.CUR").
 QString ProgramFile(const QString& relative);
+
+// Window layout: twips to pixels (15 twips a pixel at 96 dpi, scaled by the screen's logical dpi),
+// and the windows' bold Arial (Liberation Sans where Arial itself is not installed).
+int TwipsToPixels(int twips);
+QRect TwipsRect(int left, int top, int width, int height);
+QFont BoldArial(double points);
+
+// The icon every window of the application carries: a small table with a header row.
+QIcon ApplicationIcon();
 
 bool FileExists(const QString& path);
 QString AddBackslash(const QString& path);  // adds the platform separator unless one ends it

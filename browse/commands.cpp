@@ -1,0 +1,117 @@
+#include "browse/commands.h"
+
+#include <QWidget>
+
+#include "app/dialogs.h"
+#include "app/error_report.h"
+#include "app/main_window.h"
+#include "browse/forms.h"
+#include "db/session.h"
+
+namespace browse {
+namespace {
+
+constexpr const char* kAddTable = "Please add a table to a database.";
+
+void notice(app::MainWindow& main, const char* text) {
+  ui::MsgBox(QString::fromLatin1(text), ui::Buttons::Ok, ui::Icon::None, QString(), main.widget());
+}
+
+bool haveRows(app::MainWindow& main) { return main.TabCount() > 0 && main.GridRowCount() > 0; }
+
+// Grid positions are 16-bit values; a larger one overflows as the classic Integer does.
+int16_t asInteger(long value) {
+  if (value > 32767 || value < -32768) throw app::RuntimeError(6, "Overflow");
+  return static_cast<int16_t>(value);
+}
+
+}  // namespace
+
+void StepRow(app::MainWindow& main, bool backward) {
+  int selected = main.GridSelectedIndex();
+  if (selected == 0) throw app::RuntimeError(91, "Object variable or With block variable not set");
+  int16_t i = asInteger(selected);
+  int16_t n;
+  if (backward) {
+    n = asInteger(long{i} - 1);
+    if (n <= 1) n = 1;
+  } else {
+    n = asInteger(long{i} + 1);
+    if (n >= main.GridRowCount()) n = asInteger(main.GridRowCount());
+  }
+  main.SelectRow(n);
+}
+
+void MoveFirstCommand(app::MainWindow& main) {
+  app::Procedure p(QStringLiteral("Form1.PushButton7_Click"));
+  if (!haveRows(main)) {
+    p(100, [&] { notice(main, kAddTable); });
+    return;
+  }
+  p(102, [&] { main.SelectRow(1); });
+}
+
+void MovePreviousCommand(app::MainWindow& main) {
+  app::Procedure p(QStringLiteral("Form1.PushButton8_Click"));
+  if (!haveRows(main)) {
+    p(100, [&] { notice(main, kAddTable); });
+    return;
+  }
+  p(102, [&] { StepRow(main, true); });
+}
+
+void MoveNextCommand(app::MainWindow& main) {
+  app::Procedure p(QStringLiteral("Form1.PushButton9_Click"));
+  if (!haveRows(main)) {
+    p(100, [&] { notice(main, kAddTable); });
+    return;
+  }
+  p(102, [&] { StepRow(main, false); });
+}
+
+void MoveLastCommand(app::MainWindow& main) {
+  app::Procedure p(QStringLiteral("Form1.PushButton10_Click"));
+  if (!haveRows(main)) {
+    p(100, [&] { notice(main, kAddTable); });
+    return;
+  }
+  p(102, [&] { main.SelectRow(asInteger(main.GridRowCount())); });
+}
+
+void SearchCommand(app::MainWindow& main) {
+  app::Procedure p(QStringLiteral("Form1.PushButton6_Click"));
+  if (!haveRows(main)) {
+    p(100, [&] { notice(main, kAddTable); });
+    return;
+  }
+  p(102, [&] {
+    Form6 form(main.widget());
+    ui::dialogs().runModal(&form);
+  });
+  if (modTools::lDialogResult == 2) return;
+  p(104, [&] {
+    const QString wanted = QString::fromStdString(modTools::sSearchText);
+    const int column = modTools::iSearchField < 1 ? 0 : modTools::iSearchField;
+    const int rows = main.GridRowCount();
+    for (int index = 1; index <= rows; ++index) {
+      if (main.GridCellText(index, column) == wanted) {
+        main.SelectRow(asInteger(index));
+        break;
+      }
+    }
+  });
+}
+
+void TableInfoCommand(app::MainWindow& main) {
+  app::Procedure p(QStringLiteral("Form1.PushButton13_Click"));
+  if (main.TabCount() == 0) {
+    p(100, [&] { notice(main, kAddTable); });
+    return;
+  }
+  p(102, [&] {
+    Form5 form(main.widget());
+    ui::dialogs().runModal(&form);
+  });
+}
+
+}  // namespace browse

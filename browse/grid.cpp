@@ -1,0 +1,103 @@
+#include "browse/grid.h"
+
+#include <QApplication>
+#include <QCursor>
+
+#include "app/error_report.h"
+#include "browse/record_grid.h"
+#include "db/session.h"
+
+namespace browse {
+namespace {
+
+// The hourglass for as long as a fill runs.
+class BusyPointer {
+ public:
+  BusyPointer() {
+    if (qobject_cast<QApplication*>(QCoreApplication::instance())) {
+      QApplication::setOverrideCursor(Qt::WaitCursor);
+      set_ = true;
+    }
+  }
+  ~BusyPointer() {
+    if (set_) QApplication::restoreOverrideCursor();
+  }
+  BusyPointer(const BusyPointer&) = delete;
+  BusyPointer& operator=(const BusyPointer&) = delete;
+
+ private:
+  bool set_ = false;
+};
+
+void requireOpen() {
+  if (!modDB::gDB.impl()) throw app::RuntimeError(91, "Object variable or With block variable not set");
+}
+
+std::string_view upToNul(std::string_view s) {
+  size_t nul = s.find('\0');
+  return nul == std::string_view::npos ? s : s.substr(0, nul);
+}
+
+}  // namespace
+
+std::string CellText(const std::string& valueText) { return std::string(upToNul(valueText)); }
+
+void FillColumns(const std::string& table, RecordGrid& grid) {
+  grid.records()->clearHeaders();
+  requireOpen();
+  dao::Recordset rs = modDB::gDB.OpenRecordset(table);
+  dao::Fields fields = rs.GetFields();
+  int n = fields.Count();
+  for (int i = 0; i < n; ++i) grid.records()->appendHeader(QString::fromStdString(fields.Item(i).Name()));
+}
+
+int16_t FillRecords(const std::string& table, RecordGrid& grid) {
+  BusyPointer busy;
+  RecordModel* model = grid.records();
+  int16_t result = 1;
+  try {
+    model->beginFill();
+    requireOpen();
+    dao::Recordset rs = modDB::gDB.OpenRecordset(table);
+    dao::Fields fields = rs.GetFields();
+    const int n = fields.Count();
+    std::vector<dao::Field> byPosition;
+    byPosition.reserve(static_cast<size_t>(n));
+    for (int i = 0; i < n; ++i) byPosition.push_back(fields.Item(i));
+    std::string text;
+    while (!rs.EOF_()) {
+      model->startRow();
+      for (int i = 0; i < n; ++i) {
+        dao::Value v = byPosition[static_cast<size_t>(i)].GetValue();
+        if (std::holds_alternative<std::string>(v)) {
+          model->addCell(upToNul(std::get<std::string>(v)));
+        } else {
+          text = jet::toText(v);
+          model->addCell(upToNul(text));
+        }
+      }
+      model->endRow();
+      rs.MoveNext();
+    }
+  } catch (...) {
+    modDB::sLastError = app::describeCurrentException().toStdString();
+    result = 0;
+  }
+  model->endFill();
+  return result;
+}
+
+int16_t CountRecords() {
+  try {
+    requireOpen();
+    dao::Recordset rs = modDB::gDB.OpenRecordset(modDB::sTable);
+    int32_t count = rs.RecordCount();
+    if (count > 32767 || count < -32768) throw app::RuntimeError(6, "Overflow");
+    return static_cast<int16_t>(count);
+  } catch (...) {
+    modDB::sLastError = app::describeCurrentException().toStdString();
+    return -1;
+  }
+}
+
+}  // namespace browse

@@ -1,0 +1,213 @@
+#include "browse/record_grid.h"
+
+#include <QHeaderView>
+#include <algorithm>
+
+namespace browse {
+
+int RecordModel::rowCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : rows(); }
+
+int RecordModel::columnCount(const QModelIndex& parent) const {
+  return parent.isValid() ? 0 : static_cast<int>(headers_.size());
+}
+
+QVariant RecordModel::data(const QModelIndex& index, int role) const {
+  if (!index.isValid() || index.row() >= rows()) return {};
+  if (role == Qt::DisplayRole || role == Qt::ToolTipRole) return cellText(index.row(), index.column());
+  return {};
+}
+
+QVariant RecordModel::headerData(int section, Qt::Orientation orientation, int role) const {
+  if (orientation == Qt::Horizontal && role == Qt::DisplayRole && section >= 0 && section < headers_.size())
+    return headers_[section];
+  return QAbstractTableModel::headerData(section, orientation, role);
+}
+
+void RecordModel::clearHeaders() {
+  if (headers_.isEmpty()) return;
+  beginRemoveColumns(QModelIndex(), 0, static_cast<int>(headers_.size()) - 1);
+  headers_.clear();
+  endRemoveColumns();
+}
+
+void RecordModel::appendHeader(const QString& name) {
+  int at = static_cast<int>(headers_.size());
+  beginInsertColumns(QModelIndex(), at, at);
+  headers_ << name;
+  endInsertColumns();
+}
+
+void RecordModel::beginFill(int expectedRows) {
+  beginResetModel();
+  filling_ = true;
+  open_ = false;
+  width_ = std::max<int>(1, static_cast<int>(headers_.size()));
+  text_.clear();
+  rowStart_.clear();
+  cellEnd_.clear();
+  order_.clear();
+  std::vector<int32_t>().swap(order_);
+  if (expectedRows > 0) {
+    rowStart_.reserve(static_cast<size_t>(expectedRows) + 1);
+    cellEnd_.reserve(static_cast<size_t>(expectedRows) * width_);
+    text_.reserve(static_cast<size_t>(expectedRows) * width_ * 8);
+  }
+  rowStart_.push_back(0);
+}
+
+void RecordModel::startRow() {
+  if (open_) endRow();
+  open_ = true;
+  cellsInRow_ = 0;
+  rowStart_.push_back(text_.size());  // provisional end; fixed by endRow
+}
+
+void RecordModel::addCell(std::string_view utf8) {
+  if (!open_ || cellsInRow_ >= width_) return;
+  text_.append(utf8.data(), utf8.size());
+  uint64_t start = rowStart_[rowStart_.size() - 2];
+  cellEnd_.push_back(static_cast<uint32_t>(text_.size() - start));
+  ++cellsInRow_;
+}
+
+void RecordModel::endRow() {
+  if (!open_) return;
+  uint64_t start = rowStart_[rowStart_.size() - 2];
+  while (cellsInRow_ < width_) {
+    cellEnd_.push_back(static_cast<uint32_t>(text_.size() - start));
+    ++cellsInRow_;
+  }
+  rowStart_.back() = text_.size();
+  open_ = false;
+}
+
+void RecordModel::endFill() {
+  if (open_) endRow();
+  if (!filling_) return;
+  filling_ = false;
+  endResetModel();
+}
+
+void RecordModel::clearRows() {
+  beginResetModel();
+  text_.clear();
+  text_.shrink_to_fit();
+  std::vector<uint64_t>(1, 0).swap(rowStart_);
+  std::vector<uint32_t>().swap(cellEnd_);
+  std::vector<int32_t>().swap(order_);
+  open_ = false;
+  endResetModel();
+}
+
+std::string_view RecordModel::cell(int row, int column) const {
+  if (row < 0 || row >= rows() || column < 0 || column >= width_) return {};
+  size_t stored = static_cast<size_t>(storedPosition(row));
+  const uint32_t* ends = cellEnd_.data() + stored * width_;
+  uint32_t begin = column == 0 ? 0 : ends[column - 1];
+  return std::string_view(text_).substr(rowStart_[stored] + begin, ends[column] - begin);
+}
+
+QString RecordModel::cellText(int row, int column) const {
+  std::string_view s = cell(row, column);
+  return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
+}
+
+namespace {
+
+// Cell texts compare as the list control compares them: without regard to the case of ASCII
+// letters, other characters by their code point (UTF-8 byte order is code point order).
+int compareCells(std::string_view a, std::string_view b) {
+  size_t n = std::min(a.size(), b.size());
+  for (size_t i = 0; i < n; ++i) {
+    unsigned char x = static_cast<unsigned char>(a[i]), y = static_cast<unsigned char>(b[i]);
+    if (x >= 'A' && x <= 'Z') x += 32;
+    if (y >= 'A' && y <= 'Z') y += 32;
+    if (x != y) return x < y ? -1 : 1;
+  }
+  return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
+}
+
+}  // namespace
+
+void RecordModel::sortBy(int column, bool descending) {
+  int n = rows();
+  std::vector<int32_t> order(static_cast<size_t>(n));
+  for (int i = 0; i < n; ++i) order[i] = i;
+  if (column >= 0 && column < width_) {
+    auto text = [&](int32_t stored) {
+      const uint32_t* ends = cellEnd_.data() + static_cast<size_t>(stored) * width_;
+      uint32_t begin = column == 0 ? 0 : ends[column - 1];
+      return std::string_view(text_).substr(rowStart_[stored] + begin, ends[column] - begin);
+    };
+    std::stable_sort(order.begin(), order.end(), [&](int32_t a, int32_t b) {
+      int c = compareCells(text(a), text(b));
+      return descending ? c > 0 : c < 0;
+    });
+  }
+  reorder(std::move(order));
+}
+
+void RecordModel::unsort() {
+  if (order_.empty()) return;
+  int n = rows();
+  std::vector<int32_t> order(static_cast<size_t>(n));
+  for (int i = 0; i < n; ++i) order[i] = i;
+  reorder(std::move(order));
+  std::vector<int32_t>().swap(order_);
+}
+
+// Moves to a new display order while views keep their selection and current row on the same
+// records.
+void RecordModel::reorder(std::vector<int32_t> order) {
+  emit layoutAboutToBeChanged();
+  QModelIndexList before = persistentIndexList();
+  std::vector<int32_t> stored;
+  stored.reserve(before.size());
+  for (const QModelIndex& i : before) stored.push_back(storedPosition(i.row()));
+  order_ = std::move(order);
+  if (!before.isEmpty()) {
+    std::vector<int32_t> displayed(order_.size());
+    for (size_t d = 0; d < order_.size(); ++d) displayed[order_[d]] = static_cast<int32_t>(d);
+    QModelIndexList after;
+    for (int k = 0; k < before.size(); ++k) after << index(displayed[stored[k]], before[k].column());
+    changePersistentIndexList(before, after);
+  }
+  emit layoutChanged();
+}
+
+size_t RecordModel::bytesHeld() const {
+  return text_.capacity() + rowStart_.capacity() * sizeof(uint64_t) + cellEnd_.capacity() * sizeof(uint32_t) +
+         order_.capacity() * sizeof(int32_t);
+}
+
+RecordGrid::RecordGrid(QWidget* parent) : QTreeView(parent), model_(new RecordModel(this)) {
+  setModel(model_);
+  setRootIsDecorated(false);
+  setItemsExpandable(false);
+  setUniformRowHeights(true);  // constant row height: scrolling a million rows costs nothing
+  setSelectionBehavior(QAbstractItemView::SelectRows);
+  setSelectionMode(QAbstractItemView::SingleSelection);
+  setAllColumnsShowFocus(true);
+  setEditTriggers(QAbstractItemView::NoEditTriggers);
+  setSortingEnabled(false);
+  setTextElideMode(Qt::ElideRight);
+  header()->setStretchLastSection(false);
+  header()->setSectionsMovable(false);
+  header()->setSectionsClickable(true);
+  header()->setDefaultSectionSize(96);
+}
+
+int RecordGrid::selectedRow() const {
+  if (!selectionModel()) return -1;
+  QModelIndexList rows = selectionModel()->selectedRows();
+  if (rows.isEmpty()) return -1;
+  return rows.first().row();
+}
+
+void RecordGrid::selectDisplayedRow(int row) {
+  QModelIndex index = model_->index(row, 0);
+  selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+  scrollTo(index);
+}
+
+}  // namespace browse

@@ -1,0 +1,84 @@
+// The record grid of the main window: a report-style list with one column per field and one row per
+// record. Rows are held compactly (one text arena and one offset per cell), so tables of millions of
+// records list quickly; each row remembers its record's position in stored order, which a header
+// sort does not change.
+#pragma once
+
+#include <QAbstractTableModel>
+#include <QStringList>
+#include <QTreeView>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace browse {
+
+class RecordModel : public QAbstractTableModel {
+  Q_OBJECT
+ public:
+  explicit RecordModel(QObject* parent = nullptr) : QAbstractTableModel(parent) {}
+
+  int rowCount(const QModelIndex& parent = QModelIndex()) const override;
+  int columnCount(const QModelIndex& parent = QModelIndex()) const override;
+  QVariant data(const QModelIndex& index, int role) const override;
+  QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+
+  void clearHeaders();
+  void appendHeader(const QString& name);
+  QStringList headers() const { return headers_; }
+
+  // Filling: beginFill removes every row and any sort; rows are then appended in stored order.
+  // A row is started, given its cells left to right, and ended; a row ended early keeps empty
+  // cells for the rest. endFill publishes the rows to the views.
+  void beginFill(int expectedRows = 0);
+  void startRow();
+  void addCell(std::string_view utf8);
+  void endRow();
+  void endFill();
+  void clearRows();
+
+  int rows() const { return static_cast<int>(rowStart_.size()) - (open_ ? 2 : 1); }
+  // Row and column are zero-based; the row is a displayed position.
+  std::string_view cell(int row, int column) const;
+  QString cellText(int row, int column) const;
+  // Zero-based position in stored order of the record shown in displayed row `row`.
+  int storedPosition(int row) const { return order_.empty() ? row : order_[row]; }
+
+  // Reorders the rows by the texts of one column (ties keep stored order), or back to stored order.
+  void sortBy(int column, bool descending);
+  void unsort();
+  bool sorted() const { return !order_.empty(); }
+
+  size_t bytesHeld() const;
+
+ private:
+  void reorder(std::vector<int32_t> order);
+
+  QStringList headers_;
+  int width_ = 0;                    // cells per row, fixed at beginFill
+  std::string text_;                 // every cell's UTF-8 text, row after row
+  std::vector<uint64_t> rowStart_{0};  // offset of each row's first cell in text_, plus one past the end
+  std::vector<uint32_t> cellEnd_;    // per cell: end offset relative to its row start
+  std::vector<int32_t> order_;       // displayed row -> stored position; empty when unsorted
+  int cellsInRow_ = 0;
+  bool open_ = false;                // a row is being filled
+  bool filling_ = false;
+};
+
+// The grid control itself: a list in report view over a RecordModel, whole rows selected, one at a
+// time.
+class RecordGrid : public QTreeView {
+  Q_OBJECT
+ public:
+  explicit RecordGrid(QWidget* parent = nullptr);
+  RecordModel* records() const { return model_; }
+
+  int selectedRow() const;  // zero-based displayed row, -1 when none is selected
+  void selectDisplayedRow(int row);
+
+ private:
+  RecordModel* model_;
+};
+
+}  // namespace browse
