@@ -1,0 +1,67 @@
+// Shared by the window tests: one QApplication for the whole test program (offscreen), and a
+// fixture base that installs the scripted dialog seam and a private program folder.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <memory>
+
+#include "app/dialogs.h"
+#include "app/shell.h"
+
+namespace testenv {
+
+class QtEnvironment : public ::testing::Environment {
+ public:
+  void SetUp() override {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    static int argc = 1;
+    static char name[] = "tabulonix-tests";
+    static char* argv[] = {name, nullptr};
+    app_ = std::make_unique<QApplication>(argc, argv);
+  }
+  void TearDown() override { app_.reset(); }
+
+ private:
+  std::unique_ptr<QApplication> app_;
+};
+
+// Scripted dialogs, a fresh program folder, a provider probe that passes and a home-page draw that
+// never hits.
+class WindowTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(folder.isValid());
+    ui::setDialogs(&dialogs);
+    app::SetProgramFolderForTesting(folder.path());
+    app::SetProviderProbeForTesting([] { return std::optional<app::ProbeFailure>(); });
+    app::SetRandomSourceForTesting([] { return 50; });
+    app::SetAppTitle();
+  }
+  void TearDown() override {
+    ui::setDialogs(nullptr);
+    app::SetProgramFolderForTesting(QString());
+    app::SetProviderProbeForTesting(nullptr);
+    app::SetRandomSourceForTesting(nullptr);
+  }
+
+  // Copies a test database into the program folder and returns the copy's path.
+  QString copyTestDatabase(const QString& name, const QString& as = QString()) {
+    QString source = QStringLiteral(TABULONIX_TESTDATA_DIR "/") + name;
+    QString target = folder.filePath(as.isEmpty() ? QFileInfo(name).fileName() : as);
+    QFile::remove(target);
+    EXPECT_TRUE(QFile::copy(source, target)) << source.toStdString();
+    QFile::setPermissions(target, QFile::ReadOwner | QFile::WriteOwner);
+    return target;
+  }
+
+  QTemporaryDir folder;
+  ui::ScriptedDialogs dialogs;
+};
+
+}  // namespace testenv
