@@ -146,6 +146,7 @@ Table MdbImage::table(uint32_t tdefPage) const {
   const int numCols = le16(&b[j3 ? 25 : 45]);
   const int numLogical = static_cast<int>(le32(&b[j3 ? 27 : 51 - 4]));
   const int numReal = static_cast<int>(le32(&b[j3 ? 31 : 51]));
+  if (numLogical < 0 || numLogical > 256 || numReal < 0 || numReal > 256) throw std::out_of_range("not a table definition");
   size_t pos = (j3 ? 43 : 63) + numReal * (j3 ? 8 : 12);
   const size_t colSize = j3 ? 18 : 25;
   need(pos + numCols * colSize);
