@@ -405,41 +405,60 @@ bool IndexTree::erase(const IndexEntry& entry) {
   });
 }
 
-std::vector<IndexEntry> IndexTree::entries() {
-  return guarded([&] {
-    std::vector<IndexEntry> out;
-    // In-order walk over the tree: independent of the leaf chain, which verify() checks. Pages
-    // not already held are parsed and dropped, so a large index does not fill memory.
-    struct Frame {
-      uint32_t page;
-      int depth;
-    };
-    std::set<uint32_t> seen;
-    std::vector<Frame> stack{{root_, 0}};
+uint32_t IndexTree::createEmpty(IndexPageStore& store, uint32_t tdefPage) {
+  const uint32_t page = store.allocatePage();
+  IndexPage leaf;
+  leaf.tdefPage = tdefPage;
+  Bytes buf(IndexPageLayout::of(store.format()).pageSize);
+  writeIndexPage(store.format(), leaf, buf.data());
+  store.writePage(page, buf.data());
+  return page;
+}
+
+bool IndexTree::walk(uint32_t number, const IndexEntry* from, const std::function<bool(const IndexEntry&)>& fn, int depth) {
+  // In-order walk over the tree (independent of the leaf chain, which verify() checks). Pages not
+  // already held are parsed and dropped, so a large index does not fill memory.
+  if (depth > kMaxDepth || !visited_.insert(number).second) corrupt("an index's pages form a cycle");
+  IndexPage temp;
+  const IndexPage* p;
+  if (auto it = cache_.find(number); it != cache_.end()) {
+    p = &it->second.page;
+  } else {
+    if (number == 0) corrupt("an index refers to page 0");
     Bytes buf(layout_.pageSize);
-    while (!stack.empty()) {
-      Frame f = stack.back();
-      stack.pop_back();
-      if (f.depth > kMaxDepth || !seen.insert(f.page).second) corrupt("an index's pages form a cycle");
-      IndexPage temp;
-      const IndexPage* p;
-      if (auto it = cache_.find(f.page); it != cache_.end()) {
-        p = &it->second.page;
-      } else {
-        if (f.page == 0) corrupt("an index refers to page 0");
-        store_->readPage(f.page, buf.data());
-        temp = parseIndexPage(format_, buf.data(), buf.size());
-        p = &temp;
-      }
-      if (p->leaf) {
-        out.insert(out.end(), p->entries.begin(), p->entries.end());
-        continue;
-      }
-      if (p->childTail) stack.push_back({p->childTail, f.depth + 1});
-      for (auto it = p->entries.rbegin(); it != p->entries.rend(); ++it) stack.push_back({it->child, f.depth + 1});
-    }
-    return out;
+    store_->readPage(number, buf.data());
+    temp = parseIndexPage(format_, buf.data(), buf.size());
+    p = &temp;
+  }
+  if (p->leaf) {
+    auto it = from ? std::lower_bound(p->entries.begin(), p->entries.end(), *from) : p->entries.begin();
+    for (; it != p->entries.end(); ++it)
+      if (!fn(*it)) return false;
+    return true;
+  }
+  std::vector<uint32_t> kids;
+  for (const auto& e : p->entries)
+    if (!from || compareEntries(e, *from) >= 0) kids.push_back(e.child);  // else wholly below the start
+  if (p->childTail) kids.push_back(p->childTail);
+  for (uint32_t k : kids)
+    if (!walk(k, from, fn, depth + 1)) return false;
+  return true;
+}
+
+void IndexTree::scan(const std::function<bool(const IndexEntry&)>& fn, const IndexEntry* from) {
+  guarded([&] {
+    visited_.clear();
+    walk(root_, from, fn, 0);
   });
+}
+
+std::vector<IndexEntry> IndexTree::entries() {
+  std::vector<IndexEntry> out;
+  scan([&](const IndexEntry& e) {
+    out.push_back(e);
+    return true;
+  });
+  return out;
 }
 
 bool IndexTree::containsKey(const Bytes& key) {
@@ -768,66 +787,94 @@ void TableIndexes::discardCache() {
   for (auto& t : trees_) t.discardCache();
 }
 
-void TableIndexes::rebuild(const std::vector<std::pair<RowId, std::vector<Value>>>& rows) {
-  if (!problem_.empty()) throw Error(err::kReadOnly, "Cannot update. Database or object is read-only. " + problem_);
-  for (size_t i = 0; i < specs_.size(); ++i) {
-    std::vector<IndexEntry> all;
-    for (const auto& [id, values] : rows)
-      if (auto key = rowKey(specs_[i], values)) all.push_back({*key, id, 0});
-    trees_[i].rebuild(std::move(all));
-  }
+namespace {
+TableIndexes::RowSource fromVector(const std::vector<std::pair<RowId, std::vector<Value>>>& rows) {
+  return [&rows, i = size_t{0}](RowId& id, std::vector<Value>& values) mutable {
+    if (i == rows.size()) return false;
+    id = rows[i].first;
+    values = rows[i].second;
+    ++i;
+    return true;
+  };
 }
+}  // namespace
+
+void TableIndexes::rebuild(const std::vector<std::pair<RowId, std::vector<Value>>>& rows) { rebuild(fromVector(rows)); }
 
 std::vector<std::string> TableIndexes::verify(const std::vector<std::pair<RowId, std::vector<Value>>>& rows) {
+  return verify(fromVector(rows));
+}
+
+void TableIndexes::rebuild(const RowSource& rows) {
+  if (!problem_.empty()) throw Error(err::kReadOnly, "Cannot update. Database or object is read-only. " + problem_);
+  std::vector<std::vector<IndexEntry>> all(specs_.size());
+  RowId id;
+  std::vector<Value> values;
+  while (rows(id, values))
+    for (size_t i = 0; i < specs_.size(); ++i)
+      if (auto key = rowKey(specs_[i], values)) all[i].push_back({std::move(*key), id, 0});
+  for (size_t i = 0; i < specs_.size(); ++i) trees_[i].rebuild(std::move(all[i]));
+}
+
+std::vector<std::string> TableIndexes::verify(const RowSource& rows) {
   std::vector<std::string> problems;
+  // The entries each index should hold, and which of them have only Null key columns (those may
+  // repeat in a unique index).
+  struct Expected {
+    IndexEntry entry;
+    bool allNull;
+  };
+  std::vector<std::vector<Expected>> expected(specs_.size());
+  if (problem_.empty()) {
+    RowId id;
+    std::vector<Value> values;
+    while (rows(id, values)) {
+      for (size_t i = 0; i < specs_.size(); ++i) {
+        const IndexSpec& s = specs_[i];
+        auto key = rowKey(s, values);
+        if (!key) continue;
+        bool allNull = true;
+        for (size_t c = 0; c < s.columns.size(); ++c) {
+          int f = c < s.fields.size() ? s.fields[c] : -1;
+          if (!isNullKeyValue(s.columns[c], f >= 0 && static_cast<size_t>(f) < values.size() ? values[f] : Value{})) allNull = false;
+        }
+        expected[i].push_back({IndexEntry{std::move(*key), id, 0}, allNull});
+      }
+    }
+  }
   for (size_t i = 0; i < specs_.size(); ++i) {
     const std::string name = "index '" + specs_[i].name + "'";
     for (auto& p : trees_[i].verify()) problems.push_back(name + ": " + p);
-    std::vector<IndexEntry> actual;
+    if (!problem_.empty()) continue;  // keys cannot be computed; only the structure was checked
+    auto& want = expected[i];
+    std::sort(want.begin(), want.end(), [](const Expected& a, const Expected& b) { return a.entry < b.entry; });
+    size_t e = 0, reported = 0;
+    auto report = [&](const IndexEntry& x, bool extra) {
+      if (reported++ < 20)
+        problems.push_back(name + (extra ? " holds an entry for no row: page " : " lacks the entry of the row on page ") +
+                           std::to_string(x.row.page) + " row " + std::to_string(x.row.row));
+    };
     try {
-      actual = trees_[i].entries();
-    } catch (const Error& e) {
-      problems.push_back(name + ": " + e.description());
+      trees_[i].scan([&](const IndexEntry& a) {
+        while (e < want.size() && want[e].entry < a) report(want[e++].entry, false);
+        if (e < want.size() && compareEntries(want[e].entry, a) == 0) ++e;
+        else report(a, true);
+        return true;
+      });
+    } catch (const Error& err) {
+      problems.push_back(name + ": " + err.description());
       continue;
     }
-    if (!problem_.empty()) continue;  // keys cannot be computed; only the structure was checked
-    std::vector<IndexEntry> expected;
-    for (const auto& [id, values] : rows)
-      if (auto key = rowKey(specs_[i], values)) expected.push_back({*key, id, 0});
-    std::sort(expected.begin(), expected.end());
-    size_t a = 0, e = 0, reported = 0;
-    while ((a < actual.size() || e < expected.size()) && reported < 20) {
-      int c = a == actual.size() ? 1 : e == expected.size() ? -1 : compareEntries(actual[a], expected[e]);
-      if (c == 0) {
-        ++a;
-        ++e;
-        continue;
-      }
-      const IndexEntry& x = c < 0 ? actual[a] : expected[e];
-      problems.push_back(name + (c < 0 ? " holds an entry for no row: page " : " lacks the entry of the row on page ") +
-                         std::to_string(x.row.page) + " row " + std::to_string(x.row.row));
-      ++reported;
-      c < 0 ? ++a : ++e;
-    }
+    while (e < want.size()) report(want[e++].entry, false);
     if (specs_[i].unique) {
-      for (size_t k = 1; k < expected.size(); ++k) {
-        if (expected[k].key != expected[k - 1].key) continue;
-        // Rows whose key columns are all Null may repeat.
-        bool allNull = true;
-        for (const auto& [id, values] : rows) {
-          if (!(id == expected[k].row)) continue;
-          for (size_t c = 0; c < specs_[i].columns.size(); ++c) {
-            int f = specs_[i].fields[c];
-            if (!isNullKeyValue(specs_[i].columns[c], f >= 0 && static_cast<size_t>(f) < values.size() ? values[f] : Value{}))
-              allNull = false;
-          }
-        }
-        if (!allNull) {
+      for (size_t k = 1; k < want.size(); ++k) {
+        if (want[k].entry.key == want[k - 1].entry.key && !want[k].allNull) {
           problems.push_back(name + " is unique but holds the same key twice");
           break;
         }
       }
     }
+    std::vector<Expected>().swap(want);
   }
   return problems;
 }

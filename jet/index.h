@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <set>
@@ -40,10 +41,17 @@ class IndexTree {
  public:
   IndexTree(IndexPageStore& store, uint32_t rootPage, uint32_t tdefPage);
 
+  // Writes an empty index (one empty leaf) on a fresh page of the store; returns its page, the
+  // root the table definition records.
+  static uint32_t createEmpty(IndexPageStore& store, uint32_t tdefPage);
+
   uint32_t rootPage() const { return root_; }
 
   // Every leaf entry in key order.
   std::vector<IndexEntry> entries();
+  // Visits the entries in key order, from the first entry not below `from` (all when null), until
+  // fn returns false. Memory stays bounded however large the index is.
+  void scan(const std::function<bool(const IndexEntry&)>& fn, const IndexEntry* from = nullptr);
   // Whether some entry has exactly this key (any row).
   bool containsKey(const Bytes& key);
   // Adds an entry (a no-op when that exact entry is present).
@@ -95,6 +103,7 @@ class IndexTree {
   Replacement finish(uint32_t number, bool appendAtEnd);
   void mergeSmall(std::vector<Child>& kids, size_t at);
   void relink(uint32_t prev, uint32_t next);
+  bool walk(uint32_t page, const IndexEntry* from, const std::function<bool(const IndexEntry&)>& fn, int depth);
   void collectPages(uint32_t page, std::vector<uint32_t>& out, int depth);
   std::vector<IndexPage> split(IndexPage page, bool appendAtEnd);
   void verifyPage(uint32_t page, const IndexEntry* lowerBound, const IndexEntry* max, int depth,
@@ -150,10 +159,16 @@ class TableIndexes {
   // check then apply.
   void maintain(const std::vector<Value>* oldRow, RowId oldId, const std::vector<Value>* newRow, RowId newId);
 
+  // Gives the next row of the table (its address and values) and true, or false at the end.
+  using RowSource = std::function<bool(RowId&, std::vector<Value>&)>;
+
   // Rebuilds every index from the table's rows (compaction, repair).
+  void rebuild(const RowSource& rows);
   void rebuild(const std::vector<std::pair<RowId, std::vector<Value>>>& rows);
   // Compares every index with the table's rows: the entries it should hold, in order, with the
   // right keys, and a sound tree. Names each problem.
+  // Only the keys are held while checking, not the rows.
+  std::vector<std::string> verify(const RowSource& rows);
   std::vector<std::string> verify(const std::vector<std::pair<RowId, std::vector<Value>>>& rows);
 
   // Deferred writes for every index (bulk loads); flush() writes what is held.

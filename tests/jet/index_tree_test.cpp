@@ -44,14 +44,7 @@ class MemStore : public jet::IndexPageStore {
     EXPECT_TRUE(free_.insert(p).second) << "page freed twice: " << p;
   }
   // A new tree: an empty leaf at a fresh root page.
-  uint32_t newRoot() {
-    uint32_t root = allocatePage();
-    jet::IndexPage leaf;
-    std::vector<uint8_t> buf(size_);
-    jet::writeIndexPage(format_, leaf, buf.data());
-    writePage(root, buf.data());
-    return root;
-  }
+  uint32_t newRoot() { return jet::IndexTree::createEmpty(*this, 7); }
   size_t pagesInUse() const { return pages_.size() - 1 - free_.size(); }
 
  private:
@@ -145,6 +138,21 @@ TEST_P(RandomTree, InsertsAndDeletesKeepExactlyTheEntriesInOrder) {
       ASSERT_EQ(firstProblem(tree), "") << "seed " << seed << " phase " << phase;
       std::vector<jet::IndexEntry> got = tree.entries();
       ASSERT_TRUE(std::equal(got.begin(), got.end(), expected.begin(), expected.end())) << "seed " << seed << " phase " << phase;
+      // Reading from a start point gives exactly the entries not below it.
+      for (int probe = 0; probe < 20; ++probe) {
+        jet::IndexEntry from = randomEntry(rng, 20);
+        std::vector<jet::IndexEntry> tail;
+        tree.scan(
+            [&](const jet::IndexEntry& e) {
+              tail.push_back(e);
+              return tail.size() < 50;
+            },
+            &from);
+        auto it = expected.lower_bound(from);
+        std::vector<jet::IndexEntry> want;
+        for (; it != expected.end() && want.size() < 50; ++it) want.push_back(*it);
+        ASSERT_EQ(tail, want) << "seed " << seed << " phase " << phase;
+      }
     }
     // Everything deleted: the root is an empty leaf and every other page was given back.
     for (const auto& e : expected) ASSERT_TRUE(tree.erase(e));
