@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <iterator>
+#include <random>
 
 #include "jet/error.h"
 #include "jet/index.h"
@@ -90,6 +92,119 @@ TEST(IndexKeysMatchAccess, CatalogAndOtherFiles) {
     FileResult r = checkFile(f);
     EXPECT_GE(r.indexes, 1u) << f;
   }
+}
+
+}  // namespace
+
+namespace {
+
+using jet::ColumnType;
+using jet::KeyColumn;
+using jet::TextCollation;
+
+jet::Bytes key(const KeyColumn& c, const jet::Value& v) { return jet::encodeKey({c}, {v}); }
+
+// Values given in ascending order must give strictly ascending keys, and descending columns
+// strictly descending ones.
+void expectOrdered(ColumnType type, const std::vector<jet::Value>& ascending, bool checkDescending = true) {
+  for (size_t i = 1; i < ascending.size(); ++i) {
+    EXPECT_LT(key({type, true}, ascending[i - 1]), key({type, true}, ascending[i])) << "type " << int(type) << " at " << i;
+    if (checkDescending)
+      EXPECT_GT(key({type, false}, ascending[i - 1]), key({type, false}, ascending[i])) << "type " << int(type) << " at " << i;
+  }
+}
+
+TEST(IndexKeyOrder, NumbersSortByValue) {
+  using V = jet::Value;
+  expectOrdered(ColumnType::Byte, {V{int64_t(0)}, V{int64_t(1)}, V{int64_t(127)}, V{int64_t(128)}, V{int64_t(255)}});
+  expectOrdered(ColumnType::Integer, {V{int64_t(-32768)}, V{int64_t(-1)}, V{int64_t(0)}, V{int64_t(1)}, V{int64_t(32767)}});
+  expectOrdered(ColumnType::Long, {V{int64_t(INT32_MIN)}, V{int64_t(-256)}, V{int64_t(0)}, V{int64_t(255)}, V{int64_t(INT32_MAX)}});
+  expectOrdered(ColumnType::Currency, {V{jet::Currency{INT64_MIN}}, V{jet::Currency{-10000}}, V{jet::Currency{0}}, V{jet::Currency{5}}});
+  expectOrdered(ColumnType::Single, {V{-1e30f}, V{-1.5f}, V{-0.0f}, V{1e-30f}, V{2.5f}, V{1e30f}});
+  expectOrdered(ColumnType::Double, {V{-1e300}, V{-2.0}, V{-1e-300}, V{0.0}, V{1e-300}, V{3.0}, V{1e300}});
+  expectOrdered(ColumnType::DateTime, {V{jet::DateTime{-700000}}, V{jet::DateTime{-0.5}}, V{jet::DateTime{0}}, V{jet::DateTime{45000.25}}});
+  auto dec = [](bool neg, uint32_t lo, uint8_t scale) {
+    jet::Decimal d;
+    d.negative = neg;
+    d.scale = scale;
+    d.magnitude = {lo, 0, 0};
+    return jet::Value{d};
+  };
+  // Decimal keys are built at the column's scale: 1.5 at scale 1 equals 1.50 at scale 2.
+  KeyColumn money{ColumnType::Numeric, true, TextCollation::GeneralLegacy, 2};
+  EXPECT_EQ(key(money, dec(false, 15, 1)), key(money, dec(false, 150, 2)));
+  std::vector<jet::Value> decs{dec(true, 1000, 2), dec(true, 1, 2), dec(false, 0, 2), dec(false, 1, 2), dec(false, 99999, 2)};
+  for (size_t i = 1; i < decs.size(); ++i) EXPECT_LT(key(money, decs[i - 1]), key(money, decs[i])) << i;
+  // Descending Decimal keys keep the engine's historic order: all negatives before all positives.
+  KeyColumn moneyDesc{ColumnType::Numeric, false, TextCollation::GeneralLegacy, 2};
+  EXPECT_LT(key(moneyDesc, decs[0]), key(moneyDesc, decs[4]));
+  EXPECT_GT(key(moneyDesc, decs[3]), key(moneyDesc, decs[4]));
+  // Nulls come first ascending and last descending; a Null Boolean is False.
+  EXPECT_LT(key({ColumnType::Long, true}, jet::Null{}), key({ColumnType::Long, true}, V{int64_t(INT32_MIN)}));
+  EXPECT_GT(key({ColumnType::Long, false}, jet::Null{}), key({ColumnType::Long, false}, V{int64_t(INT32_MAX)}));
+  EXPECT_EQ(key({ColumnType::Boolean, true}, jet::Null{}), key({ColumnType::Boolean, true}, V{false}));
+  EXPECT_LT(key({ColumnType::Boolean, true}, V{true}), key({ColumnType::Boolean, true}, V{false}));
+}
+
+TEST(IndexKeyOrder, TextInEveryCollation) {
+  for (TextCollation c : {TextCollation::General97, TextCollation::GeneralLegacy, TextCollation::General}) {
+    KeyColumn asc{ColumnType::Text, true, c}, desc{ColumnType::Text, false, c};
+    auto k = [&](const KeyColumn& col, const std::string& s) { return key(col, jet::Value{s}); };
+    // Letters sort without regard to case; trailing spaces and what follows the
+    // 255th character do not count.
+    EXPECT_LT(k(asc, "apple"), k(asc, "Banana")) << int(c);
+    EXPECT_LT(k(asc, "Banana"), k(asc, "cherry")) << int(c);
+    EXPECT_LT(k(asc, ""), k(asc, "a")) << int(c);
+    EXPECT_EQ(k(asc, "ab   "), k(asc, "ab")) << int(c);
+    EXPECT_EQ(k(asc, std::string(300, 'x')), k(asc, std::string(255, 'x') + "yz")) << int(c);
+    EXPECT_EQ(k(asc, "abc"), k(asc, "ABC")) << int(c);  // the General order ignores case entirely
+    EXPECT_NE(k(asc, "e"), k(asc, "\u00e9")) << int(c);
+    // Whatever order ascending keys give, descending keys give the reverse, including values
+    // that differ only in accents, case or unprintable characters.
+    std::mt19937 rng(static_cast<unsigned>(c) + 1);
+    const char16_t alphabet[] = {u'a', u'A', u'b', u'e', u'\u00e9', u'\u00c9', u'z', u' ', u'-', u'\'', u'1', u'\u0001', u'\u00df',
+                                 u'\u0153', u'\u20ac', u'\u4e2d', u'\u0410', u'\u00e6', u'\u0627', u'\u3042'};
+    std::vector<std::string> texts;
+    for (int i = 0; i < 300; ++i) {
+      std::string s;
+      int n = static_cast<int>(rng() % 6);
+      for (int j = 0; j < n; ++j) {
+        char16_t ch = alphabet[rng() % std::size(alphabet)];
+        if (ch < 0x80) {
+          s += static_cast<char>(ch);
+        } else if (ch < 0x800) {
+          s += static_cast<char>(0xC0 | (ch >> 6));
+          s += static_cast<char>(0x80 | (ch & 0x3F));
+        } else {
+          s += static_cast<char>(0xE0 | (ch >> 12));
+          s += static_cast<char>(0x80 | ((ch >> 6) & 0x3F));
+          s += static_cast<char>(0x80 | (ch & 0x3F));
+        }
+      }
+      texts.push_back(s);
+    }
+    for (size_t i = 0; i + 1 < texts.size(); ++i) {
+      auto a1 = k(asc, texts[i]), a2 = k(asc, texts[i + 1]);
+      auto d1 = k(desc, texts[i]), d2 = k(desc, texts[i + 1]);
+      if (a1 == a2) {
+        EXPECT_EQ(d1, d2);
+      } else {
+        EXPECT_EQ(a1 < a2, d1 > d2) << int(c) << " '" << texts[i] << "' '" << texts[i + 1] << "'";
+      }
+    }
+  }
+}
+
+TEST(IndexKeyOrder, CollationFromTheColumnsSortOrder) {
+  EXPECT_EQ(jet::textCollation(jet::Format::Jet3, 1033, 0), TextCollation::General97);
+  EXPECT_EQ(jet::textCollation(jet::Format::Jet3, 0, 0), TextCollation::General97);
+  EXPECT_EQ(jet::textCollation(jet::Format::Jet4, 1033, 0), TextCollation::GeneralLegacy);
+  EXPECT_EQ(jet::textCollation(jet::Format::Jet4, 0, 0), TextCollation::GeneralLegacy);
+  EXPECT_EQ(jet::textCollation(jet::Format::Jet4, 1033, 1), TextCollation::General);
+  EXPECT_EQ(jet::textCollation(jet::Format::Jet4, 1049, 0), TextCollation::Unsupported);
+  EXPECT_THROW(key({ColumnType::Text, true, TextCollation::Unsupported}, jet::Value{std::string("x")}), jet::Error);
+  EXPECT_THROW(key({ColumnType::Binary, true}, jet::Value{jet::Bytes{1}}), jet::Error);
+  EXPECT_THROW(key({ColumnType::Long, true}, jet::Value{std::string("x")}), jet::Error);
 }
 
 }  // namespace
