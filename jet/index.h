@@ -4,6 +4,16 @@
 // The tree works on pages through IndexPageStore, so the page cache and the usage maps of the
 // storage layer stay in charge of where pages live and who owns them. The root page never moves:
 // the table definition points at it.
+//
+// How a table's writes use it: build the specs with indexSpecs() from the table's description and
+// the root page of each real index, and keep one TableIndexes per open table. If problem() is not
+// empty the table is read-only (say so on any write). For each change, with the row's values in
+// field order: maintain(old, oldId, new, newId) - nullptr for the missing side of an insert or a
+// delete. It checks everything first (3022, 3058, 3421, key length) and changes nothing when it
+// throws, so call it before writing the row (an insert knows its RowId before writing) or undo the
+// row write if it throws. A bulk load sets deferred writes and flushes at the end. After a write
+// of the storage layer is rolled back, call discardCache(). check and compaction use verify() and
+// rebuild() with a RowSource that streams the table's rows.
 #pragma once
 
 #include <cstdint>
