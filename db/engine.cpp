@@ -1,0 +1,53 @@
+// DBEngine: opening, creating and compacting database files.
+#include <filesystem>
+
+#include "db/dao_impl.h"
+
+namespace dao {
+
+namespace {
+
+// The value of "PWD=" in a connect string such as ";PWD=secret" (keys in any case).
+std::string passwordOf(const std::string& connect) {
+  size_t start = 0;
+  while (start <= connect.size()) {
+    size_t end = connect.find(';', start);
+    if (end == std::string::npos) end = connect.size();
+    std::string part = connect.substr(start, end - start);
+    if (part.size() >= 4) {
+      std::string key = part.substr(0, 4);
+      for (char& c : key) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+      if (key == "PWD=") return part.substr(4);
+    }
+    start = end + 1;
+  }
+  return {};
+}
+
+}  // namespace
+
+Database DBEngine::OpenDatabase(const std::string& path, bool exclusive, bool readOnly,
+                                const std::string& connect) {
+  jet::OpenOptions options;
+  options.readOnly = readOnly;
+  options.password = passwordOf(connect);
+  return Database(std::make_shared<DatabaseImpl>(jet::Database::open(path, options), path));
+}
+
+Database DBEngine::CreateDatabase(const std::string& path, const std::string& locale, int32_t option) {
+  jet::CreateOptions options;
+  // Without a version option the engine makes its newest format, as DAO does.
+  options.format = (option & dbVersion30) && !(option & dbVersion40) ? jet::Format::Jet3 : jet::Format::Jet4;
+  return Database(std::make_shared<DatabaseImpl>(jet::Database::create(path, options), path));
+}
+
+void DBEngine::CompactDatabase(const std::string& source, const std::string& destination) {
+  jet::Database::compact(source, destination);
+}
+
+DBEngine& Engine() {
+  static DBEngine engine;
+  return engine;
+}
+
+}  // namespace dao

@@ -1,0 +1,260 @@
+// The object model over an in-memory engine: DAO's codes and sizes, the collection walk, the
+// recordset's positions, and the rules and error numbers of AddNew/Edit/Update/Delete.
+#include <gtest/gtest.h>
+
+#include "db/dao_impl.h"
+#include "support/memory_engine.h"
+
+using namespace testing_support;
+using jet::ColumnType;
+using jet::Value;
+
+namespace {
+
+int errorOf(const std::function<void()>& fn) {
+  try {
+    fn();
+  } catch (const jet::Error& e) {
+    return e.number();
+  }
+  return 0;
+}
+
+struct ObjectModel : ::testing::Test {
+  std::shared_ptr<MemoryState> state = std::make_shared<MemoryState>();
+  dao::Database db;
+
+  void SetUp() override {
+    auto id = column("ID", ColumnType::Long);
+    id.autoNumber = true;
+    auto name = column("Name", ColumnType::Text, 20);  // 10 characters
+    name.required = true;
+    name.allowZeroLength = false;
+    auto notes = column("Notes", ColumnType::Memo);
+    auto amount = column("Amount", ColumnType::Currency);
+    addTable(*state, "People", {id, name, notes, amount},
+             {{int64_t{1}, std::string("Ann"), jet::Null{}, jet::Currency{125000}},
+              {int64_t{2}, std::string("Bob"), std::string("note"), jet::Null{}},
+              {int64_t{3}, std::string("Cy"), jet::Null{}, jet::Currency{0}}});
+    addTable(*state, "MSysObjects", {column("Id", ColumnType::Long)}, {}, jet::ObjectKind::SystemTable, 0x80000002u);
+    state->catalog.push_back({"Query1", jet::ObjectKind::Query});
+    addTable(*state, "Linked", {column("X", ColumnType::Long)}, {}, jet::ObjectKind::LinkedTable);
+    addTable(*state, "Empty", {column("X", ColumnType::Long)}, {});
+    db = dao::Database(std::make_shared<dao::DatabaseImpl>(memoryEngine(state), "memory.mdb"));
+  }
+
+  std::vector<std::string> names(const std::string& table) {
+    std::vector<std::string> out;
+    dao::Recordset rs = db.OpenRecordset(table);
+    for (; !rs.EOF_(); rs.MoveNext()) out.push_back(jet::toText(rs.GetFields().Item(1).GetValue()));
+    return out;
+  }
+};
+
+}  // namespace
+
+TEST(DaoVocabulary, TypeCodesSizesAndAttributes) {
+  EXPECT_EQ(dao::daoType(ColumnType::Numeric), dao::dbDecimal);
+  EXPECT_EQ(dao::daoType(ColumnType::Guid), dao::dbGUID);
+  EXPECT_EQ(dao::daoType(ColumnType::Ole), dao::dbLongBinary);
+  EXPECT_EQ(dao::daoType(ColumnType::DateTime), dao::dbDate);
+  auto text = column("T", ColumnType::Text, 100);
+  EXPECT_EQ(dao::daoSize(text, jet::Format::Jet4), 50);  // characters, not bytes
+  EXPECT_EQ(dao::daoSize(text, jet::Format::Jet3), 100);
+  EXPECT_EQ(dao::daoSize(column("M", ColumnType::Memo, 0), jet::Format::Jet4), 0);
+  EXPECT_EQ(dao::daoSize(column("O", ColumnType::Ole, 0), jet::Format::Jet4), 0);
+  EXPECT_EQ(dao::daoSize(column("D", ColumnType::Numeric, 17), jet::Format::Jet4), 16);
+  EXPECT_EQ(dao::daoSize(column("G", ColumnType::Guid, 16), jet::Format::Jet4), 16);
+  EXPECT_EQ(dao::daoSize(column("B", ColumnType::Boolean, 0), jet::Format::Jet4), 1);
+  EXPECT_EQ(dao::daoSize(column("C", ColumnType::Currency, 8), jet::Format::Jet4), 8);
+  auto id = column("ID", ColumnType::Long, 4);
+  id.autoNumber = true;
+  EXPECT_EQ(dao::daoAttributes(id), 17);
+  auto link = column("L", ColumnType::Memo);
+  link.hyperlink = true;
+  EXPECT_EQ(dao::daoAttributes(link), 32770);
+  EXPECT_EQ(dao::daoAttributes(text), 2);
+  jet::ColumnType t;
+  EXPECT_TRUE(dao::engineType(20, t));
+  EXPECT_EQ(t, ColumnType::Numeric);
+  EXPECT_FALSE(dao::engineType(13, t));
+  EXPECT_FALSE(dao::engineType(16, t));  // the file's code for Decimal is not a DAO code
+}
+
+TEST_F(ObjectModel, TableDefsWalkTablesInCatalogOrder) {
+  dao::TableDefs defs = db.GetTableDefs();
+  ASSERT_EQ(defs.Count(), 4);  // the query is not a table
+  EXPECT_EQ(defs.Item(0).Name(), "People");
+  EXPECT_EQ(defs.Item(1).Attributes(), dao::dbSystemObject);
+  EXPECT_EQ(defs.Item(2).Attributes() & dao::dbAttachedTable, dao::dbAttachedTable);
+  EXPECT_EQ(defs.Item(3).Name(), "Empty");
+  EXPECT_EQ(defs.Item("people").Name(), "People");
+  EXPECT_EQ(errorOf([&] { defs.Item("Query1"); }), 3265);
+  EXPECT_EQ(errorOf([&] { defs.Item(4); }), 3265);
+  dao::Fields fields = defs.Item("People").GetFields();
+  ASSERT_EQ(fields.Count(), 4);
+  EXPECT_EQ(fields.Item(0).Attributes(), 17);
+  EXPECT_EQ(fields.Item("name").Size(), 10);
+  EXPECT_TRUE(fields.Item(1).Required());
+  EXPECT_EQ(fields.Item(2).Type(), dao::dbMemo);
+  EXPECT_EQ(errorOf([&] { fields.Item("Nope"); }), 3265);
+}
+
+TEST_F(ObjectModel, RecordsetMovesByPosition) {
+  dao::Recordset rs = db.OpenRecordset("People");
+  EXPECT_EQ(rs.RecordCount(), 3);
+  EXPECT_FALSE(rs.EOF_());
+  EXPECT_EQ(rs.GetFields().Item(1).GetValue(), Value(std::string("Ann")));
+  EXPECT_TRUE(jet::isNull(rs.GetFields().Item(2).GetValue()));
+  rs.Move(2);
+  EXPECT_EQ(rs.GetFields().Item(1).GetValue(), Value(std::string("Cy")));
+  rs.Move(-1);  // backwards re-reads from the start
+  EXPECT_EQ(rs.GetFields().Item("Notes").GetValue(), Value(std::string("note")));
+  rs.Move(5);
+  EXPECT_TRUE(rs.EOF_());
+  EXPECT_EQ(errorOf([&] { rs.GetFields().Item(0).GetValue(); }), 3021);
+  EXPECT_EQ(errorOf([&] { rs.MoveNext(); }), 3021);
+  rs.MoveFirst();
+  EXPECT_EQ(rs.GetFields().Item(0).GetValue(), Value(int64_t{1}));
+  rs.Close();
+  EXPECT_EQ(errorOf([&] { rs.MoveFirst(); }), 3420);
+
+  dao::Recordset empty = db.OpenRecordset("Empty");
+  EXPECT_TRUE(empty.EOF_());
+  EXPECT_TRUE(empty.BOF_());
+  EXPECT_EQ(empty.RecordCount(), 0);
+  EXPECT_EQ(errorOf([&] { empty.Edit(); }), 3021);
+  EXPECT_EQ(errorOf([&] { empty.Delete(); }), 3021);
+  EXPECT_EQ(errorOf([&] { db.OpenRecordset("Missing"); }), 3078);
+}
+
+TEST_F(ObjectModel, AddNewAssignsTheAutoNumberAndKeepsTheCurrentRecord) {
+  dao::Recordset rs = db.OpenRecordset("People");
+  rs.Move(1);
+  rs.AddNew();
+  dao::Fields f = rs.GetFields();
+  EXPECT_EQ(f.Item(0).GetValue(), Value(int64_t{4}));
+  EXPECT_EQ(errorOf([&] { f.Item(0).SetValue(std::string("9")); }), 3164);
+  f.Item(1).SetValue(std::string("Dee"));
+  f.Item(3).SetValue(std::string("12.5"));
+  rs.Update();
+  EXPECT_EQ(rs.RecordCount(), 4);
+  EXPECT_EQ(f.Item(1).GetValue(), Value(std::string("Bob")));
+  EXPECT_EQ(names("People"), (std::vector<std::string>{"Ann", "Bob", "Cy", "Dee"}));
+  EXPECT_EQ(state->tables["PEOPLE"].slots[3]->at(3), Value(jet::Currency{125000}));
+}
+
+TEST_F(ObjectModel, ValueRulesRaiseDaosErrorsWhereDaoDoes) {
+  dao::Recordset rs = db.OpenRecordset("People");
+  dao::Fields f = rs.GetFields();
+  EXPECT_EQ(errorOf([&] { f.Item(1).SetValue(std::string("x")); }), 3020);
+  EXPECT_EQ(errorOf([&] { rs.Update(); }), 3020);
+  EXPECT_EQ(errorOf([&] { rs.CancelUpdate(); }), 3020);
+
+  rs.AddNew();
+  EXPECT_EQ(errorOf([&] { f.Item(3).SetValue(std::string("abc")); }), 3421);  // at assignment
+  EXPECT_EQ(errorOf([&] { f.Item(3).SetValue(std::string("")); }), 3421);
+  EXPECT_EQ(errorOf([&] { f.Item(1).SetValue(std::string("eleven chrs")); }), 3163);
+  EXPECT_EQ(errorOf([&] { f.Item(1).SetValue(std::string("ten chars!")); }), 0);
+  EXPECT_EQ(errorOf([&] { f.Item(1).SetValue(std::string("äöüäöüäöüä")); }), 0);  // characters, not bytes
+  f.Item(1).SetValue(Value(jet::Null{}));
+  EXPECT_EQ(errorOf([&] { rs.Update(); }), 3314);  // Required, at Update
+  f.Item(1).SetValue(std::string(""));
+  EXPECT_EQ(errorOf([&] { rs.Update(); }), 3315);  // zero length not allowed
+  EXPECT_EQ(state->writes, 0);
+  f.Item(1).SetValue(std::string("Eve"));
+  f.Item(3).SetValue(Value(int64_t{2}));  // a number of another type converts
+  rs.Update();
+  EXPECT_EQ(state->writes, 1);
+  EXPECT_EQ(state->tables["PEOPLE"].slots[3]->at(3), Value(jet::Currency{20000}));
+}
+
+TEST_F(ObjectModel, EditWritesOnlyWhatChanged) {
+  dao::Recordset rs = db.OpenRecordset("People");
+  dao::Fields f = rs.GetFields();
+  rs.Edit();
+  // Every field written back with its own text form (Nulls as Null): nothing to store.
+  for (int i = 1; i < f.Count(); ++i) {
+    Value v = f.Item(i).GetValue();
+    if (jet::isNull(v)) {
+      f.Item(i).SetValue(v);
+    } else {
+      f.Item(i).SetValue(jet::toText(v));
+    }
+  }
+  rs.Update();
+  EXPECT_EQ(state->writes, 0);
+  rs.Edit();
+  f.Item(2).SetValue(std::string("new note"));
+  EXPECT_EQ(f.Item(2).GetValue(), Value(std::string("new note")));  // the edit buffer
+  rs.CancelUpdate();
+  EXPECT_TRUE(jet::isNull(f.Item(2).GetValue()));
+  rs.Edit();
+  f.Item(2).SetValue(std::string("new note"));
+  rs.Update();
+  EXPECT_EQ(state->writes, 1);
+  EXPECT_EQ(f.Item(2).GetValue(), Value(std::string("new note")));
+  EXPECT_EQ(f.Item(1).GetValue(), Value(std::string("Ann")));
+}
+
+TEST_F(ObjectModel, DeleteByPositionAndStoredOrderAfterwards) {
+  dao::Recordset rs = db.OpenRecordset("People");
+  rs.Move(1);
+  rs.Delete();
+  EXPECT_EQ(errorOf([&] { rs.GetFields().Item(1).GetValue(); }), 3167);
+  rs.MoveNext();  // to the record after the deleted one
+  EXPECT_EQ(rs.GetFields().Item(1).GetValue(), Value(std::string("Cy")));
+  EXPECT_EQ(rs.RecordCount(), 2);
+  // A new row fills the freed slot: stored order puts it in the middle, and the recordset says so.
+  rs.AddNew();
+  rs.GetFields().Item(1).SetValue(std::string("Dee"));
+  rs.Update();
+  EXPECT_EQ(rs.GetFields().Item(1).GetValue(), Value(std::string("Cy")));
+  EXPECT_EQ(names("People"), (std::vector<std::string>{"Ann", "Dee", "Cy"}));
+  rs.MoveFirst();
+  rs.Move(1);
+  EXPECT_EQ(rs.GetFields().Item(1).GetValue(), Value(std::string("Dee")));
+}
+
+TEST_F(ObjectModel, NewTablesCarryTheirFieldProperties) {
+  dao::TableDef t = db.CreateTableDef("Orders");
+  EXPECT_EQ(errorOf([&] { db.GetTableDefs().Append(t); }), 3264);
+  t.GetFields().Append(t.CreateField("No", dao::dbLong, 4));
+  t.GetFields().Append(t.CreateField("Item", dao::dbText, 30));
+  t.GetFields().Append(t.CreateField("Price", dao::dbDecimal, 16));
+  EXPECT_EQ(errorOf([&] { t.GetFields().Append(t.CreateField("item", dao::dbText, 5)); }), 3367);
+  t.GetFields().Item(0).SetAttributes(dao::dbAutoIncrField);
+  t.GetFields().Item(1).SetRequired(true);
+  t.GetFields().Item(1).SetAllowZeroLength(true);
+  EXPECT_EQ(t.GetFields().Item(0).Attributes(), 17);
+  db.GetTableDefs().Append(t);
+  const jet::TableInfo& made = state->tables["ORDERS"].info;
+  ASSERT_EQ(made.columns.size(), 3u);
+  EXPECT_TRUE(made.columns[0].autoNumber);
+  EXPECT_TRUE(made.columns[1].required);
+  EXPECT_TRUE(made.columns[1].allowZeroLength);
+  EXPECT_EQ(made.columns[1].length, 60);
+  EXPECT_EQ(made.columns[2].type, ColumnType::Numeric);
+  EXPECT_EQ(db.GetTableDefs().Count(), 5);
+  EXPECT_EQ(errorOf([&] { t.GetFields().Item(1).SetRequired(false); }), 3219);  // in the file now
+
+  dao::TableDef bad = db.CreateTableDef("Bad");
+  bad.GetFields().Append(bad.CreateField("X", 13, 0));
+  EXPECT_EQ(errorOf([&] { db.GetTableDefs().Append(bad); }), 3259);
+}
+
+TEST_F(ObjectModel, RenameDeleteAndClose) {
+  dao::TableDefs defs = db.GetTableDefs();
+  EXPECT_EQ(errorOf([&] { defs.Item("People").SetName("Empty"); }), 3010);
+  defs.Item("People").SetName("Persons");
+  EXPECT_EQ(defs.Item(0).Name(), "Persons");
+  defs.Delete("Persons");
+  defs.Refresh();
+  EXPECT_EQ(defs.Count(), 3);
+  EXPECT_EQ(errorOf([&] { defs.Delete("Persons"); }), 3078);
+  db.Close();
+  EXPECT_TRUE(state->closed);
+  EXPECT_FALSE(db.IsOpen());
+  EXPECT_EQ(errorOf([&] { defs.Count(); }), 3420);
+  EXPECT_EQ(errorOf([&] { db.OpenRecordset("Empty"); }), 3420);
+}
