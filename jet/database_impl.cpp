@@ -1,0 +1,126 @@
+#include "jet/database_impl.h"
+
+#include "jet/bytes.h"
+#include "jet/properties.h"
+#include "jet/table_scan.h"
+
+namespace jet {
+
+namespace {
+
+std::string baseName(const std::string& path) {
+  auto slash = path.find_last_of('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// The page file with its header read, for the constructor's initialiser list.
+std::unique_ptr<PageFile> openFile(const std::string& path, const OpenOptions& options, Header& header) {
+  auto file = std::make_unique<PageFile>(path, options.readOnly);
+  header = parseHeader(file->readPrefix(kHeaderBytes), baseName(path));
+  checkPassword(header, options.password);
+  file->setPageSize(header.pageSize);
+  if (header.databaseKey != 0) file->setEncodingKey(header.databaseKey);
+  if (file->pageCount() <= kCatalogTdefPage) throwCorrupt("the file is too short to hold a catalog");
+  return file;
+}
+
+class Cursor : public TableCursor {
+ public:
+  Cursor(PageFile& file, const TableDef& def, TextCodec& codec, TableInfo info)
+      : info_(std::move(info)), scan_(file, def, codec) {}
+  const TableInfo& table() const override { return info_; }
+  bool next() override { return scan_.next(); }
+  RowId rowId() const override { return scan_.rowId(); }
+  const std::vector<Value>& values() override { return scan_.values(); }
+  void rewind() override { scan_.rewind(); }
+
+ private:
+  TableInfo info_;
+  TableScan scan_;
+};
+
+}  // namespace
+
+std::unique_ptr<Database> Database::open(const std::string& path, const OpenOptions& options) {
+  return std::make_unique<DatabaseImpl>(path, options);
+}
+
+DatabaseImpl::DatabaseImpl(const std::string& path, const OpenOptions& options)
+    : path_(path), file_(openFile(path, options, header_)), codec_(header_.codePage),
+      catalog_(Catalog::read(*file_, header_.format, codec_)) {}
+
+PageFile& DatabaseImpl::open() {
+  if (!file_) throw Error(err::kInvalidOperation, "Invalid operation: the database is closed.");
+  return *file_;
+}
+
+std::vector<CatalogObject> DatabaseImpl::objects() {
+  open();
+  return catalog_.objects();
+}
+
+const CatalogEntry& DatabaseImpl::localTable(const std::string& name) {
+  open();
+  const CatalogEntry* e = catalog_.findTable(name);
+  if (!e)
+    throw Error(err::kTableNotFound,
+                "The Microsoft Jet database engine cannot find the input table or query '" + name +
+                    "'. Make sure it exists and that its name is spelled correctly.");
+  if (e->object.kind == ObjectKind::LinkedTable)
+    throw Error(err::kTableNotFound, "The table '" + name + "' is linked to '" + e->object.linkedDatabase +
+                                         "'; open that database to read it.");
+  return *e;
+}
+
+const TableDef& DatabaseImpl::tableDef(const std::string& name) {
+  const CatalogEntry& e = localTable(name);
+  auto it = defs_.find(e.object.tdefPage);
+  if (it == defs_.end())
+    it = defs_.emplace(e.object.tdefPage,
+                       std::make_unique<TableDef>(readTableDef(*file_, header_.format, codec_, e.object.tdefPage)))
+             .first;
+  return *it->second;
+}
+
+TableInfo DatabaseImpl::table(const std::string& name) {
+  const TableDef& def = tableDef(name);
+  const CatalogEntry& e = localTable(name);
+  TableInfo info = describeTable(def, e.object.name);
+  applyColumnProperties(parseProperties(e.properties, header_.format, codec_), info);
+  return info;
+}
+
+std::unique_ptr<TableCursor> DatabaseImpl::openTable(const std::string& name) {
+  TableInfo info = table(name);
+  return std::make_unique<Cursor>(*file_, tableDef(name), codec_, std::move(info));
+}
+
+namespace {
+[[noreturn]] void notYet(const char* what) {
+  throw Error(err::kInvalidOperation, std::string("Invalid operation: ") + what + " is not available yet.");
+}
+}  // namespace
+
+void DatabaseImpl::createTable(const NewTable&) { notYet("creating tables"); }
+void DatabaseImpl::renameTable(const std::string&, const std::string&) { notYet("renaming tables"); }
+void DatabaseImpl::dropTable(const std::string&) { notYet("deleting tables"); }
+RowId DatabaseImpl::insertRow(const std::string&, std::vector<Value>) { notYet("adding records"); }
+void DatabaseImpl::updateRow(const std::string&, RowId, std::vector<Value>) { notYet("changing records"); }
+void DatabaseImpl::deleteRow(const std::string&, RowId) { notYet("deleting records"); }
+
+int32_t DatabaseImpl::nextAutoNumber(const std::string& table) {
+  return int32_t(tableDef(table).nextAutoNumber + 1);
+}
+
+CheckReport DatabaseImpl::check() {
+  CheckReport r;
+  r.problems.push_back("checking is not available yet");
+  return r;
+}
+
+void DatabaseImpl::close() {
+  defs_.clear();
+  file_.reset();
+}
+
+}  // namespace jet

@@ -1,0 +1,65 @@
+// The engine's Database over one open file: the header, the page file, the catalog, and a cache of
+// table definitions by name.
+#pragma once
+
+#include <map>
+#include <memory>
+#include <string>
+
+#include "jet/catalog.h"
+#include "jet/database.h"
+#include "jet/header.h"
+#include "jet/page_file.h"
+#include "jet/table_def.h"
+#include "jet/text_codec.h"
+
+namespace jet {
+
+class DatabaseImpl : public Database {
+ public:
+  DatabaseImpl(const std::string& path, const OpenOptions& options);
+
+  Format format() const override { return header_.format; }
+  uint32_t pageSize() const override { return header_.pageSize; }
+  uint16_t codePage() const override { return header_.codePage; }
+  uint16_t sortOrder() const override { return header_.sortOrder; }
+  uint32_t pageCount() const override { return file_->pageCount(); }
+  bool readOnly() const override { return file_->readOnly(); }
+  const std::string& path() const override { return path_; }
+
+  std::vector<CatalogObject> objects() override;
+  TableInfo table(const std::string& name) override;
+  std::unique_ptr<TableCursor> openTable(const std::string& name) override;
+
+  void createTable(const NewTable& spec) override;
+  void renameTable(const std::string& oldName, const std::string& newName) override;
+  void dropTable(const std::string& name) override;
+  RowId insertRow(const std::string& table, std::vector<Value> values) override;
+  void updateRow(const std::string& table, RowId row, std::vector<Value> values) override;
+  void deleteRow(const std::string& table, RowId row) override;
+  int32_t nextAutoNumber(const std::string& table) override;
+
+  CheckReport check() override;
+  void close() override;
+
+  // Layers underneath, for the engine's other parts (indexes, schema writing, checks).
+  PageFile& pageFile() { return *file_; }
+  TextCodec& codec() { return codec_; }
+  const Header& header() const { return header_; }
+  Catalog& catalog() { return catalog_; }
+  // The definition of a local table (cached); 3078 when there is none.
+  const TableDef& tableDef(const std::string& name);
+
+ private:
+  PageFile& open();
+  const CatalogEntry& localTable(const std::string& name);
+
+  std::string path_;
+  Header header_;  // filled while the page file is opened, so declared before it
+  std::unique_ptr<PageFile> file_;
+  TextCodec codec_;
+  Catalog catalog_;
+  std::map<uint32_t, std::unique_ptr<TableDef>> defs_;  // by definition page
+};
+
+}  // namespace jet

@@ -1,0 +1,42 @@
+#include "jet/long_value.h"
+
+#include <algorithm>
+
+#include "jet/bytes.h"
+#include "jet/data_page.h"
+
+namespace jet {
+
+void LongValueReader::read(const uint8_t* field, size_t len, std::vector<uint8_t>& out) {
+  out.clear();
+  if (len < kLongValueRefSize) throwCorrupt("a memo or OLE reference is cut short");
+  uint32_t length = le24(field);
+  uint8_t kind = field[3];
+  uint32_t ptr = le32(field + 4);
+  if (kind & kLongValueInline) {
+    if (length > len - kLongValueRefSize) throwCorrupt("an inline memo or OLE value is cut short");
+    out.assign(field + kLongValueRefSize, field + kLongValueRefSize + length);
+    return;
+  }
+  out.reserve(length);
+  if (kind & kLongValueSinglePage) {
+    PageRef p = file_.page(pointerPage(ptr));
+    RowSlot s = rowSlot(p->data(), file_.pageSize(), format_, pointerRow(ptr));
+    if (s.size() < length) throwCorrupt("a memo or OLE value is shorter than its length");
+    out.assign(p->data() + s.start, p->data() + s.start + length);
+    return;
+  }
+  if (kind != kLongValueChained) throwCorrupt("a memo or OLE reference has an unknown kind");
+  // Every link carries at least one byte, so the chain ends within `length` hops.
+  while (out.size() < length) {
+    if (ptr == 0) throwCorrupt("a memo or OLE chain ends early");
+    PageRef p = file_.page(pointerPage(ptr));
+    RowSlot s = rowSlot(p->data(), file_.pageSize(), format_, pointerRow(ptr));
+    if (s.size() <= 4) throwCorrupt("a memo or OLE chain has an empty link");
+    ptr = le32(p->data() + s.start);
+    size_t take = std::min<size_t>(s.size() - 4, length - out.size());
+    out.insert(out.end(), p->data() + s.start + 4, p->data() + s.start + 4 + take);
+  }
+}
+
+}  // namespace jet

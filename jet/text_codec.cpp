@@ -1,0 +1,226 @@
+#include "jet/text_codec.h"
+
+#include <cerrno>
+#include <iconv.h>
+
+namespace jet {
+
+void appendUtf8(std::string& out, uint32_t c) {
+  if (c < 0x80) {
+    out.push_back(char(c));
+  } else if (c < 0x800) {
+    out.push_back(char(0xC0 | (c >> 6)));
+    out.push_back(char(0x80 | (c & 0x3F)));
+  } else if (c < 0x10000) {
+    out.push_back(char(0xE0 | (c >> 12)));
+    out.push_back(char(0x80 | ((c >> 6) & 0x3F)));
+    out.push_back(char(0x80 | (c & 0x3F)));
+  } else {
+    out.push_back(char(0xF0 | (c >> 18)));
+    out.push_back(char(0x80 | ((c >> 12) & 0x3F)));
+    out.push_back(char(0x80 | ((c >> 6) & 0x3F)));
+    out.push_back(char(0x80 | (c & 0x3F)));
+  }
+}
+
+namespace {
+
+// Appends UTF-16LE units, pairing surrogates; a lone surrogate becomes U+FFFD.
+void appendUtf16(const uint8_t* p, size_t units, std::string& out) {
+  for (size_t i = 0; i < units; ++i) {
+    uint32_t c = uint32_t(p[2 * i] | (p[2 * i + 1] << 8));
+    if (c < 0x80) {
+      out.push_back(char(c));
+      continue;
+    }
+    if (c >= 0xD800 && c < 0xDC00 && i + 1 < units) {
+      uint32_t d = uint32_t(p[2 * i + 2] | (p[2 * i + 3] << 8));
+      if (d >= 0xDC00 && d < 0xE000) {
+        appendUtf8(out, 0x10000 + ((c - 0xD800) << 10) + (d - 0xDC00));
+        ++i;
+        continue;
+      }
+    }
+    if (c >= 0xD800 && c < 0xE000) c = 0xFFFD;
+    appendUtf8(out, c);
+  }
+}
+
+// Decodes one UTF-8 sequence at s[i], advancing i; malformed input gives U+FFFD.
+uint32_t nextCodePoint(const std::string& s, size_t& i) {
+  auto b = uint8_t(s[i]);
+  if (b < 0x80) { ++i; return b; }
+  int extra = b >= 0xF0 ? 3 : b >= 0xE0 ? 2 : b >= 0xC0 ? 1 : -1;
+  if (extra < 0 || i + size_t(extra) >= s.size()) { ++i; return 0xFFFD; }
+  uint32_t c = b & (0x3F >> extra);
+  for (int k = 1; k <= extra; ++k) {
+    auto n = uint8_t(s[i + size_t(k)]);
+    if ((n & 0xC0) != 0x80) { ++i; return 0xFFFD; }
+    c = (c << 6) | (n & 0x3F);
+  }
+  i += size_t(extra) + 1;
+  return c;
+}
+
+}  // namespace
+
+void decodeUcs2(const uint8_t* data, size_t len, std::string& out) {
+  out.clear();
+  appendUtf16(data, len / 2, out);
+}
+
+std::string decodeUcs2(const uint8_t* data, size_t len) {
+  std::string out;
+  decodeUcs2(data, len, out);
+  return out;
+}
+
+std::vector<uint8_t> encodeUcs2(const std::string& utf8) {
+  std::vector<uint8_t> out;
+  out.reserve(utf8.size() * 2);
+  for (size_t i = 0; i < utf8.size();) {
+    uint32_t c = nextCodePoint(utf8, i);
+    if (c >= 0x10000) {
+      c -= 0x10000;
+      uint32_t hi = 0xD800 + (c >> 10), lo = 0xDC00 + (c & 0x3FF);
+      out.push_back(uint8_t(hi)); out.push_back(uint8_t(hi >> 8));
+      out.push_back(uint8_t(lo)); out.push_back(uint8_t(lo >> 8));
+    } else {
+      out.push_back(uint8_t(c)); out.push_back(uint8_t(c >> 8));
+    }
+  }
+  return out;
+}
+
+size_t utf16Length(const std::string& utf8) {
+  size_t n = 0;
+  for (size_t i = 0; i < utf8.size();) n += nextCodePoint(utf8, i) >= 0x10000 ? 2 : 1;
+  return n;
+}
+
+void decodeJet4Text(const uint8_t* data, size_t len, std::string& out) {
+  out.clear();
+  if (len < 2 || data[0] != 0xFF || data[1] != 0xFE) {
+    appendUtf16(data, len / 2, out);
+    return;
+  }
+  bool compressed = true;
+  size_t start = 2;
+  for (size_t i = 2; i <= len; ++i) {
+    if (i < len && data[i] != 0) continue;
+    if (compressed) {
+      for (size_t k = start; k < i; ++k) appendUtf8(out, data[k]);
+    } else {
+      appendUtf16(data + start, (i - start) / 2, out);
+    }
+    compressed = !compressed;
+    start = i + 1;
+  }
+}
+
+std::vector<uint8_t> encodeJet4Text(const std::string& utf8, bool allowCompression) {
+  if (allowCompression) {
+    std::vector<uint8_t> out{0xFF, 0xFE};
+    out.reserve(utf8.size() + 2);
+    bool ok = true;
+    for (size_t i = 0; i < utf8.size() && ok;) {
+      uint32_t c = nextCodePoint(utf8, i);
+      if (c == 0 || c > 0xFF) ok = false;
+      else out.push_back(uint8_t(c));
+    }
+    // Compression only pays when it saves space; an empty text stays empty.
+    if (ok && !utf8.empty()) return out;
+  }
+  return encodeUcs2(utf8);
+}
+
+TextCodec::TextCodec(uint16_t codePage) : codePage_(codePage) {
+  singleByte_ = !(codePage == 932 || codePage == 936 || codePage == 949 || codePage == 950 || codePage == 1361);
+  charset_ = codePage == 0 ? "CP1252" : "CP" + std::to_string(codePage);
+}
+
+TextCodec::~TextCodec() = default;
+
+namespace {
+
+// Converts with iconv; returns false when the conversion is not available.
+bool convert(const std::string& from, const std::string& to, const char* in, size_t len, std::string& out) {
+  iconv_t cd = iconv_open(to.c_str(), from.c_str());
+  if (cd == iconv_t(-1)) return false;
+  out.assign(len * 4 + 8, '\0');
+  char* src = const_cast<char*>(in);
+  size_t srcLeft = len;
+  char* dst = out.data();
+  size_t dstLeft = out.size();
+  while (srcLeft > 0) {
+    size_t r = iconv(cd, &src, &srcLeft, &dst, &dstLeft);
+    if (r != size_t(-1)) break;
+    if (errno == E2BIG) break;
+    // An unmappable or broken sequence: emit a replacement and skip one byte.
+    if (dstLeft < 4) break;
+    const char* rep = to == "UTF-8" ? "\xEF\xBF\xBD" : "?";
+    for (const char* r2 = rep; *r2; ++r2) { *dst++ = *r2; --dstLeft; }
+    ++src;
+    --srcLeft;
+  }
+  out.resize(out.size() - dstLeft);
+  iconv_close(cd);
+  return true;
+}
+
+}  // namespace
+
+void TextCodec::buildSingleByteTable() {
+  tableBuilt_ = true;
+  table_.assign(256, std::string());
+  for (int b = 0; b < 256; ++b) {
+    char in = char(b);
+    std::string out;
+    if (b < 0x80) out.assign(1, char(b));
+    else if (!convert(charset_, "UTF-8", &in, 1, out) || out.empty()) out = "\xEF\xBF\xBD";
+    table_[size_t(b)] = out;
+    size_t i = 0;
+    uint32_t cp = nextCodePoint(out, i);
+    if (cp != 0xFFFD && !reverse_.count(cp)) reverse_[cp] = uint8_t(b);
+  }
+}
+
+void TextCodec::decodeCodePage(const uint8_t* data, size_t len, std::string& out) {
+  out.clear();
+  if (singleByte_) {
+    if (!tableBuilt_) buildSingleByteTable();
+    for (size_t i = 0; i < len; ++i) {
+      if (data[i] < 0x80) out.push_back(char(data[i]));
+      else out += table_[data[i]];
+    }
+    return;
+  }
+  if (!convert(charset_, "UTF-8", reinterpret_cast<const char*>(data), len, out))
+    out.assign(reinterpret_cast<const char*>(data), len);
+}
+
+std::string TextCodec::decodeCodePage(const uint8_t* data, size_t len) {
+  std::string out;
+  decodeCodePage(data, len, out);
+  return out;
+}
+
+std::vector<uint8_t> TextCodec::encodeCodePage(const std::string& utf8) {
+  std::vector<uint8_t> out;
+  if (singleByte_) {
+    if (!tableBuilt_) buildSingleByteTable();
+    out.reserve(utf8.size());
+    for (size_t i = 0; i < utf8.size();) {
+      uint32_t c = nextCodePoint(utf8, i);
+      if (c < 0x80) { out.push_back(uint8_t(c)); continue; }
+      auto it = reverse_.find(c);
+      out.push_back(it == reverse_.end() ? uint8_t('?') : it->second);
+    }
+    return out;
+  }
+  std::string conv;
+  if (!convert("UTF-8", charset_, utf8.data(), utf8.size(), conv)) conv = utf8;
+  return std::vector<uint8_t>(conv.begin(), conv.end());
+}
+
+}  // namespace jet

@@ -1,0 +1,88 @@
+#include "jet/header.h"
+
+#include <gtest/gtest.h>
+
+#include "jet/bytes.h"
+#include "jet/database.h"
+#include "jet/text_codec.h"
+#include "jet/support/test_files.h"
+
+namespace {
+
+int openError(const std::string& path, const std::string& password = "") {
+  try {
+    jet::OpenOptions o;
+    o.password = password;
+    jet::Database::open(path, o);
+  } catch (const jet::Error& e) {
+    return e.number();
+  }
+  return 0;
+}
+
+TEST(Header, ReadsFormatCodePageAndSortOrderOfBothFormats) {
+  auto h3 = jet::parseHeader(jettest::readFile(jettest::testdata("testV1997.mdb")), "testV1997.mdb");
+  EXPECT_EQ(h3.format, jet::Format::Jet3);
+  EXPECT_EQ(h3.pageSize, 2048u);
+  EXPECT_EQ(h3.codePage, 1252);
+  EXPECT_EQ(h3.sortOrder, 1033);
+  EXPECT_TRUE(h3.password.empty());
+  auto h4 = jet::parseHeader(jettest::readFile(jettest::testdata("testV2000.mdb")), "testV2000.mdb");
+  EXPECT_EQ(h4.format, jet::Format::Jet4);
+  EXPECT_EQ(h4.pageSize, 4096u);
+  EXPECT_EQ(h4.sortOrder, 1033);
+  EXPECT_EQ(h4.databaseKey, 0u);
+}
+
+TEST(Header, RefusesOtherFormatsAndNonDatabases) {
+  jettest::TempDir dir;
+  auto bytes = jettest::readFile(jettest::testdata("emptyJet4.mdb"));
+  auto newer = bytes;
+  std::memcpy(newer.data() + 4, "Standard ACE DB", 15);
+  newer[0x14] = 2;
+  jettest::writeFile((dir.path() / "newer.accdb").string(), newer);
+  EXPECT_EQ(openError((dir.path() / "newer.accdb").string()), jet::err::kUnrecognizedFormat);
+  auto version = bytes;
+  version[0x14] = 3;
+  jettest::writeFile((dir.path() / "v3.mdb").string(), version);
+  EXPECT_EQ(openError((dir.path() / "v3.mdb").string()), jet::err::kUnrecognizedFormat);
+  jettest::writeFile((dir.path() / "text.mdb").string(), std::vector<uint8_t>(5000, 'x'));
+  EXPECT_EQ(openError((dir.path() / "text.mdb").string()), jet::err::kUnrecognizedFormat);
+  jettest::writeFile((dir.path() / "empty.mdb").string(), {});
+  EXPECT_EQ(openError((dir.path() / "empty.mdb").string()), jet::err::kUnrecognizedFormat);
+}
+
+// Stores `password` into a copy's masked header block the way the format keeps it.
+std::string withPassword(jettest::TempDir& dir, const std::string& name, const std::string& password) {
+  std::string path = dir.copy(name, "pw-" + name);
+  auto bytes = jettest::readFile(path);
+  bool jet4 = bytes[0x14] == 1;
+  jet::maskHeaderBlock(jet4 ? jet::Format::Jet4 : jet::Format::Jet3, bytes.data(), bytes.size());
+  std::vector<uint8_t> pw = jet4 ? jet::encodeUcs2(password) : std::vector<uint8_t>(password.begin(), password.end());
+  pw.resize(jet4 ? 40 : 20);
+  if (jet4) {
+    double created;
+    uint64_t bits = jet::le64(&bytes[0x72]);
+    std::memcpy(&created, &bits, 8);
+    uint8_t mask[4];
+    jet::put32(mask, uint32_t(int32_t(created)));
+    for (size_t i = 0; i < pw.size(); ++i) pw[i] ^= mask[i % 4];
+  }
+  std::copy(pw.begin(), pw.end(), bytes.begin() + 0x42);
+  jet::maskHeaderBlock(jet4 ? jet::Format::Jet4 : jet::Format::Jet3, bytes.data(), bytes.size());
+  jettest::writeFile(path, bytes);
+  return path;
+}
+
+TEST(Header, PasswordProtectedDatabasesOpenOnlyWithTheirPassword) {
+  jettest::TempDir dir;
+  for (const char* name : {"testV1997.mdb", "testV2000.mdb"}) {
+    std::string path = withPassword(dir, name, "Secret1");
+    EXPECT_EQ(jet::parseHeader(jettest::readFile(path), name).password, "Secret1") << name;
+    EXPECT_EQ(openError(path), jet::err::kInvalidPassword) << name;
+    EXPECT_EQ(openError(path, "secret1"), jet::err::kInvalidPassword) << name;
+    EXPECT_EQ(openError(path, "Secret1"), 0) << name;
+  }
+}
+
+}  // namespace

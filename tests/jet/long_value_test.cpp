@@ -1,0 +1,45 @@
+#include "jet/long_value.h"
+
+#include <gtest/gtest.h>
+
+#include "jet/database.h"
+#include "jet/text_codec.h"
+#include "jet/support/test_files.h"
+
+namespace {
+
+TEST(LongValue, MemoAndOleValuesOfEverySize) {
+  auto db = jet::Database::open(jettest::testdata("generated/longValuesV2000.mdb"), {true, ""});
+  auto cur = db->openTable("Blobs");
+  const size_t sizes[] = {0, 1, 50, 100, 1000, 2000, 3990, 4000, 4100, 8000, 20000, 100000, 1000000};
+  size_t i = 0;
+  while (cur->next()) {
+    ASSERT_LT(i, 13u);
+    const auto& v = cur->values();
+    EXPECT_EQ(std::get<int64_t>(v[0]), int64_t(i + 1));
+    EXPECT_EQ(std::get<jet::Bytes>(v[2]).size(), sizes[i]) << "row " << i;
+    // The memo holds as many characters as the OLE value holds bytes.
+    if (sizes[i] == 0) EXPECT_TRUE(jet::isNull(v[1]) || std::get<std::string>(v[1]).empty());
+    else EXPECT_EQ(jet::utf16Length(std::get<std::string>(v[1])), sizes[i]) << "row " << i;
+    ++i;
+  }
+  EXPECT_EQ(i, 13u);
+}
+
+TEST(LongValue, ReferencesThatDoNotFitFail) {
+  jettest::TempDir dir;
+  std::string path = dir.copy("generated/longValuesV2000.mdb");
+  jet::PageFile file(path, true);
+  file.setPageSize(4096);
+  jet::LongValueReader reader(file, jet::Format::Jet4);
+  std::vector<uint8_t> out;
+  uint8_t ref[12] = {10, 0, 0, 0x80};  // inline, 10 bytes, none present
+  EXPECT_THROW(reader.read(ref, sizeof ref, out), jet::Error);
+  EXPECT_THROW(reader.read(ref, 5, out), jet::Error);
+  uint8_t chain[12] = {0xFF, 0xFF, 0x0F, 0x00, 0x00, 0xFF, 0xFF, 0x00};  // a page far past the end
+  EXPECT_THROW(reader.read(chain, sizeof chain, out), jet::Error);
+  uint8_t kind[12] = {1, 0, 0, 0x20, 0, 1, 0, 0};
+  EXPECT_THROW(reader.read(kind, sizeof kind, out), jet::Error);
+}
+
+}  // namespace

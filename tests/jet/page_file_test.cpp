@@ -1,0 +1,111 @@
+#include "jet/page_file.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "jet/error.h"
+#include "jet/support/test_files.h"
+
+using jet::Error;
+using jet::PageFile;
+
+namespace {
+
+int errorOf(const std::function<void()>& f) {
+  try {
+    f();
+  } catch (const Error& e) {
+    return e.number();
+  }
+  return 0;
+}
+
+TEST(PageFile, ReadsPagesThroughABoundedCache) {
+  std::string path = jettest::testdata("generated/longValuesV2000.mdb");
+  PageFile file(path, true, 8);
+  file.setPageSize(4096);
+  auto bytes = jettest::readFile(path);
+  ASSERT_EQ(file.pageCount(), bytes.size() / 4096);
+  for (uint32_t p = 0; p < file.pageCount(); ++p) {
+    jet::PageRef page = file.page(p);
+    ASSERT_TRUE(std::equal(page->begin(), page->end(), bytes.begin() + long(p) * 4096)) << "page " << p;
+    ASSERT_LE(file.cachedPages(), 8u);
+  }
+  // A page a caller holds stays valid after the cache dropped it.
+  jet::PageRef first = file.page(1);
+  for (uint32_t p = 2; p < 40; ++p) file.page(p);
+  EXPECT_TRUE(std::equal(first->begin(), first->end(), bytes.begin() + 4096));
+  EXPECT_EQ(errorOf([&] { file.page(file.pageCount()); }), jet::err::kCorrupt);
+}
+
+TEST(PageFile, MissingFilesAndDirectoriesAreNotFound) {
+  EXPECT_EQ(errorOf([] { PageFile f("/nonexistent/x.mdb", true); }), jet::err::kFileNotFound);
+  EXPECT_EQ(errorOf([] { PageFile f("/tmp", true); }), jet::err::kFileNotFound);
+}
+
+TEST(PageFile, WritesAppendsAndEncodesPages) {
+  jettest::TempDir dir;
+  std::string path = dir.copy("emptyJet4.mdb");
+  std::vector<uint8_t> page(4096);
+  for (size_t i = 0; i < page.size(); ++i) page[i] = uint8_t(i * 7);
+  uint32_t n;
+  {
+    PageFile file(path, false);
+    file.setPageSize(4096);
+    file.setEncodingKey(0x12345678);
+    n = file.appendPage(page.data());
+    file.flush();
+    EXPECT_TRUE(std::equal(page.begin(), page.end(), file.page(n)->begin()));
+  }
+  auto raw = jettest::readFile(path);
+  ASSERT_EQ(raw.size(), size_t(n + 1) * 4096);
+  EXPECT_FALSE(std::equal(page.begin(), page.end(), raw.begin() + long(n) * 4096)) << "stored encoded";
+  PageFile again(path, true);
+  again.setPageSize(4096);
+  again.setEncodingKey(0x12345678);
+  EXPECT_TRUE(std::equal(page.begin(), page.end(), again.page(n)->begin()));
+}
+
+TEST(PageFile, InjectedWriteFaultsReportAndLeaveThePageUnchanged) {
+  jettest::TempDir dir;
+  std::string path = dir.copy("emptyJet4.mdb");
+  PageFile file(path, false);
+  file.setPageSize(4096);
+  jet::Page before = *file.page(3);
+  std::vector<uint8_t> junk(4096, 0xAB);
+  struct Case { PageFile::Fault fault; int error; };
+  for (Case c : {Case{PageFile::Fault::DiskFull, jet::err::kDiskFull}, Case{PageFile::Fault::IoError, jet::err::kIoError},
+                 Case{PageFile::Fault::ShortWrite, jet::err::kIoError}}) {
+    file.setWriteFaultForTesting(2, c.fault);
+    file.writePage(3, before.data());  // the first write passes
+    EXPECT_EQ(errorOf([&] { file.writePage(3, junk.data()); }), c.error);
+    EXPECT_EQ(*file.page(3), before);
+  }
+  file.setWriteFaultForTesting(1, PageFile::Fault::IoError);
+  EXPECT_EQ(errorOf([&] { file.flush(); }), jet::err::kIoError);
+}
+
+TEST(PageFile, SecondWriterIsRefusedReadersShare) {
+  jettest::TempDir dir;
+  std::string path = dir.copy("emptyJet4.mdb");
+  PageFile writer(path, false);
+  EXPECT_EQ(errorOf([&] { PageFile second(path, false); }), jet::err::kCannotOpenFile);
+  PageFile reader1(path, true), reader2(path, true);
+  EXPECT_TRUE(reader1.readOnly());
+}
+
+TEST(PageFile, ReadOnlyFilesOpenReadOnlyAndRefuseWrites) {
+  if (geteuid() == 0) GTEST_SKIP() << "permissions do not bind the superuser";
+  jettest::TempDir dir;
+  std::string path = dir.copy("emptyJet4.mdb");
+  ::chmod(path.c_str(), 0444);
+  PageFile file(path, false);
+  file.setPageSize(4096);
+  EXPECT_TRUE(file.readOnly());
+  std::vector<uint8_t> page(4096);
+  EXPECT_EQ(errorOf([&] { file.writePage(1, page.data()); }), jet::err::kReadOnly);
+  EXPECT_EQ(jettest::readFile(path), jettest::readFile(jettest::testdata("emptyJet4.mdb")));
+}
+
+}  // namespace

@@ -1,0 +1,54 @@
+#include "jet/text_codec.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+std::string jet4(std::vector<uint8_t> b) {
+  std::string out = "stale";
+  jet::decodeJet4Text(b.data(), b.size(), out);
+  return out;
+}
+
+TEST(TextCodec, DecodesCompressedRunsAndModeSwitches) {
+  EXPECT_EQ(jet4({0xFF, 0xFE, 'a', 'b', 'c'}), "abc");
+  // "a", switch to two-byte characters for U+03C1 U+03B6, switch back for "z".
+  EXPECT_EQ(jet4({0xFF, 0xFE, 'a', 0x00, 0xC1, 0x03, 0xB6, 0x03, 0x00, 'z'}), "a\xCF\x81\xCE\xB6z");
+  EXPECT_EQ(jet4({0xFF, 0xFE, 0xE9}), "\xC3\xA9");  // Latin-1 range in one byte
+  EXPECT_EQ(jet4({'h', 0, 'i', 0}), "hi");           // plain UCS-2
+  EXPECT_EQ(jet4({0x3D, 0xD8, 0x00, 0xDE}), "\xF0\x9F\x98\x80");  // surrogate pair
+  EXPECT_EQ(jet4({}), "");
+}
+
+TEST(TextCodec, EncodesJet4TextAndReadsItBack) {
+  for (std::string s : {std::string("plain ascii"), std::string("caf\xC3\xA9"), std::string("\xCF\x81\xCE\xB6 mixed"),
+                        std::string("\xF0\x9F\x98\x80"), std::string()}) {
+    for (bool compress : {false, true}) {
+      auto bytes = jet::encodeJet4Text(s, compress);
+      std::string back;
+      jet::decodeJet4Text(bytes.data(), bytes.size(), back);
+      EXPECT_EQ(back, s) << s << " compress=" << compress;
+    }
+  }
+  EXPECT_EQ(jet::encodeJet4Text("ab", true).size(), 4u);   // FF FE a b
+  EXPECT_EQ(jet::encodeJet4Text("ab", false).size(), 4u);  // a 0 b 0
+  EXPECT_EQ(jet::encodeJet4Text("\xCF\x81", true).size(), 2u);  // not compressible: UCS-2
+  EXPECT_EQ(jet::utf16Length("a\xF0\x9F\x98\x80"), 3u);
+}
+
+TEST(TextCodec, ConvertsCodePageText) {
+  jet::TextCodec cp1252(1252);
+  const uint8_t euro[] = {'x', 0x80, 0xE9};
+  EXPECT_EQ(cp1252.decodeCodePage(euro, 3), "x\xE2\x82\xAC\xC3\xA9");
+  EXPECT_EQ(cp1252.encodeCodePage("x\xE2\x82\xAC\xC3\xA9"), std::vector<uint8_t>(euro, euro + 3));
+  EXPECT_EQ(cp1252.encodeCodePage("\xCF\x81"), std::vector<uint8_t>{'?'});  // not in the code page
+  jet::TextCodec cp1251(1251);
+  const uint8_t cyr[] = {0xC0};
+  EXPECT_EQ(cp1251.decodeCodePage(cyr, 1), "\xD0\x90");
+  jet::TextCodec cp932(932);
+  const uint8_t sjis[] = {0x82, 0xA0};
+  EXPECT_EQ(cp932.decodeCodePage(sjis, 2), "\xE3\x81\x82");
+  EXPECT_EQ(cp932.encodeCodePage("\xE3\x81\x82"), std::vector<uint8_t>(sjis, sjis + 2));
+}
+
+}  // namespace
