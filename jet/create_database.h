@@ -1,0 +1,26 @@
+// Creating a database file from nothing: the header page, the global page map, and the system
+// tables with their catalog rows, permission rows and indexes, all generated from the
+// definitions in jet/system_tables.h.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "jet/database.h"
+#include "jet/value.h"
+
+namespace jet {
+
+// The page images of a new empty database; `created` is the creation time (OLE date).
+std::vector<Bytes> buildNewDatabase(const CreateOptions& options, double created);
+
+// Writes a new empty database file. Throws Error 3204 "Database already exists." when the path
+// exists, 3001 for an unsupported code page or sort order, 3043 when the file cannot be written
+// (a partly written file is removed).
+void createDatabaseFile(const std::string& path, const CreateOptions& options = {});
+
+// The header page's masked block: the engine stores it XOR-ed with a fixed RC4 key stream.
+// Applying the mask twice gives the original bytes back.
+void maskHeader(Format format, uint8_t* page);
+
+}  // namespace jet

@@ -1,0 +1,248 @@
+#include "jet/system_tables.h"
+
+#include <algorithm>
+#include <cctype>
+#include <ctime>
+
+#include "jet/error.h"
+
+namespace jet::sys {
+
+namespace {
+
+// Flags the engine gives system-table columns: updatable, nullable, and fixed where the type is.
+constexpr uint8_t kSysVar = kColumnUpdatable | kColumnNullable;
+constexpr uint8_t kSysFixed = kColumnUpdatable | kColumnNullable | kColumnFixed;
+constexpr uint8_t kSysSid = 0x20 | kSysVar;  // security ids are compared as raw bytes
+
+struct Col {
+  const char* name;
+  ColumnType type;
+  uint8_t flags;
+};
+
+uint16_t fixedLength(ColumnType t) {
+  switch (t) {
+    case ColumnType::Boolean: return 1;
+    case ColumnType::Byte: return 1;
+    case ColumnType::Integer: return 2;
+    case ColumnType::Long: return 4;
+    case ColumnType::Single: return 4;
+    case ColumnType::Currency:
+    case ColumnType::Double:
+    case ColumnType::DateTime: return 8;
+    case ColumnType::Guid: return 16;
+    case ColumnType::Numeric: return 17;
+    default: return 0;
+  }
+}
+
+std::string lower(std::string s) {
+  for (auto& c : s) c = char(std::tolower(static_cast<unsigned char>(c)));
+  return s;
+}
+
+// Lays the columns out in column-number order: fixed offsets, variable slots, lengths.
+TableDefinition layout(Format f, const std::vector<Col>& cols) {
+  TableDefinition def;
+  def.format = f;
+  def.systemTable = true;
+  uint16_t fixedAt = 0, varAt = 0;
+  for (size_t i = 0; i < cols.size(); ++i) {
+    TdefColumn c;
+    c.name = cols[i].name;
+    c.type = cols[i].type;
+    c.number = uint16_t(i);
+    c.flags = cols[i].flags;
+    const uint16_t fl = fixedLength(c.type);
+    if (c.fixed()) {
+      c.length = fl;
+      c.varIndex = varAt;
+      if (c.type != ColumnType::Boolean) {
+        c.fixedOffset = fixedAt;
+        fixedAt = uint16_t(fixedAt + fl);
+      }
+    } else {
+      c.varIndex = varAt++;
+      const bool shortVar = c.type == ColumnType::Text || c.type == ColumnType::Binary;
+      c.length = shortVar ? uint16_t(f == Format::Jet4 ? 510 : 255) : 0;
+    }
+    def.columns.push_back(c);
+  }
+  if (f == Format::Jet4) {
+    // The Jet 4 engine stores system-table columns alphabetically.
+    std::stable_sort(def.columns.begin(), def.columns.end(),
+                     [](const TdefColumn& a, const TdefColumn& b) { return lower(a.name) < lower(b.name); });
+  }
+  return def;
+}
+
+void addIndex(TableDefinition& def, std::vector<uint16_t> columns, uint8_t flags) {
+  TdefRealIndex r;
+  for (uint16_t c : columns) r.columns.push_back({c, true});
+  r.flags = uint8_t(flags | (def.format == Format::Jet4 ? kIndexJet4Marker : 0));
+  def.realIndexes.push_back(r);
+}
+
+void addLogical(TableDefinition& def, const char* name, uint32_t number, uint32_t real, uint8_t kind) {
+  TdefLogicalIndex l;
+  l.name = name;
+  l.number = number;
+  l.realNumber = real;
+  l.kind = kind;
+  def.logicalIndexes.push_back(l);
+}
+
+}  // namespace
+
+Bytes sidBytes(Format f, Sid sid) {
+  if (f == Format::Jet4) {
+    switch (sid) {
+      case Sid::Engine: return {0x65, 0x89};
+      case Sid::Creator: return {0x64, 0x8B};
+      case Sid::Admins: return {0x65, 0x8B};
+      case Sid::Users: return {0x65, 0x8E};
+    }
+  }
+  switch (sid) {
+    case Sid::Engine: return {0x02, 0x03};
+    case Sid::Creator: return {0x03, 0x01};
+    case Sid::Admins: return {0x02, 0x01};
+    case Sid::Users: return {0x02, 0x04};
+  }
+  return {};
+}
+
+std::vector<SystemTable> systemTables(Format f) {
+  std::vector<SystemTable> out;
+
+  TableDefinition objects = layout(f, {
+      {"Id", ColumnType::Long, kSysFixed},
+      {"ParentId", ColumnType::Long, kSysFixed},
+      {"Name", ColumnType::Text, kSysVar},
+      {"Type", ColumnType::Integer, kSysFixed},
+      {"DateCreate", ColumnType::DateTime, kSysFixed},
+      {"DateUpdate", ColumnType::DateTime, kSysFixed},
+      {"Owner", ColumnType::Binary, kSysSid},
+      {"Flags", ColumnType::Long, kSysFixed},
+      {"Database", ColumnType::Memo, kSysVar},
+      {"Connect", ColumnType::Memo, kSysVar},
+      {"ForeignName", ColumnType::Text, kSysVar},
+      {"RmtInfoShort", ColumnType::Binary, kSysVar},
+      {"RmtInfoLong", ColumnType::Ole, kSysVar},
+      {"Lv", ColumnType::Ole, kSysVar},
+      {"LvProp", ColumnType::Ole, kSysVar},
+      {"LvModule", ColumnType::Ole, kSysVar},
+      {"LvExtra", ColumnType::Ole, kSysVar},
+  });
+  addIndex(objects, {kObjParentId, kObjName}, kIndexUnique);
+  addIndex(objects, {kObjId}, kIndexUnique);
+  addLogical(objects, "Id", 1, 1, kIndexKindPrimaryKey);
+  addLogical(objects, "ParentIdName", 0, 0, kIndexKindPlain);
+  out.push_back({"MSysObjects", kCatalogTdef, objects});
+
+  TableDefinition aces = layout(f, {
+      {"ObjectId", ColumnType::Long, kSysFixed},
+      {"SID", ColumnType::Binary, kSysSid},
+      {"ACM", ColumnType::Long, kSysFixed},
+      {"FInheritable", ColumnType::Boolean, kSysFixed},
+  });
+  addIndex(aces, {kAceObjectId}, kIndexRequired);
+  addLogical(aces, "ObjectId", 0, 0, kIndexKindPlain);
+  out.push_back({"MSysACEs", kAcesTdef, aces});
+
+  std::vector<Col> queryCols = {
+      {"ObjectId", ColumnType::Long, kSysFixed},
+      {"Attribute", ColumnType::Byte, kSysFixed},
+      {"Order", ColumnType::Binary, kSysVar},
+      {"Name1", ColumnType::Text, kSysVar},
+      {"Name2", ColumnType::Text, kSysVar},
+      {"Expression", ColumnType::Memo, kSysVar},
+      {"Flag", ColumnType::Integer, kSysFixed},
+  };
+  if (f == Format::Jet4) queryCols.push_back({"LvExtra", ColumnType::Long, kSysFixed});
+  TableDefinition queries = layout(f, queryCols);
+  addIndex(queries, {0, 1, 2}, kIndexUnique);
+  addLogical(queries, "ObjectIdAttribute", 0, 0, kIndexKindPrimaryKey);
+  out.push_back({"MSysQueries", kQueriesTdef, queries});
+
+  TableDefinition rel = layout(f, {
+      {"szRelationship", ColumnType::Text, kSysVar},
+      {"grbit", ColumnType::Long, kSysFixed},
+      {"ccolumn", ColumnType::Long, kSysFixed},
+      {"icolumn", ColumnType::Long, kSysFixed},
+      {"szObject", ColumnType::Text, kSysVar},
+      {"szColumn", ColumnType::Text, kSysVar},
+      {"szReferencedObject", ColumnType::Text, kSysVar},
+      {"szReferencedColumn", ColumnType::Text, kSysVar},
+  });
+  addIndex(rel, {0}, kIndexIgnoreNulls);
+  addIndex(rel, {4}, kIndexIgnoreNulls);
+  addIndex(rel, {6}, kIndexIgnoreNulls);
+  addLogical(rel, "szObject", 1, 1, kIndexKindPlain);
+  addLogical(rel, "szReferencedObject", 2, 2, kIndexKindPlain);
+  addLogical(rel, "szRelationship", 0, 0, kIndexKindPlain);
+  out.push_back({"MSysRelationships", kRelationshipsTdef, rel});
+  return out;
+}
+
+std::vector<Ace> initialAces() {
+  return {
+      {int32_t(kCatalogTdef), Sid::Creator, 0x60000, false},
+      {int32_t(kAcesTdef), Sid::Creator, 0x60000, false},
+      {int32_t(kQueriesTdef), Sid::Creator, 0x60000, false},
+      {int32_t(kRelationshipsTdef), Sid::Creator, 0xE0000, false},
+      {kTablesId, Sid::Users, 0xF00FE, true},
+      {kTablesId, Sid::Creator, 0x60001, false},
+      {kRelationshipsId, Sid::Users, 0xF00FE, true},
+      {kRelationshipsId, Sid::Creator, 0x60001, false},
+      {kDatabasesId, Sid::Creator, 0x60000, false},
+      {kMSysDbId, Sid::Creator, 0x6000E, false},
+      {kMSysDbId, Sid::Admins, 0x0000E, false},
+      {int32_t(kQueriesTdef), Sid::Admins, 0x14, false},
+      {int32_t(kRelationshipsTdef), Sid::Admins, 0x14, false},
+      {int32_t(kCatalogTdef), Sid::Admins, 0x14, false},
+      {kTablesId, Sid::Admins, 0xFFEFF, true},
+      {kRelationshipsId, Sid::Admins, 0xFFFFF, true},
+  };
+}
+
+std::vector<Ace> newTableAces(int32_t id) {
+  return {
+      {id, Sid::Admins, kFullAccess, false},
+      {id, Sid::Users, kFullAccess, false},
+      {id, Sid::Creator, kFullAccess, false},
+  };
+}
+
+const TdefColumn& columnByNumber(const TableDefinition& def, uint16_t number) {
+  size_t i = def.findColumn(number);
+  if (i >= def.columns.size()) throw Error(err::kCorrupt, "A system table lacks a column it must have.");
+  return def.columns[i];
+}
+
+double oleNow() {
+  std::time_t t = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&t, &local);
+  // Days from 1899-12-30 to the local date, plus the time of day.
+  std::tm base{};
+  base.tm_year = 70;
+  base.tm_mday = 1;
+  long long daysSince1970 = 0;
+  {
+    // Civil date to days since 1970-01-01.
+    int y = local.tm_year + 1900, m = local.tm_mon + 1, d = local.tm_mday;
+    y -= m <= 2;
+    const int era = (y >= 0 ? y : y - 399) / 400;
+    const unsigned yoe = unsigned(y - era * 400);
+    const unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+    const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    daysSince1970 = era * 146097LL + doe - 719468;
+  }
+  (void)base;
+  const double frac = (local.tm_hour * 3600 + local.tm_min * 60 + local.tm_sec) / 86400.0;
+  return double(daysSince1970 + 25569) + frac;
+}
+
+}  // namespace jet::sys

@@ -1,0 +1,82 @@
+// The tables every database holds from its creation (the catalog MSysObjects, the permissions
+// table MSysACEs, MSysQueries and MSysRelationships), the catalog's fixed objects, and the
+// identifiers the catalog uses.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "jet/tdef_writer.h"
+
+namespace jet::sys {
+
+// Catalog object ids of the containers and the database object.
+constexpr int32_t kRootId = 0x0F000000;
+constexpr int32_t kTablesId = 0x0F000001;
+constexpr int32_t kDatabasesId = 0x0F000002;
+constexpr int32_t kRelationshipsId = 0x0F000003;
+constexpr int32_t kMSysDbId = 0x10000000;
+
+// Catalog object types.
+constexpr int16_t kTypeTable = 1;
+constexpr int16_t kTypeDatabase = 2;
+constexpr int16_t kTypeContainer = 3;
+constexpr int16_t kTypeLinkedTable = 6;
+constexpr int16_t kTypeQuery = 5;
+
+// Catalog flags: objects the engine keeps for itself carry the high bit.
+constexpr uint32_t kFlagSystem = 0x80000000u;
+
+// Fixed pages of the system tables' definitions.
+constexpr uint32_t kCatalogTdef = 2;
+constexpr uint32_t kAcesTdef = 3;
+constexpr uint32_t kQueriesTdef = 4;
+constexpr uint32_t kRelationshipsTdef = 5;
+
+// Column positions of the catalog (MSysObjects) by column number.
+enum CatalogColumn : uint16_t {
+  kObjId = 0, kObjParentId, kObjName, kObjType, kObjDateCreate, kObjDateUpdate, kObjOwner, kObjFlags,
+  kObjDatabase, kObjConnect, kObjForeignName, kObjRmtInfoShort, kObjRmtInfoLong, kObjLv, kObjLvProp,
+  kObjLvModule, kObjLvExtra, kObjColumnCount
+};
+// Columns of MSysACEs by column number.
+enum AceColumn : uint16_t { kAceObjectId = 0, kAceSid, kAceAcm, kAceInheritable, kAceColumnCount };
+
+// The security ids the engine writes: the engine itself, the creating user, the administrators'
+// and the users' groups.
+enum class Sid { Engine, Creator, Admins, Users };
+Bytes sidBytes(Format format, Sid sid);
+
+// Access masks written for a newly created table's permission rows.
+constexpr uint32_t kFullAccess = 0xFFEFF;
+
+struct SystemTable {
+  std::string name;
+  uint32_t tdefPage;
+  TableDefinition def;  // usage-map references and index roots are left for the builder to fill
+};
+
+// The four system tables of a new database, each with its columns and indexes (roots and maps
+// unset). Columns are in the order the format's engine stores them.
+std::vector<SystemTable> systemTables(Format format);
+
+// One permission row.
+struct Ace {
+  int32_t objectId;
+  Sid sid;
+  uint32_t mask;
+  bool inheritable;
+};
+// The permission rows of a new database.
+std::vector<Ace> initialAces();
+// The permission rows for a table created later.
+std::vector<Ace> newTableAces(int32_t objectId);
+
+// Looks up a column of a definition by column number (throws 3049 when missing).
+const TdefColumn& columnByNumber(const TableDefinition& def, uint16_t number);
+
+// Today's date and time as an OLE automation date in local time.
+double oleNow();
+
+}  // namespace jet::sys
