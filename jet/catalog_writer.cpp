@@ -22,7 +22,7 @@ int64_t asInt(const Value& v) {
 
 Bytes textBytes(Format f, const std::string& s) { return encodeName(f, s); }
 
-Bytes longValueInline(const Bytes& data) {
+Bytes longValueInlineImpl(const Bytes& data) {
   Bytes out;
   le::append32(out, uint32_t(data.size()) | 0x80000000u);
   le::append32(out, 0);
@@ -103,12 +103,15 @@ Value getFixed(const TdefColumn& c, const uint8_t* p) {
   }
 }
 
-Bytes varBytes(Format f, const TdefColumn& c, const Value& v) {
+Bytes varBytes(Format f, const TdefColumn& c, const Value& v, bool raw) {
   Bytes data;
+  if (raw && (c.type == ColumnType::Memo || c.type == ColumnType::Ole)) {
+    if (auto b = std::get_if<Bytes>(&v)) return *b;
+  }
   if (auto s = std::get_if<std::string>(&v)) data = textBytes(f, *s);
   else if (auto b = std::get_if<Bytes>(&v)) data = *b;
   else invalid();
-  if (c.type == ColumnType::Memo || c.type == ColumnType::Ole) return longValueInline(data);
+  if (c.type == ColumnType::Memo || c.type == ColumnType::Ole) return longValueInlineImpl(data);
   if (c.length && data.size() > c.length) invalid();
   return data;
 }
@@ -155,7 +158,9 @@ std::vector<Value> rowByNumber(const TableDefinition& def, const std::vector<std
 
 size_t maxRowSize(Format f) { return pageSizeOf(f) - dataPageHeader(f) - 2; }
 
-Bytes encodeRow(const TableDefinition& def, const std::vector<Value>& values) {
+Bytes inlineLongValue(const Bytes& data) { return longValueInlineImpl(data); }
+
+Bytes encodeRow(const TableDefinition& def, const std::vector<Value>& values, bool rawLongValues) {
   const Format f = def.format;
   if (values.size() != def.columns.size()) invalid();
   uint16_t colCount = def.maxColumns ? def.maxColumns : uint16_t(def.columns.size());
@@ -186,7 +191,7 @@ Bytes encodeRow(const TableDefinition& def, const std::vector<Value>& values) {
     if (null) continue;
     mask[c.number / 8] |= uint8_t(1 << (c.number % 8));
     if (c.fixed()) putFixed(c, v, row.data() + start + c.fixedOffset);
-    else var[c.varIndex] = varBytes(f, c, v);
+    else var[c.varIndex] = varBytes(f, c, v, rawLongValues);
   }
 
   std::vector<size_t> offsets;
@@ -228,7 +233,7 @@ Bytes encodeRow(const TableDefinition& def, const std::vector<Value>& values) {
   return row;
 }
 
-std::vector<Value> decodeRow(const TableDefinition& def, const uint8_t* row, size_t size) {
+std::vector<Value> decodeRow(const TableDefinition& def, const uint8_t* row, size_t size, bool rawLongValues) {
   const Format f = def.format;
   auto bad = [] { throw Error(err::kCorrupt, "A row is damaged."); };
   if (size < 2) bad();
@@ -281,6 +286,10 @@ std::vector<Value> decodeRow(const TableDefinition& def, const uint8_t* row, siz
     if (a > b || b > size) bad();
     Bytes data(row + a, row + b);
     if (c.type == ColumnType::Memo || c.type == ColumnType::Ole) {
+      if (rawLongValues) {
+        out.push_back(data);
+        continue;
+      }
       if (data.size() < 12) bad();
       uint32_t len = le::get32(data.data());
       if (!(len & 0x80000000u)) {

@@ -19,11 +19,18 @@ namespace jet {
 // (uncompressed) and Windows-1252 in Jet 3; Memo and OLE values are stored inline in the row
 // (long-value header with the inline flag). Throws jet::Error 3001 when a value does not fit its
 // column or the row would not fit on a page.
-Bytes encodeRow(const TableDefinition& def, const std::vector<Value>& values);
+// With rawLongValues, Memo and OLE values given as Bytes are written as they are (a long-value
+// field taken from another row: header and, when inline, the data).
+Bytes encodeRow(const TableDefinition& def, const std::vector<Value>& values, bool rawLongValues = false);
+
+// A long-value field holding the data inline in the row.
+Bytes inlineLongValue(const Bytes& data);
 
 // Decodes a row written by encodeRow (and rows of catalog tables in general, as long as their long
 // values are inline or absent: other long values come back as Null). Values in def.columns order.
-std::vector<Value> decodeRow(const TableDefinition& def, const uint8_t* row, size_t size);
+// With rawLongValues, Memo and OLE columns come back as the raw field (Bytes), to be written back
+// unchanged by encodeRow.
+std::vector<Value> decodeRow(const TableDefinition& def, const uint8_t* row, size_t size, bool rawLongValues = false);
 
 // The most bytes a row may take on a data page of the format.
 size_t maxRowSize(Format format);

@@ -1,25 +1,23 @@
-// Prints what the independent reader (mdb-reader) sees in a database file, as JSON: every table
-// (system tables too) with its columns, row count and rows. Used by the engine tests.
+// Prints what the independent reader (mdb-reader) sees in a database file, one fact per line
+// (tab-separated): "TABLE name rowCount", "COLUMN table name type size nullable autoLong" and
+// "ROW table json". System tables are included. Used by the engine tests.
 const path = require("path");
 const fs = require("fs");
-const modDir = process.env.MDB_READER_DIR;
-const MDBReader = require(path.join(modDir, "mdb-reader")).default;
+const MDBReader = require(path.join(process.env.MDB_READER_DIR, "mdb-reader")).default;
 const reader = new MDBReader(fs.readFileSync(process.argv[2]));
-const out = { format: reader.getFormat ? reader.getFormat() : "", tables: [] };
+const lines = [];
 for (const name of reader.getTableNames({ normalTables: true, systemTables: true, linkedTables: false })) {
   const t = reader.getTable(name);
-  const columns = t.getColumns().map((c) => ({
-    name: c.name, type: c.type, size: c.size, nullable: c.nullable, fixedLength: c.fixedLength,
-    autoLong: !!c.autoLong,
-  }));
-  const rows = t.getData().map((r) => {
+  lines.push(["TABLE", name, t.rowCount].join("\t"));
+  for (const c of t.getColumns())
+    lines.push(["COLUMN", name, c.name, c.type, c.size, c.nullable ? 1 : 0, c.autoLong ? 1 : 0].join("\t"));
+  for (const r of t.getData()) {
     const o = {};
     for (const k of Object.keys(r)) {
       const v = r[k];
       o[k] = v instanceof Date ? v.toISOString() : Buffer.isBuffer(v) ? v.toString("hex") : v;
     }
-    return o;
-  });
-  out.tables.push({ name, rowCount: t.rowCount, columns, rows });
+    lines.push(["ROW", name, JSON.stringify(o)].join("\t"));
+  }
 }
-process.stdout.write(JSON.stringify(out, null, 1));
+process.stdout.write(lines.join("\n") + "\n");

@@ -1,0 +1,25 @@
+// The rules object names (tables, fields, indexes) must follow, and the errors for breaking them.
+#pragma once
+
+#include <string>
+
+namespace jet {
+
+// Longest name the engine accepts, in characters.
+constexpr size_t kMaxNameLength = 64;
+
+// True when the name is acceptable: 1 to 64 characters, no leading space, none of . ! ` [ ] and
+// no control characters.
+bool isValidObjectName(const std::string& utf8);
+
+// Throws Error 3125 "'X' is not a valid name. ..." when the name is not acceptable.
+void requireValidName(const std::string& utf8);
+
+// Case-insensitive comparison as the catalog applies it to names (ASCII and Latin-1 letters).
+bool sameName(const std::string& a, const std::string& b);
+
+// The standard error texts used for schema changes.
+std::string tableExistsMessage(const std::string& name);     // 3010
+std::string objectNotFoundMessage(const std::string& name);  // 3011
+
+}  // namespace jet

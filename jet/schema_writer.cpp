@@ -1,0 +1,770 @@
+#include "jet/schema_writer.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <set>
+
+#include "jet/catalog_writer.h"
+#include "jet/error.h"
+#include "jet/index_page.h"
+#include "jet/name_rules.h"
+#include "jet/system_tables.h"
+
+namespace jet {
+
+namespace {
+
+constexpr uint16_t kRowDeleted = 0x8000;
+constexpr uint16_t kRowPointer = 0x4000;
+constexpr uint16_t kRowOffsetMask = 0x1FFF;
+
+size_t rowCountAt(Format f) { return f == Format::Jet4 ? 12 : 8; }
+size_t tdefRowCountAt(Format f) { return f == Format::Jet4 ? 16 : 12; }
+size_t realCountBlockAt(Format f) { return f == Format::Jet4 ? 63 : 43; }
+size_t realCountBlockSize(Format f) { return f == Format::Jet4 ? 12 : 8; }
+
+[[noreturn]] void damaged(const std::string& what) { throw Error(err::kCorrupt, "The database is damaged: " + what + "."); }
+
+uint32_t pointerPage(uint32_t p) { return p >> 8; }
+uint8_t pointerRow(uint32_t p) { return uint8_t(p & 0xFF); }
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
+// SchemaFile
+
+std::unique_ptr<SchemaFile> SchemaFile::open(const std::string& path, bool readOnly) {
+  struct stat st;
+  if (::stat(path.c_str(), &st) != 0)
+    throw Error(err::kFileNotFound, "Could not find file '" + path + "'.");
+  int fd = ::open(path.c_str(), (readOnly ? O_RDONLY : O_RDWR) | O_CLOEXEC);
+  if (fd < 0) throw Error(err::kCannotOpenFile, "Could not open '" + path + "'.");
+  std::unique_ptr<SchemaFile> f(new SchemaFile());
+  f->fd_ = fd;
+  f->readOnly_ = readOnly;
+  uint8_t head[0x20] = {};
+  if (::pread(fd, head, sizeof head, 0) != ssize_t(sizeof head) || std::memcmp(head + 4, "Standard Jet DB", 15) != 0)
+    throw Error(err::kUnrecognizedFormat, "Unrecognized database format '" + path + "'.");
+  if (head[0x14] == 0) f->format_ = Format::Jet3;
+  else if (head[0x14] == 1) f->format_ = Format::Jet4;
+  else throw Error(err::kUnrecognizedFormat, "Unrecognized database format '" + path + "'.");
+  f->pageSize_ = pageSizeOf(f->format_);
+  f->pageCount_ = uint32_t(uint64_t(st.st_size) / f->pageSize_);
+  return f;
+}
+
+SchemaFile::~SchemaFile() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+void SchemaFile::readPage(uint32_t page, uint8_t* out) {
+  if (page >= pageCount_) damaged("page " + std::to_string(page) + " lies past the end of the file");
+  size_t done = 0;
+  while (done < pageSize_) {
+    ssize_t n = ::pread(fd_, out + done, pageSize_ - done, off_t(uint64_t(page) * pageSize_ + done));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) throw Error(err::kIoError, "Disk or network error.");
+    done += size_t(n);
+  }
+}
+
+void SchemaFile::writePage(uint32_t page, const uint8_t* data) {
+  if (readOnly_) throw Error(err::kReadOnly, "Cannot update. Database or object is read-only.");
+  size_t done = 0;
+  while (done < pageSize_) {
+    ssize_t n = ::pwrite(fd_, data + done, pageSize_ - done, off_t(uint64_t(page) * pageSize_ + done));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) throw Error(errno == ENOSPC ? err::kDiskFull : err::kIoError,
+                            errno == ENOSPC ? "System resource exceeded." : "Disk or network error.");
+    done += size_t(n);
+  }
+  if (page >= pageCount_) pageCount_ = page + 1;
+}
+
+Bytes SchemaFile::page(uint32_t n) {
+  Bytes b(pageSize_);
+  readPage(n, b.data());
+  return b;
+}
+
+void SchemaFile::sync() {
+  if (!readOnly_) ::fsync(fd_);
+}
+
+std::vector<SchemaFile::RowSlot> SchemaFile::rowSlots(const Bytes& p) {
+  const size_t at = rowCountAt(format_);
+  const size_t count = le::get16(&p[at]);
+  if (at + 2 + 2 * count > p.size()) damaged("a data page has more rows than fit");
+  std::vector<RowSlot> out;
+  size_t end = p.size();
+  for (size_t i = 0; i < count; ++i) {
+    uint16_t raw = le::get16(&p[at + 2 + 2 * i]);
+    size_t start = raw & kRowOffsetMask;
+    RowSlot s{raw, start, end};
+    if (start > end || start < at + 2 + 2 * count) s.end = s.start;  // unusable slot
+    out.push_back(s);
+    if (start <= end) end = start;
+  }
+  return out;
+}
+
+bool SchemaFile::appendRow(Bytes& p, const Bytes& row, uint16_t& rowNumber) {
+  const size_t at = rowCountAt(format_);
+  const size_t count = le::get16(&p[at]);
+  if (count >= 255) return false;
+  size_t lowest = p.size();
+  for (size_t i = 0; i < count; ++i) lowest = std::min<size_t>(lowest, le::get16(&p[at + 2 + 2 * i]) & kRowOffsetMask);
+  if (lowest < row.size() || lowest - row.size() < at + 2 + 2 * (count + 1)) return false;
+  const size_t start = lowest - row.size();
+  std::copy(row.begin(), row.end(), p.begin() + long(start));
+  le::put16(&p[at + 2 + 2 * count], uint16_t(start));
+  le::put16(&p[at], uint16_t(count + 1));
+  const size_t free = le::get16(&p[2]);
+  le::put16(&p[2], uint16_t(free >= row.size() + 2 ? free - row.size() - 2 : 0));
+  rowNumber = uint16_t(count);
+  return true;
+}
+
+void SchemaFile::deleteRow(uint32_t pageNo, uint16_t row) {
+  Bytes p = page(pageNo);
+  const size_t at = rowCountAt(format_);
+  if (row >= le::get16(&p[at])) damaged("a row address points past its page's rows");
+  uint16_t raw = le::get16(&p[at + 2 + 2 * row]);
+  le::put16(&p[at + 2 + 2 * row], uint16_t(raw | kRowDeleted | kRowPointer));
+  writePage(pageNo, p.data());
+}
+
+Bytes SchemaFile::readDefinition(uint32_t tdefPage, std::vector<uint32_t>* chain) {
+  Bytes out;
+  std::set<uint32_t> seen;
+  uint32_t p = tdefPage;
+  while (p != 0) {
+    if (!seen.insert(p).second) damaged("the definition pages of table page " + std::to_string(tdefPage) + " loop");
+    Bytes b = page(p);
+    if (b[0] != 0x02) damaged("page " + std::to_string(p) + " is not a table definition page");
+    if (chain) chain->push_back(p);
+    if (out.empty()) out = b;
+    else out.insert(out.end(), b.begin() + 8, b.end());
+    p = le::get32(&b[4]);
+  }
+  if (out.size() >= 12) {
+    const uint32_t len = le::get32(&out[8]);
+    if (len >= 12 && len <= out.size()) out.resize(len);
+  }
+  return out;
+}
+
+Bytes& SchemaFile::mapRow(uint32_t pointer, Bytes& pageBuf, size_t& start, size_t& end) {
+  pageBuf = page(pointerPage(pointer));
+  auto slots = rowSlots(pageBuf);
+  if (pointerRow(pointer) >= slots.size()) damaged("a usage map points past its page's rows");
+  start = slots[pointerRow(pointer)].start;
+  end = slots[pointerRow(pointer)].end;
+  if (end <= start) damaged("a usage map row is empty");
+  return pageBuf;
+}
+
+bool SchemaFile::markInMap(Bytes& p, size_t start, size_t end, uint32_t pg, bool set, bool& changed) {
+  changed = false;
+  if (p[start] == 0) {
+    if (end - start < 5) return false;
+    const uint32_t first = le::get32(&p[start + 1]);
+    if (pg < first) return false;
+    const uint64_t bit = pg - first;
+    if (bit >= uint64_t(end - start - 5) * 8) return false;
+    uint8_t& byte = p[start + 5 + bit / 8];
+    const uint8_t mask = uint8_t(1 << (bit % 8));
+    const bool was = byte & mask;
+    if (was != set) {
+      byte = set ? (byte | mask) : (byte & ~mask);
+      changed = true;
+    }
+    return true;
+  }
+  if (p[start] == 1) {
+    const uint64_t perPage = uint64_t(pageSize_ - 4) * 8;
+    const uint64_t idx = pg / perPage;
+    if (start + 1 + 4 * (idx + 1) > end) return false;
+    const uint32_t mp = le::get32(&p[start + 1 + 4 * idx]);
+    if (mp == 0 || mp >= pageCount_) return false;
+    Bytes m = page(mp);
+    const uint64_t bit = pg % perPage;
+    uint8_t& byte = m[4 + bit / 8];
+    const uint8_t mask = uint8_t(1 << (bit % 8));
+    if (bool(byte & mask) != set) {
+      byte = set ? (byte | mask) : (byte & ~mask);
+      writePage(mp, m.data());
+    }
+    return true;
+  }
+  return false;
+}
+
+std::vector<uint32_t> SchemaFile::usageMapPages(uint32_t pointer) {
+  std::vector<uint32_t> out;
+  if (pointer == 0) return out;
+  Bytes p;
+  size_t start, end;
+  mapRow(pointer, p, start, end);
+  if (p[start] == 0) {
+    const uint32_t first = le::get32(&p[start + 1]);
+    for (size_t i = start + 5; i < end; ++i)
+      for (int b = 0; b < 8; ++b)
+        if (p[i] & (1 << b)) out.push_back(first + uint32_t((i - start - 5) * 8 + b));
+  } else if (p[start] == 1) {
+    const uint32_t perPage = uint32_t((pageSize_ - 4) * 8);
+    for (size_t k = 0; start + 1 + 4 * (k + 1) <= end; ++k) {
+      uint32_t mp = le::get32(&p[start + 1 + 4 * k]);
+      if (mp == 0 || mp >= pageCount_) continue;
+      Bytes m = page(mp);
+      for (size_t i = 4; i < m.size(); ++i)
+        for (int b = 0; b < 8; ++b)
+          if (m[i] & (1 << b)) out.push_back(uint32_t(k * perPage + (i - 4) * 8 + b));
+    }
+  } else {
+    damaged("a usage map has an unknown kind");
+  }
+  return out;
+}
+
+void SchemaFile::usageMapMark(uint32_t pointer, uint32_t pg, bool set) {
+  Bytes p;
+  size_t start, end;
+  mapRow(pointer, p, start, end);
+  bool changed = false;
+  if (!markInMap(p, start, end, pg, set, changed)) {
+    // An inline map that does not reach the page: move its window when it marks nothing yet.
+    if (p[start] == 0 && set) {
+      bool empty = true;
+      for (size_t i = start + 5; i < end; ++i) empty = empty && p[i] == 0;
+      if (empty) {
+        le::put32(&p[start + 1], pg - pg % 8);
+        markInMap(p, start, end, pg, set, changed);
+        writePage(pointerPage(pointer), p.data());
+        return;
+      }
+    }
+    if (!set) return;
+    throw Error(err::kDiskFull, "System resource exceeded.");
+  }
+  if (changed) writePage(pointerPage(pointer), p.data());
+}
+
+bool SchemaFile::globalFree(uint32_t pg) {
+  Bytes p;
+  size_t start, end;
+  mapRow(packRowPointer(1, 0), p, start, end);
+  if (p[start] == 0) {
+    const uint32_t first = le::get32(&p[start + 1]);
+    if (pg < first) return false;
+    const uint64_t bit = pg - first;
+    if (bit >= uint64_t(end - start - 5) * 8) return false;
+    return p[start + 5 + bit / 8] & (1 << (bit % 8));
+  }
+  if (p[start] == 1) {
+    const uint64_t perPage = uint64_t(pageSize_ - 4) * 8;
+    const uint64_t idx = pg / perPage;
+    if (start + 1 + 4 * (idx + 1) > end) return false;
+    const uint32_t mp = le::get32(&p[start + 1 + 4 * idx]);
+    if (mp == 0 || mp >= pageCount_) return false;
+    Bytes m = page(mp);
+    const uint64_t bit = pg % perPage;
+    return m[4 + bit / 8] & (1 << (bit % 8));
+  }
+  return false;
+}
+
+uint32_t SchemaFile::allocatePage() {
+  uint32_t chosen = 0;
+  for (uint32_t p = 2; p < pageCount_; ++p)
+    if (globalFree(p)) {
+      chosen = p;
+      break;
+    }
+  if (chosen == 0) chosen = pageCount_;
+  Bytes zero(pageSize_, 0);
+  writePage(chosen, zero.data());
+  Bytes p;
+  size_t start, end;
+  mapRow(packRowPointer(1, 0), p, start, end);
+  bool changed = false;
+  markInMap(p, start, end, chosen, false, changed);
+  if (changed) writePage(1, p.data());
+  return chosen;
+}
+
+void SchemaFile::freePage(uint32_t pg) {
+  if (pg < 2 || pg >= pageCount_) return;
+  Bytes zero(pageSize_, 0);
+  writePage(pg, zero.data());
+  Bytes p;
+  size_t start, end;
+  mapRow(packRowPointer(1, 0), p, start, end);
+  bool changed = false;
+  markInMap(p, start, end, pg, true, changed);
+  if (changed) writePage(1, p.data());
+}
+
+RowId SchemaFile::insertRow(uint32_t tdefPage, const TableDefinition& def, const Bytes& row) {
+  std::vector<uint32_t> pages = usageMapPages(def.usedPagesMap);
+  for (auto it = pages.rbegin(); it != pages.rend(); ++it) {
+    if (*it >= pageCount_) continue;
+    Bytes p = page(*it);
+    if (p[0] != 0x01 || le::get32(&p[4]) != tdefPage) continue;
+    uint16_t rowNo;
+    if (appendRow(p, row, rowNo)) {
+      writePage(*it, p.data());
+      return RowId{*it, rowNo};
+    }
+  }
+  const uint32_t fresh = allocatePage();
+  Bytes p = buildDataPage(format_, tdefPage, {row});
+  writePage(fresh, p.data());
+  usageMapMark(def.usedPagesMap, fresh, true);
+  if (def.freePagesMap) usageMapMark(def.freePagesMap, fresh, true);
+  return RowId{fresh, 0};
+}
+
+// ---------------------------------------------------------------------------------------------
+// Reading plain rows
+
+std::vector<std::pair<RowId, std::vector<Value>>> readPlainRows(SchemaFile& file, uint32_t tdefPage,
+                                                                const TableDefinition& def) {
+  std::vector<std::pair<RowId, std::vector<Value>>> out;
+  std::vector<uint32_t> pages = file.usageMapPages(def.usedPagesMap);
+  std::sort(pages.begin(), pages.end());
+  for (uint32_t pg : pages) {
+    if (pg >= file.pageCount()) continue;
+    Bytes p = file.page(pg);
+    if (p[0] != 0x01 || le::get32(&p[4]) != tdefPage) continue;
+    auto slots = file.rowSlots(p);
+    for (size_t i = 0; i < slots.size(); ++i) {
+      const auto& s = slots[i];
+      if (s.offset & kRowDeleted) continue;
+      if (s.end <= s.start) continue;
+      if (s.offset & kRowPointer) {
+        // The row moved: the slot holds its new address.
+        if (s.end - s.start < 4) continue;
+        const uint32_t target = le::get32(&p[s.start]);
+        Bytes q = file.page(pointerPage(target));
+        auto qs = file.rowSlots(q);
+        if (pointerRow(target) >= qs.size()) continue;
+        const auto& t = qs[pointerRow(target)];
+        if (t.end <= t.start) continue;
+        out.push_back({RowId{pg, uint16_t(i)}, decodeRow(def, q.data() + t.start, t.end - t.start, true)});
+        continue;
+      }
+      out.push_back({RowId{pg, uint16_t(i)}, decodeRow(def, p.data() + s.start, s.end - s.start, true)});
+    }
+  }
+  return out;
+}
+
+std::vector<CatalogRow> readCatalog(SchemaFile& file, const TableDefinition& catalog) {
+  const size_t idPos = catalog.findColumn(sys::kObjId), parentPos = catalog.findColumn(sys::kObjParentId),
+               namePos = catalog.findColumn(sys::kObjName), typePos = catalog.findColumn(sys::kObjType),
+               flagsPos = catalog.findColumn(sys::kObjFlags);
+  if (std::max({idPos, parentPos, namePos, typePos, flagsPos}) >= catalog.columns.size())
+    damaged("the catalog lacks a column it must have");
+  std::vector<CatalogRow> out;
+  for (auto& [rid, values] : readPlainRows(file, sys::kCatalogTdef, catalog)) {
+    CatalogRow r;
+    r.row = rid;
+    auto num = [&](size_t pos) -> int64_t {
+      if (auto p = std::get_if<int64_t>(&values[pos])) return *p;
+      return 0;
+    };
+    r.id = int32_t(num(idPos));
+    r.parentId = int32_t(num(parentPos));
+    r.type = int16_t(num(typePos));
+    r.flags = uint32_t(num(flagsPos));
+    if (auto s = std::get_if<std::string>(&values[namePos])) r.name = *s;
+    r.values = std::move(values);
+    out.push_back(std::move(r));
+  }
+  return out;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Table definitions for new tables
+
+namespace {
+
+uint16_t fixedLengthOf(ColumnType t) {
+  switch (t) {
+    case ColumnType::Boolean: return 1;
+    case ColumnType::Byte: return 1;
+    case ColumnType::Integer: return 2;
+    case ColumnType::Long: return 4;
+    case ColumnType::Single: return 4;
+    case ColumnType::Currency:
+    case ColumnType::Double:
+    case ColumnType::DateTime: return 8;
+    case ColumnType::Guid: return 16;
+    case ColumnType::Numeric: return 17;
+    default: return 0;
+  }
+}
+
+bool isFixedType(ColumnType t) { return fixedLengthOf(t) != 0; }
+
+bool knownType(ColumnType t) {
+  switch (t) {
+    case ColumnType::Boolean: case ColumnType::Byte: case ColumnType::Integer: case ColumnType::Long:
+    case ColumnType::Currency: case ColumnType::Single: case ColumnType::Double: case ColumnType::DateTime:
+    case ColumnType::Binary: case ColumnType::Text: case ColumnType::Ole: case ColumnType::Memo:
+    case ColumnType::Guid: case ColumnType::Numeric:
+      return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+TableDefinition newTableDefinition(Format f, const NewTable& spec) {
+  requireValidName(spec.name);
+  if (spec.columns.empty()) throw Error(err::kNoFields, "No field defined--cannot append TableDef or Index.");
+  TableDefinition def;
+  def.format = f;
+  uint16_t fixedAt = 0, varAt = 0;
+  for (size_t i = 0; i < spec.columns.size(); ++i) {
+    const NewColumn& nc = spec.columns[i];
+    requireValidName(nc.name);
+    for (size_t j = 0; j < i; ++j)
+      if (sameName(spec.columns[j].name, nc.name))
+        throw Error(err::kFieldDefinedTwice, "Cannot define field more than once.");
+    if (!knownType(nc.type)) throw Error(err::kInvalidFieldSize, "Invalid field data type.");
+    if (nc.autoNumber && nc.type != ColumnType::Long) throw Error(err::kInvalidFieldSize, "Invalid field data type.");
+    TdefColumn c;
+    c.name = nc.name;
+    c.type = nc.type;
+    c.number = uint16_t(i);
+    c.flags = nc.required ? 0 : kColumnNullable;
+    if (nc.autoNumber) c.flags = uint8_t(c.flags | kColumnAutoNumber);
+    if (isFixedType(nc.type)) {
+      c.flags |= kColumnFixed;
+      c.length = fixedLengthOf(nc.type);
+      c.varIndex = varAt;
+      if (nc.type != ColumnType::Boolean) {
+        c.fixedOffset = fixedAt;
+        fixedAt = uint16_t(fixedAt + c.length);
+      }
+      if (nc.type == ColumnType::Numeric) {
+        c.precision = 18;
+        c.scale = 0;
+      }
+    } else {
+      c.varIndex = varAt++;
+      if (nc.type == ColumnType::Text) {
+        if (nc.size < 1 || nc.size > 255) throw Error(err::kInvalidArgument, "Invalid argument.");
+        c.length = uint16_t(f == Format::Jet4 ? nc.size * 2 : nc.size);
+      } else if (nc.type == ColumnType::Binary) {
+        const int size = nc.size ? nc.size : 255;
+        if (size < 1 || size > 255) throw Error(err::kInvalidArgument, "Invalid argument.");
+        c.length = uint16_t(size);
+      }
+    }
+    def.columns.push_back(c);
+  }
+  if (f == Format::Jet3 ? fixedAt > 2000 : fixedAt > 4000) throw Error(err::kInvalidArgument, "Invalid argument.");
+  for (size_t i = 0; i < spec.indexes.size(); ++i) {
+    const NewIndex& ni = spec.indexes[i];
+    requireValidName(ni.name);
+    for (size_t j = 0; j < i; ++j)
+      if (sameName(spec.indexes[j].name, ni.name)) throw Error(err::kInvalidArgument, "Invalid argument.");
+    if (ni.columns.empty() || ni.columns.size() > 10) throw Error(err::kInvalidArgument, "Invalid argument.");
+    TdefRealIndex r;
+    for (const auto& ic : ni.columns) {
+      if (ic.columnNumber >= def.columns.size()) throw Error(err::kInvalidArgument, "Invalid argument.");
+      const ColumnType t = def.columns[ic.columnNumber].type;
+      if (t == ColumnType::Memo || t == ColumnType::Ole || t == ColumnType::Binary)
+        throw Error(err::kInvalidFieldSize, "Invalid field data type.");
+      r.columns.push_back({ic.columnNumber, ic.ascending});
+    }
+    uint8_t flags = 0;
+    if (ni.unique || ni.primaryKey) flags |= kIndexUnique;
+    if (ni.ignoreNulls) flags |= kIndexIgnoreNulls;
+    if (ni.required || ni.primaryKey) flags |= kIndexRequired;
+    if (f == Format::Jet4) flags |= kIndexJet4Marker;
+    r.flags = flags;
+    def.realIndexes.push_back(r);
+    TdefLogicalIndex l;
+    l.name = ni.name;
+    l.number = uint32_t(i);
+    l.realNumber = uint32_t(i);
+    l.kind = ni.primaryKey ? kIndexKindPrimaryKey : kIndexKindPlain;
+    def.logicalIndexes.push_back(l);
+  }
+  return def;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Schema changes
+
+namespace {
+
+// The catalog with what a schema change needs of it.
+struct Catalog {
+  TableDefinition def;
+  std::vector<CatalogRow> rows;
+};
+
+Catalog loadCatalog(SchemaFile& file) {
+  Catalog c;
+  c.def = parseTableDefinition(file.format(), file.readDefinition(sys::kCatalogTdef));
+  c.rows = readCatalog(file, c.def);
+  return c;
+}
+
+const CatalogRow* findTable(const Catalog& c, const std::string& name) {
+  for (const auto& r : c.rows)
+    if (r.parentId == sys::kTablesId && sameName(r.name, name)) return &r;
+  return nullptr;
+}
+
+const CatalogRow* findSystemTable(const Catalog& c, const std::string& name) {
+  for (const auto& r : c.rows)
+    if (r.parentId == sys::kTablesId && r.type == sys::kTypeTable && r.name == name) return &r;
+  return nullptr;
+}
+
+// Adds delta to a table's row count (and the entry counts of its real indexes) in place, leaving
+// every other byte of the definition as it is.
+void adjustRowCount(SchemaFile& file, uint32_t tdefPage, int delta, size_t realIndexes) {
+  const Format f = file.format();
+  Bytes p = file.page(tdefPage);
+  auto bump = [&](size_t at) {
+    if (at + 4 > p.size()) return;
+    int64_t v = int64_t(le::get32(&p[at])) + delta;
+    le::put32(&p[at], uint32_t(std::max<int64_t>(v, 0)));
+  };
+  bump(tdefRowCountAt(f));
+  for (size_t i = 0; i < realIndexes; ++i) bump(realCountBlockAt(f) + i * realCountBlockSize(f) + 4);
+  file.writePage(tdefPage, p.data());
+}
+
+std::vector<IndexSpec> specsOf(const TableDefinition& def) {
+  std::vector<IndexSpec> out;
+  for (size_t i = 0; i < def.realIndexes.size(); ++i) out.push_back(indexSpecOf(def, i));
+  return out;
+}
+
+// Inserts a row into a catalog-like table and its indexes, keys checked first.
+RowId insertIndexedRow(SchemaFile& file, uint32_t tdefPage, const TableDefinition& def, const std::vector<Value>& values) {
+  TableIndexes idx(file, tdefPage, specsOf(def));
+  idx.check(nullptr, {}, &values, {});
+  const RowId rid = file.insertRow(tdefPage, def, encodeRow(def, values, true));
+  idx.apply(nullptr, {}, &values, rid);
+  adjustRowCount(file, tdefPage, 1, def.realIndexes.size());
+  return rid;
+}
+
+void deleteIndexedRow(SchemaFile& file, uint32_t tdefPage, const TableDefinition& def, RowId rid,
+                      const std::vector<Value>& values) {
+  TableIndexes idx(file, tdefPage, specsOf(def));
+  idx.apply(&values, rid, nullptr, {});
+  file.deleteRow(rid.page, rid.row);
+  adjustRowCount(file, tdefPage, -1, def.realIndexes.size());
+}
+
+// A row for a usage map, placed on a page of maps with room (or a new one). Returns its pointer.
+uint32_t placeMapRow(SchemaFile& file, const Bytes& row) {
+  for (uint32_t pg = file.pageCount(); pg-- > 2;) {
+    Bytes p = file.page(pg);
+    if (p[0] != 0x01 || p[1] != 0x01 || le::get32(&p[4]) != 0) continue;
+    uint16_t rowNo;
+    if (file.appendRow(p, row, rowNo)) {
+      file.writePage(pg, p.data());
+      return packRowPointer(pg, uint8_t(rowNo));
+    }
+  }
+  const uint32_t fresh = file.allocatePage();
+  file.writePage(fresh, buildDataPage(file.format(), 0, {row}).data());
+  return packRowPointer(fresh, 0);
+}
+
+Bytes emptyMapFor(Format f, uint32_t page) {
+  Bytes row = buildInlineUsageMap(f, {});
+  le::put32(&row[1], page - page % 8);
+  if (page != 0) {
+    const uint32_t bit = page % 8;
+    row[5] = uint8_t(1 << bit);
+  }
+  return row;
+}
+
+
+uint32_t systemTablePage(const Catalog& c, const std::string& name, uint32_t fallback) {
+  const CatalogRow* r = findSystemTable(c, name);
+  return r ? uint32_t(r->id) & 0x00FFFFFF : fallback;
+}
+
+}  // namespace
+
+void createTable(SchemaFile& file, const NewTable& spec) {
+  const Format f = file.format();
+  TableDefinition def = newTableDefinition(f, spec);
+  Catalog cat = loadCatalog(file);
+  if (findTable(cat, spec.name)) throw Error(err::kTableExists, tableExistsMessage(spec.name));
+
+  // Definition pages first: the table's id is its first definition page.
+  Bytes probe = serializeTableDefinition(def);
+  const size_t nPages = tdefPagesNeeded(f, probe.size());
+  std::vector<uint32_t> tdefPages;
+  for (size_t i = 0; i < nPages; ++i) tdefPages.push_back(file.allocatePage());
+  const uint32_t tdef = tdefPages[0];
+  // Reserve the definition pages with a placeholder so that later allocations skip them.
+  for (uint32_t p : tdefPages) {
+    Bytes b(file.pageSize(), 0);
+    b[0] = 0x02;
+    b[1] = 0x01;
+    file.writePage(p, b.data());
+  }
+
+  def.usedPagesMap = placeMapRow(file, emptyMapFor(f, 0));
+  def.freePagesMap = placeMapRow(file, emptyMapFor(f, 0));
+  for (auto& r : def.realIndexes) {
+    r.rootPage = IndexTree::createEmpty(file, tdef);
+    r.usageMap = placeMapRow(file, emptyMapFor(f, r.rootPage));
+  }
+  const Bytes bytes = serializeTableDefinition(def);
+  auto images = paginateTableDefinition(f, bytes, tdefPages);
+  for (size_t i = 0; i < images.size(); ++i) file.writePage(tdefPages[i], images[i].data());
+
+  // Catalog row with the column properties.
+  std::vector<ColumnProperties> props;
+  for (const auto& nc : spec.columns) {
+    ColumnProperties cp;
+    cp.column = nc.name;
+    cp.required = nc.required;
+    if (nc.type == ColumnType::Text || nc.type == ColumnType::Memo) cp.allowZeroLength = nc.allowZeroLength;
+    props.push_back(cp);
+  }
+  const double now = sys::oleNow();
+  std::vector<Value> row = rowByNumber(cat.def, {
+      {sys::kObjId, int64_t(tdef)},
+      {sys::kObjParentId, int64_t(sys::kTablesId)},
+      {sys::kObjName, spec.name},
+      {sys::kObjType, int64_t(sys::kTypeTable)},
+      {sys::kObjDateCreate, DateTime{now}},
+      {sys::kObjDateUpdate, DateTime{now}},
+      {sys::kObjOwner, sys::sidBytes(f, sys::Sid::Creator)},
+      {sys::kObjFlags, int64_t(0)},
+      {sys::kObjLvProp, inlineLongValue(buildPropertyBlob(f, props))},
+  });
+  insertIndexedRow(file, sys::kCatalogTdef, cat.def, row);
+
+  // Permissions.
+  const uint32_t acesPage = systemTablePage(cat, "MSysACEs", sys::kAcesTdef);
+  const TableDefinition aces = parseTableDefinition(f, file.readDefinition(acesPage));
+  for (const auto& a : sys::newTableAces(int32_t(tdef))) {
+    std::vector<Value> v = rowByNumber(aces, {{sys::kAceObjectId, int64_t(a.objectId)},
+                                              {sys::kAceSid, sys::sidBytes(f, a.sid)},
+                                              {sys::kAceAcm, int64_t(a.mask)},
+                                              {sys::kAceInheritable, a.inheritable}});
+    insertIndexedRow(file, acesPage, aces, v);
+  }
+  file.sync();
+}
+
+void renameTable(SchemaFile& file, const std::string& oldName, const std::string& newName) {
+  Catalog cat = loadCatalog(file);
+  const CatalogRow* old = findTable(cat, oldName);
+  if (!old) throw Error(err::kObjectNotFound, objectNotFoundMessage(oldName));
+  requireValidName(newName);
+  const CatalogRow* clash = findTable(cat, newName);
+  if (clash && !(clash->row == old->row)) throw Error(err::kTableExists, tableExistsMessage(newName));
+  if (old->flags & sys::kFlagSystem) throw Error(err::kReadOnly, "Cannot update. Database or object is read-only.");
+  if (old->name == newName) return;
+
+  std::vector<Value> updated = old->values;
+  updated[cat.def.findColumn(sys::kObjName)] = newName;
+  updated[cat.def.findColumn(sys::kObjDateUpdate)] = DateTime{sys::oleNow()};
+  TableIndexes idx(file, sys::kCatalogTdef, specsOf(cat.def));
+  idx.check(&old->values, old->row, &updated, {});
+  const RowId rid = file.insertRow(sys::kCatalogTdef, cat.def, encodeRow(cat.def, updated, true));
+  file.deleteRow(old->row.page, old->row.row);
+  idx.apply(&old->values, old->row, &updated, rid);
+  file.sync();
+}
+
+void dropTable(SchemaFile& file, const std::string& name) {
+  const Format f = file.format();
+  Catalog cat = loadCatalog(file);
+  const CatalogRow* row = findTable(cat, name);
+  if (!row || row->type == sys::kTypeQuery) throw Error(err::kObjectNotFound, objectNotFoundMessage(name));
+  if (row->flags & sys::kFlagSystem) throw Error(err::kReadOnly, "Cannot update. Database or object is read-only.");
+
+  // A table that takes part in a relationship stays.
+  const uint32_t relPage = systemTablePage(cat, "MSysRelationships", 0);
+  if (relPage) {
+    const TableDefinition rel = parseTableDefinition(f, file.readDefinition(relPage));
+    const size_t objPos = rel.findColumn(4), refPos = rel.findColumn(6);
+    for (const auto& [rid, values] : readPlainRows(file, relPage, rel)) {
+      for (size_t pos : {objPos, refPos}) {
+        if (pos >= values.size()) continue;
+        if (auto s = std::get_if<std::string>(&values[pos]); s && sameName(*s, row->name))
+          throw Error(err::kInRelationship,
+                      "Cannot delete this index or table. It is either the current index or is used in a relationship.");
+      }
+    }
+  }
+
+  std::set<uint32_t> owned;
+  std::vector<uint32_t> mapRows;
+  if (row->type == sys::kTypeTable) {
+    const uint32_t tdef = uint32_t(row->id) & 0x00FFFFFF;
+    std::vector<uint32_t> chain;
+    const TableDefinition def = parseTableDefinition(f, file.readDefinition(tdef, &chain));
+    owned.insert(chain.begin(), chain.end());
+    auto fromMap = [&](uint32_t pointer) {
+      if (!pointer) return;
+      mapRows.push_back(pointer);
+      for (uint32_t p : file.usageMapPages(pointer))
+        if (p < file.pageCount() && p > 1) owned.insert(p);
+    };
+    fromMap(def.usedPagesMap);
+    fromMap(def.freePagesMap);
+    for (const auto& r : def.realIndexes) {
+      fromMap(r.usageMap);
+      if (r.rootPage) owned.insert(r.rootPage);
+    }
+    for (const auto& c : def.columns) {
+      fromMap(c.lvUsedMap);
+      fromMap(c.lvFreeMap);
+    }
+    // Pages that name the table as their owner (data and index pages not in any map).
+    for (uint32_t p = 2; p < file.pageCount(); ++p) {
+      Bytes b = file.page(p);
+      if ((b[0] == 0x01 || b[0] == 0x03 || b[0] == 0x04) && b[1] == 0x01 && le::get32(&b[4]) == tdef) owned.insert(p);
+    }
+    // Only pages that are really the table's (never a page of the catalog or another table).
+    for (auto it = owned.begin(); it != owned.end();) {
+      Bytes b = file.page(*it);
+      const bool mine = (b[0] == 0x02 && std::find(chain.begin(), chain.end(), *it) != chain.end()) ||
+                        ((b[0] == 0x01 || b[0] == 0x03 || b[0] == 0x04) && le::get32(&b[4]) == tdef) ||
+                        (b[0] == 0x01 && std::memcmp(&b[4], "LVAL", 4) == 0);
+      it = mine ? std::next(it) : owned.erase(it);
+    }
+  }
+
+  // Catalog row and permission rows first, so that a failure later leaves no dangling entry.
+  deleteIndexedRow(file, sys::kCatalogTdef, cat.def, row->row, row->values);
+  const uint32_t acesPage = systemTablePage(cat, "MSysACEs", sys::kAcesTdef);
+  const TableDefinition aces = parseTableDefinition(f, file.readDefinition(acesPage));
+  const size_t objPos = aces.findColumn(sys::kAceObjectId);
+  for (const auto& [rid, values] : readPlainRows(file, acesPage, aces)) {
+    auto id = std::get_if<int64_t>(&values[objPos]);
+    if (id && int32_t(*id) == row->id) deleteIndexedRow(file, acesPage, aces, rid, values);
+  }
+  for (uint32_t m : mapRows) file.deleteRow(pointerPage(m), pointerRow(m));
+  for (uint32_t p : owned) file.freePage(p);
+  file.sync();
+}
+
+}  // namespace jet

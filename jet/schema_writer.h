@@ -1,0 +1,98 @@
+// Schema changes on an existing file: creating, renaming and dropping tables, with the catalog
+// (MSysObjects), its indexes, the permission rows (MSysACEs), the usage maps and the global page
+// map kept true at every step. Works page by page on the file through SchemaFile.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "jet/database.h"
+#include "jet/index.h"
+#include "jet/tdef_writer.h"
+
+namespace jet {
+
+// One open file seen as pages, with the global page map for allocating and freeing pages.
+class SchemaFile : public IndexPageStore {
+ public:
+  // Throws 3024 when missing, 3343 when not a Jet 3/4 file, 3051 when it cannot be opened.
+  static std::unique_ptr<SchemaFile> open(const std::string& path, bool readOnly = false);
+  ~SchemaFile() override;
+
+  Format format() const override { return format_; }
+  size_t pageSize() const { return pageSize_; }
+  uint32_t pageCount() const { return pageCount_; }
+
+  void readPage(uint32_t page, uint8_t* out) override;
+  void writePage(uint32_t page, const uint8_t* data) override;
+  uint32_t allocatePage() override;
+  void freePage(uint32_t page) override;
+  Bytes page(uint32_t n);
+
+  // A table definition's logical bytes, following its page chain; `chain` gets the pages.
+  Bytes readDefinition(uint32_t tdefPage, std::vector<uint32_t>* chain = nullptr);
+
+  // Whether the global page map marks the page free (pages it does not cover count as used).
+  bool globalFree(uint32_t page);
+  // The pages a usage map (packed row pointer) marks.
+  std::vector<uint32_t> usageMapPages(uint32_t pointer);
+  void usageMapMark(uint32_t pointer, uint32_t page, bool set);
+
+  // Row access on data pages.
+  struct RowSlot {
+    uint16_t offset;  // raw entry: flags in the top bits
+    size_t start, end;
+  };
+  std::vector<RowSlot> rowSlots(const Bytes& page);
+  // Appends a row to a data page image; returns its row number (false when it does not fit).
+  bool appendRow(Bytes& page, const Bytes& row, uint16_t& rowNumber);
+  // Marks a row deleted on the page (both flag bits, as the engine does; the space stays until
+  // compaction).
+  void deleteRow(uint32_t page, uint16_t row);
+  // Writes a row into a data page of the table that has room (or a new page added to its maps);
+  // returns the row's address.
+  RowId insertRow(uint32_t tdefPage, const TableDefinition& def, const Bytes& row);
+
+  void sync();
+
+ private:
+  SchemaFile() = default;
+  Bytes& mapRow(uint32_t pointer, Bytes& pageBuf, size_t& start, size_t& end);
+  bool markInMap(Bytes& pageBuf, size_t start, size_t end, uint32_t page, bool set, bool& changed);
+
+  int fd_ = -1;
+  bool readOnly_ = false;
+  Format format_ = Format::Jet4;
+  size_t pageSize_ = 4096;
+  uint32_t pageCount_ = 0;
+};
+
+// A catalog row as the schema writer uses it.
+struct CatalogRow {
+  RowId row;
+  int32_t id = 0;
+  int32_t parentId = 0;
+  std::string name;
+  int16_t type = 0;
+  uint32_t flags = 0;
+  std::vector<Value> values;  // all columns, in the catalog definition's stored order
+};
+
+// Every live catalog row.
+std::vector<CatalogRow> readCatalog(SchemaFile& file, const TableDefinition& catalog);
+// The live rows of any table whose rows are plain (catalog-like tables), with their addresses.
+std::vector<std::pair<RowId, std::vector<Value>>> readPlainRows(SchemaFile& file, uint32_t tdefPage,
+                                                                const TableDefinition& def);
+
+// The schema changes. Each leaves the file consistent when it returns.
+void createTable(SchemaFile& file, const NewTable& spec);
+void renameTable(SchemaFile& file, const std::string& oldName, const std::string& newName);
+void dropTable(SchemaFile& file, const std::string& name);
+
+// The table definition a new table gets (columns laid out, indexes without roots or maps).
+// Validates names, sizes and types (3125, 3191, 3264, 3259, 3001).
+TableDefinition newTableDefinition(Format format, const NewTable& spec);
+
+}  // namespace jet

@@ -1,0 +1,237 @@
+// New databases: the header page, the system tables and their catalog, checked against the empty
+// database the Jet 4 engine itself produces, against an independent reader of our own test
+// support, and against mdbtools and mdb-reader.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <fstream>
+
+#include "jet/catalog_writer.h"
+#include "jet/create_database.h"
+#include "jet/error.h"
+#include "jet/schema_writer.h"
+#include "jet/support/index_fixture.h"
+#include "jet/support/oracles.h"
+#include "jet/system_tables.h"
+#include "jet/tdef_writer.h"
+
+namespace {
+
+using jet::Format;
+
+class NewDatabase : public ::testing::TestWithParam<Format> {
+ protected:
+  void SetUp() override {
+    dir_ = oracle::tempDir();
+    ASSERT_FALSE(dir_.empty());
+    path_ = dir_ + "/new.mdb";
+    jet::CreateOptions o;
+    o.format = GetParam();
+    jet::createDatabaseFile(path_, o);
+  }
+  void TearDown() override { oracle::removeTree(dir_); }
+
+  std::string dir_, path_;
+};
+
+TEST_P(NewDatabase, RefusesAnExistingPathAndLeavesItAlone) {
+  jet::CreateOptions o;
+  o.format = GetParam();
+  std::ifstream before(path_, std::ios::binary);
+  std::string original((std::istreambuf_iterator<char>(before)), {});
+  try {
+    jet::createDatabaseFile(path_, o);
+    FAIL() << "created over an existing file";
+  } catch (const jet::Error& e) {
+    EXPECT_EQ(e.number(), 3204);
+    EXPECT_STREQ(e.what(), "Database already exists.");
+  }
+  std::ifstream after(path_, std::ios::binary);
+  EXPECT_EQ(original, std::string((std::istreambuf_iterator<char>(after)), {}));
+}
+
+TEST_P(NewDatabase, HeaderCarriesFormatCodePageSortOrderAndNoPassword) {
+  auto file = jet::SchemaFile::open(path_, true);
+  EXPECT_EQ(file->format(), GetParam());
+  jet::Bytes h = file->page(0);
+  EXPECT_EQ(0, std::memcmp(h.data() + 4, "Standard Jet DB", 15));
+  jet::maskHeader(GetParam(), h.data());
+  EXPECT_EQ(jet::le::get16(&h[0x3C]), 1252);
+  EXPECT_EQ(jet::le::get32(&h[0x3E]), 0u) << "no database key";
+  if (GetParam() == Format::Jet4) {
+    EXPECT_EQ(jet::le::get16(&h[0x6E]), 1033);
+    double created;
+    std::memcpy(&created, &h[0x72], 8);
+    EXPECT_NEAR(created, jet::sys::oleNow(), 1.0);
+    // No password: the password field holds exactly its date mask.
+    const uint32_t mask = uint32_t(int32_t(created));
+    for (size_t i = 0; i < 40; i += 4) EXPECT_EQ(jet::le::get32(&h[0x42 + i]), mask);
+  } else {
+    EXPECT_EQ(jet::le::get16(&h[0x3A]), 1033);
+    for (size_t i = 0; i < 20; ++i) EXPECT_EQ(h[0x42 + i], 0) << "password byte " << i;
+  }
+}
+
+TEST_P(NewDatabase, GlobalMapMarksOnlyPagesPastTheEndFree) {
+  auto file = jet::SchemaFile::open(path_, true);
+  for (uint32_t p = 0; p < file->pageCount(); ++p) EXPECT_FALSE(file->globalFree(p)) << "page " << p;
+  EXPECT_TRUE(file->globalFree(file->pageCount()));
+  EXPECT_TRUE(file->globalFree(file->pageCount() + 40));
+}
+
+TEST_P(NewDatabase, CatalogHoldsContainersDatabaseAndSystemTables) {
+  auto file = jet::SchemaFile::open(path_, true);
+  auto def = jet::parseTableDefinition(GetParam(), file->readDefinition(jet::sys::kCatalogTdef));
+  auto rows = jet::readCatalog(*file, def);
+  struct Want {
+    const char* name;
+    int32_t id, parent;
+    int16_t type;
+  };
+  const Want want[] = {{"Tables", 0x0F000001, 0x0F000000, 3},       {"Databases", 0x0F000002, 0x0F000000, 3},
+                       {"Relationships", 0x0F000003, 0x0F000000, 3}, {"MSysDb", 0x10000000, 0x0F000002, 2},
+                       {"MSysObjects", 2, 0x0F000001, 1},            {"MSysACEs", 3, 0x0F000001, 1},
+                       {"MSysQueries", 4, 0x0F000001, 1},            {"MSysRelationships", 5, 0x0F000001, 1}};
+  ASSERT_EQ(rows.size(), std::size(want));
+  for (size_t i = 0; i < rows.size(); ++i) {
+    EXPECT_EQ(rows[i].name, want[i].name);
+    EXPECT_EQ(rows[i].id, want[i].id) << want[i].name;
+    EXPECT_EQ(rows[i].parentId, want[i].parent) << want[i].name;
+    EXPECT_EQ(rows[i].type, want[i].type) << want[i].name;
+    EXPECT_EQ(rows[i].flags, 0x80000000u) << want[i].name;
+  }
+  EXPECT_EQ(def.rowCount, rows.size());
+}
+
+// Every table's rows and every index, read by the test suite's own reader: each index holds
+// exactly its table's rows under the right keys, in order.
+TEST_P(NewDatabase, IndexesHoldEveryRowInKeyOrder) {
+  indextest::MdbImage image(path_);
+  auto tables = image.tables();
+  ASSERT_EQ(tables.size(), 4u);
+  size_t catalogRows = 0, aceRows = 0;
+  for (const auto& t : tables) {
+    std::vector<std::string> skipped;
+    auto specs = image.specs(t, &skipped);
+    // MSysQueries' key includes a binary column, which keys are not computed for.
+    if (t.tdef != jet::sys::kQueriesTdef) {
+      EXPECT_TRUE(skipped.empty()) << "table at page " << t.tdef;
+      EXPECT_EQ(specs.size(), t.real.size());
+    }
+    auto rows = image.rows(t);
+    if (t.tdef == 2) catalogRows = rows.size();
+    if (t.tdef == 3) aceRows = rows.size();
+    jet::TableIndexes idx(image, t.tdef, specs);
+    EXPECT_EQ(idx.verify(rows), std::vector<std::string>{}) << "table at page " << t.tdef;
+  }
+  EXPECT_EQ(catalogRows, 8u);
+  EXPECT_EQ(aceRows, jet::sys::initialAces().size());
+}
+
+TEST_P(NewDatabase, MdbtoolsSeesTheSystemTablesAndCatalog) {
+  auto tables = oracle::mdbtools("mdb-tables", "-S -1 " + oracle::quote(path_));
+  if (!tables) GTEST_SKIP() << "mdbtools not installed";
+  EXPECT_EQ(tables->out, "MSysObjects\nMSysACEs\nMSysQueries\nMSysRelationships\n");
+  auto user = oracle::mdbtools("mdb-tables", "-1 " + oracle::quote(path_));
+  EXPECT_EQ(user->out, "") << "a new database has no user tables";
+  auto catalog = oracle::mdbtools("mdb-export", "-H " + oracle::quote(path_) + " MSysObjects");
+  EXPECT_EQ(catalog->status, 0);
+  EXPECT_NE(catalog->out.find("251658241,251658240,\"Tables\",3,"), std::string::npos) << catalog->out;
+  EXPECT_NE(catalog->out.find("5,251658241,\"MSysRelationships\",1,"), std::string::npos) << catalog->out;
+  auto ver = oracle::mdbtools("mdb-ver", oracle::quote(path_));
+  EXPECT_EQ(ver->out, GetParam() == Format::Jet4 ? "JET4\n" : "JET3\n");
+}
+
+TEST_P(NewDatabase, MdbReaderSeesTheSystemTablesAndCatalog) {
+  auto lines = oracle::mdbReader(path_);
+  if (!lines) GTEST_SKIP() << "mdb-reader not installed";
+  ASSERT_FALSE(lines->empty());
+  ASSERT_NE(lines->front(), "ERROR") << (lines->size() > 1 ? (*lines)[1] : "");
+  std::vector<std::string> tableLines;
+  size_t catalogRows = 0;
+  bool sawMSysDb = false;
+  for (const auto& l : *lines) {
+    if (l.rfind("TABLE\t", 0) == 0) tableLines.push_back(l);
+    if (l.rfind("ROW\tMSysObjects\t", 0) == 0) {
+      ++catalogRows;
+      sawMSysDb = sawMSysDb || l.find("\"Name\":\"MSysDb\",\"Type\":2") != std::string::npos;
+    }
+  }
+  EXPECT_EQ(tableLines, (std::vector<std::string>{"TABLE\tMSysObjects\t8", "TABLE\tMSysACEs\t16",
+                                                   "TABLE\tMSysQueries\t0", "TABLE\tMSysRelationships\t0"}));
+  EXPECT_EQ(catalogRows, 8u);
+  EXPECT_TRUE(sawMSysDb);
+}
+
+INSTANTIATE_TEST_SUITE_P(BothFormats, NewDatabase, ::testing::Values(Format::Jet3, Format::Jet4),
+                         [](const auto& info) { return info.param == Format::Jet4 ? "Jet4" : "Jet3"; });
+
+// The system tables' definitions match, field by field, the ones the Jet 4 engine wrote into its
+// own empty database (and the Jet 3 engine into a 97 file).
+void expectSameDefinitions(const std::string& reference, Format format) {
+  auto ours = jet::buildNewDatabase({format, 1252, 1033}, 45000.5);
+  auto ref = jet::SchemaFile::open(reference, true);
+  for (uint32_t page = 2; page <= 5; ++page) {
+    SCOPED_TRACE("definition page " + std::to_string(page));
+    auto a = jet::parseTableDefinition(format, ref->readDefinition(page));
+    jet::Bytes mine(ours[page].begin(), ours[page].end());
+    mine.resize(jet::le::get32(&mine[8]));
+    auto b = jet::parseTableDefinition(format, mine);
+    EXPECT_EQ(a.systemTable, b.systemTable);
+    EXPECT_EQ(a.usedPagesMap != 0, b.usedPagesMap != 0);
+    ASSERT_EQ(a.columns.size(), b.columns.size());
+    for (size_t i = 0; i < a.columns.size(); ++i) {
+      const auto &x = a.columns[i], &y = b.columns[i];
+      EXPECT_EQ(x.name, y.name);
+      EXPECT_EQ(x.type, y.type) << x.name;
+      EXPECT_EQ(x.number, y.number) << x.name;
+      EXPECT_EQ(x.varIndex, y.varIndex) << x.name;
+      EXPECT_EQ(x.flags, y.flags) << x.name;
+      EXPECT_EQ(x.length, y.length) << x.name;
+      EXPECT_EQ(x.sortOrder, y.sortOrder) << x.name;
+      if (x.fixed()) EXPECT_EQ(x.fixedOffset, y.fixedOffset) << x.name;
+      EXPECT_EQ(x.lvUsedMap != 0, y.lvUsedMap != 0) << x.name;
+    }
+    ASSERT_EQ(a.realIndexes.size(), b.realIndexes.size());
+    for (size_t i = 0; i < a.realIndexes.size(); ++i) {
+      ASSERT_EQ(a.realIndexes[i].columns.size(), b.realIndexes[i].columns.size());
+      for (size_t k = 0; k < a.realIndexes[i].columns.size(); ++k) {
+        EXPECT_EQ(a.realIndexes[i].columns[k].columnNumber, b.realIndexes[i].columns[k].columnNumber);
+        EXPECT_EQ(a.realIndexes[i].columns[k].ascending, b.realIndexes[i].columns[k].ascending);
+      }
+      EXPECT_EQ(a.realIndexes[i].flags, b.realIndexes[i].flags) << "real index " << i;
+    }
+    ASSERT_EQ(a.logicalIndexes.size(), b.logicalIndexes.size());
+    for (size_t i = 0; i < a.logicalIndexes.size(); ++i) {
+      EXPECT_EQ(a.logicalIndexes[i].name, b.logicalIndexes[i].name);
+      EXPECT_EQ(a.logicalIndexes[i].number, b.logicalIndexes[i].number);
+      EXPECT_EQ(a.logicalIndexes[i].realNumber, b.logicalIndexes[i].realNumber);
+      EXPECT_EQ(a.logicalIndexes[i].kind, b.logicalIndexes[i].kind);
+    }
+  }
+}
+
+TEST(NewDatabaseDefinitions, MatchTheJet4EnginesEmptyDatabase) {
+  expectSameDefinitions(std::string(TABULONIX_TESTDATA_DIR) + "/adox_jet4.mdb", Format::Jet4);
+}
+
+TEST(NewDatabaseDefinitions, MatchTheJet3EnginesSystemTables) {
+  expectSameDefinitions(std::string(TABULONIX_TESTDATA_DIR) + "/testV1997.mdb", Format::Jet3);
+}
+
+TEST(NewDatabaseDefinitions, Jet4LayoutIsPageForPageTheEnginesOwn) {
+  // Same pages in the same places: header, global map, definitions, maps, index roots, data.
+  auto ours = jet::buildNewDatabase({Format::Jet4, 1252, 1033}, 45000.5);
+  auto ref = jet::SchemaFile::open(std::string(TABULONIX_TESTDATA_DIR) + "/adox_jet4.mdb", true);
+  ASSERT_EQ(ours.size(), ref->pageCount());
+  for (uint32_t p = 1; p < ref->pageCount(); ++p) {
+    jet::Bytes r = ref->page(p);
+    EXPECT_EQ(ours[p][0], r[0]) << "page type of page " << p;
+    EXPECT_EQ(jet::le::get32(&ours[p][4]), jet::le::get32(&r[4])) << "owner of page " << p;
+  }
+  // The usage maps and index pages carry no dates: they are byte for byte the same.
+  for (uint32_t p : {1u, 6u, 7u, 8u, 9u, 10u, 11u, 12u, 13u}) EXPECT_EQ(ours[p], ref->page(p)) << "page " << p;
+}
+
+}  // namespace

@@ -1,0 +1,69 @@
+#include "jet/support/oracles.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <sstream>
+
+namespace oracle {
+
+Run run(const std::string& command) {
+  Run r;
+  FILE* p = ::popen(command.c_str(), "r");
+  if (!p) return r;
+  char buf[4096];
+  size_t n;
+  while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) r.out.append(buf, n);
+  int st = ::pclose(p);
+  r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+  return r;
+}
+
+std::string quote(const std::string& s) {
+  std::string q = "'";
+  for (char c : s) {
+    if (c == '\'') q += "'\\''";
+    else q += c;
+  }
+  return q + "'";
+}
+
+std::optional<Run> mdbtools(const std::string& program, const std::string& arguments) {
+  if (run("command -v " + program + " >/dev/null 2>&1").status != 0) return std::nullopt;
+  return run(program + " " + arguments + " 2>/dev/null");
+}
+
+std::optional<std::vector<std::string>> mdbReader(const std::string& path) {
+  const std::string modules = std::string(TABULONIX_SOURCE_DIR) + "/tools/oracle/node_modules";
+  if (!std::filesystem::exists(modules + "/mdb-reader")) return std::nullopt;
+  if (run("command -v node >/dev/null 2>&1").status != 0) return std::nullopt;
+  const std::string script = std::string(TABULONIX_SOURCE_DIR) + "/tests/jet/support/mdb_reader_dump.cjs";
+  Run r = run("MDB_READER_DIR=" + quote(modules) + " node " + quote(script) + " " + quote(path) + " 2>&1");
+  std::vector<std::string> lines;
+  std::istringstream in(r.out);
+  std::string line;
+  while (std::getline(in, line)) lines.push_back(line);
+  if (r.status != 0) lines.insert(lines.begin(), "ERROR");
+  return lines;
+}
+
+std::string tempDir() {
+  std::string tmpl = (std::filesystem::temp_directory_path() / "tabulonix-XXXXXX").string();
+  if (!::mkdtemp(tmpl.data())) return "";
+  return tmpl;
+}
+
+void removeTree(const std::string& dir) {
+  std::error_code ec;
+  std::filesystem::remove_all(dir, ec);
+}
+
+bool copyFile(const std::string& from, const std::string& to) {
+  std::error_code ec;
+  std::filesystem::copy_file(from, to, std::filesystem::copy_options::overwrite_existing, ec);
+  if (ec) return false;
+  std::filesystem::permissions(to, std::filesystem::perms::owner_write, std::filesystem::perm_options::add, ec);
+  return true;
+}
+
+}  // namespace oracle

@@ -1,0 +1,37 @@
+// Running the independent readers (mdbtools' command-line tools and mdb-reader under node) on a
+// file, for tests that compare what they see with what the engine wrote. Each returns nothing
+// when the reader is not installed, so that tests can skip cleanly.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace oracle {
+
+struct Run {
+  int status = -1;
+  std::string out;
+};
+
+// Runs a shell command, capturing standard output.
+Run run(const std::string& command);
+
+// Quotes a path for the shell.
+std::string quote(const std::string& s);
+
+// Output of an mdbtools program ("mdb-tables", "mdb-export", ...) with arguments; nothing when the
+// program is missing.
+std::optional<Run> mdbtools(const std::string& program, const std::string& arguments);
+
+// mdb-reader's view of the file (see mdb_reader_dump.cjs), split into lines; nothing when node or
+// mdb-reader is missing.
+std::optional<std::vector<std::string>> mdbReader(const std::string& path);
+
+// A fresh temporary directory (removed by the caller with removeTree).
+std::string tempDir();
+void removeTree(const std::string& dir);
+// Copies a file; returns false on failure.
+bool copyFile(const std::string& from, const std::string& to);
+
+}  // namespace oracle
