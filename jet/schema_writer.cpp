@@ -762,7 +762,16 @@ void dropTable(SchemaFile& file, const std::string& name) {
     auto id = std::get_if<int64_t>(&values[objPos]);
     if (id && int32_t(*id) == row->id) deleteIndexedRow(file, acesPage, aces, rid, values);
   }
-  for (uint32_t m : mapRows) file.deleteRow(pointerPage(m), pointerRow(m));
+  // The table's usage-map rows are emptied rather than deleted: readers find a map row's end from
+  // its neighbour's offset, and a deleted neighbour would make them read past it.
+  for (uint32_t m : mapRows) {
+    Bytes p = file.page(pointerPage(m));
+    auto slots = file.rowSlots(p);
+    if (pointerRow(m) >= slots.size()) continue;
+    const auto& s = slots[pointerRow(m)];
+    std::fill(p.begin() + long(s.start) + 1, p.begin() + long(s.end), 0);
+    file.writePage(pointerPage(m), p.data());
+  }
   for (uint32_t p : owned) file.freePage(p);
   file.sync();
 }

@@ -1,17 +1,25 @@
 // Prints what the independent reader (mdb-reader) sees in a database file, one fact per line
 // (tab-separated): "TABLE name rowCount", "COLUMN table name type size nullable autoLong" and
-// "ROW table json". System tables are included. Used by the engine tests.
+// "ROW table json", or "FAIL table message" for a table the reader cannot read. System tables are
+// included. Used by the engine tests.
 const path = require("path");
 const fs = require("fs");
 const MDBReader = require(path.join(process.env.MDB_READER_DIR, "mdb-reader")).default;
 const reader = new MDBReader(fs.readFileSync(process.argv[2]));
 const lines = [];
 for (const name of reader.getTableNames({ normalTables: true, systemTables: true, linkedTables: false })) {
-  const t = reader.getTable(name);
+  let t, data;
+  try {
+    t = reader.getTable(name);
+    data = t.getData();
+  } catch (e) {
+    lines.push(["FAIL", name, String(e.message)].join("\t"));
+    continue;
+  }
   lines.push(["TABLE", name, t.rowCount].join("\t"));
   for (const c of t.getColumns())
     lines.push(["COLUMN", name, c.name, c.type, c.size, c.nullable ? 1 : 0, c.autoLong ? 1 : 0].join("\t"));
-  for (const r of t.getData()) {
+  for (const r of data) {
     const o = {};
     for (const k of Object.keys(r)) {
       const v = r[k];
