@@ -2,6 +2,7 @@
 
 #include "jet/bytes.h"
 #include "jet/properties.h"
+#include "jet/schema_writer.h"
 #include "jet/table_scan.h"
 
 namespace jet {
@@ -101,9 +102,35 @@ namespace {
 }
 }  // namespace
 
-void DatabaseImpl::createTable(const NewTable&) { notYet("creating tables"); }
-void DatabaseImpl::renameTable(const std::string&, const std::string&) { notYet("renaming tables"); }
-void DatabaseImpl::dropTable(const std::string&) { notYet("deleting tables"); }
+// Schema changes go through the schema writer on this file's pages; the catalog and the cached
+// definitions are read again afterwards (also after a failure, which may have changed pages).
+template <typename F>
+void DatabaseImpl::changeSchema(F&& change) {
+  PageFile& file = open();
+  if (file.readOnly()) throw Error(err::kReadOnly, "Cannot update. Database or object is read-only.");
+  auto pages = SchemaFile::over(file, header_.format);
+  auto reload = [&] {
+    defs_.clear();
+    catalog_ = Catalog::read(file, header_.format, codec_);
+  };
+  try {
+    change(*pages);
+  } catch (...) {
+    reload();
+    throw;
+  }
+  reload();
+}
+
+void DatabaseImpl::createTable(const NewTable& spec) {
+  changeSchema([&](SchemaFile& f) { jet::createTable(f, spec); });
+}
+void DatabaseImpl::renameTable(const std::string& oldName, const std::string& newName) {
+  changeSchema([&](SchemaFile& f) { jet::renameTable(f, oldName, newName); });
+}
+void DatabaseImpl::dropTable(const std::string& name) {
+  changeSchema([&](SchemaFile& f) { jet::dropTable(f, name); });
+}
 RowId DatabaseImpl::insertRow(const std::string&, std::vector<Value>) { notYet("adding records"); }
 void DatabaseImpl::updateRow(const std::string&, RowId, std::vector<Value>) { notYet("changing records"); }
 void DatabaseImpl::deleteRow(const std::string&, RowId) { notYet("deleting records"); }

@@ -52,6 +52,8 @@ class DatabaseImpl : public Database {
 
  private:
   PageFile& open();
+  template <typename F>
+  void changeSchema(F&& change);
   const CatalogEntry& localTable(const std::string& name);
 
   std::string path_;

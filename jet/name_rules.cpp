@@ -5,16 +5,6 @@
 
 namespace jet {
 
-namespace {
-
-char16_t fold(char16_t c) {
-  if (c >= 'a' && c <= 'z') return char16_t(c - 32);
-  if (c >= 0xE0 && c <= 0xFE && c != 0xF7) return char16_t(c - 32);
-  return c;
-}
-
-}  // namespace
-
 bool isValidObjectName(const std::string& utf8) {
   std::u16string u = utf8ToUtf16(utf8);
   if (u.empty() || u.size() > kMaxNameLength) return false;
@@ -31,14 +21,6 @@ void requireValidName(const std::string& utf8) {
     throw Error(err::kInvalidName, "'" + utf8 +
                                        "' is not a valid name. Make sure that it does not include invalid characters "
                                        "or punctuation and that it is not too long.");
-}
-
-bool sameName(const std::string& a, const std::string& b) {
-  std::u16string x = utf8ToUtf16(a), y = utf8ToUtf16(b);
-  if (x.size() != y.size()) return false;
-  for (size_t i = 0; i < x.size(); ++i)
-    if (fold(x[i]) != fold(y[i])) return false;
-  return true;
 }
 
 std::string tableExistsMessage(const std::string& name) { return "Table '" + name + "' already exists."; }

@@ -15,9 +15,6 @@ bool isValidObjectName(const std::string& utf8);
 // Throws Error 3125 "'X' is not a valid name. ..." when the name is not acceptable.
 void requireValidName(const std::string& utf8);
 
-// Case-insensitive comparison as the catalog applies it to names (ASCII and Latin-1 letters).
-bool sameName(const std::string& a, const std::string& b);
-
 // The standard error texts used for schema changes.
 std::string tableExistsMessage(const std::string& name);     // 3010
 std::string objectNotFoundMessage(const std::string& name);  // 3011

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <set>
 
+#include "jet/catalog.h"
 #include "jet/catalog_writer.h"
 #include "jet/error.h"
 #include "jet/index_page.h"
@@ -58,12 +59,26 @@ std::unique_ptr<SchemaFile> SchemaFile::open(const std::string& path, bool readO
   return f;
 }
 
+std::unique_ptr<SchemaFile> SchemaFile::over(PageFile& file, Format format) {
+  std::unique_ptr<SchemaFile> f(new SchemaFile());
+  f->pages_ = &file;
+  f->readOnly_ = file.readOnly();
+  f->format_ = format;
+  f->pageSize_ = pageSizeOf(format);
+  return f;
+}
+
 SchemaFile::~SchemaFile() {
   if (fd_ >= 0) ::close(fd_);
 }
 
 void SchemaFile::readPage(uint32_t page, uint8_t* out) {
-  if (page >= pageCount_) damaged("page " + std::to_string(page) + " lies past the end of the file");
+  if (page >= pageCount()) damaged("page " + std::to_string(page) + " lies past the end of the file");
+  if (pages_) {
+    PageRef p = pages_->page(page);
+    std::memcpy(out, p->data(), pageSize_);
+    return;
+  }
   size_t done = 0;
   while (done < pageSize_) {
     ssize_t n = ::pread(fd_, out + done, pageSize_ - done, off_t(uint64_t(page) * pageSize_ + done));
@@ -75,6 +90,18 @@ void SchemaFile::readPage(uint32_t page, uint8_t* out) {
 
 void SchemaFile::writePage(uint32_t page, const uint8_t* data) {
   if (readOnly_) throw Error(err::kReadOnly, "Cannot update. Database or object is read-only.");
+  if (pages_) {
+    if (page < pages_->pageCount()) {
+      pages_->writePage(page, data);
+      return;
+    }
+    while (pages_->pageCount() < page) {
+      Bytes zero(pageSize_, 0);
+      pages_->appendPage(zero.data());
+    }
+    pages_->appendPage(data);
+    return;
+  }
   size_t done = 0;
   while (done < pageSize_) {
     ssize_t n = ::pwrite(fd_, data + done, pageSize_ - done, off_t(uint64_t(page) * pageSize_ + done));
@@ -93,7 +120,9 @@ Bytes SchemaFile::page(uint32_t n) {
 }
 
 void SchemaFile::sync() {
-  if (!readOnly_) ::fsync(fd_);
+  if (readOnly_) return;
+  if (pages_) pages_->flush();
+  else ::fsync(fd_);
 }
 
 std::vector<SchemaFile::RowSlot> SchemaFile::rowSlots(const Bytes& p) {
@@ -191,7 +220,7 @@ bool SchemaFile::markInMap(Bytes& p, size_t start, size_t end, uint32_t pg, bool
     const uint64_t idx = pg / perPage;
     if (start + 1 + 4 * (idx + 1) > end) return false;
     const uint32_t mp = le::get32(&p[start + 1 + 4 * idx]);
-    if (mp == 0 || mp >= pageCount_) return false;
+    if (mp == 0 || mp >= pageCount()) return false;
     Bytes m = page(mp);
     const uint64_t bit = pg % perPage;
     uint8_t& byte = m[4 + bit / 8];
@@ -220,7 +249,7 @@ std::vector<uint32_t> SchemaFile::usageMapPages(uint32_t pointer) {
     const uint32_t perPage = uint32_t((pageSize_ - 4) * 8);
     for (size_t k = 0; start + 1 + 4 * (k + 1) <= end; ++k) {
       uint32_t mp = le::get32(&p[start + 1 + 4 * k]);
-      if (mp == 0 || mp >= pageCount_) continue;
+      if (mp == 0 || mp >= pageCount()) continue;
       Bytes m = page(mp);
       for (size_t i = 4; i < m.size(); ++i)
         for (int b = 0; b < 8; ++b)
@@ -271,7 +300,7 @@ bool SchemaFile::globalFree(uint32_t pg) {
     const uint64_t idx = pg / perPage;
     if (start + 1 + 4 * (idx + 1) > end) return false;
     const uint32_t mp = le::get32(&p[start + 1 + 4 * idx]);
-    if (mp == 0 || mp >= pageCount_) return false;
+    if (mp == 0 || mp >= pageCount()) return false;
     Bytes m = page(mp);
     const uint64_t bit = pg % perPage;
     return m[4 + bit / 8] & (1 << (bit % 8));
@@ -281,12 +310,12 @@ bool SchemaFile::globalFree(uint32_t pg) {
 
 uint32_t SchemaFile::allocatePage() {
   uint32_t chosen = 0;
-  for (uint32_t p = 2; p < pageCount_; ++p)
+  for (uint32_t p = 2; p < pageCount(); ++p)
     if (globalFree(p)) {
       chosen = p;
       break;
     }
-  if (chosen == 0) chosen = pageCount_;
+  if (chosen == 0) chosen = pageCount();
   Bytes zero(pageSize_, 0);
   writePage(chosen, zero.data());
   Bytes p;
@@ -299,7 +328,7 @@ uint32_t SchemaFile::allocatePage() {
 }
 
 void SchemaFile::freePage(uint32_t pg) {
-  if (pg < 2 || pg >= pageCount_) return;
+  if (pg < 2 || pg >= pageCount()) return;
   Bytes zero(pageSize_, 0);
   writePage(pg, zero.data());
   Bytes p;
@@ -313,7 +342,7 @@ void SchemaFile::freePage(uint32_t pg) {
 RowId SchemaFile::insertRow(uint32_t tdefPage, const TableDefinition& def, const Bytes& row) {
   std::vector<uint32_t> pages = usageMapPages(def.usedPagesMap);
   for (auto it = pages.rbegin(); it != pages.rend(); ++it) {
-    if (*it >= pageCount_) continue;
+    if (*it >= pageCount()) continue;
     Bytes p = page(*it);
     if (p[0] != 0x01 || le::get32(&p[4]) != tdefPage) continue;
     uint16_t rowNo;
@@ -509,25 +538,25 @@ TableDefinition newTableDefinition(Format f, const NewTable& spec) {
 namespace {
 
 // The catalog with what a schema change needs of it.
-struct Catalog {
+struct CatalogView {
   TableDefinition def;
   std::vector<CatalogRow> rows;
 };
 
-Catalog loadCatalog(SchemaFile& file) {
-  Catalog c;
+CatalogView loadCatalog(SchemaFile& file) {
+  CatalogView c;
   c.def = parseTableDefinition(file.format(), file.readDefinition(sys::kCatalogTdef));
   c.rows = readCatalog(file, c.def);
   return c;
 }
 
-const CatalogRow* findTable(const Catalog& c, const std::string& name) {
+const CatalogRow* findTable(const CatalogView& c, const std::string& name) {
   for (const auto& r : c.rows)
     if (r.parentId == sys::kTablesId && sameName(r.name, name)) return &r;
   return nullptr;
 }
 
-const CatalogRow* findSystemTable(const Catalog& c, const std::string& name) {
+const CatalogRow* findSystemTable(const CatalogView& c, const std::string& name) {
   for (const auto& r : c.rows)
     if (r.parentId == sys::kTablesId && r.type == sys::kTypeTable && r.name == name) return &r;
   return nullptr;
@@ -599,7 +628,7 @@ Bytes emptyMapFor(Format f, uint32_t page) {
 }
 
 
-uint32_t systemTablePage(const Catalog& c, const std::string& name, uint32_t fallback) {
+uint32_t systemTablePage(const CatalogView& c, const std::string& name, uint32_t fallback) {
   const CatalogRow* r = findSystemTable(c, name);
   return r ? uint32_t(r->id) & 0x00FFFFFF : fallback;
 }
@@ -609,7 +638,7 @@ uint32_t systemTablePage(const Catalog& c, const std::string& name, uint32_t fal
 void createTable(SchemaFile& file, const NewTable& spec) {
   const Format f = file.format();
   TableDefinition def = newTableDefinition(f, spec);
-  Catalog cat = loadCatalog(file);
+  CatalogView cat = loadCatalog(file);
   if (findTable(cat, spec.name)) throw Error(err::kTableExists, tableExistsMessage(spec.name));
 
   // Definition pages first: the table's id is its first definition page.
@@ -673,7 +702,7 @@ void createTable(SchemaFile& file, const NewTable& spec) {
 }
 
 void renameTable(SchemaFile& file, const std::string& oldName, const std::string& newName) {
-  Catalog cat = loadCatalog(file);
+  CatalogView cat = loadCatalog(file);
   const CatalogRow* old = findTable(cat, oldName);
   if (!old) throw Error(err::kObjectNotFound, objectNotFoundMessage(oldName));
   requireValidName(newName);
@@ -695,7 +724,7 @@ void renameTable(SchemaFile& file, const std::string& oldName, const std::string
 
 void dropTable(SchemaFile& file, const std::string& name) {
   const Format f = file.format();
-  Catalog cat = loadCatalog(file);
+  CatalogView cat = loadCatalog(file);
   const CatalogRow* row = findTable(cat, name);
   if (!row || row->type == sys::kTypeQuery) throw Error(err::kObjectNotFound, objectNotFoundMessage(name));
   if (row->flags & sys::kFlagSystem) throw Error(err::kReadOnly, "Cannot update. Database or object is read-only.");

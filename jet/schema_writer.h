@@ -10,6 +10,7 @@
 
 #include "jet/database.h"
 #include "jet/index.h"
+#include "jet/page_file.h"
 #include "jet/tdef_writer.h"
 
 namespace jet {
@@ -19,11 +20,13 @@ class SchemaFile : public IndexPageStore {
  public:
   // Throws 3024 when missing, 3343 when not a Jet 3/4 file, 3051 when it cannot be opened.
   static std::unique_ptr<SchemaFile> open(const std::string& path, bool readOnly = false);
+  // Works through an open database's page file (its cache stays in step with every write).
+  static std::unique_ptr<SchemaFile> over(PageFile& file, Format format);
   ~SchemaFile() override;
 
   Format format() const override { return format_; }
   size_t pageSize() const { return pageSize_; }
-  uint32_t pageCount() const { return pageCount_; }
+  uint32_t pageCount() const { return pages_ ? pages_->pageCount() : pageCount_; }
 
   void readPage(uint32_t page, uint8_t* out) override;
   void writePage(uint32_t page, const uint8_t* data) override;
@@ -63,6 +66,7 @@ class SchemaFile : public IndexPageStore {
   bool markInMap(Bytes& pageBuf, size_t start, size_t end, uint32_t page, bool set, bool& changed);
 
   int fd_ = -1;
+  PageFile* pages_ = nullptr;
   bool readOnly_ = false;
   Format format_ = Format::Jet4;
   size_t pageSize_ = 4096;

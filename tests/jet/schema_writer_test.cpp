@@ -7,6 +7,7 @@
 
 #include "jet/catalog_writer.h"
 #include "jet/create_database.h"
+#include "jet/database.h"
 #include "jet/error.h"
 #include "jet/schema_writer.h"
 #include "jet/support/index_fixture.h"
@@ -325,5 +326,59 @@ TEST_P(AccessMadeFiles, SchemaChangesLeaveExistingTablesAlone) {
 INSTANTIATE_TEST_SUITE_P(Samples, AccessMadeFiles, ::testing::Values("testV1997.mdb", "indexTestV2000.mdb"),
                          [](const auto& info) { std::string n = info.param;
                            return n.substr(0, n.find('.')); });
+
+}  // namespace
+
+namespace {
+
+// The same changes through the engine's front door: what its own read side then reports.
+class ThroughDatabase : public ::testing::TestWithParam<Format> {};
+
+TEST_P(ThroughDatabase, CreatedTableDescribesItselfAsDefined) {
+  const std::string dir = oracle::tempDir();
+  const std::string path = dir + "/db.mdb";
+  {
+    auto db = jet::Database::create(path, {GetParam(), 1252, 1033});
+    EXPECT_EQ(db->format(), GetParam());
+    db->createTable(everyType());
+    auto info = db->table("every type");
+    ASSERT_EQ(info.columns.size(), 11u);
+    EXPECT_EQ(info.columns[0].name, "ID");
+    EXPECT_TRUE(info.columns[0].autoNumber);
+    EXPECT_EQ(info.columns[1].type, ColumnType::Text);
+    EXPECT_EQ(info.columns[1].length, GetParam() == Format::Jet4 ? 80 : 40);
+    EXPECT_TRUE(info.columns[1].required);
+    EXPECT_FALSE(info.columns[1].nullable);
+    EXPECT_FALSE(info.columns[1].allowZeroLength);
+    EXPECT_FALSE(info.columns[2].required);
+    EXPECT_TRUE(info.columns[2].allowZeroLength);
+    EXPECT_EQ(info.columns[3].type, ColumnType::Memo);
+    EXPECT_EQ(info.columns[10].type, ColumnType::DateTime);
+    ASSERT_EQ(info.indexes.size(), 1u);
+    EXPECT_TRUE(info.indexes[0].primaryKey);
+    EXPECT_EQ(info.rowCount, 0u);
+
+    db->renameTable("Every Type", "Renamed");
+    EXPECT_EQ(db->table("Renamed").columns.size(), 11u);
+    EXPECT_EQ(errorOf([&] { db->table("Every Type"); }), 3078);
+    db->createTable(jet::NewTable{"Second", {{"A", ColumnType::Long}}, {}});
+    db->dropTable("Renamed");
+    std::vector<std::string> visible;
+    for (const auto& o : db->objects())
+      if (!(o.flags & 0x80000002u) && o.kind == jet::ObjectKind::Table) visible.push_back(o.name);
+    EXPECT_EQ(visible, std::vector<std::string>{"Second"});
+    EXPECT_EQ(errorOf([&] { db->dropTable("Renamed"); }), 3011);
+  }
+  {
+    auto db = jet::Database::open(path);
+    EXPECT_EQ(db->table("Second").columns.size(), 1u);
+  }
+  EXPECT_EQ(errorOf([&] { jet::Database::create(path, {GetParam(), 1252, 1033}); }), 3204);
+  expectIndexesSound(path);
+  oracle::removeTree(dir);
+}
+
+INSTANTIATE_TEST_SUITE_P(BothFormats, ThroughDatabase, ::testing::Values(Format::Jet3, Format::Jet4),
+                         [](const auto& info) { return info.param == Format::Jet4 ? "Jet4" : "Jet3"; });
 
 }  // namespace
