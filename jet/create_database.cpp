@@ -11,6 +11,7 @@
 
 #include "jet/catalog_writer.h"
 #include "jet/error.h"
+#include "jet/header.h"
 #include "jet/index_page.h"
 #include "jet/system_tables.h"
 #include "jet/tdef_writer.h"
@@ -20,28 +21,6 @@ namespace jet {
 namespace {
 
 constexpr size_t kMaskedOffset = 0x18;
-
-size_t maskedSize(Format f) { return f == Format::Jet4 ? 128 : 126; }
-
-Bytes rc4Stream(size_t n) {
-  const uint8_t key[4] = {0xC7, 0xDA, 0x39, 0x6B};
-  uint8_t s[256];
-  for (int i = 0; i < 256; ++i) s[i] = uint8_t(i);
-  uint8_t j = 0;
-  for (int i = 0; i < 256; ++i) {
-    j = uint8_t(j + s[i] + key[i % 4]);
-    std::swap(s[i], s[j]);
-  }
-  Bytes out(n);
-  uint8_t a = 0, b = 0;
-  for (size_t k = 0; k < n; ++k) {
-    a = uint8_t(a + 1);
-    b = uint8_t(b + s[a]);
-    std::swap(s[a], s[b]);
-    out[k] = s[uint8_t(s[a] + s[b])];
-  }
-  return out;
-}
 
 Bytes headerPage(const CreateOptions& o, double created) {
   const Format f = o.format;
@@ -69,7 +48,7 @@ Bytes headerPage(const CreateOptions& o, double created) {
     le::put16(p + 0x3A, o.sortOrder);
     le::put16(p + 0x56, 0x251E);
   }
-  maskHeader(f, p);
+  maskHeaderBlock(f, p, page.size());
   // The page's last 512 bytes: a table of byte pairs the engine writes into every header.
   const size_t tail = page.size() - 512;
   for (size_t i = 0; i < 256; ++i) {
@@ -85,11 +64,6 @@ struct Built {
 };
 
 }  // namespace
-
-void maskHeader(Format f, uint8_t* page) {
-  static const Bytes stream = rc4Stream(128);
-  for (size_t i = 0; i < maskedSize(f); ++i) page[kMaskedOffset + i] ^= stream[i];
-}
 
 std::vector<Bytes> buildNewDatabase(const CreateOptions& o, double created) {
   const Format f = o.format;

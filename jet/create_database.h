@@ -19,8 +19,5 @@ std::vector<Bytes> buildNewDatabase(const CreateOptions& options, double created
 // (a partly written file is removed).
 void createDatabaseFile(const std::string& path, const CreateOptions& options = {});
 
-// The header page's masked block: the engine stores it XOR-ed with a fixed RC4 key stream.
-// Applying the mask twice gives the original bytes back.
-void maskHeader(Format format, uint8_t* page);
 
 }  // namespace jet

@@ -1,6 +1,7 @@
 #include "jet/database_impl.h"
 
 #include "jet/bytes.h"
+#include "jet/check.h"
 #include "jet/properties.h"
 #include "jet/schema_writer.h"
 #include "jet/table_scan.h"
@@ -139,11 +140,7 @@ int32_t DatabaseImpl::nextAutoNumber(const std::string& table) {
   return int32_t(tableDef(table).nextAutoNumber + 1);
 }
 
-CheckReport DatabaseImpl::check() {
-  CheckReport r;
-  r.problems.push_back("checking is not available yet");
-  return r;
-}
+CheckReport DatabaseImpl::check() { return checkDatabase(open(), header_, codec_); }
 
 void DatabaseImpl::close() {
   defs_.clear();

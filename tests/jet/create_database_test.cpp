@@ -10,6 +10,7 @@
 #include "jet/catalog_writer.h"
 #include "jet/create_database.h"
 #include "jet/error.h"
+#include "jet/header.h"
 #include "jet/schema_writer.h"
 #include "jet/support/index_fixture.h"
 #include "jet/support/oracles.h"
@@ -56,7 +57,7 @@ TEST_P(NewDatabase, HeaderCarriesFormatCodePageSortOrderAndNoPassword) {
   EXPECT_EQ(file->format(), GetParam());
   jet::Bytes h = file->page(0);
   EXPECT_EQ(0, std::memcmp(h.data() + 4, "Standard Jet DB", 15));
-  jet::maskHeader(GetParam(), h.data());
+  jet::maskHeaderBlock(GetParam(), h.data(), h.size());
   EXPECT_EQ(jet::le::get16(&h[0x3C]), 1252);
   EXPECT_EQ(jet::le::get32(&h[0x3E]), 0u) << "no database key";
   if (GetParam() == Format::Jet4) {

@@ -1,0 +1,219 @@
+#include "jet/check.h"
+
+#include <map>
+#include <set>
+
+#include "jet/catalog.h"
+#include "jet/error.h"
+#include "jet/index.h"
+#include "jet/index_key.h"
+#include "jet/schema_writer.h"
+#include "jet/system_tables.h"
+#include "jet/table_def.h"
+#include "jet/table_scan.h"
+#include "jet/usage_map.h"
+
+namespace jet {
+
+namespace {
+
+std::string quoted(const std::string& s) { return "'" + s + "'"; }
+
+struct Checker {
+  PageFile& file;
+  const Header& header;
+  TextCodec& codec;
+  std::unique_ptr<SchemaFile> pages;
+  std::vector<std::string> problems;
+  // Pages something refers to, with what refers to them (for the global-map comparison).
+  std::map<uint32_t, std::string> inUse;
+
+  void problem(std::string s) { problems.push_back(std::move(s)); }
+
+  void use(uint32_t page, const std::string& what) {
+    if (page >= file.pageCount()) {
+      problem(what + " refers to page " + std::to_string(page) + ", past the end of the file");
+      return;
+    }
+    inUse.emplace(page, what);
+  }
+
+  uint8_t pageType(uint32_t page) { return (*file.page(page))[0]; }
+  uint32_t pageOwner(uint32_t page) {
+    auto p = file.page(page);
+    return uint32_t((*p)[4]) | (uint32_t((*p)[5]) << 8) | (uint32_t((*p)[6]) << 16) | (uint32_t((*p)[7]) << 24);
+  }
+
+  void checkTable(const CatalogEntry& e, std::map<uint32_t, std::vector<uint32_t>>& dataPagesByOwner) {
+    const std::string name = quoted(e.object.name);
+    const uint32_t tdef = e.object.tdefPage;
+    if (tdef < 2 || tdef >= file.pageCount() || pageType(tdef) != 0x02) {
+      problem("Table " + name + " points to page " + std::to_string(tdef) + ", which is not a table definition");
+      return;
+    }
+    TableDef def;
+    try {
+      def = readTableDef(file, header.format, codec, tdef);
+    } catch (const Error& err) {
+      problem("The definition of table " + name + " cannot be read: " + err.description());
+      return;
+    }
+    for (uint32_t p : def.pages) use(p, "the definition of table " + name);
+    // The pages holding the table's usage maps.
+    for (uint32_t ptr : {def.ownedPagesPointer, def.freeSpacePointer})
+      if (ptr) use(ptr >> 8, "the usage maps of table " + name);
+    for (const auto& r : def.realIndexes)
+      if (r.usedPagesPointer) use(r.usedPagesPointer >> 8, "the usage maps of table " + name);
+
+    // Usage maps: every page they list exists and belongs to the table.
+    std::set<uint32_t> owned;
+    try {
+      for (uint32_t p : UsageMap::read(file, header.format, def.ownedPagesPointer).pages()) {
+        if (p >= file.pageCount()) {
+          problem("The usage map of table " + name + " lists page " + std::to_string(p) + ", past the end of the file");
+          continue;
+        }
+        owned.insert(p);
+        use(p, "table " + name);
+        const uint8_t t = pageType(p);
+        if (t == 0x01 && pageOwner(p) != tdef && pageOwner(p) != 0x4C41564C /* long-value page */)
+          problem("The usage map of table " + name + " lists page " + std::to_string(p) + ", which holds another table's rows");
+        else if (t != 0x01 && t != 0x03 && t != 0x04)
+          problem("The usage map of table " + name + " lists page " + std::to_string(p) + ", which is not a data page");
+      }
+    } catch (const Error& err) {
+      problem("The usage map of table " + name + " cannot be read: " + err.description());
+    }
+    // A page the global map marks free is a leftover of the table, not a part of it.
+    for (uint32_t p : dataPagesByOwner[tdef])
+      if (!owned.count(p) && !pages->globalFree(p))
+        problem("Page " + std::to_string(p) + " holds rows of table " + name + " but its usage map does not list it");
+
+    // Rows: each readable, long values included, and as many as the definition says.
+    uint64_t rows = 0;
+    try {
+      TableScan scan(file, def, codec);
+      while (scan.next()) {
+        ++rows;
+        try {
+          scan.values();
+        } catch (const Error& err) {
+          problem("Row " + std::to_string(scan.rowId().row) + " on page " + std::to_string(scan.rowId().page) +
+                  " of table " + name + " cannot be read: " + err.description());
+        }
+      }
+    } catch (const Error& err) {
+      problem("The rows of table " + name + " cannot be read: " + err.description());
+    }
+    // The engine keeps the counts of its own system tables only loosely; user tables' are exact.
+    if (rows != def.rowCount && def.tableType != 0x53)
+      problem("Table " + name + " records " + std::to_string(def.rowCount) + " rows but " + std::to_string(rows) +
+              " were found");
+
+    // Indexes: exactly the table's rows, under the right keys, in order.
+    TableInfo info = describeTable(def, e.object.name);
+    std::vector<uint32_t> roots;
+    for (const auto& r : def.realIndexes) {
+      roots.push_back(r.rootPage);
+      if (r.rootPage) use(r.rootPage, "an index of table " + name);
+      if (r.usedPagesPointer) {
+        try {
+          for (uint32_t p : UsageMap::read(file, header.format, r.usedPagesPointer).pages()) use(p, "an index of table " + name);
+        } catch (const Error&) {
+          problem("The usage map of an index of table " + name + " cannot be read");
+        }
+      }
+    }
+    std::vector<IndexSpec> specs;
+    for (auto& s : indexSpecs(header.format, info, roots)) {
+      bool encodable = true;
+      for (const auto& c : s.columns) encodable = encodable && keyColumnProblem(c).empty();
+      if (!encodable) continue;  // keys of such columns are not computed here; nothing to compare
+      if (s.rootPage == 0 || s.rootPage >= file.pageCount()) {
+        problem("Index " + quoted(s.name) + " of table " + name + " has no root page");
+        continue;
+      }
+      specs.push_back(std::move(s));
+    }
+    if (specs.empty()) return;
+    try {
+      TableIndexes idx(*pages, tdef, specs);
+      TableScan scan(file, def, codec);
+      TableIndexes::RowSource source = [&](RowId& id, std::vector<Value>& values) {
+        while (scan.next()) {
+          try {
+            values = scan.values();
+          } catch (const Error&) {
+            continue;  // already reported
+          }
+          id = scan.rowId();
+          return true;
+        }
+        return false;
+      };
+      for (const auto& p : idx.verify(source)) problem("Table " + name + ": " + p);
+    } catch (const Error& err) {
+      problem("The indexes of table " + name + " cannot be checked: " + err.description());
+    }
+  }
+
+  void run() {
+    pages = SchemaFile::over(file, header.format);
+    use(0, "the header");
+    use(1, "the global page map");
+    Catalog catalog;
+    try {
+      catalog = Catalog::read(file, header.format, codec);
+    } catch (const Error& err) {
+      problem("The catalog cannot be read: " + err.description());
+      return;
+    }
+
+    // Names and ids are unique within the tables container.
+    std::map<std::string, std::string> names;
+    std::map<int32_t, std::string> ids;
+    for (const auto& e : catalog.entries()) {
+      if (!ids.emplace(e.object.id, e.object.name).second)
+        problem("Catalog objects " + quoted(ids[e.object.id]) + " and " + quoted(e.object.name) + " share the id " +
+                std::to_string(e.object.id));
+      if (e.parentId != sys::kTablesId) continue;
+      std::string key;
+      for (char c : e.object.name) key += char(std::tolower(static_cast<unsigned char>(c)));
+      if (!names.emplace(key, e.object.name).second) problem("Two catalog objects are named " + quoted(e.object.name));
+    }
+
+    // Data pages by owner, for finding rows their table's map leaves out.
+    std::map<uint32_t, std::vector<uint32_t>> dataPagesByOwner;
+    for (uint32_t p = 2; p < file.pageCount(); ++p)
+      if (pageType(p) == 0x01) dataPagesByOwner[pageOwner(p)].push_back(p);
+
+    for (const auto& e : catalog.entries()) {
+      if (e.type != objtype::kTable) continue;
+      checkTable(e, dataPagesByOwner);
+    }
+
+    // The global map must not offer a page that is in use.
+    for (const auto& [page, what] : inUse) {
+      bool free = false;
+      try {
+        free = pages->globalFree(page);
+      } catch (const Error& err) {
+        problem("The global page map cannot be read: " + err.description());
+        break;
+      }
+      if (free) problem("Page " + std::to_string(page) + " is used by " + what + " but the global page map marks it free");
+    }
+  }
+};
+
+}  // namespace
+
+CheckReport checkDatabase(PageFile& file, const Header& header, TextCodec& codec) {
+  Checker c{file, header, codec, nullptr, {}, {}};
+  c.run();
+  CheckReport r;
+  r.problems = std::move(c.problems);
+  return r;
+}
+
+}  // namespace jet

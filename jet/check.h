@@ -1,0 +1,15 @@
+// The whole-file consistency check: the catalog, every table's definition, rows, long values,
+// usage maps and indexes, and the global page map. Reads only; names every problem it finds.
+#pragma once
+
+#include "jet/database.h"
+#include "jet/header.h"
+#include "jet/page_file.h"
+#include "jet/text_codec.h"
+
+namespace jet {
+
+// Checks the open file. Each problem is one sentence naming the table, page or row concerned.
+CheckReport checkDatabase(PageFile& file, const Header& header, TextCodec& codec);
+
+}  // namespace jet

@@ -1,0 +1,226 @@
+// The whole-file check: silent on sound files (ours and Access's), and naming the damage in
+// deliberately damaged copies.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "jet/catalog_writer.h"
+#include "jet/create_database.h"
+#include "jet/database.h"
+#include "jet/schema_writer.h"
+#include "jet/support/oracles.h"
+#include "jet/system_tables.h"
+
+namespace {
+
+using jet::ColumnType;
+using jet::Format;
+
+std::string joined(const jet::CheckReport& r) {
+  std::string s;
+  for (const auto& p : r.problems) s += p + "\n";
+  return s;
+}
+
+jet::CheckReport checkFile(const std::string& path) {
+  jet::OpenOptions o;
+  o.readOnly = true;
+  return jet::Database::open(path, o)->check();
+}
+
+class CheckFixture {
+ public:
+  CheckFixture() : dir_(oracle::tempDir()) {}
+  ~CheckFixture() { oracle::removeTree(dir_); }
+  std::string copy(const std::string& name) {
+    std::string to = dir_ + "/" + name;
+    EXPECT_TRUE(oracle::copyFile(std::string(TABULONIX_TESTDATA_DIR) + "/" + name, to));
+    return to;
+  }
+  // A new database with two user tables, one with an index.
+  std::string fresh(Format f) {
+    std::string path = dir_ + (f == Format::Jet4 ? "/fresh4.mdb" : "/fresh3.mdb");
+    auto db = jet::Database::create(path, {f, 1252, 1033});
+    db->createTable({"Alpha", {{"ID", ColumnType::Long, 0, true}, {"Name", ColumnType::Text, 30}},
+                     {{"PrimaryKey", {{0, true}}, true, true, false, true}}});
+    db->createTable({"Beta", {{"Note", ColumnType::Memo}}, {}});
+    db->createTable({"Gamma", {{"X", ColumnType::Double}}, {}});
+    db->renameTable("Gamma", "Delta");
+    db->dropTable("Beta");
+    return path;
+  }
+  const std::string& dir() const { return dir_; }
+
+ private:
+  std::string dir_;
+};
+
+uint32_t tdefOf(const std::string& path, const std::string& table) {
+  auto f = jet::SchemaFile::open(path, true);
+  auto def = jet::parseTableDefinition(f->format(), f->readDefinition(2));
+  for (const auto& r : jet::readCatalog(*f, def))
+    if (r.name == table) return uint32_t(r.id);
+  return 0;
+}
+
+TEST(Check, SoundFilesHaveNoProblems) {
+  CheckFixture fx;
+  for (Format f : {Format::Jet3, Format::Jet4}) {
+    auto r = checkFile(fx.fresh(f));
+    EXPECT_TRUE(r.ok()) << joined(r);
+  }
+  // Files Access made, with deleted rows, moved rows, long values, several index levels.
+  for (const char* name : {"adox_jet4.mdb", "testV1997.mdb", "testV2000.mdb", "delTestV1997.mdb", "delTestV2000.mdb",
+                           "overflowTestV1997.mdb", "overflowTestV2000.mdb", "compIndexTestV1997.mdb",
+                           "compIndexTestV2000.mdb", "indexTestV1997.mdb", "testPromotionV2000.mdb",
+                           "queryTestV2000.mdb", "generated/longValuesV2000.mdb"}) {
+    auto r = checkFile(std::string(TABULONIX_TESTDATA_DIR) + "/" + name);
+    EXPECT_TRUE(r.ok()) << name << ":\n" << joined(r);
+  }
+}
+
+TEST(Check, NamesAWrongRowCount) {
+  CheckFixture fx;
+  const std::string path = fx.copy("testV1997.mdb");
+  const uint32_t tdef = tdefOf(path, "Table1");
+  ASSERT_NE(tdef, 0u);
+  {
+    auto f = jet::SchemaFile::open(path);
+    jet::Bytes p = f->page(tdef);
+    jet::le::put32(&p[12], jet::le::get32(&p[12]) + 5);
+    f->writePage(tdef, p.data());
+  }
+  auto r = checkFile(path);
+  EXPECT_NE(joined(r).find("Table 'Table1' records"), std::string::npos) << joined(r);
+}
+
+TEST(Check, NamesAMissingIndexEntry) {
+  CheckFixture fx;
+  for (Format f : {Format::Jet3, Format::Jet4}) {
+    const std::string path = fx.fresh(f);
+    {
+      auto file = jet::SchemaFile::open(path);
+      auto def = jet::parseTableDefinition(f, file->readDefinition(2));
+      // Take the entry of the table 'Alpha' out of the catalog's index on Id.
+      jet::IndexTree tree(*file, def.realIndexes[1].rootPage, 2);
+      auto entries = tree.entries();
+      ASSERT_FALSE(entries.empty());
+      ASSERT_TRUE(tree.erase(entries.back()));
+    }
+    auto r = checkFile(path);
+    EXPECT_NE(joined(r).find("Table 'MSysObjects': index 'Id'"), std::string::npos) << joined(r);
+  }
+}
+
+TEST(Check, NamesAUsedPageTheGlobalMapOffers) {
+  CheckFixture fx;
+  const std::string path = fx.fresh(Format::Jet4);
+  const uint32_t tdef = tdefOf(path, "Alpha");
+  {
+    auto f = jet::SchemaFile::open(path);
+    jet::Bytes p = f->page(1);
+    const uint16_t start = jet::le::get16(&p[14]) & 0x1FFF;
+    p[start + 5 + tdef / 8] |= uint8_t(1 << (tdef % 8));
+    f->writePage(1, p.data());
+    ASSERT_TRUE(f->globalFree(tdef));
+  }
+  auto r = checkFile(path);
+  EXPECT_NE(joined(r).find("Page " + std::to_string(tdef) + " is used by the definition of table 'Alpha'"),
+            std::string::npos)
+      << joined(r);
+}
+
+TEST(Check, NamesACatalogRowWithoutDefinition) {
+  CheckFixture fx;
+  const std::string path = fx.fresh(Format::Jet3);
+  const uint32_t tdef = tdefOf(path, "Delta");
+  {
+    auto f = jet::SchemaFile::open(path);
+    jet::Bytes zero(f->pageSize(), 0);
+    f->writePage(tdef, zero.data());
+  }
+  auto r = checkFile(path);
+  EXPECT_NE(joined(r).find("Table 'Delta' points to page " + std::to_string(tdef) + ", which is not a table definition"),
+            std::string::npos)
+      << joined(r);
+}
+
+TEST(Check, NamesRowsTheUsageMapLeavesOut) {
+  CheckFixture fx;
+  const std::string path = fx.copy("testV2000.mdb");
+  const uint32_t tdef = tdefOf(path, "Table1");
+  uint32_t dataPage = 0;
+  {
+    auto f = jet::SchemaFile::open(path);
+    auto def = jet::parseTableDefinition(f->format(), f->readDefinition(tdef));
+    auto pages = f->usageMapPages(def.usedPagesMap);
+    for (uint32_t p : pages)
+      if (f->page(p)[0] == 0x01 && jet::le::get32(&f->page(p)[4]) == tdef) dataPage = p;
+    ASSERT_NE(dataPage, 0u);
+    f->usageMapMark(def.usedPagesMap, dataPage, false);
+  }
+  auto r = checkFile(path);
+  EXPECT_NE(joined(r).find("Page " + std::to_string(dataPage) + " holds rows of table 'Table1' but its usage map"),
+            std::string::npos)
+      << joined(r);
+}
+
+TEST(Check, NamesABrokenLongValue) {
+  CheckFixture fx;
+  const std::string source = std::string(TABULONIX_TESTDATA_DIR) + "/generated/longValuesV2000.mdb";
+  const std::string path = fx.dir() + "/lv.mdb";
+  ASSERT_TRUE(oracle::copyFile(source, path));
+  std::vector<uint32_t> lvPages;
+  {
+    auto f = jet::SchemaFile::open(path, true);
+    for (uint32_t p = 2; p < f->pageCount(); ++p) {
+      jet::Bytes b = f->page(p);
+      if (b[0] == 0x01 && std::memcmp(&b[4], "LVAL", 4) == 0) lvPages.push_back(p);
+    }
+  }
+  ASSERT_FALSE(lvPages.empty());
+  // Break one long-value page at a time (every row loses its place) until one holds a table's
+  // values rather than the catalog's properties, which the database needs to open at all.
+  bool named = false;
+  for (uint32_t p : lvPages) {
+    ASSERT_TRUE(oracle::copyFile(source, path));
+    {
+      auto f = jet::SchemaFile::open(path);
+      jet::Bytes b = f->page(p);
+      const uint16_t rows = jet::le::get16(&b[12]);
+      for (uint16_t i = 0; i < rows; ++i) jet::le::put16(&b[14 + 2 * i], 0x1FFF);
+      f->writePage(p, b.data());
+    }
+    jet::CheckReport r;
+    try {
+      r = checkFile(path);
+    } catch (const jet::Error&) {
+      continue;
+    }
+    EXPECT_FALSE(r.ok()) << "long-value page " << p << " broken unnoticed";
+    named = named || joined(r).find("cannot be read") != std::string::npos;
+  }
+  EXPECT_TRUE(named);
+}
+
+TEST(Check, NamesDuplicateTableNames) {
+  CheckFixture fx;
+  const std::string path = fx.fresh(Format::Jet4);
+  {
+    auto f = jet::SchemaFile::open(path);
+    auto def = jet::parseTableDefinition(f->format(), f->readDefinition(2));
+    for (const auto& row : jet::readCatalog(*f, def)) {
+      if (row.name != "Delta") continue;
+      auto values = row.values;
+      values[def.findColumn(jet::sys::kObjName)] = std::string("ALPHA");
+      f->insertRow(2, def, jet::encodeRow(def, values, true));
+      f->deleteRow(row.row.page, row.row.row);
+    }
+  }
+  auto r = checkFile(path);
+  EXPECT_NE(joined(r).find("Two catalog objects are named 'ALPHA'"), std::string::npos) << joined(r);
+  // The catalog's own index no longer agrees with its rows either.
+  EXPECT_NE(joined(r).find("Table 'MSysObjects': index 'ParentIdName'"), std::string::npos) << joined(r);
+}
+
+}  // namespace
