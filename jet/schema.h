@@ -80,6 +80,8 @@ struct NewColumn {
   bool autoNumber = false;      // Long only
   bool required = false;
   bool allowZeroLength = false;
+  uint8_t precision = 18;       // Decimal only
+  uint8_t scale = 0;            // Decimal only (at most the precision)
 };
 
 struct NewIndex {

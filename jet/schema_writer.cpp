@@ -359,6 +359,69 @@ RowId SchemaFile::insertRow(uint32_t tdefPage, const TableDefinition& def, const
   return RowId{fresh, 0};
 }
 
+Bytes SchemaFile::writeLongValue(const Bytes& data, uint32_t map) {
+  constexpr size_t kInlineLimit = 256;
+  if (data.size() <= kInlineLimit) return inlineLongValue(data);
+  const size_t header = format_ == Format::Jet4 ? 14 : 10;
+  // A fresh long-value page holding one row.
+  auto lvalPage = [&](const Bytes& row) {
+    const uint32_t pg = allocatePage();
+    Bytes p = buildDataPage(format_, 0, {row});
+    std::memcpy(&p[4], "LVAL", 4);
+    writePage(pg, p.data());
+    if (map) usageMapMark(map, pg, true);
+    return packRowPointer(pg, 0);
+  };
+  Bytes ref(12, 0);
+  const size_t single = pageSize_ - header - 2;
+  if (data.size() <= single) {
+    le::put32(&ref[0], uint32_t(data.size()) | 0x40000000u);
+    le::put32(&ref[4], lvalPage(data));
+    return ref;
+  }
+  // A chain: each row starts with the address of the next (0 at the end); written last to first.
+  const size_t chunk = single - 4;
+  uint32_t next = 0;
+  const size_t pieces = (data.size() + chunk - 1) / chunk;
+  for (size_t i = pieces; i-- > 0;) {
+    Bytes row(4, 0);
+    le::put32(row.data(), next);
+    const size_t from = i * chunk, to = std::min(data.size(), from + chunk);
+    row.insert(row.end(), data.begin() + long(from), data.begin() + long(to));
+    next = lvalPage(row);
+  }
+  le::put32(&ref[0], uint32_t(data.size()));
+  le::put32(&ref[4], next);
+  return ref;
+}
+
+void SchemaFile::freeLongValue(const Bytes& field, uint32_t map) {
+  if (field.size() < 12) return;
+  const uint8_t kind = field[3];
+  if (kind & 0x80) return;  // inline: nothing outside the row
+  uint32_t ptr = le::get32(&field[4]);
+  std::set<uint32_t> seen;
+  while (ptr != 0 && seen.insert(ptr).second) {
+    const uint32_t pg = pointerPage(ptr);
+    if (pg < 2 || pg >= pageCount()) return;
+    Bytes p = page(pg);
+    if (p[0] != 0x01 || std::memcmp(&p[4], "LVAL", 4) != 0) return;
+    auto slots = rowSlots(p);
+    if (pointerRow(ptr) >= slots.size()) return;
+    const auto s = slots[pointerRow(ptr)];
+    const uint32_t next = (kind == 0 && s.end >= s.start + 4) ? le::get32(&p[s.start]) : 0;
+    deleteRow(pg, pointerRow(ptr));
+    p = page(pg);
+    bool live = false;
+    for (const auto& slot : rowSlots(p)) live = live || !(slot.offset & kRowDeleted);
+    if (!live) {
+      if (map) usageMapMark(map, pg, false);
+      freePage(pg);
+    }
+    ptr = next;
+  }
+}
+
 // ---------------------------------------------------------------------------------------------
 // Reading plain rows
 
@@ -442,6 +505,9 @@ uint16_t fixedLengthOf(ColumnType t) {
 
 bool isFixedType(ColumnType t) { return fixedLengthOf(t) != 0; }
 
+constexpr size_t kMaxColumns = 255;
+constexpr int kTooManyFields = 3190;
+
 bool knownType(ColumnType t) {
   switch (t) {
     case ColumnType::Boolean: case ColumnType::Byte: case ColumnType::Integer: case ColumnType::Long:
@@ -458,6 +524,7 @@ bool knownType(ColumnType t) {
 TableDefinition newTableDefinition(Format f, const NewTable& spec) {
   requireValidName(spec.name);
   if (spec.columns.empty()) throw Error(err::kNoFields, "No field defined--cannot append TableDef or Index.");
+  if (spec.columns.size() > kMaxColumns) throw Error(kTooManyFields, "Too many fields defined.");
   TableDefinition def;
   def.format = f;
   uint16_t fixedAt = 0, varAt = 0;
@@ -469,6 +536,8 @@ TableDefinition newTableDefinition(Format f, const NewTable& spec) {
         throw Error(err::kFieldDefinedTwice, "Cannot define field more than once.");
     if (!knownType(nc.type)) throw Error(err::kInvalidFieldSize, "Invalid field data type.");
     if (nc.autoNumber && nc.type != ColumnType::Long) throw Error(err::kInvalidFieldSize, "Invalid field data type.");
+    // The older format has no decimal type.
+    if (f == Format::Jet3 && nc.type == ColumnType::Numeric) throw Error(err::kInvalidFieldSize, "Invalid field data type.");
     TdefColumn c;
     c.name = nc.name;
     c.type = nc.type;
@@ -484,8 +553,10 @@ TableDefinition newTableDefinition(Format f, const NewTable& spec) {
         fixedAt = uint16_t(fixedAt + c.length);
       }
       if (nc.type == ColumnType::Numeric) {
-        c.precision = 18;
-        c.scale = 0;
+        if (nc.precision < 1 || nc.precision > 28 || nc.scale > nc.precision)
+          throw Error(err::kInvalidArgument, "Invalid argument.");
+        c.precision = nc.precision;
+        c.scale = nc.scale;
       }
     } else {
       c.varIndex = varAt++;
@@ -642,7 +713,11 @@ void createTable(SchemaFile& file, const NewTable& spec) {
   if (findTable(cat, spec.name)) throw Error(err::kTableExists, tableExistsMessage(spec.name));
 
   // Definition pages first: the table's id is its first definition page.
-  Bytes probe = serializeTableDefinition(def);
+  // Its size with every reference filled in (the long-value map list grows with them).
+  TableDefinition sized = def;
+  for (auto& c : sized.columns)
+    if (c.type == ColumnType::Memo || c.type == ColumnType::Ole) c.lvUsedMap = c.lvFreeMap = 1;
+  Bytes probe = serializeTableDefinition(sized);
   const size_t nPages = tdefPagesNeeded(f, probe.size());
   std::vector<uint32_t> tdefPages;
   for (size_t i = 0; i < nPages; ++i) tdefPages.push_back(file.allocatePage());
@@ -657,6 +732,12 @@ void createTable(SchemaFile& file, const NewTable& spec) {
 
   def.usedPagesMap = placeMapRow(file, emptyMapFor(f, 0));
   def.freePagesMap = placeMapRow(file, emptyMapFor(f, 0));
+  // Memo and OLE columns keep maps of their long-value pages.
+  for (auto& c : def.columns)
+    if (c.type == ColumnType::Memo || c.type == ColumnType::Ole) {
+      c.lvUsedMap = placeMapRow(file, emptyMapFor(f, 0));
+      c.lvFreeMap = placeMapRow(file, emptyMapFor(f, 0));
+    }
   for (auto& r : def.realIndexes) {
     r.rootPage = IndexTree::createEmpty(file, tdef);
     r.usageMap = placeMapRow(file, emptyMapFor(f, r.rootPage));
@@ -675,6 +756,8 @@ void createTable(SchemaFile& file, const NewTable& spec) {
     props.push_back(cp);
   }
   const double now = sys::oleNow();
+  const TdefColumn& lvProp = sys::columnByNumber(cat.def, sys::kObjLvProp);
+  const uint32_t lvPropMap = lvProp.lvUsedMap ? lvProp.lvUsedMap : cat.def.usedPagesMap;
   std::vector<Value> row = rowByNumber(cat.def, {
       {sys::kObjId, int64_t(tdef)},
       {sys::kObjParentId, int64_t(sys::kTablesId)},
@@ -684,7 +767,7 @@ void createTable(SchemaFile& file, const NewTable& spec) {
       {sys::kObjDateUpdate, DateTime{now}},
       {sys::kObjOwner, sys::sidBytes(f, sys::Sid::Creator)},
       {sys::kObjFlags, int64_t(0)},
-      {sys::kObjLvProp, inlineLongValue(buildPropertyBlob(f, props))},
+      {sys::kObjLvProp, file.writeLongValue(buildPropertyBlob(f, props), lvPropMap)},
   });
   insertIndexedRow(file, sys::kCatalogTdef, cat.def, row);
 
@@ -782,8 +865,15 @@ void dropTable(SchemaFile& file, const std::string& name) {
     }
   }
 
-  // Catalog row and permission rows first, so that a failure later leaves no dangling entry.
+  // Catalog row (with its property blob) and permission rows first, so that a failure later
+  // leaves no dangling entry.
   deleteIndexedRow(file, sys::kCatalogTdef, cat.def, row->row, row->values);
+  {
+    const size_t pos = cat.def.findColumn(sys::kObjLvProp);
+    const TdefColumn& lvProp = sys::columnByNumber(cat.def, sys::kObjLvProp);
+    if (auto field = std::get_if<Bytes>(&row->values[pos]))
+      file.freeLongValue(*field, lvProp.lvUsedMap ? lvProp.lvUsedMap : cat.def.usedPagesMap);
+  }
   const uint32_t acesPage = systemTablePage(cat, "MSysACEs", sys::kAcesTdef);
   const TableDefinition aces = parseTableDefinition(f, file.readDefinition(acesPage));
   const size_t objPos = aces.findColumn(sys::kAceObjectId);

@@ -58,6 +58,14 @@ class SchemaFile : public IndexPageStore {
   // returns the row's address.
   RowId insertRow(uint32_t tdefPage, const TableDefinition& def, const Bytes& row);
 
+  // Stores a long value for a row of the table at tdefPage: inline when short, otherwise in rows of
+  // long-value pages (one row, or a chain of rows), which are entered in the usage map `map`.
+  // Returns the field to put in the row.
+  Bytes writeLongValue(const Bytes& data, uint32_t map);
+  // Deletes the long-value rows a field refers to; pages left without live rows are freed and
+  // taken out of `map`.
+  void freeLongValue(const Bytes& field, uint32_t map);
+
   void sync();
 
  private:

@@ -9,6 +9,8 @@
 #include "jet/create_database.h"
 #include "jet/database.h"
 #include "jet/error.h"
+#include "jet/long_value.h"
+#include "jet/page_file.h"
 #include "jet/schema_writer.h"
 #include "jet/support/index_fixture.h"
 #include "jet/support/oracles.h"
@@ -37,6 +39,13 @@ jet::NewTable everyType() {
   };
   t.indexes = {{"PrimaryKey", {{0, true}}, true, true, false, true}};
   return t;
+}
+
+uint32_t tdefOf(jet::SchemaFile& f, const std::string& table) {
+  auto def = jet::parseTableDefinition(f.format(), f.readDefinition(2));
+  for (const auto& r : jet::readCatalog(f, def))
+    if (r.name == table) return uint32_t(r.id);
+  return 0;
 }
 
 int errorOf(const std::function<void()>& f) {
@@ -130,8 +139,12 @@ TEST_P(SchemaChanges, CatalogKeepsRequiredAndAllowZeroLength) {
   auto f = open();
   auto def = jet::parseTableDefinition(GetParam(), f->readDefinition(2));
   auto raw = std::get<jet::Bytes>(it->values[def.findColumn(jet::sys::kObjLvProp)]);
-  ASSERT_GT(raw.size(), 12u);
-  auto props = jet::parsePropertyBlob(GetParam(), jet::Bytes(raw.begin() + 12, raw.end()));
+  ASSERT_GE(raw.size(), 12u);
+  jet::PageFile pages(path_, true);
+  pages.setPageSize(uint32_t(f->pageSize()));
+  std::vector<uint8_t> blob;
+  jet::LongValueReader(pages, GetParam()).read(raw.data(), raw.size(), blob);
+  auto props = jet::parsePropertyBlob(GetParam(), blob);
   ASSERT_TRUE(props);
   auto find = [&](const std::string& c) {
     for (const auto& p : *props)
@@ -379,6 +392,66 @@ TEST_P(ThroughDatabase, CreatedTableDescribesItselfAsDefined) {
 }
 
 INSTANTIATE_TEST_SUITE_P(BothFormats, ThroughDatabase, ::testing::Values(Format::Jet3, Format::Jet4),
+                         [](const auto& info) { return info.param == Format::Jet4 ? "Jet4" : "Jet3"; });
+
+}  // namespace
+
+namespace {
+
+// A table whose definition spans several pages, and the limits of a definition.
+class LargeDefinitions : public ::testing::TestWithParam<Format> {};
+
+TEST_P(LargeDefinitions, ManyColumnsSpanPagesAndReadBack) {
+  const std::string dir = oracle::tempDir();
+  const std::string path = dir + "/wide.mdb";
+  jet::NewTable t{"Wide", {}, {}};
+  for (int i = 0; i < 255; ++i) {
+    ColumnType type = i % 5 == 0 ? ColumnType::Memo : i % 3 == 0 ? ColumnType::Long : ColumnType::Text;
+    t.columns.push_back({"Column number " + std::to_string(i), type, type == ColumnType::Text ? 100 : 0});
+  }
+  // Decimal exists in the newer format only.
+  t.columns.push_back({"Amount", GetParam() == Format::Jet4 ? ColumnType::Numeric : ColumnType::Double, 0});
+  t.columns.back().precision = 12;
+  t.columns.back().scale = 4;
+  {
+    auto db = jet::Database::create(path, {GetParam(), 1252, 1033});
+    EXPECT_EQ(errorOf([&] { db->createTable(t); }), 3190) << "256 fields are too many";
+    t.columns.erase(t.columns.begin() + 200);
+    db->createTable(t);
+    auto info = db->table("Wide");
+    ASSERT_EQ(info.columns.size(), 255u);
+    EXPECT_EQ(info.columns[199].name, "Column number 199");
+    EXPECT_EQ(info.columns[200].name, "Column number 201");
+    if (GetParam() == Format::Jet4) {
+      EXPECT_EQ(info.columns.back().precision, 12);
+      EXPECT_EQ(info.columns.back().scale, 4);
+    } else {
+      EXPECT_EQ(errorOf([&] { db->createTable({"Dec", {{"D", ColumnType::Numeric}}, {}}); }), 3259);
+    }
+    EXPECT_TRUE(db->check().ok()) << db->check().problems.front();
+  }
+  auto f = jet::SchemaFile::open(path, true);
+  std::vector<uint32_t> chain;
+  f->readDefinition(tdefOf(*f, "Wide"), &chain);
+  EXPECT_GE(chain.size(), GetParam() == Format::Jet4 ? 3u : 5u) << "the definition spans pages";
+  if (auto lines = oracle::mdbReader(path)) {
+    size_t cols = 0;
+    for (const auto& l : *lines)
+      if (l.rfind("COLUMN\tWide\t", 0) == 0) ++cols;
+    EXPECT_EQ(cols, 255u);
+  }
+  if (auto schema = oracle::mdbtools("mdb-schema", oracle::quote(path) + " -T Wide access"))
+    EXPECT_NE(schema->out.find("[Column number 254]\t\t\tText (100)"), std::string::npos) << schema->out;
+  f.reset();
+  {
+    auto db = jet::Database::open(path);
+    db->dropTable("Wide");
+    EXPECT_TRUE(db->check().ok()) << db->check().problems.front();
+  }
+  oracle::removeTree(dir);
+}
+
+INSTANTIATE_TEST_SUITE_P(BothFormats, LargeDefinitions, ::testing::Values(Format::Jet3, Format::Jet4),
                          [](const auto& info) { return info.param == Format::Jet4 ? "Jet4" : "Jet3"; });
 
 }  // namespace
