@@ -391,6 +391,7 @@ Bytes buildInlineUsageMap(Format f, const std::vector<uint32_t>& pages, bool mar
 namespace {
 
 constexpr uint16_t kChunkNames = 0x80;
+constexpr uint16_t kChunkTable = 0x00;
 constexpr uint16_t kChunkColumn = 0x01;
 
 Bytes magic(Format f) {
@@ -414,6 +415,11 @@ Bytes buildPropertyBlob(Format f, const std::vector<ColumnProperties>& columns) 
   le::append32(out, uint32_t(namesChunk.size() + 6));
   le::append16(out, kChunkNames);
   out.insert(out.end(), namesChunk.begin(), namesChunk.end());
+  // The table's own properties come first (none here: an empty name block).
+  le::append32(out, 12);
+  le::append16(out, kChunkTable);
+  le::append32(out, 6);
+  le::append16(out, 0);
 
   for (const auto& c : columns) {
     if (!c.required && !c.allowZeroLength) continue;
@@ -428,7 +434,7 @@ Bytes buildPropertyBlob(Format f, const std::vector<ColumnProperties>& columns) 
       body.push_back(uint8_t(ColumnType::Boolean));
       le::append16(body, index);
       le::append16(body, 1);
-      body.push_back(value ? 0xFF : 0x00);
+      body.push_back(value ? 0x01 : 0x00);  // the engine's own blobs store True as 1
     };
     if (c.required) entry(0, *c.required);
     if (c.allowZeroLength) entry(1, *c.allowZeroLength);
