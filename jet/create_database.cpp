@@ -214,6 +214,12 @@ void createDatabaseFile(const std::string& path, const CreateOptions& o) {
   int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
   if (fd < 0) {
     if (errno == EEXIST) throw Error(err::kDatabaseExists, "Database already exists.");
+    if (errno == ENOENT || errno == ENOTDIR) {
+      const auto slash = path.find_last_of('/');
+      const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash);
+      throw Error(err::kInvalidPath, "'" + folder + "' is not a valid path. Make sure that the path name is spelled correctly "
+                                       "and that you are connected to the server on which the file resides.");
+    }
     throw Error(err::kIoError, "Disk or network error.");
   }
   bool ok = true;

@@ -15,8 +15,8 @@ namespace jet {
 std::vector<Bytes> buildNewDatabase(const CreateOptions& options, double created);
 
 // Writes a new empty database file. Throws Error 3204 "Database already exists." when the path
-// exists, 3001 for an unsupported code page or sort order, 3043 when the file cannot be written
-// (a partly written file is removed).
+// exists, 3044 when its folder does not, 3001 for an unsupported code page or sort order, 3043
+// when the file cannot be written (a partly written file is removed).
 void createDatabaseFile(const std::string& path, const CreateOptions& options = {});
 
 

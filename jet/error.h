@@ -23,6 +23,7 @@ constexpr int kUnknownField = 3265;           // "Item not found in this collect
 constexpr int kNoFields = 3264;               // "No field defined--cannot append TableDef or Index."
 constexpr int kFieldDefinedTwice = 3191;      // "Cannot define field more than once."
 constexpr int kDatabaseExists = 3204;         // "Database already exists."
+constexpr int kInvalidPath = 3044;            // "'folder' is not a valid path. ..."
 constexpr int kInRelationship = 3303;         // cannot delete a table that takes part in a relationship
 constexpr int kUpdateWithoutEdit = 3020;      // "Update or CancelUpdate without AddNew or Edit."
 constexpr int kTextTooLong = 3163;            // "The field is too small to accept the amount of data..."

@@ -2,6 +2,7 @@
 
 #include "jet/error.h"
 #include "jet/index_key.h"
+#include "jet/tdef_writer.h"
 
 namespace jet {
 
@@ -21,6 +22,17 @@ void requireValidName(const std::string& utf8) {
     throw Error(err::kInvalidName, "'" + utf8 +
                                        "' is not a valid name. Make sure that it does not include invalid characters "
                                        "or punctuation and that it is not too long.");
+}
+
+void requireValidName(const std::string& utf8, Format format) {
+  requireValidName(utf8);
+  if (format == Format::Jet3) {
+    Bytes stored = encodeName(format, utf8);
+    if (decodeName(format, stored.data(), stored.size()) != utf8)
+      throw Error(err::kInvalidName, "'" + utf8 +
+                                         "' is not a valid name. Make sure that it does not include invalid characters "
+                                         "or punctuation and that it is not too long.");
+  }
 }
 
 std::string tableExistsMessage(const std::string& name) { return "Table '" + name + "' already exists."; }

@@ -3,6 +3,8 @@
 
 #include <string>
 
+#include "jet/schema.h"
+
 namespace jet {
 
 // Longest name the engine accepts, in characters.
@@ -14,6 +16,9 @@ bool isValidObjectName(const std::string& utf8);
 
 // Throws Error 3125 "'X' is not a valid name. ..." when the name is not acceptable.
 void requireValidName(const std::string& utf8);
+// The same, and also refuses a name the format cannot store as it is (the older format keeps names
+// in the Windows-1252 code page).
+void requireValidName(const std::string& utf8, Format format);
 
 // The standard error texts used for schema changes.
 std::string tableExistsMessage(const std::string& name);     // 3010

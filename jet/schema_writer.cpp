@@ -522,7 +522,7 @@ bool knownType(ColumnType t) {
 }  // namespace
 
 TableDefinition newTableDefinition(Format f, const NewTable& spec) {
-  requireValidName(spec.name);
+  requireValidName(spec.name, f);
   if (spec.columns.empty()) throw Error(err::kNoFields, "No field defined--cannot append TableDef or Index.");
   if (spec.columns.size() > kMaxColumns) throw Error(kTooManyFields, "Too many fields defined.");
   TableDefinition def;
@@ -530,7 +530,7 @@ TableDefinition newTableDefinition(Format f, const NewTable& spec) {
   uint16_t fixedAt = 0, varAt = 0;
   for (size_t i = 0; i < spec.columns.size(); ++i) {
     const NewColumn& nc = spec.columns[i];
-    requireValidName(nc.name);
+    requireValidName(nc.name, f);
     for (size_t j = 0; j < i; ++j)
       if (sameName(spec.columns[j].name, nc.name))
         throw Error(err::kFieldDefinedTwice, "Cannot define field more than once.");
@@ -574,7 +574,7 @@ TableDefinition newTableDefinition(Format f, const NewTable& spec) {
   if (f == Format::Jet3 ? fixedAt > 2000 : fixedAt > 4000) throw Error(err::kInvalidArgument, "Invalid argument.");
   for (size_t i = 0; i < spec.indexes.size(); ++i) {
     const NewIndex& ni = spec.indexes[i];
-    requireValidName(ni.name);
+    requireValidName(ni.name, f);
     for (size_t j = 0; j < i; ++j)
       if (sameName(spec.indexes[j].name, ni.name)) throw Error(err::kInvalidArgument, "Invalid argument.");
     if (ni.columns.empty() || ni.columns.size() > 10) throw Error(err::kInvalidArgument, "Invalid argument.");
@@ -788,7 +788,7 @@ void renameTable(SchemaFile& file, const std::string& oldName, const std::string
   CatalogView cat = loadCatalog(file);
   const CatalogRow* old = findTable(cat, oldName);
   if (!old) throw Error(err::kObjectNotFound, objectNotFoundMessage(oldName));
-  requireValidName(newName);
+  requireValidName(newName, file.format());
   const CatalogRow* clash = findTable(cat, newName);
   if (clash && !(clash->row == old->row)) throw Error(err::kTableExists, tableExistsMessage(newName));
   if (old->flags & sys::kFlagSystem) throw Error(err::kReadOnly, "Cannot update. Database or object is read-only.");

@@ -52,6 +52,17 @@ TEST_P(NewDatabase, RefusesAnExistingPathAndLeavesItAlone) {
   EXPECT_EQ(original, std::string((std::istreambuf_iterator<char>(after)), {}));
 }
 
+TEST_P(NewDatabase, RefusesAMissingFolderNamingIt) {
+  try {
+    jet::createDatabaseFile(dir_ + "/no such folder/new.mdb", {GetParam(), 1252, 1033});
+    FAIL() << "created in a missing folder";
+  } catch (const jet::Error& e) {
+    EXPECT_EQ(e.number(), 3044);
+    EXPECT_NE(std::string(e.what()).find("'" + dir_ + "/no such folder' is not a valid path."), std::string::npos)
+        << e.what();
+  }
+}
+
 TEST_P(NewDatabase, HeaderCarriesFormatCodePageSortOrderAndNoPassword) {
   auto file = jet::SchemaFile::open(path_, true);
   EXPECT_EQ(file->format(), GetParam());
