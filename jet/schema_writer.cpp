@@ -266,22 +266,50 @@ void SchemaFile::usageMapMark(uint32_t pointer, uint32_t pg, bool set) {
   size_t start, end;
   mapRow(pointer, p, start, end);
   bool changed = false;
-  if (!markInMap(p, start, end, pg, set, changed)) {
-    // An inline map that does not reach the page: move its window when it marks nothing yet.
-    if (p[start] == 0 && set) {
-      bool empty = true;
-      for (size_t i = start + 5; i < end; ++i) empty = empty && p[i] == 0;
-      if (empty) {
-        le::put32(&p[start + 1], pg - pg % 8);
-        markInMap(p, start, end, pg, set, changed);
-        writePage(pointerPage(pointer), p.data());
-        return;
-      }
-    }
-    if (!set) return;
-    throw Error(err::kDiskFull, "System resource exceeded.");
+  if (markInMap(p, start, end, pg, set, changed)) {
+    if (changed) writePage(pointerPage(pointer), p.data());
+    return;
   }
-  if (changed) writePage(pointerPage(pointer), p.data());
+  if (!set) return;  // a page the map cannot describe is not in it
+  if (p[start] != 0) throw Error(err::kDiskFull, "System resource exceeded.");
+  // An inline map whose window does not reach the page: move the window when every marked page
+  // still fits, or else turn the map into one that refers to bitmap pages.
+  std::vector<uint32_t> marked = usageMapPages(pointer);
+  marked.push_back(pg);
+  const uint32_t low = *std::min_element(marked.begin(), marked.end());
+  const uint32_t high = *std::max_element(marked.begin(), marked.end());
+  const uint64_t inlineCapacity = uint64_t(end - start - 5) * 8;
+  if (uint64_t(high) - (low - low % 8) < inlineCapacity) {
+    std::fill(p.begin() + long(start) + 1, p.begin() + long(end), 0);
+    le::put32(&p[start + 1], low - low % 8);
+    for (uint32_t m : marked) markInMap(p, start, end, m, true, changed);
+    writePage(pointerPage(pointer), p.data());
+    return;
+  }
+  const uint64_t perPage = uint64_t(pageSize_ - 4) * 8;
+  const size_t slots = (end - start - 1) / 4;
+  if (high / perPage >= slots) throw Error(err::kDiskFull, "System resource exceeded.");
+  std::vector<uint32_t> bitmapPages(slots, 0);
+  std::vector<Bytes> bitmaps(slots);
+  for (uint32_t m : marked) {
+    const size_t i = size_t(m / perPage);
+    if (!bitmapPages[i]) {
+      bitmapPages[i] = allocatePage();
+      bitmaps[i].assign(pageSize_, 0);
+      bitmaps[i][0] = 0x05;
+      bitmaps[i][1] = 0x01;
+    }
+    const uint64_t bit = m % perPage;
+    bitmaps[i][4 + bit / 8] |= uint8_t(1 << (bit % 8));
+  }
+  for (size_t i = 0; i < slots; ++i)
+    if (bitmapPages[i]) writePage(bitmapPages[i], bitmaps[i].data());
+  // The map row may share its page with the pages just allocated: read it again.
+  mapRow(pointer, p, start, end);
+  std::fill(p.begin() + long(start), p.begin() + long(end), 0);
+  p[start] = 1;
+  for (size_t i = 0; i < slots; ++i) le::put32(&p[start + 1 + 4 * i], bitmapPages[i]);
+  writePage(pointerPage(pointer), p.data());
 }
 
 bool SchemaFile::globalFree(uint32_t pg) {
@@ -351,11 +379,12 @@ RowId SchemaFile::insertRow(uint32_t tdefPage, const TableDefinition& def, const
       return RowId{*it, rowNo};
     }
   }
+  // The maps first: when they cannot take the page, no row is left where nothing finds it.
   const uint32_t fresh = allocatePage();
-  Bytes p = buildDataPage(format_, tdefPage, {row});
-  writePage(fresh, p.data());
   usageMapMark(def.usedPagesMap, fresh, true);
   if (def.freePagesMap) usageMapMark(def.freePagesMap, fresh, true);
+  Bytes p = buildDataPage(format_, tdefPage, {row});
+  writePage(fresh, p.data());
   return RowId{fresh, 0};
 }
 
@@ -677,6 +706,7 @@ uint32_t placeMapRow(SchemaFile& file, const Bytes& row) {
   for (uint32_t pg = file.pageCount(); pg-- > 2;) {
     Bytes p = file.page(pg);
     if (p[0] != 0x01 || p[1] != 0x01 || le::get32(&p[4]) != 0) continue;
+    if (file.globalFree(pg)) continue;  // a leftover the engine has already given back
     uint16_t rowNo;
     if (file.appendRow(p, row, rowNo)) {
       file.writePage(pg, p.data());

@@ -463,3 +463,44 @@ INSTANTIATE_TEST_SUITE_P(BothFormats, LargeDefinitions, ::testing::Values(Format
                          [](const auto& info) { return info.param == Format::Jet4 ? "Jet4" : "Jet3"; });
 
 }  // namespace
+
+namespace {
+
+// A catalog that grows past what its inline usage map can describe: the map moves to bitmap
+// pages and every reader still finds every table.
+TEST(GrowingCatalog, MapBeyondItsInlineWindowStillFindsEveryTable) {
+  for (Format f : {Format::Jet3, Format::Jet4}) {
+    const std::string dir = oracle::tempDir();
+    const std::string path = dir + "/grow.mdb";
+    jet::createDatabaseFile(path, {f, 1252, 1033});
+    {
+      auto file = jet::SchemaFile::open(path);
+      // Fill the file so that the catalog's next page lies past the inline map's reach.
+      while (file->pageCount() < (f == Format::Jet4 ? 600u : 1100u)) file->allocatePage();
+      for (int i = 0; i < 80; ++i) jet::createTable(*file, {"Table " + std::to_string(i), {{"A", ColumnType::Long}}, {}});
+      auto def = jet::parseTableDefinition(f, file->readDefinition(2));
+      auto pages = file->usageMapPages(def.usedPagesMap);
+      ASSERT_GE(pages.size(), 2u);
+      EXPECT_GE(pages.back(), f == Format::Jet4 ? 600u : 1100u);
+      EXPECT_EQ(jet::readCatalog(*file, def).size(), 88u);
+    }
+    {
+      jet::OpenOptions o;
+      o.readOnly = true;
+      auto db = jet::Database::open(path, o);
+      auto r = db->check();
+      EXPECT_TRUE(r.ok()) << r.problems.front();
+      EXPECT_EQ(db->table("Table 79").columns.size(), 1u);
+    }
+    if (auto tables = oracle::mdbtools("mdb-tables", "-1 " + oracle::quote(path))) {
+      size_t n = 0;
+      for (char c : tables->out) n += c == '\n';
+      EXPECT_EQ(n, 80u);
+    }
+    if (auto lines = oracle::mdbReader(path))
+      EXPECT_NE(std::find(lines->begin(), lines->end(), "TABLE\tTable 79\t0"), lines->end());
+    oracle::removeTree(dir);
+  }
+}
+
+}  // namespace
