@@ -27,6 +27,8 @@ struct Checker {
   std::vector<std::string> problems;
   // Pages something refers to, with what refers to them (for the global-map comparison).
   std::map<uint32_t, std::string> inUse;
+  // The table whose usage map lists each page.
+  std::map<uint32_t, std::string> ownedBy;
 
   void problem(std::string s) { problems.push_back(std::move(s)); }
 
@@ -75,6 +77,9 @@ struct Checker {
         }
         owned.insert(p);
         use(p, "table " + name);
+        auto [at, fresh] = ownedBy.emplace(p, e.object.name);
+        if (!fresh && at->second != e.object.name)
+          problem("Page " + std::to_string(p) + " is listed by the usage maps of both " + quoted(at->second) + " and " + name);
         const uint8_t t = pageType(p);
         if (t == 0x01 && pageOwner(p) != tdef && pageOwner(p) != 0x4C41564C /* long-value page */)
           problem("The usage map of table " + name + " lists page " + std::to_string(p) + ", which holds another table's rows");
@@ -209,7 +214,7 @@ struct Checker {
 }  // namespace
 
 CheckReport checkDatabase(PageFile& file, const Header& header, TextCodec& codec) {
-  Checker c{file, header, codec, nullptr, {}, {}};
+  Checker c{file, header, codec, nullptr, {}, {}, {}};
   c.run();
   CheckReport r;
   r.problems = std::move(c.problems);

@@ -165,6 +165,25 @@ TEST(Check, NamesRowsTheUsageMapLeavesOut) {
       << joined(r);
 }
 
+TEST(Check, NamesAPageTwoTablesClaim) {
+  CheckFixture fx;
+  const std::string path = fx.copy("testV2000.mdb");
+  const uint32_t one = tdefOf(path, "Table1"), two = tdefOf(path, "Table2");
+  uint32_t shared = 0;
+  {
+    auto f = jet::SchemaFile::open(path);
+    auto a = jet::parseTableDefinition(f->format(), f->readDefinition(one));
+    auto b = jet::parseTableDefinition(f->format(), f->readDefinition(two));
+    for (uint32_t p : f->usageMapPages(a.usedPagesMap))
+      if (f->page(p)[0] == 0x01) shared = p;
+    ASSERT_NE(shared, 0u);
+    f->usageMapMark(b.usedPagesMap, shared, true);
+  }
+  auto r = checkFile(path);
+  EXPECT_NE(joined(r).find("Page " + std::to_string(shared) + " is listed by the usage maps of both"), std::string::npos)
+      << joined(r);
+}
+
 TEST(Check, NamesABrokenLongValue) {
   CheckFixture fx;
   const std::string source = std::string(TABULONIX_TESTDATA_DIR) + "/generated/longValuesV2000.mdb";
