@@ -604,8 +604,11 @@ TableDefinition newTableDefinition(Format f, const NewTable& spec) {
   for (size_t i = 0; i < spec.indexes.size(); ++i) {
     const NewIndex& ni = spec.indexes[i];
     requireValidName(ni.name, f);
-    for (size_t j = 0; j < i; ++j)
-      if (sameName(spec.indexes[j].name, ni.name)) throw Error(err::kInvalidArgument, "Invalid argument.");
+    for (size_t j = 0; j < i; ++j) {
+      if (sameName(spec.indexes[j].name, ni.name)) throw Error(err::kIndexExists, "Index already exists.");
+      if (ni.primaryKey && spec.indexes[j].primaryKey)
+        throw Error(err::kPrimaryKeyExists, "Primary key already exists.");
+    }
     if (ni.columns.empty() || ni.columns.size() > 10) throw Error(err::kInvalidArgument, "Invalid argument.");
     TdefRealIndex r;
     for (const auto& ic : ni.columns) {

@@ -254,6 +254,14 @@ TEST_P(SchemaChanges, RefusedChangesNameTheirError) {
   EXPECT_EQ(errorOf([&] { jet::createTable(*f, tooLong); }), 3001);
   jet::NewTable zero{"Zero", {{"A", ColumnType::Text, 0}}, {}};
   EXPECT_EQ(errorOf([&] { jet::createTable(*f, zero); }), 3001);
+  jet::NewTable twoIndexes{"Idx", {{"A", ColumnType::Long}, {"B", ColumnType::Long}},
+                          {{"K", {{0, true}}, false, false, false, false}, {"k", {{1, true}}, false, false, false, false}}};
+  EXPECT_EQ(errorOf([&] { jet::createTable(*f, twoIndexes); }), 3284);
+  twoIndexes.indexes = {{"P1", {{0, true}}, true, true, false, true}, {"P2", {{1, true}}, true, true, false, true}};
+  EXPECT_EQ(errorOf([&] { jet::createTable(*f, twoIndexes); }), 3283);
+  twoIndexes.indexes = {{"OnMemo", {{0, true}}, false, false, false, false}};
+  twoIndexes.columns[0].type = ColumnType::Memo;
+  EXPECT_EQ(errorOf([&] { jet::createTable(*f, twoIndexes); }), 3259);
   jet::NewTable badType{"Bad", {{"A", ColumnType(0x33)}}, {}};
   EXPECT_EQ(errorOf([&] { jet::createTable(*f, badType); }), 3259);
 
