@@ -1,0 +1,313 @@
+#include "edit/form4.h"
+
+#include <QFrame>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScrollBar>
+
+#include "app/error_report.h"
+#include "app/shell.h"
+#include "db/session.h"
+#include "edit/dfield.h"
+
+namespace edit {
+namespace {
+
+constexpr int kRowHeightTwips = 735;
+constexpr int kRowWidthTwips = 5955;
+constexpr int kVisibleTwips = 4500;  // the part of the holder the rows are measured against
+const QString kAutoInc = QStringLiteral("AutoInc");
+
+void whiteBackground(QWidget* w) {
+  QPalette p = w->palette();
+  p.setColor(QPalette::Window, Qt::white);
+  w->setPalette(p);
+  w->setAutoFillBackground(true);
+}
+
+void requireDatabase() {
+  if (!modDB::gDB.impl()) throw app::RuntimeError(91, "Object variable or With block variable not set");
+}
+
+bool holdsText(int16_t type) { return type == dao::dbText || type == dao::dbMemo; }
+
+}  // namespace
+
+bool IsAutoField(const dao::Recordset& rs, int index) {
+  try {
+    return (rs.GetFields().Item(index).Attributes() & dao::dbAutoIncrField) == dao::dbAutoIncrField;
+  } catch (...) {
+    return false;
+  }
+}
+
+Form4::Form4(QWidget* owner) : QDialog(owner) {
+  setObjectName(QStringLiteral("Form4"));
+  setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
+  setFixedSize(app::TwipsToPixels(6645), app::TwipsToPixels(5430));
+  setFont(app::BoldArial(9));
+
+  pHolder_ = new QFrame(this);
+  pHolder_->setObjectName(QStringLiteral("pHolder"));
+  pHolder_->setFrameShape(QFrame::StyledPanel);
+  pHolder_->setGeometry(app::TwipsRect(90, 135, 6420, 4665));
+  whiteBackground(pHolder_);
+  pMover_ = new QWidget(pHolder_);
+  pMover_->setObjectName(QStringLiteral("pMover"));
+  pMover_->setGeometry(0, 0, app::TwipsToPixels(6045), 0);
+  whiteBackground(pMover_);
+  vBar1_ = new QScrollBar(Qt::Vertical, pHolder_);
+  vBar1_->setObjectName(QStringLiteral("vBar1"));
+  vBar1_->setGeometry(0, 0, app::TwipsToPixels(300), pHolder_->height());
+  connect(vBar1_, &QScrollBar::valueChanged, this, [this](int value) { pMover_->move(0, -value); });
+
+  const char* captions[] = {"Add", "Clear All", "Close"};
+  const int lefts[] = {2565, 3915, 5265};
+  for (int i = 0; i < 3; ++i) {
+    auto* b = new QPushButton(QString::fromLatin1(captions[i]), this);
+    b->setObjectName(QStringLiteral("PushButton%1").arg(i + 1));
+    b->setGeometry(app::TwipsRect(lefts[i], 4905, 1245, 400));
+    b->setFont(app::BoldArial(11.25));
+    b->setAutoDefault(false);
+    buttons_[i] = b;
+  }
+  connect(buttons_[0], &QPushButton::clicked, this, &Form4::PushButton1_Click);
+  connect(buttons_[1], &QPushButton::clicked, this, &Form4::PushButton2_Click);
+  connect(buttons_[2], &QPushButton::clicked, this, &Form4::PushButton3_Click);
+
+  Form_Load();
+}
+
+void Form4::Form_Load() {
+  app::Procedure p(QStringLiteral("Form4.Form_Load"));
+  p(100, [&] { app::ApplyFaceColor(this); });
+  p(102, [&] { setWindowIcon(app::ApplicationIcon()); });
+  p(104, [&] { app::InstallHoverPointer(this); });
+  p(106, [&] { BuildFields(); });
+  if (modTools::lEditMode == 0) {
+    p(108, [&] {
+      buttons_[0]->setText(QStringLiteral("Update"));
+      setWindowTitle(QStringLiteral("Update Record"));
+    });
+    p(110, [&] { LoadRecord(); });
+  }
+  if (modTools::lEditMode == 1) {
+    p(112, [&] {
+      buttons_[0]->setText(QStringLiteral("Add"));
+      setWindowTitle(QStringLiteral("Add Record"));
+    });
+  }
+  p(114, [&] { FixAutoField(); });
+  // Tab order: the rows in field order, then the buttons.
+  QWidget* previous = nullptr;
+  for (DField* row : rows_) {
+    if (previous) setTabOrder(previous, row->txtValue());
+    previous = row->txtValue();
+  }
+  for (QPushButton* b : buttons_) {
+    if (previous) setTabOrder(previous, b);
+    previous = b;
+  }
+  if (!rows_.empty()) rows_.front()->txtValue()->setFocus();
+}
+
+void Form4::BuildFields() {
+  for (DField* row : rows_) delete row;
+  rows_.clear();
+  requireDatabase();
+  dao::Fields fields = modDB::gDB.GetTableDefs().Item(modDB::sTable).GetFields();
+  const int n = fields.Count();
+  const int rowHeight = app::TwipsToPixels(kRowHeightTwips);
+  const int rowWidth = app::TwipsToPixels(kRowWidthTwips);
+  for (int k = 0; k < n; ++k) {
+    dao::Field f = fields.Item(k);
+    auto* row = new DField(pMover_, QStringLiteral("dField1"));
+    row->setObjectName(QStringLiteral("dField1_%1").arg(k));
+    row->setGeometry(0, k * rowHeight, rowWidth, rowHeight);
+    row->setPalette(pMover_->palette());
+    row->SetBackColor(0x00FFFFFFu);
+    // The caption gets the row's width so long field names stay readable.
+    row->lblName()->resize(rowWidth - row->lblName()->x(), row->lblName()->height());
+    row->SetCaption(QString::fromStdString(f.Name()));
+    if (f.Type() == dao::dbText) row->SetMaxLength(static_cast<int16_t>(std::min<int32_t>(f.Size(), 32767)));
+    row->show();
+    rows_.push_back(row);
+  }
+  // Scroll bar along the holder's inner right edge, full height.
+  const QRect inner = pHolder_->contentsRect();
+  vBar1_->setGeometry(inner.right() + 1 - vBar1_->width(), inner.top(), vBar1_->width(), inner.height());
+  const int moverHeight = rows_.empty() ? rowHeight : rowHeight + rows_.back()->y();
+  pMover_->resize(pMover_->width(), moverHeight);
+  const int maximum = moverHeight - app::TwipsToPixels(kVisibleTwips);
+  vBar1_->setMinimum(0);
+  vBar1_->setMaximum(std::max(0, maximum));
+  vBar1_->setSingleStep(1);
+  vBar1_->setPageStep(1);
+  vBar1_->setProperty("Max", maximum);  // the figure before clamping, negative when all rows fit
+  vBar1_->setEnabled(maximum > 0);
+  vBar1_->raise();
+}
+
+void Form4::LoadRecord() {
+  loaded_.clear();
+  requireDatabase();
+  dao::Recordset rs = modDB::gDB.OpenRecordset(modDB::sTable);
+  rs.Move(modDB::iRecPos);
+  dao::Fields fields = rs.GetFields();
+  const int n = fields.Count();
+  for (int k = 0; k < n; ++k) {
+    const QString text = QString::fromStdString(jet::toText(fields.Item(k).GetValue()));
+    loaded_ << text;
+    if (k < RowCount()) rows_[static_cast<size_t>(k)]->SetText(text);
+  }
+  rs.Close();
+}
+
+void Form4::FixAutoField() {
+  app::Procedure p(QStringLiteral("Form4.FixAutoField"));
+  dao::Recordset rs;
+  p(100, [&] {
+    requireDatabase();
+    rs = modDB::gDB.OpenRecordset(modDB::sTable);
+  });
+  p(102, [&] {
+    const int n = rs.GetFields().Count();
+    for (int k = 0; k < n; ++k) {
+      if (IsAutoField(rs, k) && k < RowCount()) {
+        DField* row = rows_[static_cast<size_t>(k)];
+        row->SetText(kAutoInc);
+        row->Tag = kAutoInc;
+        row->SetEnabled(false);
+      }
+    }
+  });
+  p(104, [&] {
+    if (rs.impl()) rs.Close();
+  });
+}
+
+void Form4::HighlightField(int16_t index) {
+  app::Procedure p(QStringLiteral("Form4.HighlightField"));
+  if (index < 0 || index >= RowCount()) return;
+  DField* row = rows_[static_cast<size_t>(index)];
+  p(100, [&] { row->SetSelStart(0); });
+  p(102, [&] { row->SetSelLength(static_cast<int16_t>(row->Text().size())); });
+  p(104, [&] {
+    // Bring the row into view before giving it the focus.
+    const int top = row->y(), bottom = top + row->height();
+    const int visible = pHolder_->contentsRect().height();
+    if (top < vBar1_->value()) vBar1_->setValue(top);
+    else if (bottom > vBar1_->value() + visible) vBar1_->setValue(std::min(vBar1_->maximum(), bottom - visible));
+    row->txtValue()->setFocus();
+  });
+}
+
+// The field whose name a refusal quotes ("The field 'Table.Name' ..."), or -1.
+int Form4::fieldNamedIn(const QString& message) const {
+  const int open = message.indexOf(QChar('\''));
+  const int close = open < 0 ? -1 : message.indexOf(QChar('\''), open + 1);
+  if (close < 0) return -1;
+  QString quoted = message.mid(open + 1, close - open - 1);
+  const QString prefix = QString::fromStdString(modDB::sTable) + QChar('.');
+  if (quoted.startsWith(prefix)) quoted = quoted.mid(prefix.size());
+  for (int k = 0; k < RowCount(); ++k)
+    if (rows_[static_cast<size_t>(k)]->Caption() == quoted) return k;
+  return -1;
+}
+
+int16_t Form4::AddRecord(int16_t& mode) {
+  app::Procedure p(QStringLiteral("Form4.AddRecord"));
+  bool refused = false;
+  int failed = -1;
+  dao::Recordset rs;
+  p(100, [&] {
+    requireDatabase();
+    rs = modDB::gDB.OpenRecordset(modDB::sTable);
+  }) || (refused = true);
+  if (!refused) {
+    p(102, [&] {
+      if (mode == 1) {
+        rs.AddNew();
+      } else {
+        rs.Move(modDB::iRecPos);
+        rs.Edit();
+      }
+    }) || (refused = true);
+  }
+  if (!refused) {
+    dao::Fields fields;
+    p(104, [&] { fields = rs.GetFields(); }) || (refused = true);
+    const int n = refused ? 0 : fields.Count();
+    // Values go in one by one; the first one the engine refuses stops the save, so that nothing
+    // is stored in part.
+    for (int k = 0; k < n && !refused; ++k) {
+      p(106, [&] {
+        dao::Field f = fields.Item(k);
+        if ((f.Attributes() & dao::dbAutoIncrField) == dao::dbAutoIncrField) return;
+        const QString text = k < RowCount() ? rows_[static_cast<size_t>(k)]->Text() : QString();
+        // A value shown and left as it was is not written again: the stored value stays exactly.
+        if (mode == 0 && k < loaded_.size() && loaded_[k] == text) return;
+        if (text.isEmpty() && !holdsText(f.Type())) {
+          // An empty editor on a field that cannot hold a zero-length string means no value.
+          f.SetValue(dao::Value{jet::Null{}});
+          return;
+        }
+        f.SetValue(text.toStdString());
+      }) || (refused = true, failed = k);
+    }
+  }
+  if (!refused) {
+    p(108, [&] {
+      try {
+        rs.Update(dao::dbUpdateRegular, false);
+      } catch (const dao::Error& e) {
+        failed = fieldNamedIn(QString::fromStdString(e.description()));
+        throw;
+      }
+    }) || (refused = true);
+  }
+  p(110, [&] {
+    if (rs.impl()) rs.Close();
+  });
+  if (!refused) return -1;
+  return failed >= 0 ? static_cast<int16_t>(failed) : kRefused;
+}
+
+void Form4::PushButton1_Click() {
+  app::Procedure p(QStringLiteral("Form4.PushButton1_Click"));
+  int16_t result = kRefused;
+  p(100, [&] {
+    int16_t mode = modTools::lEditMode == 1 ? 1 : 0;
+    result = AddRecord(mode);
+  });
+  if (result == -1) {
+    p(102, [&] { modTools::lDialogResult = 1; });
+    p(104, [&] { accept(); });
+  } else {
+    // The window stays open with everything typed; the refused field, where known, is selected.
+    p(106, [&] { HighlightField(result); });
+  }
+}
+
+void Form4::PushButton2_Click() {
+  app::Procedure p(QStringLiteral("Form4.PushButton2_Click"));
+  p(100, [&] {
+    for (DField* row : rows_) row->SetText(row->Tag == kAutoInc ? kAutoInc : QString());
+  });
+  p(102, [&] { vBar1_->setValue(0); });
+  p(104, [&] {
+    if (!rows_.empty()) rows_.front()->txtValue()->setFocus();
+  });
+}
+
+void Form4::PushButton3_Click() {
+  app::Procedure p(QStringLiteral("Form4.PushButton3_Click"));
+  p(100, [&] { modTools::lDialogResult = 2; });
+  p(102, [&] { QDialog::reject(); });
+}
+
+// The title-bar close box and Escape count as Close.
+void Form4::reject() { PushButton3_Click(); }
+
+}  // namespace edit
