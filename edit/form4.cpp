@@ -254,7 +254,7 @@ int16_t Form4::AddRecord(int16_t& mode) {
           return;
         }
         f.SetValue(text.toStdString());
-      }) || (refused = true, failed = k);
+      }) || ((refused = true), (failed = k));
     }
   }
   if (!refused) {

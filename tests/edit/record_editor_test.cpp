@@ -1,0 +1,467 @@
+// The field editor control, the record editor and the record commands, driven through the main
+// window on new and copied files, with what was stored read back from the file.
+#include <QApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProcess>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTabBar>
+
+#include "app/window/form1.h"
+#include "db/session.h"
+#include "edit/commands.h"
+#include "edit/dfield.h"
+#include "edit/form4.h"
+#include "gui_test_env.h"
+
+namespace {
+
+using edit::DField;
+using edit::Form4;
+
+TEST(DFieldTest, PropertiesEventsAndResize) {
+  DField field(nullptr, QStringLiteral("dField1"));
+  EXPECT_EQ(field.Caption(), "dField1");
+  EXPECT_EQ(field.Text(), "");
+  EXPECT_EQ(field.BackColor(), edit::kButtonFace);
+  EXPECT_TRUE(field.Enabled());
+  EXPECT_EQ(field.MaxLength(), 0);
+
+  int changes = 0;
+  QObject::connect(&field, &DField::Change, [&] { ++changes; });
+  field.SetText("abc");
+  EXPECT_EQ(changes, 1);
+  field.SetText("abc");
+  EXPECT_EQ(changes, 1);
+
+  field.SetMaxLength(5);
+  field.txtValue()->clear();
+  field.txtValue()->insert("123456789");
+  EXPECT_EQ(field.Text(), "12345");
+  field.SetMaxLength(0);
+  field.txtValue()->insert(QString(400, 'x'));
+  EXPECT_EQ(field.Text().size(), 405);
+
+  field.SetEnabled(false);
+  EXPECT_FALSE(field.txtValue()->isEnabled());
+  EXPECT_TRUE(field.lblName()->isEnabled());
+
+  field.SetText("hello");
+  field.SetSelStart(1);
+  field.SetSelLength(3);
+  EXPECT_EQ(field.txtValue()->selectedText(), "ell");
+  EXPECT_EQ(field.SelStart(), 1);
+  EXPECT_EQ(field.SelLength(), 3);
+
+  field.show();
+  const int left = field.txtValue()->x();
+  const int labelWidth = field.lblName()->width();
+  field.resize(500, field.height());
+  EXPECT_EQ(field.txtValue()->x(), left);
+  EXPECT_EQ(field.txtValue()->x() + field.txtValue()->width(), 500);
+  EXPECT_EQ(field.lblName()->width(), labelWidth);
+
+  DField::PropertyBag bag;
+  field.SetCaption("Amount");
+  field.SetBackColor(0x00FFFFFFu);
+  field.SetMaxLength(12);
+  field.WriteProperties(bag);
+  DField copy(nullptr, "other");
+  copy.ReadProperties(bag);
+  EXPECT_EQ(copy.Caption(), "Amount");
+  EXPECT_EQ(copy.Text(), field.Text());
+  EXPECT_EQ(copy.BackColor(), 0x00FFFFFFu);
+  EXPECT_FALSE(copy.Enabled());
+  EXPECT_EQ(copy.MaxLength(), 12);
+  DField fresh(nullptr, "fresh");
+  fresh.ReadProperties({});
+  EXPECT_EQ(fresh.Caption(), "fresh");
+  EXPECT_TRUE(fresh.Enabled());
+}
+
+class RecordTest : public testenv::WindowTest {
+ protected:
+  void SetUp() override {
+    WindowTest::SetUp();
+    main = std::make_unique<app::Form1>();
+  }
+  void TearDown() override {
+    modDB::CloseDB();
+    main.reset();
+    WindowTest::TearDown();
+  }
+
+  void openCopy(const QString& name) {
+    path = copyTestDatabase(name);
+    ASSERT_TRUE(modDB::OpenDB(path.toStdString()));
+    main->RefreshTables(1);
+  }
+  void openNew(int32_t version) {
+    path = folder.filePath(version == dao::dbVersion30 ? "r97.mdb" : "r2000.mdb");
+    QFile::remove(path);
+    ASSERT_EQ(modDB::CreateDB(path.toStdString(), version), 1);
+    ASSERT_TRUE(modDB::OpenDB(path.toStdString()));
+  }
+  // A table made directly through the session's pending table.
+  void makeTable(const std::string& name, std::vector<modDB::FieldDef> defs) {
+    modDB::ClearFieldDefs();
+    modDB::gFieldDefs = std::move(defs);
+    modDB::iFieldCount = static_cast<int16_t>(modDB::gFieldDefs.size());
+    modDB::sNewTableName = name;
+    ASSERT_EQ(modDB::CreateNewTable(), 2) << modDB::sLastError;
+  }
+  int tabOf(const QString& name) const {
+    for (int i = 0; i < main->sTab1()->count(); ++i)
+      if (main->sTab1()->tabText(i) == name) return i + 1;
+    return 0;
+  }
+  // The stored texts of the record at a position, read through a fresh recordset.
+  QStringList stored(const std::string& table, int position) {
+    dao::Recordset rs = modDB::gDB.OpenRecordset(table);
+    rs.Move(position);
+    QStringList texts;
+    dao::Fields f = rs.GetFields();
+    for (int k = 0; k < f.Count(); ++k)
+      texts << (jet::isNull(f.Item(k).GetValue()) ? QStringLiteral("<null>")
+                                                  : QString::fromStdString(jet::toText(f.Item(k).GetValue())));
+    rs.Close();
+    return texts;
+  }
+  int recordCount(const std::string& table) {
+    dao::Recordset rs = modDB::gDB.OpenRecordset(table);
+    int n = rs.RecordCount();
+    rs.Close();
+    return n;
+  }
+  // Scripts the editor: fills the given rows, then presses the given button.
+  void scriptEditor(std::map<int, QString> values, int button = 1) {
+    dialogs.modalHandlers["Form4"] = [this, values, button](QDialog* d) {
+      auto* form = static_cast<Form4*>(d);
+      seen.clear();
+      for (int k = 0; k < form->RowCount(); ++k) seen << form->dField1(k)->Text();
+      for (const auto& [k, text] : values) form->dField1(k)->SetText(text);
+      form->PushButton(button)->click();
+      if (d->isVisible() || d->result() != QDialog::Accepted) d->reject();
+    };
+  }
+
+  // Whether the engine stores new records yet: probed once on a scratch file.
+  static bool rowWritesAvailable(const QString& scratch) {
+    static int known = -1;
+    if (known >= 0) return known == 1;
+    try {
+      dao::Engine().CreateDatabase(scratch.toStdString(), modDB::kLocaleGeneral, dao::dbVersion40).Close();
+      dao::Database db = dao::Engine().OpenDatabase(scratch.toStdString());
+      dao::TableDef t = db.CreateTableDef("Probe");
+      t.GetFields().Append(t.CreateField("A", dao::dbLong, 4));
+      db.GetTableDefs().Append(t);
+      dao::Recordset rs = db.OpenRecordset("Probe");
+      rs.AddNew();
+      rs.GetFields().Item(0).SetValue(std::string("1"));
+      rs.Update();
+      rs.Close();
+      db.Close();
+      known = 1;
+    } catch (const dao::Error& e) {
+      known = std::string(e.what()).find("not available yet") == std::string::npos ? 1 : 0;
+    }
+    return known == 1;
+  }
+
+  std::unique_ptr<app::Form1> main;
+  QString path;
+  QStringList seen;  // the texts the editor showed on opening
+};
+
+modDB::FieldDef def(const char* name, int16_t type, int16_t size, int16_t attributes = 0, bool required = false,
+                    bool zero = true) {
+  return modDB::FieldDef{name, type, size, attributes, required, zero};
+}
+
+std::vector<modDB::FieldDef> everyType() {
+  return {def("Id", dao::dbLong, 4, dao::dbAutoIncrField), def("Flag", dao::dbBoolean, 1), def("Small", dao::dbByte, 1),
+          def("Mid", dao::dbInteger, 2),  def("Money", dao::dbCurrency, 8), def("Ratio", dao::dbSingle, 4),
+          def("Exact", dao::dbDouble, 8), def("When", dao::dbDate, 8),      def("Name", dao::dbText, 10),
+          def("Notes", dao::dbMemo, 0)};
+}
+
+TEST_F(RecordTest, AddEditDeleteEveryTypeInBothFormats) {
+  if (!rowWritesAvailable(folder.filePath("probe.mdb"))) GTEST_SKIP() << "the engine does not store records yet";
+  for (int32_t version : {dao::dbVersion30, dao::dbVersion40}) {
+    SCOPED_TRACE(version);
+    openNew(version);
+    makeTable("All", everyType());
+    main->RefreshTables(1);
+    const std::map<int, QString> first = {{1, "True"},       {2, "200"},        {3, "-1234"},
+                                          {4, "12.5"},       {5, "0.25"},       {6, "3.14159"},
+                                          {7, "2024-02-29 13:45:00"}, {8, "Grüße"}, {9, QString(3000, 'm')}};
+    scriptEditor(first);
+    main->PushButton_Click(14);
+    ASSERT_TRUE(dialogs.boxes.empty()) << dialogs.texts().join("|").toStdString();
+    EXPECT_EQ(seen[0], "AutoInc");
+    scriptEditor({{1, "False"}, {2, "7"}, {3, "8"}, {4, "9"}, {5, "1"}, {6, "2"}, {7, "2000-01-01"}, {8, "b"}, {9, ""}});
+    main->PushButton_Click(14);
+    ASSERT_TRUE(dialogs.boxes.empty()) << dialogs.texts().join("|").toStdString();
+    ASSERT_EQ(main->GridRowCount(), 2);
+    EXPECT_EQ(main->GridSelectedIndex(), 2);  // the added record is the last row
+
+    QStringList row = stored("All", 0);
+    EXPECT_EQ(row[0], "1");
+    for (const auto& [k, text] : first) EXPECT_EQ(row[k], text) << k;
+
+    // An unchanged save leaves every stored value as it was; the number is never written.
+    main->SelectRow(1);
+    scriptEditor({});
+    main->PushButton_Click(15);
+    EXPECT_TRUE(dialogs.boxes.empty()) << dialogs.texts().join("|").toStdString();
+    EXPECT_EQ(seen[0], "AutoInc");
+    EXPECT_EQ(seen[9].size(), 3000);
+    EXPECT_EQ(stored("All", 0), row);
+    EXPECT_EQ(main->GridSelectedIndex(), 1);
+
+    // Editing one field changes only that field.
+    main->SelectRow(1);
+    scriptEditor({{8, "Changed"}});
+    main->PushButton_Click(15);
+    row[8] = "Changed";
+    EXPECT_EQ(stored("All", 0), row);
+
+    // Delete the first record after a No.
+    main->SelectRow(1);
+    dialogs.answers = {ui::Answer::No};
+    main->PushButton_Click(16);
+    EXPECT_EQ(recordCount("All"), 2);
+    dialogs.answers = {ui::Answer::Yes};
+    main->PushButton_Click(16);
+    EXPECT_EQ(recordCount("All"), 1);
+    EXPECT_EQ(stored("All", 0)[8], "b");
+    EXPECT_EQ(main->GridSelectedIndex(), 1);
+    modDB::CloseDB();
+
+    QProcess tool;
+    tool.start("mdb-export", {path, "All"});
+    ASSERT_TRUE(tool.waitForFinished(60000));
+    EXPECT_EQ(tool.exitCode(), 0);
+    const QStringList lines = QString::fromUtf8(tool.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 2);
+    EXPECT_TRUE(lines[1].startsWith("2,0,7,8,9")) << lines[1].toStdString();
+    EXPECT_TRUE(lines[1].contains("\"b\"")) << lines[1].toStdString();
+    main->PushButton_Click(3);
+    dialogs.boxes.clear();
+  }
+}
+
+TEST_F(RecordTest, ScrollBarFromSevenFieldsAndTextLimits) {
+  openNew(dao::dbVersion40);
+  std::vector<modDB::FieldDef> six;
+  for (int i = 0; i < 6; ++i) six.push_back(def(("F" + std::to_string(i)).c_str(), dao::dbText, 50));
+  six[1] = def("Memo", dao::dbMemo, 0);
+  six[2] = def("Num", dao::dbLong, 4);
+  makeTable("Six", six);
+  six.push_back(def("F6", dao::dbText, 5));
+  makeTable("Seven", six);
+  main->RefreshTables(1);
+
+  modDB::sTable = "Six";
+  modTools::lEditMode = 1;
+  {
+    Form4 form;
+    EXPECT_EQ(form.windowTitle(), "Add Record");
+    EXPECT_EQ(form.PushButton(1)->text(), "Add");
+    ASSERT_EQ(form.RowCount(), 6);
+    EXPECT_EQ(form.pMover()->height(), 6 * 49);
+    EXPECT_EQ(form.vBar1()->property("Max").toInt(), -6);
+    EXPECT_FALSE(form.vBar1()->isEnabled());
+    EXPECT_EQ(form.dField1(0)->MaxLength(), 50);
+    EXPECT_EQ(form.dField1(1)->MaxLength(), 0);
+    EXPECT_EQ(form.dField1(2)->MaxLength(), 0);
+    EXPECT_EQ(form.dField1(5)->y(), 5 * 49);
+    EXPECT_EQ(form.dField1(3)->Caption(), "F3");
+  }
+  modDB::sTable = "Seven";
+  Form4 form;
+  ASSERT_EQ(form.RowCount(), 7);
+  EXPECT_EQ(form.vBar1()->property("Max").toInt(), 43);
+  EXPECT_TRUE(form.vBar1()->isEnabled());
+  EXPECT_EQ(form.vBar1()->maximum(), 43);
+  form.vBar1()->setValue(20);
+  EXPECT_EQ(form.pMover()->y(), -20);
+  form.dField1(6)->txtValue()->insert("abcdefgh");
+  EXPECT_EQ(form.dField1(6)->Text(), "abcde");
+  form.PushButton(2)->click();  // Clear All
+  EXPECT_EQ(form.vBar1()->value(), 0);
+  EXPECT_EQ(form.dField1(6)->Text(), "");
+}
+
+TEST_F(RecordTest, RefusedSavesKeepTheEditorOpenAndStoreNothing) {
+  if (!rowWritesAvailable(folder.filePath("probe.mdb"))) GTEST_SKIP() << "the engine does not store records yet";
+  openNew(dao::dbVersion40);
+  makeTable("R", {def("Id", dao::dbLong, 4, dao::dbAutoIncrField), def("Count", dao::dbLong, 4),
+                  def("Must", dao::dbLong, 4, 0, true), def("NoEmpty", dao::dbText, 20, 0, false, false)});
+  main->RefreshTables(1);
+
+  // Each refusal: the engine's text in the report, the editor still open with what was typed, the
+  // refused field selected, nothing stored. Close then ends it.
+  struct Case {
+    std::map<int, QString> values;
+    QString text;
+    int field;
+  };
+  const Case cases[] = {
+      {{{1, "abc"}, {2, "1"}, {3, "y"}}, "Data type conversion error.", 1},
+      {{{1, "5"}, {3, "y"}}, "cannot contain a Null value", 2},
+      {{{1, "5"}, {2, "1"}, {3, ""}}, "cannot be a zero-length string", 3},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text.toStdString());
+    dialogs.boxes.clear();
+    bool stayedOpen = false;
+    QString kept, selected;
+    dialogs.modalHandlers["Form4"] = [&](QDialog* d) {
+      auto* form = static_cast<Form4*>(d);
+      for (const auto& [k, text] : c.values) form->dField1(k)->SetText(text);
+      form->PushButton(1)->click();
+      stayedOpen = d->result() != QDialog::Accepted;
+      kept = form->dField1(c.field)->Text();
+      selected = form->dField1(c.field)->txtValue()->selectedText();
+      modTools::lDialogResult = 7;
+      form->PushButton(3)->click();
+    };
+    main->PushButton_Click(14);
+    EXPECT_TRUE(stayedOpen);
+    EXPECT_EQ(kept, c.values.count(c.field) ? c.values.at(c.field) : QString());
+    EXPECT_EQ(selected, kept);
+    ASSERT_EQ(dialogs.boxes.size(), 1u);
+    EXPECT_EQ(dialogs.boxes[0].title, "Application Error");
+    EXPECT_TRUE(dialogs.boxes[0].text.contains(c.text)) << dialogs.boxes[0].text.toStdString();
+    EXPECT_TRUE(dialogs.boxes[0].text.contains("Form4.AddRecord at line "));
+    EXPECT_EQ(modTools::lDialogResult, 2);  // Close
+    EXPECT_EQ(recordCount("R"), 0);
+  }
+  // An empty number editor means no value.
+  dialogs.boxes.clear();
+  scriptEditor({{2, "1"}, {3, "y"}});
+  main->PushButton_Click(14);
+  EXPECT_TRUE(dialogs.boxes.empty()) << dialogs.texts().join("|").toStdString();
+  ASSERT_EQ(recordCount("R"), 1);
+  EXPECT_EQ(stored("R", 0).mid(1), (QStringList{"<null>", "1", "y"}));
+  // The title-bar close box counts as Close.
+  dialogs.modalHandlers["Form4"] = [](QDialog* d) {
+    static_cast<Form4*>(d)->dField1(2)->SetText("77");
+    d->show();
+    d->close();
+  };
+  main->SelectRow(1);
+  modTools::lDialogResult = 1;
+  main->PushButton_Click(15);
+  EXPECT_EQ(modTools::lDialogResult, 2);
+  EXPECT_EQ(stored("R", 0)[2], "1");
+}
+
+TEST_F(RecordTest, CommandsActOnTheHighlightedRecord) {
+  if (!rowWritesAvailable(folder.filePath("probe.mdb"))) GTEST_SKIP() << "the engine does not store records yet";
+  openCopy("testV2000.mdb");
+  const int table1 = tabOf("Table1");
+  ASSERT_GT(table1, 0);
+  int other = 0;
+  for (int t = 1; t <= main->TabCount() && other == 0; ++t) {
+    main->SelectTab(t);
+    if (t != table1 && main->GridRowCount() > 0) other = t;
+  }
+  ASSERT_GT(other, 0);
+  // After switching tabs the edit acts on the row highlighted in the new grid; an unchanged save
+  // of an Access-made record leaves it as it was.
+  main->SelectTab(table1);
+  ASSERT_GE(main->GridRowCount(), 2);
+  main->SelectRow(2);
+  main->SelectTab(other);
+  ASSERT_GE(main->GridRowCount(), 1);
+  main->SelectRow(1);
+  const std::string otherName = main->sTab1()->tabText(other - 1).toStdString();
+  const QStringList before = stored(otherName, 0);
+  scriptEditor({});
+  main->PushButton_Click(15);
+  EXPECT_TRUE(dialogs.boxes.empty()) << dialogs.texts().join("|").toStdString();
+  EXPECT_EQ(seen.size(), before.size());
+  EXPECT_EQ(seen.value(1), main->GridCellText(1, 1));
+  EXPECT_EQ(stored(otherName, 0), before);
+  modDB::CloseDB();
+
+  // Null values show as empty editors.
+  openNew(dao::dbVersion30);
+  makeTable("N", {def("A", dao::dbText, 10), def("B", dao::dbLong, 4)});
+  {
+    dao::Recordset rs = modDB::gDB.OpenRecordset("N");
+    for (const char* v : {"c", "a", "b"}) {
+      rs.AddNew();
+      rs.GetFields().Item(0).SetValue(std::string(v));
+      rs.Update();
+    }
+    rs.Close();
+  }
+  main->RefreshTables(1);
+  ASSERT_EQ(main->GridRowCount(), 3);
+  scriptEditor({}, 3);
+  main->SelectRow(2);
+  main->PushButton_Click(15);
+  EXPECT_EQ(seen, (QStringList{"a", ""}));
+
+  // After a header sort, the selected row's record is the one edited and deleted.
+  main->LstV_ColumnClick(0);
+  main->SelectRow(1);
+  const QString shown = main->GridCellText(1, 0);
+  scriptEditor({{1, "42"}});
+  main->PushButton_Click(15);
+  EXPECT_EQ(seen[0], shown);
+  int edited = -1;
+  for (int i = 0; i < 3; ++i)
+    if (stored("N", i)[1] == "42") edited = i;
+  ASSERT_GE(edited, 0);
+  EXPECT_EQ(stored("N", edited)[0], shown);
+  EXPECT_EQ(main->GridSelectedIndex(), edited + 1);  // the grid is rebuilt in stored order
+
+  main->LstV_ColumnClick(0);
+  main->SelectRow(1);
+  const QString doomed = main->GridCellText(1, 0);
+  dialogs.answers = {ui::Answer::Yes};
+  main->PushButton_Click(16);
+  ASSERT_EQ(recordCount("N"), 2);
+  for (int i = 0; i < 2; ++i) EXPECT_NE(stored("N", i)[0], doomed);
+
+  // The double click: nothing after a right-button press; the record at the selected row after a
+  // left one.
+  main->SelectRow(2);
+  main->LstV_MouseDown(2);
+  dialogs.modalShown.clear();
+  modTools::lDialogResult = 1;
+  edit::GridDoubleClick(*main);
+  EXPECT_TRUE(dialogs.modalShown.empty());
+  EXPECT_EQ(modTools::lDialogResult, 2);
+  main->LstV_MouseDown(1);
+  scriptEditor({{0, "dbl"}});
+  edit::GridDoubleClick(*main);
+  EXPECT_EQ(stored("N", 1)[0], "dbl");
+  EXPECT_EQ(main->GridSelectedIndex(), 2);
+  EXPECT_EQ(modTools::lDialogResult, 2);
+
+  // Deleting every record, the last one included, leaves an empty grid without a selection.
+  while (recordCount("N") > 0) {
+    main->SelectRow(1);
+    dialogs.answers = {ui::Answer::Yes};
+    main->PushButton_Click(16);
+  }
+  EXPECT_EQ(main->GridRowCount(), 0);
+  EXPECT_EQ(main->GridSelectedIndex(), 0);
+  dialogs.boxes.clear();
+  main->PushButton_Click(15);
+  main->PushButton_Click(16);
+  EXPECT_EQ(dialogs.texts(), (QStringList{"Please add a table to a database.", "Please add a table to a database."}));
+  // Add Record on the empty table still opens the editor.
+  dialogs.modalShown.clear();
+  scriptEditor({}, 3);
+  main->PushButton_Click(14);
+  EXPECT_EQ(dialogs.modalShown, std::vector<QString>{"Form4"});
+}
+
+}  // namespace
