@@ -1,8 +1,5 @@
 #include "jet/schema_writer.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -12,6 +9,7 @@
 #include "jet/catalog.h"
 #include "jet/catalog_writer.h"
 #include "jet/error.h"
+#include "jet/header.h"
 #include "jet/index_page.h"
 #include "jet/name_rules.h"
 #include "jet/system_tables.h"
@@ -40,22 +38,13 @@ uint8_t pointerRow(uint32_t p) { return uint8_t(p & 0xFF); }
 // SchemaFile
 
 std::unique_ptr<SchemaFile> SchemaFile::open(const std::string& path, bool readOnly) {
-  struct stat st;
-  if (::stat(path.c_str(), &st) != 0)
-    throw Error(err::kFileNotFound, "Could not find file '" + path + "'.");
-  int fd = ::open(path.c_str(), (readOnly ? O_RDONLY : O_RDWR) | O_CLOEXEC);
-  if (fd < 0) throw Error(err::kCannotOpenFile, "Could not open '" + path + "'.");
-  std::unique_ptr<SchemaFile> f(new SchemaFile());
-  f->fd_ = fd;
-  f->readOnly_ = readOnly;
-  uint8_t head[0x20] = {};
-  if (::pread(fd, head, sizeof head, 0) != ssize_t(sizeof head) || std::memcmp(head + 4, "Standard Jet DB", 15) != 0)
-    throw Error(err::kUnrecognizedFormat, "Unrecognized database format '" + path + "'.");
-  if (head[0x14] == 0) f->format_ = Format::Jet3;
-  else if (head[0x14] == 1) f->format_ = Format::Jet4;
-  else throw Error(err::kUnrecognizedFormat, "Unrecognized database format '" + path + "'.");
-  f->pageSize_ = pageSizeOf(f->format_);
-  f->pageCount_ = uint32_t(uint64_t(st.st_size) / f->pageSize_);
+  auto pages = std::make_unique<PageFile>(path, readOnly);
+  const auto slash = path.find_last_of('/');
+  const Header header = parseHeader(pages->readPrefix(kHeaderBytes), slash == std::string::npos ? path : path.substr(slash + 1));
+  pages->setPageSize(header.pageSize);
+  if (header.databaseKey != 0) pages->setEncodingKey(header.databaseKey);
+  auto f = over(*pages, header.format);
+  f->owned_ = std::move(pages);
   return f;
 }
 
@@ -68,49 +57,25 @@ std::unique_ptr<SchemaFile> SchemaFile::over(PageFile& file, Format format) {
   return f;
 }
 
-SchemaFile::~SchemaFile() {
-  if (fd_ >= 0) ::close(fd_);
-}
+SchemaFile::~SchemaFile() = default;
 
 void SchemaFile::readPage(uint32_t page, uint8_t* out) {
   if (page >= pageCount()) damaged("page " + std::to_string(page) + " lies past the end of the file");
-  if (pages_) {
-    PageRef p = pages_->page(page);
-    std::memcpy(out, p->data(), pageSize_);
-    return;
-  }
-  size_t done = 0;
-  while (done < pageSize_) {
-    ssize_t n = ::pread(fd_, out + done, pageSize_ - done, off_t(uint64_t(page) * pageSize_ + done));
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) throw Error(err::kIoError, "Disk or network error.");
-    done += size_t(n);
-  }
+  PageRef p = pages_->page(page);
+  std::memcpy(out, p->data(), pageSize_);
 }
 
 void SchemaFile::writePage(uint32_t page, const uint8_t* data) {
   if (readOnly_) throw Error(err::kReadOnly, "Cannot update. Database or object is read-only.");
-  if (pages_) {
-    if (page < pages_->pageCount()) {
-      pages_->writePage(page, data);
-      return;
-    }
-    while (pages_->pageCount() < page) {
-      Bytes zero(pageSize_, 0);
-      pages_->appendPage(zero.data());
-    }
-    pages_->appendPage(data);
+  if (page < pages_->pageCount()) {
+    pages_->writePage(page, data);
     return;
   }
-  size_t done = 0;
-  while (done < pageSize_) {
-    ssize_t n = ::pwrite(fd_, data + done, pageSize_ - done, off_t(uint64_t(page) * pageSize_ + done));
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) throw Error(errno == ENOSPC ? err::kDiskFull : err::kIoError,
-                            errno == ENOSPC ? "System resource exceeded." : "Disk or network error.");
-    done += size_t(n);
+  while (pages_->pageCount() < page) {
+    Bytes zero(pageSize_, 0);
+    pages_->appendPage(zero.data());
   }
-  if (page >= pageCount_) pageCount_ = page + 1;
+  pages_->appendPage(data);
 }
 
 Bytes SchemaFile::page(uint32_t n) {
@@ -120,9 +85,7 @@ Bytes SchemaFile::page(uint32_t n) {
 }
 
 void SchemaFile::sync() {
-  if (readOnly_) return;
-  if (pages_) pages_->flush();
-  else ::fsync(fd_);
+  if (!readOnly_) pages_->flush();
 }
 
 std::vector<SchemaFile::RowSlot> SchemaFile::rowSlots(const Bytes& p) {

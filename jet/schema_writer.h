@@ -18,7 +18,8 @@ namespace jet {
 // One open file seen as pages, with the global page map for allocating and freeing pages.
 class SchemaFile : public IndexPageStore {
  public:
-  // Throws 3024 when missing, 3343 when not a Jet 3/4 file, 3051 when it cannot be opened.
+  // Opens the file through its own page file. Throws 3024 when missing, 3343 when not a Jet 3/4
+  // file, 3051 when it cannot be opened or another writer has it.
   static std::unique_ptr<SchemaFile> open(const std::string& path, bool readOnly = false);
   // Works through an open database's page file (its cache stays in step with every write).
   static std::unique_ptr<SchemaFile> over(PageFile& file, Format format);
@@ -26,7 +27,7 @@ class SchemaFile : public IndexPageStore {
 
   Format format() const override { return format_; }
   size_t pageSize() const { return pageSize_; }
-  uint32_t pageCount() const { return pages_ ? pages_->pageCount() : pageCount_; }
+  uint32_t pageCount() const { return pages_->pageCount(); }
 
   void readPage(uint32_t page, uint8_t* out) override;
   void writePage(uint32_t page, const uint8_t* data) override;
@@ -73,12 +74,11 @@ class SchemaFile : public IndexPageStore {
   Bytes& mapRow(uint32_t pointer, Bytes& pageBuf, size_t& start, size_t& end);
   bool markInMap(Bytes& pageBuf, size_t start, size_t end, uint32_t page, bool set, bool& changed);
 
-  int fd_ = -1;
   PageFile* pages_ = nullptr;
+  std::unique_ptr<PageFile> owned_;  // when opened by path
   bool readOnly_ = false;
   Format format_ = Format::Jet4;
   size_t pageSize_ = 4096;
-  uint32_t pageCount_ = 0;
 };
 
 // A catalog row as the schema writer uses it.

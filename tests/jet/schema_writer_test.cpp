@@ -78,7 +78,7 @@ class SchemaChanges : public ::testing::TestWithParam<Format> {
   void TearDown() override { oracle::removeTree(dir_); }
   std::unique_ptr<jet::SchemaFile> open() { return jet::SchemaFile::open(path_); }
   std::vector<jet::CatalogRow> catalog() {
-    auto f = open();
+    auto f = jet::SchemaFile::open(path_, true);
     return jet::readCatalog(*f, jet::parseTableDefinition(GetParam(), f->readDefinition(2)));
   }
   std::string dir_, path_;
