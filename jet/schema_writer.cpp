@@ -1,6 +1,5 @@
 #include "jet/schema_writer.h"
 
-
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
