@@ -1,6 +1,8 @@
 #include "jet/data_page.h"
 
+#include <algorithm>
 #include <string>
+#include <vector>
 
 #include "jet/bytes.h"
 
@@ -33,6 +35,91 @@ RowSlot rowSlot(const uint8_t* page, uint32_t pageSize, Format format, uint16_t 
     throwCorrupt("a row's offsets on a data page are out of order");
   }
   return s;
+}
+
+namespace {
+
+uint32_t lowestStart(const uint8_t* page, uint32_t pageSize, Format format, uint16_t count) {
+  uint32_t low = pageSize;
+  for (uint16_t r = 0; r < count; ++r) {
+    uint32_t s = le16(page + rowTableOffset(format) + 2u * r) & kRowOffsetMask;
+    if (s != 0 && s < low) low = s;
+  }
+  return low;
+}
+
+void updateFreeSpace(uint8_t* page, uint32_t pageSize, Format format) {
+  uint16_t count = le16(page + rowCountOffset(format));
+  uint32_t used = rowTableOffset(format) + 2u * count;
+  uint32_t low = lowestStart(page, pageSize, format, count);
+  put16(page + 2, uint16_t(low > used ? low - used : 0));
+}
+
+}  // namespace
+
+void initDataPage(uint8_t* page, uint32_t pageSize, Format format, uint32_t owner) {
+  std::fill(page, page + pageSize, 0);
+  page[0] = kDataPageType;
+  page[1] = 0x01;
+  put32(page + 4, owner);
+  updateFreeSpace(page, pageSize, format);
+}
+
+int64_t roomShortfall(const uint8_t* page, uint32_t pageSize, Format format, size_t size) {
+  uint16_t count = pageRowCount(page, pageSize, format);
+  if (count >= 255) return int64_t(pageSize);  // a page holds at most 255 rows
+  uint32_t used = rowTableOffset(format) + 2u * (count + 1u);
+  uint32_t low = lowestStart(page, pageSize, format, count);
+  return int64_t(used) + int64_t(size) - int64_t(low);
+}
+
+uint16_t addRow(uint8_t* page, uint32_t pageSize, Format format, const uint8_t* body, size_t size, uint16_t flags) {
+  uint16_t count = pageRowCount(page, pageSize, format);
+  uint32_t start = lowestStart(page, pageSize, format, count) - uint32_t(size);
+  std::copy(body, body + size, page + start);
+  put16(page + rowTableOffset(format) + 2u * count, uint16_t(start | flags));
+  put16(page + rowCountOffset(format), uint16_t(count + 1));
+  updateFreeSpace(page, pageSize, format);
+  return count;
+}
+
+bool replaceRow(uint8_t* page, uint32_t pageSize, Format format, uint16_t row, const uint8_t* body, size_t size,
+                uint16_t flags) {
+  uint16_t count = pageRowCount(page, pageSize, format);
+  struct Item { std::vector<uint8_t> bytes; uint16_t flags; };
+  std::vector<Item> items(count);
+  size_t total = 0;
+  for (uint16_t r = 0; r < count; ++r) {
+    if (r == row) {
+      items[r] = {std::vector<uint8_t>(body, body + size), flags};
+    } else {
+      RowSlot s = rowSlot(page, pageSize, format, r);
+      uint16_t raw = le16(page + rowTableOffset(format) + 2u * r);
+      items[r] = {std::vector<uint8_t>(page + s.start, page + s.end), uint16_t(raw & ~kRowOffsetMask)};
+    }
+    total += items[r].bytes.size();
+  }
+  if (rowTableOffset(format) + 2u * count + total > pageSize) return false;
+  uint32_t end = pageSize;
+  for (uint16_t r = 0; r < count; ++r) {
+    uint32_t start = end - uint32_t(items[r].bytes.size());
+    std::copy(items[r].bytes.begin(), items[r].bytes.end(), page + start);
+    put16(page + rowTableOffset(format) + 2u * r, uint16_t(start | items[r].flags));
+    end = start;
+  }
+  std::fill(page + rowTableOffset(format) + 2u * count, page + end, 0);
+  updateFreeSpace(page, pageSize, format);
+  return true;
+}
+
+void freeRow(uint8_t* page, uint32_t pageSize, Format format, uint16_t row) {
+  replaceRow(page, pageSize, format, row, nullptr, 0, kRowFreed);
+}
+
+void setRowFlags(uint8_t* page, Format format, uint16_t row, uint16_t flags, bool on) {
+  uint8_t* p = page + rowTableOffset(format) + 2u * row;
+  uint16_t v = le16(p);
+  put16(p, on ? uint16_t(v | flags) : uint16_t(v & ~flags));
 }
 
 }  // namespace jet

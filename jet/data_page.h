@@ -13,6 +13,8 @@ constexpr uint8_t kTdefPageType = 0x02;
 constexpr uint16_t kRowDeleted = 0x8000;   // row offset flag: the row is deleted
 constexpr uint16_t kRowOverflow = 0x4000;  // row offset flag: the row holds a pointer to its body
 constexpr uint16_t kRowOffsetMask = 0x1FFF;
+// A deleted row carries both flags and no bytes, so that readers of either flag skip it.
+constexpr uint16_t kRowFreed = kRowDeleted | kRowOverflow;
 
 inline uint32_t rowCountOffset(Format f) { return f == Format::Jet3 ? 8 : 12; }
 inline uint32_t rowTableOffset(Format f) { return rowCountOffset(f) + 2; }
@@ -31,6 +33,24 @@ uint16_t pageRowCount(const uint8_t* page, uint32_t pageSize, Format format);
 
 // The slot of `row`. Throws 3049 when the row number or its offsets are impossible.
 RowSlot rowSlot(const uint8_t* page, uint32_t pageSize, Format format, uint16_t row);
+
+// Marker in the owner field of pages that hold long values.
+constexpr uint32_t kLongValueOwner = 0x4C41564C;  // "LVAL"
+
+// Writes an empty data page owned by `owner` (a table definition page, or kLongValueOwner).
+void initDataPage(uint8_t* page, uint32_t pageSize, Format format, uint32_t owner);
+// Bytes a new row of `size` would need beyond what the page has free; <= 0 when it fits.
+int64_t roomShortfall(const uint8_t* page, uint32_t pageSize, Format format, size_t size);
+// Adds a row (the page must have room) and returns its number; `flags` are kRowDeleted/kRowOverflow.
+uint16_t addRow(uint8_t* page, uint32_t pageSize, Format format, const uint8_t* body, size_t size, uint16_t flags);
+// Replaces one row's body and flags, repacking the page's rows; false (page unchanged) when the
+// page has no room for it.
+bool replaceRow(uint8_t* page, uint32_t pageSize, Format format, uint16_t row, const uint8_t* body, size_t size,
+                uint16_t flags);
+// Deletes a row: no bytes, both flags (the page is repacked).
+void freeRow(uint8_t* page, uint32_t pageSize, Format format, uint16_t row);
+// Sets or clears flag bits of a row's offset entry.
+void setRowFlags(uint8_t* page, Format format, uint16_t row, uint16_t flags, bool on);
 
 // A row pointer as stored in definitions and long values: row number in the low byte, page above.
 inline uint32_t pointerPage(uint32_t ptr) { return ptr >> 8; }

@@ -5,6 +5,7 @@
 #include "jet/properties.h"
 #include "jet/schema_writer.h"
 #include "jet/table_scan.h"
+#include "jet/table_writer.h"
 
 namespace jet {
 
@@ -97,11 +98,6 @@ std::unique_ptr<TableCursor> DatabaseImpl::openTable(const std::string& name) {
   return std::make_unique<Cursor>(*file_, tableDef(name), codec_, std::move(info));
 }
 
-namespace {
-[[noreturn]] void notYet(const char* what) {
-  throw Error(err::kInvalidOperation, std::string("Invalid operation: ") + what + " is not available yet.");
-}
-}  // namespace
 
 // Schema changes go through the schema writer on this file's pages; the catalog and the cached
 // definitions are read again afterwards (also after a failure, which may have changed pages).
@@ -132,9 +128,30 @@ void DatabaseImpl::renameTable(const std::string& oldName, const std::string& ne
 void DatabaseImpl::dropTable(const std::string& name) {
   changeSchema([&](SchemaFile& f) { jet::dropTable(f, name); });
 }
-RowId DatabaseImpl::insertRow(const std::string&, std::vector<Value>) { notYet("adding records"); }
-void DatabaseImpl::updateRow(const std::string&, RowId, std::vector<Value>) { notYet("changing records"); }
-void DatabaseImpl::deleteRow(const std::string&, RowId) { notYet("deleting records"); }
+
+TableDef& DatabaseImpl::writableTable(const std::string& name) {
+  if (open().readOnly()) throw Error(err::kReadOnly, "Cannot update. Database or object is read-only.");
+  tableDef(name);
+  return *defs_.at(localTable(name).object.tdefPage);
+}
+
+RowId DatabaseImpl::insertRow(const std::string& table, std::vector<Value> values) {
+  TableDef& def = writableTable(table);
+  TableInfo info = this->table(table);
+  return TableWriter(*file_, def, info, codec_).insert(std::move(values));
+}
+
+void DatabaseImpl::updateRow(const std::string& table, RowId row, std::vector<Value> values) {
+  TableDef& def = writableTable(table);
+  TableInfo info = this->table(table);
+  TableWriter(*file_, def, info, codec_).update(row, std::move(values));
+}
+
+void DatabaseImpl::deleteRow(const std::string& table, RowId row) {
+  TableDef& def = writableTable(table);
+  TableInfo info = this->table(table);
+  TableWriter(*file_, def, info, codec_).remove(row);
+}
 
 int32_t DatabaseImpl::nextAutoNumber(const std::string& table) {
   return int32_t(tableDef(table).nextAutoNumber + 1);
@@ -144,7 +161,16 @@ CheckReport DatabaseImpl::check() { return checkDatabase(open(), header_, codec_
 
 void DatabaseImpl::close() {
   defs_.clear();
+  if (file_ && !file_->readOnly()) file_->flush();
   file_.reset();
+}
+
+DatabaseImpl::~DatabaseImpl() {
+  try {
+    close();
+  } catch (const Error&) {
+    // Nothing to report to from a destructor; every change was already written.
+  }
 }
 
 }  // namespace jet

@@ -18,6 +18,7 @@ namespace jet {
 class DatabaseImpl : public Database {
  public:
   DatabaseImpl(const std::string& path, const OpenOptions& options);
+  ~DatabaseImpl() override;
 
   Format format() const override { return header_.format; }
   uint32_t pageSize() const override { return header_.pageSize; }
@@ -54,6 +55,7 @@ class DatabaseImpl : public Database {
   PageFile& open();
   template <typename F>
   void changeSchema(F&& change);
+  TableDef& writableTable(const std::string& name);
   const CatalogEntry& localTable(const std::string& name);
 
   std::string path_;

@@ -192,6 +192,21 @@ void PageFile::flush() {
   if (::fdatasync(fd_) != 0) throw Error(err::kIoError, "Disk or network error writing '" + fileName(path_) + "'.");
 }
 
+void PageFile::truncate(uint32_t pages) {
+  checkWritable();
+  if (pages >= pageCount_) return;
+  if (::ftruncate(fd_, off_t(uint64_t(pages) * pageSize_)) != 0)
+    throw Error(err::kIoError, "Disk or network error writing '" + fileName(path_) + "'.");
+  for (uint32_t p = pages; p < pageCount_; ++p) {
+    auto it = index_.find(p);
+    if (it == index_.end()) continue;
+    lru_.erase(it->second);
+    index_.erase(it);
+  }
+  pageCount_ = pages;
+  fileSize_ = uint64_t(pages) * pageSize_;
+}
+
 void PageFile::setWriteFaultForTesting(int nth, Fault fault) {
   faultCountdown_ = nth;
   fault_ = fault;

@@ -49,6 +49,8 @@ class PageFile {
   // Appends a page at the end of the file and returns its number.
   uint32_t appendPage(const uint8_t* data);
   void flush();
+  // Cuts the file back to `pages` pages (undoing appends).
+  void truncate(uint32_t pages);
 
   // Makes the nth write or flush from now (1 = the next one) fail with `fault`.
   void setWriteFaultForTesting(int nth, Fault fault);

@@ -96,6 +96,8 @@ struct TableDef {
   std::vector<ColumnDef> columns;    // by column number (field order)
   std::vector<RealIndexDef> realIndexes;
   std::vector<LogicalIndexDef> indexes;
+  // Where the last row was added (0 = not known yet): spares inserts a walk over the table's pages.
+  uint32_t lastDataPageHint = 0;
 
   // Bytes of the fixed part every complete row has.
   uint32_t fixedSize() const;

@@ -128,8 +128,8 @@ std::vector<uint8_t> encodeJet4Text(const std::string& utf8, bool allowCompressi
       if (c == 0 || c > 0xFF) ok = false;
       else out.push_back(uint8_t(c));
     }
-    // Compression only pays when it saves space; an empty text stays empty.
-    if (ok && !utf8.empty()) return out;
+    // Compression is used only when it saves space (the marker costs two bytes).
+    if (ok && out.size() < 2 * (out.size() - 2)) return out;
   }
   return encodeUcs2(utf8);
 }

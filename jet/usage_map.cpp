@@ -1,7 +1,10 @@
 #include "jet/usage_map.h"
 
+#include <algorithm>
+
 #include "jet/bytes.h"
 #include "jet/data_page.h"
+#include "jet/page_transaction.h"
 
 namespace jet {
 
@@ -74,6 +77,75 @@ std::vector<uint32_t> UsageMap::pages() const {
   for (uint32_t p = nextFrom(0); p != UINT32_MAX; p = p == UINT32_MAX - 1 ? UINT32_MAX : nextFrom(p + 1))
     out.push_back(p);
   return out;
+}
+
+void markUsage(PageTransaction& tx, Format format, uint32_t pointer, uint32_t page, bool used) {
+  const uint32_t pageSize = tx.pageSize();
+  uint8_t* p = tx.edit(pointerPage(pointer));
+  RowSlot slot = rowSlot(p, pageSize, format, pointerRow(pointer));
+  if (slot.size() < 5) throwCorrupt("a usage map is cut short");
+  uint8_t* row = p + slot.start;
+  auto setBit = [&](uint8_t* bits, uint32_t bit) {
+    if (used) bits[bit / 8] |= uint8_t(1u << (bit % 8));
+    else bits[bit / 8] &= uint8_t(~(1u << (bit % 8)));
+  };
+  if (row[0] == 0) {
+    uint32_t start = le32(row + 1);
+    uint64_t bits = uint64_t(slot.size() - 5) * 8;
+    if (page >= start && page - start < bits) {
+      setBit(row + 5, page - start);
+      return;
+    }
+    if (!used) return;
+    // The inline map cannot reach the page: turn it into a reference map in the same row, with
+    // bitmap pages covering every page it marked.
+    std::vector<uint32_t> marked;
+    for (uint32_t bit = 0; bit < bits; ++bit)
+      if ((row[5 + bit / 8] >> (bit % 8)) & 1) marked.push_back(start + bit);
+    marked.push_back(page);
+    const uint32_t perBitmap = (pageSize - 4) * 8;
+    const uint32_t rowSize = slot.size();
+    for (uint32_t m : marked)
+      if (1 + 4 * (m / perBitmap + 1) > rowSize)
+        throw Error(err::kDiskFull, "System resource exceeded: the table's page map cannot hold more pages.");
+    std::vector<uint8_t> converted(rowSize, 0);
+    converted[0] = 1;
+    const uint32_t mapPage = pointerPage(pointer);
+    for (uint32_t m : marked) {
+      uint32_t run = m / perBitmap;
+      uint32_t bitmapPage = le32(&converted[1 + 4 * run]);
+      if (bitmapPage == 0) {
+        bitmapPage = tx.allocate();
+        uint8_t* b = tx.edit(bitmapPage);
+        b[0] = kBitmapPageType;
+        b[1] = 0x01;
+        put32(&converted[1 + 4 * run], bitmapPage);
+      }
+      uint8_t* bits2 = tx.edit(bitmapPage) + 4;
+      uint32_t bit = m % perBitmap;
+      bits2[bit / 8] |= uint8_t(1u << (bit % 8));
+    }
+    std::copy(converted.begin(), converted.end(), tx.edit(mapPage) + slot.start);
+    return;
+  }
+  if (row[0] != 1) throwCorrupt("a usage map has an unknown type");
+  uint32_t perBitmap = (pageSize - 4) * 8;
+  uint32_t run = page / perBitmap;
+  if (1 + 4 * (run + 1) > slot.size()) {
+    if (!used) return;
+    throw Error(err::kDiskFull, "System resource exceeded: the table's page map cannot hold more pages.");
+  }
+  uint32_t bitmapPage = le32(row + 1 + 4 * run);
+  if (bitmapPage == 0) {
+    if (!used) return;
+    bitmapPage = tx.allocate();
+    uint8_t* b = tx.edit(bitmapPage);
+    b[0] = kBitmapPageType;
+    b[1] = 0x01;
+    row = tx.edit(pointerPage(pointer)) + slot.start;
+    put32(row + 1 + 4 * run, bitmapPage);
+  }
+  setBit(tx.edit(bitmapPage) + 4, page % perBitmap);
 }
 
 }  // namespace jet

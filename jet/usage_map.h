@@ -35,4 +35,10 @@ class UsageMap {
   uint32_t pagesPerBitmap_ = 0;
 };
 
+class PageTransaction;
+
+// Marks (or clears) `page` in the usage map held in the row that `pointer` names, through a staged
+// transaction. Throws 3035 when an inline map cannot reach the page.
+void markUsage(PageTransaction& tx, Format format, uint32_t pointer, uint32_t page, bool used);
+
 }  // namespace jet

@@ -30,7 +30,8 @@ TEST(TextCodec, EncodesJet4TextAndReadsItBack) {
       EXPECT_EQ(back, s) << s << " compress=" << compress;
     }
   }
-  EXPECT_EQ(jet::encodeJet4Text("ab", true).size(), 4u);   // FF FE a b
+  EXPECT_EQ(jet::encodeJet4Text("abc", true), (std::vector<uint8_t>{0xFF, 0xFE, 'a', 'b', 'c'}));
+  EXPECT_EQ(jet::encodeJet4Text("ab", true), (std::vector<uint8_t>{'a', 0, 'b', 0}));  // no gain: plain
   EXPECT_EQ(jet::encodeJet4Text("ab", false).size(), 4u);  // a 0 b 0
   EXPECT_EQ(jet::encodeJet4Text("\xCF\x81", true).size(), 2u);  // not compressible: UCS-2
   EXPECT_EQ(jet::utf16Length("a\xF0\x9F\x98\x80"), 3u);

@@ -1,0 +1,48 @@
+// Staged page changes: a write operation edits copies of pages and new pages here, then commits
+// them together (written to the file, not forced to the disk: closing the database does that). Until commit nothing reaches the file; if commit fails part-way, the pages it had
+// already written are put back and appended pages are cut off, so the file is as it was.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <vector>
+
+#include "jet/page_file.h"
+#include "jet/schema.h"
+
+namespace jet {
+
+class PageTransaction {
+ public:
+  explicit PageTransaction(PageFile& file) : file_(file), nextPage_(file.pageCount()) {}
+
+  PageFile& file() { return file_; }
+  uint32_t pageSize() const { return file_.pageSize(); }
+  // The page as this transaction sees it (staged copy or file).
+  const uint8_t* read(uint32_t page);
+  // A writable staged copy of the page.
+  uint8_t* edit(uint32_t page);
+  // A zeroed page for new use: a page the database's free-page map offers, else a new page at the
+  // end of the file. Either way the page is taken out of the free-page map.
+  uint32_t allocate();
+  // Returns a page to the free-page map (its contents stay until it is reused).
+  void release(uint32_t page);
+  // Enables the database's free-page map (page 1, row 0: a set bit marks a free page).
+  void useFreePageMap(Format format) { format_ = format; freeMap_ = true; }
+  bool changed() const { return !staged_.empty(); }
+  // Writes every staged page; on failure restores the file and rethrows.
+  void commit();
+
+ private:
+  PageFile& file_;
+  uint32_t nextPage_;
+  uint32_t takeFreePage();
+  void markFree(uint32_t page, bool free);
+
+  std::map<uint32_t, Page> staged_;
+  Format format_ = Format::Jet4;
+  bool freeMap_ = false;
+  PageRef held_;
+};
+
+}  // namespace jet
