@@ -9,11 +9,13 @@
 #include <QTabBar>
 
 #include "app/window/form1.h"
+#include "db/dao_impl.h"
 #include "db/session.h"
 #include "edit/commands.h"
 #include "edit/dfield.h"
 #include "edit/form4.h"
 #include "gui_test_env.h"
+#include "support/memory_engine.h"
 
 namespace {
 
@@ -97,9 +99,20 @@ class RecordTest : public testenv::WindowTest {
     ASSERT_TRUE(modDB::OpenDB(path.toStdString()));
     main->RefreshTables(1);
   }
+  // A new empty database of the given format: a file where the engine stores records, otherwise
+  // an in-memory engine behind the same object model (the windows cannot tell the difference).
   void openNew(int32_t version) {
     path = folder.filePath(version == dao::dbVersion30 ? "r97.mdb" : "r2000.mdb");
     QFile::remove(path);
+    inMemory = !rowWritesAvailable(folder.filePath("probe.mdb"));
+    if (inMemory) {
+      auto state = std::make_shared<testing_support::MemoryState>();
+      state->format = version == dao::dbVersion30 ? jet::Format::Jet3 : jet::Format::Jet4;
+      modDB::gDB = dao::Database(
+          std::make_shared<dao::DatabaseImpl>(testing_support::memoryEngine(state), path.toStdString()));
+      modDB::bDBOpen = true;
+      return;
+    }
     ASSERT_EQ(modDB::CreateDB(path.toStdString(), version), 1);
     ASSERT_TRUE(modDB::OpenDB(path.toStdString()));
   }
@@ -171,6 +184,7 @@ class RecordTest : public testenv::WindowTest {
 
   std::unique_ptr<app::Form1> main;
   QString path;
+  bool inMemory = false;
   QStringList seen;  // the texts the editor showed on opening
 };
 
@@ -187,9 +201,9 @@ std::vector<modDB::FieldDef> everyType() {
 }
 
 TEST_F(RecordTest, AddEditDeleteEveryTypeInBothFormats) {
-  if (!rowWritesAvailable(folder.filePath("probe.mdb"))) GTEST_SKIP() << "the engine does not store records yet";
   for (int32_t version : {dao::dbVersion30, dao::dbVersion40}) {
     SCOPED_TRACE(version);
+    dialogs.boxes.clear();
     openNew(version);
     makeTable("All", everyType());
     main->RefreshTables(1);
@@ -238,6 +252,7 @@ TEST_F(RecordTest, AddEditDeleteEveryTypeInBothFormats) {
     EXPECT_EQ(stored("All", 0)[8], "b");
     EXPECT_EQ(main->GridSelectedIndex(), 1);
     modDB::CloseDB();
+    if (inMemory) continue;
 
     QProcess tool;
     tool.start("mdb-export", {path, "All"});
@@ -295,7 +310,6 @@ TEST_F(RecordTest, ScrollBarFromSevenFieldsAndTextLimits) {
 }
 
 TEST_F(RecordTest, RefusedSavesKeepTheEditorOpenAndStoreNothing) {
-  if (!rowWritesAvailable(folder.filePath("probe.mdb"))) GTEST_SKIP() << "the engine does not store records yet";
   openNew(dao::dbVersion40);
   makeTable("R", {def("Id", dao::dbLong, 4, dao::dbAutoIncrField), def("Count", dao::dbLong, 4),
                   def("Must", dao::dbLong, 4, 0, true), def("NoEmpty", dao::dbText, 20, 0, false, false)});
@@ -360,7 +374,7 @@ TEST_F(RecordTest, RefusedSavesKeepTheEditorOpenAndStoreNothing) {
 }
 
 TEST_F(RecordTest, CommandsActOnTheHighlightedRecord) {
-  if (!rowWritesAvailable(folder.filePath("probe.mdb"))) GTEST_SKIP() << "the engine does not store records yet";
+  if (rowWritesAvailable(folder.filePath("probe.mdb"))) {
   openCopy("testV2000.mdb");
   const int table1 = tabOf("Table1");
   ASSERT_GT(table1, 0);
@@ -387,6 +401,7 @@ TEST_F(RecordTest, CommandsActOnTheHighlightedRecord) {
   EXPECT_EQ(seen.value(1), main->GridCellText(1, 1));
   EXPECT_EQ(stored(otherName, 0), before);
   modDB::CloseDB();
+  }
 
   // Null values show as empty editors.
   openNew(dao::dbVersion30);
