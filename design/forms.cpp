@@ -35,7 +35,9 @@ QPushButton* makeButton(QWidget* parent, int number, const char* caption, QRect 
 QLabel* makeLabel(QWidget* parent, const char* name, const char* caption, QRect where) {
   auto* l = new QLabel(QString::fromLatin1(caption), parent);
   l->setObjectName(QString::fromLatin1(name));
-  l->setGeometry(where);
+  // The placed size is a minimum: the caption is never cut off, whatever the font measures.
+  const QSize hint = l->sizeHint();
+  l->setGeometry(where.x(), where.y(), std::max(where.width(), hint.width()), std::max(where.height(), hint.height()));
   return l;
 }
 
