@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPalette>
+#include <limits>
 
 #include "app/error_report.h"
 #include "app/shell.h"
@@ -49,6 +50,7 @@ DField::DField(QWidget* parent, const QString& displayName) : QWidget(parent), d
   txtValue_->setObjectName(QStringLiteral("txtValue"));
   txtValue_->setGeometry(app::TwipsRect(kValueLeftTwips, 210, 4440, 300));
   txtValue_->installEventFilter(this);
+  txtValue_->setMaxLength(std::numeric_limits<int>::max());
   connect(txtValue_, &QLineEdit::textChanged, this, [this](const QString&) { emit Change(); });
   setAutoFillBackground(true);
   SetBackColor(kButtonFace);
@@ -102,7 +104,8 @@ int16_t DField::MaxLength() const { return maxLength_; }
 
 void DField::SetMaxLength(int16_t length) {
   maxLength_ = length < 0 ? 0 : length;
-  txtValue_->setMaxLength(maxLength_ == 0 ? 32767 : maxLength_);
+  // No limit means none at all: a long memo shown for editing must not be cut to the box's default.
+  txtValue_->setMaxLength(maxLength_ == 0 ? std::numeric_limits<int>::max() : maxLength_);
   emit PropertyChanged(QStringLiteral("MaxLength"));
 }
 

@@ -282,6 +282,37 @@ TEST_F(RecordTest, ScrollBarFromSevenFieldsAndTextLimits) {
   EXPECT_EQ(form.dField1(6)->Text(), "");
 }
 
+// Long memos and OLE values, up to a megabyte, survive an edit of another field untouched.
+TEST_F(RecordTest, LongValuesSurviveAnEditOfAnotherField) {
+  openCopy("generated/longValuesV2000.mdb");
+  main->SelectTab(1);
+  ASSERT_EQ(modDB::sTable, "Blobs");
+  const int rows = main->GridRowCount();
+  ASSERT_GT(rows, 0);
+  std::vector<QStringList> before;
+  for (int i = 0; i < rows; ++i) before.push_back(stored("Blobs", i));
+  // The record with the longest OLE value gets a new memo; its OLE value and every other record
+  // stay exactly as they were.
+  int chosen = 0;
+  for (int i = 0; i < rows; ++i)
+    if (before[i][2].size() > before[chosen][2].size()) chosen = i;
+  ASSERT_GT(before[chosen][2].size(), 100000);
+  main->SelectRow(chosen + 1);
+  scriptEditor({{1, "short memo"}});
+  main->PushButton_Click(15);
+  EXPECT_TRUE(dialogs.boxes.empty()) << dialogs.texts().join("|").left(300).toStdString();
+  EXPECT_EQ(seen.value(0), "AutoInc");
+  EXPECT_TRUE(seen.value(2) == before[chosen][2]);
+  for (int i = 0; i < rows; ++i) {
+    QStringList expected = before[i];
+    if (i == chosen) expected[1] = "short memo";
+    const QStringList now = stored("Blobs", i);
+    for (int k = 0; k < 3; ++k) EXPECT_TRUE(now.value(k) == expected[k]) << i << "," << k;
+  }
+  modDB::CloseDB();
+  EXPECT_EQ(checkFile(path), "");
+}
+
 TEST_F(RecordTest, RefusedSavesKeepTheEditorOpenAndStoreNothing) {
   openNew(dao::dbVersion40);
   makeTable("R", {def("Id", dao::dbLong, 4, dao::dbAutoIncrField), def("Count", dao::dbLong, 4),
