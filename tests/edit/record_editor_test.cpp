@@ -375,6 +375,8 @@ TEST_F(RecordTest, RefusedSavesKeepTheEditorOpenAndStoreNothing) {
   main->PushButton_Click(15);
   EXPECT_EQ(modTools::lDialogResult, 2);
   EXPECT_EQ(stored("R", 0)[2], "1");
+  modDB::CloseDB();
+  EXPECT_EQ(checkFile(path), "");
 }
 
 TEST_F(RecordTest, CommandsActOnTheHighlightedRecord) {
@@ -476,6 +478,29 @@ TEST_F(RecordTest, CommandsActOnTheHighlightedRecord) {
   scriptEditor({}, 3);
   main->PushButton_Click(14);
   EXPECT_EQ(dialogs.modalShown, std::vector<QString>{"Form4"});
+}
+
+TEST_F(RecordTest, GuardsOfTheRecordCommands) {
+  main->PushButton_Click(14);
+  main->PushButton_Click(15);
+  main->PushButton_Click(16);
+  EXPECT_EQ(dialogs.texts(), QStringList(3, "Please add a table to a database."));
+  dialogs.boxes.clear();
+  openCopy("testV1997.mdb");
+  main->SelectTab(tabOf("Table1"));
+  ASSERT_GT(main->GridRowCount(), 0);
+  ASSERT_EQ(main->GridSelectedIndex(), 0);
+  main->PushButton_Click(15);
+  main->PushButton_Click(16);
+  EXPECT_EQ(dialogs.texts(), QStringList(2, "Please select record."));
+  EXPECT_TRUE(dialogs.modalShown.empty());
+  // Close on the editor reloads nothing and stores nothing.
+  main->SelectRow(1);
+  const QStringList before = stored("Table1", 0);
+  scriptEditor({{0, "changed"}}, 3);
+  main->PushButton_Click(15);
+  EXPECT_EQ(modTools::lDialogResult, 2);
+  EXPECT_EQ(stored("Table1", 0), before);
 }
 
 }  // namespace
