@@ -158,8 +158,14 @@ void Form4::LoadRecord() {
   const int n = fields.Count();
   for (int k = 0; k < n; ++k) {
     const QString text = QString::fromStdString(jet::toText(fields.Item(k).GetValue()));
-    loaded_ << text;
-    if (k < RowCount()) rows_[static_cast<size_t>(k)]->SetText(text);
+    if (k < RowCount()) {
+      // What the box shows is the baseline: a one-line box may not hold every character of a memo
+      // (line breaks), and a value the user did not touch must not be rewritten from the box.
+      rows_[static_cast<size_t>(k)]->SetText(text);
+      loaded_ << rows_[static_cast<size_t>(k)]->Text();
+    } else {
+      loaded_ << text;
+    }
   }
   rs.Close();
 }

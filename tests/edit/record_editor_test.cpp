@@ -375,6 +375,20 @@ TEST_F(RecordTest, RefusedSavesKeepTheEditorOpenAndStoreNothing) {
   main->PushButton_Click(15);
   EXPECT_EQ(modTools::lDialogResult, 2);
   EXPECT_EQ(stored("R", 0)[2], "1");
+  // A memo with line breaks, which a one-line box cannot show as they are, survives an edit of
+  // another field.
+  {
+    dao::Recordset rs = modDB::gDB.OpenRecordset("R");
+    rs.Edit();
+    rs.GetFields().Item(3).SetValue(std::string("line one\r\nline two"));
+    rs.Update();
+    rs.Close();
+  }
+  main->SelectTab(1);
+  main->SelectRow(1);
+  scriptEditor({{1, "9"}});
+  main->PushButton_Click(15);
+  EXPECT_EQ(stored("R", 0).mid(1), (QStringList{"9", "1", "line one\r\nline two"}));
   modDB::CloseDB();
   EXPECT_EQ(checkFile(path), "");
 }
