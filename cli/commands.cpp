@@ -1,0 +1,465 @@
+#include "cli/commands.h"
+
+#include <algorithm>
+#include <istream>
+#include <map>
+#include <ostream>
+#include <stdexcept>
+
+#include "cli/format.h"
+#include "db/dao.h"
+#include "db/dao_impl.h"
+#include "db/session.h"
+#include "jet/database.h"
+
+namespace cli {
+
+namespace {
+
+const char kUsage[] =
+    "usage: tabulonix-cli COMMAND FILE [ARGS] [--password PWD]\n"
+    "  tables FILE                          user tables, in catalog order\n"
+    "  columns FILE TABLE                   name, type, size, attributes of each field\n"
+    "  export FILE TABLE [--format csv|jsonl]\n"
+    "  info FILE                            format, pages, and each table's row count\n"
+    "  create FILE [--format jet3|jet4]\n"
+    "  create-table FILE TABLE NAME:TYPE[:SIZE][:FLAG...]...   flags: auto required allowzero\n"
+    "  import FILE TABLE [--format jsonl|csv]   rows on standard input\n"
+    "  update FILE TABLE POSITION           a JSON object of new values on standard input\n"
+    "  delete FILE TABLE POSITION [LAST]\n"
+    "  rename-table FILE OLD NEW\n"
+    "  drop-table FILE TABLE\n"
+    "  check FILE\n";
+
+struct UsageError : std::runtime_error {
+  using std::runtime_error::runtime_error;
+};
+
+struct Args {
+  std::string command;
+  std::vector<std::string> positional;
+  std::string format;
+  std::string password;
+};
+
+Args parseArgs(const std::vector<std::string>& args) {
+  Args a;
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& s = args[i];
+    auto option = [&](const char* name, std::string& into) {
+      std::string prefix = std::string(name) + "=";
+      if (s == name) {
+        if (i + 1 >= args.size()) throw UsageError(std::string(name) + " needs a value");
+        into = args[++i];
+        return true;
+      }
+      if (s.rfind(prefix, 0) == 0) {
+        into = s.substr(prefix.size());
+        return true;
+      }
+      return false;
+    };
+    if (option("--format", a.format) || option("--password", a.password)) continue;
+    if (s.size() > 2 && s.rfind("--", 0) == 0) throw UsageError("unknown option " + s);
+    if (a.command.empty()) {
+      a.command = s;
+    } else {
+      a.positional.push_back(s);
+    }
+  }
+  if (a.command.empty()) throw UsageError("no command");
+  return a;
+}
+
+void need(const Args& a, size_t min, size_t max) {
+  if (a.positional.size() < min || a.positional.size() > max)
+    throw UsageError("wrong number of arguments for " + a.command);
+}
+
+int64_t parsePosition(const std::string& s) {
+  int64_t v = 0;
+  if (s.empty() || s.size() > 12) throw UsageError("not a position: " + s);
+  for (char c : s) {
+    if (c < '0' || c > '9') throw UsageError("not a position: " + s);
+    v = v * 10 + (c - '0');
+  }
+  return v;
+}
+
+std::unique_ptr<jet::Database> openEngine(const Args& a, bool readOnly) {
+  jet::OpenOptions o;
+  o.readOnly = readOnly;
+  o.password = a.password;
+  return jet::Database::open(a.positional.at(0), o);
+}
+
+dao::Database openDao(const Args& a) {
+  return dao::Engine().OpenDatabase(a.positional.at(0), false, false,
+                                    a.password.empty() ? "" : ";PWD=" + a.password);
+}
+
+class Output {
+ public:
+  explicit Output(std::ostream& out) : out_(out) { buf_.reserve(1 << 17); }
+  ~Output() { flush(); }
+  std::string& buf() { return buf_; }
+  void maybeFlush() {
+    if (buf_.size() >= (1 << 16)) flush();
+  }
+  void flush() {
+    out_.write(buf_.data(), static_cast<std::streamsize>(buf_.size()));
+    buf_.clear();
+  }
+
+ private:
+  std::ostream& out_;
+  std::string buf_;
+};
+
+bool isUserTable(const jet::CatalogObject& o) {
+  return (o.kind == jet::ObjectKind::Table || o.kind == jet::ObjectKind::LinkedTable) &&
+         (static_cast<int32_t>(o.flags) & dao::dbSystemObject) == 0;
+}
+
+int cmdTables(const Args& a, std::ostream& out) {
+  need(a, 1, 1);
+  dao::Database db = openDao(a);
+  dao::TableDefs defs = db.GetTableDefs();
+  for (int i = 0; i < defs.Count(); ++i) {
+    dao::TableDef t = defs.Item(i);
+    if ((t.Attributes() & dao::dbSystemObject) == 0) out << t.Name() << '\n';
+  }
+  db.Close();
+  return 0;
+}
+
+int cmdColumns(const Args& a, std::ostream& out) {
+  need(a, 2, 2);
+  dao::Database db = openDao(a);
+  dao::Fields fields = db.GetTableDefs().Item(a.positional[1]).GetFields();
+  for (int i = 0; i < fields.Count(); ++i) {
+    dao::Field f = fields.Item(i);
+    out << f.Name() << '\t' << f.Type() << '\t' << f.Size() << '\t' << f.Attributes() << '\n';
+  }
+  db.Close();
+  return 0;
+}
+
+int cmdExport(const Args& a, std::ostream& out) {
+  need(a, 2, 2);
+  const std::string format = a.format.empty() ? "csv" : a.format;
+  if (format != "csv" && format != "jsonl") throw UsageError("unknown export format " + format);
+  auto db = openEngine(a, true);
+  auto cursor = db->openTable(a.positional[1]);
+  const jet::TableInfo& info = cursor->table();
+  Output o(out);
+  std::string& b = o.buf();
+  if (format == "csv") {
+    for (size_t i = 0; i < info.columns.size(); ++i) {
+      if (i) b.push_back(',');
+      appendCsvText(b, info.columns[i].name);
+    }
+    b.push_back('\n');
+    while (cursor->next()) {
+      const std::vector<jet::Value>& row = cursor->values();
+      for (size_t i = 0; i < row.size(); ++i) {
+        if (i) b.push_back(',');
+        appendCsvField(b, row[i]);
+      }
+      b.push_back('\n');
+      o.maybeFlush();
+    }
+  } else {
+    std::vector<std::string> keys;
+    for (const auto& c : info.columns) {
+      std::string k;
+      appendJsonString(k, c.name);
+      keys.push_back(k + ":");
+    }
+    while (cursor->next()) {
+      const std::vector<jet::Value>& row = cursor->values();
+      b.push_back('{');
+      for (size_t i = 0; i < row.size(); ++i) {
+        if (i) b.push_back(',');
+        b += keys[i];
+        appendJsonValue(b, row[i]);
+      }
+      b += "}\n";
+      o.maybeFlush();
+    }
+  }
+  return 0;
+}
+
+int cmdInfo(const Args& a, std::ostream& out) {
+  need(a, 1, 1);
+  auto db = openEngine(a, true);
+  out << "format\t" << (db->format() == jet::Format::Jet3 ? "Jet 3" : "Jet 4") << '\n'
+      << "page size\t" << db->pageSize() << '\n'
+      << "code page\t" << db->codePage() << '\n'
+      << "sort order\t" << db->sortOrder() << '\n'
+      << "pages\t" << db->pageCount() << '\n';
+  for (const jet::CatalogObject& o : db->objects()) {
+    if (!isUserTable(o)) continue;
+    if (o.kind == jet::ObjectKind::LinkedTable) {
+      out << "table\t" << o.name << "\tlinked to " << o.linkedDatabase << '\n';
+    } else {
+      out << "table\t" << o.name << '\t' << db->table(o.name).rowCount << " rows\n";
+    }
+  }
+  return 0;
+}
+
+int cmdCreate(const Args& a, std::ostream&) {
+  need(a, 1, 1);
+  const std::string format = a.format.empty() ? "jet4" : a.format;
+  if (format != "jet3" && format != "jet4") throw UsageError("unknown database format " + format);
+  dao::Engine()
+      .CreateDatabase(a.positional[0], ";LANGID=0x0409;CP=1252;COUNTRY=0",
+                      format == "jet3" ? dao::dbVersion30 : dao::dbVersion40)
+      .Close();
+  return 0;
+}
+
+// NAME:TYPE[:SIZE][:FLAG...]; TYPE one of the application's ten type names (or GUID, Decimal,
+// Binary, OLE for the other types a table can hold).
+int cmdCreateTable(const Args& a, std::ostream&) {
+  if (a.positional.size() < 3) throw UsageError("create-table needs a table name and at least one field");
+  struct Spec {
+    std::string name;
+    int16_t type;
+    int32_t size;
+    bool autoNumber = false, required = false, allowZero = false;
+  };
+  static const std::map<std::string, std::pair<int16_t, int32_t>> kExtra = {
+      {"GUID", {dao::dbGUID, 16}}, {"Decimal", {dao::dbDecimal, 16}}, {"Binary", {dao::dbBinary, 255}},
+      {"OLE", {dao::dbLongBinary, 0}}};
+  std::vector<Spec> specs;
+  for (size_t i = 2; i < a.positional.size(); ++i) {
+    std::vector<std::string> parts;
+    std::string s = a.positional[i];
+    size_t start = 0;
+    while (true) {
+      size_t colon = s.find(':', start);
+      parts.push_back(s.substr(start, colon == std::string::npos ? std::string::npos : colon - start));
+      if (colon == std::string::npos) break;
+      start = colon + 1;
+    }
+    if (parts.size() < 2 || parts[0].empty()) throw UsageError("field must be NAME:TYPE[:SIZE][:FLAG...]: " + s);
+    Spec sp;
+    sp.name = parts[0];
+    sp.type = modTools::GetFieldType(parts[1]);
+    sp.size = modTools::GetFieldSize(parts[1]);
+    if (sp.type == 0) {
+      auto it = kExtra.find(parts[1]);
+      if (it == kExtra.end()) throw UsageError("unknown field type " + parts[1]);
+      sp.type = it->second.first;
+      sp.size = it->second.second;
+    }
+    if (parts.size() > 2 && !parts[2].empty()) sp.size = static_cast<int32_t>(parsePosition(parts[2]));
+    for (size_t k = 3; k < parts.size(); ++k) {
+      if (parts[k] == "auto") sp.autoNumber = true;
+      else if (parts[k] == "required") sp.required = true;
+      else if (parts[k] == "allowzero") sp.allowZero = true;
+      else throw UsageError("unknown field flag " + parts[k]);
+    }
+    specs.push_back(sp);
+  }
+  dao::Database db = openDao(a);
+  dao::TableDef t = db.CreateTableDef(a.positional[1]);
+  for (const Spec& sp : specs) {
+    dao::Field f = t.CreateField(sp.name, sp.type, sp.size);
+    t.GetFields().Append(f);
+    f.SetRequired(sp.required);
+    f.SetAllowZeroLength(sp.allowZero);
+    f.SetAttributes(sp.autoNumber ? dao::dbAutoIncrField : 0);
+  }
+  db.GetTableDefs().Append(t);
+  db.Close();
+  return 0;
+}
+
+size_t columnIndex(const jet::TableInfo& info, const std::string& name) {
+  for (size_t i = 0; i < info.columns.size(); ++i) {
+    const std::string& c = info.columns[i].name;
+    if (c.size() == name.size() &&
+        std::equal(c.begin(), c.end(), name.begin(), [](char x, char y) { return std::tolower(x) == std::tolower(y); }))
+      return i;
+  }
+  throw jet::Error(jet::err::kUnknownField, "Item not found in this collection: no field '" + name + "'.");
+}
+
+// The values of a new row: Null in every column not given.
+void checkAndInsert(jet::Database& db, const jet::TableInfo& info, std::vector<jet::Value>& row) {
+  for (size_t i = 0; i < row.size(); ++i) dao::checkValueFits(info, db.format(), i, row[i]);
+  dao::checkRecord(info, row);
+  db.insertRow(info.name, row);
+}
+
+int cmdImport(const Args& a, std::istream& in, std::ostream& out, std::ostream& err) {
+  need(a, 2, 2);
+  const std::string format = a.format.empty() ? "jsonl" : a.format;
+  if (format != "csv" && format != "jsonl") throw UsageError("unknown import format " + format);
+  auto db = openEngine(a, false);
+  jet::TableInfo info = db->table(a.positional[1]);
+  int64_t line = 0, rows = 0;
+  auto refuse = [&](const std::string& why) {
+    err << "tabulonix-cli: line " << line << ": " << why << '\n';
+    err << "tabulonix-cli: " << rows << " rows imported before it\n";
+    return 1;
+  };
+  try {
+    if (format == "jsonl") {
+      std::string text;
+      while (std::getline(in, text)) {
+        ++line;
+        if (!text.empty() && text.back() == '\r') text.pop_back();
+        if (text.find_first_not_of(" \t") == std::string::npos) continue;
+        std::vector<jet::Value> row(info.columns.size(), jet::Null{});
+        for (auto& [key, scalar] : parseJsonObject(text)) {
+          size_t i = columnIndex(info, key);
+          row[i] = valueFromJson(info.columns[i], scalar);
+        }
+        checkAndInsert(*db, info, row);
+        ++rows;
+      }
+    } else {
+      std::vector<CsvField> record;
+      std::vector<size_t> map;
+      if (readCsvRecord(in, record, line))
+        for (const CsvField& f : record) map.push_back(columnIndex(info, f.text));
+      while (true) {
+        int64_t first = line + 1;
+        if (!readCsvRecord(in, record, line)) break;
+        std::swap(first, line);  // report the line the record starts on
+        if (record.size() == 1 && record[0].text.empty() && !record[0].quoted) {
+          std::swap(first, line);
+          continue;  // blank line
+        }
+        if (record.size() != map.size())
+          throw jet::Error(jet::err::kConversion, "expected " + std::to_string(map.size()) + " fields, found " +
+                                                      std::to_string(record.size()) + ".");
+        std::vector<jet::Value> row(info.columns.size(), jet::Null{});
+        for (size_t k = 0; k < map.size(); ++k) row[map[k]] = valueFromCsv(info.columns[map[k]], record[k]);
+        checkAndInsert(*db, info, row);
+        ++rows;
+        std::swap(first, line);
+      }
+    }
+  } catch (const std::exception& e) {
+    db->close();
+    return refuse(e.what());
+  }
+  db->close();
+  out << rows << " rows imported\n";
+  return 0;
+}
+
+// The row addresses of a table in stored order, up to and including position `last`.
+std::vector<jet::RowId> rowsUpTo(jet::TableCursor& cursor, int64_t last) {
+  std::vector<jet::RowId> ids;
+  while (static_cast<int64_t>(ids.size()) <= last && cursor.next()) ids.push_back(cursor.rowId());
+  return ids;
+}
+
+int cmdUpdate(const Args& a, std::istream& in, std::ostream&) {
+  need(a, 3, 3);
+  int64_t position = parsePosition(a.positional[2]);
+  std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ')) text.pop_back();
+  JsonObject changes = parseJsonObject(text);
+  auto db = openEngine(a, false);
+  auto cursor = db->openTable(a.positional[1]);
+  jet::TableInfo info = cursor->table();
+  std::vector<jet::RowId> ids = rowsUpTo(*cursor, position);
+  if (static_cast<int64_t>(ids.size()) <= position) throw jet::Error(jet::err::kNoCurrentRecord, "No current record.");
+  std::vector<jet::Value> row = cursor->values();
+  for (auto& [key, scalar] : changes) {
+    size_t i = columnIndex(info, key);
+    if (info.columns[i].autoNumber) throw jet::Error(3164, "Field cannot be updated.");
+    row[i] = valueFromJson(info.columns[i], scalar);
+    dao::checkValueFits(info, db->format(), i, row[i]);
+  }
+  dao::checkRecord(info, row);
+  cursor.reset();
+  db->updateRow(info.name, ids[position], row);
+  db->close();
+  return 0;
+}
+
+int cmdDelete(const Args& a, std::ostream&) {
+  need(a, 3, 4);
+  int64_t first = parsePosition(a.positional[2]);
+  int64_t last = a.positional.size() > 3 ? parsePosition(a.positional[3]) : first;
+  if (last < first) throw UsageError("LAST comes before POSITION");
+  auto db = openEngine(a, false);
+  auto cursor = db->openTable(a.positional[1]);
+  std::string table = cursor->table().name;
+  std::vector<jet::RowId> ids = rowsUpTo(*cursor, last);
+  cursor.reset();
+  if (static_cast<int64_t>(ids.size()) <= last) throw jet::Error(jet::err::kNoCurrentRecord, "No current record.");
+  for (int64_t p = first; p <= last; ++p) db->deleteRow(table, ids[p]);
+  db->close();
+  return 0;
+}
+
+int cmdRename(const Args& a, std::ostream&) {
+  need(a, 3, 3);
+  dao::Database db = openDao(a);
+  db.GetTableDefs().Item(a.positional[1]).SetName(a.positional[2]);
+  db.Close();
+  return 0;
+}
+
+int cmdDrop(const Args& a, std::ostream&) {
+  need(a, 2, 2);
+  dao::Database db = openDao(a);
+  db.GetTableDefs().Delete(a.positional[1]);
+  db.Close();
+  return 0;
+}
+
+int cmdCheck(const Args& a, std::ostream& out) {
+  need(a, 1, 1);
+  auto db = openEngine(a, true);
+  jet::CheckReport report = db->check();
+  for (const std::string& p : report.problems) out << p << '\n';
+  if (report.ok()) out << "ok\n";
+  return report.ok() ? 0 : 1;
+}
+
+}  // namespace
+
+int run(const std::vector<std::string>& args, std::istream& in, std::ostream& out, std::ostream& err) {
+  try {
+    Args a = parseArgs(args);
+    if (a.command == "tables") return cmdTables(a, out);
+    if (a.command == "columns") return cmdColumns(a, out);
+    if (a.command == "export") return cmdExport(a, out);
+    if (a.command == "info") return cmdInfo(a, out);
+    if (a.command == "create") return cmdCreate(a, out);
+    if (a.command == "create-table") return cmdCreateTable(a, out);
+    if (a.command == "import") return cmdImport(a, in, out, err);
+    if (a.command == "update") return cmdUpdate(a, in, out);
+    if (a.command == "delete") return cmdDelete(a, out);
+    if (a.command == "rename-table") return cmdRename(a, out);
+    if (a.command == "drop-table") return cmdDrop(a, out);
+    if (a.command == "check") return cmdCheck(a, out);
+    if (a.command == "help" || a.command == "-h") {
+      out << kUsage;
+      return 0;
+    }
+    throw UsageError("unknown command " + a.command);
+  } catch (const UsageError& e) {
+    err << "tabulonix-cli: " << e.what() << '\n' << kUsage;
+    return 2;
+  } catch (const jet::Error& e) {
+    err << "tabulonix-cli: " << e.description() << " (error " << e.number() << ")\n";
+    return 1;
+  } catch (const std::exception& e) {
+    err << "tabulonix-cli: " << e.what() << '\n';
+    return 1;
+  }
+}
+
+}  // namespace cli

@@ -1,0 +1,47 @@
+// The tool's record formats: CSV (RFC 4180) and JSON lines, written from values and read back
+// into values of a table's columns.
+#pragma once
+
+#include <istream>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "jet/schema.h"
+#include "jet/value.h"
+
+namespace cli {
+
+// CSV: one field, quoted when it holds a comma, quote, CR or LF. Null is empty; an empty text is
+// written as "" so that the two stay apart.
+void appendCsvField(std::string& out, const jet::Value& v);
+void appendCsvText(std::string& out, const std::string& text);
+
+// JSON: one value in the export's encoding.
+void appendJsonValue(std::string& out, const jet::Value& v);
+void appendJsonString(std::string& out, const std::string& text);
+
+// A scalar read from JSON: null, true/false, a number (kept as its text) or a string.
+struct JsonScalar {
+  enum Kind { Null, Bool, Number, String } kind = Null;
+  bool boolean = false;
+  std::string text;  // number or string
+};
+using JsonObject = std::vector<std::pair<std::string, JsonScalar>>;
+// Parses one JSON object of scalars ({"a": 1, ...}). Throws std::runtime_error on bad JSON.
+JsonObject parseJsonObject(const std::string& line);
+
+// Reads the next CSV record; false at the end of input. Fields that were quoted are kept apart
+// from unquoted empty ones (Null). `line` counts physical lines read so far.
+struct CsvField {
+  std::string text;
+  bool quoted = false;
+};
+bool readCsvRecord(std::istream& in, std::vector<CsvField>& record, int64_t& line);
+
+// The value for a column from a JSON scalar or a CSV field (in the export's encodings; JSON
+// numbers are accepted for every numeric type). Throws jet::Error 3421 when it does not convert.
+jet::Value valueFromJson(const jet::ColumnInfo& column, const JsonScalar& s);
+jet::Value valueFromCsv(const jet::ColumnInfo& column, const CsvField& f);
+
+}  // namespace cli

@@ -1,0 +1,120 @@
+// The command-line tool on real databases: its read commands' output, exit codes and messages,
+// and the write commands on copies in a temporary folder.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <sstream>
+
+#include "cli/commands.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Result {
+  int rc;
+  std::string out, err;
+};
+
+Result run(std::vector<std::string> args, const std::string& input = "") {
+  std::istringstream in(input);
+  std::ostringstream out, err;
+  int rc = cli::run(args, in, out, err);
+  return {rc, out.str(), err.str()};
+}
+
+std::string data(const std::string& name) { return std::string(TABULONIX_TESTDATA_DIR) + "/" + name; }
+
+std::vector<std::string> lines(const std::string& text) {
+  std::vector<std::string> out;
+  std::istringstream in(text);
+  std::string line;
+  while (std::getline(in, line)) out.push_back(line);
+  return out;
+}
+
+class TempDir {
+ public:
+  TempDir() {
+    path_ = fs::temp_directory_path() / ("tabulonix-cli-" + std::to_string(::getpid()) + "-" +
+                                         ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(path_);
+    fs::create_directories(path_);
+  }
+  ~TempDir() { fs::remove_all(path_); }
+  std::string file(const std::string& name) const { return (path_ / name).string(); }
+  std::string copy(const std::string& testdata) const {
+    std::string to = file(fs::path(testdata).filename().string());
+    fs::copy_file(data(testdata), to);
+    return to;
+  }
+
+ private:
+  fs::path path_;
+};
+
+}  // namespace
+
+TEST(CliRead, TablesAndColumnsInDaoTerms) {
+  Result r = run({"tables", data("testV2000.mdb")});
+  ASSERT_EQ(r.rc, 0) << r.err;
+  EXPECT_EQ(lines(r.out), (std::vector<std::string>{"Table1", "Table2", "Table3", "Table4"}));
+  r = run({"columns", data("testV2000.mdb"), "table1"});
+  ASSERT_EQ(r.rc, 0) << r.err;
+  std::vector<std::string> cols = lines(r.out);
+  ASSERT_EQ(cols.size(), 9u);
+  EXPECT_EQ(cols[0], "A\t10\t50\t2");   // text size in characters
+  EXPECT_EQ(cols[2], "C\t2\t1\t1");
+  EXPECT_EQ(cols[6], "G\t8\t8\t1");
+  EXPECT_EQ(cols[7], "H\t5\t8\t1");
+  EXPECT_EQ(cols[8], "I\t1\t1\t1");
+  r = run({"columns", data("testV1997.mdb"), "Table1"});
+  ASSERT_EQ(r.rc, 0) << r.err;
+  EXPECT_EQ(lines(r.out)[1], "B\t10\t100\t2");  // Jet 3 stores one byte a character
+}
+
+TEST(CliRead, ExportCsvAndJsonLines) {
+  Result r = run({"export", data("testV2000.mdb"), "Table1"});
+  ASSERT_EQ(r.rc, 0) << r.err;
+  std::vector<std::string> rows = lines(r.out);
+  ASSERT_GE(rows.size(), 3u);
+  EXPECT_EQ(rows[0], "A,B,C,D,E,F,G,H,I");
+  EXPECT_EQ(rows[1], "abcdefg,hijklmnop,2,222,333333333,444.555,1974-09-21,3.5,True");
+  r = run({"export", data("testV2000.mdb"), "Table1", "--format", "jsonl"});
+  ASSERT_EQ(r.rc, 0) << r.err;
+  EXPECT_EQ(lines(r.out)[0],
+            R"({"A":"abcdefg","B":"hijklmnop","C":2,"D":222,"E":333333333,"F":444.555,"G":"1974-09-21T00:00:00","H":"3.5000","I":true})");
+  EXPECT_EQ(lines(r.out).size(), rows.size() - 1);
+}
+
+TEST(CliRead, InfoNamesFormatAndRowCounts) {
+  Result r = run({"info", data("testV1997.mdb")});
+  ASSERT_EQ(r.rc, 0) << r.err;
+  EXPECT_NE(r.out.find("format\tJet 3\n"), std::string::npos);
+  EXPECT_NE(r.out.find("page size\t2048\n"), std::string::npos);
+  EXPECT_NE(r.out.find("table\tTable1\t"), std::string::npos);
+  r = run({"info", data("generated/big200kV2000.mdb")});
+  EXPECT_NE(r.out.find("table\tBig\t200000 rows\n"), std::string::npos) << r.out;
+}
+
+TEST(CliRead, ErrorsAndUsage) {
+  Result r = run({"tables", "/nonexistent/x.mdb"});
+  EXPECT_EQ(r.rc, 1);
+  EXPECT_NE(r.err.find("3024"), std::string::npos) << r.err;
+  r = run({"export", data("testV2000.mdb"), "NoSuchTable"});
+  EXPECT_EQ(r.rc, 1);
+  EXPECT_NE(r.err.find("NoSuchTable"), std::string::npos) << r.err;
+  EXPECT_EQ(run({}).rc, 2);
+  EXPECT_EQ(run({"frobnicate", "x"}).rc, 2);
+  EXPECT_EQ(run({"tables"}).rc, 2);
+  EXPECT_EQ(run({"export", data("testV2000.mdb"), "Table1", "--format", "xml"}).rc, 2);
+  EXPECT_EQ(run({"delete", data("testV2000.mdb"), "Table1", "x"}).rc, 2);
+  TempDir dir;
+  std::string junk = dir.file("junk.mdb");
+  FILE* f = fopen(junk.c_str(), "wb");
+  fputs("not a database at all", f);
+  fclose(f);
+  r = run({"tables", junk});
+  EXPECT_EQ(r.rc, 1);
+  EXPECT_FALSE(r.err.empty());
+}

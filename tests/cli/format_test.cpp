@@ -1,0 +1,112 @@
+// The tool's CSV and JSON encodings, and reading them back into a table's column types.
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "cli/format.h"
+#include "jet/error.h"
+
+using namespace cli;
+using jet::ColumnType;
+using jet::Value;
+
+namespace {
+
+jet::ColumnInfo col(ColumnType t, uint8_t scale = 0) {
+  jet::ColumnInfo c;
+  c.type = t;
+  c.scale = scale;
+  return c;
+}
+
+std::string json(const Value& v) {
+  std::string s;
+  appendJsonValue(s, v);
+  return s;
+}
+
+std::string csv(const Value& v) {
+  std::string s;
+  appendCsvField(s, v);
+  return s;
+}
+
+}  // namespace
+
+TEST(CsvFormat, QuotesOnlyWhenNeededAndKeepsNullApartFromEmpty) {
+  EXPECT_EQ(csv(std::string("plain text")), "plain text");
+  EXPECT_EQ(csv(std::string("a,b")), "\"a,b\"");
+  EXPECT_EQ(csv(std::string("say \"hi\"")), "\"say \"\"hi\"\"\"");
+  EXPECT_EQ(csv(std::string("two\nlines")), "\"two\nlines\"");
+  EXPECT_EQ(csv(std::string("")), "\"\"");
+  EXPECT_EQ(csv(jet::Null{}), "");
+  EXPECT_EQ(csv(jet::Currency{-123400}), "-12.34");
+  EXPECT_EQ(csv(jet::DateTime{36526.5}), "2000-01-01 12:00:00");
+  EXPECT_EQ(csv(true), "True");
+}
+
+TEST(CsvFormat, RecordsReadBackWithLineNumbers) {
+  std::istringstream in("a,b\r\n\"x,\"\"y\"\"\",\n\"multi\nline\",\"\"\nlast,1");
+  std::vector<CsvField> r;
+  int64_t line = 0;
+  ASSERT_TRUE(readCsvRecord(in, r, line));
+  EXPECT_EQ(r.size(), 2u);
+  EXPECT_EQ(r[1].text, "b");
+  ASSERT_TRUE(readCsvRecord(in, r, line));
+  EXPECT_EQ(r[0].text, "x,\"y\"");
+  EXPECT_TRUE(r[0].quoted);
+  EXPECT_FALSE(r[1].quoted);
+  EXPECT_TRUE(jet::isNull(valueFromCsv(col(ColumnType::Text), r[1])));
+  ASSERT_TRUE(readCsvRecord(in, r, line));
+  EXPECT_EQ(r[0].text, "multi\nline");
+  EXPECT_EQ(valueFromCsv(col(ColumnType::Text), r[1]), Value(std::string()));
+  EXPECT_EQ(line, 4);
+  ASSERT_TRUE(readCsvRecord(in, r, line));
+  EXPECT_EQ(line, 5);
+  EXPECT_EQ(valueFromCsv(col(ColumnType::Long), r[1]), Value(int64_t{1}));
+  EXPECT_FALSE(readCsvRecord(in, r, line));
+  std::istringstream open("\"never closed");
+  EXPECT_THROW(readCsvRecord(open, r, line), std::runtime_error);
+}
+
+TEST(JsonFormat, EachTypesEncoding) {
+  EXPECT_EQ(json(jet::Null{}), "null");
+  EXPECT_EQ(json(false), "false");
+  EXPECT_EQ(json(int64_t{-7}), "-7");
+  EXPECT_EQ(json(0.1f), "0.1");
+  EXPECT_EQ(json(1e300), "1e+300");
+  EXPECT_EQ(json(std::numeric_limits<double>::infinity()), "\"Infinity\"");
+  EXPECT_EQ(json(jet::Currency{-123400}), "\"-12.3400\"");
+  EXPECT_EQ(json(jet::DateTime{36526.5}), "\"2000-01-01T12:00:00\"");
+  EXPECT_EQ(json(jet::DateTime{36526.5 + 0.25 / 86400}), "\"2000-01-01T12:00:00.250\"");
+  EXPECT_EQ(json(jet::DateTime{0.5}), "\"1899-12-30T12:00:00\"");
+  EXPECT_EQ(json(jet::Bytes{0xde, 0xad}), "\"dead\"");
+  EXPECT_EQ(json(std::string("q\"\\\n\x01é")), "\"q\\\"\\\\\\n\\u0001é\"");
+  jet::Decimal d;
+  d.scale = 3;
+  d.magnitude = {1500, 0, 0};
+  EXPECT_EQ(json(d), "\"1.500\"");
+}
+
+TEST(JsonFormat, ObjectsParseAndConvertToColumns) {
+  JsonObject o = parseJsonObject(R"( {"a": "x\u00e9\ud83d\ude00", "b": -1.5e2, "c": true, "d": null} )");
+  ASSERT_EQ(o.size(), 4u);
+  EXPECT_EQ(o[0].second.text, "xé😀");
+  EXPECT_EQ(o[1].second.kind, JsonScalar::Number);
+  EXPECT_EQ(valueFromJson(col(ColumnType::Currency), o[1].second), Value(jet::Currency{-1500000}));
+  EXPECT_EQ(valueFromJson(col(ColumnType::Integer), o[2].second), Value(int64_t{-1}));
+  EXPECT_TRUE(jet::isNull(valueFromJson(col(ColumnType::Long), o[3].second)));
+  EXPECT_EQ(valueFromJson(col(ColumnType::Text), o[1].second), Value(std::string("-1.5e2")));
+  JsonScalar hex{JsonScalar::String, false, "00ff"};
+  EXPECT_EQ(valueFromJson(col(ColumnType::Ole), hex), Value(jet::Bytes{0, 255}));
+  JsonScalar money{JsonScalar::String, false, "-12.3400"};
+  EXPECT_EQ(valueFromJson(col(ColumnType::Currency), money), Value(jet::Currency{-123400}));
+  JsonScalar when{JsonScalar::String, false, "2000-01-01T12:00:00.250"};
+  EXPECT_EQ(json(valueFromJson(col(ColumnType::DateTime), when)), "\"2000-01-01T12:00:00.250\"");
+  JsonScalar dec{JsonScalar::Number, false, "2.5"};
+  EXPECT_EQ(json(valueFromJson(col(ColumnType::Numeric, 2), dec)), "\"2.50\"");
+  JsonScalar bad{JsonScalar::String, false, "abc"};
+  EXPECT_THROW(valueFromJson(col(ColumnType::DateTime), bad), jet::Error);
+  for (const char* broken : {"", "{", "{\"a\":}", "{\"a\" 1}", "[1]", "{\"a\":1} x", "{\"a\":\"\\q\"}"})
+    EXPECT_THROW(parseJsonObject(broken), std::runtime_error) << broken;
+}
