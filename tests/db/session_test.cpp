@@ -1,0 +1,153 @@
+// The session routines: their results, what they leave in sLastError, and the pending-table
+// routines of the New Table window.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "db/dao_impl.h"
+#include "db/session.h"
+#include "support/memory_engine.h"
+
+using namespace testing_support;
+namespace fs = std::filesystem;
+
+namespace {
+
+modDB::FieldDef def(const std::string& name, int16_t type, int16_t size, bool required = false,
+                    bool allowZero = false, int16_t attributes = 0) {
+  modDB::FieldDef d;
+  d.Name = name;
+  d.Type = type;
+  d.Size = size;
+  d.Attributes = attributes;
+  d.Required = required;
+  d.AllowZeroLength = allowZero;
+  return d;
+}
+
+struct Session : ::testing::Test {
+  std::shared_ptr<MemoryState> state = std::make_shared<MemoryState>();
+
+  void SetUp() override {
+    addTable(*state, "Visible", {column("A", jet::ColumnType::Long)},
+             {{int64_t{10}}, {int64_t{20}}, {int64_t{30}}});
+    addTable(*state, "MSysObjects", {column("Id", jet::ColumnType::Long)}, {}, jet::ObjectKind::SystemTable,
+             0x80000002u);
+    addTable(*state, "Hidden", {column("A", jet::ColumnType::Long)}, {}, jet::ObjectKind::Table, 1);
+    addTable(*state, "OnlyTwo", {column("A", jet::ColumnType::Long)}, {}, jet::ObjectKind::Table, 2);
+    modDB::gDB = dao::Database(std::make_shared<dao::DatabaseImpl>(memoryEngine(state), "memory.mdb"));
+    modDB::bDBOpen = true;
+    modDB::sLastError.clear();
+    modDB::ClearFieldDefs();
+  }
+  void TearDown() override {
+    modDB::bDBOpen = false;
+    modDB::gDB = dao::Database();
+  }
+  void setPending(std::vector<modDB::FieldDef> defs) {
+    modDB::gFieldDefs = std::move(defs);
+    modDB::iFieldCount = static_cast<int16_t>(modDB::gFieldDefs.size());
+  }
+};
+
+}  // namespace
+
+TEST_F(Session, FillTabsLeavesOutEveryTableWithASystemBit) {
+  // The hidden attribute alone (1) keeps a table; either bit of 0x80000002 hides it.
+  EXPECT_EQ(modDB::FillTabs(), (std::vector<std::string>{"Visible", "Hidden"}));
+}
+
+TEST_F(Session, RemoveFieldDefShiftsTheRestAndKeepsTheirProperties) {
+  setPending({def("A", 4, 4, true, false, 16), def("B", 10, 50, false, true), def("C", 12, 0, true, true)});
+  modDB::RemoveFieldDef(0);
+  ASSERT_EQ(modDB::iFieldCount, 2);
+  ASSERT_EQ(modDB::gFieldDefs.size(), 2u);
+  EXPECT_EQ(modDB::gFieldDefs[0].Name, "B");
+  EXPECT_TRUE(modDB::gFieldDefs[0].AllowZeroLength);
+  EXPECT_FALSE(modDB::gFieldDefs[0].Required);
+  EXPECT_EQ(modDB::gFieldDefs[1].Name, "C");
+  EXPECT_TRUE(modDB::gFieldDefs[1].Required);
+  modDB::RemoveFieldDef(1);
+  modDB::RemoveFieldDef(0);
+  EXPECT_EQ(modDB::iFieldCount, 0);
+  EXPECT_TRUE(modDB::gFieldDefs.empty());
+  modDB::RemoveFieldDef(0);  // nothing left: stays empty
+  EXPECT_EQ(modDB::iFieldCount, 0);
+}
+
+TEST_F(Session, CreateNewTableBuildsTheTableAndEmptiesThePendingOne) {
+  modDB::sNewTableName = "";
+  setPending({def("A", 4, 4)});
+  EXPECT_EQ(modDB::CreateNewTable(), 0);
+  EXPECT_EQ(modDB::iFieldCount, 0);
+
+  setPending({def("ID", 4, 4, false, false, 16), def("Name", 10, 40, true, false), def("Notes", 12, 0, false, true)});
+  modDB::sNewTableName = "People";
+  EXPECT_EQ(modDB::CreateNewTable(), 2);
+  EXPECT_EQ(modDB::iFieldCount, 0);
+  EXPECT_TRUE(modDB::sNewTableName.empty());
+  const jet::TableInfo& t = state->tables["PEOPLE"].info;
+  ASSERT_EQ(t.columns.size(), 3u);
+  EXPECT_TRUE(t.columns[0].autoNumber);
+  EXPECT_TRUE(t.columns[1].required);
+  EXPECT_EQ(t.columns[1].length, 80);
+  EXPECT_TRUE(t.columns[2].allowZeroLength);
+  EXPECT_EQ(modDB::FillTabs().back(), "People");
+}
+
+TEST_F(Session, AFailedCreateKeepsThePendingTableAndTheEngineText) {
+  setPending({def("A", 4, 4), def("B", 10, 20)});
+  modDB::sNewTableName = "Visible";
+  EXPECT_EQ(modDB::CreateNewTable(), 1);
+  EXPECT_EQ(modDB::sLastError, "Table 'Visible' already exists.");
+  EXPECT_EQ(modDB::iFieldCount, 2);
+  EXPECT_EQ(modDB::sNewTableName, "Visible");
+  EXPECT_EQ(modDB::FillTabs().size(), 2u);
+}
+
+TEST_F(Session, RenameDeleteTableAndDeleteRecord) {
+  modDB::sTable = "Visible";
+  EXPECT_EQ(modDB::RenameTable("Hidden"), 0);
+  EXPECT_EQ(modDB::sLastError, "Table 'Hidden' already exists.");
+  EXPECT_EQ(modDB::RenameTable("Shown"), 1);
+  modDB::sTable = "Shown";
+  EXPECT_EQ(modDB::DeleteRecord(1), 1);  // the record at position 1 of a fresh recordset
+  std::vector<int64_t> left;
+  dao::Recordset rs = modDB::gDB.OpenRecordset("Shown");
+  for (; !rs.EOF_(); rs.MoveNext()) left.push_back(std::get<int64_t>(rs.GetFields().Item(0).GetValue()));
+  EXPECT_EQ(left, (std::vector<int64_t>{10, 30}));
+  EXPECT_EQ(modDB::DeleteRecord(2), 0);
+  EXPECT_EQ(modDB::sLastError, "No current record.");
+  EXPECT_EQ(modDB::DeleteTable(), 1);
+  EXPECT_EQ(modDB::FillTabs(), (std::vector<std::string>{"Hidden"}));
+  modDB::sLastError.clear();
+  EXPECT_EQ(modDB::DeleteTable(), 0);
+  EXPECT_FALSE(modDB::sLastError.empty());
+}
+
+TEST(SessionFiles, CreateOpenAndClose) {
+  fs::path dir = fs::temp_directory_path() / ("tabulonix-session-" + std::to_string(::getpid()));
+  fs::remove_all(dir);
+  fs::create_directories(dir);
+  const std::string path = (dir / "new.mdb").string();
+  modDB::bDBOpen = false;
+  EXPECT_EQ(modDB::CreateDB(path, dao::dbVersion40), 1);
+  EXPECT_EQ(modDB::CreateDB(path, dao::dbVersion40), 0);  // exists
+  modDB::bDBOpen = modDB::OpenDB(path);
+  ASSERT_TRUE(modDB::bDBOpen);
+  EXPECT_TRUE(modDB::FillTabs().empty());
+  dao::Database before = modDB::gDB;
+  EXPECT_FALSE(modDB::OpenDB((dir / "missing.mdb").string()));
+  EXPECT_EQ(modDB::gDB.impl(), before.impl());  // unchanged by a failed open
+  modDB::CloseDB();
+  EXPECT_FALSE(modDB::bDBOpen);
+  EXPECT_FALSE(modDB::gDB.IsOpen());
+  modDB::CloseDB();  // closed already: nothing happens
+
+  fs::copy_file(std::string(TABULONIX_TESTDATA_DIR) + "/testV1997.mdb", dir / "copy.mdb");
+  modDB::bDBOpen = modDB::OpenDB((dir / "copy.mdb").string());
+  ASSERT_TRUE(modDB::bDBOpen);
+  EXPECT_EQ(modDB::FillTabs().front(), "Table1");
+  modDB::CloseDB();
+  fs::remove_all(dir);
+}
