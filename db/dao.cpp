@@ -496,11 +496,11 @@ void RecordsetImpl::move(int64_t rows) {
     checkCurrent();
     return;
   }
-  if ((rows > 0 && pos_ >= n) || (rows < 0 && pos_ < 0) || n == 0) noCurrentRecord();
-  mode_ = Mode::None;
   int64_t from = pos_;
   // After a delete the current position already names the next record.
   if (currentDeleted_ && rows > 0) --from;
+  if ((rows > 0 && from >= n) || (rows < 0 && from < 0) || (n == 0 && !currentDeleted_)) noCurrentRecord();
+  mode_ = Mode::None;
   currentDeleted_ = false;
   pos_ = std::clamp<int64_t>(from + rows, -1, n);
 }

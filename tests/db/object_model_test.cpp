@@ -214,6 +214,11 @@ TEST_F(ObjectModel, DeleteByPositionAndStoredOrderAfterwards) {
   rs.MoveFirst();
   rs.Move(1);
   EXPECT_EQ(rs.GetFields().Item(1).GetValue(), Value(std::string("Dee")));
+  // Deleting the last record and moving on reaches the end without an error.
+  rs.Move(1);
+  rs.Delete();
+  rs.MoveNext();
+  EXPECT_TRUE(rs.EOF_());
 }
 
 TEST_F(ObjectModel, NewTablesCarryTheirFieldProperties) {
