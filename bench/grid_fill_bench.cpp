@@ -1,0 +1,92 @@
+// Fills the record grid and reports the time and the process's peak memory.
+//   grid_fill_bench synthetic ROWS [COLUMNS]   the grid alone, from generated cell texts
+//   grid_fill_bench FILE.mdb TABLE             a table of a database, through the object model
+// The grid is shown (offscreen unless a display is set) and painted once after the fill.
+#include <sys/resource.h>
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "browse/grid.h"
+#include "browse/record_grid.h"
+#include "db/session.h"
+
+namespace {
+
+long peakMegabytes() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  return usage.ru_maxrss / 1024;
+}
+
+void synthetic(browse::RecordGrid& grid, int rows, int columns) {
+  browse::RecordModel* model = grid.records();
+  model->clearHeaders();
+  for (int c = 0; c < columns; ++c) model->appendHeader(QStringLiteral("Field%1").arg(c));
+  model->beginFill(rows);
+  std::string cell;
+  for (int r = 0; r < rows; ++r) {
+    model->startRow();
+    for (int c = 0; c < columns; ++c) {
+      // Texts of the widths a typical table shows: numbers, short words, dates.
+      switch (c % 4) {
+        case 0: cell = std::to_string(r + 1); break;
+        case 1: cell = "Name " + std::to_string(r % 9973); break;
+        case 2: cell = std::to_string((r * 37) % 100000) + ".25"; break;
+        default: cell = "2024-03-" + std::to_string(10 + r % 18) + " 12:30:00"; break;
+      }
+      model->addCell(cell);
+    }
+    model->endRow();
+  }
+  model->endFill();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 3) {
+    std::fprintf(stderr, "usage: %s synthetic ROWS [COLUMNS] | %s FILE.mdb TABLE\n", argv[0], argv[0]);
+    return 2;
+  }
+  if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication application(argc, argv);
+  browse::RecordGrid grid;
+  grid.resize(470, 125);
+  grid.show();
+  QApplication::processEvents();
+  long before = peakMegabytes();
+
+  QElapsedTimer timer;
+  timer.start();
+  std::string mode = argv[1];
+  if (mode == "synthetic") {
+    synthetic(grid, std::atoi(argv[2]), argc > 3 ? std::atoi(argv[3]) : 8);
+  } else {
+    if (!modDB::OpenDB(argv[1])) {
+      std::fprintf(stderr, "cannot open %s\n", argv[1]);
+      return 1;
+    }
+    modDB::bDBOpen = true;
+    modDB::sTable = argv[2];
+    browse::FillColumns(argv[2], grid);
+    if (browse::FillRecords(argv[2], grid) != 1) {
+      std::fprintf(stderr, "fill failed: %s\n", modDB::sLastError.c_str());
+      return 1;
+    }
+  }
+  qint64 fillMs = timer.elapsed();
+  grid.scrollToBottom();
+  grid.repaint();
+  QApplication::processEvents();
+  qint64 totalMs = timer.elapsed();
+  std::printf("rows=%d columns=%d fill_ms=%lld shown_ms=%lld grid_bytes=%zu peak_rss_mb=%ld (before fill %ld)\n",
+              grid.records()->rows(), grid.records()->columnCount(), static_cast<long long>(fillMs),
+              static_cast<long long>(totalMs), grid.records()->bytesHeld(), peakMegabytes(), before);
+  return 0;
+}

@@ -1,0 +1,213 @@
+// The record grid's storage and sorting, and the navigation buttons, on grids filled directly.
+#include <QHeaderView>
+#include <QPushButton>
+#include <QSignalBlocker>
+#include <QTabBar>
+
+#include "app/window/form1.h"
+#include "browse/grid.h"
+#include "browse/record_grid.h"
+#include "db/session.h"
+#include "gui_test_env.h"
+
+namespace {
+
+using testenv::WindowTest;
+
+void fill(browse::RecordModel& model, const std::vector<std::vector<std::string>>& rows, int columns = 2) {
+  model.clearHeaders();
+  for (int c = 0; c < columns; ++c) model.appendHeader(QStringLiteral("F%1").arg(c));
+  model.beginFill();
+  for (const auto& row : rows) {
+    model.startRow();
+    for (const auto& cell : row) model.addCell(cell);
+    model.endRow();
+  }
+  model.endFill();
+}
+
+std::vector<std::string> column(const browse::RecordModel& model, int c) {
+  std::vector<std::string> out;
+  for (int r = 0; r < model.rows(); ++r) out.emplace_back(model.cell(r, c));
+  return out;
+}
+
+TEST(RecordModelTest, HoldsCellsAndPadsShortRows) {
+  browse::RecordModel model;
+  EXPECT_EQ(model.rows(), 0);
+  fill(model, {{"a", "1"}, {"", "2"}, {"only"}, {"x", "y", "ignored extra"}}, 2);
+  ASSERT_EQ(model.rows(), 4);
+  EXPECT_EQ(model.columnCount(), 2);
+  EXPECT_EQ(model.cellText(0, 0), QStringLiteral("a"));
+  EXPECT_EQ(model.cellText(1, 0), QString());
+  EXPECT_EQ(model.cellText(2, 1), QString());  // a row ended early keeps empty cells
+  EXPECT_EQ(model.cellText(3, 1), QStringLiteral("y"));
+  EXPECT_EQ(model.cellText(3, 2), QString());
+  EXPECT_EQ(model.cellText(9, 0), QString());
+  EXPECT_EQ(model.data(model.index(1, 1), Qt::DisplayRole).toString(), QStringLiteral("2"));
+  EXPECT_EQ(model.headerData(1, Qt::Horizontal, Qt::DisplayRole).toString(), QStringLiteral("F1"));
+
+  fill(model, {{"ünïcödé", "€"}});
+  EXPECT_EQ(model.rows(), 1);
+  EXPECT_EQ(model.cellText(0, 0), QStringLiteral("ünïcödé"));
+  model.clearRows();
+  EXPECT_EQ(model.rows(), 0);
+}
+
+TEST(RecordModelTest, SortKeepsStoredPositionsAndTiesInStoredOrder) {
+  browse::RecordModel model;
+  fill(model, {{"b", "r0"}, {"A", "r1"}, {"c", "r2"}, {"a", "r3"}, {"10", "r4"}, {"9", "r5"}});
+  model.sortBy(0, false);
+  // Case does not separate "A" and "a", so they keep stored order; numbers sort as text.
+  EXPECT_EQ(column(model, 0), (std::vector<std::string>{"10", "9", "A", "a", "b", "c"}));
+  EXPECT_EQ(column(model, 1), (std::vector<std::string>{"r4", "r5", "r1", "r3", "r0", "r2"}));
+  EXPECT_EQ(model.storedPosition(0), 4);
+  EXPECT_EQ(model.storedPosition(2), 1);
+  model.sortBy(0, true);
+  EXPECT_EQ(column(model, 0), (std::vector<std::string>{"c", "b", "A", "a", "9", "10"}));
+  model.unsort();
+  EXPECT_EQ(column(model, 1), (std::vector<std::string>{"r0", "r1", "r2", "r3", "r4", "r5"}));
+  EXPECT_EQ(model.storedPosition(3), 3);
+}
+
+TEST(CellTextTest, StopsAtTheFirstNul) {
+  EXPECT_EQ(browse::CellText(std::string("ab\0cd", 5)), "ab");
+  EXPECT_EQ(browse::CellText(""), "");
+  EXPECT_EQ(browse::CellText("plain"), "plain");
+}
+
+class NavigationTest : public WindowTest {
+ protected:
+  void SetUp() override {
+    WindowTest::SetUp();
+    modDB::bDBOpen = false;
+    form = std::make_unique<app::Form1>();
+    ASSERT_TRUE(form->Form_Load());
+    QSignalBlocker quiet(form->sTab1());
+    form->sTab1()->addTab(QStringLiteral("T"));
+  }
+  void TearDown() override {
+    form.reset();
+    WindowTest::TearDown();
+  }
+  void rows(int n) {
+    std::vector<std::vector<std::string>> data;
+    for (int i = 0; i < n; ++i) data.push_back({std::to_string(i + 1), "v" + std::to_string(n - i)});
+    fill(*form->LstV()->records(), data);
+  }
+  void click(int number) { form->button(number)->click(); }
+  QString lastText() const { return dialogs.boxes.empty() ? QString() : dialogs.boxes.back().text; }
+
+  std::unique_ptr<app::Form1> form;
+};
+
+TEST_F(NavigationTest, EmptyGridAnswersEveryNavigationButton) {
+  rows(0);
+  for (int number : {6, 7, 8, 9, 10, 15, 16}) {
+    dialogs.boxes.clear();
+    click(number);
+    EXPECT_EQ(lastText(), QStringLiteral("Please add a table to a database.")) << number;
+  }
+}
+
+TEST_F(NavigationTest, OneRowGridSelectsRowOneEverywhere) {
+  rows(1);
+  modDB::iRecPos = 5;
+  click(7);
+  EXPECT_EQ(form->GridSelectedIndex(), 1);
+  EXPECT_EQ(modDB::iRecPos, 0);
+  for (int number : {8, 9, 10}) {
+    modDB::iRecPos = 5;
+    click(number);
+    EXPECT_EQ(form->GridSelectedIndex(), 1) << number;
+    EXPECT_EQ(modDB::iRecPos, 0) << number;
+  }
+  EXPECT_TRUE(dialogs.boxes.empty());
+}
+
+TEST_F(NavigationTest, StepsStopAtBothEnds) {
+  rows(5);
+  form->SelectRow(2);
+  click(8);
+  EXPECT_EQ(form->GridSelectedIndex(), 1);
+  click(8);
+  EXPECT_EQ(form->GridSelectedIndex(), 1);
+  form->SelectRow(4);
+  click(9);
+  EXPECT_EQ(form->GridSelectedIndex(), 5);
+  click(9);
+  EXPECT_EQ(form->GridSelectedIndex(), 5);
+  EXPECT_EQ(modDB::iRecPos, 4);
+  click(7);
+  EXPECT_EQ(modDB::iRecPos, 0);
+  click(10);
+  EXPECT_EQ(modDB::iRecPos, 4);
+  EXPECT_TRUE(dialogs.boxes.empty());
+}
+
+TEST_F(NavigationTest, NextStepsFromTheHighlightNotFromTheCurrentRow) {
+  rows(5);
+  form->SelectRow(1);
+  // The keyboard moves the highlight without a click: the current row stays.
+  form->LstV()->selectDisplayedRow(2);
+  EXPECT_EQ(modDB::iRecPos, 0);
+  click(9);
+  EXPECT_EQ(form->GridSelectedIndex(), 4);
+  EXPECT_EQ(modDB::iRecPos, 3);
+}
+
+TEST_F(NavigationTest, StepWithoutSelectionIsReported) {
+  rows(3);
+  click(9);
+  ASSERT_EQ(dialogs.boxes.size(), 1u);
+  EXPECT_EQ(dialogs.boxes[0].title, QStringLiteral("Application Error"));
+  EXPECT_TRUE(dialogs.boxes[0].text.contains(QStringLiteral("Form1.PushButton9_Click at line 102")));
+  EXPECT_EQ(form->GridSelectedIndex(), 0);
+}
+
+TEST_F(NavigationTest, MoveLastOverflowsPastThe16BitRange) {
+  rows(40000);
+  form->SelectRow(3);
+  click(10);
+  ASSERT_EQ(dialogs.boxes.size(), 1u);
+  EXPECT_TRUE(dialogs.boxes[0].text.startsWith(QStringLiteral("Overflow\r\n")));
+  EXPECT_TRUE(dialogs.boxes[0].text.contains(QStringLiteral("Form1.PushButton10_Click at line 102")));
+  EXPECT_EQ(form->GridSelectedIndex(), 3);  // the selection did not change
+  click(7);
+  EXPECT_EQ(form->GridSelectedIndex(), 1);
+}
+
+TEST_F(NavigationTest, HeaderClicksShareOneDirectionFlag) {
+  rows(4);  // column 0: 1 2 3 4, column 1: v4 v3 v2 v1
+  form->LstV()->header()->sectionClicked(0);
+  EXPECT_TRUE(form->bSortDesc);
+  EXPECT_EQ(form->GridCellText(1, 0), QStringLiteral("4"));
+  form->LstV()->header()->sectionClicked(0);
+  EXPECT_EQ(form->GridCellText(1, 0), QStringLiteral("1"));
+  form->LstV()->header()->sectionClicked(1);  // another column: descending again
+  EXPECT_EQ(form->GridCellText(1, 1), QStringLiteral("v4"));
+  form->LstV()->header()->sectionClicked(1);
+  EXPECT_EQ(form->GridCellText(1, 1), QStringLiteral("v1"));
+  EXPECT_EQ(form->RecordPositionOfRow(1), 3);  // row 1 now shows the fourth stored record
+  EXPECT_EQ(form->RecordPositionOfRow(4), 0);
+  EXPECT_EQ(form->RecordPositionOfRow(0), -1);
+}
+
+TEST_F(NavigationTest, SortKeepsTheHighlightedRecordButNotTheCurrentPosition) {
+  rows(4);
+  form->SelectRow(1);  // record "1"
+  form->LstV()->header()->sectionClicked(0);  // descending: record "1" is now last
+  EXPECT_EQ(form->GridSelectedIndex(), 4);
+  EXPECT_EQ(modDB::iRecPos, 0);  // a sort does not touch the current position
+  click(7);
+  EXPECT_EQ(form->GridCellText(form->GridSelectedIndex(), 0), QStringLiteral("4"));
+  EXPECT_EQ(form->RecordPositionOfRow(form->GridSelectedIndex()), 3);
+}
+
+TEST_F(NavigationTest, GridMousePressesAreRemembered) {
+  rows(2);
+  form->LstV_MouseDown(2);
+  EXPECT_EQ(form->MouseButton(), 2);
+}
+
+}  // namespace
