@@ -11,18 +11,22 @@ ORACLE_DIR := tools/oracle
 
 all: build
 
+# Missing Debian packages, found when a goal that builds is asked for. A user who cannot install
+# them gets the one command to run and nothing else happens.
+BUILD_GOALS := all build run test test-asan fuzz bench
+ifneq ($(filter $(BUILD_GOALS),$(or $(MAKECMDGOALS),all)),)
+MISSING := $(strip $(foreach p,$(DEB_PACKAGES),$(if $(shell dpkg-query -W -f='$${Status}' $(p) 2>/dev/null | grep -q "install ok installed" && echo y),,$(p))))
+ifneq ($(MISSING),)
+ifneq ($(shell id -u),0)
+$(error Missing packages; run as root: apt-get update && apt-get install -y $(MISSING))
+endif
+endif
+endif
+
 deps:
-	@missing=""; for p in $(DEB_PACKAGES); do \
-	  dpkg-query -W -f='$${Status}' $$p 2>/dev/null | grep -q "install ok installed" || missing="$$missing $$p"; \
-	done; \
-	if [ -n "$$missing" ]; then \
-	  if [ "$$(id -u)" != "0" ]; then \
-	    echo "Missing packages. Run as root:"; \
-	    echo "  apt-get update && apt-get install -y$$missing"; \
-	    exit 1; \
-	  fi; \
-	  echo "Installing:$$missing"; \
-	  apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq $$missing; \
+	@if [ -n "$(MISSING)" ]; then \
+	  echo "Installing: $(MISSING)"; \
+	  apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq $(MISSING); \
 	fi
 
 # The independent reader used to check the engine (mdb-reader, from npm). Optional for building.
@@ -36,6 +40,10 @@ build: deps
 	cmake --build $(BUILD_DIR) -j $(JOBS)
 
 run: build
+	@if [ -z "$$DISPLAY" ] && [ -z "$$WAYLAND_DISPLAY" ]; then \
+	  echo "No display to show the window on: set DISPLAY (for example start Xvfb :99 and DISPLAY=:99)."; \
+	  exit 1; \
+	fi
 	./$(BUILD_DIR)/bin/tabulonix
 
 test: build oracles
