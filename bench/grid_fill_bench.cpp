@@ -1,6 +1,7 @@
 // Fills the record grid and reports the time and the process's peak memory.
 //   grid_fill_bench synthetic ROWS [COLUMNS]   the grid alone, from generated cell texts
 //   grid_fill_bench FILE.mdb TABLE             a table of a database, through the object model
+//   grid_fill_bench make FILE.mdb ROWS         writes table Million (eight columns) to a new file
 // The grid is shown (offscreen unless a display is set) and painted once after the fill.
 #include <sys/resource.h>
 
@@ -46,6 +47,42 @@ void synthetic(browse::RecordGrid& grid, int rows, int columns) {
   model->endFill();
 }
 
+// A table of the shape the grid is measured with: number, text, number, currency, double, date,
+// Boolean and text columns.
+int makeTable(const std::string& path, int rows) {
+  std::remove(path.c_str());
+  dao::Database db = dao::Engine().CreateDatabase(path, modDB::kLocaleGeneral, dao::dbVersion40);
+  dao::TableDef table = db.CreateTableDef("Million");
+  struct Column {
+    const char* name;
+    int16_t type;
+    int32_t size;
+  } columns[] = {{"ID", dao::dbLong, 4},         {"Name", dao::dbText, 50},   {"Qty", dao::dbLong, 4},
+                 {"Price", dao::dbCurrency, 8},  {"Ratio", dao::dbDouble, 8}, {"Created", dao::dbDate, 8},
+                 {"Active", dao::dbBoolean, 1},  {"Code", dao::dbText, 20}};
+  for (const Column& c : columns) table.GetFields().Append(table.CreateField(c.name, c.type, c.size));
+  db.GetTableDefs().Append(table);
+  dao::Recordset rs = db.OpenRecordset("Million");
+  dao::Fields fields = rs.GetFields();
+  std::vector<dao::Field> f;
+  for (int i = 0; i < fields.Count(); ++i) f.push_back(fields.Item(i));
+  for (int r = 0; r < rows; ++r) {
+    rs.AddNew();
+    f[0].SetValue(dao::Value(int64_t{r + 1}));
+    f[1].SetValue(dao::Value(std::string("Name ") + std::to_string(r % 9973)));
+    f[2].SetValue(dao::Value(int64_t{(r * 37) % 100000}));
+    f[3].SetValue(dao::Value(jet::Currency{int64_t{r} * 125}));
+    f[4].SetValue(dao::Value(r / 7.0));
+    f[5].SetValue(dao::Value(jet::DateTime{45000.0 + r % 3000 + 0.5}));
+    f[6].SetValue(dao::Value(r % 2 == 0));
+    f[7].SetValue(dao::Value("C" + std::to_string(r * 13 % 100003)));
+    rs.Update();
+  }
+  rs.Close();
+  db.Close();
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -55,6 +92,14 @@ int main(int argc, char** argv) {
   }
   if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
     qputenv("QT_QPA_PLATFORM", "offscreen");
+  if (std::string(argv[1]) == "make" && argc == 4) {
+    try {
+      return makeTable(argv[2], std::atoi(argv[3]));
+    } catch (const std::exception& e) {
+      std::fprintf(stderr, "cannot write the table: %s\n", e.what());
+      return 1;
+    }
+  }
   QApplication application(argc, argv);
   browse::RecordGrid grid;
   grid.resize(470, 125);
