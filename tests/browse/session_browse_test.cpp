@@ -1,0 +1,460 @@
+// The session commands and browsing, driven through the main window on copies of the test
+// databases: open, create, close, tabs, the grid, record counts, sorting, search and table info.
+#include <QComboBox>
+#include <QKeyEvent>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTabBar>
+#include <QTreeWidget>
+
+#include "app/window/form1.h"
+#include "browse/forms.h"
+#include "browse/record_grid.h"
+#include "db/session.h"
+#include "gui_test_env.h"
+
+namespace {
+
+using testenv::WindowTest;
+
+class SessionTest : public WindowTest {
+ protected:
+  void SetUp() override {
+    WindowTest::SetUp();
+    modDB::bDBOpen = false;
+    form = std::make_unique<app::Form1>();
+    ASSERT_TRUE(form->Form_Load());
+  }
+  void TearDown() override {
+    form.reset();
+    if (modDB::bDBOpen) modDB::CloseDB();
+    modDB::bDBOpen = false;
+    WindowTest::TearDown();
+  }
+  void click(int number) { form->button(number)->click(); }
+  void open(const QString& path) {
+    dialogs.fileAnswers.push_back({path, 1, QString()});
+    click(2);
+  }
+  QStringList tabs() const {
+    QStringList list;
+    for (int i = 0; i < form->sTab1()->count(); ++i) list << form->sTab1()->tabText(i);
+    return list;
+  }
+  QStringList headers() const { return form->LstV()->records()->headers(); }
+  QString status() const { return form->lblStatus()->text(); }
+  void clickTab(int n) { form->sTab1()->setCurrentIndex(n - 1); }  // as the user does
+
+  std::unique_ptr<app::Form1> form;
+};
+
+TEST_F(SessionTest, OpenListsUserTablesAndTheFirstTable) {
+  QString file = copyTestDatabase(QStringLiteral("testV2000.mdb"));
+  open(file);
+  EXPECT_TRUE(dialogs.boxes.empty()) << dialogs.texts().join(QChar('|')).toStdString();
+  EXPECT_TRUE(modDB::bDBOpen);
+  EXPECT_EQ(modDB::sDBPath, file.toStdString());
+  EXPECT_EQ(tabs(), (QStringList{"Table1", "Table2", "Table3", "Table4"}));
+  EXPECT_EQ(form->TabIndex(), 1);
+  EXPECT_EQ(modDB::sTable, "Table1");
+  EXPECT_EQ(status(), file);  // the path replaces the count shown by the tab click
+  EXPECT_EQ(headers(), (QStringList{"A", "B", "C", "D", "E", "F", "G", "H", "I"}));
+  ASSERT_EQ(form->GridRowCount(), 2);
+  EXPECT_EQ(form->GridCellText(1, 0), QStringLiteral("abcdefg"));
+  EXPECT_EQ(form->GridCellText(1, 2), QStringLiteral("2"));
+  EXPECT_EQ(form->GridCellText(2, 0), QStringLiteral("a"));
+
+  clickTab(3);
+  EXPECT_EQ(modDB::sTable, "Table3");
+  EXPECT_EQ(headers(), (QStringList{"a", "b"}));
+  EXPECT_EQ(form->GridRowCount(), 0);
+  EXPECT_EQ(status(), QStringLiteral("Records: 0"));
+  EXPECT_EQ(form->TabIndex(), 3);
+
+  // Closing empties everything; a second close complains.
+  click(3);
+  EXPECT_FALSE(modDB::bDBOpen);
+  EXPECT_EQ(form->TabCount(), 0);
+  EXPECT_EQ(form->GridRowCount(), 0);
+  EXPECT_TRUE(headers().isEmpty());
+  EXPECT_EQ(status(), QStringLiteral("Ready"));
+  click(3);
+  EXPECT_EQ(dialogs.texts(), QStringList{"Please open or create a database first."});
+}
+
+TEST_F(SessionTest, OlderFormatOpensToo) {
+  open(copyTestDatabase(QStringLiteral("testV1997.mdb")));
+  EXPECT_EQ(tabs(), (QStringList{"Table1", "Table2", "Table3", "Table4"}));
+  EXPECT_EQ(form->GridRowCount(), 2);
+}
+
+TEST_F(SessionTest, CancelledOpenKeepsTheCurrentDatabase) {
+  QString file = copyTestDatabase(QStringLiteral("testV2000.mdb"));
+  open(file);
+  click(2);  // no answer queued: cancelled
+  EXPECT_TRUE(modDB::bDBOpen);
+  EXPECT_EQ(modDB::sDBPath, file.toStdString());
+  EXPECT_EQ(form->TabCount(), 4);
+}
+
+TEST_F(SessionTest, NonDatabaseFileLeavesTheWindowEmpty) {
+  open(copyTestDatabase(QStringLiteral("testV2000.mdb")));
+  QString junk = folder.filePath(QStringLiteral("junk.mdb"));
+  QFile f(junk);
+  ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+  f.write(QByteArray(8192, 'x'));
+  f.close();
+  open(junk);
+  EXPECT_EQ(dialogs.texts(), QStringList{"Cannot open database."});
+  EXPECT_FALSE(modDB::bDBOpen);
+  EXPECT_EQ(form->TabCount(), 0);
+  EXPECT_EQ(form->GridRowCount(), 0);
+  EXPECT_EQ(status(), QStringLiteral("Ready"));
+}
+
+TEST_F(SessionTest, SystemOnlyDatabasesOpenWithoutTabs) {
+  for (const char* name : {"emptyJet4.mdb", "adox_jet4.mdb", "empty.mdb"}) {
+    QString file = copyTestDatabase(QString::fromLatin1(name));
+    open(file);
+    EXPECT_TRUE(modDB::bDBOpen) << name;
+    EXPECT_EQ(form->TabCount(), 0) << name;
+    EXPECT_EQ(status(), file) << name;
+    // Table commands need tabs, New Table only an open database (its window comes separately).
+    dialogs.boxes.clear();
+    click(13);
+    click(14);
+    EXPECT_EQ(dialogs.texts(), (QStringList{"Please add a table to a database.", "Please add a table to a database."}));
+  }
+  EXPECT_TRUE(dialogs.modalShown.empty());
+}
+
+TEST_F(SessionTest, NewDatabaseCreatesAndReplacesOnlyAfterYes) {
+  QString file = folder.filePath(QStringLiteral("fresh.mdb"));
+  dialogs.fileAnswers.push_back({file, 1, QString()});
+  click(1);
+  EXPECT_TRUE(dialogs.boxes.empty()) << dialogs.texts().join(QChar('|')).toStdString();
+  EXPECT_TRUE(QFileInfo::exists(file));
+  EXPECT_TRUE(modDB::bDBOpen);
+  EXPECT_EQ(form->TabCount(), 0);
+  EXPECT_EQ(status(), file);
+
+  // Over an existing file, No leaves the open database alone.
+  QString other = copyTestDatabase(QStringLiteral("testV2000.mdb"));
+  open(other);
+  QByteArray before;
+  {
+    QFile f(file);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    before = f.readAll();
+  }
+  dialogs.fileAnswers.push_back({file, 1, QString()});
+  dialogs.answers.push_back(ui::Answer::No);
+  click(1);
+  ASSERT_EQ(dialogs.boxes.size(), 1u);
+  EXPECT_EQ(dialogs.boxes[0].text, file + QStringLiteral(" already exists.\r\nDo you want to replace it?"));
+  EXPECT_EQ(dialogs.boxes[0].buttons, ui::Buttons::YesNo);
+  EXPECT_EQ(modDB::sDBPath, other.toStdString());
+  EXPECT_EQ(form->TabCount(), 4);
+  QFile again(file);
+  ASSERT_TRUE(again.open(QIODevice::ReadOnly));
+  EXPECT_EQ(again.readAll(), before);
+}
+
+TEST_F(SessionTest, NewDatabaseOverTheOpenFileReplacesIt) {
+  QString file = copyTestDatabase(QStringLiteral("testV2000.mdb"));
+  open(file);
+  ASSERT_EQ(form->TabCount(), 4);
+  dialogs.fileAnswers.push_back({file, 1, QString()});
+  dialogs.answers.push_back(ui::Answer::Yes);
+  click(1);
+  EXPECT_EQ(dialogs.boxes.size(), 1u);  // only the question
+  EXPECT_TRUE(modDB::bDBOpen);
+  EXPECT_EQ(form->TabCount(), 0);
+  EXPECT_EQ(form->GridRowCount(), 0);
+  EXPECT_EQ(status(), file);
+  // The replacement is a new, empty database that opens again.
+  click(3);
+  open(file);
+  EXPECT_TRUE(modDB::bDBOpen);
+  EXPECT_EQ(form->TabCount(), 0);
+}
+
+TEST_F(SessionTest, SampleOpensInPlace) {
+  ASSERT_TRUE(QDir(folder.path()).mkpath(QStringLiteral("Samples")));
+  QString sample = copyTestDatabase(QStringLiteral("indexTestV2000.mdb"), QStringLiteral("Samples/Sample.mdb"));
+  click(17);
+  ASSERT_EQ(dialogs.boxes.size(), 1u);  // only the question about the folder
+  EXPECT_TRUE(modDB::bDBOpen);
+  EXPECT_EQ(modDB::sDBPath, sample.toStdString());
+  EXPECT_EQ(tabs(), (QStringList{"Table1", "Table2", "Table3"}));
+  EXPECT_EQ(status(), sample);
+  EXPECT_TRUE(dialogs.opened.empty());  // answered No
+}
+
+TEST_F(SessionTest, EmptyTableGuards) {
+  open(copyTestDatabase(QStringLiteral("testPromotionV2000.mdb")));
+  ASSERT_EQ(tabs(), QStringList{"jobDB1"});
+  EXPECT_EQ(headers().size(), 10);
+  EXPECT_EQ(form->GridRowCount(), 0);
+  clickTab(1);
+  form->sTab1_Click();
+  EXPECT_EQ(status(), QStringLiteral("Records: 0"));
+  dialogs.boxes.clear();
+  for (int number : {6, 7, 8, 9, 10, 15, 16}) click(number);
+  EXPECT_EQ(dialogs.texts(), QStringList(7, QStringLiteral("Please add a table to a database.")));
+  dialogs.boxes.clear();
+  click(13);  // Table Information needs tabs only
+  EXPECT_TRUE(dialogs.boxes.empty());
+  EXPECT_EQ(dialogs.modalShown, std::vector<QString>{QStringLiteral("Form5")});
+}
+
+TEST_F(SessionTest, NullCellsShowEmpty) {
+  open(copyTestDatabase(QStringLiteral("test2V2000.mdb")));
+  ASSERT_GE(form->GridRowCount(), 1);
+  int category = static_cast<int>(headers().indexOf(QStringLiteral("PROJ_PROP_CATEGORY")));
+  ASSERT_GT(category, 0);
+  dao::Recordset rs = modDB::gDB.OpenRecordset("MSP_PROJECTS");
+  ASSERT_TRUE(jet::isNull(rs.GetFields().Item(category).GetValue()));
+  EXPECT_EQ(form->GridCellText(1, category), QString());
+  EXPECT_EQ(form->GridCellText(1, 1), QStringLiteral("Project1"));
+}
+
+TEST_F(SessionTest, MoreThan32767RecordsAreAllListedAndCountAsMinusOne) {
+  QString file = copyTestDatabase(QStringLiteral("generated/big200kV2000.mdb"));
+  open(file);
+  ASSERT_EQ(tabs(), QStringList{"Big"});
+  EXPECT_EQ(form->GridRowCount(), 200000);
+  form->sTab1_Click();
+  EXPECT_EQ(status(), QStringLiteral("Records: -1"));
+  EXPECT_EQ(form->RecordPositionOfRow(200000), 199999);
+  EXPECT_EQ(form->GridCellText(200000, 0), QStringLiteral("200000"));
+}
+
+TEST_F(SessionTest, SortDirectionFlipsAndANewTabIsUnsorted) {
+  open(copyTestDatabase(QStringLiteral("indexTestV2000.mdb")));
+  ASSERT_EQ(form->GridRowCount(), 4);
+  auto firstColumn = [&] {
+    QStringList list;
+    for (int i = 1; i <= form->GridRowCount(); ++i) list << form->GridCellText(i, 0);
+    return list;
+  };
+  form->LstV()->header()->sectionClicked(0);
+  EXPECT_EQ(firstColumn(), (QStringList{"3", "2", "1", "0"}));
+  form->LstV()->header()->sectionClicked(0);
+  EXPECT_EQ(firstColumn(), (QStringList{"0", "1", "2", "3"}));
+  form->LstV()->header()->sectionClicked(3);  // data, descending again
+  EXPECT_EQ(form->GridCellText(1, 3), QStringLiteral("baz13"));
+  EXPECT_EQ(form->RecordPositionOfRow(1), 3);
+  clickTab(2);
+  clickTab(1);
+  EXPECT_EQ(firstColumn(), (QStringList{"0", "1", "2", "3"}));
+}
+
+class SearchTest : public SessionTest {
+ protected:
+  // Answers the Find window: chooses a field, types a value, presses OK (or Cancel).
+  void answerFind(int field, const QString& value, bool ok = true) {
+    dialogs.modalHandlers[QStringLiteral("Form6")] = [=](QDialog* d) {
+      auto* form6 = static_cast<browse::Form6*>(d);
+      form6->cboField()->setCurrentIndex(field);
+      form6->txtValue()->setText(value);
+      form6->findChild<QPushButton*>(ok ? QStringLiteral("PushButton1") : QStringLiteral("PushButton2"))->click();
+    };
+  }
+};
+
+TEST_F(SearchTest, FindsExactTextsOnly) {
+  open(copyTestDatabase(QStringLiteral("testV2000.mdb")));
+  form->SelectRow(1);
+  struct Case {
+    int field;
+    QString value;
+    int expectRow;
+  } cases[] = {
+      {0, "a", 2},           // not the "abcdefg" above it
+      {0, "A", 1},           // case matters: nothing found, selection stays
+      {0, " a", 1},          // a leading space is part of the value
+      {0, "abcdef", 1},      // no partial match
+      {1, "hijklmnop", 1},   // sub-item column
+      {3, "222", 1},
+      {3, "0", 2},
+  };
+  for (const Case& c : cases) {
+    form->SelectRow(1);
+    answerFind(c.field, c.value);
+    click(6);
+    EXPECT_EQ(form->GridSelectedIndex(), c.expectRow) << c.value.toStdString();
+    EXPECT_EQ(modDB::iRecPos, c.expectRow - 1) << c.value.toStdString();
+    EXPECT_EQ(modTools::sSearchText, c.value.toStdString());
+    EXPECT_EQ(modTools::iSearchField, c.field);
+  }
+  EXPECT_TRUE(dialogs.boxes.empty()) << dialogs.texts().join(QChar('|')).toStdString();
+}
+
+TEST_F(SearchTest, FirstMatchInDisplayedOrder) {
+  open(copyTestDatabase(QStringLiteral("indexTestV2000.mdb")));  // otherfk1: 0 1 1 2
+  answerFind(1, "1");
+  click(6);
+  EXPECT_EQ(form->GridSelectedIndex(), 2);
+  EXPECT_EQ(form->RecordPositionOfRow(2), 1);
+  form->LstV()->header()->sectionClicked(0);  // ids descending: 3 2 1 0
+  answerFind(1, "1");
+  click(6);
+  EXPECT_EQ(form->GridSelectedIndex(), 2);
+  EXPECT_EQ(form->GridCellText(2, 0), QStringLiteral("2"));
+  EXPECT_EQ(form->RecordPositionOfRow(2), 2);
+}
+
+TEST_F(SearchTest, BlankValueKeepsTheWindowOpenAndCancelSearchesNothing) {
+  open(copyTestDatabase(QStringLiteral("testV2000.mdb")));
+  form->SelectRow(1);
+  modTools::sSearchText = "a";
+  modTools::iSearchField = 0;
+  bool stillOpen = false;
+  dialogs.modalHandlers[QStringLiteral("Form6")] = [&](QDialog* d) {
+    auto* form6 = static_cast<browse::Form6*>(d);
+    EXPECT_EQ(form6->cboField()->count(), 9);
+    EXPECT_EQ(form6->cboField()->currentIndex(), 0);
+    EXPECT_TRUE(form6->txtValue()->text().isEmpty());
+    form6->txtValue()->setText(QStringLiteral("   "));
+    form6->findChild<QPushButton*>(QStringLiteral("PushButton1"))->click();
+    stillOpen = form6->result() == 0 && modTools::sSearchText == "a";
+    form6->findChild<QPushButton*>(QStringLiteral("PushButton2"))->click();
+  };
+  click(6);
+  EXPECT_TRUE(stillOpen);
+  EXPECT_EQ(modTools::lDialogResult, 2);
+  EXPECT_EQ(modTools::sSearchText, "a");
+  EXPECT_EQ(form->GridSelectedIndex(), 1);
+
+  // Closing the window from its title bar counts as Cancel too.
+  dialogs.modalHandlers.clear();
+  form->SelectRow(1);
+  click(6);
+  EXPECT_EQ(modTools::lDialogResult, 2);
+  EXPECT_EQ(form->GridSelectedIndex(), 1);
+}
+
+TEST_F(SearchTest, EnterInTheValueBoxAccepts) {
+  open(copyTestDatabase(QStringLiteral("testV2000.mdb")));
+  form->SelectRow(1);
+  dialogs.modalHandlers[QStringLiteral("Form6")] = [&](QDialog* d) {
+    auto* form6 = static_cast<browse::Form6*>(d);
+    form6->txtValue()->setText(QStringLiteral("a"));
+    QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier, QStringLiteral("\r"));
+    QApplication::sendEvent(form6->txtValue(), &enter);
+  };
+  click(6);
+  EXPECT_EQ(modTools::lDialogResult, 1);
+  EXPECT_EQ(form->GridSelectedIndex(), 2);
+}
+
+class TableInfoTest : public SessionTest {
+ protected:
+  struct Row {
+    QString name, type, size, attributes;
+  };
+  std::vector<Row> info(const QString& table) {
+    for (int i = 0; i < form->sTab1()->count(); ++i)
+      if (form->sTab1()->tabText(i) == table) clickTab(i + 1);
+    std::vector<Row> rows;
+    QString title;
+    dialogs.modalHandlers[QStringLiteral("Form5")] = [&](QDialog* d) {
+      auto* form5 = static_cast<browse::Form5*>(d);
+      title = form5->lblTitle()->text();
+      QTreeWidget* list = form5->LstInfo();
+      for (int i = 0; i < list->topLevelItemCount(); ++i) {
+        QTreeWidgetItem* it = list->topLevelItem(i);
+        rows.push_back({it->text(0), it->text(1), it->text(2), it->text(3)});
+      }
+      form5->findChild<QPushButton*>(QStringLiteral("PushButton1"))->click();
+    };
+    click(13);
+    EXPECT_EQ(title, QStringLiteral("Table Name: ") + table);
+    return rows;
+  }
+  // The attributes shown are the engine's own number for the field, undecoded.
+  void expectEngineAttributes(const QString& table, const std::vector<Row>& rows) {
+    dao::Fields fields = modDB::gDB.GetTableDefs().Item(table.toStdString()).GetFields();
+    ASSERT_EQ(fields.Count(), static_cast<int>(rows.size()));
+    for (int i = 0; i < fields.Count(); ++i)
+      EXPECT_EQ(rows[i].attributes, QString::number(fields.Item(i).Attributes())) << rows[i].name.toStdString();
+  }
+};
+
+TEST_F(TableInfoTest, TypeNamesAndSizesOfTheCommonTypes) {
+  for (const char* file : {"testV2000.mdb", "testV1997.mdb"}) {
+    open(copyTestDatabase(QString::fromLatin1(file)));
+    std::vector<Row> rows = info(QStringLiteral("Table1"));
+    ASSERT_EQ(rows.size(), 9u) << file;
+    const char* expected[9][3] = {{"A", "Text", "50"},   {"B", "Text", "100"},  {"C", "Byte", "1"},
+                                  {"D", "Integer", "2"}, {"E", "Long", "4"},    {"F", "Double", "8"},
+                                  {"G", "Date", "8"},    {"H", "Currency", "8"}, {"I", "Boolean", "1"}};
+    for (int i = 0; i < 9; ++i) {
+      EXPECT_EQ(rows[i].name, QString::fromLatin1(expected[i][0])) << file;
+      EXPECT_EQ(rows[i].type, QString::fromLatin1(expected[i][1])) << file << " " << expected[i][0];
+      EXPECT_EQ(rows[i].size, QString::fromLatin1(expected[i][2])) << file << " " << expected[i][0];
+    }
+    // Fixed-size fields carry the fixed bit, texts the variable bit; the same flags give the same sum.
+    EXPECT_TRUE(rows[0].attributes.toInt() & dao::dbVariableField);
+    EXPECT_TRUE(rows[4].attributes.toInt() & dao::dbFixedField);
+    EXPECT_EQ(rows[0].attributes, rows[1].attributes);
+    EXPECT_EQ(rows[3].attributes, rows[4].attributes);
+    expectEngineAttributes(QStringLiteral("Table1"), rows);
+
+    std::vector<Row> guid = info(QStringLiteral("Table4"));
+    ASSERT_EQ(guid.size(), 2u);
+    EXPECT_EQ(guid[1].type, QString());  // replication ID: no name of ours
+    EXPECT_EQ(guid[1].size, QStringLiteral("16"));
+  }
+}
+
+TEST_F(TableInfoTest, MemoOleDecimalAndAutoNumber) {
+  open(copyTestDatabase(QStringLiteral("generated/longValuesV2000.mdb")));
+  std::vector<Row> blobs = info(QStringLiteral("Blobs"));
+  ASSERT_EQ(blobs.size(), 3u);
+  EXPECT_EQ(blobs[1].type, QStringLiteral("Memo"));
+  EXPECT_EQ(blobs[1].size, QStringLiteral("0"));
+  EXPECT_EQ(blobs[2].type, QString());  // OLE object
+  EXPECT_EQ(blobs[2].size, QStringLiteral("0"));
+  expectEngineAttributes(QStringLiteral("Blobs"), blobs);
+
+  open(copyTestDatabase(QStringLiteral("fixedNumericTestV2000.mdb")));
+  std::vector<Row> numeric = info(QStringLiteral("test"));
+  ASSERT_EQ(numeric.size(), 7u);
+  EXPECT_EQ(numeric[0].type, QStringLiteral("Memo"));
+  for (int i = 1; i < 7; ++i) EXPECT_EQ(numeric[i].type, QString());  // Decimal
+  expectEngineAttributes(QStringLiteral("test"), numeric);
+
+  open(copyTestDatabase(QStringLiteral("generated/big200kV2000.mdb")));
+  std::vector<Row> big = info(QStringLiteral("Big"));
+  ASSERT_EQ(big.size(), 8u);
+  EXPECT_EQ(big[0].type, QStringLiteral("Long"));
+  EXPECT_TRUE(big[0].attributes.toInt() & dao::dbAutoIncrField);  // the auto-number key
+  EXPECT_FALSE(big[2].attributes.toInt() & dao::dbAutoIncrField);
+  EXPECT_EQ(big[7].type, QStringLiteral("Memo"));
+  expectEngineAttributes(QStringLiteral("Big"), big);
+}
+
+TEST_F(TableInfoTest, VanishedTableIsReportedAndTheWindowStillOpens) {
+  open(copyTestDatabase(QStringLiteral("testV2000.mdb")));
+  modDB::sTable = "NoSuchTable";
+  std::vector<Row> rows;
+  bool shown = false;
+  dialogs.modalHandlers[QStringLiteral("Form5")] = [&](QDialog* d) {
+    shown = true;
+    EXPECT_EQ(static_cast<browse::Form5*>(d)->LstInfo()->topLevelItemCount(), 0);
+    d->reject();
+  };
+  click(13);
+  EXPECT_TRUE(shown);
+  ASSERT_FALSE(dialogs.boxes.empty());
+  for (const auto& box : dialogs.boxes) {
+    EXPECT_EQ(box.title, QStringLiteral("Application Error"));
+    EXPECT_TRUE(box.text.contains(QStringLiteral("in Ledgerwick2021/08/31.Form5.Form_Load at line ")));
+  }
+}
+
+}  // namespace
