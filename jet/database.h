@@ -84,7 +84,7 @@ class Database {
   virtual std::unique_ptr<TableCursor> openTable(const std::string& name) = 0;
 
   // Writing. Each call is complete when it returns: the file on disk is consistent.
-  virtual void createTable(const NewTable& spec) = 0;
+  virtual void createTable(const NewTable& table) = 0;
   virtual void renameTable(const std::string& oldName, const std::string& newName) = 0;
   virtual void dropTable(const std::string& name) = 0;
   // Values are in field order; auto-number columns are assigned by the engine (their value is

@@ -1,5 +1,5 @@
 // The public description of a table: its columns and indexes as the engine reports them, and the
-// specification of a new table that the engine creates.
+// description of a new table that the engine creates.
 #pragma once
 
 #include <cstdint>
