@@ -123,6 +123,10 @@ IndexPage parseIndexPage(Format format, const uint8_t* data, size_t size) {
     e.row.row = full[k + 3];
     if (!page.leaf)
       e.child = (static_cast<uint32_t>(full[k + 4]) << 24) | (full[k + 5] << 16) | (full[k + 6] << 8) | full[k + 7];
+    // Pages are written sorted; an entry below its predecessor means the page is damaged, and
+    // writing it back would compress it with a prefix that some entries do not have.
+    if (!page.entries.empty() && compareEntries(page.entries.back(), e) > 0)
+      corrupt("an index page's entries are out of order");
     page.entries.push_back(std::move(e));
     start = end;
   }
