@@ -346,6 +346,9 @@ int cmdImport(const Args& a, std::istream& in, std::ostream& out, std::ostream& 
         std::swap(first, line);
       }
     }
+  } catch (const jet::Error& e) {
+    db->close();
+    return refuse(e.description() + " (error " + std::to_string(e.number()) + ")");
   } catch (const std::exception& e) {
     db->close();
     return refuse(e.what());

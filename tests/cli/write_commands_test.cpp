@@ -1,0 +1,448 @@
+// The write commands of the built tabulonix-cli program, run as a user runs them: on files in a
+// temporary folder, rows on standard input, results read back through the tool's own export and
+// through mdbtools.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Result {
+  int rc = -1;
+  std::string out, err;
+};
+
+std::string quote(const std::string& s) {
+  std::string q = "'";
+  for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return q + "'";
+}
+
+std::string slurp(const fs::path& p) {
+  std::ifstream f(p, std::ios::binary);
+  return std::string((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+}
+
+Result shell(const std::string& command) {
+  Result r;
+  FILE* p = ::popen(command.c_str(), "r");
+  if (!p) return r;
+  char buf[4096];
+  size_t n;
+  while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) r.out.append(buf, n);
+  int st = ::pclose(p);
+  r.rc = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+  return r;
+}
+
+bool haveMdbtools() { return shell("command -v mdb-export >/dev/null 2>&1").rc == 0; }
+
+std::vector<std::string> lines(const std::string& text) {
+  std::vector<std::string> out;
+  std::istringstream in(text);
+  std::string line;
+  while (std::getline(in, line)) out.push_back(line);
+  return out;
+}
+
+class Workspace : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = fs::temp_directory_path() /
+           ("tabulonix-cliw-" + std::to_string(::getpid()) + "-" +
+            ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(dir_);
+    fs::create_directories(dir_);
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+
+  std::string file(const std::string& name) const { return (dir_ / name).string(); }
+
+  // Runs the program with the given arguments and standard input.
+  Result cli(const std::vector<std::string>& args, const std::string& input = "") const {
+    const fs::path in = dir_ / "stdin.txt", err = dir_ / "stderr.txt";
+    std::ofstream(in, std::ios::binary) << input;
+    std::string cmd = quote(std::string(TABULONIX_BIN_DIR) + "/tabulonix-cli");
+    for (const std::string& a : args) {
+      cmd += ' ';
+      cmd += quote(a);
+    }
+    cmd += " <";
+    cmd += quote(in.string());
+    cmd += " 2>";
+    cmd += quote(err.string());
+    Result r = shell(cmd);
+    r.err = slurp(err);
+    return r;
+  }
+  std::vector<std::string> exported(const std::string& db, const std::string& table,
+                                    const std::string& format = "csv") const {
+    Result r = cli({"export", db, table, "--format", format});
+    EXPECT_EQ(r.rc, 0) << r.err;
+    return lines(r.out);
+  }
+  void expectCheckPasses(const std::string& db) const {
+    Result r = cli({"check", db});
+    EXPECT_EQ(r.rc, 0) << r.out;
+    EXPECT_EQ(r.out, "ok\n");
+  }
+  // mdb-export's rows (no header), dates as ISO, or nothing when mdbtools is missing.
+  std::optional<std::vector<std::string>> mdbExport(const std::string& db, const std::string& table) const {
+    if (!haveMdbtools()) return std::nullopt;
+    Result r = shell("mdb-export -H -T '%Y-%m-%d %H:%M:%S' " + quote(db) + " " + quote(table) + " 2>&1");
+    EXPECT_EQ(r.rc, 0) << r.out;
+    return lines(r.out);
+  }
+
+  fs::path dir_;
+};
+
+const char* kAllTypes[] = {"ID:Long::auto", "Name:Text:40:allowzero", "Notes:Memo", "Price:Currency",
+                           "When:Date/Time", "Ok:Boolean", "N:Byte", "I:Integer", "S:Single", "D:Double"};
+
+std::vector<std::string> createTableArgs(const std::string& db) {
+  std::vector<std::string> a = {"create-table", db, "Items"};
+  a.insert(a.end(), std::begin(kAllTypes), std::end(kAllTypes));
+  return a;
+}
+
+}  // namespace
+
+TEST_F(Workspace, CreateBothFormatsAndRefuseAnExistingFile) {
+  for (const char* format : {"jet3", "jet4"}) {
+    std::string db = file(std::string(format) + ".mdb");
+    Result r = cli({"create", db, "--format", format});
+    ASSERT_EQ(r.rc, 0) << r.err;
+    r = cli({"info", db});
+    ASSERT_EQ(r.rc, 0) << r.err;
+    EXPECT_NE(r.out.find(std::string(format) == "jet3" ? "format\tJet 3\n" : "format\tJet 4\n"), std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find(std::string(format) == "jet3" ? "page size\t2048\n" : "page size\t4096\n"),
+              std::string::npos);
+    expectCheckPasses(db);
+    const std::string before = slurp(db);
+    r = cli({"create", db, "--format", format});
+    EXPECT_EQ(r.rc, 1);
+    EXPECT_NE(r.err.find("3204"), std::string::npos) << r.err;
+    EXPECT_EQ(slurp(db), before) << "a refused create must leave the file alone";
+    if (haveMdbtools()) {
+      EXPECT_EQ(shell("mdb-tables -1 " + quote(db)).out, "");
+    }
+  }
+  EXPECT_EQ(cli({"create", file("x.mdb"), "--format", "jet5"}).rc, 2);
+  EXPECT_FALSE(fs::exists(file("x.mdb")));
+}
+
+TEST_F(Workspace, CreateTableWithEveryTypeSizeAndFlag) {
+  std::string db = file("t.mdb");
+  ASSERT_EQ(cli({"create", db, "--format", "jet4"}).rc, 0);
+  Result r = cli(createTableArgs(db));
+  ASSERT_EQ(r.rc, 0) << r.err;
+  r = cli({"create-table", db, "People", "Code:Text:8:required", "Pic:OLE"});
+  ASSERT_EQ(r.rc, 0) << r.err;
+  r = cli({"columns", db, "Items"});
+  ASSERT_EQ(r.rc, 0) << r.err;
+  EXPECT_EQ(lines(r.out), (std::vector<std::string>{"ID\t4\t4\t17", "Name\t10\t40\t2", "Notes\t12\t0\t2",
+                                                    "Price\t5\t8\t1", "When\t8\t8\t1", "Ok\t1\t1\t1", "N\t2\t1\t1",
+                                                    "I\t3\t2\t1", "S\t6\t4\t1", "D\t7\t8\t1"}));
+  EXPECT_EQ(lines(cli({"tables", db}).out), (std::vector<std::string>{"Items", "People"}));
+  if (haveMdbtools()) {
+    std::string schema = shell("mdb-schema " + quote(db) + " 2>/dev/null").out;
+    EXPECT_NE(schema.find("[Name]\t\t\tText (40)"), std::string::npos) << schema;
+    EXPECT_NE(schema.find("[Code]\t\t\tText (8) NOT NULL"), std::string::npos) << schema;
+    EXPECT_NE(schema.find("[When]\t\t\tDateTime"), std::string::npos) << schema;
+  }
+  // Required and allow-zero-length reach the rows written later.
+  r = cli({"import", db, "People"}, "{\"Pic\":\"0x00ff\"}\n");
+  EXPECT_EQ(r.rc, 1);
+  EXPECT_NE(r.err.find("line 1:"), std::string::npos) << r.err;
+  r = cli({"import", db, "People"}, "{\"Code\":\"\"}\n");
+  EXPECT_EQ(r.rc, 1) << "Code does not allow a zero-length string";
+  r = cli({"import", db, "Items"}, "{\"Name\":\"\"}\n");
+  EXPECT_EQ(r.rc, 0) << r.err;
+  expectCheckPasses(db);
+}
+
+TEST_F(Workspace, CreateTableRefusals) {
+  std::string db = file("t.mdb");
+  ASSERT_EQ(cli({"create", db, "--format", "jet3"}).rc, 0);
+  ASSERT_EQ(cli({"create-table", db, "T", "A:Long"}).rc, 0);
+  const std::string before = slurp(db);
+  struct Case {
+    std::vector<std::string> args;
+    int rc;
+    const char* inError;
+  };
+  const Case cases[] = {
+      {{"create-table", db, "T", "A:Long"}, 1, "3010"},
+      {{"create-table", db, "t", "A:Long"}, 1, "3010"},
+      {{"create-table", db, "[bad]", "A:Long"}, 1, "3125"},
+      {{"create-table", db, " lead", "A:Long"}, 1, "3125"},
+      {{"create-table", db, "U", "A:Text::auto"}, 1, "3259"},
+      {{"create-table", db, "U", "A:Long", "a:Text"}, 1, "A"},
+      {{"create-table", db, "U", "A:Text:256"}, 1, "error"},
+      {{"create-table", db, "U", "A:Date"}, 2, "Date"},  // the type list says Date/Time
+      {{"create-table", db, "U", "A:text"}, 2, "text"},
+      {{"create-table", db, "U", "A:Long::bogus"}, 2, "bogus"},
+      {{"create-table", db, "U", "A"}, 2, "NAME:TYPE"},
+      {{"create-table", db, "U"}, 2, "usage"},
+      {{"create-table", db, "U", "A:Text:x"}, 2, "x"},
+  };
+  for (const Case& c : cases) {
+    Result r = cli(c.args);
+    EXPECT_EQ(r.rc, c.rc) << c.args.back() << ": " << r.err;
+    EXPECT_NE(r.err.find(c.inError), std::string::npos) << r.err;
+  }
+  EXPECT_EQ(slurp(db), before) << "refused definitions must not change the file";
+  EXPECT_EQ(lines(cli({"tables", db}).out), (std::vector<std::string>{"T"}));
+}
+
+TEST_F(Workspace, ImportJsonLinesAndCsvReadBackInBothReaders) {
+  for (const char* format : {"jet3", "jet4"}) {
+    SCOPED_TRACE(format);
+    std::string db = file(std::string(format) + ".mdb");
+    ASSERT_EQ(cli({"create", db, "--format", format}).rc, 0);
+    ASSERT_EQ(cli(createTableArgs(db)).rc, 0);
+    // A memo longer than a page, so that it is stored on pages of its own.
+    std::string memo;
+    for (int i = 0; i < 700; ++i) memo += "line " + std::to_string(i) + ' ';
+    Result r = cli({"import", db, "Items"},
+                   "{\"Name\":\"Ann\",\"Notes\":\"" + memo +
+                       "\",\"Price\":\"12.3400\",\"When\":\"2001-02-03T04:05:06\",\"Ok\":true,"
+                       "\"N\":255,\"I\":-32768,\"S\":0.5,\"D\":-2.5e-7}\n"
+                       "\n"
+                       "{\"Name\":\"\",\"Price\":7,\"Ok\":false}\n"
+                       "{\"Name\":null,\"ID\":99}\n");
+    ASSERT_EQ(r.rc, 0) << r.err;
+    EXPECT_EQ(r.out, "3 rows imported\n");
+    r = cli({"import", db, "Items", "--format", "csv"},
+            "Name,When,I\r\n\"quoted, with \"\"quotes\"\"\",1999-12-31 23:59:59,7\r\n"
+            "\"two\nlines\",,\r\n\"\",,\r\n,,\r\n");
+    ASSERT_EQ(r.rc, 0) << r.err;
+    EXPECT_EQ(r.out, "4 rows imported\n");
+    std::vector<std::string> rows = exported(db, "Items");
+    ASSERT_EQ(rows.size(), 9u);
+    EXPECT_TRUE(rows[1] == "1,Ann," + memo + ",12.34,2001-02-03 04:05:06,True,255,-32768,0.5,-2.5e-07")
+        << rows[1].substr(0, 40) << "..." << rows[1].substr(rows[1].size() - 80);
+    EXPECT_EQ(rows[2], "2,\"\",,7,,False,,,,");
+    EXPECT_EQ(rows[3], "3,,,,,False,,,,") << "an auto-number given in the input is the engine's to assign";
+    EXPECT_EQ(rows[4], "4,\"quoted, with \"\"quotes\"\"\",,,1999-12-31 23:59:59,False,,7,,");
+    EXPECT_EQ(rows[5], "5,\"two");
+    EXPECT_EQ(rows[6], "lines\",,,,False,,,,");
+    EXPECT_EQ(rows[7], "6,\"\",,,,False,,,,");
+    EXPECT_EQ(rows[8], "7,,,,,False,,,,");
+    expectCheckPasses(db);
+    if (auto m = mdbExport(db, "Items")) {
+      ASSERT_EQ(m->size(), 8u);
+      EXPECT_TRUE((*m)[0] == "1,\"Ann\",\"" + memo + "\",12.3400,\"2001-02-03 04:05:06\",1,255,-32768,0.5,-2.5e-07")
+          << (*m)[0].substr(0, 40) << "..." << (*m)[0].substr((*m)[0].size() - 80);
+      EXPECT_EQ((*m)[3], "4,\"quoted, with \"\"quotes\"\"\",,,\"1999-12-31 23:59:59\",0,,7,,");
+      EXPECT_EQ((*m)[7], "7,,,,,0,,,,");
+    }
+  }
+}
+
+TEST_F(Workspace, ImportStopsAtTheFirstRefusedRowKeepingTheRowsBefore) {
+  std::string db = file("t.mdb");
+  ASSERT_EQ(cli({"create", db}).rc, 0);
+  ASSERT_EQ(cli({"create-table", db, "T", "K:Long", "Name:Text:5:required"}).rc, 0);
+  ASSERT_EQ(cli({"create-table", db, "U", "ID:Long::auto", "Name:Text:5"}).rc, 0);
+  struct Case {
+    std::string format, input;
+    int line;
+    const char* why;
+    int kept;
+  };
+  const Case cases[] = {
+      {"jsonl", "{\"K\":1,\"Name\":\"a\"}\n{\"K\":2,\"Name\":\"toolong\"}\n{\"K\":3,\"Name\":\"c\"}\n", 2, "3163", 1},
+      {"jsonl", "{\"K\":1,\"Name\":\"a\"}\n\n{\"K\":2}\n", 3, "3314", 1},
+      {"jsonl", "{\"K\":\"x\",\"Name\":\"a\"}\n", 1, "3421", 0},
+      {"jsonl", "{\"K\":1,\"Name\":\"a\"}\n{\"Nope\":1}\n", 2, "Nope", 1},
+      {"jsonl", "{\"K\":1,\"Name\":\"a\"}\n{\"K\":1,\"Name\":\"a\"\n", 2, "", 1},
+      {"jsonl", "{\"K\":99999999999,\"Name\":\"a\"}\n", 1, "", 0},
+      {"csv", "K,Name\n1,a\n2,b\n\"3\",\"x\",extra\n", 4, "fields", 2},
+      {"csv", "K,Name\n1,a\n\"2\nx\",b\n", 3, "3421", 1},
+      {"csv", "K,Missing\n1,a\n", 1, "Missing", 0},
+  };
+  int total = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.input);
+    Result r = cli({"import", db, "T", "--format", c.format}, c.input);
+    EXPECT_EQ(r.rc, 1);
+    EXPECT_NE(r.err.find("line " + std::to_string(c.line) + ": "), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find(c.why), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find(std::to_string(c.kept) + " rows imported before it"), std::string::npos) << r.err;
+    total += c.kept;
+    EXPECT_EQ(exported(db, "T").size(), static_cast<size_t>(total) + 1);
+  }
+  expectCheckPasses(db);
+  EXPECT_EQ(cli({"import", db, "T", "--format", "xml"}).rc, 2);
+  EXPECT_EQ(cli({"import", db, "NoSuch"}, "{}\n").rc, 1);
+}
+
+TEST_F(Workspace, DuplicateKeyIsRefusedWithItsNumber) {
+  // A unique index only comes from a file that has one: the Access-made index test file.
+  std::string db = file("idx.mdb");
+  fs::copy_file(std::string(TABULONIX_TESTDATA_DIR) + "/indexTestV2000.mdb", db);
+  fs::permissions(db, fs::perms::owner_write, fs::perm_options::add);
+  Result r = cli({"export", db, "Table1", "--format", "jsonl"});
+  ASSERT_EQ(r.rc, 0) << r.err;
+  std::vector<std::string> before = lines(r.out);
+  ASSERT_FALSE(before.empty());
+  r = cli({"import", db, "Table1"}, before[0] + "\n");
+  EXPECT_EQ(r.rc, 1);
+  EXPECT_NE(r.err.find("line 1: "), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("3022"), std::string::npos) << r.err;
+  EXPECT_EQ(exported(db, "Table1", "jsonl"), before);
+  expectCheckPasses(db);
+}
+
+TEST_F(Workspace, UpdateAndDeleteByPosition) {
+  for (const char* format : {"jet3", "jet4"}) {
+    SCOPED_TRACE(format);
+    std::string db = file(std::string(format) + ".mdb");
+    ASSERT_EQ(cli({"create", db, "--format", format}).rc, 0);
+    ASSERT_EQ(cli({"create-table", db, "T", "ID:Long::auto", "Name:Text:20", "Notes:Memo", "V:Double"}).rc, 0);
+    std::string input;
+    for (int i = 0; i < 10; ++i) input += "{\"Name\":\"r" + std::to_string(i) + "\",\"V\":" + std::to_string(i) + "}\n";
+    ASSERT_EQ(cli({"import", db, "T"}, input).rc, 0);
+
+    std::string big(9000, 'x');
+    Result r = cli({"update", db, "T", "3"}, "{\"Name\":\"three\",\"Notes\":\"" + big + "\",\"V\":null}\n");
+    ASSERT_EQ(r.rc, 0) << r.err;
+    std::vector<std::string> rows = exported(db, "T");
+    ASSERT_EQ(rows.size(), 11u);
+    EXPECT_EQ(rows[4], "4,three," + big + ",");
+    EXPECT_EQ(rows[3], "3,r2,,2") << "its neighbours are untouched";
+    EXPECT_EQ(rows[5], "5,r4,,4");
+    // Shrinking the memo again frees its pages; check confirms the usage maps.
+    ASSERT_EQ(cli({"update", db, "T", "3"}, "{\"notes\":\"short\"}").rc, 0);
+    EXPECT_EQ(exported(db, "T")[4], "4,three,short,");
+    expectCheckPasses(db);
+
+    const std::string unchanged = slurp(db);
+    struct Refusal {
+      std::vector<std::string> args;
+      std::string input;
+      int rc;
+      const char* why;
+    };
+    const Refusal refusals[] = {
+        {{"update", db, "T", "10"}, "{\"Name\":\"x\"}", 1, "3021"},
+        {{"update", db, "T", "0"}, "{\"ID\":5}", 1, "3164"},
+        {{"update", db, "T", "0"}, "{\"Name\":\"" + std::string(21, 'y') + "\"}", 1, "3163"},
+        {{"update", db, "T", "0"}, "{\"V\":\"abc\"}", 1, "3421"},
+        {{"update", db, "T", "0"}, "{\"Nope\":1}", 1, "Nope"},
+        {{"update", db, "T", "0"}, "not json", 1, ""},
+        {{"update", db, "T", "-1"}, "{}", 2, "position"},
+        {{"update", db, "T"}, "{}", 2, "usage"},
+        {{"delete", db, "T", "10"}, "", 1, "3021"},
+        {{"delete", db, "T", "8", "10"}, "", 1, "3021"},
+        {{"delete", db, "T", "5", "4"}, "", 2, "LAST"},
+        {{"delete", db, "T", "x"}, "", 2, "position"},
+        {{"delete", db, "T", "1", "2", "3"}, "", 2, "usage"},
+        {{"delete", db, "Nope", "0"}, "", 1, "Nope"},
+    };
+    for (const Refusal& c : refusals) {
+      Result rr = cli(c.args, c.input);
+      EXPECT_EQ(rr.rc, c.rc) << c.args[1] << " " << c.args.back() << ": " << rr.err;
+      EXPECT_NE(rr.err.find(c.why), std::string::npos) << rr.err;
+    }
+    EXPECT_EQ(slurp(db), unchanged) << "a refused update or delete must not change the file";
+
+    // Positions are counted as before the command: 2..4 removes r2, three and r4.
+    r = cli({"delete", db, "T", "2", "4"});
+    ASSERT_EQ(r.rc, 0) << r.err;
+    r = cli({"delete", db, "T", "0"});
+    ASSERT_EQ(r.rc, 0) << r.err;
+    rows = exported(db, "T");
+    std::vector<std::string> expected = {"ID,Name,Notes,V", "2,r1,,1", "6,r5,,5", "7,r6,,6",
+                                         "8,r7,,7", "9,r8,,8", "10,r9,,9"};
+    EXPECT_EQ(rows, expected);
+    expectCheckPasses(db);
+    if (auto m = mdbExport(db, "T")) {
+      EXPECT_EQ(*m, (std::vector<std::string>{"2,\"r1\",,1", "6,\"r5\",,5", "7,\"r6\",,6", "8,\"r7\",,7",
+                                              "9,\"r8\",,8", "10,\"r9\",,9"}));
+    }
+    // A new row after deletions still takes the next auto-number.
+    ASSERT_EQ(cli({"import", db, "T"}, "{\"Name\":\"new\"}\n").rc, 0);
+    EXPECT_NE(exported(db, "T").back().find("11,new"), std::string::npos);
+    ASSERT_EQ(cli({"delete", db, "T", "0", "6"}).rc, 0);
+    EXPECT_EQ(exported(db, "T").size(), 1u);
+    expectCheckPasses(db);
+  }
+}
+
+TEST_F(Workspace, RenameAndDropTables) {
+  std::string db = file("t.mdb");
+  ASSERT_EQ(cli({"create", db, "--format", "jet3"}).rc, 0);
+  ASSERT_EQ(cli({"create-table", db, "Alpha", "A:Long", "M:Memo"}).rc, 0);
+  ASSERT_EQ(cli({"create-table", db, "Beta", "B:Text:10"}).rc, 0);
+  ASSERT_EQ(cli({"import", db, "Alpha"}, "{\"A\":1,\"M\":\"" + std::string(3000, 'q') + "\"}\n").rc, 0);
+
+  Result r = cli({"rename-table", db, "Alpha", "Gamma"});
+  ASSERT_EQ(r.rc, 0) << r.err;
+  std::vector<std::string> names = lines(cli({"tables", db}).out);
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{"Beta", "Gamma"}));
+  EXPECT_EQ(exported(db, "Gamma").size(), 2u);
+  EXPECT_EQ(cli({"export", db, "Alpha"}).rc, 1);
+  if (haveMdbtools()) {
+    std::vector<std::string> seen = lines(shell("mdb-tables -1 " + quote(db)).out);
+    std::sort(seen.begin(), seen.end());
+    EXPECT_EQ(seen, names);
+  }
+
+  EXPECT_NE(cli({"rename-table", db, "Gamma", "beta"}).err.find("3010"), std::string::npos);
+  EXPECT_NE(cli({"rename-table", db, "Nope", "X"}).err.find("3265"), std::string::npos);
+  EXPECT_NE(cli({"rename-table", db, "Gamma", "a!b"}).err.find("3125"), std::string::npos);
+  EXPECT_EQ(cli({"rename-table", db, "Gamma"}).rc, 2);
+  EXPECT_NE(cli({"drop-table", db, "Alpha"}).err.find("3011"), std::string::npos);
+  EXPECT_EQ(cli({"drop-table", db}).rc, 2);
+
+  r = cli({"drop-table", db, "gamma"});
+  ASSERT_EQ(r.rc, 0) << r.err;
+  EXPECT_EQ(lines(cli({"tables", db}).out), (std::vector<std::string>{"Beta"}));
+  expectCheckPasses(db);
+  ASSERT_EQ(cli({"drop-table", db, "Beta"}).rc, 0);
+  EXPECT_EQ(cli({"tables", db}).out, "");
+  expectCheckPasses(db);
+  // The name is free again.
+  ASSERT_EQ(cli({"create-table", db, "Gamma", "A:Long"}).rc, 0);
+  expectCheckPasses(db);
+}
+
+TEST_F(Workspace, CheckNamesProblemsInADamagedFile) {
+  std::string db = file("t.mdb");
+  ASSERT_EQ(cli({"create", db, "--format", "jet4"}).rc, 0);
+  ASSERT_EQ(cli({"create-table", db, "T", "A:Long", "B:Text:50"}).rc, 0);
+  std::string input;
+  for (int i = 0; i < 50; ++i) input += "{\"A\":" + std::to_string(i) + ",\"B\":\"row " + std::to_string(i) + "\"}\n";
+  ASSERT_EQ(cli({"import", db, "T"}, input).rc, 0);
+  expectCheckPasses(db);
+  // Zero the row-count field of the last data page (the new table's rows): they can no longer be
+  // found, so the table's row count and its index-free scan disagree.
+  std::string bytes = slurp(db);
+  const size_t page = 4096;
+  size_t last = 0;
+  for (size_t p = 1; p * page < bytes.size(); ++p)
+    if (bytes[p * page] == 0x01 && bytes[p * page + 1] == 0x01) last = p;
+  ASSERT_GT(last, 0u);
+  bytes[last * page + 12] = 0;
+  bytes[last * page + 13] = 0;
+  std::ofstream(db, std::ios::binary | std::ios::trunc) << bytes;
+  Result r = cli({"check", db});
+  EXPECT_EQ(r.rc, 1);
+  EXPECT_NE(r.out, "ok\n");
+  EXPECT_FALSE(r.out.empty());
+  EXPECT_EQ(cli({"check"}).rc, 2);
+  EXPECT_EQ(cli({"check", file("missing.mdb")}).rc, 1);
+}
