@@ -173,15 +173,31 @@ bool convert(const std::string& from, const std::string& to, const char* in, siz
 void TextCodec::buildSingleByteTable() {
   tableBuilt_ = true;
   table_.assign(256, std::string());
+  std::vector<int> undefined;
   for (int b = 0; b < 256; ++b) {
     char in = char(b);
     std::string out;
     if (b < 0x80) out.assign(1, char(b));
-    else if (!convert(charset_, "UTF-8", &in, 1, out) || out.empty()) out = "\xEF\xBF\xBD";
+    else if (!convert(charset_, "UTF-8", &in, 1, out) || out.empty() || out == "\xEF\xBF\xBD") {
+      undefined.push_back(b);
+      continue;
+    }
     table_[size_t(b)] = out;
     size_t i = 0;
     uint32_t cp = nextCodePoint(out, i);
-    if (cp != 0xFFFD && !reverse_.count(cp)) reverse_[cp] = uint8_t(b);
+    if (!reverse_.count(cp)) reverse_[cp] = uint8_t(b);
+  }
+  // A byte the code page leaves undefined still has to come back as itself when the text is
+  // written again, so it decodes to a character no defined byte uses: the Latin-1 character of
+  // the same value (for 0x80..0x9F the C1 control, which is what the system's own converters
+  // produce), or, when another byte already decodes to that one, a private-use character.
+  for (int b : undefined) {
+    uint32_t cp = uint32_t(b);
+    if (reverse_.count(cp)) cp = kUndefinedBytePrivateBase + uint32_t(b);
+    std::string out;
+    appendUtf8(out, cp);
+    table_[size_t(b)] = out;
+    reverse_[cp] = uint8_t(b);
   }
 }
 

@@ -14,6 +14,10 @@
 
 namespace jet {
 
+// An undefined code-page byte b decodes to U+00b when no defined byte decodes to that character,
+// otherwise to this base + b (in the private-use area).
+constexpr uint32_t kUndefinedBytePrivateBase = 0xF700;
+
 void appendUtf8(std::string& out, uint32_t codePoint);
 
 // UCS-2 / UTF-16 little-endian to UTF-8 (an odd trailing byte is dropped).
@@ -31,7 +35,9 @@ std::vector<uint8_t> encodeJet4Text(const std::string& utf8, bool allowCompressi
 // Number of UTF-16 units of a UTF-8 text (the length Jet counts in characters).
 size_t utf16Length(const std::string& utf8);
 
-// Code-page text (Jet 3) through a per-database converter.
+// Code-page text (Jet 3) through a per-database converter. Every byte of a single-byte code page
+// decodes to a character that encodes back to that byte, including bytes the code page leaves
+// undefined (see kUndefinedBytePrivateBase), so text read and written again is unchanged.
 class TextCodec {
  public:
   explicit TextCodec(uint16_t codePage);

@@ -52,4 +52,26 @@ TEST(TextCodec, ConvertsCodePageText) {
   EXPECT_EQ(cp932.encodeCodePage("\xE3\x81\x82"), std::vector<uint8_t>(sjis, sjis + 2));
 }
 
+TEST(TextCodec, EveryCodePageByteComesBackUnchanged) {
+  // Bytes a code page leaves undefined must survive a read and a write: 0x81 in cp1252 reads as
+  // the C1 control U+0081 (what Access's own conversion yields, and what its index keys encode).
+  jet::TextCodec cp1252(1252);
+  const uint8_t undefinedBytes[] = {0x81, 0x8D, 0x8F, 0x90, 0x9D};
+  EXPECT_EQ(cp1252.decodeCodePage(undefinedBytes, 5), "\xC2\x81\xC2\x8D\xC2\x8F\xC2\x90\xC2\x9D");
+  for (uint16_t page : {874, 1250, 1251, 1252, 1253, 1254, 1255, 1256, 1257, 1258}) {
+    jet::TextCodec codec(page);
+    std::vector<uint8_t> all;
+    for (int b = 1; b < 256; ++b) all.push_back(uint8_t(b));
+    std::string text = codec.decodeCodePage(all.data(), all.size());
+    EXPECT_EQ(text.find("\xEF\xBF\xBD"), std::string::npos) << "cp" << page;
+    EXPECT_EQ(jet::utf16Length(text), all.size()) << "cp" << page;
+    EXPECT_EQ(codec.encodeCodePage(text), all) << "cp" << page;
+  }
+  // cp1253 leaves 0xAA undefined while U+00AA is not one of its characters: the Latin-1 value is
+  // used. cp1257 leaves 0xA1 undefined too.
+  jet::TextCodec cp1253(1253);
+  const uint8_t aa[] = {0xAA};
+  EXPECT_EQ(cp1253.decodeCodePage(aa, 1), "\xC2\xAA");
+}
+
 }  // namespace
