@@ -289,11 +289,17 @@ size_t columnIndex(const jet::TableInfo& info, const std::string& name) {
   throw jet::Error(jet::err::kUnknownField, "Item not found in this collection: no field '" + name + "'.");
 }
 
-// The values of a new row: Null in every column not given.
-void checkAndInsert(jet::Database& db, const jet::TableInfo& info, std::vector<jet::Value>& row) {
+// Checks a new row as the object model would and queues it; full batches are committed here, so
+// that the rows known to be written are counted exactly.
+void checkAndQueue(jet::Database& db, const jet::TableInfo& info, std::vector<jet::Value>& row, int64_t& committed,
+                   int64_t rows) {
   for (size_t i = 0; i < row.size(); ++i) dao::checkValueFits(info, db.format(), i, row[i]);
   dao::checkRecord(info, row);
-  db.insertRow(info.name, row);
+  db.queueInsert(info.name, std::move(row));
+  if (db.queueFull()) {
+    db.commitQueued();
+    committed = rows + 1;
+  }
 }
 
 int cmdImport(const Args& a, std::istream& in, std::ostream& out, std::ostream& err) {
@@ -302,25 +308,21 @@ int cmdImport(const Args& a, std::istream& in, std::ostream& out, std::ostream& 
   if (format != "csv" && format != "jsonl") throw UsageError("unknown import format " + format);
   auto db = openEngine(a, false);
   jet::TableInfo info = db->table(a.positional[1]);
-  int64_t line = 0, rows = 0;
-  auto refuse = [&](const std::string& why) {
-    err << "tabulonix-cli: line " << line << ": " << why << '\n';
-    err << "tabulonix-cli: " << rows << " rows imported before it\n";
-    return 1;
-  };
+  int64_t line = 0, rows = 0, committed = 0;
   try {
     if (format == "jsonl") {
       std::string text;
+      std::vector<jet::Value> row;
       while (std::getline(in, text)) {
         ++line;
         if (!text.empty() && text.back() == '\r') text.pop_back();
         if (text.find_first_not_of(" \t") == std::string::npos) continue;
-        std::vector<jet::Value> row(info.columns.size(), jet::Null{});
+        row.assign(info.columns.size(), jet::Null{});
         for (auto& [key, scalar] : parseJsonObject(text)) {
           size_t i = columnIndex(info, key);
           row[i] = valueFromJson(info.columns[i], scalar);
         }
-        checkAndInsert(*db, info, row);
+        checkAndQueue(*db, info, row, committed, rows);
         ++rows;
       }
     } else {
@@ -341,17 +343,28 @@ int cmdImport(const Args& a, std::istream& in, std::ostream& out, std::ostream& 
                                                       std::to_string(record.size()) + ".");
         std::vector<jet::Value> row(info.columns.size(), jet::Null{});
         for (size_t k = 0; k < map.size(); ++k) row[map[k]] = valueFromCsv(info.columns[map[k]], record[k]);
-        checkAndInsert(*db, info, row);
+        checkAndQueue(*db, info, row, committed, rows);
         ++rows;
         std::swap(first, line);
       }
     }
-  } catch (const jet::Error& e) {
-    db->close();
-    return refuse(e.description() + " (error " + std::to_string(e.number()) + ")");
+    db->commitQueued();
+    committed = rows;
   } catch (const std::exception& e) {
-    db->close();
-    return refuse(e.what());
+    // Every row before the refused one is still queued or already written: keep them.
+    const auto* engine = dynamic_cast<const jet::Error*>(&e);
+    err << "tabulonix-cli: line " << line << ": "
+        << (engine ? engine->description() + " (error " + std::to_string(engine->number()) + ")" : e.what()) << '\n';
+    try {
+      int64_t queued = int64_t(db->queuedRows());
+      db->commitQueued();
+      committed += queued;
+      db->close();
+    } catch (const std::exception& e2) {
+      err << "tabulonix-cli: " << e2.what() << '\n';
+    }
+    err << "tabulonix-cli: " << committed << " rows imported before it\n";
+    return 1;
   }
   db->close();
   out << rows << " rows imported\n";

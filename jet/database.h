@@ -92,6 +92,16 @@ class Database {
   virtual RowId insertRow(const std::string& table, std::vector<Value> values) = 0;
   virtual void updateRow(const std::string& table, RowId row, std::vector<Value> values) = 0;
   virtual void deleteRow(const std::string& table, RowId row) = 0;
+  // Bulk loading: rows queued for one table are written together, a batch at a time, which is
+  // much faster than one insertRow per row. A refused row throws and leaves the batch as it was
+  // (the rows queued before it stay queued). commitQueued() writes the batch; so does every other
+  // call on the database, and close(). Commit once queueFull() says so to keep memory bounded.
+  virtual RowId queueInsert(const std::string& table, std::vector<Value> values) {
+    return insertRow(table, std::move(values));
+  }
+  virtual void commitQueued() {}
+  virtual size_t queuedRows() const { return 0; }
+  virtual bool queueFull() const { return false; }
   // The next auto-number the table would give (for display before an insert).
   virtual int32_t nextAutoNumber(const std::string& table) = 0;
 

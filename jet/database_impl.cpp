@@ -1,5 +1,7 @@
 #include "jet/database_impl.h"
 
+#include <exception>
+
 #include "jet/bytes.h"
 #include "jet/check.h"
 #include "jet/properties.h"
@@ -59,6 +61,7 @@ PageFile& DatabaseImpl::open() {
 
 std::vector<CatalogObject> DatabaseImpl::objects() {
   open();
+  settle();
   return catalog_.objects();
 }
 
@@ -86,6 +89,7 @@ const TableDef& DatabaseImpl::tableDef(const std::string& name) {
 }
 
 TableInfo DatabaseImpl::table(const std::string& name) {
+  settle();
   const TableDef& def = tableDef(name);
   const CatalogEntry& e = localTable(name);
   TableInfo info = describeTable(def, e.object.name);
@@ -105,8 +109,10 @@ template <typename F>
 void DatabaseImpl::changeSchema(F&& change) {
   PageFile& file = open();
   if (file.readOnly()) throw Error(err::kReadOnly, "Cannot update. Database or object is read-only.");
+  settle();
   auto pages = SchemaFile::over(file, header_.format);
   auto reload = [&] {
+    writers_.clear();
     defs_.clear();
     catalog_ = Catalog::read(file, header_.format, codec_);
   };
@@ -129,47 +135,85 @@ void DatabaseImpl::dropTable(const std::string& name) {
   changeSchema([&](SchemaFile& f) { jet::dropTable(f, name); });
 }
 
-TableDef& DatabaseImpl::writableTable(const std::string& name) {
+void DatabaseImpl::settle() {
+  if (!queueOwner_) return;
+  TableWriter* w = queueOwner_;
+  queueOwner_ = nullptr;
+  w->commitQueued();
+}
+
+TableWriter& DatabaseImpl::writer(const std::string& name) {
   if (open().readOnly()) throw Error(err::kReadOnly, "Cannot update. Database or object is read-only.");
-  tableDef(name);
-  return *defs_.at(localTable(name).object.tdefPage);
+  const uint32_t page = localTable(name).object.tdefPage;
+  auto it = writers_.find(page);
+  if (it == writers_.end()) {
+    TableInfo info = table(name);
+    TableDef& def = *defs_.at(page);  // read by table()
+    it = writers_.emplace(page, std::make_unique<TableWriter>(*file_, def, std::move(info), codec_)).first;
+  }
+  return *it->second;
 }
 
 RowId DatabaseImpl::insertRow(const std::string& table, std::vector<Value> values) {
-  TableDef& def = writableTable(table);
-  TableInfo info = this->table(table);
-  return TableWriter(*file_, def, info, codec_).insert(std::move(values));
+  settle();
+  return writer(table).insert(std::move(values));
 }
 
 void DatabaseImpl::updateRow(const std::string& table, RowId row, std::vector<Value> values) {
-  TableDef& def = writableTable(table);
-  TableInfo info = this->table(table);
-  TableWriter(*file_, def, info, codec_).update(row, std::move(values));
+  settle();
+  writer(table).update(row, std::move(values));
 }
 
 void DatabaseImpl::deleteRow(const std::string& table, RowId row) {
-  TableDef& def = writableTable(table);
-  TableInfo info = this->table(table);
-  TableWriter(*file_, def, info, codec_).remove(row);
+  settle();
+  writer(table).remove(row);
 }
 
+RowId DatabaseImpl::queueInsert(const std::string& table, std::vector<Value> values) {
+  TableWriter& w = writer(table);
+  if (queueOwner_ != &w) settle();
+  queueOwner_ = &w;
+  return w.queueInsert(std::move(values));
+}
+
+void DatabaseImpl::commitQueued() { settle(); }
+
+size_t DatabaseImpl::queuedRows() const { return queueOwner_ ? queueOwner_->queuedRows() : 0; }
+
+bool DatabaseImpl::queueFull() const { return queuedRows() >= TableWriter::kBatchRows; }
+
 int32_t DatabaseImpl::nextAutoNumber(const std::string& table) {
+  settle();
   return int32_t(tableDef(table).nextAutoNumber + 1);
 }
 
-CheckReport DatabaseImpl::check() { return checkDatabase(open(), header_, codec_); }
+CheckReport DatabaseImpl::check() {
+  settle();
+  return checkDatabase(open(), header_, codec_);
+}
 
 void DatabaseImpl::close() {
+  std::exception_ptr failed;
+  if (file_) {
+    try {
+      settle();
+    } catch (...) {
+      failed = std::current_exception();
+    }
+  }
+  queueOwner_ = nullptr;
+  writers_.clear();
   defs_.clear();
   if (file_ && !file_->readOnly()) file_->flush();
   file_.reset();
+  if (failed) std::rethrow_exception(failed);
 }
 
 DatabaseImpl::~DatabaseImpl() {
   try {
     close();
   } catch (const Error&) {
-    // Nothing to report to from a destructor; every change was already written.
+    // Nothing to report to from a destructor; callers that must know commit queued rows first.
   }
 }
 

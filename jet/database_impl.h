@@ -11,6 +11,7 @@
 #include "jet/header.h"
 #include "jet/page_file.h"
 #include "jet/table_def.h"
+#include "jet/table_writer.h"
 #include "jet/text_codec.h"
 
 namespace jet {
@@ -38,6 +39,10 @@ class DatabaseImpl : public Database {
   RowId insertRow(const std::string& table, std::vector<Value> values) override;
   void updateRow(const std::string& table, RowId row, std::vector<Value> values) override;
   void deleteRow(const std::string& table, RowId row) override;
+  RowId queueInsert(const std::string& table, std::vector<Value> values) override;
+  void commitQueued() override;
+  size_t queuedRows() const override;
+  bool queueFull() const override;
   int32_t nextAutoNumber(const std::string& table) override;
 
   CheckReport check() override;
@@ -55,7 +60,9 @@ class DatabaseImpl : public Database {
   PageFile& open();
   template <typename F>
   void changeSchema(F&& change);
-  TableDef& writableTable(const std::string& name);
+  TableWriter& writer(const std::string& name);
+  // Commits the queued rows before any other use of the database.
+  void settle();
   const CatalogEntry& localTable(const std::string& name);
 
   std::string path_;
@@ -64,6 +71,9 @@ class DatabaseImpl : public Database {
   TextCodec codec_;
   Catalog catalog_;
   std::map<uint32_t, std::unique_ptr<TableDef>> defs_;  // by definition page
+  // One writer per table written to, by definition page; they refer to defs_, so they go first.
+  std::map<uint32_t, std::unique_ptr<TableWriter>> writers_;
+  TableWriter* queueOwner_ = nullptr;  // the writer holding queued rows
 };
 
 }  // namespace jet

@@ -1,6 +1,7 @@
 #include "jet/table_writer.h"
 
 #include <random>
+#include <type_traits>
 
 #include "jet/bytes.h"
 #include "jet/data_page.h"
@@ -16,56 +17,148 @@ namespace jet {
 
 namespace {
 
-size_t tdefRowCountOffset(Format f) { return f == Format::Jet3 ? 12 : 16; }
-size_t tdefAutoNumberOffset(Format f) { return f == Format::Jet3 ? 16 : 20; }
 size_t maxRowSize(Format f, uint32_t pageSize) { return pageSize - rowTableOffset(f) - 2; }
 
-// Index pages live in the table's staged transaction like every other page it changes.
-class StagedIndexPages : public IndexPageStore {
- public:
-  StagedIndexPages(PageTransaction& tx, const TableDef& def) : tx_(tx), def_(def) {}
-  Format format() const override { return def_.format; }
+}  // namespace
+
+// The writer's state, kept from one operation to the next: the table's indexes with their parsed
+// pages, the open transaction, the pages rows were last put on, and the queued batch.
+struct TableWriter::State : public IndexPageStore {
+  State(PageFile& f, TableDef& d, TableInfo i, TextCodec& c) : file(f), def(d), info(std::move(i)), codec(c) {}
+
+  PageFile& file;
+  TableDef& def;
+  TableInfo info;
+  TextCodec& codec;
+  std::unique_ptr<PageTransaction> tx;
+  std::unique_ptr<TableIndexes> indexes;
+  bool indexesBuilt = false;
+  std::string indexProblem;
+  // Pages the table's last rows and long values went to (committed pages, or pages of the open
+  // transaction), and their values when the open transaction began.
+  uint32_t lastDataPage = UINT32_MAX, lastLvalPage = UINT32_MAX;
+  uint32_t txDataPage = UINT32_MAX, txLvalPage = UINT32_MAX;
+  // Changes to the definition's counts made by the open transaction.
+  int64_t rowDelta = 0;
+  uint32_t autoNumbersUsed = 0;
+  // Rows of the open batch, complete (auto-numbers and GUIDs filled in), for staging them again.
+  std::vector<std::vector<Value>> queued;
+
+  // Index pages live in the open transaction like every other page the table changes.
+  Format format() const override { return def.format; }
   void readPage(uint32_t page, uint8_t* out) override {
-    const uint8_t* p = tx_.read(page);
-    std::copy(p, p + tx_.pageSize(), out);
+    const uint8_t* p = tx->read(page);
+    std::copy(p, p + tx->pageSize(), out);
   }
   void writePage(uint32_t page, const uint8_t* data) override {
-    std::copy(data, data + tx_.pageSize(), tx_.edit(page));
+    std::copy(data, data + tx->pageSize(), tx->edit(page));
   }
   // Index pages are not listed in the table's page maps; the database's free-page map alone says
   // whether a page is in use.
-  uint32_t allocatePage() override { return tx_.allocate(); }
-  void freePage(uint32_t page) override { tx_.release(page); }
+  uint32_t allocatePage() override { return tx->allocate(); }
+  void freePage(uint32_t page) override { tx->release(page); }
 
- private:
-  PageTransaction& tx_;
-  const TableDef& def_;
-};
-
-// One write operation on the table: its transaction, its indexes and its page choices.
-class Operation {
- public:
-  Operation(PageFile& file, TableDef& def, const TableInfo& info, TextCodec& codec)
-      : tx_(file), def_(def), codec_(codec), store_(tx_, def) {
-    tx_.useFreePageMap(def.format);
-    if (!def.realIndexes.empty()) {
-      std::vector<uint32_t> roots;
-      for (const auto& r : def.realIndexes) roots.push_back(r.rootPage);
-      indexes_ = std::make_unique<TableIndexes>(store_, def.tdefPage, indexSpecs(def.format, info, roots));
-      if (!indexes_->problem().empty())
-        throw Error(err::kReadOnly, "Cannot update. Database or object is read-only: " + indexes_->problem());
+  void begin() {
+    if (tx) return;
+    if (!indexesBuilt) {
+      indexesBuilt = true;
+      if (!def.realIndexes.empty()) {
+        std::vector<uint32_t> roots;
+        for (const auto& r : def.realIndexes) roots.push_back(r.rootPage);
+        indexes = std::make_unique<TableIndexes>(*this, def.tdefPage, indexSpecs(def.format, info, roots));
+        indexProblem = indexes->problem();
+        // Changed index pages are written to the transaction once, when it commits.
+        if (indexProblem.empty()) indexes->setDeferredWrites(true);
+      }
     }
+    if (!indexProblem.empty())
+      throw Error(err::kReadOnly, "Cannot update. Database or object is read-only: " + indexProblem);
+    tx = std::make_unique<PageTransaction>(file);
+    tx->useFreePageMap(def.format);
+    txDataPage = lastDataPage;
+    txLvalPage = lastLvalPage;
   }
 
-  PageTransaction& tx() { return tx_; }
-  uint32_t lastDataPage() const { return lastDataPage_; }
+  // Writes the open transaction and brings the definition's counts up to date.
+  void commit() {
+    if (!tx) return;
+    try {
+      if (indexes) indexes->flush();
+      if (rowDelta != 0 || autoNumbersUsed != 0) {
+        uint8_t* t = tx->edit(def.tdefPage);
+        put32(t + tdefRowCountOffset(def.format), uint32_t(int64_t(def.rowCount) + rowDelta));
+        put32(t + tdefAutoNumberOffset(def.format), def.nextAutoNumber + autoNumbersUsed);
+      }
+      tx->commit();
+    } catch (...) {
+      rollback();
+      queued.clear();
+      throw;
+    }
+    tx.reset();
+    def.rowCount = uint32_t(int64_t(def.rowCount) + rowDelta);
+    def.nextAutoNumber += autoNumbersUsed;
+    if (lastDataPage != UINT32_MAX) def.lastDataPageHint = lastDataPage;
+    rowDelta = 0;
+    autoNumbersUsed = 0;
+    queued.clear();
+  }
+
+  // Drops the open transaction: nothing of it reaches the file, and nothing of it stays in memory.
+  void rollback() {
+    tx.reset();
+    if (indexes) indexes->discardCache();
+    lastDataPage = txDataPage;
+    lastLvalPage = txLvalPage;
+    rowDelta = 0;
+    autoNumbersUsed = 0;
+  }
+
+  // Stages the rows of the batch again after a rollback (the same rows land at the same addresses).
+  void restage() {
+    std::vector<std::vector<Value>> rows = std::move(queued);
+    queued.clear();
+    if (rows.empty()) return;
+    try {
+      begin();
+      for (auto& r : rows) stageInsert(r);
+    } catch (...) {
+      rollback();
+      throw;
+    }
+    queued = std::move(rows);
+  }
+
+  // Fills in the auto-number and new GUIDs of a new row, then stages it.
+  RowId stageInsert(std::vector<Value>& values) {
+    if (values.size() != def.columns.size())
+      throw Error(err::kInvalidArgument, "Invalid argument: a row needs one value per field.");
+    bool autoUsed = false;
+    for (size_t i = 0; i < def.columns.size(); ++i) {
+      const ColumnDef& c = def.columns[i];
+      if (c.autoNumber() && c.type == ColumnType::Long) {
+        values[i] = int64_t(int32_t(def.nextAutoNumber + autoNumbersUsed + 1));
+        autoUsed = true;
+      } else if (c.autoGuid() && c.type == ColumnType::Guid && isNull(values[i])) {
+        static std::mt19937_64 rng{std::random_device{}()};
+        Guid g;
+        for (auto& b : g.bytes) b = uint8_t(rng());
+        g.bytes[7] = uint8_t((g.bytes[7] & 0x0F) | 0x40);
+        g.bytes[8] = uint8_t((g.bytes[8] & 0x3F) | 0x80);
+        values[i] = g;
+      }
+    }
+    Bytes body = encodeRow(def, values, codec, [&](const ColumnDef&, const Bytes& data) { return storeLongValue(data, 64); });
+    RowId id = placeRow(body, 0);
+    maintainIndexes(nullptr, RowId{}, &values, id);
+    rowDelta += 1;
+    if (autoUsed) autoNumbersUsed += 1;
+    return id;
+  }
 
   // The single place where a row change reaches the table's indexes.
   void maintainIndexes(const std::vector<Value>* oldRow, RowId oldId, const std::vector<Value>* newRow, RowId newId) {
-    if (indexes_) indexes_->maintain(oldRow, oldId, newRow, newId);
-  }
-  void abandon() {
-    if (indexes_) indexes_->discardCache();
+    if (indexes) indexes->maintain(oldRow, oldId, newRow, newId);
   }
 
   // Stores a long value and returns its reference (with the data when it stays inline).
@@ -78,7 +171,7 @@ class Operation {
       ref.insert(ref.end(), data.begin(), data.end());
       return ref;
     }
-    const size_t chunk = maxRowSize(def_.format, tx_.pageSize());
+    const size_t chunk = maxRowSize(def.format, tx->pageSize());
     if (data.size() <= chunk) {
       ref[3] = kLongValueSinglePage;
       put32(ref.data() + 4, placeLongValueRow(data.data(), data.size()));
@@ -108,80 +201,72 @@ class Operation {
     for (int guard = 0; ptr != 0 && guard < 100000; ++guard) {
       uint32_t page = pointerPage(ptr);
       uint16_t row = pointerRow(ptr);
-      const uint8_t* p = tx_.read(page);
-      RowSlot s = rowSlot(p, tx_.pageSize(), def_.format, row);
+      const uint8_t* p = tx->read(page);
+      RowSlot s = rowSlot(p, tx->pageSize(), def.format, row);
       uint32_t next = chained && s.size() >= 4 ? le32(p + s.start) : 0;
-      freeRow(tx_.edit(page), tx_.pageSize(), def_.format, row);
+      freeRow(tx->edit(page), tx->pageSize(), def.format, row);
       ptr = next;
     }
   }
 
-  // Puts a row body on a data page of the table with room (the last one), or on a new page.
+  // Puts a row body on the data page of the table that took the last row when it has room, or on
+  // a new page.
   RowId placeRow(const Bytes& body, uint16_t flags, uint32_t avoidPage = UINT32_MAX) {
-    if (body.size() > maxRowSize(def_.format, tx_.pageSize()))
-      throw Error(err::kTextTooLong, "Record is too large.");
-    uint32_t page = lastPage(def_.tdefPage);
+    if (body.size() > maxRowSize(def.format, tx->pageSize())) throw Error(err::kTextTooLong, "Record is too large.");
+    uint32_t page = currentDataPage();
     if (page == UINT32_MAX || page == avoidPage ||
-        roomShortfall(tx_.read(page), tx_.pageSize(), def_.format, body.size()) > 0)
-      page = newPage(def_.tdefPage);
-    uint16_t row = addRow(tx_.edit(page), tx_.pageSize(), def_.format, body.data(), body.size(), flags);
-    lastDataPage_ = page;
+        roomShortfall(tx->read(page), tx->pageSize(), def.format, body.size()) > 0)
+      page = newPage(def.tdefPage);
+    uint16_t row = addRow(tx->edit(page), tx->pageSize(), def.format, body.data(), body.size(), flags);
+    lastDataPage = page;
     return RowId{page, row};
   }
 
-  void setCounts(int32_t rowDelta, bool autoNumberUsed) {
-    uint8_t* t = tx_.edit(def_.tdefPage);
-    put32(t + tdefRowCountOffset(def_.format), uint32_t(int64_t(def_.rowCount) + rowDelta));
-    if (autoNumberUsed) put32(t + tdefAutoNumberOffset(def_.format), def_.nextAutoNumber + 1);
+ private:
+  static size_t tdefRowCountOffset(Format f) { return f == Format::Jet3 ? 12 : 16; }
+  static size_t tdefAutoNumberOffset(Format f) { return f == Format::Jet3 ? 16 : 20; }
+
+  bool ownedDataPage(uint32_t page, uint32_t owner) {
+    if (page == 0 || page >= tx->file().pageCount()) return false;
+    const uint8_t* pg = tx->read(page);
+    return pg[0] == kDataPageType && le32(pg + 4) == owner;
   }
 
- private:
   uint32_t placeLongValueRow(const uint8_t* data, size_t size) {
-    uint32_t page = lastLvalPage_;
-    if (page == UINT32_MAX || roomShortfall(tx_.read(page), tx_.pageSize(), def_.format, size) > 0)
+    uint32_t page = lastLvalPage;
+    if (page == UINT32_MAX || roomShortfall(tx->read(page), tx->pageSize(), def.format, size) > 0)
       page = newPage(kLongValueOwner);
-    lastLvalPage_ = page;
-    uint16_t row = addRow(tx_.edit(page), tx_.pageSize(), def_.format, data, size, 0);
+    lastLvalPage = page;
+    uint16_t row = addRow(tx->edit(page), tx->pageSize(), def.format, data, size, 0);
     return makePointer(page, row);
   }
 
-  // The table's last data page for `owner`, found once per operation.
-  uint32_t lastPage(uint32_t owner) {
-    if (owner == def_.tdefPage && lastDataPage_ != UINT32_MAX) return lastDataPage_;
-    if (owner == def_.tdefPage && def_.lastDataPageHint != 0 && def_.lastDataPageHint < tx_.file().pageCount()) {
-      const uint8_t* pg = tx_.read(def_.lastDataPageHint);
-      if (pg[0] == kDataPageType && le32(pg + 4) == owner) return lastDataPage_ = def_.lastDataPageHint;
-    }
-    UsageMap owned = UsageMap::read(tx_.file(), def_.format, def_.ownedPagesPointer);
+  // The table's last data page: the one remembered, or else found by a walk over its pages.
+  uint32_t currentDataPage() {
+    if (lastDataPage != UINT32_MAX) return lastDataPage;
+    if (ownedDataPage(def.lastDataPageHint, def.tdefPage)) return lastDataPage = def.lastDataPageHint;
+    UsageMap owned = UsageMap::read(tx->file(), def.format, def.ownedPagesPointer);
     uint32_t found = UINT32_MAX;
     for (uint32_t p = owned.nextFrom(0); p != UINT32_MAX; p = owned.nextFrom(p + 1)) {
-      if (p >= tx_.file().pageCount()) break;
-      const uint8_t* pg = tx_.read(p);
-      if (pg[0] == kDataPageType && le32(pg + 4) == owner) found = p;
+      if (p >= tx->file().pageCount()) break;
+      if (ownedDataPage(p, def.tdefPage)) found = p;
     }
-    if (owner == def_.tdefPage) lastDataPage_ = found;
-    return found;
+    return lastDataPage = found;
   }
 
   uint32_t newPage(uint32_t owner) {
-    uint32_t p = tx_.allocate();
-    initDataPage(tx_.edit(p), tx_.pageSize(), def_.format, owner);
+    uint32_t p = tx->allocate();
+    initDataPage(tx->edit(p), tx->pageSize(), def.format, owner);
     // The table's maps list its data pages; long-value pages are found through their rows.
-    if (owner == def_.tdefPage) {
-      markUsage(tx_, def_.format, def_.ownedPagesPointer, p, true);
-      markUsage(tx_, def_.format, def_.freeSpacePointer, p, true);
+    if (owner == def.tdefPage) {
+      markUsage(*tx, def.format, def.ownedPagesPointer, p, true);
+      markUsage(*tx, def.format, def.freeSpacePointer, p, true);
     }
     return p;
   }
-
-  PageTransaction tx_;
-  TableDef& def_;
-  TextCodec& codec_;
-  StagedIndexPages store_;
-  std::unique_ptr<TableIndexes> indexes_;
-  uint32_t lastDataPage_ = UINT32_MAX;
-  uint32_t lastLvalPage_ = UINT32_MAX;
 };
+
+namespace {
 
 // Reads a row's current values and body for changing it.
 struct CurrentRow {
@@ -230,96 +315,113 @@ std::vector<std::pair<size_t, Bytes>> longValueRefs(const TableDef& def, const B
   return out;
 }
 
-template <typename F>
-auto guarded(Operation& op, F&& f) -> decltype(f()) {
-  try {
-    return f();
-  } catch (...) {
-    op.abandon();
-    throw;
-  }
+}  // namespace
+
+TableWriter::TableWriter(PageFile& file, TableDef& def, TableInfo info, TextCodec& codec)
+    : s_(std::make_unique<State>(file, def, std::move(info), codec)) {}
+
+TableWriter::~TableWriter() = default;
+
+namespace {
+
+void checkWritable(PageFile& file) {
+  if (file.readOnly()) throw Error(err::kReadOnly, "Cannot update. Database or object is read-only.");
 }
 
 }  // namespace
 
-TableWriter::TableWriter(PageFile& file, TableDef& def, const TableInfo& info, TextCodec& codec)
-    : file_(file), def_(def), info_(info), codec_(codec) {}
-
-RowId TableWriter::insert(std::vector<Value> values) {
-  if (file_.readOnly()) throw Error(err::kReadOnly, "Cannot update. Database or object is read-only.");
-  Operation op(file_, def_, info_, codec_);
-  return guarded(op, [&] {
-    if (values.size() != def_.columns.size())
-      throw Error(err::kInvalidArgument, "Invalid argument: a row needs one value per field.");
-    bool autoUsed = false;
-    for (size_t i = 0; i < def_.columns.size(); ++i) {
-      const ColumnDef& c = def_.columns[i];
-      if (c.autoNumber() && c.type == ColumnType::Long) {
-        values[i] = int64_t(int32_t(def_.nextAutoNumber + 1));
-        autoUsed = true;
-      } else if (c.autoGuid() && c.type == ColumnType::Guid && isNull(values[i])) {
-        static std::mt19937_64 rng{std::random_device{}()};
-        Guid g;
-        for (auto& b : g.bytes) b = uint8_t(rng());
-        g.bytes[7] = uint8_t((g.bytes[7] & 0x0F) | 0x40);
-        g.bytes[8] = uint8_t((g.bytes[8] & 0x3F) | 0x80);
-        values[i] = g;
-      }
+// One committed operation: the queued batch goes first, then `f` in a transaction of its own.
+template <typename F>
+static auto singleOperation(TableWriter::State& s, F&& f) -> decltype(f()) {
+  checkWritable(s.file);
+  s.commit();
+  s.begin();
+  try {
+    if constexpr (std::is_void_v<decltype(f())>) {
+      f();
+      s.commit();
+    } else {
+      auto r = f();
+      s.commit();
+      return r;
     }
-    Bytes body = encodeRow(def_, values, codec_,
-                           [&](const ColumnDef&, const Bytes& data) { return op.storeLongValue(data, 64); });
-    RowId id = op.placeRow(body, 0);
-    op.maintainIndexes(nullptr, RowId{}, &values, id);
-    op.setCounts(+1, autoUsed);
-    op.tx().commit();
-    def_.lastDataPageHint = id.page;
-    def_.rowCount += 1;
-    if (autoUsed) def_.nextAutoNumber += 1;
-    return id;
-  });
+  } catch (...) {
+    s.rollback();
+    throw;
+  }
 }
 
+RowId TableWriter::insert(std::vector<Value> values) {
+  return singleOperation(*s_, [&] { return s_->stageInsert(values); });
+}
+
+RowId TableWriter::queueInsert(std::vector<Value> values) {
+  State& s = *s_;
+  checkWritable(s.file);
+  // A caller that never commits still keeps the batch bounded.
+  if (s.queued.size() >= 4 * kBatchRows) s.commit();
+  s.begin();
+  RowId id;
+  try {
+    id = s.stageInsert(values);
+  } catch (...) {
+    // The refused row may have left pages half-changed: the batch is staged again without it.
+    s.rollback();
+    s.restage();
+    throw;
+  }
+  s.queued.push_back(std::move(values));
+  return id;
+}
+
+void TableWriter::commitQueued() { s_->commit(); }
+
+size_t TableWriter::queuedRows() const { return s_->queued.size(); }
+
 void TableWriter::remove(RowId id) {
-  if (file_.readOnly()) throw Error(err::kReadOnly, "Cannot update. Database or object is read-only.");
-  CurrentRow cur = readCurrent(file_, def_, codec_, id);
-  Operation op(file_, def_, info_, codec_);
-  guarded(op, [&] {
-    op.maintainIndexes(&cur.values, id, nullptr, RowId{});
-    for (auto& [col, ref] : longValueRefs(def_, cur.body)) op.freeLongValue(ref.data(), ref.size());
-    freeRow(op.tx().edit(id.page), file_.pageSize(), def_.format, id.row);
-    if (!(cur.bodyId == id)) freeRow(op.tx().edit(cur.bodyId.page), file_.pageSize(), def_.format, cur.bodyId.row);
-    op.setCounts(-1, false);
-    op.tx().commit();
-    def_.rowCount -= 1;
+  State& s = *s_;
+  checkWritable(s.file);
+  s.commit();
+  CurrentRow cur = readCurrent(s.file, s.def, s.codec, id);
+  singleOperation(s, [&] {
+    const Format f = s.def.format;
+    const uint32_t ps = s.file.pageSize();
+    s.maintainIndexes(&cur.values, id, nullptr, RowId{});
+    for (auto& [col, ref] : longValueRefs(s.def, cur.body)) s.freeLongValue(ref.data(), ref.size());
+    freeRow(s.tx->edit(id.page), ps, f, id.row);
+    if (!(cur.bodyId == id)) freeRow(s.tx->edit(cur.bodyId.page), ps, f, cur.bodyId.row);
+    s.rowDelta -= 1;
   });
 }
 
 void TableWriter::update(RowId id, std::vector<Value> values) {
-  if (file_.readOnly()) throw Error(err::kReadOnly, "Cannot update. Database or object is read-only.");
-  CurrentRow cur = readCurrent(file_, def_, codec_, id);
-  Operation op(file_, def_, info_, codec_);
-  guarded(op, [&] {
-    if (values.size() != def_.columns.size())
+  State& s = *s_;
+  checkWritable(s.file);
+  s.commit();
+  CurrentRow cur = readCurrent(s.file, s.def, s.codec, id);
+  singleOperation(s, [&] {
+    const TableDef& def = s.def;
+    if (values.size() != def.columns.size())
       throw Error(err::kInvalidArgument, "Invalid argument: a row needs one value per field.");
-    for (size_t i = 0; i < def_.columns.size(); ++i)
-      if (def_.columns[i].autoNumber()) values[i] = cur.values[i];  // auto-numbers never change
-    Bytes body = encodeRow(def_, values, codec_,
-                           [&](const ColumnDef&, const Bytes& data) { return op.storeLongValue(data, 64); });
-    op.maintainIndexes(&cur.values, id, &values, id);
-    for (auto& [col, ref] : longValueRefs(def_, cur.body)) op.freeLongValue(ref.data(), ref.size());
-    const Format f = def_.format;
-    const uint32_t ps = file_.pageSize();
-    if (!(cur.bodyId == id)) freeRow(op.tx().edit(cur.bodyId.page), ps, f, cur.bodyId.row);
+    for (size_t i = 0; i < def.columns.size(); ++i)
+      if (def.columns[i].autoNumber()) values[i] = cur.values[i];  // auto-numbers never change
+    Bytes body = encodeRow(def, values, s.codec,
+                           [&](const ColumnDef&, const Bytes& data) { return s.storeLongValue(data, 64); });
+    s.maintainIndexes(&cur.values, id, &values, id);
+    for (auto& [col, ref] : longValueRefs(def, cur.body)) s.freeLongValue(ref.data(), ref.size());
+    const Format f = def.format;
+    const uint32_t ps = s.file.pageSize();
+    PageTransaction& tx = *s.tx;
+    if (!(cur.bodyId == id)) freeRow(tx.edit(cur.bodyId.page), ps, f, cur.bodyId.row);
     // In place when the home page has room; otherwise the body moves and the home row points at it.
-    if (!replaceRow(op.tx().edit(id.page), ps, f, id.row, body.data(), body.size(), 0)) {
-      RowId moved = op.placeRow(body, kRowDeleted, id.page);
+    if (!replaceRow(tx.edit(id.page), ps, f, id.row, body.data(), body.size(), 0)) {
+      RowId moved = s.placeRow(body, kRowDeleted, id.page);
       uint8_t ptr[4];
       ptr[0] = uint8_t(moved.row);
       put24(ptr + 1, moved.page);
-      if (!replaceRow(op.tx().edit(id.page), ps, f, id.row, ptr, 4, kRowOverflow))
+      if (!replaceRow(tx.edit(id.page), ps, f, id.row, ptr, 4, kRowOverflow))
         throwCorrupt("a data page has no room for a row pointer");
     }
-    op.tx().commit();
   });
 }
 

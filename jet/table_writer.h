@@ -1,9 +1,17 @@
 // Row-level writes to one table: insert, update and delete, with their long values, page
 // placement, usage maps, the definition's row count and auto-number, and every index kept in step.
-// Each operation is staged in a PageTransaction and committed at the end, so a failure at any
-// point leaves the file as it was.
+//
+// A writer lives as long as the table's definition is unchanged (the database keeps one per table
+// and drops it on any schema change), so its indexes, parsed index pages and page choices are
+// reused from one operation to the next. Every change is staged in a PageTransaction; a failure at
+// any point leaves the file as it was.
+//
+// Single operations (insert, update, remove) each end committed. Queued inserts share one
+// transaction per batch and are committed when the batch is full or on commitQueued(): a bulk load
+// then writes each page once per batch instead of once per row.
 #pragma once
 
+#include <memory>
 #include <vector>
 
 #include "jet/database.h"
@@ -15,18 +23,33 @@ namespace jet {
 
 class TableWriter {
  public:
-  // `def` is updated in place (row count, auto-number) after each committed change.
-  TableWriter(PageFile& file, TableDef& def, const TableInfo& info, TextCodec& codec);
+  // `def` is updated in place (row count, auto-number) after each commit and must outlive the
+  // writer.
+  TableWriter(PageFile& file, TableDef& def, TableInfo info, TextCodec& codec);
+  ~TableWriter();
+  TableWriter(const TableWriter&) = delete;
+  TableWriter& operator=(const TableWriter&) = delete;
 
   RowId insert(std::vector<Value> values);
   void update(RowId row, std::vector<Value> values);
   void remove(RowId row);
 
+  // Adds a row to the open batch (opening one when needed). A refused row leaves the batch as it
+  // was: the rows queued before it stay queued. A batch of kBatchRows rows is full (commit it);
+  // one four times that size is committed here before the row is added.
+  RowId queueInsert(std::vector<Value> values);
+  // Writes the open batch. On failure the batch is dropped (the file stays as it was before it)
+  // and the error is thrown.
+  void commitQueued();
+  // Rows queued and not yet committed.
+  size_t queuedRows() const;
+
+  static constexpr size_t kBatchRows = 2048;
+
+  struct State;  // defined with the writer's code
+
  private:
-  PageFile& file_;
-  TableDef& def_;
-  const TableInfo& info_;
-  TextCodec& codec_;
+  std::unique_ptr<State> s_;
 };
 
 }  // namespace jet

@@ -171,4 +171,124 @@ TEST(TableWriter, InjectedDiskFaultsRollBack) {
   EXPECT_EQ(after, before);
 }
 
+// A new Jet 4 table with an auto-number key and a unique text index, for bulk loading.
+std::string bulkTable(const jettest::TempDir& dir) {
+  std::string path = (dir.path() / "bulk.mdb").string();
+  auto db = jet::Database::create(path);
+  jet::NewTable t;
+  t.name = "Bulk";
+  jet::NewColumn id;
+  id.name = "ID";
+  id.type = jet::ColumnType::Long;
+  id.autoNumber = true;
+  jet::NewColumn name;
+  name.name = "Name";
+  name.type = jet::ColumnType::Text;
+  name.size = 40;
+  jet::NewColumn note;
+  note.name = "Note";
+  note.type = jet::ColumnType::Memo;
+  t.columns = {id, name, note};
+  jet::NewIndex pk;
+  pk.name = "PrimaryKey";
+  pk.columns = {{0, true}};
+  pk.primaryKey = pk.unique = pk.required = true;
+  jet::NewIndex byName;
+  byName.name = "Name";
+  byName.columns = {{1, true}};
+  byName.unique = true;
+  t.indexes = {pk, byName};
+  db->createTable(t);
+  return path;
+}
+
+std::vector<Value> bulkRow(int i) {
+  return {Value{}, std::string("name " + std::to_string(i)),
+          i % 7 == 0 ? Value(std::string(300 + i % 50, char('a' + i % 26))) : Value{}};
+}
+
+TEST(QueuedInserts, ARefusedRowKeepsTheRowsBeforeItAndLaterRowsStillGoIn) {
+  jettest::TempDir dir;
+  std::string path = bulkTable(dir);
+  const int rows = int(jet::TableWriter::kBatchRows) * 2 + 500;
+  const int duplicateAt = int(jet::TableWriter::kBatchRows) + 300;
+  {
+    auto db = jet::Database::open(path);
+    int commits = 0;
+    for (int i = 0; i < rows; ++i) {
+      if (i == duplicateAt) {
+        size_t queued = db->queuedRows();
+        try {
+          db->queueInsert("Bulk", bulkRow(17));
+          FAIL() << "a duplicate name was queued";
+        } catch (const jet::Error& e) {
+          EXPECT_EQ(e.number(), jet::err::kDuplicateKey);
+        }
+        EXPECT_EQ(db->queuedRows(), queued);
+      }
+      db->queueInsert("Bulk", bulkRow(i));
+      if (db->queueFull()) {
+        db->commitQueued();
+        ++commits;
+      }
+    }
+    EXPECT_GE(commits, 2);
+    db->close();  // commits the rest
+  }
+  auto db = jet::Database::open(path, {true, ""});
+  EXPECT_TRUE(db->check().ok()) << db->check().problems.front();
+  auto all = readAll(*db, "Bulk");
+  ASSERT_EQ(all.size(), size_t(rows));
+  for (int i = 0; i < rows; ++i) {
+    // The refused row took no auto-number: the rows are numbered without a gap.
+    EXPECT_EQ(std::get<int64_t>(all[size_t(i)][0]), i + 1);
+    EXPECT_EQ(all[size_t(i)], [&] { auto r = bulkRow(i); r[0] = int64_t(i + 1); return r; }()) << i;
+  }
+  EXPECT_EQ(db->table("Bulk").rowCount, uint32_t(rows));
+  EXPECT_EQ(db->nextAutoNumber("Bulk"), rows + 1);
+}
+
+TEST(QueuedInserts, OtherCallsSeeQueuedRowsAndAFailedCommitChangesNothing) {
+  jettest::TempDir dir;
+  std::string path = bulkTable(dir);
+  {
+    jet::DatabaseImpl db(path, {});
+    for (int i = 0; i < 10; ++i) db.queueInsert("Bulk", bulkRow(i));
+    EXPECT_EQ(db.queuedRows(), 10u);
+    // Reading the table writes the queued rows first.
+    EXPECT_EQ(readAll(db, "Bulk").size(), 10u);
+    EXPECT_EQ(db.queuedRows(), 0u);
+    db.close();
+  }
+  auto before = jettest::readFile(path);
+  {
+    jet::DatabaseImpl db(path, {});
+    for (int i = 10; i < 400; ++i) db.queueInsert("Bulk", bulkRow(i));
+    db.pageFile().setWriteFaultForTesting(3, jet::PageFile::Fault::DiskFull);
+    EXPECT_THROW(db.commitQueued(), jet::Error);
+    EXPECT_EQ(db.queuedRows(), 0u);
+    db.pageFile().setWriteFaultForTesting(0, jet::PageFile::Fault::None);
+    db.close();
+  }
+  EXPECT_EQ(jettest::readFile(path), before);
+  // The writer is usable after the failure: the same rows go in, at the numbers they would have had.
+  auto db = jet::Database::open(path);
+  for (int i = 10; i < 20; ++i) db->insertRow("Bulk", bulkRow(i));
+  auto all = readAll(*db, "Bulk");
+  ASSERT_EQ(all.size(), 20u);
+  EXPECT_EQ(std::get<int64_t>(all.back()[0]), 20);
+  EXPECT_TRUE(db->check().ok());
+}
+
+TEST(QueuedInserts, LongValuesShareTheirPagesAcrossRows) {
+  jettest::TempDir dir;
+  std::string path = bulkTable(dir);
+  auto db = jet::Database::open(path);
+  const uint32_t before = db->pageCount();
+  // 200 memos of about 300 characters each: one page apiece would add 200 pages.
+  for (int i = 0; i < 1400; ++i) db->insertRow("Bulk", bulkRow(i));
+  EXPECT_LT(db->pageCount() - before, 120u);
+  EXPECT_TRUE(db->check().ok());
+}
+
 }  // namespace
