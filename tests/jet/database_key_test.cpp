@@ -1,0 +1,138 @@
+// Databases with a database key: every page after the header page is stored RC4-encoded with the
+// key XOR the page number (four bytes, little-endian). The encoded files here are made by the test
+// itself, with an RC4 written independently of the engine's, from Access-made files: the engine
+// must read them exactly as the plain originals, and what it writes into them must decode with
+// the same scheme.
+#include <gtest/gtest.h>
+
+#include <array>
+#include <utility>
+
+#include "jet/database.h"
+#include "jet/support/test_files.h"
+#include "jet/value.h"
+
+namespace {
+
+void rc4(const uint8_t* key, size_t keyLen, uint8_t* data, size_t len) {
+  std::array<uint8_t, 256> s{};
+  for (int i = 0; i < 256; ++i) s[size_t(i)] = uint8_t(i);
+  for (size_t i = 0, j = 0; i < 256; ++i) {
+    j = (j + s[i] + key[i % keyLen]) & 0xFF;
+    std::swap(s[i], s[j]);
+  }
+  for (size_t n = 0, i = 0, j = 0; n < len; ++n) {
+    i = (i + 1) & 0xFF;
+    j = (j + s[i]) & 0xFF;
+    std::swap(s[i], s[j]);
+    data[n] ^= s[(s[i] + s[j]) & 0xFF];
+  }
+}
+
+std::array<uint8_t, 4> littleEndian(uint32_t v) { return {uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)}; }
+
+size_t pageSizeOf(const std::vector<uint8_t>& file) { return file.at(0x14) == 0 ? 2048 : 4096; }
+
+// The header block at 0x18 is masked with a fixed RC4 key; the database key lies inside it, at
+// 0x3E. Sets it and encodes (or, with encode false, decodes) every page after the first.
+void applyDatabaseKey(std::vector<uint8_t>& file, uint32_t key, bool encode) {
+  const size_t pageSize = pageSizeOf(file);
+  const size_t maskLength = pageSize == 2048 ? 126 : 128;
+  const uint8_t headerKey[4] = {0xC7, 0xDA, 0x39, 0x6B};
+  uint32_t pagesKey = key;
+  rc4(headerKey, 4, &file[0x18], maskLength);
+  if (!encode) {
+    pagesKey = uint32_t(file[0x3E] | file[0x3F] << 8 | file[0x40] << 16 | uint32_t(file[0x41]) << 24);
+    key = 0;
+  }
+  auto k = littleEndian(key);
+  std::copy(k.begin(), k.end(), file.begin() + 0x3E);
+  rc4(headerKey, 4, &file[0x18], maskLength);
+  for (size_t page = 1; page * pageSize < file.size(); ++page) {
+    auto pageKey = littleEndian(pagesKey ^ uint32_t(page));
+    rc4(pageKey.data(), 4, &file[page * pageSize], pageSize);
+  }
+}
+
+// Every user and system table with all its values as text, in stored order.
+std::vector<std::pair<std::string, std::vector<std::string>>> contents(jet::Database& db) {
+  std::vector<std::pair<std::string, std::vector<std::string>>> out;
+  for (const jet::CatalogObject& o : db.objects()) {
+    if (o.kind != jet::ObjectKind::Table && o.kind != jet::ObjectKind::SystemTable) continue;
+    std::vector<std::string> rows;
+    auto cursor = db.openTable(o.name);
+    while (cursor->next()) {
+      std::string row;
+      for (const jet::Value& v : cursor->values()) row += (jet::isNull(v) ? std::string("<null>") : jet::toText(v)) + "|";
+      rows.push_back(row);
+    }
+    out.emplace_back(o.name, std::move(rows));
+  }
+  return out;
+}
+
+TEST(DatabaseKey, EncodedFilesReadExactlyAsTheirPlainOriginals) {
+  // Both formats; text in code pages and UCS-2, memos, long values over several pages.
+  for (const char* name : {"testV1997.mdb", "test2V1997.mdb", "testV2000.mdb", "test2V2000.mdb", "generated/longValuesV2000.mdb"}) {
+    jettest::TempDir dir;
+    const std::string plain = jettest::testdata(name);
+    std::vector<uint8_t> bytes = jettest::readFile(plain);
+    const uint32_t key = 0x5A3C961Fu;
+    applyDatabaseKey(bytes, key, true);
+    // The catalog's definition page no longer reads as one: the pages really are scrambled.
+    ASSERT_NE(bytes[2 * pageSizeOf(bytes)], 0x02) << name;
+    const std::string encoded = (dir.path() / "encoded.mdb").string();
+    jettest::writeFile(encoded, bytes);
+
+    auto original = jet::Database::open(plain, {true, ""});
+    auto db = jet::Database::open(encoded, {true, ""});
+    EXPECT_EQ(db->format(), original->format()) << name;
+    EXPECT_EQ(db->codePage(), original->codePage()) << name;
+    auto expected = contents(*original);
+    auto actual = contents(*db);
+    ASSERT_EQ(actual.size(), expected.size()) << name;
+    for (size_t t = 0; t < expected.size(); ++t) {
+      EXPECT_EQ(actual[t].first, expected[t].first) << name;
+      EXPECT_EQ(actual[t].second, expected[t].second) << name << " " << expected[t].first;
+    }
+    auto report = db->check();
+    EXPECT_TRUE(report.ok()) << name << ": " << (report.problems.empty() ? "" : report.problems.front());
+  }
+}
+
+TEST(DatabaseKey, WritesIntoAnEncodedFileStayEncoded) {
+  for (const char* name : {"testV1997.mdb", "testV2000.mdb"}) {
+    jettest::TempDir dir;
+    std::vector<uint8_t> bytes = jettest::readFile(jettest::testdata(name));
+    applyDatabaseKey(bytes, 0x0BADF00Du, true);
+    const std::string encoded = (dir.path() / "encoded.mdb").string();
+    jettest::writeFile(encoded, bytes);
+    std::vector<std::string> before;
+    {
+      auto db = jet::Database::open(encoded, {false, ""});
+      auto cursor = db->openTable("Table1");
+      ASSERT_TRUE(cursor->next()) << name;
+      std::vector<jet::Value> row = cursor->values();
+      row[0] = std::string("written while encoded");
+      db->insertRow("Table1", row);
+      db->close();
+    }
+    // Decoded with the test's own RC4 and the key cleared, the file is a plain database holding
+    // the new row.
+    std::vector<uint8_t> written = jettest::readFile(encoded);
+    ASSERT_EQ(written.size() % pageSizeOf(written), 0u);
+    applyDatabaseKey(written, 0, false);
+    const std::string decoded = (dir.path() / "decoded.mdb").string();
+    jettest::writeFile(decoded, written);
+    auto db = jet::Database::open(decoded, {true, ""});
+    bool found = false;
+    auto cursor = db->openTable("Table1");
+    while (cursor->next())
+      if (jet::toText(cursor->values()[0]) == "written while encoded") found = true;
+    EXPECT_TRUE(found) << name;
+    auto report = db->check();
+    EXPECT_TRUE(report.ok()) << name << ": " << (report.problems.empty() ? "" : report.problems.front());
+  }
+}
+
+}  // namespace
