@@ -29,7 +29,8 @@ const char kUsage[] =
     "  delete FILE TABLE POSITION [LAST]\n"
     "  rename-table FILE OLD NEW\n"
     "  drop-table FILE TABLE\n"
-    "  check FILE\n";
+    "  check FILE\n"
+    "  compact FILE DESTINATION             a compacted copy (the destination must not exist)\n";
 
 struct UsageError : std::runtime_error {
   using std::runtime_error::runtime_error;
@@ -444,6 +445,13 @@ int cmdCheck(const Args& a, std::ostream& out) {
   return report.ok() ? 0 : 1;
 }
 
+int cmdCompact(const Args& a, std::ostream& out) {
+  need(a, 2, 2);
+  jet::Database::compact(a.positional[0], a.positional[1]);
+  out << "compacted " << a.positional[0] << " into " << a.positional[1] << '\n';
+  return 0;
+}
+
 }  // namespace
 
 int run(const std::vector<std::string>& args, std::istream& in, std::ostream& out, std::ostream& err) {
@@ -461,6 +469,7 @@ int run(const std::vector<std::string>& args, std::istream& in, std::ostream& ou
     if (a.command == "rename-table") return cmdRename(a, out);
     if (a.command == "drop-table") return cmdDrop(a, out);
     if (a.command == "check") return cmdCheck(a, out);
+    if (a.command == "compact") return cmdCompact(a, out);
     if (a.command == "help" || a.command == "-h") {
       out << kUsage;
       return 0;

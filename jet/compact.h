@@ -6,11 +6,18 @@
 
 #include <string>
 
+#include "jet/page_file.h"
+
 namespace jet {
 
 // Verifies that `copy` is a faithful compacted copy of `source`: the copy passes the consistency
-// check, has the same format, code page and sort order, and the same tables with the same row
-// counts. Throws jet::Error naming the first difference; both files are opened read-only.
+// check, has the same format, code page and sort order, the same catalog objects, and every table
+// with the same rows in the same order. Throws jet::Error naming the first difference; both files
+// are opened read-only.
 void verifyCompactedCopy(const std::string& source, const std::string& copy);
+
+// Makes the nth page write (or the final flush) of the next compaction fail with `fault`, as a
+// full or failing disk would. Used by tests of the callers' failure handling.
+void setCompactionWriteFaultForTesting(int nth, PageFile::Fault fault);
 
 }  // namespace jet

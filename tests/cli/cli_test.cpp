@@ -118,3 +118,25 @@ TEST(CliRead, ErrorsAndUsage) {
   EXPECT_EQ(r.rc, 1);
   EXPECT_FALSE(r.err.empty());
 }
+
+TEST(CliCompact, WritesACopyThatExportsTheSameAndRefusesAnExistingDestination) {
+  TempDir dir;
+  const std::string source = dir.copy("delTestV2000.mdb");
+  const std::string target = dir.file("compacted.mdb");
+  Result r = run({"compact", source, target});
+  ASSERT_EQ(r.rc, 0) << r.err;
+  EXPECT_TRUE(fs::exists(target));
+  EXPECT_LE(fs::file_size(target), fs::file_size(source));
+  EXPECT_EQ(run({"check", target}).out, "ok\n");
+  EXPECT_EQ(run({"tables", target}).out, run({"tables", source}).out);
+  for (const std::string& table : lines(run({"tables", source}).out))
+    EXPECT_EQ(run({"export", target, table}).out, run({"export", source, table}).out) << table;
+
+  // A second run onto the same destination is refused and leaves the copy as it was.
+  const auto size = fs::file_size(target);
+  r = run({"compact", source, target});
+  EXPECT_EQ(r.rc, 1);
+  EXPECT_NE(r.err.find("3204"), std::string::npos) << r.err;
+  EXPECT_EQ(fs::file_size(target), size);
+  EXPECT_EQ(run({"compact", source}).rc, 2);
+}
