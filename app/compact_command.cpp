@@ -1,6 +1,8 @@
 #include "app/compact_command.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <QDir>
 #include <QFileInfo>
@@ -33,9 +35,17 @@ void makeNormal(const std::string& copy, const std::string& source) {
     throw jet::Error(jet::err::kIoError, "Cannot set the attributes of the compacted file.");
 }
 
+// One rename within the folder: at every moment the path names either the old file or the new one.
+// The folder is then synced so that the new name survives a crash.
 void replaceAtomically(const std::string& copy, const std::string& target) {
   if (std::rename(copy.c_str(), target.c_str()) != 0)
     throw jet::Error(jet::err::kIoError, "Cannot put the compacted file in place of '" + target + "'.");
+  const std::string folder = QFileInfo(QFile::decodeName(target.c_str())).absolutePath().toStdString();
+  int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd >= 0) {
+    ::fsync(fd);
+    ::close(fd);
+  }
 }
 
 }  // namespace
