@@ -314,13 +314,21 @@ int cmdImport(const Args& a, std::istream& in, std::ostream& out, std::ostream& 
     if (format == "jsonl") {
       std::string text;
       std::vector<jet::Value> row;
+      JsonObject object;
+      // Lines usually name the same columns in the same order: the column of each key position
+      // is remembered and only looked up again when the key differs.
+      std::vector<std::pair<std::string, size_t>> known;
       while (std::getline(in, text)) {
         ++line;
         if (!text.empty() && text.back() == '\r') text.pop_back();
         if (text.find_first_not_of(" \t") == std::string::npos) continue;
         row.assign(info.columns.size(), jet::Null{});
-        for (auto& [key, scalar] : parseJsonObject(text)) {
-          size_t i = columnIndex(info, key);
+        const size_t n = parseJsonObject(text, object);
+        if (known.size() < n) known.resize(n, {std::string(), SIZE_MAX});
+        for (size_t k = 0; k < n; ++k) {
+          const auto& [key, scalar] = object[k];
+          if (known[k].second == SIZE_MAX || known[k].first != key) known[k] = {key, columnIndex(info, key)};
+          const size_t i = known[k].second;
           row[i] = valueFromJson(info.columns[i], scalar);
         }
         checkAndQueue(*db, info, row, committed, rows);

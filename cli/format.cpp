@@ -162,12 +162,22 @@ struct JsonReader {
     return v;
   }
   std::string string() {
-    expect('"');
     std::string out;
+    string(out);
+    return out;
+  }
+  void string(std::string& out) {
+    expect('"');
+    out.clear();
     while (true) {
+      // Plain characters are copied a run at a time.
+      size_t run = i;
+      while (run < s.size() && s[run] != '"' && s[run] != '\\' && static_cast<unsigned char>(s[run]) >= 0x20) ++run;
+      out.append(s, i, run - i);
+      i = run;
       if (i >= s.size()) bad("unterminated string");
       char c = s[i++];
-      if (c == '"') return out;
+      if (c == '"') return;
       if (static_cast<unsigned char>(c) < 0x20) bad("control character in string");
       if (c != '\\') {
         out.push_back(c);
@@ -200,12 +210,18 @@ struct JsonReader {
     }
   }
   JsonScalar scalar() {
-    ws();
     JsonScalar v;
+    scalar(v);
+    return v;
+  }
+  void scalar(JsonScalar& v) {
+    ws();
+    v.kind = JsonScalar::Null;
+    v.boolean = false;
     if (i >= s.size()) bad("missing value");
     if (s[i] == '"') {
       v.kind = JsonScalar::String;
-      v.text = string();
+      string(v.text);
     } else if (s.compare(i, 4, "null") == 0) {
       i += 4;
     } else if (s.compare(i, 4, "true") == 0) {
@@ -220,17 +236,22 @@ struct JsonReader {
       while (i < s.size() && std::string_view("+-0123456789.eE").find(s[i]) != std::string_view::npos) ++i;
       if (i == start) bad("unexpected character");
       v.kind = JsonScalar::Number;
-      v.text = s.substr(start, i - start);
+      v.text.assign(s, start, i - start);
     }
-    return v;
   }
 };
 
 }  // namespace
 
 JsonObject parseJsonObject(const std::string& line) {
-  JsonReader r{line};
   JsonObject obj;
+  obj.resize(parseJsonObject(line, obj));
+  return obj;
+}
+
+size_t parseJsonObject(const std::string& line, JsonObject& reuse) {
+  JsonReader r{line};
+  size_t n = 0;
   r.expect('{');
   r.ws();
   if (r.i < line.size() && line[r.i] == '}') {
@@ -238,9 +259,12 @@ JsonObject parseJsonObject(const std::string& line) {
   } else {
     while (true) {
       r.ws();
-      std::string key = r.string();
+      if (n == reuse.size()) reuse.emplace_back();
+      auto& [key, value] = reuse[n];
+      r.string(key);
       r.expect(':');
-      obj.emplace_back(std::move(key), r.scalar());
+      r.scalar(value);
+      ++n;
       r.ws();
       if (r.i < line.size() && line[r.i] == ',') {
         ++r.i;
@@ -252,7 +276,7 @@ JsonObject parseJsonObject(const std::string& line) {
   }
   r.ws();
   if (r.i != line.size()) r.bad("text after the object");
-  return obj;
+  return n;
 }
 
 bool readCsvRecord(std::istream& in, std::vector<CsvField>& record, int64_t& line) {

@@ -30,6 +30,9 @@ struct JsonScalar {
 using JsonObject = std::vector<std::pair<std::string, JsonScalar>>;
 // Parses one JSON object of scalars ({"a": 1, ...}). Throws std::runtime_error on bad JSON.
 JsonObject parseJsonObject(const std::string& line);
+// The same into `reuse`, whose first N entries it fills (keeping their storage for the next line);
+// returns N. Entries beyond N are left from earlier lines.
+size_t parseJsonObject(const std::string& line, JsonObject& reuse);
 
 // Reads the next CSV record; false at the end of input. Fields that were quoted are kept apart
 // from unquoted empty ones (Null). `line` counts physical lines read so far.

@@ -112,6 +112,7 @@ void DatabaseImpl::changeSchema(F&& change) {
   settle();
   auto pages = SchemaFile::over(file, header_.format);
   auto reload = [&] {
+    lastWriter_ = nullptr;
     writers_.clear();
     defs_.clear();
     catalog_ = Catalog::read(file, header_.format, codec_);
@@ -144,6 +145,8 @@ void DatabaseImpl::settle() {
 
 TableWriter& DatabaseImpl::writer(const std::string& name) {
   if (open().readOnly()) throw Error(err::kReadOnly, "Cannot update. Database or object is read-only.");
+  // Row after row goes to the same table: its writer is found without a catalog search.
+  if (lastWriter_ && name == lastWriterName_) return *lastWriter_;
   const uint32_t page = localTable(name).object.tdefPage;
   auto it = writers_.find(page);
   if (it == writers_.end()) {
@@ -151,6 +154,8 @@ TableWriter& DatabaseImpl::writer(const std::string& name) {
     TableDef& def = *defs_.at(page);  // read by table()
     it = writers_.emplace(page, std::make_unique<TableWriter>(*file_, def, std::move(info), codec_)).first;
   }
+  lastWriter_ = it->second.get();
+  lastWriterName_ = name;
   return *it->second;
 }
 
@@ -202,6 +207,7 @@ void DatabaseImpl::close() {
     }
   }
   queueOwner_ = nullptr;
+  lastWriter_ = nullptr;
   writers_.clear();
   defs_.clear();
   if (file_ && !file_->readOnly()) file_->flush();

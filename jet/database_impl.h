@@ -74,6 +74,8 @@ class DatabaseImpl : public Database {
   // One writer per table written to, by definition page; they refer to defs_, so they go first.
   std::map<uint32_t, std::unique_ptr<TableWriter>> writers_;
   TableWriter* queueOwner_ = nullptr;  // the writer holding queued rows
+  TableWriter* lastWriter_ = nullptr;  // the writer last asked for, by the name it was asked by
+  std::string lastWriterName_;
 };
 
 }  // namespace jet

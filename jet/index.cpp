@@ -24,7 +24,7 @@ IndexEntry asMax(const IndexEntry& e) { return IndexEntry{e.key, e.row, 0}; }
 // IndexTree
 
 namespace {
-constexpr size_t kCachedPages = 1024;  // parsed pages kept between operations (about 4-8 MB)
+constexpr size_t kCachedPages = 256;  // parsed pages kept between operations (a few MB)
 }
 
 IndexTree::IndexTree(IndexPageStore& store, uint32_t rootPage, uint32_t tdefPage)
@@ -44,6 +44,7 @@ IndexPage& IndexTree::view(uint32_t number) {
 IndexPage& IndexTree::edit(uint32_t number) {
   IndexPage& p = view(number);
   Cached& c = cache_[number];
+  c.whole = kUnknown;
   if (!c.dirty) {
     c.dirty = true;
     dirty_.push_back(number);
@@ -55,6 +56,7 @@ void IndexTree::put(uint32_t number, IndexPage page) {
   Cached& c = cache_[number];
   c.page = std::move(page);
   c.page.tdefPage = tdef_;
+  c.whole = kUnknown;
   if (!c.dirty) {
     c.dirty = true;
     dirty_.push_back(number);
@@ -359,8 +361,51 @@ IndexTree::Replacement IndexTree::modify(uint32_t number, const IndexEntry& entr
   return finish(number, false);
 }
 
+uint32_t IndexTree::rightmostLeaf() {
+  // Only a right edge made of child tails qualifies: then no parent entry records the leaf's
+  // largest entry, and an entry added after it changes nothing above the leaf.
+  uint32_t cur = root_;
+  for (int depth = 0; depth < kMaxDepth; ++depth) {
+    const IndexPage& p = view(cur);
+    if (p.leaf) return p.next == 0 ? cur : 0;
+    if (!p.childTail) return 0;
+    cur = p.childTail;
+  }
+  corrupt("an index's pages form a cycle");
+}
+
+bool IndexTree::appendAfterLast(const IndexEntry& entry) {
+  // Keys added in order (an auto-number) land after the last entry of the last leaf; while that
+  // leaf has room the entry goes straight there, and the page's size is kept up to date instead
+  // of being counted again each time.
+  const uint32_t number = rightmostLeaf();
+  if (!number) return false;
+  Cached& c = cache_.find(number)->second;
+  std::vector<IndexEntry>& entries = c.page.entries;
+  if (entries.empty() || compareEntries(entries.back(), entry) >= 0) return false;
+  const size_t cap = layout_.capacity();
+  if (c.whole == kUnknown) {
+    c.whole = 0;
+    for (const IndexEntry& e : entries) c.whole += e.key.size() + 4;
+  }
+  const size_t whole = c.whole + entry.key.size() + 4;
+  if (whole > cap) {
+    // Stored compressed: every entry but the first leaves out the prefix of the first and last.
+    const size_t prefix = sharedPrefix(entries.front(), entry);
+    if (whole - entries.size() * prefix > cap) return false;
+  }
+  entries.push_back(IndexEntry{entry.key, entry.row, 0});
+  c.whole = whole;
+  if (!c.dirty) {
+    c.dirty = true;
+    dirty_.push_back(number);
+  }
+  return true;
+}
+
 void IndexTree::insert(const IndexEntry& entry) {
   guarded([&] {
+    if (appendAfterLast(entry)) return;
     bool changed = false;
     Replacement rep = modify(root_, entry, true, changed, 0);
     if (changed) growRoot(rep);

@@ -90,11 +90,17 @@ class IndexTree {
   struct Cached {
     IndexPage page;
     bool dirty = false;
+    // The bytes of the page's entries stored whole (kUnknown until counted; any change through
+    // edit() or put() forgets it).
+    size_t whole = kUnknown;
   };
+  static constexpr size_t kUnknown = SIZE_MAX;
   // Result of changing a subtree: the pages that now stand where it stood, with their maxima.
   using Replacement = std::vector<Child>;
 
   IndexPage& view(uint32_t page);
+  uint32_t rightmostLeaf();
+  bool appendAfterLast(const IndexEntry& entry);
   IndexPage& edit(uint32_t page);
   void put(uint32_t number, IndexPage page);
   uint32_t fresh();

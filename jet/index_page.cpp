@@ -55,15 +55,17 @@ size_t commonPrefix(const IndexPage& page, size_t capacity) {
   size_t whole = 0;
   for (const auto& e : page.entries) whole += entrySize(e, page.leaf);
   if (whole <= capacity) return 0;
-  const IndexEntry& a = page.entries.front();
-  const IndexEntry& b = page.entries.back();
+  return sharedPrefix(page.entries.front(), page.entries.back());
+}
+
+}  // namespace
+
+size_t sharedPrefix(const IndexEntry& a, const IndexEntry& b) {
   size_t limit = std::min(a.key.size(), b.key.size()) + 3;
   size_t n = 0;
   while (n < limit && entryByte(a, n) == entryByte(b, n)) ++n;
   return n;
 }
-
-}  // namespace
 
 int compareEntries(const IndexEntry& a, const IndexEntry& b) {
   size_t n = std::min(a.key.size(), b.key.size());

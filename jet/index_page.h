@@ -65,6 +65,9 @@ IndexPage parseIndexPage(Format format, const uint8_t* data, size_t size);
 // they would not fit whole).
 size_t encodedEntriesSize(const IndexPage& page, size_t capacity);
 
+// The bytes two entries share from their start, never reaching into the row number: on a page
+// whose entries are stored compressed, the prefix of its first and last entries.
+size_t sharedPrefix(const IndexEntry& a, const IndexEntry& b);
 // Writes the page into out (pageSize bytes). Returns false when the entries do not fit.
 bool writeIndexPage(Format format, const IndexPage& page, uint8_t* out);
 

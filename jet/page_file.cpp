@@ -160,22 +160,24 @@ void PageFile::rawWrite(uint64_t offset, const uint8_t* data, size_t len) {
   if (allowed < len) throw Error(err::kIoError, "Disk or network error: incomplete write to '" + fileName(path_) + "'.");
 }
 
-void PageFile::writePage(uint32_t number, const uint8_t* data) {
+void PageFile::writePage(uint32_t number, const uint8_t* data) { writePage(number, Page(data, data + pageSize_)); }
+
+void PageFile::writePage(uint32_t number, Page&& page) {
   checkWritable();
   if (number > pageCount_) throw Error(err::kInvalidArgument, "Invalid argument: page beyond the end of the file.");
-  auto plain = std::make_shared<Page>(data, data + pageSize_);
+  if (page.size() != pageSize_) throw Error(err::kInvalidArgument, "Invalid argument: a page of the wrong size.");
   if (key_ != 0 && number != 0) {
-    Page enc(*plain);
+    Page enc(page);
     encodePage(key_, number, enc.data(), enc.size());
     rawWrite(uint64_t(number) * pageSize_, enc.data(), enc.size());
   } else {
-    rawWrite(uint64_t(number) * pageSize_, plain->data(), plain->size());
+    rawWrite(uint64_t(number) * pageSize_, page.data(), page.size());
   }
   if (number == pageCount_) {
     ++pageCount_;
     fileSize_ = uint64_t(pageCount_) * pageSize_;
   }
-  remember(number, std::move(plain));
+  remember(number, std::make_shared<const Page>(std::move(page)));
 }
 
 uint32_t PageFile::appendPage(const uint8_t* data) {

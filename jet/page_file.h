@@ -46,6 +46,8 @@ class PageFile {
 
   // Writes a whole page (pageSize() bytes) through to the file and the cache.
   void writePage(uint32_t number, const uint8_t* data);
+  // The same for a whole page the caller gives up (the cache keeps it without a copy).
+  void writePage(uint32_t number, Page&& page);
   // Appends a page at the end of the file and returns its number.
   uint32_t appendPage(const uint8_t* data);
   void flush();

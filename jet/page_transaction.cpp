@@ -39,6 +39,10 @@ uint32_t PageTransaction::takeFreePage() {
   if (!row) return UINT32_MAX;
   uint32_t start = le32(row + 1);
   for (uint32_t bit = 0; bit < bits; ++bit) {
+    if (row[5 + bit / 8] == 0) {
+      bit |= 7;  // no free page among these eight
+      continue;
+    }
     uint32_t page = start + bit;
     if (page >= file_.pageCount()) break;
     if (page < 3 || staged_.count(page)) continue;
@@ -75,7 +79,7 @@ void PageTransaction::commit() {
   try {
     for (auto& [number, page] : staged_) {
       if (number < oldCount) written.emplace_back(number, *file_.page(number));
-      file_.writePage(number, page.data());
+      file_.writePage(number, std::move(page));
     }
   } catch (const Error&) {
     try {

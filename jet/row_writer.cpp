@@ -44,6 +44,39 @@ Bytes text(const TableDef& def, const ColumnDef& col, const Value& v, TextCodec&
   return codec.encodeCodePage(*s);
 }
 
+// The common fixed-size numbers written straight into the row, with the same checks as
+// encodeValue; false for the types left to it.
+bool encodeFixedInPlace(const ColumnDef& c, const Value& v, uint8_t* out) {
+  if (c.rawType != uint8_t(c.type)) return false;
+  switch (c.type) {
+    case ColumnType::Long: {
+      if (c.length < 4) return false;
+      const int64_t n = integer(v);
+      if (n < INT32_MIN || n > INT32_MAX) conversionError();
+      put32(out, uint32_t(int32_t(n)));
+      return true;
+    }
+    case ColumnType::Currency:
+      if (c.length < 8) return false;
+      if (auto* m = std::get_if<Currency>(&v)) {
+        put64(out, uint64_t(m->scaled));
+        return true;
+      }
+      return false;
+    case ColumnType::Double:
+    case ColumnType::DateTime: {
+      if (c.length < 8) return false;
+      const double d = real(v);
+      uint64_t bits;
+      std::memcpy(&bits, &d, 8);
+      put64(out, bits);
+      return true;
+    }
+    default:
+      return false;
+  }
+}
+
 }  // namespace
 
 Bytes encodeValue(const TableDef& def, const ColumnDef& col, const Value& v, TextCodec& codec) {
@@ -137,7 +170,9 @@ Bytes encodeRow(const TableDef& def, const std::vector<Value>& values, TextCodec
   }
   const size_t maskSize = (columnCount + 7u) / 8u;
   std::vector<uint8_t> mask(maskSize, 0);
-  Bytes row(countSize + def.fixedSize(), 0);
+  Bytes row;
+  row.reserve(countSize + def.fixedSize() + 64 * size_t(varCount) + 2 * size_t(varCount) + 8 + maskSize);
+  row.assign(countSize + def.fixedSize(), 0);
   if (jet3) row[0] = uint8_t(columnCount);
   else put16(row.data(), columnCount);
 
@@ -159,9 +194,11 @@ Bytes encodeRow(const TableDef& def, const std::vector<Value>& values, TextCodec
       continue;
     }
     if (isNull(v)) continue;
-    Bytes b = encodeValue(def, c, v, codec);
-    if (b.size() > c.length) conversionError();
-    std::copy(b.begin(), b.end(), row.begin() + long(countSize + c.fixedOffset));
+    if (!encodeFixedInPlace(c, v, row.data() + countSize + c.fixedOffset)) {
+      Bytes b = encodeValue(def, c, v, codec);
+      if (b.size() > c.length) conversionError();
+      std::copy(b.begin(), b.end(), row.begin() + long(countSize + c.fixedOffset));
+    }
     mask[c.number / 8] |= uint8_t(1u << (c.number % 8));
   }
   std::vector<size_t> offsets;
