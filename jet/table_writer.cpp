@@ -54,9 +54,15 @@ struct TableWriter::State : public IndexPageStore {
     std::copy(data, data + tx->pageSize(), tx->edit(page));
   }
   // Index pages are not listed in the table's page maps; the database's free-page map alone says
-  // whether a page is in use.
+  // whether a page is in use. Files that Access wrote may also list an index's pages in a map of
+  // its own: a freed page leaves those maps too, so that no map claims a page the file offers for
+  // reuse.
   uint32_t allocatePage() override { return tx->allocate(); }
-  void freePage(uint32_t page) override { tx->release(page); }
+  void freePage(uint32_t page) override {
+    tx->release(page);
+    for (const auto& r : def.realIndexes)
+      if (r.usedPagesPointer) markUsage(*tx, def.format, r.usedPagesPointer, page, false);
+  }
 
   void begin() {
     if (tx) return;
