@@ -22,6 +22,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <map>
 #include <set>
 #include <string>
 #include <unordered_map>
@@ -67,25 +68,125 @@ std::unique_ptr<Database> openReadOnly(const std::string& path) {
 // ---------------------------------------------------------------------------------------------
 // Writing the destination
 
-// Pages are handed out in increasing order; a page may be written some time after it was handed
-// out (a long-value page stays open while rows go on), so writing past the end fills the gap with
-// empty pages that are overwritten later.
+// The destination file, written through its own descriptor. Pages are handed out in increasing
+// order but may be written some time later (a long-value page stays open while rows go on), so
+// pages wait in memory until every page before them is there and then go to the file in long
+// sequential runs. Should too many wait for one page, that page is written empty for now and
+// overwritten when it comes.
 class Output {
  public:
-  Output(PageFile& file, size_t pageSize) : file_(file), zero_(pageSize, 0) {}
+  Output(int fd, size_t pageSize, std::string name, int faultNth, PageFile::Fault fault)
+      : fd_(fd), pageSize_(pageSize), name_(std::move(name)), faultCountdown_(faultNth), fault_(fault) {}
+  ~Output() { ::close(fd_); }
+  Output(const Output&) = delete;
+  Output& operator=(const Output&) = delete;
+
   uint32_t allocate() { return next_++; }
-  void write(uint32_t page, const uint8_t* data) {
-    while (file_.pageCount() < page) file_.appendPage(zero_.data());
-    file_.writePage(page, data);
-  }
-  void write(uint32_t page, const Bytes& data) { write(page, data.data()); }
-  PageFile& file() { return file_; }
   uint32_t end() const { return next_; }
 
+  void write(uint32_t page, const uint8_t* data) {
+    if (page < written_) {
+      put(page, data, 1);
+      return;
+    }
+    pending_[page].assign(data, data + pageSize_);
+    drain(false);
+  }
+  void write(uint32_t page, const Bytes& data) { write(page, data.data()); }
+
+  void read(uint32_t page, uint8_t* out) {
+    auto it = pending_.find(page);
+    if (it != pending_.end()) {
+      std::memcpy(out, it->second.data(), pageSize_);
+      return;
+    }
+    std::memset(out, 0, pageSize_);
+    if (page >= written_) return;
+    size_t done = 0;
+    while (done < pageSize_) {
+      ssize_t n = ::pread(fd_, out + done, pageSize_ - done, off_t(uint64_t(page) * pageSize_ + done));
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) throw Error(err::kIoError, "Disk or network error reading '" + name_ + "'.");
+      done += size_t(n);
+    }
+  }
+
+  // Writes everything still held, makes the file as long as the pages handed out, and waits until
+  // it is all on disk.
+  void finish() {
+    drain(true);
+    const uint64_t size = uint64_t(std::max(next_, written_)) * pageSize_;
+    struct stat st;
+    if (::fstat(fd_, &st) == 0 && uint64_t(st.st_size) < size && ::ftruncate(fd_, off_t(size)) != 0)
+      failed(errno);
+    tick();
+    if (::fdatasync(fd_) != 0) failed(errno);
+  }
+
  private:
-  PageFile& file_;
-  Bytes zero_;
-  uint32_t next_ = 2;  // after the header and the global page map
+  static constexpr size_t kRunPages = 256;
+  static constexpr size_t kMostHeld = 256;
+
+  void drain(bool all) {
+    while (!pending_.empty()) {
+      auto it = pending_.begin();
+      if (it->first != written_) {
+        if (!all && pending_.size() < kMostHeld) break;
+        if (it->first > written_) {  // the missing page is written empty for now
+          run_.insert(run_.end(), pageSize_, 0);
+          ++written_;
+          flushRun(false);
+          continue;
+        }
+      }
+      run_.insert(run_.end(), it->second.begin(), it->second.end());
+      pending_.erase(it);
+      ++written_;
+      flushRun(false);
+    }
+    flushRun(true);
+  }
+
+  void flushRun(bool always) {
+    const size_t pages = run_.size() / pageSize_;
+    if (pages == 0 || (!always && pages < kRunPages)) return;
+    put(written_ - uint32_t(pages), run_.data(), pages);
+    run_.clear();
+  }
+
+  void put(uint32_t first, const uint8_t* data, size_t pages) {
+    for (size_t i = 0; i < pages; ++i) tick();
+    const size_t len = pages * pageSize_;
+    size_t done = 0;
+    while (done < len) {
+      ssize_t n = ::pwrite(fd_, data + done, len - done, off_t(uint64_t(first) * pageSize_ + done));
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) failed(n < 0 ? errno : ENOSPC);
+      done += size_t(n);
+    }
+  }
+
+  // The write-fault hook of tests: the nth page write (or the final sync) fails.
+  void tick() {
+    if (faultCountdown_ <= 0 || --faultCountdown_ > 0) return;
+    failed(fault_ == PageFile::Fault::DiskFull ? ENOSPC : EIO);
+  }
+
+  [[noreturn]] void failed(int error) {
+    if (error == ENOSPC || error == EDQUOT)
+      throw Error(err::kDiskFull, "Disk full: there is not enough space to write to '" + name_ + "'.");
+    throw Error(err::kIoError, "Disk or network error writing '" + name_ + "'.");
+  }
+
+  int fd_;
+  size_t pageSize_;
+  std::string name_;
+  int faultCountdown_;
+  PageFile::Fault fault_;
+  uint32_t next_ = 2;     // after the header and the global page map
+  uint32_t written_ = 2;  // every page below is in the file
+  std::map<uint32_t, Bytes> pending_;
+  Bytes run_;
 };
 
 // A page of rows filled one row at a time: offsets grow forward from the header, bodies are packed
@@ -211,10 +312,7 @@ class OutputIndexStore : public IndexPageStore {
   OutputIndexStore(Output& out, Format f, std::vector<uint32_t>& pages)
       : out_(out), format_(f), pages_(pages), zero_(pageSizeOf(f), 0) {}
   Format format() const override { return format_; }
-  void readPage(uint32_t page, uint8_t* data) override {
-    PageRef p = out_.file().page(page);
-    std::memcpy(data, p->data(), p->size());
-  }
+  void readPage(uint32_t page, uint8_t* data) override { out_.read(page, data); }
   void writePage(uint32_t page, const uint8_t* data) override { out_.write(page, data); }
   uint32_t allocatePage() override {
     uint32_t page;
@@ -432,30 +530,38 @@ class Compactor {
       data.reset();
     };
 
+    // Only the columns that some computed index uses are decoded.
+    std::vector<size_t> keyFields;
+    for (const IndexSpec& spec : computed)
+      for (int field : spec.fields)
+        if (field >= 0 && std::find(keyFields.begin(), keyFields.end(), size_t(field)) == keyFields.end())
+          keyFields.push_back(size_t(field));
+    RowReader reader(def, src_.codec(), longValues_);
+    std::vector<Value> values(def.columns.size());
+
     TableScan scan(src_.pageFile(), def, src_.codec());
     RowLayout layout;
     Bytes row, value;
-    std::vector<Value> values;
+    const bool needLayout = !longColumns.empty() || !idColumns.empty() || !keyFields.empty();
     while (scan.next()) {
-      row.assign(scan.rowData(), scan.rowData() + scan.rowSize());
-      if (!longColumns.empty() || !idColumns.empty()) {
-        parseRow(def, row.data(), row.size(), layout);
-        for (size_t i : longColumns) {
-          const uint8_t* field;
-          size_t len;
-          if (!columnBytes(def, def.columns[i], layout, field, len) || len < kLongValueRefSize) continue;
-          const uint8_t kind = field[3];
-          if (kind & kLongValueInline) continue;
-          longValues_.read(field, len, value);
-          const uint32_t pointer = writeLongValue(value, kind, lvPages[i]);
-          put32(row.data() + (field - row.data()) + 4, pointer);
-        }
-        for (size_t i : idColumns) {
-          const uint8_t* field;
-          size_t len;
-          if (!columnBytes(def, def.columns[i], layout, field, len) || len != 4) continue;
-          put32(row.data() + (field - row.data()), uint32_t(newId(int32_t(le32(field)))));
-        }
+      const uint8_t* source = scan.rowData();
+      row.assign(source, source + scan.rowSize());
+      if (needLayout) parseRow(def, source, scan.rowSize(), layout);
+      for (size_t i : longColumns) {
+        const uint8_t* field;
+        size_t len;
+        if (!columnBytes(def, def.columns[i], layout, field, len) || len < kLongValueRefSize) continue;
+        const uint8_t kind = field[3];
+        if (kind & kLongValueInline) continue;
+        longValues_.read(field, len, value);
+        const uint32_t pointer = writeLongValue(value, kind, lvPages[i]);
+        put32(row.data() + (field - source) + 4, pointer);
+      }
+      for (size_t i : idColumns) {
+        const uint8_t* field;
+        size_t len;
+        if (!columnBytes(def, def.columns[i], layout, field, len) || len != 4) continue;
+        put32(row.data() + (field - source), uint32_t(newId(int32_t(le32(field)))));
       }
       if (!data.fits(row.size())) {
         flushData();
@@ -464,9 +570,20 @@ class Compactor {
       }
       const uint16_t at = data.add(row.data(), row.size());
       if (!computed.empty()) {
-        values = scan.values();
-        for (size_t i : idColumns)
-          if (auto* v = std::get_if<int64_t>(&values[i])) *v = newId(int32_t(*v));
+        for (size_t i : keyFields) {
+          const ColumnDef& col = def.columns[i];
+          const uint8_t* field;
+          size_t len;
+          if (col.type == ColumnType::Boolean && col.rawType == uint8_t(ColumnType::Boolean)) {
+            values[i] = layout.present(col.number);
+          } else if (columnBytes(def, col, layout, field, len)) {
+            reader.decodeColumn(col, field, len, values[i]);
+          } else {
+            values[i] = Null{};
+          }
+          if (auto* v = std::get_if<int64_t>(&values[i]); v && std::find(idColumns.begin(), idColumns.end(), i) != idColumns.end())
+            *v = newId(int32_t(*v));
+        }
         for (size_t k = 0; k < computed.size(); ++k)
           if (auto key = rowKey(computed[k], values)) pending.push_back({computedReal[k], std::move(*key), at});
       }
@@ -548,9 +665,10 @@ Bytes headerFrom(PageFile& file, Format f) {
   return page;
 }
 
-// Creates the destination holding the header and an empty global page map; 3204 when it exists.
-void createDestination(const std::string& path, const Bytes& header, const Bytes& globalMap) {
-  int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+// Creates the destination holding the header and an empty global page map, and returns its open
+// descriptor; 3204 when it exists.
+int createDestination(const std::string& path, const Bytes& header, const Bytes& globalMap) {
+  int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
   if (fd < 0) {
     if (errno == EEXIST) throw Error(err::kDatabaseExists, "Database already exists.");
     if (errno == ENOENT || errno == ENOTDIR)
@@ -570,11 +688,12 @@ void createDestination(const std::string& path, const Bytes& header, const Bytes
       else done += size_t(n);
     }
   }
-  if (::close(fd) != 0) ok = false;
   if (!ok) {
+    ::close(fd);
     ::unlink(path.c_str());
     throw Error(err::kIoError, "Disk or network error writing '" + path + "'.");
   }
+  return fd;
 }
 
 [[noreturn]] void mismatch(const std::string& what) {
@@ -604,21 +723,17 @@ void Database::compact(const std::string& source, const std::string& destination
   const size_t ps = pageSizeOf(f);
   const Bytes header = headerFrom(src->pageFile(), f);
   Bytes emptyGlobal(ps, 0);
-  createDestination(destination, header, emptyGlobal);
+  const int fd = createDestination(destination, header, emptyGlobal);
 
   try {
-    PageFile file(destination, false);
-    file.setPageSize(uint32_t(ps));
-    if (faultNth > 0) file.setWriteFaultForTesting(faultNth, fault);
-    Output out(file, ps);
+    const auto slash = destination.find_last_of('/');
+    Output out(fd, ps, slash == std::string::npos ? destination : destination.substr(slash + 1), faultNth, fault);
     Compactor(*src, out).run();
     // The global map: nothing inside the file is free; pages past its end are, as in a new file.
-    const uint32_t count = std::max(out.end(), file.pageCount());
+    const uint32_t count = out.end();
     const uint32_t cap = inlineUsageMapCapacity(f);
-    const Bytes global = buildDataPage(f, 1, {buildInlineUsageMap(f, {}, count < cap, count), buildInlineUsageMap(f, {})});
-    out.write(1, global);
-    if (file.pageCount() < count) out.write(count - 1, Bytes(ps, 0));
-    file.flush();
+    out.write(1, buildDataPage(f, 1, {buildInlineUsageMap(f, {}, count < cap, count), buildInlineUsageMap(f, {})}));
+    out.finish();
   } catch (const Error&) {
     ::unlink(destination.c_str());
     throw;

@@ -84,6 +84,13 @@ std::string mdbtoolsExport(const fs::path& file, const std::string& table) {
   return run("mdb-export '" + file.string() + "' '" + table + "' 2>&1");
 }
 
+// Rows of the table whose row pages outnumber what compaction holds in memory at once.
+#ifdef TABULONIX_SANITIZED
+constexpr int kWideRows = 10000;
+#else
+constexpr int kWideRows = 20000;
+#endif
+
 #ifdef TABULONIX_SANITIZED
 // The independent readers check the files, not the engine's memory use: the sanitizer build, which
 // runs the same tests again much slower, leaves them out.
@@ -409,4 +416,42 @@ TEST_F(CompactTest, QueriesPermissionsAndRelationshipsFollowTheirObjects) {
         if (o.name == p.name && o.kind == jet::ObjectKind::Table) renumbered = renumbered || o.id != p.id;
     EXPECT_TRUE(renumbered);
   }
+}
+
+// A long value early in a big table keeps its page open while hundreds of row pages are written
+// after it; a failing disk at any point removes the unfinished copy.
+TEST_F(CompactTest, LongValuePagesThatStayOpenAndFailingWrites) {
+  fs::path src = dir_ / "wide.mdb";
+  {
+    auto db = jet::Database::create(src.string());
+    jet::NewTable t;
+    t.name = "Wide";
+    t.columns = {{"ID", jet::ColumnType::Long, 0, true}, {"Text", jet::ColumnType::Text, 200}, {"Notes", jet::ColumnType::Memo}};
+    t.indexes = {{"PrimaryKey", {{0, true}}, true, true}};
+    db->createTable(t);
+    db->insertRow("Wide", {jet::Null{}, std::string("first"), std::string(3000, 'n')});
+    const int rows = kWideRows;
+    for (int i = 0; i < rows; ++i)
+      db->insertRow("Wide", {jet::Null{}, "row " + std::to_string(i) + std::string(150, 'w'), jet::Null{}});
+    db->insertRow("Wide", {jet::Null{}, std::string("last"), std::string(5000, 'z')});
+    db->close();
+  }
+  fs::path dst = dir_ / "wide-compacted.mdb";
+  ASSERT_NO_THROW(jet::Database::compact(src.string(), dst.string()));
+  EXPECT_NO_THROW(jet::verifyCompactedCopy(src.string(), dst.string()));
+  fs::remove(dst);
+
+  for (auto fault : {jet::PageFile::Fault::DiskFull, jet::PageFile::Fault::IoError})
+    for (int nth : {1, 2, 100, 400}) {
+      jet::setCompactionWriteFaultForTesting(nth, fault);
+      try {
+        jet::Database::compact(src.string(), dst.string());
+        ADD_FAILURE() << "no error at write " << nth;
+      } catch (const jet::Error& e) {
+        EXPECT_EQ(e.number(), fault == jet::PageFile::Fault::DiskFull ? 3035 : 3043);
+      }
+      EXPECT_FALSE(fs::exists(dst)) << nth;
+    }
+  // The hook is spent by the compaction it was set for.
+  EXPECT_NO_THROW(jet::Database::compact(src.string(), dst.string()));
 }
