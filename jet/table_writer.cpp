@@ -1,5 +1,6 @@
 #include "jet/table_writer.h"
 
+#include <algorithm>
 #include <random>
 #include <type_traits>
 
@@ -41,6 +42,9 @@ struct TableWriter::State : public IndexPageStore {
   // Changes to the definition's counts made by the open transaction.
   int64_t rowDelta = 0;
   uint32_t autoNumbersUsed = 0;
+  // Long-value pages where rows were freed (room for new values), at most kLvalCandidates.
+  std::vector<uint32_t> lvalWithRoom;
+  static constexpr size_t kLvalCandidates = 64;
   // Rows of the open batch, complete (auto-numbers and GUIDs filled in), for staging them again.
   std::vector<std::vector<Value>> queued;
 
@@ -113,6 +117,7 @@ struct TableWriter::State : public IndexPageStore {
   // Drops the open transaction: nothing of it reaches the file, and nothing of it stays in memory.
   void rollback() {
     tx.reset();
+    lvalWithRoom.clear();
     if (indexes) indexes->discardCache();
     lastDataPage = txDataPage;
     lastLvalPage = txLvalPage;
@@ -211,18 +216,53 @@ struct TableWriter::State : public IndexPageStore {
       RowSlot s = rowSlot(p, tx->pageSize(), def.format, row);
       uint32_t next = chained && s.size() >= 4 ? le32(p + s.start) : 0;
       freeRow(tx->edit(page), tx->pageSize(), def.format, row);
+      rowsFreed(page);
       ptr = next;
     }
   }
 
+  // After rows of a data page were deleted: a page left without rows goes back to the database
+  // (out of the table's maps), any other page of the table is offered for new rows again.
+  void rowsFreed(uint32_t page) {
+    const uint8_t* p = tx->read(page);
+    const uint16_t count = pageRowCount(p, tx->pageSize(), def.format);
+    bool empty = true;
+    for (uint16_t r = 0; r < count && empty; ++r) {
+      RowSlot slot = rowSlot(p, tx->pageSize(), def.format, r);
+      empty = slot.deleted && slot.overflow && slot.size() == 0;
+    }
+    const bool tablePage = le32(p + 4) == def.tdefPage;
+    const bool lvalPage = le32(p + 4) == kLongValueOwner;
+    if (!empty) {
+      if (tablePage) markUsage(*tx, def.format, def.freeSpacePointer, page, true);
+      if (lvalPage && lvalWithRoom.size() < kLvalCandidates &&
+          std::find(lvalWithRoom.begin(), lvalWithRoom.end(), page) == lvalWithRoom.end())
+        lvalWithRoom.push_back(page);
+      return;
+    }
+    lvalWithRoom.erase(std::remove(lvalWithRoom.begin(), lvalWithRoom.end(), page), lvalWithRoom.end());
+    if (tablePage) {
+      markUsage(*tx, def.format, def.ownedPagesPointer, page, false);
+      markUsage(*tx, def.format, def.freeSpacePointer, page, false);
+    }
+    if (lastDataPage == page) lastDataPage = UINT32_MAX;
+    if (def.lastDataPageHint == page) def.lastDataPageHint = 0;
+    if (lastLvalPage == page) lastLvalPage = UINT32_MAX;
+    tx->release(page);
+  }
+
   // Puts a row body on the data page of the table that took the last row when it has room, or on
-  // a new page.
+  // a page with room from the free-space map, or on a new page.
   RowId placeRow(const Bytes& body, uint16_t flags, uint32_t avoidPage = UINT32_MAX) {
     if (body.size() > maxRowSize(def.format, tx->pageSize())) throw Error(err::kTextTooLong, "Record is too large.");
     uint32_t page = currentDataPage();
     if (page == UINT32_MAX || page == avoidPage ||
-        roomShortfall(tx->read(page), tx->pageSize(), def.format, body.size()) > 0)
-      page = newPage(def.tdefPage);
+        roomShortfall(tx->read(page), tx->pageSize(), def.format, body.size()) > 0) {
+      // A page that cannot take the row leaves the free-space map until a delete makes room.
+      if (page != UINT32_MAX && page != avoidPage) markUsage(*tx, def.format, def.freeSpacePointer, page, false);
+      page = pageWithRoom(body.size(), avoidPage);
+      if (page == UINT32_MAX) page = newPage(def.tdefPage);
+    }
     uint16_t row = addRow(tx->edit(page), tx->pageSize(), def.format, body.data(), body.size(), flags);
     lastDataPage = page;
     return RowId{page, row};
@@ -238,10 +278,33 @@ struct TableWriter::State : public IndexPageStore {
     return pg[0] == kDataPageType && le32(pg + 4) == owner;
   }
 
+  // A page of the free-space map with room for `size` bytes; pages found full leave the map.
+  uint32_t pageWithRoom(size_t size, uint32_t avoidPage) {
+    for (uint32_t p : markedPages(*tx, def.format, def.freeSpacePointer)) {
+      if (p == avoidPage || p == lastDataPage) continue;
+      if (!ownedDataPage(p, def.tdefPage)) continue;
+      if (roomShortfall(tx->read(p), tx->pageSize(), def.format, size) <= 0) return p;
+      markUsage(*tx, def.format, def.freeSpacePointer, p, false);
+    }
+    return UINT32_MAX;
+  }
+
   uint32_t placeLongValueRow(const uint8_t* data, size_t size) {
     uint32_t page = lastLvalPage;
-    if (page == UINT32_MAX || roomShortfall(tx->read(page), tx->pageSize(), def.format, size) > 0)
-      page = newPage(kLongValueOwner);
+    if (page == UINT32_MAX || roomShortfall(tx->read(page), tx->pageSize(), def.format, size) > 0) {
+      page = UINT32_MAX;
+      // Long-value pages are in no map of the table: the ones this writer freed rows on are
+      // remembered and filled again before a new page is taken.
+      while (!lvalWithRoom.empty() && page == UINT32_MAX) {
+        const uint32_t candidate = lvalWithRoom.back();
+        if (ownedDataPage(candidate, kLongValueOwner) &&
+            roomShortfall(tx->read(candidate), tx->pageSize(), def.format, size) <= 0)
+          page = candidate;
+        else
+          lvalWithRoom.pop_back();
+      }
+      if (page == UINT32_MAX) page = newPage(kLongValueOwner);
+    }
     lastLvalPage = page;
     uint16_t row = addRow(tx->edit(page), tx->pageSize(), def.format, data, size, 0);
     return makePointer(page, row);
@@ -395,7 +458,11 @@ void TableWriter::remove(RowId id) {
     s.maintainIndexes(&cur.values, id, nullptr, RowId{});
     for (auto& [col, ref] : longValueRefs(s.def, cur.body)) s.freeLongValue(ref.data(), ref.size());
     freeRow(s.tx->edit(id.page), ps, f, id.row);
-    if (!(cur.bodyId == id)) freeRow(s.tx->edit(cur.bodyId.page), ps, f, cur.bodyId.row);
+    if (!(cur.bodyId == id)) {
+      freeRow(s.tx->edit(cur.bodyId.page), ps, f, cur.bodyId.row);
+      s.rowsFreed(cur.bodyId.page);
+    }
+    s.rowsFreed(id.page);
     s.rowDelta -= 1;
   });
 }
@@ -418,7 +485,10 @@ void TableWriter::update(RowId id, std::vector<Value> values) {
     const Format f = def.format;
     const uint32_t ps = s.file.pageSize();
     PageTransaction& tx = *s.tx;
-    if (!(cur.bodyId == id)) freeRow(tx.edit(cur.bodyId.page), ps, f, cur.bodyId.row);
+    if (!(cur.bodyId == id)) {
+      freeRow(tx.edit(cur.bodyId.page), ps, f, cur.bodyId.row);
+      if (cur.bodyId.page != id.page) s.rowsFreed(cur.bodyId.page);
+    }
     // In place when the home page has room; otherwise the body moves and the home row points at it.
     if (!replaceRow(tx.edit(id.page), ps, f, id.row, body.data(), body.size(), 0)) {
       RowId moved = s.placeRow(body, kRowDeleted, id.page);

@@ -79,6 +79,33 @@ std::vector<uint32_t> UsageMap::pages() const {
   return out;
 }
 
+std::vector<uint32_t> markedPages(PageTransaction& tx, Format format, uint32_t pointer) {
+  std::vector<uint32_t> out;
+  const uint32_t pageSize = tx.pageSize();
+  const uint8_t* p = tx.read(pointerPage(pointer));
+  RowSlot slot = rowSlot(p, pageSize, format, pointerRow(pointer));
+  if (slot.size() < 5) return out;
+  const std::vector<uint8_t> row(p + slot.start, p + slot.end);  // reading other pages may drop p
+  auto collect = [&](const uint8_t* bits, size_t bytes, uint64_t first) {
+    for (size_t i = 0; i < bytes; ++i) {
+      if (!bits[i]) continue;
+      for (int b = 0; b < 8; ++b)
+        if ((bits[i] >> b) & 1) out.push_back(uint32_t(first + i * 8 + uint64_t(b)));
+    }
+  };
+  if (row[0] == 0) {
+    collect(row.data() + 5, row.size() - 5, le32(row.data() + 1));
+  } else if (row[0] == 1) {
+    const uint32_t perBitmap = (pageSize - 4) * 8;
+    for (size_t o = 1, run = 0; o + 4 <= row.size(); o += 4, ++run) {
+      const uint32_t bitmap = le32(row.data() + o);
+      if (bitmap == 0 || bitmap >= tx.file().pageCount()) continue;
+      collect(tx.read(bitmap) + 4, pageSize - 4, uint64_t(run) * perBitmap);
+    }
+  }
+  return out;
+}
+
 void markUsage(PageTransaction& tx, Format format, uint32_t pointer, uint32_t page, bool used) {
   const uint32_t pageSize = tx.pageSize();
   uint8_t* p = tx.edit(pointerPage(pointer));

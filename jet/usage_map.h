@@ -37,6 +37,9 @@ class UsageMap {
 
 class PageTransaction;
 
+// The pages the map held in the row that `pointer` names marks, as a staged transaction sees it.
+std::vector<uint32_t> markedPages(PageTransaction& tx, Format format, uint32_t pointer);
+
 // Marks (or clears) `page` in the usage map held in the row that `pointer` names, through a staged
 // transaction. Throws 3035 when an inline map cannot reach the page.
 void markUsage(PageTransaction& tx, Format format, uint32_t pointer, uint32_t page, bool used);

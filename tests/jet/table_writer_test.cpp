@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
+
 #include "jet/database.h"
 #include "jet/page_file.h"
 #include "jet/database_impl.h"
@@ -289,6 +291,51 @@ TEST(QueuedInserts, LongValuesShareTheirPagesAcrossRows) {
   for (int i = 0; i < 1400; ++i) db->insertRow("Bulk", bulkRow(i));
   EXPECT_LT(db->pageCount() - before, 120u);
   EXPECT_TRUE(db->check().ok());
+}
+
+TEST(PageReuse, DeletingAndInsertingTheSameRowsAgainDoesNotGrowTheFile) {
+  jettest::TempDir dir;
+  std::string path = bulkTable(dir);
+  auto db = jet::Database::open(path);
+  auto fill = [&](int from) {
+    std::vector<jet::RowId> ids;
+    for (int i = from; i < from + 1500; ++i) ids.push_back(db->insertRow("Bulk", bulkRow(i)));
+    return ids;
+  };
+  std::vector<jet::RowId> ids = fill(0);
+  const uint32_t grown = db->pageCount();
+  for (int round = 1; round <= 3; ++round) {
+    for (const auto& id : ids) db->deleteRow("Bulk", id);
+    ids = fill(round * 1500);
+    EXPECT_LE(db->pageCount(), grown) << "round " << round;
+  }
+  auto report = db->check();
+  EXPECT_TRUE(report.ok()) << report.problems.front();
+  EXPECT_EQ(readAll(*db, "Bulk").size(), 1500u);
+}
+
+TEST(PageReuse, RowsDeletedHereAndThereMakeRoomForNewOnes) {
+  jettest::TempDir dir;
+  std::string path = bulkTable(dir);
+  auto db = jet::Database::open(path);
+  std::vector<jet::RowId> ids;
+  for (int i = 0; i < 2000; ++i) ids.push_back(db->insertRow("Bulk", bulkRow(i)));
+  const uint32_t grown = db->pageCount();
+  // Every other row goes: no page empties, but each has room for the new rows.
+  for (size_t i = 0; i < ids.size(); i += 2) db->deleteRow("Bulk", ids[i]);
+  for (int i = 2000; i < 2900; ++i) db->insertRow("Bulk", bulkRow(i));
+  // New keys go after the last ones in the key index: a few new index pages, nothing else.
+  EXPECT_LE(db->pageCount(), grown + 4);
+  auto report = db->check();
+  EXPECT_TRUE(report.ok()) << report.problems.front();
+  db.reset();
+  auto again = jet::Database::open(path, {true, ""});
+  auto all = readAll(*again, "Bulk");
+  ASSERT_EQ(all.size(), 1900u);
+  std::set<int64_t> numbers;
+  for (const auto& r : all) numbers.insert(std::get<int64_t>(r[0]));
+  EXPECT_EQ(numbers.size(), 1900u);
+  EXPECT_EQ(*numbers.rbegin(), 2900);
 }
 
 }  // namespace
