@@ -4,6 +4,7 @@
 
 #include "jet/bytes.h"
 #include "jet/check.h"
+#include "jet/linked_table.h"
 #include "jet/properties.h"
 #include "jet/schema_writer.h"
 #include "jet/table_scan.h"
@@ -44,6 +45,36 @@ class Cursor : public TableCursor {
   TableScan scan_;
 };
 
+// A table read through a link: the source's cursor under the link's name.
+class LinkedCursor : public TableCursor {
+ public:
+  LinkedCursor(std::unique_ptr<TableCursor> inner, TableInfo info) : inner_(std::move(inner)), info_(std::move(info)) {}
+  const TableInfo& table() const override { return info_; }
+  bool next() override { return inner_->next(); }
+  RowId rowId() const override { return inner_->rowId(); }
+  const std::vector<Value>& values() override { return inner_->values(); }
+  void rewind() override { inner_->rewind(); }
+
+ private:
+  std::unique_ptr<TableCursor> inner_;
+  TableInfo info_;
+};
+
+// Links may lead to further links; a chain this long means one that returns to where it began.
+constexpr int kMaxLinkDepth = 16;
+thread_local int linkDepth = 0;
+
+struct LinkStep {
+  explicit LinkStep(const std::string& name) {
+    if (linkDepth >= kMaxLinkDepth)
+      throw Error(err::kTableNotFound, "The linked table '" + name + "' leads through too many links; one of them points back.");
+    ++linkDepth;
+  }
+  ~LinkStep() { --linkDepth; }
+  LinkStep(const LinkStep&) = delete;
+  LinkStep& operator=(const LinkStep&) = delete;
+};
+
 }  // namespace
 
 std::unique_ptr<Database> Database::open(const std::string& path, const OpenOptions& options) {
@@ -74,8 +105,21 @@ const CatalogEntry& DatabaseImpl::localTable(const std::string& name) {
                     "'. Make sure it exists and that its name is spelled correctly.");
   if (e->object.kind == ObjectKind::LinkedTable)
     throw Error(err::kTableNotFound, "The table '" + name + "' is linked to '" + e->object.linkedDatabase +
-                                         "'; open that database to read it.");
+                                         "'; it can be read here but changed only in that database.");
   return *e;
+}
+
+std::optional<DatabaseImpl::LinkedSource> DatabaseImpl::linkedSource(const std::string& name) {
+  open();
+  const CatalogEntry* e = catalog_.findTable(name);
+  if (!e || e->object.kind != ObjectKind::LinkedTable) return std::nullopt;
+  if (e->type != objtype::kLinkedTable)
+    throw Error(err::kTableNotFound, "The table '" + name + "' is linked through ODBC; only tables linked to Access files can be opened.");
+  const std::string source = resolveLinkedSource(e->object.linkedDatabase, path_);
+  if (source.empty()) throw Error(err::kFileNotFound, "Could not find file '" + e->object.linkedDatabase + "'.");
+  auto it = linked_.find(source);
+  if (it == linked_.end()) it = linked_.emplace(source, Database::open(source, {true, ""})).first;
+  return LinkedSource{it->second.get(), e->object.foreignName.empty() ? e->object.name : e->object.foreignName, e->object.name};
 }
 
 const TableDef& DatabaseImpl::tableDef(const std::string& name) {
@@ -90,6 +134,12 @@ const TableDef& DatabaseImpl::tableDef(const std::string& name) {
 
 TableInfo DatabaseImpl::table(const std::string& name) {
   settle();
+  if (auto link = linkedSource(name)) {
+    LinkStep step(name);
+    TableInfo info = link->db->table(link->table);
+    info.name = link->localName;
+    return info;
+  }
   const TableDef& def = tableDef(name);
   const CatalogEntry& e = localTable(name);
   TableInfo info = describeTable(def, e.object.name);
@@ -98,6 +148,13 @@ TableInfo DatabaseImpl::table(const std::string& name) {
 }
 
 std::unique_ptr<TableCursor> DatabaseImpl::openTable(const std::string& name) {
+  if (auto link = linkedSource(name)) {
+    LinkStep step(name);
+    auto inner = link->db->openTable(link->table);
+    TableInfo info = inner->table();
+    info.name = link->localName;
+    return std::make_unique<LinkedCursor>(std::move(inner), std::move(info));
+  }
   TableInfo info = table(name);
   return std::make_unique<Cursor>(*file_, tableDef(name), codec_, std::move(info));
 }
@@ -210,6 +267,7 @@ void DatabaseImpl::close() {
   lastWriter_ = nullptr;
   writers_.clear();
   defs_.clear();
+  linked_.clear();
   if (file_ && !file_->readOnly()) file_->flush();
   file_.reset();
   if (failed) std::rethrow_exception(failed);

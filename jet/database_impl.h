@@ -4,6 +4,7 @@
 
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "jet/catalog.h"
@@ -64,6 +65,14 @@ class DatabaseImpl : public Database {
   // Commits the queued rows before any other use of the database.
   void settle();
   const CatalogEntry& localTable(const std::string& name);
+  // A linked table's source database (opened read-only on first use, kept until close) and the
+  // table's name there; nothing for a table of this file or an unknown name.
+  struct LinkedSource {
+    Database* db;
+    std::string table;      // in the source
+    std::string localName;  // the link's own name
+  };
+  std::optional<LinkedSource> linkedSource(const std::string& name);
 
   std::string path_;
   Header header_;  // filled while the page file is opened, so declared before it
@@ -76,6 +85,7 @@ class DatabaseImpl : public Database {
   TableWriter* queueOwner_ = nullptr;  // the writer holding queued rows
   TableWriter* lastWriter_ = nullptr;  // the writer last asked for, by the name it was asked by
   std::string lastWriterName_;
+  std::map<std::string, std::unique_ptr<Database>> linked_;  // source databases of linked tables, by path
 };
 
 }  // namespace jet

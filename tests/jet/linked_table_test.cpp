@@ -1,0 +1,142 @@
+// Linked tables whose source is another Access file: found from the path the link keeps (also one
+// written on another system), read through the linking database under the link's name, refused
+// clearly when the source is missing, the link is not to an Access file or links go round in a
+// circle.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <map>
+
+#include "jet/database.h"
+#include "jet/error.h"
+#include "jet/linked_table.h"
+#include "jet/support/test_files.h"
+#include "jet/value.h"
+
+namespace {
+
+int errorOf(const std::function<void()>& f) {
+  try {
+    f();
+  } catch (const jet::Error& e) {
+    return e.number();
+  }
+  return 0;
+}
+
+// Adds a catalog row for a linked table (type 6: an Access file; 4: ODBC) as Access writes one.
+void addLink(jet::Database& db, int32_t id, const std::string& name, const std::string& sourcePath, const std::string& foreignName,
+             int16_t type = 6) {
+  const jet::TableInfo catalog = db.table("MSysObjects");
+  std::map<std::string, jet::Value> v{{"Id", int64_t(id)},
+                                      {"ParentId", int64_t(0x0F000001)},
+                                      {"Name", name},
+                                      {"Type", int64_t(type)},
+                                      {"DateCreate", jet::DateTime{45000.5}},
+                                      {"DateUpdate", jet::DateTime{45000.5}},
+                                      {"Flags", int64_t(type == 6 ? 0x00100000 : 0x00080000)},
+                                      {"Database", sourcePath},
+                                      {"ForeignName", foreignName}};
+  if (type == 4) v["Connect"] = std::string("ODBC;DSN=Orders;");
+  std::vector<jet::Value> row;
+  for (const jet::ColumnInfo& c : catalog.columns) row.push_back(v.count(c.name) ? v[c.name] : jet::Value{});
+  db.insertRow("MSysObjects", row);
+}
+
+std::vector<std::string> rowsOf(jet::Database& db, const std::string& table) {
+  std::vector<std::string> rows;
+  auto cursor = db.openTable(table);
+  while (cursor->next()) {
+    std::string row;
+    for (const jet::Value& v : cursor->values()) row += (jet::isNull(v) ? std::string("<null>") : jet::toText(v)) + "|";
+    rows.push_back(row);
+  }
+  return rows;
+}
+
+TEST(LinkedTables, ReadThroughTheLinkUnderItsOwnName) {
+  jettest::TempDir dir;
+  const std::string front = dir.copy("emptyJet4.mdb", "front.mdb");
+  const std::string data4 = dir.copy("testV2000.mdb", "Orders Data.mdb");
+  const std::string data3 = dir.copy("testV1997.mdb", "old.mdb");
+  {
+    auto db = jet::Database::open(front, {false, ""});
+    // A path written on Windows whose file now lies beside the database, in other letter case.
+    addLink(*db, 0x7F0001, "Remote", "C:\\Users\\someone\\Documents\\ORDERS DATA.MDB", "Table1");
+    addLink(*db, 0x7F0002, "Old", data3, "table1");  // an absolute path; the source name in other case
+    addLink(*db, 0x7F0003, "Gone", "\\\\server\\share\\gone.mdb", "Table1");
+    addLink(*db, 0x7F0004, "Circle", front, "Circle");  // a link to itself
+    addLink(*db, 0x7F0005, "Odbc", "", "dbo.Orders", 4);
+    addLink(*db, 0x7F0006, "NoSuchTable", data4, "Table9");
+    db->close();
+  }
+  auto db = jet::Database::open(front, {true, ""});
+  size_t links = 0;
+  for (const jet::CatalogObject& o : db->objects())
+    if (o.kind == jet::ObjectKind::LinkedTable) ++links;
+  EXPECT_EQ(links, 6u);
+
+  auto source4 = jet::Database::open(data4, {true, ""});
+  const jet::TableInfo remote = db->table("remote");
+  EXPECT_EQ(remote.name, "Remote");
+  const jet::TableInfo original = source4->table("Table1");
+  ASSERT_EQ(remote.columns.size(), original.columns.size());
+  for (size_t i = 0; i < remote.columns.size(); ++i) {
+    EXPECT_EQ(remote.columns[i].name, original.columns[i].name);
+    EXPECT_EQ(remote.columns[i].type, original.columns[i].type);
+  }
+  EXPECT_EQ(remote.rowCount, original.rowCount);
+  EXPECT_EQ(db->openTable("Remote")->table().name, "Remote");
+  std::vector<std::string> rows = rowsOf(*db, "Remote");
+  EXPECT_FALSE(rows.empty());
+  EXPECT_EQ(rows, rowsOf(*source4, "Table1"));
+
+  auto source3 = jet::Database::open(data3, {true, ""});
+  EXPECT_EQ(rowsOf(*db, "Old"), rowsOf(*source3, "Table1"));
+
+  EXPECT_EQ(errorOf([&] { db->table("Gone"); }), jet::err::kFileNotFound);
+  EXPECT_EQ(errorOf([&] { db->openTable("Gone"); }), jet::err::kFileNotFound);
+  EXPECT_EQ(errorOf([&] { db->table("Circle"); }), jet::err::kTableNotFound);
+  EXPECT_EQ(errorOf([&] { db->table("Odbc"); }), jet::err::kTableNotFound);
+  EXPECT_EQ(errorOf([&] { db->table("NoSuchTable"); }), jet::err::kTableNotFound);
+  // The database itself stays usable after those refusals.
+  EXPECT_EQ(rowsOf(*db, "Remote"), rows);
+  EXPECT_TRUE(db->check().ok());
+}
+
+TEST(LinkedTables, ChangesGoToTheSourceDatabaseOnly) {
+  jettest::TempDir dir;
+  const std::string front = dir.copy("emptyJet4.mdb", "front.mdb");
+  const std::string data = dir.copy("testV2000.mdb", "data.mdb");
+  {
+    auto db = jet::Database::open(front, {false, ""});
+    addLink(*db, 0x7F0001, "Remote", data, "Table1");
+    db->close();
+  }
+  auto db = jet::Database::open(front, {false, ""});  // the catalog as read at opening
+  auto cursor = db->openTable("Remote");
+  ASSERT_TRUE(cursor->next());
+  std::vector<jet::Value> row = cursor->values();
+  EXPECT_NE(errorOf([&] { db->insertRow("Remote", row); }), 0);
+  cursor.reset();
+  db->close();
+  auto source = jet::Database::open(data, {true, ""});
+  auto original = jet::Database::open(jettest::testdata("testV2000.mdb"), {true, ""});
+  EXPECT_EQ(rowsOf(*source, "Table1"), rowsOf(*original, "Table1"));
+}
+
+TEST(LinkedTables, SourcePathsFromOtherSystemsAreFoundBesideTheDatabase) {
+  jettest::TempDir dir;
+  const std::string front = (dir.path() / "front.mdb").string();
+  const std::string data = dir.copy("testV1997.mdb", "Sales.mdb");
+  EXPECT_EQ(jet::resolveLinkedSource(data, front), data);
+  EXPECT_EQ(jet::resolveLinkedSource("Sales.mdb", front), data);  // relative to the database, not the working folder
+  EXPECT_EQ(jet::resolveLinkedSource("D:\\Shared\\Sales.mdb", front), data);
+  EXPECT_EQ(jet::resolveLinkedSource("\\\\server\\share\\SALES.MDB", front), data);
+  EXPECT_EQ(jet::resolveLinkedSource("/elsewhere/sales.mdb", front), data);
+  EXPECT_EQ(jet::resolveLinkedSource("D:\\Shared\\Other.mdb", front), "");
+  EXPECT_EQ(jet::resolveLinkedSource("D:\\Shared\\", front), "");
+  EXPECT_EQ(jet::resolveLinkedSource("", front), "");
+}
+
+}  // namespace
