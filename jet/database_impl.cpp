@@ -60,6 +60,15 @@ class LinkedCursor : public TableCursor {
   TableInfo info_;
 };
 
+// Text lengths are bytes as the format stores them (two per character in Jet 4). A table read
+// through a link from a file of the other format is described in this file's terms, so that its
+// sizes in characters come out right.
+void restateTextLengths(TableInfo& info, Format from, Format to) {
+  if (from == to) return;
+  for (ColumnInfo& c : info.columns)
+    if (c.type == ColumnType::Text) c.length = to == Format::Jet4 ? uint16_t(c.length * 2) : uint16_t(c.length / 2);
+}
+
 // Links may lead to further links; a chain this long means one that returns to where it began.
 constexpr int kMaxLinkDepth = 16;
 thread_local int linkDepth = 0;
@@ -138,6 +147,7 @@ TableInfo DatabaseImpl::table(const std::string& name) {
     LinkStep step(name);
     TableInfo info = link->db->table(link->table);
     info.name = link->localName;
+    restateTextLengths(info, link->db->format(), header_.format);
     return info;
   }
   const TableDef& def = tableDef(name);
@@ -153,6 +163,7 @@ std::unique_ptr<TableCursor> DatabaseImpl::openTable(const std::string& name) {
     auto inner = link->db->openTable(link->table);
     TableInfo info = inner->table();
     info.name = link->localName;
+    restateTextLengths(info, link->db->format(), header_.format);
     return std::make_unique<LinkedCursor>(std::move(inner), std::move(info));
   }
   TableInfo info = table(name);
