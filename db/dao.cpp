@@ -213,6 +213,41 @@ TableDefs Database::GetTableDefs() const {
   return TableDefs(impl_);
 }
 
+std::string Relation::Name() const { return spec_ ? spec_->name : std::string(); }
+std::string Relation::Table() const { return spec_ ? spec_->table : std::string(); }
+std::string Relation::ForeignTable() const { return spec_ ? spec_->foreignTable : std::string(); }
+int32_t Relation::Attributes() const { return spec_ ? spec_->attributes : 0; }
+int Relation::FieldCount() const { return spec_ ? static_cast<int>(spec_->columns.size()) : 0; }
+
+void Relation::AppendField(const std::string& name, const std::string& foreignName) {
+  if (!spec_) objectInvalid();
+  for (const auto& c : spec_->columns)
+    if (c.name.size() == name.size() &&
+        std::equal(c.name.begin(), c.name.end(), name.begin(),
+                   [](char a, char b) { return std::tolower(static_cast<unsigned char>(a)) ==
+                                               std::tolower(static_cast<unsigned char>(b)); }))
+      throw Error(3367, "Cannot append. An object with that name already exists in the collection.");
+  spec_->columns.push_back({name, foreignName});
+}
+
+Relation Database::CreateRelation(const std::string& name, const std::string& table, const std::string& foreignTable,
+                                  int32_t attributes) {
+  if (!impl_) objectInvalid();
+  impl_->engine();
+  Relation r;
+  r.spec_ = std::make_shared<jet::NewRelationship>();
+  r.spec_->name = name;
+  r.spec_->table = table;
+  r.spec_->foreignTable = foreignTable;
+  r.spec_->attributes = attributes;
+  return r;
+}
+
+void Database::AppendRelation(const Relation& relation) {
+  if (!impl_ || !relation.spec_) objectInvalid();
+  impl_->engine().createRelationship(*relation.spec_);
+}
+
 TableDef Database::CreateTableDef(const std::string& name) {
   if (!impl_) objectInvalid();
   impl_->engine();

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "jet/error.h"
+#include "jet/schema.h"
 #include "jet/value.h"
 
 namespace dao {
@@ -46,6 +47,12 @@ constexpr int32_t dbHyperlinkField = 32768;
 constexpr int32_t dbSystemObject = static_cast<int32_t>(0x80000002u);
 constexpr int32_t dbHiddenObject = 1;
 constexpr int32_t dbAttachedTable = 0x40000000;
+
+// Relation attributes.
+constexpr int32_t dbRelationUnique = 1;
+constexpr int32_t dbRelationDontEnforce = 2;
+constexpr int32_t dbRelationUpdateCascade = 256;
+constexpr int32_t dbRelationDeleteCascade = 4096;
 
 // CreateDatabase options and Update types.
 constexpr int32_t dbVersion30 = 32;
@@ -163,6 +170,24 @@ class Recordset {
   std::shared_ptr<RecordsetImpl> impl_;
 };
 
+// A relation being defined (DAO's CreateRelation, its fields, then Relations.Append): Table is the
+// primary side, ForeignTable the side whose fields refer to it.
+class Relation {
+ public:
+  Relation() = default;
+  std::string Name() const;
+  std::string Table() const;
+  std::string ForeignTable() const;
+  int32_t Attributes() const;
+  // DAO's Fields.Append(CreateField(name)) with the new field's ForeignName set.
+  void AppendField(const std::string& name, const std::string& foreignName);
+  int FieldCount() const;
+
+ private:
+  friend class Database;
+  std::shared_ptr<jet::NewRelationship> spec_;
+};
+
 class Database {
  public:
   Database() = default;
@@ -172,6 +197,12 @@ class Database {
   void Close();
   TableDefs GetTableDefs() const;
   TableDef CreateTableDef(const std::string& name);
+  // The engine records relations without enforcing them: attributes must include
+  // dbRelationDontEnforce.
+  Relation CreateRelation(const std::string& name, const std::string& table, const std::string& foreignTable,
+                          int32_t attributes = dbRelationDontEnforce);
+  // Relations.Append: writes the relation into the file.
+  void AppendRelation(const Relation& relation);
   Recordset OpenRecordset(const std::string& tableName);
   bool IsOpen() const;
 

@@ -102,6 +102,15 @@ class Database {
   virtual void commitQueued() {}
   virtual size_t queuedRows() const { return 0; }
   virtual bool queueFull() const { return false; }
+  // Records a relationship between two tables (its rows in MSysRelationships and its catalog
+  // object). The engine keeps relationships without enforcing referential integrity, so attributes
+  // must include kRelationDontEnforce (3219 otherwise). Errors: 3011 a table not found, 3265 a
+  // field not found, 3264 no fields, 3368 fields of different types, 3012 the name is taken, 3125
+  // an invalid name. A table in a relationship cannot be deleted (3303); renaming it renames it in
+  // the relationship too.
+  virtual void createRelationship(const NewRelationship& relationship) {
+    throw Error(err::kInvalidOperation, "Invalid operation.");
+  }
   // The next auto-number the table would give (for display before an insert).
   virtual int32_t nextAutoNumber(const std::string& table) = 0;
 

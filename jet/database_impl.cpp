@@ -203,6 +203,9 @@ void DatabaseImpl::renameTable(const std::string& oldName, const std::string& ne
 void DatabaseImpl::dropTable(const std::string& name) {
   changeSchema([&](SchemaFile& f) { jet::dropTable(f, name); });
 }
+void DatabaseImpl::createRelationship(const NewRelationship& relationship) {
+  changeSchema([&](SchemaFile& f) { jet::createRelationship(f, relationship); });
+}
 
 void DatabaseImpl::settle() {
   if (!queueOwner_) return;

@@ -37,6 +37,7 @@ class DatabaseImpl : public Database {
   void createTable(const NewTable& spec) override;
   void renameTable(const std::string& oldName, const std::string& newName) override;
   void dropTable(const std::string& name) override;
+  void createRelationship(const NewRelationship& relationship) override;
   RowId insertRow(const std::string& table, std::vector<Value> values) override;
   void updateRow(const std::string& table, RowId row, std::vector<Value> values) override;
   void deleteRow(const std::string& table, RowId row) override;

@@ -99,4 +99,25 @@ struct NewTable {
   std::vector<NewIndex> indexes;
 };
 
+// DAO's relation attribute bits as MSysRelationships' grbit keeps them.
+constexpr int32_t kRelationUnique = 0x1;
+constexpr int32_t kRelationDontEnforce = 0x2;
+constexpr int32_t kRelationUpdateCascade = 0x100;
+constexpr int32_t kRelationDeleteCascade = 0x1000;
+
+// A relationship between a table (the primary side, whose fields are usually its key) and a foreign
+// table whose fields refer to them: DAO's CreateRelation(name, table, foreignTable, attributes)
+// with its fields (Name in the table, ForeignName in the foreign table).
+struct NewRelationship {
+  std::string name;
+  std::string table;
+  std::string foreignTable;
+  struct Column {
+    std::string name;
+    std::string foreignName;
+  };
+  std::vector<Column> columns;
+  int32_t attributes = kRelationDontEnforce;
+};
+
 }  // namespace jet

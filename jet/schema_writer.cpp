@@ -699,6 +699,13 @@ uint32_t systemTablePage(const CatalogView& c, const std::string& name, uint32_t
   return r ? uint32_t(r->id) & 0x00FFFFFF : fallback;
 }
 
+// The position of a system table's column in its rows, by name.
+size_t columnPosition(const TableDefinition& def, const std::string& name) {
+  for (size_t i = 0; i < def.columns.size(); ++i)
+    if (def.columns[i].name == name) return i;
+  throw Error(err::kCorrupt, "The system table lacks its column '" + name + "'.");
+}
+
 }  // namespace
 
 void createTable(SchemaFile& file, const NewTable& spec) {
@@ -797,6 +804,113 @@ void renameTable(SchemaFile& file, const std::string& oldName, const std::string
   const RowId rid = file.insertRow(sys::kCatalogTdef, cat.def, encodeRow(cat.def, updated, true));
   file.deleteRow(old->row.page, old->row.row);
   idx.apply(&old->values, old->row, &updated, rid);
+
+  // Relationships name their tables: they follow the new name.
+  if (const uint32_t relPage = systemTablePage(cat, "MSysRelationships", 0)) {
+    const TableDefinition rel = parseTableDefinition(file.format(), file.readDefinition(relPage));
+    const size_t objPos = columnPosition(rel, "szObject"), refPos = columnPosition(rel, "szReferencedObject");
+    for (const auto& [relRow, values] : readPlainRows(file, relPage, rel)) {
+      std::vector<Value> changed = values;
+      bool touched = false;
+      for (size_t pos : {objPos, refPos}) {
+        if (auto s = std::get_if<std::string>(&changed[pos]); s && sameName(*s, old->name)) {
+          changed[pos] = newName;
+          touched = true;
+        }
+      }
+      if (!touched) continue;
+      deleteIndexedRow(file, relPage, rel, relRow, values);
+      insertIndexedRow(file, relPage, rel, changed);
+    }
+  }
+  file.sync();
+}
+
+void createRelationship(SchemaFile& file, const NewRelationship& spec) {
+  const Format f = file.format();
+  requireValidName(spec.name, f);
+  if (!(spec.attributes & kRelationDontEnforce))
+    throw Error(err::kInvalidOperation,
+                "Invalid operation: relationships are kept without enforcing referential integrity; create "
+                "this one with dbRelationDontEnforce.");
+  CatalogView cat = loadCatalog(file);
+  const CatalogRow* primary = findTable(cat, spec.table);
+  if (!primary || primary->type != sys::kTypeTable) throw Error(err::kObjectNotFound, objectNotFoundMessage(spec.table));
+  const CatalogRow* foreign = findTable(cat, spec.foreignTable);
+  if (!foreign || foreign->type != sys::kTypeTable)
+    throw Error(err::kObjectNotFound, objectNotFoundMessage(spec.foreignTable));
+  if ((primary->flags | foreign->flags) & sys::kFlagSystem)
+    throw Error(err::kReadOnly, "Cannot update. Database or object is read-only.");
+  if (spec.columns.empty()) throw Error(err::kNoFields, "No field defined--cannot append Relation.");
+
+  // The fields, by their names in each table, of the same types pair by pair.
+  const TableDefinition pdef = parseTableDefinition(f, file.readDefinition(uint32_t(primary->id) & 0x00FFFFFF));
+  const TableDefinition fdef = parseTableDefinition(f, file.readDefinition(uint32_t(foreign->id) & 0x00FFFFFF));
+  auto field = [](const TableDefinition& def, const std::string& name) -> const TdefColumn& {
+    for (const auto& c : def.columns)
+      if (sameName(c.name, name)) return c;
+    throw Error(err::kUnknownField, "Item not found in this collection: no field '" + name + "'.");
+  };
+  std::vector<std::pair<std::string, std::string>> names;
+  for (const auto& c : spec.columns) {
+    const TdefColumn& a = field(pdef, c.name);
+    const TdefColumn& b = field(fdef, c.foreignName);
+    if (a.type != b.type)
+      throw Error(err::kRelationFieldsDiffer,
+                  "Relationship must be on the same number of fields with the same data types.");
+    names.emplace_back(a.name, b.name);
+  }
+
+  // The name is the relationship's alone.
+  for (const auto& r : cat.rows)
+    if (r.parentId == sys::kRelationshipsId && sameName(r.name, spec.name))
+      throw Error(err::kObjectExists, "Object '" + spec.name + "' already exists.");
+  const uint32_t relPage = systemTablePage(cat, "MSysRelationships", 0);
+  if (!relPage) throw Error(err::kCorrupt, "The database has no MSysRelationships table.");
+  const TableDefinition rel = parseTableDefinition(f, file.readDefinition(relPage));
+  const size_t namePos = columnPosition(rel, "szRelationship");
+  for (const auto& [rid, values] : readPlainRows(file, relPage, rel))
+    if (auto s = std::get_if<std::string>(&values[namePos]); s && sameName(*s, spec.name))
+      throw Error(err::kObjectExists, "Object '" + spec.name + "' already exists.");
+
+  // Objects that are not tables take ids with the high bit set, one after another.
+  int32_t id = int32_t(0x80000000u);
+  for (const auto& r : cat.rows)
+    if (r.id < 0 && r.id >= id) id = r.id + 1;
+  const double now = sys::oleNow();
+  insertIndexedRow(file, sys::kCatalogTdef, cat.def,
+                   rowByNumber(cat.def, {
+                                            {sys::kObjId, int64_t(id)},
+                                            {sys::kObjParentId, int64_t(sys::kRelationshipsId)},
+                                            {sys::kObjName, spec.name},
+                                            {sys::kObjType, int64_t(sys::kTypeRelationship)},
+                                            {sys::kObjDateCreate, DateTime{now}},
+                                            {sys::kObjDateUpdate, DateTime{now}},
+                                            {sys::kObjOwner, sys::sidBytes(f, sys::Sid::Creator)},
+                                            {sys::kObjFlags, int64_t(0)},
+                                        }));
+  const uint32_t acesPage = systemTablePage(cat, "MSysACEs", sys::kAcesTdef);
+  const TableDefinition aces = parseTableDefinition(f, file.readDefinition(acesPage));
+  for (const auto& a : sys::newRelationshipAces(id))
+    insertIndexedRow(file, acesPage, aces,
+                     rowByNumber(aces, {{sys::kAceObjectId, int64_t(a.objectId)},
+                                        {sys::kAceSid, sys::sidBytes(f, a.sid)},
+                                        {sys::kAceAcm, int64_t(a.mask)},
+                                        {sys::kAceInheritable, a.inheritable}}));
+
+  // One row per pair of fields.
+  for (size_t i = 0; i < names.size(); ++i) {
+    std::vector<Value> v(rel.columns.size(), Null{});
+    v[namePos] = spec.name;
+    v[columnPosition(rel, "grbit")] = int64_t(spec.attributes);
+    v[columnPosition(rel, "ccolumn")] = int64_t(names.size());
+    v[columnPosition(rel, "icolumn")] = int64_t(i);
+    v[columnPosition(rel, "szObject")] = foreign->name;
+    v[columnPosition(rel, "szColumn")] = names[i].second;
+    v[columnPosition(rel, "szReferencedObject")] = primary->name;
+    v[columnPosition(rel, "szReferencedColumn")] = names[i].first;
+    insertIndexedRow(file, relPage, rel, v);
+  }
   file.sync();
 }
 

@@ -102,6 +102,7 @@ std::vector<std::pair<RowId, std::vector<Value>>> readPlainRows(SchemaFile& file
 void createTable(SchemaFile& file, const NewTable& spec);
 void renameTable(SchemaFile& file, const std::string& oldName, const std::string& newName);
 void dropTable(SchemaFile& file, const std::string& name);
+void createRelationship(SchemaFile& file, const NewRelationship& spec);
 
 // The table definition a new table gets (columns laid out, indexes without roots or maps).
 // Validates names, sizes and types (3125, 3191, 3264, 3259, 3001).

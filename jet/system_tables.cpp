@@ -215,6 +215,14 @@ std::vector<Ace> newTableAces(int32_t id) {
   };
 }
 
+std::vector<Ace> newRelationshipAces(int32_t id) {
+  return {
+      {id, Sid::Creator, 0xF00FE, false},
+      {id, Sid::Admins, 0xFFFFF, false},
+      {id, Sid::Users, 0xFFFFF, false},
+  };
+}
+
 const TdefColumn& columnByNumber(const TableDefinition& def, uint16_t number) {
   size_t i = def.findColumn(number);
   if (i >= def.columns.size()) throw Error(err::kCorrupt, "A system table lacks a column it must have.");

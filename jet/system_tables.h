@@ -24,6 +24,7 @@ constexpr int16_t kTypeDatabase = 2;
 constexpr int16_t kTypeContainer = 3;
 constexpr int16_t kTypeLinkedTable = 6;
 constexpr int16_t kTypeQuery = 5;
+constexpr int16_t kTypeRelationship = 8;
 
 // Catalog flags: objects the engine keeps for itself carry the high bit.
 constexpr uint32_t kFlagSystem = 0x80000000u;
@@ -72,6 +73,8 @@ struct Ace {
 std::vector<Ace> initialAces();
 // The permission rows for a table created later.
 std::vector<Ace> newTableAces(int32_t objectId);
+// The permission rows of a new relationship: its creator, the administrators and the users.
+std::vector<Ace> newRelationshipAces(int32_t objectId);
 
 // Looks up a column of a definition by column number (throws 3049 when missing).
 const TdefColumn& columnByNumber(const TableDefinition& def, uint16_t number);

@@ -1,0 +1,67 @@
+// Relations through the object model on a real file: CreateRelation, its fields, Append, and the
+// refusal to delete a table that takes part in one.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "db/dao.h"
+
+namespace {
+
+int errorOf(const std::function<void()>& fn) {
+  try {
+    fn();
+  } catch (const jet::Error& e) {
+    return e.number();
+  }
+  return 0;
+}
+
+TEST(Relations, AppendedRelationKeepsItsTables) {
+  const auto dir = std::filesystem::temp_directory_path() / ("tabulonix-rel-" + std::to_string(::getpid()));
+  std::filesystem::remove_all(dir);
+  std::filesystem::create_directories(dir);
+  const std::string path = (dir / "r.mdb").string();
+  for (int32_t version : {dao::dbVersion30, dao::dbVersion40}) {
+    std::filesystem::remove(path);
+    dao::Engine().CreateDatabase(path, ";LANGID=0x0409;CP=1252;COUNTRY=0", version).Close();
+    dao::Database db = dao::Engine().OpenDatabase(path);
+    dao::TableDef customers = db.CreateTableDef("Customers");
+    customers.GetFields().Append(customers.CreateField("ID", dao::dbLong, 4));
+    db.GetTableDefs().Append(customers);
+    dao::TableDef orders = db.CreateTableDef("Orders");
+    orders.GetFields().Append(orders.CreateField("CustomerID", dao::dbLong, 4));
+    orders.GetFields().Append(orders.CreateField("Text", dao::dbText, 10));
+    db.GetTableDefs().Append(orders);
+
+    dao::Relation rel = db.CreateRelation("CustomersOrders", "Customers", "Orders", dao::dbRelationDontEnforce);
+    EXPECT_EQ(rel.Table(), "Customers");
+    EXPECT_EQ(rel.ForeignTable(), "Orders");
+    EXPECT_EQ(rel.Attributes(), dao::dbRelationDontEnforce);
+    EXPECT_EQ(errorOf([&] { db.AppendRelation(rel); }), 3264) << "a relation needs a field";
+    rel.AppendField("ID", "CustomerID");
+    EXPECT_EQ(errorOf([&] { rel.AppendField("id", "Text"); }), 3367);
+    EXPECT_EQ(rel.FieldCount(), 1);
+    db.AppendRelation(rel);
+    EXPECT_EQ(errorOf([&] { db.AppendRelation(rel); }), 3012);
+    dao::Relation enforced = db.CreateRelation("Enforced", "Customers", "Orders", dao::dbRelationDeleteCascade);
+    enforced.AppendField("ID", "CustomerID");
+    EXPECT_EQ(errorOf([&] { db.AppendRelation(enforced); }), 3219);
+
+    EXPECT_EQ(errorOf([&] { db.GetTableDefs().Delete("Orders"); }), 3303);
+    EXPECT_EQ(errorOf([&] { db.GetTableDefs().Delete("Customers"); }), 3303);
+    db.GetTableDefs().Refresh();
+    bool both = false;
+    for (int i = 0, seen = 0; i < db.GetTableDefs().Count(); ++i) {
+      const std::string n = db.GetTableDefs().Item(i).Name();
+      seen += n == "Customers" || n == "Orders";
+      both = seen == 2;
+    }
+    EXPECT_TRUE(both) << "both tables are still there";
+    db.Close();
+  }
+  std::filesystem::remove_all(dir);
+}
+
+}  // namespace

@@ -1,0 +1,230 @@
+// Relationships between tables: the rows written to MSysRelationships and the catalog, what the
+// independent readers make of them, and what they forbid (deleting a table in one) or follow
+// (renaming it).
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "jet/database.h"
+#include "jet/support/oracles.h"
+#include "jet/support/test_files.h"
+
+namespace {
+
+using jet::Format;
+
+jet::NewTable table(const std::string& name, std::vector<std::pair<std::string, jet::ColumnType>> columns) {
+  jet::NewTable t;
+  t.name = name;
+  for (auto& [n, type] : columns) {
+    jet::NewColumn c;
+    c.name = n;
+    c.type = type;
+    c.size = type == jet::ColumnType::Text ? 30 : 0;
+    t.columns.push_back(c);
+  }
+  return t;
+}
+
+jet::NewRelationship ordersOfCustomers() {
+  jet::NewRelationship r;
+  r.name = "CustomersOrders";
+  r.table = "Customers";
+  r.foreignTable = "orders";  // names are found without regard to case
+  r.columns = {{"ID", "customerid"}};
+  return r;
+}
+
+// MSysRelationships as the engine reads it: one text line per row.
+std::vector<std::string> relationshipRows(jet::Database& db) {
+  std::vector<std::string> rows;
+  auto cursor = db.openTable("MSysRelationships");
+  const jet::TableInfo& t = cursor->table();
+  while (cursor->next()) {
+    std::string line;
+    for (size_t i = 0; i < t.columns.size(); ++i) line += t.columns[i].name + "=" + jet::toText(cursor->values()[i]) + ";";
+    rows.push_back(line);
+  }
+  std::sort(rows.begin(), rows.end());
+  return rows;
+}
+
+int errorOf(const std::function<void()>& f) {
+  try {
+    f();
+  } catch (const jet::Error& e) {
+    return e.number();
+  }
+  return 0;
+}
+
+class Relationships : public ::testing::TestWithParam<Format> {
+ protected:
+  void SetUp() override {
+    path_ = (dir_.path() / "rel.mdb").string();
+    auto db = jet::Database::create(path_, {GetParam(), 1252, 1033});
+    jet::NewTable customers = table("Customers", {{"ID", jet::ColumnType::Long}, {"Name", jet::ColumnType::Text}});
+    customers.indexes.push_back({"PrimaryKey", {{0, true}}, true, true, false, true});
+    db->createTable(customers);
+    db->createTable(table("Orders", {{"OrderID", jet::ColumnType::Long},
+                                     {"CustomerID", jet::ColumnType::Long},
+                                     {"Note", jet::ColumnType::Text}}));
+    db->createTable(table("Other", {{"X", jet::ColumnType::Long}}));
+  }
+
+  jettest::TempDir dir_;
+  std::string path_;
+};
+
+TEST_P(Relationships, RowsCatalogAndReaders) {
+  {
+    auto db = jet::Database::open(path_);
+    db->createRelationship(ordersOfCustomers());
+    EXPECT_EQ(relationshipRows(*db),
+              (std::vector<std::string>{"szRelationship=CustomersOrders;grbit=2;ccolumn=1;icolumn=0;szObject=Orders;"
+                                        "szColumn=CustomerID;szReferencedObject=Customers;szReferencedColumn=ID;"}));
+    // Its catalog object: type 8 in the Relationships container.
+    auto catalog = db->openTable("MSysObjects");
+    const jet::TableInfo& ct = catalog->table();
+    auto col = [&](const char* n) {
+      for (size_t i = 0; i < ct.columns.size(); ++i)
+        if (ct.columns[i].name == n) return i;
+      return size_t(0);
+    };
+    int found = 0;
+    while (catalog->next()) {
+      const auto& v = catalog->values();
+      if (jet::toText(v[col("Name")]) != "CustomersOrders") continue;
+      ++found;
+      EXPECT_EQ(jet::toText(v[col("Type")]), "8");
+      EXPECT_EQ(jet::toText(v[col("ParentId")]), "251658243");
+      EXPECT_LT(std::get<int64_t>(v[col("Id")]), 0);
+    }
+    EXPECT_EQ(found, 1);
+    catalog.reset();
+    // Two fields at once, and a relationship naming the same tables under another name.
+    jet::NewRelationship two;
+    two.name = "Pair";
+    two.table = "Orders";
+    two.foreignTable = "Customers";
+    two.columns = {{"OrderID", "ID"}, {"Note", "Name"}};
+    db->createRelationship(two);
+    std::vector<std::string> rows = relationshipRows(*db);
+    ASSERT_EQ(rows.size(), 3u);
+    EXPECT_EQ(rows[1], "szRelationship=Pair;grbit=2;ccolumn=2;icolumn=0;szObject=Customers;szColumn=ID;"
+                       "szReferencedObject=Orders;szReferencedColumn=OrderID;");
+    EXPECT_EQ(rows[2], "szRelationship=Pair;grbit=2;ccolumn=2;icolumn=1;szObject=Customers;szColumn=Name;"
+                       "szReferencedObject=Orders;szReferencedColumn=Note;");
+    jet::CheckReport report = db->check();
+    EXPECT_TRUE(report.ok()) << report.problems.front();
+  }
+  if (auto schema = oracle::mdbtools("mdb-schema", oracle::quote(path_) + " postgres")) {
+    EXPECT_NE(schema->out.find("Relationship from \"Orders\" (\"customerid\") to \"Customers\"(\"id\") does not enforce integrity"),
+              std::string::npos)
+        << schema->out;
+  }
+  if (auto json = oracle::mdbtools("mdb-json", oracle::quote(path_) + " MSysRelationships")) {
+    EXPECT_NE(json->out.find("\"szRelationship\":\"CustomersOrders\",\"grbit\":2,\"ccolumn\":1,\"icolumn\":0,"
+                             "\"szObject\":\"Orders\",\"szColumn\":\"CustomerID\",\"szReferencedObject\":\"Customers\","
+                             "\"szReferencedColumn\":\"ID\""),
+              std::string::npos)
+        << json->out;
+  }
+  if (auto lines = oracle::mdbReader(path_)) {
+    ASSERT_FALSE(lines->empty());
+    ASSERT_NE(lines->front(), "ERROR") << (lines->size() > 1 ? (*lines)[1] : "");
+    EXPECT_NE(std::find(lines->begin(), lines->end(), "TABLE\tMSysRelationships\t3"), lines->end());
+    size_t catalogRows = std::count_if(lines->begin(), lines->end(), [](const std::string& l) {
+      return l.rfind("ROW\tMSysObjects\t", 0) == 0 && l.find("\"Type\":8") != std::string::npos;
+    });
+    EXPECT_EQ(catalogRows, 2u);
+  }
+}
+
+TEST_P(Relationships, TablesInARelationshipStayAndFollowARename) {
+  auto db = jet::Database::open(path_);
+  db->createRelationship(ordersOfCustomers());
+  EXPECT_EQ(errorOf([&] { db->dropTable("Orders"); }), jet::err::kInRelationship);
+  EXPECT_EQ(errorOf([&] { db->dropTable("customers"); }), jet::err::kInRelationship);
+  db->dropTable("Other");  // a table outside it goes
+
+  db->renameTable("Customers", "Clients");
+  EXPECT_EQ(relationshipRows(*db),
+            (std::vector<std::string>{"szRelationship=CustomersOrders;grbit=2;ccolumn=1;icolumn=0;szObject=Orders;"
+                                      "szColumn=CustomerID;szReferencedObject=Clients;szReferencedColumn=ID;"}));
+  EXPECT_EQ(errorOf([&] { db->dropTable("Clients"); }), jet::err::kInRelationship);
+  db->renameTable("Orders", "Sales");
+  EXPECT_EQ(errorOf([&] { db->dropTable("Sales"); }), jet::err::kInRelationship);
+  jet::CheckReport report = db->check();
+  EXPECT_TRUE(report.ok()) << report.problems.front();
+  db->close();
+  if (auto schema = oracle::mdbtools("mdb-schema", oracle::quote(path_) + " postgres")) {
+    EXPECT_NE(schema->out.find("Relationship from \"Sales\" (\"customerid\") to \"Clients\"(\"id\")"), std::string::npos)
+        << schema->out;
+  }
+}
+
+TEST_P(Relationships, RefusalsChangeNothing) {
+  {
+    auto db = jet::Database::open(path_);
+    db->createRelationship(ordersOfCustomers());
+  }
+  const std::vector<uint8_t> before = jettest::readFile(path_);
+  auto db = jet::Database::open(path_);
+  auto with = [](std::function<void(jet::NewRelationship&)> change) {
+    jet::NewRelationship r = ordersOfCustomers();
+    r.name = "Another";
+    change(r);
+    return r;
+  };
+  struct Case {
+    const char* what;
+    jet::NewRelationship spec;
+    int error;
+  };
+  const Case cases[] = {
+      {"taken name", with([](auto& r) { r.name = "customersorders"; }), jet::err::kObjectExists},
+      {"invalid name", with([](auto& r) { r.name = "a.b"; }), jet::err::kInvalidName},
+      {"no table", with([](auto& r) { r.table = "Nope"; }), jet::err::kObjectNotFound},
+      {"no foreign table", with([](auto& r) { r.foreignTable = "Nope"; }), jet::err::kObjectNotFound},
+      {"a system table", with([](auto& r) { r.foreignTable = "MSysObjects"; }), jet::err::kReadOnly},
+      {"no field", with([](auto& r) { r.columns[0].name = "Nope"; }), jet::err::kUnknownField},
+      {"no foreign field", with([](auto& r) { r.columns[0].foreignName = "Nope"; }), jet::err::kUnknownField},
+      {"types differ", with([](auto& r) { r.columns[0].foreignName = "Note"; }), jet::err::kRelationFieldsDiffer},
+      {"no fields", with([](auto& r) { r.columns.clear(); }), jet::err::kNoFields},
+      {"enforced", with([](auto& r) { r.attributes = jet::kRelationDeleteCascade; }), jet::err::kInvalidOperation},
+  };
+  for (const Case& c : cases) EXPECT_EQ(errorOf([&] { db->createRelationship(c.spec); }), c.error) << c.what;
+  db->close();
+  EXPECT_TRUE(jettest::readFile(path_) == before) << "a refused relationship changed the file";
+}
+
+INSTANTIATE_TEST_SUITE_P(BothFormats, Relationships, ::testing::Values(Format::Jet3, Format::Jet4),
+                         [](const auto& info) { return info.param == Format::Jet4 ? "Jet4" : "Jet3"; });
+
+// Access's own relationships stay as they were beside a new one.
+TEST(RelationshipsInAccessFiles, AddedBesideAccessRelationships) {
+  for (const char* name : {"indexTestV1997.mdb", "indexTestV2000.mdb"}) {
+    SCOPED_TRACE(name);
+    jettest::TempDir dir;
+    const std::string path = dir.copy(name);
+    auto db = jet::Database::open(path);
+    const std::vector<std::string> before = relationshipRows(*db);
+    jet::NewRelationship r;
+    r.name = "Table3Table2";
+    r.table = "Table3";
+    r.foreignTable = "Table2";
+    r.columns = {{"id", "id"}};
+    db->createRelationship(r);
+    std::vector<std::string> after = relationshipRows(*db);
+    ASSERT_EQ(after.size(), before.size() + 1);
+    for (const std::string& row : before) EXPECT_NE(std::find(after.begin(), after.end(), row), after.end()) << row;
+    r.name = "Table2Table1";  // Access's name for its own relationship
+    EXPECT_EQ(errorOf([&] { db->createRelationship(r); }), jet::err::kObjectExists);
+    EXPECT_EQ(errorOf([&] { db->dropTable("Table2"); }), jet::err::kInRelationship);
+    jet::CheckReport report = db->check();
+    EXPECT_TRUE(report.ok()) << report.problems.front();
+  }
+}
+
+}  // namespace
