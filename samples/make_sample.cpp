@@ -1,6 +1,7 @@
 // Builds the sample database that lies beside the program: a small shop with customers, products
 // and orders, using every field type the application offers, an auto-number key in each table,
-// empty (Null) values, long memos and indexes.
+// empty (Null) values, long memos, indexes, and the relationships of orders to their customers and
+// products.
 //   make_sample OUTPUT.mdb
 #include <cstdio>
 #include <filesystem>
@@ -92,7 +93,7 @@ int main(int argc, char** argv) {
       const C cs[] = {
           {"Harbour Lane Bakery", "Porthaven", "orders@harbourlane.example", true, 2015, 3, 2, 3},
           {"Miriam Okafor", "Eastbridge", nullptr, true, 2018, 11, 20, 0},
-          {"Northwind Cycle Repairs", "Kelby", "shop@northcycle.example", false, 2012, 6, 14, 12},
+          {"Northwind Cycle Repairs", "Kelby", "shop@northcycle.example", false, 2012, 6, 14, 40},
           {"Tomasz Lewandowski", "Porthaven", "t.lewandowski@mail.example", true, 2021, 1, 7, 1},
           {"Green Fig Café", "Ashford Vale", "hello@greenfig.example", true, 2019, 9, 30, 0},
           {"Ingrid Solberg", nullptr, "ingrid.s@mail.example", true, 2023, 4, 18, 2},
@@ -158,6 +159,18 @@ int main(int argc, char** argv) {
         db->insertRow("Orders", {jet::Null{}, int64_t{o.customer}, int64_t{o.product}, int64_t{o.quantity},
                                  date(o.y, o.m, o.d, o.hh, o.mm), o.shipped, o.discount, money(total),
                                  text(o.comment)});
+      }
+
+      // Each order names its customer and its product. The engine records relationships without
+      // enforcing them; the orders above keep to them all the same.
+      for (const char* parent : {"Customers", "Products"}) {
+        const std::string keyName = std::string(parent) == "Customers" ? "CustomerID" : "ProductID";
+        jet::NewRelationship r;
+        r.name = std::string(parent) + "Orders";
+        r.table = parent;
+        r.foreignTable = "Orders";
+        r.columns = {{keyName, keyName}};
+        db->createRelationship(r);
       }
       db->close();
     }

@@ -778,7 +778,7 @@ TEST_F(RandomOperations, AccessMadeFiles) {
   std::vector<std::unique_ptr<jettest::TempDir>> dirs;
   for (const std::string& name : jettest::allTestFiles()) {
     dirs.push_back(std::make_unique<jettest::TempDir>());
-    exercise(dirs.back()->copy(name), 400 / kScale, name);
+    exercise(dirs.back()->copy(name), 300 / kScale, name);
     if (HasFailure()) return;
   }
   compareMdbReader();
@@ -835,7 +835,7 @@ TEST_F(RandomOperations, EngineMadeFiles) {
       plain.columns[0].name = "Text";
       db->createTable(plain);
     }
-    exercise(path, 2500 / kScale, format == Format::Jet3 ? "engine-made Jet 3" : "engine-made Jet 4");
+    exercise(path, 2000 / kScale, format == Format::Jet3 ? "engine-made Jet 3" : "engine-made Jet 4");
     compareMdbReader();
     if (HasFailure()) break;
   }
