@@ -143,10 +143,14 @@ TextCodec::~TextCodec() = default;
 
 namespace {
 
-// Converts with iconv; returns false when the conversion is not available.
+// Converts with iconv; returns false when the conversion is not available. Decoding (to UTF-8), a
+// byte the code page does not define becomes the private-use character kUndefinedBytePrivateBase
+// + byte; encoding, such a character becomes that byte again and any other character the code
+// page lacks becomes one '?'.
 bool convert(const std::string& from, const std::string& to, const char* in, size_t len, std::string& out) {
   iconv_t cd = iconv_open(to.c_str(), from.c_str());
   if (cd == iconv_t(-1)) return false;
+  const bool decoding = to == "UTF-8";
   out.assign(len * 4 + 8, '\0');
   char* src = const_cast<char*>(in);
   size_t srcLeft = len;
@@ -155,13 +159,22 @@ bool convert(const std::string& from, const std::string& to, const char* in, siz
   while (srcLeft > 0) {
     size_t r = iconv(cd, &src, &srcLeft, &dst, &dstLeft);
     if (r != size_t(-1)) break;
-    if (errno == E2BIG) break;
-    // An unmappable or broken sequence: emit a replacement and skip one byte.
-    if (dstLeft < 4) break;
-    const char* rep = to == "UTF-8" ? "\xEF\xBF\xBD" : "?";
-    for (const char* r2 = rep; *r2; ++r2) { *dst++ = *r2; --dstLeft; }
-    ++src;
-    --srcLeft;
+    if (errno == E2BIG || dstLeft < 4) break;
+    // An unmappable, broken or cut-short sequence.
+    std::string rep;
+    size_t used = 1;
+    if (decoding) {
+      appendUtf8(rep, kUndefinedBytePrivateBase + uint8_t(*src));
+    } else {
+      const std::string next(src, srcLeft < 4 ? srcLeft : 4);
+      used = 0;
+      uint32_t c = nextCodePoint(next, used);
+      bool kept = c >= kUndefinedBytePrivateBase + 0x80 && c <= kUndefinedBytePrivateBase + 0xFF;
+      rep.assign(1, kept ? char(c - kUndefinedBytePrivateBase) : '?');
+    }
+    for (char ch : rep) { *dst++ = ch; --dstLeft; }
+    src += used;
+    srcLeft -= used;
   }
   out.resize(out.size() - dstLeft);
   iconv_close(cd);
@@ -176,9 +189,10 @@ void TextCodec::buildSingleByteTable() {
   std::vector<int> undefined;
   for (int b = 0; b < 256; ++b) {
     char in = char(b);
-    std::string out;
+    std::string out, standIn;
+    appendUtf8(standIn, kUndefinedBytePrivateBase + uint32_t(b));
     if (b < 0x80) out.assign(1, char(b));
-    else if (!convert(charset_, "UTF-8", &in, 1, out) || out.empty() || out == "\xEF\xBF\xBD") {
+    else if (!convert(charset_, "UTF-8", &in, 1, out) || out.empty() || out == standIn) {
       undefined.push_back(b);
       continue;
     }

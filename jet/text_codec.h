@@ -14,8 +14,9 @@
 
 namespace jet {
 
-// An undefined code-page byte b decodes to U+00b when no defined byte decodes to that character,
-// otherwise to this base + b (in the private-use area).
+// An undefined code-page byte b decodes to U+00b when the code page is single-byte and no defined
+// byte decodes to that character, otherwise (always in double-byte code pages) to this base + b,
+// in the private-use area.
 constexpr uint32_t kUndefinedBytePrivateBase = 0xF700;
 
 void appendUtf8(std::string& out, uint32_t codePoint);
@@ -48,7 +49,8 @@ class TextCodec {
   uint16_t codePage() const { return codePage_; }
   std::string decodeCodePage(const uint8_t* data, size_t len);
   void decodeCodePage(const uint8_t* data, size_t len, std::string& out);
-  // Characters the code page lacks become '?'.
+  // Characters the code page lacks become '?'; the characters undefined bytes decode to become
+  // those bytes again.
   std::vector<uint8_t> encodeCodePage(const std::string& utf8);
 
  private:

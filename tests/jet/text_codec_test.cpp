@@ -72,6 +72,16 @@ TEST(TextCodec, EveryCodePageByteComesBackUnchanged) {
   jet::TextCodec cp1253(1253);
   const uint8_t aa[] = {0xAA};
   EXPECT_EQ(cp1253.decodeCodePage(aa, 1), "\xC2\xAA");
+
+  // Double-byte code pages: bytes that start no character, and a lead byte cut short at the end,
+  // come back unchanged too; a character the code page lacks is one '?'.
+  jet::TextCodec cp932(932);
+  const std::vector<uint8_t> sjis{0x82, 0xA0, 0x80, 'a', 0xFD, 0xA0, 0x82};
+  std::string text = cp932.decodeCodePage(sjis.data(), sjis.size());
+  EXPECT_EQ(text.rfind("\xE3\x81\x82", 0), 0u);
+  EXPECT_EQ(jet::utf16Length(text), 6u);
+  EXPECT_EQ(cp932.encodeCodePage(text), sjis);
+  EXPECT_EQ(cp932.encodeCodePage("x\xF0\x9F\x98\x80y"), (std::vector<uint8_t>{'x', '?', 'y'}));
 }
 
 }  // namespace
