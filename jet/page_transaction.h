@@ -27,7 +27,10 @@ class PageTransaction {
   uint32_t allocate();
   // Returns a page to the free-page map (its contents stay until it is reused).
   void release(uint32_t page);
-  // Enables the database's free-page map (page 1, row 0: a set bit marks a free page).
+  // Whether the free-page map offers the page.
+  bool isFree(uint32_t page);
+  // Enables the database's free-page map (page 1, row 0: a set bit marks a free page; an inline
+  // map's window moves, or the map turns into one of bitmap pages, to reach a page freed outside it).
   void useFreePageMap(Format format) { format_ = format; freeMap_ = true; }
   bool changed() const { return !staged_.empty(); }
   // Writes every staged page; on failure restores the file and rethrows.
@@ -38,6 +41,8 @@ class PageTransaction {
   uint32_t nextPage_;
   uint32_t takeFreePage();
   void markFree(uint32_t page, bool free);
+  // A new bitmap page for the free-page map, at the end of the file (never from the map itself).
+  uint32_t appendBitmapPage();
 
   std::map<uint32_t, Page> staged_;
   Format format_ = Format::Jet4;

@@ -11,6 +11,7 @@
 #include "jet/header.h"
 #include "jet/index_page.h"
 #include "jet/name_rules.h"
+#include "jet/page_transaction.h"
 #include "jet/system_tables.h"
 
 namespace jet {
@@ -298,35 +299,23 @@ bool SchemaFile::globalFree(uint32_t pg) {
   return false;
 }
 
+// Pages come from and go back to the free-page map through a transaction of their own, which
+// keeps the map's rules (its window, its bitmap pages) in one place.
 uint32_t SchemaFile::allocatePage() {
-  uint32_t chosen = 0;
-  for (uint32_t p = 2; p < pageCount(); ++p)
-    if (globalFree(p)) {
-      chosen = p;
-      break;
-    }
-  if (chosen == 0) chosen = pageCount();
-  Bytes zero(pageSize_, 0);
-  writePage(chosen, zero.data());
-  Bytes p;
-  size_t start, end;
-  mapRow(packRowPointer(1, 0), p, start, end);
-  bool changed = false;
-  markInMap(p, start, end, chosen, false, changed);
-  if (changed) writePage(1, p.data());
+  PageTransaction tx(*pages_);
+  tx.useFreePageMap(format_);
+  const uint32_t chosen = tx.allocate();
+  tx.commit();
   return chosen;
 }
 
 void SchemaFile::freePage(uint32_t pg) {
   if (pg < 2 || pg >= pageCount()) return;
-  Bytes zero(pageSize_, 0);
-  writePage(pg, zero.data());
-  Bytes p;
-  size_t start, end;
-  mapRow(packRowPointer(1, 0), p, start, end);
-  bool changed = false;
-  markInMap(p, start, end, pg, true, changed);
-  if (changed) writePage(1, p.data());
+  PageTransaction tx(*pages_);
+  tx.useFreePageMap(format_);
+  std::fill_n(tx.edit(pg), pageSize_, uint8_t(0));
+  tx.release(pg);
+  tx.commit();
 }
 
 RowId SchemaFile::insertRow(uint32_t tdefPage, const TableDefinition& def, const Bytes& row) {
@@ -974,6 +963,27 @@ void dropTable(SchemaFile& file, const std::string& name) {
     }
   }
 
+  // The long values of the table's rows. Their pages are in no map of the table unless its
+  // columns keep long-value maps (Jet 4 files made by Access), so they are found through the rows,
+  // and freed below once the rows that hold them are deleted.
+  std::vector<std::pair<Bytes, uint32_t>> longValues;  // reference, map of the column (or 0)
+  if (row->type == sys::kTypeTable) {
+    const uint32_t tdef = uint32_t(row->id) & 0x00FFFFFF;
+    const TableDefinition def = parseTableDefinition(f, file.readDefinition(tdef));
+    std::vector<size_t> lvColumns;
+    for (size_t k = 0; k < def.columns.size(); ++k)
+      if (def.columns[k].type == ColumnType::Memo || def.columns[k].type == ColumnType::Ole) lvColumns.push_back(k);
+    if (!lvColumns.empty()) {
+      for (const auto& [rid, values] : readPlainRows(file, tdef, def)) {
+        for (size_t k : lvColumns) {
+          const Bytes* field = k < values.size() ? std::get_if<Bytes>(&values[k]) : nullptr;
+          if (field && field->size() >= 12 && !((*field)[3] & 0x80))
+            longValues.emplace_back(Bytes(field->begin(), field->begin() + 12), def.columns[k].lvUsedMap);
+        }
+      }
+    }
+  }
+
   // Catalog row (with its property blob) and permission rows first, so that a failure later
   // leaves no dangling entry.
   deleteIndexedRow(file, sys::kCatalogTdef, cat.def, row->row, row->values);
@@ -1000,6 +1010,7 @@ void dropTable(SchemaFile& file, const std::string& name) {
     std::fill(p.begin() + long(s.start) + 1, p.begin() + long(s.end), 0);
     file.writePage(pointerPage(m), p.data());
   }
+  for (const auto& [field, map] : longValues) file.freeLongValue(field, map);
   for (uint32_t p : owned) file.freePage(p);
   file.sync();
 }

@@ -244,6 +244,8 @@ struct TableWriter::State : public IndexPageStore {
     if (tablePage) {
       markUsage(*tx, def.format, def.ownedPagesPointer, page, false);
       markUsage(*tx, def.format, def.freeSpacePointer, page, false);
+      // A map that cannot say the page left it keeps it: the page then stays the table's.
+      if (mapContains(*tx, def.format, def.ownedPagesPointer, page)) return;
     }
     if (lastDataPage == page) lastDataPage = UINT32_MAX;
     if (def.lastDataPageHint == page) def.lastDataPageHint = 0;
@@ -272,10 +274,13 @@ struct TableWriter::State : public IndexPageStore {
   static size_t tdefRowCountOffset(Format f) { return f == Format::Jet3 ? 12 : 16; }
   static size_t tdefAutoNumberOffset(Format f) { return f == Format::Jet3 ? 16 : 20; }
 
+  // A page that holds rows of `owner` and is in use: a page given back keeps its bytes until it
+  // is reused, so its header alone does not say.
   bool ownedDataPage(uint32_t page, uint32_t owner) {
     if (page == 0 || page >= tx->file().pageCount()) return false;
     const uint8_t* pg = tx->read(page);
-    return pg[0] == kDataPageType && le32(pg + 4) == owner;
+    if (pg[0] != kDataPageType || le32(pg + 4) != owner || tx->isFree(page)) return false;
+    return owner != def.tdefPage || mapContains(*tx, def.format, def.ownedPagesPointer, page);
   }
 
   // A page of the free-space map with room for `size` bytes; pages found full leave the map.

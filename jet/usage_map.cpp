@@ -106,6 +106,27 @@ std::vector<uint32_t> markedPages(PageTransaction& tx, Format format, uint32_t p
   return out;
 }
 
+bool mapContains(PageTransaction& tx, Format format, uint32_t pointer, uint32_t page) {
+  const uint32_t pageSize = tx.pageSize();
+  const uint8_t* p = tx.read(pointerPage(pointer));
+  RowSlot slot = rowSlot(p, pageSize, format, pointerRow(pointer));
+  if (slot.size() < 5) return false;
+  const uint8_t* row = p + slot.start;
+  if (row[0] == 0) {
+    const uint32_t start = le32(row + 1);
+    const uint64_t bit = uint64_t(page) - start;
+    return page >= start && bit / 8 < slot.size() - 5 && ((row[5 + bit / 8] >> (bit % 8)) & 1);
+  }
+  if (row[0] != 1) return false;
+  const uint32_t perBitmap = (pageSize - 4) * 8;
+  const uint32_t run = page / perBitmap;
+  if (1 + 4 * (uint64_t(run) + 1) > slot.size()) return false;
+  const uint32_t bitmap = le32(row + 1 + 4 * run);
+  if (bitmap == 0 || bitmap >= tx.file().pageCount()) return false;
+  const uint32_t bit = page % perBitmap;
+  return (tx.read(bitmap)[4 + bit / 8] >> (bit % 8)) & 1;
+}
+
 void markUsage(PageTransaction& tx, Format format, uint32_t pointer, uint32_t page, bool used) {
   const uint32_t pageSize = tx.pageSize();
   uint8_t* p = tx.edit(pointerPage(pointer));

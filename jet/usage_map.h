@@ -40,6 +40,9 @@ class PageTransaction;
 // The pages the map held in the row that `pointer` names marks, as a staged transaction sees it.
 std::vector<uint32_t> markedPages(PageTransaction& tx, Format format, uint32_t pointer);
 
+// Whether that map marks `page`, as a staged transaction sees it.
+bool mapContains(PageTransaction& tx, Format format, uint32_t pointer, uint32_t page);
+
 // Marks (or clears) `page` in the usage map held in the row that `pointer` names, through a staged
 // transaction. Throws 3035 when an inline map cannot reach the page.
 void markUsage(PageTransaction& tx, Format format, uint32_t pointer, uint32_t page, bool used);

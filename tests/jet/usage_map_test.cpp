@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <memory>
+
 #include "jet/data_page.h"
 #include "jet/database_impl.h"
 #include "jet/page_transaction.h"
@@ -51,6 +54,64 @@ TEST(UsageMap, MarkingBeyondAnInlineMapTurnsItIntoAReferenceMap) {
   expected.push_back(744);
   expected.push_back(40000);
   EXPECT_EQ(after, expected);
+}
+
+// A file of 64 empty pages whose free-page map (page 1) has room for eight pages only.
+std::string tinyFreeMapFile(const jettest::TempDir& dir) {
+  std::vector<uint8_t> bytes(64 * 4096, 0);
+  uint8_t* page1 = bytes.data() + 4096;
+  jet::initDataPage(page1, 4096, jet::Format::Jet4, 0);
+  const uint8_t row[6] = {0, 0, 0, 0, 0, 0};  // inline, window from page 0, eight bits
+  jet::addRow(page1, 4096, jet::Format::Jet4, row, sizeof row, 0);
+  std::string path = (dir.path() / "tiny.mdb").string();
+  std::FILE* f = std::fopen(path.c_str(), "wb");
+  std::fwrite(bytes.data(), 1, bytes.size(), f);
+  std::fclose(f);
+  return path;
+}
+
+TEST(FreePageMap, PagesFreedOutsideTheWindowAreStillFoundAndReused) {
+  jettest::TempDir dir;
+  jet::PageFile file(tinyFreeMapFile(dir), false);
+  file.setPageSize(4096);
+  auto tx = [&] {
+    auto t = std::make_unique<jet::PageTransaction>(file);
+    t->useFreePageMap(jet::Format::Jet4);
+    return t;
+  };
+  {
+    auto t = tx();
+    t->release(5);   // inside the window
+    t->allocate();   // takes 5 again
+    t->release(20);  // outside: the window moves to pages 16 to 23
+    t->release(22);  // inside the moved window
+    t->commit();
+  }
+  EXPECT_EQ(file.pageCount(), 64u);
+  {
+    auto t = tx();
+    t->release(60);  // 20 to 60 is more than one window: the map now refers to a bitmap page
+    t->commit();
+  }
+  ASSERT_EQ(file.pageCount(), 65u);
+  EXPECT_EQ((*file.page(64))[0], 0x05);
+  EXPECT_EQ((*file.page(1))[4096 - 6], 1);  // the row (last on the page) is of the bitmap kind
+  {
+    auto t = tx();
+    EXPECT_EQ(t->allocate(), 20u);
+    EXPECT_EQ(t->allocate(), 22u);
+    EXPECT_EQ(t->allocate(), 60u);
+    EXPECT_EQ(t->allocate(), 65u);  // nothing free is left: the file grows
+    t->commit();
+  }
+  {
+    auto t = tx();
+    t->release(33);
+    t->commit();
+  }
+  auto t = tx();
+  EXPECT_EQ(t->allocate(), 33u);
+  EXPECT_EQ(t->allocate(), 66u);
 }
 
 }  // namespace
