@@ -418,7 +418,9 @@ TEST(IndependentReaders, MdbtoolsReadsEveryValueAsWeDo) {
     }
   }
   EXPECT_GE(tally.tables, 70u);
-#if !defined(TABULONIX_SANITIZED)
+#if defined(TABULONIX_SANITIZED)
+  EXPECT_GE(tally.values, 5000u);
+#else
   EXPECT_GE(tally.values, 1000000u);  // the 200,000-row table alone has 1.6 million
 #endif
 }
@@ -465,7 +467,11 @@ TEST(IndependentReaders, MdbReaderReadsEveryValueAsWeDo) {
     }
   }
   EXPECT_GE(tally.tables, 70u);
-  EXPECT_GE(tally.values, 150000u);
+#if defined(TABULONIX_SANITIZED)
+  EXPECT_GE(tally.values, 5000u);
+#else
+  EXPECT_GE(tally.values, 150000u);  // 25,000 rows of the 200,000-row table among them
+#endif
 }
 
 }  // namespace
