@@ -23,6 +23,7 @@ struct Checker {
   PageFile& file;
   const Header& header;
   TextCodec& codec;
+  bool structureOnly;
   std::unique_ptr<SchemaFile> pages;
   std::vector<std::string> problems;
   // Pages something refers to, with what refers to them (for the global-map comparison).
@@ -143,6 +144,11 @@ struct Checker {
     if (specs.empty()) return;
     try {
       TableIndexes idx(*pages, tdef, specs);
+      if (structureOnly) {
+        for (size_t i = 0; i < idx.size(); ++i)
+          for (const auto& p : idx.tree(i).verify()) problem("Table " + name + ": index " + quoted(idx.spec(i).name) + ": " + p);
+        return;
+      }
       TableScan scan(file, def, codec);
       TableIndexes::RowSource source = [&](RowId& id, std::vector<Value>& values) {
         while (scan.next()) {
@@ -213,8 +219,8 @@ struct Checker {
 
 }  // namespace
 
-CheckReport checkDatabase(PageFile& file, const Header& header, TextCodec& codec) {
-  Checker c{file, header, codec, nullptr, {}, {}, {}};
+CheckReport checkDatabase(PageFile& file, const Header& header, TextCodec& codec, bool structureOnly) {
+  Checker c{file, header, codec, structureOnly, nullptr, {}, {}, {}};
   c.run();
   CheckReport r;
   r.problems = std::move(c.problems);

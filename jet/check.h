@@ -10,6 +10,9 @@
 namespace jet {
 
 // Checks the open file. Each problem is one sentence naming the table, page or row concerned.
-CheckReport checkDatabase(PageFile& file, const Header& header, TextCodec& codec);
+// With `structureOnly` the indexes' trees are checked but not compared key by key with the rows:
+// what decides whether the file may be written to, where a key this engine computes differently
+// from the file's maker (a character the code page leaves undefined) is no damage.
+CheckReport checkDatabase(PageFile& file, const Header& header, TextCodec& codec, bool structureOnly = false);
 
 }  // namespace jet

@@ -10,6 +10,7 @@
 #include <map>
 
 #include "jet/catalog_writer.h"
+#include "jet/page_file.h"
 #include "jet/error.h"
 #include "jet/header.h"
 #include "jet/index_page.h"
@@ -222,21 +223,36 @@ void createDatabaseFile(const std::string& path, const CreateOptions& o) {
     }
     throw Error(err::kIoError, "Disk or network error.");
   }
-  bool ok = true;
-  for (const auto& p : pages) {
-    size_t done = 0;
-    while (ok && done < p.size()) {
-      ssize_t n = ::write(fd, p.data() + done, p.size() - done);
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) ok = false;
-      else done += size_t(n);
+  // Any failure removes the partly written file: a database either exists whole or not at all.
+  int failure = 0;
+  std::string why;
+  try {
+    for (const auto& p : pages) {
+      size_t done = 0;
+      while (done < p.size()) {
+        const size_t remaining = p.size() - done;
+        const size_t allowed = PageFile::admitWrite(remaining, path);
+        ssize_t n = allowed == 0 ? 0 : ::write(fd, p.data() + done, allowed);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0 && errno == ENOSPC) throw Error(err::kDiskFull, "Disk full: there is not enough space to create '" + path + "'.");
+        if (n <= 0) throw Error(err::kIoError, "Disk or network error writing '" + path + "'.");
+        done += size_t(n);
+        if (allowed < remaining) throw Error(err::kIoError, "Disk or network error: incomplete write to '" + path + "'.");
+      }
     }
+    if (PageFile::admitWrite(1, path) == 0 || ::fsync(fd) != 0)
+      throw Error(err::kIoError, "Disk or network error writing '" + path + "'.");
+  } catch (const Error& e) {
+    failure = e.number();
+    why = e.description();
   }
-  if (ok && ::fsync(fd) != 0) ok = false;
-  if (::close(fd) != 0) ok = false;
-  if (!ok) {
+  if (::close(fd) != 0 && failure == 0) {
+    failure = err::kIoError;
+    why = "Disk or network error writing '" + path + "'.";
+  }
+  if (failure != 0) {
     ::unlink(path.c_str());
-    throw Error(err::kIoError, "Disk or network error.");
+    throw Error(failure, why);
   }
 }
 

@@ -1,6 +1,7 @@
 #include "jet/database_impl.h"
 
 #include <exception>
+#include <type_traits>
 
 #include "jet/bytes.h"
 #include "jet/check.h"
@@ -171,27 +172,85 @@ std::unique_ptr<TableCursor> DatabaseImpl::openTable(const std::string& name) {
 }
 
 
-// Schema changes go through the schema writer on this file's pages; the catalog and the cached
-// definitions are read again afterwards (also after a failure, which may have changed pages).
-template <typename F>
-void DatabaseImpl::changeSchema(F&& change) {
+void DatabaseImpl::ensureWritable() {
   PageFile& file = open();
   if (file.readOnly()) throw Error(err::kReadOnly, "Cannot update. Database or object is read-only.");
-  settle();
-  auto pages = SchemaFile::over(file, header_.format);
-  auto reload = [&] {
-    lastWriter_ = nullptr;
-    writers_.clear();
-    defs_.clear();
-    catalog_ = Catalog::read(file, header_.format, codec_);
-  };
+  if (!structureChecked_) {
+    // Writing into a file whose structure is already broken would spread the damage (pages handed
+    // out twice, rows lost from maps), so the first write of a session checks the whole file.
+    CheckReport report = checkDatabase(file, header_, codec_, true);
+    structureChecked_ = true;
+    if (!report.ok()) damage_ = report.problems.front();
+  }
+  if (!damage_.empty())
+    throw Error(err::kCorrupt, "The database '" + baseName(path_) + "' is damaged and cannot be changed (" + damage_ +
+                                   "). Copy the data you need, or compact the database.");
+}
+
+void DatabaseImpl::reloadState() {
+  queueOwner_ = nullptr;
+  lastWriter_ = nullptr;
+  writers_.clear();
+  defs_.clear();
+  catalog_ = Catalog::read(*file_, header_.format, codec_);
+}
+
+template <typename F>
+auto DatabaseImpl::atomicWrite(F&& write) -> decltype(write()) {
+  ensureWritable();
+  PageFile& file = *file_;
+  if (file.inAtomic()) return write();
+  file.beginAtomic();
   try {
-    change(*pages);
+    if constexpr (std::is_void_v<decltype(write())>) {
+      write();
+      file.commitAtomic();
+    } else {
+      auto result = write();
+      file.commitAtomic();
+      return result;
+    }
   } catch (...) {
-    reload();
+    // A refusal before anything was written (a duplicate key, a bad name) keeps every cached state,
+    // queued rows included; after a part-written change the file is put back and the state reread.
+    const bool touched = file.atomicTouched();
+    try {
+      file.rollbackAtomic();
+    } catch (const Error& e) {
+      damage_ = "a failed change could not be undone: " + e.description();
+    }
+    if (touched) {
+      try {
+        reloadState();
+      } catch (const Error& e) {
+        if (damage_.empty()) damage_ = "after a failed change the catalog cannot be read: " + e.description();
+      }
+    }
     throw;
   }
-  reload();
+}
+
+// Schema changes go through the schema writer on this file's pages; the catalog and the cached
+// definitions are read again afterwards (also after a refusal).
+template <typename F>
+void DatabaseImpl::changeSchema(F&& change) {
+  settle();
+  try {
+    atomicWrite([&] {
+      auto pages = SchemaFile::over(*file_, header_.format);
+      change(*pages);
+    });
+  } catch (...) {
+    if (file_) {
+      try {
+        reloadState();
+      } catch (const Error&) {
+        // The original error is the one to report.
+      }
+    }
+    throw;
+  }
+  reloadState();
 }
 
 void DatabaseImpl::createTable(const NewTable& spec) {
@@ -211,11 +270,11 @@ void DatabaseImpl::settle() {
   if (!queueOwner_) return;
   TableWriter* w = queueOwner_;
   queueOwner_ = nullptr;
-  w->commitQueued();
+  atomicWrite([&] { w->commitQueued(); });
 }
 
 TableWriter& DatabaseImpl::writer(const std::string& name) {
-  if (open().readOnly()) throw Error(err::kReadOnly, "Cannot update. Database or object is read-only.");
+  ensureWritable();
   // Row after row goes to the same table: its writer is found without a catalog search.
   if (lastWriter_ && name == lastWriterName_) return *lastWriter_;
   const uint32_t page = localTable(name).object.tdefPage;
@@ -232,24 +291,26 @@ TableWriter& DatabaseImpl::writer(const std::string& name) {
 
 RowId DatabaseImpl::insertRow(const std::string& table, std::vector<Value> values) {
   settle();
-  return writer(table).insert(std::move(values));
+  return atomicWrite([&] { return writer(table).insert(std::move(values)); });
 }
 
 void DatabaseImpl::updateRow(const std::string& table, RowId row, std::vector<Value> values) {
   settle();
-  writer(table).update(row, std::move(values));
+  atomicWrite([&] { writer(table).update(row, std::move(values)); });
 }
 
 void DatabaseImpl::deleteRow(const std::string& table, RowId row) {
   settle();
-  writer(table).remove(row);
+  atomicWrite([&] { writer(table).remove(row); });
 }
 
 RowId DatabaseImpl::queueInsert(const std::string& table, std::vector<Value> values) {
-  TableWriter& w = writer(table);
-  if (queueOwner_ != &w) settle();
-  queueOwner_ = &w;
-  return w.queueInsert(std::move(values));
+  if (queueOwner_ && queueOwner_ != &writer(table)) settle();
+  return atomicWrite([&] {
+    TableWriter& w = writer(table);
+    queueOwner_ = &w;
+    return w.queueInsert(std::move(values));
+  });
 }
 
 void DatabaseImpl::commitQueued() { settle(); }

@@ -62,6 +62,14 @@ class DatabaseImpl : public Database {
   PageFile& open();
   template <typename F>
   void changeSchema(F&& change);
+  // Runs one write operation all-or-nothing: refused on a read-only or damaged file, and undone
+  // on the file (and in the cached state) when it fails after writing part of its pages.
+  template <typename F>
+  auto atomicWrite(F&& write) -> decltype(write());
+  // Refuses writing unless the file is writable and its structure sound (checked once per open).
+  void ensureWritable();
+  // Forgets the writers and definitions and reads the catalog again.
+  void reloadState();
   TableWriter& writer(const std::string& name);
   // Commits the queued rows before any other use of the database.
   void settle();
@@ -87,6 +95,8 @@ class DatabaseImpl : public Database {
   TableWriter* lastWriter_ = nullptr;  // the writer last asked for, by the name it was asked by
   std::string lastWriterName_;
   std::map<std::string, std::unique_ptr<Database>> linked_;  // source databases of linked tables, by path
+  bool structureChecked_ = false;
+  std::string damage_;  // why writing is refused ("" while writing is allowed)
 };
 
 }  // namespace jet

@@ -126,24 +126,60 @@ void PageFile::checkWritable() const {
   if (readOnly_) throw Error(err::kReadOnly, "Cannot update. Database or object is read-only.");
 }
 
-void PageFile::injectFault(size_t len, size_t& toWrite) {
-  toWrite = len;
-  if (fault_ == Fault::None || faultCountdown_ <= 0) return;
-  if (--faultCountdown_ > 0) return;
-  Fault f = fault_;
-  fault_ = Fault::None;
-  switch (f) {
-    case Fault::DiskFull:
-      throw Error(err::kDiskFull, "Disk full: there is not enough space to write to '" + fileName(path_) + "'.");
-    case Fault::IoError:
-      throw Error(err::kIoError, "Disk or network error writing '" + fileName(path_) + "'.");
-    case Fault::ShortWrite:
-      toWrite = len / 2;
-      break;
-    case Fault::None:
+namespace {
+
+// The process-wide test fault (see setProcessWriteFaultForTesting) and the write counter.
+int processFaultCountdown = 0;
+PageFile::Fault processFault = PageFile::Fault::None;
+uint64_t processWrites = 0;
+
+// Fires `fault`: throws its error, or for a short write lets only half of `len` bytes through.
+size_t fire(PageFile::Fault fault, size_t len, const std::string& path) {
+  switch (fault) {
+    case PageFile::Fault::DiskFull:
+      throw Error(err::kDiskFull, "Disk full: there is not enough space to write to '" + fileName(path) + "'.");
+    case PageFile::Fault::IoError:
+      throw Error(err::kIoError, "Disk or network error writing '" + fileName(path) + "'.");
+    case PageFile::Fault::ShortWrite:
+      return len / 2;
+    case PageFile::Fault::None:
       break;
   }
+  return len;
 }
+
+// Counts down an armed fault; true when it fires now (and disarms it).
+bool due(int& countdown, PageFile::Fault& fault, PageFile::Fault& firing) {
+  if (fault == PageFile::Fault::None || countdown <= 0) return false;
+  if (--countdown > 0) return false;
+  firing = fault;
+  fault = PageFile::Fault::None;
+  return true;
+}
+
+}  // namespace
+
+void PageFile::injectFault(size_t len, size_t& toWrite) {
+  toWrite = len;
+  ++processWrites;
+  Fault firing = Fault::None;
+  if (due(faultCountdown_, fault_, firing) || due(processFaultCountdown, processFault, firing))
+    toWrite = fire(firing, len, path_);
+}
+
+size_t PageFile::admitWrite(size_t len, const std::string& path) {
+  ++processWrites;
+  Fault firing = Fault::None;
+  if (due(processFaultCountdown, processFault, firing)) return fire(firing, len, path);
+  return len;
+}
+
+void PageFile::setProcessWriteFaultForTesting(int nth, Fault fault) {
+  processFaultCountdown = nth;
+  processFault = fault;
+}
+
+uint64_t PageFile::writeCountForTesting() { return processWrites; }
 
 void PageFile::rawWrite(uint64_t offset, const uint8_t* data, size_t len) {
   size_t allowed;
@@ -166,6 +202,8 @@ void PageFile::writePage(uint32_t number, Page&& page) {
   checkWritable();
   if (number > pageCount_) throw Error(err::kInvalidArgument, "Invalid argument: page beyond the end of the file.");
   if (page.size() != pageSize_) throw Error(err::kInvalidArgument, "Invalid argument: a page of the wrong size.");
+  touched_ = true;
+  if (atomic_ && number < atomicPageCount_ && !preImages_.count(number)) preImages_.emplace(number, *this->page(number));
   if (key_ != 0 && number != 0) {
     Page enc(page);
     encodePage(key_, number, enc.data(), enc.size());
@@ -196,7 +234,8 @@ void PageFile::flush() {
 
 void PageFile::truncate(uint32_t pages) {
   checkWritable();
-  if (pages >= pageCount_) return;
+  // Also when no whole page was added: a failed append may have left part of one.
+  if (pages > pageCount_) return;
   if (::ftruncate(fd_, off_t(uint64_t(pages) * pageSize_)) != 0)
     throw Error(err::kIoError, "Disk or network error writing '" + fileName(path_) + "'.");
   for (uint32_t p = pages; p < pageCount_; ++p) {
@@ -207,6 +246,27 @@ void PageFile::truncate(uint32_t pages) {
   }
   pageCount_ = pages;
   fileSize_ = uint64_t(pages) * pageSize_;
+}
+
+void PageFile::beginAtomic() {
+  atomic_ = true;
+  touched_ = false;
+  atomicPageCount_ = pageCount_;
+  preImages_.clear();
+}
+
+void PageFile::commitAtomic() {
+  atomic_ = false;
+  preImages_.clear();
+}
+
+void PageFile::rollbackAtomic() {
+  if (!atomic_) return;
+  atomic_ = false;
+  std::unordered_map<uint32_t, Page> images;
+  images.swap(preImages_);
+  for (auto& [number, image] : images) writePage(number, image.data());
+  truncate(atomicPageCount_);
 }
 
 void PageFile::setWriteFaultForTesting(int nth, Fault fault) {

@@ -51,11 +51,32 @@ class PageFile {
   // Appends a page at the end of the file and returns its number.
   uint32_t appendPage(const uint8_t* data);
   void flush();
-  // Cuts the file back to `pages` pages (undoing appends).
+  // Cuts the file back to `pages` pages (undoing appends, and any partial page a failed append
+  // left behind).
   void truncate(uint32_t pages);
+
+  // All-or-nothing writes: between beginAtomic() and commitAtomic() the page file keeps the
+  // previous contents of every page it overwrites; rollbackAtomic() puts them back and cuts off
+  // pages appended since, so the file is as it was before beginAtomic(). Scopes do not nest.
+  void beginAtomic();
+  void commitAtomic();
+  // Throws when the file cannot be restored (the disk refuses even the old contents).
+  void rollbackAtomic();
+  bool inAtomic() const { return atomic_; }
+  // Whether the open scope has written anything to the file.
+  bool atomicTouched() const { return atomic_ && touched_; }
 
   // Makes the nth write or flush from now (1 = the next one) fail with `fault`.
   void setWriteFaultForTesting(int nth, Fault fault);
+  // The same for every file the engine writes in this process (including new database files),
+  // for faults in operations whose page file a test cannot reach. 0 disarms.
+  static void setProcessWriteFaultForTesting(int nth, Fault fault);
+  // Writes and flushes issued by the engine in this process so far (to enumerate failure points).
+  static uint64_t writeCountForTesting();
+  // For writers outside the page file (new database files): counts one write of `len` bytes and
+  // applies the process-wide fault; returns how many bytes may be written (a short write) or
+  // throws the fault's error.
+  static size_t admitWrite(size_t len, const std::string& path);
 
   size_t cachedPages() const { return lru_.size(); }
 
@@ -77,6 +98,10 @@ class PageFile {
   std::unordered_map<uint32_t, std::list<std::pair<uint32_t, PageRef>>::iterator> index_;
   int faultCountdown_ = 0;
   Fault fault_ = Fault::None;
+  bool atomic_ = false;
+  bool touched_ = false;  // a write was attempted in the open scope
+  uint32_t atomicPageCount_ = 0;
+  std::unordered_map<uint32_t, Page> preImages_;  // plain contents before the scope's first write
 };
 
 }  // namespace jet
