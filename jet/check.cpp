@@ -62,6 +62,15 @@ struct Checker {
       return;
     }
     for (uint32_t p : def.pages) use(p, "the definition of table " + name);
+    // Every index structure serves some index of the table; one that none names would not be kept
+    // up to date by writes (a damaged index count looks like this).
+    std::vector<bool> named(def.realIndexes.size(), false);
+    for (const auto& li : def.indexes)
+      if (li.realIndex >= 0 && size_t(li.realIndex) < named.size()) named[size_t(li.realIndex)] = true;
+    for (size_t i = 0; i < named.size(); ++i)
+      if (!named[i])
+        problem("The definition of table " + name + " holds index structure " + std::to_string(i) +
+                ", which no index of the table uses");
     // The pages holding the table's usage maps.
     for (uint32_t ptr : {def.ownedPagesPointer, def.freeSpacePointer})
       if (ptr) use(ptr >> 8, "the usage maps of table " + name);

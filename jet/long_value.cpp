@@ -1,11 +1,19 @@
 #include "jet/long_value.h"
 
 #include <algorithm>
+#include <string>
+#include <unordered_set>
 
 #include "jet/bytes.h"
 #include "jet/data_page.h"
 
 namespace jet {
+
+PageRef LongValueReader::rowPage(uint32_t page) {
+  PageRef p = file_.page(page);
+  if ((*p)[0] != kDataPageType) throwCorrupt("a memo or OLE value points at page " + std::to_string(page) + ", which holds no rows");
+  return p;
+}
 
 void LongValueReader::read(const uint8_t* field, size_t len, std::vector<uint8_t>& out) {
   out.clear();
@@ -20,17 +28,20 @@ void LongValueReader::read(const uint8_t* field, size_t len, std::vector<uint8_t
   }
   out.reserve(length);
   if (kind & kLongValueSinglePage) {
-    PageRef p = file_.page(pointerPage(ptr));
+    PageRef p = rowPage(pointerPage(ptr));
     RowSlot s = rowSlot(p->data(), file_.pageSize(), format_, pointerRow(ptr));
     if (s.size() < length) throwCorrupt("a memo or OLE value is shorter than its length");
     out.assign(p->data() + s.start, p->data() + s.start + length);
     return;
   }
   if (kind != kLongValueChained) throwCorrupt("a memo or OLE reference has an unknown kind");
-  // Every link carries at least one byte, so the chain ends within `length` hops.
+  // Every link carries at least one byte, so the chain ends within `length` hops; a link seen
+  // twice is a loop, which would otherwise repeat the same bytes up to the declared length.
+  std::unordered_set<uint32_t> seen;
   while (out.size() < length) {
     if (ptr == 0) throwCorrupt("a memo or OLE chain ends early");
-    PageRef p = file_.page(pointerPage(ptr));
+    if (!seen.insert(ptr).second) throwCorrupt("a memo or OLE chain loops back on itself");
+    PageRef p = rowPage(pointerPage(ptr));
     RowSlot s = rowSlot(p->data(), file_.pageSize(), format_, pointerRow(ptr));
     if (s.size() <= 4) throwCorrupt("a memo or OLE chain has an empty link");
     ptr = le32(p->data() + s.start);

@@ -24,6 +24,8 @@ class LongValueReader {
   void read(const uint8_t* field, size_t len, std::vector<uint8_t>& out);
 
  private:
+  // A page that holds rows (a data page); throws for any other kind.
+  PageRef rowPage(uint32_t page);
   PageFile& file_;
   Format format_;
 };

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -13,6 +14,8 @@
 #include <vector>
 
 #include "jet/database.h"
+#include "jet/index_page.h"
+#include "jet/support/test_files.h"
 
 namespace fs = std::filesystem;
 
@@ -199,3 +202,195 @@ TEST_F(DamagedFilesTest, WritingIntoAnInconsistentFileIsRefusedAndChangesNothing
   }
   EXPECT_GT(refusedWrites, 0) << "no damage was ever detected; the test exercised nothing";
 }
+
+// Targeted damage on files made here, in both formats: a table with a primary key and an index on
+// long names (several index pages under an intermediate root) and a memo stored as a chain of
+// long-value rows. Each kind of damage must be named by check, end reads with a jet::Error (or
+// read cleanly), and refuse writes without touching the file.
+namespace {
+
+class TargetedDamage : public ::testing::TestWithParam<jet::Format> {
+ protected:
+  void SetUp() override {
+    format_ = GetParam();
+    pageSize_ = format_ == jet::Format::Jet3 ? 2048 : 4096;
+    path_ = (dir_.path() / "made.mdb").string();
+    auto db = jet::Database::create(path_, {format_});
+    jet::NewTable t;
+    t.name = "People";
+    t.columns = {{"ID", jet::ColumnType::Long}, {"Name", jet::ColumnType::Text, 200}, {"Note", jet::ColumnType::Memo}};
+    t.columns[0].autoNumber = true;
+    t.indexes = {{"PrimaryKey", {{0, true}}, true, true}, {"ByName", {{1, true}}}};
+    db->createTable(t);
+    for (int i = 0; i < 60; ++i) {
+      std::string name = "name " + std::to_string(1000 + i) + " " + std::string(170, char('a' + i % 26));
+      std::string note = i == 7 ? std::string(9000, 'n') : "";
+      db->insertRow("People", {jet::Value{}, name, note.empty() ? jet::Value{} : jet::Value{note}});
+    }
+    tdef_ = db->table("People").tdefPage;
+    db->close();
+    bytes_ = readFile(path_);
+    ASSERT_TRUE(problems(bytes_).empty());
+  }
+
+  uint8_t* page(std::string& b, size_t n) { return reinterpret_cast<uint8_t*>(&b[n * pageSize_]); }
+  size_t pages() const { return bytes_.size() / pageSize_; }
+  std::vector<size_t> pagesOfType(uint8_t type) {
+    std::vector<size_t> out;
+    for (size_t p = 2; p < pages(); ++p)
+      if (uint8_t(bytes_[p * pageSize_]) == type) out.push_back(p);
+    return out;
+  }
+
+  std::vector<std::string> problems(const std::string& bytes) {
+    fs::path p = dir_.path() / "probe.mdb";
+    writeFile(p, bytes);
+    std::vector<std::string> found;
+    std::string why;
+    Outcome o = readEverything(p, true, &found, &why);
+    EXPECT_NE(o, Outcome::WrongException) << why;
+    return found;
+  }
+
+  // The damaged bytes must be named by check and refuse a write, leaving the file as it was.
+  void expectNamedAndRefused(const std::string& damaged, const std::string& what, const std::string& mention) {
+    const auto found = problems(damaged);
+    ASSERT_FALSE(found.empty()) << what << ": check found nothing";
+    bool named = false;
+    for (const auto& p : found) named = named || p.find(mention) != std::string::npos;
+    EXPECT_TRUE(named) << what << ": no problem mentions '" << mention << "'; first: " << found.front();
+    fs::path target = dir_.path() / "target.mdb";
+    writeFile(target, damaged);
+    int error = 0;
+    try {
+      auto db = jet::Database::open(target.string());
+      db->insertRow("People", {jet::Value{}, std::string("after the damage"), jet::Value{}});
+    } catch (const jet::Error& e) {
+      error = e.number();
+    }
+    EXPECT_NE(error, 0) << what << ": the write was accepted";
+    EXPECT_TRUE(readFile(target) == damaged) << what << ": the refused write changed the file";
+  }
+
+  static void put32(uint8_t* at, uint32_t v) {
+    for (int i = 0; i < 4; ++i) at[i] = uint8_t(v >> (8 * i));
+  }
+  static void put16(uint8_t* at, uint16_t v) {
+    at[0] = uint8_t(v);
+    at[1] = uint8_t(v >> 8);
+  }
+
+  jettest::TempDir dir_;
+  jet::Format format_;
+  size_t pageSize_ = 0;
+  std::string path_, bytes_;
+  uint32_t tdef_ = 0;
+};
+
+TEST_P(TargetedDamage, WrongPageTypes) {
+  std::string d = bytes_;
+  page(d, tdef_)[0] = 0x01;
+  expectNamedAndRefused(d, "table definition marked as a data page", "People");
+  d = bytes_;
+  size_t leaf = 0;
+  for (size_t p : pagesOfType(0x04))
+    if (!leaf && uint32_t(page(d, p)[4] | page(d, p)[5] << 8 | page(d, p)[6] << 16 | page(d, p)[7] << 24) == tdef_) leaf = p;
+  ASSERT_NE(leaf, 0u);
+  page(d, leaf)[0] = 0x02;
+  expectNamedAndRefused(d, "index leaf marked as a table definition", "People");
+  d = bytes_;
+  for (size_t p : pagesOfType(0x01))
+    if (std::memcmp(page(d, p) + 4, "LVAL", 4) == 0) page(d, p)[0] = 0x03;
+  expectNamedAndRefused(d, "long-value pages marked as index pages", "People");
+}
+
+TEST_P(TargetedDamage, LongValueChainThatLoops) {
+  // Every link of every long-value row points back at itself.
+  std::string d = bytes_;
+  const size_t countAt = format_ == jet::Format::Jet3 ? 8 : 12;
+  int links = 0;
+  for (size_t p : pagesOfType(0x01)) {
+    uint8_t* pg = page(d, p);
+    if (std::memcmp(pg + 4, "LVAL", 4) != 0) continue;
+    const uint16_t rows = uint16_t(pg[countAt] | pg[countAt + 1] << 8);
+    for (uint16_t r = 0; r < rows; ++r) {
+      const uint16_t start = uint16_t(pg[countAt + 2 + 2 * r] | pg[countAt + 3 + 2 * r] << 8) & 0x1FFF;
+      if (start + 4 > pageSize_) continue;
+      put32(pg + start, uint32_t(p) << 8 | r);
+      ++links;
+    }
+  }
+  ASSERT_GT(links, 0) << "the memo was not stored as a chain";
+  expectNamedAndRefused(d, "long-value chain looping", "loops");
+}
+
+TEST_P(TargetedDamage, IndexTreeThatLoops) {
+  // The intermediate root's first child becomes the root itself.
+  const auto layout = jet::IndexPageLayout::of(format_);
+  std::string d = bytes_;
+  bool done = false;
+  for (size_t p : pagesOfType(0x03)) {
+    jet::IndexPage node = jet::parseIndexPage(format_, page(d, p), pageSize_);
+    if (node.entries.empty()) continue;
+    node.entries.front().child = uint32_t(p);
+    ASSERT_TRUE(jet::writeIndexPage(format_, node, page(d, p)));
+    done = true;
+    break;
+  }
+  ASSERT_TRUE(done) << "no intermediate index page was made";
+  expectNamedAndRefused(d, "index tree looping", "index");
+  // Leaves chained to themselves.
+  d = bytes_;
+  for (size_t p : pagesOfType(0x04)) {
+    put32(page(d, p) + layout.prevOffset, uint32_t(p));
+    put32(page(d, p) + layout.nextOffset, uint32_t(p));
+  }
+  expectNamedAndRefused(d, "index leaves chained to themselves", "index");
+}
+
+TEST_P(TargetedDamage, TableDefinitionChainThatLoops) {
+  std::string d = bytes_;
+  put32(page(d, tdef_) + 4, tdef_);
+  expectNamedAndRefused(d, "table definition continued on itself", "People");
+  d = bytes_;
+  put32(page(d, tdef_) + 4, uint32_t(pages() + 40));
+  expectNamedAndRefused(d, "table definition continued past the end", "People");
+}
+
+TEST_P(TargetedDamage, CountsOutOfRange) {
+  const bool jet3 = format_ == jet::Format::Jet3;
+  struct Field { size_t at; int width; const char* what; };
+  // Offsets of the definition's counts: rows, columns, indexes, real indexes.
+  const std::vector<Field> fields = {{size_t(jet3 ? 0x0C : 0x10), 4, "row count"},
+                                     {size_t(jet3 ? 0x19 : 0x2D), 2, "column count"},
+                                     {size_t(jet3 ? 0x1B : 0x2F), 4, "index count"},
+                                     {size_t(jet3 ? 0x1F : 0x33), 4, "real index count"}};
+  for (const Field& f : fields) {
+    for (uint32_t value : {0xFFFFFFFFu, 0x7FFFu, 0u}) {
+      std::string d = bytes_;
+      if (f.width == 2) put16(page(d, tdef_) + f.at, uint16_t(value));
+      else put32(page(d, tdef_) + f.at, value);
+      if (d == bytes_) continue;
+      expectNamedAndRefused(d, std::string(f.what) + " set to " + std::to_string(value), "People");
+    }
+  }
+  // A data page claiming more rows than fit, and row offsets past the page.
+  const size_t countAt = jet3 ? 8 : 12;
+  for (size_t p : pagesOfType(0x01)) {
+    std::string d = bytes_;
+    uint8_t* pg = page(d, p);
+    if (std::memcmp(pg + 4, "LVAL", 4) == 0 || uint32_t(pg[4] | pg[5] << 8 | pg[6] << 16 | pg[7] << 24) != tdef_) continue;
+    put16(pg + countAt, 0xFFFF);
+    expectNamedAndRefused(d, "data page row count", "People");
+    d = bytes_;
+    pg = page(d, p);
+    put16(pg + countAt + 2, uint16_t(pageSize_ + 100));
+    expectNamedAndRefused(d, "row offset past the page", "People");
+    break;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(BothFormats, TargetedDamage, ::testing::Values(jet::Format::Jet3, jet::Format::Jet4),
+                         [](const auto& info) { return info.param == jet::Format::Jet3 ? "Jet3" : "Jet4"; });
+
+}  // namespace
