@@ -54,7 +54,7 @@ PageFile::PageFile(const std::string& path, bool readOnly, size_t cachePages)
     ::close(fd_);
     fd_ = -1;
     throw Error(err::kCannotOpenFile, "The Microsoft Jet database engine cannot open the file '" + path +
-                                          "'. It is already opened exclusively by another user.");
+                                          "'. It is in use: another program has it open for changes.");
   }
   fileSize_ = uint64_t(st.st_size);
   pageCount_ = uint32_t(fileSize_ / pageSize_);
