@@ -34,6 +34,21 @@ seed() {
   case $t in
     fuzz_open_db|fuzz_write_db)
       find "$TESTDATA" -name '*.mdb' -size -600k -exec cp {} "$dir/" \; ;;
+    fuzz_long_value)
+      # A Jet 4 / Jet 3 format byte and a one-page memo reference to page 1 row 0, then a real file.
+      for f in $(find "$TESTDATA" -name '*.mdb' -size -600k); do
+        for fmt in '\x01' '\x00'; do
+          { printf "$fmt"'\x40\x00\x00\x40\x00\x01\x00\x00\x00\x00\x00\x00'; cat "$f"; } \
+            >"$dir/$(basename "$f" .mdb)-$(printf "$fmt" | od -An -tx1 | tr -d ' ')"
+        done
+      done ;;
+    fuzz_text_codec|fuzz_index_key)
+      # Slices of real pages: stored text, keys and numbers as the files hold them.
+      for f in $(find "$TESTDATA" -name '*.mdb' -size -600k); do
+        for at in 1 3 5 8 13; do
+          dd if="$f" of="$dir/$(basename "$f" .mdb)-$at" bs=256 skip=$((at * 16 + 2)) count=1 2>/dev/null
+        done
+      done ;;
   esac
   if [ -d "$ROOT/fuzz/seeds/$t" ]; then cp "$ROOT/fuzz/seeds/$t"/* "$dir/" 2>/dev/null || true; fi
 }
