@@ -292,35 +292,6 @@ TEST_P(WriteFaults, InsertThatSplitsAnIndexPage) {
   runMatrix(base, {"insert splitting an index page", [split](jet::Database& db) { db.insertRow("People", personRow(split)); }});
 }
 
-TEST_P(WriteFaults, CompactionLeavesNoDestinationOrAWholeOne) {
-  Disarm disarm;
-  const std::string base = makeBase(12);
-  const std::string copy = (dir_.path() / "compacted.mdb").string();
-  const std::vector<uint8_t> source = jettest::readFile(base);
-  uint64_t start = PageFile::writeCountForTesting();
-  jet::Database::compact(base, copy);
-  const uint64_t writes = PageFile::writeCountForTesting() - start;
-  const std::string content = contentOf(copy);
-  fs::remove(copy);
-  for (uint64_t n = 1; n <= writes; ++n) {
-    PageFile::setProcessWriteFaultForTesting(int(n), kFaults[n % kFaults.size()]);
-    int error = 0;
-    try {
-      jet::Database::compact(base, copy);
-    } catch (const jet::Error& e) {
-      error = e.number();
-    }
-    PageFile::setProcessWriteFaultForTesting(0, Fault::None);
-    EXPECT_NE(error, 0) << "write " << n;
-    if (fs::exists(copy)) {
-      EXPECT_TRUE(problemsOf(copy).empty()) << "write " << n;
-      EXPECT_EQ(contentOf(copy), content) << "write " << n;
-      fs::remove(copy);
-    }
-    EXPECT_TRUE(jettest::readFile(base) == source) << "write " << n << " changed the source";
-  }
-}
-
 // A failing flush (the data reaching the disk) is reported by close; every page had been written,
 // so the file holds the operation's result.
 TEST_P(WriteFaults, AFailedFlushIsReportedAndKeepsTheWrittenState) {
