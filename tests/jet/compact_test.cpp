@@ -459,3 +459,65 @@ TEST_F(CompactTest, LongValuePagesThatStayOpenAndFailingWrites) {
   // The hook is spent by the compaction it was set for.
   EXPECT_NO_THROW(jet::Database::compact(src.string(), dst.string()));
 }
+
+// The copy is a database the engine goes on working with: relationships still hold their tables,
+// rows can be added, changed and deleted, tables created, and the file stays sound.
+TEST_F(CompactTest, TheCopyKeepsRelationshipsAndTakesFurtherWrites) {
+  for (jet::Format format : {jet::Format::Jet3, jet::Format::Jet4}) {
+    SCOPED_TRACE(format == jet::Format::Jet3 ? "Jet3" : "Jet4");
+    const std::string tag = format == jet::Format::Jet3 ? "3" : "4";
+    fs::path src = dir_ / ("orders" + tag + ".mdb"), dst = dir_ / ("orders" + tag + "-compacted.mdb");
+    jet::CreateOptions options;
+    options.format = format;
+    {
+      auto db = jet::Database::create(src.string(), options);
+      db->createTable({"Customers", {{"ID", jet::ColumnType::Long, 0, true}, {"Name", jet::ColumnType::Text, 50}},
+                       {{"PrimaryKey", {{0, true}}, true, true}}});
+      db->createTable({"Orders", {{"ID", jet::ColumnType::Long, 0, true}, {"Customer", jet::ColumnType::Long},
+                                  {"Note", jet::ColumnType::Memo}},
+                       {{"PrimaryKey", {{0, true}}, true, true}, {"ByCustomer", {{1, true}}}}});
+      for (int i = 0; i < 50; ++i) db->insertRow("Customers", {jet::Null{}, "customer " + std::to_string(i)});
+      std::vector<jet::RowId> orders;
+      for (int i = 0; i < 300; ++i)
+        orders.push_back(db->insertRow("Orders", {jet::Null{}, int64_t(i % 50 + 1), std::string(400 + i, 'o')}));
+      for (int i = 0; i < 300; i += 2) db->deleteRow("Orders", orders[i]);
+      db->createRelationship({"CustomersOrders", "Customers", "Orders", {{"ID", "Customer"}}});
+      db->close();
+    }
+    jet::Database::compact(src.string(), dst.string());
+    ASSERT_NO_THROW(jet::verifyCompactedCopy(src.string(), dst.string()));
+    {
+      jet::OpenOptions ro;
+      ro.readOnly = true;
+      auto a = jet::Database::open(src.string(), ro);
+      auto b = jet::Database::open(dst.string(), ro);
+      EXPECT_EQ(rowsByObjectName(*b, "MSysRelationships"), rowsByObjectName(*a, "MSysRelationships"));
+    }
+    auto db = jet::Database::open(dst.string());
+    try {
+      db->dropTable("Customers");
+      ADD_FAILURE() << "a table in a relationship was dropped";
+    } catch (const jet::Error& e) {
+      EXPECT_EQ(e.number(), 3303);
+    }
+    EXPECT_EQ(db->nextAutoNumber("Orders"), 301);
+    std::vector<jet::RowId> added;
+    for (int i = 0; i < 200; ++i)
+      added.push_back(db->insertRow("Orders", {jet::Null{}, int64_t(7), std::string(1000 + i, 'n')}));
+    db->updateRow("Orders", added[5], {jet::Null{}, int64_t(8), std::string("short")});
+    db->deleteRow("Orders", added[6]);
+    db->createTable({"Later", {{"X", jet::ColumnType::Text, 10}}, {}});
+    db->insertRow("Later", {std::string("x")});
+    db->renameTable("Orders", "Sales");
+    jet::CheckReport report = db->check();
+    EXPECT_TRUE(report.ok()) << (report.ok() ? "" : report.problems.front());
+    int rows = 0, last = 0;
+    auto cursor = db->openTable("Sales");
+    while (cursor->next()) {
+      ++rows;
+      last = int(std::get<int64_t>(cursor->values()[0]));
+    }
+    EXPECT_EQ(rows, 150 + 199);
+    EXPECT_EQ(last, 500);
+  }
+}
