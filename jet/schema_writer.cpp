@@ -447,8 +447,9 @@ std::vector<CatalogRow> readCatalog(SchemaFile& file, const TableDefinition& cat
   for (auto& [rid, values] : readPlainRows(file, sys::kCatalogTdef, catalog)) {
     CatalogRow r;
     r.row = rid;
-    auto num = [&](size_t pos) -> int64_t {
-      if (auto p = std::get_if<int64_t>(&values[pos])) return *p;
+    auto& fields = values;  // a plain reference: older compilers cannot capture a binding
+    auto num = [&fields](size_t pos) -> int64_t {
+      if (auto p = std::get_if<int64_t>(&fields[pos])) return *p;
       return 0;
     };
     r.id = int32_t(num(idPos));
