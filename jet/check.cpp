@@ -31,7 +31,18 @@ struct Checker {
   // The table whose usage map lists each page.
   std::map<uint32_t, std::string> ownedBy;
 
+  // Pages that belong to exactly one structure (definitions, data pages, index pages), with it.
+  std::map<uint32_t, std::string> claimedBy;
+
   void problem(std::string s) { problems.push_back(std::move(s)); }
+
+  // A page only one structure may use: a second claim is a page owned twice.
+  void claim(uint32_t page, const std::string& what) {
+    use(page, what);
+    auto [at, fresh] = claimedBy.emplace(page, what);
+    if (!fresh && at->second != what)
+      problem("Page " + std::to_string(page) + " is used by both " + at->second + " and " + what);
+  }
 
   void use(uint32_t page, const std::string& what) {
     if (page >= file.pageCount()) {
@@ -61,7 +72,7 @@ struct Checker {
       problem("The definition of table " + name + " cannot be read: " + err.description());
       return;
     }
-    for (uint32_t p : def.pages) use(p, "the definition of table " + name);
+    for (uint32_t p : def.pages) claim(p, "the definition of table " + name);
     // Every index structure serves some index of the table; one that none names would not be kept
     // up to date by writes (a damaged index count looks like this).
     std::vector<bool> named(def.realIndexes.size(), false);
@@ -86,7 +97,8 @@ struct Checker {
           continue;
         }
         owned.insert(p);
-        use(p, "table " + name);
+        if (pageType(p) == 0x01 && pageOwner(p) == tdef) claim(p, "the rows of table " + name);
+        else use(p, "table " + name);
         auto [at, fresh] = ownedBy.emplace(p, e.object.name);
         if (!fresh && at->second != e.object.name)
           problem("Page " + std::to_string(p) + " is listed by the usage maps of both " + quoted(at->second) + " and " + name);
@@ -153,6 +165,9 @@ struct Checker {
     if (specs.empty()) return;
     try {
       TableIndexes idx(*pages, tdef, specs);
+      for (size_t i = 0; i < idx.size(); ++i)
+        for (uint32_t p : idx.tree(i).pages())
+          claim(p, "index " + quoted(idx.spec(i).name) + " of table " + name);
       if (structureOnly) {
         for (size_t i = 0; i < idx.size(); ++i)
           for (const auto& p : idx.tree(i).verify()) problem("Table " + name + ": index " + quoted(idx.spec(i).name) + ": " + p);

@@ -540,6 +540,15 @@ void IndexTree::collectPages(uint32_t page, std::vector<uint32_t>& out, int dept
   for (uint32_t k : kids) collectPages(k, out, depth + 1);
 }
 
+std::vector<uint32_t> IndexTree::pages() {
+  return guarded([&] {
+    std::vector<uint32_t> out;
+    visited_.clear();
+    collectPages(root_, out, 0);
+    return out;
+  });
+}
+
 void IndexTree::rebuild(std::vector<IndexEntry> all) {
   guarded([&] {
     std::vector<uint32_t> old;

@@ -73,6 +73,8 @@ class IndexTree {
   void rebuild(std::vector<IndexEntry> entries);
   // Structural problems: order within and across pages, parent keys, page chains, page types.
   std::vector<std::string> verify();
+  // Every page of the tree, root first. Throws 3049 when the pages form a cycle.
+  std::vector<uint32_t> pages();
 
   // With deferred writes, changed pages stay in memory until flush() (or until too many pages
   // are held). Without, every operation ends with its pages written.

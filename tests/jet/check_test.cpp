@@ -2,6 +2,12 @@
 // deliberately damaged copies.
 #include <gtest/gtest.h>
 
+#include "jet/index_page.h"
+
+#include "jet/page_transaction.h"
+
+#include "jet/database_impl.h"
+
 #include <filesystem>
 
 #include <cstring>
@@ -245,6 +251,52 @@ TEST(Check, NamesDuplicateTableNames) {
   EXPECT_NE(joined(r).find("Two catalog objects are named 'ALPHA'"), std::string::npos) << joined(r);
   // The catalog's own index no longer agrees with its rows either.
   EXPECT_NE(joined(r).find("Table 'MSysObjects': index 'ParentIdName'"), std::string::npos) << joined(r);
+}
+
+TEST(CheckPages, AnIndexPageBelowTheRootThatTheMapOffersIsReported) {
+  CheckFixture fx;
+  const std::string path = fx.dir() + "/pages.mdb";
+  uint32_t leaf = 0;
+  {
+    auto db = jet::Database::create(path);
+    jet::NewTable t;
+    t.name = "T";
+    t.columns.resize(2);
+    t.columns[0].name = "ID";
+    t.columns[0].type = jet::ColumnType::Long;
+    t.columns[0].autoNumber = true;
+    t.columns[1].name = "Name";
+    t.columns[1].type = jet::ColumnType::Text;
+    t.columns[1].size = 50;
+    jet::NewIndex byName;
+    byName.name = "Name";
+    byName.columns = {{1, true}};
+    t.indexes = {byName};
+    db->createTable(t);
+    for (int i = 0; i < 3000; ++i) db->insertRow("T", {jet::Value{}, std::string("a fairly long name " + std::to_string(i))});
+    EXPECT_TRUE(db->check().ok());
+  }
+  {
+    jet::DatabaseImpl db(path, {});
+    const jet::TableDef& def = db.tableDef("T");
+    const uint32_t root = def.realIndexes.at(0).rootPage;
+    for (uint32_t p = 3; p < db.pageCount() && !leaf; ++p) {
+      auto page = db.pageFile().page(p);
+      if ((*page)[0] == jet::kIndexLeafPage && jet::le::get32(page->data() + 4) == def.tdefPage && p != root) leaf = p;
+    }
+    ASSERT_NE(leaf, 0u) << "the index has a single page";
+    jet::PageTransaction tx(db.pageFile());
+    tx.useFreePageMap(jet::Format::Jet4);
+    tx.release(leaf);
+    tx.commit();
+  }
+  auto db = jet::Database::open(path, {true, ""});
+  auto report = db->check();
+  bool named = false;
+  for (const auto& p : report.problems)
+    named = named || (p.find("Page " + std::to_string(leaf) + " is used by index 'Name'") == 0 &&
+                      p.find("marks it free") != std::string::npos);
+  EXPECT_TRUE(named) << (report.problems.empty() ? "no problem found" : report.problems.front());
 }
 
 }  // namespace
