@@ -118,6 +118,31 @@ void decodeJet4Text(const uint8_t* data, size_t len, std::string& out) {
   }
 }
 
+namespace {
+
+// Plain UCS-2 that begins with the character U+FEFF starts with the bytes FF FE, which readers take
+// for the compression marker. Such text is written in the marked form instead, as runs of one-byte
+// characters and runs of two-byte characters separated by zero bytes. A character whose low byte
+// is zero (U+0100, U+0200, ...) cannot stand in a two-byte run; text holding one is left plain.
+bool markedSegments(const std::vector<uint8_t>& ucs2, std::vector<uint8_t>& out) {
+  out.assign({0xFF, 0xFE});
+  bool compressed = true;
+  for (size_t i = 0; i + 1 < ucs2.size(); i += 2) {
+    const uint8_t lo = ucs2[i], hi = ucs2[i + 1];
+    if (lo == 0) return false;
+    const bool oneByte = hi == 0;
+    if (oneByte != compressed) {
+      out.push_back(0);
+      compressed = oneByte;
+    }
+    out.push_back(lo);
+    if (!oneByte) out.push_back(hi);
+  }
+  return true;
+}
+
+}  // namespace
+
 std::vector<uint8_t> encodeJet4Text(const std::string& utf8, bool allowCompression) {
   if (allowCompression) {
     std::vector<uint8_t> out{0xFF, 0xFE};
@@ -131,7 +156,10 @@ std::vector<uint8_t> encodeJet4Text(const std::string& utf8, bool allowCompressi
     // Compression is used only when it saves space (the marker costs two bytes).
     if (ok && out.size() < 2 * (out.size() - 2)) return out;
   }
-  return encodeUcs2(utf8);
+  std::vector<uint8_t> plain = encodeUcs2(utf8);
+  std::vector<uint8_t> marked;
+  if (plain.size() >= 2 && plain[0] == 0xFF && plain[1] == 0xFE && markedSegments(plain, marked)) return marked;
+  return plain;
 }
 
 TextCodec::TextCodec(uint16_t codePage) : codePage_(codePage) {

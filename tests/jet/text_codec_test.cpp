@@ -37,6 +37,21 @@ TEST(TextCodec, EncodesJet4TextAndReadsItBack) {
   EXPECT_EQ(jet::utf16Length("a\xF0\x9F\x98\x80"), 3u);
 }
 
+// A leading U+FEFF stored as plain UCS-2 would begin with the compression marker's bytes and read
+// back as other text (a fuzzer found it): it goes in the marked form and comes back unchanged.
+TEST(TextCodec, LeadingByteOrderMarkCharacterReadsBack) {
+  const std::string bom = "\xEF\xBB\xBF";
+  for (std::string s : {bom, bom + "abc", bom + "\xCF\x81x\xE2\x82\xAC", "a" + bom}) {
+    for (bool compress : {false, true}) {
+      auto bytes = jet::encodeJet4Text(s, compress);
+      std::string back;
+      jet::decodeJet4Text(bytes.data(), bytes.size(), back);
+      EXPECT_EQ(back, s) << "compress=" << compress;
+    }
+  }
+  EXPECT_EQ(jet::encodeJet4Text(bom + "a", false), (std::vector<uint8_t>{0xFF, 0xFE, 0, 0xFF, 0xFE, 0, 'a'}));
+}
+
 TEST(TextCodec, ConvertsCodePageText) {
   jet::TextCodec cp1252(1252);
   const uint8_t euro[] = {'x', 0x80, 0xE9};
