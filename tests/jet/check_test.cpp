@@ -1,5 +1,6 @@
 // The whole-file check: silent on sound files (ours and Access's), and naming the damage in
 // deliberately damaged copies.
+#include <algorithm>
 #include <gtest/gtest.h>
 
 #include "jet/index_page.h"
@@ -211,8 +212,12 @@ TEST(Check, NamesABrokenLongValue) {
   ASSERT_FALSE(lvPages.empty());
   // Break one long-value page at a time (every row loses its place) until one holds a table's
   // values rather than the catalog's properties, which the database needs to open at all.
+  // A dozen pages spread over the file stand for all of them: each round copies and checks the
+  // whole file.
   bool named = false;
-  for (uint32_t p : lvPages) {
+  const size_t stride = std::max<size_t>(1, lvPages.size() / 12);
+  for (size_t k = 0; k < lvPages.size(); k += stride) {
+    const uint32_t p = lvPages[k];
     ASSERT_TRUE(oracle::copyFile(source, path));
     {
       auto f = jet::SchemaFile::open(path);
