@@ -29,7 +29,7 @@ constexpr const char* kOpenFirst = "Please open or create a database first.";
 constexpr const char* kAddTable = "Please add a table to a database.";
 constexpr const char* kCannotOpen = "Cannot open database.";
 
-struct ButtonSpec {
+struct ButtonPlace {
   int number;
   int left, top;
   const char* caption;
@@ -37,7 +37,7 @@ struct ButtonSpec {
 
 // The buttons in keyboard order: two columns, rows 510 twips apart, three rows above the tables
 // frame and six below it.
-constexpr ButtonSpec kButtons[] = {
+constexpr ButtonPlace kButtons[] = {
     {1, 120, 120, "New Database"},        {2, 4080, 120, "Open Database"},
     {3, 120, 630, "Close Database"},      {4, 4080, 630, "Compact DB"},
     {17, 120, 1140, "Load Sample/Example Database"}, {18, 4080, 1140, "Help"},
@@ -77,15 +77,15 @@ Form1::Form1(QWidget* parent) : QWidget(parent) {
 }
 
 void Form1::buildControls() {
-  for (const ButtonSpec& spec : kButtons) {
-    auto* b = new QPushButton(QString::fromLatin1(spec.caption), this);
-    b->setObjectName(QStringLiteral("PushButton%1").arg(spec.number));
-    b->setGeometry(TwipsRect(spec.left, spec.top, 3840, 405));
+  for (const ButtonPlace& place : kButtons) {
+    auto* b = new QPushButton(QString::fromLatin1(place.caption), this);
+    b->setObjectName(QStringLiteral("PushButton%1").arg(place.number));
+    b->setGeometry(TwipsRect(place.left, place.top, 3840, 405));
     b->setFont(BoldArial(11.25));
     b->setAutoDefault(false);
-    int number = spec.number;
+    int number = place.number;
     connect(b, &QPushButton::clicked, this, [this, number] { PushButton_Click(number); });
-    buttons_[spec.number] = b;
+    buttons_[place.number] = b;
   }
 
   frame7_ = new QGroupBox(QStringLiteral("Tables:"), this);
@@ -147,9 +147,9 @@ void Form1::buildControls() {
 
   // Keyboard order: the grid first, then the buttons row by row, the tab strip last.
   QWidget* previous = lstV_;
-  for (const ButtonSpec& spec : kButtons) {
-    setTabOrder(previous, buttons_[spec.number]);
-    previous = buttons_[spec.number];
+  for (const ButtonPlace& place : kButtons) {
+    setTabOrder(previous, buttons_[place.number]);
+    previous = buttons_[place.number];
   }
   setTabOrder(previous, sTab1_);
 }

@@ -6,32 +6,19 @@
 #include <sstream>
 
 #include "cli/commands.h"
+#include "cli/support/in_process.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-struct Result {
-  int rc;
-  std::string out, err;
-};
+using clitest::lines;
+using clitest::Result;
+using clitest::run;
 
-Result run(std::vector<std::string> args, const std::string& input = "") {
-  std::istringstream in(input);
-  std::ostringstream out, err;
-  int rc = cli::run(args, in, out, err);
-  return {rc, out.str(), err.str()};
-}
 
 std::string data(const std::string& name) { return std::string(TABULONIX_TESTDATA_DIR) + "/" + name; }
 
-std::vector<std::string> lines(const std::string& text) {
-  std::vector<std::string> out;
-  std::istringstream in(text);
-  std::string line;
-  while (std::getline(in, line)) out.push_back(line);
-  return out;
-}
 
 class TempDir {
  public:

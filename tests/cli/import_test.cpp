@@ -7,23 +7,16 @@
 #include <unistd.h>
 
 #include "cli/commands.h"
+#include "cli/support/in_process.h"
 #include "jet/database.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-struct Result {
-  int rc;
-  std::string out, err;
-};
+using clitest::Result;
+using clitest::run;
 
-Result run(std::vector<std::string> args, const std::string& input = "") {
-  std::istringstream in(input);
-  std::ostringstream out, err;
-  int rc = cli::run(args, in, out, err);
-  return {rc, out.str(), err.str()};
-}
 
 class ImportTest : public ::testing::Test {
  protected:

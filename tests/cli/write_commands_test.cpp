@@ -11,9 +11,13 @@
 #include <fstream>
 #include <sstream>
 
+#include "cli/support/in_process.h"
+
 namespace fs = std::filesystem;
 
 namespace {
+
+using clitest::lines;
 
 struct Result {
   int rc = -1;
@@ -45,13 +49,6 @@ Result shell(const std::string& command) {
 
 bool haveMdbtools() { return shell("command -v mdb-export >/dev/null 2>&1").rc == 0; }
 
-std::vector<std::string> lines(const std::string& text) {
-  std::vector<std::string> out;
-  std::istringstream in(text);
-  std::string line;
-  while (std::getline(in, line)) out.push_back(line);
-  return out;
-}
 
 class Workspace : public ::testing::Test {
  protected:
