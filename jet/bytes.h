@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "jet/error.h"
 
@@ -26,6 +27,16 @@ inline void put16(uint8_t* p, uint16_t v) { p[0] = uint8_t(v); p[1] = uint8_t(v 
 inline void put24(uint8_t* p, uint32_t v) { p[0] = uint8_t(v); p[1] = uint8_t(v >> 8); p[2] = uint8_t(v >> 16); }
 inline void put32(uint8_t* p, uint32_t v) { put16(p, uint16_t(v)); put16(p + 2, uint16_t(v >> 16)); }
 inline void put64(uint8_t* p, uint64_t v) { put32(p, uint32_t(v)); put32(p + 4, uint32_t(v >> 32)); }
+
+// The same accessors under the names the writers use, with appending to byte strings.
+namespace le {
+inline void put16(uint8_t* p, uint16_t v) { jet::put16(p, v); }
+inline void put32(uint8_t* p, uint32_t v) { jet::put32(p, v); }
+inline uint16_t get16(const uint8_t* p) { return le16(p); }
+inline uint32_t get32(const uint8_t* p) { return le32(p); }
+inline void append16(std::vector<uint8_t>& b, uint16_t v) { b.push_back(uint8_t(v)); b.push_back(uint8_t(v >> 8)); }
+inline void append32(std::vector<uint8_t>& b, uint32_t v) { append16(b, uint16_t(v)); append16(b, uint16_t(v >> 16)); }
+}  // namespace le
 
 // A read-only window on bytes with checked accessors; `what` names the structure in errors.
 class ByteSpan {

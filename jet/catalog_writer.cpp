@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "jet/bytes.h"
 #include "jet/error.h"
 #include "jet/index_key.h"
 
@@ -22,17 +23,9 @@ int64_t asInt(const Value& v) {
 
 Bytes textBytes(Format f, const std::string& s) { return encodeName(f, s); }
 
-Bytes longValueInlineImpl(const Bytes& data) {
-  Bytes out;
-  le::append32(out, uint32_t(data.size()) | 0x80000000u);
-  le::append32(out, 0);
-  le::append32(out, 0);
-  out.insert(out.end(), data.begin(), data.end());
-  return out;
-}
 
 // Bytes of a fixed-length value.
-void putFixed(const TdefColumn& c, const Value& v, uint8_t* out) {
+void putFixed(const ColumnDef& c, const Value& v, uint8_t* out) {
   switch (c.type) {
     case ColumnType::Byte: out[0] = uint8_t(asInt(v)); break;
     case ColumnType::Integer: le::put16(out, uint16_t(asInt(v))); break;
@@ -69,7 +62,7 @@ void putFixed(const TdefColumn& c, const Value& v, uint8_t* out) {
   }
 }
 
-Value getFixed(const TdefColumn& c, const uint8_t* p) {
+Value getFixed(const ColumnDef& c, const uint8_t* p) {
   switch (c.type) {
     case ColumnType::Byte: return int64_t(p[0]);
     case ColumnType::Integer: return int64_t(int16_t(le::get16(p)));
@@ -103,7 +96,7 @@ Value getFixed(const TdefColumn& c, const uint8_t* p) {
   }
 }
 
-Bytes varBytes(Format f, const TdefColumn& c, const Value& v, bool raw) {
+Bytes varBytes(Format f, const ColumnDef& c, const Value& v, bool raw) {
   Bytes data;
   if (raw && (c.type == ColumnType::Memo || c.type == ColumnType::Ole)) {
     if (auto b = std::get_if<Bytes>(&v)) return *b;
@@ -111,29 +104,29 @@ Bytes varBytes(Format f, const TdefColumn& c, const Value& v, bool raw) {
   if (auto s = std::get_if<std::string>(&v)) data = textBytes(f, *s);
   else if (auto b = std::get_if<Bytes>(&v)) data = *b;
   else invalid();
-  if (c.type == ColumnType::Memo || c.type == ColumnType::Ole) return longValueInlineImpl(data);
+  if (c.type == ColumnType::Memo || c.type == ColumnType::Ole) return inlineLongValue(data);
   if (c.length && data.size() > c.length) invalid();
   return data;
 }
 
 }  // namespace
 
-IndexSpec indexSpecOf(const TableDefinition& def, size_t realIndex) {
-  const TdefRealIndex& r = def.realIndexes.at(realIndex);
+IndexSpec indexSpecOf(const TableDef& def, size_t realIndex) {
+  const RealIndexDef& r = def.realIndexes.at(realIndex);
   IndexSpec spec;
-  for (const auto& l : def.logicalIndexes)
-    if (l.realNumber == realIndex) {
+  for (const auto& l : def.indexes)
+    if (size_t(l.realIndex) == realIndex) {
       if (spec.name.empty()) spec.name = l.name;
-      if (l.kind == kIndexKindPrimaryKey) spec.required = true;
+      if (l.kind == idxkind::kPrimaryKey) spec.required = true;
     }
   spec.rootPage = r.rootPage;
-  spec.unique = r.flags & kIndexUnique;
-  spec.ignoreNulls = r.flags & kIndexIgnoreNulls;
-  spec.required = spec.required || (r.flags & kIndexRequired);
+  spec.unique = r.flags & idxflag::kUnique;
+  spec.ignoreNulls = r.flags & idxflag::kIgnoreNulls;
+  spec.required = spec.required || (r.flags & idxflag::kRequired);
   for (const auto& ic : r.columns) {
     size_t pos = def.findColumn(ic.columnNumber);
     if (pos >= def.columns.size()) throw Error(err::kCorrupt, "An index refers to a missing column.");
-    const TdefColumn& c = def.columns[pos];
+    const ColumnDef& c = def.columns[pos];
     KeyColumn k;
     k.type = c.type;
     k.ascending = ic.ascending;
@@ -146,7 +139,7 @@ IndexSpec indexSpecOf(const TableDefinition& def, size_t realIndex) {
   return spec;
 }
 
-std::vector<Value> rowByNumber(const TableDefinition& def, const std::vector<std::pair<uint16_t, Value>>& values) {
+std::vector<Value> rowByNumber(const TableDef& def, const std::vector<std::pair<uint16_t, Value>>& values) {
   std::vector<Value> row(def.columns.size(), Null{});
   for (const auto& [number, v] : values) {
     size_t pos = def.findColumn(number);
@@ -158,9 +151,7 @@ std::vector<Value> rowByNumber(const TableDefinition& def, const std::vector<std
 
 size_t maxRowSize(Format f) { return pageSizeOf(f) - dataPageHeader(f) - 2; }
 
-Bytes inlineLongValue(const Bytes& data) { return longValueInlineImpl(data); }
-
-Bytes encodeRow(const TableDefinition& def, const std::vector<Value>& values, bool rawLongValues) {
+Bytes encodeRow(const TableDef& def, const std::vector<Value>& values, bool rawLongValues) {
   const Format f = def.format;
   if (values.size() != def.columns.size()) invalid();
   uint16_t colCount = def.maxColumns ? def.maxColumns : uint16_t(def.columns.size());
@@ -233,7 +224,7 @@ Bytes encodeRow(const TableDefinition& def, const std::vector<Value>& values, bo
   return row;
 }
 
-std::vector<Value> decodeRow(const TableDefinition& def, const uint8_t* row, size_t size, bool rawLongValues) {
+std::vector<Value> decodeRow(const TableDef& def, const uint8_t* row, size_t size, bool rawLongValues) {
   const Format f = def.format;
   auto bad = [] { throw Error(err::kCorrupt, "A row is damaged."); };
   if (size < 2) bad();
@@ -368,20 +359,6 @@ Bytes buildDataPage(Format f, uint32_t tdefPage, const std::vector<Bytes>& rows)
     end = at;
   }
   return page;
-}
-
-uint32_t inlineUsageMapCapacity(Format f) { return f == Format::Jet4 ? 64 * 8 : 128 * 8; }
-
-Bytes buildInlineUsageMap(Format f, const std::vector<uint32_t>& pages, bool markAllAbove, uint32_t firstAbove) {
-  const uint32_t cap = inlineUsageMapCapacity(f);
-  Bytes row(5 + cap / 8, 0);
-  for (uint32_t p : pages) {
-    if (p >= cap) invalid();
-    row[5 + p / 8] |= uint8_t(1 << (p % 8));
-  }
-  if (markAllAbove)
-    for (uint32_t p = firstAbove; p < cap; ++p) row[5 + p / 8] |= uint8_t(1 << (p % 8));
-  return row;
 }
 
 // Property blob: a magic word, then chunks (u32 length including its 6-byte head, u16 kind).

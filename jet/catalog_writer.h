@@ -1,5 +1,5 @@
-// Building blocks for writing the catalog and other small tables: row images, data pages,
-// inline usage maps and the property blob that keeps column properties such as Required and
+// Building blocks for writing the catalog and other small tables: row images, data pages and the
+// property blob that keeps column properties such as Required and
 // AllowZeroLength.
 #pragma once
 
@@ -9,7 +9,8 @@
 #include <vector>
 
 #include "jet/index.h"
-#include "jet/tdef_writer.h"
+#include "jet/long_value.h"
+#include "jet/table_def.h"
 #include "jet/value.h"
 
 namespace jet {
@@ -21,16 +22,13 @@ namespace jet {
 // column or the row would not fit on a page.
 // With rawLongValues, Memo and OLE values given as Bytes are written as they are (a long-value
 // field taken from another row: header and, when inline, the data).
-Bytes encodeRow(const TableDefinition& def, const std::vector<Value>& values, bool rawLongValues = false);
-
-// A long-value field holding the data inline in the row.
-Bytes inlineLongValue(const Bytes& data);
+Bytes encodeRow(const TableDef& def, const std::vector<Value>& values, bool rawLongValues = false);
 
 // Decodes a row written by encodeRow (and rows of catalog tables in general, as long as their long
 // values are inline or absent: other long values come back as Null). Values in def.columns order.
 // With rawLongValues, Memo and OLE columns come back as the raw field (Bytes), to be written back
 // unchanged by encodeRow.
-std::vector<Value> decodeRow(const TableDefinition& def, const uint8_t* row, size_t size, bool rawLongValues = false);
+std::vector<Value> decodeRow(const TableDef& def, const uint8_t* row, size_t size, bool rawLongValues = false);
 
 // The most bytes a row may take on a data page of the format.
 size_t maxRowSize(Format format);
@@ -41,17 +39,12 @@ Bytes buildDataPage(Format format, uint32_t tdefPage, const std::vector<Bytes>& 
 // Free bytes left on a data page that holds rows of these sizes.
 size_t dataPageFreeSpace(Format format, const std::vector<size_t>& rowSizes);
 
-// An inline usage map row (map type 0, start page 0) with the given pages marked.
-Bytes buildInlineUsageMap(Format format, const std::vector<uint32_t>& pages, bool markAllAbove = false,
-                          uint32_t firstAbove = 0);
-// The number of pages an inline usage map row can describe.
-uint32_t inlineUsageMapCapacity(Format format);
 
 // The maintenance description of a real index of a table (fields index def.columns positions).
-IndexSpec indexSpecOf(const TableDefinition& def, size_t realIndex);
+IndexSpec indexSpecOf(const TableDef& def, size_t realIndex);
 
 // Values for a row given by column number; columns not named are Null.
-std::vector<Value> rowByNumber(const TableDefinition& def, const std::vector<std::pair<uint16_t, Value>>& values);
+std::vector<Value> rowByNumber(const TableDef& def, const std::vector<std::pair<uint16_t, Value>>& values);
 
 // Column properties as kept in the catalog's property blob (LvProp).
 struct ColumnProperties {

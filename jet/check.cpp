@@ -193,7 +193,7 @@ struct Checker {
   }
 
   void run() {
-    pages = SchemaFile::over(file, header.format);
+    pages = SchemaFile::over(file, header.format, header.codePage);
     use(0, "the header");
     use(1, "the global page map");
     Catalog catalog;

@@ -2,7 +2,7 @@
 // usage maps and indexes, and the global page map. Reads only; names every problem it finds.
 #pragma once
 
-#include "jet/database.h"
+#include "jet/check_report.h"
 #include "jet/header.h"
 #include "jet/page_file.h"
 #include "jet/text_codec.h"

@@ -41,7 +41,7 @@
 #include "jet/schema_writer.h"
 #include "jet/table_def.h"
 #include "jet/table_scan.h"
-#include "jet/tdef_writer.h"
+#include "jet/usage_map.h"
 
 namespace jet {
 namespace {
@@ -242,24 +242,14 @@ class MapRows {
  public:
   MapRows(Output& out, Format f) : out_(out), format_(f), pageSize_(pageSizeOf(f)) {}
 
-  // A map of exactly these pages: inline when they fit in one window, otherwise a map that refers
-  // to bitmap pages. Either way the row has the size of an inline map, so the engine can later
-  // widen it in place.
+  // A map of exactly these pages, the size of an inline map so that the engine can later widen it
+  // in place.
   uint32_t add(std::vector<uint32_t> pages) {
-    std::sort(pages.begin(), pages.end());
-    pages.erase(std::unique(pages.begin(), pages.end()), pages.end());
-    const uint32_t cap = inlineUsageMapCapacity(format_);
-    Bytes row(5 + cap / 8, 0);
-    if (!pages.empty()) {
-      const uint32_t first = pages.front() - pages.front() % 8;
-      if (pages.back() - first < cap) {
-        put32(&row[1], first);
-        for (uint32_t p : pages) row[5 + (p - first) / 8] |= uint8_t(1u << ((p - first) % 8));
-      } else {
-        referenceMap(pages, row);
-      }
-    }
-    return place(row);
+    return place(buildUsageMap(format_, std::move(pages), [&](const Bytes& bitmap) {
+      const uint32_t at = out_.allocate();
+      out_.write(at, bitmap);
+      return at;
+    }));
   }
 
   void finish() {
@@ -268,27 +258,6 @@ class MapRows {
   }
 
  private:
-  void referenceMap(const std::vector<uint32_t>& pages, Bytes& row) {
-    const uint64_t perPage = uint64_t(pageSize_ - 4) * 8;
-    const size_t slots = (row.size() - 1) / 4;
-    if (pages.back() / perPage >= slots) throw Error(err::kDiskFull, "System resource exceeded.");
-    row[0] = 1;
-    size_t i = 0;
-    while (i < pages.size()) {
-      const uint64_t slot = pages[i] / perPage;
-      Bytes bitmap(pageSize_, 0);
-      bitmap[0] = 0x05;
-      bitmap[1] = 0x01;
-      for (; i < pages.size() && pages[i] / perPage == slot; ++i) {
-        const uint64_t bit = pages[i] % perPage;
-        bitmap[4 + bit / 8] |= uint8_t(1u << (bit % 8));
-      }
-      const uint32_t at = out_.allocate();
-      out_.write(at, bitmap);
-      put32(&row[1 + 4 * slot], at);
-    }
-  }
-
   uint32_t place(const Bytes& row) {
     if (!current_.fits(row.size())) {
       finish();
@@ -347,7 +316,7 @@ struct TableJob {
   std::string name;
   uint32_t sourcePage = 0;
   std::vector<uint32_t> pages;  // the new definition's page chain
-  TableDefinition definition;   // as the source stores it
+  TableDef definition;   // as the source stores it
 };
 
 bool startsWithMSys(const std::string& name) {
@@ -369,7 +338,7 @@ class Compactor {
         format_(src.format()),
         pageSize_(pageSizeOf(src.format())),
         maps_(out, src.format()),
-        sourcePages_(SchemaFile::over(src.pageFile(), src.format())),
+        sourcePages_(SchemaFile::over(src.pageFile(), src.format(), src.codec().codePage())),
         longValues_(src.pageFile(), src.format()) {}
 
   void run() {
@@ -388,8 +357,8 @@ class Compactor {
       TableJob job;
       job.name = name;
       job.sourcePage = page;
-      job.definition = parseTableDefinition(format_, sourcePages_->readDefinition(page));
-      const size_t n = tdefPagesNeeded(format_, serializeTableDefinition(job.definition).size());
+      job.definition = sourcePages_->definition(page);
+      const size_t n = tdefPagesNeeded(format_, serializeTableDef(job.definition, src_.codec()).size());
       for (size_t i = 0; i < n; ++i) job.pages.push_back(out_.allocate());
       pageMap_[page] = job.pages.front();
       jobs_.push_back(std::move(job));
@@ -410,56 +379,14 @@ class Compactor {
     return it == idMap_.end() ? id : it->second;
   }
 
-  // Writes a long value onto the table's long-value pages in the shape it had (one row, or a chain
-  // of rows) and returns the pointer the row's reference takes.
-  uint32_t writeLongValue(const Bytes& data, uint8_t kind, std::vector<uint32_t>& columnPages) {
-    const size_t emptyRoom = pageSize_ - rowTableOffset(format_) - 2;
-    if (kind & kLongValueSinglePage) {
-      if (data.size() > emptyRoom) throwCorrupt("a memo or OLE value is longer than its page");
-      if (!lval_.fits(data.size())) startLval();
+  // Writes a long value onto the table's long-value pages (never inline: the row has no room for
+  // the data) and returns the reference the row takes.
+  Bytes writeLongValue(const Bytes& data, std::vector<uint32_t>& columnPages) {
+    return jet::writeLongValue(data, 0, maxRowSize(format_, pageSize_), [&](const uint8_t* row, size_t size) {
+      if (!lval_.fits(size)) startLval();
       columnPages.push_back(lvalPage_);
-      return makePointer(lvalPage_, lval_.add(data.data(), data.size()));
-    }
-    // A chain: the first link fills what the open page has left, the others fill fresh pages.
-    // Page numbers are handed out in order, so every link's address is known before it is written.
-    constexpr size_t kSmallestLink = 64;
-    if (lval_.room() < 4 + std::min(kSmallestLink, data.size())) startLval();
-    struct Link {
-      uint32_t page;
-      uint16_t row;
-      size_t from, to;
-    };
-    std::vector<Link> links;
-    size_t at = 0;
-    size_t room = lval_.room();
-    uint32_t page = lvalPage_;
-    uint16_t row = lval_.count();
-    while (at < data.size()) {
-      const size_t take = std::min(room - 4, data.size() - at);
-      links.push_back({page, row, at, at + take});
-      at += take;
-      if (at < data.size()) {
-        page = out_.allocate();
-        row = 0;
-        room = emptyRoom;
-      }
-    }
-    if (links.empty()) links.push_back({page, row, 0, 0});
-    Bytes body;
-    for (size_t i = 0; i < links.size(); ++i) {
-      const Link& l = links[i];
-      if (l.page != lvalPage_) {
-        flushLval();
-        lvalPage_ = l.page;
-        lval_.start(format_, pageSize_, kLongValueOwner);
-      }
-      body.assign(4, 0);
-      if (i + 1 < links.size()) put32(body.data(), makePointer(links[i + 1].page, links[i + 1].row));
-      body.insert(body.end(), data.begin() + long(l.from), data.begin() + long(l.to));
-      lval_.add(body.data(), body.size());
-      columnPages.push_back(l.page);
-    }
-    return makePointer(links.front().page, links.front().row);
+      return makePointer(lvalPage_, lval_.add(row, size));
+    });
   }
 
   void startLval() {
@@ -474,7 +401,7 @@ class Compactor {
 
   void copyTable(const TableJob& job) {
     const uint32_t newTdef = job.pages.front();
-    TableDef def = readTableDef(src_.pageFile(), format_, src_.codec(), job.sourcePage);
+    const TableDef& def = job.definition;
     const TableInfo info = describeTable(def, job.name);
     const size_t realCount = job.definition.realIndexes.size();
 
@@ -551,11 +478,10 @@ class Compactor {
         const uint8_t* field;
         size_t len;
         if (!columnBytes(def, def.columns[i], layout, field, len) || len < kLongValueRefSize) continue;
-        const uint8_t kind = field[3];
-        if (kind & kLongValueInline) continue;
+        if (field[3] & kLongValueInline) continue;
         longValues_.read(field, len, value);
-        const uint32_t pointer = writeLongValue(value, kind, lvPages[i]);
-        put32(row.data() + (field - source) + 4, pointer);
+        const Bytes ref = writeLongValue(value, lvPages[i]);
+        std::copy(ref.begin(), ref.begin() + kLongValueRefSize, row.begin() + (field - source));
       }
       for (size_t i : idColumns) {
         const uint8_t* field;
@@ -574,7 +500,7 @@ class Compactor {
           const ColumnDef& col = def.columns[i];
           const uint8_t* field;
           size_t len;
-          if (col.type == ColumnType::Boolean && col.rawType == uint8_t(ColumnType::Boolean)) {
+          if (col.type == ColumnType::Boolean && !col.unknownType()) {
             values[i] = layout.present(col.number);
           } else if (columnBytes(def, col, layout, field, len)) {
             reader.decodeColumn(col, field, len, values[i]);
@@ -594,7 +520,7 @@ class Compactor {
     flushLval();
 
     // The indexes, each a fresh tree.
-    TableDefinition out = job.definition;
+    TableDef out = job.definition;
     for (size_t i = 0; i < realCount; ++i) {
       if (carried[i]) {
         const uint32_t root = out.realIndexes[i].rootPage;
@@ -609,35 +535,35 @@ class Compactor {
       std::vector<uint32_t> indexPages;
       OutputIndexStore store(out_, format_, indexPages);
       const uint32_t root = IndexTree::createEmpty(store, newTdef);
-      out.realIndexes[i].rowCount = uint32_t(entries[i].size());
+      out.realIndexes[i].entryCount = uint32_t(entries[i].size());
       IndexTree tree(store, root, newTdef);
       tree.rebuild(std::move(entries[i]));
       entries[i] = {};
       out.realIndexes[i].rootPage = root;
-      out.realIndexes[i].usageMap = maps_.add(indexPages);
+      out.realIndexes[i].usedPagesPointer = maps_.add(indexPages);
     }
 
     // The engine keeps the counts of its own tables loosely; readers report the count the
     // definition records, so a system table keeps the one it had.
-    if (!out.systemTable) out.rowCount = rows;
-    out.usedPagesMap = maps_.add(dataPages);
-    out.freePagesMap = maps_.add(freePages);
-    for (TdefColumn& c : out.columns) {
-      if (c.lvUsedMap == 0 && c.lvFreeMap == 0) continue;
+    if (!out.systemTable()) out.rowCount = rows;
+    out.ownedPagesPointer = maps_.add(dataPages);
+    out.freeSpacePointer = maps_.add(freePages);
+    for (ColumnDef& c : out.columns) {
+      if (c.lvOwnedPointer == 0 && c.lvFreePointer == 0) continue;
       std::vector<uint32_t> pages;
       for (size_t i = 0; i < def.columns.size(); ++i)
         if (def.columns[i].number == c.number) pages = lvPages[i];
-      c.lvUsedMap = maps_.add(pages);
-      c.lvFreeMap = maps_.add({});
+      c.lvOwnedPointer = maps_.add(pages);
+      c.lvFreePointer = maps_.add({});
     }
-    for (TdefLogicalIndex& l : out.logicalIndexes) {
-      auto it = pageMap_.find(l.relatedTablePage);
-      if (l.relatedTablePage != 0 && it != pageMap_.end()) l.relatedTablePage = it->second;
+    for (LogicalIndexDef& l : out.indexes) {
+      auto it = pageMap_.find(l.relTable);
+      if (l.relTable != 0 && it != pageMap_.end()) l.relTable = it->second;
     }
-    const Bytes bytes = serializeTableDefinition(out);
+    const Bytes bytes = serializeTableDef(out, src_.codec());
     if (tdefPagesNeeded(format_, bytes.size()) != job.pages.size())
       throwCorrupt("the definition of table '" + job.name + "' changed size while being copied");
-    const std::vector<Bytes> images = paginateTableDefinition(format_, bytes, job.pages);
+    const std::vector<Bytes> images = paginateTableDef(format_, bytes, job.pages);
     for (size_t i = 0; i < images.size(); ++i) out_.write(job.pages[i], images[i]);
   }
 
@@ -716,9 +642,7 @@ void Database::compact(const std::string& source, const std::string& destination
   if (pathExists(destination)) throw Error(err::kDatabaseExists, "Database already exists.");
   if (!pathExists(source)) throw Error(err::kFileNotFound, "Could not find file '" + source + "'.");
 
-  std::unique_ptr<Database> opened = openReadOnly(source);
-  auto* src = dynamic_cast<DatabaseImpl*>(opened.get());
-  if (!src) throw Error(err::kInvalidOperation, "Invalid operation.");
+  auto src = std::make_unique<DatabaseImpl>(source, OpenOptions{true, ""});
   const Format f = src->format();
   const size_t ps = pageSizeOf(f);
   const Bytes header = headerFrom(src->pageFile(), f);
@@ -731,8 +655,7 @@ void Database::compact(const std::string& source, const std::string& destination
     Compactor(*src, out).run();
     // The global map: nothing inside the file is free; pages past its end are, as in a new file.
     const uint32_t count = out.end();
-    const uint32_t cap = inlineUsageMapCapacity(f);
-    out.write(1, buildDataPage(f, 1, {buildInlineUsageMap(f, {}, count < cap, count), buildInlineUsageMap(f, {})}));
+    out.write(1, buildDataPage(f, 1, {buildInlineUsageMap(f, {}, 0, count), buildInlineUsageMap(f, {})}));
     out.finish();
   } catch (const Error&) {
     ::unlink(destination.c_str());

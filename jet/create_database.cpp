@@ -9,13 +9,16 @@
 #include <cstring>
 #include <map>
 
+#include "jet/bytes.h"
 #include "jet/catalog_writer.h"
-#include "jet/page_file.h"
+#include "jet/data_page.h"
 #include "jet/error.h"
 #include "jet/header.h"
 #include "jet/index_page.h"
+#include "jet/page_file.h"
 #include "jet/system_tables.h"
-#include "jet/tdef_writer.h"
+#include "jet/table_def.h"
+#include "jet/usage_map.h"
 
 namespace jet {
 
@@ -93,7 +96,7 @@ std::vector<Bytes> buildNewDatabase(const CreateOptions& o, double created) {
   auto newMap = [&]() {
     size_t i = mapCursor++;
     uint32_t page = firstMapPage + uint32_t(i / mapsPerPage);
-    return std::pair<size_t, uint32_t>(i, packRowPointer(page, uint8_t(i % mapsPerPage)));
+    return std::pair<size_t, uint32_t>(i, makePointer(page, uint8_t(i % mapsPerPage)));
   };
 
   std::map<uint32_t, size_t> usedMapOf;  // tdef page -> map row index
@@ -101,21 +104,21 @@ std::vector<Bytes> buildNewDatabase(const CreateOptions& o, double created) {
   for (auto& t : tables) {
     auto used = newMap();
     auto free = newMap();
-    t.def.usedPagesMap = used.second;
-    t.def.freePagesMap = free.second;
+    t.def.ownedPagesPointer = used.second;
+    t.def.freeSpacePointer = free.second;
     usedMapOf[t.tdefPage] = used.first;
     // Long-value maps are handed out by column number.
-    std::vector<TdefColumn*> lv;
+    std::vector<ColumnDef*> lv;
     for (auto& c : t.def.columns)
       if (c.type == ColumnType::Memo || c.type == ColumnType::Ole) lv.push_back(&c);
     std::sort(lv.begin(), lv.end(), [](auto* a, auto* b) { return a->number < b->number; });
     for (auto* c : lv) {
-      c->lvUsedMap = newMap().second;
-      c->lvFreeMap = newMap().second;
+      c->lvOwnedPointer = newMap().second;
+      c->lvFreePointer = newMap().second;
     }
     for (auto& r : t.def.realIndexes) {
       auto m = newMap();
-      r.usageMap = m.second;
+      r.usedPagesPointer = m.second;
       r.rootPage = nextIndexPage++;
       mapContents[m.first].push_back(r.rootPage);
     }
@@ -173,7 +176,7 @@ std::vector<Bytes> buildNewDatabase(const CreateOptions& o, double created) {
         if (key) leaf.entries.push_back({*key, RowId{dataPage, uint16_t(r)}, 0});
       }
       std::sort(leaf.entries.begin(), leaf.entries.end());
-      t.def.realIndexes[i].rowCount = uint32_t(leaf.entries.size());
+      t.def.realIndexes[i].entryCount = uint32_t(leaf.entries.size());
       if (!writeIndexPage(f, leaf, pages[t.def.realIndexes[i].rootPage].data()))
         throw Error(err::kInvalidOperation, "Invalid operation.");
     }
@@ -187,9 +190,10 @@ std::vector<Bytes> buildNewDatabase(const CreateOptions& o, double created) {
       writeIndexPage(f, leaf, pages[r.rootPage].data());
     }
 
+  TextCodec codec(o.codePage);
   for (auto& t : tables) {
-    Bytes def = serializeTableDefinition(t.def);
-    auto images = paginateTableDefinition(f, def, {t.tdefPage});
+    Bytes def = serializeTableDef(t.def, codec);
+    auto images = paginateTableDef(f, def, {t.tdefPage});
     pages[t.tdefPage] = images[0];
   }
 
@@ -203,7 +207,7 @@ std::vector<Bytes> buildNewDatabase(const CreateOptions& o, double created) {
 
   // Global map: row 0 marks the pages that are free (every page past the end of the file);
   // row 1 is kept empty.
-  pages[1] = buildDataPage(f, 1, {buildInlineUsageMap(f, {}, true, pageCount), buildInlineUsageMap(f, {})});
+  pages[1] = buildDataPage(f, 1, {buildInlineUsageMap(f, {}, 0, pageCount), buildInlineUsageMap(f, {})});
   return pages;
 }
 

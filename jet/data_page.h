@@ -18,6 +18,8 @@ constexpr uint16_t kRowFreed = kRowDeleted | kRowOverflow;
 
 inline uint32_t rowCountOffset(Format f) { return f == Format::Jet3 ? 8 : 12; }
 inline uint32_t rowTableOffset(Format f) { return rowCountOffset(f) + 2; }
+// The most bytes one row may take: a page holding only it.
+inline uint32_t maxRowSize(Format f, uint32_t pageSize) { return pageSize - rowTableOffset(f) - 2; }
 
 // One row's place on a page: bytes [start, end) and the flags of its offset entry.
 struct RowSlot {

@@ -10,7 +10,9 @@
 #include <string>
 #include <vector>
 
+#include "jet/check_report.h"
 #include "jet/error.h"
+#include "jet/row_id.h"
 #include "jet/schema.h"
 #include "jet/value.h"
 
@@ -25,14 +27,6 @@ struct CreateOptions {
   Format format = Format::Jet4;
   uint16_t codePage = 1252;
   uint16_t sortOrder = 1033;  // General
-};
-
-// The address of a row: data page and row number on it. A row keeps its address for life; a row
-// that outgrows its page leaves a pointer behind.
-struct RowId {
-  uint32_t page = 0;
-  uint16_t row = 0;
-  bool operator==(const RowId&) const = default;
 };
 
 class Database;
@@ -50,11 +44,6 @@ class TableCursor {
   virtual const std::vector<Value>& values() = 0;
   // Back to before the first row.
   virtual void rewind() = 0;
-};
-
-struct CheckReport {
-  std::vector<std::string> problems;
-  bool ok() const { return problems.empty(); }
 };
 
 class Database {

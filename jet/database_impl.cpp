@@ -237,7 +237,7 @@ void DatabaseImpl::changeSchema(F&& change) {
   settle();
   try {
     atomicWrite([&] {
-      auto pages = SchemaFile::over(*file_, header_.format);
+      auto pages = SchemaFile::over(*file_, header_.format, header_.codePage);
       change(*pages);
     });
   } catch (...) {

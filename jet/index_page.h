@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "jet/database.h"
+#include "jet/row_id.h"
 #include "jet/schema.h"
 #include "jet/value.h"
 

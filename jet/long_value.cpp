@@ -50,4 +50,40 @@ void LongValueReader::read(const uint8_t* field, size_t len, std::vector<uint8_t
   }
 }
 
+std::vector<uint8_t> inlineLongValue(const std::vector<uint8_t>& data) {
+  std::vector<uint8_t> ref(kLongValueRefSize, 0);
+  if (data.size() > 0xFFFFFF) throw Error(err::kTextTooLong, "The value is too large to store.");
+  put24(ref.data(), uint32_t(data.size()));
+  ref[3] = kLongValueInline;
+  ref.insert(ref.end(), data.begin(), data.end());
+  return ref;
+}
+
+std::vector<uint8_t> writeLongValue(const std::vector<uint8_t>& data, size_t inlineRoom, size_t maxRow,
+                                    const std::function<uint32_t(const uint8_t*, size_t)>& placeRow) {
+  if (data.size() <= kMaxInlineLongValue && data.size() <= inlineRoom) return inlineLongValue(data);
+  std::vector<uint8_t> ref(kLongValueRefSize, 0);
+  if (data.size() > 0xFFFFFF) throw Error(err::kTextTooLong, "The value is too large to store.");
+  put24(ref.data(), uint32_t(data.size()));
+  if (data.size() <= maxRow) {
+    ref[3] = kLongValueSinglePage;
+    put32(ref.data() + 4, placeRow(data.data(), data.size()));
+    return ref;
+  }
+  ref[3] = kLongValueChained;
+  const size_t perLink = maxRow - 4;
+  const size_t links = (data.size() + perLink - 1) / perLink;
+  uint32_t next = 0;
+  std::vector<uint8_t> link;
+  for (size_t i = links; i-- > 0;) {
+    const size_t from = i * perLink, len = std::min(perLink, data.size() - from);
+    link.assign(4, 0);
+    put32(link.data(), next);
+    link.insert(link.end(), data.begin() + long(from), data.begin() + long(from + len));
+    next = placeRow(link.data(), link.size());
+  }
+  put32(ref.data() + 4, next);
+  return ref;
+}
+
 }  // namespace jet

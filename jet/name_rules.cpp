@@ -2,7 +2,7 @@
 
 #include "jet/error.h"
 #include "jet/index_key.h"
-#include "jet/tdef_writer.h"
+#include "jet/table_def.h"
 
 namespace jet {
 

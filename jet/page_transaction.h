@@ -18,6 +18,8 @@ class PageTransaction {
 
   PageFile& file() { return file_; }
   uint32_t pageSize() const { return file_.pageSize(); }
+  // Pages of the file as this transaction sees it (pages it adds included).
+  uint32_t pageCount() const { return nextPage_; }
   // The page as this transaction sees it (staged copy or file).
   const uint8_t* read(uint32_t page);
   // A writable staged copy of the page.
@@ -25,6 +27,8 @@ class PageTransaction {
   // A zeroed page for new use: a page the database's free-page map offers, else a new page at the
   // end of the file. Either way the page is taken out of the free-page map.
   uint32_t allocate();
+  // A zeroed page added at the end of the file, whatever the free-page map offers.
+  uint32_t appendPage();
   // Returns a page to the free-page map (its contents stay until it is reused).
   void release(uint32_t page);
   // Whether the free-page map offers the page.
@@ -41,8 +45,6 @@ class PageTransaction {
   uint32_t nextPage_;
   uint32_t takeFreePage();
   void markFree(uint32_t page, bool free);
-  // A new bitmap page for the free-page map, at the end of the file (never from the map itself).
-  uint32_t appendBitmapPage();
 
   std::map<uint32_t, Page> staged_;
   Format format_ = Format::Jet4;

@@ -91,7 +91,7 @@ void needLength(size_t len, size_t want) {
 }  // namespace
 
 void RowReader::decodeColumn(const ColumnDef& col, const uint8_t* d, size_t len, Value& out) {
-  if (col.rawType != uint8_t(col.type)) {  // a type this engine does not know: raw bytes
+  if (col.unknownType()) {  // a type this engine does not know: raw bytes
     bytesOf(out).assign(d, d + len);
     return;
   }
@@ -173,7 +173,7 @@ void RowReader::decode(const uint8_t* row, size_t size, std::vector<Value>& out)
   out.resize(def_.columns.size());
   for (size_t i = 0; i < def_.columns.size(); ++i) {
     const ColumnDef& col = def_.columns[i];
-    if (col.type == ColumnType::Boolean && col.rawType == uint8_t(ColumnType::Boolean)) {
+    if (col.type == ColumnType::Boolean && !col.unknownType()) {
       out[i] = layout_.present(col.number);
       continue;
     }

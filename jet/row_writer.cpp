@@ -47,7 +47,7 @@ Bytes text(const TableDef& def, const ColumnDef& col, const Value& v, TextCodec&
 // The common fixed-size numbers written straight into the row, with the same checks as
 // encodeValue; false for the types left to it.
 bool encodeFixedInPlace(const ColumnDef& c, const Value& v, uint8_t* out) {
-  if (c.rawType != uint8_t(c.type)) return false;
+  if (c.unknownType()) return false;
   switch (c.type) {
     case ColumnType::Long: {
       if (c.length < 4) return false;
@@ -86,7 +86,7 @@ Bytes encodeValue(const TableDef& def, const ColumnDef& col, const Value& v, Tex
     out.resize(size);
     for (size_t i = 0; i < size; ++i) out[i] = uint8_t(uint64_t(n) >> (8 * i));
   };
-  if (col.rawType != uint8_t(col.type)) return bytesOf(v);
+  if (col.unknownType()) return bytesOf(v);
   switch (col.type) {
     case ColumnType::Boolean:
       return out;
@@ -181,7 +181,7 @@ Bytes encodeRow(const TableDef& def, const std::vector<Value>& values, TextCodec
   for (size_t i = 0; i < def.columns.size(); ++i) {
     const ColumnDef& c = def.columns[i];
     const Value& v = values[i];
-    if (c.type == ColumnType::Boolean && c.rawType == uint8_t(ColumnType::Boolean)) {
+    if (c.type == ColumnType::Boolean && !c.unknownType()) {
       bool on = false;
       if (auto* b = std::get_if<bool>(&v)) on = *b;
       else if (!isNull(v)) on = integer(v) != 0;

@@ -2,6 +2,7 @@
 // description of a new table that the engine creates.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -12,6 +13,8 @@
 namespace jet {
 
 enum class Format { Jet3, Jet4 };
+
+inline size_t pageSizeOf(Format f) { return f == Format::Jet4 ? 4096 : 2048; }
 
 struct ColumnInfo {
   std::string name;

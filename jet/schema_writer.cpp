@@ -5,22 +5,22 @@
 #include <cstring>
 #include <set>
 
+#include "jet/bytes.h"
 #include "jet/catalog.h"
 #include "jet/catalog_writer.h"
+#include "jet/data_page.h"
 #include "jet/error.h"
 #include "jet/header.h"
 #include "jet/index_page.h"
+#include "jet/long_value.h"
 #include "jet/name_rules.h"
 #include "jet/page_transaction.h"
 #include "jet/system_tables.h"
+#include "jet/usage_map.h"
 
 namespace jet {
 
 namespace {
-
-constexpr uint16_t kRowDeleted = 0x8000;
-constexpr uint16_t kRowPointer = 0x4000;
-constexpr uint16_t kRowOffsetMask = 0x1FFF;
 
 size_t rowCountAt(Format f) { return f == Format::Jet4 ? 12 : 8; }
 size_t tdefRowCountAt(Format f) { return f == Format::Jet4 ? 16 : 12; }
@@ -28,9 +28,6 @@ size_t realCountBlockAt(Format f) { return f == Format::Jet4 ? 63 : 43; }
 size_t realCountBlockSize(Format f) { return f == Format::Jet4 ? 12 : 8; }
 
 [[noreturn]] void damaged(const std::string& what) { throw Error(err::kCorrupt, "The database is damaged: " + what + "."); }
-
-uint32_t pointerPage(uint32_t p) { return p >> 8; }
-uint8_t pointerRow(uint32_t p) { return uint8_t(p & 0xFF); }
 
 }  // namespace
 
@@ -43,13 +40,14 @@ std::unique_ptr<SchemaFile> SchemaFile::open(const std::string& path, bool readO
   const Header header = parseHeader(pages->readPrefix(kHeaderBytes), slash == std::string::npos ? path : path.substr(slash + 1));
   pages->setPageSize(header.pageSize);
   if (header.databaseKey != 0) pages->setEncodingKey(header.databaseKey);
-  auto f = over(*pages, header.format);
+  auto f = over(*pages, header.format, header.codePage);
   f->owned_ = std::move(pages);
   return f;
 }
 
-std::unique_ptr<SchemaFile> SchemaFile::over(PageFile& file, Format format) {
+std::unique_ptr<SchemaFile> SchemaFile::over(PageFile& file, Format format, uint16_t codePage) {
   std::unique_ptr<SchemaFile> f(new SchemaFile());
+  f->codec_ = std::make_unique<TextCodec>(codePage);
   f->pages_ = &file;
   f->readOnly_ = file.readOnly();
   f->format_ = format;
@@ -127,176 +125,32 @@ void SchemaFile::deleteRow(uint32_t pageNo, uint16_t row) {
   const size_t at = rowCountAt(format_);
   if (row >= le::get16(&p[at])) damaged("a row address points past its page's rows");
   uint16_t raw = le::get16(&p[at + 2 + 2 * row]);
-  le::put16(&p[at + 2 + 2 * row], uint16_t(raw | kRowDeleted | kRowPointer));
+  le::put16(&p[at + 2 + 2 * row], uint16_t(raw | kRowDeleted | kRowOverflow));
   writePage(pageNo, p.data());
 }
 
-Bytes SchemaFile::readDefinition(uint32_t tdefPage, std::vector<uint32_t>* chain) {
-  Bytes out;
-  std::set<uint32_t> seen;
-  uint32_t p = tdefPage;
-  while (p != 0) {
-    if (!seen.insert(p).second) damaged("the definition pages of table page " + std::to_string(tdefPage) + " loop");
-    Bytes b = page(p);
-    if (b[0] != 0x02) damaged("page " + std::to_string(p) + " is not a table definition page");
-    if (chain) chain->push_back(p);
-    if (out.empty()) out = b;
-    else out.insert(out.end(), b.begin() + 8, b.end());
-    p = le::get32(&b[4]);
-  }
-  if (out.size() >= 12) {
-    const uint32_t len = le::get32(&out[8]);
-    if (len >= 12 && len <= out.size()) out.resize(len);
-  }
-  return out;
-}
+TableDef SchemaFile::definition(uint32_t tdefPage) { return readTableDef(*pages_, format_, *codec_, tdefPage); }
 
-Bytes& SchemaFile::mapRow(uint32_t pointer, Bytes& pageBuf, size_t& start, size_t& end) {
-  pageBuf = page(pointerPage(pointer));
-  auto slots = rowSlots(pageBuf);
-  if (pointerRow(pointer) >= slots.size()) damaged("a usage map points past its page's rows");
-  start = slots[pointerRow(pointer)].start;
-  end = slots[pointerRow(pointer)].end;
-  if (end <= start) damaged("a usage map row is empty");
-  return pageBuf;
-}
-
-bool SchemaFile::markInMap(Bytes& p, size_t start, size_t end, uint32_t pg, bool set, bool& changed) {
-  changed = false;
-  if (p[start] == 0) {
-    if (end - start < 5) return false;
-    const uint32_t first = le::get32(&p[start + 1]);
-    if (pg < first) return false;
-    const uint64_t bit = pg - first;
-    if (bit >= uint64_t(end - start - 5) * 8) return false;
-    uint8_t& byte = p[start + 5 + bit / 8];
-    const uint8_t mask = uint8_t(1 << (bit % 8));
-    const bool was = byte & mask;
-    if (was != set) {
-      byte = set ? (byte | mask) : (byte & ~mask);
-      changed = true;
-    }
-    return true;
-  }
-  if (p[start] == 1) {
-    const uint64_t perPage = uint64_t(pageSize_ - 4) * 8;
-    const uint64_t idx = pg / perPage;
-    if (start + 1 + 4 * (idx + 1) > end) return false;
-    const uint32_t mp = le::get32(&p[start + 1 + 4 * idx]);
-    if (mp == 0 || mp >= pageCount()) return false;
-    Bytes m = page(mp);
-    const uint64_t bit = pg % perPage;
-    uint8_t& byte = m[4 + bit / 8];
-    const uint8_t mask = uint8_t(1 << (bit % 8));
-    if (bool(byte & mask) != set) {
-      byte = set ? (byte | mask) : (byte & ~mask);
-      writePage(mp, m.data());
-    }
-    return true;
-  }
-  return false;
-}
-
+// The maps are read and marked through a transaction of their own, which keeps the maps' rules
+// (their window, their bitmap pages) in one place.
 std::vector<uint32_t> SchemaFile::usageMapPages(uint32_t pointer) {
-  std::vector<uint32_t> out;
-  if (pointer == 0) return out;
-  Bytes p;
-  size_t start, end;
-  mapRow(pointer, p, start, end);
-  if (p[start] == 0) {
-    const uint32_t first = le::get32(&p[start + 1]);
-    for (size_t i = start + 5; i < end; ++i)
-      for (int b = 0; b < 8; ++b)
-        if (p[i] & (1 << b)) out.push_back(first + uint32_t((i - start - 5) * 8 + b));
-  } else if (p[start] == 1) {
-    const uint32_t perPage = uint32_t((pageSize_ - 4) * 8);
-    for (size_t k = 0; start + 1 + 4 * (k + 1) <= end; ++k) {
-      uint32_t mp = le::get32(&p[start + 1 + 4 * k]);
-      if (mp == 0 || mp >= pageCount()) continue;
-      Bytes m = page(mp);
-      for (size_t i = 4; i < m.size(); ++i)
-        for (int b = 0; b < 8; ++b)
-          if (m[i] & (1 << b)) out.push_back(uint32_t(k * perPage + (i - 4) * 8 + b));
-    }
-  } else {
-    damaged("a usage map has an unknown kind");
-  }
-  return out;
+  if (pointer == 0) return {};
+  PageTransaction tx(*pages_);
+  return markedPages(tx, format_, pointer);
 }
 
 void SchemaFile::usageMapMark(uint32_t pointer, uint32_t pg, bool set) {
-  Bytes p;
-  size_t start, end;
-  mapRow(pointer, p, start, end);
-  bool changed = false;
-  if (markInMap(p, start, end, pg, set, changed)) {
-    if (changed) writePage(pointerPage(pointer), p.data());
-    return;
-  }
-  if (!set) return;  // a page the map cannot describe is not in it
-  if (p[start] != 0) throw Error(err::kDiskFull, "System resource exceeded.");
-  // An inline map whose window does not reach the page: move the window when every marked page
-  // still fits, or else turn the map into one that refers to bitmap pages.
-  std::vector<uint32_t> marked = usageMapPages(pointer);
-  marked.push_back(pg);
-  const uint32_t low = *std::min_element(marked.begin(), marked.end());
-  const uint32_t high = *std::max_element(marked.begin(), marked.end());
-  const uint64_t inlineCapacity = uint64_t(end - start - 5) * 8;
-  if (uint64_t(high) - (low - low % 8) < inlineCapacity) {
-    std::fill(p.begin() + long(start) + 1, p.begin() + long(end), 0);
-    le::put32(&p[start + 1], low - low % 8);
-    for (uint32_t m : marked) markInMap(p, start, end, m, true, changed);
-    writePage(pointerPage(pointer), p.data());
-    return;
-  }
-  const uint64_t perPage = uint64_t(pageSize_ - 4) * 8;
-  const size_t slots = (end - start - 1) / 4;
-  if (high / perPage >= slots) throw Error(err::kDiskFull, "System resource exceeded.");
-  std::vector<uint32_t> bitmapPages(slots, 0);
-  std::vector<Bytes> bitmaps(slots);
-  for (uint32_t m : marked) {
-    const size_t i = size_t(m / perPage);
-    if (!bitmapPages[i]) {
-      bitmapPages[i] = allocatePage();
-      bitmaps[i].assign(pageSize_, 0);
-      bitmaps[i][0] = 0x05;
-      bitmaps[i][1] = 0x01;
-    }
-    const uint64_t bit = m % perPage;
-    bitmaps[i][4 + bit / 8] |= uint8_t(1 << (bit % 8));
-  }
-  for (size_t i = 0; i < slots; ++i)
-    if (bitmapPages[i]) writePage(bitmapPages[i], bitmaps[i].data());
-  // The map row may share its page with the pages just allocated: read it again.
-  mapRow(pointer, p, start, end);
-  std::fill(p.begin() + long(start), p.begin() + long(end), 0);
-  p[start] = 1;
-  for (size_t i = 0; i < slots; ++i) le::put32(&p[start + 1 + 4 * i], bitmapPages[i]);
-  writePage(pointerPage(pointer), p.data());
+  if (readOnly_) throw Error(err::kReadOnly, "Cannot update. Database or object is read-only.");
+  PageTransaction tx(*pages_);
+  tx.useFreePageMap(format_);
+  markUsage(tx, format_, pointer, pg, set);
+  tx.commit();
 }
 
 bool SchemaFile::globalFree(uint32_t pg) {
-  Bytes p;
-  size_t start, end;
-  mapRow(packRowPointer(1, 0), p, start, end);
-  if (p[start] == 0) {
-    const uint32_t first = le::get32(&p[start + 1]);
-    if (pg < first) return false;
-    const uint64_t bit = pg - first;
-    if (bit >= uint64_t(end - start - 5) * 8) return false;
-    return p[start + 5 + bit / 8] & (1 << (bit % 8));
-  }
-  if (p[start] == 1) {
-    const uint64_t perPage = uint64_t(pageSize_ - 4) * 8;
-    const uint64_t idx = pg / perPage;
-    if (start + 1 + 4 * (idx + 1) > end) return false;
-    const uint32_t mp = le::get32(&p[start + 1 + 4 * idx]);
-    if (mp == 0 || mp >= pageCount()) return false;
-    Bytes m = page(mp);
-    const uint64_t bit = pg % perPage;
-    return m[4 + bit / 8] & (1 << (bit % 8));
-  }
-  return false;
+  PageTransaction tx(*pages_);
+  tx.useFreePageMap(format_);
+  return tx.isFree(pg);
 }
 
 // Pages come from and go back to the free-page map through a transaction of their own, which
@@ -318,8 +172,8 @@ void SchemaFile::freePage(uint32_t pg) {
   tx.commit();
 }
 
-RowId SchemaFile::insertRow(uint32_t tdefPage, const TableDefinition& def, const Bytes& row) {
-  std::vector<uint32_t> pages = usageMapPages(def.usedPagesMap);
+RowId SchemaFile::insertRow(uint32_t tdefPage, const TableDef& def, const Bytes& row) {
+  std::vector<uint32_t> pages = usageMapPages(def.ownedPagesPointer);
   for (auto it = pages.rbegin(); it != pages.rend(); ++it) {
     if (*it >= pageCount()) continue;
     Bytes p = page(*it);
@@ -332,47 +186,22 @@ RowId SchemaFile::insertRow(uint32_t tdefPage, const TableDefinition& def, const
   }
   // The maps first: when they cannot take the page, no row is left where nothing finds it.
   const uint32_t fresh = allocatePage();
-  usageMapMark(def.usedPagesMap, fresh, true);
-  if (def.freePagesMap) usageMapMark(def.freePagesMap, fresh, true);
+  usageMapMark(def.ownedPagesPointer, fresh, true);
+  if (def.freeSpacePointer) usageMapMark(def.freeSpacePointer, fresh, true);
   Bytes p = buildDataPage(format_, tdefPage, {row});
   writePage(fresh, p.data());
   return RowId{fresh, 0};
 }
 
 Bytes SchemaFile::writeLongValue(const Bytes& data, uint32_t map) {
-  constexpr size_t kInlineLimit = 256;
-  if (data.size() <= kInlineLimit) return inlineLongValue(data);
-  const size_t header = format_ == Format::Jet4 ? 14 : 10;
-  // A fresh long-value page holding one row.
-  auto lvalPage = [&](const Bytes& row) {
+  // Each row on a fresh long-value page, entered in the map.
+  return jet::writeLongValue(data, SIZE_MAX, pageSize_ - rowTableOffset(format_) - 2, [&](const uint8_t* row, size_t size) {
     const uint32_t pg = allocatePage();
-    Bytes p = buildDataPage(format_, 0, {row});
-    std::memcpy(&p[4], "LVAL", 4);
+    Bytes p = buildDataPage(format_, kLongValueOwner, {Bytes(row, row + size)});
     writePage(pg, p.data());
     if (map) usageMapMark(map, pg, true);
-    return packRowPointer(pg, 0);
-  };
-  Bytes ref(12, 0);
-  const size_t single = pageSize_ - header - 2;
-  if (data.size() <= single) {
-    le::put32(&ref[0], uint32_t(data.size()) | 0x40000000u);
-    le::put32(&ref[4], lvalPage(data));
-    return ref;
-  }
-  // A chain: each row starts with the address of the next (0 at the end); written last to first.
-  const size_t chunk = single - 4;
-  uint32_t next = 0;
-  const size_t pieces = (data.size() + chunk - 1) / chunk;
-  for (size_t i = pieces; i-- > 0;) {
-    Bytes row(4, 0);
-    le::put32(row.data(), next);
-    const size_t from = i * chunk, to = std::min(data.size(), from + chunk);
-    row.insert(row.end(), data.begin() + long(from), data.begin() + long(to));
-    next = lvalPage(row);
-  }
-  le::put32(&ref[0], uint32_t(data.size()));
-  le::put32(&ref[4], next);
-  return ref;
+    return makePointer(pg, 0);
+  });
 }
 
 void SchemaFile::freeLongValue(const Bytes& field, uint32_t map) {
@@ -406,9 +235,9 @@ void SchemaFile::freeLongValue(const Bytes& field, uint32_t map) {
 // Reading plain rows
 
 std::vector<std::pair<RowId, std::vector<Value>>> readPlainRows(SchemaFile& file, uint32_t tdefPage,
-                                                                const TableDefinition& def) {
+                                                                const TableDef& def) {
   std::vector<std::pair<RowId, std::vector<Value>>> out;
-  std::vector<uint32_t> pages = file.usageMapPages(def.usedPagesMap);
+  std::vector<uint32_t> pages = file.usageMapPages(def.ownedPagesPointer);
   std::sort(pages.begin(), pages.end());
   for (uint32_t pg : pages) {
     if (pg >= file.pageCount()) continue;
@@ -419,7 +248,7 @@ std::vector<std::pair<RowId, std::vector<Value>>> readPlainRows(SchemaFile& file
       const auto& s = slots[i];
       if (s.offset & kRowDeleted) continue;
       if (s.end <= s.start) continue;
-      if (s.offset & kRowPointer) {
+      if (s.offset & kRowOverflow) {
         // The row moved: the slot holds its new address.
         if (s.end - s.start < 4) continue;
         const uint32_t target = le::get32(&p[s.start]);
@@ -437,7 +266,7 @@ std::vector<std::pair<RowId, std::vector<Value>>> readPlainRows(SchemaFile& file
   return out;
 }
 
-std::vector<CatalogRow> readCatalog(SchemaFile& file, const TableDefinition& catalog) {
+std::vector<CatalogRow> readCatalog(SchemaFile& file, const TableDef& catalog) {
   const size_t idPos = catalog.findColumn(sys::kObjId), parentPos = catalog.findColumn(sys::kObjParentId),
                namePos = catalog.findColumn(sys::kObjName), typePos = catalog.findColumn(sys::kObjType),
                flagsPos = catalog.findColumn(sys::kObjFlags);
@@ -468,22 +297,6 @@ std::vector<CatalogRow> readCatalog(SchemaFile& file, const TableDefinition& cat
 
 namespace {
 
-uint16_t fixedLengthOf(ColumnType t) {
-  switch (t) {
-    case ColumnType::Boolean: return 1;
-    case ColumnType::Byte: return 1;
-    case ColumnType::Integer: return 2;
-    case ColumnType::Long: return 4;
-    case ColumnType::Single: return 4;
-    case ColumnType::Currency:
-    case ColumnType::Double:
-    case ColumnType::DateTime: return 8;
-    case ColumnType::Guid: return 16;
-    case ColumnType::Numeric: return 17;
-    default: return 0;
-  }
-}
-
 bool isFixedType(ColumnType t) { return fixedLengthOf(t) != 0; }
 
 constexpr size_t kMaxColumns = 255;
@@ -502,11 +315,11 @@ bool knownType(ColumnType t) {
 
 }  // namespace
 
-TableDefinition newTableDefinition(Format f, const NewTable& spec) {
+TableDef newTableDefinition(Format f, const NewTable& spec) {
   requireValidName(spec.name, f);
   if (spec.columns.empty()) throw Error(err::kNoFields, "No field defined--cannot append TableDef or Index.");
   if (spec.columns.size() > kMaxColumns) throw Error(kTooManyFields, "Too many fields defined.");
-  TableDefinition def;
+  TableDef def;
   def.format = f;
   uint16_t fixedAt = 0, varAt = 0;
   for (size_t i = 0; i < spec.columns.size(); ++i) {
@@ -519,14 +332,14 @@ TableDefinition newTableDefinition(Format f, const NewTable& spec) {
     if (nc.autoNumber && nc.type != ColumnType::Long) throw Error(err::kInvalidFieldSize, "Invalid field data type.");
     // The older format has no decimal type.
     if (f == Format::Jet3 && nc.type == ColumnType::Numeric) throw Error(err::kInvalidFieldSize, "Invalid field data type.");
-    TdefColumn c;
+    ColumnDef c;
     c.name = nc.name;
     c.type = nc.type;
     c.number = uint16_t(i);
-    c.flags = nc.required ? 0 : kColumnNullable;
-    if (nc.autoNumber) c.flags = uint8_t(c.flags | kColumnAutoNumber);
+    c.flags = nc.required ? 0 : colflag::kNullable;
+    if (nc.autoNumber) c.flags = uint8_t(c.flags | colflag::kAutoNumber);
     if (isFixedType(nc.type)) {
-      c.flags |= kColumnFixed;
+      c.flags |= colflag::kFixed;
       c.length = fixedLengthOf(nc.type);
       c.varIndex = varAt;
       if (nc.type != ColumnType::Boolean) {
@@ -562,7 +375,7 @@ TableDefinition newTableDefinition(Format f, const NewTable& spec) {
         throw Error(err::kPrimaryKeyExists, "Primary key already exists.");
     }
     if (ni.columns.empty() || ni.columns.size() > 10) throw Error(err::kInvalidArgument, "Invalid argument.");
-    TdefRealIndex r;
+    RealIndexDef r;
     for (const auto& ic : ni.columns) {
       if (ic.columnNumber >= def.columns.size()) throw Error(err::kInvalidArgument, "Invalid argument.");
       const ColumnType t = def.columns[ic.columnNumber].type;
@@ -571,18 +384,18 @@ TableDefinition newTableDefinition(Format f, const NewTable& spec) {
       r.columns.push_back({ic.columnNumber, ic.ascending});
     }
     uint8_t flags = 0;
-    if (ni.unique || ni.primaryKey) flags |= kIndexUnique;
-    if (ni.ignoreNulls) flags |= kIndexIgnoreNulls;
-    if (ni.required || ni.primaryKey) flags |= kIndexRequired;
-    if (f == Format::Jet4) flags |= kIndexJet4Marker;
+    if (ni.unique || ni.primaryKey) flags |= idxflag::kUnique;
+    if (ni.ignoreNulls) flags |= idxflag::kIgnoreNulls;
+    if (ni.required || ni.primaryKey) flags |= idxflag::kRequired;
+    if (f == Format::Jet4) flags |= idxflag::kJet4Marker;
     r.flags = flags;
     def.realIndexes.push_back(r);
-    TdefLogicalIndex l;
+    LogicalIndexDef l;
     l.name = ni.name;
-    l.number = uint32_t(i);
-    l.realNumber = uint32_t(i);
-    l.kind = ni.primaryKey ? kIndexKindPrimaryKey : kIndexKindPlain;
-    def.logicalIndexes.push_back(l);
+    l.number = int32_t(i);
+    l.realIndex = int32_t(i);
+    l.kind = ni.primaryKey ? idxkind::kPrimaryKey : idxkind::kPlain;
+    def.indexes.push_back(l);
   }
   return def;
 }
@@ -594,13 +407,13 @@ namespace {
 
 // The catalog with what a schema change needs of it.
 struct CatalogView {
-  TableDefinition def;
+  TableDef def;
   std::vector<CatalogRow> rows;
 };
 
 CatalogView loadCatalog(SchemaFile& file) {
   CatalogView c;
-  c.def = parseTableDefinition(file.format(), file.readDefinition(sys::kCatalogTdef));
+  c.def = file.definition(sys::kCatalogTdef);
   c.rows = readCatalog(file, c.def);
   return c;
 }
@@ -632,14 +445,14 @@ void adjustRowCount(SchemaFile& file, uint32_t tdefPage, int delta, size_t realI
   file.writePage(tdefPage, p.data());
 }
 
-std::vector<IndexSpec> specsOf(const TableDefinition& def) {
+std::vector<IndexSpec> specsOf(const TableDef& def) {
   std::vector<IndexSpec> out;
   for (size_t i = 0; i < def.realIndexes.size(); ++i) out.push_back(indexSpecOf(def, i));
   return out;
 }
 
 // Inserts a row into a catalog-like table and its indexes, keys checked first.
-RowId insertIndexedRow(SchemaFile& file, uint32_t tdefPage, const TableDefinition& def, const std::vector<Value>& values) {
+RowId insertIndexedRow(SchemaFile& file, uint32_t tdefPage, const TableDef& def, const std::vector<Value>& values) {
   TableIndexes idx(file, tdefPage, specsOf(def));
   idx.check(nullptr, {}, &values, {});
   const RowId rid = file.insertRow(tdefPage, def, encodeRow(def, values, true));
@@ -648,7 +461,7 @@ RowId insertIndexedRow(SchemaFile& file, uint32_t tdefPage, const TableDefinitio
   return rid;
 }
 
-void deleteIndexedRow(SchemaFile& file, uint32_t tdefPage, const TableDefinition& def, RowId rid,
+void deleteIndexedRow(SchemaFile& file, uint32_t tdefPage, const TableDef& def, RowId rid,
                       const std::vector<Value>& values) {
   TableIndexes idx(file, tdefPage, specsOf(def));
   idx.apply(&values, rid, nullptr, {});
@@ -665,22 +478,17 @@ uint32_t placeMapRow(SchemaFile& file, const Bytes& row) {
     uint16_t rowNo;
     if (file.appendRow(p, row, rowNo)) {
       file.writePage(pg, p.data());
-      return packRowPointer(pg, uint8_t(rowNo));
+      return makePointer(pg, uint8_t(rowNo));
     }
   }
   const uint32_t fresh = file.allocatePage();
   file.writePage(fresh, buildDataPage(file.format(), 0, {row}).data());
-  return packRowPointer(fresh, 0);
+  return makePointer(fresh, 0);
 }
 
+// A map marking the one page (none for page 0).
 Bytes emptyMapFor(Format f, uint32_t page) {
-  Bytes row = buildInlineUsageMap(f, {});
-  le::put32(&row[1], page - page % 8);
-  if (page != 0) {
-    const uint32_t bit = page % 8;
-    row[5] = uint8_t(1 << bit);
-  }
-  return row;
+  return buildInlineUsageMap(f, page ? std::vector<uint32_t>{page} : std::vector<uint32_t>{}, page - page % 8);
 }
 
 
@@ -690,7 +498,7 @@ uint32_t systemTablePage(const CatalogView& c, const std::string& name, uint32_t
 }
 
 // The position of a system table's column in its rows, by name.
-size_t columnPosition(const TableDefinition& def, const std::string& name) {
+size_t columnPosition(const TableDef& def, const std::string& name) {
   for (size_t i = 0; i < def.columns.size(); ++i)
     if (def.columns[i].name == name) return i;
   throw Error(err::kCorrupt, "The system table lacks its column '" + name + "'.");
@@ -700,16 +508,16 @@ size_t columnPosition(const TableDefinition& def, const std::string& name) {
 
 void createTable(SchemaFile& file, const NewTable& spec) {
   const Format f = file.format();
-  TableDefinition def = newTableDefinition(f, spec);
+  TableDef def = newTableDefinition(f, spec);
   CatalogView cat = loadCatalog(file);
   if (findTable(cat, spec.name)) throw Error(err::kTableExists, tableExistsMessage(spec.name));
 
   // Definition pages first: the table's id is its first definition page.
   // Its size with every reference filled in (the long-value map list grows with them).
-  TableDefinition sized = def;
+  TableDef sized = def;
   for (auto& c : sized.columns)
-    if (c.type == ColumnType::Memo || c.type == ColumnType::Ole) c.lvUsedMap = c.lvFreeMap = 1;
-  Bytes probe = serializeTableDefinition(sized);
+    if (c.type == ColumnType::Memo || c.type == ColumnType::Ole) c.lvOwnedPointer = c.lvFreePointer = 1;
+  Bytes probe = serializeTableDef(sized, file.codec());
   const size_t nPages = tdefPagesNeeded(f, probe.size());
   std::vector<uint32_t> tdefPages;
   for (size_t i = 0; i < nPages; ++i) tdefPages.push_back(file.allocatePage());
@@ -722,20 +530,20 @@ void createTable(SchemaFile& file, const NewTable& spec) {
     file.writePage(p, b.data());
   }
 
-  def.usedPagesMap = placeMapRow(file, emptyMapFor(f, 0));
-  def.freePagesMap = placeMapRow(file, emptyMapFor(f, 0));
+  def.ownedPagesPointer = placeMapRow(file, emptyMapFor(f, 0));
+  def.freeSpacePointer = placeMapRow(file, emptyMapFor(f, 0));
   // Memo and OLE columns keep maps of their long-value pages.
   for (auto& c : def.columns)
     if (c.type == ColumnType::Memo || c.type == ColumnType::Ole) {
-      c.lvUsedMap = placeMapRow(file, emptyMapFor(f, 0));
-      c.lvFreeMap = placeMapRow(file, emptyMapFor(f, 0));
+      c.lvOwnedPointer = placeMapRow(file, emptyMapFor(f, 0));
+      c.lvFreePointer = placeMapRow(file, emptyMapFor(f, 0));
     }
   for (auto& r : def.realIndexes) {
     r.rootPage = IndexTree::createEmpty(file, tdef);
-    r.usageMap = placeMapRow(file, emptyMapFor(f, r.rootPage));
+    r.usedPagesPointer = placeMapRow(file, emptyMapFor(f, r.rootPage));
   }
-  const Bytes bytes = serializeTableDefinition(def);
-  auto images = paginateTableDefinition(f, bytes, tdefPages);
+  const Bytes bytes = serializeTableDef(def, file.codec());
+  auto images = paginateTableDef(f, bytes, tdefPages);
   for (size_t i = 0; i < images.size(); ++i) file.writePage(tdefPages[i], images[i].data());
 
   // Catalog row with the column properties.
@@ -748,8 +556,8 @@ void createTable(SchemaFile& file, const NewTable& spec) {
     props.push_back(cp);
   }
   const double now = sys::oleNow();
-  const TdefColumn& lvProp = sys::columnByNumber(cat.def, sys::kObjLvProp);
-  const uint32_t lvPropMap = lvProp.lvUsedMap ? lvProp.lvUsedMap : cat.def.usedPagesMap;
+  const ColumnDef& lvProp = sys::columnByNumber(cat.def, sys::kObjLvProp);
+  const uint32_t lvPropMap = lvProp.lvOwnedPointer ? lvProp.lvOwnedPointer : cat.def.ownedPagesPointer;
   std::vector<Value> row = rowByNumber(cat.def, {
       {sys::kObjId, int64_t(tdef)},
       {sys::kObjParentId, int64_t(sys::kTablesId)},
@@ -765,7 +573,7 @@ void createTable(SchemaFile& file, const NewTable& spec) {
 
   // Permissions.
   const uint32_t acesPage = systemTablePage(cat, "MSysACEs", sys::kAcesTdef);
-  const TableDefinition aces = parseTableDefinition(f, file.readDefinition(acesPage));
+  const TableDef aces = file.definition(acesPage);
   for (const auto& a : sys::newTableAces(int32_t(tdef))) {
     std::vector<Value> v = rowByNumber(aces, {{sys::kAceObjectId, int64_t(a.objectId)},
                                               {sys::kAceSid, sys::sidBytes(f, a.sid)},
@@ -797,7 +605,7 @@ void renameTable(SchemaFile& file, const std::string& oldName, const std::string
 
   // Relationships name their tables: they follow the new name.
   if (const uint32_t relPage = systemTablePage(cat, "MSysRelationships", 0)) {
-    const TableDefinition rel = parseTableDefinition(file.format(), file.readDefinition(relPage));
+    const TableDef rel = file.definition(relPage);
     const size_t objPos = columnPosition(rel, "szObject"), refPos = columnPosition(rel, "szReferencedObject");
     for (const auto& [relRow, values] : readPlainRows(file, relPage, rel)) {
       std::vector<Value> changed = values;
@@ -834,17 +642,17 @@ void createRelationship(SchemaFile& file, const NewRelationship& spec) {
   if (spec.columns.empty()) throw Error(err::kNoFields, "No field defined--cannot append Relation.");
 
   // The fields, by their names in each table, of the same types pair by pair.
-  const TableDefinition pdef = parseTableDefinition(f, file.readDefinition(uint32_t(primary->id) & 0x00FFFFFF));
-  const TableDefinition fdef = parseTableDefinition(f, file.readDefinition(uint32_t(foreign->id) & 0x00FFFFFF));
-  auto field = [](const TableDefinition& def, const std::string& name) -> const TdefColumn& {
+  const TableDef pdef = file.definition(uint32_t(primary->id) & 0x00FFFFFF);
+  const TableDef fdef = file.definition(uint32_t(foreign->id) & 0x00FFFFFF);
+  auto field = [](const TableDef& def, const std::string& name) -> const ColumnDef& {
     for (const auto& c : def.columns)
       if (sameName(c.name, name)) return c;
     throw Error(err::kUnknownField, "Item not found in this collection: no field '" + name + "'.");
   };
   std::vector<std::pair<std::string, std::string>> names;
   for (const auto& c : spec.columns) {
-    const TdefColumn& a = field(pdef, c.name);
-    const TdefColumn& b = field(fdef, c.foreignName);
+    const ColumnDef& a = field(pdef, c.name);
+    const ColumnDef& b = field(fdef, c.foreignName);
     if (a.type != b.type)
       throw Error(err::kRelationFieldsDiffer,
                   "Relationship must be on the same number of fields with the same data types.");
@@ -857,7 +665,7 @@ void createRelationship(SchemaFile& file, const NewRelationship& spec) {
       throw Error(err::kObjectExists, "Object '" + spec.name + "' already exists.");
   const uint32_t relPage = systemTablePage(cat, "MSysRelationships", 0);
   if (!relPage) throw Error(err::kCorrupt, "The database has no MSysRelationships table.");
-  const TableDefinition rel = parseTableDefinition(f, file.readDefinition(relPage));
+  const TableDef rel = file.definition(relPage);
   const size_t namePos = columnPosition(rel, "szRelationship");
   for (const auto& [rid, values] : readPlainRows(file, relPage, rel))
     if (auto s = std::get_if<std::string>(&values[namePos]); s && sameName(*s, spec.name))
@@ -880,7 +688,7 @@ void createRelationship(SchemaFile& file, const NewRelationship& spec) {
                                             {sys::kObjFlags, int64_t(0)},
                                         }));
   const uint32_t acesPage = systemTablePage(cat, "MSysACEs", sys::kAcesTdef);
-  const TableDefinition aces = parseTableDefinition(f, file.readDefinition(acesPage));
+  const TableDef aces = file.definition(acesPage);
   for (const auto& a : sys::newRelationshipAces(id))
     insertIndexedRow(file, acesPage, aces,
                      rowByNumber(aces, {{sys::kAceObjectId, int64_t(a.objectId)},
@@ -905,7 +713,6 @@ void createRelationship(SchemaFile& file, const NewRelationship& spec) {
 }
 
 void dropTable(SchemaFile& file, const std::string& name) {
-  const Format f = file.format();
   CatalogView cat = loadCatalog(file);
   const CatalogRow* row = findTable(cat, name);
   if (!row || row->type == sys::kTypeQuery) throw Error(err::kObjectNotFound, objectNotFoundMessage(name));
@@ -914,7 +721,7 @@ void dropTable(SchemaFile& file, const std::string& name) {
   // A table that takes part in a relationship stays.
   const uint32_t relPage = systemTablePage(cat, "MSysRelationships", 0);
   if (relPage) {
-    const TableDefinition rel = parseTableDefinition(f, file.readDefinition(relPage));
+    const TableDef rel = file.definition(relPage);
     const size_t objPos = rel.findColumn(4), refPos = rel.findColumn(6);
     for (const auto& [rid, values] : readPlainRows(file, relPage, rel)) {
       for (size_t pos : {objPos, refPos}) {
@@ -930,8 +737,8 @@ void dropTable(SchemaFile& file, const std::string& name) {
   std::vector<uint32_t> mapRows;
   if (row->type == sys::kTypeTable) {
     const uint32_t tdef = uint32_t(row->id) & 0x00FFFFFF;
-    std::vector<uint32_t> chain;
-    const TableDefinition def = parseTableDefinition(f, file.readDefinition(tdef, &chain));
+    const TableDef def = file.definition(tdef);
+    const std::vector<uint32_t>& chain = def.pages;
     owned.insert(chain.begin(), chain.end());
     auto fromMap = [&](uint32_t pointer) {
       if (!pointer) return;
@@ -939,15 +746,15 @@ void dropTable(SchemaFile& file, const std::string& name) {
       for (uint32_t p : file.usageMapPages(pointer))
         if (p < file.pageCount() && p > 1) owned.insert(p);
     };
-    fromMap(def.usedPagesMap);
-    fromMap(def.freePagesMap);
+    fromMap(def.ownedPagesPointer);
+    fromMap(def.freeSpacePointer);
     for (const auto& r : def.realIndexes) {
-      fromMap(r.usageMap);
+      fromMap(r.usedPagesPointer);
       if (r.rootPage) owned.insert(r.rootPage);
     }
     for (const auto& c : def.columns) {
-      fromMap(c.lvUsedMap);
-      fromMap(c.lvFreeMap);
+      fromMap(c.lvOwnedPointer);
+      fromMap(c.lvFreePointer);
     }
     // Pages that name the table as their owner (data and index pages not in any map).
     for (uint32_t p = 2; p < file.pageCount(); ++p) {
@@ -970,7 +777,7 @@ void dropTable(SchemaFile& file, const std::string& name) {
   std::vector<std::pair<Bytes, uint32_t>> longValues;  // reference, map of the column (or 0)
   if (row->type == sys::kTypeTable) {
     const uint32_t tdef = uint32_t(row->id) & 0x00FFFFFF;
-    const TableDefinition def = parseTableDefinition(f, file.readDefinition(tdef));
+    const TableDef def = file.definition(tdef);
     std::vector<size_t> lvColumns;
     for (size_t k = 0; k < def.columns.size(); ++k)
       if (def.columns[k].type == ColumnType::Memo || def.columns[k].type == ColumnType::Ole) lvColumns.push_back(k);
@@ -979,7 +786,7 @@ void dropTable(SchemaFile& file, const std::string& name) {
         for (size_t k : lvColumns) {
           const Bytes* field = k < values.size() ? std::get_if<Bytes>(&values[k]) : nullptr;
           if (field && field->size() >= 12 && !((*field)[3] & 0x80))
-            longValues.emplace_back(Bytes(field->begin(), field->begin() + 12), def.columns[k].lvUsedMap);
+            longValues.emplace_back(Bytes(field->begin(), field->begin() + 12), def.columns[k].lvOwnedPointer);
         }
       }
     }
@@ -990,12 +797,12 @@ void dropTable(SchemaFile& file, const std::string& name) {
   deleteIndexedRow(file, sys::kCatalogTdef, cat.def, row->row, row->values);
   {
     const size_t pos = cat.def.findColumn(sys::kObjLvProp);
-    const TdefColumn& lvProp = sys::columnByNumber(cat.def, sys::kObjLvProp);
+    const ColumnDef& lvProp = sys::columnByNumber(cat.def, sys::kObjLvProp);
     if (auto field = std::get_if<Bytes>(&row->values[pos]))
-      file.freeLongValue(*field, lvProp.lvUsedMap ? lvProp.lvUsedMap : cat.def.usedPagesMap);
+      file.freeLongValue(*field, lvProp.lvOwnedPointer ? lvProp.lvOwnedPointer : cat.def.ownedPagesPointer);
   }
   const uint32_t acesPage = systemTablePage(cat, "MSysACEs", sys::kAcesTdef);
-  const TableDefinition aces = parseTableDefinition(f, file.readDefinition(acesPage));
+  const TableDef aces = file.definition(acesPage);
   const size_t objPos = aces.findColumn(sys::kAceObjectId);
   for (const auto& [rid, values] : readPlainRows(file, acesPage, aces)) {
     auto id = std::get_if<int64_t>(&values[objPos]);

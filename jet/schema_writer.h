@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "jet/database.h"
 #include "jet/index.h"
 #include "jet/page_file.h"
-#include "jet/tdef_writer.h"
+#include "jet/row_id.h"
+#include "jet/table_def.h"
 
 namespace jet {
 
@@ -22,7 +22,7 @@ class SchemaFile : public IndexPageStore {
   // file, 3051 when it cannot be opened or another writer has it.
   static std::unique_ptr<SchemaFile> open(const std::string& path, bool readOnly = false);
   // Works through an open database's page file (its cache stays in step with every write).
-  static std::unique_ptr<SchemaFile> over(PageFile& file, Format format);
+  static std::unique_ptr<SchemaFile> over(PageFile& file, Format format, uint16_t codePage);
   ~SchemaFile() override;
 
   Format format() const override { return format_; }
@@ -35,8 +35,10 @@ class SchemaFile : public IndexPageStore {
   void freePage(uint32_t page) override;
   Bytes page(uint32_t n);
 
-  // A table definition's logical bytes, following its page chain; `chain` gets the pages.
-  Bytes readDefinition(uint32_t tdefPage, std::vector<uint32_t>* chain = nullptr);
+  // The table definition whose chain starts at tdefPage (its pages in `pages`).
+  TableDef definition(uint32_t tdefPage);
+  // Text of the database's code page (Jet 3 names).
+  TextCodec& codec() { return *codec_; }
 
   // Whether the global page map marks the page free (pages it does not cover count as used).
   bool globalFree(uint32_t page);
@@ -57,7 +59,7 @@ class SchemaFile : public IndexPageStore {
   void deleteRow(uint32_t page, uint16_t row);
   // Writes a row into a data page of the table that has room (or a new page added to its maps);
   // returns the row's address.
-  RowId insertRow(uint32_t tdefPage, const TableDefinition& def, const Bytes& row);
+  RowId insertRow(uint32_t tdefPage, const TableDef& def, const Bytes& row);
 
   // Stores a long value for a row of the table at tdefPage: inline when short, otherwise in rows of
   // long-value pages (one row, or a chain of rows), which are entered in the usage map `map`.
@@ -71,11 +73,10 @@ class SchemaFile : public IndexPageStore {
 
  private:
   SchemaFile() = default;
-  Bytes& mapRow(uint32_t pointer, Bytes& pageBuf, size_t& start, size_t& end);
-  bool markInMap(Bytes& pageBuf, size_t start, size_t end, uint32_t page, bool set, bool& changed);
 
   PageFile* pages_ = nullptr;
   std::unique_ptr<PageFile> owned_;  // when opened by path
+  std::unique_ptr<TextCodec> codec_;
   bool readOnly_ = false;
   Format format_ = Format::Jet4;
   size_t pageSize_ = 4096;
@@ -93,10 +94,10 @@ struct CatalogRow {
 };
 
 // Every live catalog row.
-std::vector<CatalogRow> readCatalog(SchemaFile& file, const TableDefinition& catalog);
+std::vector<CatalogRow> readCatalog(SchemaFile& file, const TableDef& catalog);
 // The live rows of any table whose rows are plain (catalog-like tables), with their addresses.
 std::vector<std::pair<RowId, std::vector<Value>>> readPlainRows(SchemaFile& file, uint32_t tdefPage,
-                                                                const TableDefinition& def);
+                                                                const TableDef& def);
 
 // The schema changes. Each leaves the file consistent when it returns.
 void createTable(SchemaFile& file, const NewTable& spec);
@@ -106,6 +107,6 @@ void createRelationship(SchemaFile& file, const NewRelationship& spec);
 
 // The table definition a new table gets (columns laid out, indexes without roots or maps).
 // Validates names, sizes and types (3125, 3191, 3264, 3259, 3001).
-TableDefinition newTableDefinition(Format format, const NewTable& spec);
+TableDef newTableDefinition(Format format, const NewTable& spec);
 
 }  // namespace jet

@@ -11,8 +11,8 @@ namespace jet::sys {
 namespace {
 
 // Flags the engine gives system-table columns: updatable, nullable, and fixed where the type is.
-constexpr uint8_t kSysVar = kColumnUpdatable | kColumnNullable;
-constexpr uint8_t kSysFixed = kColumnUpdatable | kColumnNullable | kColumnFixed;
+constexpr uint8_t kSysVar = colflag::kReplication | colflag::kNullable;
+constexpr uint8_t kSysFixed = colflag::kReplication | colflag::kNullable | colflag::kFixed;
 constexpr uint8_t kSysSid = 0x20 | kSysVar;  // security ids are compared as raw bytes
 
 struct Col {
@@ -21,40 +21,24 @@ struct Col {
   uint8_t flags;
 };
 
-uint16_t fixedLength(ColumnType t) {
-  switch (t) {
-    case ColumnType::Boolean: return 1;
-    case ColumnType::Byte: return 1;
-    case ColumnType::Integer: return 2;
-    case ColumnType::Long: return 4;
-    case ColumnType::Single: return 4;
-    case ColumnType::Currency:
-    case ColumnType::Double:
-    case ColumnType::DateTime: return 8;
-    case ColumnType::Guid: return 16;
-    case ColumnType::Numeric: return 17;
-    default: return 0;
-  }
-}
-
 std::string lower(std::string s) {
   for (auto& c : s) c = char(std::tolower(static_cast<unsigned char>(c)));
   return s;
 }
 
 // Lays the columns out in column-number order: fixed offsets, variable slots, lengths.
-TableDefinition layout(Format f, const std::vector<Col>& cols) {
-  TableDefinition def;
+TableDef layout(Format f, const std::vector<Col>& cols) {
+  TableDef def;
   def.format = f;
-  def.systemTable = true;
+  def.tableType = kSystemTableType;
   uint16_t fixedAt = 0, varAt = 0;
   for (size_t i = 0; i < cols.size(); ++i) {
-    TdefColumn c;
+    ColumnDef c;
     c.name = cols[i].name;
     c.type = cols[i].type;
     c.number = uint16_t(i);
     c.flags = cols[i].flags;
-    const uint16_t fl = fixedLength(c.type);
+    const uint16_t fl = fixedLengthOf(c.type);
     if (c.fixed()) {
       c.length = fl;
       c.varIndex = varAt;
@@ -71,26 +55,28 @@ TableDefinition layout(Format f, const std::vector<Col>& cols) {
   }
   if (f == Format::Jet4) {
     // The Jet 4 engine stores system-table columns alphabetically.
-    std::stable_sort(def.columns.begin(), def.columns.end(),
-                     [](const TdefColumn& a, const TdefColumn& b) { return lower(a.name) < lower(b.name); });
+    for (uint16_t i = 0; i < def.columns.size(); ++i) def.storedOrder.push_back(i);
+    std::stable_sort(def.storedOrder.begin(), def.storedOrder.end(), [&](uint16_t a, uint16_t b) {
+      return lower(def.columns[a].name) < lower(def.columns[b].name);
+    });
   }
   return def;
 }
 
-void addIndex(TableDefinition& def, std::vector<uint16_t> columns, uint8_t flags) {
-  TdefRealIndex r;
+void addIndex(TableDef& def, std::vector<uint16_t> columns, uint8_t flags) {
+  RealIndexDef r;
   for (uint16_t c : columns) r.columns.push_back({c, true});
-  r.flags = uint8_t(flags | (def.format == Format::Jet4 ? kIndexJet4Marker : 0));
+  r.flags = uint8_t(flags | (def.format == Format::Jet4 ? idxflag::kJet4Marker : 0));
   def.realIndexes.push_back(r);
 }
 
-void addLogical(TableDefinition& def, const char* name, uint32_t number, uint32_t real, uint8_t kind) {
-  TdefLogicalIndex l;
+void addLogical(TableDef& def, const char* name, uint32_t number, uint32_t real, uint8_t kind) {
+  LogicalIndexDef l;
   l.name = name;
   l.number = number;
-  l.realNumber = real;
+  l.realIndex = int32_t(real);
   l.kind = kind;
-  def.logicalIndexes.push_back(l);
+  def.indexes.push_back(l);
 }
 
 }  // namespace
@@ -116,7 +102,7 @@ Bytes sidBytes(Format f, Sid sid) {
 std::vector<SystemTable> systemTables(Format f) {
   std::vector<SystemTable> out;
 
-  TableDefinition objects = layout(f, {
+  TableDef objects = layout(f, {
       {"Id", ColumnType::Long, kSysFixed},
       {"ParentId", ColumnType::Long, kSysFixed},
       {"Name", ColumnType::Text, kSysVar},
@@ -135,20 +121,20 @@ std::vector<SystemTable> systemTables(Format f) {
       {"LvModule", ColumnType::Ole, kSysVar},
       {"LvExtra", ColumnType::Ole, kSysVar},
   });
-  addIndex(objects, {kObjParentId, kObjName}, kIndexUnique);
-  addIndex(objects, {kObjId}, kIndexUnique);
-  addLogical(objects, "Id", 1, 1, kIndexKindPrimaryKey);
-  addLogical(objects, "ParentIdName", 0, 0, kIndexKindPlain);
+  addIndex(objects, {kObjParentId, kObjName}, idxflag::kUnique);
+  addIndex(objects, {kObjId}, idxflag::kUnique);
+  addLogical(objects, "Id", 1, 1, idxkind::kPrimaryKey);
+  addLogical(objects, "ParentIdName", 0, 0, idxkind::kPlain);
   out.push_back({"MSysObjects", kCatalogTdef, objects});
 
-  TableDefinition aces = layout(f, {
+  TableDef aces = layout(f, {
       {"ObjectId", ColumnType::Long, kSysFixed},
       {"SID", ColumnType::Binary, kSysSid},
       {"ACM", ColumnType::Long, kSysFixed},
       {"FInheritable", ColumnType::Boolean, kSysFixed},
   });
-  addIndex(aces, {kAceObjectId}, kIndexRequired);
-  addLogical(aces, "ObjectId", 0, 0, kIndexKindPlain);
+  addIndex(aces, {kAceObjectId}, idxflag::kRequired);
+  addLogical(aces, "ObjectId", 0, 0, idxkind::kPlain);
   out.push_back({"MSysACEs", kAcesTdef, aces});
 
   std::vector<Col> queryCols = {
@@ -161,12 +147,12 @@ std::vector<SystemTable> systemTables(Format f) {
       {"Flag", ColumnType::Integer, kSysFixed},
   };
   if (f == Format::Jet4) queryCols.push_back({"LvExtra", ColumnType::Long, kSysFixed});
-  TableDefinition queries = layout(f, queryCols);
-  addIndex(queries, {0, 1, 2}, kIndexUnique);
-  addLogical(queries, "ObjectIdAttribute", 0, 0, kIndexKindPrimaryKey);
+  TableDef queries = layout(f, queryCols);
+  addIndex(queries, {0, 1, 2}, idxflag::kUnique);
+  addLogical(queries, "ObjectIdAttribute", 0, 0, idxkind::kPrimaryKey);
   out.push_back({"MSysQueries", kQueriesTdef, queries});
 
-  TableDefinition rel = layout(f, {
+  TableDef rel = layout(f, {
       {"szRelationship", ColumnType::Text, kSysVar},
       {"grbit", ColumnType::Long, kSysFixed},
       {"ccolumn", ColumnType::Long, kSysFixed},
@@ -176,12 +162,12 @@ std::vector<SystemTable> systemTables(Format f) {
       {"szReferencedObject", ColumnType::Text, kSysVar},
       {"szReferencedColumn", ColumnType::Text, kSysVar},
   });
-  addIndex(rel, {0}, kIndexIgnoreNulls);
-  addIndex(rel, {4}, kIndexIgnoreNulls);
-  addIndex(rel, {6}, kIndexIgnoreNulls);
-  addLogical(rel, "szObject", 1, 1, kIndexKindPlain);
-  addLogical(rel, "szReferencedObject", 2, 2, kIndexKindPlain);
-  addLogical(rel, "szRelationship", 0, 0, kIndexKindPlain);
+  addIndex(rel, {0}, idxflag::kIgnoreNulls);
+  addIndex(rel, {4}, idxflag::kIgnoreNulls);
+  addIndex(rel, {6}, idxflag::kIgnoreNulls);
+  addLogical(rel, "szObject", 1, 1, idxkind::kPlain);
+  addLogical(rel, "szReferencedObject", 2, 2, idxkind::kPlain);
+  addLogical(rel, "szRelationship", 0, 0, idxkind::kPlain);
   out.push_back({"MSysRelationships", kRelationshipsTdef, rel});
   return out;
 }
@@ -223,7 +209,7 @@ std::vector<Ace> newRelationshipAces(int32_t id) {
   };
 }
 
-const TdefColumn& columnByNumber(const TableDefinition& def, uint16_t number) {
+const ColumnDef& columnByNumber(const TableDef& def, uint16_t number) {
   size_t i = def.findColumn(number);
   if (i >= def.columns.size()) throw Error(err::kCorrupt, "A system table lacks a column it must have.");
   return def.columns[i];

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "jet/tdef_writer.h"
+#include "jet/table_def.h"
 
 namespace jet::sys {
 
@@ -55,7 +55,7 @@ constexpr uint32_t kFullAccess = 0xFFEFF;
 struct SystemTable {
   std::string name;
   uint32_t tdefPage;
-  TableDefinition def;  // usage-map references and index roots are left for the builder to fill
+  TableDef def;  // usage-map references and index roots are left for the builder to fill
 };
 
 // The four system tables of a new database, each with its columns and indexes (roots and maps
@@ -77,7 +77,7 @@ std::vector<Ace> newTableAces(int32_t objectId);
 std::vector<Ace> newRelationshipAces(int32_t objectId);
 
 // Looks up a column of a definition by column number (throws 3049 when missing).
-const TdefColumn& columnByNumber(const TableDefinition& def, uint16_t number);
+const ColumnDef& columnByNumber(const TableDef& def, uint16_t number);
 
 // Today's date and time as an OLE automation date in local time.
 double oleNow();

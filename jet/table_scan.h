@@ -7,10 +7,10 @@
 #include <vector>
 
 #include "jet/data_page.h"
-#include "jet/database.h"
 #include "jet/long_value.h"
 #include "jet/page_file.h"
 #include "jet/row.h"
+#include "jet/row_id.h"
 #include "jet/table_def.h"
 #include "jet/usage_map.h"
 

@@ -16,12 +16,6 @@
 
 namespace jet {
 
-namespace {
-
-size_t maxRowSize(Format f, uint32_t pageSize) { return pageSize - rowTableOffset(f) - 2; }
-
-}  // namespace
-
 // The writer's state, kept from one operation to the next: the table's indexes with their parsed
 // pages, the open transaction, the pages rows were last put on, and the queued batch.
 struct TableWriter::State : public IndexPageStore {
@@ -174,34 +168,8 @@ struct TableWriter::State : public IndexPageStore {
 
   // Stores a long value and returns its reference (with the data when it stays inline).
   Bytes storeLongValue(const Bytes& data, size_t inlineRoom) {
-    Bytes ref(kLongValueRefSize, 0);
-    if (data.size() > 0xFFFFFF) throw Error(err::kTextTooLong, "The value is too large to store.");
-    put24(ref.data(), uint32_t(data.size()));
-    if (data.size() <= 64 && data.size() <= inlineRoom) {
-      ref[3] = kLongValueInline;
-      ref.insert(ref.end(), data.begin(), data.end());
-      return ref;
-    }
-    const size_t chunk = maxRowSize(def.format, tx->pageSize());
-    if (data.size() <= chunk) {
-      ref[3] = kLongValueSinglePage;
-      put32(ref.data() + 4, placeLongValueRow(data.data(), data.size()));
-      return ref;
-    }
-    // A chain, written back to front so each link knows the next one's address.
-    ref[3] = kLongValueChained;
-    size_t perLink = chunk - 4;
-    size_t links = (data.size() + perLink - 1) / perLink;
-    uint32_t next = 0;
-    for (size_t i = links; i-- > 0;) {
-      size_t from = i * perLink, len = std::min(perLink, data.size() - from);
-      Bytes link(4 + len);
-      put32(link.data(), next);
-      std::copy(data.begin() + long(from), data.begin() + long(from + len), link.begin() + 4);
-      next = placeLongValueRow(link.data(), link.size());
-    }
-    put32(ref.data() + 4, next);
-    return ref;
+    return writeLongValue(data, inlineRoom, maxRowSize(def.format, tx->pageSize()),
+                          [&](const uint8_t* row, size_t size) { return placeLongValueRow(row, size); });
   }
 
   // Marks the rows of a stored long value deleted.

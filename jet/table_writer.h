@@ -14,8 +14,8 @@
 #include <memory>
 #include <vector>
 
-#include "jet/database.h"
 #include "jet/page_file.h"
+#include "jet/row_id.h"
 #include "jet/table_def.h"
 #include "jet/text_codec.h"
 

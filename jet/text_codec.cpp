@@ -281,4 +281,16 @@ std::vector<uint8_t> TextCodec::encodeCodePage(const std::string& utf8) {
   return std::vector<uint8_t>(conv.begin(), conv.end());
 }
 
+std::vector<uint8_t> encodeName(Format format, const std::string& utf8) {
+  if (format == Format::Jet4) return encodeUcs2(utf8);
+  thread_local TextCodec windows1252(1252);
+  return windows1252.encodeCodePage(utf8);
+}
+
+std::string decodeName(Format format, const uint8_t* data, size_t size) {
+  if (format == Format::Jet4) return decodeUcs2(data, size);
+  thread_local TextCodec windows1252(1252);
+  return windows1252.decodeCodePage(data, size);
+}
+
 }  // namespace jet

@@ -12,6 +12,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "jet/schema.h"
+
 namespace jet {
 
 // An undefined code-page byte b decodes to U+00b when the code page is single-byte and no defined
@@ -63,5 +65,9 @@ class TextCodec {
   std::vector<std::string> table_;                 // byte -> UTF-8, single-byte code pages
   std::unordered_map<uint32_t, uint8_t> reverse_;  // code point -> byte
 };
+
+// Names and catalog text in a format's fixed encoding: UCS-2 in Jet 4, Windows-1252 in Jet 3.
+std::vector<uint8_t> encodeName(Format format, const std::string& utf8);
+std::string decodeName(Format format, const uint8_t* data, size_t size);
 
 }  // namespace jet

@@ -20,7 +20,7 @@
 #include "db/session.h"
 #include "jet/compact.h"
 #include "jet/schema_writer.h"
-#include "jet/tdef_writer.h"
+#include "jet/table_def.h"
 
 namespace fs = std::filesystem;
 
@@ -93,12 +93,12 @@ class CompactCommandTest : public ::testing::Test {
     uint32_t target = 0;
     {
       auto pages = jet::SchemaFile::open(file.string(), true);
-      jet::TableDefinition catalog = jet::parseTableDefinition(pages->format(), pages->readDefinition(2));
+      jet::TableDef catalog = pages->definition(2);
       for (const auto& r : jet::readCatalog(*pages, catalog)) {
         if (r.type != 1 || (r.flags & 0x80000002u) || target) continue;
         const uint32_t tdef = uint32_t(r.id) & 0xFFFFFF;
-        auto def = jet::parseTableDefinition(pages->format(), pages->readDefinition(tdef));
-        for (uint32_t p : pages->usageMapPages(def.usedPagesMap)) {
+        auto def = pages->definition(tdef);
+        for (uint32_t p : pages->usageMapPages(def.ownedPagesPointer)) {
           jet::Bytes page = pages->page(p);
           if (page[0] == 1 && (page[4] | page[5] << 8 | page[6] << 16) == int(tdef)) {
             target = p;

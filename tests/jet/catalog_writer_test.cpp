@@ -28,11 +28,11 @@ TEST_P(RowImages, LongRowsReadBackThroughTheRowParser) {
 
   auto file = jet::SchemaFile::open(path, true);
   uint32_t tdef = 0;
-  auto catalog = jet::parseTableDefinition(GetParam(), file->readDefinition(2));
+  auto catalog = file->definition(2);
   for (const auto& r : jet::readCatalog(*file, catalog))
     if (r.name == "Rows") tdef = uint32_t(r.id);
   ASSERT_NE(tdef, 0u);
-  const auto mine = jet::parseTableDefinition(GetParam(), file->readDefinition(tdef));
+  const auto mine = file->definition(tdef);
   jet::PageFile pages(path, true);
   pages.setPageSize(uint32_t(file->pageSize()));
   jet::TextCodec codec(1252);

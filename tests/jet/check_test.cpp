@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <gtest/gtest.h>
 
+#include "jet/bytes.h"
 #include "jet/index_page.h"
 
 #include "jet/page_transaction.h"
@@ -66,7 +67,7 @@ class CheckFixture {
 
 uint32_t tdefOf(const std::string& path, const std::string& table) {
   auto f = jet::SchemaFile::open(path, true);
-  auto def = jet::parseTableDefinition(f->format(), f->readDefinition(2));
+  auto def = f->definition(2);
   for (const auto& r : jet::readCatalog(*f, def))
     if (r.name == table) return uint32_t(r.id);
   return 0;
@@ -112,7 +113,7 @@ TEST(Check, NamesAMissingIndexEntry) {
     const std::string path = fx.fresh(f);
     {
       auto file = jet::SchemaFile::open(path);
-      auto def = jet::parseTableDefinition(f, file->readDefinition(2));
+      auto def = file->definition(2);
       // Take the entry of the table 'Alpha' out of the catalog's index on Id.
       jet::IndexTree tree(*file, def.realIndexes[1].rootPage, 2);
       auto entries = tree.entries();
@@ -164,12 +165,12 @@ TEST(Check, NamesRowsTheUsageMapLeavesOut) {
   uint32_t dataPage = 0;
   {
     auto f = jet::SchemaFile::open(path);
-    auto def = jet::parseTableDefinition(f->format(), f->readDefinition(tdef));
-    auto pages = f->usageMapPages(def.usedPagesMap);
+    auto def = f->definition(tdef);
+    auto pages = f->usageMapPages(def.ownedPagesPointer);
     for (uint32_t p : pages)
       if (f->page(p)[0] == 0x01 && jet::le::get32(&f->page(p)[4]) == tdef) dataPage = p;
     ASSERT_NE(dataPage, 0u);
-    f->usageMapMark(def.usedPagesMap, dataPage, false);
+    f->usageMapMark(def.ownedPagesPointer, dataPage, false);
   }
   auto r = checkFile(path);
   EXPECT_NE(joined(r).find("Page " + std::to_string(dataPage) + " holds rows of table 'Table1' but its usage map"),
@@ -184,12 +185,12 @@ TEST(Check, NamesAPageTwoTablesClaim) {
   uint32_t shared = 0;
   {
     auto f = jet::SchemaFile::open(path);
-    auto a = jet::parseTableDefinition(f->format(), f->readDefinition(one));
-    auto b = jet::parseTableDefinition(f->format(), f->readDefinition(two));
-    for (uint32_t p : f->usageMapPages(a.usedPagesMap))
+    auto a = f->definition(one);
+    auto b = f->definition(two);
+    for (uint32_t p : f->usageMapPages(a.ownedPagesPointer))
       if (f->page(p)[0] == 0x01) shared = p;
     ASSERT_NE(shared, 0u);
-    f->usageMapMark(b.usedPagesMap, shared, true);
+    f->usageMapMark(b.ownedPagesPointer, shared, true);
   }
   auto r = checkFile(path);
   EXPECT_NE(joined(r).find("Page " + std::to_string(shared) + " is listed by the usage maps of both"), std::string::npos)
@@ -243,7 +244,7 @@ TEST(Check, NamesDuplicateTableNames) {
   const std::string path = fx.fresh(Format::Jet4);
   {
     auto f = jet::SchemaFile::open(path);
-    auto def = jet::parseTableDefinition(f->format(), f->readDefinition(2));
+    auto def = f->definition(2);
     for (const auto& row : jet::readCatalog(*f, def)) {
       if (row.name != "Delta") continue;
       auto values = row.values;

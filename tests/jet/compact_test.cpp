@@ -20,7 +20,7 @@
 #include "jet/database.h"
 #include "jet/index.h"
 #include "jet/schema_writer.h"
-#include "jet/tdef_writer.h"
+#include "jet/table_def.h"
 #include "support/oracles.h"
 
 namespace fs = std::filesystem;
@@ -140,13 +140,13 @@ std::map<std::string, std::vector<std::string>> readerView(const std::vector<std
 // The tables of a file that hold a moved row (a row whose slot points to its body elsewhere).
 std::set<std::string> tablesWithMovedRows(const fs::path& file) {
   auto pages = jet::SchemaFile::open(file.string(), true);
-  jet::TableDefinition catalog = jet::parseTableDefinition(pages->format(), pages->readDefinition(2));
+  jet::TableDef catalog = pages->definition(2);
   std::set<std::string> out;
   for (const auto& r : jet::readCatalog(*pages, catalog)) {
     if (r.type != 1) continue;
     const uint32_t tdef = uint32_t(r.id) & 0xFFFFFF;
-    jet::TableDefinition def = jet::parseTableDefinition(pages->format(), pages->readDefinition(tdef));
-    for (uint32_t p : pages->usageMapPages(def.usedPagesMap)) {
+    jet::TableDef def = pages->definition(tdef);
+    for (uint32_t p : pages->usageMapPages(def.ownedPagesPointer)) {
       jet::Bytes page = pages->page(p);
       if (page[0] != 1 || (page[4] | page[5] << 8 | page[6] << 16 | uint32_t(page[7]) << 24) != tdef) continue;
       for (const auto& slot : pages->rowSlots(page))
@@ -165,14 +165,14 @@ struct TableKeys {
 // relationship indexes name, by table name.
 std::map<std::string, TableKeys> indexKeys(const fs::path& file) {
   auto pages = jet::SchemaFile::open(file.string(), true);
-  jet::TableDefinition catalog = jet::parseTableDefinition(pages->format(), pages->readDefinition(2));
+  jet::TableDef catalog = pages->definition(2);
   std::map<uint32_t, std::string> nameOfPage;
   auto rows = jet::readCatalog(*pages, catalog);
   for (const auto& r : rows)
     if (r.type == 1) nameOfPage[uint32_t(r.id) & 0xFFFFFF] = r.name;
   std::map<std::string, TableKeys> out;
   for (const auto& [page, name] : nameOfPage) {
-    jet::TableDefinition def = jet::parseTableDefinition(pages->format(), pages->readDefinition(page));
+    jet::TableDef def = pages->definition(page);
     TableKeys& t = out[name];
     for (const auto& real : def.realIndexes) {
       std::vector<jet::Bytes> keys;
@@ -180,9 +180,9 @@ std::map<std::string, TableKeys> indexKeys(const fs::path& file) {
       for (const auto& e : tree.entries()) keys.push_back(e.key);
       t.keys.push_back(std::move(keys));
     }
-    for (const auto& l : def.logicalIndexes) {
-      auto it = nameOfPage.find(l.relatedTablePage);
-      t.relatedTables.push_back(l.relatedTablePage == 0 ? "" : it == nameOfPage.end() ? "(no table)" : it->second);
+    for (const auto& l : def.indexes) {
+      auto it = nameOfPage.find(l.relTable);
+      t.relatedTables.push_back(l.relTable == 0 ? "" : it == nameOfPage.end() ? "(no table)" : it->second);
     }
   }
   return out;

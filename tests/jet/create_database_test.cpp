@@ -7,6 +7,7 @@
 #include <cstring>
 #include <fstream>
 
+#include "jet/bytes.h"
 #include "jet/catalog_writer.h"
 #include "jet/create_database.h"
 #include "jet/error.h"
@@ -15,7 +16,7 @@
 #include "jet/support/index_fixture.h"
 #include "jet/support/oracles.h"
 #include "jet/system_tables.h"
-#include "jet/tdef_writer.h"
+#include "jet/table_def.h"
 
 namespace {
 
@@ -94,7 +95,7 @@ TEST_P(NewDatabase, GlobalMapMarksOnlyPagesPastTheEndFree) {
 
 TEST_P(NewDatabase, CatalogHoldsContainersDatabaseAndSystemTables) {
   auto file = jet::SchemaFile::open(path_, true);
-  auto def = jet::parseTableDefinition(GetParam(), file->readDefinition(jet::sys::kCatalogTdef));
+  auto def = file->definition(jet::sys::kCatalogTdef);
   auto rows = jet::readCatalog(*file, def);
   struct Want {
     const char* name;
@@ -186,12 +187,14 @@ void expectSameDefinitions(const std::string& reference, Format format) {
   auto ref = jet::SchemaFile::open(reference, true);
   for (uint32_t page = 2; page <= 5; ++page) {
     SCOPED_TRACE("definition page " + std::to_string(page));
-    auto a = jet::parseTableDefinition(format, ref->readDefinition(page));
+    auto a = ref->definition(page);
     jet::Bytes mine(ours[page].begin(), ours[page].end());
     mine.resize(jet::le::get32(&mine[8]));
-    auto b = jet::parseTableDefinition(format, mine);
-    EXPECT_EQ(a.systemTable, b.systemTable);
-    EXPECT_EQ(a.usedPagesMap != 0, b.usedPagesMap != 0);
+    jet::TextCodec codec(1252);
+    auto b = jet::parseTableDef(format, mine, codec);
+    EXPECT_EQ(a.systemTable(), b.systemTable());
+    EXPECT_EQ(a.storedOrder, b.storedOrder) << "columns stored in the engine's order";
+    EXPECT_EQ(a.ownedPagesPointer != 0, b.ownedPagesPointer != 0);
     ASSERT_EQ(a.columns.size(), b.columns.size());
     for (size_t i = 0; i < a.columns.size(); ++i) {
       const auto &x = a.columns[i], &y = b.columns[i];
@@ -203,7 +206,7 @@ void expectSameDefinitions(const std::string& reference, Format format) {
       EXPECT_EQ(x.length, y.length) << x.name;
       EXPECT_EQ(x.sortOrder, y.sortOrder) << x.name;
       if (x.fixed()) EXPECT_EQ(x.fixedOffset, y.fixedOffset) << x.name;
-      EXPECT_EQ(x.lvUsedMap != 0, y.lvUsedMap != 0) << x.name;
+      EXPECT_EQ(x.lvOwnedPointer != 0, y.lvOwnedPointer != 0) << x.name;
     }
     ASSERT_EQ(a.realIndexes.size(), b.realIndexes.size());
     for (size_t i = 0; i < a.realIndexes.size(); ++i) {
@@ -214,12 +217,12 @@ void expectSameDefinitions(const std::string& reference, Format format) {
       }
       EXPECT_EQ(a.realIndexes[i].flags, b.realIndexes[i].flags) << "real index " << i;
     }
-    ASSERT_EQ(a.logicalIndexes.size(), b.logicalIndexes.size());
-    for (size_t i = 0; i < a.logicalIndexes.size(); ++i) {
-      EXPECT_EQ(a.logicalIndexes[i].name, b.logicalIndexes[i].name);
-      EXPECT_EQ(a.logicalIndexes[i].number, b.logicalIndexes[i].number);
-      EXPECT_EQ(a.logicalIndexes[i].realNumber, b.logicalIndexes[i].realNumber);
-      EXPECT_EQ(a.logicalIndexes[i].kind, b.logicalIndexes[i].kind);
+    ASSERT_EQ(a.indexes.size(), b.indexes.size());
+    for (size_t i = 0; i < a.indexes.size(); ++i) {
+      EXPECT_EQ(a.indexes[i].name, b.indexes[i].name);
+      EXPECT_EQ(a.indexes[i].number, b.indexes[i].number);
+      EXPECT_EQ(a.indexes[i].realIndex, b.indexes[i].realIndex);
+      EXPECT_EQ(a.indexes[i].kind, b.indexes[i].kind);
     }
   }
 }

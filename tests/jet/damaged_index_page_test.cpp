@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "jet/error.h"
 #include "jet/index_page.h"
 
 namespace {

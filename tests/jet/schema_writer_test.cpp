@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <set>
 
+#include "jet/bytes.h"
 #include "jet/catalog_writer.h"
 #include "jet/create_database.h"
 #include "jet/database.h"
@@ -42,7 +43,7 @@ jet::NewTable everyType() {
 }
 
 uint32_t tdefOf(jet::SchemaFile& f, const std::string& table) {
-  auto def = jet::parseTableDefinition(f.format(), f.readDefinition(2));
+  auto def = f.definition(2);
   for (const auto& r : jet::readCatalog(f, def))
     if (r.name == table) return uint32_t(r.id);
   return 0;
@@ -79,7 +80,7 @@ class SchemaChanges : public ::testing::TestWithParam<Format> {
   std::unique_ptr<jet::SchemaFile> open() { return jet::SchemaFile::open(path_); }
   std::vector<jet::CatalogRow> catalog() {
     auto f = jet::SchemaFile::open(path_, true);
-    return jet::readCatalog(*f, jet::parseTableDefinition(GetParam(), f->readDefinition(2)));
+    return jet::readCatalog(*f, f->definition(2));
   }
   std::string dir_, path_;
 };
@@ -137,7 +138,7 @@ TEST_P(SchemaChanges, CatalogKeepsRequiredAndAllowZeroLength) {
   EXPECT_EQ(it->type, jet::sys::kTypeTable);
   EXPECT_EQ(it->flags, 0u);
   auto f = open();
-  auto def = jet::parseTableDefinition(GetParam(), f->readDefinition(2));
+  auto def = f->definition(2);
   auto raw = std::get<jet::Bytes>(it->values[def.findColumn(jet::sys::kObjLvProp)]);
   ASSERT_GE(raw.size(), 12u);
   jet::PageFile pages(path_, true);
@@ -158,12 +159,12 @@ TEST_P(SchemaChanges, CatalogKeepsRequiredAndAllowZeroLength) {
   EXPECT_EQ(find("Value").required, false);
   EXPECT_FALSE(find("Value").allowZeroLength.has_value()) << "only text fields have the property";
   // The definition: required clears the nullable flag, auto-number is flagged.
-  auto tdef = jet::parseTableDefinition(GetParam(), f->readDefinition(uint32_t(it->id)));
-  EXPECT_FALSE(tdef.columns[1].flags & jet::kColumnNullable);
-  EXPECT_TRUE(tdef.columns[2].flags & jet::kColumnNullable);
-  EXPECT_TRUE(tdef.columns[0].flags & jet::kColumnAutoNumber);
-  ASSERT_EQ(tdef.logicalIndexes.size(), 1u);
-  EXPECT_EQ(tdef.logicalIndexes[0].kind, jet::kIndexKindPrimaryKey);
+  auto tdef = f->definition(uint32_t(it->id));
+  EXPECT_FALSE(tdef.columns[1].flags & jet::colflag::kNullable);
+  EXPECT_TRUE(tdef.columns[2].flags & jet::colflag::kNullable);
+  EXPECT_TRUE(tdef.columns[0].flags & jet::colflag::kAutoNumber);
+  ASSERT_EQ(tdef.indexes.size(), 1u);
+  EXPECT_EQ(tdef.indexes[0].kind, jet::idxkind::kPrimaryKey);
 }
 
 TEST_P(SchemaChanges, RenameAndDropKeepCatalogAndIndexesTrue) {
@@ -206,7 +207,7 @@ TEST_P(SchemaChanges, DropGivesEveryPageBack) {
   }
   ASSERT_FALSE(tablePages.empty());
   auto f = open();
-  auto rows = jet::readCatalog(*f, jet::parseTableDefinition(GetParam(), f->readDefinition(2)));
+  auto rows = jet::readCatalog(*f, f->definition(2));
   uint32_t tdef = 0;
   for (const auto& r : rows)
     if (r.name == "Every Type") tdef = uint32_t(r.id);
@@ -291,7 +292,7 @@ TEST_P(SchemaChanges, TableInARelationshipIsNotDropped) {
   jet::NewTable t{"Child", {{"ParentID", ColumnType::Long}}, {}};
   jet::createTable(*f, t);
   // A relationship row naming both tables, with its indexes kept.
-  auto rel = jet::parseTableDefinition(GetParam(), f->readDefinition(jet::sys::kRelationshipsTdef));
+  auto rel = f->definition(jet::sys::kRelationshipsTdef);
   auto values = jet::rowByNumber(rel, {{0, std::string("EveryChild")}, {1, int64_t(0)}, {2, int64_t(1)},
                                        {3, int64_t(0)}, {4, std::string("Child")}, {5, std::string("ParentID")},
                                        {6, std::string("Every Type")}, {7, std::string("ID")}});
@@ -447,8 +448,7 @@ TEST_P(LargeDefinitions, ManyColumnsSpanPagesAndReadBack) {
     EXPECT_TRUE(db->check().ok()) << db->check().problems.front();
   }
   auto f = jet::SchemaFile::open(path, true);
-  std::vector<uint32_t> chain;
-  f->readDefinition(tdefOf(*f, "Wide"), &chain);
+  const std::vector<uint32_t> chain = f->definition(tdefOf(*f, "Wide")).pages;
   EXPECT_GE(chain.size(), GetParam() == Format::Jet4 ? 3u : 5u) << "the definition spans pages";
   if (auto lines = oracle::mdbReader(path)) {
     size_t cols = 0;
@@ -486,8 +486,8 @@ TEST(GrowingCatalog, MapBeyondItsInlineWindowStillFindsEveryTable) {
       // Fill the file so that the catalog's next page lies past the inline map's reach.
       while (file->pageCount() < (f == Format::Jet4 ? 600u : 1100u)) file->allocatePage();
       for (int i = 0; i < 80; ++i) jet::createTable(*file, {"Table " + std::to_string(i), {{"A", ColumnType::Long}}, {}});
-      auto def = jet::parseTableDefinition(f, file->readDefinition(2));
-      auto pages = file->usageMapPages(def.usedPagesMap);
+      auto def = file->definition(2);
+      auto pages = file->usageMapPages(def.ownedPagesPointer);
       ASSERT_GE(pages.size(), 2u);
       EXPECT_GE(pages.back(), f == Format::Jet4 ? 600u : 1100u);
       EXPECT_EQ(jet::readCatalog(*file, def).size(), 88u);

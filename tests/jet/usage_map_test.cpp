@@ -56,6 +56,23 @@ TEST(UsageMap, MarkingBeyondAnInlineMapTurnsItIntoAReferenceMap) {
   EXPECT_EQ(after, expected);
 }
 
+TEST(UsageMap, AnInlineMapMovesItsWindowWhenEveryMarkedPageFitsInIt) {
+  jettest::TempDir dir;
+  jet::DatabaseImpl db(dir.copy("testV2000.mdb"), {});
+  jet::TableDef def = db.tableDef("Table1");
+  const auto before = jet::UsageMap::read(db.pageFile(), def.format, def.ownedPagesPointer).pages();
+  ASSERT_FALSE(before.empty());
+  jet::PageTransaction tx(db.pageFile());
+  for (uint32_t p : before) jet::markUsage(tx, def.format, def.ownedPagesPointer, p, false);
+  jet::markUsage(tx, def.format, def.ownedPagesPointer, 1003, true);
+  jet::markUsage(tx, def.format, def.ownedPagesPointer, 1100, true);
+  tx.commit();
+  const auto map = jet::UsageMap::read(db.pageFile(), def.format, def.ownedPagesPointer);
+  EXPECT_TRUE(map.isInline());
+  EXPECT_EQ(map.firstPage(), 1000u);
+  EXPECT_EQ(map.pages(), (std::vector<uint32_t>{1003, 1100}));
+}
+
 // A file of 64 empty pages whose free-page map (page 1) has room for eight pages only.
 std::string tinyFreeMapFile(const jettest::TempDir& dir) {
   std::vector<uint8_t> bytes(64 * 4096, 0);
@@ -112,6 +129,26 @@ TEST(FreePageMap, PagesFreedOutsideTheWindowAreStillFoundAndReused) {
   auto t = tx();
   EXPECT_EQ(t->allocate(), 33u);
   EXPECT_EQ(t->allocate(), 66u);
+}
+
+TEST(FreePageMap, APageNoMapOfTheRowCanReachIsRefusedAndNothingChanges) {
+  jettest::TempDir dir;
+  const std::string path = tinyFreeMapFile(dir);
+  jet::PageFile file(path, false);
+  file.setPageSize(4096);
+  const auto page1 = *file.page(1);
+  jet::PageTransaction t(file);
+  t.useFreePageMap(jet::Format::Jet4);
+  t.release(20);
+  // One bitmap page reaches (4096 - 4) * 8 pages; the six-byte row has room for one.
+  try {
+    t.release(40000);
+    ADD_FAILURE() << "the far page was taken";
+  } catch (const jet::Error& e) {
+    EXPECT_EQ(e.number(), 3035);
+  }
+  EXPECT_EQ(*file.page(1), page1);
+  EXPECT_EQ(file.pageCount(), 64u);
 }
 
 }  // namespace

@@ -6,6 +6,8 @@
 #include <iterator>
 #include <stdexcept>
 
+#include "jet/error.h"
+
 namespace indextest {
 
 namespace {
