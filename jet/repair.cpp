@@ -66,6 +66,7 @@ RepairReport repairDatabase(const std::string& source, const std::string& destin
   }
   OpenOptions options;
   options.readOnly = true;
+  options.password = password;  // the copy keeps the source's header, password included
   report.problems = Database::open(destination, options)->check().problems;
   return report;
 }

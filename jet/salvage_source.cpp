@@ -247,11 +247,16 @@ void SalvageSource::inferFormat() {
     if (d[0] >= 0x01 && d[0] <= 0x05 && d[1] == 0x01) ++plausible;
   }
   std::vector<Format> order = {Format::Jet4, Format::Jet3};
-  if (nonZero >= 2) order = {plausible * 2 > nonZero ? Format::Jet3 : Format::Jet4};
+  if (nonZero >= 2 && plausible * 2 > nonZero) order = {Format::Jet3, Format::Jet4};
+  // Jet 3 definition pages carry "VC" after their type, where Jet 4 keeps a free-space count that
+  // never reaches that value: the catalog's definition on page 2 settles it when it is there.
+  if (PageRef p = tryPage(kCatalogTdefPage); p && (*p)[0] == kTdefPageType && (*p)[2] == 'V' && (*p)[3] == 'C')
+    order = {Format::Jet3, Format::Jet4};
+  // Whichever format is likelier, the catalog's definition must be on page 2.
   for (Format f : order) {
     file_->setPageSize(uint32_t(pageSizeOf(f)));
     PageRef catalog = tryPage(kCatalogTdefPage);
-    if (order.size() == 1 || (catalog && (*catalog)[0] == kTdefPageType)) {
+    if (catalog && (*catalog)[0] == kTdefPageType && (*catalog)[1] == 0x01) {
       header_.format = f;
       header_.pageSize = uint32_t(pageSizeOf(f));
       return;

@@ -421,6 +421,36 @@ TEST(Repair, TheCopyTakesWritesAndReadsInOtherReaders) {
   }
 }
 
+TEST(Repair, AProtectedFileNeedsItsPassword) {
+  TempDir dir;
+  const std::string src = dir.copy("more/passwordV2000.mdb", "src.mdb");
+  const std::string out = (dir.path() / "out.mdb").string();
+  try {
+    jet::repairDatabase(src, out, "wrong");
+    FAIL() << "repaired without the password";
+  } catch (const jet::Error& e) {
+    EXPECT_EQ(e.number(), 3031);
+  }
+  const jet::RepairReport report = jet::repairDatabase(src, out, "password");
+  EXPECT_TRUE(report.problems.empty());
+  EXPECT_EQ(report.total().rowsLost, 0u);
+  jet::OpenOptions options;
+  options.readOnly = true;
+  options.password = "password";
+  auto a = jet::Database::open(src, options);
+  auto b = jet::Database::open(out, options);
+  for (const jet::CatalogObject& o : a->objects()) {
+    if (o.kind != jet::ObjectKind::Table) continue;
+    auto x = a->openTable(o.name);
+    auto y = b->openTable(o.name);
+    while (x->next()) {
+      ASSERT_TRUE(y->next()) << o.name;
+      EXPECT_EQ(x->values(), y->values()) << o.name;
+    }
+    EXPECT_FALSE(y->next()) << o.name;
+  }
+}
+
 TEST(Repair, RefusesWhatIsNoDatabase) {
   TempDir dir;
   const std::string src = (dir.path() / "junk.mdb").string();
