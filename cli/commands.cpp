@@ -8,7 +8,7 @@
 
 #include "cli/format.h"
 #include "db/dao.h"
-#include "db/dao_impl.h"
+#include "db/field_rules.h"
 #include "db/session.h"
 #include "jet/database.h"
 #include "jet/repair.h"
