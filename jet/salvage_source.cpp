@@ -123,11 +123,11 @@ class SalvageSource::Rows : public SourceRows {
   bool readRow() {
     const Format f = def_.format;
     const uint32_t ps = src_.file_->pageSize();
-    RowSlot slot = rowSlot(page_->data(), ps, f, uint16_t(row_));
-    if (slot.deleted) return false;
     current_ = RowId{pageNo_, uint16_t(row_)};
-    if (skip_ && skip_->count(rowKey(current_))) return false;
     try {
+      RowSlot slot = rowSlot(page_->data(), ps, f, uint16_t(row_));
+      if (slot.deleted) return false;
+      if (skip_ && skip_->count(rowKey(current_))) return false;
       PageRef body = page_;
       // A moved row leaves a pointer to its body on another page of the same table.
       for (int hops = 0; slot.overflow; ++hops) {
