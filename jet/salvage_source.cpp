@@ -1,6 +1,7 @@
 #include "jet/salvage_source.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstring>
 
 #include "jet/bytes.h"
@@ -317,20 +318,29 @@ std::vector<SourceTable> SalvageSource::tables() {
   // The tables the catalog lists and can still be read.
   std::set<uint32_t> known = {kCatalogTdefPage};
   const int cId = columnIndex(catalog.def, "Id"), cName = columnIndex(catalog.def, "Name"),
-            cType = columnIndex(catalog.def, "Type");
-  if (cId < 0 || cName < 0 || cType < 0) throw Error(err::kCorrupt, "The catalog lacks its Id, Name or Type column.");
+            cType = columnIndex(catalog.def, "Type"), cParent = columnIndex(catalog.def, "ParentId");
+  if (cId < 0 || cName < 0 || cType < 0 || cParent < 0)
+    throw Error(err::kCorrupt, "The catalog lacks its Id, ParentId, Name or Type column.");
   const TableDef catalogDef = out.front().def;  // `out` grows below
   Rows rows(*this, catalogDef, pagesOf(catalogDef), nullptr, nullptr);
   RowLayout layout;
   RowReader reader(catalogDef, *codec_, rows.longValues());
-  Value id, name, type;
+  Value id, name, type, parent;
+  // A catalog row is kept only where the catalog stays sound: ids unique, names unique among the
+  // tables, one row per table definition. A row that breaks that is damage and counted lost.
+  std::set<int32_t> ids;
+  std::set<std::string> names;
+  auto drop = [&](RowId row) {
+    droppedCatalogRows_.insert(rowKey(row));
+    ++losses_[kCatalogTdefPage].rowsLost;
+  };
   while (rows.next()) {
     const TableDef& def = catalogDef;
     try {
       parseRow(def, rows.data(), rows.size(), layout);
       const uint8_t* field;
       size_t len;
-      for (auto [column, value] : {std::pair{cId, &id}, {cName, &name}, {cType, &type}}) {
+      for (auto [column, value] : {std::pair{cId, &id}, {cName, &name}, {cType, &type}, {cParent, &parent}}) {
         const ColumnDef& col = def.columns[size_t(column)];
         if (columnBytes(def, col, layout, field, len)) reader.decodeColumn(col, field, len, *value);
         else *value = Null{};
@@ -340,17 +350,31 @@ std::vector<SourceTable> SalvageSource::tables() {
     }
     const int64_t* t = std::get_if<int64_t>(&type);
     const int64_t* i = std::get_if<int64_t>(&id);
+    const int64_t* up = std::get_if<int64_t>(&parent);
+    const std::string* n = std::get_if<std::string>(&name);
+    std::string lower = n ? *n : std::string();
+    for (char& c : lower) c = char(std::tolower(uint8_t(c)));
+    if (!ids.insert(i ? int32_t(*i) : 0).second ||
+        (up && *up == sys::kTablesId && !names.insert(lower).second)) {
+      drop(rows.rowId());
+      continue;
+    }
     if (!t || *t != objtype::kTable || !i) continue;
     SourceTable table;
     table.id = int32_t(*i);
     table.page = uint32_t(table.id) & 0x00FFFFFFu;
-    if (const std::string* n = std::get_if<std::string>(&name)) table.name = *n;
+    if (n) table.name = *n;
     if (table.page == kCatalogTdefPage) continue;
+    if (known.count(table.page)) {
+      drop(rows.rowId());
+      continue;
+    }
     if (table.page < 3 || !load(table)) {
       lostTables_.push_back(table.name);
       droppedCatalogRows_.insert(rowKey(rows.rowId()));
       continue;
     }
+    known.insert(table.page);
     out.push_back(std::move(table));
   }
 
