@@ -474,6 +474,7 @@ int cmdRepair(const Args& a, std::ostream& out, std::ostream& err) {
   const jet::RepairReport report = jet::repairDatabase(a.positional[0], a.positional[1], a.password);
   out << "repaired " << a.positional[0] << " into " << a.positional[1] << '\n';
   if (report.formatInferred) out << "the header page is damaged: format and page size taken from the pages\n";
+  if (report.catalogRebuilt) out << "the catalog's definition is damaged: a new catalog, every table found by scanning\n";
   for (const jet::RepairedTable& t : report.tables) reportLine(out, t);
   reportLine(out, report.total());
   if (report.problems.empty()) return 0;
