@@ -376,7 +376,8 @@ void SalvageSource::newCatalog(std::vector<SourceTable>& out) {
   if (!load(catalog, *template_, *templatePages_, kCatalogTdefPage)) throwCorrupt("a new catalog cannot be made");
   fromTemplate_.insert(catalog.page);
   out.push_back(std::move(catalog));
-  for (const CatalogEntry& e : Catalog::read(*template_, header_.format, *codec_).entries()) {
+  const Catalog fresh = Catalog::read(*template_, header_.format, *codec_);
+  for (const CatalogEntry& e : fresh.entries()) {
     if (e.type != objtype::kTable || e.object.tdefPage == kCatalogTdefPage) continue;
     SourceTable table;
     table.name = e.object.name;
