@@ -269,6 +269,11 @@ Form3::Form3(Form2* owner) : QDialog(owner), form2_(owner) {
   connect(pushButton1_, &QPushButton::clicked, this, &Form3::PushButton1_Click);
   connect(pushButton2_, &QPushButton::clicked, this, &Form3::PushButton2_Click);
   connect(cboFType_, &QComboBox::currentIndexChanged, this, [this](int) { cboFType_Click(); });
+  // Choosing the type that is already chosen runs the type rule again (the size goes back to the
+  // type's own), which a change of the current entry alone would not report.
+  connect(cboFType_, &QComboBox::activated, this, [this](int index) {
+    if (index == cboFType_->currentIndex()) cboFType_Click();
+  });
   txtFieldName_->installEventFilter(this);
   txtSize_->installEventFilter(this);
 

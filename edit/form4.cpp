@@ -5,6 +5,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QWheelEvent>
 
 #include "app/error_report.h"
 #include "app/shell.h"
@@ -61,6 +62,7 @@ Form4::Form4(QWidget* owner) : QDialog(owner) {
   vBar1_->setObjectName(QStringLiteral("vBar1"));
   vBar1_->setGeometry(0, 0, app::TwipsToPixels(300), pHolder_->height());
   connect(vBar1_, &QScrollBar::valueChanged, this, [this](int value) { pMover_->move(0, -value); });
+  vBar1_->installEventFilter(this);
 
   const char* captions[] = {"Add", "Clear All", "Close"};
   const int lefts[] = {2565, 3915, 5265};
@@ -131,6 +133,7 @@ void Form4::BuildFields() {
     row->lblName()->resize(rowWidth - row->lblName()->x(), row->lblName()->height());
     row->SetCaption(QString::fromStdString(f.Name()));
     if (f.Type() == dao::dbText) row->SetMaxLength(static_cast<int16_t>(std::min<int32_t>(f.Size(), 32767)));
+    row->txtValue()->installEventFilter(this);
     row->show();
     rows_.push_back(row);
   }
@@ -200,13 +203,46 @@ void Form4::HighlightField(int16_t index) {
   p(100, [&] { row->SetSelStart(0); });
   p(102, [&] { row->SetSelLength(static_cast<int16_t>(row->Text().size())); });
   p(104, [&] {
-    // Bring the row into view before giving it the focus.
-    const int top = row->y(), bottom = top + row->height();
-    const int visible = pHolder_->contentsRect().height();
-    if (top < vBar1_->value()) vBar1_->setValue(top);
-    else if (bottom > vBar1_->value() + visible) vBar1_->setValue(std::min(vBar1_->maximum(), bottom - visible));
+    ScrollIntoView(index);
     row->txtValue()->setFocus();
   });
+}
+
+void Form4::ScrollIntoView(int index) {
+  if (index < 0 || index >= RowCount()) return;
+  const DField* row = rows_[static_cast<size_t>(index)];
+  const int top = row->y(), bottom = top + row->height();
+  const int visible = pHolder_->contentsRect().height();
+  if (top < vBar1_->value()) vBar1_->setValue(top);
+  else if (bottom > vBar1_->value() + visible) vBar1_->setValue(std::min(vBar1_->maximum(), bottom - visible));
+}
+
+void Form4::ScrollRows(int notches) {
+  if (!vBar1_->isEnabled() || notches == 0) return;
+  vBar1_->setValue(vBar1_->value() - notches * app::TwipsToPixels(kRowHeightTwips));
+}
+
+// The wheel moves the rows one field per notch wherever it turns over the window, the scroll bar
+// included (whose own steps stay one pixel for its arrows and track).
+void Form4::wheelEvent(QWheelEvent* event) {
+  wheelTurn_ += event->angleDelta().y();
+  const int notches = wheelTurn_ / QWheelEvent::DefaultDeltasPerStep;
+  wheelTurn_ -= notches * QWheelEvent::DefaultDeltasPerStep;
+  ScrollRows(notches);
+  event->accept();
+}
+
+bool Form4::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == vBar1_ && event->type() == QEvent::Wheel) {
+    wheelEvent(static_cast<QWheelEvent*>(event));
+    return true;
+  }
+  if (event->type() == QEvent::FocusIn) {
+    // A field reached with the keyboard is scrolled into view.
+    for (int k = 0; k < RowCount(); ++k)
+      if (rows_[static_cast<size_t>(k)]->txtValue() == watched) ScrollIntoView(k);
+  }
+  return QDialog::eventFilter(watched, event);
 }
 
 // The field whose name a refusal quotes ("The field 'Table.Name' ..."), or -1.
