@@ -55,13 +55,12 @@ class Form4 : public QDialog {
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
-  int fieldNamedIn(const QString& message) const;
-
   QFrame* pHolder_;
   QWidget* pMover_;
   QScrollBar* vBar1_;
   QPushButton* buttons_[3];
   std::vector<DField*> rows_;
+  std::vector<int16_t> types_;  // each row's field type
   int wheelTurn_ = 0;   // wheel turn not yet amounting to a notch
   QStringList loaded_;  // texts shown by LoadRecord, to leave untouched values alone
 };
