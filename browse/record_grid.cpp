@@ -132,7 +132,9 @@ void RecordModel::sortBy(int column, bool descending) {
     // Cell texts compare as the user's language orders text, without regard to case: accented
     // letters sort beside their base letters. Numbers are texts here too. Each cell's key is made
     // once, so a sort of many rows compares bytes.
-    QCollator collator{QLocale()};
+    // The C locale states no language; it collates as English does rather than by code point.
+    const QLocale language = QLocale().language() == QLocale::C ? QLocale(QLocale::English) : QLocale();
+    QCollator collator{language};
     collator.setCaseSensitivity(Qt::CaseInsensitive);
     collator.setNumericMode(false);
     std::vector<QCollatorSortKey> keys;
