@@ -2,11 +2,11 @@
 
 #include <QWidget>
 
-#include "app/dialogs.h"
-#include "app/error_report.h"
-#include "app/main_window.h"
+#include "shell/dialogs.h"
+#include "shell/error_report.h"
+#include "shell/main_window.h"
 #include "browse/forms.h"
-#include "app/typed_text.h"
+#include "shell/typed_text.h"
 #include "db/record_save.h"
 #include "db/session.h"
 

@@ -10,9 +10,9 @@
 #include <QPushButton>
 #include <limits>
 
-#include "app/dialogs.h"
-#include "app/error_report.h"
-#include "app/shell.h"
+#include "shell/dialogs.h"
+#include "shell/error_report.h"
+#include "shell/shell.h"
 #include "db/session.h"
 
 namespace design {

@@ -7,9 +7,9 @@
 #include <QScrollBar>
 #include <QWheelEvent>
 
-#include "app/error_report.h"
-#include "app/shell.h"
-#include "app/typed_text.h"
+#include "shell/error_report.h"
+#include "shell/shell.h"
+#include "shell/typed_text.h"
 #include "db/record_save.h"
 #include "db/session.h"
 #include "edit/dfield.h"

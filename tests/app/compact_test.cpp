@@ -14,9 +14,9 @@
 #include <string>
 
 #include "app/compact_command.h"
-#include "app/dialogs.h"
-#include "app/main_window.h"
-#include "app/shell.h"
+#include "shell/dialogs.h"
+#include "shell/main_window.h"
+#include "shell/shell.h"
 #include "db/compact_file.h"
 #include "db/session.h"
 #include "jet/compact.h"

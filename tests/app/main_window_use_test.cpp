@@ -12,7 +12,7 @@
 #include <QTabBar>
 #include <QtTest/QTest>
 
-#include "app/window/form1.h"
+#include "app/form1.h"
 #include "browse/record_grid.h"
 #include "db/session.h"
 #include "gui_test_env.h"

@@ -10,7 +10,7 @@
 #include <QTreeWidget>
 #include <QtTest/QTest>
 
-#include "app/window/form1.h"
+#include "app/form1.h"
 #include "browse/forms.h"
 #include "browse/record_grid.h"
 #include "db/session.h"

@@ -12,7 +12,7 @@
 #include <QAbstractItemView>
 #include <QtTest/QTest>
 
-#include "app/window/form1.h"
+#include "app/form1.h"
 #include "db/session.h"
 #include "design/commands.h"
 #include "design/forms.h"

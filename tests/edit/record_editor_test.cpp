@@ -9,7 +9,7 @@
 #include <QTabBar>
 #include <QtTest/QTest>
 
-#include "app/window/form1.h"
+#include "app/form1.h"
 #include "db/session.h"
 #include "edit/commands.h"
 #include "edit/dfield.h"

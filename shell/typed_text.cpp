@@ -1,4 +1,4 @@
-#include "app/typed_text.h"
+#include "shell/typed_text.h"
 
 #include <QDateTime>
 #include <QRegularExpression>

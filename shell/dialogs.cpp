@@ -1,4 +1,4 @@
-#include "app/dialogs.h"
+#include "shell/dialogs.h"
 
 #include <QDialog>
 #include <QFileDialog>
@@ -8,7 +8,7 @@
 #include <QProcess>
 #include <QUrl>
 
-#include "app/shell.h"
+#include "shell/shell.h"
 
 namespace ui {
 namespace {

@@ -1,4 +1,4 @@
-#include "app/window/form1.h"
+#include "app/form1.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -13,9 +13,9 @@
 #include <QTabBar>
 
 #include "app/compact_command.h"
-#include "app/dialogs.h"
-#include "app/error_report.h"
-#include "app/shell.h"
+#include "shell/dialogs.h"
+#include "shell/error_report.h"
+#include "shell/shell.h"
 #include "browse/commands.h"
 #include "browse/grid.h"
 #include "browse/record_grid.h"
