@@ -1,6 +1,6 @@
 #include "db/record_save.h"
 
-#include "db/dao_impl.h"
+#include "db/field_rules.h"
 #include "db/session.h"
 #include "jet/value.h"
 

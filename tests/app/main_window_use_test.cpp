@@ -193,6 +193,8 @@ TEST_F(MainWindowUseTest, CommandLineReadsTheFileTheWindowHasOpen) {
   EXPECT_EQ(cli({"info", path}), 0);
   EXPECT_EQ(cli({"check", path}, &out), 0);
   EXPECT_EQ(out, QStringLiteral("ok\n"));
+  EXPECT_EQ(cli({"migrate", path, "sqlite:" + folder.filePath("people.sqlite"), "--quiet"}), 0);
+  EXPECT_TRUE(QFileInfo(folder.filePath("people.sqlite")).size() > 0);
   EXPECT_NE(cli({"delete", path, "People", "0"}), 0);
   // The window still works with its file.
   QTest::mouseClick(form->sTab1(), Qt::LeftButton, {}, form->sTab1()->tabRect(0).center());
