@@ -112,8 +112,10 @@ std::unique_ptr<jet::Database> openEngine(const Args& a, bool readOnly) {
   return jet::Database::open(a.positional.at(0), o);
 }
 
-dao::Database openDao(const Args& a) {
-  return dao::Engine().OpenDatabase(a.positional.at(0), false, false,
+// Commands that only read open the file read-only, which takes no lock: they work beside a program
+// that has the file open for changes.
+dao::Database openDao(const Args& a, bool readOnly) {
+  return dao::Engine().OpenDatabase(a.positional.at(0), false, readOnly,
                                     a.password.empty() ? "" : ";PWD=" + a.password);
 }
 
@@ -142,7 +144,7 @@ bool isUserTable(const jet::CatalogObject& o) {
 
 int cmdTables(const Args& a, std::ostream& out) {
   need(a, 1, 1);
-  dao::Database db = openDao(a);
+  dao::Database db = openDao(a, true);
   dao::TableDefs defs = db.GetTableDefs();
   for (int i = 0; i < defs.Count(); ++i) {
     dao::TableDef t = defs.Item(i);
@@ -154,7 +156,7 @@ int cmdTables(const Args& a, std::ostream& out) {
 
 int cmdColumns(const Args& a, std::ostream& out) {
   need(a, 2, 2);
-  dao::Database db = openDao(a);
+  dao::Database db = openDao(a, true);
   dao::Fields fields = db.GetTableDefs().Item(a.positional[1]).GetFields();
   for (int i = 0; i < fields.Count(); ++i) {
     dao::Field f = fields.Item(i);
@@ -284,7 +286,7 @@ int cmdCreateTable(const Args& a, std::ostream&) {
     }
     specs.push_back(sp);
   }
-  dao::Database db = openDao(a);
+  dao::Database db = openDao(a, false);
   dao::TableDef t = db.CreateTableDef(a.positional[1]);
   for (const Spec& sp : specs) {
     dao::Field f = t.CreateField(sp.name, sp.type, sp.size);
@@ -448,7 +450,7 @@ int cmdDelete(const Args& a, std::ostream&) {
 
 int cmdRename(const Args& a, std::ostream&) {
   need(a, 3, 3);
-  dao::Database db = openDao(a);
+  dao::Database db = openDao(a, false);
   db.GetTableDefs().Item(a.positional[1]).SetName(a.positional[2]);
   db.Close();
   return 0;
@@ -456,7 +458,7 @@ int cmdRename(const Args& a, std::ostream&) {
 
 int cmdDrop(const Args& a, std::ostream&) {
   need(a, 2, 2);
-  dao::Database db = openDao(a);
+  dao::Database db = openDao(a, false);
   db.GetTableDefs().Delete(a.positional[1]);
   db.Close();
   return 0;
