@@ -11,13 +11,14 @@
 #include "db/dao_impl.h"
 #include "db/session.h"
 #include "jet/database.h"
+#include "jet/page_file.h"
 
 namespace cli {
 
 namespace {
 
 const char kUsage[] =
-    "usage: tabulonix-cli COMMAND FILE [ARGS] [--password PWD]\n"
+    "usage: tabulonix-cli COMMAND FILE [ARGS] [--password PWD] [--no-sync]\n"
     "  tables FILE                          user tables, in catalog order\n"
     "  columns FILE TABLE                   name, type, size, attributes of each field\n"
     "  export FILE TABLE [--format csv|jsonl]\n"
@@ -30,7 +31,9 @@ const char kUsage[] =
     "  rename-table FILE OLD NEW\n"
     "  drop-table FILE TABLE\n"
     "  check FILE\n"
-    "  compact FILE DESTINATION             a compacted copy (the destination must not exist)\n";
+    "  compact FILE DESTINATION             a compacted copy (the destination must not exist)\n"
+    "  --no-sync   do not force writes to the disk: faster, and a killed program still leaves a\n"
+    "              sound file, but a power cut or system crash may damage it (for throwaway work)\n";
 
 struct UsageError : std::runtime_error {
   using std::runtime_error::runtime_error;
@@ -41,6 +44,7 @@ struct Args {
   std::vector<std::string> positional;
   std::string format;
   std::string password;
+  bool noSync = false;
 };
 
 Args parseArgs(const std::vector<std::string>& args) {
@@ -61,6 +65,10 @@ Args parseArgs(const std::vector<std::string>& args) {
       return false;
     };
     if (option("--format", a.format) || option("--password", a.password)) continue;
+    if (s == "--no-sync") {
+      a.noSync = true;
+      continue;
+    }
     if (s.size() > 2 && s.rfind("--", 0) == 0) throw UsageError("unknown option " + s);
     if (a.command.empty()) {
       a.command = s;
@@ -423,7 +431,12 @@ int cmdDelete(const Args& a, std::ostream&) {
   std::vector<jet::RowId> ids = rowsUpTo(*cursor, last);
   cursor.reset();
   if (static_cast<int64_t>(ids.size()) <= last) throw jet::Error(jet::err::kNoCurrentRecord, "No current record.");
-  for (int64_t p = first; p <= last; ++p) db->deleteRow(table, ids[p]);
+  // Large ranges go in large commits (each is all or nothing), as import does.
+  constexpr int64_t kRowsPerCommit = 65536;
+  for (int64_t p = first; p <= last; p += kRowsPerCommit) {
+    const int64_t end = std::min(last + 1, p + kRowsPerCommit);
+    db->deleteRows(table, std::vector<jet::RowId>(ids.begin() + p, ids.begin() + end));
+  }
   db->close();
   return 0;
 }
@@ -465,6 +478,10 @@ int cmdCompact(const Args& a, std::ostream& out) {
 int run(const std::vector<std::string>& args, std::istream& in, std::ostream& out, std::ostream& err) {
   try {
     Args a = parseArgs(args);
+    // Writes are forced to the disk unless --no-sync says otherwise (or the environment turned
+    // that off for the whole process).
+    static const bool syncByDefault = jet::PageFile::syncToDisk();
+    jet::PageFile::setSyncToDisk(!a.noSync && syncByDefault);
     if (a.command == "tables") return cmdTables(a, out);
     if (a.command == "columns") return cmdColumns(a, out);
     if (a.command == "export") return cmdExport(a, out);

@@ -304,6 +304,11 @@ void DatabaseImpl::deleteRow(const std::string& table, RowId row) {
   atomicWrite([&] { writer(table).remove(row); });
 }
 
+void DatabaseImpl::deleteRows(const std::string& table, const std::vector<RowId>& rows) {
+  settle();
+  atomicWrite([&] { writer(table).removeMany(rows); });
+}
+
 RowId DatabaseImpl::queueInsert(const std::string& table, std::vector<Value> values) {
   if (queueOwner_ && queueOwner_ != &writer(table)) settle();
   return atomicWrite([&] {

@@ -41,6 +41,7 @@ class DatabaseImpl : public Database {
   RowId insertRow(const std::string& table, std::vector<Value> values) override;
   void updateRow(const std::string& table, RowId row, std::vector<Value> values) override;
   void deleteRow(const std::string& table, RowId row) override;
+  void deleteRows(const std::string& table, const std::vector<RowId>& rows) override;
   RowId queueInsert(const std::string& table, std::vector<Value> values) override;
   void commitQueued() override;
   size_t queuedRows() const override;

@@ -33,6 +33,8 @@ class TableWriter {
   RowId insert(std::vector<Value> values);
   void update(RowId row, std::vector<Value> values);
   void remove(RowId row);
+  // Removes distinct rows in one transaction (all or none); 3001 when a row is named twice.
+  void removeMany(const std::vector<RowId>& rows);
 
   // Adds a row to the open batch (opening one when needed). A refused row leaves the batch as it
   // was: the rows queued before it stay queued. A batch of kBatchRows rows is full (commit it);
@@ -44,7 +46,7 @@ class TableWriter {
   // Rows queued and not yet committed.
   size_t queuedRows() const;
 
-  static constexpr size_t kBatchRows = 2048;
+  static constexpr size_t kBatchRows = 65536;
 
   struct State;  // defined with the writer's code
 
