@@ -438,7 +438,7 @@ RowId TableWriter::queueInsert(std::vector<Value> values) {
   State& s = *s_;
   checkWritable(s.file);
   // A caller that never commits still keeps the batch bounded.
-  if (s.queued.size() >= 4 * kBatchRows) s.commit();
+  if (s.queued.size() >= kStagedRows) s.commit();
   s.begin();
   RowId id;
   try {

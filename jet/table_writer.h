@@ -37,8 +37,9 @@ class TableWriter {
   void removeMany(const std::vector<RowId>& rows);
 
   // Adds a row to the open batch (opening one when needed). A refused row leaves the batch as it
-  // was: the rows queued before it stay queued. A batch of kBatchRows rows is full (commit it);
-  // one four times that size is committed here before the row is added.
+  // was: the rows queued before it stay queued. A batch of kStagedRows rows is committed here
+  // before the next row is added (into the file's open scope, when there is one: the database
+  // keeps one open over kBatchRows queued rows, its commit to the disk).
   RowId queueInsert(std::vector<Value> values);
   // Writes the open batch. On failure the batch is dropped (the file stays as it was before it)
   // and the error is thrown.
@@ -47,6 +48,7 @@ class TableWriter {
   size_t queuedRows() const;
 
   static constexpr size_t kBatchRows = 65536;
+  static constexpr size_t kStagedRows = 2048;
 
   struct State;  // defined with the writer's code
 
