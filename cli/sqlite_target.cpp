@@ -160,7 +160,7 @@ class SqliteTarget : public Target {
     if (fd < 0) throw Refused("cannot create a file beside " + path_ + ": " + std::strerror(errno));
     ::close(fd);
     temp_ = pattern;
-    if (sqlite3_open_v2(temp_.c_str(), &db_, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK)
+    if (sqlite3_open_v2(temp_.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr) != SQLITE_OK)
       throw Refused("cannot open " + temp_ + " with SQLite");
     // The temporary file is thrown away on any failure, so it needs no journal of its own.
     exec("PRAGMA journal_mode = OFF");
@@ -203,7 +203,7 @@ class SqliteTarget : public Target {
   }
 
   void addRow(const std::vector<jet::Value>& values, int64_t number) override {
-    for (size_t i = 0; i < values.size(); ++i) bind(static_cast<int>(i) + 1, values[i], large_[i]);
+    for (size_t i = 0; i < values.size(); ++i) bind(static_cast<int>(i), values[i], large_[i]);
     if (sqlite3_step(insert_) != SQLITE_DONE) {
       std::string message = sqlite3_errmsg(db_);
       sqlite3_reset(insert_);
@@ -299,7 +299,9 @@ class SqliteTarget : public Target {
     }
   }
 
-  void bind(int at, const jet::Value& v, bool large) {
+  // Column `index`'s value; texts made here stay in scratch_ until the row is stepped.
+  void bind(int index, const jet::Value& v, bool large) {
+    const int at = index + 1;
     if (large) {
       if (auto n = largeNumber(v)) {
         sqlite3_bind_int64(insert_, at, *n);
@@ -309,6 +311,7 @@ class SqliteTarget : public Target {
     struct Visitor {
       sqlite3_stmt* st;
       int at;
+      std::string& scratch;
       void operator()(const jet::Null&) const { sqlite3_bind_null(st, at); }
       void operator()(bool b) const { sqlite3_bind_int(st, at, b ? 1 : 0); }
       void operator()(int64_t i) const { sqlite3_bind_int64(st, at, i); }
@@ -332,11 +335,13 @@ class SqliteTarget : public Target {
       }
       void operator()(const jet::Guid& g) const { text(uuidText(g)); }
       void operator()(const jet::Decimal& d) const { text(exactDecimal(d)); }
-      void text(const std::string& s) const {
-        sqlite3_bind_text(st, at, s.data(), static_cast<int>(s.size()), SQLITE_TRANSIENT);
+      void text(std::string s) const {
+        scratch = std::move(s);
+        sqlite3_bind_text(st, at, scratch.data(), static_cast<int>(scratch.size()), SQLITE_STATIC);
       }
     };
-    std::visit(Visitor{insert_, at}, v);
+    if (scratch_.size() <= static_cast<size_t>(index)) scratch_.resize(index + 1);
+    std::visit(Visitor{insert_, at, scratch_[index]}, v);
   }
 
   std::string path_;
@@ -345,6 +350,7 @@ class SqliteTarget : public Target {
   sqlite3_stmt* insert_ = nullptr;
   const jet::TableInfo* table_ = nullptr;
   std::vector<bool> large_;
+  std::vector<std::string> scratch_;
   std::vector<std::string> names_;
   bool committed_ = false;
 };
