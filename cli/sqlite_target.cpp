@@ -2,6 +2,7 @@
 
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sqlite3.h>
 #include <unistd.h>
 
@@ -82,6 +83,32 @@ bool inPrimaryKey(const jet::TableInfo& t, const jet::ColumnInfo& c) {
   return false;
 }
 
+// The temporary file of the migration under way, removed when the program is interrupted.
+char interruptedTemp[4096];
+struct sigaction previousInt, previousTerm;
+
+void removeTempAndDie(int sig) {
+  if (interruptedTemp[0]) ::unlink(interruptedTemp);
+  ::signal(sig, SIG_DFL);
+  ::raise(sig);
+}
+
+void guardTemp(const std::string& path) {
+  if (path.size() >= sizeof interruptedTemp) return;
+  std::memcpy(interruptedTemp, path.c_str(), path.size() + 1);
+  struct sigaction sa {};
+  sa.sa_handler = removeTempAndDie;
+  ::sigaction(SIGINT, &sa, &previousInt);
+  ::sigaction(SIGTERM, &sa, &previousTerm);
+}
+
+void unguardTemp() {
+  if (!interruptedTemp[0]) return;
+  ::sigaction(SIGINT, &previousInt, nullptr);
+  ::sigaction(SIGTERM, &previousTerm, nullptr);
+  interruptedTemp[0] = 0;
+}
+
 class SqliteReader : public RowReader {
  public:
   SqliteReader(sqlite3* db, const jet::TableInfo& t) : db_(db) {
@@ -151,6 +178,7 @@ class SqliteTarget : public Target {
     if (insert_) sqlite3_finalize(insert_);
     if (db_) sqlite3_close(db_);
     if (!temp_.empty() && !committed_) ::unlink(temp_.c_str());
+    unguardTemp();
   }
 
   void open() {
@@ -160,6 +188,7 @@ class SqliteTarget : public Target {
     if (fd < 0) throw Refused("cannot create a file beside " + path_ + ": " + std::strerror(errno));
     ::close(fd);
     temp_ = pattern;
+    guardTemp(temp_);
     if (sqlite3_open_v2(temp_.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr) != SQLITE_OK)
       throw Refused("cannot open " + temp_ + " with SQLite");
     // The temporary file is thrown away on any failure, so it needs no journal of its own.
