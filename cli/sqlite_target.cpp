@@ -228,6 +228,8 @@ class SqliteTarget : public Target {
     sql += ")";
     if (sqlite3_prepare_v2(db_, sql.c_str(), -1, &insert_, nullptr) != SQLITE_OK) fail("preparing the insert");
     large_.clear();
+    // One text buffer per column, sized before any is bound: growing would move them.
+    scratch_.assign(t.columns.size(), std::string());
     for (const auto& c : t.columns) large_.push_back(static_cast<uint8_t>(c.type) == kLargeNumber);
   }
 
@@ -369,7 +371,6 @@ class SqliteTarget : public Target {
         sqlite3_bind_text(st, at, scratch.data(), static_cast<int>(scratch.size()), SQLITE_STATIC);
       }
     };
-    if (scratch_.size() <= static_cast<size_t>(index)) scratch_.resize(index + 1);
     std::visit(Visitor{insert_, at, scratch_[index]}, v);
   }
 
