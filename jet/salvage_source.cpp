@@ -294,11 +294,30 @@ Bytes SalvageSource::header() {
   return unencodedHeaderPage(*file_, header_.format);
 }
 
+namespace {
+
+// An index structure that no index of the table names serves nothing and would not be kept up to
+// date by writes (a damaged index count looks like this): the copy leaves it out.
+void dropUnusedIndexes(SourceTable& table) {
+  TableDef& d = table.def;
+  for (size_t i = d.realIndexes.size(); i-- > 0;) {
+    bool used = false;
+    for (const LogicalIndexDef& l : d.indexes) used = used || l.realIndex == int32_t(i);
+    if (used) continue;
+    d.realIndexes.erase(d.realIndexes.begin() + long(i));
+    for (LogicalIndexDef& l : d.indexes)
+      if (l.realIndex > int32_t(i)) --l.realIndex;
+  }
+}
+
+}  // namespace
+
 bool SalvageSource::load(SourceTable& table) { return load(table, *file_, *pages_, table.page); }
 
 bool SalvageSource::load(SourceTable& table, PageFile& file, SchemaFile& pages, uint32_t page) {
   try {
     table.def = readTableDef(file, header_.format, *codec_, page);
+    dropUnusedIndexes(table);
     serializeTableDef(table.def, *codec_);  // the copy must be able to write it
     return true;
   } catch (const std::exception&) {
