@@ -10,7 +10,7 @@ namespace dao {
 namespace {
 
 [[noreturn]] void fail(int number, const std::string& text) { throw Error(number, text); }
-[[noreturn]] void objectInvalid() { fail(3420, "Object invalid or no longer set."); }
+[[noreturn]] void objectInvalid() { fail(jet::err::kObjectInvalid, "Object invalid or no longer set."); }
 [[noreturn]] void itemNotFound() { fail(jet::err::kUnknownField, "Item not found in this collection."); }
 [[noreturn]] void noCurrentRecord() { fail(jet::err::kNoCurrentRecord, "No current record."); }
 
@@ -105,9 +105,10 @@ void checkValueFits(const jet::TableInfo& table, jet::Format format, size_t inde
     if (auto* b = std::get_if<jet::Bytes>(&v)) tooLong = static_cast<int64_t>(b->size()) > daoSize(c, format);
   }
   if (tooLong)
-    fail(jet::err::kTextTooLong,
-         "The field is too small to accept the amount of data you attempted to add.  Try inserting or "
-         "pasting less data.");
+    throw Error(jet::err::kTextTooLong,
+                "The field is too small to accept the amount of data you attempted to add.  Try inserting or "
+                "pasting less data.",
+                table.name, c.name);
 }
 
 void checkRecord(const jet::TableInfo& table, const std::vector<Value>& values) {
@@ -116,13 +117,16 @@ void checkRecord(const jet::TableInfo& table, const std::vector<Value>& values) 
     if (c.autoNumber) continue;
     const Value& v = values[i];
     if (c.required && jet::isNull(v))
-      fail(jet::err::kRequiredNull, "The field '" + table.name + "." + c.name +
-                                        "' cannot contain a Null value because the Required property for "
-                                        "this field is set to True.  Enter a value in this field.");
+      throw Error(jet::err::kRequiredNull,
+                  "The field '" + table.name + "." + c.name +
+                      "' cannot contain a Null value because the Required property for this field is set to "
+                      "True.  Enter a value in this field.",
+                  table.name, c.name);
     auto* s = std::get_if<std::string>(&v);
     if (s && s->empty() && !c.allowZeroLength &&
         (c.type == jet::ColumnType::Text || c.type == jet::ColumnType::Memo))
-      fail(jet::err::kZeroLength, "Field '" + table.name + "." + c.name + "' cannot be a zero-length string.");
+      throw Error(jet::err::kZeroLength, "Field '" + table.name + "." + c.name + "' cannot be a zero-length string.",
+                  table.name, c.name);
   }
 }
 
@@ -626,7 +630,7 @@ void RecordsetImpl::setText(int index, const std::string& text) {
   if (mode_ == Mode::None)
     fail(jet::err::kUpdateWithoutEdit, "Update or CancelUpdate without AddNew or Edit.");
   const jet::ColumnInfo& c = info_.columns[index];
-  if (c.autoNumber) fail(3164, "Field cannot be updated.");
+  if (c.autoNumber) fail(jet::err::kCannotUpdateField, "Field cannot be updated.");
   // The text form of the value already held reads as that very value, bit for bit.
   if (!jet::isNull(buffer_[index]) && jet::toText(buffer_[index]) == text) {
     touched_[index] = true;
@@ -644,7 +648,7 @@ void RecordsetImpl::setValue(int index, const Value& value) {
   if (mode_ == Mode::None)
     fail(jet::err::kUpdateWithoutEdit, "Update or CancelUpdate without AddNew or Edit.");
   const jet::ColumnInfo& c = info_.columns[index];
-  if (c.autoNumber) fail(3164, "Field cannot be updated.");
+  if (c.autoNumber) fail(jet::err::kCannotUpdateField, "Field cannot be updated.");
   if (jet::isNull(value)) {
     buffer_[index] = value;
     touched_[index] = true;

@@ -209,16 +209,12 @@ void Form4::HighlightField(int16_t index) {
   });
 }
 
-// The field whose name a refusal quotes ("The field 'Table.Name' ..."), or -1.
-int Form4::fieldNamedIn(const QString& message) const {
-  const int open = message.indexOf(QChar('\''));
-  const int close = open < 0 ? -1 : message.indexOf(QChar('\''), open + 1);
-  if (close < 0) return -1;
-  QString quoted = message.mid(open + 1, close - open - 1);
-  const QString prefix = QString::fromStdString(modDB::sTable) + QChar('.');
-  if (quoted.startsWith(prefix)) quoted = quoted.mid(prefix.size());
+// The editor row of the field a refusal names, or -1 when it names none.
+int Form4::rowOfField(const std::string& field) const {
+  if (field.empty()) return -1;
+  const QString name = QString::fromStdString(field);
   for (int k = 0; k < RowCount(); ++k)
-    if (rows_[static_cast<size_t>(k)]->Caption() == quoted) return k;
+    if (rows_[static_cast<size_t>(k)]->Caption() == name) return k;
   return -1;
 }
 
@@ -268,7 +264,7 @@ int16_t Form4::AddRecord(int16_t& mode) {
       try {
         rs.Update(dao::dbUpdateRegular, false);
       } catch (const dao::Error& e) {
-        failed = fieldNamedIn(QString::fromStdString(e.description()));
+        failed = rowOfField(e.field());
         throw;
       }
     }) || (refused = true);

@@ -50,7 +50,7 @@ class Form4 : public QDialog {
   void reject() override;
 
  private:
-  int fieldNamedIn(const QString& message) const;
+  int rowOfField(const std::string& field) const;
 
   QFrame* pHolder_;
   QWidget* pMover_;
