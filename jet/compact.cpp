@@ -394,9 +394,9 @@ class Compactor {
       pageMap_[page] = job.pages.front();
       jobs_.push_back(std::move(job));
     };
-    addJob("MSysObjects", kCatalogTdefPage);
+    addJob("MSysObjects", sys::kCatalogTdef);
     for (const CatalogEntry& e : src_.catalog().entries()) {
-      if (e.type != objtype::kTable) continue;
+      if (e.type != sys::kTypeTable) continue;
       const uint32_t page = e.object.tdefPage;
       if (page < 2 || page >= src_.pageFile().pageCount())
         throwCorrupt("table '" + e.object.name + "' points to a page that is not in the file");
@@ -707,7 +707,7 @@ void setCompactionWriteFaultForTesting(int nth, PageFile::Fault fault) {
   gFault = fault;
 }
 
-void Database::compact(const std::string& source, const std::string& destination) {
+void compactDatabase(const std::string& source, const std::string& destination) {
   const int faultNth = gFaultNth;
   const PageFile::Fault fault = gFault;
   gFaultNth = 0;
