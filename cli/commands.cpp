@@ -8,9 +8,10 @@
 
 #include "cli/format.h"
 #include "db/dao.h"
-#include "db/dao_impl.h"
+#include "db/field_rules.h"
 #include "db/session.h"
 #include "jet/database.h"
+#include "jet/repair.h"
 
 namespace cli {
 
@@ -30,7 +31,8 @@ const char kUsage[] =
     "  rename-table FILE OLD NEW\n"
     "  drop-table FILE TABLE\n"
     "  check FILE\n"
-    "  compact FILE DESTINATION             a compacted copy (the destination must not exist)\n";
+    "  compact FILE DESTINATION             a compacted copy (the destination must not exist)\n"
+    "  repair FILE DESTINATION              a new database of every row a damaged file still holds\n";
 
 struct UsageError : std::runtime_error {
   using std::runtime_error::runtime_error;
@@ -460,6 +462,25 @@ int cmdCompact(const Args& a, std::ostream& out) {
   return 0;
 }
 
+void reportLine(std::ostream& out, const jet::RepairedTable& t) {
+  out << t.name << ": " << t.rowsRecovered << " rows recovered, " << t.rowsLost << " rows lost, " << t.longValuesLost
+      << " long values lost, " << t.pagesSkipped << " pages skipped";
+  if (!t.note.empty()) out << " (" << t.note << ")";
+  out << '\n';
+}
+
+int cmdRepair(const Args& a, std::ostream& out, std::ostream& err) {
+  need(a, 2, 2);
+  const jet::RepairReport report = jet::repairDatabase(a.positional[0], a.positional[1], a.password);
+  out << "repaired " << a.positional[0] << " into " << a.positional[1] << '\n';
+  if (report.formatInferred) out << "the header page is damaged: format and page size taken from the pages\n";
+  for (const jet::RepairedTable& t : report.tables) reportLine(out, t);
+  reportLine(out, report.total());
+  if (report.problems.empty()) return 0;
+  for (const std::string& p : report.problems) err << "tabulonix-cli: the repaired copy fails its check: " << p << '\n';
+  return 1;
+}
+
 }  // namespace
 
 int run(const std::vector<std::string>& args, std::istream& in, std::ostream& out, std::ostream& err) {
@@ -478,6 +499,7 @@ int run(const std::vector<std::string>& args, std::istream& in, std::ostream& ou
     if (a.command == "drop-table") return cmdDrop(a, out);
     if (a.command == "check") return cmdCheck(a, out);
     if (a.command == "compact") return cmdCompact(a, out);
+    if (a.command == "repair") return cmdRepair(a, out, err);
     if (a.command == "help" || a.command == "-h") {
       out << kUsage;
       return 0;

@@ -1,9 +1,10 @@
 // The object model over the engine: collections read from the catalog, table definitions turned
-// into new tables, and table-type recordsets that address rows by their position in stored order.
+// into new tables, fields, and the handles that reach the recordset (recordset.cpp).
 #include <algorithm>
-#include <cstring>
 
 #include "db/dao_impl.h"
+#include "db/field_rules.h"
+#include "db/recordset_impl.h"
 
 namespace dao {
 
@@ -12,7 +13,6 @@ namespace {
 [[noreturn]] void fail(int number, const std::string& text) { throw Error(number, text); }
 [[noreturn]] void objectInvalid() { fail(jet::err::kObjectInvalid, "Object invalid or no longer set."); }
 [[noreturn]] void itemNotFound() { fail(jet::err::kUnknownField, "Item not found in this collection."); }
-[[noreturn]] void noCurrentRecord() { fail(jet::err::kNoCurrentRecord, "No current record."); }
 
 bool iequals(const std::string& a, const std::string& b) {
   if (a.size() != b.size()) return false;
@@ -27,13 +27,6 @@ bool iequals(const std::string& a, const std::string& b) {
   return true;
 }
 
-size_t utf8Length(const std::string& s) {
-  size_t n = 0;
-  for (unsigned char c : s)
-    if ((c & 0xC0) != 0x80) ++n;
-  return n;
-}
-
 FieldImpl& fieldImpl(const std::shared_ptr<FieldImpl>& impl) {
   if (!impl) objectInvalid();
   return *impl;
@@ -46,89 +39,6 @@ std::shared_ptr<RecordsetImpl> recordsetOf(const FieldImpl& f) {
 }
 
 }  // namespace
-
-// ---- Type vocabulary ------------------------------------------------------------------------
-
-int16_t daoType(jet::ColumnType type) {
-  switch (type) {
-    case jet::ColumnType::Guid: return dbGUID;
-    case jet::ColumnType::Numeric: return dbDecimal;
-    default: return static_cast<int16_t>(type);
-  }
-}
-
-bool engineType(int16_t code, jet::ColumnType& out) {
-  switch (code) {
-    case dbBoolean: case dbByte: case dbInteger: case dbLong: case dbCurrency: case dbSingle:
-    case dbDouble: case dbDate: case dbBinary: case dbText: case dbLongBinary: case dbMemo:
-      out = static_cast<jet::ColumnType>(code);
-      return true;
-    case dbGUID: out = jet::ColumnType::Guid; return true;
-    case dbDecimal: out = jet::ColumnType::Numeric; return true;
-    default: return false;
-  }
-}
-
-int32_t daoSize(const jet::ColumnInfo& c, jet::Format format) {
-  switch (c.type) {
-    case jet::ColumnType::Boolean: return 1;
-    case jet::ColumnType::Byte: return 1;
-    case jet::ColumnType::Integer: return 2;
-    case jet::ColumnType::Long: return 4;
-    case jet::ColumnType::Currency: return 8;
-    case jet::ColumnType::Single: return 4;
-    case jet::ColumnType::Double: return 8;
-    case jet::ColumnType::DateTime: return 8;
-    case jet::ColumnType::Guid: return 16;
-    case jet::ColumnType::Numeric: return 16;
-    case jet::ColumnType::Memo: return 0;
-    case jet::ColumnType::Ole: return 0;
-    // Jet 4 keeps text as two bytes a character; the size counts characters.
-    case jet::ColumnType::Text: return format == jet::Format::Jet4 ? c.length / 2 : c.length;
-    default: return c.length;
-  }
-}
-
-int32_t daoAttributes(const jet::ColumnInfo& c) {
-  int32_t a = c.fixed ? dbFixedField : dbVariableField;
-  if (c.autoNumber) a |= dbAutoIncrField;
-  if (c.hyperlink) a |= dbHyperlinkField;
-  return a;
-}
-
-void checkValueFits(const jet::TableInfo& table, jet::Format format, size_t index, const Value& v) {
-  const jet::ColumnInfo& c = table.columns[index];
-  bool tooLong = false;
-  if (c.type == jet::ColumnType::Text) {
-    if (auto* s = std::get_if<std::string>(&v)) tooLong = static_cast<int64_t>(utf8Length(*s)) > daoSize(c, format);
-  } else if (c.type == jet::ColumnType::Binary) {
-    if (auto* b = std::get_if<jet::Bytes>(&v)) tooLong = static_cast<int64_t>(b->size()) > daoSize(c, format);
-  }
-  if (tooLong)
-    throw Error(jet::err::kTextTooLong,
-                "The field is too small to accept the amount of data you attempted to add.  Try inserting or "
-                "pasting less data.",
-                table.name, c.name);
-}
-
-void checkRecord(const jet::TableInfo& table, const std::vector<Value>& values) {
-  for (size_t i = 0; i < table.columns.size() && i < values.size(); ++i) {
-    const jet::ColumnInfo& c = table.columns[i];
-    if (c.autoNumber) continue;
-    const Value& v = values[i];
-    if (c.required && jet::isNull(v))
-      throw Error(jet::err::kRequiredNull,
-                  "The field '" + table.name + "." + c.name +
-                      "' cannot contain a Null value because the Required property for this field is set to "
-                      "True.  Enter a value in this field.",
-                  table.name, c.name);
-    auto* s = std::get_if<std::string>(&v);
-    if (s && s->empty() && !c.allowZeroLength &&
-        (c.type == jet::ColumnType::Text || c.type == jet::ColumnType::Memo))
-      throw Error(jet::err::kZeroLength, "Field '" + table.name + "." + c.name + "' cannot be a zero-length string.",
-                  table.name, c.name);
-  }
-}
 
 // ---- Database -------------------------------------------------------------------------------
 
@@ -230,7 +140,7 @@ void Relation::AppendField(const std::string& name, const std::string& foreignNa
         std::equal(c.name.begin(), c.name.end(), name.begin(),
                    [](char a, char b) { return std::tolower(static_cast<unsigned char>(a)) ==
                                                std::tolower(static_cast<unsigned char>(b)); }))
-      throw Error(3367, "Cannot append. An object with that name already exists in the collection.");
+      throw Error(jet::err::kNameInCollection, "Cannot append. An object with that name already exists in the collection.");
   spec_->columns.push_back({name, foreignName});
 }
 
@@ -293,14 +203,14 @@ TableDef TableDefs::Item(const std::string& name) const {
 void TableDefs::Append(const TableDef& table) {
   if (!db_ || !table.impl()) objectInvalid();
   TableDefImpl& t = *table.impl();
-  if (t.appended) fail(3367, "Cannot append. An object with that name already exists in the collection.");
+  if (t.appended) fail(jet::err::kNameInCollection, "Cannot append. An object with that name already exists in the collection.");
   jet::NewTable spec;
   spec.name = t.name;
   for (const Field& f : *t.fields) {
     const FieldImpl& fi = *f.impl();
     jet::NewColumn c;
     c.name = fi.name;
-    if (!engineType(fi.type, c.type)) fail(3259, "Invalid field data type.");
+    if (!engineType(fi.type, c.type)) fail(jet::err::kInvalidFieldSize, "Invalid field data type.");
     c.size = fi.size;
     c.autoNumber = (fi.attributes & dbAutoIncrField) != 0;
     c.required = fi.required;
@@ -397,7 +307,7 @@ void Fields::Append(const Field& field) {
     fail(jet::err::kInvalidOperation, "Invalid operation.");
   for (const Field& f : *items_)
     if (f.impl() == field.impl() || iequals(f.impl()->name, field.impl()->name))
-      fail(3367, "Cannot append. An object with that name already exists in the collection.");
+      fail(jet::err::kNameInCollection, "Cannot append. An object with that name already exists in the collection.");
   items_->push_back(field);
 }
 
@@ -452,279 +362,6 @@ void Field::SetAttributes(int32_t attributes) {
   // Whether a field is fixed or variable follows from its type; the settable bits are the rest.
   f.attributes = (f.attributes & (dbFixedField | dbVariableField)) |
                  (attributes & ~(dbFixedField | dbVariableField));
-}
-
-// ---- Recordset ------------------------------------------------------------------------------
-
-RecordsetImpl::RecordsetImpl(std::shared_ptr<DatabaseImpl> db, jet::TableInfo info)
-    : db_(std::move(db)), info_(std::move(info)) {}
-
-void RecordsetImpl::init() {
-  fields_ = std::make_shared<std::vector<Field>>();
-  jet::Format format = db_->engine().format();
-  for (size_t i = 0; i < info_.columns.size(); ++i) {
-    const jet::ColumnInfo& c = info_.columns[i];
-    auto f = std::make_shared<FieldImpl>();
-    f->name = c.name;
-    f->type = daoType(c.type);
-    f->size = daoSize(c, format);
-    f->attributes = daoAttributes(c);
-    f->required = c.required;
-    f->allowZeroLength = c.allowZeroLength;
-    f->frozen = true;
-    f->recordset = weak_from_this();
-    f->index = static_cast<int>(i);
-    fields_->push_back(Field(f));
-  }
-  readRows();
-  pos_ = 0;
-}
-
-void RecordsetImpl::readRows() {
-  cursor_ = db_->engine().openTable(info_.name);
-  rows_.clear();
-  while (cursor_->next()) rows_.push_back(cursor_->rowId());
-  cursor_->rewind();
-  cursorPos_ = -1;
-}
-
-void RecordsetImpl::checkOpen() const {
-  if (!open_ || !db_->open()) objectInvalid();
-}
-
-void RecordsetImpl::checkCurrent() const {
-  checkOpen();
-  if (currentDeleted_) fail(3167, "Record is deleted.");
-  if (pos_ < 0 || pos_ >= static_cast<int64_t>(rows_.size())) noCurrentRecord();
-}
-
-const std::vector<Value>& RecordsetImpl::current() {
-  checkCurrent();
-  if (!cursor_) {
-    cursor_ = db_->engine().openTable(info_.name);
-    cursorPos_ = -1;
-  }
-  if (cursorPos_ > pos_) {
-    cursor_->rewind();
-    cursorPos_ = -1;
-  }
-  while (cursorPos_ < pos_) {
-    if (!cursor_->next()) noCurrentRecord();
-    ++cursorPos_;
-  }
-  return cursor_->values();
-}
-
-Fields RecordsetImpl::fields() {
-  checkOpen();
-  return Fields(fields_);
-}
-
-void RecordsetImpl::moveFirst() {
-  checkOpen();
-  if (rows_.empty()) noCurrentRecord();
-  mode_ = Mode::None;
-  currentDeleted_ = false;
-  pos_ = 0;
-}
-
-void RecordsetImpl::move(int64_t rows) {
-  checkOpen();
-  const int64_t n = static_cast<int64_t>(rows_.size());
-  if (rows == 0) {
-    checkCurrent();
-    return;
-  }
-  int64_t from = pos_;
-  // After a delete the current position already names the next record.
-  if (currentDeleted_ && rows > 0) --from;
-  if ((rows > 0 && from >= n) || (rows < 0 && from < 0) || (n == 0 && !currentDeleted_)) noCurrentRecord();
-  mode_ = Mode::None;
-  currentDeleted_ = false;
-  pos_ = std::clamp<int64_t>(from + rows, -1, n);
-}
-
-void RecordsetImpl::addNew() {
-  checkOpen();
-  buffer_.assign(info_.columns.size(), Value(jet::Null{}));
-  touched_.assign(info_.columns.size(), false);
-  for (size_t i = 0; i < info_.columns.size(); ++i)
-    if (info_.columns[i].autoNumber && info_.columns[i].type == jet::ColumnType::Long)
-      buffer_[i] = static_cast<int64_t>(db_->engine().nextAutoNumber(info_.name));
-  mode_ = Mode::Add;
-}
-
-void RecordsetImpl::edit() {
-  checkCurrent();
-  buffer_ = current();
-  touched_.assign(info_.columns.size(), false);
-  mode_ = Mode::Edit;
-}
-
-void RecordsetImpl::cancelUpdate() {
-  checkOpen();
-  if (mode_ == Mode::None)
-    fail(jet::err::kUpdateWithoutEdit, "Update or CancelUpdate without AddNew or Edit.");
-  mode_ = Mode::None;
-}
-
-void RecordsetImpl::update() {
-  checkOpen();
-  if (mode_ == Mode::None)
-    fail(jet::err::kUpdateWithoutEdit, "Update or CancelUpdate without AddNew or Edit.");
-  checkRecord(info_, buffer_);
-  jet::Database& e = db_->engine();
-  if (mode_ == Mode::Add) {
-    jet::RowId keep = pos_ >= 0 && pos_ < static_cast<int64_t>(rows_.size()) ? rows_[pos_] : jet::RowId{};
-    bool hadCurrent = pos_ >= 0 && pos_ < static_cast<int64_t>(rows_.size()) && !currentDeleted_;
-    e.insertRow(info_.name, buffer_);
-    mode_ = Mode::None;
-    // The new row's place in stored order is wherever the engine put it: read the order again
-    // and stay on the record that was current before AddNew.
-    readRows();
-    if (hadCurrent) {
-      auto it = std::find(rows_.begin(), rows_.end(), keep);
-      pos_ = it == rows_.end() ? 0 : it - rows_.begin();
-    }
-  } else {
-    bool changed = false;
-    const std::vector<Value>& before = current();
-    for (size_t i = 0; i < buffer_.size(); ++i)
-      if (touched_[i] && !(buffer_[i] == before[i])) changed = true;
-    // An unchanged record is not written at all, so saving it changes nothing in the file. A
-    // refused write keeps the edit open, as it was.
-    if (changed) {
-      e.updateRow(info_.name, rows_[pos_], buffer_);
-      cursor_.reset();
-      cursorPos_ = -1;
-    }
-    mode_ = Mode::None;
-  }
-}
-
-void RecordsetImpl::remove() {
-  checkCurrent();
-  if (mode_ != Mode::None) mode_ = Mode::None;
-  db_->engine().deleteRow(info_.name, rows_[pos_]);
-  rows_.erase(rows_.begin() + pos_);
-  cursor_.reset();
-  cursorPos_ = -1;
-  currentDeleted_ = true;
-}
-
-void RecordsetImpl::close() {
-  checkOpen();
-  open_ = false;
-  cursor_.reset();
-  rows_.clear();
-}
-
-Value RecordsetImpl::value(int index) {
-  checkOpen();
-  if (mode_ != Mode::None) return buffer_[index];
-  return current()[index];
-}
-
-void RecordsetImpl::setText(int index, const std::string& text) {
-  checkOpen();
-  if (mode_ == Mode::None)
-    fail(jet::err::kUpdateWithoutEdit, "Update or CancelUpdate without AddNew or Edit.");
-  const jet::ColumnInfo& c = info_.columns[index];
-  if (c.autoNumber) fail(jet::err::kCannotUpdateField, "Field cannot be updated.");
-  // The text form of the value already held reads as that very value, bit for bit.
-  if (!jet::isNull(buffer_[index]) && jet::toText(buffer_[index]) == text) {
-    touched_[index] = true;
-    return;
-  }
-  Value v = jet::fromText(c.type, text, c.scale);
-  if (auto* d = std::get_if<jet::Decimal>(&v)) d->precision = c.precision ? c.precision : d->precision;
-  checkValueFits(info_, db_->engine().format(), index, v);
-  buffer_[index] = std::move(v);
-  touched_[index] = true;
-}
-
-void RecordsetImpl::setValue(int index, const Value& value) {
-  checkOpen();
-  if (mode_ == Mode::None)
-    fail(jet::err::kUpdateWithoutEdit, "Update or CancelUpdate without AddNew or Edit.");
-  const jet::ColumnInfo& c = info_.columns[index];
-  if (c.autoNumber) fail(jet::err::kCannotUpdateField, "Field cannot be updated.");
-  if (jet::isNull(value)) {
-    buffer_[index] = value;
-    touched_[index] = true;
-    return;
-  }
-  Value v;
-  if (auto* s = std::get_if<std::string>(&value)) {
-    setText(index, *s);
-    return;
-  }
-  if (auto* b = std::get_if<bool>(&value); b && c.type != jet::ColumnType::Boolean &&
-                                             c.type != jet::ColumnType::Text && c.type != jet::ColumnType::Memo) {
-    // A Boolean counts as -1 or 0 in a number.
-    v = jet::fromText(c.type, *b ? "-1" : "0", c.scale);
-  } else {
-    const bool text = c.type == jet::ColumnType::Text || c.type == jet::ColumnType::Memo;
-    v = text ? Value(jet::toText(value)) : jet::fromText(c.type, jet::toText(value), c.scale);
-    // Values given in the column's own type are kept as they are (no trip through text).
-    if (value.index() == v.index() && !std::holds_alternative<jet::Decimal>(value)) v = value;
-  }
-  checkValueFits(info_, db_->engine().format(), index, v);
-  buffer_[index] = std::move(v);
-  touched_[index] = true;
-}
-
-Fields Recordset::GetFields() const {
-  if (!impl_) objectInvalid();
-  return impl_->fields();
-}
-bool Recordset::EOF_() const {
-  if (!impl_) objectInvalid();
-  return impl_->eof();
-}
-bool Recordset::BOF_() const {
-  if (!impl_) objectInvalid();
-  return impl_->bof();
-}
-void Recordset::MoveFirst() {
-  if (!impl_) objectInvalid();
-  impl_->moveFirst();
-}
-void Recordset::MoveNext() {
-  if (!impl_) objectInvalid();
-  impl_->move(1);
-}
-void Recordset::Move(int32_t rows) {
-  if (!impl_) objectInvalid();
-  impl_->move(rows);
-}
-int32_t Recordset::RecordCount() const {
-  if (!impl_) objectInvalid();
-  return impl_->recordCount();
-}
-void Recordset::AddNew() {
-  if (!impl_) objectInvalid();
-  impl_->addNew();
-}
-void Recordset::Edit() {
-  if (!impl_) objectInvalid();
-  impl_->edit();
-}
-void Recordset::Update(int32_t, bool) {
-  if (!impl_) objectInvalid();
-  impl_->update();
-}
-void Recordset::CancelUpdate() {
-  if (!impl_) objectInvalid();
-  impl_->cancelUpdate();
-}
-void Recordset::Delete() {
-  if (!impl_) objectInvalid();
-  impl_->remove();
-}
-void Recordset::Close() {
-  if (!impl_) objectInvalid();
-  impl_->close();
 }
 
 }  // namespace dao

@@ -32,7 +32,7 @@ seed() {
   local t=$1 dir=$2
   [ -n "$(ls -A "$dir" 2>/dev/null)" ] && return 0
   case $t in
-    fuzz_open_db|fuzz_write_db)
+    fuzz_open_db|fuzz_write_db|fuzz_repair)
       find "$TESTDATA" -name '*.mdb' -size -600k -exec cp {} "$dir/" \; ;;
     fuzz_long_value)
       # A Jet 4 / Jet 3 format byte and a one-page memo reference to page 1 row 0, then a real file.

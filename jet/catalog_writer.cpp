@@ -173,7 +173,9 @@ Bytes encodeRow(const TableDefinition& def, const std::vector<Value>& values, bo
   }
   offsets.push_back(row.size());
 
-  if (f == Format::Jet4) {
+  if (varCount == 0) {
+    // No variable-length column: the null mask follows the fixed data.
+  } else if (f == Format::Jet4) {
     for (size_t i = offsets.size(); i-- > 0;) le::append16(row, uint16_t(offsets[i]));
     le::append16(row, varCount);
   } else {
@@ -214,8 +216,12 @@ std::vector<Value> decodeRow(const TableDefinition& def, const uint8_t* row, siz
   if (size < maskSize + 2) bad();
   const uint8_t* mask = row + size - maskSize;
   std::vector<size_t> offsets;
-  size_t varCount;
-  if (f == Format::Jet4) {
+  size_t varCount = 0;
+  bool variablePart = false;  // absent from rows written while the table had no variable column
+  for (const auto& c : def.columns) variablePart = variablePart || (!c.fixed() && c.number < colCount);
+  if (!variablePart) {
+    if (size < maskSize + (f == Format::Jet4 ? 2 : 1)) bad();
+  } else if (f == Format::Jet4) {
     varCount = le::get16(row + size - maskSize - 2);
     if (size < maskSize + 2 + 2 * (varCount + 1)) bad();
     for (size_t i = 0; i <= varCount; ++i) offsets.push_back(le::get16(row + size - maskSize - 4 - 2 * i));

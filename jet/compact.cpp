@@ -22,6 +22,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <deque>
 #include <map>
 #include <set>
 #include <string>
@@ -31,14 +32,17 @@
 #include "jet/bytes.h"
 #include "jet/catalog.h"
 #include "jet/catalog_writer.h"
+#include "jet/compact_source.h"
 #include "jet/data_page.h"
 #include "jet/database.h"
 #include "jet/database_impl.h"
 #include "jet/header.h"
 #include "jet/index.h"
+#include "jet/index_key.h"
 #include "jet/long_value.h"
 #include "jet/row.h"
 #include "jet/schema_writer.h"
+#include "jet/system_tables.h"
 #include "jet/table_def.h"
 #include "jet/table_scan.h"
 #include "jet/tdef_writer.h"
@@ -344,10 +348,10 @@ class OutputIndexStore : public IndexPageStore {
 // Copying tables
 
 struct TableJob {
-  std::string name;
-  uint32_t sourcePage = 0;
+  SourceTable table;
   std::vector<uint32_t> pages;  // the new definition's page chain
-  TableDefinition definition;   // as the source stores it
+  bool conflicts = false;       // the rows of another table that repeated a unique key
+  std::vector<Bytes> rows;      // conflict tables: their rows, as the source stores them
 };
 
 bool startsWithMSys(const std::string& name) {
@@ -363,7 +367,7 @@ bool holdsObjectId(const std::string& table, const ColumnDef& column) {
 
 class Compactor {
  public:
-  Compactor(DatabaseImpl& src, Output& out)
+  Compactor(CompactionSource& src, Output& out)
       : src_(src),
         out_(out),
         format_(src.format()),
@@ -372,42 +376,115 @@ class Compactor {
         sourcePages_(SchemaFile::over(src.pageFile(), src.format())),
         longValues_(src.pageFile(), src.format()) {}
 
-  void run() {
+  // Tables go in catalog order, except that the engine's own tables come after the others and the
+  // catalog last: tables the copy adds (conflict tables, tables the source's catalog lacks) get
+  // their catalog and permission rows as those tables are written.
+  std::vector<CopiedTable> run() {
     plan();
-    for (TableJob& job : jobs_) copyTable(job);
+    std::vector<TableJob*> user, system;
+    TableJob* catalog = &jobs_.front();
+    for (size_t i = 1; i < jobs_.size(); ++i)
+      (startsWithMSys(jobs_[i].table.name) ? system : user).push_back(&jobs_[i]);
+    for (TableJob* job : user) copyWithConflicts(*job);
+    for (TableJob* job : system) copyWithConflicts(*job);
+    copyWithConflicts(*catalog);
     maps_.finish();
+    return std::move(copied_);
   }
 
  private:
-  // Every local table in catalog order, the catalog itself first (its definition must stay on
-  // page 2); each gets its definition pages, and with them its new id.
+  // Every local table, the catalog first (its definition must stay on page 2); each gets its
+  // definition pages, and with them its new id.
   void plan() {
     std::set<uint32_t> seen;
-    auto addJob = [&](const std::string& name, uint32_t page) {
-      if (!seen.insert(page).second) return;
-      TableJob job;
-      job.name = name;
-      job.sourcePage = page;
-      job.definition = parseTableDefinition(format_, sourcePages_->readDefinition(page));
-      const size_t n = tdefPagesNeeded(format_, serializeTableDefinition(job.definition).size());
-      for (size_t i = 0; i < n; ++i) job.pages.push_back(out_.allocate());
-      pageMap_[page] = job.pages.front();
-      jobs_.push_back(std::move(job));
-    };
-    addJob("MSysObjects", sys::kCatalogTdef);
-    for (const CatalogEntry& e : src_.catalog().entries()) {
-      if (e.type != sys::kTypeTable) continue;
-      const uint32_t page = e.object.tdefPage;
-      if (page < 2 || page >= src_.pageFile().pageCount())
-        throwCorrupt("table '" + e.object.name + "' points to a page that is not in the file");
-      addJob(e.object.name, page);
-      idMap_[e.object.id] = int32_t((uint32_t(e.object.id) & 0xFF000000u) | pageMap_[page]);
+    for (SourceTable& t : src_.tables()) {
+      if (!seen.insert(t.page).second) continue;
+      TableJob& job = addJob(std::move(t));
+      const uint32_t page = job.pages.front();
+      pageMap_[job.table.page] = page;
+      if (job.table.page == sys::kCatalogTdef) continue;
+      if (job.table.catalogRow) idMap_[job.table.id] = int32_t((uint32_t(job.table.id) & 0xFF000000u) | page);
+      else fresh_.push_back(&job);
     }
+    if (jobs_.empty() || jobs_.front().table.page != sys::kCatalogTdef) throwCorrupt("the catalog cannot be read");
+    for (TableJob& job : jobs_) names_.insert(lower(job.table.name));
+  }
+
+  TableJob& addJob(SourceTable table) {
+    TableJob& job = jobs_.emplace_back();
+    job.table = std::move(table);
+    const size_t n = tdefPagesNeeded(format_, serializeTableDefinition(job.table.definition).size());
+    for (size_t i = 0; i < n; ++i) job.pages.push_back(out_.allocate());
+    return job;
+  }
+
+  static std::string lower(std::string s) {
+    for (char& c : s) c = char(std::tolower(uint8_t(c)));
+    return s;
   }
 
   int32_t newId(int32_t id) const {
     auto it = idMap_.find(id);
     return it == idMap_.end() ? id : it->second;
+  }
+
+  // Copies the table, then the rows that would have repeated one of its unique keys into a table
+  // of their own with the same columns and no indexes.
+  void copyWithConflicts(TableJob& job) {
+    std::vector<Bytes> conflicts;
+    copyTable(job, &conflicts);
+    if (conflicts.empty()) return;
+    if (job.table.page == sys::kCatalogTdef) {  // too late for a table of its own: counted as lost
+      copied_.back().rowsDropped += conflicts.size();
+      return;
+    }
+    SourceTable t = job.table;
+    std::string name = t.name + "_RepairConflicts";
+    for (int n = 2; names_.count(lower(name)); ++n) name = t.name + "_RepairConflicts" + std::to_string(n);
+    names_.insert(lower(name));
+    t.name = name;
+    t.catalogRow = false;
+    t.definition.systemTable = false;
+    t.definition.realIndexes.clear();
+    t.definition.logicalIndexes.clear();
+    t.def.realIndexes.clear();
+    t.def.indexes.clear();
+    TableJob& extra = addJob(std::move(t));
+    extra.conflicts = true;
+    extra.rows = std::move(conflicts);
+    fresh_.push_back(&extra);
+    copyTable(extra, nullptr);
+  }
+
+  // The catalog rows, or the permission rows, of tables the copy adds.
+  std::vector<Bytes> freshRows(const TableJob& job) {
+    std::vector<Bytes> rows;
+    const TableDefinition& def = job.table.definition;
+    const bool catalog = job.table.page == sys::kCatalogTdef;
+    if (!catalog && !sameName(job.table.name, "MSysACEs")) return rows;
+    const double now = sys::oleNow();
+    for (TableJob* t : fresh_) {
+      const int64_t id = int64_t(t->pages.front());
+      if (catalog) {
+        rows.push_back(encodeRow(def, rowByNumber(def, {{sys::kObjId, id},
+                                                        {sys::kObjParentId, int64_t(sys::kTablesId)},
+                                                        {sys::kObjName, t->table.name},
+                                                        {sys::kObjType, int64_t(sys::kTypeTable)},
+                                                        {sys::kObjDateCreate, DateTime{now}},
+                                                        {sys::kObjDateUpdate, DateTime{now}},
+                                                        {sys::kObjOwner, sys::sidBytes(format_, sys::Sid::Creator)},
+                                                        {sys::kObjFlags, int64_t(0)}})));
+      } else if (!acesWritten_.count(t)) {
+        for (const sys::Ace& a : sys::newTableAces(int32_t(id)))
+          rows.push_back(encodeRow(def, rowByNumber(def, {{sys::kAceObjectId, int64_t(a.objectId)},
+                                                          {sys::kAceSid, sys::sidBytes(format_, a.sid)},
+                                                          {sys::kAceAcm, int64_t(a.mask)},
+                                                          {sys::kAceInheritable, a.inheritable}})));
+      }
+    }
+    if (!catalog)
+      for (TableJob* t : fresh_) acesWritten_.insert(t);
+    return rows;
   }
 
   // Writes a long value onto the table's long-value pages in the shape it had (one row, or a chain
@@ -472,15 +549,37 @@ class Compactor {
     lval_.reset();
   }
 
-  void copyTable(const TableJob& job) {
+  // The rows a conflict table holds (kept in memory: they are few).
+  class HeldRows : public SourceRows {
+   public:
+    explicit HeldRows(const std::vector<Bytes>& rows) : rows_(rows) {}
+    bool next() override { return ++at_ < rows_.size(); }
+    RowId rowId() const override { return RowId{0, uint16_t(at_)}; }
+    const uint8_t* data() const override { return rows_[at_].data(); }
+    size_t size() const override { return rows_[at_].size(); }
+
+   private:
+    const std::vector<Bytes>& rows_;
+    size_t at_ = size_t(-1);
+  };
+
+  // Copies one table. With `conflicts`, a salvaging source's rows that would repeat a unique key
+  // go there instead.
+  void copyTable(TableJob& job, std::vector<Bytes>* conflicts) {
+    const std::string& name = job.table.name;
     const uint32_t newTdef = job.pages.front();
-    TableDef def = readTableDef(src_.pageFile(), format_, src_.codec(), job.sourcePage);
-    const TableInfo info = describeTable(def, job.name);
-    const size_t realCount = job.definition.realIndexes.size();
+    const TableDef& def = job.table.def;
+    const TableInfo info = describeTable(def, name);
+    const size_t realCount = job.table.definition.realIndexes.size();
+    const bool salvaging = src_.salvaging();
+    CopiedTable tally;
+    tally.name = name;
+    tally.sourcePage = job.table.page;
+    tally.conflicts = job.conflicts;
 
     std::vector<size_t> idColumns, longColumns;
     for (size_t i = 0; i < def.columns.size(); ++i) {
-      if (holdsObjectId(job.name, def.columns[i])) idColumns.push_back(i);
+      if (holdsObjectId(name, def.columns[i])) idColumns.push_back(i);
       if (def.columns[i].isLongValue()) longColumns.push_back(i);
     }
     // Index keys are computed from the rows; an index the engine cannot compute keys for keeps the
@@ -503,6 +602,8 @@ class Compactor {
     const bool carryAny = std::find(carried.begin(), carried.end(), true) != carried.end();
     std::vector<std::vector<IndexEntry>> entries(realCount);
     std::unordered_map<uint64_t, RowId> moved;  // old address -> new, for carried indexes
+    // Keys of the unique indexes so far, for a salvaging source whose rows may repeat one.
+    std::vector<std::set<Bytes>> uniqueKeys(conflicts && salvaging ? computed.size() : 0);
 
     struct Pending {
       size_t real;
@@ -514,7 +615,6 @@ class Compactor {
     std::vector<uint32_t> dataPages, freePages;
     std::vector<std::vector<uint32_t>> lvPages(def.columns.size());
     PageBuilder data;
-    uint32_t rows = 0;
 
     auto flushData = [&] {
       if (!data.started()) return;
@@ -538,37 +638,15 @@ class Compactor {
           keyFields.push_back(size_t(field));
     RowReader reader(def, src_.codec(), longValues_);
     std::vector<Value> values(def.columns.size());
+    std::vector<std::optional<Bytes>> keys(computed.size());
 
-    TableScan scan(src_.pageFile(), def, src_.codec());
     RowLayout layout;
     Bytes row, value;
     const bool needLayout = !longColumns.empty() || !idColumns.empty() || !keyFields.empty();
-    while (scan.next()) {
-      const uint8_t* source = scan.rowData();
-      row.assign(source, source + scan.rowSize());
-      if (needLayout) parseRow(def, source, scan.rowSize(), layout);
-      for (size_t i : longColumns) {
-        const uint8_t* field;
-        size_t len;
-        if (!columnBytes(def, def.columns[i], layout, field, len) || len < kLongValueRefSize) continue;
-        const uint8_t kind = field[3];
-        if (kind & kLongValueInline) continue;
-        longValues_.read(field, len, value);
-        const uint32_t pointer = writeLongValue(value, kind, lvPages[i]);
-        put32(row.data() + (field - source) + 4, pointer);
-      }
-      for (size_t i : idColumns) {
-        const uint8_t* field;
-        size_t len;
-        if (!columnBytes(def, def.columns[i], layout, field, len) || len != 4) continue;
-        put32(row.data() + (field - source), uint32_t(newId(int32_t(le32(field)))));
-      }
-      if (!data.fits(row.size())) {
-        flushData();
-        data.start(format_, pageSize_, newTdef);
-        if (!data.fits(row.size())) throwCorrupt("a row of table '" + job.name + "' is larger than a page");
-      }
-      const uint16_t at = data.add(row.data(), row.size());
+    // Copies one stored row; `remap` is false for rows the copy makes itself (their ids are new).
+    auto copyRow = [&](const uint8_t* source, size_t size, RowId sourceId, bool remap) {
+      row.assign(source, source + size);
+      if (needLayout) parseRow(def, source, size, layout);
       if (!computed.empty()) {
         for (size_t i : keyFields) {
           const ColumnDef& col = def.columns[i];
@@ -581,28 +659,84 @@ class Compactor {
           } else {
             values[i] = Null{};
           }
-          if (auto* v = std::get_if<int64_t>(&values[i]); v && std::find(idColumns.begin(), idColumns.end(), i) != idColumns.end())
+          if (auto* v = std::get_if<int64_t>(&values[i]);
+              v && remap && std::find(idColumns.begin(), idColumns.end(), i) != idColumns.end())
             *v = newId(int32_t(*v));
         }
-        for (size_t k = 0; k < computed.size(); ++k)
-          if (auto key = rowKey(computed[k], values)) pending.push_back({computedReal[k], std::move(*key), at});
+        for (size_t k = 0; k < computed.size(); ++k) keys[k] = rowKey(computed[k], values);
+        if (!uniqueKeys.empty()) {
+          bool repeats = false;
+          for (size_t k = 0; k < computed.size() && !repeats; ++k)
+            repeats = computed[k].unique && keys[k] && !allNull(computed[k], values) && uniqueKeys[k].count(*keys[k]);
+          if (repeats) {
+            conflicts->emplace_back(source, source + size);
+            return;
+          }
+          for (size_t k = 0; k < computed.size(); ++k)
+            if (computed[k].unique && keys[k]) uniqueKeys[k].insert(*keys[k]);
+        }
       }
-      if (carryAny) pendingMoves.emplace_back(scan.rowId(), at);
-      ++rows;
-    }
+      for (size_t i : longColumns) {
+        const uint8_t* field;
+        size_t len;
+        if (!columnBytes(def, def.columns[i], layout, field, len) || len < kLongValueRefSize) continue;
+        const uint8_t kind = field[3];
+        if (kind & kLongValueInline) continue;
+        try {
+          longValues_.read(field, len, value);
+        } catch (const Error&) {
+          if (!salvaging) throw;
+          // The value is lost; the row keeps the rest, with Null in its place.
+          const size_t maskSize = (layout.columnCount + 7u) / 8u;
+          row[size - maskSize + def.columns[i].number / 8] &= uint8_t(~(1u << (def.columns[i].number % 8)));
+          ++tally.longValuesLost;
+          continue;
+        }
+        const uint32_t pointer = writeLongValue(value, kind, lvPages[i]);
+        put32(row.data() + (field - source) + 4, pointer);
+      }
+      if (remap) {
+        for (size_t i : idColumns) {
+          const uint8_t* field;
+          size_t len;
+          if (!columnBytes(def, def.columns[i], layout, field, len) || len != 4) continue;
+          put32(row.data() + (field - source), uint32_t(newId(int32_t(le32(field)))));
+        }
+      }
+      if (!data.fits(row.size())) {
+        flushData();
+        data.start(format_, pageSize_, newTdef);
+        if (!data.fits(row.size())) throwCorrupt("a row of table '" + name + "' is larger than a page");
+      }
+      const uint16_t at = data.add(row.data(), row.size());
+      for (size_t k = 0; k < computed.size(); ++k)
+        if (keys[k]) pending.push_back({computedReal[k], std::move(*keys[k]), at});
+      if (carryAny) pendingMoves.emplace_back(sourceId, at);
+      ++tally.rows;
+    };
+
+    std::unique_ptr<SourceRows> rows =
+        job.conflicts ? std::make_unique<HeldRows>(job.rows) : src_.rows(job.table);
+    while (rows->next()) copyRow(rows->data(), rows->size(), rows->rowId(), true);
+    for (const Bytes& fresh : freshRows(job)) copyRow(fresh.data(), fresh.size(), RowId{}, false);
     flushData();
     flushLval();
+    job.rows = {};
 
     // The indexes, each a fresh tree.
-    TableDefinition out = job.definition;
+    TableDefinition out = job.table.definition;
     for (size_t i = 0; i < realCount; ++i) {
       if (carried[i]) {
         const uint32_t root = out.realIndexes[i].rootPage;
         if (root != 0 && root < src_.pageFile().pageCount()) {
-          IndexTree source(*sourcePages_, root, job.sourcePage);
-          for (IndexEntry& e : source.entries()) {
-            auto it = moved.find((uint64_t(e.row.page) << 16) | e.row.row);
-            if (it != moved.end()) entries[i].push_back(IndexEntry{std::move(e.key), it->second, 0});
+          try {
+            IndexTree source(*sourcePages_, root, job.table.page);
+            for (IndexEntry& e : source.entries()) {
+              auto it = moved.find((uint64_t(e.row.page) << 16) | e.row.row);
+              if (it != moved.end()) entries[i].push_back(IndexEntry{std::move(e.key), it->second, 0});
+            }
+          } catch (const Error&) {
+            if (!salvaging) throw;
           }
         }
       }
@@ -618,8 +752,8 @@ class Compactor {
     }
 
     // The engine keeps the counts of its own tables loosely; readers report the count the
-    // definition records, so a system table keeps the one it had.
-    if (!out.systemTable) out.rowCount = rows;
+    // definition records, so a system table keeps the one it had (unless rows were lost).
+    if (!out.systemTable || salvaging) out.rowCount = uint32_t(tally.rows);
     out.usedPagesMap = maps_.add(dataPages);
     out.freePagesMap = maps_.add(freePages);
     for (TdefColumn& c : out.columns) {
@@ -636,34 +770,39 @@ class Compactor {
     }
     const Bytes bytes = serializeTableDefinition(out);
     if (tdefPagesNeeded(format_, bytes.size()) != job.pages.size())
-      throwCorrupt("the definition of table '" + job.name + "' changed size while being copied");
+      throwCorrupt("the definition of table '" + name + "' changed size while being copied");
     const std::vector<Bytes> images = paginateTableDefinition(format_, bytes, job.pages);
     for (size_t i = 0; i < images.size(); ++i) out_.write(job.pages[i], images[i]);
+    copied_.push_back(std::move(tally));
   }
 
-  DatabaseImpl& src_;
+  // Whether every key column of the row is Null (such rows never conflict in a unique index).
+  static bool allNull(const IndexSpec& spec, const std::vector<Value>& values) {
+    for (size_t c = 0; c < spec.columns.size(); ++c) {
+      const int f = c < spec.fields.size() ? spec.fields[c] : -1;
+      if (!isNullKeyValue(spec.columns[c], f >= 0 && size_t(f) < values.size() ? values[size_t(f)] : Value{}))
+        return false;
+    }
+    return true;
+  }
+
+  CompactionSource& src_;
   Output& out_;
   Format format_;
   size_t pageSize_;
   MapRows maps_;
   std::unique_ptr<SchemaFile> sourcePages_;
   LongValueReader longValues_;
-  std::vector<TableJob> jobs_;
+  std::deque<TableJob> jobs_;                       // references to jobs stay valid as jobs are added
+  std::vector<TableJob*> fresh_;                    // tables the source's catalog has no row for
+  std::set<const TableJob*> acesWritten_;
+  std::set<std::string> names_;                     // every table name, lower case
+  std::vector<CopiedTable> copied_;
   std::unordered_map<uint32_t, uint32_t> pageMap_;  // old definition page -> new
   std::unordered_map<int32_t, int32_t> idMap_;      // old catalog id -> new
   PageBuilder lval_;
   uint32_t lvalPage_ = 0;
 };
-
-// The source's header page with the page-encoding key cleared: the copy is written unencoded.
-Bytes headerFrom(PageFile& file, Format f) {
-  PageRef p = file.page(0);
-  Bytes page(p->begin(), p->end());
-  maskHeaderBlock(f, page.data(), page.size());
-  put32(&page[0x3E], 0);
-  maskHeaderBlock(f, page.data(), page.size());
-  return page;
-}
 
 // Creates the destination holding the header and an empty global page map, and returns its open
 // descriptor; 3204 when it exists.
@@ -696,44 +835,102 @@ int createDestination(const std::string& path, const Bytes& header, const Bytes&
   return fd;
 }
 
+// A sound database read through its catalog: every table it lists, every live row.
+class DatabaseSource : public CompactionSource {
+ public:
+  explicit DatabaseSource(DatabaseImpl& db) : db_(db), pages_(SchemaFile::over(db.pageFile(), db.format())) {}
+
+  Format format() const override { return db_.format(); }
+  PageFile& pageFile() override { return db_.pageFile(); }
+  TextCodec& codec() override { return db_.codec(); }
+  Bytes header() override { return unencodedHeaderPage(db_.pageFile(), db_.format()); }
+
+  std::vector<SourceTable> tables() override {
+    std::vector<SourceTable> out;
+    out.push_back(table("MSysObjects", 0, sys::kCatalogTdef));
+    for (const CatalogEntry& e : db_.catalog().entries()) {
+      if (e.type != sys::kTypeTable) continue;
+      const uint32_t page = e.object.tdefPage;
+      if (page < 2 || page >= db_.pageFile().pageCount())
+        throwCorrupt("table '" + e.object.name + "' points to a page that is not in the file");
+      out.push_back(table(e.object.name, e.object.id, page));
+    }
+    return out;
+  }
+
+  std::unique_ptr<SourceRows> rows(const SourceTable& table) override {
+    return std::make_unique<ScanRows>(db_.pageFile(), table.def, db_.codec());
+  }
+
+ private:
+  class ScanRows : public SourceRows {
+   public:
+    ScanRows(PageFile& file, const TableDef& def, TextCodec& codec) : scan_(file, def, codec) {}
+    bool next() override { return scan_.next(); }
+    RowId rowId() const override { return scan_.rowId(); }
+    const uint8_t* data() const override { return scan_.rowData(); }
+    size_t size() const override { return scan_.rowSize(); }
+
+   private:
+    TableScan scan_;
+  };
+
+  SourceTable table(const std::string& name, int32_t id, uint32_t page) {
+    SourceTable t;
+    t.name = name;
+    t.id = id;
+    t.page = page;
+    t.definition = parseTableDefinition(db_.format(), pages_->readDefinition(page));
+    t.def = readTableDef(db_.pageFile(), db_.format(), db_.codec(), page);
+    return t;
+  }
+
+  DatabaseImpl& db_;
+  std::unique_ptr<SchemaFile> pages_;
+};
+
 [[noreturn]] void mismatch(const std::string& what) {
   throw Error(err::kCorrupt, "The compacted copy does not match its source: " + what);
 }
 
 }  // namespace
 
+Bytes unencodedHeaderPage(PageFile& file, Format f) {
+  PageRef p = file.page(0);
+  Bytes page(p->begin(), p->end());
+  maskHeaderBlock(f, page.data(), page.size());
+  put32(&page[0x3E], 0);
+  maskHeaderBlock(f, page.data(), page.size());
+  return page;
+}
+
 void setCompactionWriteFaultForTesting(int nth, PageFile::Fault fault) {
   gFaultNth = nth;
   gFault = fault;
 }
 
-void compactDatabase(const std::string& source, const std::string& destination) {
+std::vector<CopiedTable> copyDatabase(CompactionSource& source, const std::string& destination) {
   const int faultNth = gFaultNth;
   const PageFile::Fault fault = gFault;
   gFaultNth = 0;
   gFault = PageFile::Fault::None;
 
-  if (pathExists(destination)) throw Error(err::kDatabaseExists, "Database already exists.");
-  if (!pathExists(source)) throw Error(err::kFileNotFound, "Could not find file '" + source + "'.");
-
-  std::unique_ptr<Database> opened = openReadOnly(source);
-  auto* src = dynamic_cast<DatabaseImpl*>(opened.get());
-  if (!src) throw Error(err::kInvalidOperation, "Invalid operation.");
-  const Format f = src->format();
+  const Format f = source.format();
   const size_t ps = pageSizeOf(f);
-  const Bytes header = headerFrom(src->pageFile(), f);
+  const Bytes header = source.header();
   Bytes emptyGlobal(ps, 0);
   const int fd = createDestination(destination, header, emptyGlobal);
 
   try {
     const auto slash = destination.find_last_of('/');
     Output out(fd, ps, slash == std::string::npos ? destination : destination.substr(slash + 1), faultNth, fault);
-    Compactor(*src, out).run();
+    std::vector<CopiedTable> copied = Compactor(source, out).run();
     // The global map: nothing inside the file is free; pages past its end are, as in a new file.
     const uint32_t count = out.end();
     const uint32_t cap = inlineUsageMapCapacity(f);
     out.write(1, buildDataPage(f, 1, {buildInlineUsageMap(f, {}, count < cap, count), buildInlineUsageMap(f, {})}));
     out.finish();
+    return copied;
   } catch (const Error&) {
     ::unlink(destination.c_str());
     throw;
@@ -741,6 +938,17 @@ void compactDatabase(const std::string& source, const std::string& destination) 
     ::unlink(destination.c_str());
     throw Error(err::kCorrupt, std::string("The database cannot be compacted: ") + e.what());
   }
+}
+
+void compactDatabase(const std::string& source, const std::string& destination) {
+  if (pathExists(destination)) throw Error(err::kDatabaseExists, "Database already exists.");
+  if (!pathExists(source)) throw Error(err::kFileNotFound, "Could not find file '" + source + "'.");
+
+  std::unique_ptr<Database> opened = openReadOnly(source);
+  auto* src = dynamic_cast<DatabaseImpl*>(opened.get());
+  if (!src) throw Error(err::kInvalidOperation, "Invalid operation.");
+  DatabaseSource from(*src);
+  copyDatabase(from, destination);
 }
 
 void verifyCompactedCopy(const std::string& source, const std::string& copy) {

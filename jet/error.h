@@ -46,6 +46,8 @@ constexpr int kInvalidOperation = 3219;       // "Invalid operation."
 constexpr int kObjectInvalid = 3420;          // "Object invalid or no longer set."
 constexpr int kTooManyFields = 3190;          // "Too many fields defined."
 constexpr int kCannotUpdateField = 3164;      // "Field cannot be updated."
+constexpr int kRecordDeleted = 3167;          // "Record is deleted."
+constexpr int kNameInCollection = 3367;       // "Cannot append. An object with that name already exists..."
 }  // namespace err
 
 // A failure with its DAO number and description and, where it concerns one, the table and field

@@ -1,5 +1,6 @@
 #include "jet/row.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "jet/bytes.h"
@@ -12,6 +13,28 @@ bool RowLayout::present(uint16_t number) const {
   return (data[size - maskSize + number / 8] >> (number % 8)) & 1;
 }
 
+namespace {
+
+// What a row recording `columnCount` columns must hold: whether it has the variable part, and how
+// far its fixed part reaches.
+struct RowShape {
+  bool variablePart = false;
+  size_t fixedEnd = 0;
+};
+
+RowShape shapeOf(const TableDef& def, uint16_t columnCount) {
+  RowShape shape;
+  for (const ColumnDef& c : def.columns) {
+    if (c.number >= columnCount) continue;
+    if (!c.fixed()) shape.variablePart = true;
+    else if (c.type != ColumnType::Boolean) shape.fixedEnd = std::max<size_t>(shape.fixedEnd, size_t(c.fixedOffset) + c.length);
+  }
+  return shape;
+}
+
+}  // namespace
+
+
 void parseRow(const TableDef& def, const uint8_t* row, size_t size, RowLayout& out) {
   out.data = row;
   out.size = size;
@@ -21,8 +44,16 @@ void parseRow(const TableDef& def, const uint8_t* row, size_t size, RowLayout& o
   if (size < countSize) throwCorrupt("a row is cut short");
   out.columnCount = jet3 ? row[0] : le16(row);
   const size_t maskSize = (out.columnCount + 7u) / 8u;
-  if (size < countSize + maskSize + countSize) throwCorrupt("a row is shorter than its null mask");
+  if (size < countSize + maskSize) throwCorrupt("a row is shorter than its null mask");
   const size_t maskStart = size - maskSize;
+  // Only rows written while the table had a variable column carry the variable part; without one
+  // the null mask follows the fixed data directly. Rows that carry an empty variable part anyway
+  // read the same, as nothing in it is looked at.
+  if (out.columnCount == 0 && !def.columns.empty()) throwCorrupt("a row records no columns");
+  const RowShape shape = shapeOf(def, out.columnCount);
+  if (maskStart < countSize + shape.fixedEnd) throwCorrupt("a row's fixed part is cut short");
+  if (!shape.variablePart) return;
+  if (size < countSize + maskSize + countSize) throwCorrupt("a row is shorter than its null mask");
   size_t varCount;
   if (!jet3) {
     varCount = le16(row + maskStart - 2);
@@ -54,7 +85,7 @@ bool columnBytes(const TableDef& def, const ColumnDef& col, const RowLayout& row
   if (!row.present(col.number)) return false;
   if (col.fixed()) {
     size_t start = (def.format == Format::Jet3 ? 1 : 2) + size_t(col.fixedOffset);
-    if (start + col.length > row.size) throwCorrupt("a row's fixed part is cut short");
+    if (start + col.length + (row.columnCount + 7u) / 8u > row.size) throwCorrupt("a row's fixed part is cut short");
     data = row.data + start;
     len = col.length;
     return true;

@@ -1,7 +1,8 @@
 // Rows of a table. A row starts with its column count, then the fixed part (each fixed column at its
 // offset), then variable data; it ends with the variable-offset table, the variable-column count and
 // the null mask (one bit per column number, set when the column holds a value; Boolean columns keep
-// their value there). Jet 3 stores one-byte offsets plus a jump table of 256-byte boundaries.
+// their value there). Jet 3 stores one-byte offsets plus a jump table of 256-byte boundaries. A row
+// of a table without variable-length columns has no variable part at all.
 #pragma once
 
 #include <cstdint>
@@ -24,7 +25,8 @@ struct RowLayout {
   bool present(uint16_t columnNumber) const;  // the null-mask bit
 };
 
-// Parses a row body. Throws 3049 when its structure does not fit in `size`.
+// Parses a row body. Throws 3049 when its structure does not fit in `size`. The variable part is
+// read only when one of the columns the row records is variable-length.
 void parseRow(const TableDef& def, const uint8_t* row, size_t size, RowLayout& out);
 
 // The bytes of one column in a parsed row; false when the column is Null (or absent from the row).

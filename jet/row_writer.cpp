@@ -214,7 +214,9 @@ Bytes encodeRow(const TableDef& def, const std::vector<Value>& values, TextCodec
   size_t eod = row.size();
   offsets.push_back(eod);
 
-  if (!jet3) {
+  if (varCount == 0 && def.varColumnCount == 0) {
+    // No variable-length column: the null mask follows the fixed data.
+  } else if (!jet3) {
     for (size_t i = offsets.size(); i-- > 0;) {
       if (offsets[i] > 0xFFFF) throw Error(err::kTextTooLong, "Record is too large.");
       uint8_t b[2];

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "db/dao_impl.h"
+#include "db/field_rules.h"
 #include "support/memory_engine.h"
 #include "support/error_of.h"
 

@@ -1,0 +1,287 @@
+#include <algorithm>
+
+#include "db/field_rules.h"
+#include "db/recordset_impl.h"
+
+namespace dao {
+
+namespace {
+
+[[noreturn]] void fail(int number, const std::string& text) { throw Error(number, text); }
+[[noreturn]] void objectInvalid() { fail(jet::err::kObjectInvalid, "Object invalid or no longer set."); }
+[[noreturn]] void noCurrentRecord() { fail(jet::err::kNoCurrentRecord, "No current record."); }
+
+}  // namespace
+
+RecordsetImpl::RecordsetImpl(std::shared_ptr<DatabaseImpl> db, jet::TableInfo info)
+    : db_(std::move(db)), info_(std::move(info)) {}
+
+void RecordsetImpl::init() {
+  fields_ = std::make_shared<std::vector<Field>>();
+  jet::Format format = db_->engine().format();
+  for (size_t i = 0; i < info_.columns.size(); ++i) {
+    const jet::ColumnInfo& c = info_.columns[i];
+    auto f = std::make_shared<FieldImpl>();
+    f->name = c.name;
+    f->type = daoType(c.type);
+    f->size = daoSize(c, format);
+    f->attributes = daoAttributes(c);
+    f->required = c.required;
+    f->allowZeroLength = c.allowZeroLength;
+    f->frozen = true;
+    f->recordset = weak_from_this();
+    f->index = static_cast<int>(i);
+    fields_->push_back(Field(f));
+  }
+  readRows();
+  pos_ = 0;
+}
+
+void RecordsetImpl::readRows() {
+  cursor_ = db_->engine().openTable(info_.name);
+  rows_.clear();
+  while (cursor_->next()) rows_.push_back(cursor_->rowId());
+  cursor_->rewind();
+  cursorPos_ = -1;
+}
+
+void RecordsetImpl::checkOpen() const {
+  if (!open_ || !db_->open()) objectInvalid();
+}
+
+void RecordsetImpl::checkCurrent() const {
+  checkOpen();
+  if (currentDeleted_) fail(jet::err::kRecordDeleted, "Record is deleted.");
+  if (pos_ < 0 || pos_ >= static_cast<int64_t>(rows_.size())) noCurrentRecord();
+}
+
+const std::vector<Value>& RecordsetImpl::current() {
+  checkCurrent();
+  if (!cursor_) {
+    cursor_ = db_->engine().openTable(info_.name);
+    cursorPos_ = -1;
+  }
+  if (cursorPos_ > pos_) {
+    cursor_->rewind();
+    cursorPos_ = -1;
+  }
+  while (cursorPos_ < pos_) {
+    if (!cursor_->next()) noCurrentRecord();
+    ++cursorPos_;
+  }
+  return cursor_->values();
+}
+
+Fields RecordsetImpl::fields() {
+  checkOpen();
+  return Fields(fields_);
+}
+
+void RecordsetImpl::moveFirst() {
+  checkOpen();
+  if (rows_.empty()) noCurrentRecord();
+  mode_ = Mode::None;
+  currentDeleted_ = false;
+  pos_ = 0;
+}
+
+void RecordsetImpl::move(int64_t rows) {
+  checkOpen();
+  const int64_t n = static_cast<int64_t>(rows_.size());
+  if (rows == 0) {
+    checkCurrent();
+    return;
+  }
+  int64_t from = pos_;
+  // After a delete the current position already names the next record.
+  if (currentDeleted_ && rows > 0) --from;
+  if ((rows > 0 && from >= n) || (rows < 0 && from < 0) || (n == 0 && !currentDeleted_)) noCurrentRecord();
+  mode_ = Mode::None;
+  currentDeleted_ = false;
+  pos_ = std::clamp<int64_t>(from + rows, -1, n);
+}
+
+void RecordsetImpl::addNew() {
+  checkOpen();
+  buffer_.assign(info_.columns.size(), Value(jet::Null{}));
+  touched_.assign(info_.columns.size(), false);
+  for (size_t i = 0; i < info_.columns.size(); ++i)
+    if (info_.columns[i].autoNumber && info_.columns[i].type == jet::ColumnType::Long)
+      buffer_[i] = static_cast<int64_t>(db_->engine().nextAutoNumber(info_.name));
+  mode_ = Mode::Add;
+}
+
+void RecordsetImpl::edit() {
+  checkCurrent();
+  buffer_ = current();
+  touched_.assign(info_.columns.size(), false);
+  mode_ = Mode::Edit;
+}
+
+void RecordsetImpl::cancelUpdate() {
+  checkOpen();
+  if (mode_ == Mode::None)
+    fail(jet::err::kUpdateWithoutEdit, "Update or CancelUpdate without AddNew or Edit.");
+  mode_ = Mode::None;
+}
+
+void RecordsetImpl::update() {
+  checkOpen();
+  if (mode_ == Mode::None)
+    fail(jet::err::kUpdateWithoutEdit, "Update or CancelUpdate without AddNew or Edit.");
+  checkRecord(info_, buffer_);
+  jet::Database& e = db_->engine();
+  if (mode_ == Mode::Add) {
+    jet::RowId keep = pos_ >= 0 && pos_ < static_cast<int64_t>(rows_.size()) ? rows_[pos_] : jet::RowId{};
+    bool hadCurrent = pos_ >= 0 && pos_ < static_cast<int64_t>(rows_.size()) && !currentDeleted_;
+    e.insertRow(info_.name, buffer_);
+    mode_ = Mode::None;
+    // The new row's place in stored order is wherever the engine put it: read the order again
+    // and stay on the record that was current before AddNew.
+    readRows();
+    if (hadCurrent) {
+      auto it = std::find(rows_.begin(), rows_.end(), keep);
+      pos_ = it == rows_.end() ? 0 : it - rows_.begin();
+    }
+  } else {
+    bool changed = false;
+    const std::vector<Value>& before = current();
+    for (size_t i = 0; i < buffer_.size(); ++i)
+      if (touched_[i] && !(buffer_[i] == before[i])) changed = true;
+    // An unchanged record is not written at all, so saving it changes nothing in the file. A
+    // refused write keeps the edit open, as it was.
+    if (changed) {
+      e.updateRow(info_.name, rows_[pos_], buffer_);
+      cursor_.reset();
+      cursorPos_ = -1;
+    }
+    mode_ = Mode::None;
+  }
+}
+
+void RecordsetImpl::remove() {
+  checkCurrent();
+  if (mode_ != Mode::None) mode_ = Mode::None;
+  db_->engine().deleteRow(info_.name, rows_[pos_]);
+  rows_.erase(rows_.begin() + pos_);
+  cursor_.reset();
+  cursorPos_ = -1;
+  currentDeleted_ = true;
+}
+
+void RecordsetImpl::close() {
+  checkOpen();
+  open_ = false;
+  cursor_.reset();
+  rows_.clear();
+}
+
+Value RecordsetImpl::value(int index) {
+  checkOpen();
+  if (mode_ != Mode::None) return buffer_[index];
+  return current()[index];
+}
+
+void RecordsetImpl::setText(int index, const std::string& text) {
+  checkOpen();
+  if (mode_ == Mode::None)
+    fail(jet::err::kUpdateWithoutEdit, "Update or CancelUpdate without AddNew or Edit.");
+  const jet::ColumnInfo& c = info_.columns[index];
+  if (c.autoNumber) fail(jet::err::kCannotUpdateField, "Field cannot be updated.");
+  // The text form of the value already held reads as that very value, bit for bit.
+  if (!jet::isNull(buffer_[index]) && jet::toText(buffer_[index]) == text) {
+    touched_[index] = true;
+    return;
+  }
+  Value v = jet::fromText(c.type, text, c.scale);
+  if (auto* d = std::get_if<jet::Decimal>(&v)) d->precision = c.precision ? c.precision : d->precision;
+  checkValueFits(info_, db_->engine().format(), index, v);
+  buffer_[index] = std::move(v);
+  touched_[index] = true;
+}
+
+void RecordsetImpl::setValue(int index, const Value& value) {
+  checkOpen();
+  if (mode_ == Mode::None)
+    fail(jet::err::kUpdateWithoutEdit, "Update or CancelUpdate without AddNew or Edit.");
+  const jet::ColumnInfo& c = info_.columns[index];
+  if (c.autoNumber) fail(jet::err::kCannotUpdateField, "Field cannot be updated.");
+  if (jet::isNull(value)) {
+    buffer_[index] = value;
+    touched_[index] = true;
+    return;
+  }
+  Value v;
+  if (auto* s = std::get_if<std::string>(&value)) {
+    setText(index, *s);
+    return;
+  }
+  if (auto* b = std::get_if<bool>(&value); b && c.type != jet::ColumnType::Boolean &&
+                                             c.type != jet::ColumnType::Text && c.type != jet::ColumnType::Memo) {
+    // A Boolean counts as -1 or 0 in a number.
+    v = jet::fromText(c.type, *b ? "-1" : "0", c.scale);
+  } else {
+    const bool text = c.type == jet::ColumnType::Text || c.type == jet::ColumnType::Memo;
+    v = text ? Value(jet::toText(value)) : jet::fromText(c.type, jet::toText(value), c.scale);
+    // Values given in the column's own type are kept as they are (no trip through text).
+    if (value.index() == v.index() && !std::holds_alternative<jet::Decimal>(value)) v = value;
+  }
+  checkValueFits(info_, db_->engine().format(), index, v);
+  buffer_[index] = std::move(v);
+  touched_[index] = true;
+}
+
+Fields Recordset::GetFields() const {
+  if (!impl_) objectInvalid();
+  return impl_->fields();
+}
+bool Recordset::EOF_() const {
+  if (!impl_) objectInvalid();
+  return impl_->eof();
+}
+bool Recordset::BOF_() const {
+  if (!impl_) objectInvalid();
+  return impl_->bof();
+}
+void Recordset::MoveFirst() {
+  if (!impl_) objectInvalid();
+  impl_->moveFirst();
+}
+void Recordset::MoveNext() {
+  if (!impl_) objectInvalid();
+  impl_->move(1);
+}
+void Recordset::Move(int32_t rows) {
+  if (!impl_) objectInvalid();
+  impl_->move(rows);
+}
+int32_t Recordset::RecordCount() const {
+  if (!impl_) objectInvalid();
+  return impl_->recordCount();
+}
+void Recordset::AddNew() {
+  if (!impl_) objectInvalid();
+  impl_->addNew();
+}
+void Recordset::Edit() {
+  if (!impl_) objectInvalid();
+  impl_->edit();
+}
+void Recordset::Update(int32_t, bool) {
+  if (!impl_) objectInvalid();
+  impl_->update();
+}
+void Recordset::CancelUpdate() {
+  if (!impl_) objectInvalid();
+  impl_->cancelUpdate();
+}
+void Recordset::Delete() {
+  if (!impl_) objectInvalid();
+  impl_->remove();
+}
+void Recordset::Close() {
+  if (!impl_) objectInvalid();
+  impl_->close();
+}
+
+}  // namespace dao

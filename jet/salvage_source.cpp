@@ -1,0 +1,408 @@
+#include "jet/salvage_source.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "jet/bytes.h"
+#include "jet/catalog.h"
+#include "jet/create_database.h"
+#include "jet/data_page.h"
+#include "jet/row.h"
+#include "jet/system_tables.h"
+#include "jet/usage_map.h"
+
+namespace jet {
+
+namespace {
+
+uint64_t rowKey(RowId id) { return (uint64_t(id.page) << 16) | id.row; }
+
+std::string baseName(const std::string& path) {
+  const auto slash = path.find_last_of('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// The header's signature, whatever the version byte says.
+bool hasSignature(const std::vector<uint8_t>& b) {
+  return b.size() >= 0x15 && (std::memcmp(b.data() + 4, "Standard Jet DB", 15) == 0 ||
+                              std::memcmp(b.data() + 4, "Standard ACE DB", 15) == 0);
+}
+
+int columnIndex(const TableDef& def, const char* name) {
+  for (size_t i = 0; i < def.columns.size(); ++i)
+    if (sameName(def.columns[i].name, name)) return int(i);
+  return -1;
+}
+
+}  // namespace
+
+// A table's rows as far as they can be read. Pages come in ascending order; a page is taken only
+// when it is a data page of the table whose row table is sound, and a row only when its body is
+// found and every column of it decodes.
+class SalvageSource::Rows : public SourceRows {
+ public:
+  Rows(SalvageSource& src, const TableDef& def, std::vector<uint32_t> pages, SalvageLoss* loss,
+       const std::set<uint64_t>* skip)
+      : src_(src), def_(def), pages_(std::move(pages)), loss_(loss), skip_(skip), longValues_(*src.file_, def.format),
+        reader_(def, *src.codec_, longValues_) {}
+
+  bool next() override {
+    for (;;) {
+      if (page_ && row_ + 1 < count_) {
+        ++row_;
+        if (readRow()) return true;
+        continue;
+      }
+      if (!nextPage()) return false;
+    }
+  }
+  RowId rowId() const override { return current_; }
+  LongValueReader& longValues() { return longValues_; }
+  const uint8_t* data() const override { return body_->data() + slot_.start; }
+  size_t size() const override { return slot_.size(); }
+
+ private:
+  void skipped(uint64_t rows) {
+    if (!loss_) return;
+    ++loss_->pagesSkipped;
+    loss_->rowsLost += rows;
+  }
+  void lost() {
+    if (loss_) ++loss_->rowsLost;
+  }
+
+  bool nextPage() {
+    page_.reset();
+    const Format f = def_.format;
+    const uint32_t ps = src_.file_->pageSize();
+    const uint32_t table = rowTableOffset(f);
+    while (at_ < pages_.size()) {
+      const uint32_t p = pages_[at_++];
+      PageRef page = src_.tryPage(p);
+      if (!page) {
+        skipped(0);
+        continue;
+      }
+      const uint8_t* d = page->data();
+      // Usage maps list the table's index pages and may list long-value pages: not rows of it.
+      if (d[0] == 0x03 || d[0] == 0x04) continue;
+      if (d[0] == kDataPageType && le32(d + 4) == kLongValueOwner) continue;
+      if (d[0] != kDataPageType || d[1] != 0x01 || le32(d + 4) != def_.tdefPage) {
+        skipped(0);
+        continue;
+      }
+      const uint16_t count = le16(d + rowCountOffset(f));
+      if (table + 2u * count > ps) {
+        skipped(0);
+        continue;
+      }
+      // Live rows are packed backward from the page's end, each ending where the one before starts.
+      bool sound = true;
+      uint64_t live = 0;
+      for (uint16_t r = 0; r < count; ++r) {
+        const uint16_t raw = le16(d + table + 2u * r);
+        if (raw & kRowDeleted) continue;
+        ++live;
+        const uint32_t start = raw & kRowOffsetMask;
+        const uint32_t end = r == 0 ? ps : (le16(d + table + 2u * (r - 1)) & kRowOffsetMask);
+        if (start < table + 2u * count || end > ps || start > end) sound = false;
+      }
+      if (!sound) {
+        skipped(live);
+        continue;
+      }
+      page_ = std::move(page);
+      pageNo_ = p;
+      count_ = count;
+      row_ = -1;
+      return true;
+    }
+    return false;
+  }
+
+  bool readRow() {
+    const Format f = def_.format;
+    const uint32_t ps = src_.file_->pageSize();
+    RowSlot slot = rowSlot(page_->data(), ps, f, uint16_t(row_));
+    if (slot.deleted) return false;
+    current_ = RowId{pageNo_, uint16_t(row_)};
+    if (skip_ && skip_->count(rowKey(current_))) return false;
+    try {
+      PageRef body = page_;
+      // A moved row leaves a pointer to its body on another page of the same table.
+      for (int hops = 0; slot.overflow; ++hops) {
+        if (hops > 16 || slot.size() < 4) throwCorrupt("a moved row's pointer is broken");
+        const uint8_t* p = body->data() + slot.start;
+        const RowId target{le24(p + 1), p[0]};
+        body = src_.tryPage(target.page);
+        if (!body || (*body)[0] != kDataPageType || le32(body->data() + 4) != def_.tdefPage)
+          throwCorrupt("a moved row's pointer leads nowhere");
+        slot = rowSlot(body->data(), ps, f, target.row);
+        if (slot.overflow && slot.deleted) throwCorrupt("a moved row's body was deleted");
+        if (slot.size() == 0) throwCorrupt("a moved row's body is empty");
+      }
+      validate(body->data() + slot.start, slot.size());
+      body_ = std::move(body);
+      slot_ = slot;
+      return true;
+    } catch (const std::exception&) {
+      lost();
+      return false;
+    }
+  }
+
+  // Throws unless every column of the row can be read (long values are read when copied).
+  void validate(const uint8_t* row, size_t size) {
+    parseRow(def_, row, size, layout_);
+    if (def_.maxColumns != 0 && layout_.columnCount > std::max<size_t>(def_.maxColumns, def_.columns.size()))
+      throwCorrupt("a row has more columns than its table");
+    for (const ColumnDef& col : def_.columns) {
+      const uint8_t* field;
+      size_t len;
+      if (col.type == ColumnType::Boolean && col.rawType == uint8_t(ColumnType::Boolean)) continue;
+      if (!columnBytes(def_, col, layout_, field, len)) continue;
+      if (col.isLongValue()) {
+        if (len < kLongValueRefSize) throwCorrupt("a memo or OLE reference is cut short");
+        if ((field[3] & kLongValueInline) && le24(field) > len - kLongValueRefSize)
+          throwCorrupt("an inline memo or OLE value is cut short");
+        continue;
+      }
+      reader_.decodeColumn(col, field, len, value_);
+    }
+  }
+
+  SalvageSource& src_;
+  const TableDef& def_;
+  std::vector<uint32_t> pages_;
+  SalvageLoss* loss_;
+  const std::set<uint64_t>* skip_;
+  LongValueReader longValues_;
+  RowReader reader_;
+  size_t at_ = 0;
+  PageRef page_;
+  uint32_t pageNo_ = 0;
+  uint16_t count_ = 0;
+  int row_ = -1;
+  RowId current_;
+  PageRef body_;
+  RowSlot slot_;
+  RowLayout layout_;
+  Value value_;
+};
+
+SalvageSource::SalvageSource(const std::string& path, const std::string& password) : path_(path) {
+  file_ = std::make_unique<PageFile>(path, true);
+  const std::vector<uint8_t> prefix = file_->readPrefix(kHeaderBytes);
+  bool parsed = false;
+  try {
+    header_ = parseHeader(prefix, baseName(path));
+    parsed = true;
+  } catch (const Error&) {
+    // A file that says what it is but is of a format this engine does not read is no damage.
+    if (hasSignature(prefix) && prefix[0x14] > 1) throw;
+  }
+  if (parsed) {
+    checkPassword(header_, password);
+    file_->setPageSize(header_.pageSize);
+    file_->setEncodingKey(header_.databaseKey);
+    // A header whose format the pages contradict (page 2 is the catalog's definition) is damaged.
+    PageRef catalog = tryPage(sys::kCatalogTdef);
+    if (!catalog || (*catalog)[0] != kTdefPageType) parsed = false;
+    if (!parsed) file_->setEncodingKey(0);
+  }
+  if (!parsed) inferFormat();
+  try {
+    codec_ = std::make_unique<TextCodec>(header_.codePage);
+  } catch (const Error&) {
+    header_.codePage = 1252;
+    codec_ = std::make_unique<TextCodec>(header_.codePage);
+  }
+  pages_ = SchemaFile::over(*file_, header_.format);
+}
+
+SalvageSource::~SalvageSource() = default;
+
+PageRef SalvageSource::tryPage(uint32_t page) {
+  if (page >= file_->pageCount()) return nullptr;
+  try {
+    return file_->page(page);
+  } catch (const Error&) {
+    return nullptr;
+  }
+}
+
+void SalvageSource::inferFormat() {
+  inferred_ = true;
+  header_ = Header{};
+  // Read with 2 KB pages, a Jet 3 file has a page header at every page; a Jet 4 file has one
+  // only at every other (the odd ones fall in the middle of its 4 KB pages).
+  file_->setPageSize(2048);
+  uint32_t nonZero = 0, plausible = 0;
+  for (uint32_t i = 1; i < file_->pageCount() && i < 1024; i += 2) {
+    PageRef p = tryPage(i);
+    if (!p) continue;
+    const uint8_t* d = p->data();
+    if (std::all_of(d, d + 8, [](uint8_t b) { return b == 0; })) continue;
+    ++nonZero;
+    if (d[0] >= 0x01 && d[0] <= 0x05 && d[1] == 0x01) ++plausible;
+  }
+  std::vector<Format> order = {Format::Jet4, Format::Jet3};
+  if (nonZero >= 2 && plausible * 2 > nonZero) order = {Format::Jet3, Format::Jet4};
+  // Jet 3 definition pages carry "VC" after their type, where Jet 4 keeps a free-space count that
+  // never reaches that value: the catalog's definition on page 2 settles it when it is there.
+  if (PageRef p = tryPage(sys::kCatalogTdef); p && (*p)[0] == kTdefPageType && (*p)[2] == 'V' && (*p)[3] == 'C')
+    order = {Format::Jet3, Format::Jet4};
+  // Whichever format is likelier, the catalog's definition must be on page 2.
+  for (Format f : order) {
+    file_->setPageSize(uint32_t(pageSizeOf(f)));
+    PageRef catalog = tryPage(sys::kCatalogTdef);
+    if (catalog && (*catalog)[0] == kTdefPageType && (*catalog)[1] == 0x01) {
+      header_.format = f;
+      header_.pageSize = uint32_t(pageSizeOf(f));
+      return;
+    }
+  }
+  throw Error(err::kUnrecognizedFormat, "Unrecognized database format '" + baseName(path_) + "'.");
+}
+
+Bytes SalvageSource::header() {
+  if (inferred_) {
+    CreateOptions options;
+    options.format = header_.format;
+    options.codePage = header_.codePage;
+    options.sortOrder = header_.sortOrder;
+    return buildNewDatabase(options, sys::oleNow()).front();
+  }
+  return unencodedHeaderPage(*file_, header_.format);
+}
+
+bool SalvageSource::load(SourceTable& table) {
+  try {
+    table.definition = parseTableDefinition(header_.format, pages_->readDefinition(table.page));
+    table.def = readTableDef(*file_, header_.format, *codec_, table.page);
+    serializeTableDefinition(table.definition);  // the copy must be able to write it
+    return true;
+  } catch (const std::exception&) {
+    return false;
+  }
+}
+
+// One pass over the file: the data pages of each owner that the global map does not give back as
+// free, so that rows on pages a damaged usage map no longer lists are found.
+void SalvageSource::indexPages() {
+  for (uint32_t p = 3; p < file_->pageCount(); ++p) {
+    PageRef page = tryPage(p);
+    if (!page || (*page)[0] != kDataPageType) continue;
+    const uint32_t owner = le32(page->data() + 4);
+    if (owner == kLongValueOwner || owner < 2 || owner >= file_->pageCount()) continue;
+    bool free = false;
+    try {
+      free = pages_->globalFree(p);
+    } catch (const std::exception&) {
+    }
+    if (!free) dataPagesByOwner_[owner].push_back(p);
+  }
+}
+
+std::vector<SourceTable> SalvageSource::tables() {
+  indexPages();
+  std::vector<SourceTable> out;
+  SourceTable catalog;
+  catalog.name = "MSysObjects";
+  catalog.page = sys::kCatalogTdef;
+  if (!load(catalog))
+    throw Error(err::kCorrupt, "The catalog of '" + baseName(path_) + "' (its definition on page 2) cannot be read.");
+  out.push_back(catalog);
+
+  // The tables the catalog lists and can still be read.
+  std::set<uint32_t> known = {sys::kCatalogTdef};
+  const int cId = columnIndex(catalog.def, "Id"), cName = columnIndex(catalog.def, "Name"),
+            cType = columnIndex(catalog.def, "Type");
+  if (cId < 0 || cName < 0 || cType < 0) throw Error(err::kCorrupt, "The catalog lacks its Id, Name or Type column.");
+  const TableDef catalogDef = out.front().def;  // `out` grows below
+  Rows rows(*this, catalogDef, pagesOf(catalogDef), nullptr, nullptr);
+  RowLayout layout;
+  RowReader reader(catalogDef, *codec_, rows.longValues());
+  Value id, name, type;
+  while (rows.next()) {
+    const TableDef& def = catalogDef;
+    try {
+      parseRow(def, rows.data(), rows.size(), layout);
+      const uint8_t* field;
+      size_t len;
+      for (auto [column, value] : {std::pair{cId, &id}, {cName, &name}, {cType, &type}}) {
+        const ColumnDef& col = def.columns[size_t(column)];
+        if (columnBytes(def, col, layout, field, len)) reader.decodeColumn(col, field, len, *value);
+        else *value = Null{};
+      }
+    } catch (const std::exception&) {
+      continue;  // counted as lost when the catalog's rows are copied
+    }
+    const int64_t* t = std::get_if<int64_t>(&type);
+    const int64_t* i = std::get_if<int64_t>(&id);
+    if (!t || *t != sys::kTypeTable || !i) continue;
+    SourceTable table;
+    table.id = int32_t(*i);
+    table.page = uint32_t(table.id) & 0x00FFFFFFu;
+    if (const std::string* n = std::get_if<std::string>(&name)) table.name = *n;
+    if (table.page == sys::kCatalogTdef) continue;
+    if (table.page < 3 || !load(table)) {
+      lostTables_.push_back(table.name);
+      droppedCatalogRows_.insert(rowKey(rows.rowId()));
+      continue;
+    }
+    out.push_back(std::move(table));
+  }
+
+  // Definitions the catalog does not name: the first page of every definition chain that no other
+  // definition page continues to, and that the global map does not give back as free.
+  for (const SourceTable& t : out) {
+    std::vector<uint32_t> chain;
+    pages_->readDefinition(t.page, &chain);
+    known.insert(chain.begin(), chain.end());
+  }
+  std::vector<uint32_t> firsts;
+  std::set<uint32_t> continued;
+  for (uint32_t p = 3; p < file_->pageCount(); ++p) {
+    PageRef page = tryPage(p);
+    if (!page || (*page)[0] != kTdefPageType || (*page)[1] != 0x01) continue;
+    firsts.push_back(p);
+    if (const uint32_t next = le32(page->data() + 4)) continued.insert(next);
+  }
+  for (uint32_t p : firsts) {
+    if (known.count(p) || continued.count(p)) continue;
+    bool free = false;
+    try {
+      free = pages_->globalFree(p);
+    } catch (const std::exception&) {
+    }
+    if (free) continue;
+    SourceTable table;
+    table.name = "Recovered_" + std::to_string(p);
+    table.id = int32_t(p);
+    table.page = p;
+    table.catalogRow = false;
+    if (load(table)) out.push_back(std::move(table));
+  }
+  return out;
+}
+
+std::vector<uint32_t> SalvageSource::pagesOf(const TableDef& def) {
+  std::vector<uint32_t> pages;
+  try {
+    pages = UsageMap::read(*file_, header_.format, def.ownedPagesPointer).pages();
+  } catch (const std::exception&) {
+  }
+  auto it = dataPagesByOwner_.find(def.tdefPage);
+  if (it != dataPagesByOwner_.end()) pages.insert(pages.end(), it->second.begin(), it->second.end());
+  std::sort(pages.begin(), pages.end());
+  pages.erase(std::unique(pages.begin(), pages.end()), pages.end());
+  return pages;
+}
+
+std::unique_ptr<SourceRows> SalvageSource::rows(const SourceTable& table) {
+  return std::make_unique<Rows>(*this, table.def, pagesOf(table.def), &losses_[table.page],
+                                table.page == sys::kCatalogTdef ? &droppedCatalogRows_ : nullptr);
+}
+
+}  // namespace jet
