@@ -23,7 +23,6 @@ int64_t asInt(const Value& v) {
 
 Bytes textBytes(Format f, const std::string& s) { return encodeName(f, s); }
 
-
 // Bytes of a fixed-length value.
 void putFixed(const ColumnDef& c, const Value& v, uint8_t* out) {
   switch (c.type) {
@@ -111,34 +110,6 @@ Bytes varBytes(Format f, const ColumnDef& c, const Value& v, bool raw) {
 
 }  // namespace
 
-IndexSpec indexSpecOf(const TableDef& def, size_t realIndex) {
-  const RealIndexDef& r = def.realIndexes.at(realIndex);
-  IndexSpec spec;
-  for (const auto& l : def.indexes)
-    if (size_t(l.realIndex) == realIndex) {
-      if (spec.name.empty()) spec.name = l.name;
-      if (l.kind == idxkind::kPrimaryKey) spec.required = true;
-    }
-  spec.rootPage = r.rootPage;
-  spec.unique = r.flags & idxflag::kUnique;
-  spec.ignoreNulls = r.flags & idxflag::kIgnoreNulls;
-  spec.required = spec.required || (r.flags & idxflag::kRequired);
-  for (const auto& ic : r.columns) {
-    size_t pos = def.findColumn(ic.columnNumber);
-    if (pos >= def.columns.size()) throw Error(err::kCorrupt, "An index refers to a missing column.");
-    const ColumnDef& c = def.columns[pos];
-    KeyColumn k;
-    k.type = c.type;
-    k.ascending = ic.ascending;
-    if (c.type == ColumnType::Text || c.type == ColumnType::Memo)
-      k.collation = textCollation(def.format, c.sortOrder, c.sortVersion);
-    k.scale = c.scale;
-    spec.columns.push_back(k);
-    spec.fields.push_back(int(pos));
-  }
-  return spec;
-}
-
 std::vector<Value> rowByNumber(const TableDef& def, const std::vector<std::pair<uint16_t, Value>>& values) {
   std::vector<Value> row(def.columns.size(), Null{});
   for (const auto& [number, v] : values) {
@@ -150,6 +121,7 @@ std::vector<Value> rowByNumber(const TableDef& def, const std::vector<std::pair<
 }
 
 size_t maxRowSize(Format f) { return pageSizeOf(f) - dataPageHeader(f) - 2; }
+
 
 Bytes encodeRow(const TableDef& def, const std::vector<Value>& values, bool rawLongValues) {
   const Format f = def.format;
@@ -365,114 +337,6 @@ Bytes buildDataPage(Format f, uint32_t tdefPage, const std::vector<Bytes>& rows)
     end = at;
   }
   return page;
-}
-
-// Property blob: a magic word, then chunks (u32 length including its 6-byte head, u16 kind).
-// Kind 0x80 lists the property names (each with a u16 length); kinds 0x00 (the table) and 0x01
-// (a column) start with a name block (u32 block length, u16 name length, name) followed by
-// entries: u16 entry length, u8 DDL flag, u8 value type, u16 name index, u16 value length, value.
-namespace {
-
-constexpr uint16_t kChunkNames = 0x80;
-constexpr uint16_t kChunkTable = 0x00;
-constexpr uint16_t kChunkColumn = 0x01;
-
-Bytes magic(Format f) {
-  if (f == Format::Jet4) return {'M', 'R', '2', 0};
-  return {'K', 'K', 'D', 0};
-}
-
-void appendPropName(Bytes& out, Format f, const std::string& s) {
-  Bytes n = encodeName(f, s);
-  le::append16(out, uint16_t(n.size()));
-  out.insert(out.end(), n.begin(), n.end());
-}
-
-}  // namespace
-
-Bytes buildPropertyBlob(Format f, const std::vector<ColumnProperties>& columns) {
-  const std::vector<std::string> names = {"Required", "AllowZeroLength"};
-  Bytes out = magic(f);
-  Bytes namesChunk;
-  for (const auto& n : names) appendPropName(namesChunk, f, n);
-  le::append32(out, uint32_t(namesChunk.size() + 6));
-  le::append16(out, kChunkNames);
-  out.insert(out.end(), namesChunk.begin(), namesChunk.end());
-  // The table's own properties come first (none here: an empty name block).
-  le::append32(out, 12);
-  le::append16(out, kChunkTable);
-  le::append32(out, 6);
-  le::append16(out, 0);
-
-  for (const auto& c : columns) {
-    if (!c.required && !c.allowZeroLength) continue;
-    Bytes body;
-    Bytes name = encodeName(f, c.column);
-    le::append32(body, uint32_t(6 + name.size()));
-    le::append16(body, uint16_t(name.size()));
-    body.insert(body.end(), name.begin(), name.end());
-    auto entry = [&](uint16_t index, bool value) {
-      le::append16(body, 9);
-      body.push_back(0);                          // not a DDL property
-      body.push_back(uint8_t(ColumnType::Boolean));
-      le::append16(body, index);
-      le::append16(body, 1);
-      body.push_back(value ? 0x01 : 0x00);  // the engine's own blobs store True as 1
-    };
-    if (c.required) entry(0, *c.required);
-    if (c.allowZeroLength) entry(1, *c.allowZeroLength);
-    le::append32(out, uint32_t(body.size() + 6));
-    le::append16(out, kChunkColumn);
-    out.insert(out.end(), body.begin(), body.end());
-  }
-  return out;
-}
-
-std::optional<std::vector<ColumnProperties>> parsePropertyBlob(Format f, const Bytes& blob) {
-  Bytes m = magic(f);
-  if (blob.size() < 4 || !std::equal(m.begin(), m.end(), blob.begin())) return std::nullopt;
-  std::vector<std::string> names;
-  std::vector<ColumnProperties> out;
-  size_t at = 4;
-  while (at + 6 <= blob.size()) {
-    uint32_t len = le::get32(&blob[at]);
-    uint16_t kind = le::get16(&blob[at + 4]);
-    if (len < 6 || at + len > blob.size()) return std::nullopt;
-    const size_t end = at + len;
-    size_t p = at + 6;
-    if (kind == kChunkNames) {
-      while (p + 2 <= end) {
-        uint16_t n = le::get16(&blob[p]);
-        if (p + 2 + n > end) return std::nullopt;
-        names.push_back(decodeName(f, &blob[p + 2], n));
-        p += 2 + n;
-      }
-    } else if (p + 6 <= end) {
-      uint32_t blockLen = le::get32(&blob[p]);
-      uint16_t nameLen = le::get16(&blob[p + 4]);
-      if (p + 6 + nameLen > end || blockLen < 6) return std::nullopt;
-      ColumnProperties cp;
-      cp.column = decodeName(f, &blob[p + 6], nameLen);
-      p += blockLen;
-      while (p + 8 <= end) {
-        uint16_t elen = le::get16(&blob[p]);
-        if (elen < 8 || p + elen > end) return std::nullopt;
-        uint16_t idx = le::get16(&blob[p + 4]);
-        uint16_t vlen = le::get16(&blob[p + 6]);
-        if (8 + size_t(vlen) > elen) return std::nullopt;
-        bool value = false;
-        for (uint16_t k = 0; k < vlen; ++k) value = value || blob[p + 8 + k] != 0;
-        if (idx < names.size() && kind == kChunkColumn) {
-          if (names[idx] == "Required") cp.required = value;
-          else if (names[idx] == "AllowZeroLength") cp.allowZeroLength = value;
-        }
-        p += elen;
-      }
-      if (kind == kChunkColumn) out.push_back(cp);
-    }
-    at = end;
-  }
-  return out;
 }
 
 }  // namespace jet

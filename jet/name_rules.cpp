@@ -1,8 +1,7 @@
 #include "jet/name_rules.h"
 
 #include "jet/error.h"
-#include "jet/index_key.h"
-#include "jet/table_def.h"
+#include "jet/text_codec.h"
 
 namespace jet {
 

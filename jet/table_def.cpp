@@ -441,4 +441,10 @@ TableInfo describeTable(const TableDef& def, const std::string& name) {
   return t;
 }
 
+std::vector<IndexSpec> indexSpecs(const TableDef& def) {
+  std::vector<uint32_t> roots;
+  for (const RealIndexDef& r : def.realIndexes) roots.push_back(r.rootPage);
+  return indexSpecs(def.format, describeTable(def, ""), roots);
+}
+
 }  // namespace jet

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "jet/index.h"
 #include "jet/page_file.h"
 #include "jet/schema.h"
 #include "jet/text_codec.h"
@@ -151,5 +152,8 @@ std::vector<Bytes> paginateTableDef(Format format, const Bytes& definition, cons
 
 // The engine's public description of the definition.
 TableInfo describeTable(const TableDef& def, const std::string& name);
+
+// The maintenance descriptions of the table's real indexes, fields by position in def.columns.
+std::vector<IndexSpec> indexSpecs(const TableDef& def);
 
 }  // namespace jet
