@@ -509,7 +509,15 @@ void SalvageSource::findDefinitions(std::vector<SourceTable>& out, std::set<uint
     table.id = int32_t(p);
     table.page = p;
     table.catalogRow = false;
-    if (load(table) && !(catalogRebuilt_ && table.definition.systemTable)) out.push_back(std::move(table));
+    if (!load(table) || (catalogRebuilt_ && table.definition.systemTable)) continue;
+    // The engine's own tables keep their fixed pages: one found there takes its name back when the
+    // catalog no longer names it (writes to the copy look them up by name).
+    for (const sys::SystemTable& st : sys::systemTables(header_.format)) {
+      if (st.tdefPage != p || !table.definition.systemTable) continue;
+      const bool named = std::any_of(out.begin(), out.end(), [&](const SourceTable& t) { return sameName(t.name, st.name); });
+      if (!named) table.name = st.name;
+    }
+    out.push_back(std::move(table));
   }
 }
 
