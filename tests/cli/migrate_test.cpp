@@ -455,6 +455,25 @@ TEST_F(Migrate, RefusalsAreClearAndNameWhatWasRefused) {
   EXPECT_EQ(zero.rc, 1);
   EXPECT_NE(zero.err.find("table Bad, row 2, column Note"), std::string::npos) << zero.err;
   EXPECT_EQ(pg.one("SELECT count(*) FROM pg_namespace WHERE nspname = 'bad'"), "0");
+  // A name PostgreSQL would cut short is refused before anything is written; SQLite takes it.
+  const std::string longName = path("long.mdb");
+  {
+    auto db = jet::Database::create(longName);
+    jet::NewTable t;
+    for (int i = 0; i < 32; ++i) t.name += "ä";  // 32 characters, 64 bytes
+    jet::NewColumn c;
+    c.name = "x";
+    c.type = jet::ColumnType::Long;
+    t.columns = {c};
+    db->createTable(t);
+    db->close();
+  }
+  auto tooLong = clitest::run({"migrate", longName, pg.uri(), "--schema", "long"});
+  EXPECT_EQ(tooLong.rc, 1);
+  EXPECT_NE(tooLong.err.find("63 bytes"), std::string::npos) << tooLong.err;
+  EXPECT_EQ(pg.one("SELECT count(*) FROM pg_namespace WHERE nspname = 'long'"), "0");
+  EXPECT_EQ(clitest::run({"migrate", longName, "sqlite:" + path("long.sqlite"), "--quiet"}).rc, 0);
+
   auto date = clitest::run({"migrate", bad, "sqlite:" + path("bad.sqlite")});
   EXPECT_EQ(date.rc, 1);
   EXPECT_NE(date.err.find("table Bad, row 3, column Day"), std::string::npos) << date.err;
