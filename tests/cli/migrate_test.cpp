@@ -66,6 +66,11 @@ class PostgresServer {
                         dir_.string() + " -c fsync=off -c full_page_writes=off\" start > /dev/null 2>&1";
     if (std::system(start.c_str()) != 0) return;
     running_ = true;
+    // Should this process die without its destructors (a sanitizer's abort, a signal), a watchdog
+    // stops the server and removes the folder.
+    std::string watchdog = "(while kill -0 " + std::to_string(::getpid()) + " 2>/dev/null; do sleep 1; done; " +
+                           pgctl_ + " -m immediate stop; rm -rf " + dir_.string() + ") > /dev/null 2>&1 &";
+    std::system(watchdog.c_str());
     query("CREATE ROLE pwuser LOGIN SUPERUSER PASSWORD 'secret'");
   }
   ~PostgresServer() {
