@@ -379,12 +379,15 @@ TEST(JournalFormat, RoundTripsAndRefusesDamage) {
 }
 
 // A child doing large writes (range deletes row by row and in one commit, imports, long-value
-// updates) is killed at random moments; every file it leaves passes its check, seen by a reader and after a writer's playback.
+// updates) is killed at random moments (TABULONIX_KILL_REPEATS, _SEED and _SYNC vary it outside
+// the suite); every file it leaves passes its check, seen by a reader and after a writer's playback.
 TEST(KillTest, LargeWritesKilledAtRandomMomentsLeaveSoundFiles) {
   int repeats = kKills;
   if (const char* r = std::getenv("TABULONIX_KILL_REPEATS")) repeats = std::max(1, std::atoi(r));
   uint32_t seed = 20261205;
   if (const char* s = std::getenv("TABULONIX_KILL_SEED")) seed = uint32_t(std::strtoul(s, nullptr, 10));
+  // Forcing in the child makes commits as long as a user's, so that more kills land inside one.
+  const bool forced = std::getenv("TABULONIX_KILL_SYNC") != nullptr;
   jettest::TempDir dir;
   const std::string base = (dir.path() / "base.mdb").string();
   {
@@ -404,6 +407,7 @@ TEST(KillTest, LargeWritesKilledAtRandomMomentsLeaveSoundFiles) {
     fflush(nullptr);
     const pid_t pid = ::fork();
     if (pid == 0) {
+      if (forced) PageFile::setSyncToDisk(true);
       std::mt19937 crng(childSeed);
       try {
         auto db = jet::Database::open(work);
