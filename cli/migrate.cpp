@@ -76,7 +76,7 @@ void checkRow(const jet::TableInfo& t, const std::vector<jet::Value>& row, int64
       if (c.required) refuse("Null in a required field");
       continue;
     }
-    if (auto* d = std::get_if<jet::DateTime>(&v); d && !timestampText(d->days, false))
+    if (auto* d = std::get_if<jet::DateTime>(&v); d && !inCalendar(d->days))
       refuse("a date outside the years 100 to 9999");
   }
 }

@@ -294,12 +294,35 @@ Bytes SalvageSource::header() {
   return unencodedHeaderPage(*file_, header_.format);
 }
 
+namespace {
+
+// An index structure that no index of the table names serves nothing and would not be kept up to
+// date by writes (a damaged index count looks like this): the copy leaves it out.
+void dropUnusedIndexes(SourceTable& table) {
+  TableDefinition& d = table.definition;
+  if (d.realIndexes.size() != table.def.realIndexes.size()) throwCorrupt("the two readings of a definition differ");
+  for (size_t i = d.realIndexes.size(); i-- > 0;) {
+    bool used = false;
+    for (const TdefLogicalIndex& l : d.logicalIndexes) used = used || l.realNumber == i;
+    if (used) continue;
+    d.realIndexes.erase(d.realIndexes.begin() + long(i));
+    table.def.realIndexes.erase(table.def.realIndexes.begin() + long(i));
+    for (TdefLogicalIndex& l : d.logicalIndexes)
+      if (l.realNumber > i) --l.realNumber;
+    for (LogicalIndexDef& l : table.def.indexes)
+      if (l.realIndex > int32_t(i)) --l.realIndex;
+  }
+}
+
+}  // namespace
+
 bool SalvageSource::load(SourceTable& table) { return load(table, *file_, *pages_, table.page); }
 
 bool SalvageSource::load(SourceTable& table, PageFile& file, SchemaFile& pages, uint32_t page) {
   try {
     table.definition = parseTableDefinition(header_.format, pages.readDefinition(page));
     table.def = readTableDef(file, header_.format, *codec_, page);
+    dropUnusedIndexes(table);
     serializeTableDefinition(table.definition);  // the copy must be able to write it
     return true;
   } catch (const std::exception&) {
