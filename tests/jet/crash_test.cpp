@@ -32,12 +32,14 @@ using jet::PageFile;
 namespace {
 
 #if TABULONIX_SANITIZED
-// The sanitizer build visits every third crash point.
-constexpr uint64_t kPointStep = 3;
-constexpr int kKills = 8;
+// The sanitizer build visits every fourth crash point and kills a smaller table's writer less often.
+constexpr uint64_t kPointStep = 4;
+constexpr int kKills = 6;
+constexpr int kKillRows = 1500;
 #else
 constexpr uint64_t kPointStep = 1;
 constexpr int kKills = 20;
+constexpr int kKillRows = 6000;
 #endif
 
 // Every user table's name, fields and rows (sorted: a repeated insert may land elsewhere).
@@ -393,7 +395,7 @@ TEST(KillTest, LargeWritesKilledAtRandomMomentsLeaveSoundFiles) {
   {
     auto db = jet::Database::create(base, {jet::Format::Jet4});
     db->createTable(peopleTable());
-    for (int i = 0; i < 6000; ++i) db->queueInsert("People", personRow(i, i % 50 == 0));
+    for (int i = 0; i < kKillRows; ++i) db->queueInsert("People", personRow(i, i % 50 == 0));
     db->close();
   }
   const std::string work = (dir.path() / "work.mdb").string();
