@@ -392,7 +392,7 @@ TEST_F(Workspace, NoSyncWritesTheSameRows) {
     run({"create", db});
     run({"create-table", db, "T", "ID:Long::auto", "Name:Text:20", "Notes:Memo"});
     std::string input;
-    for (int i = 0; i < 50; ++i) input += "{\"Name\":\"r" + std::to_string(i) + "\",\"Notes\":\"" + std::string(i * 40, 'n') + "\"}\n";
+    for (int i = 0; i < 50; ++i) input += "{\"Name\":\"r" + std::to_string(i) + "\",\"Notes\":\"" + std::string(1 + i * 40, 'n') + "\"}\n";
     run({"import", db, "T"}, input);
     run({"delete", db, "T", "5", "44"});
     expectCheckPasses(db);
