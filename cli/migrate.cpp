@@ -40,7 +40,7 @@ class Progress {
   void show(int64_t n, bool last) {
     double secs = std::chrono::duration<double>(Clock::now() - begun_).count();
     char line[160];
-    std::snprintf(line, sizeof line, "\r%s: %lld rows, %.0f rows/s%s", table_.substr(0, 80).c_str(),
+    std::snprintf(line, sizeof line, "\r%s: %lld rows, %.0f rows/s\033[K%s", table_.substr(0, 80).c_str(),
                   static_cast<long long>(n), secs > 0 ? n / secs : 0.0, last ? "\n" : "");
     err_ << line << std::flush;
   }
