@@ -452,7 +452,11 @@ void SalvageSource::readCatalog(std::vector<SourceTable>& out, std::set<uint32_t
       drop(rows.rowId());
       continue;
     }
-    if (!t || *t != sys::kTypeTable || !i) continue;
+    if (!t || *t != sys::kTypeTable) continue;
+    if (!i) {  // a table row without an id names no definition
+      drop(rows.rowId());
+      continue;
+    }
     SourceTable table;
     table.id = int32_t(*i);
     table.page = uint32_t(table.id) & 0x00FFFFFFu;
@@ -503,7 +507,15 @@ void SalvageSource::findDefinitions(std::vector<SourceTable>& out, std::set<uint
     table.id = int32_t(p);
     table.page = p;
     table.catalogRow = false;
-    if (load(table) && !(catalogRebuilt_ && table.def.systemTable())) out.push_back(std::move(table));
+    if (!load(table) || (catalogRebuilt_ && table.def.systemTable())) continue;
+    // The engine's own tables keep their fixed pages: one found there takes its name back when the
+    // catalog no longer names it (writes to the copy look them up by name).
+    for (const sys::SystemTable& st : sys::systemTables(header_.format)) {
+      if (st.tdefPage != p || !table.def.systemTable()) continue;
+      const bool named = std::any_of(out.begin(), out.end(), [&](const SourceTable& t) { return sameName(t.name, st.name); });
+      if (!named) table.name = st.name;
+    }
+    out.push_back(std::move(table));
   }
 }
 
