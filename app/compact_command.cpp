@@ -71,6 +71,7 @@ void CompactCommand(MainWindow& main) {
   }
   QString temporary;
   const std::string source = modDB::sDBPath;
+  const std::string password = modDB::sDBPassword;  // the copy keeps it
   p(102, [&] { temporary = CompactTemporaryPath(QFile::decodeName(source.c_str())); });
   const std::string copy = local(temporary);
 
@@ -79,8 +80,8 @@ void CompactCommand(MainWindow& main) {
   // The compacted copy counts only when it was written completely and reads back as the source
   // does; anything less leaves the source exactly as it was.
   bool compacted = !temporary.isEmpty() && p(106, [&] {
-    dao::Engine().CompactDatabase(source, copy);
-    jet::verifyCompactedCopy(source, copy);
+    dao::Engine().CompactDatabase(source, copy, password.empty() ? "" : ";PWD=" + password);
+    jet::verifyCompactedCopy(source, copy, password);
   });
   bool replaced = false;
   if (compacted) {
@@ -91,7 +92,7 @@ void CompactCommand(MainWindow& main) {
   }
   if (!replaced && !temporary.isEmpty()) QFile::remove(temporary);
 
-  p(114, [&] { modDB::bDBOpen = modDB::OpenDB(source); });
+  p(114, [&] { modDB::bDBOpen = modDB::OpenDB(source, password); });
   if (replaced) p(116, [&] { ui::MsgBox(kFinished, ui::Buttons::Ok, ui::Icon::None, QString(), parent); });
   temporary.clear();
 }

@@ -13,8 +13,8 @@ namespace jet {
 // Verifies that `copy` is a faithful compacted copy of `source`: the copy passes the consistency
 // check, has the same format, code page and sort order, the same catalog objects, and every table
 // with the same rows in the same order. Throws jet::Error naming the first difference; both files
-// are opened read-only.
-void verifyCompactedCopy(const std::string& source, const std::string& copy);
+// are opened read-only, with the source's password.
+void verifyCompactedCopy(const std::string& source, const std::string& copy, const std::string& password = "");
 
 // Makes the nth page write (or the final flush) of the next compaction fail with `fault`, as a
 // full or failing disk would. Used by tests of the callers' failure handling.

@@ -14,6 +14,7 @@
 #include "app/compact_command.h"
 #include "app/dialogs.h"
 #include "app/error_report.h"
+#include "app/open_database.h"
 #include "app/shell.h"
 #include "browse/commands.h"
 #include "browse/grid.h"
@@ -395,7 +396,7 @@ void Form1::PushButton2_Click() {
   p(106, [&] { bSilent = false; });
   bool opened = false;
   p(108, [&] {
-    modDB::bDBOpen = modDB::OpenDB(utf8(file));
+    modDB::bDBOpen = OpenDatabaseFile(file, this);
     opened = modDB::bDBOpen;
     if (!opened) ui::MsgBox(QString::fromLatin1(kCannotOpen), ui::Buttons::Ok, ui::Icon::None, QString(), this);
   });
@@ -429,7 +430,7 @@ void Form1::PushButton17_Click() {
   QString file;
   p(106, [&] {
     file = ProgramFile(QStringLiteral("\\Samples\\Sample.mdb"));
-    modDB::bDBOpen = modDB::OpenDB(utf8(file));
+    modDB::bDBOpen = OpenDatabaseFile(file, this);
   });
   if (modDB::bDBOpen) {
     p(108, [&] { modDB::sDBPath = utf8(file); });
