@@ -3,16 +3,10 @@
 // has been verified, and only by an atomic rename, so the path always names a complete database.
 #pragma once
 
-#include <QString>
-
 namespace app {
 
 class MainWindow;
 
 void CompactCommand(MainWindow& main);
-
-// The temporary file of the next compaction: a name in the database's own folder (so the final
-// rename stays on one file system) that no file has yet, never a leftover from an earlier run.
-QString CompactTemporaryPath(const QString& databasePath);
 
 }  // namespace app

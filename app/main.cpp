@@ -2,8 +2,8 @@
 // or when the start-up probe of the database engine fails.
 #include <QApplication>
 
-#include "app/shell.h"
-#include "app/window/form1.h"
+#include "shell/shell.h"
+#include "app/form1.h"
 
 int main(int argc, char** argv) {
   QApplication application(argc, argv);

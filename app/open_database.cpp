@@ -2,7 +2,7 @@
 
 #include <QFileInfo>
 
-#include "app/dialogs.h"
+#include "shell/dialogs.h"
 #include "db/session.h"
 
 namespace app {

@@ -2,10 +2,12 @@
 
 #include <QWidget>
 
-#include "app/dialogs.h"
-#include "app/error_report.h"
-#include "app/main_window.h"
+#include "shell/dialogs.h"
+#include "shell/error_report.h"
+#include "shell/main_window.h"
 #include "browse/forms.h"
+#include "shell/typed_text.h"
+#include "db/record_save.h"
 #include "db/session.h"
 
 namespace browse {
@@ -23,6 +25,22 @@ bool haveRows(app::MainWindow& main) { return main.TabCount() > 0 && main.GridRo
 int16_t asInteger(long value) {
   if (value > 32767 || value < -32768) throw app::RuntimeError(6, "Overflow");
   return static_cast<int16_t>(value);
+}
+
+// The grid's text for a value typed for column `column` of the current table, when the column holds
+// no text and the value reads as one of its type; a null string otherwise.
+QString ShownForm(const QString& typed, int column) {
+  if (!modDB::bDBOpen) return QString();
+  try {
+    dao::Fields fields = modDB::gDB.GetTableDefs().Item(modDB::sTable).GetFields();
+    if (column >= fields.Count()) return QString();
+    const int16_t type = fields.Item(column).Type();
+    if (type == dao::dbText || type == dao::dbMemo) return QString();
+    std::optional<std::string> text = modDB::ShownText(type, app::InvariantText(typed, type).toStdString());
+    return text ? QString::fromStdString(*text) : QString();
+  } catch (const dao::Error&) {
+    return QString();
+  }
 }
 
 }  // namespace
@@ -92,9 +110,12 @@ void SearchCommand(app::MainWindow& main) {
   p(104, [&] {
     const QString wanted = QString::fromStdString(modTools::sSearchText);
     const int column = modTools::iSearchField < 1 ? 0 : modTools::iSearchField;
+    // A date, number or Yes/No value also matches as the grid shows it, however it was typed.
+    const QString shown = ShownForm(wanted, column);
     const int rows = main.GridRowCount();
     for (int index = 1; index <= rows; ++index) {
-      if (main.GridCellText(index, column) == wanted) {
+      const QString cell = main.GridCellText(index, column);
+      if (cell == wanted || (!shown.isNull() && cell == shown)) {
         main.SelectRow(asInteger(index));
         break;
       }

@@ -9,8 +9,8 @@
 #include <QPushButton>
 #include <QTreeWidget>
 
-#include "app/error_report.h"
-#include "app/shell.h"
+#include "shell/error_report.h"
+#include "shell/shell.h"
 #include "db/session.h"
 
 namespace browse {

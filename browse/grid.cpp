@@ -3,7 +3,7 @@
 #include <QApplication>
 #include <QCursor>
 
-#include "app/error_report.h"
+#include "shell/error_report.h"
 #include "browse/record_grid.h"
 #include "db/session.h"
 

@@ -1,6 +1,8 @@
 #include "browse/record_grid.h"
 
+#include <QCollator>
 #include <QHeaderView>
+#include <QLocale>
 #include <algorithm>
 
 namespace browse {
@@ -13,8 +15,18 @@ int RecordModel::columnCount(const QModelIndex& parent) const {
 
 QVariant RecordModel::data(const QModelIndex& index, int role) const {
   if (!index.isValid() || index.row() >= rows()) return {};
-  if (role == Qt::DisplayRole || role == Qt::ToolTipRole) return cellText(index.row(), index.column());
+  if (role == Qt::DisplayRole) return OneLine(cellText(index.row(), index.column()));
+  if (role == Qt::ToolTipRole) return cellText(index.row(), index.column());
   return {};
+}
+
+QString OneLine(QString text) {
+  if (!text.contains(QChar('\n')) && !text.contains(QChar('\r'))) return text;
+  const QString mark(kLineBreakMark);
+  text.replace(QStringLiteral("\r\n"), mark);
+  text.replace(QChar('\r'), mark);
+  text.replace(QChar('\n'), mark);
+  return text;
 }
 
 QVariant RecordModel::headerData(int section, Qt::Orientation orientation, int role) const {
@@ -112,35 +124,29 @@ QString RecordModel::cellText(int row, int column) const {
   return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
 }
 
-namespace {
-
-// Cell texts compare as the list control compares them: without regard to the case of ASCII
-// letters, other characters by their code point (UTF-8 byte order is code point order).
-int compareCells(std::string_view a, std::string_view b) {
-  size_t n = std::min(a.size(), b.size());
-  for (size_t i = 0; i < n; ++i) {
-    unsigned char x = static_cast<unsigned char>(a[i]), y = static_cast<unsigned char>(b[i]);
-    if (x >= 'A' && x <= 'Z') x += 32;
-    if (y >= 'A' && y <= 'Z') y += 32;
-    if (x != y) return x < y ? -1 : 1;
-  }
-  return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
-}
-
-}  // namespace
-
 void RecordModel::sortBy(int column, bool descending) {
   int n = rows();
   std::vector<int32_t> order(static_cast<size_t>(n));
   for (int i = 0; i < n; ++i) order[i] = i;
   if (column >= 0 && column < width_) {
-    auto text = [&](int32_t stored) {
+    // Cell texts compare as the user's language orders text, without regard to case: accented
+    // letters sort beside their base letters. Numbers are texts here too. Each cell's key is made
+    // once, so a sort of many rows compares bytes.
+    // The C locale states no language; it collates as English does rather than by code point.
+    const QLocale language = QLocale().language() == QLocale::C ? QLocale(QLocale::English) : QLocale();
+    QCollator collator{language};
+    collator.setCaseSensitivity(Qt::CaseInsensitive);
+    collator.setNumericMode(false);
+    std::vector<QCollatorSortKey> keys;
+    keys.reserve(static_cast<size_t>(n));
+    for (int32_t stored = 0; stored < n; ++stored) {
       const uint32_t* ends = cellEnd_.data() + static_cast<size_t>(stored) * width_;
       uint32_t begin = column == 0 ? 0 : ends[column - 1];
-      return std::string_view(text_).substr(rowStart_[stored] + begin, ends[column] - begin);
-    };
+      std::string_view cell = std::string_view(text_).substr(rowStart_[stored] + begin, ends[column] - begin);
+      keys.push_back(collator.sortKey(QString::fromUtf8(cell.data(), static_cast<qsizetype>(cell.size()))));
+    }
     std::stable_sort(order.begin(), order.end(), [&](int32_t a, int32_t b) {
-      int c = compareCells(text(a), text(b));
+      int c = keys[static_cast<size_t>(a)].compare(keys[static_cast<size_t>(b)]);
       return descending ? c > 0 : c < 0;
     });
   }

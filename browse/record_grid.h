@@ -1,5 +1,5 @@
 // The record grid of the main window: a report-style list with one column per field and one row per
-// record. Rows are held compactly (one text arena and one offset per cell), so tables of millions of
+// record, each shown on one line. Rows are held compactly (one text arena and one offset per cell), so tables of millions of
 // records list quickly; each row remembers its record's position in stored order, which a header
 // sort does not change.
 #pragma once
@@ -13,6 +13,10 @@
 #include <vector>
 
 namespace browse {
+
+// A cell's line breaks (CR LF, CR or LF) each shown as this mark, so that every row stays one line.
+inline constexpr char16_t kLineBreakMark = u'\u23CE';
+QString OneLine(QString text);
 
 class RecordModel : public QAbstractTableModel {
   Q_OBJECT

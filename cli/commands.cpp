@@ -1,12 +1,16 @@
 #include "cli/commands.h"
 
+#include <unistd.h>
+
 #include <algorithm>
+#include <iostream>
 #include <istream>
 #include <map>
 #include <ostream>
 #include <stdexcept>
 
 #include "cli/format.h"
+#include "cli/migrate.h"
 #include "db/dao.h"
 #include "db/field_rules.h"
 #include "db/session.h"
@@ -32,7 +36,9 @@ const char kUsage[] =
     "  drop-table FILE TABLE\n"
     "  check FILE\n"
     "  compact FILE DESTINATION             a compacted copy (the destination must not exist)\n"
-    "  repair FILE DESTINATION              a new database of every row a damaged file still holds\n";
+    "  repair FILE DESTINATION              a new database of every row a damaged file still holds\n"
+    "  migrate FILE TARGET [--tables T1,T2,...] [--schema NAME] [--verify] [--quiet]\n"
+    "                                       TARGET: sqlite:PATH (a new file) or postgresql://...\n";
 
 struct UsageError : std::runtime_error {
   using std::runtime_error::runtime_error;
@@ -43,6 +49,10 @@ struct Args {
   std::vector<std::string> positional;
   std::string format;
   std::string password;
+  std::string tables;
+  std::string schema;
+  bool verify = false;
+  bool quiet = false;
 };
 
 Args parseArgs(const std::vector<std::string>& args) {
@@ -62,7 +72,13 @@ Args parseArgs(const std::vector<std::string>& args) {
       }
       return false;
     };
-    if (option("--format", a.format) || option("--password", a.password)) continue;
+    if (option("--format", a.format) || option("--password", a.password) || option("--tables", a.tables) ||
+        option("--schema", a.schema))
+      continue;
+    if (s == "--verify" || s == "--quiet") {
+      (s == "--verify" ? a.verify : a.quiet) = true;
+      continue;
+    }
     if (s.size() > 2 && s.rfind("--", 0) == 0) throw UsageError("unknown option " + s);
     if (a.command.empty()) {
       a.command = s;
@@ -96,8 +112,10 @@ std::unique_ptr<jet::Database> openEngine(const Args& a, bool readOnly) {
   return jet::Database::open(a.positional.at(0), o);
 }
 
-dao::Database openDao(const Args& a) {
-  return dao::Engine().OpenDatabase(a.positional.at(0), false, false,
+// Commands that only read open the file read-only, which takes no lock: they work beside a program
+// that has the file open for changes.
+dao::Database openDao(const Args& a, bool readOnly) {
+  return dao::Engine().OpenDatabase(a.positional.at(0), false, readOnly,
                                     a.password.empty() ? "" : ";PWD=" + a.password);
 }
 
@@ -126,7 +144,7 @@ bool isUserTable(const jet::CatalogObject& o) {
 
 int cmdTables(const Args& a, std::ostream& out) {
   need(a, 1, 1);
-  dao::Database db = openDao(a);
+  dao::Database db = openDao(a, true);
   dao::TableDefs defs = db.GetTableDefs();
   for (int i = 0; i < defs.Count(); ++i) {
     dao::TableDef t = defs.Item(i);
@@ -138,7 +156,7 @@ int cmdTables(const Args& a, std::ostream& out) {
 
 int cmdColumns(const Args& a, std::ostream& out) {
   need(a, 2, 2);
-  dao::Database db = openDao(a);
+  dao::Database db = openDao(a, true);
   dao::Fields fields = db.GetTableDefs().Item(a.positional[1]).GetFields();
   for (int i = 0; i < fields.Count(); ++i) {
     dao::Field f = fields.Item(i);
@@ -268,7 +286,7 @@ int cmdCreateTable(const Args& a, std::ostream&) {
     }
     specs.push_back(sp);
   }
-  dao::Database db = openDao(a);
+  dao::Database db = openDao(a, false);
   dao::TableDef t = db.CreateTableDef(a.positional[1]);
   for (const Spec& sp : specs) {
     dao::Field f = t.CreateField(sp.name, sp.type, sp.size);
@@ -432,7 +450,7 @@ int cmdDelete(const Args& a, std::ostream&) {
 
 int cmdRename(const Args& a, std::ostream&) {
   need(a, 3, 3);
-  dao::Database db = openDao(a);
+  dao::Database db = openDao(a, false);
   db.GetTableDefs().Item(a.positional[1]).SetName(a.positional[2]);
   db.Close();
   return 0;
@@ -440,7 +458,7 @@ int cmdRename(const Args& a, std::ostream&) {
 
 int cmdDrop(const Args& a, std::ostream&) {
   need(a, 2, 2);
-  dao::Database db = openDao(a);
+  dao::Database db = openDao(a, false);
   db.GetTableDefs().Delete(a.positional[1]);
   db.Close();
   return 0;
@@ -462,6 +480,26 @@ int cmdCompact(const Args& a, std::ostream& out) {
   return 0;
 }
 
+int cmdMigrate(const Args& a, std::ostream& out, std::ostream& err) {
+  need(a, 2, 2);
+  migrate::Options o;
+  o.file = a.positional[0];
+  o.target = a.positional[1];
+  o.schema = a.schema;
+  o.password = a.password;
+  o.verify = a.verify;
+  o.quiet = a.quiet;
+  o.progress = &err == &std::cerr && ::isatty(STDERR_FILENO);
+  for (size_t from = 0; !a.tables.empty() && from <= a.tables.size();) {
+    size_t comma = a.tables.find(',', from);
+    if (comma == std::string::npos) comma = a.tables.size();
+    if (comma > from) o.tables.push_back(a.tables.substr(from, comma - from));
+    from = comma + 1;
+  }
+  migrate::run(o, out, err);
+  return 0;
+}
+
 void reportLine(std::ostream& out, const jet::RepairedTable& t) {
   out << t.name << ": " << t.rowsRecovered << " rows recovered, " << t.rowsLost << " rows lost, " << t.longValuesLost
       << " long values lost, " << t.pagesSkipped << " pages skipped";
@@ -474,6 +512,7 @@ int cmdRepair(const Args& a, std::ostream& out, std::ostream& err) {
   const jet::RepairReport report = jet::repairDatabase(a.positional[0], a.positional[1], a.password);
   out << "repaired " << a.positional[0] << " into " << a.positional[1] << '\n';
   if (report.formatInferred) out << "the header page is damaged: format and page size taken from the pages\n";
+  if (report.catalogRebuilt) out << "the catalog's definition is damaged: a new catalog, every table found by scanning\n";
   for (const jet::RepairedTable& t : report.tables) reportLine(out, t);
   reportLine(out, report.total());
   if (report.problems.empty()) return 0;
@@ -500,6 +539,7 @@ int run(const std::vector<std::string>& args, std::istream& in, std::ostream& ou
     if (a.command == "check") return cmdCheck(a, out);
     if (a.command == "compact") return cmdCompact(a, out);
     if (a.command == "repair") return cmdRepair(a, out, err);
+    if (a.command == "migrate") return cmdMigrate(a, out, err);
     if (a.command == "help" || a.command == "-h") {
       out << kUsage;
       return 0;

@@ -121,6 +121,8 @@ void Database::Close() {
 
 bool Database::IsOpen() const { return impl_ && impl_->open(); }
 
+bool Database::Updatable() const { return impl_ && impl_->open() && !impl_->engine().readOnly(); }
+
 TableDefs Database::GetTableDefs() const {
   if (!impl_) objectInvalid();
   impl_->engine();

@@ -205,6 +205,8 @@ class Database {
   void AppendRelation(const Relation& relation);
   Recordset OpenRecordset(const std::string& tableName);
   bool IsOpen() const;
+  // False when the file was opened for reading only (asked for, or no write access to it).
+  bool Updatable() const;
 
   const std::shared_ptr<DatabaseImpl>& impl() const { return impl_; }
 

@@ -10,9 +10,9 @@
 #include <QPushButton>
 #include <limits>
 
-#include "app/dialogs.h"
-#include "app/error_report.h"
-#include "app/shell.h"
+#include "shell/dialogs.h"
+#include "shell/error_report.h"
+#include "shell/shell.h"
 #include "db/session.h"
 
 namespace design {
@@ -269,6 +269,11 @@ Form3::Form3(Form2* owner) : QDialog(owner), form2_(owner) {
   connect(pushButton1_, &QPushButton::clicked, this, &Form3::PushButton1_Click);
   connect(pushButton2_, &QPushButton::clicked, this, &Form3::PushButton2_Click);
   connect(cboFType_, &QComboBox::currentIndexChanged, this, [this](int) { cboFType_Click(); });
+  // Choosing the type that is already chosen runs the type rule again (the size goes back to the
+  // type's own), which a change of the current entry alone would not report.
+  connect(cboFType_, &QComboBox::activated, this, [this](int index) {
+    if (index == cboFType_->currentIndex()) cboFType_Click();
+  });
   txtFieldName_->installEventFilter(this);
   txtSize_->installEventFilter(this);
 

@@ -2,9 +2,9 @@
 
 #include <QWidget>
 
-#include "app/dialogs.h"
-#include "app/error_report.h"
-#include "app/main_window.h"
+#include "shell/dialogs.h"
+#include "shell/error_report.h"
+#include "shell/main_window.h"
 #include "db/session.h"
 #include "edit/form4.h"
 

@@ -7,8 +7,8 @@
 #include <QPalette>
 #include <limits>
 
-#include "app/error_report.h"
-#include "app/shell.h"
+#include "shell/error_report.h"
+#include "shell/shell.h"
 
 namespace edit {
 namespace {

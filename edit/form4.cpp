@@ -5,9 +5,12 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QWheelEvent>
 
-#include "app/error_report.h"
-#include "app/shell.h"
+#include "shell/error_report.h"
+#include "shell/shell.h"
+#include "shell/typed_text.h"
+#include "db/record_save.h"
 #include "db/session.h"
 #include "edit/dfield.h"
 
@@ -29,8 +32,6 @@ void whiteBackground(QWidget* w) {
 void requireDatabase() {
   if (!modDB::gDB.impl()) throw app::RuntimeError(91, "Object variable or With block variable not set");
 }
-
-bool holdsText(int16_t type) { return type == dao::dbText || type == dao::dbMemo; }
 
 }  // namespace
 
@@ -61,6 +62,8 @@ Form4::Form4(QWidget* owner) : QDialog(owner) {
   vBar1_->setObjectName(QStringLiteral("vBar1"));
   vBar1_->setGeometry(0, 0, app::TwipsToPixels(300), pHolder_->height());
   connect(vBar1_, &QScrollBar::valueChanged, this, [this](int value) { pMover_->move(0, -value); });
+  for (QWidget* w : {static_cast<QWidget*>(pHolder_), pMover_, static_cast<QWidget*>(vBar1_)})
+    w->installEventFilter(this);
 
   const char* captions[] = {"Add", "Clear All", "Close"};
   const int lefts[] = {2565, 3915, 5265};
@@ -70,6 +73,7 @@ Form4::Form4(QWidget* owner) : QDialog(owner) {
     b->setGeometry(app::TwipsRect(lefts[i], 4905, 1245, 400));
     b->setFont(app::BoldArial(11.25));
     b->setAutoDefault(false);
+    b->installEventFilter(this);
     buttons_[i] = b;
   }
   connect(buttons_[0], &QPushButton::clicked, this, &Form4::PushButton1_Click);
@@ -115,6 +119,7 @@ void Form4::Form_Load() {
 void Form4::BuildFields() {
   for (DField* row : rows_) delete row;
   rows_.clear();
+  types_.clear();
   requireDatabase();
   dao::Fields fields = modDB::gDB.GetTableDefs().Item(modDB::sTable).GetFields();
   const int n = fields.Count();
@@ -131,8 +136,12 @@ void Form4::BuildFields() {
     row->lblName()->resize(rowWidth - row->lblName()->x(), row->lblName()->height());
     row->SetCaption(QString::fromStdString(f.Name()));
     if (f.Type() == dao::dbText) row->SetMaxLength(static_cast<int16_t>(std::min<int32_t>(f.Size(), 32767)));
+    for (QWidget* w : {static_cast<QWidget*>(row), static_cast<QWidget*>(row->lblName()),
+                       static_cast<QWidget*>(row->txtValue())})
+      w->installEventFilter(this);
     row->show();
     rows_.push_back(row);
+    types_.push_back(f.Type());
   }
   // Scroll bar along the holder's inner right edge, full height.
   const QRect inner = pHolder_->contentsRect();
@@ -200,84 +209,70 @@ void Form4::HighlightField(int16_t index) {
   p(100, [&] { row->SetSelStart(0); });
   p(102, [&] { row->SetSelLength(static_cast<int16_t>(row->Text().size())); });
   p(104, [&] {
-    // Bring the row into view before giving it the focus.
-    const int top = row->y(), bottom = top + row->height();
-    const int visible = pHolder_->contentsRect().height();
-    if (top < vBar1_->value()) vBar1_->setValue(top);
-    else if (bottom > vBar1_->value() + visible) vBar1_->setValue(std::min(vBar1_->maximum(), bottom - visible));
+    ScrollIntoView(index);
     row->txtValue()->setFocus();
   });
 }
 
-// The field whose name a refusal quotes ("The field 'Table.Name' ..."), or -1.
-int Form4::fieldNamedIn(const QString& message) const {
-  const int open = message.indexOf(QChar('\''));
-  const int close = open < 0 ? -1 : message.indexOf(QChar('\''), open + 1);
-  if (close < 0) return -1;
-  QString quoted = message.mid(open + 1, close - open - 1);
-  const QString prefix = QString::fromStdString(modDB::sTable) + QChar('.');
-  if (quoted.startsWith(prefix)) quoted = quoted.mid(prefix.size());
-  for (int k = 0; k < RowCount(); ++k)
-    if (rows_[static_cast<size_t>(k)]->Caption() == quoted) return k;
-  return -1;
+void Form4::ScrollIntoView(int index) {
+  if (index < 0 || index >= RowCount()) return;
+  const DField* row = rows_[static_cast<size_t>(index)];
+  const int top = row->y(), bottom = top + row->height();
+  const int visible = pHolder_->contentsRect().height();
+  if (top < vBar1_->value()) vBar1_->setValue(top);
+  else if (bottom > vBar1_->value() + visible) vBar1_->setValue(std::min(vBar1_->maximum(), bottom - visible));
+}
+
+void Form4::ScrollRows(int notches) {
+  if (!vBar1_->isEnabled() || notches == 0) return;
+  vBar1_->setValue(vBar1_->value() - notches * app::TwipsToPixels(kRowHeightTwips));
+}
+
+// The wheel moves the rows one field per notch wherever it turns over the window, the scroll bar
+// included (whose own steps stay one pixel for its arrows and track). Every control of the window
+// hands its wheel turns here.
+void Form4::wheelEvent(QWheelEvent* event) {
+  wheelTurn_ += event->angleDelta().y();
+  const int notches = wheelTurn_ / QWheelEvent::DefaultDeltasPerStep;
+  wheelTurn_ -= notches * QWheelEvent::DefaultDeltasPerStep;
+  ScrollRows(notches);
+  event->accept();
+}
+
+bool Form4::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::Wheel) {
+    wheelEvent(static_cast<QWheelEvent*>(event));
+    return true;
+  }
+  if (event->type() == QEvent::FocusIn) {
+    // A field reached with the keyboard is scrolled into view.
+    for (int k = 0; k < RowCount(); ++k)
+      if (rows_[static_cast<size_t>(k)]->txtValue() == watched) ScrollIntoView(k);
+  }
+  return QDialog::eventFilter(watched, event);
 }
 
 int16_t Form4::AddRecord(int16_t& mode) {
   app::Procedure p(QStringLiteral("Form4.AddRecord"));
-  bool refused = false;
-  int failed = -1;
-  dao::Recordset rs;
-  p(100, [&] {
-    requireDatabase();
-    rs = modDB::gDB.OpenRecordset(modDB::sTable);
-  }) || (refused = true);
-  if (!refused) {
-    p(102, [&] {
-      if (mode == 1) {
-        rs.AddNew();
-      } else {
-        rs.Move(modDB::iRecPos);
-        rs.Edit();
-      }
-    }) || (refused = true);
+  int refusedField = -1;
+  // Each box's text in the engine's form (dates and numbers may be typed as the user's language
+  // writes them); the texts shown on loading tell the save which values were left alone.
+  std::vector<std::string> texts, shown;
+  for (int k = 0; k < RowCount(); ++k) {
+    const int16_t type = k < static_cast<int>(types_.size()) ? types_[static_cast<size_t>(k)] : dao::dbText;
+    texts.push_back(app::InvariantText(rows_[static_cast<size_t>(k)]->Text(), type).toStdString());
   }
-  if (!refused) {
-    dao::Fields fields;
-    p(104, [&] { fields = rs.GetFields(); }) || (refused = true);
-    const int n = refused ? 0 : fields.Count();
-    // Values go in one by one; the first one the engine refuses stops the save, so that nothing
-    // is stored in part.
-    for (int k = 0; k < n && !refused; ++k) {
-      p(106, [&] {
-        dao::Field f = fields.Item(k);
-        if ((f.Attributes() & dao::dbAutoIncrField) == dao::dbAutoIncrField) return;
-        const QString text = k < RowCount() ? rows_[static_cast<size_t>(k)]->Text() : QString();
-        // A value shown and left as it was is not written again: the stored value stays exactly.
-        if (mode == 0 && k < loaded_.size() && loaded_[k] == text) return;
-        if (text.isEmpty() && !holdsText(f.Type())) {
-          // An empty editor on a field that cannot hold a zero-length string means no value.
-          f.SetValue(dao::Value{jet::Null{}});
-          return;
-        }
-        f.SetValue(text.toStdString());
-      }) || ((refused = true), (failed = k));
+  if (mode == 0)
+    for (int k = 0; k < loaded_.size(); ++k) {
+      const int16_t type = k < static_cast<int>(types_.size()) ? types_[static_cast<size_t>(k)] : dao::dbText;
+      shown.push_back(app::InvariantText(loaded_[k], type).toStdString());
     }
-  }
-  if (!refused) {
-    p(108, [&] {
-      try {
-        rs.Update(dao::dbUpdateRegular, false);
-      } catch (const dao::Error& e) {
-        failed = fieldNamedIn(QString::fromStdString(e.description()));
-        throw;
-      }
-    }) || (refused = true);
-  }
-  p(110, [&] {
-    if (rs.impl()) rs.Close();
+  const bool stored = p(100, [&] {
+    requireDatabase();
+    modDB::SaveRecord(modDB::sTable, mode == 1 ? -1 : modDB::iRecPos, texts, shown, refusedField);
   });
-  if (!refused) return -1;
-  return failed >= 0 ? static_cast<int16_t>(failed) : kRefused;
+  if (stored) return -1;
+  return refusedField >= 0 ? static_cast<int16_t>(refusedField) : kRefused;
 }
 
 void Form4::PushButton1_Click() {

@@ -39,6 +39,9 @@ class Form4 : public QDialog {
   void LoadRecord();
   void FixAutoField();
   void HighlightField(int16_t index);
+  // Moves the rows so that row `index` is wholly in view; moves them by whole rows for the wheel.
+  void ScrollIntoView(int index);
+  void ScrollRows(int notches);
   // -1 when the record was stored; otherwise the index of the field the engine refused, or
   // kRefused. Nothing is stored unless every value was accepted.
   int16_t AddRecord(int16_t& mode);
@@ -48,15 +51,17 @@ class Form4 : public QDialog {
 
  protected:
   void reject() override;
+  void wheelEvent(QWheelEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
-  int fieldNamedIn(const QString& message) const;
-
   QFrame* pHolder_;
   QWidget* pMover_;
   QScrollBar* vBar1_;
   QPushButton* buttons_[3];
   std::vector<DField*> rows_;
+  std::vector<int16_t> types_;  // each row's field type
+  int wheelTurn_ = 0;   // wheel turn not yet amounting to a notch
   QStringList loaded_;  // texts shown by LoadRecord, to leave untouched values alone
 };
 

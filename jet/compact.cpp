@@ -671,7 +671,12 @@ class Compactor {
           if (col.type == ColumnType::Boolean && col.rawType == uint8_t(ColumnType::Boolean)) {
             values[i] = layout.present(col.number);
           } else if (columnBytes(def, col, layout, field, len)) {
-            reader.decodeColumn(col, field, len, values[i]);
+            try {
+              reader.decodeColumn(col, field, len, values[i]);
+            } catch (const Error&) {
+              if (!salvaging) throw;
+              values[i] = Null{};  // a long value that cannot be read is copied as Null too
+            }
           } else {
             values[i] = Null{};
           }

@@ -57,6 +57,7 @@ RepairReport repairDatabase(const std::string& source, const std::string& destin
       }
       report.tables.push_back(std::move(t));
     }
+    report.catalogRebuilt = from.catalogRebuilt();
     for (const std::string& name : from.lostTables()) {
       RepairedTable t;
       t.name = name;

@@ -22,6 +22,7 @@ struct RepairedTable {
 struct RepairReport {
   std::vector<RepairedTable> tables;  // in the order written; tables that were lost last
   bool formatInferred = false;        // the header page was damaged
+  bool catalogRebuilt = false;        // the catalog's definition was lost: every table found by scanning
   std::vector<std::string> problems;  // what the copy's check found (empty when it passes)
   RepairedTable total() const;
 };

@@ -1,7 +1,11 @@
 #include "jet/salvage_source.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <unistd.h>
 
 #include "jet/bytes.h"
 #include "jet/catalog.h"
@@ -28,6 +32,16 @@ bool hasSignature(const std::vector<uint8_t>& b) {
                               std::memcmp(b.data() + 4, "Standard ACE DB", 15) == 0);
 }
 
+// The page, or null when it cannot be read.
+PageRef pageOf(PageFile& file, uint32_t page) {
+  if (page >= file.pageCount()) return nullptr;
+  try {
+    return file.page(page);
+  } catch (const Error&) {
+    return nullptr;
+  }
+}
+
 int columnIndex(const TableDef& def, const char* name) {
   for (size_t i = 0; i < def.columns.size(); ++i)
     if (sameName(def.columns[i].name, name)) return int(i);
@@ -41,10 +55,10 @@ int columnIndex(const TableDef& def, const char* name) {
 // found and every column of it decodes.
 class SalvageSource::Rows : public SourceRows {
  public:
-  Rows(SalvageSource& src, const TableDef& def, std::vector<uint32_t> pages, SalvageLoss* loss,
+  Rows(PageFile& file, TextCodec& codec, const TableDef& def, std::vector<uint32_t> pages, SalvageLoss* loss,
        const std::set<uint64_t>* skip)
-      : src_(src), def_(def), pages_(std::move(pages)), loss_(loss), skip_(skip), longValues_(*src.file_, def.format),
-        reader_(def, *src.codec_, longValues_) {}
+      : file_(file), def_(def), pages_(std::move(pages)), loss_(loss), skip_(skip), longValues_(file, def.format),
+        reader_(def, codec, longValues_) {}
 
   bool next() override {
     for (;;) {
@@ -74,11 +88,11 @@ class SalvageSource::Rows : public SourceRows {
   bool nextPage() {
     page_.reset();
     const Format f = def_.format;
-    const uint32_t ps = src_.file_->pageSize();
+    const uint32_t ps = file_.pageSize();
     const uint32_t table = rowTableOffset(f);
     while (at_ < pages_.size()) {
       const uint32_t p = pages_[at_++];
-      PageRef page = src_.tryPage(p);
+      PageRef page = pageOf(file_, p);
       if (!page) {
         skipped(0);
         continue;
@@ -122,19 +136,19 @@ class SalvageSource::Rows : public SourceRows {
 
   bool readRow() {
     const Format f = def_.format;
-    const uint32_t ps = src_.file_->pageSize();
-    RowSlot slot = rowSlot(page_->data(), ps, f, uint16_t(row_));
-    if (slot.deleted) return false;
+    const uint32_t ps = file_.pageSize();
     current_ = RowId{pageNo_, uint16_t(row_)};
-    if (skip_ && skip_->count(rowKey(current_))) return false;
     try {
+      RowSlot slot = rowSlot(page_->data(), ps, f, uint16_t(row_));
+      if (slot.deleted) return false;
+      if (skip_ && skip_->count(rowKey(current_))) return false;
       PageRef body = page_;
       // A moved row leaves a pointer to its body on another page of the same table.
       for (int hops = 0; slot.overflow; ++hops) {
         if (hops > 16 || slot.size() < 4) throwCorrupt("a moved row's pointer is broken");
         const uint8_t* p = body->data() + slot.start;
         const RowId target{le24(p + 1), p[0]};
-        body = src_.tryPage(target.page);
+        body = pageOf(file_, target.page);
         if (!body || (*body)[0] != kDataPageType || le32(body->data() + 4) != def_.tdefPage)
           throwCorrupt("a moved row's pointer leads nowhere");
         slot = rowSlot(body->data(), ps, f, target.row);
@@ -171,7 +185,7 @@ class SalvageSource::Rows : public SourceRows {
     }
   }
 
-  SalvageSource& src_;
+  PageFile& file_;
   const TableDef& def_;
   std::vector<uint32_t> pages_;
   SalvageLoss* loss_;
@@ -205,12 +219,24 @@ SalvageSource::SalvageSource(const std::string& path, const std::string& passwor
     checkPassword(header_, password);
     file_->setPageSize(header_.pageSize);
     file_->setEncodingKey(header_.databaseKey);
-    // A header whose format the pages contradict (page 2 is the catalog's definition) is damaged.
+    // A header whose format the pages contradict (page 2 is the catalog's definition) is damaged,
+    // unless the pages say nothing else either.
     PageRef catalog = tryPage(kCatalogTdefPage);
-    if (!catalog || (*catalog)[0] != kTdefPageType) parsed = false;
-    if (!parsed) file_->setEncodingKey(0);
+    if (!catalog || (*catalog)[0] != kTdefPageType) {
+      const Header read = header_;
+      try {
+        file_->setEncodingKey(0);
+        inferFormat();
+      } catch (const Error&) {
+        header_ = read;
+        inferred_ = false;
+        file_->setPageSize(read.pageSize);
+        file_->setEncodingKey(read.databaseKey);
+      }
+    }
+  } else {
+    inferFormat();
   }
-  if (!parsed) inferFormat();
   try {
     codec_ = std::make_unique<TextCodec>(header_.codePage);
   } catch (const Error&) {
@@ -222,14 +248,7 @@ SalvageSource::SalvageSource(const std::string& path, const std::string& passwor
 
 SalvageSource::~SalvageSource() = default;
 
-PageRef SalvageSource::tryPage(uint32_t page) {
-  if (page >= file_->pageCount()) return nullptr;
-  try {
-    return file_->page(page);
-  } catch (const Error&) {
-    return nullptr;
-  }
-}
+PageRef SalvageSource::tryPage(uint32_t page) { return pageOf(*file_, page); }
 
 void SalvageSource::inferFormat() {
   inferred_ = true;
@@ -248,15 +267,14 @@ void SalvageSource::inferFormat() {
   }
   std::vector<Format> order = {Format::Jet4, Format::Jet3};
   if (nonZero >= 2 && plausible * 2 > nonZero) order = {Format::Jet3, Format::Jet4};
-  // Jet 3 definition pages carry "VC" after their type, where Jet 4 keeps a free-space count that
-  // never reaches that value: the catalog's definition on page 2 settles it when it is there.
-  if (PageRef p = tryPage(kCatalogTdefPage); p && (*p)[0] == kTdefPageType && (*p)[2] == 'V' && (*p)[3] == 'C')
-    order = {Format::Jet3, Format::Jet4};
-  // Whichever format is likelier, the catalog's definition must be on page 2.
+  // Whichever format is likelier, the catalog's definition must be on page 2. Jet 3 definition
+  // pages carry "VC" after their type, where Jet 4 keeps a free-space count that never reaches
+  // that value.
   for (Format f : order) {
     file_->setPageSize(uint32_t(pageSizeOf(f)));
     PageRef catalog = tryPage(kCatalogTdefPage);
-    if (catalog && (*catalog)[0] == kTdefPageType && (*catalog)[1] == 0x01) {
+    if (catalog && (*catalog)[0] == kTdefPageType && (*catalog)[1] == 0x01 &&
+        ((*catalog)[2] == 'V' && (*catalog)[3] == 'C') == (f == Format::Jet3)) {
       header_.format = f;
       header_.pageSize = uint32_t(pageSizeOf(f));
       return;
@@ -276,10 +294,12 @@ Bytes SalvageSource::header() {
   return unencodedHeaderPage(*file_, header_.format);
 }
 
-bool SalvageSource::load(SourceTable& table) {
+bool SalvageSource::load(SourceTable& table) { return load(table, *file_, *pages_, table.page); }
+
+bool SalvageSource::load(SourceTable& table, PageFile& file, SchemaFile& pages, uint32_t page) {
   try {
-    table.definition = parseTableDefinition(header_.format, pages_->readDefinition(table.page));
-    table.def = readTableDef(*file_, header_.format, *codec_, table.page);
+    table.definition = parseTableDefinition(header_.format, pages.readDefinition(page));
+    table.def = readTableDef(file, header_.format, *codec_, page);
     serializeTableDefinition(table.definition);  // the copy must be able to write it
     return true;
   } catch (const std::exception&) {
@@ -310,27 +330,92 @@ std::vector<SourceTable> SalvageSource::tables() {
   SourceTable catalog;
   catalog.name = "MSysObjects";
   catalog.page = kCatalogTdefPage;
-  if (!load(catalog))
-    throw Error(err::kCorrupt, "The catalog of '" + baseName(path_) + "' (its definition on page 2) cannot be read.");
-  out.push_back(catalog);
-
-  // The tables the catalog lists and can still be read.
   std::set<uint32_t> known = {kCatalogTdefPage};
+  if (load(catalog)) {
+    out.push_back(catalog);
+    readCatalog(out, known);
+  } else {
+    newCatalog(out);
+  }
+  findDefinitions(out, known);
+  return out;
+}
+
+// A catalog whose definition cannot be read cannot have its rows read either: the copy gets the
+// engine's own system tables, as a new database has them, and every table is found by scanning.
+void SalvageSource::newCatalog(std::vector<SourceTable>& out) {
+  catalogRebuilt_ = true;
+  CreateOptions options;
+  options.format = header_.format;
+  options.codePage = header_.codePage;
+  options.sortOrder = header_.sortOrder;
+  const std::vector<Bytes> images = buildNewDatabase(options, sys::oleNow());
+  const std::string path = (std::filesystem::temp_directory_path() /
+                            ("tabulonix-repair-" + std::to_string(::getpid()) + "-" + std::to_string(uintptr_t(this)) + ".mdb"))
+                               .string();
+  {
+    std::ofstream f(path, std::ios::binary | std::ios::trunc);
+    for (const Bytes& image : images) f.write(reinterpret_cast<const char*>(image.data()), std::streamsize(image.size()));
+    if (!f.flush()) {
+      std::remove(path.c_str());
+      throw Error(err::kIoError, "Cannot write a temporary file in '" + std::filesystem::temp_directory_path().string() + "'.");
+    }
+  }
+  try {
+    template_ = std::make_unique<PageFile>(path, true);
+  } catch (...) {
+    std::remove(path.c_str());
+    throw;
+  }
+  std::remove(path.c_str());  // open, it stays readable
+  template_->setPageSize(header_.pageSize);
+  templatePages_ = SchemaFile::over(*template_, header_.format);
+  SourceTable catalog;
+  catalog.name = "MSysObjects";
+  catalog.page = kCatalogTdefPage;
+  if (!load(catalog, *template_, *templatePages_, kCatalogTdefPage)) throwCorrupt("a new catalog cannot be made");
+  fromTemplate_.insert(catalog.page);
+  out.push_back(std::move(catalog));
+  const Catalog fresh = Catalog::read(*template_, header_.format, *codec_);
+  for (const CatalogEntry& e : fresh.entries()) {
+    if (e.type != objtype::kTable || e.object.tdefPage == kCatalogTdefPage) continue;
+    SourceTable table;
+    table.name = e.object.name;
+    table.id = e.object.id;
+    table.page = file_->pageCount() + e.object.tdefPage;  // a number no page of the source has
+    if (!load(table, *template_, *templatePages_, e.object.tdefPage)) throwCorrupt("a new catalog cannot be made");
+    fromTemplate_.insert(table.page);
+    out.push_back(std::move(table));
+  }
+}
+
+// The tables the catalog lists and can still be read.
+void SalvageSource::readCatalog(std::vector<SourceTable>& out, std::set<uint32_t>& known) {
+  const SourceTable& catalog = out.front();
   const int cId = columnIndex(catalog.def, "Id"), cName = columnIndex(catalog.def, "Name"),
-            cType = columnIndex(catalog.def, "Type");
-  if (cId < 0 || cName < 0 || cType < 0) throw Error(err::kCorrupt, "The catalog lacks its Id, Name or Type column.");
+            cType = columnIndex(catalog.def, "Type"), cParent = columnIndex(catalog.def, "ParentId");
+  if (cId < 0 || cName < 0 || cType < 0 || cParent < 0)
+    throw Error(err::kCorrupt, "The catalog lacks its Id, ParentId, Name or Type column.");
   const TableDef catalogDef = out.front().def;  // `out` grows below
-  Rows rows(*this, catalogDef, pagesOf(catalogDef), nullptr, nullptr);
+  Rows rows(*file_, *codec_, catalogDef, pagesOf(catalogDef), nullptr, nullptr);
   RowLayout layout;
   RowReader reader(catalogDef, *codec_, rows.longValues());
-  Value id, name, type;
+  Value id, name, type, parent;
+  // A catalog row is kept only where the catalog stays sound: ids unique, names unique among the
+  // tables, one row per table definition. A row that breaks that is damage and counted lost.
+  std::set<int32_t> ids;
+  std::set<std::string> names;
+  auto drop = [&](RowId row) {
+    droppedCatalogRows_.insert(rowKey(row));
+    ++losses_[kCatalogTdefPage].rowsLost;
+  };
   while (rows.next()) {
     const TableDef& def = catalogDef;
     try {
       parseRow(def, rows.data(), rows.size(), layout);
       const uint8_t* field;
       size_t len;
-      for (auto [column, value] : {std::pair{cId, &id}, {cName, &name}, {cType, &type}}) {
+      for (auto [column, value] : {std::pair{cId, &id}, {cName, &name}, {cType, &type}, {cParent, &parent}}) {
         const ColumnDef& col = def.columns[size_t(column)];
         if (columnBytes(def, col, layout, field, len)) reader.decodeColumn(col, field, len, *value);
         else *value = Null{};
@@ -340,23 +425,42 @@ std::vector<SourceTable> SalvageSource::tables() {
     }
     const int64_t* t = std::get_if<int64_t>(&type);
     const int64_t* i = std::get_if<int64_t>(&id);
+    const int64_t* up = std::get_if<int64_t>(&parent);
+    const std::string* n = std::get_if<std::string>(&name);
+    std::string lower = n ? *n : std::string();
+    for (char& c : lower) c = char(std::tolower(uint8_t(c)));
+    if (!ids.insert(i ? int32_t(*i) : 0).second ||
+        (up && *up == sys::kTablesId && !names.insert(lower).second)) {
+      drop(rows.rowId());
+      continue;
+    }
     if (!t || *t != objtype::kTable || !i) continue;
     SourceTable table;
     table.id = int32_t(*i);
     table.page = uint32_t(table.id) & 0x00FFFFFFu;
-    if (const std::string* n = std::get_if<std::string>(&name)) table.name = *n;
+    if (n) table.name = *n;
     if (table.page == kCatalogTdefPage) continue;
+    if (known.count(table.page)) {
+      drop(rows.rowId());
+      continue;
+    }
     if (table.page < 3 || !load(table)) {
       lostTables_.push_back(table.name);
       droppedCatalogRows_.insert(rowKey(rows.rowId()));
       continue;
     }
+    known.insert(table.page);
     out.push_back(std::move(table));
   }
+}
 
-  // Definitions the catalog does not name: the first page of every definition chain that no other
-  // definition page continues to, and that the global map does not give back as free.
+// Definitions the catalog does not name: the first page of every definition chain that no other
+// definition page continues to, and that the global map does not give back as free. Under a new
+// catalog the engine's own tables are not taken: what they held (permissions, queries,
+// relationships) named objects by ids that are lost with the old catalog.
+void SalvageSource::findDefinitions(std::vector<SourceTable>& out, std::set<uint32_t>& known) {
   for (const SourceTable& t : out) {
+    if (fromTemplate_.count(t.page)) continue;
     std::vector<uint32_t> chain;
     pages_->readDefinition(t.page, &chain);
     known.insert(chain.begin(), chain.end());
@@ -382,9 +486,8 @@ std::vector<SourceTable> SalvageSource::tables() {
     table.id = int32_t(p);
     table.page = p;
     table.catalogRow = false;
-    if (load(table)) out.push_back(std::move(table));
+    if (load(table) && !(catalogRebuilt_ && table.definition.systemTable)) out.push_back(std::move(table));
   }
-  return out;
 }
 
 std::vector<uint32_t> SalvageSource::pagesOf(const TableDef& def) {
@@ -401,7 +504,11 @@ std::vector<uint32_t> SalvageSource::pagesOf(const TableDef& def) {
 }
 
 std::unique_ptr<SourceRows> SalvageSource::rows(const SourceTable& table) {
-  return std::make_unique<Rows>(*this, table.def, pagesOf(table.def), &losses_[table.page],
+  if (fromTemplate_.count(table.page)) {
+    std::vector<uint32_t> pages = UsageMap::read(*template_, header_.format, table.def.ownedPagesPointer).pages();
+    return std::make_unique<Rows>(*template_, *codec_, table.def, std::move(pages), nullptr, nullptr);
+  }
+  return std::make_unique<Rows>(*file_, *codec_, table.def, pagesOf(table.def), &losses_[table.page],
                                 table.page == kCatalogTdefPage ? &droppedCatalogRows_ : nullptr);
 }
 

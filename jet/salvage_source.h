@@ -44,6 +44,8 @@ class SalvageSource : public CompactionSource {
 
   // Whether the format came from the page structure rather than the header page.
   bool headerInferred() const { return inferred_; }
+  // Whether the catalog's definition was lost, so that the copy has a new catalog.
+  bool catalogRebuilt() const { return catalogRebuilt_; }
   // Losses by definition page in the source (filled as the rows are read).
   const std::map<uint32_t, SalvageLoss>& losses() const { return losses_; }
   // Catalog tables whose definitions could not be read, and catalog rows that could not be.
@@ -57,6 +59,10 @@ class SalvageSource : public CompactionSource {
   // The page, or null when it cannot be read.
   PageRef tryPage(uint32_t page);
   bool load(SourceTable& table);
+  bool load(SourceTable& table, PageFile& file, SchemaFile& pages, uint32_t page);
+  void newCatalog(std::vector<SourceTable>& out);
+  void readCatalog(std::vector<SourceTable>& out, std::set<uint32_t>& known);
+  void findDefinitions(std::vector<SourceTable>& out, std::set<uint32_t>& known);
   // The pages that may hold a table's rows: those its usage map lists and those that name it.
   std::vector<uint32_t> pagesOf(const TableDef& def);
   void indexPages();
@@ -67,6 +73,10 @@ class SalvageSource : public CompactionSource {
   bool inferred_ = false;
   std::unique_ptr<TextCodec> codec_;
   std::unique_ptr<SchemaFile> pages_;
+  bool catalogRebuilt_ = false;
+  std::unique_ptr<PageFile> template_;         // a new database's system tables, for a new catalog
+  std::unique_ptr<SchemaFile> templatePages_;
+  std::set<uint32_t> fromTemplate_;            // tables (by SourceTable::page) read from it
   std::map<uint32_t, std::vector<uint32_t>> dataPagesByOwner_;  // data pages the global map does not free
   std::set<uint64_t> droppedCatalogRows_;                       // rows of catalog objects not copied
   std::map<uint32_t, SalvageLoss> losses_;

@@ -11,8 +11,8 @@
 #include <QTemporaryDir>
 #include <memory>
 
-#include "app/dialogs.h"
-#include "app/shell.h"
+#include "shell/dialogs.h"
+#include "shell/shell.h"
 
 namespace testenv {
 

@@ -14,9 +14,10 @@
 #include <string>
 
 #include "app/compact_command.h"
-#include "app/dialogs.h"
-#include "app/main_window.h"
-#include "app/shell.h"
+#include "shell/dialogs.h"
+#include "shell/main_window.h"
+#include "shell/shell.h"
+#include "db/compact_file.h"
 #include "db/session.h"
 #include "jet/compact.h"
 #include "jet/schema_writer.h"
@@ -264,11 +265,11 @@ TEST_F(CompactCommandTest, AnUnwritableFolderLeavesTheOriginalAsItWasAndOpen) {
 TEST(CompactTemporaryPath, IsFreshAndBesideTheDatabase) {
   fs::path dir = fs::temp_directory_path() / ("tabulonix-tmpname-" + std::to_string(getpid()));
   fs::create_directories(dir);
-  QString db = QString::fromStdString((dir / "x.mdb").string());
-  QString a = app::CompactTemporaryPath(db);
-  EXPECT_EQ(fs::path(a.toStdString()).parent_path(), dir);
-  std::ofstream(a.toStdString()) << "taken";
-  for (int i = 0; i < 50; ++i) EXPECT_NE(app::CompactTemporaryPath(db), a);
+  const std::string db = (dir / "x.mdb").string();
+  const std::string a = modDB::CompactTemporaryPath(db);
+  EXPECT_EQ(fs::path(a).parent_path(), dir);
+  std::ofstream(a) << "taken";
+  for (int i = 0; i < 50; ++i) EXPECT_NE(modDB::CompactTemporaryPath(db), a);
   fs::remove_all(dir);
 }
 

@@ -5,7 +5,7 @@
 #include <QPushButton>
 #include <QTabBar>
 
-#include "app/window/form1.h"
+#include "app/form1.h"
 #include "browse/record_grid.h"
 #include "db/session.h"
 #include "gui_test_env.h"

@@ -5,7 +5,7 @@
 #include <QDir>
 #include <QPushButton>
 
-#include "app/window/form1.h"
+#include "app/form1.h"
 #include "db/session.h"
 #include "gui_test_env.h"
 #include "jet/database.h"

@@ -4,7 +4,7 @@
 #include <QSignalBlocker>
 #include <QTabBar>
 
-#include "app/window/form1.h"
+#include "app/form1.h"
 #include "browse/grid.h"
 #include "browse/record_grid.h"
 #include "db/session.h"

@@ -8,8 +8,9 @@
 #include <QPushButton>
 #include <QTabBar>
 #include <QTreeWidget>
+#include <QtTest/QTest>
 
-#include "app/window/form1.h"
+#include "app/form1.h"
 #include "browse/forms.h"
 #include "browse/record_grid.h"
 #include "db/session.h"
@@ -252,6 +253,71 @@ TEST_F(SessionTest, SortDirectionFlipsAndANewTabIsUnsorted) {
   EXPECT_EQ(firstColumn(), (QStringList{"0", "1", "2", "3"}));
 }
 
+// A table made for the tests below: names with accents and case, a memo with line breaks, a date, an
+// amount and a Yes/No value.
+QString peopleFile(const QString& folder) {
+  const QString path = folder + QStringLiteral("/people.mdb");
+  EXPECT_EQ(modDB::CreateDB(path.toStdString(), dao::dbVersion40), 1);
+  EXPECT_TRUE(modDB::OpenDB(path.toStdString()));
+  modDB::ClearFieldDefs();
+  modDB::gFieldDefs = {{"Name", dao::dbText, 20, 0, false, true},  {"Notes", dao::dbMemo, 0, 0, false, true},
+                       {"When", dao::dbDate, 8, 0, false, false},  {"Amount", dao::dbCurrency, 8, 0, false, false},
+                       {"Flag", dao::dbBoolean, 1, 0, false, false}};
+  modDB::iFieldCount = 5;
+  modDB::sNewTableName = "People";
+  EXPECT_EQ(modDB::CreateNewTable(), 2) << modDB::sLastError;
+  dao::Recordset rs = modDB::gDB.OpenRecordset("People");
+  const char* rows[][5] = {{"Zoe", "one", "1985-03-14", "12.5", "True"},
+                           {"\xc3\x85sa", "first line\r\nsecond line\nthird", "2001-03-05", "1234.25", "False"},
+                           {"anna", "", "2001-03-05 13:45:00", "0.5", "False"},
+                           {"Bert", "x\ry", "1999-12-31", "7", "True"},
+                           {"10", "", "2000-01-01", "1", "False"},
+                           {"9", "", "2000-01-02", "2", "False"}};
+  for (const auto& row : rows) {
+    rs.AddNew();
+    for (int k = 0; k < 5; ++k)
+      if (*row[k]) rs.GetFields().Item(k).SetValue(std::string(row[k]));
+    rs.Update();
+  }
+  rs.Close();
+  modDB::CloseDB();
+  return path;
+}
+
+TEST_F(SessionTest, CellsWithLineBreaksStayOneLineTall) {
+  open(peopleFile(folder.path()));
+  form->show();
+  ASSERT_EQ(form->GridRowCount(), 6);
+  const QAbstractItemModel* model = form->LstV()->model();
+  EXPECT_EQ(model->index(1, 1).data().toString(), QStringLiteral("first line\u23CEsecond line\u23CEthird"));
+  EXPECT_EQ(model->index(3, 1).data().toString(), QStringLiteral("x\u23CEy"));
+  // The record itself keeps its line breaks (the tip and the record editor show them).
+  EXPECT_EQ(form->GridCellText(2, 1), QStringLiteral("first line\r\nsecond line\nthird"));
+  EXPECT_EQ(model->index(1, 1).data(Qt::ToolTipRole).toString(), form->GridCellText(2, 1));
+  const int plain = form->LstV()->visualRect(model->index(0, 1)).height();
+  EXPECT_LT(plain, 2 * form->LstV()->fontMetrics().height());
+  for (int row = 0; row < 6; ++row) EXPECT_EQ(form->LstV()->visualRect(model->index(row, 1)).height(), plain) << row;
+}
+
+TEST_F(SessionTest, HeaderClickSortsInTheUsersCollation) {
+  QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+  open(peopleFile(folder.path()));
+  form->show();
+  QHeaderView* header = form->LstV()->header();
+  auto names = [&] {
+    QStringList list;
+    for (int i = 1; i <= form->GridRowCount(); ++i) list << form->GridCellText(i, 0);
+    return list;
+  };
+  const QString aring = QString::fromUtf8("\xc3\x85sa");
+  QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, QPoint(header->sectionViewportPosition(0) + 5, 5));
+  EXPECT_EQ(names(), (QStringList{"Zoe", "Bert", aring, "anna", "9", "10"}));  // descending first
+  QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, QPoint(header->sectionViewportPosition(0) + 5, 5));
+  // Numbers are texts; the accented letter sorts beside its base letter, whatever the case.
+  EXPECT_EQ(names(), (QStringList{"10", "9", "anna", aring, "Bert", "Zoe"}));
+  QLocale::setDefault(QLocale::c());
+}
+
 class SearchTest : public SessionTest {
  protected:
   // Answers the Find window: chooses a field, types a value, presses OK (or Cancel).
@@ -290,6 +356,38 @@ TEST_F(SearchTest, FindsExactTextsOnly) {
     EXPECT_EQ(modTools::sSearchText, c.value.toStdString());
     EXPECT_EQ(modTools::iSearchField, c.field);
   }
+  EXPECT_TRUE(dialogs.boxes.empty()) << dialogs.texts().join(QChar('|')).toStdString();
+}
+
+// Dates, amounts and Yes/No values are found however the user's language writes them; texts stay
+// exact.
+TEST_F(SearchTest, TypedValuesMatchAsTheGridShowsThem) {
+  open(peopleFile(folder.path()));
+  struct Case {
+    QLocale locale;
+    int field;
+    QString value;
+    int expectRow;
+  };
+  const QLocale us(QLocale::English, QLocale::UnitedStates), de(QLocale::German, QLocale::Germany),
+      gb(QLocale::English, QLocale::UnitedKingdom);
+  const Case cases[] = {
+      {us, 2, "3/14/1985", 1},          {de, 2, "14.03.1985", 1},    {gb, 2, "5 Mar 2001", 2},
+      {us, 2, "1985-03-14", 1},         {us, 2, "3/5/2001 1:45 PM", 3}, {gb, 2, "2001-03-05T13:45:00", 3},
+      {de, 3, "1234,25", 2},            {de, 3, "1.234,25", 2},      {us, 3, "12.50", 1},
+      {us, 4, "yes", 1},                {us, 4, "off", 2},           {us, 4, "-1", 1},
+      {us, 0, "zoe", 6},                {us, 3, "1234.25", 2},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.locale.name().toStdString() + " " + c.value.toStdString());
+    QLocale::setDefault(c.locale);
+    form->SelectRow(6);
+    answerFind(c.field, c.value);
+    click(6);
+    EXPECT_EQ(form->GridSelectedIndex(), c.expectRow);
+    EXPECT_EQ(modTools::sSearchText, c.value.toStdString());  // kept as typed
+  }
+  QLocale::setDefault(QLocale::c());
   EXPECT_TRUE(dialogs.boxes.empty()) << dialogs.texts().join(QChar('|')).toStdString();
 }
 

@@ -9,8 +9,10 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QTabBar>
+#include <QAbstractItemView>
+#include <QtTest/QTest>
 
-#include "app/window/form1.h"
+#include "app/form1.h"
 #include "db/session.h"
 #include "design/commands.h"
 #include "design/forms.h"
@@ -148,6 +150,28 @@ TEST_F(DesignTest, FieldWindowTypeRulesKeepMarksOfDisabledBoxes) {
   EXPECT_EQ(form2.txtType()->text(), "Long");
   EXPECT_TRUE(form2.chkAuto()->isChecked());
   EXPECT_TRUE(dialogs.boxes.empty());
+}
+
+// Choosing the type that is already chosen, from the open list, runs the type rule again.
+TEST_F(DesignTest, ChoosingTheChosenTypeAgainResetsItsSize) {
+  Form2 form2;
+  Form3 f(&form2);
+  f.show();
+  ASSERT_EQ(f.cboFType()->currentText(), "Text");
+  f.txtSize()->setText("100");
+  f.cboFType()->showPopup();
+  QAbstractItemView* list = f.cboFType()->view();
+  ASSERT_EQ(list->currentIndex().row(), 8);
+  QTest::keyClick(list, Qt::Key_Return);
+  EXPECT_EQ(f.cboFType()->currentText(), "Text");
+  EXPECT_EQ(f.txtSize()->text(), "50");
+  // Another type chosen the same way applies its own rule.
+  f.cboFType()->showPopup();
+  QTest::keyClick(list, Qt::Key_Down);
+  QTest::keyClick(list, Qt::Key_Return);
+  EXPECT_EQ(f.cboFType()->currentText(), "Memo");
+  EXPECT_EQ(f.txtSize()->text(), "0");
+  EXPECT_FALSE(f.txtSize()->isEnabled());
 }
 
 TEST_F(DesignTest, FieldWindowDuplicatesBlanksKeysAndOversizedSizes) {

@@ -7,8 +7,9 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTabBar>
+#include <QtTest/QTest>
 
-#include "app/window/form1.h"
+#include "app/form1.h"
 #include "db/session.h"
 #include "edit/commands.h"
 #include "edit/dfield.h"
@@ -515,6 +516,122 @@ TEST_F(RecordTest, GuardsOfTheRecordCommands) {
   main->PushButton_Click(15);
   EXPECT_EQ(modTools::lDialogResult, 2);
   EXPECT_EQ(stored("Table1", 0), before);
+}
+
+// Dates, numbers and Yes/No values typed as the user's language writes them are stored as the same
+// values as their invariant forms; what the grid then shows can be typed back unchanged.
+TEST_F(RecordTest, ValuesTypedInTheUsersLanguageForms) {
+  openNew(dao::dbVersion40);
+  makeTable("V", {def("When", dao::dbDate, 8), def("Money", dao::dbCurrency, 8), def("Ratio", dao::dbDouble, 8),
+                  def("Flag", dao::dbBoolean, 1)});
+  main->RefreshTables(1);
+  struct Case {
+    QLocale locale;
+    std::map<int, QString> typed;
+    QStringList expected;
+  };
+  const QLocale us(QLocale::English, QLocale::UnitedStates), de(QLocale::German, QLocale::Germany),
+      gb(QLocale::English, QLocale::UnitedKingdom);
+  const Case cases[] = {
+      {us, {{0, "3/14/1985"}, {1, "1,234.5"}, {2, "0.5"}, {3, "Yes"}}, {"1985-03-14", "1234.5", "0.5", "True"}},
+      {us, {{0, "3/14/85 1:45 PM"}, {1, "2"}, {2, "-1.5"}, {3, "off"}}, {"1985-03-14 13:45:00", "2", "-1.5", "False"}},
+      {de, {{0, "14.03.1985"}, {1, "12,5"}, {2, "1.234,25"}, {3, "-1"}}, {"1985-03-14", "12.5", "1234.25", "True"}},
+      {de, {{0, "14.03.1985 08:05"}, {1, "0,0001"}, {2, "3"}, {3, "0"}}, {"1985-03-14 08:05:00", "0.0001", "3", "False"}},
+      {gb, {{0, "5 Mar 2001"}, {1, "7"}, {2, "7"}, {3, "TRUE"}}, {"2001-03-05", "7", "7", "True"}},
+      {gb, {{0, "2001-03-05T10:11:12"}, {1, "7"}, {2, "7"}, {3, "on"}}, {"2001-03-05 10:11:12", "7", "7", "True"}},
+      {gb, {{0, "10:11"}, {1, "7"}, {2, "7"}, {3, "1"}}, {"10:11:00", "7", "7", "True"}},
+  };
+  int records = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.locale.name().toStdString() + " " + c.typed.at(0).toStdString());
+    QLocale::setDefault(c.locale);
+    dialogs.boxes.clear();
+    scriptEditor(c.typed);
+    main->PushButton_Click(14);
+    EXPECT_TRUE(dialogs.boxes.empty()) << dialogs.texts().join("|").toStdString();
+    ASSERT_EQ(recordCount("V"), ++records);
+    EXPECT_EQ(stored("V", records - 1), c.expected);
+    // The grid shows the invariant forms, and typing them back changes nothing.
+    const int row = main->GridSelectedIndex();
+    ASSERT_EQ(row, records);
+    std::map<int, QString> back;
+    for (int k = 0; k < 4; ++k) back[k] = main->GridCellText(row, k);
+    EXPECT_EQ(QStringList({back[0], back[1], back[2], back[3]}), c.expected);
+    scriptEditor(back);
+    main->PushButton_Click(15);
+    EXPECT_TRUE(dialogs.boxes.empty()) << dialogs.texts().join("|").toStdString();
+    EXPECT_EQ(stored("V", records - 1), c.expected);
+  }
+  // A text no form reads is still refused by the engine.
+  QLocale::setDefault(us);
+  dialogs.boxes.clear();
+  dialogs.modalHandlers["Form4"] = [](QDialog* d) {
+    auto* form = static_cast<Form4*>(d);
+    form->dField1(0)->SetText("14.03.1985");  // not a form of this language
+    form->PushButton(1)->click();
+    form->PushButton(3)->click();
+  };
+  main->PushButton_Click(14);
+  ASSERT_EQ(dialogs.boxes.size(), 1u);
+  EXPECT_TRUE(dialogs.boxes[0].text.contains("Data type conversion error.")) << dialogs.boxes[0].text.toStdString();
+  EXPECT_EQ(recordCount("V"), records);
+  QLocale::setDefault(QLocale::c());
+}
+
+// The wheel moves the rows one field per notch wherever it turns over the editor; the scroll bar's
+// own steps stay one pixel; tabbing into a field out of view brings it into view.
+TEST_F(RecordTest, WheelAndTabScrollTheFieldRows) {
+  openNew(dao::dbVersion40);
+  std::vector<modDB::FieldDef> many;
+  for (int i = 0; i < 12; ++i) many.push_back(def(("F" + std::to_string(i)).c_str(), dao::dbText, 20));
+  makeTable("Many", many);
+  main->RefreshTables(1);
+  modDB::sTable = "Many";
+  modTools::lEditMode = 1;
+  Form4 form;
+  form.show();
+  form.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&form));
+  const int row = form.dField1(1)->y();
+  ASSERT_GT(row, 0);
+  ASSERT_TRUE(form.vBar1()->isEnabled());
+  EXPECT_EQ(form.vBar1()->singleStep(), 1);
+  EXPECT_EQ(form.vBar1()->pageStep(), 1);
+
+  auto wheel = [&](QWidget* over, int notches) {
+    const QPoint at = over->rect().center();
+    QWheelEvent e(at, over->mapToGlobal(at), QPoint(), QPoint(0, 120 * notches), Qt::NoButton, Qt::NoModifier,
+                  Qt::NoScrollPhase, false);
+    QApplication::sendEvent(over, &e);
+  };
+  wheel(form.dField1(0)->txtValue(), -1);  // one notch down over a field's box
+  EXPECT_EQ(form.vBar1()->value(), row);
+  EXPECT_EQ(form.pMover()->y(), -row);
+  wheel(form.dField1(2)->lblName(), -2);   // over a caption
+  EXPECT_EQ(form.vBar1()->value(), 3 * row);
+  wheel(form.vBar1(), 1);                  // over the bar itself
+  EXPECT_EQ(form.vBar1()->value(), 2 * row);
+  wheel(form.PushButton(2), 5);            // over a button, past the top
+  EXPECT_EQ(form.vBar1()->value(), 0);
+  // The bar's arrow still moves one pixel.
+  form.vBar1()->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+  EXPECT_EQ(form.vBar1()->value(), 1);
+
+  // Tab from field to field down to the last: each focused field is wholly in view.
+  form.dField1(0)->txtValue()->setFocus();
+  form.vBar1()->setValue(0);
+  const int visible = form.pHolder()->contentsRect().height();
+  for (int k = 1; k < form.RowCount(); ++k) {
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    ASSERT_EQ(QApplication::focusWidget(), form.dField1(k)->txtValue()) << k;
+    const int top = form.dField1(k)->y() - form.vBar1()->value();
+    EXPECT_GE(top, 0) << k;
+    EXPECT_LE(top + form.dField1(k)->height(), visible) << k;
+  }
+  // And back up with Shift+Tab to the first.
+  for (int k = form.RowCount() - 2; k >= 0; --k) QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab);
+  EXPECT_EQ(QApplication::focusWidget(), form.dField1(0)->txtValue());
+  EXPECT_EQ(form.vBar1()->value(), 0);
 }
 
 }  // namespace

@@ -8,7 +8,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 
-#include "app/error_report.h"
+#include "shell/error_report.h"
 #include "gui_test_env.h"
 #include "jet/error.h"
 

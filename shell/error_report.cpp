@@ -1,9 +1,9 @@
-#include "app/error_report.h"
+#include "shell/error_report.h"
 
 #include <exception>
 #include <new>
 
-#include "app/dialogs.h"
+#include "shell/dialogs.h"
 #include "jet/error.h"
 
 namespace app {

@@ -1,7 +1,8 @@
-#include "app/window/form1.h"
+#include "app/form1.h"
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDir>
 #include <QFrame>
 #include <QGroupBox>
 #include <QHeaderView>
@@ -12,10 +13,10 @@
 #include <QTabBar>
 
 #include "app/compact_command.h"
-#include "app/dialogs.h"
-#include "app/error_report.h"
 #include "app/open_database.h"
-#include "app/shell.h"
+#include "shell/dialogs.h"
+#include "shell/error_report.h"
+#include "shell/shell.h"
 #include "browse/commands.h"
 #include "browse/grid.h"
 #include "browse/record_grid.h"
@@ -58,6 +59,12 @@ void whiteBackground(QWidget* w) {
 }
 
 QString path(int number) { return QStringLiteral("Form1.PushButton%1_Click").arg(number); }
+
+// The status line after a database was opened: its path, marked when the file could only be
+// opened for reading, so that the user knows before a save is refused.
+QString OpenedStatus(const QString& file) {
+  return modDB::bDBOpen && !modDB::gDB.Updatable() ? file + QStringLiteral(" (read-only)") : file;
+}
 
 std::string utf8(const QString& s) { return s.toStdString(); }
 
@@ -129,6 +136,11 @@ void Form1::buildControls() {
 
   connect(sTab1_, &QTabBar::currentChanged, this, [this](int) {
     if (!selectingTab_) userTabClick();
+  });
+  // A click on the tab that is already selected is a tab click too: it reloads the grid and the
+  // count (the tab strip reports no change for it).
+  connect(sTab1_, &QTabBar::tabBarClicked, this, [this](int index) {
+    if (!selectingTab_ && index >= 0 && index == sTab1_->currentIndex()) userTabClick();
   });
   connect(lstV_, &QAbstractItemView::clicked, this, [this](const QModelIndex&) {
     try {
@@ -383,7 +395,7 @@ void Form1::PushButton1_Click() {
   if (!opened) return;
   p(118, [&] { modDB::sDBPath = utf8(file); });
   p(120, [&] { RefreshTables(1); });
-  p(122, [&] { SetStatus(file); });
+  p(122, [&] { SetStatus(OpenedStatus(file)); });
 }
 
 void Form1::PushButton2_Click() {
@@ -403,7 +415,7 @@ void Form1::PushButton2_Click() {
   if (!opened) return;
   p(110, [&] { modDB::sDBPath = utf8(file); });
   p(112, [&] { RefreshTables(1); });
-  p(114, [&] { SetStatus(file); });
+  p(114, [&] { SetStatus(OpenedStatus(file)); });
 }
 
 void Form1::PushButton3_Click() {
@@ -435,15 +447,21 @@ void Form1::PushButton17_Click() {
   if (modDB::bDBOpen) {
     p(108, [&] { modDB::sDBPath = utf8(file); });
     p(110, [&] { RefreshTables(1); });
-    p(112, [&] { SetStatus(file); });
+    p(112, [&] { SetStatus(OpenedStatus(file)); });
   } else {
     p(114, [&] { ui::MsgBox(QString::fromLatin1(kCannotOpen), ui::Buttons::Ok, ui::Icon::None, QString(), this); });
   }
   p(116, [&] {
     if (ui::MsgBox(QStringLiteral("Would you like this software to open the folder where these sample files are "
                                   "stored (so that you can view them before working with them)?"),
-                   ui::Buttons::YesNo, ui::Icon::None, QString(), this) == ui::Answer::Yes)
-      ui::dialogs().shellOpen(ProgramFile(QStringLiteral("\\Samples\\")));
+                   ui::Buttons::YesNo, ui::Icon::None, QString(), this) == ui::Answer::Yes) {
+      const QString folder = ProgramFile(QStringLiteral("\\Samples\\"));
+      // Without a file manager to hand the folder to, the user is told where it is instead.
+      if (!ui::dialogs().shellOpen(folder))
+        ui::MsgBox(QStringLiteral("The sample folder could not be opened here. You can open it yourself:\r\n") +
+                       QDir::toNativeSeparators(folder),
+                   ui::Buttons::Ok, ui::Icon::None, QString(), this);
+    }
   });
 }
 

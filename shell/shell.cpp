@@ -1,4 +1,4 @@
-#include "app/shell.h"
+#include "shell/shell.h"
 
 #include <iconv.h>
 
@@ -21,8 +21,8 @@
 #include <cerrno>
 #include <cstring>
 
-#include "app/dialogs.h"
-#include "app/error_report.h"
+#include "shell/dialogs.h"
+#include "shell/error_report.h"
 
 namespace app {
 namespace {

@@ -7,7 +7,7 @@
 #include <QWidget>
 #include <array>
 
-#include "app/main_window.h"
+#include "shell/main_window.h"
 
 class QGroupBox;
 class QLabel;

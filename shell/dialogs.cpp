@@ -1,13 +1,14 @@
-#include "app/dialogs.h"
+#include "shell/dialogs.h"
 
 #include <QDialog>
 #include <QFileDialog>
 #include <QInputDialog>
 #include <QDesktopServices>
 #include <QMessageBox>
+#include <QProcess>
 #include <QUrl>
 
-#include "app/shell.h"
+#include "shell/shell.h"
 
 namespace ui {
 namespace {
@@ -101,9 +102,25 @@ class RealDialogs : public DialogSeam {
 
   void runModal(QDialog* dialog) override { dialog->exec(); }
 
-  void shellOpen(const QString& target) override {
-    QUrl url = target.contains(QStringLiteral("://")) ? QUrl(target) : QUrl::fromLocalFile(target);
-    QDesktopServices::openUrl(url);
+  bool shellOpen(const QString& target) override {
+    if (target.contains(QStringLiteral("://"))) return QDesktopServices::openUrl(QUrl(target));
+    return openLocal(target);
+  }
+
+ private:
+  // A folder goes to the desktop's opener, which fails at once when it finds no file manager
+  // (starting it is not enough to know). An opener still running after a moment has handed the
+  // folder to a program that runs in its place, and is left to run.
+  static bool openLocal(const QString& target) {
+    auto* opener = new QProcess;
+    QObject::connect(opener, &QProcess::finished, opener, &QObject::deleteLater);
+    opener->start(QStringLiteral("xdg-open"), {target});
+    if (!opener->waitForStarted(3000)) {
+      delete opener;
+      return false;
+    }
+    if (!opener->waitForFinished(3000)) return true;
+    return opener->exitStatus() == QProcess::NormalExit && opener->exitCode() == 0;
   }
 };
 

@@ -37,8 +37,8 @@ class DialogSeam {
                                       const QString& folder) = 0;
   // Shows a window modally and returns when it has closed.
   virtual void runModal(QDialog* dialog) = 0;
-  // Opens a folder or web address with the desktop's default handler.
-  virtual void shellOpen(const QString& target) = 0;
+  // Opens a folder or web address with the desktop's default handler; false when none could.
+  virtual bool shellOpen(const QString& target) = 0;
 };
 
 // The seam in force; the real one unless a test installed another.
@@ -69,6 +69,7 @@ class ScriptedDialogs : public DialogSeam {
   std::deque<FileDialogResult> fileAnswers;
   std::vector<QString> fileTitles;
   std::vector<QString> opened;           // targets given to shellOpen
+  bool shellOpens = true;                // what shellOpen reports
   std::vector<QString> modalShown;       // object names of modal windows shown
   std::map<QString, std::function<void(QDialog*)>> modalHandlers;
 
@@ -77,7 +78,10 @@ class ScriptedDialogs : public DialogSeam {
   FileDialogResult fileDialog(QWidget*, bool open, const QString& title, const QString& filter,
                               const QString& folder) override;
   void runModal(QDialog* dialog) override;
-  void shellOpen(const QString& target) override { opened.push_back(target); }
+  bool shellOpen(const QString& target) override {
+    opened.push_back(target);
+    return shellOpens;
+  }
 
   QStringList texts() const;
 };

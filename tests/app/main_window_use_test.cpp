@@ -1,0 +1,204 @@
+// The main window as a user meets it with a database open: clicking the selected tab again, a file
+// that can only be read, the sample folder without a file manager, and the command-line tool reading
+// the file the window has open.
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <QLabel>
+#include <QProcess>
+#include <QPushButton>
+#include <QTabBar>
+#include <QtTest/QTest>
+
+#include "app/form1.h"
+#include "browse/record_grid.h"
+#include "db/session.h"
+#include "gui_test_env.h"
+
+namespace {
+
+class MainWindowUseTest : public testenv::WindowTest {
+ protected:
+  void SetUp() override {
+    WindowTest::SetUp();
+    modDB::bDBOpen = false;
+    form = std::make_unique<app::Form1>();
+    ASSERT_TRUE(form->Form_Load());
+    form->show();
+  }
+  void TearDown() override {
+    form.reset();
+    if (modDB::bDBOpen) modDB::CloseDB();
+    modDB::bDBOpen = false;
+    if (!immutable.isEmpty()) setImmutable(immutable, false);
+    WindowTest::TearDown();
+  }
+  void open(const QString& path) {
+    dialogs.fileAnswers.push_back({path, 1, QString()});
+    form->button(2)->click();
+  }
+  // A new file with one table of three records.
+  QString oneTableFile() {
+    const QString path = folder.filePath(QStringLiteral("one.mdb"));
+    EXPECT_EQ(modDB::CreateDB(path.toStdString(), dao::dbVersion40), 1);
+    EXPECT_TRUE(modDB::OpenDB(path.toStdString()));
+    modDB::ClearFieldDefs();
+    modDB::gFieldDefs = {{"Name", dao::dbText, 20, 0, false, true}};
+    modDB::iFieldCount = 1;
+    modDB::sNewTableName = "People";
+    EXPECT_EQ(modDB::CreateNewTable(), 2) << modDB::sLastError;
+    dao::Recordset rs = modDB::gDB.OpenRecordset("People");
+    for (const char* name : {"Ann", "Bo", "Cy"}) {
+      rs.AddNew();
+      rs.GetFields().Item(0).SetValue(std::string(name));
+      rs.Update();
+    }
+    rs.Close();
+    modDB::CloseDB();
+    return path;
+  }
+  void clickTab(int index) {
+    QTest::mouseClick(form->sTab1(), Qt::LeftButton, {}, form->sTab1()->tabRect(index).center());
+  }
+  // Marks a file unchangeable even for the superuser (who may write any file whatever its mode).
+  static bool setImmutable(const QString& path, bool on) {
+    int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY);
+    if (fd < 0) return false;
+    int flags = 0;
+    bool ok = ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
+    flags = on ? (flags | FS_IMMUTABLE_FL) : (flags & ~FS_IMMUTABLE_FL);
+    ok = ok && ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
+    ::close(fd);
+    return ok;
+  }
+
+  std::unique_ptr<app::Form1> form;
+  QString immutable;
+};
+
+TEST_F(MainWindowUseTest, ClickingTheSelectedTabAgainReloadsGridAndCount) {
+  const QString path = oneTableFile();
+  open(path);
+  ASSERT_EQ(form->TabCount(), 1);
+  EXPECT_EQ(form->lblStatus()->text(), path);  // opening shows the path
+  // A record added from elsewhere shows after the click, with the count.
+  {
+    dao::Recordset rs = modDB::gDB.OpenRecordset("People");
+    rs.AddNew();
+    rs.GetFields().Item(0).SetValue(std::string("Di"));
+    rs.Update();
+    rs.Close();
+  }
+  clickTab(0);
+  EXPECT_EQ(form->lblStatus()->text(), QStringLiteral("Records: 4"));
+  EXPECT_EQ(form->GridRowCount(), 4);
+  EXPECT_EQ(form->TabIndex(), 1);
+  EXPECT_TRUE(dialogs.boxes.empty()) << dialogs.texts().join('|').toStdString();
+}
+
+TEST_F(MainWindowUseTest, ClickingAnotherTabRunsTheClickOnce) {
+  open(copyTestDatabase(QStringLiteral("testV2000.mdb")));
+  ASSERT_GT(form->TabCount(), 1);
+  int fills = 0;
+  QObject::connect(form->LstV()->model(), &QAbstractItemModel::modelReset, [&] { ++fills; });
+  clickTab(1);
+  EXPECT_EQ(form->TabIndex(), 2);
+  EXPECT_EQ(fills, 1);
+  EXPECT_TRUE(form->lblStatus()->text().startsWith(QStringLiteral("Records: ")));
+}
+
+TEST_F(MainWindowUseTest, AFileThatCanOnlyBeReadSaysSoInTheStatusLine) {
+  const QString path = oneTableFile();
+  open(path);
+  EXPECT_EQ(form->lblStatus()->text(), path);
+  form->button(3)->click();
+
+  QFile::setPermissions(path, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther);
+  if (::access(QFile::encodeName(path).constData(), W_OK) == 0) {
+    ASSERT_TRUE(setImmutable(path, true)) << "cannot make the file unwritable here";
+    immutable = path;
+  }
+  open(path);
+  ASSERT_TRUE(modDB::bDBOpen);
+  EXPECT_EQ(form->lblStatus()->text(), path + QStringLiteral(" (read-only)"));
+  EXPECT_EQ(form->TabCount(), 1);
+  clickTab(0);
+  EXPECT_EQ(form->lblStatus()->text(), QStringLiteral("Records: 3"));
+}
+
+TEST_F(MainWindowUseTest, SampleFolderThatCannotBeOpenedIsNamedInANotice) {
+  dialogs.shellOpens = false;
+  dialogs.answers.push_back(ui::Answer::Yes);
+  form->button(17)->click();
+  ASSERT_EQ(dialogs.opened.size(), 1u);
+  ASSERT_EQ(dialogs.boxes.size(), 3u) << dialogs.texts().join('|').toStdString();
+  EXPECT_TRUE(dialogs.boxes[2].text.contains(folder.path() + QStringLiteral("/Samples/")));
+  EXPECT_EQ(dialogs.boxes[2].buttons, ui::Buttons::Ok);
+  EXPECT_EQ(dialogs.boxes[2].icon, ui::Icon::None);
+  EXPECT_EQ(dialogs.boxes[2].title, QStringLiteral("Tabulonix"));
+
+  // When the folder opens, nothing more is said.
+  dialogs.boxes.clear();
+  dialogs.shellOpens = true;
+  dialogs.answers.push_back(ui::Answer::Yes);
+  form->button(17)->click();
+  EXPECT_EQ(dialogs.boxes.size(), 2u);
+}
+
+// The real seam reports whether the desktop's opener managed: an opener that fails, one that is
+// missing, and one that succeeds.
+TEST_F(MainWindowUseTest, RealSeamReportsAnOpenerThatFails) {
+  ui::setDialogs(nullptr);
+  const QByteArray path = qgetenv("PATH");
+  QTemporaryDir bin;
+  auto opener = [&](int code) {
+    QFile f(bin.filePath(QStringLiteral("xdg-open")));
+    f.open(QIODevice::WriteOnly | QIODevice::Truncate);
+    f.write(QStringLiteral("#!/bin/sh\nexit %1\n").arg(code).toLatin1());
+    f.close();
+    f.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+  };
+  qputenv("PATH", bin.path().toLocal8Bit());
+  EXPECT_FALSE(ui::dialogs().shellOpen(folder.path()));  // none at all
+  opener(3);
+  EXPECT_FALSE(ui::dialogs().shellOpen(folder.path()));
+  opener(0);
+  EXPECT_TRUE(ui::dialogs().shellOpen(folder.path()));
+  qputenv("PATH", path);
+  ui::setDialogs(&dialogs);
+}
+
+// Every command that only reads works on the file while the window has it open; a command that
+// writes is refused as before.
+TEST_F(MainWindowUseTest, CommandLineReadsTheFileTheWindowHasOpen) {
+  const QString path = oneTableFile();
+  open(path);
+  ASSERT_TRUE(modDB::bDBOpen);
+  auto cli = [&](const QStringList& args, QString* out = nullptr) {
+    QProcess p;
+    p.start(QStringLiteral(TABULONIX_BIN_DIR "/tabulonix-cli"), args);
+    EXPECT_TRUE(p.waitForFinished(60000));
+    if (out) *out = QString::fromUtf8(p.readAllStandardOutput());
+    return p.exitCode();
+  };
+  QString out;
+  EXPECT_EQ(cli({"tables", path}, &out), 0);
+  EXPECT_EQ(out, QStringLiteral("People\n"));
+  EXPECT_EQ(cli({"columns", path, "People"}, &out), 0);
+  EXPECT_TRUE(out.contains(QStringLiteral("Name"))) << out.toStdString();
+  EXPECT_EQ(cli({"export", path, "People"}, &out), 0);
+  EXPECT_TRUE(out.contains(QStringLiteral("Cy"))) << out.toStdString();
+  EXPECT_EQ(cli({"info", path}), 0);
+  EXPECT_EQ(cli({"check", path}, &out), 0);
+  EXPECT_EQ(out, QStringLiteral("ok\n"));
+  EXPECT_EQ(cli({"migrate", path, "sqlite:" + folder.filePath("people.sqlite"), "--quiet"}), 0);
+  EXPECT_TRUE(QFileInfo(folder.filePath("people.sqlite")).size() > 0);
+  EXPECT_NE(cli({"delete", path, "People", "0"}), 0);
+  // The window still works with its file.
+  QTest::mouseClick(form->sTab1(), Qt::LeftButton, {}, form->sTab1()->tabRect(0).center());
+  EXPECT_EQ(form->lblStatus()->text(), QStringLiteral("Records: 3"));
+}
+
+}  // namespace

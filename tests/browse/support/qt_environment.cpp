@@ -1,4 +1,0 @@
-#include "gui_test_env.h"
-
-static ::testing::Environment* const qtEnvironment =
-    ::testing::AddGlobalTestEnvironment(new testenv::QtEnvironment);

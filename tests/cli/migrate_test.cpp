@@ -1,0 +1,482 @@
+// tabulonix-cli migrate against a real PostgreSQL server that each test starts in a temporary
+// folder (Unix socket only, no TCP) and against SQLite files.
+#include <gtest/gtest.h>
+#include <libpq-fe.h>
+#include <sqlite3.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <stdexcept>
+
+#include "cli/migrate.h"
+#include "cli/migrate_values.h"
+#include "jet/database.h"
+#include "support/in_process.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string sh(const std::string& command) {
+  std::string out;
+  FILE* p = ::popen(command.c_str(), "r");
+  if (!p) return out;
+  char buf[4096];
+  size_t n;
+  while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
+  ::pclose(p);
+  return out;
+}
+
+// A PostgreSQL server of its own in a temporary folder, stopped when the object goes, also when
+// the test fails.
+class PostgresServer {
+ public:
+  PostgresServer() {
+    dir_ = fs::temp_directory_path() / ("tabulonix-pg-" + std::to_string(::getpid()));
+    fs::remove_all(dir_);
+    fs::create_directories(dir_);
+    std::string bin = sh("ls -d /usr/lib/postgresql/*/bin 2>/dev/null | sort -V | tail -1");
+    while (!bin.empty() && bin.back() == '\n') bin.pop_back();
+    if (bin.empty()) return;
+    // The server refuses to run as root: it runs as the postgres account then.
+    std::string as;
+    if (::geteuid() == 0) {
+      as = "runuser -u postgres -- ";
+      sh("chown postgres " + dir_.string());
+    }
+    {
+      std::ofstream pw(dir_ / "pw");
+      pw << "secret\n";
+    }
+    if (::geteuid() == 0) sh("chown postgres " + (dir_ / "pw").string());
+    std::string init = as + bin + "/initdb -D " + (dir_ / "data").string() +
+                       " -U postgres --auth-local=trust --no-sync -E UTF8 --locale=C > " +
+                       (dir_ / "initdb.log").string() + " 2>&1";
+    if (std::system(init.c_str()) != 0) return;
+    // One account logs in with a password, the others are trusted.
+    {
+      std::ofstream hba(dir_ / "data" / "pg_hba.conf");
+      hba << "local all pwuser scram-sha-256\nlocal all all trust\n";
+    }
+    pgctl_ = as + bin + "/pg_ctl -D " + (dir_ / "data").string();
+    std::string start = pgctl_ + " -w -l " + (dir_ / "server.log").string() + " -o \"-c listen_addresses='' -k " +
+                        dir_.string() + " -c fsync=off -c full_page_writes=off\" start > /dev/null 2>&1";
+    if (std::system(start.c_str()) != 0) return;
+    running_ = true;
+    query("CREATE ROLE pwuser LOGIN SUPERUSER PASSWORD 'secret'");
+  }
+  ~PostgresServer() {
+    if (!pgctl_.empty()) std::system((pgctl_ + " -m immediate stop > /dev/null 2>&1").c_str());
+    fs::remove_all(dir_);
+  }
+  bool running() const { return running_; }
+  std::string uri(const std::string& user = "postgres") const {
+    return "postgresql://" + user + "@/postgres?host=" + dir_.string();
+  }
+  std::string uriWithPassword(const std::string& password) const {
+    return "postgresql://pwuser:" + password + "@/postgres?host=" + dir_.string();
+  }
+
+  // The rows of a query, each value as text ("<null>" for Null).
+  std::vector<std::vector<std::string>> query(const std::string& sql) const {
+    PGconn* c = PQconnectdb(uri().c_str());
+    PGresult* r = PQexec(c, sql.c_str());
+    std::vector<std::vector<std::string>> rows;
+    auto status = PQresultStatus(r);
+    std::string error = PQerrorMessage(c);
+    for (int i = 0; status == PGRES_TUPLES_OK && i < PQntuples(r); ++i) {
+      rows.emplace_back();
+      for (int j = 0; j < PQnfields(r); ++j)
+        rows.back().push_back(PQgetisnull(r, i, j) ? "<null>" : PQgetvalue(r, i, j));
+    }
+    PQclear(r);
+    PQfinish(c);
+    if (status != PGRES_TUPLES_OK && status != PGRES_COMMAND_OK) throw std::runtime_error(sql + ": " + error);
+    return rows;
+  }
+  std::string one(const std::string& sql) const {
+    auto rows = query(sql);
+    return rows.empty() || rows[0].empty() ? "<none>" : rows[0][0];
+  }
+
+ private:
+  fs::path dir_;
+  std::string pgctl_;
+  bool running_ = false;
+};
+
+std::vector<std::vector<std::string>> sqliteRows(const std::string& path, const std::string& sql) {
+  sqlite3* db = nullptr;
+  std::vector<std::vector<std::string>> rows;
+  if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) {
+    sqlite3_close(db);
+    throw std::runtime_error("cannot open " + path);
+  }
+  sqlite3_stmt* st = nullptr;
+  if (sqlite3_prepare_v2(db, sql.c_str(), -1, &st, nullptr) != SQLITE_OK) {
+    std::string e = sqlite3_errmsg(db);
+    sqlite3_close(db);
+    throw std::runtime_error(sql + ": " + e);
+  }
+  while (sqlite3_step(st) == SQLITE_ROW) {
+    rows.emplace_back();
+    for (int i = 0; i < sqlite3_column_count(st); ++i) {
+      const unsigned char* t = sqlite3_column_text(st, i);
+      rows.back().push_back(t ? reinterpret_cast<const char*>(t) : "<null>");
+    }
+  }
+  sqlite3_finalize(st);
+  sqlite3_close(db);
+  return rows;
+}
+
+// Every .mdb of the shared test data (both folders), the sample database and the long values file.
+std::vector<std::string> sourceFiles() {
+  std::vector<std::string> out;
+  const fs::path root = TABULONIX_TESTDATA_DIR;
+  for (const char* sub : {"", "more"})
+    for (const auto& e : fs::directory_iterator(root / sub))
+      if (e.path().extension() == ".mdb") out.push_back(e.path().string());
+  std::sort(out.begin(), out.end());
+  out.push_back((root / "generated" / "longValuesV2000.mdb").string());
+  out.push_back(std::string(TABULONIX_BIN_DIR) + "/Samples/Sample.mdb");
+  return out;
+}
+
+std::string passwordOf(const std::string& file) {
+  return fs::path(file).filename() == "passwordV2000.mdb" ? "password" : "";
+}
+
+class Migrate : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = fs::temp_directory_path() / ("tabulonix-migrate-" + std::to_string(::getpid()));
+    fs::remove_all(dir_);
+    fs::create_directories(dir_);
+  }
+  void TearDown() override {
+    migrate::faultHook = nullptr;
+    fs::remove_all(dir_);
+  }
+  std::string path(const std::string& name) const { return (dir_ / name).string(); }
+
+  // A file made for these tests: awkward names, every type, an auto-number key with a gap, a
+  // relationship enforced by Access (written into MSysRelationships as Access writes it).
+  std::string craftedFile() {
+    std::string file = path("crafted.mdb");
+    auto db = jet::Database::create(file);
+    jet::NewTable t;
+    t.name = "Order Details ä";
+    auto col = [&](const std::string& name, jet::ColumnType type, int size = 0) {
+      jet::NewColumn c;
+      c.name = name;
+      c.type = type;
+      c.size = size;
+      c.allowZeroLength = true;
+      t.columns.push_back(c);
+    };
+    col("ID", jet::ColumnType::Long);
+    t.columns.back().autoNumber = true;
+    col("select", jet::ColumnType::Text, 20);
+    col("Price €", jet::ColumnType::Currency);
+    col("Amount", jet::ColumnType::Numeric);
+    t.columns.back().precision = 12;
+    t.columns.back().scale = 3;
+    col("When", jet::ColumnType::DateTime);
+    col("Flag", jet::ColumnType::Boolean);
+    col("Small", jet::ColumnType::Byte);
+    col("Ratio", jet::ColumnType::Single);
+    col("Tag", jet::ColumnType::Guid);
+    col("Blob", jet::ColumnType::Ole);
+    col("MixedCase", jet::ColumnType::Integer);
+    jet::NewIndex pk;
+    pk.name = "PrimaryKey";
+    pk.columns = {{0, true}};
+    pk.primaryKey = pk.unique = pk.required = true;
+    t.indexes.push_back(pk);
+    jet::NewIndex byWhen;
+    byWhen.name = "By When";
+    byWhen.columns = {{4, false}, {1, true}};
+    t.indexes.push_back(byWhen);
+    db->createTable(t);
+    for (int i = 0; i < 5; ++i) {
+      jet::Decimal d;
+      d.scale = 3;
+      d.precision = 12;
+      d.negative = i == 2;
+      d.magnitude[0] = 1234567u + i;
+      jet::Guid g;
+      for (int k = 0; k < 16; ++k) g.bytes[k] = static_cast<uint8_t>(k * 17 + i);
+      std::vector<jet::Value> row = {jet::Null{},
+                                     i == 3 ? jet::Value(jet::Null{}) : jet::Value("it's \"row\"\t" + std::to_string(i)),
+                                     jet::Currency{123456789 * (i + 1) + 1},
+                                     d,
+                                     jet::DateTime{45000.5 + i + 0.123 / 86400.0},
+                                     i % 2 == 0,
+                                     int64_t(250 + i),
+                                     float(0.1f * i),
+                                     g,
+                                     jet::Bytes{0, 1, 2, uint8_t(i), 0x5c},
+                                     int64_t(-i)};
+      db->insertRow(t.name, row);
+    }
+    // The last row goes: the next auto-number still follows the highest kept.
+    auto cursor = db->openTable(t.name);
+    jet::RowId last{};
+    while (cursor->next()) last = cursor->rowId();
+    cursor.reset();
+    db->deleteRow(t.name, last);
+    db->close();
+    return file;
+  }
+
+  fs::path dir_;
+};
+
+TEST_F(Migrate, EveryTestFileMovesToBothTargetsAndReadsBackValueByValue) {
+  PostgresServer pg;
+  ASSERT_TRUE(pg.running()) << "the PostgreSQL server did not start";
+  int n = 0;
+  for (const std::string& file : sourceFiles()) {
+    SCOPED_TRACE(file);
+    const std::string schema = "s" + std::to_string(n++);
+    std::vector<std::string> extra;
+    if (!passwordOf(file).empty()) extra = {"--password", passwordOf(file)};
+    auto args = [&](std::string target, std::vector<std::string> more) {
+      std::vector<std::string> a = {"migrate", file, target, "--verify", "--quiet"};
+      a.insert(a.end(), more.begin(), more.end());
+      a.insert(a.end(), extra.begin(), extra.end());
+      return a;
+    };
+    auto lite = clitest::run(args("sqlite:" + path(schema + ".sqlite"), {}));
+    ASSERT_EQ(lite.rc, 0) << lite.err;
+    auto post = clitest::run(args(pg.uri(), {"--schema", schema}));
+    ASSERT_EQ(post.rc, 0) << post.err;
+
+    // Row counts and every value of every table once more, read here through SQL of our own.
+    jet::OpenOptions o;
+    o.readOnly = true;
+    o.password = passwordOf(file);
+    auto db = jet::Database::open(file, o);
+    for (const jet::CatalogObject& obj : db->objects()) {
+      if (obj.kind != jet::ObjectKind::Table || (obj.flags & 0x80000002u)) continue;
+      jet::TableInfo t = db->table(obj.name);
+      std::string q = "\"" + t.name + "\"";
+      EXPECT_EQ(std::to_string(t.rowCount), pg.one("SELECT count(*) FROM \"" + schema + "\"." + q)) << t.name;
+      auto liteRows = sqliteRows(path(schema + ".sqlite"), "SELECT count(*) FROM " + q);
+      EXPECT_EQ(std::to_string(t.rowCount), liteRows[0][0]) << t.name;
+    }
+  }
+}
+
+TEST_F(Migrate, NamesTypesKeysIndexesAndRelationshipsArriveInBothCatalogs) {
+  PostgresServer pg;
+  ASSERT_TRUE(pg.running());
+  const std::string file = craftedFile();
+  ASSERT_EQ(clitest::run({"migrate", file, pg.uri(), "--quiet"}).rc, 0);
+  const std::string lite = path("crafted.sqlite");
+  ASSERT_EQ(clitest::run({"migrate", file, "sqlite:" + lite, "--quiet"}).rc, 0);
+
+  // Names exactly as they were, and the types of the table.
+  auto types = pg.query(
+      "SELECT column_name, data_type, coalesce(character_maximum_length::text, ''), "
+      "coalesce(numeric_precision::text, '') || ',' || coalesce(numeric_scale::text, ''), is_nullable, "
+      "coalesce(identity_generation, '') FROM information_schema.columns "
+      "WHERE table_name = 'Order Details ä' ORDER BY ordinal_position");
+  ASSERT_EQ(types.size(), 11u);
+  EXPECT_EQ(types[0], (std::vector<std::string>{"ID", "integer", "", "32,0", "NO", "BY DEFAULT"}));
+  EXPECT_EQ(types[1][0], "select");
+  EXPECT_EQ(types[1][2], "20");
+  EXPECT_EQ(types[2][0], "Price €");
+  EXPECT_EQ(types[2][3], "19,4");
+  EXPECT_EQ(types[3][3], "12,3");
+  EXPECT_EQ(types[4][1], "timestamp without time zone");
+  EXPECT_EQ(types[5][1], "boolean");
+  EXPECT_EQ(types[5][4], "NO");
+  EXPECT_EQ(types[8][1], "uuid");
+  EXPECT_EQ(types[9][1], "bytea");
+  EXPECT_EQ(types[10][0], "MixedCase");
+
+  // Values the usual tools get wrong: four decimals of Currency, the milliseconds, the GUID.
+  auto row = pg.query("SELECT \"select\", \"Price €\"::text, \"Amount\"::text, \"When\"::text, \"Flag\"::text, "
+                      "\"Tag\"::text, encode(\"Blob\", 'hex') FROM \"Order Details ä\" WHERE \"ID\" = 3");
+  ASSERT_EQ(row.size(), 1u);
+  EXPECT_EQ(row[0], (std::vector<std::string>{"it's \"row\"\t2", "37037.0368", "-1234.569",
+                                              "2023-03-17 12:00:00.123", "true",
+                                              "35241302-5746-7968-8a9b-acbdcedff001", "000102025c"}));
+  auto liteRow = sqliteRows(lite, "SELECT \"select\", \"Price €\", \"Amount\", \"When\", \"Flag\", \"Tag\", "
+                                  "hex(\"Blob\"), typeof(\"Ratio\") FROM \"Order Details ä\" WHERE \"ID\" = 3");
+  ASSERT_EQ(liteRow.size(), 1u);
+  EXPECT_EQ(liteRow[0], (std::vector<std::string>{"it's \"row\"\t2", "37037.0368", "-1234.569",
+                                                  "2023-03-17 12:00:00.123", "1",
+                                                  "35241302-5746-7968-8a9b-acbdcedff001", "000102025C", "real"}));
+
+  // The key, and the index with its column order and directions.
+  EXPECT_EQ(pg.one("SELECT count(*) FROM pg_index i JOIN pg_class c ON c.oid = i.indrelid "
+                   "WHERE c.relname = 'Order Details ä' AND i.indisprimary"),
+            "1");
+  EXPECT_EQ(pg.one("SELECT indexdef FROM pg_indexes WHERE tablename = 'Order Details ä' AND indexdef LIKE '%When%'"),
+            "CREATE INDEX \"Order Details ä_By When\" ON public.\"Order Details ä\" USING btree (\"When\" DESC, "
+            "\"select\")");
+  auto liteIndex = sqliteRows(lite, "SELECT sql FROM sqlite_master WHERE type = 'index' AND sql LIKE '%When%'");
+  ASSERT_EQ(liteIndex.size(), 1u);
+  EXPECT_NE(liteIndex[0][0].find("(\"When\" DESC, \"select\")"), std::string::npos) << liteIndex[0][0];
+  EXPECT_NE(sqliteRows(lite, "SELECT sql FROM sqlite_master WHERE name = 'Order Details ä'")[0][0].find(
+                "\"ID\" INTEGER PRIMARY KEY"),
+            std::string::npos);
+
+  // The next auto-number follows the highest value kept (4; row 5 was deleted in the source).
+  EXPECT_EQ(pg.one("INSERT INTO \"Order Details ä\" (\"Flag\") VALUES (true) RETURNING \"ID\""), "5");
+  EXPECT_EQ(sqliteRows(lite, "INSERT INTO \"Order Details ä\" (\"Flag\") VALUES (1) RETURNING \"ID\"")[0][0], "5");
+
+  // Relationships with enforced integrity, from a file Access made: cascade rules and all.
+  const std::string rel = std::string(TABULONIX_TESTDATA_DIR) + "/indexTestV2000.mdb";
+  ASSERT_EQ(clitest::run({"migrate", rel, pg.uri(), "--schema", "rel", "--quiet"}).rc, 0);
+  auto fks = pg.query(
+      "SELECT tc.constraint_name, tc.table_name, rc.update_rule, rc.delete_rule FROM "
+      "information_schema.table_constraints tc JOIN information_schema.referential_constraints rc "
+      "ON rc.constraint_name = tc.constraint_name AND rc.constraint_schema = tc.constraint_schema "
+      "WHERE tc.table_schema = 'rel' ORDER BY 1");
+  EXPECT_EQ(fks, (std::vector<std::vector<std::string>>{{"Table2Table1", "Table1", "NO ACTION", "CASCADE"},
+                                                        {"Table3Table1", "Table1", "CASCADE", "NO ACTION"}}));
+  EXPECT_EQ(pg.one("SELECT count(*) FROM pg_index i JOIN pg_class c ON c.oid = i.indrelid JOIN pg_namespace n "
+                   "ON n.oid = c.relnamespace WHERE n.nspname = 'rel' AND i.indisprimary"),
+            "3");
+  // The cascade works: deleting a Table2 row takes its Table1 rows with it.
+  const std::string before = pg.one("SELECT count(*) FROM rel.\"Table1\"");
+  pg.query("DELETE FROM rel.\"Table2\" WHERE id = 1");
+  EXPECT_LT(std::stoi(pg.one("SELECT count(*) FROM rel.\"Table1\"")), std::stoi(before));
+
+  const std::string relLite = path("rel.sqlite");
+  ASSERT_EQ(clitest::run({"migrate", rel, "sqlite:" + relLite, "--quiet"}).rc, 0);
+  auto liteFks = sqliteRows(relLite, "SELECT \"table\", on_update, on_delete FROM pragma_foreign_key_list('Table1') "
+                                     "ORDER BY 1");
+  EXPECT_EQ(liteFks, (std::vector<std::vector<std::string>>{{"Table2", "NO ACTION", "CASCADE"},
+                                                            {"Table3", "CASCADE", "NO ACTION"}}));
+}
+
+TEST_F(Migrate, ASecondRunIsRefusedAndAFailureInMidLoadLeavesNothingBehind) {
+  PostgresServer pg;
+  ASSERT_TRUE(pg.running());
+  const std::string file = std::string(TABULONIX_TESTDATA_DIR) + "/compIndexTestV2000.mdb";
+  const std::string other = std::string(TABULONIX_TESTDATA_DIR) + "/testV2000.mdb";
+
+  ASSERT_EQ(clitest::run({"migrate", file, pg.uri(), "--schema", "once", "--quiet"}).rc, 0);
+  const std::string tables = "SELECT count(*) FROM pg_class c JOIN pg_namespace n ON n.oid = c.relnamespace "
+                             "WHERE n.nspname = 'once'";
+  const std::string count = pg.one(tables);
+  auto again = clitest::run({"migrate", file, pg.uri(), "--schema", "once"});
+  EXPECT_EQ(again.rc, 1);
+  EXPECT_NE(again.err.find("already holds a table"), std::string::npos) << again.err;
+  EXPECT_EQ(pg.one(tables), count);
+  EXPECT_EQ(pg.one("SELECT count(*) FROM once.\"Table1\""), "512");
+
+  // A schema holding only one of the tables refuses the whole migration: nothing else is made.
+  pg.query("CREATE SCHEMA part");
+  pg.query("CREATE TABLE part.\"Table2\" (x int)");
+  auto partial = clitest::run({"migrate", other, pg.uri(), "--schema", "part"});
+  EXPECT_EQ(partial.rc, 1);
+  EXPECT_EQ(pg.one("SELECT count(*) FROM pg_tables WHERE schemaname = 'part'"), "1");
+
+  const std::string lite = path("once.sqlite");
+  ASSERT_EQ(clitest::run({"migrate", file, "sqlite:" + lite, "--quiet"}).rc, 0);
+  const auto size = fs::file_size(lite);
+  const auto time = fs::last_write_time(lite);
+  auto liteAgain = clitest::run({"migrate", other, "sqlite:" + lite});
+  EXPECT_EQ(liteAgain.rc, 1);
+  EXPECT_NE(liteAgain.err.find("exists already"), std::string::npos) << liteAgain.err;
+  EXPECT_EQ(fs::file_size(lite), size);
+  EXPECT_EQ(fs::last_write_time(lite), time);
+
+  // A fault in the middle of the second table's rows: no schema, no table, no file, no leftovers.
+  migrate::faultHook = [](const std::string&, int64_t row) {
+    if (row == 300) throw std::runtime_error("injected fault");
+  };
+  auto broken = clitest::run({"migrate", file, pg.uri(), "--schema", "broken"});
+  EXPECT_EQ(broken.rc, 1);
+  EXPECT_NE(broken.err.find("injected fault"), std::string::npos);
+  EXPECT_EQ(pg.one("SELECT count(*) FROM pg_namespace WHERE nspname = 'broken'"), "0");
+  const std::string brokenLite = path("broken.sqlite");
+  EXPECT_EQ(clitest::run({"migrate", file, "sqlite:" + brokenLite}).rc, 1);
+  EXPECT_FALSE(fs::exists(brokenLite));
+  for (const auto& e : fs::directory_iterator(dir_))
+    EXPECT_EQ(e.path().filename().string().find("broken"), std::string::npos) << e.path();
+}
+
+TEST_F(Migrate, RefusalsAreClearAndNameWhatWasRefused) {
+  PostgresServer pg;
+  ASSERT_TRUE(pg.running());
+  const std::string file = std::string(TABULONIX_TESTDATA_DIR) + "/testV2000.mdb";
+
+  auto unreachable = clitest::run({"migrate", file, "postgresql://postgres@/postgres?host=" + path("nowhere")});
+  EXPECT_EQ(unreachable.rc, 1);
+  EXPECT_NE(unreachable.err.find("cannot connect"), std::string::npos) << unreachable.err;
+
+  auto wrongPassword = clitest::run({"migrate", file, pg.uriWithPassword("wrong")});
+  EXPECT_EQ(wrongPassword.rc, 1);
+  EXPECT_NE(wrongPassword.err.find("password authentication failed"), std::string::npos) << wrongPassword.err;
+  EXPECT_EQ(clitest::run({"migrate", file, pg.uriWithPassword("secret"), "--schema", "pw", "--quiet"}).rc, 0);
+
+  const std::string locked = std::string(TABULONIX_TESTDATA_DIR) + "/more/passwordV2000.mdb";
+  auto fileLocked = clitest::run({"migrate", locked, "sqlite:" + path("locked.sqlite"), "--password", "nope"});
+  EXPECT_EQ(fileLocked.rc, 1);
+  EXPECT_NE(fileLocked.err.find("password"), std::string::npos) << fileLocked.err;
+
+  auto unknown = clitest::run({"migrate", file, pg.uri(), "--tables", "Table1,NoSuchTable"});
+  EXPECT_EQ(unknown.rc, 1);
+  EXPECT_NE(unknown.err.find("NoSuchTable"), std::string::npos) << unknown.err;
+  EXPECT_EQ(pg.one("SELECT count(*) FROM pg_tables WHERE schemaname = 'public'"), "0");
+
+  // Values a target cannot hold: the table, the row and the column are named.
+  const std::string bad = path("bad.mdb");
+  {
+    auto db = jet::Database::create(bad);
+    jet::NewTable t;
+    t.name = "Bad";
+    jet::NewColumn a;
+    a.name = "Note";
+    a.type = jet::ColumnType::Text;
+    a.size = 50;
+    a.allowZeroLength = true;
+    jet::NewColumn d;
+    d.name = "Day";
+    d.type = jet::ColumnType::DateTime;
+    t.columns = {a, d};
+    db->createTable(t);
+    db->insertRow("Bad", {std::string("fine"), jet::DateTime{40000}});
+    db->insertRow("Bad", {std::string("nul\0inside", 10), jet::DateTime{40000}});
+    db->insertRow("Bad", {std::string("fine"), jet::DateTime{4e6}});
+    db->close();
+  }
+  auto zero = clitest::run({"migrate", bad, pg.uri(), "--schema", "bad"});
+  EXPECT_EQ(zero.rc, 1);
+  EXPECT_NE(zero.err.find("table Bad, row 2, column Note"), std::string::npos) << zero.err;
+  EXPECT_EQ(pg.one("SELECT count(*) FROM pg_namespace WHERE nspname = 'bad'"), "0");
+  auto date = clitest::run({"migrate", bad, "sqlite:" + path("bad.sqlite")});
+  EXPECT_EQ(date.rc, 1);
+  EXPECT_NE(date.err.find("table Bad, row 3, column Day"), std::string::npos) << date.err;
+}
+
+TEST(MigrateValues, VerificationTellsValuesApart) {
+  jet::ColumnInfo single;
+  single.type = jet::ColumnType::Single;
+  EXPECT_TRUE(migrate::sameValue(migrate::Dialect::Postgres, single, jet::Value(0.1f), std::string("0.1")));
+  EXPECT_FALSE(migrate::sameValue(migrate::Dialect::Postgres, single, jet::Value(0.1f), std::string("0.2")));
+  EXPECT_FALSE(migrate::sameValue(migrate::Dialect::Sqlite, single, jet::Value(jet::Null{}), std::string("0")));
+  jet::ColumnInfo date;
+  date.type = jet::ColumnType::DateTime;
+  // PostgreSQL drops the fraction's trailing zeros; SQLite keeps three digits.
+  const jet::Value noon = jet::DateTime{45000.5 + 0.12 / 86400.0};
+  EXPECT_TRUE(migrate::sameValue(migrate::Dialect::Postgres, date, noon, std::string("2023-03-15 12:00:00.12")));
+  EXPECT_TRUE(migrate::sameValue(migrate::Dialect::Sqlite, date, noon, std::string("2023-03-15 12:00:00.120")));
+  EXPECT_FALSE(migrate::sameValue(migrate::Dialect::Sqlite, date, noon, std::string("2023-03-15 12:00:00")));
+  jet::Decimal negativeZero;
+  negativeZero.negative = true;
+  negativeZero.scale = 2;
+  EXPECT_EQ(migrate::exactDecimal(negativeZero), "0.00");
+}
+
+}  // namespace
