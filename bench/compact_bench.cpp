@@ -48,17 +48,20 @@ void makeSource(const fs::path& path, uintmax_t bytes) {
   db->createTable(t);
   std::vector<jet::RowId> toDelete;
   for (int64_t i = 0;; ++i) {
-    jet::RowId id = db->insertRow(
+    jet::RowId id = db->queueInsert(
         "Orders", {jet::Null{}, "Customer " + std::to_string(i * 7919 % 100000), jet::Currency{i * 125},
                    double(i) / 3.0, jet::DateTime{40000.0 + i % 5000}, i % 3 == 0,
                    std::string(150 + i % 200, static_cast<char>('a' + i % 26))});
     if (i % 10 == 3) toDelete.push_back(id);
+    if (db->queueFull()) db->commitQueued();
     if (i % 20000 == 19999) {
+      db->commitQueued();
       std::error_code ec;
       if (fs::file_size(path, ec) >= bytes) break;
     }
   }
-  for (const jet::RowId& id : toDelete) db->deleteRow("Orders", id);
+  db->commitQueued();
+  db->deleteRows("Orders", toDelete);
   db->close();
 }
 

@@ -65,8 +65,9 @@ Form5::Form5(QWidget* owner) : QDialog(owner) {
   lstInfo_->setSelectionBehavior(QAbstractItemView::SelectRows);
   lstInfo_->setHeaderLabels({QStringLiteral("Field Name"), QStringLiteral("Field Type"), QStringLiteral("Field Size"),
                              QStringLiteral("Attributes")});
-  lstInfo_->header()->setStretchLastSection(false);
-  for (int c = 0; c < 4; ++c) lstInfo_->setColumnWidth(c, app::TwipsToPixels(1440));
+  // The four columns (an inch each in a list four inches wide) share the list's inside equally, so
+  // that no scroll bar is needed for them.
+  lstInfo_->header()->setSectionResizeMode(QHeaderView::Stretch);
 
   pushButton1_ = makeButton(this, "PushButton1", QStringLiteral("Close"), app::TwipsRect(120, 4200, 5760, 405));
   pushButton1_->setFont(app::BoldArial(11.25));
@@ -122,12 +123,14 @@ Form6::Form6(QWidget* owner) : QDialog(owner) {
   cboField_->setObjectName(QStringLiteral("cboField"));
   cboField_->setEditable(false);
   cboField_->setGeometry(app::TwipsRect(1170, 135, 2190, 345));
+  app::FitCaption(lblField, cboField_);
   auto* label1 = new QLabel(QStringLiteral("Value:"), this);
   label1->setObjectName(QStringLiteral("Label1"));
   label1->setGeometry(app::TwipsRect(3525, 195, 525, 225));
   txtValue_ = new QLineEdit(this);
   txtValue_->setObjectName(QStringLiteral("txtValue"));
   txtValue_->setGeometry(app::TwipsRect(4080, 135, 3840, 345));
+  app::FitCaption(label1, txtValue_);
   txtValue_->installEventFilter(this);
   pushButton1_ = makeButton(this, "PushButton1", QStringLiteral("OK"), app::TwipsRect(120, 600, 3840, 405));
   pushButton2_ = makeButton(this, "PushButton2", QStringLiteral("Cancel"), app::TwipsRect(4080, 600, 3840, 405));

@@ -5,6 +5,8 @@
 #include <QLocale>
 #include <algorithm>
 
+#include "shell/shell.h"
+
 namespace browse {
 
 int RecordModel::rowCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : rows(); }
@@ -200,7 +202,7 @@ RecordGrid::RecordGrid(QWidget* parent) : QTreeView(parent), model_(new RecordMo
   header()->setStretchLastSection(false);
   header()->setSectionsMovable(false);
   header()->setSectionsClickable(true);
-  header()->setDefaultSectionSize(96);
+  header()->setDefaultSectionSize(app::TwipsToPixels(1440));  // an inch at any resolution
 }
 
 int RecordGrid::selectedRow() const {

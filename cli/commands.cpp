@@ -15,6 +15,7 @@
 #include "db/field_rules.h"
 #include "db/session.h"
 #include "jet/database.h"
+#include "jet/page_file.h"
 #include "jet/repair.h"
 
 namespace cli {
@@ -22,7 +23,7 @@ namespace cli {
 namespace {
 
 const char kUsage[] =
-    "usage: tabulonix-cli COMMAND FILE [ARGS] [--password PWD]\n"
+    "usage: tabulonix-cli COMMAND FILE [ARGS] [--password PWD] [--no-sync]\n"
     "  tables FILE                          user tables, in catalog order\n"
     "  columns FILE TABLE                   name, type, size, attributes of each field\n"
     "  export FILE TABLE [--format csv|jsonl]\n"
@@ -38,7 +39,9 @@ const char kUsage[] =
     "  compact FILE DESTINATION             a compacted copy (the destination must not exist)\n"
     "  repair FILE DESTINATION              a new database of every row a damaged file still holds\n"
     "  migrate FILE TARGET [--tables T1,T2,...] [--schema NAME] [--verify] [--quiet]\n"
-    "                                       TARGET: sqlite:PATH (a new file) or postgresql://...\n";
+    "                                       TARGET: sqlite:PATH (a new file) or postgresql://...\n"
+    "  --no-sync   do not force writes to the disk: faster, and a killed program still leaves a\n"
+    "              sound file, but a power cut or system crash may damage it (for throwaway work)\n";
 
 struct UsageError : std::runtime_error {
   using std::runtime_error::runtime_error;
@@ -53,6 +56,7 @@ struct Args {
   std::string schema;
   bool verify = false;
   bool quiet = false;
+  bool noSync = false;
 };
 
 Args parseArgs(const std::vector<std::string>& args) {
@@ -77,6 +81,10 @@ Args parseArgs(const std::vector<std::string>& args) {
       continue;
     if (s == "--verify" || s == "--quiet") {
       (s == "--verify" ? a.verify : a.quiet) = true;
+      continue;
+    }
+    if (s == "--no-sync") {
+      a.noSync = true;
       continue;
     }
     if (s.size() > 2 && s.rfind("--", 0) == 0) throw UsageError("unknown option " + s);
@@ -443,7 +451,12 @@ int cmdDelete(const Args& a, std::ostream&) {
   std::vector<jet::RowId> ids = rowsUpTo(*cursor, last);
   cursor.reset();
   if (static_cast<int64_t>(ids.size()) <= last) throw jet::Error(jet::err::kNoCurrentRecord, "No current record.");
-  for (int64_t p = first; p <= last; ++p) db->deleteRow(table, ids[p]);
+  // Large ranges go in large commits (each is all or nothing), as import does.
+  constexpr int64_t kRowsPerCommit = 65536;
+  for (int64_t p = first; p <= last; p += kRowsPerCommit) {
+    const int64_t end = std::min(last + 1, p + kRowsPerCommit);
+    db->deleteRows(table, std::vector<jet::RowId>(ids.begin() + p, ids.begin() + end));
+  }
   db->close();
   return 0;
 }
@@ -525,6 +538,10 @@ int cmdRepair(const Args& a, std::ostream& out, std::ostream& err) {
 int run(const std::vector<std::string>& args, std::istream& in, std::ostream& out, std::ostream& err) {
   try {
     Args a = parseArgs(args);
+    // Writes are forced to the disk unless --no-sync says otherwise (or the environment turned
+    // that off for the whole process).
+    static const bool syncByDefault = jet::PageFile::syncToDisk();
+    jet::PageFile::setSyncToDisk(!a.noSync && syncByDefault);
     if (a.command == "tables") return cmdTables(a, out);
     if (a.command == "columns") return cmdColumns(a, out);
     if (a.command == "export") return cmdExport(a, out);

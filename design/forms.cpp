@@ -8,6 +8,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <algorithm>
 #include <limits>
 
 #include "shell/dialogs.h"
@@ -32,19 +33,22 @@ QPushButton* makeButton(QWidget* parent, int number, const char* caption, QRect 
   return b;
 }
 
-QLabel* makeLabel(QWidget* parent, const char* name, const char* caption, QRect where) {
+// The placed size is a minimum: the caption is never cut off, whatever the font measures, and the
+// control beside it (if any) makes room.
+QLabel* makeLabel(QWidget* parent, const char* name, const char* caption, QRect where, QWidget* beside = nullptr) {
   auto* l = new QLabel(QString::fromLatin1(caption), parent);
   l->setObjectName(QString::fromLatin1(name));
-  // The placed size is a minimum: the caption is never cut off, whatever the font measures.
-  const QSize hint = l->sizeHint();
-  l->setGeometry(where.x(), where.y(), std::max(where.width(), hint.width()), std::max(where.height(), hint.height()));
+  l->setGeometry(where);
+  app::FitCaption(l, beside);
   return l;
 }
 
 QCheckBox* makeCheck(QWidget* parent, const char* name, const char* caption, QRect where) {
   auto* c = new QCheckBox(QString::fromLatin1(caption), parent);
   c->setObjectName(QString::fromLatin1(name));
-  c->setGeometry(where);
+  // At least as tall as its box and text need, centred on the placed row.
+  const int height = std::max(where.height(), c->sizeHint().height());
+  c->setGeometry(where.x(), where.center().y() - height / 2, where.width(), height);
   return c;
 }
 
@@ -113,15 +117,18 @@ Form2::Form2(QWidget* owner) : QDialog(owner) {
   frame1_ = new QGroupBox(QStringLiteral("Field Properties"), this);
   frame1_->setObjectName(QStringLiteral("Frame1"));
   frame1_->setGeometry(app::TwipsRect(4080, 1140, 3840, 2610));
-  makeLabel(frame1_, "lblName", "Name:", app::TwipsRect(195, 360, 465, 195));
   txtName_ = makeEdit(frame1_, "txtName", app::TwipsRect(735, 300, 2310, 345));
   txtName_->setReadOnly(true);
-  makeLabel(frame1_, "lblType", "Type:", app::TwipsRect(195, 750, 405, 195));
+  makeLabel(frame1_, "lblName", "Name:", app::TwipsRect(195, 360, 465, 195), txtName_);
   txtType_ = makeEdit(frame1_, "txtType", app::TwipsRect(735, 675, 810, 345));
   txtType_->setEnabled(false);
-  makeLabel(frame1_, "Label1", "Size:", app::TwipsRect(195, 1125, 345, 195));
+  makeLabel(frame1_, "lblType", "Type:", app::TwipsRect(195, 750, 405, 195), txtType_);
   txtSize_ = makeEdit(frame1_, "txtSize", app::TwipsRect(735, 1065, 810, 345));
   txtSize_->setEnabled(false);
+  makeLabel(frame1_, "Label1", "Size:", app::TwipsRect(195, 1125, 345, 195), txtSize_);
+  // The three boxes keep one left edge, whichever caption needed the most room.
+  const int boxesLeft = std::max({txtName_->x(), txtType_->x(), txtSize_->x()});
+  for (QLineEdit* box : {txtType_, txtSize_}) box->move(boxesLeft, box->y());
   chkAuto_ = makeCheck(frame1_, "chkAuto", "AutoIncement", app::TwipsRect(225, 1515, 2835, 195));
   chkZero_ = makeCheck(frame1_, "chkZero", "Allow Zero Length", app::TwipsRect(225, 1785, 2655, 195));
   chkReq_ = makeCheck(frame1_, "ChkReq", "Required", app::TwipsRect(225, 2055, 2445, 195));
@@ -250,15 +257,15 @@ Form3::Form3(Form2* owner) : QDialog(owner), form2_(owner) {
   setWindowTitle(QStringLiteral("Fields"));
   fixedDialog(this, 4680, 3195);
 
-  makeLabel(this, "lblFieldName", "Field Name:", app::TwipsRect(180, 210, 975, 225));
   txtFieldName_ = makeEdit(this, "txtFieldName", app::TwipsRect(1200, 135, 3360, 350));
-  makeLabel(this, "Label1", "Field Type:", app::TwipsRect(180, 675, 885, 225));
+  makeLabel(this, "lblFieldName", "Field Name:", app::TwipsRect(180, 210, 975, 225), txtFieldName_);
   cboFType_ = new QComboBox(this);
   cboFType_->setObjectName(QStringLiteral("cboFType"));
   cboFType_->setEditable(false);
   cboFType_->setGeometry(app::TwipsRect(1200, 615, 1635, 345));
-  makeLabel(this, "Label2", "Field Size:", app::TwipsRect(180, 1203, 720, 195));
+  makeLabel(this, "Label1", "Field Type:", app::TwipsRect(180, 675, 885, 225), cboFType_);
   txtSize_ = makeEdit(this, "txtSize", app::TwipsRect(1200, 1125, 780, 350));
+  makeLabel(this, "Label2", "Field Size:", app::TwipsRect(180, 1203, 720, 195), txtSize_);
   txtSize_->setEnabled(false);
   chkAuto_ = makeCheck(this, "ChkAuto", "AutoIncField", app::TwipsRect(180, 1590, 4275, 240));
   chkAuto_->setEnabled(false);

@@ -59,11 +59,6 @@ bool pathExists(const std::string& path) {
   return ::lstat(path.c_str(), &st) == 0;
 }
 
-std::string folderOf(const std::string& path) {
-  const auto slash = path.find_last_of('/');
-  return slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
-}
-
 std::unique_ptr<Database> openReadOnly(const std::string& path, const std::string& password) {
   OpenOptions options;
   options.readOnly = true;
@@ -74,16 +69,14 @@ std::unique_ptr<Database> openReadOnly(const std::string& path, const std::strin
 // ---------------------------------------------------------------------------------------------
 // Writing the destination
 
-// The destination file, written through its own descriptor. Pages are handed out in increasing
-// order but may be written some time later (a long-value page stays open while rows go on), so
-// pages wait in memory until every page before them is there and then go to the file in long
-// sequential runs. Should too many wait for one page, that page is written empty for now and
-// overwritten when it comes.
+// The destination file, a new page file that gets its name only when complete. Pages are handed
+// out in increasing order but may be written some time later (a long-value page stays open while
+// rows go on), so pages wait in memory until every page before them is there and then go to the
+// file in long sequential runs. Should too many wait for one page, that page is written empty for
+// now and overwritten when it comes.
 class Output {
  public:
-  Output(int fd, size_t pageSize, std::string name, int faultNth, PageFile::Fault fault)
-      : fd_(fd), pageSize_(pageSize), name_(std::move(name)), faultCountdown_(faultNth), fault_(fault) {}
-  ~Output() { ::close(fd_); }
+  explicit Output(PageFile& file) : file_(file), pageSize_(file.pageSize()) {}
   Output(const Output&) = delete;
   Output& operator=(const Output&) = delete;
 
@@ -92,7 +85,7 @@ class Output {
 
   void write(uint32_t page, const uint8_t* data) {
     if (page < written_) {
-      put(page, data, 1);
+      file_.writeRun(page, data, 1);
       return;
     }
     pending_[page].assign(data, data + pageSize_);
@@ -108,25 +101,20 @@ class Output {
     }
     std::memset(out, 0, pageSize_);
     if (page >= written_) return;
-    size_t done = 0;
-    while (done < pageSize_) {
-      ssize_t n = ::pread(fd_, out + done, pageSize_ - done, off_t(uint64_t(page) * pageSize_ + done));
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) throw Error(err::kIoError, "Disk or network error reading '" + name_ + "'.");
-      done += size_t(n);
-    }
+    PageRef p = file_.page(page);
+    std::memcpy(out, p->data(), pageSize_);
   }
 
-  // Writes everything still held, makes the file as long as the pages handed out, and waits until
-  // it is all on disk.
+  // Writes everything still held, makes the file as long as the pages handed out, and gives the
+  // file its name once it is all on disk.
   void finish() {
     drain(true);
-    const uint64_t size = uint64_t(std::max(next_, written_)) * pageSize_;
-    struct stat st;
-    if (::fstat(fd_, &st) == 0 && uint64_t(st.st_size) < size && ::ftruncate(fd_, off_t(size)) != 0)
-      failed(errno);
-    tick();
-    if (::fdatasync(fd_) != 0) failed(errno);
+    while (written_ < next_) {
+      run_.insert(run_.end(), pageSize_, 0);
+      ++written_;
+    }
+    flushRun(true);
+    file_.publish();
   }
 
  private:
@@ -156,39 +144,12 @@ class Output {
   void flushRun(bool always) {
     const size_t pages = run_.size() / pageSize_;
     if (pages == 0 || (!always && pages < kRunPages)) return;
-    put(written_ - uint32_t(pages), run_.data(), pages);
+    file_.writeRun(written_ - uint32_t(pages), run_.data(), pages);
     run_.clear();
   }
 
-  void put(uint32_t first, const uint8_t* data, size_t pages) {
-    for (size_t i = 0; i < pages; ++i) tick();
-    const size_t len = pages * pageSize_;
-    size_t done = 0;
-    while (done < len) {
-      ssize_t n = ::pwrite(fd_, data + done, len - done, off_t(uint64_t(first) * pageSize_ + done));
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) failed(n < 0 ? errno : ENOSPC);
-      done += size_t(n);
-    }
-  }
-
-  // The write-fault hook of tests: the nth page write (or the final sync) fails.
-  void tick() {
-    if (faultCountdown_ <= 0 || --faultCountdown_ > 0) return;
-    failed(fault_ == PageFile::Fault::DiskFull ? ENOSPC : EIO);
-  }
-
-  [[noreturn]] void failed(int error) {
-    if (error == ENOSPC || error == EDQUOT)
-      throw Error(err::kDiskFull, "Disk full: there is not enough space to write to '" + name_ + "'.");
-    throw Error(err::kIoError, "Disk or network error writing '" + name_ + "'.");
-  }
-
-  int fd_;
+  PageFile& file_;
   size_t pageSize_;
-  std::string name_;
-  int faultCountdown_;
-  PageFile::Fault fault_;
   uint32_t next_ = 2;     // after the header and the global page map
   uint32_t written_ = 2;  // every page below is in the file
   std::map<uint32_t, Bytes> pending_;
@@ -825,37 +786,6 @@ class Compactor {
   uint32_t lvalPage_ = 0;
 };
 
-// Creates the destination holding the header and an empty global page map, and returns its open
-// descriptor; 3204 when it exists.
-int createDestination(const std::string& path, const Bytes& header, const Bytes& globalMap) {
-  int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-  if (fd < 0) {
-    if (errno == EEXIST) throw Error(err::kDatabaseExists, "Database already exists.");
-    if (errno == ENOENT || errno == ENOTDIR)
-      throw Error(err::kInvalidPath, "'" + folderOf(path) +
-                                         "' is not a valid path. Make sure that the path name is spelled correctly "
-                                         "and that you are connected to the server on which the file resides.");
-    if (errno == ENOSPC) throw Error(err::kDiskFull, "Disk full: there is not enough space to write to '" + path + "'.");
-    throw Error(err::kIoError, "Cannot create '" + path + "': " + std::strerror(errno) + ".");
-  }
-  bool ok = true;
-  for (const Bytes* b : {&header, &globalMap}) {
-    size_t done = 0;
-    while (ok && done < b->size()) {
-      ssize_t n = ::write(fd, b->data() + done, b->size() - done);
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) ok = false;
-      else done += size_t(n);
-    }
-  }
-  if (!ok) {
-    ::close(fd);
-    ::unlink(path.c_str());
-    throw Error(err::kIoError, "Disk or network error writing '" + path + "'.");
-  }
-  return fd;
-}
-
 // A sound database read through its catalog: every table it lists, every live row.
 class DatabaseSource : public CompactionSource {
  public:
@@ -940,11 +870,14 @@ std::vector<CopiedTable> copyDatabase(CompactionSource& source, const std::strin
   const size_t ps = pageSizeOf(f);
   const Bytes header = source.header();
   Bytes emptyGlobal(ps, 0);
-  const int fd = createDestination(destination, header, emptyGlobal);
+  // The destination appears only when complete (a failure or a crash leaves no file behind).
+  auto file = PageFile::createNew(destination, uint32_t(ps));
+  file->setWriteFaultForTesting(faultNth, fault);
 
   try {
-    const auto slash = destination.find_last_of('/');
-    Output out(fd, ps, slash == std::string::npos ? destination : destination.substr(slash + 1), faultNth, fault);
+    file->writeRun(0, header.data(), 1);
+    file->writeRun(1, emptyGlobal.data(), 1);
+    Output out(*file);
     std::vector<CopiedTable> copied = Compactor(source, out).run();
     // The global map: nothing inside the file is free; pages past its end are, as in a new file.
     const uint32_t count = out.end();
@@ -953,10 +886,8 @@ std::vector<CopiedTable> copyDatabase(CompactionSource& source, const std::strin
     out.finish();
     return copied;
   } catch (const Error&) {
-    ::unlink(destination.c_str());
     throw;
   } catch (const std::exception& e) {
-    ::unlink(destination.c_str());
     throw Error(err::kCorrupt, std::string("The database cannot be compacted: ") + e.what());
   }
 }

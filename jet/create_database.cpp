@@ -212,48 +212,10 @@ void createDatabaseFile(const std::string& path, const CreateOptions& o) {
   if (::lstat(path.c_str(), &st) == 0) throw Error(err::kDatabaseExists, "Database already exists.");
   if (o.codePage != 1252 || o.sortOrder != 1033) throw Error(err::kInvalidArgument, "Invalid argument.");
   std::vector<Bytes> pages = buildNewDatabase(o, sys::oleNow());
-  int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-  if (fd < 0) {
-    if (errno == EEXIST) throw Error(err::kDatabaseExists, "Database already exists.");
-    if (errno == ENOENT || errno == ENOTDIR) {
-      const auto slash = path.find_last_of('/');
-      const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash);
-      throw Error(err::kInvalidPath, "'" + folder + "' is not a valid path. Make sure that the path name is spelled correctly "
-                                       "and that you are connected to the server on which the file resides.");
-    }
-    throw Error(err::kIoError, "Disk or network error.");
-  }
-  // Any failure removes the partly written file: a database either exists whole or not at all.
-  int failure = 0;
-  std::string why;
-  try {
-    for (const auto& p : pages) {
-      size_t done = 0;
-      while (done < p.size()) {
-        const size_t remaining = p.size() - done;
-        const size_t allowed = PageFile::admitWrite(remaining, path);
-        ssize_t n = allowed == 0 ? 0 : ::write(fd, p.data() + done, allowed);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0 && errno == ENOSPC) throw Error(err::kDiskFull, "Disk full: there is not enough space to create '" + path + "'.");
-        if (n <= 0) throw Error(err::kIoError, "Disk or network error writing '" + path + "'.");
-        done += size_t(n);
-        if (allowed < remaining) throw Error(err::kIoError, "Disk or network error: incomplete write to '" + path + "'.");
-      }
-    }
-    if (PageFile::admitWrite(1, path) == 0 || ::fsync(fd) != 0)
-      throw Error(err::kIoError, "Disk or network error writing '" + path + "'.");
-  } catch (const Error& e) {
-    failure = e.number();
-    why = e.description();
-  }
-  if (::close(fd) != 0 && failure == 0) {
-    failure = err::kIoError;
-    why = "Disk or network error writing '" + path + "'.";
-  }
-  if (failure != 0) {
-    ::unlink(path.c_str());
-    throw Error(failure, why);
-  }
+  // The file is written under a temporary name and appears whole or not at all.
+  auto file = PageFile::createNew(path, uint32_t(pages.front().size()));
+  for (const auto& p : pages) file->appendPage(p.data());
+  file->publish();
 }
 
 }  // namespace jet

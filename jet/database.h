@@ -93,6 +93,11 @@ class Database {
   virtual RowId insertRow(const std::string& table, std::vector<Value> values) = 0;
   virtual void updateRow(const std::string& table, RowId row, std::vector<Value> values) = 0;
   virtual void deleteRow(const std::string& table, RowId row) = 0;
+  // Deletes distinct rows of one table in one commit (all or none): much faster than one
+  // deleteRow per row. 3001 when a row is named twice.
+  virtual void deleteRows(const std::string& table, const std::vector<RowId>& rows) {
+    for (const RowId& r : rows) deleteRow(table, r);
+  }
   // Bulk loading: rows queued for one table are written together, a batch at a time, which is
   // much faster than one insertRow per row. A refused row throws and leaves the batch as it was
   // (the rows queued before it stay queued). commitQueued() writes the batch; so does every other

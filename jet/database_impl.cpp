@@ -211,22 +211,27 @@ auto DatabaseImpl::atomicWrite(F&& write) -> decltype(write()) {
       return result;
     }
   } catch (...) {
-    // A refusal before anything was written (a duplicate key, a bad name) keeps every cached state,
-    // queued rows included; after a part-written change the file is put back and the state reread.
-    const bool touched = file.atomicTouched();
-    try {
-      file.rollbackAtomic();
-    } catch (const Error& e) {
-      damage_ = "a failed change could not be undone: " + e.description();
-    }
-    if (touched) {
-      try {
-        reloadState();
-      } catch (const Error& e) {
-        if (damage_.empty()) damage_ = "after a failed change the catalog cannot be read: " + e.description();
-      }
-    }
+    undoWrite();
     throw;
+  }
+}
+
+void DatabaseImpl::undoWrite() {
+  // A refusal before anything was written (a duplicate key, a bad name) keeps every cached state,
+  // queued rows included; after a part-written change the file is put back and the state reread.
+  PageFile& file = *file_;
+  const bool touched = file.atomicTouched();
+  try {
+    file.rollbackAtomic();
+  } catch (const Error& e) {
+    damage_ = "a failed change could not be undone: " + e.description();
+  }
+  if (touched) {
+    try {
+      reloadState();
+    } catch (const Error& e) {
+      if (damage_.empty()) damage_ = "after a failed change the catalog cannot be read: " + e.description();
+    }
   }
 }
 
@@ -266,11 +271,21 @@ void DatabaseImpl::createRelationship(const NewRelationship& relationship) {
   changeSchema([&](SchemaFile& f) { jet::createRelationship(f, relationship); });
 }
 
+// Queued rows reach the file's open scope a writer's batch at a time; the scope is committed here.
 void DatabaseImpl::settle() {
-  if (!queueOwner_) return;
+  if (!file_ || (!queueOwner_ && !file_->inAtomic())) return;
   TableWriter* w = queueOwner_;
   queueOwner_ = nullptr;
-  atomicWrite([&] { w->commitQueued(); });
+  queuedRows_ = 0;
+  PageFile& file = *file_;
+  if (!file.inAtomic()) file.beginAtomic();
+  try {
+    if (w) w->commitQueued();
+    file.commitAtomic();
+  } catch (...) {
+    undoWrite();
+    throw;
+  }
 }
 
 TableWriter& DatabaseImpl::writer(const std::string& name) {
@@ -304,18 +319,38 @@ void DatabaseImpl::deleteRow(const std::string& table, RowId row) {
   atomicWrite([&] { writer(table).remove(row); });
 }
 
+void DatabaseImpl::deleteRows(const std::string& table, const std::vector<RowId>& rows) {
+  settle();
+  atomicWrite([&] { writer(table).removeMany(rows); });
+}
+
 RowId DatabaseImpl::queueInsert(const std::string& table, std::vector<Value> values) {
   if (queueOwner_ && queueOwner_ != &writer(table)) settle();
-  return atomicWrite([&] {
-    TableWriter& w = writer(table);
-    queueOwner_ = &w;
-    return w.queueInsert(std::move(values));
-  });
+  ensureWritable();
+  TableWriter& w = writer(table);
+  // The scope stays open from the first queued row until settle(), so that a bulk load commits
+  // (and forces to the disk) once per kBatchRows rows while the writer stages smaller batches.
+  if (!file_->inAtomic()) file_->beginAtomic();
+  queueOwner_ = &w;
+  RowId id;
+  try {
+    id = w.queueInsert(std::move(values));
+  } catch (const Error& e) {
+    // A refused row leaves the rows before it queued; anything worse undoes the whole batch.
+    if (e.number() == err::kIoError || e.number() == err::kDiskFull) {
+      queueOwner_ = nullptr;
+      queuedRows_ = 0;
+      undoWrite();
+    }
+    throw;
+  }
+  ++queuedRows_;
+  return id;
 }
 
 void DatabaseImpl::commitQueued() { settle(); }
 
-size_t DatabaseImpl::queuedRows() const { return queueOwner_ ? queueOwner_->queuedRows() : 0; }
+size_t DatabaseImpl::queuedRows() const { return queuedRows_; }
 
 bool DatabaseImpl::queueFull() const { return queuedRows() >= TableWriter::kBatchRows; }
 

@@ -41,6 +41,7 @@ class DatabaseImpl : public Database {
   RowId insertRow(const std::string& table, std::vector<Value> values) override;
   void updateRow(const std::string& table, RowId row, std::vector<Value> values) override;
   void deleteRow(const std::string& table, RowId row) override;
+  void deleteRows(const std::string& table, const std::vector<RowId>& rows) override;
   RowId queueInsert(const std::string& table, std::vector<Value> values) override;
   void commitQueued() override;
   size_t queuedRows() const override;
@@ -66,6 +67,9 @@ class DatabaseImpl : public Database {
   // on the file (and in the cached state) when it fails after writing part of its pages.
   template <typename F>
   auto atomicWrite(F&& write) -> decltype(write());
+  // After a failed write: drops the file's open scope and, when it had written anything, rereads
+  // the cached state (a scope that cannot be undone marks the database damaged).
+  void undoWrite();
   // Refuses writing unless the file is writable and its structure sound (checked once per open).
   void ensureWritable();
   // Forgets the writers and definitions and reads the catalog again.
@@ -92,6 +96,7 @@ class DatabaseImpl : public Database {
   // One writer per table written to, by definition page; they refer to defs_, so they go first.
   std::map<uint32_t, std::unique_ptr<TableWriter>> writers_;
   TableWriter* queueOwner_ = nullptr;  // the writer holding queued rows
+  size_t queuedRows_ = 0;              // rows queued since the open scope began
   TableWriter* lastWriter_ = nullptr;  // the writer last asked for, by the name it was asked by
   std::string lastWriterName_;
   std::map<std::string, std::unique_ptr<Database>> linked_;  // source databases of linked tables, by path

@@ -1,9 +1,17 @@
 // The database file as numbered fixed-size pages, read and written through a bounded LRU cache.
+// This is the one place where pages reach the file, so the write-fault and crash hooks of tests
+// sit here too.
 //
 // Memory stays fixed whatever the file's size: at most `cachePages` pages are held, and a page that
 // a caller still holds (a shared pointer) lives on only as long as the caller keeps it. Pages other
 // than page 0 of a database with a database key are decoded on read and encoded on write. A file
 // opened for writing carries an exclusive advisory lock, so a second writer is refused (3051).
+//
+// Commits are crash-safe through a rollback journal beside the file (see jet/journal.h): the pages
+// of a commit wait in memory; at commit the original images of the pages it overwrites go to the
+// journal, which is forced to the disk, then the pages go to the file, which is forced, then the
+// journal's header is zeroed and forced. A valid journal found on open is played back before
+// anything is read (on a read-only open, in memory only).
 #pragma once
 
 #include <cstdint>
@@ -21,10 +29,17 @@ using PageRef = std::shared_ptr<const Page>;
 class PageFile {
  public:
   enum class Fault { None, DiskFull, IoError, ShortWrite };
+  enum class Crash { None, Exit, PowerLoss };
 
   // Opens `path`. A writable open of a file the user may only read falls back to read-only (see
   // readOnly()). Throws 3024 when missing, 3051 when locked by another writer or not readable.
+  // A hot journal beside the file is played back first (a read-only open applies it in memory).
   PageFile(const std::string& path, bool readOnly, size_t cachePages = 512);
+  // A new file that is to appear at `path` only when complete: it is written under a temporary
+  // name beside it, without a journal, and publish() puts it in place. Throws 3204 when `path`
+  // exists, 3044 when its folder does not, 3043/3035 when the folder cannot be written.
+  static std::unique_ptr<PageFile> createNew(const std::string& path, uint32_t pageSize);
+  // Removes the file of an unpublished createNew(); closes the journal of a session (removing it).
   ~PageFile();
   PageFile(const PageFile&) = delete;
   PageFile& operator=(const PageFile&) = delete;
@@ -41,57 +56,79 @@ class PageFile {
   bool readOnly() const { return readOnly_; }
   const std::string& path() const { return path_; }
 
-  // A page's decoded bytes. Throws 3049 for a page beyond the end of the file.
+  // A page's decoded bytes (within an open scope, as the scope has written it). Throws 3049 for a
+  // page beyond the end of the file.
   PageRef page(uint32_t number);
 
-  // Writes a whole page (pageSize() bytes) through to the file and the cache.
+  // Writes a whole page (pageSize() bytes). Within an atomic scope the page waits for the commit;
+  // outside one it goes straight to the file (unjournaled: for new files and tools).
   void writePage(uint32_t number, const uint8_t* data);
   // The same for a whole page the caller gives up (the cache keeps it without a copy).
   void writePage(uint32_t number, Page&& page);
   // Appends a page at the end of the file and returns its number.
   uint32_t appendPage(const uint8_t* data);
+  // Writes `pages` consecutive pages from `first` straight to a file outside any scope (a new
+  // file's long runs); each page counts as one write for the hooks.
+  void writeRun(uint32_t first, const uint8_t* data, size_t pages);
+  // Forces what was written to the disk.
   void flush();
-  // Cuts the file back to `pages` pages (undoing appends, and any partial page a failed append
-  // left behind).
-  void truncate(uint32_t pages);
+  // Forces a createNew() file to the disk and gives it its name (3204 when that exists by now).
+  void publish();
 
-  // All-or-nothing writes: between beginAtomic() and commitAtomic() the page file keeps the
-  // previous contents of every page it overwrites; rollbackAtomic() puts them back and cuts off
-  // pages appended since, so the file is as it was before beginAtomic(). Scopes do not nest.
+  // All-or-nothing writes: between beginAtomic() and commitAtomic() pages written wait in memory;
+  // commitAtomic() writes them through the journal (see above) and on failure puts the file back
+  // as it was and throws; rollbackAtomic() drops them. Scopes do not nest.
   void beginAtomic();
   void commitAtomic();
-  // Throws when the file cannot be restored (the disk refuses even the old contents).
+  // Throws when a failed commit could not be undone on the file (its journal then stays, so that
+  // the next open undoes it).
   void rollbackAtomic();
   bool inAtomic() const { return atomic_; }
-  // Whether the open scope has written anything to the file.
-  bool atomicTouched() const { return atomic_ && touched_; }
+  // Whether the open (or the last) scope wrote anything.
+  bool atomicTouched() const { return touched_; }
+
+  // Whether commits and flushes force data to the disk (fsync). On by default; the environment
+  // variable TABULONIX_NO_SYNC=1 turns it off, as does the command line's --no-sync. Without it a
+  // killed process still leaves a consistent file, a power cut may not.
+  static void setSyncToDisk(bool on);
+  static bool syncToDisk();
 
   // Makes the nth write or flush from now (1 = the next one) fail with `fault`.
   void setWriteFaultForTesting(int nth, Fault fault);
   // The same for every file the engine writes in this process (including new database files),
   // for faults in operations whose page file a test cannot reach. 0 disarms.
   static void setProcessWriteFaultForTesting(int nth, Fault fault);
+  // At the nth write or force from now the process ends as in a crash, with kCrashExitCode:
+  // Exit stops it there; PowerLoss first takes back, file by file, what was written since the file
+  // was last forced (each write dropped, kept, or kept in 512-byte pieces, as `seed` decides, and
+  // new folder entries possibly lost), as a power cut may. For forked children of tests.
+  static void setCrashForTesting(int nth, Crash mode, uint32_t seed);
+  static constexpr int kCrashExitCode = 86;
   // Writes and flushes issued by the engine in this process so far (to enumerate failure points).
   static uint64_t writeCountForTesting();
-  // For writers outside the page file (new database files): counts one write of `len` bytes and
-  // applies the process-wide fault; returns how many bytes may be written (a short write) or
-  // throws the fault's error.
-  static size_t admitWrite(size_t len, const std::string& path);
 
   size_t cachedPages() const { return lru_.size(); }
 
  private:
+  PageFile(size_t cachePages) : capacity_(cachePages < 4 ? 4 : cachePages) {}
   void checkWritable() const;
-  void rawWrite(uint64_t offset, const uint8_t* data, size_t len);
-  void injectFault(size_t len, size_t& toWrite);
+  void storePage(uint32_t number, const Page& page);
   void remember(uint32_t number, PageRef page);
+  void forget(uint32_t number);
+  void recoverJournal();
+  void writeJournal();
+  void clearJournal();
+  void undoCommit(bool fileTouched);
+  void dropScope();
 
   std::string path_;
+  std::string publishAs_;  // createNew(): the name the file gets when complete
   int fd_ = -1;
   bool readOnly_ = true;
   uint32_t pageSize_ = 4096;
   uint32_t pageCount_ = 0;
   uint64_t fileSize_ = 0;
+  uint64_t device_ = 0, inode_ = 0;
   uint32_t key_ = 0;
   size_t capacity_;
   std::list<std::pair<uint32_t, PageRef>> lru_;  // most recently used first
@@ -99,9 +136,16 @@ class PageFile {
   int faultCountdown_ = 0;
   Fault fault_ = Fault::None;
   bool atomic_ = false;
-  bool touched_ = false;  // a write was attempted in the open scope
+  bool touched_ = false;  // a write was attempted in the open (or last) scope
+  bool broken_ = false;   // a failed commit could not be undone
   uint32_t atomicPageCount_ = 0;
-  std::unordered_map<uint32_t, Page> preImages_;  // plain contents before the scope's first write
+  uint64_t atomicFileSize_ = 0;
+  std::unordered_map<uint32_t, PageRef> dirty_;   // pages the open scope wrote
+  std::unordered_map<uint32_t, PageRef> preImages_;  // their contents before the scope
+  int journalFd_ = -1;
+  bool journalClean_ = true;  // the journal's header is zeroed (it may be removed)
+  // A hot journal applied in memory (read-only open): stored images by byte offset.
+  std::unordered_map<uint64_t, Page> overlay_;
 };
 
 }  // namespace jet

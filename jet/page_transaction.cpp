@@ -172,24 +172,25 @@ uint32_t PageTransaction::allocate() {
 }
 
 void PageTransaction::commit() {
-  uint32_t oldCount = file_.pageCount();
-  std::vector<std::pair<uint32_t, Page>> written;  // pre-images of existing pages
+  // The file's scope is the one undo mechanism: within a scope the pages join it, otherwise this
+  // commit is a scope of its own.
+  const bool own = !file_.inAtomic();
+  if (own) file_.beginAtomic();
   try {
-    for (auto& [number, page] : staged_) {
-      if (number < oldCount) written.emplace_back(number, *file_.page(number));
-      file_.writePage(number, std::move(page));
-    }
-  } catch (const Error&) {
-    try {
-      for (auto& [number, page] : written) file_.writePage(number, page.data());
-      file_.truncate(oldCount);
-    } catch (const Error&) {
-      // The original error is the one to report.
-    }
+    for (auto& [number, page] : staged_) file_.writePage(number, std::move(page));
     staged_.clear();
+    if (own) file_.commitAtomic();
+  } catch (...) {
+    staged_.clear();
+    if (own) {
+      try {
+        file_.rollbackAtomic();
+      } catch (const Error&) {
+        // The original error is the one to report.
+      }
+    }
     throw;
   }
-  staged_.clear();
 }
 
 }  // namespace jet

@@ -1,6 +1,7 @@
 // Staged page changes: a write operation edits copies of pages and new pages here, then commits
-// them together (written to the file, not forced to the disk: closing the database does that). Until commit nothing reaches the file; if commit fails part-way, the pages it had
-// already written are put back and appended pages are cut off, so the file is as it was.
+// them together into the page file's atomic scope (see PageFile), which writes them through its
+// journal; without an open scope the commit is a scope of its own. Until commit nothing reaches the
+// page file; a failed commit leaves the file as it was.
 #pragma once
 
 #include <cstdint>
@@ -33,7 +34,7 @@ class PageTransaction {
   // map's window moves, or the map turns into one of bitmap pages, to reach a page freed outside it).
   void useFreePageMap(Format format) { format_ = format; freeMap_ = true; }
   bool changed() const { return !staged_.empty(); }
-  // Writes every staged page; on failure restores the file and rethrows.
+  // Hands every staged page to the file (see above); on failure the file is as it was.
   void commit();
 
  private:

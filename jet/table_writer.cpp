@@ -20,6 +20,8 @@ namespace {
 
 size_t maxRowSize(Format f, uint32_t pageSize) { return pageSize - rowTableOffset(f) - 2; }
 
+struct CurrentRow;
+
 }  // namespace
 
 // The writer's state, kept from one operation to the next: the table's indexes with their parsed
@@ -139,6 +141,9 @@ struct TableWriter::State : public IndexPageStore {
     }
     queued = std::move(rows);
   }
+
+  // Stages the removal of a live row (read by readCurrent) with its long values and index entries.
+  void stageRemove(RowId id, const CurrentRow& cur);
 
   // Fills in the auto-number and new GUIDs of a new row, then stages it.
   RowId stageInsert(std::vector<Value>& values) {
@@ -433,7 +438,7 @@ RowId TableWriter::queueInsert(std::vector<Value> values) {
   State& s = *s_;
   checkWritable(s.file);
   // A caller that never commits still keeps the batch bounded.
-  if (s.queued.size() >= 4 * kBatchRows) s.commit();
+  if (s.queued.size() >= kStagedRows) s.commit();
   s.begin();
   RowId id;
   try {
@@ -452,23 +457,44 @@ void TableWriter::commitQueued() { s_->commit(); }
 
 size_t TableWriter::queuedRows() const { return s_->queued.size(); }
 
+void TableWriter::State::stageRemove(RowId id, const CurrentRow& cur) {
+  const Format f = def.format;
+  const uint32_t ps = file.pageSize();
+  maintainIndexes(&cur.values, id, nullptr, RowId{});
+  for (auto& [col, ref] : longValueRefs(def, cur.body)) freeLongValue(ref.data(), ref.size());
+  freeRow(tx->edit(id.page), ps, f, id.row);
+  if (!(cur.bodyId == id)) {
+    freeRow(tx->edit(cur.bodyId.page), ps, f, cur.bodyId.row);
+    rowsFreed(cur.bodyId.page);
+  }
+  rowsFreed(id.page);
+  rowDelta -= 1;
+}
+
 void TableWriter::remove(RowId id) {
   State& s = *s_;
   checkWritable(s.file);
   s.commit();
   CurrentRow cur = readCurrent(s.file, s.def, s.codec, id);
+  singleOperation(s, [&] { s.stageRemove(id, cur); });
+}
+
+void TableWriter::removeMany(const std::vector<RowId>& ids) {
+  State& s = *s_;
+  checkWritable(s.file);
+  std::vector<RowId> sorted(ids);
+  std::sort(sorted.begin(), sorted.end(), [](const RowId& a, const RowId& b) {
+    return a.page != b.page ? a.page < b.page : a.row < b.row;
+  });
+  for (size_t i = 1; i < sorted.size(); ++i)
+    if (sorted[i] == sorted[i - 1]) throw Error(err::kInvalidArgument, "Invalid argument: a row is named twice.");
+  // The rows are read from the file as it was before the batch: deleting a row changes no other
+  // row's bytes there, and no page is reused while rows are only deleted.
   singleOperation(s, [&] {
-    const Format f = s.def.format;
-    const uint32_t ps = s.file.pageSize();
-    s.maintainIndexes(&cur.values, id, nullptr, RowId{});
-    for (auto& [col, ref] : longValueRefs(s.def, cur.body)) s.freeLongValue(ref.data(), ref.size());
-    freeRow(s.tx->edit(id.page), ps, f, id.row);
-    if (!(cur.bodyId == id)) {
-      freeRow(s.tx->edit(cur.bodyId.page), ps, f, cur.bodyId.row);
-      s.rowsFreed(cur.bodyId.page);
+    for (const RowId& id : ids) {
+      CurrentRow cur = readCurrent(s.file, s.def, s.codec, id);
+      s.stageRemove(id, cur);
     }
-    s.rowsFreed(id.page);
-    s.rowDelta -= 1;
   });
 }
 

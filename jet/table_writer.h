@@ -33,10 +33,13 @@ class TableWriter {
   RowId insert(std::vector<Value> values);
   void update(RowId row, std::vector<Value> values);
   void remove(RowId row);
+  // Removes distinct rows in one transaction (all or none); 3001 when a row is named twice.
+  void removeMany(const std::vector<RowId>& rows);
 
   // Adds a row to the open batch (opening one when needed). A refused row leaves the batch as it
-  // was: the rows queued before it stay queued. A batch of kBatchRows rows is full (commit it);
-  // one four times that size is committed here before the row is added.
+  // was: the rows queued before it stay queued. A batch of kStagedRows rows is committed here
+  // before the next row is added (into the file's open scope, when there is one: the database
+  // keeps one open over kBatchRows queued rows, its commit to the disk).
   RowId queueInsert(std::vector<Value> values);
   // Writes the open batch. On failure the batch is dropped (the file stays as it was before it)
   // and the error is thrown.
@@ -44,7 +47,8 @@ class TableWriter {
   // Rows queued and not yet committed.
   size_t queuedRows() const;
 
-  static constexpr size_t kBatchRows = 2048;
+  static constexpr size_t kBatchRows = 65536;
+  static constexpr size_t kStagedRows = 2048;
 
   struct State;  // defined with the writer's code
 

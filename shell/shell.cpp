@@ -130,6 +130,8 @@ void faceColour(QWidget* window) {
   QColor face = buttonFace();
   paintBackground(window, face);
   for (QWidget* child : window->findChildren<QWidget*>()) {
+    // Captions inside a frame show the frame's own panel, which the style may shade.
+    if (qobject_cast<QGroupBox*>(child->parentWidget())) continue;
     if (qobject_cast<QLabel*>(child) || qobject_cast<QGroupBox*>(child) || qobject_cast<QRadioButton*>(child) ||
         qobject_cast<QCheckBox*>(child))
       paintBackground(child, face);
@@ -196,6 +198,19 @@ QRect TwipsRect(int left, int top, int width, int height) {
   int x = TwipsToPixels(left), y = TwipsToPixels(top);
   // Right and bottom edges are converted too, so neighbouring controls keep their exact gaps.
   return QRect(x, y, TwipsToPixels(left + width) - x, TwipsToPixels(top + height) - y);
+}
+
+void FitCaption(QLabel* label, QWidget* beside) {
+  if (!label) return;
+  label->ensurePolished();
+  const QSize hint = label->sizeHint();
+  label->resize(std::max(label->width(), hint.width()), std::max(label->height(), hint.height()));
+  if (!beside || beside->parentWidget() != label->parentWidget()) return;
+  const int gap = TwipsToPixels(60);
+  const int left = label->geometry().right() + 1 + gap;
+  if (beside->x() >= left) return;
+  const int right = beside->geometry().right();
+  beside->setGeometry(left, beside->y(), std::max(0, right - left + 1), beside->height());
 }
 
 QFont BoldArial(double points) {

@@ -10,6 +10,7 @@
 #include <functional>
 #include <optional>
 
+class QLabel;
 class QWidget;
 
 namespace app {
@@ -28,6 +29,9 @@ QString ProgramFile(const QString& relative);
 int TwipsToPixels(int twips);
 QRect TwipsRect(int left, int top, int width, int height);
 QFont BoldArial(double points);
+// Widens a caption label to its whole text with the font it has; a control placed beside it that
+// the wider label would reach moves right, keeping its right edge.
+void FitCaption(QLabel* label, QWidget* beside = nullptr);
 
 // The icon every window of the application carries: a small table with a header row.
 QIcon ApplicationIcon();

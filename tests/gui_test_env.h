@@ -19,7 +19,9 @@ namespace testenv {
 class QtEnvironment : public ::testing::Environment {
  public:
   void SetUp() override {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
+    // Offscreen, with any settings of the offscreen platform the caller gave ("offscreen:...").
+    if (!qEnvironmentVariable("QT_QPA_PLATFORM").startsWith(QStringLiteral("offscreen")))
+      qputenv("QT_QPA_PLATFORM", "offscreen");
     static int argc = 1;
     static char name[] = "tabulonix-tests";
     static char* argv[] = {name, nullptr};
