@@ -322,13 +322,6 @@ bool startsWithMSys(const std::string& name) {
          (name[2] == 'y' || name[2] == 'Y') && (name[3] == 's' || name[3] == 'S');
 }
 
-bool sameName(const std::string& a, const char* b) {
-  size_t i = 0;
-  for (; i < a.size() && b[i]; ++i)
-    if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i]))) return false;
-  return i == a.size() && !b[i];
-}
-
 bool holdsObjectId(const std::string& table, const std::string& column) {
   // Only these refer to the catalog's ids. Other system tables number their own rows (the storage
   // table's Id and ParentId, the navigation pane's group ids): those values are kept as they are.
