@@ -429,7 +429,7 @@ int cmdUpdate(const Args& a, std::istream& in, std::ostream&) {
   std::vector<jet::Value> row = cursor->values();
   for (auto& [key, scalar] : changes) {
     size_t i = columnIndex(info, key);
-    if (info.columns[i].autoNumber) throw jet::Error(3164, "Field cannot be updated.");
+    if (info.columns[i].autoNumber) throw jet::Error(jet::err::kCannotUpdateField, "Field cannot be updated.");
     row[i] = valueFromJson(info.columns[i], scalar);
     dao::checkValueFits(info, db->format(), i, row[i]);
   }

@@ -40,7 +40,7 @@ class Progress {
   void show(int64_t n, bool last) {
     double secs = std::chrono::duration<double>(Clock::now() - begun_).count();
     char line[160];
-    std::snprintf(line, sizeof line, "\r%s: %lld rows, %.0f rows/s%s", table_.substr(0, 80).c_str(),
+    std::snprintf(line, sizeof line, "\r%s: %lld rows, %.0f rows/s\033[K%s", table_.substr(0, 80).c_str(),
                   static_cast<long long>(n), secs > 0 ? n / secs : 0.0, last ? "\n" : "");
     err_ << line << std::flush;
   }
@@ -76,7 +76,7 @@ void checkRow(const jet::TableInfo& t, const std::vector<jet::Value>& row, int64
       if (c.required) refuse("Null in a required field");
       continue;
     }
-    if (auto* d = std::get_if<jet::DateTime>(&v); d && !timestampText(d->days, false))
+    if (auto* d = std::get_if<jet::DateTime>(&v); d && !inCalendar(d->days))
       refuse("a date outside the years 100 to 9999");
   }
 }

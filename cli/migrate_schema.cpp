@@ -85,8 +85,11 @@ SourceSchema readSchema(jet::Database& source, const std::vector<std::string>& o
   SourceSchema s;
   s.format = source.format();
   if (only.empty()) {
-    for (const jet::CatalogObject& o : source.objects())
+    for (const jet::CatalogObject& o : source.objects()) {
       if (isUserTable(o)) s.tables.push_back(source.table(o.name));
+      if (o.kind == jet::ObjectKind::LinkedTable)
+        s.notes.push_back("linked table " + o.name + " left out: its rows live in " + o.linkedDatabase);
+    }
   } else {
     for (const std::string& name : only) {
       jet::TableInfo t = source.table(name);  // 3078 for a table the file does not hold

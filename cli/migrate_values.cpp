@@ -13,9 +13,14 @@ namespace {
 constexpr int64_t kDaysTo2000 = 36526;  // 1899-12-30 to 2000-01-01
 
 void pad(std::string& out, int64_t v, int width) {
-  std::string digits = std::to_string(v);
-  if (static_cast<int>(digits.size()) < width) out.append(width - digits.size(), '0');
-  out += digits;
+  char digits[24];
+  int n = 0;
+  do {
+    digits[n++] = static_cast<char>('0' + v % 10);
+    v /= 10;
+  } while (v > 0);
+  while (n < width) digits[n++] = '0';
+  while (n > 0) out.push_back(digits[--n]);
 }
 
 bool isFloat(const jet::ColumnInfo& c) {
@@ -34,6 +39,7 @@ std::optional<std::string> timestampText(double days, bool trimZeros) {
   jet::OleParts p = jet::splitOleDate(days);
   if (!p.valid || p.year < 100 || p.year > 9999) return std::nullopt;
   std::string out;
+  out.reserve(24);
   pad(out, p.year, 4);
   out.push_back('-');
   pad(out, p.month, 2);
@@ -53,6 +59,11 @@ std::optional<std::string> timestampText(double days, bool trimZeros) {
       while (out.back() == '0') out.pop_back();
   }
   return out;
+}
+
+bool inCalendar(double days) {
+  jet::OleParts p = jet::splitOleDate(days);
+  return p.valid && p.year >= 100 && p.year <= 9999;
 }
 
 std::optional<int64_t> postgresMicroseconds(double days) {

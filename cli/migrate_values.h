@@ -20,6 +20,8 @@ std::string exactDecimal(const jet::Decimal& d);
 // "YYYY-MM-DD HH:MM:SS", with ".mmm" when the milliseconds are not zero (trimZeros drops the
 // fraction's trailing zeros, as PostgreSQL prints it). Nothing for a date outside years 100-9999.
 std::optional<std::string> timestampText(double days, bool trimZeros);
+// True for a date in years 100-9999, the range both targets hold.
+bool inCalendar(double days);
 // Microseconds since 2000-01-01 00:00, rounded to the millisecond, or nothing (as above).
 std::optional<int64_t> postgresMicroseconds(double days);
 // Lower-case hyphenated form, and the 16 bytes in that order.

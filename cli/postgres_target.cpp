@@ -177,7 +177,9 @@ class PostgresTarget : public Target {
     }
     format_ = s.format;
     exec("BEGIN");
-    exec("SET LOCAL synchronize_seqscans = off");  // read back in the order written
+    // Read back in the order written: one plain scan from the table's start.
+    exec("SET LOCAL synchronize_seqscans = off");
+    exec("SET LOCAL max_parallel_workers_per_gather = 0");
     // Names the schema holds already: any table of ours among them refuses the whole migration.
     const char* params[1] = {schema_.c_str()};
     Result r(PQexecParams(conn_.get(),

@@ -2,6 +2,7 @@
 
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sqlite3.h>
 #include <unistd.h>
 
@@ -82,6 +83,32 @@ bool inPrimaryKey(const jet::TableInfo& t, const jet::ColumnInfo& c) {
   return false;
 }
 
+// The temporary file of the migration under way, removed when the program is interrupted.
+char interruptedTemp[4096];
+struct sigaction previousInt, previousTerm;
+
+void removeTempAndDie(int sig) {
+  if (interruptedTemp[0]) ::unlink(interruptedTemp);
+  ::signal(sig, SIG_DFL);
+  ::raise(sig);
+}
+
+void guardTemp(const std::string& path) {
+  if (path.size() >= sizeof interruptedTemp) return;
+  std::memcpy(interruptedTemp, path.c_str(), path.size() + 1);
+  struct sigaction sa {};
+  sa.sa_handler = removeTempAndDie;
+  ::sigaction(SIGINT, &sa, &previousInt);
+  ::sigaction(SIGTERM, &sa, &previousTerm);
+}
+
+void unguardTemp() {
+  if (!interruptedTemp[0]) return;
+  ::sigaction(SIGINT, &previousInt, nullptr);
+  ::sigaction(SIGTERM, &previousTerm, nullptr);
+  interruptedTemp[0] = 0;
+}
+
 class SqliteReader : public RowReader {
  public:
   SqliteReader(sqlite3* db, const jet::TableInfo& t) : db_(db) {
@@ -151,6 +178,7 @@ class SqliteTarget : public Target {
     if (insert_) sqlite3_finalize(insert_);
     if (db_) sqlite3_close(db_);
     if (!temp_.empty() && !committed_) ::unlink(temp_.c_str());
+    unguardTemp();
   }
 
   void open() {
@@ -160,7 +188,8 @@ class SqliteTarget : public Target {
     if (fd < 0) throw Refused("cannot create a file beside " + path_ + ": " + std::strerror(errno));
     ::close(fd);
     temp_ = pattern;
-    if (sqlite3_open_v2(temp_.c_str(), &db_, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK)
+    guardTemp(temp_);
+    if (sqlite3_open_v2(temp_.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr) != SQLITE_OK)
       throw Refused("cannot open " + temp_ + " with SQLite");
     // The temporary file is thrown away on any failure, so it needs no journal of its own.
     exec("PRAGMA journal_mode = OFF");
@@ -199,11 +228,13 @@ class SqliteTarget : public Target {
     sql += ")";
     if (sqlite3_prepare_v2(db_, sql.c_str(), -1, &insert_, nullptr) != SQLITE_OK) fail("preparing the insert");
     large_.clear();
+    // One text buffer per column, sized before any is bound: growing would move them.
+    scratch_.assign(t.columns.size(), std::string());
     for (const auto& c : t.columns) large_.push_back(static_cast<uint8_t>(c.type) == kLargeNumber);
   }
 
   void addRow(const std::vector<jet::Value>& values, int64_t number) override {
-    for (size_t i = 0; i < values.size(); ++i) bind(static_cast<int>(i) + 1, values[i], large_[i]);
+    for (size_t i = 0; i < values.size(); ++i) bind(static_cast<int>(i), values[i], large_[i]);
     if (sqlite3_step(insert_) != SQLITE_DONE) {
       std::string message = sqlite3_errmsg(db_);
       sqlite3_reset(insert_);
@@ -299,7 +330,9 @@ class SqliteTarget : public Target {
     }
   }
 
-  void bind(int at, const jet::Value& v, bool large) {
+  // Column `index`'s value; texts made here stay in scratch_ until the row is stepped.
+  void bind(int index, const jet::Value& v, bool large) {
+    const int at = index + 1;
     if (large) {
       if (auto n = largeNumber(v)) {
         sqlite3_bind_int64(insert_, at, *n);
@@ -309,6 +342,7 @@ class SqliteTarget : public Target {
     struct Visitor {
       sqlite3_stmt* st;
       int at;
+      std::string& scratch;
       void operator()(const jet::Null&) const { sqlite3_bind_null(st, at); }
       void operator()(bool b) const { sqlite3_bind_int(st, at, b ? 1 : 0); }
       void operator()(int64_t i) const { sqlite3_bind_int64(st, at, i); }
@@ -332,11 +366,12 @@ class SqliteTarget : public Target {
       }
       void operator()(const jet::Guid& g) const { text(uuidText(g)); }
       void operator()(const jet::Decimal& d) const { text(exactDecimal(d)); }
-      void text(const std::string& s) const {
-        sqlite3_bind_text(st, at, s.data(), static_cast<int>(s.size()), SQLITE_TRANSIENT);
+      void text(std::string s) const {
+        scratch = std::move(s);
+        sqlite3_bind_text(st, at, scratch.data(), static_cast<int>(scratch.size()), SQLITE_STATIC);
       }
     };
-    std::visit(Visitor{insert_, at}, v);
+    std::visit(Visitor{insert_, at, scratch_[index]}, v);
   }
 
   std::string path_;
@@ -345,6 +380,7 @@ class SqliteTarget : public Target {
   sqlite3_stmt* insert_ = nullptr;
   const jet::TableInfo* table_ = nullptr;
   std::vector<bool> large_;
+  std::vector<std::string> scratch_;
   std::vector<std::string> names_;
   bool committed_ = false;
 };

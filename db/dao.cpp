@@ -11,7 +11,7 @@ namespace dao {
 namespace {
 
 [[noreturn]] void fail(int number, const std::string& text) { throw Error(number, text); }
-[[noreturn]] void objectInvalid() { fail(3420, "Object invalid or no longer set."); }
+[[noreturn]] void objectInvalid() { fail(jet::err::kObjectInvalid, "Object invalid or no longer set."); }
 [[noreturn]] void itemNotFound() { fail(jet::err::kUnknownField, "Item not found in this collection."); }
 
 bool iequals(const std::string& a, const std::string& b) {
@@ -142,7 +142,7 @@ void Relation::AppendField(const std::string& name, const std::string& foreignNa
         std::equal(c.name.begin(), c.name.end(), name.begin(),
                    [](char a, char b) { return std::tolower(static_cast<unsigned char>(a)) ==
                                                std::tolower(static_cast<unsigned char>(b)); }))
-      throw Error(3367, "Cannot append. An object with that name already exists in the collection.");
+      throw Error(jet::err::kNameInCollection, "Cannot append. An object with that name already exists in the collection.");
   spec_->columns.push_back({name, foreignName});
 }
 
@@ -205,14 +205,14 @@ TableDef TableDefs::Item(const std::string& name) const {
 void TableDefs::Append(const TableDef& table) {
   if (!db_ || !table.impl()) objectInvalid();
   TableDefImpl& t = *table.impl();
-  if (t.appended) fail(3367, "Cannot append. An object with that name already exists in the collection.");
+  if (t.appended) fail(jet::err::kNameInCollection, "Cannot append. An object with that name already exists in the collection.");
   jet::NewTable spec;
   spec.name = t.name;
   for (const Field& f : *t.fields) {
     const FieldImpl& fi = *f.impl();
     jet::NewColumn c;
     c.name = fi.name;
-    if (!engineType(fi.type, c.type)) fail(3259, "Invalid field data type.");
+    if (!engineType(fi.type, c.type)) fail(jet::err::kInvalidFieldSize, "Invalid field data type.");
     c.size = fi.size;
     c.autoNumber = (fi.attributes & dbAutoIncrField) != 0;
     c.required = fi.required;
@@ -309,7 +309,7 @@ void Fields::Append(const Field& field) {
     fail(jet::err::kInvalidOperation, "Invalid operation.");
   for (const Field& f : *items_)
     if (f.impl() == field.impl() || iequals(f.impl()->name, field.impl()->name))
-      fail(3367, "Cannot append. An object with that name already exists in the collection.");
+      fail(jet::err::kNameInCollection, "Cannot append. An object with that name already exists in the collection.");
   items_->push_back(field);
 }
 

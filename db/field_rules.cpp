@@ -4,8 +4,6 @@ namespace dao {
 
 namespace {
 
-[[noreturn]] void fail(int number, const std::string& text) { throw Error(number, text); }
-
 size_t utf8Length(const std::string& s) {
   size_t n = 0;
   for (unsigned char c : s)
@@ -71,9 +69,10 @@ void checkValueFits(const jet::TableInfo& table, jet::Format format, size_t inde
     if (auto* b = std::get_if<jet::Bytes>(&v)) tooLong = static_cast<int64_t>(b->size()) > daoSize(c, format);
   }
   if (tooLong)
-    fail(jet::err::kTextTooLong,
-         "The field is too small to accept the amount of data you attempted to add.  Try inserting or "
-         "pasting less data.");
+    throw Error(jet::err::kTextTooLong,
+                "The field is too small to accept the amount of data you attempted to add.  Try inserting or "
+                "pasting less data.",
+                table.name, c.name);
 }
 
 void checkRecord(const jet::TableInfo& table, const std::vector<Value>& values) {
@@ -82,13 +81,16 @@ void checkRecord(const jet::TableInfo& table, const std::vector<Value>& values) 
     if (c.autoNumber) continue;
     const Value& v = values[i];
     if (c.required && jet::isNull(v))
-      fail(jet::err::kRequiredNull, "The field '" + table.name + "." + c.name +
-                                        "' cannot contain a Null value because the Required property for "
-                                        "this field is set to True.  Enter a value in this field.");
+      throw Error(jet::err::kRequiredNull,
+                  "The field '" + table.name + "." + c.name +
+                      "' cannot contain a Null value because the Required property for this field is set to "
+                      "True.  Enter a value in this field.",
+                  table.name, c.name);
     auto* s = std::get_if<std::string>(&v);
     if (s && s->empty() && !c.allowZeroLength &&
         (c.type == jet::ColumnType::Text || c.type == jet::ColumnType::Memo))
-      fail(jet::err::kZeroLength, "Field '" + table.name + "." + c.name + "' cannot be a zero-length string.");
+      throw Error(jet::err::kZeroLength, "Field '" + table.name + "." + c.name + "' cannot be a zero-length string.",
+                  table.name, c.name);
   }
 }
 

@@ -9,15 +9,11 @@ namespace {
 
 bool holdsText(int16_t type) { return type == dao::dbText || type == dao::dbMemo; }
 
-// The field a refusal at Update names ("The field 'Table.Name' ..."), or -1.
-int fieldNamedIn(const std::string& message, const std::string& table, const dao::Fields& fields) {
-  const size_t open = message.find('\'');
-  const size_t close = open == std::string::npos ? std::string::npos : message.find('\'', open + 1);
-  if (close == std::string::npos) return -1;
-  std::string quoted = message.substr(open + 1, close - open - 1);
-  if (quoted.rfind(table + ".", 0) == 0) quoted = quoted.substr(table.size() + 1);
+// The position of the field a refusal names, or -1 when it names none.
+int fieldOf(const jet::Error& e, const dao::Fields& fields) {
+  if (e.field().empty()) return -1;
   for (int k = 0; k < fields.Count(); ++k)
-    if (fields.Item(k).Name() == quoted) return k;
+    if (fields.Item(k).Name() == e.field()) return k;
   return -1;
 }
 
@@ -66,7 +62,7 @@ void SaveRecord(const std::string& table, int32_t position, const std::vector<st
   try {
     rs.Update(dao::dbUpdateRegular, false);
   } catch (const jet::Error& e) {
-    refusedField = fieldNamedIn(e.description(), table, fields);
+    refusedField = fieldOf(e, fields);
     throw;
   }
 }

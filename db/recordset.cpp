@@ -8,7 +8,7 @@ namespace dao {
 namespace {
 
 [[noreturn]] void fail(int number, const std::string& text) { throw Error(number, text); }
-[[noreturn]] void objectInvalid() { fail(3420, "Object invalid or no longer set."); }
+[[noreturn]] void objectInvalid() { fail(jet::err::kObjectInvalid, "Object invalid or no longer set."); }
 [[noreturn]] void noCurrentRecord() { fail(jet::err::kNoCurrentRecord, "No current record."); }
 
 }  // namespace
@@ -51,7 +51,7 @@ void RecordsetImpl::checkOpen() const {
 
 void RecordsetImpl::checkCurrent() const {
   checkOpen();
-  if (currentDeleted_) fail(3167, "Record is deleted.");
+  if (currentDeleted_) fail(jet::err::kRecordDeleted, "Record is deleted.");
   if (pos_ < 0 || pos_ >= static_cast<int64_t>(rows_.size())) noCurrentRecord();
 }
 
@@ -187,7 +187,7 @@ void RecordsetImpl::setText(int index, const std::string& text) {
   if (mode_ == Mode::None)
     fail(jet::err::kUpdateWithoutEdit, "Update or CancelUpdate without AddNew or Edit.");
   const jet::ColumnInfo& c = info_.columns[index];
-  if (c.autoNumber) fail(3164, "Field cannot be updated.");
+  if (c.autoNumber) fail(jet::err::kCannotUpdateField, "Field cannot be updated.");
   // The text form of the value already held reads as that very value, bit for bit.
   if (!jet::isNull(buffer_[index]) && jet::toText(buffer_[index]) == text) {
     touched_[index] = true;
@@ -205,7 +205,7 @@ void RecordsetImpl::setValue(int index, const Value& value) {
   if (mode_ == Mode::None)
     fail(jet::err::kUpdateWithoutEdit, "Update or CancelUpdate without AddNew or Edit.");
   const jet::ColumnInfo& c = info_.columns[index];
-  if (c.autoNumber) fail(3164, "Field cannot be updated.");
+  if (c.autoNumber) fail(jet::err::kCannotUpdateField, "Field cannot be updated.");
   if (jet::isNull(value)) {
     buffer_[index] = value;
     touched_[index] = true;

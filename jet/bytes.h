@@ -11,10 +11,6 @@
 
 namespace jet {
 
-[[noreturn]] inline void throwCorrupt(const std::string& what) {
-  throw Error(err::kCorrupt, "The database is damaged: " + what + ".");
-}
-
 inline uint16_t le16(const uint8_t* p) { return uint16_t(p[0] | (p[1] << 8)); }
 inline uint32_t le24(const uint8_t* p) { return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16); }
 inline uint32_t le32(const uint8_t* p) {

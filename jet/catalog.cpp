@@ -45,7 +45,7 @@ bool lessName(const std::string& a, const std::string& b) {
 }  // namespace
 
 Catalog Catalog::read(PageFile& file, Format format, TextCodec& codec) {
-  TableDef def = readTableDef(file, format, codec, kCatalogTdefPage);
+  TableDef def = readTableDef(file, format, codec, sys::kCatalogTdef);
   int cId = columnIndex(def, "Id"), cParent = columnIndex(def, "ParentId"), cName = columnIndex(def, "Name"),
       cType = columnIndex(def, "Type"), cFlags = columnIndex(def, "Flags"), cDb = columnIndex(def, "Database"),
       cForeign = columnIndex(def, "ForeignName"), cProp = columnIndex(def, "LvProp");
@@ -55,6 +55,7 @@ Catalog Catalog::read(PageFile& file, Format format, TextCodec& codec) {
   while (scan.next()) {
     const std::vector<Value>& v = scan.values();
     CatalogEntry e;
+    e.row = scan.rowId();
     e.type = int(asInt(v, cType));
     e.parentId = int32_t(asInt(v, cParent));
     CatalogObject& o = e.object;
@@ -62,17 +63,17 @@ Catalog Catalog::read(PageFile& file, Format format, TextCodec& codec) {
     o.id = int32_t(asInt(v, cId));
     o.flags = uint32_t(asInt(v, cFlags));
     switch (e.type) {
-      case objtype::kTable:
-        o.kind = (o.flags & kSystemObjectFlags) ? ObjectKind::SystemTable : ObjectKind::Table;
+      case sys::kTypeTable:
+        o.kind = (o.flags & sys::kSystemObjectFlags) ? ObjectKind::SystemTable : ObjectKind::Table;
         o.tdefPage = uint32_t(o.id) & 0x00FFFFFF;
         break;
-      case objtype::kLinkedTable:
-      case objtype::kLinkedOdbc:
+      case sys::kTypeLinkedTable:
+      case sys::kTypeLinkedOdbc:
         o.kind = ObjectKind::LinkedTable;
         o.linkedDatabase = asText(v, cDb);
         o.foreignName = asText(v, cForeign);
         break;
-      case objtype::kQuery:
+      case sys::kTypeQuery:
         o.kind = ObjectKind::Query;
         break;
       default:

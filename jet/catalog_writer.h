@@ -1,10 +1,8 @@
-// Building blocks for writing the catalog and other small tables: row images, data pages,
-// inline usage maps and the property blob that keeps column properties such as Required and
-// AllowZeroLength.
+// Building blocks for writing the catalog and other small tables: row images, data pages and
+// inline usage maps.
 #pragma once
 
 #include <cstdint>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -47,23 +45,7 @@ Bytes buildInlineUsageMap(Format format, const std::vector<uint32_t>& pages, boo
 // The number of pages an inline usage map row can describe.
 uint32_t inlineUsageMapCapacity(Format format);
 
-// The maintenance description of a real index of a table (fields index def.columns positions).
-IndexSpec indexSpecOf(const TableDefinition& def, size_t realIndex);
-
 // Values for a row given by column number; columns not named are Null.
 std::vector<Value> rowByNumber(const TableDefinition& def, const std::vector<std::pair<uint16_t, Value>>& values);
-
-// Column properties as kept in the catalog's property blob (LvProp).
-struct ColumnProperties {
-  std::string column;
-  std::optional<bool> required;
-  std::optional<bool> allowZeroLength;
-};
-
-// The property blob for a table whose columns have these properties.
-Bytes buildPropertyBlob(Format format, const std::vector<ColumnProperties>& columns);
-// Reads Required and AllowZeroLength back from a property blob (other properties are skipped).
-// Returns nothing when the blob is not a property blob.
-std::optional<std::vector<ColumnProperties>> parsePropertyBlob(Format format, const Bytes& blob);
 
 }  // namespace jet

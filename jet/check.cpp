@@ -1,13 +1,14 @@
 #include "jet/check.h"
 
+#include <algorithm>
 #include <map>
+#include <optional>
 #include <set>
 
 #include "jet/catalog.h"
 #include "jet/error.h"
 #include "jet/index.h"
 #include "jet/index_key.h"
-#include "jet/schema_writer.h"
 #include "jet/system_tables.h"
 #include "jet/table_def.h"
 #include "jet/table_scan.h"
@@ -19,12 +20,32 @@ namespace {
 
 std::string quoted(const std::string& s) { return "'" + s + "'"; }
 
+// Index pages as the check sees them: read through the page file, never changed.
+class CheckedPages : public IndexPageStore {
+ public:
+  CheckedPages(PageFile& file, Format format) : file_(file), format_(format) {}
+  Format format() const override { return format_; }
+  void readPage(uint32_t page, uint8_t* out) override {
+    if (page >= file_.pageCount()) throwCorrupt("page " + std::to_string(page) + " lies past the end of the file");
+    PageRef p = file_.page(page);
+    std::copy(p->data(), p->data() + file_.pageSize(), out);
+  }
+  void writePage(uint32_t, const uint8_t*) override { refuse(); }
+  uint32_t allocatePage() override { refuse(); }
+  void freePage(uint32_t) override { refuse(); }
+
+ private:
+  [[noreturn]] static void refuse() { throw Error(err::kReadOnly, "Cannot update. Database or object is read-only."); }
+  PageFile& file_;
+  Format format_;
+};
+
 struct Checker {
   PageFile& file;
   const Header& header;
   TextCodec& codec;
   bool structureOnly;
-  std::unique_ptr<SchemaFile> pages;
+  std::optional<UsageMap> freeMap;  // the global page map, once read
   std::vector<std::string> problems;
   // Pages something refers to, with what refers to them (for the global-map comparison).
   std::map<uint32_t, std::string> inUse;
@@ -35,6 +56,15 @@ struct Checker {
   std::map<uint32_t, std::string> claimedBy;
 
   void problem(std::string s) { problems.push_back(std::move(s)); }
+
+  // Whether the global page map marks the page free (pages it cannot tell about count as used).
+  bool globalFree(uint32_t page) {
+    try {
+      return freeMap && freeMap->contains(page);
+    } catch (const Error&) {
+      return false;
+    }
+  }
 
   // A page only one structure may use: a second claim is a page owned twice.
   void claim(uint32_t page, const std::string& what) {
@@ -113,7 +143,7 @@ struct Checker {
     }
     // A page the global map marks free is a leftover of the table, not a part of it.
     for (uint32_t p : dataPagesByOwner[tdef])
-      if (!owned.count(p) && !pages->globalFree(p))
+      if (!owned.count(p) && !globalFree(p))
         problem("Page " + std::to_string(p) + " holds rows of table " + name + " but its usage map does not list it");
 
     // Rows: each readable, long values included, and as many as the definition says.
@@ -164,7 +194,8 @@ struct Checker {
     }
     if (specs.empty()) return;
     try {
-      TableIndexes idx(*pages, tdef, specs);
+      CheckedPages pages(file, header.format);
+      TableIndexes idx(pages, tdef, specs);
       for (size_t i = 0; i < idx.size(); ++i)
         for (uint32_t p : idx.tree(i).pages())
           claim(p, "index " + quoted(idx.spec(i).name) + " of table " + name);
@@ -193,9 +224,13 @@ struct Checker {
   }
 
   void run() {
-    pages = SchemaFile::over(file, header.format);
     use(0, "the header");
     use(1, "the global page map");
+    try {
+      freeMap = UsageMap::read(file, header.format, 1u << 8);  // page 1, row 0
+    } catch (const Error& err) {
+      problem("The global page map cannot be read: " + err.description());
+    }
     Catalog catalog;
     try {
       catalog = Catalog::read(file, header.format, codec);
@@ -223,20 +258,13 @@ struct Checker {
       if (pageType(p) == 0x01) dataPagesByOwner[pageOwner(p)].push_back(p);
 
     for (const auto& e : catalog.entries()) {
-      if (e.type != objtype::kTable) continue;
+      if (e.type != sys::kTypeTable) continue;
       checkTable(e, dataPagesByOwner);
     }
 
     // The global map must not offer a page that is in use.
     for (const auto& [page, what] : inUse) {
-      bool free = false;
-      try {
-        free = pages->globalFree(page);
-      } catch (const Error& err) {
-        problem("The global page map cannot be read: " + err.description());
-        break;
-      }
-      if (free) problem("Page " + std::to_string(page) + " is used by " + what + " but the global page map marks it free");
+      if (globalFree(page)) problem("Page " + std::to_string(page) + " is used by " + what + " but the global page map marks it free");
     }
   }
 };
@@ -244,7 +272,7 @@ struct Checker {
 }  // namespace
 
 CheckReport checkDatabase(PageFile& file, const Header& header, TextCodec& codec, bool structureOnly) {
-  Checker c{file, header, codec, structureOnly, nullptr, {}, {}, {}};
+  Checker c{file, header, codec, structureOnly, std::nullopt, {}, {}, {}, {}};
   c.run();
   CheckReport r;
   r.problems = std::move(c.problems);

@@ -372,11 +372,11 @@ class Compactor {
       TableJob& job = addJob(std::move(t));
       const uint32_t page = job.pages.front();
       pageMap_[job.table.page] = page;
-      if (job.table.page == kCatalogTdefPage) continue;
+      if (job.table.page == sys::kCatalogTdef) continue;
       if (job.table.catalogRow) idMap_[job.table.id] = int32_t((uint32_t(job.table.id) & 0xFF000000u) | page);
       else fresh_.push_back(&job);
     }
-    if (jobs_.empty() || jobs_.front().table.page != kCatalogTdefPage) throwCorrupt("the catalog cannot be read");
+    if (jobs_.empty() || jobs_.front().table.page != sys::kCatalogTdef) throwCorrupt("the catalog cannot be read");
     for (TableJob& job : jobs_) names_.insert(lower(job.table.name));
   }
 
@@ -404,7 +404,7 @@ class Compactor {
     std::vector<Bytes> conflicts;
     copyTable(job, &conflicts);
     if (conflicts.empty()) return;
-    if (job.table.page == kCatalogTdefPage) {  // too late for a table of its own: counted as lost
+    if (job.table.page == sys::kCatalogTdef) {  // too late for a table of its own: counted as lost
       copied_.back().rowsDropped += conflicts.size();
       return;
     }
@@ -430,7 +430,7 @@ class Compactor {
   std::vector<Bytes> freshRows(const TableJob& job) {
     std::vector<Bytes> rows;
     const TableDefinition& def = job.table.definition;
-    const bool catalog = job.table.page == kCatalogTdefPage;
+    const bool catalog = job.table.page == sys::kCatalogTdef;
     if (!catalog && !sameName(job.table.name, "MSysACEs")) return rows;
     const double now = sys::oleNow();
     for (TableJob* t : fresh_) {
@@ -443,7 +443,7 @@ class Compactor {
                                                         {sys::kObjDateCreate, DateTime{now}},
                                                         {sys::kObjDateUpdate, DateTime{now}},
                                                         {sys::kObjOwner, sys::sidBytes(format_, sys::Sid::Creator)},
-                                                        {sys::kObjFlags, int64_t(0)}})));
+                                                        {sys::kObjFlags, int64_t(startsWithMSys(t->table.name) ? kSystemObjectFlags : 0)}})));
       } else if (!acesWritten_.count(t)) {
         for (const sys::Ace& a : sys::newTableAces(int32_t(id)))
           rows.push_back(encodeRow(def, rowByNumber(def, {{sys::kAceObjectId, int64_t(a.objectId)},
@@ -791,9 +791,9 @@ class DatabaseSource : public CompactionSource {
 
   std::vector<SourceTable> tables() override {
     std::vector<SourceTable> out;
-    out.push_back(table("MSysObjects", 0, kCatalogTdefPage));
+    out.push_back(table("MSysObjects", 0, sys::kCatalogTdef));
     for (const CatalogEntry& e : db_.catalog().entries()) {
-      if (e.type != objtype::kTable) continue;
+      if (e.type != sys::kTypeTable) continue;
       const uint32_t page = e.object.tdefPage;
       if (page < 2 || page >= db_.pageFile().pageCount())
         throwCorrupt("table '" + e.object.name + "' points to a page that is not in the file");
@@ -885,7 +885,7 @@ std::vector<CopiedTable> copyDatabase(CompactionSource& source, const std::strin
   }
 }
 
-void Database::compact(const std::string& source, const std::string& destination, const std::string& password) {
+void compactDatabase(const std::string& source, const std::string& destination, const std::string& password) {
   if (pathExists(destination)) throw Error(err::kDatabaseExists, "Database already exists.");
   if (!pathExists(source)) throw Error(err::kFileNotFound, "Could not find file '" + source + "'.");
 

@@ -27,7 +27,7 @@ std::unique_ptr<PageFile> openFile(const std::string& path, const OpenOptions& o
   checkPassword(header, options.password);
   file->setPageSize(header.pageSize);
   if (header.databaseKey != 0) file->setEncodingKey(header.databaseKey);
-  if (file->pageCount() <= kCatalogTdefPage) throwCorrupt("the file is too short to hold a catalog");
+  if (file->pageCount() <= sys::kCatalogTdef) throwCorrupt("the file is too short to hold a catalog");
   return file;
 }
 
@@ -87,10 +87,6 @@ struct LinkStep {
 
 }  // namespace
 
-std::unique_ptr<Database> Database::open(const std::string& path, const OpenOptions& options) {
-  return std::make_unique<DatabaseImpl>(path, options);
-}
-
 DatabaseImpl::DatabaseImpl(const std::string& path, const OpenOptions& options)
     : path_(path), file_(openFile(path, options, header_)), codec_(header_.codePage),
       catalog_(Catalog::read(*file_, header_.format, codec_)) {}
@@ -123,7 +119,7 @@ std::optional<DatabaseImpl::LinkedSource> DatabaseImpl::linkedSource(const std::
   open();
   const CatalogEntry* e = catalog_.findTable(name);
   if (!e || e->object.kind != ObjectKind::LinkedTable) return std::nullopt;
-  if (e->type != objtype::kLinkedTable)
+  if (e->type != sys::kTypeLinkedTable)
     throw Error(err::kTableNotFound, "The table '" + name + "' is linked through ODBC; only tables linked to Access files can be opened.");
   const std::string source = resolveLinkedSource(e->object.linkedDatabase, path_);
   if (source.empty()) throw Error(err::kFileNotFound, "Could not find file '" + e->object.linkedDatabase + "'.");

@@ -4,6 +4,7 @@
 
 #include <stdexcept>
 #include <string>
+#include <utility>
 
 namespace jet {
 
@@ -42,16 +43,34 @@ constexpr int kIoError = 3043;                // "Disk or network error."
 constexpr int kDiskFull = 3035;               // "System resource exceeded." (disk full)
 constexpr int kInvalidFieldSize = 3259;       // "Invalid field data type." / size
 constexpr int kInvalidOperation = 3219;       // "Invalid operation."
+constexpr int kObjectInvalid = 3420;          // "Object invalid or no longer set."
+constexpr int kTooManyFields = 3190;          // "Too many fields defined."
+constexpr int kCannotUpdateField = 3164;      // "Field cannot be updated."
+constexpr int kRecordDeleted = 3167;          // "Record is deleted."
+constexpr int kNameInCollection = 3367;       // "Cannot append. An object with that name already exists..."
 }  // namespace err
 
+// A failure with its DAO number and description and, where it concerns one, the table and field
+// it was refused for (empty otherwise).
 class Error : public std::runtime_error {
  public:
   Error(int number, const std::string& description) : std::runtime_error(description), number_(number) {}
+  Error(int number, const std::string& description, std::string table, std::string field)
+      : std::runtime_error(description), number_(number), table_(std::move(table)), field_(std::move(field)) {}
   int number() const { return number_; }
   std::string description() const { return what(); }
+  const std::string& table() const { return table_; }
+  const std::string& field() const { return field_; }
 
  private:
   int number_;
+  std::string table_;
+  std::string field_;
 };
+
+// The error every reader raises on a structure it cannot make sense of: 3049, naming what is damaged.
+[[noreturn]] inline void throwCorrupt(const std::string& what) {
+  throw Error(err::kCorrupt, "The database is damaged: " + what + ".");
+}
 
 }  // namespace jet

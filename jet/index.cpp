@@ -5,6 +5,7 @@
 #include <type_traits>
 
 #include "jet/error.h"
+#include "jet/tdef_writer.h"
 
 namespace jet {
 
@@ -13,10 +14,6 @@ namespace {
 constexpr int kMaxDepth = 32;  // far beyond any real tree; guards against page cycles
 
 IndexEntry asMax(const IndexEntry& e) { return IndexEntry{e.key, e.row, 0}; }
-
-[[noreturn]] void corrupt(const std::string& what) {
-  throw Error(err::kCorrupt, "The database is damaged: " + what + ".");
-}
 
 }  // namespace
 
@@ -33,7 +30,7 @@ IndexTree::IndexTree(IndexPageStore& store, uint32_t rootPage, uint32_t tdefPage
 IndexPage& IndexTree::view(uint32_t number) {
   auto it = cache_.find(number);
   if (it != cache_.end()) return it->second.page;
-  if (number == 0) corrupt("an index refers to page 0");
+  if (number == 0) throwCorrupt("an index refers to page 0");
   Bytes& buf = buffer_;
   buf.resize(layout_.pageSize);
   store_->readPage(number, buf.data());
@@ -127,11 +124,11 @@ auto IndexTree::guarded(F&& f) -> decltype(f()) {
 
 IndexEntry IndexTree::subtreeMax(const IndexPage& page) {
   if (page.leaf) {
-    if (page.entries.empty()) corrupt("an index has an empty page below its root");
+    if (page.entries.empty()) throwCorrupt("an index has an empty page below its root");
     return asMax(page.entries.back());
   }
   if (page.childTail) return subtreeMax(page.childTail);
-  if (page.entries.empty()) corrupt("an index has an empty intermediate page");
+  if (page.entries.empty()) throwCorrupt("an index has an empty intermediate page");
   return asMax(page.entries.back());
 }
 
@@ -142,7 +139,7 @@ IndexEntry IndexTree::subtreeMax(uint32_t number) {
     if (p.leaf || !p.childTail) return subtreeMax(p);
     cur = p.childTail;
   }
-  corrupt("an index's pages form a cycle");
+  throwCorrupt("an index's pages form a cycle");
 }
 
 std::vector<IndexTree::Child> IndexTree::children(const IndexPage& node) {
@@ -174,7 +171,7 @@ size_t IndexTree::childFor(const IndexPage& node, const IndexEntry& entry, bool&
   beyond = false;
   if (i < node.entries.size() || node.childTail) return i;
   beyond = true;
-  if (node.entries.empty()) corrupt("an index has an empty intermediate page");
+  if (node.entries.empty()) throwCorrupt("an index has an empty intermediate page");
   return node.entries.size() - 1;
 }
 
@@ -281,7 +278,7 @@ void IndexTree::mergeSmall(std::vector<Child>& kids, size_t at) {
   size_t r = l + 1;
   const IndexPage& left = view(kids[l].page);
   const IndexPage& right = view(kids[r].page);
-  if (left.leaf != right.leaf) corrupt("an index has pages of mixed levels under one parent");
+  if (left.leaf != right.leaf) throwCorrupt("an index has pages of mixed levels under one parent");
   IndexPage merged;
   merged.leaf = left.leaf;
   merged.prev = left.prev;
@@ -305,7 +302,7 @@ void IndexTree::mergeSmall(std::vector<Child>& kids, size_t at) {
 }
 
 IndexTree::Replacement IndexTree::modify(uint32_t number, const IndexEntry& entry, bool insert, bool& changed, int depth) {
-  if (depth > kMaxDepth) corrupt("an index's pages form a cycle");
+  if (depth > kMaxDepth) throwCorrupt("an index's pages form a cycle");
   IndexPage& page = view(number);
   const size_t cap = layout_.capacity();
   if (page.leaf) {
@@ -371,7 +368,7 @@ uint32_t IndexTree::rightmostLeaf() {
     if (!p.childTail) return 0;
     cur = p.childTail;
   }
-  corrupt("an index's pages form a cycle");
+  throwCorrupt("an index's pages form a cycle");
 }
 
 bool IndexTree::appendAfterLast(const IndexEntry& entry) {
@@ -463,13 +460,13 @@ uint32_t IndexTree::createEmpty(IndexPageStore& store, uint32_t tdefPage) {
 bool IndexTree::walk(uint32_t number, const IndexEntry* from, const std::function<bool(const IndexEntry&)>& fn, int depth) {
   // In-order walk over the tree (independent of the leaf chain, which verify() checks). Pages not
   // already held are parsed and dropped, so a large index does not fill memory.
-  if (depth > kMaxDepth || !visited_.insert(number).second) corrupt("an index's pages form a cycle");
+  if (depth > kMaxDepth || !visited_.insert(number).second) throwCorrupt("an index's pages form a cycle");
   IndexPage temp;
   const IndexPage* p;
   if (auto it = cache_.find(number); it != cache_.end()) {
     p = &it->second.page;
   } else {
-    if (number == 0) corrupt("an index refers to page 0");
+    if (number == 0) throwCorrupt("an index refers to page 0");
     Bytes buf(layout_.pageSize);
     store_->readPage(number, buf.data());
     temp = parseIndexPage(format_, buf.data(), buf.size());
@@ -525,12 +522,12 @@ bool IndexTree::containsKey(const Bytes& key) {
       if (beyond) return false;
       cur = i == p.entries.size() ? p.childTail : p.entries[i].child;
     }
-    corrupt("an index's pages form a cycle");
+    throwCorrupt("an index's pages form a cycle");
   });
 }
 
 void IndexTree::collectPages(uint32_t page, std::vector<uint32_t>& out, int depth) {
-  if (depth > kMaxDepth || !visited_.insert(page).second) corrupt("an index's pages form a cycle");
+  if (depth > kMaxDepth || !visited_.insert(page).second) throwCorrupt("an index's pages form a cycle");
   out.push_back(page);
   const IndexPage& p = view(page);
   if (p.leaf) return;
@@ -740,6 +737,28 @@ std::vector<IndexSpec> indexSpecs(Format format, const TableInfo& table, const s
     spec.required = spec.required || info.required || info.primaryKey;
   }
   return specs;
+}
+
+std::vector<IndexSpec> indexSpecs(const TableDefinition& def) {
+  // The parts of the table's description that specs are made from, columns in stored order.
+  TableInfo table;
+  for (const TdefColumn& c : def.columns)
+    table.columns.push_back(ColumnInfo{.name = c.name, .type = c.type, .number = c.number, .scale = c.scale,
+                                       .sortOrder = c.sortOrder, .sortVersion = c.sortVersion});
+  std::vector<uint32_t> roots;
+  for (const TdefRealIndex& r : def.realIndexes) roots.push_back(r.rootPage);
+  for (const TdefLogicalIndex& l : def.logicalIndexes) {
+    if (l.realNumber >= def.realIndexes.size()) continue;
+    const TdefRealIndex& r = def.realIndexes[l.realNumber];
+    table.indexes.push_back(IndexInfo{.name = l.name,
+                                      .realNumber = static_cast<int>(l.realNumber),
+                                      .columns = r.columns,
+                                      .primaryKey = l.kind == kIndexKindPrimaryKey,
+                                      .unique = (r.flags & kIndexUnique) != 0,
+                                      .ignoreNulls = (r.flags & kIndexIgnoreNulls) != 0,
+                                      .required = (r.flags & kIndexRequired) != 0});
+  }
+  return indexSpecs(def.format, table, roots);
 }
 
 std::optional<Bytes> rowKey(const IndexSpec& spec, const std::vector<Value>& row) {

@@ -155,6 +155,10 @@ struct IndexSpec {
 // rootPages[n] is the root page of real index n. An index naming a column the table lacks gets a
 // column the engine cannot encode, so that the table reports it as a problem.
 std::vector<IndexSpec> indexSpecs(Format format, const TableInfo& table, const std::vector<uint32_t>& rootPages);
+// The same for a definition being written (fields index def.columns positions; roots from its
+// real indexes).
+struct TableDefinition;
+std::vector<IndexSpec> indexSpecs(const TableDefinition& def);
 
 // The key of a row under one index; nullopt when the row is left out (ignore-nulls).
 std::optional<Bytes> rowKey(const IndexSpec& spec, const std::vector<Value>& row);

@@ -6,6 +6,7 @@
 #include <mutex>
 
 #include "jet/error.h"
+#include "jet/text_codec.h"
 
 namespace jet {
 
@@ -347,58 +348,6 @@ bool dividedBy10(std::array<uint32_t, 4>& m) {
 }
 
 }  // namespace
-
-std::u16string utf8ToUtf16(const std::string& text) {
-  std::u16string out;
-  out.reserve(text.size());
-  size_t i = 0;
-  while (i < text.size()) {
-    uint8_t b = static_cast<uint8_t>(text[i]);
-    uint32_t cp;
-    size_t n;
-    if (b < 0x80) {
-      cp = b;
-      n = 1;
-    } else if ((b & 0xE0) == 0xC0) {
-      cp = b & 0x1F;
-      n = 2;
-    } else if ((b & 0xF0) == 0xE0) {
-      cp = b & 0x0F;
-      n = 3;
-    } else if ((b & 0xF8) == 0xF0) {
-      cp = b & 0x07;
-      n = 4;
-    } else {
-      out.push_back(0xFFFD);
-      ++i;
-      continue;
-    }
-    if (i + n > text.size()) {
-      out.push_back(0xFFFD);
-      break;
-    }
-    bool ok = true;
-    for (size_t k = 1; k < n; ++k) {
-      uint8_t c = static_cast<uint8_t>(text[i + k]);
-      if ((c & 0xC0) != 0x80) ok = false;
-      cp = (cp << 6) | (c & 0x3F);
-    }
-    if (!ok) {
-      out.push_back(0xFFFD);
-      ++i;
-      continue;
-    }
-    i += n;
-    if (cp >= 0x10000) {
-      cp -= 0x10000;
-      out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
-      out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
-    } else {
-      out.push_back(static_cast<char16_t>(cp));
-    }
-  }
-  return out;
-}
 
 TextCollation textCollation(Format format, uint16_t sortOrder, uint16_t sortVersion) {
   if (format == Format::Jet3) return (sortOrder == 0 || sortOrder == 1033) ? TextCollation::General97 : TextCollation::Unsupported;

@@ -53,7 +53,4 @@ Bytes encodeKey(const std::vector<KeyColumn>& columns, const std::vector<Value>&
 // Boolean is encoded as False).
 bool isNullKeyValue(const KeyColumn& column, const Value& value);
 
-// UTF-8 to UTF-16 code units (invalid sequences become U+FFFD).
-std::u16string utf8ToUtf16(const std::string& text);
-
 }  // namespace jet

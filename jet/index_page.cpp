@@ -14,10 +14,6 @@ void putLe32(uint8_t* p, uint32_t v) {
   for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
 }
 
-[[noreturn]] void corrupt(const std::string& what) {
-  throw Error(err::kCorrupt, "The database is damaged: " + what + ".");
-}
-
 // The stored form of an entry is its key, the row page (3 bytes, big-endian), the row number and,
 // on intermediate pages, the child page (4 bytes, big-endian). These give its bytes without
 // building it.
@@ -88,11 +84,11 @@ IndexPageLayout IndexPageLayout::of(Format format) {
 
 IndexPage parseIndexPage(Format format, const uint8_t* data, size_t size) {
   const IndexPageLayout L = IndexPageLayout::of(format);
-  if (size < L.pageSize) corrupt("an index page is truncated");
+  if (size < L.pageSize) throwCorrupt("an index page is truncated");
   IndexPage page;
   if (data[0] == kIndexLeafPage) page.leaf = true;
   else if (data[0] == kIndexNodePage) page.leaf = false;
-  else corrupt("an index points to a page that is not an index page");
+  else throwCorrupt("an index points to a page that is not an index page");
   page.tdefPage = le32(data + 4);
   page.prev = le32(data + L.prevOffset);
   page.next = le32(data + L.nextOffset);
@@ -107,17 +103,17 @@ IndexPage parseIndexPage(Format format, const uint8_t* data, size_t size) {
   for (size_t bit = 0; bit < L.maskSize * 8; ++bit) {
     if (!(data[L.maskOffset + bit / 8] & (1u << (bit % 8)))) continue;
     size_t end = bit;
-    if (end <= start || base + end > L.pageSize) corrupt("an index page's entry map is inconsistent");
+    if (end <= start || base + end > L.pageSize) throwCorrupt("an index page's entry map is inconsistent");
     Bytes full;
     if (page.entries.empty()) {
       full.assign(data + base + start, data + base + end);
-      if (prefixLen > full.size()) corrupt("an index page's shared prefix is longer than its first entry");
+      if (prefixLen > full.size()) throwCorrupt("an index page's shared prefix is longer than its first entry");
       prefix.assign(full.begin(), full.begin() + static_cast<long>(prefixLen));
     } else {
       full = prefix;
       full.insert(full.end(), data + base + start, data + base + end);
     }
-    if (full.size() < trailer) corrupt("an index entry is too short");
+    if (full.size() < trailer) throwCorrupt("an index entry is too short");
     IndexEntry e;
     const size_t k = full.size() - trailer;
     e.key.assign(full.begin(), full.begin() + static_cast<long>(k));
@@ -128,7 +124,7 @@ IndexPage parseIndexPage(Format format, const uint8_t* data, size_t size) {
     // Pages are written sorted; an entry below its predecessor means the page is damaged, and
     // writing it back would compress it with a prefix that some entries do not have.
     if (!page.entries.empty() && compareEntries(page.entries.back(), e) > 0)
-      corrupt("an index page's entries are out of order");
+      throwCorrupt("an index page's entries are out of order");
     page.entries.push_back(std::move(e));
     start = end;
   }

@@ -1,8 +1,8 @@
 #include "jet/name_rules.h"
 
 #include "jet/error.h"
-#include "jet/index_key.h"
 #include "jet/tdef_writer.h"
+#include "jet/text_codec.h"
 
 namespace jet {
 

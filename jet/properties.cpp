@@ -7,9 +7,17 @@
 
 namespace jet {
 
+// A blob is a signature, then blocks (u32 length including its 6-byte head, u16 kind). The name
+// block lists the property names (each with a u16 length); an owner block starts with the owner's
+// name (u32 length of this part, u16 name length, name), followed by entries: u16 entry length,
+// u8 DDL flag, u8 value type, u16 name index, u16 value length, value.
 namespace {
 
 constexpr uint16_t kNameBlock = 0x80;
+constexpr uint16_t kObjectBlock = 0x00;
+constexpr uint16_t kColumnBlock = 0x01;
+
+const char* signature(Format f) { return f == Format::Jet4 ? "MR2" : "KKD"; }
 
 std::string decodeName(const uint8_t* d, size_t len, Format f, TextCodec& codec) {
   std::string s;
@@ -32,7 +40,7 @@ PropertyMaps parseProperties(const std::vector<uint8_t>& blob, Format format, Te
   if (blob.empty()) return maps;
   ByteSpan b(blob.data(), blob.size(), "property list");
   b.need(0, 4);
-  if (std::memcmp(blob.data(), "MR2\0", 4) != 0 && std::memcmp(blob.data(), "KKD\0", 4) != 0)
+  if (std::memcmp(blob.data(), signature(Format::Jet4), 4) != 0 && std::memcmp(blob.data(), signature(Format::Jet3), 4) != 0)
     throwCorrupt("a property list has an unknown signature");
   std::vector<std::string> names;
   size_t pos = 4;
@@ -111,6 +119,66 @@ void applyColumnProperties(const PropertyMaps& props, TableInfo& table) {
       }
     }
   }
+}
+
+namespace {
+
+void append16(std::vector<uint8_t>& out, uint16_t v) {
+  out.resize(out.size() + 2);
+  put16(&out[out.size() - 2], v);
+}
+
+void append32(std::vector<uint8_t>& out, uint32_t v) {
+  out.resize(out.size() + 4);
+  put32(&out[out.size() - 4], v);
+}
+
+std::vector<uint8_t> encodeName(const std::string& s, Format f, TextCodec& codec) {
+  return f == Format::Jet4 ? encodeUcs2(s) : codec.encodeCodePage(s);
+}
+
+// Appends a block of the given kind around its body.
+void appendBlock(std::vector<uint8_t>& out, uint16_t kind, const std::vector<uint8_t>& body) {
+  append32(out, uint32_t(body.size() + 6));
+  append16(out, kind);
+  out.insert(out.end(), body.begin(), body.end());
+}
+
+}  // namespace
+
+std::vector<uint8_t> buildPropertyBlob(Format f, const std::vector<ColumnProperties>& columns, TextCodec& codec) {
+  enum : uint16_t { kRequired, kAllowZeroLength };
+  std::vector<uint8_t> out(signature(f), signature(f) + 4);
+  std::vector<uint8_t> names;
+  for (const char* n : {"Required", "AllowZeroLength"}) {
+    std::vector<uint8_t> name = encodeName(n, f, codec);
+    append16(names, uint16_t(name.size()));
+    names.insert(names.end(), name.begin(), name.end());
+  }
+  appendBlock(out, kNameBlock, names);
+  // The table's own properties come first: none, under an empty name.
+  appendBlock(out, kObjectBlock, {6, 0, 0, 0, 0, 0});
+
+  for (const ColumnProperties& c : columns) {
+    if (!c.required && !c.allowZeroLength) continue;
+    std::vector<uint8_t> body;
+    std::vector<uint8_t> name = encodeName(c.column, f, codec);
+    append32(body, uint32_t(6 + name.size()));
+    append16(body, uint16_t(name.size()));
+    body.insert(body.end(), name.begin(), name.end());
+    auto entry = [&](uint16_t index, bool value) {
+      append16(body, 9);
+      body.push_back(0);  // not a DDL property
+      body.push_back(uint8_t(ColumnType::Boolean));
+      append16(body, index);
+      append16(body, 1);
+      body.push_back(value ? 0x01 : 0x00);  // the engine's own blobs store True as 1
+    };
+    if (c.required) entry(kRequired, *c.required);
+    if (c.allowZeroLength) entry(kAllowZeroLength, *c.allowZeroLength);
+    appendBlock(out, kColumnBlock, body);
+  }
+  return out;
 }
 
 }  // namespace jet

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -28,5 +29,16 @@ PropertyMaps parseProperties(const std::vector<uint8_t>& blob, Format format, Te
 
 // Copies the column properties the engine reports into a table description.
 void applyColumnProperties(const PropertyMaps& props, TableInfo& table);
+
+// The properties a new table's columns are given; a column with neither set is left out.
+struct ColumnProperties {
+  std::string column;
+  std::optional<bool> required;
+  std::optional<bool> allowZeroLength;
+};
+
+// The blob for a new table whose columns have these properties (names in the format's encoding:
+// UCS-2 in Jet 4, the code page of `codec` in Jet 3). parseProperties reads it back.
+std::vector<uint8_t> buildPropertyBlob(Format format, const std::vector<ColumnProperties>& columns, TextCodec& codec);
 
 }  // namespace jet

@@ -221,7 +221,7 @@ SalvageSource::SalvageSource(const std::string& path, const std::string& passwor
     file_->setEncodingKey(header_.databaseKey);
     // A header whose format the pages contradict (page 2 is the catalog's definition) is damaged,
     // unless the pages say nothing else either.
-    PageRef catalog = tryPage(kCatalogTdefPage);
+    PageRef catalog = tryPage(sys::kCatalogTdef);
     if (!catalog || (*catalog)[0] != kTdefPageType) {
       const Header read = header_;
       try {
@@ -272,7 +272,7 @@ void SalvageSource::inferFormat() {
   // that value.
   for (Format f : order) {
     file_->setPageSize(uint32_t(pageSizeOf(f)));
-    PageRef catalog = tryPage(kCatalogTdefPage);
+    PageRef catalog = tryPage(sys::kCatalogTdef);
     if (catalog && (*catalog)[0] == kTdefPageType && (*catalog)[1] == 0x01 &&
         ((*catalog)[2] == 'V' && (*catalog)[3] == 'C') == (f == Format::Jet3)) {
       header_.format = f;
@@ -294,12 +294,35 @@ Bytes SalvageSource::header() {
   return unencodedHeaderPage(*file_, header_.format);
 }
 
+namespace {
+
+// An index structure that no index of the table names serves nothing and would not be kept up to
+// date by writes (a damaged index count looks like this): the copy leaves it out.
+void dropUnusedIndexes(SourceTable& table) {
+  TableDefinition& d = table.definition;
+  if (d.realIndexes.size() != table.def.realIndexes.size()) throwCorrupt("the two readings of a definition differ");
+  for (size_t i = d.realIndexes.size(); i-- > 0;) {
+    bool used = false;
+    for (const TdefLogicalIndex& l : d.logicalIndexes) used = used || l.realNumber == i;
+    if (used) continue;
+    d.realIndexes.erase(d.realIndexes.begin() + long(i));
+    table.def.realIndexes.erase(table.def.realIndexes.begin() + long(i));
+    for (TdefLogicalIndex& l : d.logicalIndexes)
+      if (l.realNumber > i) --l.realNumber;
+    for (LogicalIndexDef& l : table.def.indexes)
+      if (l.realIndex > int32_t(i)) --l.realIndex;
+  }
+}
+
+}  // namespace
+
 bool SalvageSource::load(SourceTable& table) { return load(table, *file_, *pages_, table.page); }
 
 bool SalvageSource::load(SourceTable& table, PageFile& file, SchemaFile& pages, uint32_t page) {
   try {
     table.definition = parseTableDefinition(header_.format, pages.readDefinition(page));
     table.def = readTableDef(file, header_.format, *codec_, page);
+    dropUnusedIndexes(table);
     serializeTableDefinition(table.definition);  // the copy must be able to write it
     return true;
   } catch (const std::exception&) {
@@ -329,8 +352,8 @@ std::vector<SourceTable> SalvageSource::tables() {
   std::vector<SourceTable> out;
   SourceTable catalog;
   catalog.name = "MSysObjects";
-  catalog.page = kCatalogTdefPage;
-  std::set<uint32_t> known = {kCatalogTdefPage};
+  catalog.page = sys::kCatalogTdef;
+  std::set<uint32_t> known = {sys::kCatalogTdef};
   if (load(catalog)) {
     out.push_back(catalog);
     readCatalog(out, known);
@@ -372,13 +395,13 @@ void SalvageSource::newCatalog(std::vector<SourceTable>& out) {
   templatePages_ = SchemaFile::over(*template_, header_.format);
   SourceTable catalog;
   catalog.name = "MSysObjects";
-  catalog.page = kCatalogTdefPage;
-  if (!load(catalog, *template_, *templatePages_, kCatalogTdefPage)) throwCorrupt("a new catalog cannot be made");
+  catalog.page = sys::kCatalogTdef;
+  if (!load(catalog, *template_, *templatePages_, sys::kCatalogTdef)) throwCorrupt("a new catalog cannot be made");
   fromTemplate_.insert(catalog.page);
   out.push_back(std::move(catalog));
   const Catalog fresh = Catalog::read(*template_, header_.format, *codec_);
   for (const CatalogEntry& e : fresh.entries()) {
-    if (e.type != objtype::kTable || e.object.tdefPage == kCatalogTdefPage) continue;
+    if (e.type != sys::kTypeTable || e.object.tdefPage == sys::kCatalogTdef) continue;
     SourceTable table;
     table.name = e.object.name;
     table.id = e.object.id;
@@ -407,7 +430,7 @@ void SalvageSource::readCatalog(std::vector<SourceTable>& out, std::set<uint32_t
   std::set<std::string> names;
   auto drop = [&](RowId row) {
     droppedCatalogRows_.insert(rowKey(row));
-    ++losses_[kCatalogTdefPage].rowsLost;
+    ++losses_[sys::kCatalogTdef].rowsLost;
   };
   while (rows.next()) {
     const TableDef& def = catalogDef;
@@ -434,12 +457,12 @@ void SalvageSource::readCatalog(std::vector<SourceTable>& out, std::set<uint32_t
       drop(rows.rowId());
       continue;
     }
-    if (!t || *t != objtype::kTable || !i) continue;
+    if (!t || *t != sys::kTypeTable || !i) continue;
     SourceTable table;
     table.id = int32_t(*i);
     table.page = uint32_t(table.id) & 0x00FFFFFFu;
     if (n) table.name = *n;
-    if (table.page == kCatalogTdefPage) continue;
+    if (table.page == sys::kCatalogTdef) continue;
     if (known.count(table.page)) {
       drop(rows.rowId());
       continue;
@@ -486,7 +509,15 @@ void SalvageSource::findDefinitions(std::vector<SourceTable>& out, std::set<uint
     table.id = int32_t(p);
     table.page = p;
     table.catalogRow = false;
-    if (load(table) && !(catalogRebuilt_ && table.definition.systemTable)) out.push_back(std::move(table));
+    if (!load(table) || (catalogRebuilt_ && table.definition.systemTable)) continue;
+    // The engine's own tables keep their fixed pages: one found there takes its name back when the
+    // catalog no longer names it (writes to the copy look them up by name).
+    for (const sys::SystemTable& st : sys::systemTables(header_.format)) {
+      if (st.tdefPage != p || !table.definition.systemTable) continue;
+      const bool named = std::any_of(out.begin(), out.end(), [&](const SourceTable& t) { return sameName(t.name, st.name); });
+      if (!named) table.name = st.name;
+    }
+    out.push_back(std::move(table));
   }
 }
 
@@ -509,7 +540,7 @@ std::unique_ptr<SourceRows> SalvageSource::rows(const SourceTable& table) {
     return std::make_unique<Rows>(*template_, *codec_, table.def, std::move(pages), nullptr, nullptr);
   }
   return std::make_unique<Rows>(*file_, *codec_, table.def, pagesOf(table.def), &losses_[table.page],
-                                table.page == kCatalogTdefPage ? &droppedCatalogRows_ : nullptr);
+                                table.page == sys::kCatalogTdef ? &droppedCatalogRows_ : nullptr);
 }
 
 }  // namespace jet

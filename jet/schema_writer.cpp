@@ -12,6 +12,7 @@
 #include "jet/index_page.h"
 #include "jet/name_rules.h"
 #include "jet/page_transaction.h"
+#include "jet/properties.h"
 #include "jet/system_tables.h"
 
 namespace jet {
@@ -26,8 +27,6 @@ size_t rowCountAt(Format f) { return f == Format::Jet4 ? 12 : 8; }
 size_t tdefRowCountAt(Format f) { return f == Format::Jet4 ? 16 : 12; }
 size_t realCountBlockAt(Format f) { return f == Format::Jet4 ? 63 : 43; }
 size_t realCountBlockSize(Format f) { return f == Format::Jet4 ? 12 : 8; }
-
-[[noreturn]] void damaged(const std::string& what) { throw Error(err::kCorrupt, "The database is damaged: " + what + "."); }
 
 uint32_t pointerPage(uint32_t p) { return p >> 8; }
 uint8_t pointerRow(uint32_t p) { return uint8_t(p & 0xFF); }
@@ -60,7 +59,7 @@ std::unique_ptr<SchemaFile> SchemaFile::over(PageFile& file, Format format) {
 SchemaFile::~SchemaFile() = default;
 
 void SchemaFile::readPage(uint32_t page, uint8_t* out) {
-  if (page >= pageCount()) damaged("page " + std::to_string(page) + " lies past the end of the file");
+  if (page >= pageCount()) throwCorrupt("page " + std::to_string(page) + " lies past the end of the file");
   PageRef p = pages_->page(page);
   std::memcpy(out, p->data(), pageSize_);
 }
@@ -91,7 +90,7 @@ void SchemaFile::sync() {
 std::vector<SchemaFile::RowSlot> SchemaFile::rowSlots(const Bytes& p) {
   const size_t at = rowCountAt(format_);
   const size_t count = le::get16(&p[at]);
-  if (at + 2 + 2 * count > p.size()) damaged("a data page has more rows than fit");
+  if (at + 2 + 2 * count > p.size()) throwCorrupt("a data page has more rows than fit");
   std::vector<RowSlot> out;
   size_t end = p.size();
   for (size_t i = 0; i < count; ++i) {
@@ -125,7 +124,7 @@ bool SchemaFile::appendRow(Bytes& p, const Bytes& row, uint16_t& rowNumber) {
 void SchemaFile::deleteRow(uint32_t pageNo, uint16_t row) {
   Bytes p = page(pageNo);
   const size_t at = rowCountAt(format_);
-  if (row >= le::get16(&p[at])) damaged("a row address points past its page's rows");
+  if (row >= le::get16(&p[at])) throwCorrupt("a row address points past its page's rows");
   uint16_t raw = le::get16(&p[at + 2 + 2 * row]);
   le::put16(&p[at + 2 + 2 * row], uint16_t(raw | kRowDeleted | kRowPointer));
   writePage(pageNo, p.data());
@@ -136,9 +135,9 @@ Bytes SchemaFile::readDefinition(uint32_t tdefPage, std::vector<uint32_t>* chain
   std::set<uint32_t> seen;
   uint32_t p = tdefPage;
   while (p != 0) {
-    if (!seen.insert(p).second) damaged("the definition pages of table page " + std::to_string(tdefPage) + " loop");
+    if (!seen.insert(p).second) throwCorrupt("the definition pages of table page " + std::to_string(tdefPage) + " loop");
     Bytes b = page(p);
-    if (b[0] != 0x02) damaged("page " + std::to_string(p) + " is not a table definition page");
+    if (b[0] != 0x02) throwCorrupt("page " + std::to_string(p) + " is not a table definition page");
     if (chain) chain->push_back(p);
     if (out.empty()) out = b;
     else out.insert(out.end(), b.begin() + 8, b.end());
@@ -154,10 +153,10 @@ Bytes SchemaFile::readDefinition(uint32_t tdefPage, std::vector<uint32_t>* chain
 Bytes& SchemaFile::mapRow(uint32_t pointer, Bytes& pageBuf, size_t& start, size_t& end) {
   pageBuf = page(pointerPage(pointer));
   auto slots = rowSlots(pageBuf);
-  if (pointerRow(pointer) >= slots.size()) damaged("a usage map points past its page's rows");
+  if (pointerRow(pointer) >= slots.size()) throwCorrupt("a usage map points past its page's rows");
   start = slots[pointerRow(pointer)].start;
   end = slots[pointerRow(pointer)].end;
-  if (end <= start) damaged("a usage map row is empty");
+  if (end <= start) throwCorrupt("a usage map row is empty");
   return pageBuf;
 }
 
@@ -219,7 +218,7 @@ std::vector<uint32_t> SchemaFile::usageMapPages(uint32_t pointer) {
           if (m[i] & (1 << b)) out.push_back(uint32_t(k * perPage + (i - 4) * 8 + b));
     }
   } else {
-    damaged("a usage map has an unknown kind");
+    throwCorrupt("a usage map has an unknown kind");
   }
   return out;
 }
@@ -437,32 +436,6 @@ std::vector<std::pair<RowId, std::vector<Value>>> readPlainRows(SchemaFile& file
   return out;
 }
 
-std::vector<CatalogRow> readCatalog(SchemaFile& file, const TableDefinition& catalog) {
-  const size_t idPos = catalog.findColumn(sys::kObjId), parentPos = catalog.findColumn(sys::kObjParentId),
-               namePos = catalog.findColumn(sys::kObjName), typePos = catalog.findColumn(sys::kObjType),
-               flagsPos = catalog.findColumn(sys::kObjFlags);
-  if (std::max({idPos, parentPos, namePos, typePos, flagsPos}) >= catalog.columns.size())
-    damaged("the catalog lacks a column it must have");
-  std::vector<CatalogRow> out;
-  for (auto& [rid, values] : readPlainRows(file, sys::kCatalogTdef, catalog)) {
-    CatalogRow r;
-    r.row = rid;
-    auto& fields = values;  // a plain reference: older compilers cannot capture a binding
-    auto num = [&fields](size_t pos) -> int64_t {
-      if (auto p = std::get_if<int64_t>(&fields[pos])) return *p;
-      return 0;
-    };
-    r.id = int32_t(num(idPos));
-    r.parentId = int32_t(num(parentPos));
-    r.type = int16_t(num(typePos));
-    r.flags = uint32_t(num(flagsPos));
-    if (auto s = std::get_if<std::string>(&values[namePos])) r.name = *s;
-    r.values = std::move(values);
-    out.push_back(std::move(r));
-  }
-  return out;
-}
-
 // ---------------------------------------------------------------------------------------------
 // Table definitions for new tables
 
@@ -487,7 +460,6 @@ uint16_t fixedLengthOf(ColumnType t) {
 bool isFixedType(ColumnType t) { return fixedLengthOf(t) != 0; }
 
 constexpr size_t kMaxColumns = 255;
-constexpr int kTooManyFields = 3190;
 
 bool knownType(ColumnType t) {
   switch (t) {
@@ -505,7 +477,7 @@ bool knownType(ColumnType t) {
 TableDefinition newTableDefinition(Format f, const NewTable& spec) {
   requireValidName(spec.name, f);
   if (spec.columns.empty()) throw Error(err::kNoFields, "No field defined--cannot append TableDef or Index.");
-  if (spec.columns.size() > kMaxColumns) throw Error(kTooManyFields, "Too many fields defined.");
+  if (spec.columns.size() > kMaxColumns) throw Error(err::kTooManyFields, "Too many fields defined.");
   TableDefinition def;
   def.format = f;
   uint16_t fixedAt = 0, varAt = 0;
@@ -595,26 +567,33 @@ namespace {
 // The catalog with what a schema change needs of it.
 struct CatalogView {
   TableDefinition def;
-  std::vector<CatalogRow> rows;
+  Catalog catalog;
 };
 
 CatalogView loadCatalog(SchemaFile& file) {
   CatalogView c;
   c.def = parseTableDefinition(file.format(), file.readDefinition(sys::kCatalogTdef));
-  c.rows = readCatalog(file, c.def);
+  c.catalog = Catalog::read(file.pageFile(), file.format(), windows1252Codec());
   return c;
 }
 
-const CatalogRow* findTable(const CatalogView& c, const std::string& name) {
-  for (const auto& r : c.rows)
-    if (r.parentId == sys::kTablesId && sameName(r.name, name)) return &r;
+const CatalogEntry* findTable(const CatalogView& c, const std::string& name) {
+  for (const auto& e : c.catalog.entries())
+    if (e.parentId == sys::kTablesId && sameName(e.object.name, name)) return &e;
   return nullptr;
 }
 
-const CatalogRow* findSystemTable(const CatalogView& c, const std::string& name) {
-  for (const auto& r : c.rows)
-    if (r.parentId == sys::kTablesId && r.type == sys::kTypeTable && r.name == name) return &r;
+const CatalogEntry* findSystemTable(const CatalogView& c, const std::string& name) {
+  for (const auto& e : c.catalog.entries())
+    if (e.parentId == sys::kTablesId && e.type == sys::kTypeTable && e.object.name == name) return &e;
   return nullptr;
+}
+
+// A catalog row's stored values (long values as their fields), to write it again or take it out.
+std::vector<Value> storedValues(SchemaFile& file, const CatalogView& c, RowId row) {
+  for (auto& [rid, values] : readPlainRows(file, sys::kCatalogTdef, c.def))
+    if (rid == row) return std::move(values);
+  throwCorrupt("a catalog row cannot be found where the catalog lists it");
 }
 
 // Adds delta to a table's row count (and the entry counts of its real indexes) in place, leaving
@@ -632,15 +611,9 @@ void adjustRowCount(SchemaFile& file, uint32_t tdefPage, int delta, size_t realI
   file.writePage(tdefPage, p.data());
 }
 
-std::vector<IndexSpec> specsOf(const TableDefinition& def) {
-  std::vector<IndexSpec> out;
-  for (size_t i = 0; i < def.realIndexes.size(); ++i) out.push_back(indexSpecOf(def, i));
-  return out;
-}
-
 // Inserts a row into a catalog-like table and its indexes, keys checked first.
 RowId insertIndexedRow(SchemaFile& file, uint32_t tdefPage, const TableDefinition& def, const std::vector<Value>& values) {
-  TableIndexes idx(file, tdefPage, specsOf(def));
+  TableIndexes idx(file, tdefPage, indexSpecs(def));
   idx.check(nullptr, {}, &values, {});
   const RowId rid = file.insertRow(tdefPage, def, encodeRow(def, values, true));
   idx.apply(nullptr, {}, &values, rid);
@@ -650,7 +623,7 @@ RowId insertIndexedRow(SchemaFile& file, uint32_t tdefPage, const TableDefinitio
 
 void deleteIndexedRow(SchemaFile& file, uint32_t tdefPage, const TableDefinition& def, RowId rid,
                       const std::vector<Value>& values) {
-  TableIndexes idx(file, tdefPage, specsOf(def));
+  TableIndexes idx(file, tdefPage, indexSpecs(def));
   idx.apply(&values, rid, nullptr, {});
   file.deleteRow(rid.page, rid.row);
   adjustRowCount(file, tdefPage, -1, def.realIndexes.size());
@@ -685,8 +658,8 @@ Bytes emptyMapFor(Format f, uint32_t page) {
 
 
 uint32_t systemTablePage(const CatalogView& c, const std::string& name, uint32_t fallback) {
-  const CatalogRow* r = findSystemTable(c, name);
-  return r ? uint32_t(r->id) & 0x00FFFFFF : fallback;
+  const CatalogEntry* e = findSystemTable(c, name);
+  return e ? uint32_t(e->object.id) & 0x00FFFFFF : fallback;
 }
 
 // The position of a system table's column in its rows, by name.
@@ -759,7 +732,7 @@ void createTable(SchemaFile& file, const NewTable& spec) {
       {sys::kObjDateUpdate, DateTime{now}},
       {sys::kObjOwner, sys::sidBytes(f, sys::Sid::Creator)},
       {sys::kObjFlags, int64_t(0)},
-      {sys::kObjLvProp, file.writeLongValue(buildPropertyBlob(f, props), lvPropMap)},
+      {sys::kObjLvProp, file.writeLongValue(buildPropertyBlob(f, props, windows1252Codec()), lvPropMap)},
   });
   insertIndexedRow(file, sys::kCatalogTdef, cat.def, row);
 
@@ -778,22 +751,23 @@ void createTable(SchemaFile& file, const NewTable& spec) {
 
 void renameTable(SchemaFile& file, const std::string& oldName, const std::string& newName) {
   CatalogView cat = loadCatalog(file);
-  const CatalogRow* old = findTable(cat, oldName);
+  const CatalogEntry* old = findTable(cat, oldName);
   if (!old) throw Error(err::kObjectNotFound, objectNotFoundMessage(oldName));
   requireValidName(newName, file.format());
-  const CatalogRow* clash = findTable(cat, newName);
+  const CatalogEntry* clash = findTable(cat, newName);
   if (clash && !(clash->row == old->row)) throw Error(err::kTableExists, tableExistsMessage(newName));
-  if (old->flags & sys::kFlagSystem) throw Error(err::kReadOnly, "Cannot update. Database or object is read-only.");
-  if (old->name == newName) return;
+  if (old->object.flags & sys::kFlagSystem) throw Error(err::kReadOnly, "Cannot update. Database or object is read-only.");
+  if (old->object.name == newName) return;
 
-  std::vector<Value> updated = old->values;
+  const std::vector<Value> oldValues = storedValues(file, cat, old->row);
+  std::vector<Value> updated = oldValues;
   updated[cat.def.findColumn(sys::kObjName)] = newName;
   updated[cat.def.findColumn(sys::kObjDateUpdate)] = DateTime{sys::oleNow()};
-  TableIndexes idx(file, sys::kCatalogTdef, specsOf(cat.def));
-  idx.check(&old->values, old->row, &updated, {});
+  TableIndexes idx(file, sys::kCatalogTdef, indexSpecs(cat.def));
+  idx.check(&oldValues, old->row, &updated, {});
   const RowId rid = file.insertRow(sys::kCatalogTdef, cat.def, encodeRow(cat.def, updated, true));
   file.deleteRow(old->row.page, old->row.row);
-  idx.apply(&old->values, old->row, &updated, rid);
+  idx.apply(&oldValues, old->row, &updated, rid);
 
   // Relationships name their tables: they follow the new name.
   if (const uint32_t relPage = systemTablePage(cat, "MSysRelationships", 0)) {
@@ -803,7 +777,7 @@ void renameTable(SchemaFile& file, const std::string& oldName, const std::string
       std::vector<Value> changed = values;
       bool touched = false;
       for (size_t pos : {objPos, refPos}) {
-        if (auto s = std::get_if<std::string>(&changed[pos]); s && sameName(*s, old->name)) {
+        if (auto s = std::get_if<std::string>(&changed[pos]); s && sameName(*s, old->object.name)) {
           changed[pos] = newName;
           touched = true;
         }
@@ -824,18 +798,18 @@ void createRelationship(SchemaFile& file, const NewRelationship& spec) {
                 "Invalid operation: relationships are kept without enforcing referential integrity; create "
                 "this one with dbRelationDontEnforce.");
   CatalogView cat = loadCatalog(file);
-  const CatalogRow* primary = findTable(cat, spec.table);
+  const CatalogEntry* primary = findTable(cat, spec.table);
   if (!primary || primary->type != sys::kTypeTable) throw Error(err::kObjectNotFound, objectNotFoundMessage(spec.table));
-  const CatalogRow* foreign = findTable(cat, spec.foreignTable);
+  const CatalogEntry* foreign = findTable(cat, spec.foreignTable);
   if (!foreign || foreign->type != sys::kTypeTable)
     throw Error(err::kObjectNotFound, objectNotFoundMessage(spec.foreignTable));
-  if ((primary->flags | foreign->flags) & sys::kFlagSystem)
+  if ((primary->object.flags | foreign->object.flags) & sys::kFlagSystem)
     throw Error(err::kReadOnly, "Cannot update. Database or object is read-only.");
   if (spec.columns.empty()) throw Error(err::kNoFields, "No field defined--cannot append Relation.");
 
   // The fields, by their names in each table, of the same types pair by pair.
-  const TableDefinition pdef = parseTableDefinition(f, file.readDefinition(uint32_t(primary->id) & 0x00FFFFFF));
-  const TableDefinition fdef = parseTableDefinition(f, file.readDefinition(uint32_t(foreign->id) & 0x00FFFFFF));
+  const TableDefinition pdef = parseTableDefinition(f, file.readDefinition(uint32_t(primary->object.id) & 0x00FFFFFF));
+  const TableDefinition fdef = parseTableDefinition(f, file.readDefinition(uint32_t(foreign->object.id) & 0x00FFFFFF));
   auto field = [](const TableDefinition& def, const std::string& name) -> const TdefColumn& {
     for (const auto& c : def.columns)
       if (sameName(c.name, name)) return c;
@@ -852,8 +826,8 @@ void createRelationship(SchemaFile& file, const NewRelationship& spec) {
   }
 
   // The name is the relationship's alone.
-  for (const auto& r : cat.rows)
-    if (r.parentId == sys::kRelationshipsId && sameName(r.name, spec.name))
+  for (const auto& e : cat.catalog.entries())
+    if (e.parentId == sys::kRelationshipsId && sameName(e.object.name, spec.name))
       throw Error(err::kObjectExists, "Object '" + spec.name + "' already exists.");
   const uint32_t relPage = systemTablePage(cat, "MSysRelationships", 0);
   if (!relPage) throw Error(err::kCorrupt, "The database has no MSysRelationships table.");
@@ -865,8 +839,8 @@ void createRelationship(SchemaFile& file, const NewRelationship& spec) {
 
   // Objects that are not tables take ids with the high bit set, one after another.
   int32_t id = int32_t(0x80000000u);
-  for (const auto& r : cat.rows)
-    if (r.id < 0 && r.id >= id) id = r.id + 1;
+  for (const auto& e : cat.catalog.entries())
+    if (e.object.id < 0 && e.object.id >= id) id = e.object.id + 1;
   const double now = sys::oleNow();
   insertIndexedRow(file, sys::kCatalogTdef, cat.def,
                    rowByNumber(cat.def, {
@@ -895,9 +869,9 @@ void createRelationship(SchemaFile& file, const NewRelationship& spec) {
     v[columnPosition(rel, "grbit")] = int64_t(spec.attributes);
     v[columnPosition(rel, "ccolumn")] = int64_t(names.size());
     v[columnPosition(rel, "icolumn")] = int64_t(i);
-    v[columnPosition(rel, "szObject")] = foreign->name;
+    v[columnPosition(rel, "szObject")] = foreign->object.name;
     v[columnPosition(rel, "szColumn")] = names[i].second;
-    v[columnPosition(rel, "szReferencedObject")] = primary->name;
+    v[columnPosition(rel, "szReferencedObject")] = primary->object.name;
     v[columnPosition(rel, "szReferencedColumn")] = names[i].first;
     insertIndexedRow(file, relPage, rel, v);
   }
@@ -907,9 +881,10 @@ void createRelationship(SchemaFile& file, const NewRelationship& spec) {
 void dropTable(SchemaFile& file, const std::string& name) {
   const Format f = file.format();
   CatalogView cat = loadCatalog(file);
-  const CatalogRow* row = findTable(cat, name);
+  const CatalogEntry* row = findTable(cat, name);
   if (!row || row->type == sys::kTypeQuery) throw Error(err::kObjectNotFound, objectNotFoundMessage(name));
-  if (row->flags & sys::kFlagSystem) throw Error(err::kReadOnly, "Cannot update. Database or object is read-only.");
+  if (row->object.flags & sys::kFlagSystem) throw Error(err::kReadOnly, "Cannot update. Database or object is read-only.");
+  const std::vector<Value> rowValues = storedValues(file, cat, row->row);
 
   // A table that takes part in a relationship stays.
   const uint32_t relPage = systemTablePage(cat, "MSysRelationships", 0);
@@ -919,7 +894,7 @@ void dropTable(SchemaFile& file, const std::string& name) {
     for (const auto& [rid, values] : readPlainRows(file, relPage, rel)) {
       for (size_t pos : {objPos, refPos}) {
         if (pos >= values.size()) continue;
-        if (auto s = std::get_if<std::string>(&values[pos]); s && sameName(*s, row->name))
+        if (auto s = std::get_if<std::string>(&values[pos]); s && sameName(*s, row->object.name))
           throw Error(err::kInRelationship,
                       "Cannot delete this index or table. It is either the current index or is used in a relationship.");
       }
@@ -929,7 +904,7 @@ void dropTable(SchemaFile& file, const std::string& name) {
   std::set<uint32_t> owned;
   std::vector<uint32_t> mapRows;
   if (row->type == sys::kTypeTable) {
-    const uint32_t tdef = uint32_t(row->id) & 0x00FFFFFF;
+    const uint32_t tdef = uint32_t(row->object.id) & 0x00FFFFFF;
     std::vector<uint32_t> chain;
     const TableDefinition def = parseTableDefinition(f, file.readDefinition(tdef, &chain));
     owned.insert(chain.begin(), chain.end());
@@ -969,7 +944,7 @@ void dropTable(SchemaFile& file, const std::string& name) {
   // and freed below once the rows that hold them are deleted.
   std::vector<std::pair<Bytes, uint32_t>> longValues;  // reference, map of the column (or 0)
   if (row->type == sys::kTypeTable) {
-    const uint32_t tdef = uint32_t(row->id) & 0x00FFFFFF;
+    const uint32_t tdef = uint32_t(row->object.id) & 0x00FFFFFF;
     const TableDefinition def = parseTableDefinition(f, file.readDefinition(tdef));
     std::vector<size_t> lvColumns;
     for (size_t k = 0; k < def.columns.size(); ++k)
@@ -987,11 +962,11 @@ void dropTable(SchemaFile& file, const std::string& name) {
 
   // Catalog row (with its property blob) and permission rows first, so that a failure later
   // leaves no dangling entry.
-  deleteIndexedRow(file, sys::kCatalogTdef, cat.def, row->row, row->values);
+  deleteIndexedRow(file, sys::kCatalogTdef, cat.def, row->row, rowValues);
   {
     const size_t pos = cat.def.findColumn(sys::kObjLvProp);
     const TdefColumn& lvProp = sys::columnByNumber(cat.def, sys::kObjLvProp);
-    if (auto field = std::get_if<Bytes>(&row->values[pos]))
+    if (auto field = std::get_if<Bytes>(&rowValues[pos]))
       file.freeLongValue(*field, lvProp.lvUsedMap ? lvProp.lvUsedMap : cat.def.usedPagesMap);
   }
   const uint32_t acesPage = systemTablePage(cat, "MSysACEs", sys::kAcesTdef);
@@ -999,7 +974,7 @@ void dropTable(SchemaFile& file, const std::string& name) {
   const size_t objPos = aces.findColumn(sys::kAceObjectId);
   for (const auto& [rid, values] : readPlainRows(file, acesPage, aces)) {
     auto id = std::get_if<int64_t>(&values[objPos]);
-    if (id && int32_t(*id) == row->id) deleteIndexedRow(file, acesPage, aces, rid, values);
+    if (id && int32_t(*id) == row->object.id) deleteIndexedRow(file, acesPage, aces, rid, values);
   }
   // The table's usage-map rows are emptied rather than deleted: readers find a map row's end from
   // its neighbour's offset, and a deleted neighbour would make them read past it.

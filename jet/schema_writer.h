@@ -26,6 +26,7 @@ class SchemaFile : public IndexPageStore {
   ~SchemaFile() override;
 
   Format format() const override { return format_; }
+  PageFile& pageFile() { return *pages_; }
   size_t pageSize() const { return pageSize_; }
   uint32_t pageCount() const { return pages_->pageCount(); }
 
@@ -81,19 +82,6 @@ class SchemaFile : public IndexPageStore {
   size_t pageSize_ = 4096;
 };
 
-// A catalog row as the schema writer uses it.
-struct CatalogRow {
-  RowId row;
-  int32_t id = 0;
-  int32_t parentId = 0;
-  std::string name;
-  int16_t type = 0;
-  uint32_t flags = 0;
-  std::vector<Value> values;  // all columns, in the catalog definition's stored order
-};
-
-// Every live catalog row.
-std::vector<CatalogRow> readCatalog(SchemaFile& file, const TableDefinition& catalog);
 // The live rows of any table whose rows are plain (catalog-like tables), with their addresses.
 std::vector<std::pair<RowId, std::vector<Value>>> readPlainRows(SchemaFile& file, uint32_t tdefPage,
                                                                 const TableDefinition& def);

@@ -1,46 +1,16 @@
 // The tables every database holds from its creation (the catalog MSysObjects, the permissions
-// table MSysACEs, MSysQueries and MSysRelationships), the catalog's fixed objects, and the
-// identifiers the catalog uses.
+// table MSysACEs, MSysQueries and MSysRelationships) and the catalog's fixed objects.
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
+#include "jet/catalog.h"
 #include "jet/tdef_writer.h"
 
 namespace jet::sys {
 
-// Catalog object ids of the containers and the database object.
-constexpr int32_t kRootId = 0x0F000000;
-constexpr int32_t kTablesId = 0x0F000001;
-constexpr int32_t kDatabasesId = 0x0F000002;
-constexpr int32_t kRelationshipsId = 0x0F000003;
-constexpr int32_t kMSysDbId = 0x10000000;
-
-// Catalog object types.
-constexpr int16_t kTypeTable = 1;
-constexpr int16_t kTypeDatabase = 2;
-constexpr int16_t kTypeContainer = 3;
-constexpr int16_t kTypeLinkedTable = 6;
-constexpr int16_t kTypeQuery = 5;
-constexpr int16_t kTypeRelationship = 8;
-
-// Catalog flags: objects the engine keeps for itself carry the high bit.
-constexpr uint32_t kFlagSystem = 0x80000000u;
-
-// Fixed pages of the system tables' definitions.
-constexpr uint32_t kCatalogTdef = 2;
-constexpr uint32_t kAcesTdef = 3;
-constexpr uint32_t kQueriesTdef = 4;
-constexpr uint32_t kRelationshipsTdef = 5;
-
-// Column positions of the catalog (MSysObjects) by column number.
-enum CatalogColumn : uint16_t {
-  kObjId = 0, kObjParentId, kObjName, kObjType, kObjDateCreate, kObjDateUpdate, kObjOwner, kObjFlags,
-  kObjDatabase, kObjConnect, kObjForeignName, kObjRmtInfoShort, kObjRmtInfoLong, kObjLv, kObjLvProp,
-  kObjLvModule, kObjLvExtra, kObjColumnCount
-};
 // Columns of MSysACEs by column number.
 enum AceColumn : uint16_t { kAceObjectId = 0, kAceSid, kAceAcm, kAceInheritable, kAceColumnCount };
 

@@ -4,7 +4,7 @@
 #include <cctype>
 
 #include "jet/error.h"
-#include "jet/index_key.h"
+#include "jet/text_codec.h"
 
 namespace jet {
 
@@ -30,38 +30,11 @@ Geometry geometry(Format f) {
   return {43, 8, 18, 39, 20};
 }
 
-// Windows-1252 code points of bytes 0x80..0x9F (0 where the code page has no character).
-constexpr char16_t kCp1252High[32] = {
-    0x20AC, 0, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0, 0x017D, 0,
-    0, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0, 0x017E, 0x0178};
-
-void appendUtf8(std::string& out, uint32_t cp) {
-  if (cp < 0x80) {
-    out += char(cp);
-  } else if (cp < 0x800) {
-    out += char(0xC0 | (cp >> 6));
-    out += char(0x80 | (cp & 0x3F));
-  } else if (cp < 0x10000) {
-    out += char(0xE0 | (cp >> 12));
-    out += char(0x80 | ((cp >> 6) & 0x3F));
-    out += char(0x80 | (cp & 0x3F));
-  } else {
-    out += char(0xF0 | (cp >> 18));
-    out += char(0x80 | ((cp >> 12) & 0x3F));
-    out += char(0x80 | ((cp >> 6) & 0x3F));
-    out += char(0x80 | (cp & 0x3F));
-  }
-}
-
-[[noreturn]] void damaged(const std::string& what) {
-  throw Error(err::kCorrupt, "The table definition is damaged: " + what + ".");
-}
-
 class Reader {
  public:
   Reader(const Bytes& b) : b_(b) {}
   void need(size_t at, size_t n) const {
-    if (at + n > b_.size()) damaged("it ends early");
+    if (at + n > b_.size()) throwCorrupt("the table definition: it ends early");
   }
   uint8_t u8(size_t at) const { need(at, 1); return b_[at]; }
   uint16_t u16(size_t at) const { need(at, 2); return le::get16(&b_[at]); }
@@ -81,49 +54,13 @@ size_t TableDefinition::findColumn(uint16_t number) const {
 }
 
 Bytes encodeName(Format format, const std::string& utf8) {
-  std::u16string u = utf8ToUtf16(utf8);
-  Bytes out;
-  if (format == Format::Jet4) {
-    for (char16_t c : u) le::append16(out, c);
-    return out;
-  }
-  for (char16_t c : u) {
-    if (c < 0x80 || (c >= 0xA0 && c <= 0xFF)) {
-      out.push_back(uint8_t(c));
-      continue;
-    }
-    uint8_t mapped = '?';
-    for (int i = 0; i < 32; ++i)
-      if (kCp1252High[i] == c && c != 0) mapped = uint8_t(0x80 + i);
-    out.push_back(mapped);
-  }
-  return out;
+  if (format == Format::Jet4) return encodeUcs2(utf8);
+  return windows1252Codec().encodeCodePage(utf8);
 }
 
 std::string decodeName(Format format, const uint8_t* data, size_t size) {
-  std::string out;
-  if (format == Format::Jet4) {
-    for (size_t i = 0; i + 1 < size; i += 2) {
-      uint32_t c = le::get16(data + i);
-      if (c >= 0xD800 && c < 0xDC00 && i + 3 < size) {
-        uint32_t low = le::get16(data + i + 2);
-        if (low >= 0xDC00 && low < 0xE000) {
-          appendUtf8(out, 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00));
-          i += 2;
-          continue;
-        }
-      }
-      appendUtf8(out, c);
-    }
-    return out;
-  }
-  for (size_t i = 0; i < size; ++i) {
-    uint8_t c = data[i];
-    uint32_t cp = c;
-    if (c >= 0x80 && c < 0xA0) cp = kCp1252High[c - 0x80] ? kCp1252High[c - 0x80] : 0xFFFD;
-    appendUtf8(out, cp);
-  }
-  return out;
+  if (format == Format::Jet4) return decodeUcs2(data, size);
+  return windows1252Codec().decodeCodePage(data, size);
 }
 
 namespace {
@@ -354,7 +291,7 @@ TableDefinition parseTableDefinition(Format f, const Bytes& b) {
     def.usedPagesMap = r.u32(35);
     def.freePagesMap = r.u32(39);
   }
-  if (nReal > 1000 || nLogical > 1000 || nCols > 4096) damaged("its counts are out of range");
+  if (nReal > 1000 || nLogical > 1000 || nCols > 4096) throwCorrupt("the table definition: its counts are out of range");
   size_t at = g.header;
   def.realIndexes.resize(nReal);
   for (auto& ri : def.realIndexes) {
@@ -426,7 +363,7 @@ TableDefinition parseTableDefinition(Format f, const Bytes& b) {
     li.cascadeUpdates = d[p + 17];
     li.cascadeDeletes = d[p + 18];
     li.kind = d[p + 19];
-    if (li.realNumber >= nReal) damaged("a logical index refers to a missing real index");
+    if (li.realNumber >= nReal) throwCorrupt("the table definition: a logical index refers to a missing real index");
     at += g.logicalIndex;
   }
   for (auto& li : def.logicalIndexes) li.name = readName();

@@ -75,20 +75,32 @@ std::string decodeUcs2(const uint8_t* data, size_t len) {
   return out;
 }
 
-std::vector<uint8_t> encodeUcs2(const std::string& utf8) {
-  std::vector<uint8_t> out;
-  out.reserve(utf8.size() * 2);
+namespace {
+
+// Calls put with each UTF-16 unit of a UTF-8 text, splitting characters past U+FFFF into pairs.
+template <class Put>
+void forEachUtf16Unit(const std::string& utf8, Put put) {
   for (size_t i = 0; i < utf8.size();) {
     uint32_t c = nextCodePoint(utf8, i);
     if (c >= 0x10000) {
       c -= 0x10000;
-      uint32_t hi = 0xD800 + (c >> 10), lo = 0xDC00 + (c & 0x3FF);
-      out.push_back(uint8_t(hi)); out.push_back(uint8_t(hi >> 8));
-      out.push_back(uint8_t(lo)); out.push_back(uint8_t(lo >> 8));
+      put(char16_t(0xD800 + (c >> 10)));
+      put(char16_t(0xDC00 + (c & 0x3FF)));
     } else {
-      out.push_back(uint8_t(c)); out.push_back(uint8_t(c >> 8));
+      put(char16_t(c));
     }
   }
+}
+
+}  // namespace
+
+std::vector<uint8_t> encodeUcs2(const std::string& utf8) {
+  std::vector<uint8_t> out;
+  out.reserve(utf8.size() * 2);
+  forEachUtf16Unit(utf8, [&](char16_t u) {
+    out.push_back(uint8_t(u));
+    out.push_back(uint8_t(u >> 8));
+  });
   return out;
 }
 
@@ -96,6 +108,13 @@ size_t utf16Length(const std::string& utf8) {
   size_t n = 0;
   for (size_t i = 0; i < utf8.size();) n += nextCodePoint(utf8, i) >= 0x10000 ? 2 : 1;
   return n;
+}
+
+std::u16string utf8ToUtf16(const std::string& utf8) {
+  std::u16string out;
+  out.reserve(utf8.size());
+  forEachUtf16Unit(utf8, [&](char16_t u) { out.push_back(u); });
+  return out;
 }
 
 void decodeJet4Text(const uint8_t* data, size_t len, std::string& out) {
@@ -279,6 +298,11 @@ std::vector<uint8_t> TextCodec::encodeCodePage(const std::string& utf8) {
   std::string conv;
   if (!convert("UTF-8", charset_, utf8.data(), utf8.size(), conv)) conv = utf8;
   return std::vector<uint8_t>(conv.begin(), conv.end());
+}
+
+TextCodec& windows1252Codec() {
+  thread_local TextCodec codec(1252);
+  return codec;
 }
 
 }  // namespace jet

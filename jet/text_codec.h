@@ -36,6 +36,8 @@ std::vector<uint8_t> encodeJet4Text(const std::string& utf8, bool allowCompressi
 
 // Number of UTF-16 units of a UTF-8 text (the length Jet counts in characters).
 size_t utf16Length(const std::string& utf8);
+// UTF-8 to UTF-16 units, malformed bytes as U+FFFD: the units encodeUcs2 stores.
+std::u16string utf8ToUtf16(const std::string& utf8);
 
 // Code-page text (Jet 3) through a per-database converter. Every byte of a single-byte code page
 // decodes to a character that encodes back to that byte, including bytes the code page leaves
@@ -63,5 +65,9 @@ class TextCodec {
   std::vector<std::string> table_;                 // byte -> UTF-8, single-byte code pages
   std::unordered_map<uint32_t, uint8_t> reverse_;  // code point -> byte
 };
+
+// The Windows-1252 codec of the calling thread, for Jet 3 names written where no database's code
+// page is at hand.
+TextCodec& windows1252Codec();
 
 }  // namespace jet

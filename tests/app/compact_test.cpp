@@ -19,6 +19,7 @@
 #include "shell/shell.h"
 #include "db/compact_file.h"
 #include "db/session.h"
+#include "jet/catalog.h"
 #include "jet/compact.h"
 #include "jet/schema_writer.h"
 #include "jet/tdef_writer.h"
@@ -94,10 +95,10 @@ class CompactCommandTest : public ::testing::Test {
     uint32_t target = 0;
     {
       auto pages = jet::SchemaFile::open(file.string(), true);
-      jet::TableDefinition catalog = jet::parseTableDefinition(pages->format(), pages->readDefinition(2));
-      for (const auto& r : jet::readCatalog(*pages, catalog)) {
-        if (r.type != 1 || (r.flags & 0x80000002u) || target) continue;
-        const uint32_t tdef = uint32_t(r.id) & 0xFFFFFF;
+      const jet::Catalog catalog = jet::Catalog::read(pages->pageFile(), pages->format(), jet::windows1252Codec());
+      for (const auto& e : catalog.entries()) {
+        if (e.object.kind != jet::ObjectKind::Table || target) continue;
+        const uint32_t tdef = e.object.tdefPage;
         auto def = jet::parseTableDefinition(pages->format(), pages->readDefinition(tdef));
         for (uint32_t p : pages->usageMapPages(def.usedPagesMap)) {
           jet::Bytes page = pages->page(p);

@@ -66,6 +66,11 @@ class PostgresServer {
                         dir_.string() + " -c fsync=off -c full_page_writes=off\" start > /dev/null 2>&1";
     if (std::system(start.c_str()) != 0) return;
     running_ = true;
+    // Should this process die without its destructors (a sanitizer's abort, a signal), a watchdog
+    // stops the server and removes the folder.
+    std::string watchdog = "(while kill -0 " + std::to_string(::getpid()) + " 2>/dev/null; do sleep 1; done; " +
+                           pgctl_ + " -m immediate stop; rm -rf " + dir_.string() + ") > /dev/null 2>&1 &";
+    std::system(watchdog.c_str());
     query("CREATE ROLE pwuser LOGIN SUPERUSER PASSWORD 'secret'");
   }
   ~PostgresServer() {
@@ -350,6 +355,16 @@ TEST_F(Migrate, NamesTypesKeysIndexesAndRelationshipsArriveInBothCatalogs) {
   pg.query("DELETE FROM rel.\"Table2\" WHERE id = 1");
   EXPECT_LT(std::stoi(pg.one("SELECT count(*) FROM rel.\"Table1\"")), std::stoi(before));
 
+  // Only some tables: a relationship to a table left behind is named and left out.
+  auto some = clitest::run({"migrate", rel, pg.uri(), "--schema", "some", "--tables", "table1,Table2"});
+  ASSERT_EQ(some.rc, 0) << some.err;
+  EXPECT_NE(some.err.find("relationship Table3Table1 left out"), std::string::npos) << some.err;
+  EXPECT_EQ(pg.query("SELECT table_name FROM information_schema.tables WHERE table_schema = 'some' ORDER BY 1"),
+            (std::vector<std::vector<std::string>>{{"Table1"}, {"Table2"}}));
+  EXPECT_EQ(pg.one("SELECT string_agg(constraint_name, ',') FROM information_schema.referential_constraints "
+                   "WHERE constraint_schema = 'some'"),
+            "Table2Table1");
+
   const std::string relLite = path("rel.sqlite");
   ASSERT_EQ(clitest::run({"migrate", rel, "sqlite:" + relLite, "--quiet"}).rc, 0);
   auto liteFks = sqliteRows(relLite, "SELECT \"table\", on_update, on_delete FROM pragma_foreign_key_list('Table1') "
@@ -455,6 +470,25 @@ TEST_F(Migrate, RefusalsAreClearAndNameWhatWasRefused) {
   EXPECT_EQ(zero.rc, 1);
   EXPECT_NE(zero.err.find("table Bad, row 2, column Note"), std::string::npos) << zero.err;
   EXPECT_EQ(pg.one("SELECT count(*) FROM pg_namespace WHERE nspname = 'bad'"), "0");
+  // A name PostgreSQL would cut short is refused before anything is written; SQLite takes it.
+  const std::string longName = path("long.mdb");
+  {
+    auto db = jet::Database::create(longName);
+    jet::NewTable t;
+    for (int i = 0; i < 32; ++i) t.name += "ä";  // 32 characters, 64 bytes
+    jet::NewColumn c;
+    c.name = "x";
+    c.type = jet::ColumnType::Long;
+    t.columns = {c};
+    db->createTable(t);
+    db->close();
+  }
+  auto tooLong = clitest::run({"migrate", longName, pg.uri(), "--schema", "long"});
+  EXPECT_EQ(tooLong.rc, 1);
+  EXPECT_NE(tooLong.err.find("63 bytes"), std::string::npos) << tooLong.err;
+  EXPECT_EQ(pg.one("SELECT count(*) FROM pg_namespace WHERE nspname = 'long'"), "0");
+  EXPECT_EQ(clitest::run({"migrate", longName, "sqlite:" + path("long.sqlite"), "--quiet"}).rc, 0);
+
   auto date = clitest::run({"migrate", bad, "sqlite:" + path("bad.sqlite")});
   EXPECT_EQ(date.rc, 1);
   EXPECT_NE(date.err.find("table Bad, row 3, column Day"), std::string::npos) << date.err;

@@ -5,21 +5,13 @@
 #include "db/dao_impl.h"
 #include "db/field_rules.h"
 #include "support/memory_engine.h"
+#include "support/error_of.h"
 
 using namespace testing_support;
 using jet::ColumnType;
 using jet::Value;
 
 namespace {
-
-int errorOf(const std::function<void()>& fn) {
-  try {
-    fn();
-  } catch (const jet::Error& e) {
-    return e.number();
-  }
-  return 0;
-}
 
 struct ObjectModel : ::testing::Test {
   std::shared_ptr<MemoryState> state = std::make_shared<MemoryState>();
@@ -162,6 +154,17 @@ TEST_F(ObjectModel, ValueRulesRaiseDaosErrorsWhereDaoDoes) {
   EXPECT_EQ(errorOf([&] { rs.Update(); }), 3314);  // Required, at Update
   f.Item(1).SetValue(std::string(""));
   EXPECT_EQ(errorOf([&] { rs.Update(); }), 3315);  // zero length not allowed
+  // Refusals of one field name it, so that a window can select it without reading the text.
+  for (auto refused : {std::function<void()>([&] { rs.Update(); }),
+                       std::function<void()>([&] { f.Item(1).SetValue(std::string("eleven chrs")); })}) {
+    try {
+      refused();
+      ADD_FAILURE() << "accepted";
+    } catch (const jet::Error& e) {
+      EXPECT_EQ(e.table(), "People");
+      EXPECT_EQ(e.field(), "Name");
+    }
+  }
   EXPECT_EQ(state->writes, 0);
   f.Item(1).SetValue(std::string("Eve"));
   f.Item(3).SetValue(Value(int64_t{2}));  // a number of another type converts

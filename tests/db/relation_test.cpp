@@ -6,17 +6,9 @@
 #include <filesystem>
 
 #include "db/dao.h"
+#include "support/error_of.h"
 
 namespace {
-
-int errorOf(const std::function<void()>& fn) {
-  try {
-    fn();
-  } catch (const jet::Error& e) {
-    return e.number();
-  }
-  return 0;
-}
 
 TEST(Relations, AppendedRelationKeepsItsTables) {
   const auto dir = std::filesystem::temp_directory_path() / ("tabulonix-rel-" + std::to_string(::getpid()));

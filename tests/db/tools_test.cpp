@@ -1,28 +1,27 @@
-// The field-type vocabulary: exact, case-sensitive lookups in both directions.
+// The field-type vocabulary: exact, case-sensitive lookups in both directions, in step with the
+// object model's type codes.
 #include <gtest/gtest.h>
 
+#include "db/dao.h"
 #include "db/session.h"
 
-TEST(FieldTypes, NamesGiveCodesAndDefaultSizes) {
+TEST(FieldTypes, NamesAndCodesAgreeBothWaysAndMatchExactly) {
+  // Every listed name gives a code that is shown under that name again (Date/Time as "Date").
   ASSERT_EQ(modTools::kFieldTypeNames.size(), 10u);
-  EXPECT_EQ(modTools::kFieldTypeNames[7], "Date/Time");
-  const int16_t codes[] = {1, 2, 3, 4, 5, 6, 7, 8, 10, 12};
-  const uint8_t sizes[] = {1, 1, 2, 4, 8, 4, 8, 8, 50, 0};
-  for (size_t i = 0; i < 10; ++i) {
-    EXPECT_EQ(modTools::GetFieldType(modTools::kFieldTypeNames[i]), codes[i]) << i;
-    EXPECT_EQ(modTools::GetFieldSize(modTools::kFieldTypeNames[i]), sizes[i]) << i;
+  for (const std::string& name : modTools::kFieldTypeNames) {
+    const int16_t code = modTools::GetFieldType(name);
+    EXPECT_NE(code, 0) << name;
+    EXPECT_EQ(modTools::GetFieldTypeName(std::to_string(code)), name == "Date/Time" ? "Date" : name);
   }
+  EXPECT_EQ(modTools::GetFieldType("Date/Time"), dao::dbDate);
+  EXPECT_EQ(modTools::GetFieldType("Memo"), dao::dbMemo);
+  // Sizes the definition window proposes: text 50 characters, memo none.
+  EXPECT_EQ(modTools::GetFieldSize("Text"), 50);
+  EXPECT_EQ(modTools::GetFieldSize("Memo"), 0);
   for (const char* other : {"Date", "text", " Text", "", "Memo "}) {
     EXPECT_EQ(modTools::GetFieldType(other), 0) << other;
     EXPECT_EQ(modTools::GetFieldSize(other), 0) << other;
   }
-}
-
-TEST(FieldTypes, CodesAsTextGiveShownNames) {
-  EXPECT_EQ(modTools::GetFieldTypeName("8"), "Date");
-  EXPECT_EQ(modTools::GetFieldTypeName("10"), "Text");
-  EXPECT_EQ(modTools::GetFieldTypeName("12"), "Memo");
-  EXPECT_EQ(modTools::GetFieldTypeName("1"), "Boolean");
   for (const char* other : {"9", "11", "010", "", "15", "20", " 1"})
     EXPECT_EQ(modTools::GetFieldTypeName(other), "") << other;
 }

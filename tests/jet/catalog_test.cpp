@@ -30,8 +30,8 @@ TEST(Catalog, UserAndSystemTablesInNameOrder) {
     std::vector<std::string> sysNames = names(sys);
     for (const char* n : {"MSysObjects", "MSysACEs", "MSysQueries", "MSysRelationships"})
       EXPECT_NE(std::find(sysNames.begin(), sysNames.end(), n), sysNames.end()) << n;
-    for (auto& o : sys) EXPECT_NE(o.flags & jet::kSystemObjectFlags, 0u);
-    for (auto& o : objectsOf(file, jet::ObjectKind::Table)) EXPECT_EQ(o.flags & jet::kSystemObjectFlags, 0u);
+    for (auto& o : sys) EXPECT_NE(o.flags & jet::sys::kSystemObjectFlags, 0u);
+    for (auto& o : objectsOf(file, jet::ObjectKind::Table)) EXPECT_EQ(o.flags & jet::sys::kSystemObjectFlags, 0u);
   }
 }
 

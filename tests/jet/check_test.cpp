@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <gtest/gtest.h>
 
+#include "jet/catalog.h"
 #include "jet/index_page.h"
 
 #include "jet/page_transaction.h"
@@ -68,10 +69,9 @@ class CheckFixture {
 
 uint32_t tdefOf(const std::string& path, const std::string& table) {
   auto f = jet::SchemaFile::open(path, true);
-  auto def = jet::parseTableDefinition(f->format(), f->readDefinition(2));
-  for (const auto& r : jet::readCatalog(*f, def))
-    if (r.name == table) return uint32_t(r.id);
-  return 0;
+  const jet::Catalog catalog = jet::Catalog::read(f->pageFile(), f->format(), jet::windows1252Codec());
+  const jet::CatalogEntry* e = catalog.findTable(table);
+  return e ? uint32_t(e->object.id) : 0;
 }
 
 TEST(Check, SoundFilesHaveNoProblems) {
@@ -245,12 +245,11 @@ TEST(Check, NamesDuplicateTableNames) {
   {
     auto f = jet::SchemaFile::open(path);
     auto def = jet::parseTableDefinition(f->format(), f->readDefinition(2));
-    for (const auto& row : jet::readCatalog(*f, def)) {
-      if (row.name != "Delta") continue;
-      auto values = row.values;
+    for (auto [row, values] : jet::readPlainRows(*f, 2, def)) {
+      if (values[def.findColumn(jet::sys::kObjName)] != jet::Value(std::string("Delta"))) continue;
       values[def.findColumn(jet::sys::kObjName)] = std::string("ALPHA");
       f->insertRow(2, def, jet::encodeRow(def, values, true));
-      f->deleteRow(row.row.page, row.row.row);
+      f->deleteRow(row.page, row.row);
     }
   }
   auto r = checkFile(path);

@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "jet/catalog.h"
 #include "jet/compact.h"
 #include "jet/database.h"
 #include "jet/index.h"
@@ -161,17 +162,17 @@ std::map<std::string, std::vector<std::string>> readerView(const std::vector<std
 // The tables of a file that hold a moved row (a row whose slot points to its body elsewhere).
 std::set<std::string> tablesWithMovedRows(const fs::path& file) {
   auto pages = jet::SchemaFile::open(file.string(), true);
-  jet::TableDefinition catalog = jet::parseTableDefinition(pages->format(), pages->readDefinition(2));
+  const jet::Catalog catalog = jet::Catalog::read(pages->pageFile(), pages->format(), jet::windows1252Codec());
   std::set<std::string> out;
-  for (const auto& r : jet::readCatalog(*pages, catalog)) {
-    if (r.type != 1) continue;
-    const uint32_t tdef = uint32_t(r.id) & 0xFFFFFF;
+  for (const auto& e : catalog.entries()) {
+    if (e.type != jet::sys::kTypeTable) continue;
+    const uint32_t tdef = e.object.tdefPage;
     jet::TableDefinition def = jet::parseTableDefinition(pages->format(), pages->readDefinition(tdef));
     for (uint32_t p : pages->usageMapPages(def.usedPagesMap)) {
       jet::Bytes page = pages->page(p);
       if (page[0] != 1 || (page[4] | page[5] << 8 | page[6] << 16 | uint32_t(page[7]) << 24) != tdef) continue;
       for (const auto& slot : pages->rowSlots(page))
-        if ((slot.offset & 0x4000) && !(slot.offset & 0x8000)) out.insert(r.name);
+        if ((slot.offset & 0x4000) && !(slot.offset & 0x8000)) out.insert(e.object.name);
     }
   }
   return out;
@@ -186,11 +187,10 @@ struct TableKeys {
 // relationship indexes name, by table name.
 std::map<std::string, TableKeys> indexKeys(const fs::path& file) {
   auto pages = jet::SchemaFile::open(file.string(), true);
-  jet::TableDefinition catalog = jet::parseTableDefinition(pages->format(), pages->readDefinition(2));
+  const jet::Catalog catalog = jet::Catalog::read(pages->pageFile(), pages->format(), jet::windows1252Codec());
   std::map<uint32_t, std::string> nameOfPage;
-  auto rows = jet::readCatalog(*pages, catalog);
-  for (const auto& r : rows)
-    if (r.type == 1) nameOfPage[uint32_t(r.id) & 0xFFFFFF] = r.name;
+  for (const auto& e : catalog.entries())
+    if (e.type == jet::sys::kTypeTable) nameOfPage[e.object.tdefPage] = e.object.name;
   std::map<std::string, TableKeys> out;
   for (const auto& [page, name] : nameOfPage) {
     jet::TableDefinition def = jet::parseTableDefinition(pages->format(), pages->readDefinition(page));

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <fstream>
 
+#include "jet/catalog.h"
 #include "jet/catalog_writer.h"
 #include "jet/create_database.h"
 #include "jet/error.h"
@@ -95,7 +96,8 @@ TEST_P(NewDatabase, GlobalMapMarksOnlyPagesPastTheEndFree) {
 TEST_P(NewDatabase, CatalogHoldsContainersDatabaseAndSystemTables) {
   auto file = jet::SchemaFile::open(path_, true);
   auto def = jet::parseTableDefinition(GetParam(), file->readDefinition(jet::sys::kCatalogTdef));
-  auto rows = jet::readCatalog(*file, def);
+  const jet::Catalog catalog = jet::Catalog::read(file->pageFile(), GetParam(), jet::windows1252Codec());
+  const std::vector<jet::CatalogEntry>& rows = catalog.entries();
   struct Want {
     const char* name;
     int32_t id, parent;
@@ -107,11 +109,11 @@ TEST_P(NewDatabase, CatalogHoldsContainersDatabaseAndSystemTables) {
                        {"MSysQueries", 4, 0x0F000001, 1},            {"MSysRelationships", 5, 0x0F000001, 1}};
   ASSERT_EQ(rows.size(), std::size(want));
   for (size_t i = 0; i < rows.size(); ++i) {
-    EXPECT_EQ(rows[i].name, want[i].name);
-    EXPECT_EQ(rows[i].id, want[i].id) << want[i].name;
+    EXPECT_EQ(rows[i].object.name, want[i].name);
+    EXPECT_EQ(rows[i].object.id, want[i].id) << want[i].name;
     EXPECT_EQ(rows[i].parentId, want[i].parent) << want[i].name;
     EXPECT_EQ(rows[i].type, want[i].type) << want[i].name;
-    EXPECT_EQ(rows[i].flags, 0x80000000u) << want[i].name;
+    EXPECT_EQ(rows[i].object.flags, 0x80000000u) << want[i].name;
   }
   EXPECT_EQ(def.rowCount, rows.size());
 }

@@ -12,17 +12,9 @@
 #include "jet/linked_table.h"
 #include "jet/support/test_files.h"
 #include "jet/value.h"
+#include "support/error_of.h"
 
 namespace {
-
-int errorOf(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const jet::Error& e) {
-    return e.number();
-  }
-  return 0;
-}
 
 // Adds a catalog row for a linked table (type 6: an Access file; 4: ODBC) as Access writes one.
 void addLink(jet::Database& db, int32_t id, const std::string& name, const std::string& sourcePath, const std::string& foreignName,

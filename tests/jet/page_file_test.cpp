@@ -6,20 +6,12 @@
 
 #include "jet/error.h"
 #include "jet/support/test_files.h"
+#include "support/error_of.h"
 
 using jet::Error;
 using jet::PageFile;
 
 namespace {
-
-int errorOf(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const Error& e) {
-    return e.number();
-  }
-  return 0;
-}
 
 TEST(PageFile, ReadsPagesThroughABoundedCache) {
   std::string path = jettest::testdata("generated/longValuesV2000.mdb");

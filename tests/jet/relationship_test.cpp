@@ -8,6 +8,7 @@
 #include "jet/database.h"
 #include "jet/support/oracles.h"
 #include "jet/support/test_files.h"
+#include "support/error_of.h"
 
 namespace {
 
@@ -47,15 +48,6 @@ std::vector<std::string> relationshipRows(jet::Database& db) {
   }
   std::sort(rows.begin(), rows.end());
   return rows;
-}
-
-int errorOf(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const jet::Error& e) {
-    return e.number();
-  }
-  return 0;
 }
 
 class Relationships : public ::testing::TestWithParam<Format> {

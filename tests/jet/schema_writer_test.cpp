@@ -5,16 +5,20 @@
 #include <algorithm>
 #include <set>
 
+#include "jet/catalog.h"
 #include "jet/catalog_writer.h"
 #include "jet/create_database.h"
 #include "jet/database.h"
 #include "jet/error.h"
 #include "jet/long_value.h"
 #include "jet/page_file.h"
+#include "jet/properties.h"
 #include "jet/schema_writer.h"
 #include "jet/support/index_fixture.h"
 #include "jet/support/oracles.h"
 #include "jet/system_tables.h"
+#include "jet/table_def.h"
+#include "support/error_of.h"
 
 namespace {
 
@@ -41,19 +45,13 @@ jet::NewTable everyType() {
   return t;
 }
 
-uint32_t tdefOf(jet::SchemaFile& f, const std::string& table) {
-  auto def = jet::parseTableDefinition(f.format(), f.readDefinition(2));
-  for (const auto& r : jet::readCatalog(f, def))
-    if (r.name == table) return uint32_t(r.id);
-  return 0;
+std::vector<jet::CatalogEntry> catalogOf(jet::SchemaFile& f) {
+  return jet::Catalog::read(f.pageFile(), f.format(), jet::windows1252Codec()).entries();
 }
 
-int errorOf(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const jet::Error& e) {
-    return e.number();
-  }
+uint32_t tdefOf(jet::SchemaFile& f, const std::string& table) {
+  for (const auto& e : catalogOf(f))
+    if (e.object.name == table) return uint32_t(e.object.id);
   return 0;
 }
 
@@ -77,10 +75,7 @@ class SchemaChanges : public ::testing::TestWithParam<Format> {
   }
   void TearDown() override { oracle::removeTree(dir_); }
   std::unique_ptr<jet::SchemaFile> open() { return jet::SchemaFile::open(path_); }
-  std::vector<jet::CatalogRow> catalog() {
-    auto f = jet::SchemaFile::open(path_, true);
-    return jet::readCatalog(*f, jet::parseTableDefinition(GetParam(), f->readDefinition(2)));
-  }
+  std::vector<jet::CatalogEntry> catalog() { return catalogOf(*jet::SchemaFile::open(path_, true)); }
   std::string dir_, path_;
 };
 
@@ -131,25 +126,23 @@ TEST_P(SchemaChanges, NewTableReadsBackInMdbtools) {
 TEST_P(SchemaChanges, CatalogKeepsRequiredAndAllowZeroLength) {
   jet::createTable(*open(), everyType());
   auto rows = catalog();
-  auto it = std::find_if(rows.begin(), rows.end(), [](const auto& r) { return r.name == "Every Type"; });
+  auto it = std::find_if(rows.begin(), rows.end(), [](const auto& e) { return e.object.name == "Every Type"; });
   ASSERT_NE(it, rows.end());
   EXPECT_EQ(it->parentId, jet::sys::kTablesId);
   EXPECT_EQ(it->type, jet::sys::kTypeTable);
-  EXPECT_EQ(it->flags, 0u);
+  EXPECT_EQ(it->object.flags, 0u);
   auto f = open();
-  auto def = jet::parseTableDefinition(GetParam(), f->readDefinition(2));
-  auto raw = std::get<jet::Bytes>(it->values[def.findColumn(jet::sys::kObjLvProp)]);
-  ASSERT_GE(raw.size(), 12u);
-  jet::PageFile pages(path_, true);
-  pages.setPageSize(uint32_t(f->pageSize()));
-  std::vector<uint8_t> blob;
-  jet::LongValueReader(pages, GetParam()).read(raw.data(), raw.size(), blob);
-  auto props = jet::parsePropertyBlob(GetParam(), blob);
-  ASSERT_TRUE(props);
+  jet::TextCodec codec(1252);
+  const jet::PropertyMaps props = jet::parseProperties(it->properties, GetParam(), codec);
   auto find = [&](const std::string& c) {
-    for (const auto& p : *props)
-      if (p.column == c) return p;
-    return jet::ColumnProperties{};
+    jet::ColumnProperties found;
+    auto owner = props.find(c);
+    if (owner == props.end()) return found;
+    for (const auto& [name, v] : owner->second) {
+      if (name == "Required") found.required = v.number != 0;
+      if (name == "AllowZeroLength") found.allowZeroLength = v.number != 0;
+    }
+    return found;
   };
   EXPECT_EQ(find("Name").required, true);
   EXPECT_EQ(find("Name").allowZeroLength, false);
@@ -158,7 +151,7 @@ TEST_P(SchemaChanges, CatalogKeepsRequiredAndAllowZeroLength) {
   EXPECT_EQ(find("Value").required, false);
   EXPECT_FALSE(find("Value").allowZeroLength.has_value()) << "only text fields have the property";
   // The definition: required clears the nullable flag, auto-number is flagged.
-  auto tdef = jet::parseTableDefinition(GetParam(), f->readDefinition(uint32_t(it->id)));
+  auto tdef = jet::parseTableDefinition(GetParam(), f->readDefinition(uint32_t(it->object.id)));
   EXPECT_FALSE(tdef.columns[1].flags & jet::kColumnNullable);
   EXPECT_TRUE(tdef.columns[2].flags & jet::kColumnNullable);
   EXPECT_TRUE(tdef.columns[0].flags & jet::kColumnAutoNumber);
@@ -179,8 +172,8 @@ TEST_P(SchemaChanges, RenameAndDropKeepCatalogAndIndexesTrue) {
     jet::dropTable(*f, "Every Type");
   }
   std::vector<std::string> names;
-  for (const auto& r : catalog())
-    if (r.parentId == jet::sys::kTablesId && !(r.flags & 0x80000000u)) names.push_back(r.name);
+  for (const auto& e : catalog())
+    if (e.parentId == jet::sys::kTablesId && !(e.object.flags & 0x80000000u)) names.push_back(e.object.name);
   EXPECT_EQ(names, (std::vector<std::string>{"Renamed", "THIRD"}));
   expectIndexesSound(path_);
   if (auto tables = oracle::mdbtools("mdb-tables", "-1 " + oracle::quote(path_)))
@@ -206,10 +199,7 @@ TEST_P(SchemaChanges, DropGivesEveryPageBack) {
   }
   ASSERT_FALSE(tablePages.empty());
   auto f = open();
-  auto rows = jet::readCatalog(*f, jet::parseTableDefinition(GetParam(), f->readDefinition(2)));
-  uint32_t tdef = 0;
-  for (const auto& r : rows)
-    if (r.name == "Every Type") tdef = uint32_t(r.id);
+  const uint32_t tdef = tdefOf(*f, "Every Type");
   jet::dropTable(*f, "Every Type");
   EXPECT_TRUE(f->globalFree(tdef));
   for (uint32_t p : tablePages) {
@@ -276,8 +266,8 @@ TEST_P(SchemaChanges, RefusedChangesNameTheirError) {
   }
   // Nothing refused changed the catalog.
   std::vector<std::string> names;
-  for (const auto& r : catalog())
-    if (r.parentId == jet::sys::kTablesId && !(r.flags & 0x80000000u)) names.push_back(r.name);
+  for (const auto& e : catalog())
+    if (e.parentId == jet::sys::kTablesId && !(e.object.flags & 0x80000000u)) names.push_back(e.object.name);
   std::vector<std::string> want = {"Every Type", "Other", std::string(64, 'x')};
   if (GetParam() == Format::Jet4) want.push_back("\xE8\xA1\xA8 \xC3\xA9t\xC3\xA9");
   want.push_back("Caf\xC3\xA9 \xE2\x82\xAC");
@@ -295,15 +285,48 @@ TEST_P(SchemaChanges, TableInARelationshipIsNotDropped) {
   auto values = jet::rowByNumber(rel, {{0, std::string("EveryChild")}, {1, int64_t(0)}, {2, int64_t(1)},
                                        {3, int64_t(0)}, {4, std::string("Child")}, {5, std::string("ParentID")},
                                        {6, std::string("Every Type")}, {7, std::string("ID")}});
-  std::vector<jet::IndexSpec> specs;
-  for (size_t i = 0; i < rel.realIndexes.size(); ++i) specs.push_back(jet::indexSpecOf(rel, i));
-  jet::TableIndexes idx(*f, jet::sys::kRelationshipsTdef, specs);
+  jet::TableIndexes idx(*f, jet::sys::kRelationshipsTdef, jet::indexSpecs(rel));
   const jet::RowId rid = f->insertRow(jet::sys::kRelationshipsTdef, rel, jet::encodeRow(rel, values));
   idx.maintain(nullptr, {}, &values, rid);
 
   EXPECT_EQ(errorOf([&] { jet::dropTable(*f, "Every Type"); }), 3303);
   EXPECT_EQ(errorOf([&] { jet::dropTable(*f, "child"); }), 3303);
   EXPECT_EQ(catalog().size(), 10u) << "both tables are still there";
+}
+
+// The schema writer and the table writer keep the same index by the same rules: a definition just
+// written and the same definition as the reader sees it give equal specs (collation above all).
+TEST_P(SchemaChanges, IndexesAreDescribedAlikeByWriterAndReader) {
+  jet::NewTable t{"Keyed", {{"Code", ColumnType::Text, 20}, {"N", ColumnType::Long}, {"Memo", ColumnType::Memo}}, {}};
+  t.indexes = {{"ByCode", {{0, true}}, false, true, false, false},
+               {"PrimaryKey", {{1, false}, {0, true}}, true, true, false, true}};
+  jet::createTable(*open(), t);
+  auto f = open();
+  const uint32_t tdef = tdefOf(*f, "Keyed");
+  const jet::TableDefinition written = jet::parseTableDefinition(GetParam(), f->readDefinition(tdef));
+  jet::TextCodec codec(1252);
+  const jet::TableDef read = jet::readTableDef(f->pageFile(), GetParam(), codec, tdef);
+  std::vector<uint32_t> roots;
+  for (const auto& r : read.realIndexes) roots.push_back(r.rootPage);
+  const auto a = jet::indexSpecs(written);
+  const auto b = jet::indexSpecs(GetParam(), jet::describeTable(read, "Keyed"), roots);
+  ASSERT_EQ(a.size(), 2u);
+  ASSERT_EQ(b.size(), 2u);
+  for (const jet::IndexSpec& x : a) {
+    auto y = std::find_if(b.begin(), b.end(), [&](const jet::IndexSpec& s) { return s.rootPage == x.rootPage; });
+    ASSERT_NE(y, b.end()) << x.name;
+    EXPECT_EQ(x.name, y->name);
+    EXPECT_EQ(x.unique, y->unique) << x.name;
+    EXPECT_EQ(x.required, y->required) << x.name;
+    EXPECT_EQ(x.ignoreNulls, y->ignoreNulls) << x.name;
+    ASSERT_EQ(x.columns.size(), y->columns.size()) << x.name;
+    for (size_t i = 0; i < x.columns.size(); ++i) {
+      EXPECT_EQ(x.columns[i].type, y->columns[i].type) << x.name;
+      EXPECT_EQ(x.columns[i].ascending, y->columns[i].ascending) << x.name;
+      EXPECT_EQ(x.columns[i].collation, y->columns[i].collation) << x.name;
+      EXPECT_EQ(written.columns[size_t(x.fields[i])].name, read.columns[size_t(y->fields[i])].name) << x.name;
+    }
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(BothFormats, SchemaChanges, ::testing::Values(Format::Jet3, Format::Jet4),
@@ -490,7 +513,7 @@ TEST(GrowingCatalog, MapBeyondItsInlineWindowStillFindsEveryTable) {
       auto pages = file->usageMapPages(def.usedPagesMap);
       ASSERT_GE(pages.size(), 2u);
       EXPECT_GE(pages.back(), f == Format::Jet4 ? 600u : 1100u);
-      EXPECT_EQ(jet::readCatalog(*file, def).size(), 88u);
+      EXPECT_EQ(catalogOf(*file).size(), 88u);
     }
     {
       jet::OpenOptions o;

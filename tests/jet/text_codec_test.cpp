@@ -39,6 +39,21 @@ TEST(TextCodec, EncodesJet4TextAndReadsItBack) {
 
 // A leading U+FEFF stored as plain UCS-2 would begin with the compression marker's bytes and read
 // back as other text (a fuzzer found it): it goes in the marked form and comes back unchanged.
+// Index keys and stored text count the same units: malformed UTF-8 is U+FFFD in both, characters
+// past U+FFFF are surrogate pairs in both.
+TEST(TextCodec, UnitsOfKeysAndStoredTextAgree) {
+  for (std::string s : {std::string("plain"), std::string("\xF0\x9F\x98\x80x"), std::string("a\xC3"),
+                        std::string("\xE2\x82"), std::string("\x80z\xFF"), std::string("\xC3\xA9\xE2\x82\xAC")}) {
+    const std::u16string units = jet::utf8ToUtf16(s);
+    const std::vector<uint8_t> stored = jet::encodeUcs2(s);
+    ASSERT_EQ(stored.size(), units.size() * 2) << s;
+    for (size_t i = 0; i < units.size(); ++i) EXPECT_EQ(stored[2 * i] | (stored[2 * i + 1] << 8), units[i]) << s;
+    EXPECT_EQ(jet::utf16Length(s), units.size()) << s;
+  }
+  EXPECT_EQ(jet::utf8ToUtf16("\xF0\x9F\x98\x80"), (std::u16string{0xD83D, 0xDE00}));
+  EXPECT_EQ(jet::utf8ToUtf16("a\xC3"), (std::u16string{u'a', 0xFFFD}));
+}
+
 TEST(TextCodec, LeadingByteOrderMarkCharacterReadsBack) {
   const std::string bom = "\xEF\xBB\xBF";
   for (std::string s : {bom, bom + "abc", bom + "\xCF\x81x\xE2\x82\xAC", "a" + bom}) {
