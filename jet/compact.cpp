@@ -443,7 +443,7 @@ class Compactor {
                                                         {sys::kObjDateCreate, DateTime{now}},
                                                         {sys::kObjDateUpdate, DateTime{now}},
                                                         {sys::kObjOwner, sys::sidBytes(format_, sys::Sid::Creator)},
-                                                        {sys::kObjFlags, int64_t(startsWithMSys(t->table.name) ? kSystemObjectFlags : 0)}})));
+                                                        {sys::kObjFlags, int64_t(startsWithMSys(t->table.name) ? sys::kSystemObjectFlags : 0)}})));
       } else if (!acesWritten_.count(t)) {
         for (const sys::Ace& a : sys::newTableAces(int32_t(id)))
           rows.push_back(encodeRow(def, rowByNumber(def, {{sys::kAceObjectId, int64_t(a.objectId)},
