@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Range-delete speed: `delete_bench` loads ROWS rows (default 300,000) into an indexed Jet 4 table
-# and deletes them all with `tabulonix-cli delete FILE Big 0 LAST`, RUNS times (default 3); prints
-# each run's rates and the median delete rate, with the load's rate in the same run as its peer.
+# Range-delete speed: `delete_bench` loads ROWS rows (default 300,000) into a Jet 4 table with an
+# auto-number key and deletes them all with `tabulonix-cli delete FILE Big 0 LAST`, RUNS times (default 3); prints
+# each run's rates and the median delete rate, with the load's rate in the same run as its peer,
+# and the rate of deleting rows one commit each for scale.
 # Usage: bench/delete_bench.sh [BUILD_DIR]   (environment: ROWS, RUNS, WORK)
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)

@@ -1,6 +1,9 @@
 #include "jet/repair.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
 
 #include "jet/compact_source.h"
 #include "jet/database.h"
@@ -58,6 +61,13 @@ RepairReport repairDatabase(const std::string& source, const std::string& destin
       report.tables.push_back(std::move(t));
     }
     report.catalogRebuilt = from.catalogRebuilt();
+    // A new catalog and nothing found to put in it: nothing of the file could be recovered.
+    if (report.catalogRebuilt && std::none_of(copied.begin(), copied.end(), [](const CopiedTable& c) {
+          return c.name.rfind("Recovered_", 0) == 0;
+        })) {
+      ::unlink(destination.c_str());
+      throw Error(err::kCorrupt, "Nothing in '" + source + "' could be recovered: its catalog and tables cannot be read.");
+    }
     for (const std::string& name : from.lostTables()) {
       RepairedTable t;
       t.name = name;

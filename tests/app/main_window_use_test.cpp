@@ -117,7 +117,8 @@ TEST_F(MainWindowUseTest, AFileThatCanOnlyBeReadSaysSoInTheStatusLine) {
 
   QFile::setPermissions(path, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther);
   if (::access(QFile::encodeName(path).constData(), W_OK) == 0) {
-    ASSERT_TRUE(setImmutable(path, true)) << "cannot make the file unwritable here";
+    // The superuser writes files of any mode; the file system's immutable flag stops even it.
+    if (!setImmutable(path, true)) GTEST_SKIP() << "no way to make a file unwritable for this user here";
     immutable = path;
   }
   open(path);

@@ -32,12 +32,14 @@ using jet::PageFile;
 namespace {
 
 #if TABULONIX_SANITIZED
-// The sanitizer build visits every third crash point.
-constexpr uint64_t kPointStep = 3;
-constexpr int kKills = 8;
+// The sanitizer build visits every fourth crash point and kills a smaller table's writer less often.
+constexpr uint64_t kPointStep = 4;
+constexpr int kKills = 6;
+constexpr int kKillRows = 1500;
 #else
 constexpr uint64_t kPointStep = 1;
 constexpr int kKills = 20;
+constexpr int kKillRows = 6000;
 #endif
 
 // Every user table's name, fields and rows (sorted: a repeated insert may land elsewhere).
@@ -379,18 +381,21 @@ TEST(JournalFormat, RoundTripsAndRefusesDamage) {
 }
 
 // A child doing large writes (range deletes row by row and in one commit, imports, long-value
-// updates) is killed at random moments; every file it leaves passes its check, seen by a reader and after a writer's playback.
+// updates) is killed at random moments (TABULONIX_KILL_REPEATS, _SEED and _SYNC vary it outside
+// the suite); every file it leaves passes its check, seen by a reader and after a writer's playback.
 TEST(KillTest, LargeWritesKilledAtRandomMomentsLeaveSoundFiles) {
   int repeats = kKills;
   if (const char* r = std::getenv("TABULONIX_KILL_REPEATS")) repeats = std::max(1, std::atoi(r));
   uint32_t seed = 20261205;
   if (const char* s = std::getenv("TABULONIX_KILL_SEED")) seed = uint32_t(std::strtoul(s, nullptr, 10));
+  // Forcing in the child makes commits as long as a user's, so that more kills land inside one.
+  const bool forced = std::getenv("TABULONIX_KILL_SYNC") != nullptr;
   jettest::TempDir dir;
   const std::string base = (dir.path() / "base.mdb").string();
   {
     auto db = jet::Database::create(base, {jet::Format::Jet4});
     db->createTable(peopleTable());
-    for (int i = 0; i < 6000; ++i) db->queueInsert("People", personRow(i, i % 50 == 0));
+    for (int i = 0; i < kKillRows; ++i) db->queueInsert("People", personRow(i, i % 50 == 0));
     db->close();
   }
   const std::string work = (dir.path() / "work.mdb").string();
@@ -404,6 +409,7 @@ TEST(KillTest, LargeWritesKilledAtRandomMomentsLeaveSoundFiles) {
     fflush(nullptr);
     const pid_t pid = ::fork();
     if (pid == 0) {
+      if (forced) PageFile::setSyncToDisk(true);
       std::mt19937 crng(childSeed);
       try {
         auto db = jet::Database::open(work);

@@ -495,6 +495,12 @@ TEST(Repair, RefusesWhatIsNoDatabase) {
     EXPECT_FALSE(e.description().empty());
   }
   EXPECT_FALSE(std::filesystem::exists(dir.path() / "out.mdb"));
+  // A real file cut short before its catalog: nothing to recover either.
+  std::vector<uint8_t> bytes = jettest::readFile(jettest::testdata("testV2000.mdb"));
+  bytes.resize(4096 + 100);
+  jettest::writeFile(src, bytes);
+  EXPECT_THROW(jet::repairDatabase(src, (dir.path() / "out.mdb").string()), jet::Error);
+  EXPECT_FALSE(std::filesystem::exists(dir.path() / "out.mdb"));
 }
 
 }  // namespace

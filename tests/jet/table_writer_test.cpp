@@ -446,3 +446,43 @@ TEST(AllFixedRows, WrittenUpdatedCompactedAndReadByOthers) {
     }
   }
 }
+
+// A range delete is one commit: all its rows go, or (a row not there, a row named twice) none.
+TEST(RangeDelete, DeletesEveryRowOrNone) {
+  jettest::TempDir dir;
+  std::string path = bulkTable(dir);
+  auto db = jet::Database::open(path);
+  for (int i = 0; i < 600; ++i) db->queueInsert("Bulk", bulkRow(i));
+  db->commitQueued();
+  std::vector<jet::RowId> ids;
+  {
+    auto cursor = db->openTable("Bulk");
+    while (cursor->next()) ids.push_back(cursor->rowId());
+  }
+  ASSERT_EQ(ids.size(), 600u);
+  const auto before = readAll(*db, "Bulk");
+  auto errorOf = [&](std::vector<jet::RowId> rows) {
+    try {
+      db->deleteRows("Bulk", rows);
+    } catch (const jet::Error& e) {
+      return e.number();
+    }
+    return 0;
+  };
+  std::vector<jet::RowId> twice(ids.begin() + 10, ids.begin() + 20);
+  twice.push_back(ids[15]);
+  EXPECT_EQ(errorOf(twice), jet::err::kInvalidArgument);
+  std::vector<jet::RowId> gone(ids.begin() + 10, ids.begin() + 400);
+  gone.push_back(jet::RowId{ids[5].page, 250});
+  EXPECT_EQ(errorOf(gone), jet::err::kNoCurrentRecord);
+  EXPECT_EQ(readAll(*db, "Bulk"), before);
+
+  // Rows with long values, across many pages; the rest stay as they were.
+  EXPECT_EQ(errorOf(std::vector<jet::RowId>(ids.begin() + 100, ids.begin() + 550)), 0);
+  const auto after = readAll(*db, "Bulk");
+  ASSERT_EQ(after.size(), 150u);
+  EXPECT_EQ(after[99], before[99]);
+  EXPECT_EQ(after[100], before[550]);
+  EXPECT_EQ(db->table("Bulk").rowCount, 150u);
+  EXPECT_TRUE(db->check().ok()) << db->check().problems.front();
+}
