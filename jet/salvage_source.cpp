@@ -457,7 +457,11 @@ void SalvageSource::readCatalog(std::vector<SourceTable>& out, std::set<uint32_t
       drop(rows.rowId());
       continue;
     }
-    if (!t || *t != sys::kTypeTable || !i) continue;
+    if (!t || *t != sys::kTypeTable) continue;
+    if (!i) {  // a table row without an id names no definition
+      drop(rows.rowId());
+      continue;
+    }
     SourceTable table;
     table.id = int32_t(*i);
     table.page = uint32_t(table.id) & 0x00FFFFFFu;
