@@ -25,13 +25,14 @@ void CompactCommand(MainWindow& main) {
   }
   std::string copy;
   const std::string source = modDB::sDBPath;
+  const std::string password = modDB::sDBPassword;  // the copy keeps it
   p(102, [&] { copy = modDB::CompactTemporaryPath(source); });
 
   p(104, [&] { modDB::gDB.Close(); });  // bDBOpen stays True while the command runs
 
   // The compacted copy counts only when it was written completely and reads back as the source
   // does; anything less leaves the source exactly as it was.
-  bool compacted = !copy.empty() && p(106, [&] { modDB::WriteCompactedCopy(source, copy); });
+  bool compacted = !copy.empty() && p(106, [&] { modDB::WriteCompactedCopy(source, copy, password); });
   bool replaced = false;
   if (compacted) {
     if (p(108, [&] { modDB::GiveOrdinaryAttributes(copy, source); })) {
@@ -41,7 +42,7 @@ void CompactCommand(MainWindow& main) {
   }
   if (!replaced && !copy.empty()) std::remove(copy.c_str());
 
-  p(114, [&] { modDB::bDBOpen = modDB::OpenDB(source); });
+  p(114, [&] { modDB::bDBOpen = modDB::OpenDB(source, password); });
   if (replaced) p(116, [&] { ui::MsgBox(kFinished, ui::Buttons::Ok, ui::Icon::None, QString(), parent); });
 }
 

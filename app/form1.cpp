@@ -13,6 +13,7 @@
 #include <QTabBar>
 
 #include "app/compact_command.h"
+#include "app/open_database.h"
 #include "shell/dialogs.h"
 #include "shell/error_report.h"
 #include "shell/shell.h"
@@ -407,7 +408,7 @@ void Form1::PushButton2_Click() {
   p(106, [&] { bSilent = false; });
   bool opened = false;
   p(108, [&] {
-    modDB::bDBOpen = modDB::OpenDB(utf8(file));
+    modDB::bDBOpen = OpenDatabaseFile(file, this);
     opened = modDB::bDBOpen;
     if (!opened) ui::MsgBox(QString::fromLatin1(kCannotOpen), ui::Buttons::Ok, ui::Icon::None, QString(), this);
   });
@@ -441,7 +442,7 @@ void Form1::PushButton17_Click() {
   QString file;
   p(106, [&] {
     file = ProgramFile(QStringLiteral("\\Samples\\Sample.mdb"));
-    modDB::bDBOpen = modDB::OpenDB(utf8(file));
+    modDB::bDBOpen = OpenDatabaseFile(file, this);
   });
   if (modDB::bDBOpen) {
     p(108, [&] { modDB::sDBPath = utf8(file); });

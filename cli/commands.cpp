@@ -488,7 +488,7 @@ int cmdCheck(const Args& a, std::ostream& out) {
 
 int cmdCompact(const Args& a, std::ostream& out) {
   need(a, 2, 2);
-  jet::Database::compact(a.positional[0], a.positional[1]);
+  jet::Database::compact(a.positional[0], a.positional[1], a.password);
   out << "compacted " << a.positional[0] << " into " << a.positional[1] << '\n';
   return 0;
 }

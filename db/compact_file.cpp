@@ -27,9 +27,9 @@ std::string CompactTemporaryPath(const std::string& databasePath) {
   }
 }
 
-void WriteCompactedCopy(const std::string& source, const std::string& copy) {
-  dao::Engine().CompactDatabase(source, copy);
-  jet::verifyCompactedCopy(source, copy);
+void WriteCompactedCopy(const std::string& source, const std::string& copy, const std::string& password) {
+  dao::Engine().CompactDatabase(source, copy, password.empty() ? "" : ";PWD=" + password);
+  jet::verifyCompactedCopy(source, copy, password);
 }
 
 void GiveOrdinaryAttributes(const std::string& copy, const std::string& source) {

@@ -12,8 +12,9 @@ namespace modDB {
 std::string CompactTemporaryPath(const std::string& databasePath);
 
 // Writes a compacted copy of the closed database `source` to `copy` and checks that the copy reads
-// back as the source does. Throws the engine's error; the source is never changed.
-void WriteCompactedCopy(const std::string& source, const std::string& copy);
+// back as the source does; the copy keeps the source's database password. Throws the engine's
+// error; the source is never changed.
+void WriteCompactedCopy(const std::string& source, const std::string& copy, const std::string& password = "");
 
 // Gives the copy the source's permission bits with the owner's read and write added: the
 // compacted file is an ordinary, writable database even when the source was read-only.

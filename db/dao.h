@@ -220,7 +220,8 @@ class DBEngine {
   Database OpenDatabase(const std::string& path, bool exclusive = false, bool readOnly = false,
                         const std::string& connect = "");
   Database CreateDatabase(const std::string& path, const std::string& locale, int32_t option);
-  void CompactDatabase(const std::string& source, const std::string& destination);
+  // srcLocale may carry the source's ";PWD=secret"; the copy keeps the source's password.
+  void CompactDatabase(const std::string& source, const std::string& destination, const std::string& srcLocale = "");
 };
 
 // The one engine of the process.

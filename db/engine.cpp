@@ -41,8 +41,8 @@ Database DBEngine::CreateDatabase(const std::string& path, const std::string& lo
   return Database(std::make_shared<DatabaseImpl>(jet::Database::create(path, options), path));
 }
 
-void DBEngine::CompactDatabase(const std::string& source, const std::string& destination) {
-  jet::Database::compact(source, destination);
+void DBEngine::CompactDatabase(const std::string& source, const std::string& destination, const std::string& srcLocale) {
+  jet::Database::compact(source, destination, passwordOf(srcLocale));
 }
 
 DBEngine& Engine() {

@@ -3,14 +3,17 @@
 // engine catches the engine's errors itself and reports them only through its result (and, where
 // the calling command shows the engine's text, through sLastError).
 #include <algorithm>
+#include <fstream>
 
 #include "db/session.h"
+#include "jet/header.h"
 
 namespace modDB {
 
 dao::Database gDB;
 bool bDBOpen = false;
 std::string sDBPath;
+std::string sDBPassword;
 std::string sTable;
 int16_t iRecPos = 0;
 std::string sLastError;
@@ -41,12 +44,23 @@ int16_t CreateDB(const std::string& path, int32_t version) {
   return guarded([&] { dao::Engine().CreateDatabase(path, kLocaleGeneral, version).Close(); }, false) ? 1 : 0;
 }
 
-bool OpenDB(const std::string& path) {
+bool OpenDB(const std::string& path, const std::string& password) {
   dao::Database db;
-  if (!guarded([&] { db = dao::Engine().OpenDatabase(path, false); }, false)) return false;
+  const std::string connect = password.empty() ? "" : ";PWD=" + password;
+  if (!guarded([&] { db = dao::Engine().OpenDatabase(path, false, false, connect); }, false)) return false;
   gDB = db;
+  sDBPassword = password;
   bDBOpen = true;
   return true;
+}
+
+bool HasPassword(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::vector<uint8_t> bytes(jet::kHeaderBytes);
+  if (!in.read(reinterpret_cast<char*>(bytes.data()), std::streamsize(bytes.size()))) return false;
+  bool has = false;
+  guarded([&] { has = !jet::parseHeader(bytes, path).password.empty(); }, false);
+  return has;
 }
 
 void CloseDB() {

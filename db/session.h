@@ -15,6 +15,7 @@ namespace modDB {
 extern dao::Database gDB;        // valid while bDBOpen
 extern bool bDBOpen;
 extern std::string sDBPath;
+extern std::string sDBPassword;  // the database password gDB was opened with (empty: none)
 
 extern std::string sTable;       // caption of the tab selected at the last tab click
 extern int16_t iRecPos;          // zero-based position of the current grid row
@@ -37,8 +38,12 @@ constexpr const char* kLocaleGeneral = ";LANGID=0x0409;CP=1252;COUNTRY=0";
 
 // 1 when the file was created, 0 on any error.
 int16_t CreateDB(const std::string& path, int32_t version);
-// True on success (gDB set); False on any error, gDB unchanged. Callers assign it to bDBOpen.
-bool OpenDB(const std::string& path);
+// True on success (gDB set, sDBPassword kept); False on any error (a wrong password included), gDB
+// unchanged. Callers assign it to bDBOpen.
+bool OpenDB(const std::string& path, const std::string& password = "");
+// True when the file is protected by a database password; false for any other file, and for one
+// that cannot be read (opening it then fails as usual).
+bool HasPassword(const std::string& path);
 void CloseDB();
 // Names of the tables to show as tabs, in TableDefs order, leaving out every table whose
 // attributes have a bit of dbSystemObject set.

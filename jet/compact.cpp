@@ -20,6 +20,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstring>
 #include <deque>
@@ -58,9 +59,10 @@ bool pathExists(const std::string& path) {
   return ::lstat(path.c_str(), &st) == 0;
 }
 
-std::unique_ptr<Database> openReadOnly(const std::string& path) {
+std::unique_ptr<Database> openReadOnly(const std::string& path, const std::string& password) {
   OpenOptions options;
   options.readOnly = true;
+  options.password = password;
   return Database::open(path, options);
 }
 
@@ -289,10 +291,17 @@ bool startsWithMSys(const std::string& name) {
          (name[2] == 'y' || name[2] == 'Y') && (name[3] == 's' || name[3] == 'S');
 }
 
-// Columns of the engine's own tables that hold a catalog object id.
+bool holdsObjectId(const std::string& table, const std::string& column) {
+  // Only these refer to the catalog's ids. Other system tables number their own rows (the storage
+  // table's Id and ParentId, the navigation pane's group ids): those values are kept as they are.
+  if (sameName(table, "MSysObjects")) return sameName(column, "Id") || sameName(column, "ParentId");
+  if (sameName(table, "MSysACEs") || sameName(table, "MSysQueries") || sameName(table, "MSysNavPaneGroupToObjects"))
+    return sameName(column, "ObjectId");
+  return false;
+}
+
 bool holdsObjectId(const std::string& table, const ColumnDef& column) {
-  if (!startsWithMSys(table) || column.type != ColumnType::Long) return false;
-  return column.name == "Id" || column.name == "ParentId" || column.name == "ObjectId";
+  return column.type == ColumnType::Long && holdsObjectId(table, column.name);
 }
 
 class Compactor {
@@ -797,18 +806,18 @@ std::vector<CopiedTable> copyDatabase(CompactionSource& source, const std::strin
   }
 }
 
-void compactDatabase(const std::string& source, const std::string& destination) {
+void compactDatabase(const std::string& source, const std::string& destination, const std::string& password) {
   if (pathExists(destination)) throw Error(err::kDatabaseExists, "Database already exists.");
   if (!pathExists(source)) throw Error(err::kFileNotFound, "Could not find file '" + source + "'.");
 
-  DatabaseImpl src(source, OpenOptions{true, ""});
+  DatabaseImpl src(source, OpenOptions{true, password});
   DatabaseSource from(src);
   copyDatabase(from, destination);
 }
 
-void verifyCompactedCopy(const std::string& source, const std::string& copy) {
-  auto src = openReadOnly(source);
-  auto dst = openReadOnly(copy);
+void verifyCompactedCopy(const std::string& source, const std::string& copy, const std::string& password) {
+  auto src = openReadOnly(source, password);
+  auto dst = openReadOnly(copy, password);
   CheckReport report = dst->check();
   if (!report.ok()) mismatch("it fails its check (" + report.problems.front() + ").");
   if (dst->format() != src->format()) mismatch("its format differs.");
@@ -820,6 +829,9 @@ void verifyCompactedCopy(const std::string& source, const std::string& copy) {
   for (size_t i = 0; i < a.size(); ++i)
     if (a[i].name != b[i].name || a[i].kind != b[i].kind) mismatch("it holds other objects ('" + a[i].name + "').");
 
+  std::map<int64_t, int64_t> newIds;
+  for (size_t i = 0; i < a.size(); ++i)
+    if (a[i].kind == ObjectKind::Table || a[i].kind == ObjectKind::SystemTable) newIds[a[i].id] = b[i].id;
   for (const CatalogObject& object : a) {
     if (object.kind != ObjectKind::Table && object.kind != ObjectKind::SystemTable) continue;
     const std::string& name = object.name;
@@ -839,9 +851,15 @@ void verifyCompactedCopy(const std::string& source, const std::string& copy) {
       if (va.size() != vb.size()) mismatch("table '" + name + "' has other columns.");
       const auto& columns = x->table().columns;
       for (size_t i = 0; i < va.size(); ++i) {
-        if (ids && columns[i].type == ColumnType::Long &&
-            (columns[i].name == "Id" || columns[i].name == "ParentId" || columns[i].name == "ObjectId"))
-          continue;
+        if (ids && columns[i].type == ColumnType::Long && holdsObjectId(name, columns[i].name)) {
+          // Ids of tables follow their definitions' new pages; every other id is kept.
+          const int64_t* from = std::get_if<int64_t>(&va[i]);
+          const int64_t* to = std::get_if<int64_t>(&vb[i]);
+          if (from && to) {
+            auto it = newIds.find(*from);
+            if (*to == (it == newIds.end() ? *from : it->second)) continue;
+          }
+        }
         if (!(va[i] == vb[i])) mismatch("row " + std::to_string(row) + " of table '" + name + "' differs.");
       }
     }

@@ -11,14 +11,15 @@
 
 namespace jet {
 
-// Writes the compacted copy of `source` to `destination`, which must not exist yet.
-void compactDatabase(const std::string& source, const std::string& destination);
+// Writes the compacted copy of `source` (opened with `password`) to `destination`, which must not
+// exist yet; the copy keeps the source's header, its password included.
+void compactDatabase(const std::string& source, const std::string& destination, const std::string& password = "");
 
 // Verifies that `copy` is a faithful compacted copy of `source`: the copy passes the consistency
 // check, has the same format, code page and sort order, the same catalog objects, and every table
 // with the same rows in the same order. Throws jet::Error naming the first difference; both files
-// are opened read-only.
-void verifyCompactedCopy(const std::string& source, const std::string& copy);
+// are opened read-only, with the source's password.
+void verifyCompactedCopy(const std::string& source, const std::string& copy, const std::string& password = "");
 
 // Makes the nth page write (or the final flush) of the next compaction fail with `fault`, as a
 // full or failing disk would. Used by tests of the callers' failure handling.

@@ -17,8 +17,8 @@ std::unique_ptr<Database> Database::create(const std::string& path, const Create
   return open(path);
 }
 
-void Database::compact(const std::string& source, const std::string& destination) {
-  compactDatabase(source, destination);
+void Database::compact(const std::string& source, const std::string& destination, const std::string& password) {
+  compactDatabase(source, destination, password);
 }
 
 }  // namespace jet

@@ -55,8 +55,9 @@ class Database {
   static std::unique_ptr<Database> open(const std::string& path, const OpenOptions& options = {});
   // Creates a new empty database; Error 3204 when the path exists.
   static std::unique_ptr<Database> create(const std::string& path, const CreateOptions& options = {});
-  // Writes a compacted copy of source into destination (which must not exist).
-  static void compact(const std::string& source, const std::string& destination);
+  // Writes a compacted copy of source into destination (which must not exist). The source is
+  // opened with `password`; the copy keeps the source's header, its password included.
+  static void compact(const std::string& source, const std::string& destination, const std::string& password = "");
 
   virtual Format format() const = 0;
   virtual uint32_t pageSize() const = 0;

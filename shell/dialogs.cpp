@@ -154,8 +154,9 @@ Answer ScriptedDialogs::messageBox(QWidget*, const QString& title, const QString
   return a;
 }
 
-QString ScriptedDialogs::inputBox(QWidget*, const QString&, const QString& prompt, const QString&) {
+QString ScriptedDialogs::inputBox(QWidget*, const QString& title, const QString& prompt, const QString&) {
   inputPrompts.push_back(prompt);
+  inputTitles.push_back(title);
   if (inputAnswers.empty()) return QString();
   QString a = inputAnswers.front();
   inputAnswers.pop_front();

@@ -65,6 +65,7 @@ class ScriptedDialogs : public DialogSeam {
   std::deque<Answer> answers;            // answers for question boxes; OK boxes need none
   std::deque<QString> inputAnswers;
   std::vector<QString> inputPrompts;
+  std::vector<QString> inputTitles;
   std::deque<FileDialogResult> fileAnswers;
   std::vector<QString> fileTitles;
   std::vector<QString> opened;           // targets given to shellOpen

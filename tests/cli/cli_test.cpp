@@ -127,3 +127,38 @@ TEST(CliCompact, WritesACopyThatExportsTheSameAndRefusesAnExistingDestination) {
   EXPECT_EQ(fs::file_size(target), size);
   EXPECT_EQ(run({"compact", source}).rc, 2);
 }
+
+// Every command that opens a database takes its password: without it the command fails with
+// 3031, with it the command works; a compacted copy keeps the password.
+TEST(CliPassword, EveryCommandTakesTheDatabasePassword) {
+  TempDir dir;
+  const std::string db = dir.copy("more/passwordV2000.mdb");
+  const std::string copy = dir.file("compacted.mdb");
+  const std::vector<std::pair<std::vector<std::string>, std::string>> commands = {
+      {{"tables", db}, ""},
+      {{"columns", db, "Table1"}, ""},
+      {{"export", db, "Table1"}, ""},
+      {{"info", db}, ""},
+      {{"check", db}, ""},
+      {{"import", db, "Table1", "--format", "jsonl"}, "{\"ID\": 100, \"Data\": \"typed\"}\n"},
+      {{"update", db, "Table1", "1"}, "{\"Data\": \"changed\"}\n"},
+      {{"delete", db, "Table1", "1"}, ""},
+      {{"create-table", db, "Added", "A:Long"}, ""},
+      {{"rename-table", db, "Added", "Renamed"}, ""},
+      {{"drop-table", db, "Renamed"}, ""},
+      {{"compact", db, copy}, ""},
+  };
+  for (const auto& [args, input] : commands) {
+    Result refused = run(args, input);
+    EXPECT_EQ(refused.rc, 1) << args[0];
+    EXPECT_NE(refused.err.find("3031"), std::string::npos) << args[0] << ": " << refused.err;
+    std::vector<std::string> with = args;
+    with.insert(with.end(), {"--password", "password"});
+    Result r = run(with, input);
+    EXPECT_EQ(r.rc, 0) << args[0] << ": " << r.err;
+  }
+  EXPECT_NE(run({"tables", copy}).err.find("3031"), std::string::npos) << "the copy keeps the password";
+  EXPECT_EQ(run({"check", copy, "--password", "password"}).out, "ok\n");
+  EXPECT_EQ(run({"export", copy, "Table1", "--password", "password"}).out,
+            run({"export", db, "Table1", "--password", "password"}).out);
+}

@@ -20,6 +20,7 @@
 #include "jet/database.h"
 #include "jet/schema_writer.h"
 #include "jet/support/oracles.h"
+#include "jet/support/test_files.h"
 #include "jet/system_tables.h"
 
 namespace {
@@ -33,9 +34,10 @@ std::string joined(const jet::CheckReport& r) {
   return s;
 }
 
-jet::CheckReport checkFile(const std::string& path) {
+jet::CheckReport checkFile(const std::string& path, const std::string& password = "") {
   jet::OpenOptions o;
   o.readOnly = true;
+  o.password = password;
   return jet::Database::open(path, o)->check();
 }
 
@@ -82,14 +84,13 @@ TEST(Check, SoundFilesHaveNoProblems) {
   // Every file of the test collection: Access-made files with deleted and moved rows, long values,
   // several index levels, and a key for every Jet 3 character (code-page bytes included).
   size_t files = 0;
-  for (const auto& entry : std::filesystem::recursive_directory_iterator(TABULONIX_TESTDATA_DIR)) {
-    const std::string path = entry.path().string();
-    if (entry.path().extension() != ".mdb" || path.find("big200k") != std::string::npos) continue;
+  for (const std::string& name : jettest::allTestFiles()) {
+    const std::string path = jettest::testdata(name);
     ++files;
-    auto r = checkFile(path);
+    auto r = checkFile(path, jettest::passwordOf(name));
     EXPECT_TRUE(r.ok()) << path << ":\n" << joined(r);
   }
-  EXPECT_GE(files, 27u);
+  EXPECT_GE(files, 32u);
 }
 
 TEST(Check, NamesAWrongRowCount) {

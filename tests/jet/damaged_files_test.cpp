@@ -33,9 +33,8 @@ void writeFile(const fs::path& p, const std::string& bytes) {
 
 std::vector<fs::path> smallTestFiles() {
   std::vector<fs::path> files;
-  for (const auto& e : fs::recursive_directory_iterator(TABULONIX_TESTDATA_DIR))
-    if (e.path().extension() == ".mdb" && e.file_size() <= 600 * 1024) files.push_back(e.path());
-  std::sort(files.begin(), files.end());
+  for (const std::string& name : jettest::allTestFiles())
+    if (fs::file_size(jettest::testdata(name)) <= 600 * 1024) files.push_back(jettest::testdata(name));
   return files;
 }
 

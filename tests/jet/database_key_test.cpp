@@ -4,11 +4,14 @@
 // must read them exactly as the plain originals, and what it writes into them must decode with
 // the same scheme.
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <array>
 #include <utility>
 
 #include "jet/database.h"
+#include "jet/page_file.h"
 #include "jet/support/test_files.h"
 #include "jet/value.h"
 
@@ -136,3 +139,51 @@ TEST(DatabaseKey, WritesIntoAnEncodedFileStayEncoded) {
 }
 
 }  // namespace
+
+// A commit cut short in an encoded file: the journal holds the pages as stored (encoded), so a
+// reader sees the state before it and a writer puts back the file's exact bytes.
+TEST(DatabaseKey, AHotJournalOfAnEncodedFileRestoresItsStoredBytes) {
+  jettest::TempDir dir;
+  std::vector<uint8_t> bytes = jettest::readFile(jettest::testdata("testV2000.mdb"));
+  applyDatabaseKey(bytes, 0x0BADF00Du, true);
+  const std::string encoded = (dir.path() / "encoded.mdb").string();
+  auto insert = [&](jet::Database& db) {
+    auto cursor = db.openTable("Table1");
+    ASSERT_TRUE(cursor->next());
+    std::vector<jet::Value> row = cursor->values();
+    cursor.reset();
+    row[0] = std::string("cut short");
+    db.insertRow("Table1", row);
+  };
+  jettest::writeFile(encoded, bytes);
+  uint64_t writes = 0;
+  {
+    auto db = jet::Database::open(encoded, {false, ""});
+    db->objects();
+    const uint64_t start = jet::PageFile::writeCountForTesting();
+    insert(*db);
+    writes = jet::PageFile::writeCountForTesting() - start;
+  }
+  jettest::writeFile(encoded, bytes);
+  fflush(nullptr);
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    auto db = jet::Database::open(encoded, {false, ""});
+    db->objects();
+    // Every page is written; the journal is not cleared yet.
+    jet::PageFile::setCrashForTesting(int(writes - 1), jet::PageFile::Crash::Exit, 0);
+    insert(*db);
+    ::_exit(0);
+  }
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == jet::PageFile::kCrashExitCode);
+  ASSERT_NE(jettest::readFile(encoded), bytes);
+  {
+    auto plain = jet::Database::open(jettest::testdata("testV2000.mdb"), {true, ""});
+    auto db = jet::Database::open(encoded, {true, ""});
+    EXPECT_EQ(contents(*db), contents(*plain));
+  }
+  jet::Database::open(encoded, {false, ""})->close();
+  EXPECT_EQ(jettest::readFile(encoded), bytes);
+}

@@ -10,7 +10,7 @@ namespace {
 
 // Opens a file and reads every row of every table; returns the rows read.
 size_t readEverything(const std::string& path) {
-  auto db = jet::Database::open(path, {true, ""});
+  auto db = jet::Database::open(path, {true, jettest::passwordOf(path)});
   size_t rows = 0;
   for (const auto& o : db->objects()) {
     if (o.kind != jet::ObjectKind::Table && o.kind != jet::ObjectKind::SystemTable) continue;

@@ -549,14 +549,14 @@ class RandomOperations : public ::testing::Test {
     std::set<std::string>& faulted = faulted_;
     faulted.clear();
     {
-      auto db = jet::Database::open(path, {true, ""});
+      auto db = jet::Database::open(path, {true, jettest::passwordOf(path)});
       for (const std::string& p : db->check().problems) {
         const size_t open = p.find("Table '"), close = p.find("'", open + 7);
         if (open != std::string::npos && close != std::string::npos) faulted.insert(p.substr(open + 7, close - open - 7));
       }
     }
     {
-      auto db = jet::Database::open(path);
+      auto db = jet::Database::open(path, {false, jettest::passwordOf(path)});
       Generator gen(seed_ ^ std::hash<std::string>()(label), db->format());
       std::vector<std::string> writable;
       for (const jet::CatalogObject& o : db->objects()) {
@@ -688,7 +688,7 @@ class RandomOperations : public ::testing::Test {
   }
 
   void verify(const std::string& path, std::map<std::string, TableModel>& models) {
-    auto db = jet::Database::open(path, {true, ""});
+    auto db = jet::Database::open(path, {true, jettest::passwordOf(path)});
     for (auto& [name, m] : models) {
       SCOPED_TRACE(name);
       auto cursor = db->openTable(name);

@@ -12,7 +12,7 @@ namespace {
 using jet::ColumnType;
 
 std::unique_ptr<jet::DatabaseImpl> openImpl(const std::string& name) {
-  return std::make_unique<jet::DatabaseImpl>(jettest::testdata(name), jet::OpenOptions{true, ""});
+  return std::make_unique<jet::DatabaseImpl>(jettest::testdata(name), jet::OpenOptions{true, jettest::passwordOf(name)});
 }
 
 TEST(TableDef, ReadsColumnsAndIndexesOfBothFormats) {

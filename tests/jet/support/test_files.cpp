@@ -9,7 +9,6 @@ namespace fs = std::filesystem;
 
 namespace jettest {
 
-std::string testdata(const std::string& name) { return std::string(TABULONIX_TESTDATA_DIR) + "/" + name; }
 
 TempDir::TempDir() {
   std::random_device rd;
@@ -43,18 +42,6 @@ std::vector<uint8_t> readFile(const std::string& path) {
 void writeFile(const std::string& path, const std::vector<uint8_t>& bytes) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
-}
-
-std::vector<std::string> allTestFiles() {
-  std::vector<std::string> out;
-  for (auto& e : fs::recursive_directory_iterator(TABULONIX_TESTDATA_DIR)) {
-    if (e.path().extension() != ".mdb") continue;
-    std::string rel = fs::relative(e.path(), TABULONIX_TESTDATA_DIR).string();
-    if (rel.find("big200k") != std::string::npos) continue;
-    out.push_back(rel);
-  }
-  std::sort(out.begin(), out.end());
-  return out;
 }
 
 }  // namespace jettest
