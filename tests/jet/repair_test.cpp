@@ -425,10 +425,17 @@ TEST(Repair, TheCopyTakesWritesAndReadsInOtherReaders) {
       }
     }
     if (auto lines = oracle::mdbReader(out)) {
+      // A table the reader cannot read in the untouched original (Jet 3's MSysAccessObjects has a
+      // column type it does not know) is no fault of the copy.
+      std::set<std::string> unreadable;
+      if (auto original = oracle::mdbReader(jettest::testdata(file)))
+        for (const std::string& line : *original)
+          if (line.rfind("FAIL\t", 0) == 0) unreadable.insert(line);
       for (const auto& [name, rows] : copy) {
         size_t seen = 0;
         for (const std::string& line : *lines) {
-          EXPECT_NE(line.rfind("FAIL", 0), 0u) << line;
+          if (line.rfind("FAIL", 0) == 0)
+            EXPECT_TRUE(unreadable.count(line)) << line;
           if (line.rfind("ROW\t" + name + "\t", 0) == 0) ++seen;
         }
         EXPECT_EQ(seen, rows.size()) << file << " " << name;
