@@ -306,37 +306,4 @@ std::vector<Value> decodeRow(const TableDef& def, const uint8_t* row, size_t siz
   return out;
 }
 
-size_t dataPageFreeSpace(Format f, const std::vector<size_t>& rowSizes) {
-  size_t used = dataPageHeader(f);
-  for (size_t s : rowSizes) used += s + 2;
-  const size_t ps = pageSizeOf(f);
-  return used > ps ? 0 : ps - used;
-}
-
-Bytes buildDataPage(Format f, uint32_t tdefPage, const std::vector<Bytes>& rows) {
-  const size_t ps = pageSizeOf(f);
-  std::vector<size_t> sizes;
-  size_t total = dataPageHeader(f);
-  for (const auto& r : rows) {
-    sizes.push_back(r.size());
-    total += r.size() + 2;
-  }
-  if (total > ps) invalid();
-  Bytes page(ps, 0);
-  page[0] = 0x01;
-  page[1] = 0x01;
-  le::put16(&page[2], uint16_t(ps - total));
-  le::put32(&page[4], tdefPage);
-  const size_t countAt = f == Format::Jet4 ? 12 : 8;
-  le::put16(&page[countAt], uint16_t(rows.size()));
-  size_t end = ps;
-  for (size_t i = 0; i < rows.size(); ++i) {
-    size_t at = end - rows[i].size();
-    std::copy(rows[i].begin(), rows[i].end(), page.begin() + long(at));
-    le::put16(&page[countAt + 2 + 2 * i], uint16_t(at));
-    end = at;
-  }
-  return page;
-}
-
 }  // namespace jet

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "jet/data_page.h"
 #include "jet/index.h"
 #include "jet/long_value.h"
 #include "jet/table_def.h"
@@ -30,12 +31,6 @@ std::vector<Value> decodeRow(const TableDef& def, const uint8_t* row, size_t siz
 
 // The most bytes a row may take on a data page of the format.
 size_t maxRowSize(Format format);
-
-// A data page holding the given rows (in row-number order), owned by the table at tdefPage.
-// Throws jet::Error 3001 when they do not fit.
-Bytes buildDataPage(Format format, uint32_t tdefPage, const std::vector<Bytes>& rows);
-// Free bytes left on a data page that holds rows of these sizes.
-size_t dataPageFreeSpace(Format format, const std::vector<size_t>& rowSizes);
 
 // Values for a row given by column number; columns not named are Null.
 std::vector<Value> rowByNumber(const TableDef& def, const std::vector<std::pair<uint16_t, Value>>& values);

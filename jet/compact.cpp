@@ -25,6 +25,7 @@
 #include <cstring>
 #include <deque>
 #include <map>
+#include <optional>
 #include <set>
 #include <string>
 #include <unordered_map>
@@ -156,52 +157,26 @@ class Output {
   Bytes run_;
 };
 
-// A page of rows filled one row at a time: offsets grow forward from the header, bodies are packed
-// backward from the page's end. At most 255 rows, as row pointers keep the row number in a byte.
+// A page of rows filled one row at a time.
 class PageBuilder {
  public:
   void start(Format f, size_t pageSize, uint32_t owner) {
     page_.assign(pageSize, 0);
-    page_[0] = kDataPageType;
-    page_[1] = 0x01;
-    put32(&page_[4], owner);
-    table_ = rowTableOffset(f);
-    countAt_ = rowCountOffset(f);
-    low_ = uint32_t(pageSize);
-    count_ = 0;
-    started_ = true;
-    updateFree();
+    initDataPage(page_.data(), uint32_t(pageSize), f, owner);
+    rows_.emplace(page_.data(), uint32_t(pageSize), f);
   }
-  bool started() const { return started_; }
-  uint16_t count() const { return count_; }
+  bool started() const { return rows_.has_value(); }
+  uint16_t count() const { return rows_ ? rows_->count() : 0; }
   // Bytes a new row body may take on this page.
-  size_t room() const {
-    if (!started_ || count_ >= 255) return 0;
-    const uint32_t used = table_ + 2u * (count_ + 1u);
-    return low_ > used ? low_ - used : 0;
-  }
-  bool fits(size_t size) const { return started_ && count_ < 255 && size <= room(); }
-  uint16_t add(const uint8_t* body, size_t size) {
-    low_ -= uint32_t(size);
-    std::memcpy(&page_[low_], body, size);
-    put16(&page_[table_ + 2u * count_], uint16_t(low_));
-    ++count_;
-    put16(&page_[countAt_], count_);
-    updateFree();
-    return uint16_t(count_ - 1);
-  }
+  size_t room() const { return rows_ ? rows_->room() : 0; }
+  bool fits(size_t size) const { return rows_ && rows_->fits(size); }
+  uint16_t add(const uint8_t* body, size_t size) { return rows_->add(body, size); }
   const Bytes& page() const { return page_; }
-  void reset() { started_ = false; }
+  void reset() { rows_.reset(); }
 
  private:
-  void updateFree() {
-    const uint32_t used = table_ + 2u * count_;
-    put16(&page_[2], uint16_t(low_ > used ? low_ - used : 0));
-  }
   Bytes page_;
-  uint32_t table_ = 0, countAt_ = 0, low_ = 0;
-  uint16_t count_ = 0;
-  bool started_ = false;
+  std::optional<RowAppender> rows_;
 };
 
 // Usage-map rows, packed onto shared pages that belong to no table.

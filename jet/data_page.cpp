@@ -65,6 +65,28 @@ void initDataPage(uint8_t* page, uint32_t pageSize, Format format, uint32_t owne
   updateFreeSpace(page, pageSize, format);
 }
 
+RowAppender::RowAppender(uint8_t* page, uint32_t pageSize, Format format)
+    : page_(page), format_(format), count_(pageRowCount(page, pageSize, format)) {
+  low_ = lowestStart(page, pageSize, format, count_);
+}
+
+size_t RowAppender::room() const {
+  if (count_ >= 255) return 0;
+  const uint32_t used = rowTableOffset(format_) + 2u * (count_ + 1u);
+  return low_ > used ? low_ - used : 0;
+}
+
+uint16_t RowAppender::add(const uint8_t* body, size_t size, uint16_t flags) {
+  low_ -= uint32_t(size);
+  std::copy(body, body + size, page_ + low_);
+  put16(page_ + rowTableOffset(format_) + 2u * count_, uint16_t(low_ | flags));
+  ++count_;
+  put16(page_ + rowCountOffset(format_), count_);
+  const uint32_t used = rowTableOffset(format_) + 2u * count_;
+  put16(page_ + 2, uint16_t(low_ > used ? low_ - used : 0));
+  return uint16_t(count_ - 1);
+}
+
 int64_t roomShortfall(const uint8_t* page, uint32_t pageSize, Format format, size_t size) {
   uint16_t count = pageRowCount(page, pageSize, format);
   if (count >= 255) return int64_t(pageSize);  // a page holds at most 255 rows
@@ -74,13 +96,19 @@ int64_t roomShortfall(const uint8_t* page, uint32_t pageSize, Format format, siz
 }
 
 uint16_t addRow(uint8_t* page, uint32_t pageSize, Format format, const uint8_t* body, size_t size, uint16_t flags) {
-  uint16_t count = pageRowCount(page, pageSize, format);
-  uint32_t start = lowestStart(page, pageSize, format, count) - uint32_t(size);
-  std::copy(body, body + size, page + start);
-  put16(page + rowTableOffset(format) + 2u * count, uint16_t(start | flags));
-  put16(page + rowCountOffset(format), uint16_t(count + 1));
-  updateFreeSpace(page, pageSize, format);
-  return count;
+  return RowAppender(page, pageSize, format).add(body, size, flags);
+}
+
+std::vector<uint8_t> buildDataPage(Format format, uint32_t owner, const std::vector<std::vector<uint8_t>>& rows) {
+  const uint32_t pageSize = uint32_t(pageSizeOf(format));
+  std::vector<uint8_t> page(pageSize);
+  initDataPage(page.data(), pageSize, format, owner);
+  RowAppender appender(page.data(), pageSize, format);
+  for (const auto& r : rows) {
+    if (!appender.fits(r.size())) throw Error(err::kInvalidArgument, "Invalid argument.");
+    appender.add(r.data(), r.size());
+  }
+  return page;
 }
 
 bool replaceRow(uint8_t* page, uint32_t pageSize, Format format, uint16_t row, const uint8_t* body, size_t size,

@@ -2,7 +2,9 @@
 // table of row offsets growing forward, row bodies packed from the end of the page backward.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <vector>
 
 #include "jet/schema.h"
 
@@ -41,6 +43,29 @@ constexpr uint32_t kLongValueOwner = 0x4C41564C;  // "LVAL"
 
 // Writes an empty data page owned by `owner` (a table definition page, or kLongValueOwner).
 void initDataPage(uint8_t* page, uint32_t pageSize, Format format, uint32_t owner);
+
+// Adds rows to a data page: offsets grow forward from the header, bodies are packed backward from
+// the page's end. A page holds at most 255 rows (row pointers keep the row number in a byte). The
+// one place rows are put on a page; sequential adds cost no walk over the page's rows.
+class RowAppender {
+ public:
+  RowAppender(uint8_t* page, uint32_t pageSize, Format format);
+  uint16_t count() const { return count_; }
+  // Bytes a new row body may take on the page.
+  size_t room() const;
+  bool fits(size_t size) const { return count_ < 255 && size <= room(); }
+  // Adds a row (it must fit) and returns its number; `flags` are kRowDeleted/kRowOverflow.
+  uint16_t add(const uint8_t* body, size_t size, uint16_t flags = 0);
+
+ private:
+  uint8_t* page_;
+  Format format_;
+  uint16_t count_;
+  uint32_t low_;
+};
+
+// A data page owned by `owner` holding `rows` in row-number order. Throws 3001 when they do not fit.
+std::vector<uint8_t> buildDataPage(Format format, uint32_t owner, const std::vector<std::vector<uint8_t>>& rows);
 // Bytes a new row of `size` would need beyond what the page has free; <= 0 when it fits.
 int64_t roomShortfall(const uint8_t* page, uint32_t pageSize, Format format, size_t size);
 // Adds a row (the page must have room) and returns its number; `flags` are kRowDeleted/kRowOverflow.

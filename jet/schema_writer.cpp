@@ -103,28 +103,16 @@ std::vector<SchemaFile::RowSlot> SchemaFile::rowSlots(const Bytes& p) {
 }
 
 bool SchemaFile::appendRow(Bytes& p, const Bytes& row, uint16_t& rowNumber) {
-  const size_t at = rowCountAt(format_);
-  const size_t count = le::get16(&p[at]);
-  if (count >= 255) return false;
-  size_t lowest = p.size();
-  for (size_t i = 0; i < count; ++i) lowest = std::min<size_t>(lowest, le::get16(&p[at + 2 + 2 * i]) & kRowOffsetMask);
-  if (lowest < row.size() || lowest - row.size() < at + 2 + 2 * (count + 1)) return false;
-  const size_t start = lowest - row.size();
-  std::copy(row.begin(), row.end(), p.begin() + long(start));
-  le::put16(&p[at + 2 + 2 * count], uint16_t(start));
-  le::put16(&p[at], uint16_t(count + 1));
-  const size_t free = le::get16(&p[2]);
-  le::put16(&p[2], uint16_t(free >= row.size() + 2 ? free - row.size() - 2 : 0));
-  rowNumber = uint16_t(count);
+  RowAppender rows(p.data(), uint32_t(p.size()), format_);
+  if (!rows.fits(row.size())) return false;
+  rowNumber = rows.add(row.data(), row.size());
   return true;
 }
 
 void SchemaFile::deleteRow(uint32_t pageNo, uint16_t row) {
   Bytes p = page(pageNo);
-  const size_t at = rowCountAt(format_);
-  if (row >= le::get16(&p[at])) throwCorrupt("a row address points past its page's rows");
-  uint16_t raw = le::get16(&p[at + 2 + 2 * row]);
-  le::put16(&p[at + 2 + 2 * row], uint16_t(raw | kRowDeleted | kRowOverflow));
+  if (row >= pageRowCount(p.data(), uint32_t(pageSize_), format_)) throwCorrupt("a row address points past its page's rows");
+  setRowFlags(p.data(), format_, row, kRowFreed, true);
   writePage(pageNo, p.data());
 }
 
