@@ -243,6 +243,8 @@ int cmdCreate(const Args& a, std::ostream&) {
   need(a, 1, 1);
   const std::string format = a.format.empty() ? "jet4" : a.format;
   if (format != "jet3" && format != "jet4") throw UsageError("unknown database format " + format);
+  // Silently making an unprotected file when a password was asked for would mislead the user.
+  if (!a.password.empty()) throw UsageError("create cannot give a new database a password");
   dao::Engine()
       .CreateDatabase(a.positional[0], ";LANGID=0x0409;CP=1252;COUNTRY=0",
                       format == "jet3" ? dao::dbVersion30 : dao::dbVersion40)

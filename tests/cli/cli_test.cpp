@@ -161,4 +161,8 @@ TEST(CliPassword, EveryCommandTakesTheDatabasePassword) {
   EXPECT_EQ(run({"check", copy, "--password", "password"}).out, "ok\n");
   EXPECT_EQ(run({"export", copy, "Table1", "--password", "password"}).out,
             run({"export", db, "Table1", "--password", "password"}).out);
+  // A new database cannot be protected yet: asking for it is refused, and no file is made.
+  const std::string fresh = dir.file("fresh.mdb");
+  EXPECT_EQ(run({"create", fresh, "--password", "secret"}).rc, 2);
+  EXPECT_FALSE(fs::exists(fresh));
 }
