@@ -87,23 +87,25 @@ std::shared_ptr<DatabaseImpl> TableDefImpl::database() const {
   return d;
 }
 
+std::shared_ptr<FieldImpl> storedField(const jet::ColumnInfo& column, jet::Format format) {
+  auto f = std::make_shared<FieldImpl>();
+  f->name = column.name;
+  f->type = daoType(column.type);
+  f->size = daoSize(column, format);
+  f->attributes = daoAttributes(column);
+  f->required = column.required;
+  f->allowZeroLength = column.allowZeroLength;
+  f->frozen = true;
+  return f;
+}
+
 std::vector<Field>& TableDefImpl::loadFields() {
   if (appended && !fieldsLoaded) {
     auto d = database();
     jet::TableInfo info = d->engine().table(name);
     jet::Format format = d->engine().format();
     fields->clear();
-    for (const jet::ColumnInfo& c : info.columns) {
-      auto f = std::make_shared<FieldImpl>();
-      f->name = c.name;
-      f->type = daoType(c.type);
-      f->size = daoSize(c, format);
-      f->attributes = daoAttributes(c);
-      f->required = c.required;
-      f->allowZeroLength = c.allowZeroLength;
-      f->frozen = true;
-      fields->push_back(Field(f));
-    }
+    for (const jet::ColumnInfo& c : info.columns) fields->push_back(Field(storedField(c, format)));
     fieldsLoaded = true;
   }
   return *fields;

@@ -61,4 +61,7 @@ class FieldImpl {
   int index = -1;
 };
 
+// A field as the file defines it (frozen): DAO's type, size and attributes of the engine's column.
+std::shared_ptr<FieldImpl> storedField(const jet::ColumnInfo& column, jet::Format format);
+
 }  // namespace dao

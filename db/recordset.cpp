@@ -20,15 +20,7 @@ void RecordsetImpl::init() {
   fields_ = std::make_shared<std::vector<Field>>();
   jet::Format format = db_->engine().format();
   for (size_t i = 0; i < info_.columns.size(); ++i) {
-    const jet::ColumnInfo& c = info_.columns[i];
-    auto f = std::make_shared<FieldImpl>();
-    f->name = c.name;
-    f->type = daoType(c.type);
-    f->size = daoSize(c, format);
-    f->attributes = daoAttributes(c);
-    f->required = c.required;
-    f->allowZeroLength = c.allowZeroLength;
-    f->frozen = true;
+    auto f = storedField(info_.columns[i], format);
     f->recordset = weak_from_this();
     f->index = static_cast<int>(i);
     fields_->push_back(Field(f));
