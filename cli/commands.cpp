@@ -15,7 +15,7 @@
 #include "db/field_rules.h"
 #include "db/session.h"
 #include "jet/database.h"
-#include "jet/page_file.h"
+#include "jet/storage/page_file.h"
 #include "jet/repair.h"
 
 namespace cli {

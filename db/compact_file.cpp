@@ -10,7 +10,7 @@
 
 #include "db/dao.h"
 #include "jet/compact.h"
-#include "jet/error.h"
+#include "jet/base/error.h"
 
 namespace modDB {
 

@@ -31,23 +31,23 @@
 #include <unordered_map>
 #include <vector>
 
-#include "jet/bytes.h"
-#include "jet/catalog.h"
-#include "jet/catalog_writer.h"
+#include "jet/base/bytes.h"
+#include "jet/catalog/catalog.h"
+#include "jet/catalog/catalog_writer.h"
 #include "jet/compact_source.h"
-#include "jet/data_page.h"
+#include "jet/storage/data_page.h"
 #include "jet/database.h"
 #include "jet/database_impl.h"
-#include "jet/header.h"
-#include "jet/index.h"
-#include "jet/index_key.h"
-#include "jet/long_value.h"
-#include "jet/row.h"
-#include "jet/schema_writer.h"
-#include "jet/system_tables.h"
-#include "jet/table_def.h"
-#include "jet/table_scan.h"
-#include "jet/usage_map.h"
+#include "jet/storage/header.h"
+#include "jet/index/index.h"
+#include "jet/index/index_key.h"
+#include "jet/storage/long_value.h"
+#include "jet/table/row.h"
+#include "jet/catalog/schema_writer.h"
+#include "jet/catalog/system_tables.h"
+#include "jet/table/table_def.h"
+#include "jet/table/table_scan.h"
+#include "jet/storage/usage_map.h"
 
 namespace jet {
 namespace {

@@ -9,16 +9,16 @@
 #include <cstring>
 #include <map>
 
-#include "jet/bytes.h"
-#include "jet/catalog_writer.h"
-#include "jet/data_page.h"
-#include "jet/error.h"
-#include "jet/header.h"
-#include "jet/index_page.h"
-#include "jet/page_file.h"
-#include "jet/system_tables.h"
-#include "jet/table_def.h"
-#include "jet/usage_map.h"
+#include "jet/base/bytes.h"
+#include "jet/catalog/catalog_writer.h"
+#include "jet/storage/data_page.h"
+#include "jet/base/error.h"
+#include "jet/storage/header.h"
+#include "jet/index/index_page.h"
+#include "jet/storage/page_file.h"
+#include "jet/catalog/system_tables.h"
+#include "jet/table/table_def.h"
+#include "jet/storage/usage_map.h"
 
 namespace jet {
 

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "jet/database.h"
-#include "jet/value.h"
+#include "jet/base/value.h"
 
 namespace jet {
 

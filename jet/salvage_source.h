@@ -16,8 +16,8 @@
 #include <vector>
 
 #include "jet/compact_source.h"
-#include "jet/header.h"
-#include "jet/schema_writer.h"
+#include "jet/storage/header.h"
+#include "jet/catalog/schema_writer.h"
 
 namespace jet {
 

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "jet/database.h"
-#include "jet/value_text.h"
+#include "jet/base/value_text.h"
 
 using jet::ColumnType;
 using jet::Value;

@@ -4,7 +4,7 @@
 #include <new>
 
 #include "shell/dialogs.h"
-#include "jet/error.h"
+#include "jet/base/error.h"
 
 namespace app {
 

@@ -9,7 +9,7 @@
 #include "db/session.h"
 #include "gui_test_env.h"
 #include "jet/database.h"
-#include "jet/error.h"
+#include "jet/base/error.h"
 
 namespace {
 

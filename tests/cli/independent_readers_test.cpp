@@ -48,8 +48,8 @@
 #include "cli/format.h"
 #include "jet/database.h"
 #include "jet/support/test_files.h"
-#include "jet/value.h"
-#include "jet/value_text.h"
+#include "jet/base/value.h"
+#include "jet/base/value_text.h"
 
 namespace fs = std::filesystem;
 using cli::JsonScalar;

@@ -3,11 +3,11 @@
 #include <algorithm>
 #include <gtest/gtest.h>
 
-#include "jet/bytes.h"
-#include "jet/catalog.h"
-#include "jet/index_page.h"
+#include "jet/base/bytes.h"
+#include "jet/catalog/catalog.h"
+#include "jet/index/index_page.h"
 
-#include "jet/page_transaction.h"
+#include "jet/storage/page_transaction.h"
 
 #include "jet/database_impl.h"
 
@@ -15,13 +15,13 @@
 
 #include <cstring>
 
-#include "jet/catalog_writer.h"
+#include "jet/catalog/catalog_writer.h"
 #include "jet/create_database.h"
 #include "jet/database.h"
-#include "jet/schema_writer.h"
+#include "jet/catalog/schema_writer.h"
 #include "jet/support/oracles.h"
 #include "jet/support/test_files.h"
-#include "jet/system_tables.h"
+#include "jet/catalog/system_tables.h"
 
 namespace {
 

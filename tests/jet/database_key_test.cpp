@@ -11,9 +11,9 @@
 #include <utility>
 
 #include "jet/database.h"
-#include "jet/page_file.h"
+#include "jet/storage/page_file.h"
 #include "jet/support/test_files.h"
-#include "jet/value.h"
+#include "jet/base/value.h"
 
 namespace {
 

@@ -5,20 +5,20 @@
 #include <algorithm>
 #include <set>
 
-#include "jet/bytes.h"
-#include "jet/catalog.h"
-#include "jet/catalog_writer.h"
+#include "jet/base/bytes.h"
+#include "jet/catalog/catalog.h"
+#include "jet/catalog/catalog_writer.h"
 #include "jet/create_database.h"
 #include "jet/database.h"
-#include "jet/error.h"
-#include "jet/long_value.h"
-#include "jet/page_file.h"
-#include "jet/properties.h"
-#include "jet/schema_writer.h"
+#include "jet/base/error.h"
+#include "jet/storage/long_value.h"
+#include "jet/storage/page_file.h"
+#include "jet/catalog/properties.h"
+#include "jet/catalog/schema_writer.h"
 #include "jet/support/index_fixture.h"
 #include "jet/support/oracles.h"
-#include "jet/system_tables.h"
-#include "jet/table_def.h"
+#include "jet/catalog/system_tables.h"
+#include "jet/table/table_def.h"
 #include "support/error_of.h"
 
 namespace {

@@ -10,7 +10,7 @@
 
 #include "shell/error_report.h"
 #include "gui_test_env.h"
-#include "jet/error.h"
+#include "jet/base/error.h"
 
 namespace {
 
