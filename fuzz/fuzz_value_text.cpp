@@ -6,8 +6,8 @@
 #include <string>
 #include <variant>
 
-#include "jet/base/value.h"
 #include "jet/base/error.h"
+#include "jet/base/value.h"
 
 namespace {
 

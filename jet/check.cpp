@@ -5,14 +5,14 @@
 #include <optional>
 #include <set>
 
-#include "jet/catalog/catalog.h"
 #include "jet/base/error.h"
+#include "jet/catalog/catalog.h"
+#include "jet/catalog/system_tables.h"
 #include "jet/index/index.h"
 #include "jet/index/index_key.h"
-#include "jet/catalog/system_tables.h"
+#include "jet/storage/usage_map.h"
 #include "jet/table/table_def.h"
 #include "jet/table/table_scan.h"
-#include "jet/storage/usage_map.h"
 
 namespace jet {
 

@@ -3,9 +3,9 @@
 #pragma once
 
 #include "jet/base/check_report.h"
+#include "jet/base/text_codec.h"
 #include "jet/storage/header.h"
 #include "jet/storage/page_file.h"
-#include "jet/base/text_codec.h"
 
 namespace jet {
 

@@ -10,15 +10,15 @@
 #include <map>
 
 #include "jet/base/bytes.h"
-#include "jet/catalog/catalog_writer.h"
-#include "jet/storage/data_page.h"
 #include "jet/base/error.h"
-#include "jet/storage/header.h"
-#include "jet/index/index_page.h"
-#include "jet/storage/page_file.h"
+#include "jet/catalog/catalog_writer.h"
 #include "jet/catalog/system_tables.h"
-#include "jet/table/table_def.h"
+#include "jet/index/index_page.h"
+#include "jet/storage/data_page.h"
+#include "jet/storage/header.h"
+#include "jet/storage/page_file.h"
 #include "jet/storage/usage_map.h"
+#include "jet/table/table_def.h"
 
 namespace jet {
 

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "jet/database.h"
 #include "jet/base/value.h"
+#include "jet/database.h"
 
 namespace jet {
 

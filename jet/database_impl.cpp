@@ -4,10 +4,10 @@
 #include <type_traits>
 
 #include "jet/base/bytes.h"
-#include "jet/check.h"
-#include "jet/linked_table.h"
 #include "jet/catalog/properties.h"
 #include "jet/catalog/schema_writer.h"
+#include "jet/check.h"
+#include "jet/linked_table.h"
 #include "jet/table/table_scan.h"
 #include "jet/table/table_writer.h"
 

@@ -7,13 +7,13 @@
 #include <optional>
 #include <string>
 
+#include "jet/base/text_codec.h"
 #include "jet/catalog/catalog.h"
 #include "jet/database.h"
 #include "jet/storage/header.h"
 #include "jet/storage/page_file.h"
 #include "jet/table/table_def.h"
 #include "jet/table/table_writer.h"
-#include "jet/base/text_codec.h"
 
 namespace jet {
 

@@ -9,11 +9,11 @@
 
 #include "jet/base/bytes.h"
 #include "jet/catalog/catalog.h"
+#include "jet/catalog/system_tables.h"
 #include "jet/create_database.h"
 #include "jet/storage/data_page.h"
-#include "jet/table/row.h"
-#include "jet/catalog/system_tables.h"
 #include "jet/storage/usage_map.h"
+#include "jet/table/row.h"
 
 namespace jet {
 

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "jet/database.h"
 #include "jet/base/value_text.h"
+#include "jet/database.h"
 
 using jet::ColumnType;
 using jet::Value;

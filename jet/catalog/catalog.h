@@ -7,9 +7,9 @@
 #include <vector>
 
 #include "jet/base/row_id.h"
-#include "jet/storage/page_file.h"
 #include "jet/base/schema.h"
 #include "jet/base/text_codec.h"
+#include "jet/storage/page_file.h"
 
 namespace jet {
 

@@ -6,11 +6,11 @@
 #include <string>
 #include <vector>
 
-#include "jet/storage/data_page.h"
+#include "jet/base/value.h"
 #include "jet/index/index.h"
+#include "jet/storage/data_page.h"
 #include "jet/storage/long_value.h"
 #include "jet/table/table_def.h"
-#include "jet/base/value.h"
 
 namespace jet {
 

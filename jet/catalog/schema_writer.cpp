@@ -5,18 +5,18 @@
 #include <cstring>
 #include <set>
 
-#include "jet/catalog/catalog.h"
 #include "jet/base/bytes.h"
-#include "jet/catalog/catalog_writer.h"
-#include "jet/storage/data_page.h"
 #include "jet/base/error.h"
-#include "jet/storage/header.h"
-#include "jet/index/index_page.h"
-#include "jet/storage/long_value.h"
+#include "jet/catalog/catalog.h"
+#include "jet/catalog/catalog_writer.h"
 #include "jet/catalog/name_rules.h"
-#include "jet/storage/page_transaction.h"
 #include "jet/catalog/properties.h"
 #include "jet/catalog/system_tables.h"
+#include "jet/index/index_page.h"
+#include "jet/storage/data_page.h"
+#include "jet/storage/header.h"
+#include "jet/storage/long_value.h"
+#include "jet/storage/page_transaction.h"
 #include "jet/storage/usage_map.h"
 
 namespace jet {

@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
+#include "jet/base/row_id.h"
 #include "jet/index/index.h"
 #include "jet/storage/page_file.h"
-#include "jet/base/row_id.h"
 #include "jet/table/table_def.h"
 
 namespace jet {

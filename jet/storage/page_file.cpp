@@ -13,8 +13,8 @@
 
 #include "jet/base/bytes.h"
 #include "jet/base/error.h"
-#include "jet/storage/journal.h"
 #include "jet/base/rc4.h"
+#include "jet/storage/journal.h"
 
 namespace jet {
 

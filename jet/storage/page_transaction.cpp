@@ -3,8 +3,8 @@
 #include <algorithm>
 
 #include "jet/base/bytes.h"
-#include "jet/storage/data_page.h"
 #include "jet/base/error.h"
+#include "jet/storage/data_page.h"
 #include "jet/storage/usage_map.h"
 
 namespace jet {

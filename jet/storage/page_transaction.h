@@ -8,8 +8,8 @@
 #include <map>
 #include <vector>
 
-#include "jet/storage/page_file.h"
 #include "jet/base/schema.h"
+#include "jet/storage/page_file.h"
 
 namespace jet {
 

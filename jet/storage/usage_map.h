@@ -9,8 +9,8 @@
 #include <memory>
 #include <vector>
 
-#include "jet/storage/page_file.h"
 #include "jet/base/schema.h"
+#include "jet/storage/page_file.h"
 
 namespace jet {
 

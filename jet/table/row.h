@@ -8,10 +8,10 @@
 #include <cstdint>
 #include <vector>
 
-#include "jet/storage/long_value.h"
-#include "jet/table/table_def.h"
 #include "jet/base/text_codec.h"
 #include "jet/base/value.h"
+#include "jet/storage/long_value.h"
+#include "jet/table/table_def.h"
 
 namespace jet {
 

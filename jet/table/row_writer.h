@@ -7,9 +7,9 @@
 #include <functional>
 #include <vector>
 
-#include "jet/table/table_def.h"
 #include "jet/base/text_codec.h"
 #include "jet/base/value.h"
+#include "jet/table/table_def.h"
 
 namespace jet {
 

@@ -12,11 +12,11 @@
 #include <string>
 #include <vector>
 
-#include "jet/index/index.h"
-#include "jet/storage/page_file.h"
 #include "jet/base/schema.h"
 #include "jet/base/text_codec.h"
 #include "jet/base/value.h"
+#include "jet/index/index.h"
+#include "jet/storage/page_file.h"
 
 namespace jet {
 

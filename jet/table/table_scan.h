@@ -6,13 +6,13 @@
 #include <cstdint>
 #include <vector>
 
+#include "jet/base/row_id.h"
 #include "jet/storage/data_page.h"
 #include "jet/storage/long_value.h"
 #include "jet/storage/page_file.h"
-#include "jet/table/row.h"
-#include "jet/base/row_id.h"
-#include "jet/table/table_def.h"
 #include "jet/storage/usage_map.h"
+#include "jet/table/row.h"
+#include "jet/table/table_def.h"
 
 namespace jet {
 

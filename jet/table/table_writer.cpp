@@ -5,14 +5,14 @@
 #include <type_traits>
 
 #include "jet/base/bytes.h"
-#include "jet/storage/data_page.h"
 #include "jet/index/index.h"
+#include "jet/storage/data_page.h"
 #include "jet/storage/long_value.h"
 #include "jet/storage/page_transaction.h"
+#include "jet/storage/usage_map.h"
 #include "jet/table/row.h"
 #include "jet/table/row_writer.h"
 #include "jet/table/table_scan.h"
-#include "jet/storage/usage_map.h"
 
 namespace jet {
 

@@ -14,10 +14,10 @@
 #include <memory>
 #include <vector>
 
-#include "jet/storage/page_file.h"
 #include "jet/base/row_id.h"
-#include "jet/table/table_def.h"
 #include "jet/base/text_codec.h"
+#include "jet/storage/page_file.h"
+#include "jet/table/table_def.h"
 
 namespace jet {
 

@@ -2,14 +2,14 @@
 // rows of the older format need a jump table for their one-byte offsets.
 #include <gtest/gtest.h>
 
+#include "jet/base/text_codec.h"
 #include "jet/catalog/catalog.h"
 #include "jet/catalog/catalog_writer.h"
-#include "jet/database.h"
-#include "jet/table/row.h"
 #include "jet/catalog/schema_writer.h"
+#include "jet/database.h"
 #include "jet/support/oracles.h"
+#include "jet/table/row.h"
 #include "jet/table/table_def.h"
-#include "jet/base/text_codec.h"
 
 namespace {
 

@@ -18,10 +18,10 @@
 #include <vector>
 
 #include "jet/catalog/catalog.h"
+#include "jet/catalog/schema_writer.h"
 #include "jet/compact.h"
 #include "jet/database.h"
 #include "jet/index/index.h"
-#include "jet/catalog/schema_writer.h"
 #include "jet/support/test_files.h"
 #include "jet/table/table_def.h"
 #include "support/oracles.h"

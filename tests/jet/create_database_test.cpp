@@ -8,15 +8,15 @@
 #include <fstream>
 
 #include "jet/base/bytes.h"
+#include "jet/base/error.h"
 #include "jet/catalog/catalog.h"
 #include "jet/catalog/catalog_writer.h"
-#include "jet/create_database.h"
-#include "jet/base/error.h"
-#include "jet/storage/header.h"
 #include "jet/catalog/schema_writer.h"
+#include "jet/catalog/system_tables.h"
+#include "jet/create_database.h"
+#include "jet/storage/header.h"
 #include "jet/support/index_fixture.h"
 #include "jet/support/oracles.h"
-#include "jet/catalog/system_tables.h"
 #include "jet/table/table_def.h"
 
 namespace {

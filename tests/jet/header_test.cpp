@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "jet/base/bytes.h"
-#include "jet/database.h"
 #include "jet/base/text_codec.h"
+#include "jet/database.h"
 #include "jet/support/test_files.h"
 
 namespace {

@@ -7,11 +7,11 @@
 #include <functional>
 #include <map>
 
-#include "jet/database.h"
 #include "jet/base/error.h"
+#include "jet/base/value.h"
+#include "jet/database.h"
 #include "jet/linked_table.h"
 #include "jet/support/test_files.h"
-#include "jet/base/value.h"
 #include "support/error_of.h"
 
 namespace {

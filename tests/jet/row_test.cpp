@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "jet/database.h"
-#include "jet/table/row_writer.h"
 #include "jet/support/test_files.h"
+#include "jet/table/row_writer.h"
 
 namespace {
 

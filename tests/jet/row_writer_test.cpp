@@ -3,9 +3,9 @@
 #include <gtest/gtest.h>
 
 #include "jet/database_impl.h"
+#include "jet/support/test_files.h"
 #include "jet/table/row.h"
 #include "jet/table/table_scan.h"
-#include "jet/support/test_files.h"
 
 namespace {
 

@@ -6,8 +6,8 @@
 #include <sstream>
 
 #include "jet/database.h"
-#include "jet/storage/page_file.h"
 #include "jet/database_impl.h"
+#include "jet/storage/page_file.h"
 #include "jet/support/oracles.h"
 #include "jet/support/test_files.h"
 #include "jet/table/table_scan.h"

@@ -5,8 +5,8 @@
 #include <cstdio>
 #include <memory>
 
-#include "jet/storage/data_page.h"
 #include "jet/database_impl.h"
+#include "jet/storage/data_page.h"
 #include "jet/storage/page_transaction.h"
 #include "jet/support/test_files.h"
 
