@@ -378,20 +378,22 @@ class Compactor {
     for (TableJob* t : fresh_) {
       const int64_t id = int64_t(t->pages.front());
       if (catalog) {
-        rows.push_back(encodeRow(def, rowByNumber(def, {{sys::kObjId, id},
+        rows.push_back(encodeSystemRow(def, rowByNumber(def, {{sys::kObjId, id},
                                                         {sys::kObjParentId, int64_t(sys::kTablesId)},
                                                         {sys::kObjName, t->table.name},
                                                         {sys::kObjType, int64_t(sys::kTypeTable)},
                                                         {sys::kObjDateCreate, DateTime{now}},
                                                         {sys::kObjDateUpdate, DateTime{now}},
                                                         {sys::kObjOwner, sys::sidBytes(format_, sys::Sid::Creator)},
-                                                        {sys::kObjFlags, int64_t(startsWithMSys(t->table.name) ? sys::kSystemObjectFlags : 0)}})));
+                                                        {sys::kObjFlags, int64_t(int32_t(startsWithMSys(t->table.name) ? sys::kSystemObjectFlags : 0))}}),
+                                       src_.codec()));
       } else if (!acesWritten_.count(t)) {
         for (const sys::Ace& a : sys::newTableAces(int32_t(id)))
-          rows.push_back(encodeRow(def, rowByNumber(def, {{sys::kAceObjectId, int64_t(a.objectId)},
+          rows.push_back(encodeSystemRow(def, rowByNumber(def, {{sys::kAceObjectId, int64_t(a.objectId)},
                                                           {sys::kAceSid, sys::sidBytes(format_, a.sid)},
                                                           {sys::kAceAcm, int64_t(a.mask)},
-                                                          {sys::kAceInheritable, a.inheritable}})));
+                                                          {sys::kAceInheritable, a.inheritable}}),
+                                         src_.codec()));
       }
     }
     if (!catalog)

@@ -1,36 +1,23 @@
-// Building blocks for writing the catalog and other small tables: row images, data pages and
-// inline usage maps.
+// Rows of the catalog and the other system tables as the schema writer, creation and compaction
+// write them: through the one row codec, with every long value kept in the row.
 #pragma once
 
 #include <cstdint>
-#include <string>
+#include <utility>
 #include <vector>
 
+#include "jet/base/text_codec.h"
 #include "jet/base/value.h"
-#include "jet/index/index.h"
-#include "jet/storage/data_page.h"
-#include "jet/storage/long_value.h"
 #include "jet/table/table_def.h"
 
 namespace jet {
 
-// Encodes one row of a table with the given definition; values[i] belongs to def.columns[i]
-// (the definition's stored order). Fixed values are packed little-endian; Text is UTF-16 in Jet 4
-// (uncompressed) and Windows-1252 in Jet 3; Memo and OLE values are stored inline in the row
-// (long-value header with the inline flag). Throws jet::Error 3001 when a value does not fit its
-// column or the row would not fit on a page.
-// With rawLongValues, Memo and OLE values given as Bytes are written as they are (a long-value
-// field taken from another row: header and, when inline, the data).
-Bytes encodeRow(const TableDef& def, const std::vector<Value>& values, bool rawLongValues = false);
-
-// Decodes a row written by encodeRow (and rows of catalog tables in general, as long as their long
-// values are inline or absent: other long values come back as Null). Values in def.columns order.
-// With rawLongValues, Memo and OLE columns come back as the raw field (Bytes), to be written back
-// unchanged by encodeRow.
-std::vector<Value> decodeRow(const TableDef& def, const uint8_t* row, size_t size, bool rawLongValues = false);
-
-// The most bytes a row may take on a data page of the format.
-size_t maxRowSize(Format format);
+// Encodes one row; values[i] belongs to def.columns[i]. Memo and OLE values are stored inline.
+// With keepFields, a Memo or OLE value given as Bytes is a stored field read back by a RowReader
+// without long values (reference and inline data) and is written unchanged. Throws 3001 when the
+// row would not fit on a page, and the row codec's errors for values that do not fit their column.
+Bytes encodeSystemRow(const TableDef& def, const std::vector<Value>& values, TextCodec& codec,
+                      bool keepFields = false);
 
 // Values for a row given by column number; columns not named are Null.
 std::vector<Value> rowByNumber(const TableDef& def, const std::vector<std::pair<uint16_t, Value>>& values);

@@ -18,6 +18,7 @@
 #include "jet/storage/long_value.h"
 #include "jet/storage/page_transaction.h"
 #include "jet/storage/usage_map.h"
+#include "jet/table/row.h"
 
 namespace jet {
 
@@ -224,6 +225,13 @@ void SchemaFile::freeLongValue(const Bytes& field, uint32_t map) {
 std::vector<std::pair<RowId, std::vector<Value>>> readPlainRows(SchemaFile& file, uint32_t tdefPage,
                                                                 const TableDef& def) {
   std::vector<std::pair<RowId, std::vector<Value>>> out;
+  // Long values come back as their stored fields, to be written back unchanged.
+  RowReader reader(def, file.codec());
+  auto readStored = [&](const uint8_t* row, size_t size) {
+    std::vector<Value> values;
+    reader.decode(row, size, values);
+    return values;
+  };
   std::vector<uint32_t> pages = file.usageMapPages(def.ownedPagesPointer);
   std::sort(pages.begin(), pages.end());
   for (uint32_t pg : pages) {
@@ -244,10 +252,10 @@ std::vector<std::pair<RowId, std::vector<Value>>> readPlainRows(SchemaFile& file
         if (pointerRow(target) >= qs.size()) continue;
         const auto& t = qs[pointerRow(target)];
         if (t.end <= t.start) continue;
-        out.push_back({RowId{pg, uint16_t(i)}, decodeRow(def, q.data() + t.start, t.end - t.start, true)});
+        out.push_back({RowId{pg, uint16_t(i)}, readStored(q.data() + t.start, t.end - t.start)});
         continue;
       }
-      out.push_back({RowId{pg, uint16_t(i)}, decodeRow(def, p.data() + s.start, s.end - s.start, true)});
+      out.push_back({RowId{pg, uint16_t(i)}, readStored(p.data() + s.start, s.end - s.start)});
     }
   }
   return out;
@@ -416,7 +424,7 @@ void adjustRowCount(SchemaFile& file, uint32_t tdefPage, int delta, size_t realI
 RowId insertIndexedRow(SchemaFile& file, uint32_t tdefPage, const TableDef& def, const std::vector<Value>& values) {
   TableIndexes idx(file, tdefPage, indexSpecs(def));
   idx.check(nullptr, {}, &values, {});
-  const RowId rid = file.insertRow(tdefPage, def, encodeRow(def, values, true));
+  const RowId rid = file.insertRow(tdefPage, def, encodeSystemRow(def, values, file.codec(), true));
   idx.apply(nullptr, {}, &values, rid);
   adjustRowCount(file, tdefPage, 1, def.realIndexes.size());
   return rid;
@@ -561,7 +569,7 @@ void renameTable(SchemaFile& file, const std::string& oldName, const std::string
   updated[cat.def.findColumn(sys::kObjDateUpdate)] = DateTime{sys::oleNow()};
   TableIndexes idx(file, sys::kCatalogTdef, indexSpecs(cat.def));
   idx.check(&oldValues, old->row, &updated, {});
-  const RowId rid = file.insertRow(sys::kCatalogTdef, cat.def, encodeRow(cat.def, updated, true));
+  const RowId rid = file.insertRow(sys::kCatalogTdef, cat.def, encodeSystemRow(cat.def, updated, file.codec(), true));
   file.deleteRow(old->row.page, old->row.row);
   idx.apply(&oldValues, old->row, &updated, rid);
 

@@ -126,6 +126,10 @@ void RowReader::decodeColumn(const ColumnDef& col, const uint8_t* d, size_t len,
     bytesOf(out).assign(d, d + len);
     return;
   }
+  if (!longValues_ && col.isLongValue()) {
+    bytesOf(out).assign(d, d + len);
+    return;
+  }
   switch (col.type) {
     case ColumnType::Boolean:
       out = true;
@@ -189,11 +193,11 @@ void RowReader::decodeColumn(const ColumnDef& col, const uint8_t* d, size_t len,
       bytesOf(out).assign(d, d + len);
       return;
     case ColumnType::Memo:
-      longValues_.read(d, len, scratch_);
+      longValues_->read(d, len, scratch_);
       decodeText(scratch_.data(), scratch_.size(), out);
       return;
     case ColumnType::Ole:
-      longValues_.read(d, len, bytesOf(out));
+      longValues_->read(d, len, bytesOf(out));
       return;
   }
   bytesOf(out).assign(d, d + len);

@@ -37,7 +37,10 @@ bool columnBytes(const TableDef& def, const ColumnDef& col, const RowLayout& row
 class RowReader {
  public:
   RowReader(const TableDef& def, TextCodec& codec, LongValueReader& longValues)
-      : def_(def), codec_(codec), longValues_(longValues) {}
+      : def_(def), codec_(codec), longValues_(&longValues) {}
+  // A reader that leaves long values unread: Memo and OLE columns come back as their stored field
+  // (the reference and any data kept in the row), Bytes that encodeRow writes back unchanged.
+  RowReader(const TableDef& def, TextCodec& codec) : def_(def), codec_(codec), longValues_(nullptr) {}
 
   void decode(const uint8_t* row, size_t size, std::vector<Value>& out);
   // Decodes a single column's stored bytes (already known not Null).
@@ -48,7 +51,7 @@ class RowReader {
 
   const TableDef& def_;
   TextCodec& codec_;
-  LongValueReader& longValues_;
+  LongValueReader* longValues_;
   RowLayout layout_;
   std::vector<uint8_t> scratch_;
 };

@@ -249,7 +249,7 @@ TEST(Check, NamesDuplicateTableNames) {
     for (auto [row, values] : jet::readPlainRows(*f, 2, def)) {
       if (values[def.findColumn(jet::sys::kObjName)] != jet::Value(std::string("Delta"))) continue;
       values[def.findColumn(jet::sys::kObjName)] = std::string("ALPHA");
-      f->insertRow(2, def, jet::encodeRow(def, values, true));
+      f->insertRow(2, def, jet::encodeSystemRow(def, values, f->codec(), true));
       f->deleteRow(row.page, row.row);
     }
   }
