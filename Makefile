@@ -60,7 +60,7 @@ fuzz: deps
 	bash fuzz/run.sh
 
 bench: build
-	bash bench/run.sh
+	bash bench/run.sh $(BUILD_DIR)
 
 clean:
 	rm -rf $(BUILD_DIR) build-asan build-fuzz
