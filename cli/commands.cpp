@@ -15,8 +15,8 @@
 #include "db/field_rules.h"
 #include "db/session.h"
 #include "jet/database.h"
-#include "jet/page_file.h"
 #include "jet/repair.h"
+#include "jet/storage/page_file.h"
 
 namespace cli {
 

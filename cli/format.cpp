@@ -7,8 +7,8 @@
 #include <cmath>
 #include <stdexcept>
 
-#include "jet/error.h"
-#include "jet/value_text.h"
+#include "jet/base/error.h"
+#include "jet/base/value_text.h"
 
 namespace cli {
 

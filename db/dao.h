@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "jet/error.h"
-#include "jet/schema.h"
-#include "jet/value.h"
+#include "jet/base/error.h"
+#include "jet/base/schema.h"
+#include "jet/base/value.h"
 
 namespace dao {
 

@@ -4,7 +4,7 @@
 #include <sstream>
 
 #include "cli/format.h"
-#include "jet/error.h"
+#include "jet/base/error.h"
 
 using namespace cli;
 using jet::ColumnType;
