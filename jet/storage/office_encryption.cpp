@@ -447,7 +447,7 @@ std::shared_ptr<const PageCodec> unlockEncryptedPages(const std::vector<uint8_t>
   // What kind of encryption it is shows before the password is asked for.
   std::optional<CryptoApiInfo> apiInfo;
   if (cryptoApi) apiInfo = parseCryptoApiInfo(info, length);
-  if (password.empty()) throw Error(err::kInvalidPassword, "'" + fileName + "' is encrypted and needs its password.");
+  if (password.empty()) throw Error(err::kInvalidPassword, "The database '" + fileName + "' is encrypted and needs its password.");
   if (agile) return unlockAgile(std::string_view(reinterpret_cast<const char*>(info + 8), length - 8), databaseKey, password);
   CryptoApiKeys keys(*apiInfo, password);
   if (!keys.verify()) throw Error(err::kInvalidPassword, "Not a valid password.");

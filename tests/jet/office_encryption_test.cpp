@@ -57,7 +57,7 @@ TEST(OfficeEncryption, AccessEncryptedFileDecodesWithItsPassword) {
   EXPECT_EQ(errorOf([&] { unlock(file, "Password"); }), jet::err::kInvalidPassword);
   const jet::Error none = errorFrom([&] { unlock(file, ""); });
   EXPECT_EQ(none.number(), jet::err::kInvalidPassword);
-  EXPECT_NE(none.description().find("'x.accdb' is encrypted and needs its password"), std::string::npos) << none.what();
+  EXPECT_NE(none.description().find("The database 'x.accdb' is encrypted and needs its password"), std::string::npos) << none.what();
 }
 
 TEST(OfficeEncryption, CopiesEncryptedWithEachParameterReadAsTheirOriginals) {
