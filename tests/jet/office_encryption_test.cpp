@@ -75,6 +75,7 @@ TEST(OfficeEncryption, CopiesEncryptedWithEachParameterReadAsTheirOriginals) {
       {Kind::CryptoApiRc4, "SHA1", 56, "Pässwörd", "", '"', false, ""},
       {Kind::CryptoApiAes, "SHA1", 128, "secret", "", '"', false, "Microsoft Enhanced RSA and AES Cryptographic Provider"},
       {Kind::CryptoApiAes, "SHA1", 256, "x", "", '"', false, ""},
+      {Kind::CryptoApiAesUnflagged, "SHA1", 128, "secret", "", '"', false, ""},
   };
   jettest::TempDir dir;
   for (const Case& c : cases) {
