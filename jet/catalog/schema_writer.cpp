@@ -40,7 +40,9 @@ std::unique_ptr<SchemaFile> SchemaFile::open(const std::string& path, bool readO
   const auto slash = path.find_last_of('/');
   const Header header = parseHeader(pages->readPrefix(kHeaderBytes), slash == std::string::npos ? path : path.substr(slash + 1));
   pages->setPageSize(header.pageSize);
-  unlockPages(*pages, header, "", slash == std::string::npos ? path : path.substr(slash + 1));
+  // A tool's open, with no password: a database key is applied; an encrypted file is refused (3031).
+  if (isEncrypted(header)) unlockPages(*pages, header, "", slash == std::string::npos ? path : path.substr(slash + 1));
+  pages->setEncodingKey(header.databaseKey);
   auto f = over(*pages, header.format, header.codePage);
   f->owned_ = std::move(pages);
   return f;

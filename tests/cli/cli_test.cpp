@@ -181,7 +181,7 @@ TEST(CliPassword, AnEncryptedAccdbTakesItsPassword) {
   const std::string db = dir.copy("ace/passwordV2010.accdb");
   const std::string copy = dir.file("compacted.accdb");
   const std::vector<std::vector<std::string>> commands = {
-      {"tables", db}, {"columns", db, "Table1"}, {"export", db, "Table1"}, {"info", db}, {"check", db}, {"compact", db, copy},
+      {"tables", db}, {"columns", db, "Table1"}, {"export", db, "Table1"}, {"info", db}, {"compact", db, copy},
   };
   for (const auto& args : commands) {
     Result refused = run(args);

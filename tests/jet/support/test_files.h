@@ -27,9 +27,12 @@ class TempDir {
 std::vector<uint8_t> readFile(const std::string& path);
 void writeFile(const std::string& path, const std::vector<uint8_t>& bytes);
 
-// Whether the engine opens files of this kind: every .mdb and .accdb file.
+// Whether the tests over all test files take this file: every .mdb and .accdb file but the encrypted
+// .accdb ones (their names start with "password"), which mdbtools cannot read and which need their
+// password; their own tests (encrypted_database_test, office_encryption_test) cover them.
 inline bool engineOpens(const std::filesystem::path& file) {
-  return file.extension() == ".mdb" || file.extension() == ".accdb";
+  if (file.extension() == ".mdb") return true;
+  return file.extension() == ".accdb" && file.filename().string().rfind("password", 0) != 0;
 }
 
 // Every test database of the shared test data (its own folder, more/, ace/ and generated/) that the
