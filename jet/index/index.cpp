@@ -552,7 +552,8 @@ void IndexTree::rebuild(std::vector<IndexEntry> all) {
     collectPages(root_, old, 0);
     for (uint32_t p : old)
       if (p != root_) release(p);
-    std::sort(all.begin(), all.end());
+    // Entries gathered in key order already (an auto-number key read in stored order) skip the sort.
+    if (!std::is_sorted(all.begin(), all.end())) std::sort(all.begin(), all.end());
     all.erase(std::unique(all.begin(), all.end(), [](const IndexEntry& a, const IndexEntry& b) { return compareEntries(a, b) == 0; }),
               all.end());
     for (auto& e : all) e.child = 0;

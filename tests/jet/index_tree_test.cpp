@@ -381,6 +381,32 @@ TEST(IndexTree, RebuildFillsEachLeafAsFarAsItsPackedEntriesFit) {
   }
 }
 
+TEST(IndexTree, RebuildWritesTheSamePagesFromSortedAndShuffledEntries) {
+  std::mt19937 rng(5);
+  std::vector<jet::IndexEntry> shuffled;
+  for (int i = 0; i < 5000; ++i) shuffled.push_back(randomEntry(rng, 30));
+  for (int i = 0; i < 200; ++i) shuffled.push_back(shuffled[rng() % shuffled.size()]);  // repeats go
+  std::vector<jet::IndexEntry> sorted = shuffled;
+  std::sort(sorted.begin(), sorted.end());
+  std::vector<jet::IndexEntry> distinct = sorted;
+  distinct.erase(std::unique(distinct.begin(), distinct.end()), distinct.end());
+  auto build = [&](const std::vector<jet::IndexEntry>& entries) {
+    MemStore store(jet::Format::Jet4);
+    const uint32_t root = store.newRoot();
+    jet::IndexTree tree(store, root, 7);
+    tree.rebuild(entries);
+    EXPECT_EQ(tree.entries(), distinct);
+    std::vector<std::vector<uint8_t>> pages;
+    std::vector<uint8_t> buf(4096);
+    for (uint32_t p : tree.pages()) {
+      store.readPage(p, buf.data());
+      pages.push_back(buf);
+    }
+    return pages;
+  };
+  EXPECT_EQ(build(sorted), build(shuffled));
+}
+
 TEST(TableIndexes, RebuildOfManyRowsMakesSeveralLevels) {
   MemStore store(jet::Format::Jet3);
   std::vector<jet::IndexSpec> specs(1);
