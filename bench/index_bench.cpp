@@ -10,7 +10,7 @@
 #include <random>
 #include <vector>
 
-#include "jet/index.h"
+#include "jet/index/index.h"
 
 namespace {
 

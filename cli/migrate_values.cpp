@@ -4,7 +4,7 @@
 #include <cstdlib>
 
 #include "cli/migrate_schema.h"
-#include "jet/value_text.h"
+#include "jet/base/value_text.h"
 
 namespace migrate {
 

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "jet/schema.h"
-#include "jet/value.h"
+#include "jet/base/schema.h"
+#include "jet/base/value.h"
 
 namespace migrate {
 

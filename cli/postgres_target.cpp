@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "jet/value_text.h"
+#include "jet/base/value_text.h"
 
 namespace migrate {
 

@@ -10,7 +10,7 @@
 #include <cstring>
 #include <filesystem>
 
-#include "jet/value_text.h"
+#include "jet/base/value_text.h"
 #include <algorithm>
 #include <cstdio>
 

@@ -9,8 +9,8 @@
 #include <random>
 
 #include "db/dao.h"
+#include "jet/base/error.h"
 #include "jet/compact.h"
-#include "jet/error.h"
 
 namespace modDB {
 

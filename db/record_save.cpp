@@ -2,7 +2,7 @@
 
 #include "db/field_rules.h"
 #include "db/session.h"
-#include "jet/value.h"
+#include "jet/base/value.h"
 
 namespace modDB {
 namespace {

@@ -6,7 +6,7 @@
 #include <fstream>
 
 #include "db/session.h"
-#include "jet/header.h"
+#include "jet/storage/header.h"
 
 namespace modDB {
 

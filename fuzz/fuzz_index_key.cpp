@@ -2,7 +2,6 @@
 // ascending and descending under every collation. Encoding either works or fails with a jet::Error;
 // the same value always gives the same key; a descending key orders two values exactly opposite
 // to the ascending one; numbers order as their values do.
-// needs: jet/index_key.h
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -10,8 +9,8 @@
 #include <cstring>
 #include <string>
 
-#include "jet/error.h"
-#include "jet/index_key.h"
+#include "jet/base/error.h"
+#include "jet/index/index_key.h"
 
 namespace {
 

@@ -2,14 +2,13 @@
 // and, when it parses, written back and parsed again (the result must be the same entries); then
 // an index tree is walked and verified over those pages as its store. Page numbers in the input
 // point anywhere, including at pages that do not exist and back at their own ancestors.
-// needs: jet/index.h jet/index_page.h
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
 
-#include "jet/index.h"
-#include "jet/index_page.h"
+#include "jet/index/index.h"
+#include "jet/index/index_page.h"
 
 namespace {
 

@@ -2,7 +2,6 @@
 // a file in either format. Reading the value either gives bytes (never more than the field says)
 // or fails with a jet::Error: chains that loop, point past the file, at the wrong kind of page or
 // at rows that do not exist must all end cleanly.
-// needs: jet/long_value.h jet/page_file.h
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -11,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "jet/error.h"
-#include "jet/long_value.h"
-#include "jet/page_file.h"
+#include "jet/base/error.h"
+#include "jet/storage/long_value.h"
+#include "jet/storage/page_file.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 1 + jet::kLongValueRefSize) return 0;

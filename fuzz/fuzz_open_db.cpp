@@ -2,7 +2,6 @@
 // table's definition and every row with its long values, then the consistency check. Any outcome
 // but success or a jet::Error (a crash, a hang, an out-of-bounds access, another exception type)
 // is a finding.
-// needs: jet/database.h
 #include <unistd.h>
 
 #include <cstdint>

@@ -1,7 +1,6 @@
 // Repairs the input as a damaged database file. Repair either writes a copy or refuses with a
 // jet::Error; whatever it writes must pass the consistency check. Any other outcome (a crash, a
 // hang, an out-of-bounds access, another exception type, a copy that fails its check) is a finding.
-// needs: jet/repair.h
 #include <unistd.h>
 
 #include <cstdint>

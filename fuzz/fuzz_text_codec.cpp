@@ -1,13 +1,12 @@
 // Stored text from damaged files: any bytes decode as Jet 4 text (compressed or UCS-2) and as
 // code-page text without failing; what decodes stores again and reads back as the same text, and
 // every byte of a single-byte code page survives decoding and encoding unchanged.
-// needs: jet/text_codec.h
 #include <cstdint>
 #include <cstdlib>
 #include <string>
 #include <vector>
 
-#include "jet/text_codec.h"
+#include "jet/base/text_codec.h"
 
 namespace {
 

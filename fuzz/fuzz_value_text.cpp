@@ -1,14 +1,13 @@
 // The text forms of values: any text given for any column type either converts or fails with a
 // jet::Error, and whatever converts reads back from its own text form as the same value.
-// needs: jet/value.h
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <string>
 #include <variant>
 
-#include "jet/value.h"
-#include "jet/error.h"
+#include "jet/base/error.h"
+#include "jet/base/value.h"
 
 namespace {
 

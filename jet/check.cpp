@@ -5,14 +5,14 @@
 #include <optional>
 #include <set>
 
-#include "jet/catalog.h"
-#include "jet/error.h"
-#include "jet/index.h"
-#include "jet/index_key.h"
-#include "jet/system_tables.h"
-#include "jet/table_def.h"
-#include "jet/table_scan.h"
-#include "jet/usage_map.h"
+#include "jet/base/error.h"
+#include "jet/catalog/catalog.h"
+#include "jet/catalog/system_tables.h"
+#include "jet/index/index.h"
+#include "jet/index/index_key.h"
+#include "jet/storage/usage_map.h"
+#include "jet/table/table_def.h"
+#include "jet/table/table_scan.h"
 
 namespace jet {
 

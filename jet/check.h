@@ -2,10 +2,10 @@
 // usage maps and indexes, and the global page map. Reads only; names every problem it finds.
 #pragma once
 
-#include "jet/check_report.h"
-#include "jet/header.h"
-#include "jet/page_file.h"
-#include "jet/text_codec.h"
+#include "jet/base/check_report.h"
+#include "jet/base/text_codec.h"
+#include "jet/storage/header.h"
+#include "jet/storage/page_file.h"
 
 namespace jet {
 

@@ -31,23 +31,23 @@
 #include <unordered_map>
 #include <vector>
 
-#include "jet/bytes.h"
-#include "jet/catalog.h"
-#include "jet/catalog_writer.h"
+#include "jet/base/bytes.h"
+#include "jet/catalog/catalog.h"
+#include "jet/catalog/catalog_writer.h"
+#include "jet/catalog/schema_writer.h"
+#include "jet/catalog/system_tables.h"
 #include "jet/compact_source.h"
-#include "jet/data_page.h"
 #include "jet/database.h"
 #include "jet/database_impl.h"
-#include "jet/header.h"
-#include "jet/index.h"
-#include "jet/index_key.h"
-#include "jet/long_value.h"
-#include "jet/row.h"
-#include "jet/schema_writer.h"
-#include "jet/system_tables.h"
-#include "jet/table_def.h"
-#include "jet/table_scan.h"
-#include "jet/usage_map.h"
+#include "jet/index/index.h"
+#include "jet/index/index_key.h"
+#include "jet/storage/data_page.h"
+#include "jet/storage/header.h"
+#include "jet/storage/long_value.h"
+#include "jet/storage/usage_map.h"
+#include "jet/table/row.h"
+#include "jet/table/table_def.h"
+#include "jet/table/table_scan.h"
 
 namespace jet {
 namespace {
@@ -378,20 +378,22 @@ class Compactor {
     for (TableJob* t : fresh_) {
       const int64_t id = int64_t(t->pages.front());
       if (catalog) {
-        rows.push_back(encodeRow(def, rowByNumber(def, {{sys::kObjId, id},
+        rows.push_back(encodeSystemRow(def, rowByNumber(def, {{sys::kObjId, id},
                                                         {sys::kObjParentId, int64_t(sys::kTablesId)},
                                                         {sys::kObjName, t->table.name},
                                                         {sys::kObjType, int64_t(sys::kTypeTable)},
                                                         {sys::kObjDateCreate, DateTime{now}},
                                                         {sys::kObjDateUpdate, DateTime{now}},
                                                         {sys::kObjOwner, sys::sidBytes(format_, sys::Sid::Creator)},
-                                                        {sys::kObjFlags, int64_t(startsWithMSys(t->table.name) ? sys::kSystemObjectFlags : 0)}})));
+                                                        {sys::kObjFlags, int64_t(int32_t(startsWithMSys(t->table.name) ? sys::kSystemObjectFlags : 0))}}),
+                                       src_.codec()));
       } else if (!acesWritten_.count(t)) {
         for (const sys::Ace& a : sys::newTableAces(int32_t(id)))
-          rows.push_back(encodeRow(def, rowByNumber(def, {{sys::kAceObjectId, int64_t(a.objectId)},
+          rows.push_back(encodeSystemRow(def, rowByNumber(def, {{sys::kAceObjectId, int64_t(a.objectId)},
                                                           {sys::kAceSid, sys::sidBytes(format_, a.sid)},
                                                           {sys::kAceAcm, int64_t(a.mask)},
-                                                          {sys::kAceInheritable, a.inheritable}})));
+                                                          {sys::kAceInheritable, a.inheritable}}),
+                                         src_.codec()));
       }
     }
     if (!catalog)

@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "jet/page_file.h"
+#include "jet/storage/page_file.h"
 
 namespace jet {
 

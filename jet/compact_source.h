@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
+#include "jet/base/text_codec.h"
 #include "jet/database.h"
-#include "jet/page_file.h"
-#include "jet/table_def.h"
-#include "jet/text_codec.h"
+#include "jet/storage/page_file.h"
+#include "jet/table/table_def.h"
 
 namespace jet {
 

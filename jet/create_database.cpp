@@ -9,16 +9,16 @@
 #include <cstring>
 #include <map>
 
-#include "jet/bytes.h"
-#include "jet/catalog_writer.h"
-#include "jet/data_page.h"
-#include "jet/error.h"
-#include "jet/header.h"
-#include "jet/index_page.h"
-#include "jet/page_file.h"
-#include "jet/system_tables.h"
-#include "jet/table_def.h"
-#include "jet/usage_map.h"
+#include "jet/base/bytes.h"
+#include "jet/base/error.h"
+#include "jet/catalog/catalog_writer.h"
+#include "jet/catalog/system_tables.h"
+#include "jet/index/index_page.h"
+#include "jet/storage/data_page.h"
+#include "jet/storage/header.h"
+#include "jet/storage/page_file.h"
+#include "jet/storage/usage_map.h"
+#include "jet/table/table_def.h"
 
 namespace jet {
 
@@ -127,6 +127,7 @@ std::vector<Bytes> buildNewDatabase(const CreateOptions& o, double created) {
   const uint32_t acesData = catalogData + 1;
   const uint32_t pageCount = acesData + 1;
 
+  TextCodec codec(o.codePage);
   // Catalog rows: containers, the database object, then the system tables.
   std::vector<Value> dummy;
   auto& catalog = tables[0];
@@ -162,7 +163,7 @@ std::vector<Bytes> buildNewDatabase(const CreateOptions& o, double created) {
 
   auto fill = [&](sys::SystemTable& t, const std::vector<std::vector<Value>>& rows, uint32_t dataPage) {
     std::vector<Bytes> images;
-    for (const auto& r : rows) images.push_back(encodeRow(t.def, r));
+    for (const auto& r : rows) images.push_back(encodeSystemRow(t.def, r, codec));
     pages[dataPage] = buildDataPage(f, t.tdefPage, images);
     mapContents[usedMapOf[t.tdefPage]].push_back(dataPage);
     mapContents[usedMapOf[t.tdefPage] + 1].push_back(dataPage);
@@ -193,7 +194,6 @@ std::vector<Bytes> buildNewDatabase(const CreateOptions& o, double created) {
       writeIndexPage(f, leaf, pages[r.rootPage].data());
     }
 
-  TextCodec codec(o.codePage);
   for (auto& t : tables) {
     Bytes def = serializeTableDef(t.def, codec);
     auto images = paginateTableDef(f, def, {t.tdefPage});

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "jet/base/value.h"
 #include "jet/database.h"
-#include "jet/value.h"
 
 namespace jet {
 

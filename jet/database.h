@@ -10,11 +10,11 @@
 #include <string>
 #include <vector>
 
-#include "jet/check_report.h"
-#include "jet/error.h"
-#include "jet/row_id.h"
-#include "jet/schema.h"
-#include "jet/value.h"
+#include "jet/base/check_report.h"
+#include "jet/base/error.h"
+#include "jet/base/row_id.h"
+#include "jet/base/schema.h"
+#include "jet/base/value.h"
 
 namespace jet {
 

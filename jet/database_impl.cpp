@@ -3,13 +3,13 @@
 #include <exception>
 #include <type_traits>
 
-#include "jet/bytes.h"
+#include "jet/base/bytes.h"
+#include "jet/catalog/properties.h"
+#include "jet/catalog/schema_writer.h"
 #include "jet/check.h"
 #include "jet/linked_table.h"
-#include "jet/properties.h"
-#include "jet/schema_writer.h"
-#include "jet/table_scan.h"
-#include "jet/table_writer.h"
+#include "jet/table/table_scan.h"
+#include "jet/table/table_writer.h"
 
 namespace jet {
 

@@ -7,13 +7,13 @@
 #include <optional>
 #include <string>
 
-#include "jet/catalog.h"
+#include "jet/base/text_codec.h"
+#include "jet/catalog/catalog.h"
 #include "jet/database.h"
-#include "jet/header.h"
-#include "jet/page_file.h"
-#include "jet/table_def.h"
-#include "jet/table_writer.h"
-#include "jet/text_codec.h"
+#include "jet/storage/header.h"
+#include "jet/storage/page_file.h"
+#include "jet/table/table_def.h"
+#include "jet/table/table_writer.h"
 
 namespace jet {
 

@@ -5,9 +5,9 @@
 
 #include <algorithm>
 
+#include "jet/base/error.h"
 #include "jet/compact_source.h"
 #include "jet/database.h"
-#include "jet/error.h"
 #include "jet/salvage_source.h"
 
 namespace jet {

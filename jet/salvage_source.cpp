@@ -7,13 +7,13 @@
 #include <fstream>
 #include <unistd.h>
 
-#include "jet/bytes.h"
-#include "jet/catalog.h"
+#include "jet/base/bytes.h"
+#include "jet/catalog/catalog.h"
+#include "jet/catalog/system_tables.h"
 #include "jet/create_database.h"
-#include "jet/data_page.h"
-#include "jet/row.h"
-#include "jet/system_tables.h"
-#include "jet/usage_map.h"
+#include "jet/storage/data_page.h"
+#include "jet/storage/usage_map.h"
+#include "jet/table/row.h"
 
 namespace jet {
 

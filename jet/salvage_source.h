@@ -15,9 +15,9 @@
 #include <string>
 #include <vector>
 
+#include "jet/catalog/schema_writer.h"
 #include "jet/compact_source.h"
-#include "jet/header.h"
-#include "jet/schema_writer.h"
+#include "jet/storage/header.h"
 
 namespace jet {
 

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "jet/base/value_text.h"
 #include "jet/database.h"
-#include "jet/value_text.h"
 
 using jet::ColumnType;
 using jet::Value;

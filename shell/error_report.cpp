@@ -3,8 +3,8 @@
 #include <exception>
 #include <new>
 
+#include "jet/base/error.h"
 #include "shell/dialogs.h"
-#include "jet/error.h"
 
 namespace app {
 

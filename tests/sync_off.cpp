@@ -1,6 +1,6 @@
 // Test processes do not wait for their writes to reach the disk. Every force is still counted and
 // passes the fault and crash hooks at the same points; only the waiting is left out.
-#include "jet/page_file.h"
+#include "jet/storage/page_file.h"
 
 namespace {
 

@@ -14,15 +14,15 @@
 #include <string>
 
 #include "app/compact_command.h"
+#include "db/compact_file.h"
+#include "db/session.h"
+#include "jet/catalog/catalog.h"
+#include "jet/catalog/schema_writer.h"
+#include "jet/compact.h"
+#include "jet/table/table_def.h"
 #include "shell/dialogs.h"
 #include "shell/main_window.h"
 #include "shell/shell.h"
-#include "db/compact_file.h"
-#include "db/session.h"
-#include "jet/catalog.h"
-#include "jet/compact.h"
-#include "jet/schema_writer.h"
-#include "jet/table_def.h"
 
 namespace fs = std::filesystem;
 

@@ -8,8 +8,8 @@
 #include "app/form1.h"
 #include "db/session.h"
 #include "gui_test_env.h"
+#include "jet/base/error.h"
 #include "jet/database.h"
-#include "jet/error.h"
 
 namespace {
 

@@ -46,10 +46,10 @@
 
 #include "cli/commands.h"
 #include "cli/format.h"
+#include "jet/base/value.h"
+#include "jet/base/value_text.h"
 #include "jet/database.h"
 #include "jet/support/test_files.h"
-#include "jet/value.h"
-#include "jet/value_text.h"
 
 namespace fs = std::filesystem;
 using cli::JsonScalar;

@@ -1,4 +1,4 @@
-#include "jet/catalog.h"
+#include "jet/catalog/catalog.h"
 
 #include <gtest/gtest.h>
 

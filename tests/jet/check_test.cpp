@@ -3,11 +3,11 @@
 #include <algorithm>
 #include <gtest/gtest.h>
 
-#include "jet/bytes.h"
-#include "jet/catalog.h"
-#include "jet/index_page.h"
+#include "jet/base/bytes.h"
+#include "jet/catalog/catalog.h"
+#include "jet/index/index_page.h"
 
-#include "jet/page_transaction.h"
+#include "jet/storage/page_transaction.h"
 
 #include "jet/database_impl.h"
 
@@ -15,13 +15,13 @@
 
 #include <cstring>
 
-#include "jet/catalog_writer.h"
+#include "jet/catalog/catalog_writer.h"
+#include "jet/catalog/schema_writer.h"
+#include "jet/catalog/system_tables.h"
 #include "jet/create_database.h"
 #include "jet/database.h"
-#include "jet/schema_writer.h"
 #include "jet/support/oracles.h"
 #include "jet/support/test_files.h"
-#include "jet/system_tables.h"
 
 namespace {
 
@@ -249,7 +249,7 @@ TEST(Check, NamesDuplicateTableNames) {
     for (auto [row, values] : jet::readPlainRows(*f, 2, def)) {
       if (values[def.findColumn(jet::sys::kObjName)] != jet::Value(std::string("Delta"))) continue;
       values[def.findColumn(jet::sys::kObjName)] = std::string("ALPHA");
-      f->insertRow(2, def, jet::encodeRow(def, values, true));
+      f->insertRow(2, def, jet::encodeSystemRow(def, values, f->codec(), true));
       f->deleteRow(row.page, row.row);
     }
   }

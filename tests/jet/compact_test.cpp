@@ -17,13 +17,13 @@
 #include <string>
 #include <vector>
 
-#include "jet/catalog.h"
+#include "jet/catalog/catalog.h"
+#include "jet/catalog/schema_writer.h"
 #include "jet/compact.h"
 #include "jet/database.h"
-#include "jet/index.h"
-#include "jet/schema_writer.h"
+#include "jet/index/index.h"
 #include "jet/support/test_files.h"
-#include "jet/table_def.h"
+#include "jet/table/table_def.h"
 #include "support/oracles.h"
 
 namespace fs = std::filesystem;

@@ -22,8 +22,8 @@
 #include <vector>
 
 #include "jet/database.h"
-#include "jet/journal.h"
-#include "jet/page_file.h"
+#include "jet/storage/journal.h"
+#include "jet/storage/page_file.h"
 #include "jet/support/test_files.h"
 
 namespace fs = std::filesystem;

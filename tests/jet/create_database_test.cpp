@@ -7,17 +7,17 @@
 #include <cstring>
 #include <fstream>
 
-#include "jet/bytes.h"
-#include "jet/catalog.h"
-#include "jet/catalog_writer.h"
+#include "jet/base/bytes.h"
+#include "jet/base/error.h"
+#include "jet/catalog/catalog.h"
+#include "jet/catalog/catalog_writer.h"
+#include "jet/catalog/schema_writer.h"
+#include "jet/catalog/system_tables.h"
 #include "jet/create_database.h"
-#include "jet/error.h"
-#include "jet/header.h"
-#include "jet/schema_writer.h"
+#include "jet/storage/header.h"
 #include "jet/support/index_fixture.h"
 #include "jet/support/oracles.h"
-#include "jet/system_tables.h"
-#include "jet/table_def.h"
+#include "jet/table/table_def.h"
 
 namespace {
 

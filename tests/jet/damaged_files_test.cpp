@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "jet/database.h"
-#include "jet/index_page.h"
+#include "jet/index/index_page.h"
 #include "jet/support/test_files.h"
 
 namespace fs = std::filesystem;

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "jet/error.h"
-#include "jet/index_page.h"
+#include "jet/base/error.h"
+#include "jet/index/index_page.h"
 
 namespace {
 

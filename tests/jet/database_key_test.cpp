@@ -10,10 +10,10 @@
 #include <array>
 #include <utility>
 
+#include "jet/base/value.h"
 #include "jet/database.h"
-#include "jet/page_file.h"
+#include "jet/storage/page_file.h"
 #include "jet/support/test_files.h"
-#include "jet/value.h"
 
 namespace {
 

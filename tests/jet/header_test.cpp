@@ -1,10 +1,10 @@
-#include "jet/header.h"
+#include "jet/storage/header.h"
 
 #include <gtest/gtest.h>
 
-#include "jet/bytes.h"
+#include "jet/base/bytes.h"
+#include "jet/base/text_codec.h"
 #include "jet/database.h"
-#include "jet/text_codec.h"
 #include "jet/support/test_files.h"
 
 namespace {

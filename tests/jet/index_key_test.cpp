@@ -7,9 +7,9 @@
 #include <iterator>
 #include <random>
 
-#include "jet/error.h"
-#include "jet/index.h"
-#include "jet/index_key.h"
+#include "jet/base/error.h"
+#include "jet/index/index.h"
+#include "jet/index/index_key.h"
 #include "jet/support/index_fixture.h"
 
 namespace {

@@ -9,9 +9,9 @@
 #include <random>
 #include <set>
 
-#include "jet/error.h"
-#include "jet/index.h"
-#include "jet/index_page.h"
+#include "jet/base/error.h"
+#include "jet/index/index.h"
+#include "jet/index/index_page.h"
 #include "jet/support/index_fixture.h"
 
 namespace {

@@ -7,11 +7,11 @@
 #include <functional>
 #include <map>
 
+#include "jet/base/error.h"
+#include "jet/base/value.h"
 #include "jet/database.h"
-#include "jet/error.h"
 #include "jet/linked_table.h"
 #include "jet/support/test_files.h"
-#include "jet/value.h"
 #include "support/error_of.h"
 
 namespace {

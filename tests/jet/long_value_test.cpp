@@ -1,9 +1,9 @@
-#include "jet/long_value.h"
+#include "jet/storage/long_value.h"
 
 #include <gtest/gtest.h>
 
+#include "jet/base/text_codec.h"
 #include "jet/database.h"
-#include "jet/text_codec.h"
 #include "jet/support/test_files.h"
 
 namespace {

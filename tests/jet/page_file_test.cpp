@@ -1,10 +1,10 @@
-#include "jet/page_file.h"
+#include "jet/storage/page_file.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "jet/error.h"
+#include "jet/base/error.h"
 #include "jet/support/test_files.h"
 #include "support/error_of.h"
 

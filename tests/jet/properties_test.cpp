@@ -1,6 +1,6 @@
 // The property blob as written for a new table reads back through the catalog's reader, and a
 // blob cut short or foreign is refused as damage.
-#include "jet/properties.h"
+#include "jet/catalog/properties.h"
 
 #include <gtest/gtest.h>
 

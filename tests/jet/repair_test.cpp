@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "jet/bytes.h"
+#include "jet/base/bytes.h"
 #include "jet/database.h"
 #include "jet/repair.h"
 #include "jet/support/oracles.h"

@@ -1,10 +1,10 @@
-#include "jet/row.h"
+#include "jet/table/row.h"
 
 #include <gtest/gtest.h>
 
 #include "jet/database.h"
-#include "jet/row_writer.h"
 #include "jet/support/test_files.h"
+#include "jet/table/row_writer.h"
 
 namespace {
 

@@ -1,11 +1,11 @@
-#include "jet/row_writer.h"
+#include "jet/table/row_writer.h"
 
 #include <gtest/gtest.h>
 
 #include "jet/database_impl.h"
-#include "jet/row.h"
-#include "jet/table_scan.h"
 #include "jet/support/test_files.h"
+#include "jet/table/row.h"
+#include "jet/table/table_scan.h"
 
 namespace {
 

@@ -1,8 +1,8 @@
-#include "jet/table_def.h"
+#include "jet/table/table_def.h"
 
 #include <gtest/gtest.h>
 
-#include "jet/bytes.h"
+#include "jet/base/bytes.h"
 #include "jet/database.h"
 #include "jet/database_impl.h"
 #include "jet/support/test_files.h"

@@ -1,4 +1,4 @@
-#include "jet/table_writer.h"
+#include "jet/table/table_writer.h"
 
 #include <gtest/gtest.h>
 
@@ -6,11 +6,11 @@
 #include <sstream>
 
 #include "jet/database.h"
-#include "jet/page_file.h"
 #include "jet/database_impl.h"
+#include "jet/storage/page_file.h"
 #include "jet/support/oracles.h"
 #include "jet/support/test_files.h"
-#include "jet/table_scan.h"
+#include "jet/table/table_scan.h"
 
 namespace {
 

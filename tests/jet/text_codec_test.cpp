@@ -1,4 +1,4 @@
-#include "jet/text_codec.h"
+#include "jet/base/text_codec.h"
 
 #include <gtest/gtest.h>
 

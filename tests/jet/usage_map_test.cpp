@@ -1,13 +1,13 @@
-#include "jet/usage_map.h"
+#include "jet/storage/usage_map.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <memory>
 
-#include "jet/data_page.h"
 #include "jet/database_impl.h"
-#include "jet/page_transaction.h"
+#include "jet/storage/data_page.h"
+#include "jet/storage/page_transaction.h"
 #include "jet/support/test_files.h"
 
 namespace {

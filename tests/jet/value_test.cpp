@@ -6,9 +6,9 @@
 #include <limits>
 #include <random>
 
-#include "jet/error.h"
-#include "jet/value.h"
-#include "jet/value_text.h"
+#include "jet/base/error.h"
+#include "jet/base/value.h"
+#include "jet/base/value_text.h"
 
 using namespace jet;
 

@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "jet/database.h"
-#include "jet/page_file.h"
+#include "jet/storage/page_file.h"
 #include "jet/support/test_files.h"
 
 namespace fs = std::filesystem;

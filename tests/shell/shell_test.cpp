@@ -8,9 +8,9 @@
 #include <QLineEdit>
 #include <QPushButton>
 
-#include "shell/error_report.h"
 #include "gui_test_env.h"
-#include "jet/error.h"
+#include "jet/base/error.h"
+#include "shell/error_report.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 
 #include <functional>
 
-#include "jet/error.h"
+#include "jet/base/error.h"
 
 inline int errorOf(const std::function<void()>& call) {
   try {

@@ -6,7 +6,7 @@
 #include <iterator>
 #include <stdexcept>
 
-#include "jet/error.h"
+#include "jet/base/error.h"
 
 namespace indextest {
 

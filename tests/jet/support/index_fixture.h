@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "jet/index.h"
+#include "jet/index/index.h"
 
 namespace indextest {
 

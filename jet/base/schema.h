@@ -1,0 +1,126 @@
+// The public description of a table: its columns and indexes as the engine reports them, and the
+// description of a new table that the engine creates.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "jet/base/value.h"
+
+namespace jet {
+
+enum class Format { Jet3, Jet4 };
+
+inline size_t pageSizeOf(Format f) { return f == Format::Jet4 ? 4096 : 2048; }
+
+struct ColumnInfo {
+  std::string name;
+  ColumnType type = ColumnType::Text;
+  uint16_t number = 0;         // column number (gaps after deleted columns)
+  uint16_t length = 0;         // bytes as stored (Jet 4 text: two bytes per character)
+  bool fixed = false;          // stored in the fixed part of the row
+  bool autoNumber = false;
+  bool autoGuid = false;
+  bool nullable = true;        // the "can be null" flag of the column
+  bool compressedText = false; // Jet 4 text compression
+  bool hyperlink = false;
+  uint8_t precision = 0;       // Decimal
+  uint8_t scale = 0;           // Decimal
+  uint16_t sortOrder = 0;      // text collation id (1033 = General)
+  uint16_t sortVersion = 0;
+  // Properties from the catalog's property blob.
+  bool required = false;
+  bool allowZeroLength = true;
+  std::string defaultValue;
+  std::string description;
+};
+
+struct IndexColumn {
+  uint16_t columnNumber = 0;
+  bool ascending = true;
+};
+
+struct IndexInfo {
+  std::string name;
+  int logicalNumber = 0;
+  int realNumber = 0;           // the index structure (b-tree) that holds the keys
+  std::vector<IndexColumn> columns;
+  bool primaryKey = false;
+  bool unique = false;
+  bool ignoreNulls = false;
+  bool required = false;
+  bool foreignKey = false;
+};
+
+enum class ObjectKind { Table, SystemTable, LinkedTable, Query, Other };
+
+struct CatalogObject {
+  std::string name;
+  ObjectKind kind = ObjectKind::Other;
+  int32_t id = 0;
+  uint32_t flags = 0;           // the catalog's flag bits (system tables: 0x80000002)
+  uint32_t tdefPage = 0;        // tables: page of the table definition
+  std::string linkedDatabase;   // linked tables: path of the source database
+  std::string foreignName;      // linked tables: the table's name in its source
+};
+
+struct TableInfo {
+  std::string name;
+  std::vector<ColumnInfo> columns;   // in the table's field order
+  std::vector<IndexInfo> indexes;
+  uint32_t rowCount = 0;
+  uint32_t tdefPage = 0;
+};
+
+// One field of a table to be created (DAO's CreateField plus the properties set before Append).
+struct NewColumn {
+  std::string name;
+  ColumnType type = ColumnType::Text;
+  int size = 0;                 // Text: characters (1..255); other types ignore it
+  bool autoNumber = false;      // Long only
+  bool required = false;
+  bool allowZeroLength = false;
+  uint8_t precision = 18;       // Decimal only
+  uint8_t scale = 0;            // Decimal only (at most the precision)
+};
+
+struct NewIndex {
+  std::string name;
+  std::vector<IndexColumn> columns;  // by position in NewTable::columns
+  bool primaryKey = false;
+  bool unique = false;
+  bool ignoreNulls = false;
+  bool required = false;
+};
+
+struct NewTable {
+  std::string name;
+  std::vector<NewColumn> columns;
+  std::vector<NewIndex> indexes;
+};
+
+// DAO's relation attribute bits as MSysRelationships' grbit keeps them.
+constexpr int32_t kRelationUnique = 0x1;
+constexpr int32_t kRelationDontEnforce = 0x2;
+constexpr int32_t kRelationUpdateCascade = 0x100;
+constexpr int32_t kRelationDeleteCascade = 0x1000;
+
+// A relationship between a table (the primary side, whose fields are usually its key) and a foreign
+// table whose fields refer to them: DAO's CreateRelation(name, table, foreignTable, attributes)
+// with its fields (Name in the table, ForeignName in the foreign table).
+struct NewRelationship {
+  std::string name;
+  std::string table;
+  std::string foreignTable;
+  struct Column {
+    std::string name;
+    std::string foreignName;
+  };
+  std::vector<Column> columns;
+  int32_t attributes = kRelationDontEnforce;
+};
+
+}  // namespace jet

@@ -1,0 +1,466 @@
+// Text forms of values: one culture-invariant form per type, and its exact inverse.
+#include "jet/base/value.h"
+
+#include <charconv>
+#include <cmath>
+#include <algorithm>
+#include <limits>
+
+#include "jet/base/error.h"
+#include "jet/base/value_text.h"
+
+namespace jet {
+
+namespace {
+
+[[noreturn]] void conversionError() { throw Error(err::kConversion, "Data type conversion error."); }
+
+const char kHexLower[] = "0123456789abcdef";
+const char kHexUpper[] = "0123456789ABCDEF";
+
+void appendPadded(std::string& out, int64_t value, int width) {
+  char buf[24];
+  auto [end, ec] = std::to_chars(buf, buf + sizeof buf, value < 0 ? -value : value);
+  (void)ec;
+  if (value < 0) out.push_back('-');
+  for (int n = static_cast<int>(end - buf); n < width; ++n) out.push_back('0');
+  out.append(buf, end);
+}
+
+template <typename F>
+std::string shortest(F value) {
+  char buf[64];
+  auto [end, ec] = std::to_chars(buf, buf + sizeof buf, value);
+  (void)ec;
+  return std::string(buf, end);
+}
+
+// Days since 1970-01-01 -> civil date (proleptic Gregorian), and back.
+void civilFromDays(int64_t z, int64_t& y, int& m, int& d) {
+  z += 719468;
+  const int64_t era = (z >= 0 ? z : z - 146096) / 146097;
+  const int64_t doe = z - era * 146097;
+  const int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+  y = yoe + era * 400;
+  const int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+  const int64_t mp = (5 * doy + 2) / 153;
+  d = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
+  m = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
+  if (m <= 2) ++y;
+}
+
+int64_t daysFromCivil(int64_t y, int m, int d) {
+  y -= m <= 2;
+  const int64_t era = (y >= 0 ? y : y - 399) / 400;
+  const int64_t yoe = y - era * 400;
+  const int64_t doy = (153 * (m > 2 ? m - 3 : m + 9) + 2) / 5 + d - 1;
+  const int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+  return era * 146097 + doe - 719468;
+}
+
+// 1899-12-30 relative to 1970-01-01.
+constexpr int64_t kOleEpoch = -25569;
+// Years 100 to 9999, the range of dates the format's tools accept.
+constexpr double kMinOleDay = -657434.0;
+constexpr double kMaxOleDay = 2958465.0;
+
+bool isLeap(int64_t y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
+int daysInMonth(int64_t y, int m) {
+  static const int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  return m == 2 && isLeap(y) ? 29 : kDays[m - 1];
+}
+
+std::string_view trim(std::string_view s) {
+  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
+  while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r' || s.back() == '\n'))
+    s.remove_suffix(1);
+  return s;
+}
+
+bool iequals(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    char x = a[i], y = b[i];
+    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
+    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
+    if (x != y) return false;
+  }
+  return true;
+}
+
+// Reads all of s as a floating-point number (a leading '+' allowed).
+template <typename F>
+bool parseFloat(std::string_view s, F& out) {
+  if (!s.empty() && s.front() == '+') s.remove_prefix(1);
+  if (s.empty() || s.front() == '+') return false;
+  auto [ptr, ec] = std::from_chars(s.data(), s.data() + s.size(), out);
+  return ec == std::errc() && ptr == s.data() + s.size();
+}
+
+// A plain decimal number "[-+]digits[.digits]" (or an exponent form) scaled to `scale` digits
+// after the point, rounding half to even beyond them. The magnitude is 128-bit so that 96-bit
+// decimals fit. False when the text is not a number or does not fit.
+bool parseScaled(std::string_view s, int scale, bool& negative, unsigned __int128& magnitude) {
+  negative = false;
+  if (!s.empty() && (s.front() == '-' || s.front() == '+')) {
+    negative = s.front() == '-';
+    s.remove_prefix(1);
+  }
+  std::string digits;
+  int pointAt = -1;
+  size_t i = 0;
+  for (; i < s.size(); ++i) {
+    char c = s[i];
+    if (c >= '0' && c <= '9') {
+      digits.push_back(c);
+    } else if (c == '.' && pointAt < 0) {
+      pointAt = static_cast<int>(digits.size());
+    } else {
+      break;
+    }
+  }
+  if (digits.empty()) return false;
+  int exponent = 0;
+  if (i < s.size()) {
+    if (s[i] != 'e' && s[i] != 'E') return false;
+    std::string_view e = s.substr(i + 1);
+    if (!e.empty() && e.front() == '+') e.remove_prefix(1);
+    auto [ptr, ec] = std::from_chars(e.data(), e.data() + e.size(), exponent);
+    if (ec != std::errc() || ptr != e.data() + e.size() || e.empty()) return false;
+    if (exponent > 60 || exponent < -60) return false;
+  }
+  if (pointAt < 0) pointAt = static_cast<int>(digits.size());
+  // Digits kept: all up to (pointAt + exponent + scale).
+  int keep = pointAt + exponent + scale;
+  unsigned __int128 value = 0;
+  const unsigned __int128 limit = (~static_cast<unsigned __int128>(0)) / 10 - 10;
+  for (int k = 0; k < keep; ++k) {
+    int digit = k < static_cast<int>(digits.size()) ? digits[k] - '0' : 0;
+    if (value > limit) return false;
+    value = value * 10 + digit;
+  }
+  if (keep < static_cast<int>(digits.size())) {
+    // Round half to even on the dropped digits.
+    int first = keep >= 0 ? digits[keep] - '0' : 0;
+    bool restNonZero = false;
+    for (int k = std::max(keep + 1, 0); k < static_cast<int>(digits.size()); ++k)
+      if (digits[k] != '0') restNonZero = true;
+    if (first > 5 || (first == 5 && (restNonZero || (value & 1)))) ++value;
+  }
+  magnitude = value;
+  return true;
+}
+
+bool parseInteger(std::string_view s, int64_t lo, int64_t hi, int64_t& out) {
+  bool negative;
+  unsigned __int128 magnitude;
+  if (!parseScaled(s, 0, negative, magnitude)) return false;
+  if (magnitude > static_cast<unsigned __int128>(std::numeric_limits<int64_t>::max()) + 1) return false;
+  int64_t v = negative ? static_cast<int64_t>(0 - static_cast<uint64_t>(magnitude)) : static_cast<int64_t>(magnitude);
+  if (!negative && magnitude > static_cast<unsigned __int128>(std::numeric_limits<int64_t>::max())) return false;
+  if (v < lo || v > hi) return false;
+  out = v;
+  return true;
+}
+
+int hexDigit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+// "NN" fixed-width decimal field.
+bool readFixed(std::string_view s, size_t at, size_t width, int& out) {
+  if (at + width > s.size()) return false;
+  int v = 0;
+  for (size_t i = at; i < at + width; ++i) {
+    if (s[i] < '0' || s[i] > '9') return false;
+    v = v * 10 + (s[i] - '0');
+  }
+  out = v;
+  return true;
+}
+
+// "HH:MM[:SS[.fff]]" -> milliseconds since midnight.
+bool parseTime(std::string_view s, int64_t& ms) {
+  int h, m, sec = 0, frac = 0;
+  size_t hLen = (s.size() > 1 && s[1] == ':') ? 1 : 2;
+  if (!readFixed(s, 0, hLen, h) || s.size() < hLen + 3 || s[hLen] != ':' || !readFixed(s, hLen + 1, 2, m))
+    return false;
+  size_t at = hLen + 3;
+  if (at < s.size()) {
+    if (s[at] != ':' || !readFixed(s, at + 1, 2, sec)) return false;
+    at += 3;
+    if (at < s.size()) {
+      if (s[at] != '.') return false;
+      size_t digits = s.size() - at - 1;
+      if (digits < 1 || digits > 3 || !readFixed(s, at + 1, digits, frac)) return false;
+      for (size_t k = digits; k < 3; ++k) frac *= 10;
+      at = s.size();
+    }
+  }
+  if (h > 23 || m > 59 || sec > 59) return false;
+  ms = ((h * 60 + m) * 60 + sec) * 1000LL + frac;
+  return true;
+}
+
+// "YYYY-MM-DD" -> OLE day number.
+bool parseDate(std::string_view s, int64_t& day) {
+  int y, m, d;
+  if (s.size() != 10 || s[4] != '-' || s[7] != '-') return false;
+  if (!readFixed(s, 0, 4, y) || !readFixed(s, 5, 2, m) || !readFixed(s, 8, 2, d)) return false;
+  if (y < 100 || m < 1 || m > 12 || d < 1 || d > daysInMonth(y, m)) return false;
+  day = daysFromCivil(y, m, d) - kOleEpoch;
+  return true;
+}
+
+Value parseDateTime(std::string_view s) {
+  int64_t day = 0, ms = 0;
+  if (s.size() >= 10 && s[4] == '-') {
+    if (!parseDate(s.substr(0, 10), day)) conversionError();
+    if (s.size() > 10) {
+      if (s[10] != ' ' && s[10] != 'T') conversionError();
+      std::string_view t = trim(s.substr(11));
+      if (!t.empty() && t.back() == 'Z') t.remove_suffix(1);
+      if (!parseTime(t, ms)) conversionError();
+    }
+  } else if (parseTime(s, ms)) {
+    day = 0;
+  } else {
+    double days;
+    if (!parseFloat(s, days) || !std::isfinite(days)) conversionError();
+    return DateTime{days};
+  }
+  return DateTime{composeOleDate(day, ms)};
+}
+
+Bytes parseHex(std::string_view s) {
+  if (s.size() < 2 || s[0] != '0' || (s[1] != 'x' && s[1] != 'X')) conversionError();
+  s.remove_prefix(2);
+  if (s.size() % 2) conversionError();
+  Bytes out(s.size() / 2);
+  for (size_t i = 0; i < out.size(); ++i) {
+    int hi = hexDigit(s[2 * i]), lo = hexDigit(s[2 * i + 1]);
+    if (hi < 0 || lo < 0) conversionError();
+    out[i] = static_cast<uint8_t>(hi * 16 + lo);
+  }
+  return out;
+}
+
+Guid parseGuid(std::string_view s) {
+  if (s.size() == 38 && s.front() == '{' && s.back() == '}') s = s.substr(1, 36);
+  if (s.size() != 36 || s[8] != '-' || s[13] != '-' || s[18] != '-' || s[23] != '-') conversionError();
+  uint8_t text[16];
+  size_t at = 0;
+  for (int i = 0; i < 16; ++i) {
+    if (s[at] == '-') ++at;
+    int hi = hexDigit(s[at]), lo = hexDigit(s[at + 1]);
+    if (hi < 0 || lo < 0) conversionError();
+    text[i] = static_cast<uint8_t>(hi * 16 + lo);
+    at += 2;
+  }
+  // The text lists the first three groups most significant byte first; the file keeps them
+  // little-endian.
+  static const int kOrder[16] = {3, 2, 1, 0, 5, 4, 7, 6, 8, 9, 10, 11, 12, 13, 14, 15};
+  Guid g;
+  for (int i = 0; i < 16; ++i) g.bytes[i] = text[kOrder[i]];
+  return g;
+}
+
+Decimal parseDecimal(std::string_view s, uint8_t scale) {
+  bool negative;
+  unsigned __int128 magnitude;
+  if (scale > 28 || !parseScaled(s, scale, negative, magnitude)) conversionError();
+  if (magnitude >> 96) conversionError();
+  Decimal d;
+  d.negative = negative;
+  d.scale = scale;
+  d.magnitude = {static_cast<uint32_t>(magnitude), static_cast<uint32_t>(magnitude >> 32),
+                 static_cast<uint32_t>(magnitude >> 64)};
+  return d;
+}
+
+std::string u128ToString(unsigned __int128 v) {
+  if (v == 0) return "0";
+  std::string s;
+  while (v) {
+    s.push_back(static_cast<char>('0' + static_cast<int>(v % 10)));
+    v /= 10;
+  }
+  return std::string(s.rbegin(), s.rend());
+}
+
+}  // namespace
+
+OleParts splitOleDate(double days) {
+  OleParts p;
+  if (!std::isfinite(days) || days < kMinOleDay - 1 || days > kMaxOleDay + 1) return p;
+  // The whole part counts days from 1899-12-30 (backwards when negative); the fraction is the
+  // time of day, forwards from that day's midnight whatever the sign.
+  double whole = std::trunc(days);
+  int64_t ms = std::llround(std::fabs(days - whole) * 86400000.0);
+  int64_t day = static_cast<int64_t>(whole);
+  if (ms >= 86400000) {
+    ms -= 86400000;
+    // The time always counts forwards, so a time that rounds up to midnight is the next calendar
+    // day, also before 1899-12-30: -1.99999999 (1899-12-29 23:59:59.99...) is 1899-12-30 00:00.
+    day += 1;
+  }
+  p.valid = true;
+  p.msOfDay = ms;
+  int64_t y;
+  civilFromDays(day + kOleEpoch, y, p.month, p.day);
+  p.year = y;
+  p.dayNumber = day;
+  return p;
+}
+
+double composeOleDate(int64_t day, int64_t msOfDay) {
+  double fraction = static_cast<double>(msOfDay) / 86400000.0;
+  return day < 0 ? static_cast<double>(day) - fraction : static_cast<double>(day) + fraction;
+}
+
+std::string dateText(double days, bool isoT, bool withMillis) {
+  OleParts p = splitOleDate(days);
+  if (!p.valid) return shortest(days);
+  int64_t ms = p.msOfDay;
+  int64_t seconds = ms / 1000;
+  std::string out;
+  bool dateOnly = ms == 0 || (!withMillis && seconds == 0);
+  bool timeOnly = p.dayNumber == 0 && !dateOnly && !isoT;
+  if (!timeOnly) {
+    appendPadded(out, p.year, 4);
+    out.push_back('-');
+    appendPadded(out, p.month, 2);
+    out.push_back('-');
+    appendPadded(out, p.day, 2);
+  }
+  if (dateOnly && !isoT) return out;
+  if (!timeOnly) out.push_back(isoT ? 'T' : ' ');
+  appendPadded(out, seconds / 3600, 2);
+  out.push_back(':');
+  appendPadded(out, seconds / 60 % 60, 2);
+  out.push_back(':');
+  appendPadded(out, seconds % 60, 2);
+  if (withMillis && ms % 1000) {
+    out.push_back('.');
+    appendPadded(out, ms % 1000, 3);
+  }
+  return out;
+}
+
+std::string currencyText(int64_t scaled, bool fixedFour) {
+  uint64_t mag = scaled < 0 ? 0 - static_cast<uint64_t>(scaled) : static_cast<uint64_t>(scaled);
+  std::string out = scaled < 0 ? "-" : "";
+  out += std::to_string(mag / 10000);
+  unsigned frac = static_cast<unsigned>(mag % 10000);
+  std::string f = {static_cast<char>('0' + frac / 1000), static_cast<char>('0' + frac / 100 % 10),
+                   static_cast<char>('0' + frac / 10 % 10), static_cast<char>('0' + frac % 10)};
+  if (!fixedFour) {
+    while (!f.empty() && f.back() == '0') f.pop_back();
+  }
+  if (!f.empty()) out += "." + f;
+  return out;
+}
+
+std::string decimalText(const Decimal& d) {
+  unsigned __int128 mag = (static_cast<unsigned __int128>(d.magnitude[2]) << 64) |
+                          (static_cast<unsigned __int128>(d.magnitude[1]) << 32) | d.magnitude[0];
+  std::string digits = u128ToString(mag);
+  if (digits.size() <= d.scale) digits.insert(0, d.scale + 1 - digits.size(), '0');
+  if (d.scale) digits.insert(digits.size() - d.scale, 1, '.');
+  return d.negative ? "-" + digits : digits;
+}
+
+std::string guidText(const Guid& g) {
+  static const int kOrder[16] = {3, 2, 1, 0, 5, 4, 7, 6, 8, 9, 10, 11, 12, 13, 14, 15};
+  std::string out = "{";
+  for (int i = 0; i < 16; ++i) {
+    if (i == 4 || i == 6 || i == 8 || i == 10) out.push_back('-');
+    uint8_t b = g.bytes[kOrder[i]];
+    out.push_back(kHexUpper[b >> 4]);
+    out.push_back(kHexUpper[b & 15]);
+  }
+  out.push_back('}');
+  return out;
+}
+
+std::string hexText(const Bytes& bytes, bool prefix) {
+  std::string out;
+  out.reserve(bytes.size() * 2 + 2);
+  if (prefix) out = "0x";
+  for (uint8_t b : bytes) {
+    out.push_back(kHexLower[b >> 4]);
+    out.push_back(kHexLower[b & 15]);
+  }
+  return out;
+}
+
+std::string toText(const Value& v) {
+  struct Visitor {
+    std::string operator()(const Null&) const { return {}; }
+    std::string operator()(bool b) const { return b ? "True" : "False"; }
+    std::string operator()(int64_t i) const { return std::to_string(i); }
+    std::string operator()(const Currency& c) const { return currencyText(c.scaled, false); }
+    std::string operator()(float f) const { return shortest(f); }
+    std::string operator()(double d) const { return shortest(d); }
+    std::string operator()(const DateTime& d) const { return dateText(d.days, false, false); }
+    std::string operator()(const std::string& s) const { return s; }
+    std::string operator()(const Bytes& b) const { return hexText(b, true); }
+    std::string operator()(const Guid& g) const { return guidText(g); }
+    std::string operator()(const Decimal& d) const { return decimalText(d); }
+  };
+  return std::visit(Visitor{}, v);
+}
+
+Value fromText(ColumnType type, const std::string& text, uint8_t scale) {
+  if (type == ColumnType::Text || type == ColumnType::Memo) return text;
+  std::string_view s = trim(text);
+  if (s.empty()) conversionError();
+  switch (type) {
+    case ColumnType::Boolean: {
+      if (iequals(s, "true") || iequals(s, "yes") || iequals(s, "on")) return true;
+      if (iequals(s, "false") || iequals(s, "no") || iequals(s, "off")) return false;
+      double d;
+      if (parseFloat(s, d) && !std::isnan(d)) return d != 0;
+      conversionError();
+    }
+    case ColumnType::Byte:
+    case ColumnType::Integer:
+    case ColumnType::Long: {
+      int64_t lo = type == ColumnType::Byte ? 0 : type == ColumnType::Integer ? -32768 : INT32_MIN;
+      int64_t hi = type == ColumnType::Byte ? 255 : type == ColumnType::Integer ? 32767 : INT32_MAX;
+      int64_t v;
+      if (!parseInteger(s, lo, hi, v)) conversionError();
+      return v;
+    }
+    case ColumnType::Currency: {
+      bool negative;
+      unsigned __int128 mag;
+      if (!parseScaled(s, 4, negative, mag)) conversionError();
+      if (mag > static_cast<unsigned __int128>(INT64_MAX) + (negative ? 1 : 0)) conversionError();
+      return Currency{negative ? static_cast<int64_t>(0 - static_cast<uint64_t>(mag)) : static_cast<int64_t>(mag)};
+    }
+    case ColumnType::Single: {
+      float f;
+      if (!parseFloat(s, f)) conversionError();
+      return f;
+    }
+    case ColumnType::Double: {
+      double d;
+      if (!parseFloat(s, d)) conversionError();
+      return d;
+    }
+    case ColumnType::DateTime:
+      return parseDateTime(s);
+    case ColumnType::Guid:
+      return parseGuid(s);
+    case ColumnType::Numeric:
+      return parseDecimal(s, scale);
+    default:
+      return parseHex(s);
+  }
+}
+
+}  // namespace jet

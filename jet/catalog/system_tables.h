@@ -1,0 +1,55 @@
+// The tables every database holds from its creation (the catalog MSysObjects, the permissions
+// table MSysACEs, MSysQueries and MSysRelationships) and the catalog's fixed objects.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "jet/catalog/catalog.h"
+#include "jet/table/table_def.h"
+
+namespace jet::sys {
+
+// Columns of MSysACEs by column number.
+enum AceColumn : uint16_t { kAceObjectId = 0, kAceSid, kAceAcm, kAceInheritable, kAceColumnCount };
+
+// The security ids the engine writes: the engine itself, the creating user, the administrators'
+// and the users' groups.
+enum class Sid { Engine, Creator, Admins, Users };
+Bytes sidBytes(Format format, Sid sid);
+
+// Access masks written for a newly created table's permission rows.
+constexpr uint32_t kFullAccess = 0xFFEFF;
+
+struct SystemTable {
+  std::string name;
+  uint32_t tdefPage;
+  TableDef def;  // usage-map references and index roots are left for the builder to fill
+};
+
+// The four system tables of a new database, each with its columns and indexes (roots and maps
+// unset). Columns are in the order the format's engine stores them.
+std::vector<SystemTable> systemTables(Format format);
+
+// One permission row.
+struct Ace {
+  int32_t objectId;
+  Sid sid;
+  uint32_t mask;
+  bool inheritable;
+};
+// The permission rows of a new database.
+std::vector<Ace> initialAces();
+// The permission rows for a table created later.
+std::vector<Ace> newTableAces(int32_t objectId);
+// The permission rows of a new relationship: its creator, the administrators and the users.
+std::vector<Ace> newRelationshipAces(int32_t objectId);
+
+// Looks up a column of a definition by column number (throws 3049 when missing).
+const ColumnDef& columnByNumber(const TableDef& def, uint16_t number);
+
+// Today's date and time as an OLE automation date in local time.
+double oleNow();
+
+}  // namespace jet::sys
