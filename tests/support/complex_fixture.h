@@ -24,8 +24,8 @@ inline const std::vector<uint8_t> kFileA = {'h', 'e', 'l', 'l', 'o', '\n'};
 inline const std::vector<uint8_t> kFileB = {0x00, 0xff, 0x10, 0x80};
 inline const std::vector<uint8_t> kFileC = {'s', 'e', 'c', 'o', 'n', 'd'};
 // 2011-09-12 21:21:02 and 2011-09-12 21:22:33 (days since 1899-12-30).
-constexpr double kEarlier = 40798.8895138889;
-constexpr double kLater = 40798.8906597222;
+constexpr double kEarlier = 40798 + (21 * 3600 + 21 * 60 + 2) / 86400.0;
+constexpr double kLater = 40798 + (21 * 3600 + 22 * 60 + 33) / 86400.0;
 
 namespace detail {
 
