@@ -272,6 +272,10 @@ bool holdsObjectId(const std::string& table, const std::string& column) {
   if (sameName(table, "MSysObjects")) return sameName(column, "Id") || sameName(column, "ParentId");
   if (sameName(table, "MSysACEs") || sameName(table, "MSysQueries") || sameName(table, "MSysNavPaneGroupToObjects"))
     return sameName(column, "ObjectId");
+  // Complex columns name their table, hidden table and template table.
+  if (sameName(table, "MSysComplexColumns"))
+    return sameName(column, "ConceptualTableID") || sameName(column, "FlatTableID") ||
+           sameName(column, "ComplexTypeObjectID");
   return false;
 }
 
