@@ -272,7 +272,7 @@ bool holdsObjectId(const std::string& table, const std::string& column) {
   if (sameName(table, "MSysObjects")) return sameName(column, "Id") || sameName(column, "ParentId");
   if (sameName(table, "MSysACEs") || sameName(table, "MSysQueries") || sameName(table, "MSysNavPaneGroupToObjects"))
     return sameName(column, "ObjectId");
-  // Complex columns name their table, hidden table and template table.
+  // .accdb files: each complex column names its table, its hidden table of values and its type.
   if (sameName(table, "MSysComplexColumns"))
     return sameName(column, "ConceptualTableID") || sameName(column, "FlatTableID") ||
            sameName(column, "ComplexTypeObjectID");
