@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <map>
+
 #include "jet/base/attachment_data.h"
 #include "jet/base/bytes.h"
 #include "jet/catalog/complex_columns.h"
@@ -344,6 +346,65 @@ TEST_F(ComplexTable, CompactionKeepsTheColumnsTiedToTheirHiddenTables) {
   std::vector<jet::Value> last;
   while (c->next()) last = c->values();
   EXPECT_EQ(std::get<int64_t>(last[1]), 4);
+}
+
+}  // namespace
+
+namespace {
+
+// The Access 2007 file with every kind of complex column, as Access wrote it.
+TEST(ComplexAccessFile, ValuesOfEveryKindReadAsAccessStoredThem) {
+  jettest::TempDir dir;
+  const std::string path = dir.copy("ace/complexDataTestV2007.accdb");
+  auto db = jet::Database::open(path);
+  const jet::TableInfo info = db->table("Table1");
+  std::map<std::string, jet::ColumnInfo> byName;
+  for (const auto& c : info.columns) byName[c.name] = c;
+  const std::string history = "VersionHistory_F5F8918F-0A3F-4DA9-AE71-184EE5012880";
+  EXPECT_EQ(byName.at(history).complexKind, ComplexKind::VersionHistory);
+  EXPECT_EQ(byName.at("multi-value-data").complexKind, ComplexKind::MultiValue);
+  EXPECT_EQ(byName.at("multi-value-data").complexValueType, ColumnType::Text);
+  EXPECT_EQ(byName.at("attach-data").complexKind, ComplexKind::Attachment);
+
+  auto values = db->complexValues("Table1", "multi-value-data");
+  EXPECT_EQ(jet::complexText(values->of(jet::Value(int64_t(2))), ";"), "value1;value4");
+  EXPECT_EQ(jet::complexText(values->of(jet::Value(int64_t(3))), ";"), "value1;value2;value3;value4");
+  EXPECT_EQ(values->of(jet::Value(int64_t(1))).size(), 0u);
+
+  auto files = db->complexValues("Table1", "attach-data")->of(jet::Value(int64_t(2)));
+  ASSERT_EQ(files.attachments.size(), 2u);
+  EXPECT_EQ(files.attachments[0].name, "test_data.txt");
+  EXPECT_EQ(files.attachments[0].type, "txt");
+  const std::string text = "this is some test data for attachment.";
+  EXPECT_EQ(files.attachments[0].data(), Bytes(text.begin(), text.end()));
+  EXPECT_EQ(files.attachments[1].name, "test_data2.txt");
+
+  auto versions = db->complexValues("Table1", history)->of(jet::Value(int64_t(3))).versions;
+  ASSERT_EQ(versions.size(), 3u);
+  EXPECT_EQ(std::get<std::string>(versions[0].value), "row3-memo-again");
+  EXPECT_EQ(std::get<std::string>(versions[1].value), "row3-memo-revised");
+  EXPECT_EQ(std::get<std::string>(versions[2].value), "row3-memo");
+
+  // The system table of resources holds an attachment too (the theme, a zip file).
+  auto theme = db->complexValues("MSysResources", "Data")->of(jet::Value(int64_t(1)));
+  ASSERT_EQ(theme.attachments.size(), 1u);
+  const Bytes data = theme.attachments[0].data();
+  ASSERT_GE(data.size(), 4u);
+  EXPECT_EQ(std::string(data.begin(), data.begin() + 2), "PK");
+
+  // Deleting a row takes its hidden rows; the others stay.
+  std::vector<jet::RowId> rows;
+  auto cursor = db->openTable("Table1");
+  while (cursor->next()) rows.push_back(cursor->rowId());
+  cursor.reset();
+  db->deleteRow("Table1", rows[2]);  // row3: four values, three versions, no attachment
+  size_t left = 0;
+  for (auto c = db->openTable("f_FCC66D28D650455480D923D1BD446BA6_multi-value-data"); c->next();) ++left;
+  EXPECT_EQ(left, 2u);
+  EXPECT_EQ(db->complexValues("Table1", history)->of(jet::Value(int64_t(3))).size(), 0u);
+  EXPECT_EQ(db->complexValues("Table1", history)->of(jet::Value(int64_t(2))).size(), 1u);
+  const jet::CheckReport report = db->check();
+  EXPECT_TRUE(report.ok()) << (report.ok() ? "" : report.problems.front());
 }
 
 }  // namespace
