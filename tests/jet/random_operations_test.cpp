@@ -567,6 +567,12 @@ class RandomOperations : public ::testing::Test {
           continue;
         }
         TableModel m = modelOf(*db, o.name);
+        // Complex columns get their keys from the engine, which the model does not predict.
+        if (std::any_of(m.info.columns.begin(), m.info.columns.end(),
+                        [](const jet::ColumnInfo& c) { return c.type == jet::ColumnType::Complex; })) {
+          ++stats_["tables left out (complex columns)"];
+          continue;
+        }
         if (probeWritable(*db, m, gen, path)) {
           ++stats_["writable tables"];
           writable.push_back(o.name);
