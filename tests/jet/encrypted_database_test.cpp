@@ -16,24 +16,8 @@
 
 namespace {
 
-using Contents = std::vector<std::pair<std::string, std::vector<std::string>>>;
+using jettest::contents;
 
-// Every user and system table with all its values as text, in stored order.
-Contents contents(jet::Database& db) {
-  Contents out;
-  for (const jet::CatalogObject& o : db.objects()) {
-    if (o.kind != jet::ObjectKind::Table && o.kind != jet::ObjectKind::SystemTable) continue;
-    std::vector<std::string> rows;
-    auto cursor = db.openTable(o.name);
-    while (cursor->next()) {
-      std::string row;
-      for (const jet::Value& v : cursor->values()) row += (jet::isNull(v) ? std::string("<null>") : jet::toText(v)) + "|";
-      rows.push_back(row);
-    }
-    out.emplace_back(o.name, std::move(rows));
-  }
-  return out;
-}
 
 jet::Error openError(const std::string& path, const std::string& password) {
   try {

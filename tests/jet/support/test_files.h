@@ -6,7 +6,12 @@
 #include <cstdint>
 #include <filesystem>
 #include <string>
+#include <utility>
 #include <vector>
+
+namespace jet {
+class Database;
+}
 
 namespace jettest {
 
@@ -57,5 +62,8 @@ inline std::vector<std::string> allTestFiles() {
 inline std::string passwordOf(const std::string& file) {
   return std::filesystem::path(file).filename().string().rfind("password", 0) == 0 ? "password" : "";
 }
+
+// Every user and system table of an open database with all its values as text, in stored order.
+std::vector<std::pair<std::string, std::vector<std::string>>> contents(jet::Database& db);
 
 }  // namespace jettest
