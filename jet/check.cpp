@@ -202,7 +202,7 @@ struct Checker {
       }
     }
     std::vector<IndexSpec> specs;
-    for (auto& s : indexSpecs(header.format, info, roots)) {
+    for (auto& s : indexSpecs(header.version, info, roots)) {
       bool encodable = true;
       for (const auto& c : s.columns) encodable = encodable && keyColumnProblem(c).empty();
       if (!encodable) continue;  // keys of such columns are not computed here; nothing to compare

@@ -463,7 +463,7 @@ class Compactor {
     // source's entries, moved to the rows' new addresses.
     std::vector<uint32_t> markers(realCount);
     for (size_t i = 0; i < realCount; ++i) markers[i] = uint32_t(i + 1);
-    std::vector<IndexSpec> specs = indexSpecs(format_, info, markers);
+    std::vector<IndexSpec> specs = indexSpecs(src_.version(), info, markers);
     std::vector<IndexSpec> computed;
     std::vector<size_t> computedReal;
     std::vector<bool> carried(realCount, true);
@@ -691,6 +691,7 @@ class DatabaseSource : public CompactionSource {
   explicit DatabaseSource(DatabaseImpl& db) : db_(db) {}
 
   Format format() const override { return db_.format(); }
+  FileVersion version() const override { return db_.version(); }
   PageFile& pageFile() override { return db_.pageFile(); }
   TextCodec& codec() override { return db_.codec(); }
   Bytes header() override { return unencodedHeaderPage(db_.pageFile(), db_.format()); }
@@ -731,6 +732,7 @@ class DatabaseSource : public CompactionSource {
     t.id = id;
     t.page = page;
     t.def = readTableDef(db_.pageFile(), db_.format(), db_.codec(), page);
+    t.def.version = db_.version();
     return t;
   }
 

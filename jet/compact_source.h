@@ -38,6 +38,8 @@ class CompactionSource {
  public:
   virtual ~CompactionSource() = default;
   virtual Format format() const = 0;
+  // The file version the copy keeps (its header is the source's).
+  virtual FileVersion version() const = 0;
   virtual PageFile& pageFile() = 0;
   virtual TextCodec& codec() = 0;
   // The destination's header page (format, code page, sort order and settings), unencoded.

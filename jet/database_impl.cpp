@@ -133,10 +133,11 @@ std::optional<DatabaseImpl::LinkedSource> DatabaseImpl::linkedSource(const std::
 const TableDef& DatabaseImpl::tableDef(const std::string& name) {
   const CatalogEntry& e = localTable(name);
   auto it = defs_.find(e.object.tdefPage);
-  if (it == defs_.end())
-    it = defs_.emplace(e.object.tdefPage,
-                       std::make_unique<TableDef>(readTableDef(*file_, header_.format, codec_, e.object.tdefPage)))
-             .first;
+  if (it == defs_.end()) {
+    auto def = std::make_unique<TableDef>(readTableDef(*file_, header_.format, codec_, e.object.tdefPage));
+    def->version = header_.version;
+    it = defs_.emplace(e.object.tdefPage, std::move(def)).first;
+  }
   return *it->second;
 }
 

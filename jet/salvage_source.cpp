@@ -318,6 +318,7 @@ bool SalvageSource::load(SourceTable& table) { return load(table, *file_, *pages
 bool SalvageSource::load(SourceTable& table, PageFile& file, SchemaFile& pages, uint32_t page) {
   try {
     table.def = readTableDef(file, header_.format, *codec_, page);
+    table.def.version = header_.version;
     dropUnusedIndexes(table);
     serializeTableDef(table.def, *codec_);  // the copy must be able to write it
     return true;

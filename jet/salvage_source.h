@@ -35,6 +35,7 @@ class SalvageSource : public CompactionSource {
   ~SalvageSource() override;
 
   Format format() const override { return header_.format; }
+  FileVersion version() const override { return header_.version; }
   PageFile& pageFile() override { return *file_; }
   TextCodec& codec() override { return *codec_; }
   Bytes header() override;

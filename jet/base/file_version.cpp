@@ -36,6 +36,7 @@ uint8_t versionByteOf(FileVersion v) { return factsOf(v).versionByte; }
 const char* headerIdOf(FileVersion v) { return isAccdb(v) ? "Standard ACE DB" : "Standard Jet DB"; }
 
 Format formatOf(FileVersion v) { return v == FileVersion::Jet3 ? Format::Jet3 : Format::Jet4; }
+FileVersion firstVersionOf(Format f) { return f == Format::Jet3 ? FileVersion::Jet3 : FileVersion::Jet4; }
 
 bool isAccdb(FileVersion v) { return atLeast(v, FileVersion::Access2007); }
 

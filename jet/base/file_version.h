@@ -32,6 +32,8 @@ uint8_t versionByteOf(FileVersion v);
 const char* headerIdOf(FileVersion v);
 
 Format formatOf(FileVersion v);
+// The first version that lays its pages out so (Jet 3 or Jet 4).
+FileVersion firstVersionOf(Format f);
 
 // The .accdb versions (Access 2007 and later).
 bool isAccdb(FileVersion v);

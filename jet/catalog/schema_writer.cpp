@@ -294,6 +294,7 @@ TableDef newTableDefinition(Format f, const NewTable& spec) {
   if (spec.columns.size() > kMaxColumns) throw Error(err::kTooManyFields, "Too many fields defined.");
   TableDef def;
   def.format = f;
+  def.version = firstVersionOf(f);
   uint16_t fixedAt = 0, varAt = 0;
   for (size_t i = 0; i < spec.columns.size(); ++i) {
     const NewColumn& nc = spec.columns[i];

@@ -30,6 +30,7 @@ std::string lower(std::string s) {
 TableDef layout(Format f, const std::vector<Col>& cols) {
   TableDef def;
   def.format = f;
+  def.version = firstVersionOf(f);
   def.tableType = kSystemTableType;
   uint16_t fixedAt = 0, varAt = 0;
   for (size_t i = 0; i < cols.size(); ++i) {

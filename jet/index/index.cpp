@@ -703,7 +703,8 @@ std::vector<std::string> IndexTree::verify() {
 // ---------------------------------------------------------------------------------------------
 // TableIndexes
 
-std::vector<IndexSpec> indexSpecs(Format format, const TableInfo& table, const std::vector<uint32_t>& rootPages) {
+std::vector<IndexSpec> indexSpecs(FileVersion version, const TableInfo& table, const std::vector<uint32_t>& rootPages) {
+  const Format format = formatOf(version);
   std::vector<IndexSpec> specs;
   std::vector<int> specOfReal(rootPages.size(), -1);
   for (const IndexInfo& info : table.indexes) {
@@ -726,6 +727,7 @@ std::vector<IndexSpec> indexSpecs(Format format, const TableInfo& table, const s
           kc.type = c.type;
           kc.scale = c.scale;
           kc.collation = textCollation(format, c.sortOrder, c.sortVersion);
+          kc.legacyDecimal = legacyDecimalKeys(version);
         }
         spec.columns.push_back(kc);
         spec.fields.push_back(field);

@@ -25,6 +25,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "jet/base/file_version.h"
 #include "jet/index/index_key.h"
 #include "jet/index/index_page.h"
 
@@ -153,8 +154,9 @@ struct IndexSpec {
 // The specs of a table's real indexes from its description: one per real index, logical indexes
 // that share a real index folding their flags together (a primary key makes its index required).
 // rootPages[n] is the root page of real index n. An index naming a column the table lacks gets a
-// column the engine cannot encode, so that the table reports it as a problem.
-std::vector<IndexSpec> indexSpecs(Format format, const TableInfo& table, const std::vector<uint32_t>& rootPages);
+// column the engine cannot encode, so that the table reports it as a problem. Keys follow the
+// rules of the file's version.
+std::vector<IndexSpec> indexSpecs(FileVersion version, const TableInfo& table, const std::vector<uint32_t>& rootPages);
 
 // The key of a row under one index; nullopt when the row is left out (ignore-nulls).
 std::optional<Bytes> rowKey(const IndexSpec& spec, const std::vector<Value>& row);

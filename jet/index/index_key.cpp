@@ -466,10 +466,12 @@ void appendKeyEntry(const KeyColumn& column, const Value& value, Bytes& out) {
         if (!dividedBy10(m)) throw Error(err::kConversion, "Data type conversion error.");
       bool zero = m[0] == 0 && m[1] == 0 && m[2] == 0 && m[3] == 0;
       bool negative = d->negative && !zero;
-      out.push_back(negative ? 0x80 : 0x00);
+      // A sign byte, then the magnitude big-endian. Ascending, a negative value is inverted, so
+      // that larger magnitudes sort first; descending inverts the ascending form.
+      out.push_back(0xFF);
       for (int w = 3; w >= 0; --w) appendBigEndian(out, m[w]);
       if (negative == asc) flip(out, start);
-      out[start] = negative ? 0x00 : 0xFF;
+      if (column.legacyDecimal) out[start] = negative ? 0x00 : 0xFF;
       return;
     }
     case ColumnType::Text:

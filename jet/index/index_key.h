@@ -33,6 +33,9 @@ struct KeyColumn {
   bool ascending = true;
   TextCollation collation = TextCollation::GeneralLegacy;  // Text and Memo only
   uint8_t scale = 0;                                       // Decimal only
+  // Decimal only: files before Access 2007 set the sign byte after inverting a descending or
+  // negative value; later ones invert it with the rest (legacyDecimalKeys of the file's version).
+  bool legacyDecimal = true;
 };
 
 // Why keys for this column cannot be computed ("" when they can): an unknown sort order or a type

@@ -109,6 +109,7 @@ TableDef parseTableDef(Format format, const Bytes& bytes, TextCodec& codec) {
   const Layout& L = layoutOf(format);
   TableDef d;
   d.format = format;
+  d.version = firstVersionOf(format);
   ByteSpan b(bytes.data(), bytes.size(), "table definition");
 
   d.rowCount = b.u32(L.rowCount);
@@ -455,7 +456,7 @@ TableInfo describeTable(const TableDef& def, const std::string& name) {
 std::vector<IndexSpec> indexSpecs(const TableDef& def) {
   std::vector<uint32_t> roots;
   for (const RealIndexDef& r : def.realIndexes) roots.push_back(r.rootPage);
-  return indexSpecs(def.format, describeTable(def, ""), roots);
+  return indexSpecs(def.version, describeTable(def, ""), roots);
 }
 
 }  // namespace jet

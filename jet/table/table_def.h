@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "jet/base/file_version.h"
 #include "jet/base/schema.h"
 #include "jet/base/text_codec.h"
 #include "jet/base/value.h"
@@ -108,6 +109,10 @@ struct LogicalIndexDef {
 
 struct TableDef {
   Format format = Format::Jet4;
+  // The file's version, for the rules that differ within a page layout (Decimal index keys). A
+  // definition read from the page layout alone takes the layout's first version; readers with the
+  // file's header at hand set it.
+  FileVersion version = FileVersion::Jet4;
   uint32_t tdefPage = 0;
   std::vector<uint32_t> pages;       // the tdef chain, first page first (when read from a file)
   uint32_t rowCount = 0;

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <iterator>
+#include <map>
 #include <random>
 
 #include "jet/base/error.h"
@@ -205,6 +206,113 @@ TEST(IndexKeyOrder, CollationFromTheColumnsSortOrder) {
   EXPECT_THROW(key({ColumnType::Text, true, TextCollation::Unsupported}, jet::Value{std::string("x")}), jet::Error);
   EXPECT_THROW(key({ColumnType::Binary, true}, jet::Value{jet::Bytes{1}}), jet::Error);
   EXPECT_THROW(key({ColumnType::Long, true}, jet::Value{std::string("x")}), jet::Error);
+}
+
+}  // namespace
+
+#include "jet/catalog/catalog.h"
+#include "jet/catalog/schema_writer.h"
+#include "jet/database.h"
+#include "jet/support/oracles.h"
+
+namespace {
+
+jet::Value decimal(bool negative, uint32_t magnitude, uint8_t scale) {
+  jet::Decimal d;
+  d.negative = negative;
+  d.scale = scale;
+  d.magnitude = {magnitude, 0, 0};
+  return jet::Value{d};
+}
+
+// Access 2007 and later sort Decimal keys in full order both ways: a descending key is the inverse of
+// the ascending one, sign byte included. Older files set the sign byte after inverting, which puts
+// every negative value first in a descending index (the order Access 2000's files keep).
+TEST(IndexKeyOrder, DecimalKeysOfAccess2007AndLaterSortBothWays) {
+  const std::vector<jet::Value> ascending{decimal(true, 100000, 2), decimal(true, 1, 2), decimal(false, 0, 2),
+                                          decimal(true, 0, 2) /* negative zero is zero */, decimal(false, 1, 2),
+                                          decimal(false, 15, 1) /* 1.50 */, decimal(false, 99999, 2)};
+  KeyColumn asc{ColumnType::Numeric, true, TextCollation::GeneralLegacy, 2, false};
+  KeyColumn desc{ColumnType::Numeric, false, TextCollation::GeneralLegacy, 2, false};
+  KeyColumn legacyAsc{ColumnType::Numeric, true, TextCollation::GeneralLegacy, 2, true};
+  EXPECT_EQ(key(asc, ascending[2]), key(asc, ascending[3]));
+  for (size_t i = 1; i < ascending.size(); ++i) {
+    if (i == 3) continue;  // the two zeros
+    EXPECT_LT(key(asc, ascending[i - 1]), key(asc, ascending[i])) << i;
+    EXPECT_GT(key(desc, ascending[i - 1]), key(desc, ascending[i])) << i;
+  }
+  for (const jet::Value& v : ascending) {
+    const jet::Bytes a = key(asc, v), d = key(desc, v);
+    ASSERT_EQ(a.size(), 18u);  // flag, sign, sixteen bytes of magnitude
+    ASSERT_EQ(d.size(), a.size());
+    EXPECT_EQ(a[0], 0x7F);
+    EXPECT_EQ(d[0], 0x80);
+    for (size_t b = 1; b < a.size(); ++b) EXPECT_EQ(uint8_t(~a[b]), d[b]) << b;
+    // Ascending keys are the same under both rules.
+    EXPECT_EQ(key(legacyAsc, v), a);
+  }
+  // -0.01 at scale 2: ascending the inverted magnitude under a zero sign byte, descending the plain
+  // magnitude under 0xFF (the older rule: under 0x00).
+  jet::Bytes want(18, 0xFF);
+  want[0] = 0x7F;
+  want[1] = 0x00;
+  want[17] = 0xFE;
+  EXPECT_EQ(key(asc, ascending[1]), want);
+  jet::Bytes wantDesc(18, 0x00);
+  wantDesc[0] = 0x80;
+  wantDesc[1] = 0xFF;
+  wantDesc[17] = 0x01;
+  EXPECT_EQ(key(desc, ascending[1]), wantDesc);
+  wantDesc[1] = 0x00;
+  EXPECT_EQ(key({ColumnType::Numeric, false, TextCollation::GeneralLegacy, 2, true}, ascending[1]), wantDesc);
+}
+
+// Rows written through the engine into an Access 2007 file and an Access 2000 file: each file's
+// descending Decimal index walks its rows in that file's order, the check finds every key as it
+// computes it, and compaction rebuilds the same keys.
+TEST(IndexKeyOrder, DecimalIndexesFollowTheFilesVersion) {
+  const std::string dir = oracle::tempDir();
+  const std::vector<std::pair<const char*, std::vector<std::string>>> files{
+      {"ace/testV2007.accdb", {"999.99", "0.01", "0.00", "-0.01", "-1000.00"}},
+      {"testV2000.mdb", {"-0.01", "-1000.00", "999.99", "0.01", "0.00"}}};
+  for (const auto& [name, wantOrder] : files) {
+    const std::string path = dir + "/decimal" + std::string(name).substr(std::string(name).rfind('.'));
+    ASSERT_TRUE(oracle::copyFile(std::string(TABULONIX_TESTDATA_DIR) + "/" + name, path));
+    {
+      auto db = jet::Database::open(path);
+      jet::NewTable t;
+      t.name = "Amounts";
+      t.columns = {{"Amount", ColumnType::Numeric, 0, false, false, false, 10, 2}};
+      t.indexes = {{"Down", {{0, false}}}, {"Up", {{0, true}}}};
+      db->createTable(t);
+      for (const jet::Value& v : {decimal(false, 1, 2), decimal(true, 100000, 2), decimal(false, 0, 2),
+                                  decimal(false, 99999, 2), decimal(true, 1, 2)})
+        db->insertRow("Amounts", {v});
+      const jet::CheckReport r = db->check();
+      EXPECT_TRUE(r.ok()) << name << ": " << (r.problems.empty() ? "" : r.problems.front());
+    }
+    auto walk = [&](const std::string& file) {
+      auto f = jet::SchemaFile::open(file, true);
+      const jet::Catalog catalog = jet::Catalog::read(f->pageFile(), f->format(), f->codec());
+      const uint32_t tdef = uint32_t(catalog.findTable("Amounts")->object.tdefPage);
+      const jet::TableDef def = f->definition(tdef);
+      std::map<std::pair<uint32_t, uint16_t>, std::string> text;
+      for (const auto& [id, values] : jet::readPlainRows(*f, tdef, def))
+        text[{id.page, id.row}] = jet::toText(values[0]);
+      std::vector<std::string> order;
+      const auto& down = def.indexes[0].name == "Down" ? def.indexes[0] : def.indexes[1];
+      jet::IndexTree tree(*f, def.realIndexes.at(size_t(down.realIndex)).rootPage, tdef);
+      for (const jet::IndexEntry& e : tree.entries()) order.push_back(text[{e.row.page, e.row.row}]);
+      return order;
+    };
+    EXPECT_EQ(walk(path), wantOrder) << name;
+    const std::string compacted = path + ".compacted" + std::string(name).substr(std::string(name).rfind('.'));
+    jet::Database::compact(path, compacted);
+    EXPECT_EQ(walk(compacted), wantOrder) << name;
+    const jet::CheckReport r = jet::Database::open(compacted, {true, ""})->check();
+    EXPECT_TRUE(r.ok()) << name << ": " << (r.problems.empty() ? "" : r.problems.front());
+  }
+  oracle::removeTree(dir);
 }
 
 }  // namespace

@@ -469,7 +469,7 @@ TEST(TableIndexes, SpecsFromTheTableDescription) {
   t.indexes.push_back({.name = "ByName", .realNumber = 1, .columns = {{2, false}, {5, true}}, .ignoreNulls = true});
   // A foreign key sharing the primary key's real index adds nothing but its name.
   t.indexes.push_back({.name = "FK", .realNumber = 0, .columns = {{0, true}}, .foreignKey = true});
-  auto specs = jet::indexSpecs(jet::Format::Jet4, t, {40, 41});
+  auto specs = jet::indexSpecs(jet::FileVersion::Jet4, t, {40, 41});
   ASSERT_EQ(specs.size(), 2u);
   EXPECT_TRUE(specs[0].unique && specs[0].required);
   EXPECT_EQ(specs[0].rootPage, 40u);
@@ -481,7 +481,7 @@ TEST(TableIndexes, SpecsFromTheTableDescription) {
   // An index over a column the table does not have cannot be maintained.
   t.indexes.push_back({.name = "Broken", .realNumber = 2, .columns = {{9, true}}});
   MemStore store(jet::Format::Jet4);
-  jet::TableIndexes idx(store, 7, jet::indexSpecs(jet::Format::Jet4, t, {store.newRoot(), store.newRoot(), store.newRoot()}));
+  jet::TableIndexes idx(store, 7, jet::indexSpecs(jet::FileVersion::Jet4, t, {store.newRoot(), store.newRoot(), store.newRoot()}));
   EXPECT_NE(idx.problem().find("Broken"), std::string::npos);
 }
 
