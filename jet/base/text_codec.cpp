@@ -209,6 +209,8 @@ std::vector<uint8_t> encodeJet4Text(const std::string& utf8, bool allowCompressi
   }
   std::vector<uint8_t> plain = encodeUcs2(utf8);
   std::vector<uint8_t> marked;
+  // Text mixing one-byte characters with others goes in runs of each kind when that is shorter.
+  if (allowCompression && markedSegments(plain, marked) && marked.size() < plain.size()) return marked;
   if (plain.size() >= 2 && plain[0] == 0xFF && plain[1] == 0xFE && markedSegments(plain, marked)) return marked;
   return plain;
 }

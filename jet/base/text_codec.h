@@ -32,8 +32,10 @@ std::vector<uint8_t> encodeUcs2(const std::string& utf8);
 // Jet 4 text: compressed (FF FE ...) or plain UCS-2, decoded into `out` (replacing its contents).
 void decodeJet4Text(const uint8_t* data, size_t len, std::string& out);
 // Jet 4 text for storage. With `allowCompression`, text of characters 1..255 only is stored
-// compressed (one byte per character) when that is shorter; anything else as plain UCS-2, except
-// text starting with U+FEFF, which plain would make look compressed and so goes in the marked form.
+// compressed (one byte per character) when that is shorter, and text mixing them with other
+// characters in the marked form (runs of each kind) when that is shorter; anything else as plain
+// UCS-2, except text starting with U+FEFF, which plain would make look compressed and so goes in
+// the marked form.
 std::vector<uint8_t> encodeJet4Text(const std::string& utf8, bool allowCompression);
 
 // Number of UTF-16 units of a UTF-8 text (the length Jet counts in characters).

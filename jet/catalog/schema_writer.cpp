@@ -328,6 +328,10 @@ TableDef newTableDefinition(Format f, const NewTable& spec) {
       }
     } else {
       c.varIndex = varAt++;
+      // Text and memo columns take Unicode compression, as Access makes them: values of one-byte
+      // characters are stored one byte a character.
+      if (f == Format::Jet4 && (nc.type == ColumnType::Text || nc.type == ColumnType::Memo))
+        c.extFlags = uint8_t(c.extFlags | colflag::kCompressedText);
       if (nc.type == ColumnType::Text) {
         if (nc.size < 1 || nc.size > 255) throw Error(err::kInvalidArgument, "Invalid argument.");
         c.length = uint16_t(f == Format::Jet4 ? nc.size * 2 : nc.size);

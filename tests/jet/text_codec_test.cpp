@@ -36,6 +36,13 @@ TEST(TextCodec, EncodesJet4TextAndReadsItBack) {
   EXPECT_EQ(jet::encodeJet4Text("ab", true), (std::vector<uint8_t>{'a', 0, 'b', 0}));  // no gain: plain
   EXPECT_EQ(jet::encodeJet4Text("ab", false).size(), 4u);  // a 0 b 0
   EXPECT_EQ(jet::encodeJet4Text("\xCF\x81", true).size(), 2u);  // not compressible: UCS-2
+  // Mixed text goes in runs when they pay: a two-byte run, then a one-byte run, each opened by a 0.
+  EXPECT_EQ(jet::encodeJet4Text("\xCF\x81\xCE\xB6 mixed", true),
+            (std::vector<uint8_t>{0xFF, 0xFE, 0, 0xC1, 0x03, 0xB6, 0x03, 0, ' ', 'm', 'i', 'x', 'e', 'd'}));
+  EXPECT_EQ(jet::encodeJet4Text("\xCF\x81" "a", true), (std::vector<uint8_t>{0xC1, 0x03, 'a', 0}));  // no gain
+  EXPECT_EQ(jet::encodeJet4Text("\xCF\x81\xCE\xB6 mixed", false).size(), 16u);
+  // U+0100's low byte is zero, which a two-byte run cannot hold: such text stays plain.
+  EXPECT_EQ(jet::encodeJet4Text("\xC4\x80 and more", true).size(), 20u);
   EXPECT_EQ(jet::utf16Length("a\xF0\x9F\x98\x80"), 3u);
 }
 
