@@ -183,8 +183,7 @@ TEST(Check, NamesRowsTheUsageMapLeavesOut) {
 TEST(Check, APageTheMapGaveUpIsNotTheTablesUnlessRowsAreMissing) {
   CheckFixture fx;
   for (const char* name : {"testV2000.mdb", "ace/testV2007.accdb"}) {
-    const std::string path = fx.dir() + "/given-up" + std::string(name).substr(std::string(name).rfind('.'));
-    ASSERT_TRUE(oracle::copyFile(std::string(TABULONIX_TESTDATA_DIR) + "/" + name, path));
+    const std::string path = fx.copy(name);
     const uint32_t tdef = tdefOf(path, "Table1");
     const auto before = jettest::contents(*jet::Database::open(path, {true, ""}));
     uint32_t dataPage = 0, copy = 0;

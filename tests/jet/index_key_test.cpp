@@ -214,6 +214,7 @@ TEST(IndexKeyOrder, CollationFromTheColumnsSortOrder) {
 #include "jet/catalog/schema_writer.h"
 #include "jet/database.h"
 #include "jet/support/oracles.h"
+#include "jet/support/test_files.h"
 
 namespace {
 
@@ -271,13 +272,12 @@ TEST(IndexKeyOrder, DecimalKeysOfAccess2007AndLaterSortBothWays) {
 // descending Decimal index walks its rows in that file's order, the check finds every key as it
 // computes it, and compaction rebuilds the same keys.
 TEST(IndexKeyOrder, DecimalIndexesFollowTheFilesVersion) {
-  const std::string dir = oracle::tempDir();
+  jettest::TempDir dir;
   const std::vector<std::pair<const char*, std::vector<std::string>>> files{
       {"ace/testV2007.accdb", {"999.99", "0.01", "0.00", "-0.01", "-1000.00"}},
       {"testV2000.mdb", {"-0.01", "-1000.00", "999.99", "0.01", "0.00"}}};
   for (const auto& [name, wantOrder] : files) {
-    const std::string path = dir + "/decimal" + std::string(name).substr(std::string(name).rfind('.'));
-    ASSERT_TRUE(oracle::copyFile(std::string(TABULONIX_TESTDATA_DIR) + "/" + name, path));
+    const std::string path = dir.copy(name, "decimal" + std::string(name).substr(std::string(name).rfind('.')));
     {
       auto db = jet::Database::open(path);
       jet::NewTable t;
@@ -312,7 +312,6 @@ TEST(IndexKeyOrder, DecimalIndexesFollowTheFilesVersion) {
     const jet::CheckReport r = jet::Database::open(compacted, {true, ""})->check();
     EXPECT_TRUE(r.ok()) << name << ": " << (r.problems.empty() ? "" : r.problems.front());
   }
-  oracle::removeTree(dir);
 }
 
 }  // namespace

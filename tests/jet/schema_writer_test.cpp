@@ -447,10 +447,9 @@ TEST(NewTextColumns, AreCompressedAndReadBackInBothReaders) {
   for (int i = 0; i < 900; ++i) longMemo += "memo line " + std::to_string(i) + ' ';
   const std::vector<std::string> texts{"plain ascii text", "caf\xC3\xA9 cr\xC3\xA8me", "\xCF\x81\xCE\xB6 mixed run",
                                        "\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E", "ab", ""};
-  const std::string dir = oracle::tempDir();
+  jettest::TempDir dir;
   for (const char* name : {"testV2000.mdb", "ace/testV2007.accdb"}) {
-    const std::string path = dir + "/text" + std::string(name).substr(std::string(name).rfind('.'));
-    ASSERT_TRUE(oracle::copyFile(std::string(TABULONIX_TESTDATA_DIR) + "/" + name, path));
+    const std::string path = dir.copy(name, "text" + std::string(name).substr(std::string(name).rfind('.')));
     {
       auto db = jet::Database::open(path);
       db->createTable({"Notes", {{"Title", ColumnType::Text, 60}, {"Body", ColumnType::Memo}}, {}});
@@ -494,7 +493,6 @@ TEST(NewTextColumns, AreCompressedAndReadBackInBothReaders) {
       EXPECT_EQ(rows, want) << name;
     }
   }
-  oracle::removeTree(dir);
 }
 
 }  // namespace
