@@ -277,6 +277,7 @@ void SalvageSource::inferFormat() {
     if (catalog && (*catalog)[0] == kTdefPageType && (*catalog)[1] == 0x01 &&
         ((*catalog)[2] == 'V' && (*catalog)[3] == 'C') == (f == Format::Jet3)) {
       header_.format = f;
+      header_.version = firstVersionOf(f);
       header_.pageSize = uint32_t(pageSizeOf(f));
       return;
     }
