@@ -1,8 +1,9 @@
 // Prints what the independent reader (mdb-reader) sees in a database file, one fact per line
 // (tab-separated): "TABLE name rowCount", "COLUMN table name type size nullable autoLong" and
-// "ROW table json", or "FAIL table message" for a table the reader cannot read. System tables are
-// included. Given several files, each file's lines follow a line "FILE path", and a file the
-// reader cannot open at all gives "FAIL" with an empty table name. Used by the engine tests.
+// "ROW table json" (big integers as strings), or "FAIL table message" for a table the reader
+// cannot read. System tables are included. Given several files, each file's lines follow a line
+// "FILE path", and a file the reader cannot open at all gives "FAIL" with an empty table name.
+// Used by the engine tests.
 const path = require("path");
 const fs = require("fs");
 const MDBReader = require(path.join(process.env.MDB_READER_DIR, "mdb-reader")).default;
@@ -37,7 +38,7 @@ for (const file of files) {
       const o = {};
       for (const k of Object.keys(r)) {
         const v = r[k];
-        o[k] = v instanceof Date ? v.toISOString() : Buffer.isBuffer(v) ? v.toString("hex") : v;
+        o[k] = v instanceof Date ? v.toISOString() : Buffer.isBuffer(v) ? v.toString("hex") : typeof v === "bigint" ? v.toString() : v;
       }
       lines.push(["ROW", name, JSON.stringify(o)].join("\t"));
     }
