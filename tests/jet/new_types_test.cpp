@@ -245,7 +245,7 @@ TEST(NewTypes, FilesWithTheNewTypesReadTheSameInAnIndependentReader) {
                                       R"({"ID":5,"N":"9223372036854775807"})"}));
   EXPECT_EQ(rowsOf(*reader2019, "Stamps"),
             (std::vector<std::string>{R"({"D":"2021.06.15 01:01:01.123456700","N":"7"})",
-                                      R"({"D":"0001.01.01 00:00:00.000000000"})", R"({"N":"-7"})"}));
+                                      R"({"D":"0001.01.01 00:00:00.000000000","N":null})", R"({"D":null,"N":"-7"})"}));
 }
 
 }  // namespace
