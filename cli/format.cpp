@@ -258,7 +258,8 @@ bool JsonLineReader::next() {
   Impl& r = *impl_;
   size_t scanned = r.begin;
   for (;;) {
-    const void* nl = std::memchr(r.buffer.data() + scanned, '\n', r.end - scanned);
+    // Nothing read yet (an empty buffer has no storage) is searched as nothing.
+    const void* nl = scanned < r.end ? std::memchr(r.buffer.data() + scanned, '\n', r.end - scanned) : nullptr;
     if (nl) {
       const char* at = static_cast<const char*>(nl);
       r.line = r.buffer.data() + r.begin;
