@@ -579,11 +579,12 @@ Value fromText(ColumnType type, const std::string& text, uint8_t scale) {
     case ColumnType::Byte:
     case ColumnType::Integer:
     case ColumnType::Long:
+    case ColumnType::Complex:
     case ColumnType::BigInt: {
       int64_t lo = INT64_MIN, hi = INT64_MAX;
       if (type == ColumnType::Byte) lo = 0, hi = 255;
       if (type == ColumnType::Integer) lo = -32768, hi = 32767;
-      if (type == ColumnType::Long) lo = INT32_MIN, hi = INT32_MAX;
+      if (type == ColumnType::Long || type == ColumnType::Complex) lo = INT32_MIN, hi = INT32_MAX;
       int64_t v;
       if (!parseInteger(s, lo, hi, v)) conversionError();
       return v;
