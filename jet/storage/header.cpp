@@ -70,6 +70,8 @@ Header parseHeader(const std::vector<uint8_t>& raw, const std::string& fileName)
     while (end < pw.size() && pw[end] != 0) ++end;
     h.password = TextCodec(h.codePage).decodeCodePage(pw.data(), end);
   }
+  // An encrypted .accdb keeps no password text: the password is the key to its encryption.
+  if (isAccdb(h.version) && h.databaseKey != 0) h.password.clear();
   return h;
 }
 

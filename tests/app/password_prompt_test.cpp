@@ -97,4 +97,30 @@ TEST_F(PasswordPromptTest, CompactDBKeepsThePassword) {
   EXPECT_NO_THROW(jet::Database::open(file.toStdString(), {true, "password"}));
 }
 
+TEST_F(PasswordPromptTest, AnEncryptedAccdbAsksForItsPasswordAndCompactsEncrypted) {
+  const QString file = copyTestDatabase("ace/passwordV2010.accdb");
+  openThroughDialog(file, QStringLiteral("Password"));
+  EXPECT_FALSE(modDB::bDBOpen);
+  ASSERT_EQ(dialogs.boxes.size(), 1u);
+  EXPECT_EQ(dialogs.boxes[0].text, QStringLiteral("Cannot open database."));
+  openThroughDialog(file, QStringLiteral("password"));
+  ASSERT_EQ(dialogs.inputPrompts.size(), 2u);
+  EXPECT_EQ(dialogs.inputPrompts[1], QStringLiteral("Password for passwordV2010.accdb:"));
+  ASSERT_TRUE(modDB::bDBOpen);
+  EXPECT_EQ(form->TabCount(), 1);
+  click(4);
+  ASSERT_FALSE(dialogs.boxes.empty());
+  EXPECT_EQ(dialogs.boxes.back().text, QStringLiteral("Finished"));
+  EXPECT_TRUE(modDB::bDBOpen) << "the compacted file is open again";
+  modDB::CloseDB();
+  try {
+    jet::Database::open(file.toStdString(), {true, ""});
+    ADD_FAILURE() << "the compacted file opened without its password";
+  } catch (const jet::Error& e) {
+    EXPECT_EQ(e.number(), jet::err::kInvalidPassword);
+    EXPECT_NE(std::string(e.what()).find("encrypted"), std::string::npos) << e.what();
+  }
+  EXPECT_NO_THROW(jet::Database::open(file.toStdString(), {true, "password"}));
+}
+
 }  // namespace
