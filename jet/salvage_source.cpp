@@ -510,7 +510,7 @@ void SalvageSource::findDefinitions(std::vector<SourceTable>& out, std::set<uint
     if (!load(table) || (catalogRebuilt_ && table.def.systemTable())) continue;
     // The engine's own tables keep their fixed pages: one found there takes its name back when the
     // catalog no longer names it (writes to the copy look them up by name).
-    for (const sys::SystemTable& st : sys::systemTables(header_.format)) {
+    for (const sys::SystemTable& st : sys::systemTables(header_.format, FileVersion::Jet4)) {
       if (st.tdefPage != p || !table.def.systemTable()) continue;
       const bool named = std::any_of(out.begin(), out.end(), [&](const SourceTable& t) { return sameName(t.name, st.name); });
       if (!named) table.name = st.name;

@@ -14,6 +14,10 @@ namespace jet {
 
 enum class Format { Jet3, Jet4 };
 
+// PLACEHOLDER until ace lands the vocabulary.
+enum class FileVersion : uint8_t { Jet3 = 0, Jet4 = 1, Access2007 = 2, Access2010 = 3, Access2016 = 5, Access2019 = 6 };
+inline bool isAccdb(FileVersion v) { return v >= FileVersion::Access2007; }
+
 inline size_t pageSizeOf(Format f) { return f == Format::Jet4 ? 4096 : 2048; }
 
 struct ColumnInfo {

@@ -32,6 +32,7 @@ const Layout& layoutOf(Format f) {
 // Constants the Jet 4 engine writes into every definition it makes (table, column and logical
 // index slots carry 1625, real index slots 1923).
 constexpr uint32_t kJet4TableMagic = 1625;
+constexpr size_t kComplexCounters = 28;  // Jet 4 layout: where the complex-column counters begin
 constexpr uint32_t kJet4IndexMagic = 1923;
 
 constexpr size_t kMaxIndexColumns = 10;
@@ -111,6 +112,8 @@ TableDef parseTableDef(Format format, const Bytes& bytes, TextCodec& codec) {
 
   d.rowCount = b.u32(L.rowCount);
   d.nextAutoNumber = b.u32(L.nextAuto);
+  if (format == Format::Jet4)
+    for (size_t i = 0; i < d.complexCounters.size(); ++i) d.complexCounters[i] = b.u8(kComplexCounters + i);
   d.tableType = b.u8(L.tableType);
   d.maxColumns = b.u16(L.maxCols);
   d.varColumnCount = b.u16(L.varCols);
@@ -261,6 +264,7 @@ Bytes serializeTableDef(const TableDef& def, TextCodec& codec) {
   } else {
     put32(h + 12, kJet4TableMagic);
     h[24] = 0x01;
+    std::copy(def.complexCounters.begin(), def.complexCounters.end(), h + kComplexCounters);
   }
   uint16_t varCount = 0;
   for (const auto& c : def.columns)

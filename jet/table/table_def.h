@@ -8,6 +8,7 @@
 // its own 8-byte page header (type 0x02, next page) followed by the next stretch of the string.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -111,6 +112,9 @@ struct TableDef {
   std::vector<uint32_t> pages;       // the tdef chain, first page first (when read from a file)
   uint32_t rowCount = 0;
   uint32_t nextAutoNumber = 0;       // the last auto-number given; the next row gets one more
+  // Access 2007 and later: the counters of the table's complex columns (the last complex id given
+  // first), kept as read.
+  std::array<uint8_t, 12> complexCounters{};
   uint8_t tableType = kUserTableType;
   uint16_t maxColumns = 0;           // next column number to give (0 when written: the column count)
   uint16_t varColumnCount = 0;       // as read (the serializer counts the columns)
