@@ -33,8 +33,8 @@ Bytes headerPage(const CreateOptions& o, double created) {
   Bytes page(pageSizeOf(f), 0);
   uint8_t* p = page.data();
   p[1] = 0x01;
-  std::memcpy(p + 4, isAccdb(v) ? "Standard ACE DB" : "Standard Jet DB", 15);
-  p[0x14] = uint8_t(v);
+  std::memcpy(p + 4, headerIdOf(v), 15);
+  p[0x14] = versionByteOf(v);
   // Start of the masked block: the same leading words in every file of both formats.
   const uint8_t lead[24] = {0, 1, 0, 0, 1, 1, 0, 0, 2, 0, 0, 0, 3, 0, 0, 0, 4, 0, 0, 0, 5, 0, 0, 0};
   std::memcpy(p + kMaskedOffset, lead, sizeof lead);
