@@ -5,7 +5,7 @@ BUILD_DIR ?= build
 JOBS ?= $(shell nproc)
 DEB_PACKAGES := cmake g++ make pkg-config qt6-base-dev qt6-base-dev-tools libgl1-mesa-dev \
 	libgtest-dev libgmock-dev fonts-liberation mdbtools xvfb \
-	libpq-dev libsqlite3-dev postgresql
+	libpq-dev libsqlite3-dev libsimdjson-dev postgresql libssl-dev
 ORACLE_DIR := tools/oracle
 
 .PHONY: all deps build run test test-asan oracles fuzz bench clean
@@ -60,7 +60,7 @@ fuzz: deps
 	bash fuzz/run.sh
 
 bench: build
-	bash bench/run.sh
+	bash bench/run.sh $(BUILD_DIR)
 
 clean:
 	rm -rf $(BUILD_DIR) build-asan build-fuzz

@@ -6,7 +6,8 @@
 # key, then `mdb-export FILE Big | psql -c "\copy ..."` for the rows. Prints both times, their
 # ratio, the SQLite rate and the cost of --verify. The server is started in a temporary folder
 # (Unix socket only) and stopped at the end.
-# Usage: bench/migrate_bench.sh [BUILD_DIR]   (environment: ROWS, WORK)
+# Usage: bench/migrate_bench.sh [BUILD_DIR]   (environment: ROWS, WORK; MIGRATE_FILE to move an
+#        existing file of that table instead of generating one)
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 build=${1:-$here/../build}
@@ -24,8 +25,12 @@ fi
 now() { date +%s.%N; }
 secs() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", b - a }'; }
 
-"$gen" "$rows" "$work" > /dev/null  # leaves $work/import.mdb
-file=$work/import.mdb
+if [ -n "${MIGRATE_FILE:-}" ]; then
+  file=$MIGRATE_FILE  # an existing file with the same table
+else
+  "$gen" "$rows" "$work" > /dev/null  # leaves $work/import.mdb
+  file=$work/import.mdb
+fi
 
 as=()
 pgdir=$work/pg

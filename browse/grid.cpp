@@ -65,6 +65,9 @@ int16_t FillRecords(const std::string& table, RecordGrid& grid) {
     byPosition.reserve(static_cast<size_t>(n));
     for (int i = 0; i < n; ++i) byPosition.push_back(fields.Item(i));
     std::string text;
+    // The first screenful is shown as soon as it is read; the rest follows when all are in.
+    constexpr int kFirstRows = 256;
+    int held = 0;
     while (!rs.EOF_()) {
       model->startRow();
       for (int i = 0; i < n; ++i) {
@@ -77,6 +80,10 @@ int16_t FillRecords(const std::string& table, RecordGrid& grid) {
         }
       }
       model->endRow();
+      if (++held == kFirstRows && grid.isVisible()) {
+        model->publish();
+        grid.viewport()->repaint();
+      }
       rs.MoveNext();
     }
   } catch (...) {

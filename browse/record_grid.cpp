@@ -1,22 +1,22 @@
 #include "browse/record_grid.h"
 
-#include <QCollator>
 #include <QHeaderView>
 #include <QLocale>
 #include <algorithm>
 
+#include "browse/text_order.h"
 #include "shell/shell.h"
 
 namespace browse {
 
-int RecordModel::rowCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : rows(); }
+int RecordModel::rowCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : published_; }
 
 int RecordModel::columnCount(const QModelIndex& parent) const {
   return parent.isValid() ? 0 : static_cast<int>(headers_.size());
 }
 
 QVariant RecordModel::data(const QModelIndex& index, int role) const {
-  if (!index.isValid() || index.row() >= rows()) return {};
+  if (!index.isValid() || index.row() >= published_) return {};
   if (role == Qt::DisplayRole) return OneLine(cellText(index.row(), index.column()));
   if (role == Qt::ToolTipRole) return cellText(index.row(), index.column());
   return {};
@@ -54,6 +54,7 @@ void RecordModel::appendHeader(const QString& name) {
 void RecordModel::beginFill(int expectedRows) {
   beginResetModel();
   filling_ = true;
+  published_ = 0;
   open_ = false;
   width_ = std::max<int>(1, static_cast<int>(headers_.size()));
   text_.clear();
@@ -67,6 +68,15 @@ void RecordModel::beginFill(int expectedRows) {
     text_.reserve(static_cast<size_t>(expectedRows) * width_ * 8);
   }
   rowStart_.push_back(0);
+  endResetModel();
+}
+
+void RecordModel::publish() {
+  const int complete = rows();
+  if (complete <= published_) return;
+  beginInsertRows(QModelIndex(), published_, complete - 1);
+  published_ = complete;
+  endInsertRows();
 }
 
 void RecordModel::startRow() {
@@ -99,7 +109,7 @@ void RecordModel::endFill() {
   if (open_) endRow();
   if (!filling_) return;
   filling_ = false;
-  endResetModel();
+  publish();
 }
 
 void RecordModel::clearRows() {
@@ -110,6 +120,8 @@ void RecordModel::clearRows() {
   std::vector<uint32_t>().swap(cellEnd_);
   std::vector<int32_t>().swap(order_);
   open_ = false;
+  filling_ = false;
+  published_ = 0;
   endResetModel();
 }
 
@@ -128,29 +140,23 @@ QString RecordModel::cellText(int row, int column) const {
 
 void RecordModel::sortBy(int column, bool descending) {
   int n = rows();
-  std::vector<int32_t> order(static_cast<size_t>(n));
-  for (int i = 0; i < n; ++i) order[i] = i;
+  std::vector<int32_t> order;
   if (column >= 0 && column < width_) {
     // Cell texts compare as the user's language orders text, without regard to case: accented
-    // letters sort beside their base letters. Numbers are texts here too. Each cell's key is made
-    // once, so a sort of many rows compares bytes.
+    // letters sort beside their base letters. Numbers are texts here too.
     // The C locale states no language; it collates as English does rather than by code point.
     const QLocale language = QLocale().language() == QLocale::C ? QLocale(QLocale::English) : QLocale();
-    QCollator collator{language};
-    collator.setCaseSensitivity(Qt::CaseInsensitive);
-    collator.setNumericMode(false);
-    std::vector<QCollatorSortKey> keys;
-    keys.reserve(static_cast<size_t>(n));
-    for (int32_t stored = 0; stored < n; ++stored) {
-      const uint32_t* ends = cellEnd_.data() + static_cast<size_t>(stored) * width_;
-      uint32_t begin = column == 0 ? 0 : ends[column - 1];
-      std::string_view cell = std::string_view(text_).substr(rowStart_[stored] + begin, ends[column] - begin);
-      keys.push_back(collator.sortKey(QString::fromUtf8(cell.data(), static_cast<qsizetype>(cell.size()))));
-    }
-    std::stable_sort(order.begin(), order.end(), [&](int32_t a, int32_t b) {
-      int c = keys[static_cast<size_t>(a)].compare(keys[static_cast<size_t>(b)]);
-      return descending ? c > 0 : c < 0;
-    });
+    order = TextOrder(language).sort(
+        n,
+        [&](int32_t stored) {
+          const uint32_t* ends = cellEnd_.data() + static_cast<size_t>(stored) * width_;
+          uint32_t begin = column == 0 ? 0 : ends[column - 1];
+          return std::string_view(text_).substr(rowStart_[stored] + begin, ends[column] - begin);
+        },
+        descending);
+  } else {
+    order.resize(static_cast<size_t>(n));
+    for (int i = 0; i < n; ++i) order[i] = i;
   }
   reorder(std::move(order));
 }

@@ -34,14 +34,17 @@ class RecordModel : public QAbstractTableModel {
 
   // Filling: beginFill removes every row and any sort; rows are then appended in stored order.
   // A row is started, given its cells left to right, and ended; a row ended early keeps empty
-  // cells for the rest. endFill publishes the rows to the views.
+  // cells for the rest. Views see the rows publish() has released (the first rows of a long fill,
+  // say) and, after endFill, all of them.
   void beginFill(int expectedRows = 0);
   void startRow();
   void addCell(std::string_view utf8);
   void endRow();
+  void publish();
   void endFill();
   void clearRows();
 
+  // Rows held, complete ones only while filling.
   int rows() const { return static_cast<int>(rowStart_.size()) - (open_ ? 2 : 1); }
   // Row and column are zero-based; the row is a displayed position.
   std::string_view cell(int row, int column) const;
@@ -68,6 +71,7 @@ class RecordModel : public QAbstractTableModel {
   int cellsInRow_ = 0;
   bool open_ = false;                // a row is being filled
   bool filling_ = false;
+  int published_ = 0;                // rows the views have been told of
 };
 
 // The grid control itself: a list in report view over a RecordModel, whole rows selected, one at a

@@ -342,18 +342,17 @@ int cmdImport(const Args& a, std::istream& in, std::ostream& out, std::ostream& 
   int64_t line = 0, rows = 0, committed = 0;
   try {
     if (format == "jsonl") {
-      std::string text;
+      JsonLineReader lines(in);
       std::vector<jet::Value> row;
       JsonObject object;
       // Lines usually name the same columns in the same order: the column of each key position
       // is remembered and only looked up again when the key differs.
       std::vector<std::pair<std::string, size_t>> known;
-      while (std::getline(in, text)) {
-        ++line;
-        if (!text.empty() && text.back() == '\r') text.pop_back();
-        if (text.find_first_not_of(" \t") == std::string::npos) continue;
+      while (lines.next()) {
+        line = lines.number();
+        if (lines.blank()) continue;
         row.assign(info.columns.size(), jet::Null{});
-        const size_t n = parseJsonObject(text, object);
+        const size_t n = lines.parse(object);
         if (known.size() < n) known.resize(n, {std::string(), SIZE_MAX});
         for (size_t k = 0; k < n; ++k) {
           const auto& [key, scalar] = object[k];

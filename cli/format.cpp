@@ -1,6 +1,9 @@
 #include "cli/format.h"
 
+#include <simdjson.h>
+
 #include <charconv>
+#include <cstring>
 #include <cmath>
 #include <stdexcept>
 
@@ -42,7 +45,15 @@ jet::Value convert(const jet::ColumnInfo& c, const std::string& text) {
 }  // namespace
 
 void appendCsvText(std::string& out, const std::string& s) {
-  if (s.find_first_of(",\"\r\n") == std::string::npos) {
+  // One pass over the text; find_first_of would search it once per character of the set.
+  bool plain = true;
+  for (char c : s) {
+    if (c == ',' || c == '"' || c == '\r' || c == '\n') {
+      plain = false;
+      break;
+    }
+  }
+  if (plain) {
     out += s;
     return;
   }
@@ -101,7 +112,12 @@ void appendJsonValue(std::string& out, const jet::Value& v) {
     std::string& out;
     void operator()(const jet::Null&) { out += "null"; }
     void operator()(bool b) { out += b ? "true" : "false"; }
-    void operator()(int64_t i) { out += std::to_string(i); }
+    void operator()(int64_t i) {
+      char buf[24];
+      auto [end, ec] = std::to_chars(buf, buf + sizeof buf, i);
+      (void)ec;
+      out.append(buf, end);
+    }
     void operator()(const jet::Currency& c) { appendJsonString(out, jet::currencyText(c.scaled, true)); }
     void operator()(float f) { appendNumber(out, f); }
     void operator()(double d) { appendNumber(out, d); }
@@ -116,130 +132,72 @@ void appendJsonValue(std::string& out, const jet::Value& v) {
 
 namespace {
 
-struct JsonReader {
-  const std::string& s;
-  size_t i = 0;
+[[noreturn]] void badJson(const char* what) { throw std::runtime_error(std::string("bad JSON: ") + what); }
 
-  [[noreturn]] void bad(const char* what) {
-    throw std::runtime_error(std::string("bad JSON: ") + what + " at column " + std::to_string(i + 1));
-  }
-  void ws() {
-    while (i < s.size() && (s[i] == ' ' || s[i] == '\t' || s[i] == '\r' || s[i] == '\n')) ++i;
-  }
-  void expect(char c) {
-    ws();
-    if (i >= s.size() || s[i] != c) bad((std::string("expected '") + c + "'").c_str());
-    ++i;
-  }
-  static void putUtf8(std::string& out, uint32_t cp) {
-    if (cp < 0x80) {
-      out.push_back(static_cast<char>(cp));
-    } else if (cp < 0x800) {
-      out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else if (cp < 0x10000) {
-      out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-      out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else {
-      out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-      out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    }
-  }
-  uint32_t hex4() {
-    if (i + 4 > s.size()) bad("short \\u escape");
-    uint32_t v = 0;
-    for (int k = 0; k < 4; ++k) {
-      char c = s[i++];
-      v <<= 4;
-      if (c >= '0' && c <= '9') v |= c - '0';
-      else if (c >= 'a' && c <= 'f') v |= c - 'a' + 10;
-      else if (c >= 'A' && c <= 'F') v |= c - 'A' + 10;
-      else bad("bad \\u escape");
-    }
-    return v;
-  }
-  std::string string() {
-    std::string out;
-    string(out);
-    return out;
-  }
-  void string(std::string& out) {
-    expect('"');
-    out.clear();
-    while (true) {
-      // Plain characters are copied a run at a time.
-      size_t run = i;
-      while (run < s.size() && s[run] != '"' && s[run] != '\\' && static_cast<unsigned char>(s[run]) >= 0x20) ++run;
-      out.append(s, i, run - i);
-      i = run;
-      if (i >= s.size()) bad("unterminated string");
-      char c = s[i++];
-      if (c == '"') return;
-      if (static_cast<unsigned char>(c) < 0x20) bad("control character in string");
-      if (c != '\\') {
-        out.push_back(c);
-        continue;
+void check(simdjson::error_code e) {
+  if (e) badJson(simdjson::error_message(e));
+}
+
+// Parses one object of scalars held at json[0, len), readable up to json + capacity (at least
+// SIMDJSON_PADDING bytes beyond the end).
+size_t parseObject(simdjson::ondemand::parser& parser, const char* json, size_t len, size_t capacity,
+                   JsonObject& reuse) {
+  using simdjson::ondemand::json_type;
+  if (capacity < len + simdjson::SIMDJSON_PADDING) badJson("no room to parse");
+  simdjson::ondemand::document doc;
+  check(parser.iterate(json, len, capacity).get(doc));
+  simdjson::ondemand::object object;
+  check(doc.get_object().get(object));
+  size_t n = 0;
+  for (auto field : object) {
+    if (n == reuse.size()) reuse.emplace_back();
+    auto& [key, scalar] = reuse[n];
+    std::string_view text;
+    check(field.unescaped_key().get(text));
+    key.assign(text);
+    simdjson::ondemand::value value;
+    check(field.value().get(value));
+    json_type type;
+    check(value.type().get(type));
+    scalar.boolean = false;
+    switch (type) {
+      case json_type::string:
+        scalar.kind = JsonScalar::String;
+        check(value.get_string().get(text));
+        scalar.text.assign(text);
+        break;
+      case json_type::number: {
+        // Kept as written: the column's type decides how it converts (and refuses bad numbers).
+        scalar.kind = JsonScalar::Number;
+        text = value.raw_json_token();
+        while (!text.empty() && (text.back() == ' ' || text.back() == '\t' || text.back() == '\r' ||
+                                 text.back() == '\n'))
+          text.remove_suffix(1);
+        if (text.find_first_not_of("+-0123456789.eE") != std::string_view::npos) badJson("bad number");
+        scalar.text.assign(text);
+        break;
       }
-      if (i >= s.size()) bad("unterminated string");
-      char e = s[i++];
-      switch (e) {
-        case '"': out.push_back('"'); break;
-        case '\\': out.push_back('\\'); break;
-        case '/': out.push_back('/'); break;
-        case 'b': out.push_back('\b'); break;
-        case 'f': out.push_back('\f'); break;
-        case 'n': out.push_back('\n'); break;
-        case 'r': out.push_back('\r'); break;
-        case 't': out.push_back('\t'); break;
-        case 'u': {
-          uint32_t cp = hex4();
-          if (cp >= 0xD800 && cp < 0xDC00 && i + 1 < s.size() && s[i] == '\\' && s[i + 1] == 'u') {
-            i += 2;
-            uint32_t lo = hex4();
-            if (lo < 0xDC00 || lo > 0xDFFF) bad("bad surrogate pair");
-            cp = 0x10000 + ((cp - 0xD800) << 10) + (lo - 0xDC00);
-          }
-          putUtf8(out, cp);
-          break;
-        }
-        default: bad("bad escape");
+      case json_type::boolean:
+        scalar.kind = JsonScalar::Bool;
+        scalar.text.clear();
+        check(value.get_bool().get(scalar.boolean));
+        break;
+      case json_type::null: {
+        scalar.kind = JsonScalar::Null;
+        scalar.text.clear();
+        bool null = false;
+        check(value.is_null().get(null));
+        if (!null) badJson("bad literal");
+        break;
       }
+      default: badJson("a value is an array or an object");
     }
+    ++n;
   }
-  JsonScalar scalar() {
-    JsonScalar v;
-    scalar(v);
-    return v;
-  }
-  void scalar(JsonScalar& v) {
-    ws();
-    v.kind = JsonScalar::Null;
-    v.boolean = false;
-    if (i >= s.size()) bad("missing value");
-    if (s[i] == '"') {
-      v.kind = JsonScalar::String;
-      string(v.text);
-    } else if (s.compare(i, 4, "null") == 0) {
-      i += 4;
-    } else if (s.compare(i, 4, "true") == 0) {
-      i += 4;
-      v.kind = JsonScalar::Bool;
-      v.boolean = true;
-    } else if (s.compare(i, 5, "false") == 0) {
-      i += 5;
-      v.kind = JsonScalar::Bool;
-    } else {
-      size_t start = i;
-      while (i < s.size() && std::string_view("+-0123456789.eE").find(s[i]) != std::string_view::npos) ++i;
-      if (i == start) bad("unexpected character");
-      v.kind = JsonScalar::Number;
-      v.text.assign(s, start, i - start);
-    }
-  }
-};
+  // Anything after the closing brace but white space is an error.
+  if (doc.current_location().error() == simdjson::SUCCESS) badJson("text after the object");
+  return n;
+}
 
 }  // namespace
 
@@ -250,33 +208,82 @@ JsonObject parseJsonObject(const std::string& line) {
 }
 
 size_t parseJsonObject(const std::string& line, JsonObject& reuse) {
-  JsonReader r{line};
-  size_t n = 0;
-  r.expect('{');
-  r.ws();
-  if (r.i < line.size() && line[r.i] == '}') {
-    ++r.i;
-  } else {
-    while (true) {
-      r.ws();
-      if (n == reuse.size()) reuse.emplace_back();
-      auto& [key, value] = reuse[n];
-      r.string(key);
-      r.expect(':');
-      r.scalar(value);
-      ++n;
-      r.ws();
-      if (r.i < line.size() && line[r.i] == ',') {
-        ++r.i;
-        continue;
-      }
-      r.expect('}');
+  simdjson::ondemand::parser parser;
+  simdjson::padded_string padded(line);
+  return parseObject(parser, padded.data(), padded.size(), padded.size() + simdjson::SIMDJSON_PADDING, reuse);
+}
+
+struct JsonLineReader::Impl {
+  std::istream& in;
+  simdjson::ondemand::parser parser;
+  std::vector<char> buffer;      // data in [0, end), then room for padding
+  size_t begin = 0, end = 0;     // unread bytes
+  const char* line = nullptr;
+  size_t size = 0;
+  int64_t number = 0;
+  bool eof = false;
+
+  // Reads more input behind the unread bytes (moved to the front); false when none is left.
+  bool fill() {
+    if (eof) return false;
+    if (begin > 0) {
+      std::memmove(buffer.data(), buffer.data() + begin, end - begin);
+      end -= begin;
+      begin = 0;
+    }
+    const size_t kBlock = 1 << 20;
+    if (buffer.size() < end + kBlock + simdjson::SIMDJSON_PADDING)
+      buffer.resize(end + kBlock + simdjson::SIMDJSON_PADDING);
+    in.read(buffer.data() + end, static_cast<std::streamsize>(kBlock));
+    const size_t got = static_cast<size_t>(in.gcount());
+    end += got;
+    if (got < kBlock) eof = true;
+    return got > 0;
+  }
+};
+
+JsonLineReader::JsonLineReader(std::istream& in) : impl_(new Impl{in}) {}
+JsonLineReader::~JsonLineReader() = default;
+
+bool JsonLineReader::next() {
+  Impl& r = *impl_;
+  size_t scanned = r.begin;
+  for (;;) {
+    const void* nl = std::memchr(r.buffer.data() + scanned, '\n', r.end - scanned);
+    if (nl) {
+      const char* at = static_cast<const char*>(nl);
+      r.line = r.buffer.data() + r.begin;
+      r.size = static_cast<size_t>(at - r.line);
+      r.begin = static_cast<size_t>(at - r.buffer.data()) + 1;
       break;
     }
+    const size_t seen = r.end - r.begin;
+    if (!r.fill()) {
+      if (r.begin == r.end) return false;
+      r.line = r.buffer.data() + r.begin;  // a last line without a line break
+      r.size = r.end - r.begin;
+      r.begin = r.end;
+      break;
+    }
+    scanned = r.begin + seen;
   }
-  r.ws();
-  if (r.i != line.size()) r.bad("text after the object");
-  return n;
+  if (r.size && r.line[r.size - 1] == '\r') --r.size;
+  ++r.number;
+  return true;
+}
+
+int64_t JsonLineReader::number() const { return impl_->number; }
+
+bool JsonLineReader::blank() const {
+  for (size_t i = 0; i < impl_->size; ++i)
+    if (impl_->line[i] != ' ' && impl_->line[i] != '\t') return false;
+  return true;
+}
+
+size_t JsonLineReader::parse(JsonObject& reuse) {
+  Impl& r = *impl_;
+  const size_t capacity = r.buffer.size() - static_cast<size_t>(r.line - r.buffer.data());
+  return parseObject(r.parser, r.line, r.size, capacity, reuse);
 }
 
 bool readCsvRecord(std::istream& in, std::vector<CsvField>& record, int64_t& line) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <istream>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -33,6 +34,28 @@ JsonObject parseJsonObject(const std::string& line);
 // The same into `reuse`, whose first N entries it fills (keeping their storage for the next line);
 // returns N. Entries beyond N are left from earlier lines.
 size_t parseJsonObject(const std::string& line, JsonObject& reuse);
+
+// JSON lines read from a stream a large block at a time, each line parsed where it lies.
+class JsonLineReader {
+ public:
+  explicit JsonLineReader(std::istream& in);
+  ~JsonLineReader();
+  JsonLineReader(const JsonLineReader&) = delete;
+  JsonLineReader& operator=(const JsonLineReader&) = delete;
+
+  // Moves to the next line (LF or CR LF ends it); false at the end of input.
+  bool next();
+  // Lines read so far, the current one included.
+  int64_t number() const;
+  // Whether the current line holds nothing but spaces and tabs.
+  bool blank() const;
+  // The current line as one object of scalars, as parseJsonObject(line, reuse).
+  size_t parse(JsonObject& reuse);
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
 
 // Reads the next CSV record; false at the end of input. Fields that were quoted are kept apart
 // from unquoted empty ones (Null). `line` counts physical lines read so far.

@@ -13,7 +13,6 @@
 
 #include "jet/base/bytes.h"
 #include "jet/base/error.h"
-#include "jet/base/rc4.h"
 #include "jet/storage/journal.h"
 
 namespace jet {
@@ -28,12 +27,6 @@ std::string fileName(const std::string& path) {
 std::string folderOf(const std::string& path) {
   const auto slash = path.find_last_of('/');
   return slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
-}
-
-void encodePage(uint32_t key, uint32_t number, uint8_t* data, size_t len) {
-  uint8_t k[4];
-  put32(k, key ^ number);
-  rc4Apply(k, 4, data, len);
 }
 
 [[noreturn]] void writeFailed(int error, const std::string& path) {
@@ -435,8 +428,10 @@ void PageFile::setPageSize(uint32_t size) {
   index_.clear();
 }
 
-void PageFile::setEncodingKey(uint32_t key) {
-  key_ = key;
+void PageFile::setEncodingKey(uint32_t key) { setCodec(key != 0 ? databaseKeyCodec(key) : nullptr); }
+
+void PageFile::setCodec(std::shared_ptr<const PageCodec> codec) {
+  codec_ = std::move(codec);
   lru_.clear();
   index_.clear();
 }
@@ -488,7 +483,7 @@ PageRef PageFile::page(uint32_t number) {
       done += size_t(n);
     }
   }
-  if (key_ != 0 && number != 0) encodePage(key_, number, p->data(), p->size());
+  if (codec_ && number != 0) codec_->decode(number, p->data(), p->size());
   PageRef ref = std::move(p);
   remember(number, ref);
   return ref;
@@ -503,9 +498,9 @@ void PageFile::checkWritable() const {
 
 // Writes a page (decoded bytes) to its place in the file.
 void PageFile::storePage(uint32_t number, const Page& page) {
-  if (key_ != 0 && number != 0) {
+  if (codec_ && number != 0) {
     Page enc(page);
-    encodePage(key_, number, enc.data(), enc.size());
+    codec_->encode(number, enc.data(), enc.size());
     hookedWrite(fd_, path_, uint64_t(number) * pageSize_, enc.data(), enc.size(), faultCountdown_, fault_);
   } else {
     hookedWrite(fd_, path_, uint64_t(number) * pageSize_, page.data(), page.size(), faultCountdown_, fault_);
@@ -542,7 +537,7 @@ uint32_t PageFile::appendPage(const uint8_t* data) {
 
 void PageFile::writeRun(uint32_t first, const uint8_t* data, size_t pages) {
   checkWritable();
-  if (atomic_ || key_ != 0) {
+  if (atomic_ || codec_) {
     for (size_t i = 0; i < pages; ++i) writePage(first + uint32_t(i), data + i * pageSize_);
     return;
   }
@@ -621,12 +616,12 @@ void PageFile::writeJournal() {
   std::sort(numbers.begin(), numbers.end());
   std::vector<Page> encoded;
   std::vector<std::pair<uint32_t, const uint8_t*>> images;
-  if (key_ != 0) encoded.reserve(numbers.size());
+  if (codec_) encoded.reserve(numbers.size());
   for (uint32_t n : numbers) {
     const Page& image = *preImages_.at(n);
-    if (key_ != 0 && n != 0) {
+    if (codec_ && n != 0) {
       encoded.push_back(image);
-      encodePage(key_, n, encoded.back().data(), encoded.back().size());
+      codec_->encode(n, encoded.back().data(), encoded.back().size());
       images.emplace_back(n, encoded.back().data());
     } else {
       images.emplace_back(n, image.data());

@@ -4,7 +4,8 @@
 //
 // Memory stays fixed whatever the file's size: at most `cachePages` pages are held, and a page that
 // a caller still holds (a shared pointer) lives on only as long as the caller keeps it. Pages other
-// than page 0 of a database with a database key are decoded on read and encoded on write. A file
+// than page 0 pass through the file's page codec, if it has one (a database key or an encryption):
+// decoded on read, encoded on write. A file
 // opened for writing carries an exclusive advisory lock, so a second writer is refused (3051).
 //
 // Commits are crash-safe through a rollback journal beside the file (see jet/journal.h): the pages
@@ -20,6 +21,8 @@
 #include <string>
 #include <unordered_map>
 #include <vector>
+
+#include "jet/storage/page_codec.h"
 
 namespace jet {
 
@@ -48,8 +51,11 @@ class PageFile {
   std::vector<uint8_t> readPrefix(size_t len);
 
   void setPageSize(uint32_t size);
-  // 0 disables page encoding.
+  // The RC4 masking of a Jet database key; 0 stores pages as they are.
   void setEncodingKey(uint32_t key);
+  // Any codec (nullptr: none). Pages already cached are dropped.
+  void setCodec(std::shared_ptr<const PageCodec> codec);
+  const std::shared_ptr<const PageCodec>& codec() const { return codec_; }
 
   uint32_t pageSize() const { return pageSize_; }
   uint32_t pageCount() const { return pageCount_; }
@@ -129,7 +135,7 @@ class PageFile {
   uint32_t pageCount_ = 0;
   uint64_t fileSize_ = 0;
   uint64_t device_ = 0, inode_ = 0;
-  uint32_t key_ = 0;
+  std::shared_ptr<const PageCodec> codec_;
   size_t capacity_;
   std::list<std::pair<uint32_t, PageRef>> lru_;  // most recently used first
   std::unordered_map<uint32_t, std::list<std::pair<uint32_t, PageRef>>::iterator> index_;

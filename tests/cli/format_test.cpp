@@ -38,6 +38,8 @@ TEST(CsvFormat, QuotesOnlyWhenNeededAndKeepsNullApartFromEmpty) {
   EXPECT_EQ(csv(std::string("a,b")), "\"a,b\"");
   EXPECT_EQ(csv(std::string("say \"hi\"")), "\"say \"\"hi\"\"\"");
   EXPECT_EQ(csv(std::string("two\nlines")), "\"two\nlines\"");
+  EXPECT_EQ(csv(std::string("cr\ronly")), "\"cr\ronly\"");
+  EXPECT_EQ(csv(std::string("trailing,")), "\"trailing,\"");
   EXPECT_EQ(csv(std::string("")), "\"\"");
   EXPECT_EQ(csv(jet::Null{}), "");
   EXPECT_EQ(csv(jet::Currency{-123400}), "-12.34");
@@ -109,4 +111,80 @@ TEST(JsonFormat, ObjectsParseAndConvertToColumns) {
   EXPECT_THROW(valueFromJson(col(ColumnType::DateTime), bad), jet::Error);
   for (const char* broken : {"", "{", "{\"a\":}", "{\"a\" 1}", "[1]", "{\"a\":1} x", "{\"a\":\"\\q\"}"})
     EXPECT_THROW(parseJsonObject(broken), std::runtime_error) << broken;
+}
+
+namespace {
+
+// Everything the block reader yields, line by line: its number and either the parsed object or
+// the parse error.
+std::vector<std::string> readAll(const std::string& input) {
+  std::istringstream in(input);
+  JsonLineReader reader(in);
+  std::vector<std::string> out;
+  JsonObject reuse;
+  while (reader.next()) {
+    std::string seen = std::to_string(reader.number()) + ":";
+    if (reader.blank()) {
+      out.push_back(seen + "blank");
+      continue;
+    }
+    try {
+      const size_t n = reader.parse(reuse);
+      for (size_t k = 0; k < n; ++k)
+        seen += reuse[k].first + "=" + std::to_string(reuse[k].second.kind) + reuse[k].second.text + ";";
+    } catch (const std::runtime_error&) {
+      seen += "error";
+    }
+    out.push_back(seen);
+  }
+  return out;
+}
+
+// The same, one line at a time through parseJsonObject.
+std::vector<std::string> readEach(const std::vector<std::string>& lines) {
+  std::vector<std::string> out;
+  for (size_t i = 0; i < lines.size(); ++i) {
+    std::string line = lines[i];
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    std::string seen = std::to_string(i + 1) + ":";
+    if (line.find_first_not_of(" \t") == std::string::npos) {
+      out.push_back(seen + "blank");
+      continue;
+    }
+    try {
+      for (const auto& [key, scalar] : parseJsonObject(line))
+        seen += key + "=" + std::to_string(scalar.kind) + scalar.text + ";";
+    } catch (const std::runtime_error&) {
+      seen += "error";
+    }
+    out.push_back(seen);
+  }
+  return out;
+}
+
+}  // namespace
+
+TEST(JsonFormat, BlockReaderYieldsTheLinesParseJsonObjectSees) {
+  // Lines across the reader's block boundaries, one longer than a block, CR LF endings, blank
+  // lines, broken lines among good ones and a last line without a line break.
+  std::vector<std::string> lines;
+  for (int i = 0; i < 30000; ++i) {
+    switch (i % 7) {
+      case 0: lines.push_back("{\"a\": " + std::to_string(i) + ", \"b\": \"text " + std::to_string(i) + "\"}"); break;
+      case 1: lines.push_back("{\"n\":-1.5e2 ,\"t\":true,\"z\":null}\r"); break;
+      case 2: lines.push_back(i % 2 ? "" : "  \t"); break;
+      case 3: lines.push_back("{\"e\":\"\\u00e9\\n\\\"\"}"); break;
+      case 4: lines.push_back(i % 3 ? "{\"a\":1} x" : "{\"a\":[1]}"); break;
+      case 5: lines.push_back("{\"long\":\"" + std::string(size_t(i % 5000), 'q') + "\"}"); break;
+      default: lines.push_back("{}"); break;
+    }
+  }
+  lines.push_back("{\"huge\":\"" + std::string(3 << 20, 'h') + "\"}");
+  lines.push_back("{\"last\":1}");
+  std::string input;
+  for (size_t i = 0; i < lines.size(); ++i) input += lines[i] + (i + 1 < lines.size() ? "\n" : "");
+  ASSERT_GT(input.size(), size_t(4) << 20);
+  EXPECT_EQ(readAll(input), readEach(lines));
+  EXPECT_EQ(readAll(""), std::vector<std::string>{});
+  EXPECT_EQ(readAll("\n"), std::vector<std::string>{"1:blank"});
 }

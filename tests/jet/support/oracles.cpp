@@ -33,12 +33,13 @@ std::optional<Run> mdbtools(const std::string& program, const std::string& argum
   return run(program + " " + arguments + " 2>/dev/null");
 }
 
-std::optional<std::vector<std::string>> mdbReader(const std::string& path) {
+std::optional<std::vector<std::string>> mdbReader(const std::string& path, const std::string& password) {
   const std::string modules = std::string(TABULONIX_SOURCE_DIR) + "/tools/oracle/node_modules";
   if (!std::filesystem::exists(modules + "/mdb-reader")) return std::nullopt;
   if (run("command -v node >/dev/null 2>&1").status != 0) return std::nullopt;
   const std::string script = std::string(TABULONIX_SOURCE_DIR) + "/tests/jet/support/mdb_reader_dump.cjs";
-  Run r = run("MDB_READER_DIR=" + quote(modules) + " node " + quote(script) + " " + quote(path) + " 2>&1");
+  const std::string secret = password.empty() ? "" : "MDB_READER_PASSWORD=" + quote(password) + " ";
+  Run r = run(secret + "MDB_READER_DIR=" + quote(modules) + " node " + quote(script) + " " + quote(path) + " 2>&1");
   std::vector<std::string> lines;
   std::istringstream in(r.out);
   std::string line;

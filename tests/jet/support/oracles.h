@@ -26,8 +26,8 @@ std::string quote(const std::string& s);
 std::optional<Run> mdbtools(const std::string& program, const std::string& arguments);
 
 // mdb-reader's view of the file (see mdb_reader_dump.cjs), split into lines; nothing when node or
-// mdb-reader is missing.
-std::optional<std::vector<std::string>> mdbReader(const std::string& path);
+// mdb-reader is missing. `password` opens an encrypted file.
+std::optional<std::vector<std::string>> mdbReader(const std::string& path, const std::string& password = "");
 // The same for several files in one run of the reader (starting node is slow): each file's lines
 // by its path; nothing when node or mdb-reader is missing.
 std::optional<std::map<std::string, std::vector<std::string>>> mdbReaderFiles(const std::vector<std::string>& paths);

@@ -1,0 +1,300 @@
+// Files encrypted with a password (Access 2010 and later): Access's own encrypted file opens with its
+// password; copies of plain files encrypted here, with each of the format's parameters and with the
+// descriptor written in other legal ways, read back page for page as their originals; a missing
+// or wrong password, a foreign encryption and a damaged descriptor end in clear errors.
+#include "jet/storage/office_encryption.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "jet/base/bytes.h"
+#include "jet/base/error.h"
+#include "jet/storage/header.h"
+#include "jet/storage/page_file.h"
+#include "jet/support/encrypted_copy.h"
+#include "jet/support/oracles.h"
+#include "jet/support/test_files.h"
+#include "support/error_of.h"
+
+namespace {
+
+constexpr size_t kPage = 4096;
+
+std::vector<uint8_t> firstPage(const std::vector<uint8_t>& file) { return {file.begin(), file.begin() + kPage}; }
+
+uint32_t databaseKeyOf(const std::vector<uint8_t>& file) {
+  std::vector<uint8_t> header(file.begin(), file.begin() + jet::kHeaderBytes);
+  jet::maskHeaderBlock(jet::Format::Jet4, header.data(), header.size());
+  return jet::le32(&header[0x3E]);
+}
+
+std::shared_ptr<const jet::PageCodec> unlock(const std::vector<uint8_t>& file, const std::string& password) {
+  return jet::unlockEncryptedPages(firstPage(file), databaseKeyOf(file), password, "x.accdb");
+}
+
+jet::Error errorFrom(const std::function<void()>& call) {
+  try {
+    call();
+  } catch (const jet::Error& e) {
+    return e;
+  }
+  return jet::Error(0, "");
+}
+
+TEST(OfficeEncryption, AccessEncryptedFileDecodesWithItsPassword) {
+  const auto file = jettest::readFile(jettest::testdata("ace/passwordV2010.accdb"));
+  auto codec = unlock(file, "password");
+  ASSERT_TRUE(codec);
+  // Every page decodes to a page of the format: a known type byte, then 01.
+  for (size_t n = 1; n < file.size() / kPage; ++n) {
+    std::vector<uint8_t> page(file.begin() + long(n * kPage), file.begin() + long((n + 1) * kPage));
+    codec->decode(uint32_t(n), page.data(), page.size());
+    EXPECT_TRUE(page[0] >= 1 && page[0] <= 5 && page[1] == 1) << "page " << n;
+  }
+  EXPECT_EQ(errorOf([&] { unlock(file, "Password"); }), jet::err::kInvalidPassword);
+  const jet::Error none = errorFrom([&] { unlock(file, ""); });
+  EXPECT_EQ(none.number(), jet::err::kInvalidPassword);
+  EXPECT_NE(none.description().find("'x.accdb' is encrypted and needs its password"), std::string::npos) << none.what();
+}
+
+TEST(OfficeEncryption, CopiesEncryptedWithEachParameterReadAsTheirOriginals) {
+  const std::string plain = jettest::testdata("ace/testV2007.accdb");
+  const auto original = jettest::readFile(plain);
+  using Kind = jettest::Encryption::Kind;
+  struct Case { Kind kind; const char* hash; unsigned bits; const char* password; std::string prefix; char quote; bool certificate; std::string provider; };
+  const Case cases[] = {
+      {Kind::Agile, "SHA512", 256, "secret", "p", '"', false, ""},
+      {Kind::Agile, "SHA-1", 256, "Pässwörd ✓", "p", '"', false, ""},  // a hash shorter than the key: padded
+      {Kind::Agile, "SHA256", 192, "x", "", '\'', true, ""},            // no prefix, single quotes, a certificate first
+      {Kind::Agile, "SHA384", 128, "longer password with spaces", "pw", '"', false, ""},
+      {Kind::CryptoApiRc4, "SHA1", 128, "secret", "", '"', false, "Microsoft Enhanced Cryptographic Provider v1.0"},
+      {Kind::CryptoApiRc4, "SHA1", 40, "secret", "", '"', false, "Microsoft Base Cryptographic Provider v1.0"},
+      {Kind::CryptoApiRc4, "SHA1", 56, "Pässwörd", "", '"', false, ""},
+      {Kind::CryptoApiAes, "SHA1", 128, "secret", "", '"', false, "Microsoft Enhanced RSA and AES Cryptographic Provider"},
+      {Kind::CryptoApiAes, "SHA1", 256, "x", "", '"', false, ""},
+  };
+  jettest::TempDir dir;
+  for (const Case& c : cases) {
+    jettest::Encryption e;
+    e.kind = c.kind;
+    e.provider = c.provider;
+    e.hash = c.hash;
+    e.keyBits = c.bits;
+    e.password = c.password;
+    e.prefix = c.prefix;
+    e.quote = c.quote;
+    e.certificateFirst = c.certificate;
+    const std::string path = (dir.path() / "enc.accdb").string();
+    ASSERT_TRUE(jettest::writeEncryptedCopy(plain, path, e));
+    const auto file = jettest::readFile(path);
+    std::shared_ptr<const jet::PageCodec> codec;
+    ASSERT_NO_THROW(codec = unlock(file, c.password)) << c.hash << " " << c.bits;
+    size_t changed = 0;
+    for (size_t n = 1; n < file.size() / kPage; ++n) {
+      std::vector<uint8_t> page(file.begin() + long(n * kPage), file.begin() + long((n + 1) * kPage));
+      changed += !std::equal(page.begin(), page.end(), original.begin() + long(n * kPage));
+      codec->decode(uint32_t(n), page.data(), page.size());
+      ASSERT_TRUE(std::equal(page.begin(), page.end(), original.begin() + long(n * kPage))) << c.hash << " page " << n;
+    }
+    EXPECT_EQ(changed, file.size() / kPage - 1) << "every page after the first is stored encrypted";
+    EXPECT_EQ(errorOf([&] { unlock(file, std::string(c.password) + "x"); }), jet::err::kInvalidPassword) << c.hash;
+  }
+}
+
+// Encrypted with `e`, the first pages of testV2007 decode as in the original.
+bool decodesAsTheOriginal(const std::vector<uint8_t>& file, const std::string& password) {
+  const auto original = jettest::readFile(jettest::testdata("ace/testV2007.accdb"));
+  auto codec = unlock(file, password);
+  for (size_t n = 1; n < 8; ++n) {
+    std::vector<uint8_t> page(file.begin() + long(n * kPage), file.begin() + long((n + 1) * kPage));
+    codec->decode(uint32_t(n), page.data(), page.size());
+    if (!std::equal(page.begin(), page.end(), original.begin() + long(n * kPage))) return false;
+  }
+  return true;
+}
+
+TEST(OfficeEncryption, CryptoApiKeySizeZeroMeansTheProvidersDefault) {
+  jettest::TempDir dir;
+  const std::string path = (dir.path() / "enc.accdb").string();
+  struct Case { unsigned bits; std::string provider; };
+  for (const Case& c : {Case{40, ""}, Case{40, "Microsoft Base Cryptographic Provider v1.0"},
+                        Case{128, "Microsoft Enhanced Cryptographic Provider v1.0"}}) {
+    jettest::Encryption e;
+    e.kind = jettest::Encryption::Kind::CryptoApiRc4;
+    e.keyBits = c.bits;
+    e.provider = c.provider;
+    ASSERT_TRUE(jettest::writeEncryptedCopy(jettest::testdata("ace/testV2007.accdb"), path, e));
+    auto file = jettest::readFile(path);
+    jet::put32(&file[0x29B + 12 + 16], 0);  // the header's key size
+    EXPECT_TRUE(decodesAsTheOriginal(file, e.password)) << c.bits << " '" << c.provider << "'";
+  }
+}
+
+// The copies the tests encrypt follow the format as the independent reader knows it, for the kinds
+// and parameters it reads: it sees in each exactly what it sees in the plain original.
+TEST(OfficeEncryption, TheIndependentReaderReadsTheCopiesEncryptedHere) {
+  const std::string plain = jettest::testdata("ace/testV2007.accdb");
+  const auto expected = oracle::mdbReader(plain);
+  if (!expected) GTEST_SKIP() << "mdb-reader is not installed";
+  ASSERT_GT(expected->size(), 10u);
+  using Kind = jettest::Encryption::Kind;
+  struct Case { Kind kind; const char* hash; unsigned bits; };
+  jettest::TempDir dir;
+  for (const Case& c : {Case{Kind::Agile, "SHA512", 256}, Case{Kind::Agile, "SHA256", 128},
+                        Case{Kind::CryptoApiRc4, "SHA1", 128}}) {
+    jettest::Encryption e;
+    e.kind = c.kind;
+    e.hash = c.hash;
+    e.keyBits = c.bits;
+    e.provider = "Microsoft Enhanced Cryptographic Provider v1.0";
+    const std::string path = (dir.path() / "enc.accdb").string();
+    ASSERT_TRUE(jettest::writeEncryptedCopy(plain, path, e));
+    EXPECT_EQ(oracle::mdbReader(path, e.password), expected) << c.hash << " " << c.bits;
+    const auto refused = oracle::mdbReader(path, "not it");
+    ASSERT_TRUE(refused && !refused->empty());
+    EXPECT_EQ(refused->front(), "ERROR") << "a wrong password opens nothing";
+  }
+}
+
+// The page 0 of an encrypted copy with its descriptor edited by `edit`.
+std::vector<uint8_t> withDescriptor(const std::function<void(std::string&)>& edit) {
+  jettest::TempDir dir;
+  const std::string path = (dir.path() / "enc.accdb").string();
+  jettest::Encryption e;
+  e.spinCount = 10;
+  if (!jettest::writeEncryptedCopy(jettest::testdata("ace/empty2010.accdb"), path, e)) return {};
+  auto file = jettest::readFile(path);
+  const size_t len = jet::le16(&file[0x299]);
+  std::string xml(file.begin() + 0x29B + 8, file.begin() + long(0x29B + len));
+  edit(xml);
+  std::fill(file.begin() + 0x29B + 8, file.begin() + kPage, 0);
+  std::copy(xml.begin(), xml.end(), file.begin() + 0x29B + 8);
+  jet::put16(&file[0x299], uint16_t(xml.size() + 8));
+  return file;
+}
+
+void replace(std::string& s, const std::string& from, const std::string& to) {
+  const auto at = s.find(from);
+  ASSERT_NE(at, std::string::npos) << from;
+  s.replace(at, from.size(), to);
+}
+
+TEST(OfficeEncryption, DamagedOrForeignEncryptionEndsInAClearError) {
+  const auto good = withDescriptor([](std::string&) {});
+  ASSERT_FALSE(good.empty());
+  ASSERT_NO_THROW(unlock(good, "secret"));
+  auto unlockWith = [](std::vector<uint8_t> file) { return errorFrom([&] { unlock(file, "secret"); }); };
+  auto edited = [&](const std::function<void(std::vector<uint8_t>&)>& edit) {
+    auto f = good;
+    edit(f);
+    return unlockWith(f);
+  };
+  // The information block: its length, version and flags.
+  EXPECT_EQ(edited([](auto& f) { jet::put16(&f[0x299], 0xFFFF); }).number(), jet::err::kCorrupt);
+  EXPECT_EQ(edited([](auto& f) { jet::put16(&f[0x299], 4); }).number(), jet::err::kCorrupt);
+  const jet::Error extensible = edited([](auto& f) { f[0x29B + 2] = 3; });
+  EXPECT_EQ(extensible.number(), jet::err::kCannotOpenFile);
+  EXPECT_NE(extensible.description().find("4.3"), std::string::npos) << extensible.what();
+  EXPECT_EQ(edited([](auto& f) { f[0x29B] = 1, f[0x29B + 2] = 1; }).number(), jet::err::kCannotOpenFile);
+  // A binary (CryptoAPI) version over the XML: its header does not fit.
+  EXPECT_EQ(edited([](auto& f) { f[0x29B + 2] = 2; }).number(), jet::err::kCorrupt);
+  EXPECT_EQ(edited([](auto& f) { f[0x29B + 4] = 0x24; }).number(), jet::err::kCorrupt);
+
+  struct Edit { std::string from, to; int error; };
+  const Edit edits[] = {
+      {"<keyData", "<keyDatum", jet::err::kCorrupt},
+      {"saltValue=\"", "saltValue=\"!", jet::err::kCorrupt},
+      {"spinCount=\"10\"", "spinCount=\"4000000000\"", jet::err::kCorrupt},
+      {"spinCount=\"10\"", "spinCount=\"ten\"", jet::err::kCorrupt},
+      {"keyBits=\"256\"", "keyBits=\"100\"", jet::err::kCorrupt},
+      {"hashSize=\"64\"", "hashSize=\"20\"", jet::err::kCorrupt},
+      {"saltSize=\"16\"", "saltSize=\"8\"", jet::err::kCorrupt},
+      {"encryptedKeyValue=\"", "encryptedKeyValue=\"AAAA", jet::err::kCorrupt},
+      {"cipherAlgorithm=\"AES\"", "cipherAlgorithm=\"DES\"", jet::err::kCannotOpenFile},
+      {"ChainingModeCBC", "ChainingModeCFB", jet::err::kCannotOpenFile},
+      {"hashAlgorithm=\"SHA512\"", "hashAlgorithm=\"WHIRLPOOL\"", jet::err::kCannotOpenFile},
+      {"keyEncryptor/password\">", "keyEncryptor/certificate\">", jet::err::kCannotOpenFile},
+      {"</keyEncryptors>", "", jet::err::kCorrupt},
+  };
+  for (const Edit& e : edits) {
+    const auto file = withDescriptor([&](std::string& xml) { replace(xml, e.from, e.to); });
+    EXPECT_EQ(unlockWith(file).number(), e.error) << e.from << " -> " << e.to;
+  }
+  // Cut short anywhere, the descriptor is damaged, never read past its end.
+  for (size_t keep : {0, 20, 300, 700}) {
+    const auto file = withDescriptor([&](std::string& xml) { xml.resize(std::min(keep, xml.size())); });
+    EXPECT_EQ(unlockWith(file).number(), jet::err::kCorrupt) << keep;
+  }
+}
+
+TEST(OfficeEncryption, DamagedOrForeignCryptoApiHeadersEndInAClearError) {
+  jettest::TempDir dir;
+  const std::string path = (dir.path() / "enc.accdb").string();
+  jettest::Encryption e;
+  e.kind = jettest::Encryption::Kind::CryptoApiRc4;
+  e.keyBits = 128;
+  e.provider = "Microsoft Enhanced Cryptographic Provider v1.0";
+  ASSERT_TRUE(jettest::writeEncryptedCopy(jettest::testdata("ace/empty2010.accdb"), path, e));
+  const auto good = jettest::readFile(path);
+  ASSERT_NO_THROW(unlock(good, e.password));
+  constexpr size_t info = 0x29B, header = info + 12;
+  const size_t verifier = header + jet::le32(&good[info + 8]);
+  struct Edit { size_t at; uint32_t value; int error; const char* what; };
+  const Edit edits[] = {
+      {info + 8, 0x7FFFFFFF, jet::err::kCorrupt, "header size"},
+      {info + 8, 8, jet::err::kCorrupt, "header too small"},
+      {header, 0x04 | 0x10, jet::err::kCannotOpenFile, "external provider"},
+      {header, 0, jet::err::kCannotOpenFile, "not CryptoAPI"},
+      {header, 0x04 | 0x20, jet::err::kCorrupt, "AES flag on RC4"},
+      {header + 8, 0x6602, jet::err::kCannotOpenFile, "RC2"},
+      {header + 12, 0x8003, jet::err::kCannotOpenFile, "MD5"},
+      {header + 16, 33, jet::err::kCorrupt, "33-bit key"},
+      {header + 16, 256, jet::err::kCorrupt, "256-bit RC4 key"},
+      {verifier, 8, jet::err::kCorrupt, "salt size"},
+      {verifier + 36, 16, jet::err::kCorrupt, "verifier hash size"},
+  };
+  for (const Edit& edit : edits) {
+    auto file = good;
+    jet::put32(&file[edit.at], edit.value);
+    EXPECT_EQ(errorOf([&] { unlock(file, e.password); }), edit.error) << edit.what;
+  }
+  auto cut = good;
+  jet::put16(&cut[0x299], uint16_t(verifier - info + 30));  // the verifier's hash cut off
+  EXPECT_EQ(errorOf([&] { unlock(cut, e.password); }), jet::err::kCorrupt);
+  EXPECT_EQ(errorOf([&] { unlock(good, "Secret"); }), jet::err::kInvalidPassword);
+}
+
+TEST(OfficeEncryption, PagesWrittenToAnEncryptedFileAreStoredEncrypted) {
+  jettest::TempDir dir;
+  const std::string path = (dir.path() / "enc.accdb").string();
+  jettest::Encryption e;
+  ASSERT_TRUE(jettest::writeEncryptedCopy(jettest::testdata("ace/empty2010.accdb"), path, e));
+  const auto before = jettest::readFile(path);
+  std::vector<uint8_t> page(kPage);
+  for (size_t i = 0; i < page.size(); ++i) page[i] = uint8_t(i * 13 + 1);
+  uint32_t appended = 0;
+  {
+    jet::PageFile file(path, false);
+    file.setPageSize(kPage);
+    file.setCodec(unlock(before, e.password));
+    file.beginAtomic();
+    file.writePage(3, page.data());
+    appended = file.appendPage(page.data());
+    file.commitAtomic();
+  }
+  const auto after = jettest::readFile(path);
+  ASSERT_EQ(after.size(), size_t(appended + 1) * kPage);
+  auto codec = unlock(after, e.password);
+  for (uint32_t n : {3u, appended}) {
+    std::vector<uint8_t> stored(after.begin() + long(n * kPage), after.begin() + long((n + 1) * kPage));
+    EXPECT_NE(stored, page) << n;
+    codec->decode(n, stored.data(), stored.size());
+    EXPECT_EQ(stored, page) << n;
+  }
+  EXPECT_TRUE(std::equal(before.begin(), before.begin() + kPage, after.begin())) << "page 0 stays as it was";
+}
+
+}  // namespace
