@@ -31,12 +31,12 @@ void maskHeaderBlock(Format format, uint8_t* page0, size_t len) {
 Header parseHeader(const std::vector<uint8_t>& raw, const std::string& fileName) {
   static const char kJet[] = "Standard Jet DB";
   if (raw.size() < 0x15 || raw[0] != 0x00 || raw[1] != 0x01 || raw[2] != 0 || raw[3] != 0 ||
-      (std::memcmp(raw.data() + 4, kJet, sizeof kJet - 1) != 0 && std::memcmp(raw.data() + 4, "Standard ACE DB", 15) != 0))
+      std::memcmp(raw.data() + 4, kJet, sizeof kJet - 1) != 0)
     unrecognized(fileName);
   Header h;
   switch (raw[0x14]) {
     case 0: h.format = Format::Jet3; h.pageSize = 2048; break;
-    case 1: case 2: case 3: case 5: case 6: h.format = Format::Jet4; h.pageSize = 4096; h.version = FileVersion(raw[0x14]); break;
+    case 1: h.format = Format::Jet4; h.pageSize = 4096; break;
     default: unrecognized(fileName);  // later engine versions
   }
   if (raw.size() < kHeaderBytes) throwCorrupt("the header page is cut short");
@@ -50,7 +50,7 @@ Header parseHeader(const std::vector<uint8_t>& raw, const std::string& fileName)
     pwLen = 20;
   } else {
     h.sortOrder = le16(&b[0x6E]);
-    h.sortVersion = b[0x71];  // the byte after the sort order's code page slot
+    h.sortVersion = le16(&b[0x70]);
     pwLen = 40;
   }
   std::vector<uint8_t> pw(b.begin() + 0x42, b.begin() + 0x42 + pwLen);

@@ -11,7 +11,6 @@ namespace jet {
 
 struct Header {
   Format format = Format::Jet4;
-  FileVersion version = FileVersion::Jet4;  // LOCAL HACK
   uint32_t pageSize = 4096;
   uint16_t codePage = 1252;
   uint16_t sortOrder = 1033;
