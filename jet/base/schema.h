@@ -14,11 +14,6 @@ namespace jet {
 
 enum class Format { Jet3, Jet4 };
 
-// PLACEHOLDER until ace lands the vocabulary.
-enum class FileVersion : uint8_t { Jet3 = 0, Jet4 = 1, Access2007 = 2, Access2010 = 3, Access2016 = 5, Access2019 = 6 };
-inline bool isAccdb(FileVersion v) { return v >= FileVersion::Access2007; }
-inline uint8_t versionByteOf(FileVersion v) { return uint8_t(v); }
-inline const char* headerIdOf(FileVersion v) { return isAccdb(v) ? "Standard ACE DB" : "Standard Jet DB"; }
 
 inline size_t pageSizeOf(Format f) { return f == Format::Jet4 ? 4096 : 2048; }
 
