@@ -223,7 +223,8 @@ int cmdExport(const Args& a, std::ostream& out) {
 int cmdInfo(const Args& a, std::ostream& out) {
   need(a, 1, 1);
   auto db = openEngine(a, true);
-  out << "format\t" << (db->format() == jet::Format::Jet3 ? "Jet 3" : "Jet 4") << '\n'
+  out << "format\t" << jet::versionName(db->version()) << '\n'
+      << "version\t" << jet::daoVersionOf(db->version()) << '\n'
       << "page size\t" << db->pageSize() << '\n'
       << "code page\t" << db->codePage() << '\n'
       << "sort order\t" << db->sortOrder() << '\n'

@@ -125,6 +125,11 @@ bool Database::IsOpen() const { return impl_ && impl_->open(); }
 
 bool Database::Updatable() const { return impl_ && impl_->open() && !impl_->engine().readOnly(); }
 
+std::string Database::Version() const {
+  if (!impl_) objectInvalid();
+  return jet::daoVersionOf(impl_->engine().version());
+}
+
 TableDefs Database::GetTableDefs() const {
   if (!impl_) objectInvalid();
   impl_->engine();

@@ -212,6 +212,9 @@ class Database {
   bool IsOpen() const;
   // False when the file was opened for reading only (asked for, or no write access to it).
   bool Updatable() const;
+  // The engine version of the file, as DAO names it: "3.0" (Jet 3), "4.0" (Jet 4), "12.0" (Access
+  // 2007), "14.0" (2010), "15.0" (2013), "16.0" (2016), "17.0" (2019). 3420 once closed.
+  std::string Version() const;
 
   const std::shared_ptr<DatabaseImpl>& impl() const { return impl_; }
 

@@ -272,10 +272,10 @@ bool holdsObjectId(const std::string& table, const std::string& column) {
   if (sameName(table, "MSysObjects")) return sameName(column, "Id") || sameName(column, "ParentId");
   if (sameName(table, "MSysACEs") || sameName(table, "MSysQueries") || sameName(table, "MSysNavPaneGroupToObjects"))
     return sameName(column, "ObjectId");
-  // Each complex column names its template table, its hidden table of values and its own table.
+  // .accdb files: each complex column names its table, its hidden table of values and its type.
   if (sameName(table, "MSysComplexColumns"))
-    return sameName(column, "ComplexTypeObjectID") || sameName(column, "FlatTableID") ||
-           sameName(column, "ConceptualTableID");
+    return sameName(column, "ConceptualTableID") || sameName(column, "FlatTableID") ||
+           sameName(column, "ComplexTypeObjectID");
   return false;
 }
 

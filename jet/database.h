@@ -1,4 +1,5 @@
-// The engine's front door: one open .mdb file, its catalog, its tables and their rows.
+// The engine's front door: one open database file (.mdb or .accdb), its catalog, its tables and their
+// rows.
 //
 // Layers underneath, each in its own files: page file (fixed-size pages through a bounded cache)
 // -> usage maps -> table definitions -> rows and long values -> indexes -> catalog -> database.
@@ -13,6 +14,7 @@
 
 #include "jet/base/check_report.h"
 #include "jet/base/error.h"
+#include "jet/base/file_version.h"
 #include "jet/base/row_id.h"
 #include "jet/base/schema.h"
 #include "jet/base/value.h"
@@ -56,8 +58,8 @@ class Database {
  public:
   virtual ~Database() = default;
 
-  // Opens an existing file. Throws Error 3024 (missing), 3343 (not a Jet 3/4 database),
-  // 3031 (password), 3051 (cannot open / locked), 3049 (damaged).
+  // Opens an existing file. Throws Error 3024 (missing), 3343 (not a database of a version the engine
+  // knows), 3031 (password; an encrypted .accdb), 3051 (cannot open / locked), 3049 (damaged).
   static std::unique_ptr<Database> open(const std::string& path, const OpenOptions& options = {});
   // Creates a new empty database; Error 3204 when the path exists.
   static std::unique_ptr<Database> create(const std::string& path, const CreateOptions& options = {});
@@ -65,6 +67,8 @@ class Database {
   // opened with `password`; the copy keeps the source's header, its password included.
   static void compact(const std::string& source, const std::string& destination, const std::string& password = "");
 
+  // The engine version the file belongs to, and the page layout that version uses.
+  virtual FileVersion version() const = 0;
   virtual Format format() const = 0;
   virtual uint32_t pageSize() const = 0;
   virtual uint16_t codePage() const = 0;

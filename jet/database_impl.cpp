@@ -24,6 +24,10 @@ std::string baseName(const std::string& path) {
 std::unique_ptr<PageFile> openFile(const std::string& path, const OpenOptions& options, Header& header) {
   auto file = std::make_unique<PageFile>(path, options.readOnly);
   header = parseHeader(file->readPrefix(kHeaderBytes), baseName(path));
+  // An .accdb file with a database key is encrypted as Office documents are (its password is the
+  // key to that encryption, not a text kept in the header).
+  if (isAccdb(header.version) && header.databaseKey != 0)
+    throw Error(err::kInvalidPassword, "The database '" + baseName(path) + "' is encrypted and needs its password.");
   checkPassword(header, options.password);
   file->setPageSize(header.pageSize);
   if (header.databaseKey != 0) file->setEncodingKey(header.databaseKey);

@@ -22,6 +22,7 @@ class DatabaseImpl : public Database {
   DatabaseImpl(const std::string& path, const OpenOptions& options);
   ~DatabaseImpl() override;
 
+  FileVersion version() const override { return header_.version; }
   Format format() const override { return header_.format; }
   uint32_t pageSize() const override { return header_.pageSize; }
   uint16_t codePage() const override { return header_.codePage; }

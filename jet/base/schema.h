@@ -20,6 +20,8 @@ inline size_t pageSizeOf(Format f) { return f == Format::Jet4 ? 4096 : 2048; }
 struct ColumnInfo {
   std::string name;
   ColumnType type = ColumnType::Text;
+  uint8_t rawType = 0;         // the stored type byte of a type the engine does not know (type is
+                               // then Binary and values are the raw bytes); 0 for known types
   uint16_t number = 0;         // column number (gaps after deleted columns)
   uint16_t length = 0;         // bytes as stored (Jet 4 text: two bytes per character)
   bool fixed = false;          // stored in the fixed part of the row

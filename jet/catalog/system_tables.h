@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "jet/base/file_version.h"
 #include "jet/catalog/catalog.h"
 #include "jet/table/table_def.h"
 

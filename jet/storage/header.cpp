@@ -1,6 +1,7 @@
 #include "jet/storage/header.h"
 
 #include <cstring>
+#include <optional>
 
 #include "jet/base/bytes.h"
 #include "jet/base/error.h"
@@ -29,16 +30,16 @@ void maskHeaderBlock(Format format, uint8_t* page0, size_t len) {
 }
 
 Header parseHeader(const std::vector<uint8_t>& raw, const std::string& fileName) {
-  static const char kJet[] = "Standard Jet DB";
-  if (raw.size() < 0x15 || raw[0] != 0x00 || raw[1] != 0x01 || raw[2] != 0 || raw[3] != 0 ||
-      std::memcmp(raw.data() + 4, kJet, sizeof kJet - 1) != 0)
-    unrecognized(fileName);
+  if (raw.size() < 0x15 || raw[0] != 0x00 || raw[1] != 0x01 || raw[2] != 0 || raw[3] != 0) unrecognized(fileName);
+  const auto id = [&](FileVersion v) { return std::memcmp(raw.data() + 4, headerIdOf(v), 15) == 0; };
+  const bool accdb = id(FileVersion::Access2007);
+  if (!accdb && !id(FileVersion::Jet4)) unrecognized(fileName);
+  const std::optional<FileVersion> version = fileVersionOf(raw[0x14], accdb);
+  if (!version) unrecognized(fileName);  // a later engine version, or a byte that fits no version
   Header h;
-  switch (raw[0x14]) {
-    case 0: h.format = Format::Jet3; h.pageSize = 2048; break;
-    case 1: h.format = Format::Jet4; h.pageSize = 4096; break;
-    default: unrecognized(fileName);  // later engine versions
-  }
+  h.version = *version;
+  h.format = formatOf(*version);
+  h.pageSize = uint32_t(pageSizeOf(h.format));
   if (raw.size() < kHeaderBytes) throwCorrupt("the header page is cut short");
   std::vector<uint8_t> b(raw.begin(), raw.begin() + kHeaderBytes);
   maskHeaderBlock(h.format, b.data(), b.size());
@@ -50,7 +51,7 @@ Header parseHeader(const std::vector<uint8_t>& raw, const std::string& fileName)
     pwLen = 20;
   } else {
     h.sortOrder = le16(&b[0x6E]);
-    h.sortVersion = le16(&b[0x70]);
+    h.sortVersion = b[0x71];  // the sort order's version follows a byte after its id
     pwLen = 40;
   }
   std::vector<uint8_t> pw(b.begin() + 0x42, b.begin() + 0x42 + pwLen);

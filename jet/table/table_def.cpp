@@ -413,6 +413,7 @@ TableInfo describeTable(const TableDef& def, const std::string& name) {
     ColumnInfo ci;
     ci.name = c.name;
     ci.type = c.type;
+    ci.rawType = c.rawType;
     ci.number = c.number;
     ci.length = c.length;
     ci.fixed = c.fixed();

@@ -80,6 +80,12 @@ TEST(CliRead, InfoNamesFormatAndRowCounts) {
   EXPECT_NE(r.out.find("format\tJet 3\n"), std::string::npos);
   EXPECT_NE(r.out.find("page size\t2048\n"), std::string::npos);
   EXPECT_NE(r.out.find("table\tTable1\t"), std::string::npos);
+  r = run({"info", data("ace/testV2007.accdb")});
+  ASSERT_EQ(r.rc, 0) << r.err;
+  EXPECT_NE(r.out.find("format\tAccess 2007\nversion\t12.0\npage size\t4096\n"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("table\tTable1\t2 rows\n"), std::string::npos) << r.out;
+  r = run({"info", data("ace/empty2019.accdb")});
+  EXPECT_NE(r.out.find("format\tAccess 2019\nversion\t17.0\n"), std::string::npos) << r.out;
   r = run({"info", data("generated/big200kV2000.mdb")});
   EXPECT_NE(r.out.find("table\tBig\t200000 rows\n"), std::string::npos) << r.out;
 }

@@ -11,6 +11,10 @@
 //   the engine reads. Both readers skip the pointers and pick the bodies up where they lie, so
 //   they list those rows later. That table is compared as a sorted set of rows, and so is the
 //   table of each file the tool wrote (its updates move rows), sorted by its auto-number.
+// - A column of a type the engine does not know is read as its raw bytes; neither reader reads it:
+//   mdbtools leaves such values out (or, for a complex column, gives the number it stores), mdb-reader
+//   refuses the whole table. Those columns are compared with neither, and such a table is compared
+//   with mdbtools only.
 // mdbtools only:
 // - Dates before 1900 come out wrong (its conversion goes through the C library's calendar
 //   functions); they are compared with mdb-reader only. It prints no fractions of a second, so
@@ -371,6 +375,9 @@ struct Tally {
 
 void compareTable(Reader reader, const std::string& path, const OurTable& ours, const TheirTable& theirs, Tally& tally) {
   const std::string where = std::string(readerName(reader)) + ": " + fs::path(path).filename().string() + " table " + ours.info.name;
+  const bool unknownTypes = std::any_of(ours.info.columns.begin(), ours.info.columns.end(),
+                                        [](const jet::ColumnInfo& c) { return c.rawType != 0; });
+  if (reader == Reader::MdbReader && unknownTypes && !theirs.failure.empty()) return;
   ASSERT_TRUE(theirs.failure.empty()) << where << ": " << theirs.failure;
   size_t expectedRows = ours.rows.size();
   if (reader == Reader::MdbReader) expectedRows = std::min(expectedRows, kMdbReaderRowLimit);
@@ -401,6 +408,7 @@ void compareTable(Reader reader, const std::string& path, const OurTable& ours, 
   int reported = 0;
   for (size_t r = 0; r < ourRows.size(); ++r) {
     for (const jet::ColumnInfo& c : ours.info.columns) {
+      if (c.rawType != 0) continue;
       auto mine = ourRows[r].find(c.name);
       auto other = theirRows[r].find(c.name);  // mdb-json leaves Nulls out
       const JsonScalar a = mine == ourRows[r].end() ? JsonScalar{} : mine->second;

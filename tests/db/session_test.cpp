@@ -6,6 +6,7 @@
 
 #include "db/dao_impl.h"
 #include "db/session.h"
+#include "support/error_of.h"
 #include "support/memory_engine.h"
 
 using namespace testing_support;
@@ -149,5 +150,25 @@ TEST(SessionFiles, CreateOpenAndClose) {
   ASSERT_TRUE(modDB::bDBOpen);
   EXPECT_EQ(modDB::FillTabs().front(), "Table1");
   modDB::CloseDB();
+  fs::remove_all(dir);
+}
+
+TEST(SessionFiles, AccdbFilesOpenAndNameTheirVersion) {
+  fs::path dir = fs::temp_directory_path() / ("tabulonix-session-version-" + std::to_string(::getpid()));
+  fs::remove_all(dir);
+  fs::create_directories(dir);
+  const std::pair<const char*, const char*> files[] = {{"testV1997.mdb", "3.0"},       {"testV2000.mdb", "4.0"},
+                                                       {"ace/empty2007.accdb", "12.0"}, {"ace/empty2010.accdb", "14.0"},
+                                                       {"ace/empty2016.accdb", "16.0"}, {"ace/empty2019.accdb", "17.0"},
+                                                       {"ace/testV2007.accdb", "12.0"}};
+  for (const auto& [name, version] : files) {
+    const fs::path copy = dir / fs::path(name).filename();
+    fs::copy_file(std::string(TABULONIX_TESTDATA_DIR) + "/" + name, copy);
+    modDB::bDBOpen = modDB::OpenDB(copy.string());
+    ASSERT_TRUE(modDB::bDBOpen) << name;
+    EXPECT_EQ(modDB::gDB.Version(), version) << name;
+    modDB::CloseDB();
+    EXPECT_EQ(errorOf([&] { modDB::gDB.Version(); }), jet::err::kObjectInvalid) << name;
+  }
   fs::remove_all(dir);
 }

@@ -39,7 +39,7 @@ TEST(Header, RefusesOtherFormatsAndNonDatabases) {
   auto bytes = jettest::readFile(jettest::testdata("emptyJet4.mdb"));
   auto newer = bytes;
   std::memcpy(newer.data() + 4, "Standard ACE DB", 15);
-  newer[0x14] = 2;
+  newer[0x14] = 7;  // a version after Access 2019
   jettest::writeFile((dir.path() / "newer.accdb").string(), newer);
   EXPECT_EQ(openError((dir.path() / "newer.accdb").string()), jet::err::kUnrecognizedFormat);
   auto version = bytes;
@@ -50,6 +50,54 @@ TEST(Header, RefusesOtherFormatsAndNonDatabases) {
   EXPECT_EQ(openError((dir.path() / "text.mdb").string()), jet::err::kUnrecognizedFormat);
   jettest::writeFile((dir.path() / "empty.mdb").string(), {});
   EXPECT_EQ(openError((dir.path() / "empty.mdb").string()), jet::err::kUnrecognizedFormat);
+}
+
+TEST(Header, NamesTheVersionOfEveryAccessFile) {
+  const std::pair<const char*, jet::FileVersion> made[] = {
+      {"testV1997.mdb", jet::FileVersion::Jet3},          {"testV2000.mdb", jet::FileVersion::Jet4},
+      {"ace/empty2007.accdb", jet::FileVersion::Access2007}, {"ace/empty2010.accdb", jet::FileVersion::Access2010},
+      {"ace/empty2016.accdb", jet::FileVersion::Access2016}, {"ace/empty2019.accdb", jet::FileVersion::Access2019}};
+  for (const auto& [name, version] : made) {
+    auto h = jet::parseHeader(jettest::readFile(jettest::testdata(name)), name);
+    EXPECT_EQ(h.version, version) << name;
+    EXPECT_EQ(h.format, jet::formatOf(version)) << name;
+    EXPECT_EQ(h.pageSize, version == jet::FileVersion::Jet3 ? 2048u : 4096u) << name;
+  }
+}
+
+TEST(Header, TheVersionByteAndTheIdentificationTextMustAgree) {
+  jettest::TempDir dir;
+  const auto bytes = jettest::readFile(jettest::testdata("ace/empty2010.accdb"));
+  int files = 0;
+  auto withVersion = [&](const char* id, uint8_t versionByte) {
+    auto b = bytes;
+    std::memcpy(b.data() + 4, id, 15);
+    b[0x14] = versionByte;
+    const std::string path = (dir.path() / ("crafted" + std::to_string(++files) + ".accdb")).string();
+    jettest::writeFile(path, b);
+    return path;
+  };
+  // No test file was made by Access 2013: its byte alone makes the file one.
+  auto db = jet::Database::open(withVersion("Standard ACE DB", 4), {true, ""});
+  EXPECT_EQ(db->version(), jet::FileVersion::Access2013);
+  EXPECT_EQ(db->format(), jet::Format::Jet4);
+  EXPECT_FALSE(db->objects().empty());
+  EXPECT_EQ(openError(withVersion("Standard Jet DB", 3)), jet::err::kUnrecognizedFormat);
+  EXPECT_EQ(openError(withVersion("Standard ACE DB", 1)), jet::err::kUnrecognizedFormat);
+  EXPECT_EQ(openError(withVersion("Standard ACE DB", 0)), jet::err::kUnrecognizedFormat);
+}
+
+TEST(Header, AnEncryptedAccdbFileSaysSoInsteadOfLookingForeign) {
+  jettest::TempDir dir;
+  const std::string path = dir.copy("ace/passwordV2010.accdb");
+  EXPECT_EQ(jet::parseHeader(jettest::readFile(path), "passwordV2010.accdb").version, jet::FileVersion::Access2010);
+  try {
+    jet::Database::open(path, {true, ""});
+    FAIL() << "opened an encrypted file without its password";
+  } catch (const jet::Error& e) {
+    EXPECT_EQ(e.number(), jet::err::kInvalidPassword);
+    EXPECT_NE(e.description().find("encrypted"), std::string::npos) << e.description();
+  }
 }
 
 // Stores `password` into a copy's masked header block the way the format keeps it.

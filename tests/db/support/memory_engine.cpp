@@ -33,6 +33,9 @@ class MemoryEngine : public jet::Database {
  public:
   explicit MemoryEngine(std::shared_ptr<MemoryState> s) : s_(std::move(s)) {}
 
+  jet::FileVersion version() const override {
+    return s_->format == jet::Format::Jet3 ? jet::FileVersion::Jet3 : jet::FileVersion::Jet4;
+  }
   jet::Format format() const override { return s_->format; }
   uint32_t pageSize() const override { return 4096; }
   uint16_t codePage() const override { return 1252; }
