@@ -77,8 +77,9 @@ void appendCsvField(std::string& out, const jet::Value& v) {
     auto [end, ec] = std::to_chars(buf, buf + sizeof buf, *i);
     (void)ec;
     out.append(buf, end);
-  } else if (!jet::isNull(v)) {
-    appendCsvText(out, jet::toText(v));
+  } else {
+    // The text of any other value holds no comma, quote or line break: it needs no quoting.
+    jet::appendText(out, v);
   }
 }
 
@@ -118,10 +119,19 @@ void appendJsonValue(std::string& out, const jet::Value& v) {
       (void)ec;
       out.append(buf, end);
     }
-    void operator()(const jet::Currency& c) { appendJsonString(out, jet::currencyText(c.scaled, true)); }
+    // Currency and dates need no escaping inside their quotes.
+    void operator()(const jet::Currency& c) {
+      out.push_back('"');
+      jet::appendCurrencyText(out, c.scaled, true);
+      out.push_back('"');
+    }
     void operator()(float f) { appendNumber(out, f); }
     void operator()(double d) { appendNumber(out, d); }
-    void operator()(const jet::DateTime& d) { appendJsonString(out, jet::dateText(d.days, true, true)); }
+    void operator()(const jet::DateTime& d) {
+      out.push_back('"');
+      jet::appendDateText(out, d.days, true, true);
+      out.push_back('"');
+    }
     void operator()(const std::string& s) { appendJsonString(out, s); }
     void operator()(const jet::Bytes& b) { appendJsonString(out, jet::hexText(b, false)); }
     void operator()(const jet::Guid& g) { appendJsonString(out, jet::guidText(g)); }

@@ -28,6 +28,17 @@ namespace {
 // Appends UTF-16LE units, pairing surrogates; a lone surrogate becomes U+FFFD.
 void appendUtf16(const uint8_t* p, size_t units, std::string& out) {
   for (size_t i = 0; i < units; ++i) {
+    // A run of ASCII units is copied in one step.
+    size_t run = i;
+    while (run < units && p[2 * run + 1] == 0 && p[2 * run] < 0x80) ++run;
+    if (run > i) {
+      const size_t at = out.size();
+      out.resize(at + (run - i));
+      char* d = out.data() + at;
+      for (size_t k = i; k < run; ++k) *d++ = char(p[2 * k]);
+      i = run;
+      if (i == units) break;
+    }
     uint32_t c = uint32_t(p[2 * i] | (p[2 * i + 1] << 8));
     if (c < 0x80) {
       out.push_back(char(c));
@@ -94,7 +105,22 @@ void forEachUtf16Unit(const std::string& utf8, Put put) {
 
 }  // namespace
 
+namespace {
+
+bool isAscii(const std::string& s) {
+  for (char c : s)
+    if (static_cast<unsigned char>(c) >= 0x80) return false;
+  return true;
+}
+
+}  // namespace
+
 std::vector<uint8_t> encodeUcs2(const std::string& utf8) {
+  if (isAscii(utf8)) {
+    std::vector<uint8_t> out(utf8.size() * 2, 0);
+    for (size_t i = 0; i < utf8.size(); ++i) out[2 * i] = uint8_t(utf8[i]);
+    return out;
+  }
   std::vector<uint8_t> out;
   out.reserve(utf8.size() * 2);
   forEachUtf16Unit(utf8, [&](char16_t u) {
@@ -105,6 +131,7 @@ std::vector<uint8_t> encodeUcs2(const std::string& utf8) {
 }
 
 size_t utf16Length(const std::string& utf8) {
+  if (isAscii(utf8)) return utf8.size();
   size_t n = 0;
   for (size_t i = 0; i < utf8.size();) n += nextCodePoint(utf8, i) >= 0x10000 ? 2 : 1;
   return n;
@@ -167,10 +194,15 @@ std::vector<uint8_t> encodeJet4Text(const std::string& utf8, bool allowCompressi
     std::vector<uint8_t> out{0xFF, 0xFE};
     out.reserve(utf8.size() + 2);
     bool ok = true;
-    for (size_t i = 0; i < utf8.size() && ok;) {
-      uint32_t c = nextCodePoint(utf8, i);
-      if (c == 0 || c > 0xFF) ok = false;
-      else out.push_back(uint8_t(c));
+    if (isAscii(utf8)) {
+      out.insert(out.end(), utf8.begin(), utf8.end());
+      ok = utf8.find('\0') == std::string::npos;
+    } else {
+      for (size_t i = 0; i < utf8.size() && ok;) {
+        uint32_t c = nextCodePoint(utf8, i);
+        if (c == 0 || c > 0xFF) ok = false;
+        else out.push_back(uint8_t(c));
+      }
     }
     // Compression is used only when it saves space (the marker costs two bytes).
     if (ok && out.size() < 2 * (out.size() - 2)) return out;

@@ -321,46 +321,91 @@ double composeOleDate(int64_t day, int64_t msOfDay) {
   return day < 0 ? static_cast<double>(day) - fraction : static_cast<double>(day) + fraction;
 }
 
-std::string dateText(double days, bool isoT, bool withMillis) {
+namespace {
+
+// Two digits of a number below 100.
+char* put2(char* p, int64_t v) {
+  p[0] = static_cast<char>('0' + v / 10);
+  p[1] = static_cast<char>('0' + v % 10);
+  return p + 2;
+}
+
+}  // namespace
+
+void appendDateText(std::string& out, double days, bool isoT, bool withMillis) {
   OleParts p = splitOleDate(days);
-  if (!p.valid) return shortest(days);
-  int64_t ms = p.msOfDay;
-  int64_t seconds = ms / 1000;
-  std::string out;
-  bool dateOnly = ms == 0 || (!withMillis && seconds == 0);
-  bool timeOnly = p.dayNumber == 0 && !dateOnly && !isoT;
+  if (!p.valid) {
+    out += shortest(days);
+    return;
+  }
+  const int64_t ms = p.msOfDay;
+  const int64_t seconds = ms / 1000;
+  const bool dateOnly = ms == 0 || (!withMillis && seconds == 0);
+  const bool timeOnly = p.dayNumber == 0 && !dateOnly && !isoT;
+  char buf[48];
+  char* at = buf;
   if (!timeOnly) {
-    appendPadded(out, p.year, 4);
-    out.push_back('-');
-    appendPadded(out, p.month, 2);
-    out.push_back('-');
-    appendPadded(out, p.day, 2);
+    if (p.year >= 1000 && p.year <= 9999) {
+      at = put2(put2(at, p.year / 100), p.year % 100);
+    } else {
+      out.append(buf, at);
+      appendPadded(out, p.year, 4);
+      at = buf;
+    }
+    *at++ = '-';
+    at = put2(at, p.month);
+    *at++ = '-';
+    at = put2(at, p.day);
   }
-  if (dateOnly && !isoT) return out;
-  if (!timeOnly) out.push_back(isoT ? 'T' : ' ');
-  appendPadded(out, seconds / 3600, 2);
-  out.push_back(':');
-  appendPadded(out, seconds / 60 % 60, 2);
-  out.push_back(':');
-  appendPadded(out, seconds % 60, 2);
-  if (withMillis && ms % 1000) {
-    out.push_back('.');
-    appendPadded(out, ms % 1000, 3);
+  if (!(dateOnly && !isoT)) {
+    if (!timeOnly) *at++ = isoT ? 'T' : ' ';
+    at = put2(at, seconds / 3600);
+    *at++ = ':';
+    at = put2(at, seconds / 60 % 60);
+    *at++ = ':';
+    at = put2(at, seconds % 60);
+    if (withMillis && ms % 1000) {
+      *at++ = '.';
+      *at++ = static_cast<char>('0' + ms % 1000 / 100);
+      at = put2(at, ms % 100);
+    }
   }
+  out.append(buf, at);
+}
+
+std::string dateText(double days, bool isoT, bool withMillis) {
+  std::string out;
+  appendDateText(out, days, isoT, withMillis);
   return out;
 }
 
-std::string currencyText(int64_t scaled, bool fixedFour) {
-  uint64_t mag = scaled < 0 ? 0 - static_cast<uint64_t>(scaled) : static_cast<uint64_t>(scaled);
-  std::string out = scaled < 0 ? "-" : "";
-  out += std::to_string(mag / 10000);
+void appendCurrencyText(std::string& out, int64_t scaled, bool fixedFour) {
+  const uint64_t mag = scaled < 0 ? 0 - static_cast<uint64_t>(scaled) : static_cast<uint64_t>(scaled);
+  char buf[32];
+  char* at = buf;
+  if (scaled < 0) *at++ = '-';
+  at = std::to_chars(at, buf + sizeof buf, mag / 10000).ptr;
   unsigned frac = static_cast<unsigned>(mag % 10000);
-  std::string f = {static_cast<char>('0' + frac / 1000), static_cast<char>('0' + frac / 100 % 10),
-                   static_cast<char>('0' + frac / 10 % 10), static_cast<char>('0' + frac % 10)};
-  if (!fixedFour) {
-    while (!f.empty() && f.back() == '0') f.pop_back();
+  int digits = 4;
+  if (!fixedFour)
+    while (digits > 0 && frac % 10 == 0) {
+      frac /= 10;
+      --digits;
+    }
+  if (digits) {
+    *at++ = '.';
+    for (int k = digits - 1; k >= 0; --k) {
+      at[k] = static_cast<char>('0' + frac % 10);
+      frac /= 10;
+    }
+    at += digits;
   }
-  if (!f.empty()) out += "." + f;
+  out.append(buf, at);
+}
+
+std::string currencyText(int64_t scaled, bool fixedFour) {
+  std::string out;
+  appendCurrencyText(out, scaled, fixedFour);
   return out;
 }
 
@@ -397,21 +442,37 @@ std::string hexText(const Bytes& bytes, bool prefix) {
   return out;
 }
 
-std::string toText(const Value& v) {
+void appendText(std::string& out, const Value& v) {
   struct Visitor {
-    std::string operator()(const Null&) const { return {}; }
-    std::string operator()(bool b) const { return b ? "True" : "False"; }
-    std::string operator()(int64_t i) const { return std::to_string(i); }
-    std::string operator()(const Currency& c) const { return currencyText(c.scaled, false); }
-    std::string operator()(float f) const { return shortest(f); }
-    std::string operator()(double d) const { return shortest(d); }
-    std::string operator()(const DateTime& d) const { return dateText(d.days, false, false); }
-    std::string operator()(const std::string& s) const { return s; }
-    std::string operator()(const Bytes& b) const { return hexText(b, true); }
-    std::string operator()(const Guid& g) const { return guidText(g); }
-    std::string operator()(const Decimal& d) const { return decimalText(d); }
+    std::string& out;
+    void operator()(const Null&) const {}
+    void operator()(bool b) const { out += b ? "True" : "False"; }
+    void operator()(int64_t i) const {
+      char buf[24];
+      out.append(buf, std::to_chars(buf, buf + sizeof buf, i).ptr);
+    }
+    void operator()(const Currency& c) const { appendCurrencyText(out, c.scaled, false); }
+    void operator()(float f) const {
+      char buf[64];
+      out.append(buf, std::to_chars(buf, buf + sizeof buf, f).ptr);
+    }
+    void operator()(double d) const {
+      char buf[64];
+      out.append(buf, std::to_chars(buf, buf + sizeof buf, d).ptr);
+    }
+    void operator()(const DateTime& d) const { appendDateText(out, d.days, false, false); }
+    void operator()(const std::string& s) const { out += s; }
+    void operator()(const Bytes& b) const { out += hexText(b, true); }
+    void operator()(const Guid& g) const { out += guidText(g); }
+    void operator()(const Decimal& d) const { out += decimalText(d); }
   };
-  return std::visit(Visitor{}, v);
+  std::visit(Visitor{out}, v);
+}
+
+std::string toText(const Value& v) {
+  std::string out;
+  appendText(out, v);
+  return out;
 }
 
 Value fromText(ColumnType type, const std::string& text, uint8_t scale) {

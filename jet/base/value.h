@@ -71,6 +71,8 @@ inline bool isNull(const Value& v) { return std::holds_alternative<Null>(v); }
 // "YYYY-MM-DD HH:MM:SS" (date alone at midnight, time alone on day zero); GUID braced upper-case;
 // Binary and OLE "0x" and lowercase hex; Decimal with its scale's digits. Null gives "".
 std::string toText(const Value& v);
+// The same appended to `out`.
+void appendText(std::string& out, const Value& v);
 
 // Parses the text form back into a value of the given column type (the inverse of toText for every
 // value toText produces). Throws jet::Error 3421 when the text does not convert. An empty text gives

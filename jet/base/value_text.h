@@ -26,8 +26,10 @@ double composeOleDate(int64_t day, int64_t msOfDay);
 // "YYYY-MM-DD HH:MM:SS" (date alone at midnight, time alone on day zero); with isoT the JSON form
 // "YYYY-MM-DDTHH:MM:SS" that always has both parts; withMillis adds ".mmm" when not zero.
 std::string dateText(double days, bool isoT, bool withMillis);
+void appendDateText(std::string& out, double days, bool isoT, bool withMillis);
 // "12.5" (trailing zeros dropped), or with fixedFour "12.5000".
 std::string currencyText(int64_t scaled, bool fixedFour);
+void appendCurrencyText(std::string& out, int64_t scaled, bool fixedFour);
 // Exactly the scale's digits after the point.
 std::string decimalText(const Decimal& d);
 std::string guidText(const Guid& g);

@@ -552,7 +552,8 @@ void IndexTree::rebuild(std::vector<IndexEntry> all) {
     collectPages(root_, old, 0);
     for (uint32_t p : old)
       if (p != root_) release(p);
-    std::sort(all.begin(), all.end());
+    // Entries gathered in key order already (an auto-number key read in stored order) skip the sort.
+    if (!std::is_sorted(all.begin(), all.end())) std::sort(all.begin(), all.end());
     all.erase(std::unique(all.begin(), all.end(), [](const IndexEntry& a, const IndexEntry& b) { return compareEntries(a, b) == 0; }),
               all.end());
     for (auto& e : all) e.child = 0;
@@ -561,18 +562,19 @@ void IndexTree::rebuild(std::vector<IndexEntry> all) {
     const size_t cap = layout_.capacity();
     std::vector<IndexPage> level;
     {
+      // Each leaf takes entries while they fit, packed as the page will be written.
       IndexPage cur;
       size_t whole = 0;
       for (auto& e : all) {
-        cur.entries.push_back(e);
-        whole += e.key.size() + 4;
-        if (whole > cap && encodedEntriesSize(cur, cap) > cap) {
-          cur.entries.pop_back();
+        const size_t size = e.key.size() + 4;
+        if (!cur.entries.empty() &&
+            encodedEntriesSize(whole + size, cur.entries.size() + 1, cur.entries.front(), e, cap) > cap) {
           level.push_back(std::move(cur));
           cur = IndexPage{};
-          cur.entries.push_back(e);
-          whole = e.key.size() + 4;
+          whole = 0;
         }
+        cur.entries.push_back(std::move(e));
+        whole += size;
       }
       level.push_back(std::move(cur));
     }

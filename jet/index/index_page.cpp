@@ -132,10 +132,16 @@ IndexPage parseIndexPage(Format format, const uint8_t* data, size_t size) {
 }
 
 size_t encodedEntriesSize(const IndexPage& page, size_t capacity) {
-  size_t prefix = commonPrefix(page, capacity);
-  size_t total = 0;
-  for (size_t i = 0; i < page.entries.size(); ++i) total += entrySize(page.entries[i], page.leaf) - (i ? prefix : 0);
-  return total;
+  if (page.entries.empty()) return 0;
+  size_t whole = 0;
+  for (const auto& e : page.entries) whole += entrySize(e, page.leaf);
+  return encodedEntriesSize(whole, page.entries.size(), page.entries.front(), page.entries.back(), capacity);
+}
+
+size_t encodedEntriesSize(size_t whole, size_t count, const IndexEntry& first, const IndexEntry& last,
+                          size_t capacity) {
+  if (count < 2 || whole <= capacity) return whole;
+  return whole - (count - 1) * sharedPrefix(first, last);
 }
 
 bool writeIndexPage(Format format, const IndexPage& page, uint8_t* out) {

@@ -64,6 +64,10 @@ IndexPage parseIndexPage(Format format, const uint8_t* data, size_t size);
 // The bytes the page's entries take on a page of the given capacity (prefix-compressed only when
 // they would not fit whole).
 size_t encodedEntriesSize(const IndexPage& page, size_t capacity);
+// The same for `count` sorted entries from `first` to `last` whose whole sizes add up to `whole`,
+// without the page: what a bulk load needs as it adds one entry after another.
+size_t encodedEntriesSize(size_t whole, size_t count, const IndexEntry& first, const IndexEntry& last,
+                          size_t capacity);
 
 // The bytes two entries share from their start, never reaching into the row number: on a page
 // whose entries are stored compressed, the prefix of its first and last entries.

@@ -345,6 +345,68 @@ TEST(TableIndexes, VerifyAndRebuildAgainstAccessRows) {
   }
 }
 
+TEST(IndexTree, RebuildFillsEachLeafAsFarAsItsPackedEntriesFit) {
+  // Keys with long shared prefixes, so that leaves hold more entries packed than whole; each leaf
+  // must hold every entry that fits and no more, as a load one entry at a time would leave it.
+  for (jet::Format format : {jet::Format::Jet3, jet::Format::Jet4}) {
+    MemStore store(format);
+    const uint32_t root = store.newRoot();
+    jet::IndexTree tree(store, root, 7);
+    std::mt19937 rng(21);
+    std::vector<jet::IndexEntry> all;
+    for (int i = 0; i < 6000; ++i) all.push_back(randomEntry(rng, 40));
+    tree.rebuild(all);
+    ASSERT_EQ(firstProblem(tree), "");
+    const auto layout = jet::IndexPageLayout::of(format);
+    const size_t cap = layout.capacity();
+    std::vector<uint8_t> buf(layout.pageSize);
+    auto page = [&](uint32_t number) {
+      store.readPage(number, buf.data());
+      return jet::parseIndexPage(format, buf.data(), buf.size());
+    };
+    jet::IndexPage p = page(root);
+    while (!p.leaf) p = page(p.entries.empty() ? p.childTail : p.entries.front().child);
+    size_t leaves = 1, packed = 0;
+    while (p.next) {
+      jet::IndexPage next = page(p.next);
+      ASSERT_LE(jet::encodedEntriesSize(p, cap), cap);
+      packed += jet::encodedEntriesSize(p, cap) < jet::encodedEntriesSize(p, cap * 4);
+      p.entries.push_back(next.entries.front());
+      EXPECT_GT(jet::encodedEntriesSize(p, cap), cap) << "leaf " << leaves << " had room for one more entry";
+      p = std::move(next);
+      ++leaves;
+    }
+    EXPECT_GT(leaves, 10u);
+    EXPECT_GT(packed, 0u);  // some leaves were stored with a shared prefix
+  }
+}
+
+TEST(IndexTree, RebuildWritesTheSamePagesFromSortedAndShuffledEntries) {
+  std::mt19937 rng(5);
+  std::vector<jet::IndexEntry> shuffled;
+  for (int i = 0; i < 5000; ++i) shuffled.push_back(randomEntry(rng, 30));
+  for (int i = 0; i < 200; ++i) shuffled.push_back(shuffled[rng() % shuffled.size()]);  // repeats go
+  std::vector<jet::IndexEntry> sorted = shuffled;
+  std::sort(sorted.begin(), sorted.end());
+  std::vector<jet::IndexEntry> distinct = sorted;
+  distinct.erase(std::unique(distinct.begin(), distinct.end()), distinct.end());
+  auto build = [&](const std::vector<jet::IndexEntry>& entries) {
+    MemStore store(jet::Format::Jet4);
+    const uint32_t root = store.newRoot();
+    jet::IndexTree tree(store, root, 7);
+    tree.rebuild(entries);
+    EXPECT_EQ(tree.entries(), distinct);
+    std::vector<std::vector<uint8_t>> pages;
+    std::vector<uint8_t> buf(4096);
+    for (uint32_t p : tree.pages()) {
+      store.readPage(p, buf.data());
+      pages.push_back(buf);
+    }
+    return pages;
+  };
+  EXPECT_EQ(build(sorted), build(shuffled));
+}
+
 TEST(TableIndexes, RebuildOfManyRowsMakesSeveralLevels) {
   MemStore store(jet::Format::Jet3);
   std::vector<jet::IndexSpec> specs(1);

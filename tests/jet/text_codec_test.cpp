@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 namespace {
 
 std::string jet4(std::vector<uint8_t> b) {
@@ -112,6 +114,42 @@ TEST(TextCodec, EveryCodePageByteComesBackUnchanged) {
   EXPECT_EQ(jet::utf16Length(text), 6u);
   EXPECT_EQ(cp932.encodeCodePage(text), sjis);
   EXPECT_EQ(cp932.encodeCodePage("x\xF0\x9F\x98\x80y"), (std::vector<uint8_t>{'x', '?', 'y'}));
+}
+
+}  // namespace
+
+namespace {
+
+// Texts whose ASCII runs start, end and break at every place: the quick ASCII paths must agree
+// with the character-by-character ones they sit beside.
+TEST(TextCodec, AsciiRunsBesideOtherCharactersConvertAlike) {
+  const std::vector<std::string> pieces = {"a", "plain run ", "\xC3\xA9", "\xF0\x9F\x98\x80", std::string(1, '\0'),
+                                           "\xCF\x81", "\x7F"};
+  std::vector<std::string> texts = {""};
+  for (const auto& a : pieces)
+    for (const auto& b : pieces)
+      for (const auto& c : pieces) texts.push_back(a + b + c);
+  for (const std::string& s : texts) {
+    const std::vector<uint8_t> ucs2 = jet::encodeUcs2(s);
+    EXPECT_EQ(ucs2.size(), jet::utf16Length(s) * 2) << s;
+    EXPECT_EQ(jet::decodeUcs2(ucs2.data(), ucs2.size()), s) << s;
+    for (bool compress : {false, true}) {
+      const std::vector<uint8_t> stored = jet::encodeJet4Text(s, compress);
+      EXPECT_EQ(jet4(stored), s) << s << compress;
+    }
+    // Plain ASCII without a zero, long enough for the marker to pay, is stored one byte a character.
+    const bool ascii = std::all_of(s.begin(), s.end(), [](unsigned char c) { return c >= 1 && c < 0x80; });
+    if (ascii && s.size() > 2) {
+      std::vector<uint8_t> expected = {0xFF, 0xFE};
+      expected.insert(expected.end(), s.begin(), s.end());
+      EXPECT_EQ(jet::encodeJet4Text(s, true), expected) << s;
+    }
+  }
+  // Lone surrogates read as U+FFFD, also right after an ASCII run.
+  const std::vector<uint8_t> lone = {'a', 0, 'b', 0, 0x00, 0xD8, 'c', 0};
+  EXPECT_EQ(jet::decodeUcs2(lone.data(), lone.size()), "ab\xEF\xBF\xBD" "c");
+  const std::vector<uint8_t> ascii = {'a', 0, 'b', 0, 0x7F, 0, 0x80, 0};
+  EXPECT_EQ(jet::decodeUcs2(ascii.data(), ascii.size()), "ab\x7F\xC2\x80");
 }
 
 }  // namespace

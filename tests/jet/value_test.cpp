@@ -209,3 +209,21 @@ TEST(ValueText, RefusesWhatDoesNotConvert) {
   EXPECT_EQ(errorNumber(ColumnType::Binary, "abcd"), err::kConversion);
   EXPECT_EQ(errorNumber(ColumnType::Guid, "{33221100-5544-7766-8899-AABBCCDDEEF}"), err::kConversion);
 }
+
+TEST(ValueText, DatesOfEveryCenturyHaveFourDigitYearsAndReadBack) {
+  // Days from year 100 to 9999, with and without a time of day: the text always has a four-digit
+  // year and reads back to a value with the same text, and the JSON form to the same instant.
+  std::mt19937_64 rng(11);
+  for (int i = 0; i < 5000; ++i) {
+    const double day = std::floor(-657434.0 + double(rng() % (2958465 + 657434)));
+    const double days = i % 2 ? day : day + double(rng() % 86400) / 86400.0;
+    const std::string text = toText(DateTime{days});
+    ASSERT_TRUE(text.size() >= 10 && text[4] == '-' && text[7] == '-') << days << " " << text;
+    ASSERT_EQ(toText(fromText(ColumnType::DateTime, text)), text) << days;
+    const std::string iso = dateText(days, true, true);
+    ASSERT_EQ(iso.substr(0, 10), text.substr(0, 10));
+    ASSERT_EQ(dateText(std::get<DateTime>(fromText(ColumnType::DateTime, iso)).days, true, true), iso);
+  }
+  EXPECT_EQ(toText(DateTime{-657434}), "0100-01-01");
+  EXPECT_EQ(dateText(36526.5 + 0.007 / 86400, true, true), "2000-01-01T12:00:00.007");
+}
