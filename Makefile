@@ -5,7 +5,7 @@ BUILD_DIR ?= build
 JOBS ?= $(shell nproc)
 DEB_PACKAGES := cmake g++ make pkg-config qt6-base-dev qt6-base-dev-tools libgl1-mesa-dev \
 	libgtest-dev libgmock-dev fonts-liberation mdbtools xvfb \
-	libpq-dev libsqlite3-dev libsimdjson-dev postgresql libssl-dev
+	libpq-dev libsqlite3-dev libsimdjson-dev postgresql libssl-dev zlib1g-dev
 ORACLE_DIR := tools/oracle
 
 .PHONY: all deps build run test test-asan oracles fuzz bench clean

@@ -181,6 +181,10 @@ int cmdExport(const Args& a, std::ostream& out) {
   auto db = openEngine(a, true);
   auto cursor = db->openTable(a.positional[1]);
   const jet::TableInfo& info = cursor->table();
+  // Complex columns hold a key per row; their values come from the column's hidden table.
+  std::vector<std::unique_ptr<jet::ComplexValues>> complex(info.columns.size());
+  for (size_t i = 0; i < info.columns.size(); ++i)
+    if (info.columns[i].type == jet::ColumnType::Complex) complex[i] = db->complexValues(info.name, info.columns[i].name);
   Output o(out);
   std::string& b = o.buf();
   if (format == "csv") {
@@ -193,7 +197,8 @@ int cmdExport(const Args& a, std::ostream& out) {
       const std::vector<jet::Value>& row = cursor->values();
       for (size_t i = 0; i < row.size(); ++i) {
         if (i) b.push_back(',');
-        appendCsvField(b, row[i]);
+        if (complex[i]) appendCsvComplex(b, complex[i]->of(row[i]));
+        else appendCsvField(b, row[i]);
       }
       b.push_back('\n');
       o.maybeFlush();
@@ -211,7 +216,8 @@ int cmdExport(const Args& a, std::ostream& out) {
       for (size_t i = 0; i < row.size(); ++i) {
         if (i) b.push_back(',');
         b += keys[i];
-        appendJsonValue(b, row[i]);
+        if (complex[i]) appendJsonComplex(b, complex[i]->of(row[i]));
+        else appendJsonValue(b, row[i]);
       }
       b += "}\n";
       o.maybeFlush();

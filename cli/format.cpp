@@ -140,6 +140,43 @@ void appendJsonValue(std::string& out, const jet::Value& v) {
   std::visit(Visitor{out}, v);
 }
 
+void appendJsonComplex(std::string& out, const jet::ComplexValue& v) {
+  out.push_back('[');
+  bool first = true;
+  auto next = [&] {
+    if (!first) out.push_back(',');
+    first = false;
+  };
+  for (const jet::Attachment& a : v.attachments) {
+    next();
+    out += "{\"name\":";
+    appendJsonString(out, a.name);
+    out += ",\"type\":";
+    appendJsonString(out, a.type);
+    out += ",\"data\":";
+    appendJsonString(out, jet::hexText(a.data(), false));
+    out.push_back('}');
+  }
+  for (const jet::Value& value : v.values) {
+    next();
+    appendJsonValue(out, value);
+  }
+  for (const jet::Version& version : v.versions) {
+    next();
+    out += "{\"value\":";
+    appendJsonValue(out, version.value);
+    out += ",\"modified\":";
+    appendJsonValue(out, version.modified);
+    out.push_back('}');
+  }
+  out.push_back(']');
+}
+
+void appendCsvComplex(std::string& out, const jet::ComplexValue& v) {
+  if (v.size() == 0) return;
+  appendCsvText(out, jet::complexText(v, ";"));
+}
+
 namespace {
 
 [[noreturn]] void badJson(const char* what) { throw std::runtime_error(std::string("bad JSON: ") + what); }
@@ -259,7 +296,8 @@ bool JsonLineReader::next() {
   Impl& r = *impl_;
   size_t scanned = r.begin;
   for (;;) {
-    const void* nl = std::memchr(r.buffer.data() + scanned, '\n', r.end - scanned);
+    // Nothing read yet (an empty buffer has no storage) is searched as nothing.
+    const void* nl = scanned < r.end ? std::memchr(r.buffer.data() + scanned, '\n', r.end - scanned) : nullptr;
     if (nl) {
       const char* at = static_cast<const char*>(nl);
       r.line = r.buffer.data() + r.begin;

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "jet/base/complex_value.h"
 #include "jet/base/schema.h"
 #include "jet/base/value.h"
 
@@ -20,6 +21,12 @@ void appendCsvText(std::string& out, const std::string& text);
 
 // JSON: one value in the export's encoding.
 void appendJsonValue(std::string& out, const jet::Value& v);
+// A complex column's value: attachments as [{"name","type","data"}] with the file's bytes in
+// lowercase hex, a multi-valued field as the array of its values, a version history as
+// [{"value","modified"}] newest first. Throws Error 3049 for an attachment whose data is damaged.
+void appendJsonComplex(std::string& out, const jet::ComplexValue& v);
+// CSV: attachment names, or the values, joined by ';'.
+void appendCsvComplex(std::string& out, const jet::ComplexValue& v);
 void appendJsonString(std::string& out, const std::string& text);
 
 // A scalar read from JSON: null, true/false, a number (kept as its text) or a string.

@@ -29,6 +29,7 @@ std::string postgresType(const jet::ColumnInfo& c, jet::Format format) {
     case jet::ColumnType::Byte: return "smallint";
     case jet::ColumnType::Integer: return "smallint";
     case jet::ColumnType::Long: return "integer";
+    case jet::ColumnType::Complex: return "integer";  // refused before a table is made
     case jet::ColumnType::Currency: return "numeric(19,4)";
     case jet::ColumnType::Single: return "real";
     case jet::ColumnType::Double: return "double precision";

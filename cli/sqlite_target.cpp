@@ -31,7 +31,7 @@ std::string quote(const std::string& name) {
 const char* sqliteType(const jet::ColumnInfo& c) {
   switch (c.type) {
     case jet::ColumnType::Boolean: case jet::ColumnType::Byte: case jet::ColumnType::Integer:
-    case jet::ColumnType::Long:
+    case jet::ColumnType::Long: case jet::ColumnType::Complex:
       return "INTEGER";
     case jet::ColumnType::Single: case jet::ColumnType::Double: return "REAL";
     case jet::ColumnType::Binary: case jet::ColumnType::Ole: return "BLOB";

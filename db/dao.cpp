@@ -90,7 +90,7 @@ std::shared_ptr<DatabaseImpl> TableDefImpl::database() const {
 std::shared_ptr<FieldImpl> storedField(const jet::ColumnInfo& column, jet::Format format) {
   auto f = std::make_shared<FieldImpl>();
   f->name = column.name;
-  f->type = daoType(column.type);
+  f->type = daoType(column);
   f->size = daoSize(column, format);
   f->attributes = daoAttributes(column);
   f->required = column.required;
@@ -330,8 +330,8 @@ bool Field::AllowZeroLength() const { return fieldImpl(impl_).allowZeroLength; }
 
 int32_t Field::Attributes() const {
   const FieldImpl& f = fieldImpl(impl_);
-  // Recordset fields that may be written say so (auto-numbers may not).
-  if (f.index >= 0 && !(f.attributes & dbAutoIncrField)) return f.attributes | 32;
+  // Recordset fields that may be written say so (auto-numbers and complex fields may not).
+  if (f.index >= 0 && !(f.attributes & dbAutoIncrField) && !isComplexType(f.type)) return f.attributes | 32;
   return f.attributes;
 }
 
@@ -339,6 +339,12 @@ Value Field::GetValue() const {
   const FieldImpl& f = fieldImpl(impl_);
   if (f.index < 0) fail(jet::err::kInvalidOperation, "Invalid operation.");
   return recordsetOf(f)->value(f.index);
+}
+
+jet::ComplexValue Field::GetComplexValue() const {
+  const FieldImpl& f = fieldImpl(impl_);
+  if (f.index < 0 || !isComplexType(f.type)) fail(jet::err::kInvalidOperation, "Invalid operation.");
+  return recordsetOf(f)->complexValue(f.index);
 }
 
 void Field::SetValue(const std::string& text) {

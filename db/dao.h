@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "jet/base/complex_value.h"
 #include "jet/base/error.h"
 #include "jet/base/schema.h"
 #include "jet/base/value.h"
@@ -35,6 +36,19 @@ constexpr int16_t dbLongBinary = 11;
 constexpr int16_t dbMemo = 12;
 constexpr int16_t dbGUID = 15;
 constexpr int16_t dbDecimal = 20;
+// Complex fields: attachments, and multi-valued fields by the type of their values.
+constexpr int16_t dbAttachment = 101;
+constexpr int16_t dbComplexByte = 102;
+constexpr int16_t dbComplexInteger = 103;
+constexpr int16_t dbComplexLong = 104;
+constexpr int16_t dbComplexSingle = 105;
+constexpr int16_t dbComplexDouble = 106;
+constexpr int16_t dbComplexGUID = 107;
+constexpr int16_t dbComplexDecimal = 108;
+constexpr int16_t dbComplexText = 109;
+
+// Whether a field of this type holds complex values (read-only here).
+constexpr bool isComplexType(int16_t type) { return type >= dbAttachment && type <= dbComplexText; }
 
 // Field attributes.
 constexpr int32_t dbFixedField = 1;
@@ -82,8 +96,12 @@ class Field {
   bool Required() const;
   bool AllowZeroLength() const;
 
-  // Recordset fields: the current record's value (Null for an empty field).
+  // Recordset fields: the current record's value (Null for an empty field). A complex field gives
+  // its values as one text: attachment names, or the values, joined by "; ".
   Value GetValue() const;
+  // Recordset fields of a complex type: the current record's attachments, values or versions
+  // (what DAO reaches through the field's child recordset). 3219 on any other field.
+  jet::ComplexValue GetComplexValue() const;
   // Recordset fields, between AddNew/Edit and Update: a text is converted to the field's type
   // (the text forms of jet::toText read back exactly). Conversion errors (3421, 3163) are raised
   // here; Required and zero-length rules at Update.

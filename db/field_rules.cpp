@@ -21,6 +21,26 @@ int16_t daoType(jet::ColumnType type) {
   }
 }
 
+int16_t daoType(const jet::ColumnInfo& column) {
+  if (column.type != jet::ColumnType::Complex) return daoType(column.type);
+  switch (column.complexKind) {
+    case jet::ComplexKind::Attachment: return dbAttachment;
+    case jet::ComplexKind::VersionHistory: return dbComplexText;
+    case jet::ComplexKind::MultiValue:
+      switch (column.complexValueType) {
+        case jet::ColumnType::Byte: return dbComplexByte;
+        case jet::ColumnType::Integer: return dbComplexInteger;
+        case jet::ColumnType::Long: return dbComplexLong;
+        case jet::ColumnType::Single: return dbComplexSingle;
+        case jet::ColumnType::Double: return dbComplexDouble;
+        case jet::ColumnType::Guid: return dbComplexGUID;
+        case jet::ColumnType::Numeric: return dbComplexDecimal;
+        default: return dbComplexText;
+      }
+    default: return dbLong;
+  }
+}
+
 bool engineType(int16_t code, jet::ColumnType& out) {
   switch (code) {
     case dbBoolean: case dbByte: case dbInteger: case dbLong: case dbCurrency: case dbSingle:

@@ -11,7 +11,7 @@ namespace modDB {
 
 // Stores one text per field of `table`, in table order: in a new record when `position` is
 // negative, otherwise in the record at that position of the table's stored order.
-// - automatic numbers are never written;
+// - automatic numbers and complex fields (attachments, multi-valued fields) are never written;
 // - in an update, a text equal to the one shown for that field (`shown`) is not written again, so
 //   the stored value stays exactly as it was;
 // - an empty text on a field that holds no text (numbers, dates, Yes/No) stores Null.

@@ -170,8 +170,20 @@ void RecordsetImpl::close() {
 
 Value RecordsetImpl::value(int index) {
   checkOpen();
+  if (info_.columns[index].type == jet::ColumnType::Complex) return jet::complexText(complexValue(index), "; ");
   if (mode_ != Mode::None) return buffer_[index];
   return current()[index];
+}
+
+jet::ComplexValue RecordsetImpl::complexValue(int index) {
+  checkOpen();
+  // The key stays what the record holds while it is edited; a new record has none yet.
+  const Value key = mode_ != Mode::None ? buffer_[index] : current()[index];
+  if (jet::isNull(key)) return {};
+  if (complex_.size() != info_.columns.size()) complex_.resize(info_.columns.size());
+  auto& reader = complex_[static_cast<size_t>(index)];
+  if (!reader) reader = db_->engine().complexValues(info_.name, info_.columns[index].name);
+  return reader->of(key);
 }
 
 void RecordsetImpl::setText(int index, const std::string& text) {
@@ -179,7 +191,8 @@ void RecordsetImpl::setText(int index, const std::string& text) {
   if (mode_ == Mode::None)
     fail(jet::err::kUpdateWithoutEdit, "Update or CancelUpdate without AddNew or Edit.");
   const jet::ColumnInfo& c = info_.columns[index];
-  if (c.autoNumber) fail(jet::err::kCannotUpdateField, "Field cannot be updated.");
+  if (c.autoNumber || c.type == jet::ColumnType::Complex)
+    fail(jet::err::kCannotUpdateField, "Field cannot be updated.");
   // The text form of the value already held reads as that very value, bit for bit.
   if (!jet::isNull(buffer_[index]) && jet::toText(buffer_[index]) == text) {
     touched_[index] = true;
@@ -197,7 +210,8 @@ void RecordsetImpl::setValue(int index, const Value& value) {
   if (mode_ == Mode::None)
     fail(jet::err::kUpdateWithoutEdit, "Update or CancelUpdate without AddNew or Edit.");
   const jet::ColumnInfo& c = info_.columns[index];
-  if (c.autoNumber) fail(jet::err::kCannotUpdateField, "Field cannot be updated.");
+  if (c.autoNumber || c.type == jet::ColumnType::Complex)
+    fail(jet::err::kCannotUpdateField, "Field cannot be updated.");
   if (jet::isNull(value)) {
     buffer_[index] = value;
     touched_[index] = true;

@@ -28,6 +28,8 @@ class RecordsetImpl : public std::enable_shared_from_this<RecordsetImpl> {
   void close();
 
   Value value(int index);
+  // The current record's values of a complex field (none while adding a record).
+  jet::ComplexValue complexValue(int index);
   void setValue(int index, const Value& value);
   void setText(int index, const std::string& text);
 
@@ -51,6 +53,8 @@ class RecordsetImpl : public std::enable_shared_from_this<RecordsetImpl> {
   Mode mode_ = Mode::None;
   std::vector<Value> buffer_;
   std::vector<bool> touched_;
+  // Readers of the complex fields' hidden tables, by field position, opened on first use.
+  std::vector<std::unique_ptr<jet::ComplexValues>> complex_;
 };
 
 }  // namespace dao

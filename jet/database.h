@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "jet/base/check_report.h"
+#include "jet/base/complex_value.h"
 #include "jet/base/error.h"
 #include "jet/base/file_version.h"
 #include "jet/base/row_id.h"
@@ -38,6 +39,15 @@ struct CreateOptions {
 };
 
 class Database;
+
+// The values of one complex column (attachments, a multi-valued field, a version history), read
+// from the column's hidden table on first use and then found by the key a row holds in the column.
+class ComplexValues {
+ public:
+  virtual ~ComplexValues() = default;
+  // The value of the row whose column holds `key`: empty for Null and for a key without rows.
+  virtual const ComplexValue& of(const Value& key) = 0;
+};
 
 // Reads a table's rows in stored order (page by page, then row by row on each page) and writes
 // through to the table. Streaming: memory does not grow with the table.
@@ -82,6 +92,11 @@ class Database {
   // A table's definition by name (case-insensitive). Error 3078 when there is none.
   virtual TableInfo table(const std::string& name) = 0;
   virtual std::unique_ptr<TableCursor> openTable(const std::string& name) = 0;
+  // The values of a table's complex column. Errors: 3078 no such table, 3265 no complex column of
+  // that name, 3049 when the column's hidden tables cannot be found.
+  virtual std::unique_ptr<ComplexValues> complexValues(const std::string& table, const std::string& column) {
+    throw Error(err::kUnknownField, "Item not found in this collection.");
+  }
 
   // Writing. Each call is complete when it returns: the file on disk is consistent.
   virtual void createTable(const NewTable& table) = 0;

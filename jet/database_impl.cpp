@@ -1,6 +1,8 @@
 #include "jet/database_impl.h"
 
+#include <algorithm>
 #include <exception>
+#include <set>
 #include <type_traits>
 
 #include "jet/base/bytes.h"
@@ -155,7 +157,55 @@ TableInfo DatabaseImpl::table(const std::string& name) {
   const CatalogEntry& e = localTable(name);
   TableInfo info = describeTable(def, e.object.name);
   applyColumnProperties(parseProperties(e.properties, header_.format, codec_), info);
+  for (const ColumnInfo& c : info.columns)
+    if (c.type == ColumnType::Complex) {
+      complex_.describe(info);
+      break;
+    }
   return info;
+}
+
+std::unique_ptr<ComplexValues> DatabaseImpl::complexValues(const std::string& table, const std::string& column) {
+  if (auto link = linkedSource(table)) {
+    LinkStep step(table);
+    return link->db->complexValues(link->table, column);
+  }
+  const TableInfo info = this->table(table);
+  for (const ColumnInfo& c : info.columns)
+    if (c.type == ColumnType::Complex && sameName(c.name, column)) return readComplexValues(*this, complex_.column(c));
+  throw Error(err::kUnknownField, "Item not found in this collection.", info.name, column);
+}
+
+std::map<std::string, std::vector<RowId>> DatabaseImpl::hiddenRowsOf(const std::string& table,
+                                                                     const std::vector<RowId>& rows) {
+  std::map<std::string, std::vector<RowId>> out;
+  if (linkedSource(table)) return out;
+  const TableInfo info = this->table(table);
+  std::vector<size_t> complexColumns;
+  for (size_t i = 0; i < info.columns.size(); ++i)
+    if (info.columns[i].type == ColumnType::Complex) complexColumns.push_back(i);
+  if (complexColumns.empty() || rows.empty()) return out;
+  // Every complex column of a row holds the row's one key.
+  auto address = [](const RowId& r) { return (uint64_t(r.page) << 16) | r.row; };
+  std::set<uint64_t> wanted;
+  for (const RowId& r : rows) wanted.insert(address(r));
+  std::set<int32_t> keys;
+  auto cursor = openTable(table);
+  while (cursor->next()) {
+    if (!wanted.count(address(cursor->rowId()))) continue;
+    const std::vector<Value>& values = cursor->values();
+    for (size_t i : complexColumns)
+      if (const auto* k = std::get_if<int64_t>(&values[i])) keys.insert(static_cast<int32_t>(*k));
+  }
+  if (keys.empty()) return out;
+  for (size_t i : complexColumns) {
+    const ComplexData::Column& c = complex_.column(info.columns[i]);
+    std::vector<RowId> hidden = complexRowsOf(*this, c, keys);
+    auto& list = out[c.flatTable];
+    for (const RowId& r : hidden)
+      if (std::find(list.begin(), list.end(), r) == list.end()) list.push_back(r);
+  }
+  return out;
 }
 
 std::unique_ptr<TableCursor> DatabaseImpl::openTable(const std::string& name) {
@@ -192,6 +242,7 @@ void DatabaseImpl::reloadState() {
   lastWriter_ = nullptr;
   writers_.clear();
   defs_.clear();
+  complex_.forget();
   catalog_ = Catalog::read(*file_, header_.format, codec_);
 }
 
@@ -316,12 +367,23 @@ void DatabaseImpl::updateRow(const std::string& table, RowId row, std::vector<Va
 
 void DatabaseImpl::deleteRow(const std::string& table, RowId row) {
   settle();
-  atomicWrite([&] { writer(table).remove(row); });
+  // The row's attachments and multiple values go with it, in the same change.
+  const auto hidden = hiddenRowsOf(table, {row});
+  atomicWrite([&] {
+    writer(table).remove(row);
+    for (const auto& [flat, rows] : hidden)
+      if (!rows.empty()) writer(flat).removeMany(rows);
+  });
 }
 
 void DatabaseImpl::deleteRows(const std::string& table, const std::vector<RowId>& rows) {
   settle();
-  atomicWrite([&] { writer(table).removeMany(rows); });
+  const auto hidden = hiddenRowsOf(table, rows);
+  atomicWrite([&] {
+    writer(table).removeMany(rows);
+    for (const auto& [flat, rows] : hidden)
+      if (!rows.empty()) writer(flat).removeMany(rows);
+  });
 }
 
 RowId DatabaseImpl::queueInsert(const std::string& table, std::vector<Value> values) {

@@ -9,6 +9,7 @@
 
 #include "jet/base/text_codec.h"
 #include "jet/catalog/catalog.h"
+#include "jet/complex_data.h"
 #include "jet/database.h"
 #include "jet/storage/header.h"
 #include "jet/storage/page_file.h"
@@ -34,6 +35,7 @@ class DatabaseImpl : public Database {
   std::vector<CatalogObject> objects() override;
   TableInfo table(const std::string& name) override;
   std::unique_ptr<TableCursor> openTable(const std::string& name) override;
+  std::unique_ptr<ComplexValues> complexValues(const std::string& table, const std::string& column) override;
 
   void createTable(const NewTable& spec) override;
   void renameTable(const std::string& oldName, const std::string& newName) override;
@@ -87,12 +89,15 @@ class DatabaseImpl : public Database {
     std::string localName;  // the link's own name
   };
   std::optional<LinkedSource> linkedSource(const std::string& name);
+  // The hidden rows that hold the complex values of these rows of a local table, by hidden table.
+  std::map<std::string, std::vector<RowId>> hiddenRowsOf(const std::string& table, const std::vector<RowId>& rows);
 
   std::string path_;
   Header header_;  // filled while the page file is opened, so declared before it
   std::unique_ptr<PageFile> file_;
   TextCodec codec_;
   Catalog catalog_;
+  ComplexData complex_{*this};
   std::map<uint32_t, std::unique_ptr<TableDef>> defs_;  // by definition page
   // One writer per table written to, by definition page; they refer to defs_, so they go first.
   std::map<uint32_t, std::unique_ptr<TableWriter>> writers_;

@@ -17,6 +17,9 @@ enum class Format { Jet3, Jet4 };
 
 inline size_t pageSizeOf(Format f) { return f == Format::Jet4 ? 4096 : 2048; }
 
+// What a complex column holds (None for every other column).
+enum class ComplexKind : uint8_t { None, Attachment, MultiValue, VersionHistory, Unsupported };
+
 struct ColumnInfo {
   std::string name;
   ColumnType type = ColumnType::Text;
@@ -34,6 +37,11 @@ struct ColumnInfo {
   uint8_t scale = 0;           // Decimal
   uint16_t sortOrder = 0;      // text collation id (1033 = General)
   uint16_t sortVersion = 0;
+  // Complex columns: the id that ties the column to MSysComplexColumns, and what the column
+  // holds as found through it (a multi-valued field: the type of each value).
+  int32_t complexId = 0;
+  ComplexKind complexKind = ComplexKind::None;
+  ColumnType complexValueType = ColumnType::Text;
   // Properties from the catalog's property blob.
   bool required = false;
   bool allowZeroLength = true;

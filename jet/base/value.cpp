@@ -489,7 +489,8 @@ Value fromText(ColumnType type, const std::string& text, uint8_t scale) {
     }
     case ColumnType::Byte:
     case ColumnType::Integer:
-    case ColumnType::Long: {
+    case ColumnType::Long:
+    case ColumnType::Complex: {
       int64_t lo = type == ColumnType::Byte ? 0 : type == ColumnType::Integer ? -32768 : INT32_MIN;
       int64_t hi = type == ColumnType::Byte ? 255 : type == ColumnType::Integer ? 32767 : INT32_MAX;
       int64_t v;

@@ -25,6 +25,9 @@ enum class ColumnType : uint8_t {
   Memo = 0x0C,
   Guid = 0x0F,
   Numeric = 0x10,  // Decimal; DAO calls it type 20
+  // Attachments, multi-valued fields and version history: a 32-bit key per row (held as int64_t)
+  // naming the rows of the column's hidden table that hold its values.
+  Complex = 0x12,
 };
 
 using Bytes = std::vector<uint8_t>;

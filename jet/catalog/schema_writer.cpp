@@ -285,6 +285,8 @@ bool knownType(ColumnType t) {
     case ColumnType::Binary: case ColumnType::Text: case ColumnType::Ole: case ColumnType::Memo:
     case ColumnType::Guid: case ColumnType::Numeric:
       return true;
+    case ColumnType::Complex:  // needs hidden tables, which the engine does not create
+      return false;
   }
   return false;
 }

@@ -368,6 +368,7 @@ std::string keyColumnProblem(const KeyColumn& column) {
     case ColumnType::Byte:
     case ColumnType::Integer:
     case ColumnType::Long:
+    case ColumnType::Complex:
     case ColumnType::Currency:
     case ColumnType::Single:
     case ColumnType::Double:
@@ -409,12 +410,14 @@ void appendKeyEntry(const KeyColumn& column, const Value& value, Bytes& out) {
       return;
     case ColumnType::Integer:
     case ColumnType::Long:
+    case ColumnType::Complex:  // the row's key, indexed as a Long
     case ColumnType::Currency: {
       int64_t v;
       if (auto c = std::get_if<Currency>(&value)) v = c->scaled;
       else v = asInteger(value);
       if (column.type == ColumnType::Integer) appendBigEndian(out, static_cast<int16_t>(v));
-      else if (column.type == ColumnType::Long) appendBigEndian(out, static_cast<int32_t>(v));
+      else if (column.type == ColumnType::Long || column.type == ColumnType::Complex)
+        appendBigEndian(out, static_cast<int32_t>(v));
       else appendBigEndian(out, v);
       out[start] ^= 0x80;
       if (!asc) flip(out, start);

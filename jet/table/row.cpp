@@ -143,6 +143,7 @@ void RowReader::decodeColumn(const ColumnDef& col, const uint8_t* d, size_t len,
       out = int64_t(int16_t(le16(d)));
       return;
     case ColumnType::Long:
+    case ColumnType::Complex:
       needLength(len, 4);
       out = int64_t(int32_t(le32(d)));
       return;

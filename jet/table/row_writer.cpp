@@ -49,7 +49,8 @@ Bytes text(const TableDef& def, const ColumnDef& col, const Value& v, TextCodec&
 bool encodeFixedInPlace(const ColumnDef& c, const Value& v, uint8_t* out) {
   if (c.unknownType()) return false;
   switch (c.type) {
-    case ColumnType::Long: {
+    case ColumnType::Long:
+    case ColumnType::Complex: {
       if (c.length < 4) return false;
       const int64_t n = integer(v);
       if (n < INT32_MIN || n > INT32_MAX) conversionError();
@@ -92,7 +93,8 @@ Bytes encodeValue(const TableDef& def, const ColumnDef& col, const Value& v, Tex
       return out;
     case ColumnType::Byte: putInt(integer(v), 1, 0, 255); return out;
     case ColumnType::Integer: putInt(integer(v), 2, -32768, 32767); return out;
-    case ColumnType::Long: putInt(integer(v), 4, INT32_MIN, INT32_MAX); return out;
+    case ColumnType::Long:
+    case ColumnType::Complex: putInt(integer(v), 4, INT32_MIN, INT32_MAX); return out;
     case ColumnType::Currency: {
       int64_t scaled;
       if (auto* c = std::get_if<Currency>(&v)) scaled = c->scaled;

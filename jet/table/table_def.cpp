@@ -32,12 +32,12 @@ const Layout& layoutOf(Format f) {
 // Constants the Jet 4 engine writes into every definition it makes (table, column and logical
 // index slots carry 1625, real index slots 1923).
 constexpr uint32_t kJet4TableMagic = 1625;
-constexpr size_t kComplexCounters = 28;  // Jet 4 layout: where the complex-column counters begin
 constexpr uint32_t kJet4IndexMagic = 1923;
 
 constexpr size_t kMaxIndexColumns = 10;
+constexpr size_t kComplexKeyOffset = 28;
 
-bool knownType(uint8_t t) { return (t >= 0x01 && t <= 0x0C) || t == 0x0F || t == 0x10; }
+bool knownType(uint8_t t) { return (t >= 0x01 && t <= 0x0C) || t == 0x0F || t == 0x10 || t == 0x12; }
 
 std::string readName(ByteSpan b, size_t& pos, Format f, TextCodec& codec) {
   size_t len;
@@ -81,6 +81,7 @@ uint16_t fixedLengthOf(ColumnType t) {
     case ColumnType::Byte: return 1;
     case ColumnType::Integer: return 2;
     case ColumnType::Long: return 4;
+    case ColumnType::Complex: return 4;
     case ColumnType::Single: return 4;
     case ColumnType::Currency:
     case ColumnType::Double:
@@ -112,8 +113,7 @@ TableDef parseTableDef(Format format, const Bytes& bytes, TextCodec& codec) {
 
   d.rowCount = b.u32(L.rowCount);
   d.nextAutoNumber = b.u32(L.nextAuto);
-  if (format == Format::Jet4)
-    for (size_t i = 0; i < d.complexCounters.size(); ++i) d.complexCounters[i] = b.u8(kComplexCounters + i);
+  if (format == Format::Jet4) d.lastComplexKey = b.u32(kComplexKeyOffset);
   d.tableType = b.u8(L.tableType);
   d.maxColumns = b.u16(L.maxCols);
   d.varColumnCount = b.u16(L.varCols);
@@ -154,6 +154,8 @@ TableDef parseTableDef(Format format, const Bytes& bytes, TextCodec& codec) {
     if (col.type == ColumnType::Numeric) {
       col.precision = c.u8(11);
       col.scale = c.u8(12);
+    } else if (col.type == ColumnType::Complex) {
+      col.complexId = int32_t(c.u32(11));
     } else {
       col.sortOrder = c.u16(L.colSort);
       if (format != Format::Jet4) col.codePage = c.u16(L.colSort + 2);
@@ -265,13 +267,13 @@ Bytes serializeTableDef(const TableDef& def, TextCodec& codec) {
   } else {
     put32(h + 12, kJet4TableMagic);
     h[24] = 0x01;
-    std::copy(def.complexCounters.begin(), def.complexCounters.end(), h + kComplexCounters);
   }
   uint16_t varCount = 0;
   for (const auto& c : def.columns)
     if (!c.fixed()) ++varCount;
   put32(h + L.rowCount, def.rowCount);
   put32(h + L.nextAuto, def.nextAutoNumber);
+  if (f == Format::Jet4) put32(h + kComplexKeyOffset, def.lastComplexKey);
   h[L.tableType] = def.tableType;
   put16(h + L.maxCols, def.maxColumns ? def.maxColumns : uint16_t(def.columns.size()));
   put16(h + L.varCols, varCount);
@@ -305,6 +307,8 @@ Bytes serializeTableDef(const TableDef& def, TextCodec& codec) {
     if (c->type == ColumnType::Numeric) {
       d[11] = c->precision;
       d[12] = c->scale;
+    } else if (c->type == ColumnType::Complex) {
+      put32(&d[11], uint32_t(c->complexId));
     } else {
       put16(&d[L.colSort], c->sortOrder);
       if (f != Format::Jet4) put16(&d[L.colSort + 2], c->codePage);
@@ -417,7 +421,9 @@ TableInfo describeTable(const TableDef& def, const std::string& name) {
     ci.number = c.number;
     ci.length = c.length;
     ci.fixed = c.fixed();
-    ci.autoNumber = c.autoNumber();
+    // A complex column's key is handed out by the engine, but it is no auto-number field.
+    ci.autoNumber = c.autoNumber() && c.type != ColumnType::Complex;
+    ci.complexId = c.complexId;
     ci.autoGuid = c.autoGuid();
     ci.nullable = c.nullable();
     ci.compressedText = c.compressedText();

@@ -65,6 +65,7 @@ struct ColumnDef {
   uint8_t scale = 0;           // Decimal
   uint16_t sortOrder = 1033;   // collation id (Jet 3: kept for every column)
   uint8_t sortVersion = 0;     // Jet 4: version of the collation
+  int32_t complexId = 0;       // complex columns: their row in MSysComplexColumns
   uint16_t codePage = 1252;    // Jet 3 only
   // Long-value columns: row pointers of the usage maps of their long-value pages (0: none).
   uint32_t lvOwnedPointer = 0, lvFreePointer = 0;
@@ -112,9 +113,7 @@ struct TableDef {
   std::vector<uint32_t> pages;       // the tdef chain, first page first (when read from a file)
   uint32_t rowCount = 0;
   uint32_t nextAutoNumber = 0;       // the last auto-number given; the next row gets one more
-  // Access 2007 and later: the counters of the table's complex columns (the last complex id given
-  // first), kept as read.
-  std::array<uint8_t, 12> complexCounters{};
+  uint32_t lastComplexKey = 0;       // Jet 4 layout: the last key given to a row's complex columns
   uint8_t tableType = kUserTableType;
   uint16_t maxColumns = 0;           // next column number to give (0 when written: the column count)
   uint16_t varColumnCount = 0;       // as read (the serializer counts the columns)

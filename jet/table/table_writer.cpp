@@ -42,6 +42,7 @@ struct TableWriter::State : public IndexPageStore {
   // Changes to the definition's counts made by the open transaction.
   int64_t rowDelta = 0;
   uint32_t autoNumbersUsed = 0;
+  uint32_t complexKeysUsed = 0;
   // Long-value pages where rows were freed (room for new values), at most kLvalCandidates.
   std::vector<uint32_t> lvalWithRoom;
   static constexpr size_t kLvalCandidates = 64;
@@ -99,6 +100,8 @@ struct TableWriter::State : public IndexPageStore {
         put32(t + tdefRowCountOffset(def.format), uint32_t(int64_t(def.rowCount) + rowDelta));
         put32(t + tdefAutoNumberOffset(def.format), def.nextAutoNumber + autoNumbersUsed);
       }
+      if (complexKeysUsed != 0)
+        put32(tx->edit(def.tdefPage) + tdefComplexKeyOffset(def.format), def.lastComplexKey + complexKeysUsed);
       tx->commit();
     } catch (...) {
       rollback();
@@ -108,9 +111,11 @@ struct TableWriter::State : public IndexPageStore {
     tx.reset();
     def.rowCount = uint32_t(int64_t(def.rowCount) + rowDelta);
     def.nextAutoNumber += autoNumbersUsed;
+    def.lastComplexKey += complexKeysUsed;
     if (lastDataPage != UINT32_MAX) def.lastDataPageHint = lastDataPage;
     rowDelta = 0;
     autoNumbersUsed = 0;
+    complexKeysUsed = 0;
     queued.clear();
   }
 
@@ -123,6 +128,7 @@ struct TableWriter::State : public IndexPageStore {
     lastLvalPage = txLvalPage;
     rowDelta = 0;
     autoNumbersUsed = 0;
+    complexKeysUsed = 0;
   }
 
   // Stages the rows of the batch again after a rollback (the same rows land at the same addresses).
@@ -147,12 +153,16 @@ struct TableWriter::State : public IndexPageStore {
   RowId stageInsert(std::vector<Value>& values) {
     if (values.size() != def.columns.size())
       throw Error(err::kInvalidArgument, "Invalid argument: a row needs one value per field.");
-    bool autoUsed = false;
+    bool autoUsed = false, complexUsed = false;
     for (size_t i = 0; i < def.columns.size(); ++i) {
       const ColumnDef& c = def.columns[i];
       if (c.autoNumber() && c.type == ColumnType::Long) {
         values[i] = int64_t(int32_t(def.nextAutoNumber + autoNumbersUsed + 1));
         autoUsed = true;
+      } else if (c.type == ColumnType::Complex) {
+        // Every complex column of a new row gets the row's one new key (no values yet).
+        values[i] = int64_t(int32_t(def.lastComplexKey + complexKeysUsed + 1));
+        complexUsed = true;
       } else if (c.autoGuid() && c.type == ColumnType::Guid && isNull(values[i])) {
         static std::mt19937_64 rng{std::random_device{}()};
         Guid g;
@@ -167,6 +177,7 @@ struct TableWriter::State : public IndexPageStore {
     maintainIndexes(nullptr, RowId{}, &values, id);
     rowDelta += 1;
     if (autoUsed) autoNumbersUsed += 1;
+    if (complexUsed) complexKeysUsed += 1;
     return id;
   }
 
@@ -250,6 +261,8 @@ struct TableWriter::State : public IndexPageStore {
  private:
   static size_t tdefRowCountOffset(Format f) { return f == Format::Jet3 ? 12 : 16; }
   static size_t tdefAutoNumberOffset(Format f) { return f == Format::Jet3 ? 16 : 20; }
+  // Only tables with complex columns (files of Access 2007 and later) keep this counter.
+  static size_t tdefComplexKeyOffset(Format) { return 28; }
 
   // A page that holds rows of `owner` and is in use: a page given back keeps its bytes until it
   // is reused, so its header alone does not say.

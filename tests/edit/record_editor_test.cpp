@@ -16,6 +16,7 @@
 #include "edit/form4.h"
 #include "gui_test_env.h"
 #include "jet/database.h"
+#include "support/complex_fixture.h"
 
 namespace {
 
@@ -632,6 +633,59 @@ TEST_F(RecordTest, WheelAndTabScrollTheFieldRows) {
   for (int k = form.RowCount() - 2; k >= 0; --k) QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab);
   EXPECT_EQ(QApplication::focusWidget(), form.dField1(0)->txtValue());
   EXPECT_EQ(form.vBar1()->value(), 0);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(RecordTest, ComplexFieldsShowAsTextAreReadOnlyAndSurviveSaving) {
+  path = folder.filePath("complex.mdb");
+  complexfixture::build(path.toStdString());
+  ASSERT_TRUE(modDB::OpenDB(path.toStdString()));
+  main->RefreshTables(1);
+  main->SelectTab(tabOf("Items"));
+  ASSERT_EQ(modDB::sTable, "Items");
+  ASSERT_EQ(main->GridRowCount(), 3);
+  // Attachment names and multiple values joined by "; ".
+  EXPECT_EQ(main->GridCellText(1, 1), "red; green");
+  EXPECT_EQ(main->GridCellText(2, 2), "b.bin; c.txt");
+  EXPECT_EQ(main->GridCellText(1, 5), "10; 20");
+  EXPECT_EQ(main->GridCellText(3, 1), "");
+
+  main->SelectRow(2);
+  bool readOnly[6] = {};
+  dialogs.modalHandlers["Form4"] = [&](QDialog* d) {
+    auto* form = static_cast<Form4*>(d);
+    seen.clear();
+    for (int k = 0; k < form->RowCount(); ++k) {
+      seen << form->dField1(k)->Text();
+      readOnly[k] = form->dField1(k)->txtValue()->isReadOnly();
+    }
+    form->dField1(0)->SetText("deux");
+    form->PushButton(1)->click();
+    if (d->isVisible()) d->reject();
+  };
+  main->PushButton_Click(15);
+  EXPECT_TRUE(dialogs.boxes.empty()) << dialogs.texts().join("|").toStdString();
+  ASSERT_EQ(seen.size(), 6);
+  EXPECT_EQ(seen[2], "b.bin; c.txt");
+  EXPECT_EQ(seen[4], "n2 again; n2");
+  for (int k : {1, 2, 4, 5}) EXPECT_TRUE(readOnly[k]) << k;
+  for (int k : {0, 3}) EXPECT_FALSE(readOnly[k]) << k;
+  const QStringList row = stored("Items", 1);
+  EXPECT_EQ(row[0], "deux");
+  EXPECT_EQ(row[1], "blue");
+  EXPECT_EQ(row[2], "b.bin; c.txt");
+
+  // Deleting the record takes its attachments with it.
+  main->SelectRow(1);
+  dialogs.answers = {ui::Answer::Yes};
+  main->PushButton_Click(16);
+  EXPECT_EQ(recordCount("Items"), 2);
+  EXPECT_EQ(recordCount("f_2_files"), 2);
+  modDB::CloseDB();
+  EXPECT_EQ(checkFile(path), "");
 }
 
 }  // namespace

@@ -168,6 +168,7 @@ class Generator {
       case ColumnType::Byte: return range(0, 255);
       case ColumnType::Integer: return range(-32768, 32767);
       case ColumnType::Long: return range(INT32_MIN, INT32_MAX);
+      case ColumnType::Complex: return jet::Null{};  // the engine hands out the keys
       case ColumnType::Currency: return jet::Currency{range(-1000000000000000LL, 1000000000000000LL)};
       case ColumnType::Single: return float(range(-(1 << 22), 1 << 22)) / 4.0f;
       case ColumnType::Double: return double(range(-999999999999LL, 999999999999LL)) / 1000.0;
@@ -566,6 +567,12 @@ class RandomOperations : public ::testing::Test {
           continue;
         }
         TableModel m = modelOf(*db, o.name);
+        // Complex columns get their keys from the engine, which the model does not predict.
+        if (std::any_of(m.info.columns.begin(), m.info.columns.end(),
+                        [](const jet::ColumnInfo& c) { return c.type == jet::ColumnType::Complex; })) {
+          ++stats_["tables left out (complex columns)"];
+          continue;
+        }
         if (probeWritable(*db, m, gen, path)) {
           ++stats_["writable tables"];
           writable.push_back(o.name);

@@ -1,0 +1,80 @@
+// Exporting a table with complex columns: attachments, multiple values and version history in
+// JSON lines, and names or values joined by ';' in CSV.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "cli/format.h"
+#include "cli/support/in_process.h"
+#include "support/complex_fixture.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class ComplexExport : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = fs::temp_directory_path() / ("tabulonix-complex-" + std::to_string(::getpid()));
+    fs::remove_all(dir_);
+    fs::create_directories(dir_);
+    path_ = (dir_ / "complex.mdb").string();
+    complexfixture::build(path_);
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+  fs::path dir_;
+  std::string path_;
+};
+
+TEST_F(ComplexExport, JsonLinesGiveArraysOfValuesFilesAndVersions) {
+  clitest::Result r = clitest::run({"export", path_, "Items", "--format", "jsonl"});
+  ASSERT_EQ(r.rc, 0) << r.err;
+  const auto rows = clitest::lines(r.out);
+  ASSERT_EQ(rows.size(), 3u);
+  EXPECT_EQ(rows[0],
+            "{\"name\":\"one\",\"tags\":[\"red\",\"green\"],"
+            "\"files\":[{\"name\":\"a.txt\",\"type\":\"txt\",\"data\":\"68656c6c6f0a\"}],"
+            "\"notes\":\"n1\",\"history\":[],\"scores\":[10,20]}");
+  EXPECT_EQ(rows[1],
+            "{\"name\":\"two\",\"tags\":[\"blue\"],"
+            "\"files\":[{\"name\":\"b.bin\",\"type\":\"bin\",\"data\":\"00ff1080\"},"
+            "{\"name\":\"c.txt\",\"type\":\"txt\",\"data\":\"7365636f6e64\"}],"
+            "\"notes\":\"n2 again\",\"history\":[{\"value\":\"n2 again\",\"modified\":\"2011-09-12T21:22:33\"},"
+            "{\"value\":\"n2\",\"modified\":\"2011-09-12T21:21:02\"}],\"scores\":[]}");
+  EXPECT_EQ(rows[2], "{\"name\":\"three\",\"tags\":[],\"files\":[],\"notes\":null,\"history\":[],\"scores\":[]}");
+}
+
+TEST_F(ComplexExport, CsvJoinsNamesAndValues) {
+  clitest::Result r = clitest::run({"export", path_, "Items"});
+  ASSERT_EQ(r.rc, 0) << r.err;
+  const auto rows = clitest::lines(r.out);
+  ASSERT_EQ(rows.size(), 4u);
+  EXPECT_EQ(rows[0], "name,tags,files,notes,history,scores");
+  EXPECT_EQ(rows[1], "one,red;green,a.txt,n1,,10;20");
+  EXPECT_EQ(rows[2], "two,blue,b.bin;c.txt,n2 again,n2 again;n2,");
+  EXPECT_EQ(rows[3], "three,,,,,");
+}
+
+TEST(ComplexFormat, ValuesNeedingQuotesAndDamagedAttachments) {
+  jet::ComplexValue v;
+  v.kind = jet::ComplexKind::MultiValue;
+  v.values = {jet::Value(std::string("a,b")), jet::Value(std::string("say \"hi\""))};
+  std::string csv;
+  cli::appendCsvComplex(csv, v);
+  EXPECT_EQ(csv, "\"a,b;say \"\"hi\"\"\"");
+  std::string json;
+  cli::appendJsonComplex(json, v);
+  EXPECT_EQ(json, "[\"a,b\",\"say \\\"hi\\\"\"]");
+
+  jet::ComplexValue files;
+  files.kind = jet::ComplexKind::Attachment;
+  files.attachments.push_back(jet::Attachment{"x.txt", "txt", {1, 0, 0, 0, 9}});
+  json.clear();
+  EXPECT_THROW(cli::appendJsonComplex(json, files), jet::Error);
+  csv.clear();
+  cli::appendCsvComplex(csv, files);  // names only: the data is not read
+  EXPECT_EQ(csv, "x.txt");
+}
+
+}  // namespace

@@ -1,0 +1,100 @@
+// Complex fields through the object model: DAO's type codes, the values as text and as a whole,
+// and records that keep their complex values through edits of other fields.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <filesystem>
+
+#include "db/dao.h"
+#include "db/record_save.h"
+#include "db/session.h"
+#include "support/complex_fixture.h"
+#include "support/error_of.h"
+
+namespace {
+
+class ComplexFields : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char folder[] = "/tmp/complex-fields-XXXXXX";
+    ASSERT_NE(mkdtemp(folder), nullptr);
+    dir_ = folder;
+    path_ = (dir_ / "complex.mdb").string();
+    complexfixture::build(path_);
+    db_ = dao::Engine().OpenDatabase(path_);
+  }
+  void TearDown() override {
+    if (db_.IsOpen()) db_.Close();
+    std::filesystem::remove_all(dir_);
+  }
+  std::filesystem::path dir_;
+  std::string path_;
+  dao::Database db_;
+};
+
+TEST_F(ComplexFields, TypesAndValuesAsDaoGivesThem) {
+  dao::Fields defs = db_.GetTableDefs().Item("Items").GetFields();
+  EXPECT_EQ(defs.Item("name").Type(), dao::dbText);
+  EXPECT_EQ(defs.Item("tags").Type(), dao::dbComplexText);
+  EXPECT_EQ(defs.Item("files").Type(), dao::dbAttachment);
+  EXPECT_EQ(defs.Item("scores").Type(), dao::dbComplexLong);
+  EXPECT_EQ(defs.Item("history").Type(), dao::dbComplexText);
+  EXPECT_EQ(defs.Item("files").Attributes() & dao::dbAutoIncrField, 0);
+
+  dao::Recordset rs = db_.OpenRecordset("Items");
+  dao::Fields f = rs.GetFields();
+  EXPECT_EQ(f.Item("files").Attributes() & 32, 0);  // not updatable
+  EXPECT_EQ(f.Item("name").Attributes() & 32, 32);
+  EXPECT_EQ(std::get<std::string>(f.Item("tags").GetValue()), "red; green");
+  EXPECT_EQ(std::get<std::string>(f.Item("files").GetValue()), "a.txt");
+  const jet::ComplexValue files = f.Item("files").GetComplexValue();
+  ASSERT_EQ(files.attachments.size(), 1u);
+  EXPECT_EQ(files.attachments[0].data(), complexfixture::kFileA);
+  EXPECT_EQ(errorOf([&] { f.Item("name").GetComplexValue(); }), jet::err::kInvalidOperation);
+  rs.MoveNext();
+  EXPECT_EQ(f.Item("history").GetComplexValue().versions.size(), 2u);
+  EXPECT_EQ(std::get<std::string>(f.Item("scores").GetValue()), "");
+  rs.Close();
+}
+
+TEST_F(ComplexFields, EditsOfOtherFieldsKeepTheValuesAndComplexFieldsRefuseWrites) {
+  dao::Recordset rs = db_.OpenRecordset("Items");
+  dao::Fields f = rs.GetFields();
+  rs.Edit();
+  EXPECT_EQ(errorOf([&] { f.Item("tags").SetValue(std::string("x")); }), jet::err::kCannotUpdateField);
+  EXPECT_EQ(errorOf([&] { f.Item("files").SetValue(dao::Value{}); }), jet::err::kCannotUpdateField);
+  // While the record is edited the values stay readable.
+  EXPECT_EQ(std::get<std::string>(f.Item("tags").GetValue()), "red; green");
+  f.Item("name").SetValue(std::string("uno"));
+  rs.Update();
+  rs.Close();
+
+  // The record editor's save writes only what changed and never a complex field.
+  modDB::gDB = db_;
+  int refused = -1;
+  modDB::SaveRecord("Items", 1, {"dos", "", "", "n2 again", "", ""}, {"two", "blue", "b.bin; c.txt", "n2 again", "n2 again; n2", ""},
+                    refused);
+  modDB::SaveRecord("Items", -1, {"four", "typed", "typed", "", "typed", "typed"}, {}, refused);
+  modDB::gDB = dao::Database();
+
+  rs = db_.OpenRecordset("Items");
+  f = rs.GetFields();
+  EXPECT_EQ(std::get<std::string>(f.Item("name").GetValue()), "uno");
+  EXPECT_EQ(std::get<std::string>(f.Item("tags").GetValue()), "red; green");
+  rs.MoveNext();
+  EXPECT_EQ(std::get<std::string>(f.Item("name").GetValue()), "dos");
+  EXPECT_EQ(std::get<std::string>(f.Item("files").GetValue()), "b.bin; c.txt");
+  rs.Move(2);
+  EXPECT_EQ(std::get<std::string>(f.Item("name").GetValue()), "four");
+  EXPECT_EQ(std::get<std::string>(f.Item("tags").GetValue()), "");
+
+  // Deleting a record takes its hidden rows.
+  rs.MoveFirst();
+  rs.Delete();
+  rs.Close();
+  dao::Recordset tags = db_.OpenRecordset("f_1_tags");
+  EXPECT_EQ(tags.RecordCount(), 1);
+  tags.Close();
+}
+
+}  // namespace
