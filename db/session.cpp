@@ -6,6 +6,7 @@
 #include <fstream>
 
 #include "db/session.h"
+#include "jet/storage/encryption.h"
 #include "jet/storage/header.h"
 
 namespace modDB {
@@ -59,7 +60,7 @@ bool HasPassword(const std::string& path) {
   std::vector<uint8_t> bytes(jet::kHeaderBytes);
   if (!in.read(reinterpret_cast<char*>(bytes.data()), std::streamsize(bytes.size()))) return false;
   bool has = false;
-  guarded([&] { has = !jet::parseHeader(bytes, path).password.empty(); }, false);
+  guarded([&] { has = jet::needsPassword(jet::parseHeader(bytes, path)); }, false);
   return has;
 }
 

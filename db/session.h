@@ -41,8 +41,8 @@ int16_t CreateDB(const std::string& path, int32_t version);
 // True on success (gDB set, sDBPassword kept); False on any error (a wrong password included), gDB
 // unchanged. Callers assign it to bDBOpen.
 bool OpenDB(const std::string& path, const std::string& password = "");
-// True when the file is protected by a database password; false for any other file, and for one
-// that cannot be read (opening it then fails as usual).
+// True when opening the file takes a password (a database password, or an .accdb encrypted with
+// one); false for any other file, and for one that cannot be read (opening it then fails as usual).
 bool HasPassword(const std::string& path);
 void CloseDB();
 // Names of the tables to show as tabs, in TableDefs order, leaving out every table whose

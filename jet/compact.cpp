@@ -42,6 +42,7 @@
 #include "jet/index/index.h"
 #include "jet/index/index_key.h"
 #include "jet/storage/data_page.h"
+#include "jet/storage/encryption.h"
 #include "jet/storage/header.h"
 #include "jet/storage/long_value.h"
 #include "jet/storage/usage_map.h"
@@ -528,7 +529,7 @@ class Compactor {
           const ColumnDef& col = def.columns[i];
           const uint8_t* field;
           size_t len;
-          if (col.type == ColumnType::Boolean && !col.unknownType()) {
+          if (col.inNullMask()) {
             values[i] = layout.present(col.number);
           } else if (columnBytes(def, col, layout, field, len)) {
             try {
@@ -745,6 +746,7 @@ class DatabaseSource : public CompactionSource {
 Bytes unencodedHeaderPage(PageFile& file, Format f) {
   PageRef p = file.page(0);
   Bytes page(p->begin(), p->end());
+  if (isEncrypted(parseHeader(page, file.path()))) return page;
   maskHeaderBlock(f, page.data(), page.size());
   put32(&page[0x3E], 0);
   maskHeaderBlock(f, page.data(), page.size());
@@ -769,6 +771,8 @@ std::vector<CopiedTable> copyDatabase(CompactionSource& source, const std::strin
   // The destination appears only when complete (a failure or a crash leaves no file behind).
   auto file = PageFile::createNew(destination, uint32_t(ps));
   file->setWriteFaultForTesting(faultNth, fault);
+  // An encrypted source's header keeps its encryption, and the copy's pages take the same key.
+  if (isEncrypted(parseHeader(header, destination))) file->setCodec(source.pageFile().codec());
 
   try {
     file->writeRun(0, header.data(), 1);

@@ -61,12 +61,13 @@ struct CopiedTable {
   uint64_t rowsDropped = 0;  // rows that repeated a unique key of the catalog itself
 };
 
-// The source's header page with the page-encoding key cleared: copies are written unencoded.
+// The source's header page as a copy gets it: a Jet database key cleared (such copies are written
+// plain), an encryption kept (the copy is encrypted as its source, under the same password).
 Bytes unencodedHeaderPage(PageFile& file, Format format);
 
 // Writes a fresh database at `destination` (which must not exist) holding every table of `source`.
 // Returns what each table's copy holds, in the order written. The destination is removed when
-// the copy fails.
+// the copy fails. A source encrypted under a password gives an encrypted copy.
 std::vector<CopiedTable> copyDatabase(CompactionSource& source, const std::string& destination);
 
 }  // namespace jet

@@ -10,6 +10,7 @@
 #include "jet/catalog/schema_writer.h"
 #include "jet/check.h"
 #include "jet/linked_table.h"
+#include "jet/storage/encryption.h"
 #include "jet/table/table_scan.h"
 #include "jet/table/table_writer.h"
 
@@ -26,13 +27,8 @@ std::string baseName(const std::string& path) {
 std::unique_ptr<PageFile> openFile(const std::string& path, const OpenOptions& options, Header& header) {
   auto file = std::make_unique<PageFile>(path, options.readOnly);
   header = parseHeader(file->readPrefix(kHeaderBytes), baseName(path));
-  // An .accdb file with a database key is encrypted as Office documents are (its password is the
-  // key to that encryption, not a text kept in the header).
-  if (isAccdb(header.version) && header.databaseKey != 0)
-    throw Error(err::kInvalidPassword, "The database '" + baseName(path) + "' is encrypted and needs its password.");
-  checkPassword(header, options.password);
   file->setPageSize(header.pageSize);
-  if (header.databaseKey != 0) file->setEncodingKey(header.databaseKey);
+  unlockPages(*file, header, options.password, baseName(path));
   if (file->pageCount() <= sys::kCatalogTdef) throwCorrupt("the file is too short to hold a catalog");
   return file;
 }
@@ -310,6 +306,15 @@ void DatabaseImpl::changeSchema(F&& change) {
 }
 
 void DatabaseImpl::createTable(const NewTable& spec) {
+  for (const NewColumn& c : spec.columns) {
+    // Large Number came with Access 2016, Date/Time Extended with Access 2019.
+    if ((c.type == ColumnType::BigInt && !hasBigInt(header_.version)) ||
+        (c.type == ColumnType::DateTimeExtended && !hasDateTimeExtended(header_.version)))
+      throw Error(err::kInvalidFieldSize, std::string("Invalid field data type: ") + versionName(header_.version) +
+                                              " files have no " +
+                                              (c.type == ColumnType::BigInt ? "Large Number" : "Date/Time Extended") +
+                                              " fields.");
+  }
   changeSchema([&](SchemaFile& f) { jet::createTable(f, spec); });
 }
 void DatabaseImpl::renameTable(const std::string& oldName, const std::string& newName) {

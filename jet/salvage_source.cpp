@@ -12,6 +12,7 @@
 #include "jet/catalog/system_tables.h"
 #include "jet/create_database.h"
 #include "jet/storage/data_page.h"
+#include "jet/storage/encryption.h"
 #include "jet/storage/usage_map.h"
 #include "jet/table/row.h"
 
@@ -173,7 +174,7 @@ class SalvageSource::Rows : public SourceRows {
     for (const ColumnDef& col : def_.columns) {
       const uint8_t* field;
       size_t len;
-      if (col.type == ColumnType::Boolean && !col.unknownType()) continue;
+      if (col.inNullMask()) continue;
       if (!columnBytes(def_, col, layout_, field, len)) continue;
       if (col.isLongValue()) {
         if (len < kLongValueRefSize) throwCorrupt("a memo or OLE reference is cut short");
@@ -216,22 +217,22 @@ SalvageSource::SalvageSource(const std::string& path, const std::string& passwor
     if (hasSignature(prefix) && prefix[0x14] > 1) throw;
   }
   if (parsed) {
-    checkPassword(header_, password);
     file_->setPageSize(header_.pageSize);
-    file_->setEncodingKey(header_.databaseKey);
+    unlockPages(*file_, header_, password, baseName(path));
     // A header whose format the pages contradict (page 2 is the catalog's definition) is damaged,
     // unless the pages say nothing else either.
     PageRef catalog = tryPage(sys::kCatalogTdef);
     if (!catalog || (*catalog)[0] != kTdefPageType) {
       const Header read = header_;
+      const auto codec = file_->codec();
       try {
-        file_->setEncodingKey(0);
+        file_->setCodec(nullptr);
         inferFormat();
       } catch (const Error&) {
         header_ = read;
         inferred_ = false;
         file_->setPageSize(read.pageSize);
-        file_->setEncodingKey(read.databaseKey);
+        file_->setCodec(codec);
       }
     }
   } else {

@@ -14,6 +14,7 @@
 #include "jet/catalog/system_tables.h"
 #include "jet/index/index_page.h"
 #include "jet/storage/data_page.h"
+#include "jet/storage/encryption.h"
 #include "jet/storage/header.h"
 #include "jet/storage/long_value.h"
 #include "jet/storage/page_transaction.h"
@@ -39,7 +40,9 @@ std::unique_ptr<SchemaFile> SchemaFile::open(const std::string& path, bool readO
   const auto slash = path.find_last_of('/');
   const Header header = parseHeader(pages->readPrefix(kHeaderBytes), slash == std::string::npos ? path : path.substr(slash + 1));
   pages->setPageSize(header.pageSize);
-  if (header.databaseKey != 0) pages->setEncodingKey(header.databaseKey);
+  // A tool's open, with no password: a database key is applied; an encrypted file is refused (3031).
+  if (isEncrypted(header)) unlockPages(*pages, header, "", slash == std::string::npos ? path : path.substr(slash + 1));
+  pages->setEncodingKey(header.databaseKey);
   auto f = over(*pages, header.format, header.codePage);
   f->owned_ = std::move(pages);
   return f;
@@ -283,7 +286,7 @@ bool knownType(ColumnType t) {
     case ColumnType::Boolean: case ColumnType::Byte: case ColumnType::Integer: case ColumnType::Long:
     case ColumnType::Currency: case ColumnType::Single: case ColumnType::Double: case ColumnType::DateTime:
     case ColumnType::Binary: case ColumnType::Text: case ColumnType::Ole: case ColumnType::Memo:
-    case ColumnType::Guid: case ColumnType::Numeric:
+    case ColumnType::Guid: case ColumnType::Numeric: case ColumnType::BigInt: case ColumnType::DateTimeExtended:
       return true;
     case ColumnType::Complex:  // needs hidden tables, which the engine does not create
       return false;

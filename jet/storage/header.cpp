@@ -51,7 +51,7 @@ Header parseHeader(const std::vector<uint8_t>& raw, const std::string& fileName)
     pwLen = 20;
   } else {
     h.sortOrder = le16(&b[0x6E]);
-    h.sortVersion = b[0x71];  // the sort order's version follows a byte after its id
+    h.sortVersion = b[0x71];  // as with columns: the id, a zero byte, then the version
     pwLen = 40;
   }
   std::vector<uint8_t> pw(b.begin() + 0x42, b.begin() + 0x42 + pwLen);
@@ -70,6 +70,8 @@ Header parseHeader(const std::vector<uint8_t>& raw, const std::string& fileName)
     while (end < pw.size() && pw[end] != 0) ++end;
     h.password = TextCodec(h.codePage).decodeCodePage(pw.data(), end);
   }
+  // An encrypted .accdb keeps no password text: the password is the key to its encryption.
+  if (isAccdb(h.version) && h.databaseKey != 0) h.password.clear();
   return h;
 }
 

@@ -236,6 +236,7 @@ constexpr uint32_t kStandardSpinCount = 50000;
 
 struct CryptoApiInfo {
   bool aes = false;
+  uint32_t spinCount = 0;  // AES only
   size_t keyBytes = 0;
   Bytes salt;
   Bytes encryptedVerifier;
@@ -270,7 +271,11 @@ CryptoApiInfo parseCryptoApiInfo(const uint8_t* info, size_t len) {
     default: unsupported("the cipher number " + std::to_string(algId));
   }
   if (hashId != 0 && hashId != kAlgSha1) unsupported("a hash other than SHA-1");
-  if (c.aes != ((flags & kFlagAes) != 0)) throwCorrupt("its encryption header's flags contradict its cipher");
+  // AES named by the header but not by the flags is the "non-standard" AES of files saved outside
+  // compatibility mode: its password hash is not spun.
+  const bool aesFlag = ((flags | le32(info + 4)) & kFlagAes) != 0;
+  if (aesFlag && !c.aes) throwCorrupt("its encryption header's flags contradict its cipher");
+  c.spinCount = aesFlag ? kStandardSpinCount : 0;
   if (c.aes && keyBits != 128 && keyBits != 192 && keyBits != 256)
     throwCorrupt("its encryption header gives AES a key of " + std::to_string(keyBits) + " bits");
   if (!c.aes && keyBits == 0) {
@@ -304,7 +309,7 @@ class CryptoApiKeys {
     base_ = crypto::digest(crypto::Hash::Sha1, {info.salt, passwordUnits(password)});
     if (!info.aes) return;
     uint8_t counter[4];
-    for (uint32_t i = 0; i < kStandardSpinCount; ++i) {
+    for (uint32_t i = 0; i < info.spinCount; ++i) {
       put32(counter, i);
       base_ = crypto::digest(crypto::Hash::Sha1, {counter, base_});
     }
@@ -447,7 +452,7 @@ std::shared_ptr<const PageCodec> unlockEncryptedPages(const std::vector<uint8_t>
   // What kind of encryption it is shows before the password is asked for.
   std::optional<CryptoApiInfo> apiInfo;
   if (cryptoApi) apiInfo = parseCryptoApiInfo(info, length);
-  if (password.empty()) throw Error(err::kInvalidPassword, "'" + fileName + "' is encrypted and needs its password.");
+  if (password.empty()) throw Error(err::kInvalidPassword, "The database '" + fileName + "' is encrypted and needs its password.");
   if (agile) return unlockAgile(std::string_view(reinterpret_cast<const char*>(info + 8), length - 8), databaseKey, password);
   CryptoApiKeys keys(*apiInfo, password);
   if (!keys.verify()) throw Error(err::kInvalidPassword, "Not a valid password.");

@@ -4,6 +4,9 @@
 // password key encryptor turns the password into the file's secret key; every later page is
 // encrypted with AES in CBC mode under that key, its initialisation vector the hash of the
 // descriptor's key-data salt and the page's block key (the database key XOR the page number).
+// Access 2007 (and later versions set to legacy encryption) write the CryptoAPI kinds instead: a
+// binary header and verifier (version 2, 3 or 4 . 2), SHA-1, and a key per page from the hashed
+// password and the block key, for RC4 or for AES in ECB mode.
 #pragma once
 
 #include <cstdint>
@@ -43,8 +46,9 @@ struct AgileDescriptor {
 AgileDescriptor parseAgileDescriptor(std::string_view xml);
 
 // The page codec of an encrypted file, from its page 0 as stored, unlocked with `password`.
-// Throws 3031 when the password is empty ("... is encrypted and needs its password.") or wrong,
-// 3049 when the encryption block is damaged, 3051 for an encryption other than the agile one.
+// Agile and CryptoAPI (RC4, AES) encryptions are read. Throws 3031 when the password is empty ("The
+// database ... is encrypted and needs its password.") or wrong, 3049 when the encryption block is
+// damaged, 3051 for another kind of encryption.
 std::shared_ptr<const PageCodec> unlockEncryptedPages(const std::vector<uint8_t>& page0, uint32_t databaseKey,
                                                       const std::string& password, const std::string& fileName);
 

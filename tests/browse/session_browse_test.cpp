@@ -15,40 +15,14 @@
 #include "browse/record_grid.h"
 #include "db/session.h"
 #include "gui_test_env.h"
+#include "jet/database.h"
 
 namespace {
 
-using testenv::WindowTest;
-
-class SessionTest : public WindowTest {
+class SessionTest : public testenv::MainWindowTest {
  protected:
-  void SetUp() override {
-    WindowTest::SetUp();
-    modDB::bDBOpen = false;
-    form = std::make_unique<app::Form1>();
-    ASSERT_TRUE(form->Form_Load());
-  }
-  void TearDown() override {
-    form.reset();
-    if (modDB::bDBOpen) modDB::CloseDB();
-    modDB::bDBOpen = false;
-    WindowTest::TearDown();
-  }
-  void click(int number) { form->button(number)->click(); }
-  void open(const QString& path) {
-    dialogs.fileAnswers.push_back({path, 1, QString()});
-    click(2);
-  }
-  QStringList tabs() const {
-    QStringList list;
-    for (int i = 0; i < form->sTab1()->count(); ++i) list << form->sTab1()->tabText(i);
-    return list;
-  }
   QStringList headers() const { return form->LstV()->records()->headers(); }
-  QString status() const { return form->lblStatus()->text(); }
   void clickTab(int n) { form->sTab1()->setCurrentIndex(n - 1); }  // as the user does
-
-  std::unique_ptr<app::Form1> form;
 };
 
 TEST_F(SessionTest, OpenListsUserTablesAndTheFirstTable) {
@@ -85,15 +59,11 @@ TEST_F(SessionTest, OpenListsUserTablesAndTheFirstTable) {
   EXPECT_EQ(dialogs.texts(), QStringList{"Please open or create a database first."});
 }
 
-TEST_F(SessionTest, OlderFormatOpensToo) {
-  open(copyTestDatabase(QStringLiteral("testV1997.mdb")));
+TEST_F(SessionTest, OlderFormatOpensTooAndACancelledOpenKeepsIt) {
+  QString file = copyTestDatabase(QStringLiteral("testV1997.mdb"));
+  open(file);
   EXPECT_EQ(tabs(), (QStringList{"Table1", "Table2", "Table3", "Table4"}));
   EXPECT_EQ(form->GridRowCount(), 2);
-}
-
-TEST_F(SessionTest, CancelledOpenKeepsTheCurrentDatabase) {
-  QString file = copyTestDatabase(QStringLiteral("testV2000.mdb"));
-  open(file);
   click(2);  // no answer queued: cancelled
   EXPECT_TRUE(modDB::bDBOpen);
   EXPECT_EQ(modDB::sDBPath, file.toStdString());
@@ -534,6 +504,24 @@ TEST_F(TableInfoTest, MemoOleDecimalAndAutoNumber) {
   EXPECT_FALSE(big[2].attributes.toInt() & dao::dbAutoIncrField);
   EXPECT_EQ(big[7].type, QStringLiteral("Memo"));
   expectEngineAttributes(QStringLiteral("Big"), big);
+}
+
+TEST_F(TableInfoTest, TheNewerTypesAreNamed) {
+  const QString path = copyTestDatabase(QStringLiteral("ace/empty2019.accdb"));
+  {
+    auto db = jet::Database::open(path.toStdString());
+    db->createTable({"Newer", {{"N", jet::ColumnType::BigInt}, {"D", jet::ColumnType::DateTimeExtended}}, {}});
+    db->insertRow("Newer", {int64_t(1) << 40, jet::DateTimeExtended{737955, 3661, 1234567}});
+  }
+  open(path);
+  std::vector<Row> rows = info(QStringLiteral("Newer"));
+  ASSERT_EQ(rows.size(), 2u);
+  EXPECT_EQ(rows[0].type, QStringLiteral("Large Number"));
+  EXPECT_EQ(rows[0].size, QStringLiteral("8"));
+  EXPECT_EQ(rows[1].type, QStringLiteral("Date/Time Extended"));
+  expectEngineAttributes(QStringLiteral("Newer"), rows);
+  EXPECT_EQ(form->GridRowCount(), 1);
+  EXPECT_EQ(form->LstV()->records()->cellText(0, 1), QStringLiteral("2021-06-15 01:01:01.1234567"));
 }
 
 TEST_F(TableInfoTest, VanishedTableIsReportedAndTheWindowStillOpens) {

@@ -7,6 +7,7 @@
 
 #include "cli/commands.h"
 #include "cli/support/in_process.h"
+#include "jet/database.h"
 
 namespace fs = std::filesystem;
 
@@ -72,6 +73,31 @@ TEST(CliRead, ExportCsvAndJsonLines) {
   EXPECT_EQ(lines(r.out)[0],
             R"({"A":"abcdefg","B":"hijklmnop","C":2,"D":222,"E":333333333,"F":444.555,"G":"1974-09-21T00:00:00","H":"3.5000","I":true})");
   EXPECT_EQ(lines(r.out).size(), rows.size() - 1);
+}
+
+TEST(CliRead, ExportsLargeNumbersAndExtendedDatesCanonically) {
+  TempDir dir;
+  const std::string file = dir.copy("ace/empty2019.accdb");
+  {
+    auto db = jet::Database::open(file);
+    db->createTable({"T", {{"N", jet::ColumnType::BigInt}, {"D", jet::ColumnType::DateTimeExtended}}, {}});
+    db->insertRow("T", {int64_t(9223372036854775807), jet::DateTimeExtended{737955, 3661, 1234567}});
+    db->insertRow("T", {int64_t(-1), jet::Null{}});
+  }
+  Result r = run({"export", file, "T", "--format", "jsonl"});
+  ASSERT_EQ(r.rc, 0) << r.err;
+  EXPECT_EQ(lines(r.out), (std::vector<std::string>{R"({"N":9223372036854775807,"D":"2021-06-15T01:01:01.1234567"})",
+                                                    R"({"N":-1,"D":null})"}));
+  r = run({"export", file, "T", "--format", "csv"});
+  ASSERT_EQ(r.rc, 0) << r.err;
+  EXPECT_EQ(lines(r.out), (std::vector<std::string>{"N,D", "9223372036854775807,2021-06-15 01:01:01.1234567", "-1,"}));
+  r = run({"columns", file, "T"});
+  EXPECT_EQ(lines(r.out), (std::vector<std::string>{"N\t16\t8\t1", "D\t26\t42\t1"}));
+  // What the export writes imports back as the same values.
+  r = run({"import", file, "T", "--format", "jsonl"}, lines(run({"export", file, "T", "--format", "jsonl"}).out)[0] + "\n");
+  ASSERT_EQ(r.rc, 0) << r.err;
+  EXPECT_EQ(lines(run({"export", file, "T", "--format", "jsonl"}).out).back(),
+            R"({"N":9223372036854775807,"D":"2021-06-15T01:01:01.1234567"})");
 }
 
 TEST(CliRead, InfoNamesFormatAndRowCounts) {
@@ -171,4 +197,32 @@ TEST(CliPassword, EveryCommandTakesTheDatabasePassword) {
   const std::string fresh = dir.file("fresh.mdb");
   EXPECT_EQ(run({"create", fresh, "--password", "secret"}).rc, 2);
   EXPECT_FALSE(fs::exists(fresh));
+}
+
+// An .accdb encrypted with its password (Access 2010's own file): every reading command and
+// compaction take --password; without it the error says the file is encrypted and needs it, and
+// never that the format is unrecognised; the compacted copy is encrypted under the same password.
+TEST(CliPassword, AnEncryptedAccdbTakesItsPassword) {
+  TempDir dir;
+  const std::string db = dir.copy("ace/passwordV2010.accdb");
+  const std::string copy = dir.file("compacted.accdb");
+  const std::vector<std::vector<std::string>> commands = {
+      {"tables", db}, {"columns", db, "Table1"}, {"export", db, "Table1"}, {"info", db}, {"compact", db, copy},
+  };
+  for (const auto& args : commands) {
+    Result refused = run(args);
+    EXPECT_EQ(refused.rc, 1) << args[0];
+    EXPECT_NE(refused.err.find("The database 'passwordV2010.accdb' is encrypted and needs its password. (error 3031)"), std::string::npos)
+        << args[0] << ": " << refused.err;
+    std::vector<std::string> with = args;
+    with.insert(with.end(), {"--password", "password"});
+    Result r = run(with);
+    EXPECT_EQ(r.rc, 0) << args[0] << ": " << r.err;
+  }
+  EXPECT_NE(run({"tables", db, "--password", "Password"}).err.find("Not a valid password. (error 3031)"), std::string::npos);
+  EXPECT_EQ(run({"export", db, "Table1", "--password", "password"}).out, "ID,Data\n1,One\n2,Two\n3,Three\n");
+  EXPECT_NE(run({"tables", copy}).err.find("is encrypted and needs its password"), std::string::npos);
+  EXPECT_EQ(run({"check", copy, "--password", "password"}).out, "ok\n");
+  EXPECT_EQ(run({"export", copy, "Table1", "--password", "password"}).out,
+            run({"export", db, "Table1", "--password", "password"}).out);
 }

@@ -57,22 +57,7 @@ void applyDatabaseKey(std::vector<uint8_t>& file, uint32_t key, bool encode) {
   }
 }
 
-// Every user and system table with all its values as text, in stored order.
-std::vector<std::pair<std::string, std::vector<std::string>>> contents(jet::Database& db) {
-  std::vector<std::pair<std::string, std::vector<std::string>>> out;
-  for (const jet::CatalogObject& o : db.objects()) {
-    if (o.kind != jet::ObjectKind::Table && o.kind != jet::ObjectKind::SystemTable) continue;
-    std::vector<std::string> rows;
-    auto cursor = db.openTable(o.name);
-    while (cursor->next()) {
-      std::string row;
-      for (const jet::Value& v : cursor->values()) row += (jet::isNull(v) ? std::string("<null>") : jet::toText(v)) + "|";
-      rows.push_back(row);
-    }
-    out.emplace_back(o.name, std::move(rows));
-  }
-  return out;
-}
+using jettest::contents;
 
 TEST(DatabaseKey, EncodedFilesReadExactlyAsTheirPlainOriginals) {
   // Both formats; text in code pages and UCS-2, memos, long values over several pages.

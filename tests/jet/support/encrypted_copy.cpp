@@ -102,11 +102,12 @@ Bytes agile(const Encryption& e, Bytes& file) {
 // The CryptoAPI kinds: a binary header and verifier, SHA-1, a key per page.
 Bytes cryptoApi(const Encryption& e, Bytes& file) {
   using jet::crypto::Hash;
-  const bool aes = e.kind == Encryption::Kind::CryptoApiAes;
+  const bool unflagged = e.kind == Encryption::Kind::CryptoApiAesUnflagged;
+  const bool aes = e.kind == Encryption::Kind::CryptoApiAes || unflagged;
   const size_t keyBytes = e.keyBits / 8;
   const Bytes salt = sequence(16, 0x21), verifier = sequence(16, 0x42);
   Bytes base = jet::crypto::digest(Hash::Sha1, {salt, jet::encodeUcs2(e.password)});
-  if (aes)
+  if (aes && !unflagged)
     for (uint32_t i = 0; i < 50000; ++i) {
       uint8_t n[4];
       jet::put32(n, i);
@@ -149,7 +150,7 @@ Bytes cryptoApi(const Encryption& e, Bytes& file) {
   }
   for (size_t n = 1; n < file.size() / kPage; ++n) cipher(e.databaseKey ^ uint32_t(n), &file[n * kPage], kPage);
 
-  const uint32_t flags = 0x04 | (aes ? 0x20 : 0);
+  const uint32_t flags = 0x04 | (aes && !unflagged ? 0x20 : 0);
   const uint32_t algId = aes ? (e.keyBits == 128 ? 0x660E : e.keyBits == 192 ? 0x660F : 0x6610) : 0x6801;
   Bytes header;
   for (uint32_t v : {flags, 0u, algId, 0x8004u, e.keyBits, aes ? 0x18u : 0x01u, 0u, 0u}) jet::le::append32(header, v);

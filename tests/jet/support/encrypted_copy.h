@@ -9,8 +9,9 @@ namespace jettest {
 
 struct Encryption {
   // Agile: the XML descriptor of Access 2010 and later. The CryptoAPI kinds of Access 2007 (and of
-  // later versions set to legacy encryption): RC4, or AES in ECB mode ("standard").
-  enum class Kind { Agile, CryptoApiRc4, CryptoApiAes };
+  // later versions set to legacy encryption): RC4, or AES in ECB mode ("standard"), also as files
+  // saved outside compatibility mode have it (AES in the header but not in the flags, no spinning).
+  enum class Kind { Agile, CryptoApiRc4, CryptoApiAes, CryptoApiAesUnflagged };
   Kind kind = Kind::Agile;
   std::string password = "secret";
   std::string hash = "SHA512";     // as the descriptor names it (the CryptoAPI kinds: SHA-1 only)

@@ -1,5 +1,8 @@
 #include "jet/support/test_files.h"
 
+#include "jet/base/value.h"
+#include "jet/database.h"
+
 #include <algorithm>
 #include <fstream>
 #include <random>
@@ -42,6 +45,22 @@ std::vector<uint8_t> readFile(const std::string& path) {
 void writeFile(const std::string& path, const std::vector<uint8_t>& bytes) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+}
+
+std::vector<std::pair<std::string, std::vector<std::string>>> contents(jet::Database& db) {
+  std::vector<std::pair<std::string, std::vector<std::string>>> out;
+  for (const jet::CatalogObject& o : db.objects()) {
+    if (o.kind != jet::ObjectKind::Table && o.kind != jet::ObjectKind::SystemTable) continue;
+    std::vector<std::string> rows;
+    auto cursor = db.openTable(o.name);
+    while (cursor->next()) {
+      std::string row;
+      for (const jet::Value& v : cursor->values()) row += (jet::isNull(v) ? std::string("<null>") : jet::toText(v)) + "|";
+      rows.push_back(row);
+    }
+    out.emplace_back(o.name, std::move(rows));
+  }
+  return out;
 }
 
 }  // namespace jettest

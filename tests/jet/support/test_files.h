@@ -6,7 +6,12 @@
 #include <cstdint>
 #include <filesystem>
 #include <string>
+#include <utility>
 #include <vector>
+
+namespace jet {
+class Database;
+}
 
 namespace jettest {
 
@@ -27,8 +32,9 @@ class TempDir {
 std::vector<uint8_t> readFile(const std::string& path);
 void writeFile(const std::string& path, const std::vector<uint8_t>& bytes);
 
-// Whether the engine opens files of this kind yet: every .mdb and .accdb file but the encrypted
-// .accdb ones (their names start with "password"), which wait for the engine's decryption.
+// Whether the tests over all test files take this file: every .mdb and .accdb file but the encrypted
+// .accdb ones (their names start with "password"), which mdbtools cannot read and which need their
+// password; their own tests (encrypted_database_test, office_encryption_test) cover them.
 inline bool engineOpens(const std::filesystem::path& file) {
   if (file.extension() == ".mdb") return true;
   return file.extension() == ".accdb" && file.filename().string().rfind("password", 0) != 0;
@@ -56,5 +62,8 @@ inline std::vector<std::string> allTestFiles() {
 inline std::string passwordOf(const std::string& file) {
   return std::filesystem::path(file).filename().string().rfind("password", 0) == 0 ? "password" : "";
 }
+
+// Every user and system table of an open database with all its values as text, in stored order.
+std::vector<std::pair<std::string, std::vector<std::string>>> contents(jet::Database& db);
 
 }  // namespace jettest
