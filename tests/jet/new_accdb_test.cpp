@@ -14,6 +14,7 @@
 #include "jet/database.h"
 #include "jet/storage/header.h"
 #include "jet/support/oracles.h"
+#include "jet/support/test_files.h"
 #include "jet/table/table_def.h"
 
 namespace {
@@ -38,15 +39,13 @@ jet::CreateOptions optionsFor(FileVersion v) {
 class NewAccdb : public ::testing::TestWithParam<Version> {
  protected:
   void SetUp() override {
-    dir_ = oracle::tempDir();
-    ASSERT_FALSE(dir_.empty());
-    path_ = dir_ + "/new.accdb";
+    path_ = (dir_.path() / "new.accdb").string();
     jet::createDatabaseFile(path_, optionsFor(GetParam().version));
   }
-  void TearDown() override { oracle::removeTree(dir_); }
   std::string reference() const { return std::string(TABULONIX_TESTDATA_DIR) + "/ace/" + GetParam().reference; }
 
-  std::string dir_, path_;
+  jettest::TempDir dir_;
+  std::string path_;
 };
 
 TEST_P(NewAccdb, HeaderNamesTheEngineVersionAndSortOrder) {
@@ -208,7 +207,7 @@ TEST_P(NewAccdb, CompactionKeepsVersionSortOrderAndEngineTables) {
     for (int i = 0; i < 600; ++i) db->insertRow("Words", {jet::Null{}, std::string(words[i % 12]) + " " + std::to_string(i)});
     EXPECT_TRUE(db->check().ok());
   }
-  const std::string copy = dir_ + "/copy.accdb";
+  const std::string copy = (dir_.path() / "copy.accdb").string();
   jet::Database::compact(path_, copy);
   auto file = jet::SchemaFile::open(copy, true);
   jet::Bytes h = file->page(0);
@@ -240,7 +239,8 @@ INSTANTIATE_TEST_SUITE_P(EveryVersion, NewAccdb,
                          [](const auto& info) { return nameOf(info.param); });
 
 TEST(NewAccdbOptions, SortOrderAVersionLacksIsRefused) {
-  const std::string dir = oracle::tempDir();
+  jettest::TempDir temp;
+  const std::string dir = temp.path().string();
   jet::CreateOptions o = optionsFor(FileVersion::Access2007);
   o.sortVersion = 1;
   try {
@@ -255,7 +255,6 @@ TEST(NewAccdbOptions, SortOrderAVersionLacksIsRefused) {
   jet::Bytes h = jet::SchemaFile::open(dir + "/b.accdb", true)->page(0);
   jet::maskHeaderBlock(Format::Jet4, h.data(), h.size());
   EXPECT_EQ(h[0x71], 0);
-  oracle::removeTree(dir);
 }
 
 }  // namespace
