@@ -377,8 +377,9 @@ int cmdImport(const Args& a, std::istream& in, std::ostream& out, std::ostream& 
           const size_t i = known[k].second;
           if (info.columns[i].type == jet::ColumnType::Complex) {
             // Written with the row to the column's hidden table; the key is the engine's.
-            jet::ComplexValue value = complexFromJson(info.columns[i], scalar);
-            if (value.size() != 0) complex.push_back({i, std::move(value)});
+            // Given, even empty, it is the field's whole value: an append-only memo's history then
+            // gets no version of its own.
+            complex.push_back({i, complexFromJson(info.columns[i], scalar)});
             continue;
           }
           row[i] = valueFromJson(info.columns[i], scalar);
