@@ -28,7 +28,7 @@ const char kUsage[] =
     "  columns FILE TABLE                   name, type, size, attributes of each field\n"
     "  export FILE TABLE [--format csv|jsonl]\n"
     "  info FILE                            format, pages, and each table's row count\n"
-    "  create FILE [--format jet3|jet4]\n"
+    "  create FILE [--format jet3|jet4|accdb2007|accdb2010|accdb2016|accdb2019]\n"
     "  create-table FILE TABLE NAME:TYPE[:SIZE][:FLAG...]...   flags: auto required allowzero\n"
     "  import FILE TABLE [--format jsonl|csv]   rows on standard input\n"
     "  update FILE TABLE POSITION           a JSON object of new values on standard input\n"
@@ -248,14 +248,14 @@ int cmdInfo(const Args& a, std::ostream& out) {
 
 int cmdCreate(const Args& a, std::ostream&) {
   need(a, 1, 1);
-  const std::string format = a.format.empty() ? "jet4" : a.format;
-  if (format != "jet3" && format != "jet4") throw UsageError("unknown database format " + format);
+  static const std::map<std::string, int32_t> kFormats = {
+      {"jet3", dao::dbVersion30},        {"jet4", dao::dbVersion40},        {"accdb2007", dao::dbVersion120},
+      {"accdb2010", dao::dbVersion140}, {"accdb2016", dao::dbVersion160}, {"accdb2019", dao::dbVersion170}};
+  const auto format = kFormats.find(a.format.empty() ? "jet4" : a.format);
+  if (format == kFormats.end()) throw UsageError("unknown database format " + a.format);
   // Silently making an unprotected file when a password was asked for would mislead the user.
   if (!a.password.empty()) throw UsageError("create cannot give a new database a password");
-  dao::Engine()
-      .CreateDatabase(a.positional[0], ";LANGID=0x0409;CP=1252;COUNTRY=0",
-                      format == "jet3" ? dao::dbVersion30 : dao::dbVersion40)
-      .Close();
+  dao::Engine().CreateDatabase(a.positional[0], ";LANGID=0x0409;CP=1252;COUNTRY=0", format->second).Close();
   return 0;
 }
 
@@ -341,6 +341,15 @@ void checkAndQueue(jet::Database& db, const jet::TableInfo& info, std::vector<je
   }
 }
 
+// A row with values for complex columns is written on its own, after the rows queued before it.
+void insertWithComplex(jet::Database& db, const jet::TableInfo& info, std::vector<jet::Value>& row,
+                       const std::vector<jet::ComplexChange>& complex) {
+  for (size_t i = 0; i < row.size(); ++i) dao::checkValueFits(info, db.format(), i, row[i]);
+  dao::checkRecord(info, row);
+  db.commitQueued();
+  db.insertRow(info.name, std::move(row), complex);
+}
+
 int cmdImport(const Args& a, std::istream& in, std::ostream& out, std::ostream& err) {
   need(a, 2, 2);
   const std::string format = a.format.empty() ? "jsonl" : a.format;
@@ -356,6 +365,7 @@ int cmdImport(const Args& a, std::istream& in, std::ostream& out, std::ostream& 
       // Lines usually name the same columns in the same order: the column of each key position
       // is remembered and only looked up again when the key differs.
       std::vector<std::pair<std::string, size_t>> known;
+      std::vector<jet::ComplexChange> complex;
       while (lines.next()) {
         line = lines.number();
         if (lines.blank()) continue;
@@ -366,9 +376,21 @@ int cmdImport(const Args& a, std::istream& in, std::ostream& out, std::ostream& 
           const auto& [key, scalar] = object[k];
           if (known[k].second == SIZE_MAX || known[k].first != key) known[k] = {key, columnIndex(info, key)};
           const size_t i = known[k].second;
+          if (info.columns[i].type == jet::ColumnType::Complex) {
+            // Written with the row to the column's hidden table; the key is the engine's.
+            jet::ComplexValue value = complexFromJson(info.columns[i], scalar);
+            if (value.size() != 0) complex.push_back({i, std::move(value)});
+            continue;
+          }
           row[i] = valueFromJson(info.columns[i], scalar);
         }
-        checkAndQueue(*db, info, row, committed, rows);
+        if (complex.empty()) {
+          checkAndQueue(*db, info, row, committed, rows);
+        } else {
+          insertWithComplex(*db, info, row, complex);
+          committed = rows + 1;
+          complex.clear();
+        }
         ++rows;
       }
     } else {
@@ -436,15 +458,21 @@ int cmdUpdate(const Args& a, std::istream& in, std::ostream&) {
   std::vector<jet::RowId> ids = rowsUpTo(*cursor, position);
   if (static_cast<int64_t>(ids.size()) <= position) throw jet::Error(jet::err::kNoCurrentRecord, "No current record.");
   std::vector<jet::Value> row = cursor->values();
+  std::vector<jet::ComplexChange> complex;
   for (auto& [key, scalar] : changes) {
     size_t i = columnIndex(info, key);
+    if (info.columns[i].type == jet::ColumnType::Complex) {
+      // The new values replace the field's old ones; the row keeps its key.
+      complex.push_back({i, complexFromJson(info.columns[i], scalar)});
+      continue;
+    }
     if (info.columns[i].autoNumber) throw jet::Error(jet::err::kCannotUpdateField, "Field cannot be updated.");
     row[i] = valueFromJson(info.columns[i], scalar);
     dao::checkValueFits(info, db->format(), i, row[i]);
   }
   dao::checkRecord(info, row);
   cursor.reset();
-  db->updateRow(info.name, ids[position], row);
+  db->updateRow(info.name, ids[position], row, complex);
   db->close();
   return 0;
 }

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -30,9 +31,22 @@ struct CreateOptions {
   Format format = Format::Jet4;
   uint16_t codePage = 1252;
   uint16_t sortOrder = 1033;  // General
+  // Which file of the Jet 4 page layout: a Jet 4 .mdb or an Access 2007 or later .accdb.
+  FileVersion version = FileVersion::Jet4;
+  // The version of the General sort order text is kept in; unset: the file version's own
+  // (the newer order from Access 2010 on).
+  std::optional<uint8_t> sortVersion{};
 };
 
 class Database;
+
+// A complex column's new value in a row (by the column's position in the table): the row's
+// attachments, the values of its multi-valued field or the versions of its history, in order.
+// Writing it replaces whatever the row held in that column.
+struct ComplexChange {
+  size_t column = 0;
+  ComplexValue value;
+};
 
 // The values of one complex column (attachments, a multi-valued field, a version history), read
 // from the column's hidden table on first use and then found by the key a row holds in the column.
@@ -100,6 +114,19 @@ class Database {
   // ignored). Returns the new row's address.
   virtual RowId insertRow(const std::string& table, std::vector<Value> values) = 0;
   virtual void updateRow(const std::string& table, RowId row, std::vector<Value> values) = 0;
+  // The same, with the values of complex columns written to their hidden tables in the same
+  // all-or-nothing change (the hidden rows a changed column held before are removed). Errors:
+  // 3265 a position that is no complex column, 3164 a column of a kind that cannot be written,
+  // 3049 when the column's hidden tables cannot be found.
+  virtual RowId insertRow(const std::string& table, std::vector<Value> values, const std::vector<ComplexChange>& complex) {
+    if (!complex.empty()) throw Error(err::kCannotUpdateField, "Field cannot be updated.");
+    return insertRow(table, std::move(values));
+  }
+  virtual void updateRow(const std::string& table, RowId row, std::vector<Value> values,
+                         const std::vector<ComplexChange>& complex) {
+    if (!complex.empty()) throw Error(err::kCannotUpdateField, "Field cannot be updated.");
+    updateRow(table, row, std::move(values));
+  }
   virtual void deleteRow(const std::string& table, RowId row) = 0;
   // Deletes distinct rows of one table in one commit (all or none): much faster than one
   // deleteRow per row. 3001 when a row is named twice.
