@@ -260,7 +260,7 @@ int cmdCreate(const Args& a, std::ostream&) {
 }
 
 // NAME:TYPE[:SIZE][:FLAG...]; TYPE one of the application's ten type names (or GUID, Decimal,
-// Binary, OLE for the other types a table can hold).
+// Binary, OLE, and BigInt / DateTimeExtended for the files that hold them, for the other types).
 int cmdCreateTable(const Args& a, std::ostream&) {
   if (a.positional.size() < 3) throw UsageError("create-table needs a table name and at least one field");
   struct Spec {
@@ -271,7 +271,8 @@ int cmdCreateTable(const Args& a, std::ostream&) {
   };
   static const std::map<std::string, std::pair<int16_t, int32_t>> kExtra = {
       {"GUID", {dao::dbGUID, 16}}, {"Decimal", {dao::dbDecimal, 16}}, {"Binary", {dao::dbBinary, 255}},
-      {"OLE", {dao::dbLongBinary, 0}}};
+      {"OLE", {dao::dbLongBinary, 0}}, {"BigInt", {dao::dbBigInt, 8}},
+      {"DateTimeExtended", {dao::dbDateTimeExtended, 42}}};
   std::vector<Spec> specs;
   for (size_t i = 2; i < a.positional.size(); ++i) {
     std::vector<std::string> parts;

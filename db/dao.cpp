@@ -95,6 +95,7 @@ std::shared_ptr<FieldImpl> storedField(const jet::ColumnInfo& column, jet::Forma
   f->attributes = daoAttributes(column);
   f->required = column.required;
   f->allowZeroLength = column.allowZeroLength;
+  f->calculated = column.calculated;
   f->frozen = true;
   return f;
 }
@@ -327,11 +328,13 @@ int16_t Field::Type() const { return fieldImpl(impl_).type; }
 int32_t Field::Size() const { return fieldImpl(impl_).size; }
 bool Field::Required() const { return fieldImpl(impl_).required; }
 bool Field::AllowZeroLength() const { return fieldImpl(impl_).allowZeroLength; }
+bool Field::Calculated() const { return fieldImpl(impl_).calculated; }
 
 int32_t Field::Attributes() const {
   const FieldImpl& f = fieldImpl(impl_);
-  // Recordset fields that may be written say so (auto-numbers and complex fields may not).
-  if (f.index >= 0 && !(f.attributes & dbAutoIncrField) && !isComplexType(f.type)) return f.attributes | 32;
+  // Recordset fields that may be written say so (auto-numbers, complex and calculated fields may not).
+  if (f.index >= 0 && !(f.attributes & dbAutoIncrField) && !isComplexType(f.type) && !f.calculated)
+    return f.attributes | 32;
   return f.attributes;
 }
 

@@ -99,6 +99,8 @@ class Field {
   int32_t Attributes() const;
   bool Required() const;
   bool AllowZeroLength() const;
+  // A calculated field (Access 2010 and later) holds its expression's result: shown, never written.
+  bool Calculated() const;
 
   // Recordset fields: the current record's value (Null for an empty field). A complex field gives
   // its values as one text: attachment names, or the values, joined by "; ".

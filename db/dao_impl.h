@@ -54,6 +54,7 @@ class FieldImpl {
   int32_t attributes = 0;
   bool required = false;
   bool allowZeroLength = false;
+  bool calculated = false;  // holds the stored result of an expression, never a typed value
   // Set once the field belongs to a table in the file (its definition can no longer change).
   bool frozen = false;
   // Recordset fields: the recordset and the field's position in it.

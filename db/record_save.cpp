@@ -46,8 +46,8 @@ void SaveRecord(const std::string& table, int32_t position, const std::vector<st
   for (int k = 0; k < n; ++k) {
     dao::Field f = fields.Item(k);
     if ((f.Attributes() & dao::dbAutoIncrField) == dao::dbAutoIncrField) continue;
-    // Complex fields are shown, never written: their values stay as they are.
-    if (dao::isComplexType(f.Type())) continue;
+    // Complex and calculated fields are shown, never written: their values stay as they are.
+    if (dao::isComplexType(f.Type()) || f.Calculated()) continue;
     const std::string text = k < static_cast<int>(texts.size()) ? texts[k] : std::string();
     if (!add && k < static_cast<int>(shown.size()) && shown[k] == text) continue;
     try {

@@ -31,7 +31,12 @@ constexpr FieldTypeEntry kTypes[] = {
 constexpr struct {
   const char* codeText;
   const char* shownAs;
-} kShownOnly[] = {{"16", "Large Number"}, {"26", "Date/Time Extended"}};
+} kShownOnly[] = {{"16", "Large Number"},           {"26", "Date/Time Extended"},
+                   {"101", "Attachment"},            {"102", "Multi-valued Byte"},
+                   {"103", "Multi-valued Integer"},  {"104", "Multi-valued Long"},
+                   {"105", "Multi-valued Single"},   {"106", "Multi-valued Double"},
+                   {"107", "Multi-valued GUID"},     {"108", "Multi-valued Decimal"},
+                   {"109", "Multi-valued Text"}};
 
 }  // namespace
 

@@ -136,8 +136,8 @@ void Form4::BuildFields() {
     row->lblName()->resize(rowWidth - row->lblName()->x(), row->lblName()->height());
     row->SetCaption(QString::fromStdString(f.Name()));
     if (f.Type() == dao::dbText) row->SetMaxLength(static_cast<int16_t>(std::min<int32_t>(f.Size(), 32767)));
-    // Attachments and multi-valued fields show their values as text and are not edited here.
-    if (dao::isComplexType(f.Type())) row->txtValue()->setReadOnly(true);
+    // Attachments, multi-valued and calculated fields show their values and are not edited here.
+    if (dao::isComplexType(f.Type()) || f.Calculated()) row->txtValue()->setReadOnly(true);
     for (QWidget* w : {static_cast<QWidget*>(row), static_cast<QWidget*>(row->lblName()),
                        static_cast<QWidget*>(row->txtValue())})
       w->installEventFilter(this);

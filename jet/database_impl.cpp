@@ -317,12 +317,14 @@ void DatabaseImpl::changeSchema(F&& change) {
 void DatabaseImpl::createTable(const NewTable& spec) {
   for (const NewColumn& c : spec.columns) {
     // Large Number came with Access 2016, Date/Time Extended with Access 2019.
-    if ((c.type == ColumnType::BigInt && !hasBigInt(header_.version)) ||
+    const bool big = c.type == ColumnType::BigInt;
+    if ((big && !hasBigInt(header_.version)) ||
         (c.type == ColumnType::DateTimeExtended && !hasDateTimeExtended(header_.version)))
-      throw Error(err::kInvalidFieldSize, std::string("Invalid field data type: ") + versionName(header_.version) +
-                                              " files have no " +
-                                              (c.type == ColumnType::BigInt ? "Large Number" : "Date/Time Extended") +
-                                              " fields.");
+      throw Error(err::kInvalidFieldSize,
+                  std::string("Invalid field data type: field '") + c.name + "' is " +
+                      (big ? "a Large Number, which needs an Access 2016" : "a Date/Time Extended, which needs an Access 2019") +
+                      " or later database; this one is " + versionName(header_.version) + ".",
+                  spec.name, c.name);
   }
   changeSchema([&](SchemaFile& f) { jet::createTable(f, spec); });
 }

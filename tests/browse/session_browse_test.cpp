@@ -1,6 +1,8 @@
 // The session commands and browsing, driven through the main window on copies of the test
 // databases: open, create, close, tabs, the grid, record counts, sorting, search and table info.
 #include <QComboBox>
+#include <QDir>
+#include <QFileInfo>
 #include <QKeyEvent>
 #include <QHeaderView>
 #include <QLabel>
@@ -16,6 +18,7 @@
 #include "db/session.h"
 #include "gui_test_env.h"
 #include "jet/database.h"
+#include "support/complex_fixture.h"
 
 namespace {
 
@@ -522,6 +525,17 @@ TEST_F(TableInfoTest, TheNewerTypesAreNamed) {
   expectEngineAttributes(QStringLiteral("Newer"), rows);
   EXPECT_EQ(form->GridRowCount(), 1);
   EXPECT_EQ(form->LstV()->records()->cellText(0, 1), QStringLiteral("2021-06-15 01:01:01.1234567"));
+
+  // Complex fields: attachments, and multi-valued fields by their value type.
+  const QString complex = QFileInfo(path).dir().filePath(QStringLiteral("complex.mdb"));
+  complexfixture::build(complex.toStdString());
+  open(complex);
+  rows = info(QStringLiteral("Items"));
+  ASSERT_EQ(rows.size(), 6u);
+  EXPECT_EQ(rows[1].type, QStringLiteral("Multi-valued Text"));
+  EXPECT_EQ(rows[2].type, QStringLiteral("Attachment"));
+  EXPECT_EQ(rows[5].type, QStringLiteral("Multi-valued Long"));
+  expectEngineAttributes(QStringLiteral("Items"), rows);
 }
 
 TEST_F(TableInfoTest, VanishedTableIsReportedAndTheWindowStillOpens) {

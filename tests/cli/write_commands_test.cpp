@@ -194,6 +194,42 @@ TEST_F(Workspace, CreateTableRefusals) {
   EXPECT_EQ(lines(cli({"tables", db}).out), (std::vector<std::string>{"T"}));
 }
 
+// Large Number needs an Access 2016 file and Date/Time Extended an Access 2019 one; older files
+// (.mdb included) refuse them with 3259 and a sentence naming both versions, and stay unchanged.
+TEST_F(Workspace, NewerTypesOnlyInTheVersionsThatHaveThem) {
+  auto copy = [&](const std::string& name) {
+    const std::string db = file(name.substr(name.find('/') + 1));
+    fs::copy_file(std::string(TABULONIX_TESTDATA_DIR) + "/" + name, db);
+    return db;
+  };
+  const std::string mdb = copy("testV2000.mdb"), a2010 = copy("ace/empty2010.accdb"),
+                    a2016 = copy("ace/empty2016.accdb"), a2019 = copy("ace/empty2019.accdb");
+  struct Case {
+    std::string db, type, inError;
+  };
+  const Case refused[] = {{mdb, "BigInt", "Access 2016"},
+                          {a2010, "BigInt", "Access 2010"},
+                          {mdb, "DateTimeExtended", "Access 2019"},
+                          {a2016, "DateTimeExtended", "Access 2016"}};
+  for (const Case& c : refused) {
+    const std::string before = slurp(c.db);
+    Result r = cli({"create-table", c.db, "N", "X:" + c.type});
+    EXPECT_EQ(r.rc, 1) << c.db << " " << c.type;
+    EXPECT_NE(r.err.find("3259"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find(c.inError), std::string::npos) << r.err;
+    EXPECT_EQ(slurp(c.db), before) << c.db;
+  }
+  ASSERT_EQ(cli({"create-table", a2016, "N", "ID:Long::auto", "X:BigInt"}).rc, 0);
+  ASSERT_EQ(cli({"create-table", a2019, "N", "X:BigInt", "D:DateTimeExtended"}).rc, 0);
+  EXPECT_EQ(cli({"columns", a2019, "N"}).rc, 0);
+  const std::string row = "{\"X\":-9007199254740993,\"D\":\"2021-06-15T01:01:01.1234567\"}\n";
+  Result in = cli({"import", a2019, "N", "--format", "jsonl"}, row);
+  EXPECT_EQ(in.rc, 0) << in.err;
+  EXPECT_EQ(cli({"export", a2019, "N", "--format", "jsonl"}).out, row);
+  expectCheckPasses(a2016);
+  expectCheckPasses(a2019);
+}
+
 TEST_F(Workspace, ImportJsonLinesAndCsvReadBackInBothReaders) {
   for (const char* format : {"jet3", "jet4"}) {
     SCOPED_TRACE(format);
