@@ -75,6 +75,8 @@ bool readCsvRecord(std::istream& in, std::vector<CsvField>& record, int64_t& lin
 // The value for a column from a JSON scalar or a CSV field (in the export's encodings; JSON
 // numbers are accepted for every numeric type). Throws jet::Error 3421 when it does not convert.
 jet::Value valueFromJson(const jet::ColumnInfo& column, const JsonScalar& s);
+// The same into `into`, whose text storage is reused when it holds a text already.
+void valueFromJson(const jet::ColumnInfo& column, const JsonScalar& s, jet::Value& into);
 jet::Value valueFromCsv(const jet::ColumnInfo& column, const CsvField& f);
 
 }  // namespace cli

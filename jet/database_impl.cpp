@@ -383,6 +383,10 @@ void DatabaseImpl::deleteRows(const std::string& table, const std::vector<RowId>
 }
 
 RowId DatabaseImpl::queueInsert(const std::string& table, std::vector<Value> values) {
+  return queueInsertReusing(table, values);
+}
+
+RowId DatabaseImpl::queueInsertReusing(const std::string& table, std::vector<Value>& values) {
   if (queueOwner_ && queueOwner_ != &writer(table)) settle();
   ensureWritable();
   TableWriter& w = writer(table);
@@ -392,7 +396,7 @@ RowId DatabaseImpl::queueInsert(const std::string& table, std::vector<Value> val
   queueOwner_ = &w;
   RowId id;
   try {
-    id = w.queueInsert(std::move(values));
+    id = w.queueInsertReusing(values);
   } catch (const Error& e) {
     // A refused row leaves the rows before it queued; anything worse undoes the whole batch.
     if (e.number() == err::kIoError || e.number() == err::kDiskFull) {
