@@ -8,9 +8,15 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QPushButton>
+#include <QTabBar>
 #include <QTemporaryDir>
 #include <memory>
+#include <string>
 
+#include "app/form1.h"
+#include "db/session.h"
+#include "jet/database.h"
 #include "shell/dialogs.h"
 #include "shell/shell.h"
 
@@ -65,5 +71,44 @@ class WindowTest : public ::testing::Test {
   QTemporaryDir folder;
   ui::ScriptedDialogs dialogs;
 };
+
+// A loaded main window and no open database; open() answers the file dialog of Open Database.
+class MainWindowTest : public WindowTest {
+ protected:
+  void SetUp() override {
+    WindowTest::SetUp();
+    modDB::bDBOpen = false;
+    form = std::make_unique<app::Form1>();
+    ASSERT_TRUE(form->Form_Load());
+  }
+  void TearDown() override {
+    form.reset();
+    if (modDB::bDBOpen) modDB::CloseDB();
+    modDB::bDBOpen = false;
+    WindowTest::TearDown();
+  }
+  void click(int number) { form->button(number)->click(); }
+  void open(const QString& path) {
+    dialogs.fileAnswers.push_back({path, 1, QString()});
+    click(2);
+  }
+  QStringList tabs() const {
+    QStringList names;
+    for (int i = 0; i < form->sTab1()->count(); ++i) names << form->sTab1()->tabText(i);
+    return names;
+  }
+  QString status() const { return form->Status(); }
+
+  std::unique_ptr<app::Form1> form;
+};
+
+// The engine's whole-file consistency check of a closed file; empty when the file is sound.
+inline std::string checkFile(const QString& file) {
+  jet::OpenOptions o;
+  o.readOnly = true;
+  std::string problems;
+  for (const std::string& p : jet::Database::open(file.toStdString(), o)->check().problems) problems += p + "\n";
+  return problems;
+}
 
 }  // namespace testenv

@@ -1,6 +1,6 @@
-// The Compact DB command: with no database it only says so; otherwise the open file is replaced by
-// its verified compacted copy, reopened, and the window is left exactly as it was. When the
-// compaction cannot be completed the original file stays byte-identical and open.
+// The Compact DB command: the open file is replaced by its verified compacted copy, reopened, and
+// the window is left exactly as it was. When the compaction cannot be completed the original file
+// stays byte-identical and open.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -16,10 +16,7 @@
 #include "app/compact_command.h"
 #include "db/compact_file.h"
 #include "db/session.h"
-#include "jet/catalog/catalog.h"
-#include "jet/catalog/schema_writer.h"
 #include "jet/compact.h"
-#include "jet/table/table_def.h"
 #include "shell/dialogs.h"
 #include "shell/main_window.h"
 #include "shell/shell.h"
@@ -89,33 +86,6 @@ class CompactCommandTest : public ::testing::Test {
     modDB::sDBPath = p.string();
     return p;
   }
-  // Makes the first page of rows of the file's first user table unreadable (its row count
-  // impossible), leaving the catalog intact: the file opens, but its rows cannot all be read.
-  void damageFirstDataPage(const fs::path& file) {
-    uint32_t target = 0;
-    {
-      auto pages = jet::SchemaFile::open(file.string(), true);
-      const jet::Catalog catalog = jet::Catalog::read(pages->pageFile(), pages->format(), jet::windows1252Codec());
-      for (const auto& e : catalog.entries()) {
-        if (e.object.kind != jet::ObjectKind::Table || target) continue;
-        const uint32_t tdef = e.object.tdefPage;
-        auto def = pages->definition(tdef);
-        for (uint32_t p : pages->usageMapPages(def.ownedPagesPointer)) {
-          jet::Bytes page = pages->page(p);
-          if (page[0] == 1 && (page[4] | page[5] << 8 | page[6] << 16) == int(tdef)) {
-            target = p;
-            break;
-          }
-        }
-      }
-    }
-    ASSERT_NE(target, 0u);
-    std::string bytes = readFile(file);
-    const size_t at = size_t(target) * 4096 + 12;  // the page's row count
-    bytes[at] = '\xff';
-    bytes[at + 1] = '\x7f';
-    std::ofstream(file, std::ios::binary | std::ios::trunc).write(bytes.data(), long(bytes.size()));
-  }
   void expectUntouchedAndOpen(const fs::path& db, const std::string& before) {
     EXPECT_EQ(readFile(db), before) << "the original changed";
     EXPECT_TRUE(modDB::bDBOpen);
@@ -139,15 +109,6 @@ class CompactCommandTest : public ::testing::Test {
 };
 
 }  // namespace
-
-TEST_F(CompactCommandTest, WithoutADatabaseItOnlySaysSo) {
-  app::CompactCommand(*window_);
-  ASSERT_EQ(dialogs_.boxes.size(), 1u);
-  EXPECT_EQ(dialogs_.boxes[0].text, "Please open or create a database first.");
-  EXPECT_TRUE(folderContents(root_ / "program").empty());
-  EXPECT_TRUE(folderContents(root_ / "data").empty());
-  EXPECT_TRUE(window_->changes.empty());
-}
 
 TEST_F(CompactCommandTest, ReplacesTheFileWithItsCompactedCopyAndLeavesTheWindowAlone) {
   fs::path db = openCopy("delTestV2000.mdb");
@@ -178,20 +139,6 @@ TEST_F(CompactCommandTest, AReadOnlyFileEndsWithNormalAttributes) {
   ASSERT_EQ(dialogs_.texts(), QStringList{"Finished"});
   EXPECT_TRUE((fs::status(db).permissions() & fs::perms::owner_write) != fs::perms::none);
   EXPECT_TRUE(modDB::bDBOpen);
-}
-
-TEST_F(CompactCommandTest, ADamagedSourceStaysByteIdenticalAndOpen) {
-  fs::path db = openCopy("compIndexTestV2000.mdb");
-  modDB::CloseDB();
-  damageFirstDataPage(db);
-  modDB::bDBOpen = modDB::OpenDB(db.string());
-  ASSERT_TRUE(modDB::bDBOpen) << "the catalog is intact, so the file still opens";
-  const std::string before = readFile(db);
-
-  app::CompactCommand(*window_);
-
-  expectUntouchedAndOpen(db, before);
-  EXPECT_EQ(folderContents(root_ / "data"), std::vector<std::string>{"compIndexTestV2000.mdb"});
 }
 
 TEST_F(CompactCommandTest, AFullDiskAtAnyPointLeavesTheOriginalAsItWas) {
@@ -254,12 +201,7 @@ TEST_F(CompactCommandTest, AnUnwritableFolderLeavesTheOriginalAsItWasAndOpen) {
   ASSERT_TRUE(WIFEXITED(status));
   const int result = WEXITSTATUS(status);
   ASSERT_NE(result, 100) << "could not change to an unprivileged user";
-  EXPECT_TRUE(result & kOpened);
-  EXPECT_TRUE(result & kStillOpen);
-  EXPECT_TRUE(result & kSame);
-  EXPECT_TRUE(result & kNoFinished);
-  EXPECT_TRUE(result & kErrorShown);
-  EXPECT_TRUE(result & kNothingLeft);
+  EXPECT_EQ(result, kOpened | kStillOpen | kSame | kNoFinished | kErrorShown | kNothingLeft);
   fs::permissions(root_ / "data", fs::perms::owner_all, fs::perm_options::add);
 }
 

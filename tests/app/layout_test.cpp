@@ -5,7 +5,6 @@
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
-#include <QLineEdit>
 #include <QProcess>
 #include <QPushButton>
 #include <QScreen>
@@ -14,11 +13,8 @@
 #include <QStyleOptionComboBox>
 #include <QStyleOptionGroupBox>
 
-#include "app/form1.h"
 #include "browse/forms.h"
-#include "db/session.h"
 #include "design/forms.h"
-#include "edit/dfield.h"
 #include "edit/form4.h"
 #include "gui_test_env.h"
 
@@ -87,13 +83,8 @@ QStringList backgroundsDiffer(QWidget* window) {
   return problems;
 }
 
-class LayoutTest : public testenv::WindowTest {
+class LayoutTest : public testenv::MainWindowTest {
  protected:
-  void TearDown() override {
-    if (modDB::bDBOpen) modDB::CloseDB();
-    modDB::bDBOpen = false;
-    WindowTest::TearDown();
-  }
   void check(QWidget* window) {
     window->show();
     EXPECT_EQ(clipped(window).join(QChar('\n')).toStdString(), "");
@@ -105,11 +96,9 @@ TEST_F(LayoutTest, EveryCaptionFitsItsBox) {
   // The child of the test below says which resolution it was started at.
   if (qEnvironmentVariableIsSet("TABULONIX_TEST_DPI"))
     ASSERT_EQ(QApplication::primaryScreen()->logicalDotsPerInchX(), qEnvironmentVariableIntValue("TABULONIX_TEST_DPI"));
-  app::Form1 main;
-  ASSERT_TRUE(main.Form_Load());
+  app::Form1& main = *form;
   check(&main);
-  dialogs.fileAnswers.push_back({copyTestDatabase(QStringLiteral("testV2000.mdb")), 1, QString()});
-  main.PushButton_Click(2);
+  open(copyTestDatabase(QStringLiteral("testV2000.mdb")));
   ASSERT_TRUE(modDB::bDBOpen);
   main.SetStatus(QStringLiteral("Records: 32767"));
   check(&main);

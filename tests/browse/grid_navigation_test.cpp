@@ -12,8 +12,6 @@
 
 namespace {
 
-using testenv::WindowTest;
-
 void fill(browse::RecordModel& model, const std::vector<std::vector<std::string>>& rows, int columns = 2) {
   model.clearHeaders();
   for (int c = 0; c < columns; ++c) model.appendHeader(QStringLiteral("F%1").arg(c));
@@ -34,7 +32,6 @@ std::vector<std::string> column(const browse::RecordModel& model, int c) {
 
 TEST(RecordModelTest, HoldsCellsAndPadsShortRows) {
   browse::RecordModel model;
-  EXPECT_EQ(model.rows(), 0);
   fill(model, {{"a", "1"}, {"", "2"}, {"only"}, {"x", "y", "ignored extra"}}, 2);
   ASSERT_EQ(model.rows(), 4);
   EXPECT_EQ(model.columnCount(), 2);
@@ -45,9 +42,7 @@ TEST(RecordModelTest, HoldsCellsAndPadsShortRows) {
   EXPECT_EQ(model.cellText(3, 2), QString());
   EXPECT_EQ(model.cellText(9, 0), QString());
   EXPECT_EQ(model.data(model.index(1, 1), Qt::DisplayRole).toString(), QStringLiteral("2"));
-  EXPECT_EQ(model.headerData(1, Qt::Horizontal, Qt::DisplayRole).toString(), QStringLiteral("F1"));
-
-  fill(model, {{"ünïcödé", "€"}});
+  fill(model, {{"ünïcödé", "€"}});  // a new fill replaces the rows
   EXPECT_EQ(model.rows(), 1);
   EXPECT_EQ(model.cellText(0, 0), QStringLiteral("ünïcödé"));
   model.clearRows();
@@ -76,39 +71,19 @@ TEST(CellTextTest, StopsAtTheFirstNul) {
   EXPECT_EQ(browse::CellText("plain"), "plain");
 }
 
-class NavigationTest : public WindowTest {
+class NavigationTest : public testenv::MainWindowTest {
  protected:
   void SetUp() override {
-    WindowTest::SetUp();
-    modDB::bDBOpen = false;
-    form = std::make_unique<app::Form1>();
-    ASSERT_TRUE(form->Form_Load());
+    MainWindowTest::SetUp();
     QSignalBlocker quiet(form->sTab1());
     form->sTab1()->addTab(QStringLiteral("T"));
-  }
-  void TearDown() override {
-    form.reset();
-    WindowTest::TearDown();
   }
   void rows(int n) {
     std::vector<std::vector<std::string>> data;
     for (int i = 0; i < n; ++i) data.push_back({std::to_string(i + 1), "v" + std::to_string(n - i)});
     fill(*form->LstV()->records(), data);
   }
-  void click(int number) { form->button(number)->click(); }
-  QString lastText() const { return dialogs.boxes.empty() ? QString() : dialogs.boxes.back().text; }
-
-  std::unique_ptr<app::Form1> form;
 };
-
-TEST_F(NavigationTest, EmptyGridAnswersEveryNavigationButton) {
-  rows(0);
-  for (int number : {6, 7, 8, 9, 10, 15, 16}) {
-    dialogs.boxes.clear();
-    click(number);
-    EXPECT_EQ(lastText(), QStringLiteral("Please add a table to a database.")) << number;
-  }
-}
 
 TEST_F(NavigationTest, OneRowGridSelectsRowOneEverywhere) {
   rows(1);
@@ -177,22 +152,6 @@ TEST_F(NavigationTest, MoveLastOverflowsPastThe16BitRange) {
   EXPECT_EQ(form->GridSelectedIndex(), 1);
 }
 
-TEST_F(NavigationTest, HeaderClicksShareOneDirectionFlag) {
-  rows(4);  // column 0: 1 2 3 4, column 1: v4 v3 v2 v1
-  form->LstV()->header()->sectionClicked(0);
-  EXPECT_TRUE(form->bSortDesc);
-  EXPECT_EQ(form->GridCellText(1, 0), QStringLiteral("4"));
-  form->LstV()->header()->sectionClicked(0);
-  EXPECT_EQ(form->GridCellText(1, 0), QStringLiteral("1"));
-  form->LstV()->header()->sectionClicked(1);  // another column: descending again
-  EXPECT_EQ(form->GridCellText(1, 1), QStringLiteral("v4"));
-  form->LstV()->header()->sectionClicked(1);
-  EXPECT_EQ(form->GridCellText(1, 1), QStringLiteral("v1"));
-  EXPECT_EQ(form->RecordPositionOfRow(1), 3);  // row 1 now shows the fourth stored record
-  EXPECT_EQ(form->RecordPositionOfRow(4), 0);
-  EXPECT_EQ(form->RecordPositionOfRow(0), -1);
-}
-
 TEST_F(NavigationTest, SortKeepsTheHighlightedRecordButNotTheCurrentPosition) {
   rows(4);
   form->SelectRow(1);  // record "1"
@@ -202,12 +161,6 @@ TEST_F(NavigationTest, SortKeepsTheHighlightedRecordButNotTheCurrentPosition) {
   click(7);
   EXPECT_EQ(form->GridCellText(form->GridSelectedIndex(), 0), QStringLiteral("4"));
   EXPECT_EQ(form->RecordPositionOfRow(form->GridSelectedIndex()), 3);
-}
-
-TEST_F(NavigationTest, GridMousePressesAreRemembered) {
-  rows(2);
-  form->LstV_MouseDown(2);
-  EXPECT_EQ(form->MouseButton(), 2);
 }
 
 }  // namespace

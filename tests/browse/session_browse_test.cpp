@@ -18,37 +18,10 @@
 
 namespace {
 
-using testenv::WindowTest;
-
-class SessionTest : public WindowTest {
+class SessionTest : public testenv::MainWindowTest {
  protected:
-  void SetUp() override {
-    WindowTest::SetUp();
-    modDB::bDBOpen = false;
-    form = std::make_unique<app::Form1>();
-    ASSERT_TRUE(form->Form_Load());
-  }
-  void TearDown() override {
-    form.reset();
-    if (modDB::bDBOpen) modDB::CloseDB();
-    modDB::bDBOpen = false;
-    WindowTest::TearDown();
-  }
-  void click(int number) { form->button(number)->click(); }
-  void open(const QString& path) {
-    dialogs.fileAnswers.push_back({path, 1, QString()});
-    click(2);
-  }
-  QStringList tabs() const {
-    QStringList list;
-    for (int i = 0; i < form->sTab1()->count(); ++i) list << form->sTab1()->tabText(i);
-    return list;
-  }
   QStringList headers() const { return form->LstV()->records()->headers(); }
-  QString status() const { return form->lblStatus()->text(); }
   void clickTab(int n) { form->sTab1()->setCurrentIndex(n - 1); }  // as the user does
-
-  std::unique_ptr<app::Form1> form;
 };
 
 TEST_F(SessionTest, OpenListsUserTablesAndTheFirstTable) {
@@ -85,15 +58,11 @@ TEST_F(SessionTest, OpenListsUserTablesAndTheFirstTable) {
   EXPECT_EQ(dialogs.texts(), QStringList{"Please open or create a database first."});
 }
 
-TEST_F(SessionTest, OlderFormatOpensToo) {
-  open(copyTestDatabase(QStringLiteral("testV1997.mdb")));
+TEST_F(SessionTest, OlderFormatOpensTooAndACancelledOpenKeepsIt) {
+  QString file = copyTestDatabase(QStringLiteral("testV1997.mdb"));
+  open(file);
   EXPECT_EQ(tabs(), (QStringList{"Table1", "Table2", "Table3", "Table4"}));
   EXPECT_EQ(form->GridRowCount(), 2);
-}
-
-TEST_F(SessionTest, CancelledOpenKeepsTheCurrentDatabase) {
-  QString file = copyTestDatabase(QStringLiteral("testV2000.mdb"));
-  open(file);
   click(2);  // no answer queued: cancelled
   EXPECT_TRUE(modDB::bDBOpen);
   EXPECT_EQ(modDB::sDBPath, file.toStdString());

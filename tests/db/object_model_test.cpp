@@ -46,20 +46,14 @@ struct ObjectModel : ::testing::Test {
 
 }  // namespace
 
+// Where DAO's numbers differ from the file's: text sizes in characters, Decimal's size and codes.
 TEST(DaoVocabulary, TypeCodesSizesAndAttributes) {
-  EXPECT_EQ(dao::daoType(ColumnType::Numeric), dao::dbDecimal);
-  EXPECT_EQ(dao::daoType(ColumnType::Guid), dao::dbGUID);
-  EXPECT_EQ(dao::daoType(ColumnType::Ole), dao::dbLongBinary);
-  EXPECT_EQ(dao::daoType(ColumnType::DateTime), dao::dbDate);
   auto text = column("T", ColumnType::Text, 100);
   EXPECT_EQ(dao::daoSize(text, jet::Format::Jet4), 50);  // characters, not bytes
   EXPECT_EQ(dao::daoSize(text, jet::Format::Jet3), 100);
   EXPECT_EQ(dao::daoSize(column("M", ColumnType::Memo, 0), jet::Format::Jet4), 0);
-  EXPECT_EQ(dao::daoSize(column("O", ColumnType::Ole, 0), jet::Format::Jet4), 0);
   EXPECT_EQ(dao::daoSize(column("D", ColumnType::Numeric, 17), jet::Format::Jet4), 16);
-  EXPECT_EQ(dao::daoSize(column("G", ColumnType::Guid, 16), jet::Format::Jet4), 16);
   EXPECT_EQ(dao::daoSize(column("B", ColumnType::Boolean, 0), jet::Format::Jet4), 1);
-  EXPECT_EQ(dao::daoSize(column("C", ColumnType::Currency, 8), jet::Format::Jet4), 8);
   auto id = column("ID", ColumnType::Long, 4);
   id.autoNumber = true;
   EXPECT_EQ(dao::daoAttributes(id), 17);

@@ -58,24 +58,6 @@ TEST_F(Session, FillTabsLeavesOutEveryTableWithASystemBit) {
   EXPECT_EQ(modDB::FillTabs(), (std::vector<std::string>{"Visible", "Hidden"}));
 }
 
-TEST_F(Session, RemoveFieldDefShiftsTheRestAndKeepsTheirProperties) {
-  setPending({def("A", 4, 4, true, false, 16), def("B", 10, 50, false, true), def("C", 12, 0, true, true)});
-  modDB::RemoveFieldDef(0);
-  ASSERT_EQ(modDB::iFieldCount, 2);
-  ASSERT_EQ(modDB::gFieldDefs.size(), 2u);
-  EXPECT_EQ(modDB::gFieldDefs[0].Name, "B");
-  EXPECT_TRUE(modDB::gFieldDefs[0].AllowZeroLength);
-  EXPECT_FALSE(modDB::gFieldDefs[0].Required);
-  EXPECT_EQ(modDB::gFieldDefs[1].Name, "C");
-  EXPECT_TRUE(modDB::gFieldDefs[1].Required);
-  modDB::RemoveFieldDef(1);
-  modDB::RemoveFieldDef(0);
-  EXPECT_EQ(modDB::iFieldCount, 0);
-  EXPECT_TRUE(modDB::gFieldDefs.empty());
-  modDB::RemoveFieldDef(0);  // nothing left: stays empty
-  EXPECT_EQ(modDB::iFieldCount, 0);
-}
-
 TEST_F(Session, CreateNewTableBuildsTheTableAndEmptiesThePendingOne) {
   modDB::sNewTableName = "";
   setPending({def("A", 4, 4)});
