@@ -17,6 +17,7 @@
 #include "jet/database.h"
 #include "jet/repair.h"
 #include "jet/support/test_files.h"
+#include "support/error_of.h"
 
 namespace {
 
@@ -364,11 +365,7 @@ TEST(Repair, RowsRepeatingAUniqueKeyGoToAConflictsTable) {
       jet::NewTable t;
       t.name = "Parts";
       t.columns = {{"Code", jet::ColumnType::Long}, {"Label", jet::ColumnType::Text, 50}, {"Notes", jet::ColumnType::Memo}};
-      jet::NewIndex key;
-      key.name = "PrimaryKey";
-      key.columns = {jet::IndexColumn{0, true}};
-      key.primaryKey = true;
-      t.indexes = {key};
+      t.indexes = {{"PrimaryKey", {{0, true}}, true}};
       db->createTable(t);
       for (int i = 0; i < 20; ++i)
         db->insertRow("Parts", {int64_t(0x5A5A0000 + i), "part " + std::to_string(i), std::string(3000, char('a' + i))});
@@ -404,12 +401,7 @@ TEST(Repair, AProtectedFileNeedsItsPassword) {
   TempDir dir;
   const std::string src = dir.copy("more/passwordV2000.mdb", "src.mdb");
   const std::string out = (dir.path() / "out.mdb").string();
-  try {
-    jet::repairDatabase(src, out, "wrong");
-    FAIL() << "repaired without the password";
-  } catch (const jet::Error& e) {
-    EXPECT_EQ(e.number(), 3031);
-  }
+  EXPECT_EQ(errorOf([&] { jet::repairDatabase(src, out, "wrong"); }), 3031);
   const jet::RepairReport report = jet::repairDatabase(src, out, "password");
   EXPECT_TRUE(report.problems.empty());
   EXPECT_EQ(report.total().rowsLost, 0u);
