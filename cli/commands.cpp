@@ -28,7 +28,7 @@ const char kUsage[] =
     "  columns FILE TABLE                   name, type, size, attributes of each field\n"
     "  export FILE TABLE [--format csv|jsonl]\n"
     "  info FILE                            format, pages, and each table's row count\n"
-    "  create FILE [--format jet3|jet4]\n"
+    "  create FILE [--format jet3|jet4|accdb2007|accdb2010|accdb2016|accdb2019]\n"
     "  create-table FILE TABLE NAME:TYPE[:SIZE][:FLAG...]...   flags: auto required allowzero\n"
     "  import FILE TABLE [--format jsonl|csv]   rows on standard input\n"
     "  update FILE TABLE POSITION           a JSON object of new values on standard input\n"
@@ -248,14 +248,14 @@ int cmdInfo(const Args& a, std::ostream& out) {
 
 int cmdCreate(const Args& a, std::ostream&) {
   need(a, 1, 1);
-  const std::string format = a.format.empty() ? "jet4" : a.format;
-  if (format != "jet3" && format != "jet4") throw UsageError("unknown database format " + format);
+  static const std::map<std::string, int32_t> kFormats = {
+      {"jet3", dao::dbVersion30},        {"jet4", dao::dbVersion40},        {"accdb2007", dao::dbVersion120},
+      {"accdb2010", dao::dbVersion140}, {"accdb2016", dao::dbVersion160}, {"accdb2019", dao::dbVersion170}};
+  const auto format = kFormats.find(a.format.empty() ? "jet4" : a.format);
+  if (format == kFormats.end()) throw UsageError("unknown database format " + a.format);
   // Silently making an unprotected file when a password was asked for would mislead the user.
   if (!a.password.empty()) throw UsageError("create cannot give a new database a password");
-  dao::Engine()
-      .CreateDatabase(a.positional[0], ";LANGID=0x0409;CP=1252;COUNTRY=0",
-                      format == "jet3" ? dao::dbVersion30 : dao::dbVersion40)
-      .Close();
+  dao::Engine().CreateDatabase(a.positional[0], ";LANGID=0x0409;CP=1252;COUNTRY=0", format->second).Close();
   return 0;
 }
 
@@ -382,8 +382,9 @@ int cmdImport(const Args& a, std::istream& in, std::ostream& out, std::ostream& 
           const size_t i = known[k].second;
           if (info.columns[i].type == jet::ColumnType::Complex) {
             // Written with the row to the column's hidden table; the key is the engine's.
-            jet::ComplexValue value = complexFromJson(info.columns[i], scalar);
-            if (value.size() != 0) complex.push_back({i, std::move(value)});
+            // Given, even empty, it is the field's whole value: an append-only memo's history then
+            // gets no version of its own.
+            complex.push_back({i, complexFromJson(info.columns[i], scalar)});
             continue;
           }
           valueFromJson(info.columns[i], scalar, row[i]);

@@ -75,6 +75,11 @@ constexpr int32_t dbRelationDeleteCascade = 4096;
 // CreateDatabase options and Update types.
 constexpr int32_t dbVersion30 = 32;
 constexpr int32_t dbVersion40 = 64;
+constexpr int32_t dbVersion120 = 128;  // Access 2007 (.accdb)
+constexpr int32_t dbVersion140 = 256;  // Access 2010
+// DAO has no constants for the two newest file versions; these are this object model's own.
+constexpr int32_t dbVersion160 = 1024;  // Access 2016 (also written by Access 2013 and later)
+constexpr int32_t dbVersion170 = 2048;  // Access 2019 and 365
 constexpr int32_t dbUpdateRegular = 1;
 
 class DatabaseImpl;

@@ -36,8 +36,12 @@ Database DBEngine::OpenDatabase(const std::string& path, bool exclusive, bool re
 
 Database DBEngine::CreateDatabase(const std::string& path, const std::string& locale, int32_t option) {
   jet::CreateOptions options;
-  // Without a version option the engine makes its newest format, as DAO does.
-  options.format = (option & dbVersion30) && !(option & dbVersion40) ? jet::Format::Jet3 : jet::Format::Jet4;
+  // The newest version asked for wins; without one the engine makes a Jet 4 file.
+  if (option & dbVersion170) options.version = jet::FileVersion::Access2019;
+  else if (option & dbVersion160) options.version = jet::FileVersion::Access2016;
+  else if (option & dbVersion140) options.version = jet::FileVersion::Access2010;
+  else if (option & dbVersion120) options.version = jet::FileVersion::Access2007;
+  else if ((option & dbVersion30) && !(option & dbVersion40)) options.format = jet::Format::Jet3;
   return Database(std::make_shared<DatabaseImpl>(jet::Database::create(path, options), path));
 }
 

@@ -11,6 +11,10 @@
 
 namespace jet {
 
+// The file version and text sort-order version a database is created with.
+FileVersion versionOf(const CreateOptions& options);
+uint8_t sortVersionOf(const CreateOptions& options);
+
 // The page images of a new empty database; `created` is the creation time (OLE date).
 std::vector<Bytes> buildNewDatabase(const CreateOptions& options, double created);
 

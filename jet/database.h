@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -30,6 +31,11 @@ struct CreateOptions {
   Format format = Format::Jet4;
   uint16_t codePage = 1252;
   uint16_t sortOrder = 1033;  // General
+  // Which file of the Jet 4 page layout: a Jet 4 .mdb or an Access 2007 or later .accdb.
+  FileVersion version = FileVersion::Jet4;
+  // The version of the General sort order text is kept in; unset: the file version's own
+  // (the newer order from Access 2010 on).
+  std::optional<uint8_t> sortVersion{};
 };
 
 class Database;

@@ -8,6 +8,7 @@
 #include "jet/base/bytes.h"
 #include "jet/catalog/properties.h"
 #include "jet/catalog/schema_writer.h"
+#include "jet/catalog/system_tables.h"
 #include "jet/check.h"
 #include "jet/linked_table.h"
 #include "jet/storage/encryption.h"
@@ -240,6 +241,7 @@ void DatabaseImpl::reloadState() {
   writers_.clear();
   defs_.clear();
   complex_.forget();
+  histories_.clear();
   catalog_ = Catalog::read(*file_, header_.format, codec_);
 }
 
@@ -370,12 +372,82 @@ TableWriter& DatabaseImpl::writer(const std::string& name) {
 
 RowId DatabaseImpl::insertRow(const std::string& table, std::vector<Value> values) {
   settle();
+  if (!historiesOf(table).empty()) return insertRow(table, std::move(values), {});
   return atomicWrite([&] { return writer(table).insert(std::move(values)); });
 }
 
 void DatabaseImpl::updateRow(const std::string& table, RowId row, std::vector<Value> values) {
   settle();
+  if (!historiesOf(table).empty()) return updateRow(table, row, std::move(values), {});
   atomicWrite([&] { writer(table).update(row, std::move(values)); });
+}
+
+const std::vector<DatabaseImpl::HistoryLink>& DatabaseImpl::historiesOf(const std::string& table) {
+  auto found = histories_.find(table);
+  if (found != histories_.end()) return found->second;
+  std::vector<HistoryLink> links;
+  if (!linkedSource(table)) {
+    const TableInfo info = this->table(table);
+    for (size_t h = 0; h < info.columns.size(); ++h) {
+      if (info.columns[h].type != ColumnType::Complex || info.columns[h].complexKind != ComplexKind::VersionHistory)
+        continue;
+      // The history's memo column is named as the memo column it keeps the versions of.
+      const ComplexData::Column& c = complex_.column(info.columns[h]);
+      const std::vector<ColumnInfo> flat = this->table(c.flatTable).columns;
+      if (c.layout.value < 0 || size_t(c.layout.value) >= flat.size()) continue;
+      for (size_t m = 0; m < info.columns.size(); ++m)
+        if (info.columns[m].type == ColumnType::Memo && sameName(info.columns[m].name, flat[size_t(c.layout.value)].name))
+          links.push_back({m, h});
+    }
+  }
+  return histories_.emplace(table, std::move(links)).first->second;
+}
+
+std::vector<ComplexChange> DatabaseImpl::newVersions(const std::string& table, const std::vector<Value>& values,
+                                                     const std::vector<Value>* old,
+                                                     const std::vector<ComplexChange>& given) {
+  std::vector<ComplexChange> out;
+  for (const HistoryLink& link : historiesOf(table)) {
+    if (std::any_of(given.begin(), given.end(), [&](const ComplexChange& c) { return c.column == link.history; }))
+      continue;
+    const auto* text = link.memo < values.size() ? std::get_if<std::string>(&values[link.memo]) : nullptr;
+    if (!text || text->empty()) continue;
+    if (old && link.memo < old->size())
+      if (const auto* was = std::get_if<std::string>(&(*old)[link.memo]); was && *was == *text) continue;
+    ComplexChange change;
+    change.column = link.history;
+    change.value.kind = ComplexKind::VersionHistory;
+    change.value.versions.push_back({*text, DateTime{sys::oleNow()}});
+    out.push_back(std::move(change));
+  }
+  return out;
+}
+
+RowId DatabaseImpl::writeRow(const std::string& table, const RowId* row, std::vector<Value> values,
+                             const std::vector<ComplexChange>& replace, const std::vector<ComplexChange>& append) {
+  settle();
+  int32_t key = 0;
+  if (row) {
+    key = complexKeyOf(table, *row);
+    if (key == 0) throw Error(err::kCannotUpdateField, "Field cannot be updated: the row holds no complex key.");
+  }
+  std::vector<ComplexWrite> writes = prepareComplex(table, replace, row ? &key : nullptr);
+  for (ComplexWrite& w : prepareComplex(table, append, nullptr)) writes.push_back(std::move(w));
+  for (const ComplexWrite& w : writes) writer(w.flatTable);
+  return atomicWrite([&] {
+    TableWriter& w = writer(table);
+    RowId id;
+    if (row) {
+      id = *row;
+      w.update(*row, std::move(values));
+    } else {
+      id = w.insert(std::move(values));
+      // The new row's key is the one the table's counter last gave.
+      key = int32_t(tableDef(table).lastComplexKey);
+    }
+    writeComplex(writes, key);
+    return id;
+  });
 }
 
 std::vector<DatabaseImpl::ComplexWrite> DatabaseImpl::prepareComplex(const std::string& table,
@@ -430,31 +502,22 @@ int32_t DatabaseImpl::complexKeyOf(const std::string& table, RowId row) {
 
 RowId DatabaseImpl::insertRow(const std::string& table, std::vector<Value> values,
                               const std::vector<ComplexChange>& complex) {
-  if (complex.empty()) return insertRow(table, std::move(values));
   settle();
-  const std::vector<ComplexWrite> writes = prepareComplex(table, complex, nullptr);
-  for (const ComplexWrite& w : writes) writer(w.flatTable);
-  return atomicWrite([&] {
-    TableWriter& w = writer(table);
-    const RowId id = w.insert(std::move(values));
-    // The new row's key is the one the table's counter last gave.
-    writeComplex(writes, int32_t(tableDef(table).lastComplexKey));
-    return id;
-  });
+  const std::vector<ComplexChange> versions = newVersions(table, values, nullptr, complex);
+  if (complex.empty() && versions.empty()) return atomicWrite([&] { return writer(table).insert(std::move(values)); });
+  return writeRow(table, nullptr, std::move(values), complex, versions);
 }
 
 void DatabaseImpl::updateRow(const std::string& table, RowId row, std::vector<Value> values,
                              const std::vector<ComplexChange>& complex) {
-  if (complex.empty()) return updateRow(table, row, std::move(values));
   settle();
-  const int32_t key = complexKeyOf(table, row);
-  if (key == 0) throw Error(err::kCannotUpdateField, "Field cannot be updated: the row holds no complex key.");
-  const std::vector<ComplexWrite> writes = prepareComplex(table, complex, &key);
-  for (const ComplexWrite& w : writes) writer(w.flatTable);
-  atomicWrite([&] {
-    writer(table).update(row, std::move(values));
-    writeComplex(writes, key);
-  });
+  std::vector<ComplexChange> versions;
+  if (!historiesOf(table).empty()) {
+    const std::vector<Value> old = storedRow(table, row);
+    versions = newVersions(table, values, &old, complex);
+  }
+  if (complex.empty() && versions.empty()) return atomicWrite([&] { writer(table).update(row, std::move(values)); });
+  writeRow(table, &row, std::move(values), complex, versions);
 }
 
 void DatabaseImpl::deleteRow(const std::string& table, RowId row) {
@@ -483,6 +546,12 @@ RowId DatabaseImpl::queueInsert(const std::string& table, std::vector<Value> val
 }
 
 RowId DatabaseImpl::queueInsertReusing(const std::string& table, std::vector<Value>& values) {
+  // A row that starts an append-only memo's history is written on its own, with its first version.
+  // The caller keeps its vector for the next row, so this rare path takes a copy.
+  if (!historiesOf(table).empty() && !newVersions(table, values, nullptr, {}).empty()) {
+    settle();
+    return insertRow(table, values, {});
+  }
   if (queueOwner_ && queueOwner_ != &writer(table)) settle();
   ensureWritable();
   TableWriter& w = writer(table);

@@ -104,9 +104,23 @@ class DatabaseImpl : public Database {
     const ComplexValue* value = nullptr;
   };
   // Finds each change's hidden table (before any writing: reading the catalog then is safe);
-  // `key` is the row's key when it has one already (its old hidden rows are then replaced).
+  // with `key` (the row's key) the row's old hidden rows of each column are replaced.
   std::vector<ComplexWrite> prepareComplex(const std::string& table, const std::vector<ComplexChange>& complex,
                                            const int32_t* key);
+  // An append-only memo and the version-history column that keeps each value it is saved with.
+  struct HistoryLink {
+    size_t memo;
+    size_t history;
+  };
+  const std::vector<HistoryLink>& historiesOf(const std::string& table);
+  // The versions a write adds: the new text of each append-only memo it changes, saved now
+  // (none for a history the caller writes itself).
+  std::vector<ComplexChange> newVersions(const std::string& table, const std::vector<Value>& values,
+                                         const std::vector<Value>* old, const std::vector<ComplexChange>& given);
+  // Inserts or updates a row with complex values: `replace` changes replace a column's values,
+  // `append` ones add to them.
+  RowId writeRow(const std::string& table, const RowId* row, std::vector<Value> values,
+                 const std::vector<ComplexChange>& replace, const std::vector<ComplexChange>& append);
   // Inside a write: removes the replaced hidden rows and adds the new ones under `key`.
   void writeComplex(const std::vector<ComplexWrite>& writes, int32_t key);
   // A stored row's values, long values read.
@@ -129,7 +143,8 @@ class DatabaseImpl : public Database {
   std::string lastWriterName_;
   std::map<std::string, std::unique_ptr<Database>> linked_;  // source databases of linked tables, by path
   bool structureChecked_ = false;
-  bool writing_ = false;  // inside atomicWrite: settle() must not commit the open scope
+  bool writing_ = false;
+  std::map<std::string, std::vector<HistoryLink>> histories_;  // by the name asked for  // inside atomicWrite: settle() must not commit the open scope
   std::string damage_;  // why writing is refused ("" while writing is allowed)
 };
 

@@ -290,6 +290,7 @@ Bytes SalvageSource::header() {
     options.format = header_.format;
     options.codePage = header_.codePage;
     options.sortOrder = header_.sortOrder;
+    options.version = header_.version;
     return buildNewDatabase(options, sys::oleNow()).front();
   }
   return unencodedHeaderPage(*file_, header_.format);
@@ -368,6 +369,8 @@ void SalvageSource::newCatalog(std::vector<SourceTable>& out) {
   options.format = header_.format;
   options.codePage = header_.codePage;
   options.sortOrder = header_.sortOrder;
+  options.version = header_.version;
+  if (header_.sortVersion <= 1) options.sortVersion = uint8_t(header_.sortVersion);
   const std::vector<Bytes> images = buildNewDatabase(options, sys::oleNow());
   const std::string path = (std::filesystem::temp_directory_path() /
                             ("tabulonix-repair-" + std::to_string(::getpid()) + "-" + std::to_string(uintptr_t(this)) + ".mdb"))
@@ -511,7 +514,7 @@ void SalvageSource::findDefinitions(std::vector<SourceTable>& out, std::set<uint
     if (!load(table) || (catalogRebuilt_ && table.def.systemTable())) continue;
     // The engine's own tables keep their fixed pages: one found there takes its name back when the
     // catalog no longer names it (writes to the copy look them up by name).
-    for (const sys::SystemTable& st : sys::systemTables(header_.format)) {
+    for (const sys::SystemTable& st : sys::systemTables(header_.format, header_.version)) {
       if (st.tdefPage != p || !table.def.systemTable()) continue;
       const bool named = std::any_of(out.begin(), out.end(), [&](const SourceTable& t) { return sameName(t.name, st.name); });
       if (!named) table.name = st.name;

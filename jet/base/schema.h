@@ -14,6 +14,7 @@ namespace jet {
 
 enum class Format { Jet3, Jet4 };
 
+
 inline size_t pageSizeOf(Format f) { return f == Format::Jet4 ? 4096 : 2048; }
 
 // What a complex column holds (None for every other column).

@@ -61,6 +61,14 @@ std::unique_ptr<SchemaFile> SchemaFile::over(PageFile& file, Format format, uint
 
 SchemaFile::~SchemaFile() = default;
 
+const Header& SchemaFile::header() {
+  if (!header_) {
+    const Bytes first = page(0);
+    header_ = parseHeader(std::vector<uint8_t>(first.begin(), first.begin() + std::min(first.size(), kHeaderBytes)), "");
+  }
+  return *header_;
+}
+
 void SchemaFile::readPage(uint32_t page, uint8_t* out) {
   if (page >= pageCount()) throwCorrupt("page " + std::to_string(page) + " lies past the end of the file");
   PageRef p = pages_->page(page);
@@ -289,7 +297,7 @@ bool knownType(ColumnType t) {
 
 }  // namespace
 
-TableDef newTableDefinition(Format f, const NewTable& spec) {
+TableDef newTableDefinition(Format f, const NewTable& spec, FileVersion version, uint8_t sortVersion) {
   requireValidName(spec.name, f);
   if (spec.columns.empty()) throw Error(err::kNoFields, "No field defined--cannot append TableDef or Index.");
   if (spec.columns.size() > kMaxColumns) throw Error(err::kTooManyFields, "Too many fields defined.");
@@ -310,6 +318,7 @@ TableDef newTableDefinition(Format f, const NewTable& spec) {
     c.name = nc.name;
     c.type = nc.type;
     c.number = uint16_t(i);
+    if (f == Format::Jet4) c.sortVersion = sortVersion;
     c.flags = nc.required ? 0 : colflag::kNullable;
     if (nc.autoNumber) c.flags = uint8_t(c.flags | colflag::kAutoNumber);
     if (isFixedType(nc.type)) {
@@ -483,7 +492,8 @@ size_t columnPosition(const TableDef& def, const std::string& name) {
 
 void createTable(SchemaFile& file, const NewTable& spec) {
   const Format f = file.format();
-  TableDef def = newTableDefinition(f, spec);
+  const Header& h = file.header();
+  TableDef def = newTableDefinition(f, spec, h.version, uint8_t(h.sortVersion));
   CatalogView cat = loadCatalog(file);
   if (findTable(cat, spec.name)) throw Error(err::kTableExists, tableExistsMessage(spec.name));
 

@@ -5,11 +5,13 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "jet/base/row_id.h"
 #include "jet/index/index.h"
+#include "jet/storage/header.h"
 #include "jet/storage/page_file.h"
 #include "jet/table/table_def.h"
 
@@ -40,6 +42,9 @@ class SchemaFile : public IndexPageStore {
   TableDef definition(uint32_t tdefPage);
   // Text of the database's code page (Jet 3 names).
   TextCodec& codec() { return *codec_; }
+  // The file's header (read from page 0 when first asked for): its version and the sort order new
+  // text columns get.
+  const Header& header();
 
   // Whether the global page map marks the page free (pages it does not cover count as used).
   bool globalFree(uint32_t page);
@@ -81,6 +86,7 @@ class SchemaFile : public IndexPageStore {
   bool readOnly_ = false;
   Format format_ = Format::Jet4;
   size_t pageSize_ = 4096;
+  std::optional<Header> header_;
 };
 
 // The live rows of any table whose rows are plain (catalog-like tables), with their addresses.
@@ -95,6 +101,9 @@ void createRelationship(SchemaFile& file, const NewRelationship& spec);
 
 // The table definition a new table gets (columns laid out, indexes without roots or maps).
 // Validates names, sizes and types (3125, 3191, 3264, 3259, 3001).
-TableDef newTableDefinition(Format format, const NewTable& spec);
+// Every column carries the sort-order version the file's text is kept in; types the file's version
+// lacks are refused (3259) saying which version they need.
+TableDef newTableDefinition(Format format, const NewTable& spec, FileVersion version = FileVersion::Jet4,
+                            uint8_t sortVersion = 0);
 
 }  // namespace jet

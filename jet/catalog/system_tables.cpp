@@ -19,6 +19,9 @@ struct Col {
   const char* name;
   ColumnType type;
   uint8_t flags;
+  uint16_t length = 0;  // variable columns other than text and binary: the length stored
+  uint8_t precision = 0;
+  uint8_t extFlags = 0;
 };
 
 std::string lower(std::string s) {
@@ -26,11 +29,13 @@ std::string lower(std::string s) {
   return s;
 }
 
-// Lays the columns out in column-number order: fixed offsets, variable slots, lengths.
-TableDef layout(Format f, const std::vector<Col>& cols) {
+// Lays the columns out in column-number order: fixed offsets, variable slots, lengths. Every
+// column carries the file's sort-order version.
+TableDef layout(Format f, const std::vector<Col>& cols, uint8_t sortVersion = 0,
+                uint8_t tableType = kSystemTableType) {
   TableDef def;
   def.format = f;
-  def.tableType = kSystemTableType;
+  def.tableType = tableType;
   uint16_t fixedAt = 0, varAt = 0;
   for (size_t i = 0; i < cols.size(); ++i) {
     ColumnDef c;
@@ -38,6 +43,9 @@ TableDef layout(Format f, const std::vector<Col>& cols) {
     c.type = cols[i].type;
     c.number = uint16_t(i);
     c.flags = cols[i].flags;
+    c.extFlags = cols[i].extFlags;
+    c.precision = cols[i].precision;
+    c.sortVersion = sortVersion;
     const uint16_t fl = fixedLengthOf(c.type);
     if (c.fixed()) {
       c.length = fl;
@@ -49,7 +57,7 @@ TableDef layout(Format f, const std::vector<Col>& cols) {
     } else {
       c.varIndex = varAt++;
       const bool shortVar = c.type == ColumnType::Text || c.type == ColumnType::Binary;
-      c.length = shortVar ? uint16_t(f == Format::Jet4 ? 510 : 255) : 0;
+      c.length = shortVar ? uint16_t(f == Format::Jet4 ? 510 : 255) : cols[i].length;
     }
     def.columns.push_back(c);
   }
@@ -79,6 +87,55 @@ void addLogical(TableDef& def, const char* name, uint32_t number, uint32_t real,
   def.indexes.push_back(l);
 }
 
+// The tables the Access 2007 engine adds to every new database: the catalog of complex columns
+// and one template table per kind of complex value, which the hidden table of each complex column
+// is modelled on. Their definition pages are given by the builder.
+void addComplexTables(std::vector<SystemTable>& out, uint8_t sortVersion) {
+  const Format f = Format::Jet4;
+  constexpr uint8_t kVar = colflag::kNullable;
+  constexpr uint8_t kFixed = colflag::kNullable | colflag::kFixed;
+  TableDef columns = layout(f, {
+      {"ColumnName", ColumnType::Text, kSysVar},
+      {"ComplexTypeObjectID", ColumnType::Long, kSysFixed},
+      {"FlatTableID", ColumnType::Long, kSysFixed},
+      {"ConceptualTableID", ColumnType::Long, kSysFixed},
+      {"ComplexID", ColumnType::Long, uint8_t(kSysFixed | colflag::kAutoNumber)},
+  }, sortVersion, kUserTableType);
+  constexpr uint8_t kKey = idxflag::kIgnoreNulls | idxflag::kRequired;
+  addIndex(columns, {4}, uint8_t(kKey | idxflag::kUnique));
+  addIndex(columns, {3}, kKey);
+  addIndex(columns, {2}, kKey);
+  addLogical(columns, "IdxConceptualTableID", 1, 1, idxkind::kPlain);
+  addLogical(columns, "IdxFlatTableID", 2, 2, idxkind::kPlain);
+  addLogical(columns, "IdxID", 0, 0, idxkind::kPrimaryKey);
+  out.push_back({"MSysComplexColumns", 0, columns, kFlagSystem, false});
+
+  auto single = [&](const char* name, Col value) {
+    out.push_back({std::string("MSysComplexType_") + name, 0,
+                   layout(f, {value}, sortVersion, kUserTableType), kFlagSystem | kFlagComplexTemplate, false});
+  };
+  single("UnsignedByte", {"Value", ColumnType::Byte, kFixed});
+  single("Short", {"Value", ColumnType::Integer, kFixed});
+  single("Long", {"Value", ColumnType::Long, kFixed});
+  single("IEEESingle", {"Value", ColumnType::Single, kFixed});
+  single("IEEEDouble", {"Value", ColumnType::Double, kFixed});
+  single("GUID", {"Value", ColumnType::Guid, kFixed});
+  // The engine keeps this one's decimal as a variable column of 9 bytes, precision 18.
+  single("Decimal", {"Value", ColumnType::Numeric, kVar, 9, 18});
+  single("Text", {"Value", ColumnType::Text, kVar});
+  constexpr uint8_t kAttachmentExt = 0x10;
+  out.push_back({"MSysComplexType_Attachment", 0,
+                 layout(f, {
+                     {"FileURL", ColumnType::Memo, kVar, 0, 0, kAttachmentExt},
+                     {"FileName", ColumnType::Text, kVar, 0, 0, kAttachmentExt},
+                     {"FileType", ColumnType::Text, kVar, 0, 0, kAttachmentExt},
+                     {"FileData", ColumnType::Ole, kVar, 0, 0, kAttachmentExt},
+                     {"FileTimeStamp", ColumnType::DateTime, kFixed, 0, 0, kAttachmentExt},
+                     {"FileFlags", ColumnType::Long, kFixed, 0, 0, kAttachmentExt},
+                 }, sortVersion, kUserTableType),
+                 kFlagSystem | kFlagComplexTemplate, false});
+}
+
 }  // namespace
 
 Bytes sidBytes(Format f, Sid sid) {
@@ -99,7 +156,7 @@ Bytes sidBytes(Format f, Sid sid) {
   return {};
 }
 
-std::vector<SystemTable> systemTables(Format f) {
+std::vector<SystemTable> systemTables(Format f, FileVersion v, uint8_t sortVersion) {
   std::vector<SystemTable> out;
 
   TableDef objects = layout(f, {
@@ -120,7 +177,7 @@ std::vector<SystemTable> systemTables(Format f) {
       {"LvProp", ColumnType::Ole, kSysVar},
       {"LvModule", ColumnType::Ole, kSysVar},
       {"LvExtra", ColumnType::Ole, kSysVar},
-  });
+  }, sortVersion);
   addIndex(objects, {kObjParentId, kObjName}, idxflag::kUnique);
   addIndex(objects, {kObjId}, idxflag::kUnique);
   addLogical(objects, "Id", 1, 1, idxkind::kPrimaryKey);
@@ -132,7 +189,7 @@ std::vector<SystemTable> systemTables(Format f) {
       {"SID", ColumnType::Binary, kSysSid},
       {"ACM", ColumnType::Long, kSysFixed},
       {"FInheritable", ColumnType::Boolean, kSysFixed},
-  });
+  }, sortVersion);
   addIndex(aces, {kAceObjectId}, idxflag::kRequired);
   addLogical(aces, "ObjectId", 0, 0, idxkind::kPlain);
   out.push_back({"MSysACEs", kAcesTdef, aces});
@@ -147,7 +204,7 @@ std::vector<SystemTable> systemTables(Format f) {
       {"Flag", ColumnType::Integer, kSysFixed},
   };
   if (f == Format::Jet4) queryCols.push_back({"LvExtra", ColumnType::Long, kSysFixed});
-  TableDef queries = layout(f, queryCols);
+  TableDef queries = layout(f, queryCols, sortVersion);
   addIndex(queries, {0, 1, 2}, idxflag::kUnique);
   addLogical(queries, "ObjectIdAttribute", 0, 0, idxkind::kPrimaryKey);
   out.push_back({"MSysQueries", kQueriesTdef, queries});
@@ -161,7 +218,7 @@ std::vector<SystemTable> systemTables(Format f) {
       {"szColumn", ColumnType::Text, kSysVar},
       {"szReferencedObject", ColumnType::Text, kSysVar},
       {"szReferencedColumn", ColumnType::Text, kSysVar},
-  });
+  }, sortVersion);
   addIndex(rel, {0}, idxflag::kIgnoreNulls);
   addIndex(rel, {4}, idxflag::kIgnoreNulls);
   addIndex(rel, {6}, idxflag::kIgnoreNulls);
@@ -169,11 +226,12 @@ std::vector<SystemTable> systemTables(Format f) {
   addLogical(rel, "szReferencedObject", 2, 2, idxkind::kPlain);
   addLogical(rel, "szRelationship", 0, 0, idxkind::kPlain);
   out.push_back({"MSysRelationships", kRelationshipsTdef, rel});
+  if (isAccdb(v)) addComplexTables(out, sortVersion);
   return out;
 }
 
-std::vector<Ace> initialAces() {
-  return {
+std::vector<Ace> initialAces(const std::vector<int32_t>& addedTables) {
+  std::vector<Ace> out = {
       {int32_t(kCatalogTdef), Sid::Creator, 0x60000, false},
       {int32_t(kAcesTdef), Sid::Creator, 0x60000, false},
       {int32_t(kQueriesTdef), Sid::Creator, 0x60000, false},
@@ -191,6 +249,15 @@ std::vector<Ace> initialAces() {
       {kTablesId, Sid::Admins, 0xFFEFF, true},
       {kRelationshipsId, Sid::Admins, 0xFFFFF, true},
   };
+  // Further system tables are granted what the catalog is, each right after the catalog's row.
+  std::vector<Ace> creators, admins;
+  for (int32_t id : addedTables) {
+    creators.push_back({id, Sid::Creator, 0x60000, false});
+    admins.push_back({id, Sid::Admins, 0x14, false});
+  }
+  out.insert(out.begin() + 14, admins.begin(), admins.end());
+  out.insert(out.begin() + 1, creators.begin(), creators.end());
+  return out;
 }
 
 std::vector<Ace> newTableAces(int32_t id) {

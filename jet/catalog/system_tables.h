@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "jet/base/file_version.h"
 #include "jet/catalog/catalog.h"
 #include "jet/table/table_def.h"
 
@@ -24,13 +25,20 @@ constexpr uint32_t kFullAccess = 0xFFEFF;
 
 struct SystemTable {
   std::string name;
-  uint32_t tdefPage;
-  TableDef def;  // usage-map references and index roots are left for the builder to fill
+  uint32_t tdefPage;  // 0: the builder places it
+  TableDef def;       // usage-map references and index roots are left for the builder to fill
+  uint32_t catalogFlags = kFlagSystem;
+  bool owned = true;  // whether its catalog row names the engine as its owner
 };
 
-// The four system tables of a new database, each with its columns and indexes (roots and maps
-// unset). Columns are in the order the format's engine stores them.
-std::vector<SystemTable> systemTables(Format format);
+// Catalog flags of the template tables of complex values, beside the system flag.
+constexpr uint32_t kFlagComplexTemplate = 0x00030000u;
+
+// The system tables of a new database of the version, each with its columns and indexes (roots and
+// maps unset), every column carrying the sort-order version: the four of every version, then for
+// an .accdb the complex-column catalog MSysComplexColumns and the nine MSysComplexType_ templates.
+// Columns are in the order the format's engine stores them.
+std::vector<SystemTable> systemTables(Format format, FileVersion version, uint8_t sortVersion = 0);
 
 // One permission row.
 struct Ace {
@@ -39,8 +47,9 @@ struct Ace {
   uint32_t mask;
   bool inheritable;
 };
-// The permission rows of a new database.
-std::vector<Ace> initialAces();
+// The permission rows of a new database whose further system tables (beyond the four every
+// database has) have these ids.
+std::vector<Ace> initialAces(const std::vector<int32_t>& addedTables = {});
 // The permission rows for a table created later.
 std::vector<Ace> newTableAces(int32_t objectId);
 // The permission rows of a new relationship: its creator, the administrators and the users.

@@ -152,6 +152,9 @@ TableDef parseTableDef(Format format, const Bytes& bytes, TextCodec& codec) {
     if (format == Format::Jet4) col.extFlags = c.u8(16);
     col.fixedOffset = c.u16(L.colFixedOffset);
     col.length = c.u16(L.colLength);
+    // Jet 4 keeps the collation in four bytes: its id, a zero byte, then its version; a decimal
+    // has its precision and scale in the id's place but keeps the version.
+    if (format == Format::Jet4) col.sortVersion = c.u8(L.colSort + 3);
     if (col.type == ColumnType::Numeric) {
       col.precision = c.u8(11);
       col.scale = c.u8(12);
@@ -159,9 +162,7 @@ TableDef parseTableDef(Format format, const Bytes& bytes, TextCodec& codec) {
       col.complexId = int32_t(c.u32(11));
     } else {
       col.sortOrder = c.u16(L.colSort);
-      // Jet 4 keeps the collation in four bytes: its id, a zero byte, then its version.
-      if (format == Format::Jet4) col.sortVersion = c.u8(L.colSort + 3);
-      else col.codePage = c.u16(L.colSort + 2);
+      if (format != Format::Jet4) col.codePage = c.u16(L.colSort + 2);
     }
   }
   // Field order; the stored order is kept for writing the definition back.
@@ -306,6 +307,7 @@ Bytes serializeTableDef(const TableDef& def, TextCodec& codec) {
     put16(&d[L.colNumber], c->number);
     put16(&d[L.colVarIndex], c->varIndex);
     put16(&d[L.colNumber2], def.systemTable() ? 0 : c->number);
+    if (f == Format::Jet4) d[L.colSort + 3] = c->sortVersion;
     if (c->type == ColumnType::Numeric) {
       d[11] = c->precision;
       d[12] = c->scale;
@@ -313,8 +315,7 @@ Bytes serializeTableDef(const TableDef& def, TextCodec& codec) {
       put32(&d[11], uint32_t(c->complexId));
     } else {
       put16(&d[L.colSort], c->sortOrder);
-      if (f == Format::Jet4) d[L.colSort + 3] = c->sortVersion;
-      else put16(&d[L.colSort + 2], c->codePage);
+      if (f != Format::Jet4) put16(&d[L.colSort + 2], c->codePage);
     }
     d[L.colFlags] = c->flags;
     if (f == Format::Jet4) d[16] = c->extFlags;

@@ -8,6 +8,7 @@
 // its own 8-byte page header (type 0x02, next page) followed by the next stretch of the string.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <vector>

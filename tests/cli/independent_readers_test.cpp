@@ -9,7 +9,8 @@
 //   slot and its body lands in a free slot elsewhere. A row's address never changes (the indexes
 //   point at the original slot), so the stored order follows the original slots, which is what
 //   the engine reads. Both readers skip the pointers and pick the bodies up where they lie, so
-//   they list those rows later. That table is compared as a sorted set of rows.
+//   they list those rows later. That table is compared as a sorted set of rows, and so is the
+//   table of each file the tool wrote (its updates move rows), sorted by its auto-number.
 // - A column of a type the engine does not know is read as its raw bytes; neither reader reads it:
 //   mdbtools leaves such values out (or, for a complex column, gives the number it stores), mdb-reader
 //   refuses the whole table. Those columns are compared with neither, and such a table is compared
@@ -27,6 +28,8 @@
 //   without hyphens.
 // - Jet 3 code-page bytes the code page leaves undefined (0x81 in cp1252, ...) come out as '?':
 //   the engine keeps them as the C1 control of the same value so that they survive a rewrite.
+// - Binary values are cut at their first zero byte: what it prints must be ours up to a zero byte
+//   (nothing at all when the value begins with one).
 // - Memos longer than its bind buffer are cut (the 1,000,000-character memo of longValuesV2000
 //   arrives with 174,999 characters): its text must be a prefix of ours, at least 100,000 long.
 // mdb-reader only:
@@ -50,6 +53,7 @@
 
 #include "cli/commands.h"
 #include "cli/format.h"
+#include "cli/support/written_files.h"
 #include "jet/base/value.h"
 #include "jet/base/value_text.h"
 #include "jet/database.h"
@@ -151,7 +155,8 @@ Row parseRow(const std::string& line) {
 
 bool heavy(const std::string& path) { return path.find("big200k") != std::string::npos; }
 
-// The test files, in name order, and the 200,000-row file except in sanitizer builds.
+// The test files, in name order, and the 200,000-row file except in sanitizer builds; then the
+// .accdb files of every version the tool wrote.
 std::vector<std::string> databaseFiles() {
   std::vector<std::string> files;
   for (const std::string& name : jettest::allTestFiles()) files.push_back(jettest::testdata(name));
@@ -160,6 +165,7 @@ std::vector<std::string> databaseFiles() {
   if (fs::exists(big)) files.push_back(big.string());
 #endif
   std::sort(files.begin(), files.end());
+  for (const std::string& written : clitest::writtenAccdbFiles()) files.push_back(written);
   return files;
 }
 
@@ -353,6 +359,14 @@ bool sameValue(Reader reader, ColumnType type, const JsonScalar& ours, const Jso
       double x = std::strtod(ours.text.c_str(), nullptr), y = std::strtod(theirs.text.c_str(), nullptr);
       return x == y || std::fabs(x - y) <= 1e-15 * std::max(std::fabs(x), std::fabs(y));
     }
+    if (type == ColumnType::Binary && ours.kind == JsonScalar::String &&
+        (theirs.kind == JsonScalar::String || theirs.kind == JsonScalar::Null)) {
+      // Cut at the very first byte, the value is left out like a Null.
+      const std::string a = canonical(reader, type, ours);
+      const std::string b = theirs.kind == JsonScalar::Null ? "" : canonical(reader, type, theirs);
+      if (b.size() < a.size() && b.size() % 2 == 0 && a.compare(0, b.size(), b) == 0 && a.compare(b.size(), 2, "00") == 0)
+        return true;
+    }
     if ((type == ColumnType::Text || type == ColumnType::Memo) && theirs.kind == JsonScalar::String &&
         ours.kind == JsonScalar::String) {
       if (type == ColumnType::Memo && theirs.text.size() >= 100000 && theirs.text.size() < ours.text.size())
@@ -378,6 +392,7 @@ struct TheirTable {
 
 // Tables whose rows both readers list in an order of their own (see above).
 bool comparedAsSet(const std::string& path, const std::string& table) {
+  if (fs::path(path).extension() == ".accdb" && fs::path(path).filename().string().rfind("written", 0) == 0) return true;
   return fs::path(path).filename() == "overflowTestV2000.mdb" && table == "Table1";
 }
 
@@ -401,9 +416,14 @@ void compareTable(Reader reader, const std::string& path, const OurTable& ours, 
     theirRows.push_back(parseRow(reader == Reader::Mdbtools ? inlineBinary(line) : line));
   std::vector<Row> ourRows(ours.rows.begin(), ours.rows.begin() + std::ptrdiff_t(expectedRows));
   if (comparedAsSet(path, ours.info.name)) {
+    // By the auto-number where there is one (the one column no reader fault touches).
+    std::vector<jet::ColumnInfo> keyColumns;
+    for (const jet::ColumnInfo& c : ours.info.columns)
+      if (c.autoNumber) keyColumns.push_back(c);
+    if (keyColumns.empty()) keyColumns = ours.info.columns;
     auto key = [&](const Row& r) {
       std::string k;
-      for (const jet::ColumnInfo& c : ours.info.columns) {
+      for (const jet::ColumnInfo& c : keyColumns) {
         auto it = r.find(c.name);
         k += canonical(reader, c.type, it == r.end() ? JsonScalar{} : it->second) + "\x1F";
       }

@@ -418,6 +418,50 @@ TEST_F(ComplexTable, WrittenValuesReplaceTheRowsOldOnesAndReadBack) {
   EXPECT_TRUE(report.ok()) << (report.ok() ? "" : report.problems.front());
 }
 
+// The append-only memo "notes" keeps each text it is saved with in "history", stamped now.
+TEST_F(ComplexTable, SavingAnAppendOnlyMemoAddsItsNewTextToItsHistory) {
+  using V = jet::Value;
+  auto rowAt = [&](size_t n, jet::RowId& id) {
+    auto c = db_->openTable("Items");
+    for (size_t i = 0; i <= n; ++i) c->next();
+    id = c->rowId();
+    return c->values();
+  };
+  jet::RowId second;
+  std::vector<V> row = rowAt(1, second);
+  row[3] = std::string("n2 third");
+  db_->updateRow("Items", second, row);
+  jet::ComplexValue history = valueOf("history", 2);
+  ASSERT_EQ(history.versions.size(), 3u);
+  EXPECT_EQ(std::get<std::string>(history.versions[0].value), "n2 third");
+  EXPECT_GT(std::get<jet::DateTime>(history.versions[0].modified).days, complexfixture::kLater);
+  // Saving the same text, or only another field, adds nothing.
+  row[0] = std::string("zwei");
+  db_->updateRow("Items", second, row);
+  EXPECT_EQ(valueOf("history", 2).size(), 3u);
+
+  // A new row's first text is its first version, also through the bulk queue; Null is none.
+  db_->insertRow("Items", {V(std::string("four")), V{}, V{}, V(std::string("first")), V{}, V{}});
+  db_->queueInsert("Items", {V(std::string("five")), V{}, V{}, V(std::string("queued")), V{}, V{}});
+  db_->queueInsert("Items", {V(std::string("six")), V{}, V{}, V{}, V{}, V{}});
+  db_->commitQueued();
+  EXPECT_EQ(jet::complexText(valueOf("history", 4), ";"), "first");
+  EXPECT_EQ(jet::complexText(valueOf("history", 5), ";"), "queued");
+  EXPECT_EQ(valueOf("history", 6).size(), 0u);
+  // A history the caller writes itself is the one stored.
+  jet::ComplexValue given;
+  given.versions = {{V(std::string("own")), V(jet::DateTime{complexfixture::kEarlier})}};
+  jet::RowId third;
+  row = rowAt(2, third);
+  row[3] = std::string("own");
+  db_->updateRow("Items", third, row, {{4, given}});
+  history = valueOf("history", 3);
+  ASSERT_EQ(history.versions.size(), 1u);
+  EXPECT_EQ(std::get<jet::DateTime>(history.versions[0].modified).days, complexfixture::kEarlier);
+  const jet::CheckReport report = db_->check();
+  EXPECT_TRUE(report.ok()) << (report.ok() ? "" : report.problems.front());
+}
+
 TEST_F(ComplexTable, DroppingTheTableDropsItsHiddenTablesAndEntries) {
   db_->dropTable("Items");
   std::set<std::string> names;

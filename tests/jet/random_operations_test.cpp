@@ -791,14 +791,25 @@ TEST_F(RandomOperations, AccessMadeFiles) {
   compareMdbReader();
 }
 
-// Engine-made files of both formats with every column type, a primary key, a unique text key and a
-// two-column descending index.
+// Engine-made files of both formats and of every .accdb version (legacy and newer sort order) with
+// every column type, a primary key, a unique text key and a two-column descending index.
 TEST_F(RandomOperations, EngineMadeFiles) {
-  for (Format format : {Format::Jet3, Format::Jet4}) {
+  struct Made {
+    jet::CreateOptions options;
+    const char* label;
+  };
+  const Made made[] = {{{Format::Jet3}, "engine-made Jet 3"},
+                       {{Format::Jet4}, "engine-made Jet 4"},
+                       {{Format::Jet4, 1252, 1033, jet::FileVersion::Access2007}, "engine-made Access 2007"},
+                       {{Format::Jet4, 1252, 1033, jet::FileVersion::Access2010}, "engine-made Access 2010"},
+                       {{Format::Jet4, 1252, 1033, jet::FileVersion::Access2016}, "engine-made Access 2016"},
+                       {{Format::Jet4, 1252, 1033, jet::FileVersion::Access2019, 0}, "engine-made Access 2019, legacy order"}};
+  for (const Made& m : made) {
+    const Format format = m.options.format;
     jettest::TempDir dir;
-    const std::string path = (dir.path() / "made.mdb").string();
+    const std::string path = (dir.path() / (m.options.version == jet::FileVersion::Jet4 ? "made.mdb" : "made.accdb")).string();
     {
-      auto db = jet::Database::create(path, {format, 1252, 1033});
+      auto db = jet::Database::create(path, m.options);
       jet::NewTable t;
       t.name = "Everything";
       auto col = [&](const char* name, ColumnType type, int size = 0) {
@@ -842,7 +853,7 @@ TEST_F(RandomOperations, EngineMadeFiles) {
       plain.columns[0].name = "Text";
       db->createTable(plain);
     }
-    exercise(path, 2000 / kScale, format == Format::Jet3 ? "engine-made Jet 3" : "engine-made Jet 4");
+    exercise(path, 2000 / kScale, m.label);
     compareMdbReader();
     if (HasFailure()) break;
   }

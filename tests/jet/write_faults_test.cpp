@@ -110,15 +110,15 @@ struct Operation {
   std::function<void(jet::Database&)> run;
 };
 
-class WriteFaults : public ::testing::TestWithParam<jet::Format> {
+class WriteFaults : public ::testing::TestWithParam<jet::CreateOptions> {
  protected:
   // A database with the People table and `rows` rows; returns where the row after them would
   // split an index page when `findSplit` is set (the file then holds the rows before that one).
   std::string makeBase(int rows, bool findSplit = false, int* splitRow = nullptr) {
     const std::string path = (dir_.path() / ("base" + std::to_string(bases_++) + ".mdb")).string();
-    auto db = jet::Database::create(path, {GetParam()});
+    auto db = jet::Database::create(path, GetParam());
     db->createTable(peopleTable());
-    const size_t pageSize = GetParam() == jet::Format::Jet3 ? 2048 : 4096;
+    const size_t pageSize = GetParam().format == jet::Format::Jet3 ? 2048 : 4096;
     // Index pages (leaves and intermediate pages) in the file as it is now.
     auto indexPages = [&] {
       const std::vector<uint8_t> bytes = jettest::readFile(path);
@@ -220,7 +220,7 @@ TEST_P(WriteFaults, CreateDatabaseLeavesNoFileOrAWholeOne) {
   Disarm disarm;
   const std::string path = (dir_.path() / "new.mdb").string();
   uint64_t start = PageFile::writeCountForTesting();
-  jet::Database::create(path, {GetParam()})->close();
+  jet::Database::create(path, GetParam())->close();
   const uint64_t writes = PageFile::writeCountForTesting() - start;
   ASSERT_GT(writes, 0u);
   fs::remove(path);
@@ -230,7 +230,7 @@ TEST_P(WriteFaults, CreateDatabaseLeavesNoFileOrAWholeOne) {
       PageFile::setProcessWriteFaultForTesting(int(n), fault);
       int error = 0;
       try {
-        jet::Database::create(path, {GetParam()})->close();
+        jet::Database::create(path, GetParam())->close();
       } catch (const jet::Error& e) {
         error = e.number();
       }
@@ -244,7 +244,7 @@ TEST_P(WriteFaults, CreateDatabaseLeavesNoFileOrAWholeOne) {
       fs::remove(path);
     }
   }
-  jet::Database::create(path, {GetParam()})->close();
+  jet::Database::create(path, GetParam())->close();
   EXPECT_TRUE(problemsOf(path).empty());
 }
 
@@ -313,7 +313,13 @@ TEST_P(WriteFaults, AFailedFlushIsReportedAndKeepsTheWrittenState) {
   EXPECT_NE(contentOf(base).find(personName(50)), std::string::npos);
 }
 
-INSTANTIATE_TEST_SUITE_P(BothFormats, WriteFaults, ::testing::Values(jet::Format::Jet3, jet::Format::Jet4),
-                         [](const auto& info) { return info.param == jet::Format::Jet3 ? "Jet3" : "Jet4"; });
+// Both .mdb formats, and an .accdb in the newer sort order.
+INSTANTIATE_TEST_SUITE_P(EveryLayout, WriteFaults,
+                         ::testing::Values(jet::CreateOptions{jet::Format::Jet3}, jet::CreateOptions{jet::Format::Jet4},
+                                           jet::CreateOptions{jet::Format::Jet4, 1252, 1033, jet::FileVersion::Access2010}),
+                         [](const auto& info) {
+                           if (info.param.version == jet::FileVersion::Access2010) return "Access2010";
+                           return info.param.format == jet::Format::Jet3 ? "Jet3" : "Jet4";
+                         });
 
 }  // namespace
