@@ -330,11 +330,12 @@ size_t columnIndex(const jet::TableInfo& info, const std::string& name) {
 
 // Checks a new row as the object model would and queues it; full batches are committed here, so
 // that the rows known to be written are counted exactly.
+// The row is taken; `row` is left holding one to fill again (see queueInsertReusing).
 void checkAndQueue(jet::Database& db, const jet::TableInfo& info, std::vector<jet::Value>& row, int64_t& committed,
                    int64_t rows) {
   for (size_t i = 0; i < row.size(); ++i) dao::checkValueFits(info, db.format(), i, row[i]);
   dao::checkRecord(info, row);
-  db.queueInsert(info.name, std::move(row));
+  db.queueInsertReusing(info.name, row);
   if (db.queueFull()) {
     db.commitQueued();
     committed = rows + 1;
@@ -365,11 +366,15 @@ int cmdImport(const Args& a, std::istream& in, std::ostream& out, std::ostream& 
       // Lines usually name the same columns in the same order: the column of each key position
       // is remembered and only looked up again when the key differs.
       std::vector<std::pair<std::string, size_t>> known;
+      // Which columns the current line names; the others are Null. The row's values come back from
+      // the engine after each batch and are overwritten in place.
+      std::vector<char> named(info.columns.size());
       std::vector<jet::ComplexChange> complex;
       while (lines.next()) {
         line = lines.number();
         if (lines.blank()) continue;
-        row.assign(info.columns.size(), jet::Null{});
+        row.resize(info.columns.size());
+        std::fill(named.begin(), named.end(), 0);
         const size_t n = lines.parse(object);
         if (known.size() < n) known.resize(n, {std::string(), SIZE_MAX});
         for (size_t k = 0; k < n; ++k) {
@@ -383,8 +388,11 @@ int cmdImport(const Args& a, std::istream& in, std::ostream& out, std::ostream& 
             complex.push_back({i, complexFromJson(info.columns[i], scalar)});
             continue;
           }
-          row[i] = valueFromJson(info.columns[i], scalar);
+          valueFromJson(info.columns[i], scalar, row[i]);
+          named[i] = 1;
         }
+        for (size_t i = 0; i < row.size(); ++i)
+          if (!named[i]) row[i] = jet::Null{};
         if (complex.empty()) {
           checkAndQueue(*db, info, row, committed, rows);
         } else {

@@ -487,6 +487,15 @@ jet::ComplexValue complexFromJson(const jet::ColumnInfo& c, const JsonScalar& s)
   return out;
 }
 
+void valueFromJson(const jet::ColumnInfo& c, const JsonScalar& s, jet::Value& into) {
+  if (isText(c.type) && (s.kind == JsonScalar::String || s.kind == JsonScalar::Number)) {
+    if (auto* text = std::get_if<std::string>(&into)) text->assign(s.text);
+    else into = s.text;
+    return;
+  }
+  into = valueFromJson(c, s);
+}
+
 jet::Value valueFromCsv(const jet::ColumnInfo& c, const CsvField& f) {
   if (f.text.empty() && !f.quoted) return jet::Null{};
   return convert(c, f.text);

@@ -77,6 +77,8 @@ bool readCsvRecord(std::istream& in, std::vector<CsvField>& record, int64_t& lin
 // The value for a column from a JSON scalar or a CSV field (in the export's encodings; JSON
 // numbers are accepted for every numeric type). Throws jet::Error 3421 when it does not convert.
 jet::Value valueFromJson(const jet::ColumnInfo& column, const JsonScalar& s);
+// The same into `into`, whose text storage is reused when it holds a text already.
+void valueFromJson(const jet::ColumnInfo& column, const JsonScalar& s, jet::Value& into);
 // A complex column's value from the export's JSON: null (none), or an array of attachments
 // ({"name","type","data": hex}, files stored as Access stores them), of the values of a
 // multi-valued field, or of versions ({"value","modified"}, newest first). Throws jet::Error 3421

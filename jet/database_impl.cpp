@@ -545,10 +545,15 @@ void DatabaseImpl::deleteRows(const std::string& table, const std::vector<RowId>
 }
 
 RowId DatabaseImpl::queueInsert(const std::string& table, std::vector<Value> values) {
+  return queueInsertReusing(table, values);
+}
+
+RowId DatabaseImpl::queueInsertReusing(const std::string& table, std::vector<Value>& values) {
   // A row that starts an append-only memo's history is written on its own, with its first version.
+  // The caller keeps its vector for the next row, so this rare path takes a copy.
   if (!historiesOf(table).empty() && !newVersions(table, values, nullptr, {}).empty()) {
     settle();
-    return insertRow(table, std::move(values), {});
+    return insertRow(table, values, {});
   }
   if (queueOwner_ && queueOwner_ != &writer(table)) settle();
   ensureWritable();
@@ -559,7 +564,7 @@ RowId DatabaseImpl::queueInsert(const std::string& table, std::vector<Value> val
   queueOwner_ = &w;
   RowId id;
   try {
-    id = w.queueInsert(std::move(values));
+    id = w.queueInsertReusing(values);
   } catch (const Error& e) {
     // A refused row leaves the rows before it queued; anything worse undoes the whole batch.
     if (e.number() == err::kIoError || e.number() == err::kDiskFull) {

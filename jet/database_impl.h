@@ -49,6 +49,7 @@ class DatabaseImpl : public Database {
   void deleteRow(const std::string& table, RowId row) override;
   void deleteRows(const std::string& table, const std::vector<RowId>& rows) override;
   RowId queueInsert(const std::string& table, std::vector<Value> values) override;
+  RowId queueInsertReusing(const std::string& table, std::vector<Value>& values) override;
   void commitQueued() override;
   size_t queuedRows() const override;
   bool queueFull() const override;

@@ -370,7 +370,7 @@ uint32_t IndexTree::rightmostLeaf() {
   throwCorrupt("an index's pages form a cycle");
 }
 
-bool IndexTree::appendAfterLast(const IndexEntry& entry) {
+bool IndexTree::appendAfterLast(IndexEntry& entry) {
   // Keys added in order (an auto-number) land after the last entry of the last leaf; while that
   // leaf has room the entry goes straight there, and the page's size is kept up to date instead
   // of being counted again each time.
@@ -390,7 +390,8 @@ bool IndexTree::appendAfterLast(const IndexEntry& entry) {
     const size_t prefix = sharedPrefix(entries.front(), entry);
     if (whole - entries.size() * prefix > cap) return false;
   }
-  entries.push_back(IndexEntry{entry.key, entry.row, 0});
+  entry.child = 0;
+  entries.push_back(std::move(entry));
   c.whole = whole;
   if (!c.dirty) {
     c.dirty = true;
@@ -399,7 +400,7 @@ bool IndexTree::appendAfterLast(const IndexEntry& entry) {
   return true;
 }
 
-void IndexTree::insert(const IndexEntry& entry) {
+void IndexTree::insert(IndexEntry entry) {
   guarded([&] {
     if (appendAfterLast(entry)) return;
     bool changed = false;
@@ -504,6 +505,13 @@ std::vector<IndexEntry> IndexTree::entries() {
 
 bool IndexTree::containsKey(const Bytes& key) {
   return guarded([&] {
+    // A key beyond the last entry of the last leaf (the next auto-number) is answered there.
+    if (const uint32_t last = rightmostLeaf()) {
+      const std::vector<IndexEntry>& entries = view(last).entries;
+      if (!entries.empty() && std::lexicographical_compare(entries.back().key.begin(), entries.back().key.end(),
+                                                           key.begin(), key.end()))
+        return false;
+    }
     uint32_t cur = root_;
     IndexEntry probe{key, RowId{0, 0}, 0};
     for (int depth = 0; depth < kMaxDepth; ++depth) {
@@ -743,7 +751,8 @@ std::vector<IndexSpec> indexSpecs(FileVersion version, const TableInfo& table, c
 }
 
 std::optional<Bytes> rowKey(const IndexSpec& spec, const std::vector<Value>& row) {
-  std::vector<Value> values;
+  thread_local std::vector<Value> values;  // the key's values, kept from one row to the next
+  values.clear();
   size_t nulls = 0;
   for (size_t i = 0; i < spec.columns.size(); ++i) {
     int f = i < spec.fields.size() ? spec.fields[i] : -1;
@@ -765,11 +774,12 @@ TableIndexes::TableIndexes(IndexPageStore& store, uint32_t tdefPage, std::vector
   }
 }
 
-std::vector<std::optional<Bytes>> TableIndexes::keysOf(const std::vector<Value>* row) const {
-  std::vector<std::optional<Bytes>> keys(specs_.size());
-  if (row)
-    for (size_t i = 0; i < specs_.size(); ++i) keys[i] = rowKey(specs_[i], *row);
-  return keys;
+void TableIndexes::keysOf(const std::vector<Value>* row, std::vector<std::optional<Bytes>>& keys) const {
+  keys.resize(specs_.size());
+  for (size_t i = 0; i < specs_.size(); ++i) {
+    if (row) keys[i] = rowKey(specs_[i], *row);
+    else keys[i].reset();
+  }
 }
 
 void TableIndexes::checkKeys(const std::vector<Value>& newRow, const std::vector<std::optional<Bytes>>& oldKeys,
@@ -801,32 +811,37 @@ void TableIndexes::checkKeys(const std::vector<Value>& newRow, const std::vector
 }
 
 void TableIndexes::applyKeys(const std::vector<std::optional<Bytes>>& oldKeys, RowId oldId,
-                             const std::vector<std::optional<Bytes>>& newKeys, RowId newId) {
+                             std::vector<std::optional<Bytes>>& newKeys, RowId newId) {
   for (size_t i = 0; i < specs_.size(); ++i) {
     const auto& oldKey = oldKeys[i];
-    const auto& newKey = newKeys[i];
+    auto& newKey = newKeys[i];
     if (oldKey && newKey && *oldKey == *newKey && oldId == newId) continue;
     if (oldKey) trees_[i].erase(IndexEntry{*oldKey, oldId, 0});
-    if (newKey) trees_[i].insert(IndexEntry{*newKey, newId, 0});
+    if (newKey) trees_[i].insert(IndexEntry{std::move(*newKey), newId, 0});
   }
 }
 
 void TableIndexes::check(const std::vector<Value>* oldRow, RowId, const std::vector<Value>* newRow, RowId) {
   if (!problem_.empty()) throw Error(err::kReadOnly, "Cannot update. Database or object is read-only. " + problem_);
-  if (newRow) checkKeys(*newRow, keysOf(oldRow), keysOf(newRow));
+  if (!newRow) return;
+  keysOf(oldRow, oldKeys_);
+  keysOf(newRow, newKeys_);
+  checkKeys(*newRow, oldKeys_, newKeys_);
 }
 
 void TableIndexes::apply(const std::vector<Value>* oldRow, RowId oldId, const std::vector<Value>* newRow, RowId newId) {
   if (!problem_.empty()) throw Error(err::kReadOnly, "Cannot update. Database or object is read-only. " + problem_);
-  applyKeys(keysOf(oldRow), oldId, keysOf(newRow), newId);
+  keysOf(oldRow, oldKeys_);
+  keysOf(newRow, newKeys_);
+  applyKeys(oldKeys_, oldId, newKeys_, newId);
 }
 
 void TableIndexes::maintain(const std::vector<Value>* oldRow, RowId oldId, const std::vector<Value>* newRow, RowId newId) {
   if (!problem_.empty()) throw Error(err::kReadOnly, "Cannot update. Database or object is read-only. " + problem_);
-  auto oldKeys = keysOf(oldRow);
-  auto newKeys = keysOf(newRow);
-  if (newRow) checkKeys(*newRow, oldKeys, newKeys);
-  applyKeys(oldKeys, oldId, newKeys, newId);
+  keysOf(oldRow, oldKeys_);
+  keysOf(newRow, newKeys_);
+  if (newRow) checkKeys(*newRow, oldKeys_, newKeys_);
+  applyKeys(oldKeys_, oldId, newKeys_, newId);
 }
 
 void TableIndexes::setDeferredWrites(bool deferred) {

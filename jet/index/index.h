@@ -66,7 +66,7 @@ class IndexTree {
   // Whether some entry has exactly this key (any row).
   bool containsKey(const Bytes& key);
   // Adds an entry (a no-op when that exact entry is present).
-  void insert(const IndexEntry& entry);
+  void insert(IndexEntry entry);
   // Removes an entry; false when it was not there.
   bool erase(const IndexEntry& entry);
   // Replaces the whole tree by the given entries (sorted here), reusing the root page and freeing
@@ -103,7 +103,7 @@ class IndexTree {
 
   IndexPage& view(uint32_t page);
   uint32_t rightmostLeaf();
-  bool appendAfterLast(const IndexEntry& entry);
+  bool appendAfterLast(IndexEntry& entry);
   IndexPage& edit(uint32_t page);
   void put(uint32_t number, IndexPage page);
   uint32_t fresh();
@@ -201,16 +201,18 @@ class TableIndexes {
   IndexTree& tree(size_t i) { return trees_[i]; }
 
  private:
-  std::vector<std::optional<Bytes>> keysOf(const std::vector<Value>* row) const;
+  void keysOf(const std::vector<Value>* row, std::vector<std::optional<Bytes>>& keys) const;
   void checkKeys(const std::vector<Value>& newRow, const std::vector<std::optional<Bytes>>& oldKeys,
                  const std::vector<std::optional<Bytes>>& newKeys);
+  // Moves the new keys into the trees.
   void applyKeys(const std::vector<std::optional<Bytes>>& oldKeys, RowId oldId,
-                 const std::vector<std::optional<Bytes>>& newKeys, RowId newId);
+                 std::vector<std::optional<Bytes>>& newKeys, RowId newId);
 
   IndexPageStore& store_;
   std::vector<IndexSpec> specs_;
   std::vector<IndexTree> trees_;
   std::string problem_;
+  std::vector<std::optional<Bytes>> oldKeys_, newKeys_;  // kept from one change to the next
 };
 
 }  // namespace jet

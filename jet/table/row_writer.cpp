@@ -180,7 +180,8 @@ Bytes encodeValue(const TableDef& def, const ColumnDef& col, const Value& v, Tex
   return bytesOf(v);
 }
 
-Bytes encodeRow(const TableDef& def, const std::vector<Value>& values, TextCodec& codec, const LongValueStore& store) {
+void encodeRowInto(const TableDef& def, const std::vector<Value>& values, TextCodec& codec, const LongValueStore& store,
+                   Bytes& row) {
   if (values.size() != def.columns.size())
     throw Error(err::kInvalidArgument, "Invalid argument: a row needs one value per field.");
   const bool jet3 = def.format == Format::Jet3;
@@ -192,15 +193,20 @@ Bytes encodeRow(const TableDef& def, const std::vector<Value>& values, TextCodec
     if (!c.fixed()) varCount = std::max(varCount, c.varIndex + 1);
   }
   const size_t maskSize = (columnCount + 7u) / 8u;
-  std::vector<uint8_t> mask(maskSize, 0);
-  Bytes row;
+  // Working lists kept from one row to the next: a bulk load encodes millions of rows.
+  thread_local std::vector<uint8_t> mask;
+  thread_local std::vector<const ColumnDef*> byVar;
+  thread_local std::vector<const Value*> varValue;
+  thread_local std::vector<size_t> offsets;
+  mask.assign(maskSize, 0);
+  row.clear();
   row.reserve(countSize + def.fixedSize() + 64 * size_t(varCount) + 2 * size_t(varCount) + 8 + maskSize);
-  row.assign(countSize + def.fixedSize(), 0);
+  row.resize(countSize + def.fixedSize(), 0);
   if (jet3) row[0] = uint8_t(columnCount);
   else put16(row.data(), columnCount);
 
-  std::vector<const ColumnDef*> byVar(size_t(varCount), nullptr);
-  std::vector<const Value*> varValue(size_t(varCount), nullptr);
+  byVar.assign(size_t(varCount), nullptr);
+  varValue.assign(size_t(varCount), nullptr);
   for (size_t i = 0; i < def.columns.size(); ++i) {
     const ColumnDef& c = def.columns[i];
     const Value& v = values[i];
@@ -224,7 +230,7 @@ Bytes encodeRow(const TableDef& def, const std::vector<Value>& values, TextCodec
     }
     mask[c.number / 8] |= uint8_t(1u << (c.number % 8));
   }
-  std::vector<size_t> offsets;
+  offsets.clear();
   for (int k = 0; k < varCount; ++k) {
     offsets.push_back(row.size());
     const ColumnDef* c = byVar[size_t(k)];
@@ -267,6 +273,11 @@ Bytes encodeRow(const TableDef& def, const std::vector<Value>& values, TextCodec
     row.push_back(uint8_t(varCount));
   }
   row.insert(row.end(), mask.begin(), mask.end());
+}
+
+Bytes encodeRow(const TableDef& def, const std::vector<Value>& values, TextCodec& codec, const LongValueStore& store) {
+  Bytes row;
+  encodeRowInto(def, values, codec, store, row);
   return row;
 }
 

@@ -21,5 +21,8 @@ Bytes encodeValue(const TableDef& def, const ColumnDef& col, const Value& v, Tex
 
 // A whole row body; values are in field order (def.columns).
 Bytes encodeRow(const TableDef& def, const std::vector<Value>& values, TextCodec& codec, const LongValueStore& store);
+// The same into `row` (its contents replaced, its storage kept), for callers encoding row after row.
+void encodeRowInto(const TableDef& def, const std::vector<Value>& values, TextCodec& codec, const LongValueStore& store,
+                   Bytes& row);
 
 }  // namespace jet

@@ -48,6 +48,10 @@ struct TableWriter::State : public IndexPageStore {
   static constexpr size_t kLvalCandidates = 64;
   // Rows of the open batch, complete (auto-numbers and GUIDs filled in), for staging them again.
   std::vector<std::vector<Value>> queued;
+  // Rows of committed batches, handed back to a bulk load to fill again (their storage reused).
+  std::vector<std::vector<Value>> spare;
+  // The encoded body of the row being staged (its storage reused from row to row).
+  Bytes body;
 
   // Index pages live in the open transaction like every other page the table changes.
   Format format() const override { return def.format; }
@@ -116,6 +120,8 @@ struct TableWriter::State : public IndexPageStore {
     rowDelta = 0;
     autoNumbersUsed = 0;
     complexKeysUsed = 0;
+    for (auto& r : queued)
+      if (spare.size() < kStagedRows) spare.push_back(std::move(r));
     queued.clear();
   }
 
@@ -172,7 +178,8 @@ struct TableWriter::State : public IndexPageStore {
         values[i] = g;
       }
     }
-    Bytes body = encodeRow(def, values, codec, [&](const ColumnDef&, const Bytes& data) { return storeLongValue(data, 64); });
+    encodeRowInto(def, values, codec, [&](const ColumnDef&, const Bytes& data) { return storeLongValue(data, 64); },
+                  body);
     RowId id = placeRow(body, 0);
     maintainIndexes(nullptr, RowId{}, &values, id);
     rowDelta += 1;
@@ -419,7 +426,9 @@ RowId TableWriter::insert(std::vector<Value> values) {
   return singleOperation(*s_, [&] { return s_->stageInsert(values); });
 }
 
-RowId TableWriter::queueInsert(std::vector<Value> values) {
+RowId TableWriter::queueInsert(std::vector<Value> values) { return queueInsertReusing(values); }
+
+RowId TableWriter::queueInsertReusing(std::vector<Value>& values) {
   State& s = *s_;
   checkWritable(s.file);
   // A caller that never commits still keeps the batch bounded.
@@ -435,6 +444,11 @@ RowId TableWriter::queueInsert(std::vector<Value> values) {
     throw;
   }
   s.queued.push_back(std::move(values));
+  values.clear();
+  if (!s.spare.empty()) {
+    values.swap(s.spare.back());
+    s.spare.pop_back();
+  }
   return id;
 }
 

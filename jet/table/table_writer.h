@@ -41,6 +41,10 @@ class TableWriter {
   // before the next row is added (into the file's open scope, when there is one: the database
   // keeps one open over kBatchRows queued rows, its commit to the disk).
   RowId queueInsert(std::vector<Value> values);
+  // The same, taking the row from `values` and leaving there the storage of a row of an earlier
+  // batch (stale values, for the caller to overwrite) or an empty row: a bulk load then allocates
+  // no rows of its own once the first batch is written.
+  RowId queueInsertReusing(std::vector<Value>& values);
   // Writes the open batch. On failure the batch is dropped (the file stays as it was before it)
   // and the error is thrown.
   void commitQueued();

@@ -139,6 +139,24 @@ TEST_P(RandomTree, InsertsAndDeletesKeepExactlyTheEntriesInOrder) {
       ASSERT_EQ(firstProblem(tree), "") << "seed " << seed << " phase " << phase;
       std::vector<jet::IndexEntry> got = tree.entries();
       ASSERT_TRUE(std::equal(got.begin(), got.end(), expected.begin(), expected.end())) << "seed " << seed << " phase " << phase;
+      // Keys looked up: present ones (the largest too), keys just beyond the largest, random ones.
+      auto has = [&](const jet::Bytes& key) {
+        auto it = expected.lower_bound(jet::IndexEntry{key, jet::RowId{0, 0}, 0});
+        return it != expected.end() && it->key == key;
+      };
+      std::vector<jet::Bytes> probes;
+      if (!expected.empty()) {
+        jet::Bytes last = expected.rbegin()->key;
+        probes.push_back(last);
+        probes.push_back(expected.begin()->key);
+        if (!last.empty()) probes.push_back(jet::Bytes(last.begin(), last.end() - 1));
+        last.push_back(0);
+        probes.push_back(last);
+        last.back() = 0xFF;
+        probes.push_back(last);
+      }
+      for (int probe = 0; probe < 20; ++probe) probes.push_back(randomEntry(rng, 40).key);
+      for (const jet::Bytes& key : probes) ASSERT_EQ(tree.containsKey(key), has(key)) << "seed " << seed << " phase " << phase;
       // Reading from a start point gives exactly the entries not below it.
       for (int probe = 0; probe < 20; ++probe) {
         jet::IndexEntry from = randomEntry(rng, 20);
