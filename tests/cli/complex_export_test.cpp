@@ -1,30 +1,19 @@
 // Exporting a table with complex columns: attachments, multiple values and version history in
 // JSON lines, and names or values joined by ';' in CSV.
 #include <gtest/gtest.h>
-#include <unistd.h>
-
-#include <filesystem>
 
 #include "cli/format.h"
 #include "cli/support/in_process.h"
+#include "cli/support/temp_folder.h"
 #include "support/complex_fixture.h"
-
-namespace fs = std::filesystem;
 
 namespace {
 
 class ComplexExport : public ::testing::Test {
  protected:
-  void SetUp() override {
-    dir_ = fs::temp_directory_path() / ("tabulonix-complex-" + std::to_string(::getpid()));
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-    path_ = (dir_ / "complex.mdb").string();
-    complexfixture::build(path_);
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-  fs::path dir_;
-  std::string path_;
+  void SetUp() override { complexfixture::build(path_); }
+  clitest::TempFolder dir_;
+  const std::string path_ = dir_.file("complex.mdb");
 };
 
 TEST_F(ComplexExport, JsonLinesGiveArraysOfValuesFilesAndVersions) {

@@ -14,6 +14,7 @@
 #include "cli/migrate_values.h"
 #include "jet/database.h"
 #include "support/in_process.h"
+#include "support/temp_folder.h"
 
 namespace fs = std::filesystem;
 
@@ -157,16 +158,8 @@ std::string passwordOf(const std::string& file) {
 
 class Migrate : public ::testing::Test {
  protected:
-  void SetUp() override {
-    dir_ = fs::temp_directory_path() / ("tabulonix-migrate-" + std::to_string(::getpid()));
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-  }
-  void TearDown() override {
-    migrate::faultHook = nullptr;
-    fs::remove_all(dir_);
-  }
-  std::string path(const std::string& name) const { return (dir_ / name).string(); }
+  void TearDown() override { migrate::faultHook = nullptr; }
+  std::string path(const std::string& name) const { return dir_.file(name); }
 
   // A file made for these tests: awkward names, every type, an auto-number key with a gap, a
   // relationship enforced by Access (written into MSysRelationships as Access writes it).
@@ -197,15 +190,7 @@ class Migrate : public ::testing::Test {
     col("Tag", jet::ColumnType::Guid);
     col("Blob", jet::ColumnType::Ole);
     col("MixedCase", jet::ColumnType::Integer);
-    jet::NewIndex pk;
-    pk.name = "PrimaryKey";
-    pk.columns = {{0, true}};
-    pk.primaryKey = pk.unique = pk.required = true;
-    t.indexes.push_back(pk);
-    jet::NewIndex byWhen;
-    byWhen.name = "By When";
-    byWhen.columns = {{4, false}, {1, true}};
-    t.indexes.push_back(byWhen);
+    t.indexes = {{"PrimaryKey", {{0, true}}, true, true, false, true}, {"By When", {{4, false}, {1, true}}}};
     db->createTable(t);
     for (int i = 0; i < 5; ++i) {
       jet::Decimal d;
@@ -238,7 +223,7 @@ class Migrate : public ::testing::Test {
     return file;
   }
 
-  fs::path dir_;
+  clitest::TempFolder dir_;
 };
 
 TEST_F(Migrate, EveryTestFileMovesToBothTargetsAndReadsBackValueByValue) {
@@ -417,7 +402,7 @@ TEST_F(Migrate, ASecondRunIsRefusedAndAFailureInMidLoadLeavesNothingBehind) {
   const std::string brokenLite = path("broken.sqlite");
   EXPECT_EQ(clitest::run({"migrate", file, "sqlite:" + brokenLite}).rc, 1);
   EXPECT_FALSE(fs::exists(brokenLite));
-  for (const auto& e : fs::directory_iterator(dir_))
+  for (const auto& e : fs::directory_iterator(dir_.path()))
     EXPECT_EQ(e.path().filename().string().find("broken"), std::string::npos) << e.path();
 }
 
@@ -449,18 +434,7 @@ TEST_F(Migrate, RefusalsAreClearAndNameWhatWasRefused) {
   const std::string bad = path("bad.mdb");
   {
     auto db = jet::Database::create(bad);
-    jet::NewTable t;
-    t.name = "Bad";
-    jet::NewColumn a;
-    a.name = "Note";
-    a.type = jet::ColumnType::Text;
-    a.size = 50;
-    a.allowZeroLength = true;
-    jet::NewColumn d;
-    d.name = "Day";
-    d.type = jet::ColumnType::DateTime;
-    t.columns = {a, d};
-    db->createTable(t);
+    db->createTable({"Bad", {{"Note", jet::ColumnType::Text, 50, false, false, true}, {"Day", jet::ColumnType::DateTime}}, {}});
     db->insertRow("Bad", {std::string("fine"), jet::DateTime{40000}});
     db->insertRow("Bad", {std::string("nul\0inside", 10), jet::DateTime{40000}});
     db->insertRow("Bad", {std::string("fine"), jet::DateTime{4e6}});
@@ -474,13 +448,9 @@ TEST_F(Migrate, RefusalsAreClearAndNameWhatWasRefused) {
   const std::string longName = path("long.mdb");
   {
     auto db = jet::Database::create(longName);
-    jet::NewTable t;
-    for (int i = 0; i < 32; ++i) t.name += "ä";  // 32 characters, 64 bytes
-    jet::NewColumn c;
-    c.name = "x";
-    c.type = jet::ColumnType::Long;
-    t.columns = {c};
-    db->createTable(t);
+    std::string name;
+    for (int i = 0; i < 32; ++i) name += "ä";  // 32 characters, 64 bytes
+    db->createTable({name, {{"x", jet::ColumnType::Long}}, {}});
     db->close();
   }
   auto tooLong = clitest::run({"migrate", longName, pg.uri(), "--schema", "long"});

@@ -1,6 +1,5 @@
 // tabulonix-cli repair: the report on stdout, the exit codes, and a copy that the check passes.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -8,6 +7,7 @@
 #include <string>
 
 #include "cli/support/in_process.h"
+#include "cli/support/temp_folder.h"
 
 namespace fs = std::filesystem;
 
@@ -15,13 +15,7 @@ namespace {
 
 class RepairCommand : public ::testing::Test {
  protected:
-  void SetUp() override {
-    dir_ = fs::temp_directory_path() / ("tabulonix-repair-cli-" + std::to_string(::getpid()));
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-  std::string file(const std::string& name) const { return (dir_ / name).string(); }
+  std::string file(const std::string& name) const { return dir_.file(name); }
 
   // A copy of a test file with every index page zeroed.
   std::string withoutIndexes(const std::string& name) {
@@ -35,7 +29,7 @@ class RepairCommand : public ::testing::Test {
     return path;
   }
 
-  fs::path dir_;
+  clitest::TempFolder dir_;
 };
 
 TEST_F(RepairCommand, ReportsEachTableAndATotal) {

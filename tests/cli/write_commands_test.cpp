@@ -12,6 +12,7 @@
 #include <sstream>
 
 #include "cli/support/in_process.h"
+#include "cli/support/temp_folder.h"
 
 namespace fs = std::filesystem;
 
@@ -52,20 +53,11 @@ bool haveMdbtools() { return shell("command -v mdb-export >/dev/null 2>&1").rc =
 
 class Workspace : public ::testing::Test {
  protected:
-  void SetUp() override {
-    dir_ = fs::temp_directory_path() /
-           ("tabulonix-cliw-" + std::to_string(::getpid()) + "-" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-
-  std::string file(const std::string& name) const { return (dir_ / name).string(); }
+  std::string file(const std::string& name) const { return folder_.file(name); }
 
   // Runs the program with the given arguments and standard input.
   Result cli(const std::vector<std::string>& args, const std::string& input = "") const {
-    const fs::path in = dir_ / "stdin.txt", err = dir_ / "stderr.txt";
+    const fs::path in = folder_.path() / "stdin.txt", err = folder_.path() / "stderr.txt";
     std::ofstream(in, std::ios::binary) << input;
     std::string cmd = quote(std::string(TABULONIX_BIN_DIR) + "/tabulonix-cli");
     for (const std::string& a : args) {
@@ -99,7 +91,7 @@ class Workspace : public ::testing::Test {
     return lines(r.out);
   }
 
-  fs::path dir_;
+  clitest::TempFolder folder_;
 };
 
 const char* kAllTypes[] = {"ID:Long::auto", "Name:Text:40:allowzero", "Notes:Memo", "Price:Currency",

@@ -43,13 +43,7 @@ jet::CheckReport checkFile(const std::string& path, const std::string& password 
 
 class CheckFixture {
  public:
-  CheckFixture() : dir_(oracle::tempDir()) {}
-  ~CheckFixture() { oracle::removeTree(dir_); }
-  std::string copy(const std::string& name) {
-    std::string to = dir_ + "/" + name;
-    EXPECT_TRUE(oracle::copyFile(std::string(TABULONIX_TESTDATA_DIR) + "/" + name, to));
-    return to;
-  }
+  std::string copy(const std::string& name) { return tmp_.copy(name); }
   // A new database with two user tables, one with an index.
   std::string fresh(Format f) {
     std::string path = dir_ + (f == Format::Jet4 ? "/fresh4.mdb" : "/fresh3.mdb");
@@ -65,7 +59,8 @@ class CheckFixture {
   const std::string& dir() const { return dir_; }
 
  private:
-  std::string dir_;
+  jettest::TempDir tmp_;
+  const std::string dir_ = tmp_.path().string();
 };
 
 uint32_t tdefOf(const std::string& path, const std::string& table) {

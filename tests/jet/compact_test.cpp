@@ -3,10 +3,8 @@
 // to overwrite, cleans up after itself, and really reclaims the space of deleted rows.
 #include <gtest/gtest.h>
 #include <strings.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -44,49 +42,17 @@ std::vector<fs::path> testFiles() {
 
 class CompactTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    dir_ = fs::temp_directory_path() / ("tabulonix-compact-" + std::to_string(getpid()) + "-" +
-                                        ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-  }
-  void TearDown() override {
-    std::error_code ec;
-    fs::permissions(dir_, fs::perms::owner_all, fs::perm_options::add, ec);
-    fs::remove_all(dir_, ec);
-  }
   fs::path copyIn(const fs::path& src) {
     fs::path p = dir_ / src.filename();
     fs::copy_file(src, p, fs::copy_options::overwrite_existing);
     fs::permissions(p, fs::perms::owner_read | fs::perms::owner_write);
     return p;
   }
-  fs::path dir_;
+  jettest::TempDir tmp_;
+  const fs::path dir_ = tmp_.path();
 };
 
-std::string run(const std::string& command) {
-  std::string out;
-  FILE* f = ::popen(command.c_str(), "r");
-  if (!f) return out;
-  char buf[65536];
-  size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) out.append(buf, n);
-  ::pclose(f);
-  return out;
-}
-
-std::vector<std::string> userTables(jet::Database& db) {
-  std::vector<std::string> names;
-  for (const auto& o : db.objects())
-    if (o.kind == jet::ObjectKind::Table) names.push_back(o.name);
-  return names;
-}
-
-std::string mdbtoolsExport(const fs::path& file, const std::string& table) {
-  return run("mdb-export '" + file.string() + "' '" + table + "' 2>&1");
-}
-
-// Rows of the table whose row pages outnumber what compaction holds in memory at once.
+// Rows of the tables whose row pages outnumber what compaction holds in memory at once.
 #ifdef TABULONIX_SANITIZED
 constexpr int kWideRows = 10000;
 constexpr int kItems = 1500;
@@ -103,24 +69,6 @@ constexpr bool kWithReaders = false;
 constexpr bool kWithReaders = true;
 #endif
 
-bool haveMdbtools() { return kWithReaders && std::system("command -v mdb-export >/dev/null 2>&1") == 0; }
-
-std::vector<std::string> lines(const std::string& text) {
-  std::vector<std::string> out;
-  size_t at = 0;
-  while (at < text.size()) {
-    size_t end = text.find('\n', at);
-    if (end == std::string::npos) end = text.size();
-    out.push_back(text.substr(at, end - at));
-    at = end + 1;
-  }
-  return out;
-}
-
-// mdb-reader's view with the catalog ids left out of the engine's own tables: a table's id is the
-// page of its definition, which compaction moves.
-// mdb-reader's view as table name -> that table's lines, with the rows of the tables in
-// `unordered` sorted; `order` gets the tables in the reader's order.
 // Columns of the catalog and of the tables that point into it which name an object by its id: ids
 // of tables are their definitions' pages, so they follow the definitions into the copy.
 bool namesCatalogObject(const std::string& table, const std::string& column) {
@@ -132,6 +80,9 @@ bool namesCatalogObject(const std::string& table, const std::string& column) {
          is(column, "ObjectId");
 }
 
+// mdb-reader's view as table name -> that table's lines, with the catalog ids left out of the
+// engine's own tables and the rows of the tables in `unordered` sorted; `order` gets the tables in
+// the reader's order.
 std::map<std::string, std::vector<std::string>> readerView(const std::vector<std::string>& view,
                                                            const std::set<std::string>& unordered,
                                                            std::vector<std::string>& order) {
@@ -213,8 +164,12 @@ std::map<std::string, TableKeys> indexKeys(const fs::path& file) {
 
 }  // namespace
 
-TEST_F(CompactTest, EveryTestFileGivesAVerifiedCopyThatReadsTheSameAndIsNoLarger) {
-  const bool mdbtools = haveMdbtools();
+// Every test file compacts once into a copy that passes verification and check, is no larger, keeps
+// the password, leaves its source untouched, and holds in every table, system tables included, the
+// same definitions and the same rows in the same order with every value unchanged (auto-numbers
+// and the storage table's own ids included); only the catalog ids of tables follow their new pages.
+// Index keys are rebuilt identically and the independent reader sees the same file.
+TEST_F(CompactTest, EveryTestFileGivesAVerifiedCopyThatKeepsEveryValue) {
   for (const fs::path& original : testFiles()) {
     SCOPED_TRACE(original.filename().string());
     fs::path src = copyIn(original);
@@ -228,46 +183,66 @@ TEST_F(CompactTest, EveryTestFileGivesAVerifiedCopyThatReadsTheSameAndIsNoLarger
     EXPECT_NO_THROW(jet::verifyCompactedCopy(src.string(), dst.string(), password));
     EXPECT_LE(fs::file_size(dst), fs::file_size(src));
 
-    jet::OpenOptions ro;
-    ro.readOnly = true;
-    ro.password = password;
-    auto a = jet::Database::open(src.string(), ro);
-    auto b = jet::Database::open(dst.string(), ro);
-    EXPECT_TRUE(b->check().ok());
+    auto a = jet::Database::open(src.string(), {true, password});
+    auto b = jet::Database::open(dst.string(), {true, password});
+    if (!password.empty()) EXPECT_THROW(jet::Database::open(dst.string(), {true, ""}), jet::Error);
+    const jet::CheckReport report = b->check();
+    EXPECT_TRUE(report.ok()) << (report.ok() ? "" : report.problems.front());
     EXPECT_EQ(b->version(), a->version());
-    EXPECT_EQ(b->format(), a->format());
     EXPECT_EQ(b->codePage(), a->codePage());
     EXPECT_EQ(b->sortOrder(), a->sortOrder());
-    std::vector<std::string> tables = userTables(*a);
-    ASSERT_EQ(userTables(*b), tables);
-    for (const auto& t : tables) {
-      jet::TableInfo ia = a->table(t), ib = b->table(t);
-      ASSERT_EQ(ib.columns.size(), ia.columns.size()) << t;
+
+    const std::vector<jet::CatalogObject> objectsBefore = a->objects(), objectsAfter = b->objects();
+    ASSERT_EQ(objectsAfter.size(), objectsBefore.size());
+    std::map<int64_t, int64_t> newId;
+    for (size_t i = 0; i < objectsBefore.size(); ++i) {
+      ASSERT_EQ(objectsAfter[i].name, objectsBefore[i].name);
+      if (objectsBefore[i].kind == jet::ObjectKind::Table || objectsBefore[i].kind == jet::ObjectKind::SystemTable)
+        newId[objectsBefore[i].id] = objectsAfter[i].id;
+    }
+    for (const jet::CatalogObject& o : objectsBefore) {
+      if (o.kind != jet::ObjectKind::Table && o.kind != jet::ObjectKind::SystemTable) continue;
+      SCOPED_TRACE(o.name);
+      auto x = a->openTable(o.name);
+      auto y = b->openTable(o.name);
+      const jet::TableInfo &ia = x->table(), &ib = y->table();
+      ASSERT_EQ(ib.columns.size(), ia.columns.size());
       for (size_t i = 0; i < ia.columns.size(); ++i) {
-        EXPECT_EQ(ib.columns[i].name, ia.columns[i].name) << t;
-        EXPECT_EQ(ib.columns[i].type, ia.columns[i].type) << t << "." << ia.columns[i].name;
-        EXPECT_EQ(ib.columns[i].autoNumber, ia.columns[i].autoNumber) << t << "." << ia.columns[i].name;
+        EXPECT_EQ(ib.columns[i].name, ia.columns[i].name);
+        EXPECT_EQ(ib.columns[i].type, ia.columns[i].type) << ia.columns[i].name;
+        EXPECT_EQ(ib.columns[i].autoNumber, ia.columns[i].autoNumber) << ia.columns[i].name;
       }
-      ASSERT_EQ(ib.indexes.size(), ia.indexes.size()) << t;
+      ASSERT_EQ(ib.indexes.size(), ia.indexes.size());
       for (size_t i = 0; i < ia.indexes.size(); ++i) {
-        EXPECT_EQ(ib.indexes[i].name, ia.indexes[i].name) << t;
-        EXPECT_EQ(ib.indexes[i].columns.size(), ia.indexes[i].columns.size()) << t;
-        EXPECT_EQ(ib.indexes[i].unique, ia.indexes[i].unique) << t;
-        EXPECT_EQ(ib.indexes[i].primaryKey, ia.indexes[i].primaryKey) << t;
+        EXPECT_EQ(ib.indexes[i].name, ia.indexes[i].name);
+        EXPECT_EQ(ib.indexes[i].columns.size(), ia.indexes[i].columns.size()) << ia.indexes[i].name;
+        EXPECT_EQ(ib.indexes[i].unique, ia.indexes[i].unique) << ia.indexes[i].name;
+        EXPECT_EQ(ib.indexes[i].primaryKey, ia.indexes[i].primaryKey) << ia.indexes[i].name;
+      }
+      const auto& columns = ia.columns;
+      size_t row = 0, differences = 0;
+      for (;; ++row) {
+        const bool more = x->next();
+        ASSERT_EQ(y->next(), more) << "row " << row;
+        if (!more) break;
+        std::vector<jet::Value> want = x->values();
+        const std::vector<jet::Value>& got = y->values();
+        ASSERT_EQ(got.size(), want.size());
+        for (size_t i = 0; i < want.size(); ++i) {
+          if (auto* id = std::get_if<int64_t>(&want[i]); id && namesCatalogObject(o.name, columns[i].name)) {
+            auto it = newId.find(*id);
+            if (it != newId.end()) *id = it->second;
+          }
+          if (!(got[i] == want[i]) && differences++ < 5)
+            ADD_FAILURE() << "row " << row << " " << columns[i].name << ": " << jet::toText(got[i]) << " instead of "
+                          << jet::toText(want[i]);
+        }
       }
     }
+
     // A reader that lists a moved row where its body lies sees the source's moved rows in another
     // order than the engine does; the copy holds no moved rows. Those tables compare as sets.
     const std::set<std::string> moved = tablesWithMovedRows(src);
-    if (mdbtools)
-      for (const auto& t : tables) {
-        std::vector<std::string> before = lines(mdbtoolsExport(src, t)), after = lines(mdbtoolsExport(dst, t));
-        if (moved.count(t)) {
-          std::sort(before.begin(), before.end());
-          std::sort(after.begin(), after.end());
-        }
-        EXPECT_EQ(after, before) << t;
-      }
     // The two runs of the reader are independent processes: run them side by side.
     using View = std::optional<std::vector<std::string>>;
     auto pending = std::async(std::launch::async, [&]() -> View {
@@ -303,58 +278,6 @@ TEST_F(CompactTest, EveryTestFileGivesAVerifiedCopyThatReadsTheSameAndIsNoLarger
         // The engine's own tables index object ids, which follow the tables' new pages.
         if (sourceConsistent && name.rfind("MSys", 0) != 0) {
           EXPECT_TRUE(keysAfter[name].keys[i] == k.keys[i]) << "index " << i;
-        }
-      }
-    }
-  }
-}
-
-// Every table of every test file, system tables included, holds the same rows in the same order
-// with every value unchanged (auto-numbers and the storage table's own ids included); only the
-// catalog ids of tables follow their new pages. The copy passes check and keeps the password.
-TEST_F(CompactTest, EveryTableOfEveryTestFileKeepsEveryValue) {
-  for (const fs::path& original : testFiles()) {
-    SCOPED_TRACE(original.filename().string());
-    const fs::path src = copyIn(original);
-    const fs::path dst = dir_ / ("same-" + original.filename().string());
-    const std::string password = jettest::passwordOf(src.string());
-    ASSERT_NO_THROW(jet::Database::compact(src.string(), dst.string(), password));
-    auto a = jet::Database::open(src.string(), {true, password});
-    auto b = jet::Database::open(dst.string(), {true, password});
-    if (!password.empty()) EXPECT_THROW(jet::Database::open(dst.string(), {true, ""}), jet::Error);
-    const jet::CheckReport report = b->check();
-    EXPECT_TRUE(report.ok()) << (report.ok() ? "" : report.problems.front());
-
-    const std::vector<jet::CatalogObject> before = a->objects(), after = b->objects();
-    ASSERT_EQ(after.size(), before.size());
-    std::map<int64_t, int64_t> newId;
-    for (size_t i = 0; i < before.size(); ++i) {
-      ASSERT_EQ(after[i].name, before[i].name);
-      if (before[i].kind == jet::ObjectKind::Table || before[i].kind == jet::ObjectKind::SystemTable)
-        newId[before[i].id] = after[i].id;
-    }
-    for (const jet::CatalogObject& o : before) {
-      if (o.kind != jet::ObjectKind::Table && o.kind != jet::ObjectKind::SystemTable) continue;
-      SCOPED_TRACE(o.name);
-      auto x = a->openTable(o.name);
-      auto y = b->openTable(o.name);
-      const auto& columns = x->table().columns;
-      size_t row = 0, differences = 0;
-      for (;; ++row) {
-        const bool more = x->next();
-        ASSERT_EQ(y->next(), more) << "row " << row;
-        if (!more) break;
-        std::vector<jet::Value> want = x->values();
-        const std::vector<jet::Value>& got = y->values();
-        ASSERT_EQ(got.size(), want.size());
-        for (size_t i = 0; i < want.size(); ++i) {
-          if (auto* id = std::get_if<int64_t>(&want[i]); id && namesCatalogObject(o.name, columns[i].name)) {
-            auto it = newId.find(*id);
-            if (it != newId.end()) *id = it->second;
-          }
-          if (!(got[i] == want[i]) && differences++ < 5)
-            ADD_FAILURE() << "row " << row << " " << columns[i].name << ": " << jet::toText(got[i]) << " instead of "
-                          << jet::toText(want[i]);
         }
       }
     }
@@ -409,94 +332,65 @@ TEST_F(CompactTest, RefusesAnExistingDestinationAndLeavesNothingBehindOnFailure)
   EXPECT_EQ(readFile(src), before);
 }
 
-TEST_F(CompactTest, KeepsAutoNumbersAndReclaimsDeletedRows) {
+// The space of deleted rows is reclaimed, auto-numbers go on after the last one given (deleted or
+// not), and the copy is a database the engine goes on working with: its relationships still hold
+// their tables, rows can be added, changed and deleted, tables created, and the file stays sound.
+TEST_F(CompactTest, ReclaimsDeletedRowsAndTheCopyKeepsNumbersRelationshipsAndTakesWrites) {
   for (jet::Format format : {jet::Format::Jet3, jet::Format::Jet4}) {
     SCOPED_TRACE(format == jet::Format::Jet3 ? "Jet3" : "Jet4");
-    fs::path src = dir_ / (format == jet::Format::Jet3 ? "big3.mdb" : "big4.mdb");
-    fs::path dst = dir_ / (format == jet::Format::Jet3 ? "small3.mdb" : "small4.mdb");
+    const std::string tag = format == jet::Format::Jet3 ? "3" : "4";
+    fs::path src = dir_ / ("orders" + tag + ".mdb"), dst = dir_ / ("orders" + tag + "-compacted.mdb");
     jet::CreateOptions options;
     options.format = format;
     {
       auto db = jet::Database::create(src.string(), options);
-      jet::NewTable t;
-      t.name = "Items";
-      t.columns = {{"ID", jet::ColumnType::Long, 0, true}, {"Name", jet::ColumnType::Text, 100}, {"Notes", jet::ColumnType::Memo}};
-      t.indexes = {{"PrimaryKey", {{0, true}}, true, true}, {"ByName", {{1, true}}}};
-      db->createTable(t);
-      std::vector<jet::RowId> rows;
+      db->createTable({"Customers", {{"ID", jet::ColumnType::Long, 0, true}, {"Name", jet::ColumnType::Text, 50}},
+                       {{"PrimaryKey", {{0, true}}, true, true}}});
+      db->createTable({"Orders", {{"ID", jet::ColumnType::Long, 0, true}, {"Customer", jet::ColumnType::Long},
+                                  {"Note", jet::ColumnType::Memo}},
+                       {{"PrimaryKey", {{0, true}}, true, true}, {"ByCustomer", {{1, true}}}}});
+      for (int i = 0; i < 50; ++i) db->insertRow("Customers", {jet::Null{}, "customer " + std::to_string(i)});
+      std::vector<jet::RowId> orders;
       for (int i = 0; i < kItems; ++i)
-        rows.push_back(db->insertRow("Items", {jet::Null{}, std::string("item number ") + std::to_string(i) + std::string(40, 'x'),
-                                               std::string(300, static_cast<char>('a' + i % 26))}));
+        orders.push_back(db->insertRow("Orders", {jet::Null{}, int64_t(i % 50 + 1), std::string(300 + i % 200, 'o')}));
       for (int i = 0; i < kItems; ++i)
-        if (i % 10 != 7) db->deleteRow("Items", rows[i]);
+        if (i % 10 != 7) db->deleteRow("Orders", orders[i]);
+      db->createRelationship({"CustomersOrders", "Customers", "Orders", {{"ID", "Customer"}}});
       db->close();
     }
-    ASSERT_NO_THROW(jet::Database::compact(src.string(), dst.string()));
-    EXPECT_NO_THROW(jet::verifyCompactedCopy(src.string(), dst.string()));
+    jet::Database::compact(src.string(), dst.string());
+    ASSERT_NO_THROW(jet::verifyCompactedCopy(src.string(), dst.string()));
     EXPECT_LE(fs::file_size(dst) * 2, fs::file_size(src));
 
     auto db = jet::Database::open(dst.string());
-    auto cursor = db->openTable("Items");
     std::vector<int64_t> ids;
-    while (cursor->next()) ids.push_back(std::get<int64_t>(cursor->values()[0]));
+    for (auto cursor = db->openTable("Orders"); cursor->next();) ids.push_back(std::get<int64_t>(cursor->values()[0]));
     // Every tenth row is left, each with its own number; the last number given was deleted, and
     // the next one still follows it.
     ASSERT_EQ(ids.size(), size_t(kItems / 10));
     EXPECT_EQ(ids.front(), 8);
     EXPECT_EQ(ids.back(), kItems - 2);
-    EXPECT_EQ(db->nextAutoNumber("Items"), kItems + 1);
-  }
-}
-
-// Rows of a system table with the object each refers to named instead of numbered.
-std::vector<std::string> rowsByObjectName(jet::Database& db, const std::string& table) {
-  std::map<int64_t, std::string> names;
-  auto catalog = db.openTable("MSysObjects");
-  while (catalog->next()) {
-    const auto& v = catalog->values();
-    names[std::get<int64_t>(v[0])] = std::get<std::string>(v[2]);  // Id, Name
-  }
-  std::vector<std::string> out;
-  auto cursor = db.openTable(table);
-  const auto& columns = cursor->table().columns;
-  while (cursor->next()) {
-    std::string line;
-    for (size_t i = 0; i < columns.size(); ++i) {
-      const jet::Value& v = cursor->values()[i];
-      if (columns[i].name == "ObjectId") {
-        auto it = names.find(std::get<int64_t>(v));
-        line += "object " + (it == names.end() ? std::string("(none)") : it->second);
-      } else {
-        line += jet::toText(v);
-      }
-      line += "|";
+    EXPECT_EQ(db->nextAutoNumber("Orders"), kItems + 1);
+    try {
+      db->dropTable("Customers");
+      ADD_FAILURE() << "a table in a relationship was dropped";
+    } catch (const jet::Error& e) {
+      EXPECT_EQ(e.number(), 3303);
     }
-    out.push_back(line);
-  }
-  return out;
-}
-
-TEST_F(CompactTest, QueriesPermissionsAndRelationshipsFollowTheirObjects) {
-  for (const char* name : {"queryTestV2000.mdb", "queryTestV1997.mdb", "indexTestV2000.mdb"}) {
-    SCOPED_TRACE(name);
-    fs::path src = copyIn(fs::path(TABULONIX_TESTDATA_DIR) / name);
-    fs::path dst = dir_ / ("compacted-" + std::string(name));
-    jet::Database::compact(src.string(), dst.string());
-    jet::OpenOptions ro;
-    ro.readOnly = true;
-    auto a = jet::Database::open(src.string(), ro);
-    auto b = jet::Database::open(dst.string(), ro);
-    for (const char* table : {"MSysACEs", "MSysQueries", "MSysRelationships"}) {
-      std::vector<std::string> before = rowsByObjectName(*a, table), after = rowsByObjectName(*b, table);
-      EXPECT_EQ(after, before) << table;
-      for (const auto& row : after) EXPECT_EQ(row.find("object (none)"), std::string::npos) << table << ": " << row;
-    }
-    // Tables moved to new pages, so at least one id changed: the comparison above went through names.
-    bool renumbered = false;
-    for (const auto& o : a->objects())
-      for (const auto& p : b->objects())
-        if (o.name == p.name && o.kind == jet::ObjectKind::Table) renumbered = renumbered || o.id != p.id;
-    EXPECT_TRUE(renumbered);
+    std::vector<jet::RowId> added;
+    for (int i = 0; i < 200; ++i)
+      added.push_back(db->insertRow("Orders", {jet::Null{}, int64_t(7), std::string(1000 + i, 'n')}));
+    db->updateRow("Orders", added[5], {jet::Null{}, int64_t(8), std::string("short")});
+    db->deleteRow("Orders", added[6]);
+    db->createTable({"Later", {{"X", jet::ColumnType::Text, 10}}, {}});
+    db->insertRow("Later", {std::string("x")});
+    db->renameTable("Orders", "Sales");
+    jet::CheckReport report = db->check();
+    EXPECT_TRUE(report.ok()) << (report.ok() ? "" : report.problems.front());
+    int rows = 0, last = 0;
+    for (auto cursor = db->openTable("Sales"); cursor->next(); ++rows) last = int(std::get<int64_t>(cursor->values()[0]));
+    EXPECT_EQ(rows, kItems / 10 + 199);
+    EXPECT_EQ(last, kItems + 200);
   }
 }
 
@@ -536,66 +430,4 @@ TEST_F(CompactTest, LongValuePagesThatStayOpenAndFailingWrites) {
     }
   // The hook is spent by the compaction it was set for.
   EXPECT_NO_THROW(jet::Database::compact(src.string(), dst.string()));
-}
-
-// The copy is a database the engine goes on working with: relationships still hold their tables,
-// rows can be added, changed and deleted, tables created, and the file stays sound.
-TEST_F(CompactTest, TheCopyKeepsRelationshipsAndTakesFurtherWrites) {
-  for (jet::Format format : {jet::Format::Jet3, jet::Format::Jet4}) {
-    SCOPED_TRACE(format == jet::Format::Jet3 ? "Jet3" : "Jet4");
-    const std::string tag = format == jet::Format::Jet3 ? "3" : "4";
-    fs::path src = dir_ / ("orders" + tag + ".mdb"), dst = dir_ / ("orders" + tag + "-compacted.mdb");
-    jet::CreateOptions options;
-    options.format = format;
-    {
-      auto db = jet::Database::create(src.string(), options);
-      db->createTable({"Customers", {{"ID", jet::ColumnType::Long, 0, true}, {"Name", jet::ColumnType::Text, 50}},
-                       {{"PrimaryKey", {{0, true}}, true, true}}});
-      db->createTable({"Orders", {{"ID", jet::ColumnType::Long, 0, true}, {"Customer", jet::ColumnType::Long},
-                                  {"Note", jet::ColumnType::Memo}},
-                       {{"PrimaryKey", {{0, true}}, true, true}, {"ByCustomer", {{1, true}}}}});
-      for (int i = 0; i < 50; ++i) db->insertRow("Customers", {jet::Null{}, "customer " + std::to_string(i)});
-      std::vector<jet::RowId> orders;
-      for (int i = 0; i < 300; ++i)
-        orders.push_back(db->insertRow("Orders", {jet::Null{}, int64_t(i % 50 + 1), std::string(400 + i, 'o')}));
-      for (int i = 0; i < 300; i += 2) db->deleteRow("Orders", orders[i]);
-      db->createRelationship({"CustomersOrders", "Customers", "Orders", {{"ID", "Customer"}}});
-      db->close();
-    }
-    jet::Database::compact(src.string(), dst.string());
-    ASSERT_NO_THROW(jet::verifyCompactedCopy(src.string(), dst.string()));
-    {
-      jet::OpenOptions ro;
-      ro.readOnly = true;
-      auto a = jet::Database::open(src.string(), ro);
-      auto b = jet::Database::open(dst.string(), ro);
-      EXPECT_EQ(rowsByObjectName(*b, "MSysRelationships"), rowsByObjectName(*a, "MSysRelationships"));
-    }
-    auto db = jet::Database::open(dst.string());
-    try {
-      db->dropTable("Customers");
-      ADD_FAILURE() << "a table in a relationship was dropped";
-    } catch (const jet::Error& e) {
-      EXPECT_EQ(e.number(), 3303);
-    }
-    EXPECT_EQ(db->nextAutoNumber("Orders"), 301);
-    std::vector<jet::RowId> added;
-    for (int i = 0; i < 200; ++i)
-      added.push_back(db->insertRow("Orders", {jet::Null{}, int64_t(7), std::string(1000 + i, 'n')}));
-    db->updateRow("Orders", added[5], {jet::Null{}, int64_t(8), std::string("short")});
-    db->deleteRow("Orders", added[6]);
-    db->createTable({"Later", {{"X", jet::ColumnType::Text, 10}}, {}});
-    db->insertRow("Later", {std::string("x")});
-    db->renameTable("Orders", "Sales");
-    jet::CheckReport report = db->check();
-    EXPECT_TRUE(report.ok()) << (report.ok() ? "" : report.problems.front());
-    int rows = 0, last = 0;
-    auto cursor = db->openTable("Sales");
-    while (cursor->next()) {
-      ++rows;
-      last = int(std::get<int64_t>(cursor->values()[0]));
-    }
-    EXPECT_EQ(rows, 150 + 199);
-    EXPECT_EQ(last, 500);
-  }
 }

@@ -3,7 +3,6 @@
 // crash, a hang or another kind of exception. A write into a file whose check finds problems is
 // refused and leaves the file as it was; a write the engine accepts leaves a file that still checks.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cstring>
 #include <filesystem>
@@ -13,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "jet/base/bytes.h"
 #include "jet/database.h"
 #include "jet/index/index_page.h"
 #include "jet/support/test_files.h"
@@ -85,14 +85,6 @@ Outcome readEverything(const fs::path& file, bool readOnly, std::vector<std::str
 
 class DamagedFilesTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    dir_ = fs::temp_directory_path() / ("tabulonix-damaged-" + std::to_string(getpid()) + "-" +
-                                        ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-
   // Writes the damaged bytes and reads them back through the engine.
   void expectCleanFailure(const std::string& bytes, const std::string& what) {
     fs::path p = dir_ / "damaged.mdb";
@@ -101,7 +93,8 @@ class DamagedFilesTest : public ::testing::Test {
     Outcome o = readEverything(p, true, nullptr, &why);
     EXPECT_NE(o, Outcome::WrongException) << what << ": " << why;
   }
-  fs::path dir_;
+  jettest::TempDir tmp_;
+  const fs::path dir_ = tmp_.path();
 };
 
 }  // namespace
@@ -271,14 +264,6 @@ class TargetedDamage : public ::testing::TestWithParam<jet::Format> {
     EXPECT_TRUE(readFile(target) == damaged) << what << ": the refused write changed the file";
   }
 
-  static void put32(uint8_t* at, uint32_t v) {
-    for (int i = 0; i < 4; ++i) at[i] = uint8_t(v >> (8 * i));
-  }
-  static void put16(uint8_t* at, uint16_t v) {
-    at[0] = uint8_t(v);
-    at[1] = uint8_t(v >> 8);
-  }
-
   jettest::TempDir dir_;
   jet::Format format_;
   size_t pageSize_ = 0;
@@ -324,7 +309,7 @@ TEST_P(TargetedDamage, LongValueChainThatLoops) {
     for (uint16_t r = 0; r < rows; ++r) {
       const uint16_t start = uint16_t(pg[countAt + 2 + 2 * r] | pg[countAt + 3 + 2 * r] << 8) & 0x1FFF;
       if (start + 4 > pageSize_) continue;
-      put32(pg + start, uint32_t(p) << 8 | r);
+      jet::put32(pg + start, uint32_t(p) << 8 | r);
       ++links;
     }
   }
@@ -350,18 +335,18 @@ TEST_P(TargetedDamage, IndexTreeThatLoops) {
   // Leaves chained to themselves.
   d = bytes_;
   for (size_t p : pagesOfType(0x04)) {
-    put32(page(d, p) + layout.prevOffset, uint32_t(p));
-    put32(page(d, p) + layout.nextOffset, uint32_t(p));
+    jet::put32(page(d, p) + layout.prevOffset, uint32_t(p));
+    jet::put32(page(d, p) + layout.nextOffset, uint32_t(p));
   }
   expectNamedAndRefused(d, "index leaves chained to themselves", "index");
 }
 
 TEST_P(TargetedDamage, TableDefinitionChainThatLoops) {
   std::string d = bytes_;
-  put32(page(d, tdef_) + 4, tdef_);
+  jet::put32(page(d, tdef_) + 4, tdef_);
   expectNamedAndRefused(d, "table definition continued on itself", "People");
   d = bytes_;
-  put32(page(d, tdef_) + 4, uint32_t(pages() + 40));
+  jet::put32(page(d, tdef_) + 4, uint32_t(pages() + 40));
   expectNamedAndRefused(d, "table definition continued past the end", "People");
 }
 
@@ -376,8 +361,8 @@ TEST_P(TargetedDamage, CountsOutOfRange) {
   for (const Field& f : fields) {
     for (uint32_t value : {0xFFFFFFFFu, 0x7FFFu, 0u}) {
       std::string d = bytes_;
-      if (f.width == 2) put16(page(d, tdef_) + f.at, uint16_t(value));
-      else put32(page(d, tdef_) + f.at, value);
+      if (f.width == 2) jet::put16(page(d, tdef_) + f.at, uint16_t(value));
+      else jet::put32(page(d, tdef_) + f.at, value);
       if (d == bytes_) continue;
       expectNamedAndRefused(d, std::string(f.what) + " set to " + std::to_string(value), "People");
     }
@@ -388,11 +373,11 @@ TEST_P(TargetedDamage, CountsOutOfRange) {
     std::string d = bytes_;
     uint8_t* pg = page(d, p);
     if (std::memcmp(pg + 4, "LVAL", 4) == 0 || uint32_t(pg[4] | pg[5] << 8 | pg[6] << 16 | pg[7] << 24) != tdef_) continue;
-    put16(pg + countAt, 0xFFFF);
+    jet::put16(pg + countAt, 0xFFFF);
     expectNamedAndRefused(d, "data page row count", "People");
     d = bytes_;
     pg = page(d, p);
-    put16(pg + countAt + 2, uint16_t(pageSize_ + 100));
+    jet::put16(pg + countAt + 2, uint16_t(pageSize_ + 100));
     expectNamedAndRefused(d, "row offset past the page", "People");
     break;
   }

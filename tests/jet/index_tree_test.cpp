@@ -209,35 +209,6 @@ TEST_P(RandomTree, DeferredWritesOverMorePagesThanAreHeld) {
 
 INSTANTIATE_TEST_SUITE_P(BothFormats, RandomTree, ::testing::Values(jet::Format::Jet3, jet::Format::Jet4));
 
-TEST(IndexTree, MaintainsAccessWrittenMultiPageIndex) {
-  // Changes to the trees Access wrote (leaf chain under an intermediate page) keep them sound.
-  for (const char* f : {"compIndexTestV1997.mdb", "compIndexTestV2000.mdb"}) {
-    indextest::MdbImage db(std::string(TABULONIX_TESTDATA_DIR) + "/" + f);
-    for (const auto& table : db.tables()) {
-      for (const auto& spec : db.specs(table)) {
-        jet::IndexTree tree(db, spec.rootPage, table.tdef);
-        auto before = tree.entries();
-        if (before.size() < 500) continue;
-        std::set<jet::IndexEntry> expected(before.begin(), before.end());
-        std::mt19937 rng(11);
-        for (int i = 0; i < 400; ++i) {
-          auto it = expected.begin();
-          std::advance(it, rng() % expected.size());
-          ASSERT_TRUE(tree.erase(*it));
-          expected.erase(it);
-          jet::IndexEntry e = before[rng() % before.size()];
-          e.row.row = static_cast<uint16_t>(200 + i % 50);
-          tree.insert(e);
-          expected.insert(e);
-        }
-        ASSERT_EQ(firstProblem(tree), "") << f;
-        auto got = tree.entries();
-        EXPECT_TRUE(std::equal(got.begin(), got.end(), expected.begin(), expected.end())) << f;
-      }
-    }
-  }
-}
-
 struct TableFixture {
   explicit TableFixture(const char* file) : db(std::string(TABULONIX_TESTDATA_DIR) + "/" + file) {
     for (const auto& t : db.tables()) {

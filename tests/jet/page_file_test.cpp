@@ -1,8 +1,6 @@
 #include "jet/storage/page_file.h"
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include "jet/base/error.h"
 #include "jet/support/test_files.h"
@@ -76,28 +74,6 @@ TEST(PageFile, InjectedWriteFaultsReportAndLeaveThePageUnchanged) {
   }
   file.setWriteFaultForTesting(1, PageFile::Fault::IoError);
   EXPECT_EQ(errorOf([&] { file.flush(); }), jet::err::kIoError);
-}
-
-TEST(PageFile, SecondWriterIsRefusedReadersShare) {
-  jettest::TempDir dir;
-  std::string path = dir.copy("emptyJet4.mdb");
-  PageFile writer(path, false);
-  EXPECT_EQ(errorOf([&] { PageFile second(path, false); }), jet::err::kCannotOpenFile);
-  PageFile reader1(path, true), reader2(path, true);
-  EXPECT_TRUE(reader1.readOnly());
-}
-
-TEST(PageFile, ReadOnlyFilesOpenReadOnlyAndRefuseWrites) {
-  if (geteuid() == 0) GTEST_SKIP() << "permissions do not bind the superuser";
-  jettest::TempDir dir;
-  std::string path = dir.copy("emptyJet4.mdb");
-  ::chmod(path.c_str(), 0444);
-  PageFile file(path, false);
-  file.setPageSize(4096);
-  EXPECT_TRUE(file.readOnly());
-  std::vector<uint8_t> page(4096);
-  EXPECT_EQ(errorOf([&] { file.writePage(1, page.data()); }), jet::err::kReadOnly);
-  EXPECT_EQ(jettest::readFile(path), jettest::readFile(jettest::testdata("emptyJet4.mdb")));
 }
 
 }  // namespace

@@ -16,7 +16,6 @@
 #include "jet/base/bytes.h"
 #include "jet/database.h"
 #include "jet/repair.h"
-#include "jet/support/oracles.h"
 #include "jet/support/test_files.h"
 
 namespace {
@@ -398,66 +397,6 @@ TEST(Repair, RowsRepeatingAUniqueKeyGoToAConflictsTable) {
     EXPECT_EQ(conflicts[0].values[0], jet::Value(int64_t(0x5A5A0003)));
     EXPECT_EQ(conflicts[0].values[1], jet::Value(std::string("part 7")));
     EXPECT_EQ(conflicts[0].values[2], jet::Value(std::string(3000, 'h')));
-  }
-}
-
-// The repaired copy is a database like any other: it takes writes, and the independent readers
-// read the same rows.
-TEST(Repair, TheCopyTakesWritesAndReadsInOtherReaders) {
-  for (const char* file : {"compIndexTestV1997.mdb", "compIndexTestV2000.mdb"}) {
-    TempDir dir;
-    const std::string src = dir.copy(file, "src.mdb");
-    std::map<std::string, uint32_t> tdefs;
-    readTables(src, &tdefs);
-    Pages p = load(src);
-    const std::vector<uint32_t> data = userDataPages(p, tdefs);
-    ASSERT_FALSE(data.empty());
-    std::fill(p.page(data[0]), p.page(data[0]) + p.size, 0);
-    jettest::writeFile(src, p.bytes);
-    const std::string out = (dir.path() / "out.mdb").string();
-    repair(src, out);
-    const auto copy = readTables(out);
-    // These tables hold no line breaks: a line per row after the heading.
-    for (const auto& [name, rows] : copy) {
-      if (auto run = oracle::mdbtools("mdb-export", oracle::quote(out) + " " + oracle::quote(name))) {
-        EXPECT_EQ(run->status, 0) << name;
-        EXPECT_EQ(size_t(std::count(run->out.begin(), run->out.end(), '\n')), rows.size() + 1) << file << " " << name;
-      }
-    }
-    if (auto lines = oracle::mdbReader(out)) {
-      // A table the reader cannot read in the untouched original (Jet 3's MSysAccessObjects has a
-      // column type it does not know) is no fault of the copy.
-      std::set<std::string> unreadable;
-      if (auto original = oracle::mdbReader(jettest::testdata(file)))
-        for (const std::string& line : *original)
-          if (line.rfind("FAIL\t", 0) == 0) unreadable.insert(line);
-      for (const auto& [name, rows] : copy) {
-        size_t seen = 0;
-        for (const std::string& line : *lines) {
-          if (line.rfind("FAIL", 0) == 0)
-            EXPECT_TRUE(unreadable.count(line)) << line;
-          if (line.rfind("ROW\t" + name + "\t", 0) == 0) ++seen;
-        }
-        EXPECT_EQ(seen, rows.size()) << file << " " << name;
-      }
-    }
-    std::string name;
-    for (const auto& [table, rows] : copy)
-      if (!rows.empty()) name = table;
-    ASSERT_FALSE(name.empty());
-    auto db = jet::Database::open(out);
-    jet::RowId first;
-    std::vector<jet::Value> row;
-    {
-      auto cursor = db->openTable(name);
-      ASSERT_TRUE(cursor->next());
-      first = cursor->rowId();
-      row = cursor->values();
-    }
-    db->deleteRow(name, first);
-    db->insertRow(name, row);
-    const jet::CheckReport report = db->check();
-    EXPECT_TRUE(report.ok()) << file << ": " << (report.ok() ? "" : report.problems.front());
   }
 }
 

@@ -72,13 +72,6 @@ TEST(Row, DecimalsAndNullsInFixedColumns) {
   EXPECT_EQ(dec(5).magnitude[0], 1u);
 }
 
-TEST(Row, StoredOrderIsTheSameOnEveryOpen) {
-  auto a = readAll("test2V2000.mdb", "MSP_PROJECTS");
-  auto b = readAll("test2V2000.mdb", "MSP_PROJECTS");
-  EXPECT_FALSE(a.empty());
-  EXPECT_EQ(a, b);
-}
-
 TEST(Row, ParsesJet3JumpTablesOfLongRows) {
   // Jet 3 rows over 256 bytes record variable offsets with a jump table; Table2 has 89 text columns.
   auto rows = readAll("testV1997.mdb", "Table2");

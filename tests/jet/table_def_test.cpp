@@ -83,35 +83,6 @@ TEST(TableDef, IndexPropertiesAndForeignKeys) {
   EXPECT_GT(foreign, 0);
 }
 
-TEST(TableDef, DefinitionsSpanningSeveralPages) {
-  std::vector<std::string> multi;
-  for (const auto& file : jettest::allTestFiles()) {
-    auto db = openImpl(file);
-    for (const auto& o : db->objects()) {
-      if (o.kind != jet::ObjectKind::Table && o.kind != jet::ObjectKind::SystemTable) continue;
-      const jet::TableDef& d = db->tableDef(o.name);
-      if (d.pages.size() < 2) continue;
-      multi.push_back(file + ":" + o.name);
-      EXPECT_EQ(db->table(o.name).columns.size(), d.columns.size());
-      for (const auto& c : d.columns) EXPECT_FALSE(c.name.empty()) << file << " " << o.name;
-    }
-  }
-  EXPECT_FALSE(multi.empty()) << "some test file should hold a definition of more than one page";
-}
-
-TEST(TableDef, DeletedColumnsLeaveGapsInNumbering) {
-  for (const char* name : {"delColTestV1997.mdb", "delColTestV2000.mdb"}) {
-    auto db = openImpl(name);
-    for (const auto& o : db->objects()) {
-      if (o.kind != jet::ObjectKind::Table) continue;
-      const jet::TableDef& d = db->tableDef(o.name);
-      // Columns stay in number order; the next number to give is past every column.
-      for (size_t i = 1; i < d.columns.size(); ++i) EXPECT_LT(d.columns[i - 1].number, d.columns[i].number);
-      for (const auto& c : d.columns) EXPECT_LT(c.number, d.maxColumns) << name;
-    }
-  }
-}
-
 TEST(TableDef, ColumnPropertiesFromTheCatalog) {
   auto db = openImpl("testV2000.mdb");
   jet::TableInfo t = db->table("Table4");

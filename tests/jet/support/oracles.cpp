@@ -74,17 +74,6 @@ std::optional<std::map<std::string, std::vector<std::string>>> mdbReaderFiles(co
   return out;
 }
 
-std::string tempDir() {
-  std::string tmpl = (std::filesystem::temp_directory_path() / "tabulonix-XXXXXX").string();
-  if (!::mkdtemp(tmpl.data())) return "";
-  return tmpl;
-}
-
-void removeTree(const std::string& dir) {
-  std::error_code ec;
-  std::filesystem::remove_all(dir, ec);
-}
-
 bool copyFile(const std::string& from, const std::string& to) {
   std::error_code ec;
   std::filesystem::copy_file(from, to, std::filesystem::copy_options::overwrite_existing, ec);

@@ -32,9 +32,6 @@ std::optional<std::vector<std::string>> mdbReader(const std::string& path, const
 // by its path; nothing when node or mdb-reader is missing.
 std::optional<std::map<std::string, std::vector<std::string>>> mdbReaderFiles(const std::vector<std::string>& paths);
 
-// A fresh temporary directory (removed by the caller with removeTree).
-std::string tempDir();
-void removeTree(const std::string& dir);
 // Copies a file; returns false on failure.
 bool copyFile(const std::string& from, const std::string& to);
 
