@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "jet/support/test_files.h"
+#include "support/error_of.h"
 
 namespace {
 
@@ -13,12 +14,7 @@ TEST(Database, ReportsFileFacts) {
   EXPECT_EQ(db->codePage(), 1252);
   EXPECT_EQ(db->pageCount(), jettest::readFile(jettest::testdata("testV1997.mdb")).size() / 2048);
   EXPECT_TRUE(db->readOnly());
-  try {
-    jet::Database::open("/nonexistent/file.mdb");
-    FAIL();
-  } catch (const jet::Error& e) {
-    EXPECT_EQ(e.number(), jet::err::kFileNotFound);
-  }
+  EXPECT_EQ(errorOf([&] { jet::Database::open("/nonexistent/file.mdb"); }), jet::err::kFileNotFound);
 }
 
 TEST(Database, CursorRewindsAndRowIdsAreStable) {

@@ -17,6 +17,7 @@
 #include "jet/database.h"
 #include "jet/repair.h"
 #include "jet/support/test_files.h"
+#include "support/error_of.h"
 
 namespace {
 
@@ -404,12 +405,7 @@ TEST(Repair, AProtectedFileNeedsItsPassword) {
   TempDir dir;
   const std::string src = dir.copy("more/passwordV2000.mdb", "src.mdb");
   const std::string out = (dir.path() / "out.mdb").string();
-  try {
-    jet::repairDatabase(src, out, "wrong");
-    FAIL() << "repaired without the password";
-  } catch (const jet::Error& e) {
-    EXPECT_EQ(e.number(), 3031);
-  }
+  EXPECT_EQ(errorOf([&] { jet::repairDatabase(src, out, "wrong"); }), 3031);
   const jet::RepairReport report = jet::repairDatabase(src, out, "password");
   EXPECT_TRUE(report.problems.empty());
   EXPECT_EQ(report.total().rowsLost, 0u);

@@ -246,25 +246,6 @@ TEST_P(SchemaChanges, RefusedChangesNameTheirError) {
   expectIndexesSound(path_);
 }
 
-TEST_P(SchemaChanges, TableInARelationshipIsNotDropped) {
-  auto f = open();
-  jet::createTable(*f, everyType());
-  jet::NewTable t{"Child", {{"ParentID", ColumnType::Long}}, {}};
-  jet::createTable(*f, t);
-  // A relationship row naming both tables, with its indexes kept.
-  auto rel = f->definition(jet::sys::kRelationshipsTdef);
-  auto values = jet::rowByNumber(rel, {{0, std::string("EveryChild")}, {1, int64_t(0)}, {2, int64_t(1)},
-                                       {3, int64_t(0)}, {4, std::string("Child")}, {5, std::string("ParentID")},
-                                       {6, std::string("Every Type")}, {7, std::string("ID")}});
-  jet::TableIndexes idx(*f, jet::sys::kRelationshipsTdef, jet::indexSpecs(rel));
-  const jet::RowId rid = f->insertRow(jet::sys::kRelationshipsTdef, rel, jet::encodeSystemRow(rel, values, f->codec()));
-  idx.maintain(nullptr, {}, &values, rid);
-
-  EXPECT_EQ(errorOf([&] { jet::dropTable(*f, "Every Type"); }), 3303);
-  EXPECT_EQ(errorOf([&] { jet::dropTable(*f, "child"); }), 3303);
-  EXPECT_EQ(catalog().size(), 10u) << "both tables are still there";
-}
-
 // The schema writer and the table writer keep the same index by the same rules: a definition just
 // written and the same definition as the reader sees it give equal specs (collation above all).
 TEST_P(SchemaChanges, IndexesAreDescribedAlikeByWriterAndReader) {
