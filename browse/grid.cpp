@@ -61,23 +61,32 @@ int16_t FillRecords(const std::string& table, RecordGrid& grid) {
     dao::Recordset rs = modDB::gDB.OpenRecordset(table);
     dao::Fields fields = rs.GetFields();
     const int n = fields.Count();
-    std::vector<dao::Field> byPosition;
-    byPosition.reserve(static_cast<size_t>(n));
-    for (int i = 0; i < n; ++i) byPosition.push_back(fields.Item(i));
+    // Complex fields are read through their Field (their text); the others straight from the row.
+    std::vector<dao::Field> complex(static_cast<size_t>(n));
+    for (int i = 0; i < n; ++i)
+      if (dao::isComplexType(fields.Item(i).Type())) complex[static_cast<size_t>(i)] = fields.Item(i);
     std::string text;
+    auto addCell = [&](const dao::Value& v) {
+      if (const auto* s = std::get_if<std::string>(&v)) {
+        model->addCell(upToNul(*s));
+      } else {
+        text.clear();
+        jet::appendText(text, v);
+        model->addCell(upToNul(text));
+      }
+    };
     // The first screenful is shown as soon as it is read; the rest follows when all are in.
     constexpr int kFirstRows = 256;
     int held = 0;
     while (!rs.EOF_()) {
       model->startRow();
+      const std::vector<dao::Value>& values = rs.CurrentValues();
       for (int i = 0; i < n; ++i) {
-        dao::Value v = byPosition[static_cast<size_t>(i)].GetValue();
-        if (std::holds_alternative<std::string>(v)) {
-          model->addCell(upToNul(std::get<std::string>(v)));
-        } else {
-          text = jet::toText(v);
-          model->addCell(upToNul(text));
-        }
+        const dao::Field& field = complex[static_cast<size_t>(i)];
+        if (field.impl())
+          addCell(field.GetValue());
+        else
+          addCell(values[static_cast<size_t>(i)]);
       }
       model->endRow();
       if (++held == kFirstRows && grid.isVisible()) {

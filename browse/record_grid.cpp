@@ -3,6 +3,7 @@
 #include <QHeaderView>
 #include <QLocale>
 #include <algorithm>
+#include <cstring>
 
 #include "browse/text_order.h"
 #include "shell/shell.h"
@@ -57,17 +58,18 @@ void RecordModel::beginFill(int expectedRows) {
   published_ = 0;
   open_ = false;
   width_ = std::max<int>(1, static_cast<int>(headers_.size()));
-  text_.clear();
+  blocks_.clear();
+  blockBytes_ = 0;
+  block_ = nullptr;
+  used_ = room_ = rowBegin_ = 0;
   rowStart_.clear();
   cellEnd_.clear();
   order_.clear();
   std::vector<int32_t>().swap(order_);
   if (expectedRows > 0) {
-    rowStart_.reserve(static_cast<size_t>(expectedRows) + 1);
+    rowStart_.reserve(static_cast<size_t>(expectedRows));
     cellEnd_.reserve(static_cast<size_t>(expectedRows) * width_);
-    text_.reserve(static_cast<size_t>(expectedRows) * width_ * 8);
   }
-  rowStart_.push_back(0);
   endResetModel();
 }
 
@@ -83,25 +85,40 @@ void RecordModel::startRow() {
   if (open_) endRow();
   open_ = true;
   cellsInRow_ = 0;
-  rowStart_.push_back(text_.size());  // provisional end; fixed by endRow
+  rowBegin_ = used_;
+}
+
+// Starts a block with room for `need` more bytes, the open row's cells carried over to it.
+void RecordModel::newBlock(size_t need) {
+  constexpr size_t kBlockBytes = size_t{4} << 20;
+  const size_t carried = used_ - rowBegin_;
+  const size_t size = std::max(kBlockBytes, carried + need);
+  auto block = std::make_unique<char[]>(size);
+  if (carried) std::memcpy(block.get(), block_ + rowBegin_, carried);
+  block_ = block.get();
+  blocks_.push_back(std::move(block));
+  blockBytes_ += size;
+  room_ = size;
+  used_ = carried;
+  rowBegin_ = 0;
 }
 
 void RecordModel::addCell(std::string_view utf8) {
   if (!open_ || cellsInRow_ >= width_) return;
-  text_.append(utf8.data(), utf8.size());
-  uint64_t start = rowStart_[rowStart_.size() - 2];
-  cellEnd_.push_back(static_cast<uint32_t>(text_.size() - start));
+  if (room_ - used_ < utf8.size()) newBlock(utf8.size());
+  if (!utf8.empty()) std::memcpy(block_ + used_, utf8.data(), utf8.size());
+  used_ += utf8.size();
+  cellEnd_.push_back(static_cast<uint32_t>(used_ - rowBegin_));
   ++cellsInRow_;
 }
 
 void RecordModel::endRow() {
   if (!open_) return;
-  uint64_t start = rowStart_[rowStart_.size() - 2];
   while (cellsInRow_ < width_) {
-    cellEnd_.push_back(static_cast<uint32_t>(text_.size() - start));
+    cellEnd_.push_back(static_cast<uint32_t>(used_ - rowBegin_));
     ++cellsInRow_;
   }
-  rowStart_.back() = text_.size();
+  rowStart_.push_back(block_ ? block_ + rowBegin_ : nullptr);
   open_ = false;
 }
 
@@ -114,9 +131,11 @@ void RecordModel::endFill() {
 
 void RecordModel::clearRows() {
   beginResetModel();
-  text_.clear();
-  text_.shrink_to_fit();
-  std::vector<uint64_t>(1, 0).swap(rowStart_);
+  std::vector<std::unique_ptr<char[]>>().swap(blocks_);
+  blockBytes_ = 0;
+  block_ = nullptr;
+  used_ = room_ = rowBegin_ = 0;
+  std::vector<const char*>().swap(rowStart_);
   std::vector<uint32_t>().swap(cellEnd_);
   std::vector<int32_t>().swap(order_);
   open_ = false;
@@ -125,12 +144,15 @@ void RecordModel::clearRows() {
   endResetModel();
 }
 
+std::string_view RecordModel::storedCell(size_t stored, int column) const {
+  const uint32_t* ends = cellEnd_.data() + stored * width_;
+  const uint32_t begin = column == 0 ? 0 : ends[column - 1];
+  return std::string_view(rowStart_[stored] + begin, ends[column] - begin);
+}
+
 std::string_view RecordModel::cell(int row, int column) const {
   if (row < 0 || row >= rows() || column < 0 || column >= width_) return {};
-  size_t stored = static_cast<size_t>(storedPosition(row));
-  const uint32_t* ends = cellEnd_.data() + stored * width_;
-  uint32_t begin = column == 0 ? 0 : ends[column - 1];
-  return std::string_view(text_).substr(rowStart_[stored] + begin, ends[column] - begin);
+  return storedCell(static_cast<size_t>(storedPosition(row)), column);
 }
 
 QString RecordModel::cellText(int row, int column) const {
@@ -148,11 +170,7 @@ void RecordModel::sortBy(int column, bool descending) {
     const QLocale language = QLocale().language() == QLocale::C ? QLocale(QLocale::English) : QLocale();
     order = TextOrder(language).sort(
         n,
-        [&](int32_t stored) {
-          const uint32_t* ends = cellEnd_.data() + static_cast<size_t>(stored) * width_;
-          uint32_t begin = column == 0 ? 0 : ends[column - 1];
-          return std::string_view(text_).substr(rowStart_[stored] + begin, ends[column] - begin);
-        },
+        [&](int32_t stored) { return storedCell(static_cast<size_t>(stored), column); },
         descending);
   } else {
     order.resize(static_cast<size_t>(n));
@@ -190,7 +208,7 @@ void RecordModel::reorder(std::vector<int32_t> order) {
 }
 
 size_t RecordModel::bytesHeld() const {
-  return text_.capacity() + rowStart_.capacity() * sizeof(uint64_t) + cellEnd_.capacity() * sizeof(uint32_t) +
+  return blockBytes_ + rowStart_.capacity() * sizeof(const char*) + cellEnd_.capacity() * sizeof(uint32_t) +
          order_.capacity() * sizeof(int32_t);
 }
 

@@ -1,13 +1,14 @@
 // The record grid of the main window: a report-style list with one column per field and one row per
-// record, each shown on one line. Rows are held compactly (one text arena and one offset per cell), so tables of millions of
-// records list quickly; each row remembers its record's position in stored order, which a header
-// sort does not change.
+// record, each shown on one line. Rows are held compactly (cell texts packed in large blocks that
+// never move, one end offset per cell), so tables of millions of records list quickly; each row
+// remembers its record's position in stored order, which a header sort does not change.
 #pragma once
 
 #include <QAbstractTableModel>
 #include <QStringList>
 #include <QTreeView>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -45,7 +46,7 @@ class RecordModel : public QAbstractTableModel {
   void clearRows();
 
   // Rows held, complete ones only while filling.
-  int rows() const { return static_cast<int>(rowStart_.size()) - (open_ ? 2 : 1); }
+  int rows() const { return static_cast<int>(rowStart_.size()); }
   // Row and column are zero-based; the row is a displayed position.
   std::string_view cell(int row, int column) const;
   QString cellText(int row, int column) const;
@@ -61,11 +62,18 @@ class RecordModel : public QAbstractTableModel {
 
  private:
   void reorder(std::vector<int32_t> order);
+  void newBlock(size_t need);
+  std::string_view storedCell(size_t stored, int column) const;
 
   QStringList headers_;
   int width_ = 0;                    // cells per row, fixed at beginFill
-  std::string text_;                 // every cell's UTF-8 text, row after row
-  std::vector<uint64_t> rowStart_{0};  // offset of each row's first cell in text_, plus one past the end
+  // Every cell's UTF-8 text, row after row; a row never spans two blocks.
+  std::vector<std::unique_ptr<char[]>> blocks_;
+  size_t blockBytes_ = 0;            // all blocks' sizes
+  char* block_ = nullptr;            // the block being filled
+  size_t used_ = 0, room_ = 0;       // its bytes written and its size
+  size_t rowBegin_ = 0;              // where the open row starts in it
+  std::vector<const char*> rowStart_;  // each complete row's first cell
   std::vector<uint32_t> cellEnd_;    // per cell: end offset relative to its row start
   std::vector<int32_t> order_;       // displayed row -> stored position; empty when unsorted
   int cellsInRow_ = 0;

@@ -175,6 +175,9 @@ class Recordset {
   void MoveNext();
   void Move(int32_t rows);  // from the current record
   int32_t RecordCount() const;
+  // The current record's stored values in field order, read without a copy per field; a complex
+  // field holds its key here (its Field gives its text). Valid until the recordset moves or changes.
+  const std::vector<Value>& CurrentValues() const;
   void AddNew();
   void Edit();
   void Update(int32_t type = dbUpdateRegular, bool force = false);

@@ -25,26 +25,64 @@ void RecordsetImpl::init() {
     f->index = static_cast<int>(i);
     fields_->push_back(Field(f));
   }
-  readRows();
+  cursor_ = db_->engine().openTable(info_.name);
+  cursorPos_ = -1;
+  rows_.clear();
+  allRows_ = false;
   pos_ = 0;
 }
 
 void RecordsetImpl::readRows() {
   cursor_ = db_->engine().openTable(info_.name);
-  rows_.clear();
-  while (cursor_->next()) rows_.push_back(cursor_->rowId());
-  cursor_->rewind();
   cursorPos_ = -1;
+  rows_.clear();
+  allRows_ = false;
+  readAll();
+}
+
+bool RecordsetImpl::reach(int64_t pos) {
+  if (pos < 0) return false;
+  // A closed database is not read; what was collected stays.
+  if (!db_->open()) return pos < static_cast<int64_t>(rows_.size());
+  while (static_cast<int64_t>(rows_.size()) <= pos) {
+    if (allRows_) return false;
+    // The cursor collects from the last row collected; it may have been sent back to read an
+    // earlier row.
+    const int64_t last = static_cast<int64_t>(rows_.size()) - 1;
+    if (!cursor_ || cursorPos_ > last) {
+      if (!cursor_) cursor_ = db_->engine().openTable(info_.name);
+      cursor_->rewind();
+      cursorPos_ = -1;
+    }
+    while (cursorPos_ < last) {
+      if (!cursor_->next()) noCurrentRecord();
+      ++cursorPos_;
+    }
+    if (!cursor_->next()) {
+      allRows_ = true;
+      cursor_->rewind();
+      cursorPos_ = -1;
+      return false;
+    }
+    ++cursorPos_;
+    rows_.push_back(cursor_->rowId());
+  }
+  return true;
+}
+
+int32_t RecordsetImpl::recordCount() {
+  readAll();
+  return static_cast<int32_t>(rows_.size());
 }
 
 void RecordsetImpl::checkOpen() const {
   if (!open_ || !db_->open()) objectInvalid();
 }
 
-void RecordsetImpl::checkCurrent() const {
+void RecordsetImpl::checkCurrent() {
   checkOpen();
   if (currentDeleted_) fail(jet::err::kRecordDeleted, "Record is deleted.");
-  if (pos_ < 0 || pos_ >= static_cast<int64_t>(rows_.size())) noCurrentRecord();
+  if (!reach(pos_)) noCurrentRecord();
 }
 
 const std::vector<Value>& RecordsetImpl::current() {
@@ -71,7 +109,7 @@ Fields RecordsetImpl::fields() {
 
 void RecordsetImpl::moveFirst() {
   checkOpen();
-  if (rows_.empty()) noCurrentRecord();
+  if (!reach(0)) noCurrentRecord();
   mode_ = Mode::None;
   currentDeleted_ = false;
   pos_ = 0;
@@ -79,7 +117,6 @@ void RecordsetImpl::moveFirst() {
 
 void RecordsetImpl::move(int64_t rows) {
   checkOpen();
-  const int64_t n = static_cast<int64_t>(rows_.size());
   if (rows == 0) {
     checkCurrent();
     return;
@@ -87,6 +124,9 @@ void RecordsetImpl::move(int64_t rows) {
   int64_t from = pos_;
   // After a delete the current position already names the next record.
   if (currentDeleted_ && rows > 0) --from;
+  // Rows are collected up to the target, or to the end when it lies beyond the last.
+  const bool inside = reach(std::max<int64_t>(from + rows, 0));
+  const int64_t n = inside ? INT64_MAX : static_cast<int64_t>(rows_.size());
   if ((rows > 0 && from >= n) || (rows < 0 && from < 0) || (n == 0 && !currentDeleted_)) noCurrentRecord();
   mode_ = Mode::None;
   currentDeleted_ = false;
@@ -121,6 +161,8 @@ void RecordsetImpl::update() {
   checkOpen();
   if (mode_ == Mode::None)
     fail(jet::err::kUpdateWithoutEdit, "Update or CancelUpdate without AddNew or Edit.");
+  // Positions must name the same rows after the write: every address is collected first.
+  readAll();
   checkRecord(info_, buffer_);
   jet::Database& e = db_->engine();
   if (mode_ == Mode::Add) {
@@ -153,6 +195,7 @@ void RecordsetImpl::update() {
 
 void RecordsetImpl::remove() {
   checkCurrent();
+  readAll();
   if (mode_ != Mode::None) mode_ = Mode::None;
   db_->engine().deleteRow(info_.name, rows_[pos_]);
   rows_.erase(rows_.begin() + pos_);
@@ -173,6 +216,11 @@ Value RecordsetImpl::value(int index) {
   if (info_.columns[index].type == jet::ColumnType::Complex) return jet::complexText(complexValue(index), "; ");
   if (mode_ != Mode::None) return buffer_[index];
   return current()[index];
+}
+
+const std::vector<Value>& RecordsetImpl::values() {
+  checkOpen();
+  return mode_ != Mode::None ? buffer_ : current();
 }
 
 jet::ComplexValue RecordsetImpl::complexValue(int index) {
@@ -264,6 +312,10 @@ void Recordset::Move(int32_t rows) {
 int32_t Recordset::RecordCount() const {
   if (!impl_) objectInvalid();
   return impl_->recordCount();
+}
+const std::vector<Value>& Recordset::CurrentValues() const {
+  if (!impl_) objectInvalid();
+  return impl_->values();
 }
 void Recordset::AddNew() {
   if (!impl_) objectInvalid();

@@ -1,7 +1,10 @@
 // The table-type recordset behind the Recordset handle: rows addressed by their position in
-// stored order, an edit buffer, and the record save through the field rules.
+// stored order, an edit buffer, and the record save through the field rules. Row addresses are
+// collected as the recordset walks forward (opening one reads no rows); the count, a jump past the
+// rows seen and every write collect the rest.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <vector>
 
@@ -13,13 +16,13 @@ class RecordsetImpl : public std::enable_shared_from_this<RecordsetImpl> {
  public:
   RecordsetImpl(std::shared_ptr<DatabaseImpl> db, jet::TableInfo info);
 
-  void init();  // builds the fields and reads the row addresses
+  void init();  // builds the fields and opens the table
   Fields fields();
-  bool eof() const { return open_ && pos_ >= static_cast<int64_t>(rows_.size()); }
-  bool bof() const { return open_ && (pos_ < 0 || rows_.empty()); }
+  bool eof() { return open_ && pos_ >= 0 && !reach(pos_); }
+  bool bof() { return open_ && (pos_ < 0 || !reach(0)); }
   void moveFirst();
   void move(int64_t rows);
-  int32_t recordCount() const { return static_cast<int32_t>(rows_.size()); }
+  int32_t recordCount();
   void addNew();
   void edit();
   void update();
@@ -28,6 +31,7 @@ class RecordsetImpl : public std::enable_shared_from_this<RecordsetImpl> {
   void close();
 
   Value value(int index);
+  const std::vector<Value>& values();
   // The current record's values of a complex field (none while adding a record).
   jet::ComplexValue complexValue(int index);
   void setValue(int index, const Value& value);
@@ -36,16 +40,20 @@ class RecordsetImpl : public std::enable_shared_from_this<RecordsetImpl> {
  private:
   enum class Mode { None, Add, Edit };
   void checkOpen() const;
-  void checkCurrent() const;
+  void checkCurrent();
   const std::vector<Value>& current();
   void readRows();
+  // True when the row at `pos` exists, collecting addresses up to it; false past the last row.
+  bool reach(int64_t pos);
+  void readAll() { reach(INT64_MAX - 1); }
 
   std::shared_ptr<DatabaseImpl> db_;
   jet::TableInfo info_;
   bool open_ = true;
   std::shared_ptr<std::vector<Field>> fields_;
-  std::vector<jet::RowId> rows_;     // the table's rows in stored order
-  int64_t pos_ = 0;                  // current position; -1 BOF, rows_.size() EOF
+  std::vector<jet::RowId> rows_;     // the table's rows in stored order, as far as collected
+  bool allRows_ = false;             // rows_ holds every row of the table
+  int64_t pos_ = 0;                  // current position; -1 BOF, rows_.size() EOF once allRows_
   bool currentDeleted_ = false;      // the current record was deleted and not moved off yet
   // A cursor kept on the current row, so that walking forwards reads each row once.
   std::unique_ptr<jet::TableCursor> cursor_;

@@ -116,4 +116,40 @@ TEST(RecordModelFillTest, RowsPublishedEarlyReadAsRowsPublishedAtTheEnd) {
   EXPECT_EQ(early.rowCount(), 0);
 }
 
+TEST(RecordModelFillTest, CellsReadBackWhereRowsCrossBlocksAndOutgrowThem) {
+  // Cells of every size up to several megabytes, so that rows are carried into fresh blocks part
+  // written and some rows need a block larger than the usual.
+  std::mt19937 rng(11);
+  browse::RecordModel model;
+  for (const char* name : {"A", "B", "C"}) model.appendHeader(QString::fromLatin1(name));
+  std::vector<std::vector<std::string>> expected;
+  model.beginFill();
+  for (int r = 0; r < 3000; ++r) {
+    std::vector<std::string> row;
+    const int cells = static_cast<int>(rng() % 4);  // rows ended early keep empty cells
+    model.startRow();
+    for (int c = 0; c < 3; ++c) {
+      size_t size = rng() % 5000;
+      if (r % 997 == 5 && c == 1) size = (size_t{5} << 20) + rng() % 1000;
+      std::string text(size, static_cast<char>('a' + (r + c) % 26));
+      if (!text.empty()) text.front() = static_cast<char>('0' + r % 10);
+      if (c >= cells) text.clear();
+      else model.addCell(text);
+      row.push_back(text);
+    }
+    model.endRow();
+    expected.push_back(row);
+  }
+  model.endFill();
+  ASSERT_EQ(model.rows(), 3000);
+  for (int r = 0; r < 3000; ++r)
+    for (int c = 0; c < 3; ++c) ASSERT_EQ(model.cell(r, c), expected[r][c]) << r << "," << c;
+  model.sortBy(2, false);
+  for (int r = 0; r < 3000; ++r) ASSERT_EQ(model.cell(r, 0), expected[model.storedPosition(r)][0]);
+  EXPECT_GT(model.bytesHeld(), size_t{15} << 20);
+  model.clearRows();
+  EXPECT_EQ(model.rows(), 0);
+  EXPECT_LT(model.bytesHeld(), size_t{1} << 10);
+}
+
 }  // namespace

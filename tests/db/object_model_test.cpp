@@ -2,6 +2,8 @@
 // recordset's positions, and the rules and error numbers of AddNew/Edit/Update/Delete.
 #include <gtest/gtest.h>
 
+#include <random>
+
 #include "db/dao_impl.h"
 #include "db/field_rules.h"
 #include "support/memory_engine.h"
@@ -113,6 +115,53 @@ TEST_F(ObjectModel, RecordsetMovesByPosition) {
   EXPECT_EQ(errorOf([&] { empty.Edit(); }), 3021);
   EXPECT_EQ(errorOf([&] { empty.Delete(); }), 3021);
   EXPECT_EQ(errorOf([&] { db.OpenRecordset("Missing"); }), 3078);
+}
+
+// A recordset collects its row addresses as it walks; whatever it is asked, in whatever order,
+// it answers as one that counted every row first: values, ends, errors, and the rows left after
+// deletes and additions made before the walk reached the end.
+TEST(RecordsetWalk, AWalkBeforeTheCountAnswersAsACountedRecordset) {
+  auto walk = [](bool countFirst, uint32_t seed) {
+    auto state = std::make_shared<MemoryState>();
+    auto id = column("ID", ColumnType::Long);
+    id.autoNumber = true;
+    std::vector<std::vector<Value>> rows;
+    for (int i = 0; i < 40; ++i) rows.push_back({int64_t{i + 1}, std::string("r") + std::to_string(i + 1)});
+    addTable(*state, "Many", {id, column("Name", ColumnType::Text, 20)}, rows);
+    for (int gap : {0, 7, 8, 23, 39}) state->tables["MANY"].slots[gap].reset();  // deleted rows
+    dao::Database db(std::make_shared<dao::DatabaseImpl>(memoryEngine(state), "memory.mdb"));
+    dao::Recordset rs = db.OpenRecordset("Many");
+    if (countFirst) rs.RecordCount();
+    std::mt19937 rng(seed);
+    std::vector<std::string> log;
+    for (int step = 0; step < 120; ++step) {
+      const unsigned op = rng() % 12;
+      std::string seen;
+      int error = errorOf([&] {
+        switch (op) {
+          case 0: case 1: case 2: rs.MoveNext(); break;
+          case 3: case 4: rs.Move(static_cast<int32_t>(rng() % 14) - 5); break;
+          case 5: rs.MoveFirst(); break;
+          case 6: seen = std::to_string(rs.EOF_()) + std::to_string(rs.BOF_()); break;
+          case 7: case 8: seen = jet::toText(rs.GetFields().Item(1).GetValue()); break;
+          case 9: if (rng() % 3 == 0) rs.Delete(); break;
+          case 10:
+            if (rng() % 3 == 0) {
+              rs.AddNew();
+              rs.GetFields().Item(1).SetValue(std::string("new") + std::to_string(step));
+              rs.Update();
+            }
+            break;
+          default: if (rng() % 4 == 0) seen = std::to_string(rs.RecordCount()); break;
+        }
+      });
+      log.push_back(std::to_string(op) + ":" + seen + ":" + std::to_string(error));
+    }
+    dao::Recordset after = db.OpenRecordset("Many");
+    for (; !after.EOF_(); after.MoveNext()) log.push_back(jet::toText(after.GetFields().Item(1).GetValue()));
+    return log;
+  };
+  for (uint32_t seed = 1; seed <= 30; ++seed) ASSERT_EQ(walk(false, seed), walk(true, seed)) << "seed " << seed;
 }
 
 TEST_F(ObjectModel, AddNewAssignsTheAutoNumberAndKeepsTheCurrentRecord) {

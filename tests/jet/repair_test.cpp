@@ -365,11 +365,7 @@ TEST(Repair, RowsRepeatingAUniqueKeyGoToAConflictsTable) {
       jet::NewTable t;
       t.name = "Parts";
       t.columns = {{"Code", jet::ColumnType::Long}, {"Label", jet::ColumnType::Text, 50}, {"Notes", jet::ColumnType::Memo}};
-      jet::NewIndex key;
-      key.name = "PrimaryKey";
-      key.columns = {jet::IndexColumn{0, true}};
-      key.primaryKey = true;
-      t.indexes = {key};
+      t.indexes = {{"PrimaryKey", {{0, true}}, true}};
       db->createTable(t);
       for (int i = 0; i < 20; ++i)
         db->insertRow("Parts", {int64_t(0x5A5A0000 + i), "part " + std::to_string(i), std::string(3000, char('a' + i))});
