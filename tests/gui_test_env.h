@@ -98,9 +98,32 @@ class MainWindowTest : public WindowTest {
     return names;
   }
   QString status() const { return form->Status(); }
+  // Opens a copy of a test database, or a new empty file of the given version, without the dialog.
+  void openCopy(const QString& name) {
+    path = copyTestDatabase(name);
+    ASSERT_TRUE(modDB::OpenDB(path.toStdString()));
+    form->RefreshTables(1);
+  }
+  void openNew(int32_t version) {
+    path = folder.filePath(version == dao::dbVersion30 ? "new97.mdb" : "new2000.mdb");
+    QFile::remove(path);
+    ASSERT_EQ(modDB::CreateDB(path.toStdString(), version), 1);
+    ASSERT_TRUE(modDB::OpenDB(path.toStdString()));
+    form->RefreshTables(1);
+  }
 
   std::unique_ptr<app::Form1> form;
+  QString path;  // the file openCopy or openNew opened
 };
+
+// A table made in the open database through the session's pending table, as Create Table makes it.
+inline void makeTable(const std::string& name, std::vector<modDB::FieldDef> defs) {
+  modDB::ClearFieldDefs();
+  modDB::gFieldDefs = std::move(defs);
+  modDB::iFieldCount = static_cast<int16_t>(modDB::gFieldDefs.size());
+  modDB::sNewTableName = name;
+  ASSERT_EQ(modDB::CreateNewTable(), 2) << modDB::sLastError;
+}
 
 // The engine's whole-file consistency check of a closed file; empty when the file is sound.
 inline std::string checkFile(const QString& file) {

@@ -94,8 +94,9 @@ class LayoutTest : public testenv::MainWindowTest {
 
 TEST_F(LayoutTest, EveryCaptionFitsItsBox) {
   // The child of the test below says which resolution it was started at.
-  if (qEnvironmentVariableIsSet("TABULONIX_TEST_DPI"))
+  if (qEnvironmentVariableIsSet("TABULONIX_TEST_DPI")) {
     ASSERT_EQ(QApplication::primaryScreen()->logicalDotsPerInchX(), qEnvironmentVariableIntValue("TABULONIX_TEST_DPI"));
+  }
   app::Form1& main = *form;
   check(&main);
   open(copyTestDatabase(QStringLiteral("testV2000.mdb")));

@@ -34,11 +34,7 @@ class MainWindowUseTest : public testenv::MainWindowTest {
     const QString path = folder.filePath(QStringLiteral("one.mdb"));
     EXPECT_EQ(modDB::CreateDB(path.toStdString(), dao::dbVersion40), 1);
     EXPECT_TRUE(modDB::OpenDB(path.toStdString()));
-    modDB::ClearFieldDefs();
-    modDB::gFieldDefs = {{"Name", dao::dbText, 20, 0, false, true}};
-    modDB::iFieldCount = 1;
-    modDB::sNewTableName = "People";
-    EXPECT_EQ(modDB::CreateNewTable(), 2) << modDB::sLastError;
+    testenv::makeTable("People", {{"Name", dao::dbText, 20, 0, false, true}});
     dao::Recordset rs = modDB::gDB.OpenRecordset("People");
     for (const char* name : {"Ann", "Bo", "Cy"}) {
       rs.AddNew();

@@ -16,14 +16,7 @@ namespace {
 
 modDB::FieldDef def(const std::string& name, int16_t type, int16_t size, bool required = false,
                     bool allowZero = false, int16_t attributes = 0) {
-  modDB::FieldDef d;
-  d.Name = name;
-  d.Type = type;
-  d.Size = size;
-  d.Attributes = attributes;
-  d.Required = required;
-  d.AllowZeroLength = allowZero;
-  return d;
+  return modDB::FieldDef{name, type, size, attributes, required, allowZero};
 }
 
 struct Session : ::testing::Test {

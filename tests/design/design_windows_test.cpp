@@ -51,17 +51,6 @@ class DesignTest : public testenv::MainWindowTest {
     modDB::ClearFieldDefs();
   }
 
-  void openNew(int32_t version) {
-    path = folder.filePath(version == dao::dbVersion30 ? "new97.mdb" : "new2000.mdb");
-    ASSERT_EQ(modDB::CreateDB(path.toStdString(), version), 1);
-    ASSERT_TRUE(modDB::OpenDB(path.toStdString()));
-    form->RefreshTables(1);
-  }
-  void openCopy(const QString& name) {
-    path = copyTestDatabase(name);
-    ASSERT_TRUE(modDB::OpenDB(path.toStdString()));
-    form->RefreshTables(1);
-  }
   // Scripts the New Table command: the table name, the fields, then Create Table.
   void scriptNewTable(const QString& tableName, std::vector<FieldSpec> fields) {
     dialogs.modalHandlers["Form2"] = [this, tableName, fields](QDialog* d) {
@@ -77,8 +66,6 @@ class DesignTest : public testenv::MainWindowTest {
       if (d->isVisible() || d->result() != QDialog::Accepted) d->reject();
     };
   }
-
-  QString path;
 };
 
 TEST_F(DesignTest, FieldWindowTypeRulesKeepMarksOfDisabledBoxes) {
