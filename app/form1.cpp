@@ -401,7 +401,7 @@ void Form1::PushButton1_Click() {
 void Form1::PushButton2_Click() {
   Procedure p(path(2));
   QString file;
-  p(100, [&] { file = ShowFileDialog(1, QString::fromLatin1(kDatabaseFilter), QStringLiteral("Open")); });
+  p(100, [&] { file = ShowFileDialog(1, QString::fromLatin1(kOpenDatabaseFilter), QStringLiteral("Open")); });
   if (file.isEmpty()) return;
   p(102, [&] { bSilent = true; });
   p(104, [&] { PushButton3_Click(); });

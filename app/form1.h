@@ -22,6 +22,9 @@ class RecordGrid;
 namespace app {
 
 constexpr const char* kDatabaseFilter = "Access Database Files(*.mdb)|*.mdb|";
+// Open Database also offers the Access 2007+ files and every file.
+constexpr const char* kOpenDatabaseFilter =
+    "Access Database Files(*.mdb)|*.mdb|Access 2007+ Database Files(*.accdb)|*.accdb|All Files(*)|*|";
 
 class Form1 : public QWidget, public MainWindow {
   Q_OBJECT

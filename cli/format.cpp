@@ -29,10 +29,8 @@ void appendNumber(std::string& out, F value) {
 }
 
 bool isText(jet::ColumnType t) { return t == jet::ColumnType::Text || t == jet::ColumnType::Memo; }
-bool isBinary(jet::ColumnType t) {
-  return t == jet::ColumnType::Binary || t == jet::ColumnType::Ole ||
-         (t != jet::ColumnType::Guid && t != jet::ColumnType::Numeric && static_cast<int>(t) > 0x0C);
-}
+// Binary, OLE object, and types the engine does not know (which it describes as Binary).
+bool isBinary(jet::ColumnType t) { return t == jet::ColumnType::Binary || t == jet::ColumnType::Ole; }
 
 jet::Value convert(const jet::ColumnInfo& c, const std::string& text) {
   // Binary arrives as bare hex in JSON; the text form has "0x" in front.
@@ -136,6 +134,7 @@ void appendJsonValue(std::string& out, const jet::Value& v) {
     void operator()(const jet::Bytes& b) { appendJsonString(out, jet::hexText(b, false)); }
     void operator()(const jet::Guid& g) { appendJsonString(out, jet::guidText(g)); }
     void operator()(const jet::Decimal& d) { appendJsonString(out, jet::decimalText(d)); }
+    void operator()(const jet::DateTimeExtended& d) { appendJsonString(out, jet::extendedDateText(d, true)); }
   };
   std::visit(Visitor{out}, v);
 }

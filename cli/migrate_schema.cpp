@@ -147,7 +147,7 @@ int rowKeyColumn(const jet::TableInfo& t) {
     for (size_t i = 0; i < t.columns.size(); ++i) {
       const jet::ColumnInfo& c = t.columns[i];
       const bool integer = c.type == jet::ColumnType::Byte || c.type == jet::ColumnType::Integer ||
-                           c.type == jet::ColumnType::Long || static_cast<uint8_t>(c.type) == kLargeNumber;
+                           c.type == jet::ColumnType::Long || c.type == jet::ColumnType::BigInt;
       if (c.number == ix.columns[0].columnNumber && integer) return static_cast<int>(i);
     }
   }

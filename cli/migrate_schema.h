@@ -30,7 +30,6 @@ struct Relationship {
 
 // Column types that exist only in newer files and that the engine hands over as raw bytes.
 constexpr uint8_t kComplexColumn = 0x12;  // attachments and multi-valued fields
-constexpr uint8_t kLargeNumber = 0x13;    // 64-bit integer
 
 struct SourceSchema {
   jet::Format format = jet::Format::Jet4;

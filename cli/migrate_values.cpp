@@ -103,7 +103,7 @@ std::optional<int64_t> largeNumber(const jet::Value& v) {
 
 std::optional<std::string> expectedText(Dialect dialect, const jet::ColumnInfo& column, const jet::Value& v) {
   const bool pg = dialect == Dialect::Postgres;
-  if (static_cast<uint8_t>(column.type) == kLargeNumber) {
+  if (column.type == jet::ColumnType::BigInt) {
     auto n = largeNumber(v);
     if (!n) return std::nullopt;
     return std::to_string(*n);
@@ -121,6 +121,9 @@ std::optional<std::string> expectedText(Dialect dialect, const jet::ColumnInfo& 
     std::optional<std::string> operator()(const jet::Bytes& b) const { return "\\x" + jet::hexText(b, false); }
     std::optional<std::string> operator()(const jet::Guid& g) const { return uuidText(g); }
     std::optional<std::string> operator()(const jet::Decimal& d) const { return exactDecimal(d); }
+    std::optional<std::string> operator()(const jet::DateTimeExtended& d) const {
+      return jet::extendedDateText(d, false);
+    }
   };
   return std::visit(Visitor{pg}, v);
 }

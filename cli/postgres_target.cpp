@@ -35,6 +35,9 @@ std::string postgresType(const jet::ColumnInfo& c, jet::Format format) {
     case jet::ColumnType::Double: return "double precision";
     case jet::ColumnType::DateTime: return "timestamp(3)";
     case jet::ColumnType::Binary: case jet::ColumnType::Ole: return "bytea";
+    case jet::ColumnType::BigInt: return "bigint";
+    // Seven fraction digits are more than a PostgreSQL timestamp keeps: the text form keeps them.
+    case jet::ColumnType::DateTimeExtended: return "varchar(27)";
     case jet::ColumnType::Memo: return "text";
     case jet::ColumnType::Guid: return "uuid";
     case jet::ColumnType::Text: return "varchar(" + std::to_string(textLength(c, format)) + ")";
@@ -43,7 +46,7 @@ std::string postgresType(const jet::ColumnInfo& c, jet::Format format) {
       return "numeric(" + std::to_string(p) + "," + std::to_string(s) + ")";
     }
   }
-  return static_cast<uint8_t>(c.type) == kLargeNumber ? "bigint" : "bytea";
+  return "bytea";
 }
 
 const jet::ColumnInfo* columnByNumber(const jet::TableInfo& t, uint16_t number) {
@@ -346,7 +349,7 @@ class PostgresTarget : public Target {
   }
 
   void field(const jet::ColumnInfo& c, const jet::Value& v, int64_t row) {
-    if (static_cast<uint8_t>(c.type) == kLargeNumber && !jet::isNull(v)) {
+    if (c.type == jet::ColumnType::BigInt && !jet::isNull(v)) {
       auto n = largeNumber(v);
       if (!n) refuse(c, row, "not an eight-byte number");
       put32(buf_, 8);
@@ -419,6 +422,11 @@ class PostgresTarget : public Target {
       case 10: {
         std::string n = postgresNumeric(exactDecimal(std::get<jet::Decimal>(v)));
         bytes(n.data(), n.size());
+        return;
+      }
+      case 11: {
+        std::string t = jet::extendedDateText(std::get<jet::DateTimeExtended>(v), false);
+        bytes(t.data(), t.size());
         return;
       }
     }

@@ -37,9 +37,12 @@ const char* sqliteType(const jet::ColumnInfo& c) {
     case jet::ColumnType::Binary: case jet::ColumnType::Ole: return "BLOB";
     case jet::ColumnType::Text: case jet::ColumnType::Memo: case jet::ColumnType::Currency:
     case jet::ColumnType::Numeric: case jet::ColumnType::DateTime: case jet::ColumnType::Guid:
+    case jet::ColumnType::DateTimeExtended:
       return "TEXT";
+    case jet::ColumnType::BigInt:
+      return "INTEGER";
   }
-  return static_cast<uint8_t>(c.type) == kLargeNumber ? "INTEGER" : "BLOB";
+  return "BLOB";
 }
 
 const jet::ColumnInfo* columnByNumber(const jet::TableInfo& t, uint16_t number) {
@@ -230,7 +233,7 @@ class SqliteTarget : public Target {
     large_.clear();
     // One text buffer per column, sized before any is bound: growing would move them.
     scratch_.assign(t.columns.size(), std::string());
-    for (const auto& c : t.columns) large_.push_back(static_cast<uint8_t>(c.type) == kLargeNumber);
+    for (const auto& c : t.columns) large_.push_back(c.type == jet::ColumnType::BigInt);
   }
 
   void addRow(const std::vector<jet::Value>& values, int64_t number) override {
@@ -366,6 +369,7 @@ class SqliteTarget : public Target {
       }
       void operator()(const jet::Guid& g) const { text(uuidText(g)); }
       void operator()(const jet::Decimal& d) const { text(exactDecimal(d)); }
+      void operator()(const jet::DateTimeExtended& d) const { text(jet::extendedDateText(d, false)); }
       void text(std::string s) const {
         scratch = std::move(s);
         sqlite3_bind_text(st, at, scratch.data(), static_cast<int>(scratch.size()), SQLITE_STATIC);

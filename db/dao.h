@@ -35,7 +35,11 @@ constexpr int16_t dbText = 10;
 constexpr int16_t dbLongBinary = 11;
 constexpr int16_t dbMemo = 12;
 constexpr int16_t dbGUID = 15;
+constexpr int16_t dbBigInt = 16;  // Large Number
 constexpr int16_t dbDecimal = 20;
+// Date/Time Extended has no DAO code; this one is ours, chosen among the codes DAO leaves unused
+// (DAO's are 1-12, 15-23 and 101-109).
+constexpr int16_t dbDateTimeExtended = 26;
 // Complex fields: attachments, and multi-valued fields by the type of their values.
 constexpr int16_t dbAttachment = 101;
 constexpr int16_t dbComplexByte = 102;

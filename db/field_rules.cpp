@@ -1,5 +1,7 @@
 #include "db/field_rules.h"
 
+#include <algorithm>
+
 namespace dao {
 
 namespace {
@@ -17,6 +19,8 @@ int16_t daoType(jet::ColumnType type) {
   switch (type) {
     case jet::ColumnType::Guid: return dbGUID;
     case jet::ColumnType::Numeric: return dbDecimal;
+    case jet::ColumnType::BigInt: return dbBigInt;
+    case jet::ColumnType::DateTimeExtended: return dbDateTimeExtended;
     default: return static_cast<int16_t>(type);
   }
 }
@@ -49,6 +53,8 @@ bool engineType(int16_t code, jet::ColumnType& out) {
       return true;
     case dbGUID: out = jet::ColumnType::Guid; return true;
     case dbDecimal: out = jet::ColumnType::Numeric; return true;
+    case dbBigInt: out = jet::ColumnType::BigInt; return true;
+    case dbDateTimeExtended: out = jet::ColumnType::DateTimeExtended; return true;
     default: return false;
   }
 }
@@ -63,12 +69,18 @@ int32_t daoSize(const jet::ColumnInfo& c, jet::Format format) {
     case jet::ColumnType::Single: return 4;
     case jet::ColumnType::Double: return 8;
     case jet::ColumnType::DateTime: return 8;
+    case jet::ColumnType::BigInt: return 8;
+    case jet::ColumnType::DateTimeExtended: return 42;
     case jet::ColumnType::Guid: return 16;
     case jet::ColumnType::Numeric: return 16;
     case jet::ColumnType::Memo: return 0;
     case jet::ColumnType::Ole: return 0;
     // Jet 4 keeps text as two bytes a character; the size counts characters.
-    case jet::ColumnType::Text: return format == jet::Format::Jet4 ? c.length / 2 : c.length;
+    case jet::ColumnType::Text: {
+      // A calculated text's stored length includes the wrapping of its results.
+      const int32_t bytes = c.calculated ? std::max(0, int32_t(c.length) - 23) : c.length;
+      return format == jet::Format::Jet4 ? bytes / 2 : bytes;
+    }
     default: return c.length;
   }
 }

@@ -246,6 +246,11 @@ void RecordsetImpl::setText(int index, const std::string& text) {
     touched_[index] = true;
     return;
   }
+  // A calculated field holds the result of its expression and takes no other value.
+  if (c.calculated) {
+    if (jet::isNull(buffer_[index]) && text.empty()) return;
+    fail(jet::err::kCannotUpdateField, "Field cannot be updated.");
+  }
   Value v = jet::fromText(c.type, text, c.scale);
   if (auto* d = std::get_if<jet::Decimal>(&v)) d->precision = c.precision ? c.precision : d->precision;
   checkValueFits(info_, db_->engine().format(), index, v);
@@ -260,6 +265,7 @@ void RecordsetImpl::setValue(int index, const Value& value) {
   const jet::ColumnInfo& c = info_.columns[index];
   if (c.autoNumber || c.type == jet::ColumnType::Complex)
     fail(jet::err::kCannotUpdateField, "Field cannot be updated.");
+  if (c.calculated && value != buffer_[index]) fail(jet::err::kCannotUpdateField, "Field cannot be updated.");
   if (jet::isNull(value)) {
     buffer_[index] = value;
     touched_[index] = true;

@@ -27,6 +27,12 @@ constexpr FieldTypeEntry kTypes[] = {
     {"Text", 10, 50, "10", "Text"},     {"Memo", 12, 0, "12", "Memo"},
 };
 
+// Types of newer files that the windows show by name but do not offer for new fields.
+constexpr struct {
+  const char* codeText;
+  const char* shownAs;
+} kShownOnly[] = {{"16", "Large Number"}, {"26", "Date/Time Extended"}};
+
 }  // namespace
 
 const std::vector<std::string> kFieldTypeNames = [] {
@@ -49,6 +55,8 @@ int16_t GetFieldType(const std::string& typeName) {
 
 std::string GetFieldTypeName(const std::string& typeCodeText) {
   for (const auto& t : kTypes)
+    if (typeCodeText == t.codeText) return t.shownAs;
+  for (const auto& t : kShownOnly)
     if (typeCodeText == t.codeText) return t.shownAs;
   return {};
 }

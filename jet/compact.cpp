@@ -529,7 +529,7 @@ class Compactor {
           const ColumnDef& col = def.columns[i];
           const uint8_t* field;
           size_t len;
-          if (col.type == ColumnType::Boolean && !col.unknownType()) {
+          if (col.inNullMask()) {
             values[i] = layout.present(col.number);
           } else if (columnBytes(def, col, layout, field, len)) {
             try {

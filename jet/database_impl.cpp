@@ -306,6 +306,15 @@ void DatabaseImpl::changeSchema(F&& change) {
 }
 
 void DatabaseImpl::createTable(const NewTable& spec) {
+  for (const NewColumn& c : spec.columns) {
+    // Large Number came with Access 2016, Date/Time Extended with Access 2019.
+    if ((c.type == ColumnType::BigInt && !hasBigInt(header_.version)) ||
+        (c.type == ColumnType::DateTimeExtended && !hasDateTimeExtended(header_.version)))
+      throw Error(err::kInvalidFieldSize, std::string("Invalid field data type: ") + versionName(header_.version) +
+                                              " files have no " +
+                                              (c.type == ColumnType::BigInt ? "Large Number" : "Date/Time Extended") +
+                                              " fields.");
+  }
   changeSchema([&](SchemaFile& f) { jet::createTable(f, spec); });
 }
 void DatabaseImpl::renameTable(const std::string& oldName, const std::string& newName) {

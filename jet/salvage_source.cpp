@@ -174,7 +174,7 @@ class SalvageSource::Rows : public SourceRows {
     for (const ColumnDef& col : def_.columns) {
       const uint8_t* field;
       size_t len;
-      if (col.type == ColumnType::Boolean && !col.unknownType()) continue;
+      if (col.inNullMask()) continue;
       if (!columnBytes(def_, col, layout_, field, len)) continue;
       if (col.isLongValue()) {
         if (len < kLongValueRefSize) throwCorrupt("a memo or OLE reference is cut short");

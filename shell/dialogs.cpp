@@ -163,9 +163,10 @@ QString ScriptedDialogs::inputBox(QWidget*, const QString& title, const QString&
   return a;
 }
 
-FileDialogResult ScriptedDialogs::fileDialog(QWidget*, bool, const QString& title, const QString&,
+FileDialogResult ScriptedDialogs::fileDialog(QWidget*, bool, const QString& title, const QString& filter,
                                              const QString& folder) {
   fileTitles.push_back(title);
+  fileFilters.push_back(filter);
   if (fileAnswers.empty()) return FileDialogResult{QString(), 1, folder};
   FileDialogResult a = fileAnswers.front();
   fileAnswers.pop_front();

@@ -68,6 +68,7 @@ class ScriptedDialogs : public DialogSeam {
   std::vector<QString> inputTitles;
   std::deque<FileDialogResult> fileAnswers;
   std::vector<QString> fileTitles;
+  std::vector<QString> fileFilters;
   std::vector<QString> opened;           // targets given to shellOpen
   bool shellOpens = true;                // what shellOpen reports
   std::vector<QString> modalShown;       // object names of modal windows shown

@@ -32,6 +32,7 @@ struct ColumnInfo {
   bool nullable = true;        // the "can be null" flag of the column
   bool compressedText = false; // Jet 4 text compression
   bool hyperlink = false;
+  bool calculated = false;     // values are the stored results of an expression (read only)
   uint8_t precision = 0;       // Decimal
   uint8_t scale = 0;           // Decimal
   uint16_t sortOrder = 0;      // text collation id (1033 = General)

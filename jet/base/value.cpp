@@ -60,6 +60,9 @@ int64_t daysFromCivil(int64_t y, int m, int d) {
 
 // 1899-12-30 relative to 1970-01-01.
 constexpr int64_t kOleEpoch = -25569;
+// 0001-01-01 (day zero of Date/Time Extended) relative to 1970-01-01, and the last day it holds.
+constexpr int64_t kExtendedEpoch = -719162;
+constexpr int64_t kMaxExtendedDay = 3652058;  // 9999-12-31
 // Years 100 to 9999, the range of dates the format's tools accept.
 constexpr double kMinOleDay = -657434.0;
 constexpr double kMaxOleDay = 2958465.0;
@@ -213,6 +216,37 @@ bool parseDate(std::string_view s, int64_t& day) {
   if (y < 100 || m < 1 || m > 12 || d < 1 || d > daysInMonth(y, m)) return false;
   day = daysFromCivil(y, m, d) - kOleEpoch;
   return true;
+}
+
+// "YYYY-MM-DD[( |T)HH:MM[:SS[.fffffff]]]" (years 1 to 9999) -> Date/Time Extended.
+DateTimeExtended parseExtendedDate(std::string_view s) {
+  int y, m, d;
+  if (s.size() < 10 || s[4] != '-' || s[7] != '-' || !readFixed(s, 0, 4, y) || !readFixed(s, 5, 2, m) ||
+      !readFixed(s, 8, 2, d) || y < 1 || m < 1 || m > 12 || d < 1 || d > daysInMonth(y, m))
+    conversionError();
+  DateTimeExtended out;
+  out.days = daysFromCivil(y, m, d) - kExtendedEpoch;
+  if (s.size() == 10) return out;
+  if (s[10] != ' ' && s[10] != 'T') conversionError();
+  std::string_view t = trim(s.substr(11));
+  if (!t.empty() && t.back() == 'Z') t.remove_suffix(1);
+  int h, mi, sec = 0;
+  if (!readFixed(t, 0, 2, h) || t.size() < 5 || t[2] != ':' || !readFixed(t, 3, 2, mi)) conversionError();
+  size_t at = 5;
+  if (at < t.size()) {
+    if (t[at] != ':' || !readFixed(t, at + 1, 2, sec)) conversionError();
+    at += 3;
+  }
+  if (at < t.size()) {
+    const size_t digits = t.size() - at - 1;
+    int frac;
+    if (t[at] != '.' || digits < 1 || digits > 7 || !readFixed(t, at + 1, digits, frac)) conversionError();
+    for (size_t k = digits; k < 7; ++k) frac *= 10;
+    out.ticks = frac;
+  }
+  if (h > 23 || mi > 59 || sec > 59) conversionError();
+  out.seconds = (h * 60 + mi) * 60 + sec;
+  return out;
 }
 
 Value parseDateTime(std::string_view s) {
@@ -379,6 +413,60 @@ std::string dateText(double days, bool isoT, bool withMillis) {
   return out;
 }
 
+std::string extendedDateText(const DateTimeExtended& d, bool isoT) {
+  int64_t y;
+  int m, day;
+  civilFromDays(d.days + kExtendedEpoch, y, m, day);
+  std::string out;
+  appendPadded(out, y, 4);
+  out.push_back('-');
+  appendPadded(out, m, 2);
+  out.push_back('-');
+  appendPadded(out, day, 2);
+  out.push_back(isoT ? 'T' : ' ');
+  appendPadded(out, d.seconds / 3600, 2);
+  out.push_back(':');
+  appendPadded(out, d.seconds / 60 % 60, 2);
+  out.push_back(':');
+  appendPadded(out, d.seconds % 60, 2);
+  out.push_back('.');
+  appendPadded(out, d.ticks, 7);
+  return out;
+}
+
+Bytes storedExtendedDate(const DateTimeExtended& d) {
+  Bytes out(kExtendedDateBytes, 0);
+  auto digits = [&](size_t at, size_t width, int64_t v) {
+    for (size_t i = at + width; i-- > at; v /= 10) out[i] = uint8_t('0' + v % 10);
+  };
+  digits(0, 19, d.days);
+  out[19] = ':';
+  digits(20, 12, d.seconds);
+  digits(32, 7, d.ticks);
+  out[39] = ':';
+  out[40] = '7';
+  return out;
+}
+
+DateTimeExtended fromStoredExtendedDate(const uint8_t* data, size_t len) {
+  if (len < 39) throwCorrupt("a Date/Time Extended value is cut short");
+  auto digits = [&](size_t at, size_t width) {
+    int64_t v = 0;
+    for (size_t i = at; i < at + width; ++i) {
+      if (data[i] < '0' || data[i] > '9') throwCorrupt("a Date/Time Extended value holds something other than digits");
+      v = v * 10 + (data[i] - '0');
+    }
+    return v;
+  };
+  DateTimeExtended d;
+  d.days = digits(0, 19);
+  const int64_t seconds = digits(20, 12);
+  d.ticks = int32_t(digits(32, 7));
+  if (d.days > kMaxExtendedDay || seconds >= 86400) throwCorrupt("a Date/Time Extended value is out of range");
+  d.seconds = int32_t(seconds);
+  return d;
+}
+
 void appendCurrencyText(std::string& out, int64_t scaled, bool fixedFour) {
   const uint64_t mag = scaled < 0 ? 0 - static_cast<uint64_t>(scaled) : static_cast<uint64_t>(scaled);
   char buf[32];
@@ -465,6 +553,7 @@ void appendText(std::string& out, const Value& v) {
     void operator()(const Bytes& b) const { out += hexText(b, true); }
     void operator()(const Guid& g) const { out += guidText(g); }
     void operator()(const Decimal& d) const { out += decimalText(d); }
+    void operator()(const DateTimeExtended& d) const { out += extendedDateText(d, false); }
   };
   std::visit(Visitor{out}, v);
 }
@@ -490,9 +579,12 @@ Value fromText(ColumnType type, const std::string& text, uint8_t scale) {
     case ColumnType::Byte:
     case ColumnType::Integer:
     case ColumnType::Long:
-    case ColumnType::Complex: {
-      int64_t lo = type == ColumnType::Byte ? 0 : type == ColumnType::Integer ? -32768 : INT32_MIN;
-      int64_t hi = type == ColumnType::Byte ? 255 : type == ColumnType::Integer ? 32767 : INT32_MAX;
+    case ColumnType::Complex:
+    case ColumnType::BigInt: {
+      int64_t lo = INT64_MIN, hi = INT64_MAX;
+      if (type == ColumnType::Byte) lo = 0, hi = 255;
+      if (type == ColumnType::Integer) lo = -32768, hi = 32767;
+      if (type == ColumnType::Long || type == ColumnType::Complex) lo = INT32_MIN, hi = INT32_MAX;
       int64_t v;
       if (!parseInteger(s, lo, hi, v)) conversionError();
       return v;
@@ -516,6 +608,8 @@ Value fromText(ColumnType type, const std::string& text, uint8_t scale) {
     }
     case ColumnType::DateTime:
       return parseDateTime(s);
+    case ColumnType::DateTimeExtended:
+      return parseExtendedDate(s);
     case ColumnType::Guid:
       return parseGuid(s);
     case ColumnType::Numeric:

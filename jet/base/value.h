@@ -28,6 +28,8 @@ enum class ColumnType : uint8_t {
   // Attachments, multi-valued fields and version history: a 32-bit key per row (held as int64_t)
   // naming the rows of the column's hidden table that hold its values.
   Complex = 0x12,
+  BigInt = 0x13,   // Large Number (Access 2016 and later)
+  DateTimeExtended = 0x14,  // Date/Time Extended (Access 2019 and later)
 };
 
 using Bytes = std::vector<uint8_t>;
@@ -42,6 +44,16 @@ struct Currency {
 struct DateTime {
   double days = 0;
   bool operator==(const DateTime&) const = default;
+};
+
+// Date/Time Extended: a date from 0001-01-01 to 9999-12-31 and a time of day to the ten-millionth
+// of a second, in the parts the file keeps: days since 0001-01-01, seconds since midnight, and the
+// fraction of the second in units of 100 nanoseconds.
+struct DateTimeExtended {
+  int64_t days = 0;
+  int32_t seconds = 0;
+  int32_t ticks = 0;  // 0..9,999,999
+  bool operator==(const DateTimeExtended&) const = default;
 };
 
 struct Guid {
@@ -62,16 +74,18 @@ struct Null {
   bool operator==(const Null&) const = default;
 };
 
-// Text values are held as UTF-8. Byte/Integer/Long are held as int64_t; Binary, OLE and values of
-// unknown types as Bytes.
-using Value = std::variant<Null, bool, int64_t, Currency, float, double, DateTime, std::string, Bytes, Guid, Decimal>;
+// Text values are held as UTF-8. Byte/Integer/Long/BigInt are held as int64_t; Binary, OLE and values
+// of unknown types as Bytes.
+using Value = std::variant<Null, bool, int64_t, Currency, float, double, DateTime, std::string, Bytes, Guid, Decimal,
+                           DateTimeExtended>;
 
 inline bool isNull(const Value& v) { return std::holds_alternative<Null>(v); }
 
 // The one culture-invariant text form of a value, used by the grid, the record editor and CSV:
 // Boolean "True"/"False"; integers plain; Currency without grouping or trailing zeros ("12.5");
 // Single and Double in the shortest form that reads back to the same bits; Date/Time
-// "YYYY-MM-DD HH:MM:SS" (date alone at midnight, time alone on day zero); GUID braced upper-case;
+// "YYYY-MM-DD HH:MM:SS" (date alone at midnight, time alone on day zero); Date/Time Extended
+// "YYYY-MM-DD HH:MM:SS.fffffff" (always all of it); GUID braced upper-case;
 // Binary and OLE "0x" and lowercase hex; Decimal with its scale's digits. Null gives "".
 std::string toText(const Value& v);
 // The same appended to `out`.

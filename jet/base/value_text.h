@@ -27,6 +27,13 @@ double composeOleDate(int64_t day, int64_t msOfDay);
 // "YYYY-MM-DDTHH:MM:SS" that always has both parts; withMillis adds ".mmm" when not zero.
 std::string dateText(double days, bool isoT, bool withMillis);
 void appendDateText(std::string& out, double days, bool isoT, bool withMillis);
+// A Date/Time Extended value as "YYYY-MM-DD HH:MM:SS.fffffff", with isoT "YYYY-MM-DDTHH:MM:SS.fffffff".
+std::string extendedDateText(const DateTimeExtended& d, bool isoT);
+// The 42 bytes a Date/Time Extended value is stored as (digits of its parts, then ":7" and a zero),
+// and back; fromStoredExtendedDate throws 3049 for bytes that are not such a value.
+Bytes storedExtendedDate(const DateTimeExtended& d);
+DateTimeExtended fromStoredExtendedDate(const uint8_t* data, size_t len);
+constexpr size_t kExtendedDateBytes = 42;
 // "12.5" (trailing zeros dropped), or with fixedFour "12.5000".
 std::string currencyText(int64_t scaled, bool fixedFour);
 void appendCurrencyText(std::string& out, int64_t scaled, bool fixedFour);

@@ -278,7 +278,7 @@ bool knownType(ColumnType t) {
     case ColumnType::Boolean: case ColumnType::Byte: case ColumnType::Integer: case ColumnType::Long:
     case ColumnType::Currency: case ColumnType::Single: case ColumnType::Double: case ColumnType::DateTime:
     case ColumnType::Binary: case ColumnType::Text: case ColumnType::Ole: case ColumnType::Memo:
-    case ColumnType::Guid: case ColumnType::Numeric:
+    case ColumnType::Guid: case ColumnType::Numeric: case ColumnType::BigInt: case ColumnType::DateTimeExtended:
       return true;
     case ColumnType::Complex:  // needs hidden tables, which the engine does not create
       return false;

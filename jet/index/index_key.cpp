@@ -7,6 +7,7 @@
 
 #include "jet/base/error.h"
 #include "jet/base/text_codec.h"
+#include "jet/base/value_text.h"
 
 namespace jet {
 
@@ -375,6 +376,8 @@ std::string keyColumnProblem(const KeyColumn& column) {
     case ColumnType::DateTime:
     case ColumnType::Guid:
     case ColumnType::Numeric:
+    case ColumnType::BigInt:
+    case ColumnType::DateTimeExtended:
       return "";
     default:
       return "it indexes a column of a type the engine cannot index";
@@ -411,7 +414,8 @@ void appendKeyEntry(const KeyColumn& column, const Value& value, Bytes& out) {
     case ColumnType::Integer:
     case ColumnType::Long:
     case ColumnType::Complex:  // the row's key, indexed as a Long
-    case ColumnType::Currency: {
+    case ColumnType::Currency:
+    case ColumnType::BigInt: {
       int64_t v;
       if (auto c = std::get_if<Currency>(&value)) v = c->scaled;
       else v = asInteger(value);
@@ -470,6 +474,26 @@ void appendKeyEntry(const KeyColumn& column, const Value& value, Bytes& out) {
       for (int w = 3; w >= 0; --w) appendBigEndian(out, m[w]);
       if (negative == asc) flip(out, start);
       out[start] = negative ? 0x00 : 0xFF;
+      return;
+    }
+    case ColumnType::DateTimeExtended: {
+      auto d = std::get_if<DateTimeExtended>(&value);
+      if (!d) throw Error(err::kConversion, "Data type conversion error.");
+      // The stored digits in blocks of 8, each followed by 9, then the last 2 and a fixed
+      // trailer. Descending inverts all but the 9s.
+      Bytes stored = storedExtendedDate(*d);
+      for (size_t at = 0; at < stored.size(); at += 8) {
+        const size_t n = std::min<size_t>(8, stored.size() - at);
+        const size_t s0 = out.size();
+        out.insert(out.end(), stored.begin() + long(at), stored.begin() + long(at + n));
+        if (n == 8) {
+          if (!asc) flip(out, s0);
+          out.push_back(9);
+        } else {
+          out.insert(out.end(), {0, 0, 0, 0, 0, 0, 2});
+          if (!asc) flip(out, s0);
+        }
+      }
       return;
     }
     case ColumnType::Text:

@@ -51,7 +51,7 @@ Header parseHeader(const std::vector<uint8_t>& raw, const std::string& fileName)
     pwLen = 20;
   } else {
     h.sortOrder = le16(&b[0x6E]);
-    h.sortVersion = le16(&b[0x70]);
+    h.sortVersion = b[0x71];  // as with columns: the id, a zero byte, then the version
     pwLen = 40;
   }
   std::vector<uint8_t> pw(b.begin() + 0x42, b.begin() + 0x42 + pwLen);

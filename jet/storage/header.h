@@ -16,7 +16,7 @@ struct Header {
   uint32_t pageSize = 4096;
   uint16_t codePage = 1252;
   uint16_t sortOrder = 1033;
-  uint16_t sortVersion = 0;
+  uint16_t sortVersion = 0;    // Jet 4 layout: 1 for the newer General order
   // Non-zero: pages after the first are encoded, in Jet 3 and 4 files with RC4 keyed by it; in
   // .accdb files it marks the file as encrypted as Office documents are.
   uint32_t databaseKey = 0;

@@ -2,8 +2,11 @@
 
 #include <algorithm>
 #include <cstring>
+#include <tuple>
 
 #include "jet/base/bytes.h"
+#include "jet/base/value_text.h"
+#include "jet/table/calculated_value.h"
 
 namespace jet {
 
@@ -130,6 +133,18 @@ void RowReader::decodeColumn(const ColumnDef& col, const uint8_t* d, size_t len,
     bytesOf(out).assign(d, d + len);
     return;
   }
+  if (col.calculated() && !col.isLongValue()) {
+    std::tie(d, len) = unwrapCalculated(d, len);
+    if (col.type == ColumnType::Boolean) {  // kept as a byte, not in the null mask
+      needLength(len, 1);
+      out = d[0] != 0;
+      return;
+    }
+    if (col.type == ColumnType::Numeric) {
+      out = decodeCalculatedDecimal(d, len);
+      return;
+    }
+  }
   switch (col.type) {
     case ColumnType::Boolean:
       out = true;
@@ -150,6 +165,13 @@ void RowReader::decodeColumn(const ColumnDef& col, const uint8_t* d, size_t len,
     case ColumnType::Currency:
       needLength(len, 8);
       out = Currency{int64_t(le64(d))};
+      return;
+    case ColumnType::BigInt:
+      needLength(len, 8);
+      out = int64_t(le64(d));
+      return;
+    case ColumnType::DateTimeExtended:
+      out = fromStoredExtendedDate(d, len);
       return;
     case ColumnType::Single: {
       needLength(len, 4);
@@ -193,10 +215,13 @@ void RowReader::decodeColumn(const ColumnDef& col, const uint8_t* d, size_t len,
     case ColumnType::Binary:
       bytesOf(out).assign(d, d + len);
       return;
-    case ColumnType::Memo:
+    case ColumnType::Memo: {
       longValues_->read(d, len, scratch_);
-      decodeText(scratch_.data(), scratch_.size(), out);
+      auto [text, size] = col.calculated() ? unwrapCalculated(scratch_.data(), scratch_.size())
+                                           : std::pair<const uint8_t*, size_t>{scratch_.data(), scratch_.size()};
+      decodeText(text, size, out);
       return;
+    }
     case ColumnType::Ole:
       longValues_->read(d, len, bytesOf(out));
       return;
@@ -209,7 +234,7 @@ void RowReader::decode(const uint8_t* row, size_t size, std::vector<Value>& out)
   out.resize(def_.columns.size());
   for (size_t i = 0; i < def_.columns.size(); ++i) {
     const ColumnDef& col = def_.columns[i];
-    if (col.type == ColumnType::Boolean && !col.unknownType()) {
+    if (col.inNullMask()) {
       out[i] = layout_.present(col.number);
       continue;
     }

@@ -6,6 +6,8 @@
 
 #include "jet/base/bytes.h"
 #include "jet/base/error.h"
+#include "jet/base/value_text.h"
+#include "jet/table/calculated_value.h"
 
 namespace jet {
 
@@ -47,7 +49,7 @@ Bytes text(const TableDef& def, const ColumnDef& col, const Value& v, TextCodec&
 // The common fixed-size numbers written straight into the row, with the same checks as
 // encodeValue; false for the types left to it.
 bool encodeFixedInPlace(const ColumnDef& c, const Value& v, uint8_t* out) {
-  if (c.unknownType()) return false;
+  if (c.unknownType() || c.calculated()) return false;
   switch (c.type) {
     case ColumnType::Long:
     case ColumnType::Complex: {
@@ -81,6 +83,19 @@ bool encodeFixedInPlace(const ColumnDef& c, const Value& v, uint8_t* out) {
 }  // namespace
 
 Bytes encodeValue(const TableDef& def, const ColumnDef& col, const Value& v, TextCodec& codec) {
+  if (col.calculated() && !col.unknownType()) {
+    // The result as a column of its type keeps it, wrapped.
+    if (col.type == ColumnType::Boolean) return wrapCalculated({uint8_t(isNull(v) || integer(v) == 0 ? 0x00 : 0xFF)});
+    if (col.type == ColumnType::Numeric) {
+      auto* d = std::get_if<Decimal>(&v);
+      if (!d) conversionError();
+      return wrapCalculated(encodeCalculatedDecimal(*d));
+    }
+    ColumnDef result = col;
+    result.extFlags &= uint8_t(~colflag::kCalculated);
+    if (result.type == ColumnType::Text) result.length = uint16_t(std::max<int>(0, col.length - int(kCalculatedOverhead)));
+    return wrapCalculated(encodeValue(def, result, v, codec));
+  }
   Bytes out;
   auto putInt = [&](int64_t n, size_t size, int64_t lo, int64_t hi) {
     if (n < lo || n > hi) conversionError();
@@ -95,6 +110,12 @@ Bytes encodeValue(const TableDef& def, const ColumnDef& col, const Value& v, Tex
     case ColumnType::Integer: putInt(integer(v), 2, -32768, 32767); return out;
     case ColumnType::Long:
     case ColumnType::Complex: putInt(integer(v), 4, INT32_MIN, INT32_MAX); return out;
+    case ColumnType::BigInt: putInt(integer(v), 8, INT64_MIN, INT64_MAX); return out;
+    case ColumnType::DateTimeExtended: {
+      auto* d = std::get_if<DateTimeExtended>(&v);
+      if (!d) conversionError();
+      return storedExtendedDate(*d);
+    }
     case ColumnType::Currency: {
       int64_t scaled;
       if (auto* c = std::get_if<Currency>(&v)) scaled = c->scaled;
@@ -183,7 +204,7 @@ Bytes encodeRow(const TableDef& def, const std::vector<Value>& values, TextCodec
   for (size_t i = 0; i < def.columns.size(); ++i) {
     const ColumnDef& c = def.columns[i];
     const Value& v = values[i];
-    if (c.type == ColumnType::Boolean && !c.unknownType()) {
+    if (c.inNullMask()) {
       bool on = false;
       if (auto* b = std::get_if<bool>(&v)) on = *b;
       else if (!isNull(v)) on = integer(v) != 0;

@@ -37,7 +37,9 @@ constexpr uint32_t kJet4IndexMagic = 1923;
 constexpr size_t kMaxIndexColumns = 10;
 constexpr size_t kComplexKeyOffset = 28;
 
-bool knownType(uint8_t t) { return (t >= 0x01 && t <= 0x0C) || t == 0x0F || t == 0x10 || t == 0x12; }
+bool knownType(uint8_t t) {
+  return (t >= 0x01 && t <= 0x0C) || t == 0x0F || t == 0x10 || t == 0x12 || t == 0x13 || t == 0x14;
+}
 
 std::string readName(ByteSpan b, size_t& pos, Format f, TextCodec& codec) {
   size_t len;
@@ -85,9 +87,11 @@ uint16_t fixedLengthOf(ColumnType t) {
     case ColumnType::Single: return 4;
     case ColumnType::Currency:
     case ColumnType::Double:
-    case ColumnType::DateTime: return 8;
+    case ColumnType::DateTime:
+    case ColumnType::BigInt: return 8;
     case ColumnType::Guid: return 16;
     case ColumnType::Numeric: return 17;
+    case ColumnType::DateTimeExtended: return 42;
     default: return 0;
   }
 }
@@ -427,6 +431,7 @@ TableInfo describeTable(const TableDef& def, const std::string& name) {
     ci.nullable = c.nullable();
     ci.compressedText = c.compressedText();
     ci.hyperlink = c.hyperlink();
+    ci.calculated = c.calculated();
     ci.precision = c.precision;
     ci.scale = c.scale;
     if (c.type == ColumnType::Text || c.type == ColumnType::Memo) {

@@ -29,6 +29,7 @@ constexpr uint8_t kReplication = 0x10;  // set by the engine on system-table col
 constexpr uint8_t kAutoGuid = 0x40;
 constexpr uint8_t kHyperlink = 0x80;
 constexpr uint8_t kCompressedText = 0x01;  // in the extended flags byte (Jet 4)
+constexpr uint8_t kCalculated = 0xC0;      // extended flags (Access 2010 and later): either bit
 }  // namespace colflag
 
 // Real index flag bits.
@@ -75,6 +76,11 @@ struct ColumnDef {
   bool autoGuid() const { return flags & colflag::kAutoGuid; }
   bool hyperlink() const { return flags & colflag::kHyperlink; }
   bool compressedText() const { return extFlags & colflag::kCompressedText; }
+  // A calculated column: its values are the stored results of its expression, each wrapped (see
+  // jet/table/calculated_value.h) and kept in the variable part of the row whatever the type.
+  bool calculated() const { return extFlags & colflag::kCalculated; }
+  // A Boolean kept wholly in the row's null mask (its bit is the value).
+  bool inNullMask() const { return type == ColumnType::Boolean && !unknownType() && !calculated(); }
   bool isLongValue() const { return type == ColumnType::Memo || type == ColumnType::Ole; }
   // A type this engine does not know: its values are kept as raw bytes (type reads Binary).
   bool unknownType() const { return rawType != 0; }

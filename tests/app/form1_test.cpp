@@ -63,6 +63,11 @@ TEST_F(Form1Test, CancelledFileDialogsDoNothing) {
   click(1);
   click(2);
   EXPECT_EQ(dialogs.fileTitles, (std::vector<QString>{QStringLiteral("Create DB"), QStringLiteral("Open")}));
+  // New Database keeps its one entry; Open Database adds the .accdb files and every file after it.
+  EXPECT_EQ(dialogs.fileFilters,
+            (std::vector<QString>{QStringLiteral("Access Database Files(*.mdb)|*.mdb|"),
+                                  QStringLiteral("Access Database Files(*.mdb)|*.mdb|Access 2007+ Database "
+                                                 "Files(*.accdb)|*.accdb|All Files(*)|*|")}));
   EXPECT_TRUE(dialogs.boxes.empty());
   EXPECT_EQ(status(), QStringLiteral("Ready"));
 }

@@ -87,6 +87,17 @@ TEST_F(MainWindowUseTest, ClickingTheSelectedTabAgainReloadsGridAndCount) {
   EXPECT_TRUE(dialogs.boxes.empty()) << dialogs.texts().join('|').toStdString();
 }
 
+TEST_F(MainWindowUseTest, AnAccdbFileBrowsesLikeAnMdbFile) {
+  dialogs.fileAnswers.push_back({copyTestDatabase(QStringLiteral("ace/testV2007.accdb")), 2, QString()});
+  form->button(2)->click();
+  ASSERT_TRUE(modDB::bDBOpen) << dialogs.texts().join('|').toStdString();
+  EXPECT_EQ(form->TabCount(), 4);
+  clickTab(0);
+  EXPECT_EQ(form->lblStatus()->text(), QStringLiteral("Records: 2"));
+  EXPECT_EQ(form->GridRowCount(), 2);
+  EXPECT_TRUE(dialogs.boxes.empty()) << dialogs.texts().join('|').toStdString();
+}
+
 TEST_F(MainWindowUseTest, ClickingAnotherTabRunsTheClickOnce) {
   open(copyTestDatabase(QStringLiteral("testV2000.mdb")));
   ASSERT_GT(form->TabCount(), 1);

@@ -15,6 +15,7 @@
 #include "browse/record_grid.h"
 #include "db/session.h"
 #include "gui_test_env.h"
+#include "jet/database.h"
 
 namespace {
 
@@ -503,6 +504,24 @@ TEST_F(TableInfoTest, MemoOleDecimalAndAutoNumber) {
   EXPECT_FALSE(big[2].attributes.toInt() & dao::dbAutoIncrField);
   EXPECT_EQ(big[7].type, QStringLiteral("Memo"));
   expectEngineAttributes(QStringLiteral("Big"), big);
+}
+
+TEST_F(TableInfoTest, TheNewerTypesAreNamed) {
+  const QString path = copyTestDatabase(QStringLiteral("ace/empty2019.accdb"));
+  {
+    auto db = jet::Database::open(path.toStdString());
+    db->createTable({"Newer", {{"N", jet::ColumnType::BigInt}, {"D", jet::ColumnType::DateTimeExtended}}, {}});
+    db->insertRow("Newer", {int64_t(1) << 40, jet::DateTimeExtended{737955, 3661, 1234567}});
+  }
+  open(path);
+  std::vector<Row> rows = info(QStringLiteral("Newer"));
+  ASSERT_EQ(rows.size(), 2u);
+  EXPECT_EQ(rows[0].type, QStringLiteral("Large Number"));
+  EXPECT_EQ(rows[0].size, QStringLiteral("8"));
+  EXPECT_EQ(rows[1].type, QStringLiteral("Date/Time Extended"));
+  expectEngineAttributes(QStringLiteral("Newer"), rows);
+  EXPECT_EQ(form->GridRowCount(), 1);
+  EXPECT_EQ(form->LstV()->records()->cellText(0, 1), QStringLiteral("2021-06-15 01:01:01.1234567"));
 }
 
 TEST_F(TableInfoTest, VanishedTableIsReportedAndTheWindowStillOpens) {

@@ -7,6 +7,7 @@
 
 #include "cli/commands.h"
 #include "cli/support/in_process.h"
+#include "jet/database.h"
 
 namespace fs = std::filesystem;
 
@@ -72,6 +73,31 @@ TEST(CliRead, ExportCsvAndJsonLines) {
   EXPECT_EQ(lines(r.out)[0],
             R"({"A":"abcdefg","B":"hijklmnop","C":2,"D":222,"E":333333333,"F":444.555,"G":"1974-09-21T00:00:00","H":"3.5000","I":true})");
   EXPECT_EQ(lines(r.out).size(), rows.size() - 1);
+}
+
+TEST(CliRead, ExportsLargeNumbersAndExtendedDatesCanonically) {
+  TempDir dir;
+  const std::string file = dir.copy("ace/empty2019.accdb");
+  {
+    auto db = jet::Database::open(file);
+    db->createTable({"T", {{"N", jet::ColumnType::BigInt}, {"D", jet::ColumnType::DateTimeExtended}}, {}});
+    db->insertRow("T", {int64_t(9223372036854775807), jet::DateTimeExtended{737955, 3661, 1234567}});
+    db->insertRow("T", {int64_t(-1), jet::Null{}});
+  }
+  Result r = run({"export", file, "T", "--format", "jsonl"});
+  ASSERT_EQ(r.rc, 0) << r.err;
+  EXPECT_EQ(lines(r.out), (std::vector<std::string>{R"({"N":9223372036854775807,"D":"2021-06-15T01:01:01.1234567"})",
+                                                    R"({"N":-1,"D":null})"}));
+  r = run({"export", file, "T", "--format", "csv"});
+  ASSERT_EQ(r.rc, 0) << r.err;
+  EXPECT_EQ(lines(r.out), (std::vector<std::string>{"N,D", "9223372036854775807,2021-06-15 01:01:01.1234567", "-1,"}));
+  r = run({"columns", file, "T"});
+  EXPECT_EQ(lines(r.out), (std::vector<std::string>{"N\t16\t8\t1", "D\t26\t42\t1"}));
+  // What the export writes imports back as the same values.
+  r = run({"import", file, "T", "--format", "jsonl"}, lines(run({"export", file, "T", "--format", "jsonl"}).out)[0] + "\n");
+  ASSERT_EQ(r.rc, 0) << r.err;
+  EXPECT_EQ(lines(run({"export", file, "T", "--format", "jsonl"}).out).back(),
+            R"({"N":9223372036854775807,"D":"2021-06-15T01:01:01.1234567"})");
 }
 
 TEST(CliRead, InfoNamesFormatAndRowCounts) {

@@ -67,7 +67,18 @@ TEST(DaoVocabulary, TypeCodesSizesAndAttributes) {
   EXPECT_TRUE(dao::engineType(20, t));
   EXPECT_EQ(t, ColumnType::Numeric);
   EXPECT_FALSE(dao::engineType(13, t));
-  EXPECT_FALSE(dao::engineType(16, t));  // the file's code for Decimal is not a DAO code
+  EXPECT_TRUE(dao::engineType(dao::dbBigInt, t));  // DAO's 16 is Large Number, not the file's Decimal
+  EXPECT_EQ(t, ColumnType::BigInt);
+  EXPECT_TRUE(dao::engineType(dao::dbDateTimeExtended, t));
+  EXPECT_EQ(t, ColumnType::DateTimeExtended);
+  // The file's bytes for the newer types (0x13, 0x14) are DAO's Numeric and Decimal: mapped apart.
+  EXPECT_EQ(dao::daoType(ColumnType::BigInt), dao::dbBigInt);
+  EXPECT_EQ(dao::daoType(ColumnType::DateTimeExtended), dao::dbDateTimeExtended);
+  EXPECT_EQ(dao::daoSize(column("N", ColumnType::BigInt, 8), jet::Format::Jet4), 8);
+  EXPECT_EQ(dao::daoSize(column("E", ColumnType::DateTimeExtended, 42), jet::Format::Jet4), 42);
+  auto calculatedText = column("CT", ColumnType::Text, 2 * 30 + 23);
+  calculatedText.calculated = true;
+  EXPECT_EQ(dao::daoSize(calculatedText, jet::Format::Jet4), 30);
 }
 
 TEST_F(ObjectModel, TableDefsWalkTablesInCatalogOrder) {

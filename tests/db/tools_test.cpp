@@ -22,6 +22,10 @@ TEST(FieldTypes, NamesAndCodesAgreeBothWaysAndMatchExactly) {
     EXPECT_EQ(modTools::GetFieldType(other), 0) << other;
     EXPECT_EQ(modTools::GetFieldSize(other), 0) << other;
   }
-  for (const char* other : {"9", "11", "010", "", "15", "20", " 1"})
+  for (const char* other : {"9", "11", "010", "", "15", "20", " 1", "016"})
     EXPECT_EQ(modTools::GetFieldTypeName(other), "") << other;
+  // The newer types are named where fields are listed, but not offered for new fields.
+  EXPECT_EQ(modTools::GetFieldTypeName(std::to_string(dao::dbBigInt)), "Large Number");
+  EXPECT_EQ(modTools::GetFieldTypeName(std::to_string(dao::dbDateTimeExtended)), "Date/Time Extended");
+  EXPECT_EQ(modTools::GetFieldType("Large Number"), 0);
 }

@@ -62,6 +62,9 @@ TEST(Header, NamesTheVersionOfEveryAccessFile) {
     EXPECT_EQ(h.version, version) << name;
     EXPECT_EQ(h.format, jet::formatOf(version)) << name;
     EXPECT_EQ(h.pageSize, version == jet::FileVersion::Jet3 ? 2048u : 4096u) << name;
+    // Access 2010 and 2016 made these files under the newer General sort order.
+    const bool newerOrder = version == jet::FileVersion::Access2010 || version == jet::FileVersion::Access2016;
+    EXPECT_EQ(h.sortVersion, newerOrder ? 1 : 0) << name;
   }
 }
 

@@ -94,6 +94,24 @@ TEST(IndexKeysMatchAccess, CatalogAndOtherFiles) {
   }
 }
 
+TEST(IndexKeysMatchAccess, AccessFilesOfEveryVersion) {
+  // Files of Access 2010 and 2016 keep their text under the newer General order (the sort-order
+  // version 1 of each text column), those of 2007 and this 2019 file under the legacy one.
+  for (const char* f : {"ace/compIndexTestV2007.accdb", "ace/indexTestV2007.accdb", "ace/testIndexPropertiesV2007.accdb",
+                        "ace/indexCursorTestV2007.accdb", "ace/bigIndexTestV2007.accdb", "ace/fixedNumericTestV2007.accdb",
+                        "ace/empty2010.accdb", "ace/empty2016.accdb", "ace/empty2019.accdb"}) {
+    FileResult r = checkFile(f);
+    EXPECT_GE(r.indexes, 3u) << f;
+    indextest::MdbImage db(std::string(TABULONIX_TESTDATA_DIR) + "/" + f);
+    size_t general = 0;
+    for (const auto& table : db.tables())
+      for (const auto& spec : db.specs(table))
+        for (const auto& c : spec.columns) general += c.collation == jet::TextCollation::General && c.type == jet::ColumnType::Text;
+    const bool newer = std::string(f).find("2010") != std::string::npos || std::string(f).find("2016") != std::string::npos;
+    EXPECT_EQ(general > 0, newer) << f;
+  }
+}
+
 }  // namespace
 
 namespace {

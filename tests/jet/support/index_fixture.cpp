@@ -310,7 +310,10 @@ std::vector<std::pair<jet::RowId, std::vector<jet::Value>>> MdbImage::rows(const
         switch (c.type) {
           case jet::ColumnType::Byte: values.push_back(int64_t(d[0])); break;
           case jet::ColumnType::Integer: values.push_back(int64_t(int16_t(le16(d)))); break;
-          case jet::ColumnType::Long: values.push_back(int64_t(int32_t(le32(d)))); break;
+          case jet::ColumnType::Long:
+          case jet::ColumnType::Complex:  // the row's key into the hidden table
+            values.push_back(int64_t(int32_t(le32(d))));
+            break;
           case jet::ColumnType::Currency: {
             int64_t v;
             std::memcpy(&v, d, 8);

@@ -1,9 +1,10 @@
 // Prints what the independent reader (mdb-reader) sees in a database file, one fact per line
 // (tab-separated): "TABLE name rowCount", "COLUMN table name type size nullable autoLong" and
-// "ROW table json", or "FAIL table message" for a table the reader cannot read. System tables are
-// included. Given several files, each file's lines follow a line "FILE path", and a file the
-// reader cannot open at all gives "FAIL" with an empty table name. A password in the environment
-// variable MDB_READER_PASSWORD opens encrypted files. Used by the engine tests.
+// "ROW table json" (big integers as strings), or "FAIL table message" for a table the reader
+// cannot read. System tables are included. Given several files, each file's lines follow a line
+// "FILE path", and a file the reader cannot open at all gives "FAIL" with an empty table name. A
+// password in the environment variable MDB_READER_PASSWORD opens encrypted files. Used by the
+// engine tests.
 const path = require("path");
 const fs = require("fs");
 const MDBReader = require(path.join(process.env.MDB_READER_DIR, "mdb-reader")).default;
@@ -39,7 +40,7 @@ for (const file of files) {
       const o = {};
       for (const k of Object.keys(r)) {
         const v = r[k];
-        o[k] = v instanceof Date ? v.toISOString() : Buffer.isBuffer(v) ? v.toString("hex") : v;
+        o[k] = v instanceof Date ? v.toISOString() : Buffer.isBuffer(v) ? v.toString("hex") : typeof v === "bigint" ? v.toString() : v;
       }
       lines.push(["ROW", name, JSON.stringify(o)].join("\t"));
     }
