@@ -340,6 +340,15 @@ void checkAndQueue(jet::Database& db, const jet::TableInfo& info, std::vector<je
   }
 }
 
+// A row with values for complex columns is written on its own, after the rows queued before it.
+void insertWithComplex(jet::Database& db, const jet::TableInfo& info, std::vector<jet::Value>& row,
+                       const std::vector<jet::ComplexChange>& complex) {
+  for (size_t i = 0; i < row.size(); ++i) dao::checkValueFits(info, db.format(), i, row[i]);
+  dao::checkRecord(info, row);
+  db.commitQueued();
+  db.insertRow(info.name, std::move(row), complex);
+}
+
 int cmdImport(const Args& a, std::istream& in, std::ostream& out, std::ostream& err) {
   need(a, 2, 2);
   const std::string format = a.format.empty() ? "jsonl" : a.format;
@@ -355,6 +364,7 @@ int cmdImport(const Args& a, std::istream& in, std::ostream& out, std::ostream& 
       // Lines usually name the same columns in the same order: the column of each key position
       // is remembered and only looked up again when the key differs.
       std::vector<std::pair<std::string, size_t>> known;
+      std::vector<jet::ComplexChange> complex;
       while (lines.next()) {
         line = lines.number();
         if (lines.blank()) continue;
@@ -365,9 +375,21 @@ int cmdImport(const Args& a, std::istream& in, std::ostream& out, std::ostream& 
           const auto& [key, scalar] = object[k];
           if (known[k].second == SIZE_MAX || known[k].first != key) known[k] = {key, columnIndex(info, key)};
           const size_t i = known[k].second;
+          if (info.columns[i].type == jet::ColumnType::Complex) {
+            // Written with the row to the column's hidden table; the key is the engine's.
+            jet::ComplexValue value = complexFromJson(info.columns[i], scalar);
+            if (value.size() != 0) complex.push_back({i, std::move(value)});
+            continue;
+          }
           row[i] = valueFromJson(info.columns[i], scalar);
         }
-        checkAndQueue(*db, info, row, committed, rows);
+        if (complex.empty()) {
+          checkAndQueue(*db, info, row, committed, rows);
+        } else {
+          insertWithComplex(*db, info, row, complex);
+          committed = rows + 1;
+          complex.clear();
+        }
         ++rows;
       }
     } else {
@@ -435,15 +457,21 @@ int cmdUpdate(const Args& a, std::istream& in, std::ostream&) {
   std::vector<jet::RowId> ids = rowsUpTo(*cursor, position);
   if (static_cast<int64_t>(ids.size()) <= position) throw jet::Error(jet::err::kNoCurrentRecord, "No current record.");
   std::vector<jet::Value> row = cursor->values();
+  std::vector<jet::ComplexChange> complex;
   for (auto& [key, scalar] : changes) {
     size_t i = columnIndex(info, key);
+    if (info.columns[i].type == jet::ColumnType::Complex) {
+      // The new values replace the field's old ones; the row keeps its key.
+      complex.push_back({i, complexFromJson(info.columns[i], scalar)});
+      continue;
+    }
     if (info.columns[i].autoNumber) throw jet::Error(jet::err::kCannotUpdateField, "Field cannot be updated.");
     row[i] = valueFromJson(info.columns[i], scalar);
     dao::checkValueFits(info, db->format(), i, row[i]);
   }
   dao::checkRecord(info, row);
   cursor.reset();
-  db->updateRow(info.name, ids[position], row);
+  db->updateRow(info.name, ids[position], row, complex);
   db->close();
   return 0;
 }

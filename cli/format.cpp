@@ -236,7 +236,15 @@ size_t parseObject(simdjson::ondemand::parser& parser, const char* json, size_t 
         if (!null) badJson("bad literal");
         break;
       }
-      default: badJson("a value is an array or an object");
+      case json_type::array: {
+        scalar.kind = JsonScalar::Array;
+        simdjson::ondemand::array array;
+        check(value.get_array().get(array));
+        check(array.raw_json().get(text));
+        scalar.text.assign(text);
+        break;
+      }
+      default: badJson("a value is an object");
     }
     ++n;
   }
@@ -388,8 +396,95 @@ jet::Value valueFromJson(const jet::ColumnInfo& c, const JsonScalar& s) {
       return convert(c, s.text);
     case JsonScalar::String:
       return convert(c, s.text);
+    case JsonScalar::Array:
+      break;
   }
-  return jet::Null{};
+  throw jet::Error(jet::err::kConversion, "Data type conversion error: only a complex field takes an array.");
+}
+
+namespace {
+
+[[noreturn]] void badComplex(const jet::ColumnInfo& c, const std::string& why) {
+  throw jet::Error(jet::err::kConversion, "Data type conversion error: the field '" + c.name + "' " + why + ".");
+}
+
+JsonScalar scalarOf(const jet::ColumnInfo& c, simdjson::dom::element e) {
+  JsonScalar s;
+  switch (e.type()) {
+    case simdjson::dom::element_type::NULL_VALUE: break;
+    case simdjson::dom::element_type::BOOL: s.kind = JsonScalar::Bool; s.boolean = e.get_bool().value(); break;
+    case simdjson::dom::element_type::STRING: s.kind = JsonScalar::String; s.text = std::string(e.get_string().value()); break;
+    case simdjson::dom::element_type::INT64:
+    case simdjson::dom::element_type::UINT64:
+    case simdjson::dom::element_type::DOUBLE:
+      s.kind = JsonScalar::Number;
+      s.text = simdjson::minify(e);
+      break;
+    default: badComplex(c, "takes values, not arrays or objects, in its array");
+  }
+  return s;
+}
+
+std::string stringField(const jet::ColumnInfo& c, simdjson::dom::object o, const char* key) {
+  simdjson::dom::element e;
+  if (o[key].get(e) || !e.is_string()) badComplex(c, std::string("needs a string \"") + key + "\" in each of its items");
+  return std::string(e.get_string().value());
+}
+
+}  // namespace
+
+jet::ComplexValue complexFromJson(const jet::ColumnInfo& c, const JsonScalar& s) {
+  jet::ComplexValue out;
+  out.kind = c.complexKind;
+  if (s.kind == JsonScalar::Null) return out;
+  if (s.kind != JsonScalar::Array) badComplex(c, "takes an array");
+  simdjson::dom::parser parser;
+  simdjson::dom::array items;
+  if (parser.parse(s.text).get(items)) badComplex(c, "takes an array");
+  for (simdjson::dom::element item : items) {
+    switch (c.complexKind) {
+      case jet::ComplexKind::MultiValue: {
+        jet::ColumnInfo value = c;
+        value.type = c.complexValueType;
+        out.values.push_back(valueFromJson(value, scalarOf(c, item)));
+        if (jet::isNull(out.values.back())) badComplex(c, "cannot hold a Null among its values");
+        break;
+      }
+      case jet::ComplexKind::Attachment: {
+        simdjson::dom::object o;
+        if (item.get(o)) badComplex(c, "takes objects {\"name\", \"type\", \"data\"}");
+        for (auto field : o)
+          if (field.key != "name" && field.key != "type" && field.key != "data")
+            badComplex(c, "has an attachment with an unknown member \"" + std::string(field.key) + "\"");
+        jet::ColumnInfo binary = c;
+        binary.type = jet::ColumnType::Ole;
+        const std::string hex = stringField(c, o, "data");
+        jet::Value data = hex.empty() ? jet::Value(jet::Bytes{}) : convert(binary, hex);
+        const auto* bytes = std::get_if<jet::Bytes>(&data);
+        if (!bytes) badComplex(c, "has an attachment whose data is not hex");
+        const std::string name = stringField(c, o, "name");
+        if (name.empty()) badComplex(c, "has an attachment without a name");
+        out.attachments.push_back(jet::Attachment::of(name, stringField(c, o, "type"), *bytes));
+        break;
+      }
+      case jet::ComplexKind::VersionHistory: {
+        simdjson::dom::object o;
+        if (item.get(o)) badComplex(c, "takes objects {\"value\", \"modified\"}");
+        simdjson::dom::element value;
+        if (o["value"].get(value)) badComplex(c, "needs a \"value\" in each version");
+        jet::ColumnInfo memo = c, date = c;
+        memo.type = jet::ColumnType::Memo;
+        date.type = jet::ColumnType::DateTime;
+        JsonScalar when;
+        when.kind = JsonScalar::String;
+        when.text = stringField(c, o, "modified");
+        out.versions.push_back({valueFromJson(memo, scalarOf(c, value)), valueFromJson(date, when)});
+        break;
+      }
+      default: badComplex(c, "cannot be written");
+    }
+  }
+  return out;
 }
 
 jet::Value valueFromCsv(const jet::ColumnInfo& c, const CsvField& f) {

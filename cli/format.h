@@ -29,14 +29,16 @@ void appendJsonComplex(std::string& out, const jet::ComplexValue& v);
 void appendCsvComplex(std::string& out, const jet::ComplexValue& v);
 void appendJsonString(std::string& out, const std::string& text);
 
-// A scalar read from JSON: null, true/false, a number (kept as its text) or a string.
+// A value read from JSON: null, true/false, a number (kept as its text), a string, or an array
+// (kept as its JSON text, for complex columns).
 struct JsonScalar {
-  enum Kind { Null, Bool, Number, String } kind = Null;
+  enum Kind { Null, Bool, Number, String, Array } kind = Null;
   bool boolean = false;
-  std::string text;  // number or string
+  std::string text;  // number, string or array
 };
 using JsonObject = std::vector<std::pair<std::string, JsonScalar>>;
-// Parses one JSON object of scalars ({"a": 1, ...}). Throws std::runtime_error on bad JSON.
+// Parses one JSON object of scalars and arrays ({"a": 1, "b": [...]}). Throws std::runtime_error
+// on bad JSON.
 JsonObject parseJsonObject(const std::string& line);
 // The same into `reuse`, whose first N entries it fills (keeping their storage for the next line);
 // returns N. Entries beyond N are left from earlier lines.
@@ -75,6 +77,11 @@ bool readCsvRecord(std::istream& in, std::vector<CsvField>& record, int64_t& lin
 // The value for a column from a JSON scalar or a CSV field (in the export's encodings; JSON
 // numbers are accepted for every numeric type). Throws jet::Error 3421 when it does not convert.
 jet::Value valueFromJson(const jet::ColumnInfo& column, const JsonScalar& s);
+// A complex column's value from the export's JSON: null (none), or an array of attachments
+// ({"name","type","data": hex}, files stored as Access stores them), of the values of a
+// multi-valued field, or of versions ({"value","modified"}, newest first). Throws jet::Error 3421
+// when it does not convert.
+jet::ComplexValue complexFromJson(const jet::ColumnInfo& column, const JsonScalar& s);
 jet::Value valueFromCsv(const jet::ColumnInfo& column, const CsvField& f);
 
 }  // namespace cli

@@ -34,6 +34,14 @@ struct CreateOptions {
 
 class Database;
 
+// A complex column's new value in a row (by the column's position in the table): the row's
+// attachments, the values of its multi-valued field or the versions of its history, in order.
+// Writing it replaces whatever the row held in that column.
+struct ComplexChange {
+  size_t column = 0;
+  ComplexValue value;
+};
+
 // The values of one complex column (attachments, a multi-valued field, a version history), read
 // from the column's hidden table on first use and then found by the key a row holds in the column.
 class ComplexValues {
@@ -100,6 +108,19 @@ class Database {
   // ignored). Returns the new row's address.
   virtual RowId insertRow(const std::string& table, std::vector<Value> values) = 0;
   virtual void updateRow(const std::string& table, RowId row, std::vector<Value> values) = 0;
+  // The same, with the values of complex columns written to their hidden tables in the same
+  // all-or-nothing change (the hidden rows a changed column held before are removed). Errors:
+  // 3265 a position that is no complex column, 3164 a column of a kind that cannot be written,
+  // 3049 when the column's hidden tables cannot be found.
+  virtual RowId insertRow(const std::string& table, std::vector<Value> values, const std::vector<ComplexChange>& complex) {
+    if (!complex.empty()) throw Error(err::kCannotUpdateField, "Field cannot be updated.");
+    return insertRow(table, std::move(values));
+  }
+  virtual void updateRow(const std::string& table, RowId row, std::vector<Value> values,
+                         const std::vector<ComplexChange>& complex) {
+    if (!complex.empty()) throw Error(err::kCannotUpdateField, "Field cannot be updated.");
+    updateRow(table, row, std::move(values));
+  }
   virtual void deleteRow(const std::string& table, RowId row) = 0;
   // Deletes distinct rows of one table in one commit (all or none): much faster than one
   // deleteRow per row. 3001 when a row is named twice.

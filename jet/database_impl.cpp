@@ -11,6 +11,7 @@
 #include "jet/check.h"
 #include "jet/linked_table.h"
 #include "jet/storage/encryption.h"
+#include "jet/table/row.h"
 #include "jet/table/table_scan.h"
 #include "jet/table/table_writer.h"
 
@@ -248,6 +249,11 @@ auto DatabaseImpl::atomicWrite(F&& write) -> decltype(write()) {
   PageFile& file = *file_;
   if (file.inAtomic()) return write();
   file.beginAtomic();
+  struct Writing {
+    bool& flag;
+    explicit Writing(bool& f) : flag(f) { flag = true; }
+    ~Writing() { flag = false; }
+  } writing(writing_);
   try {
     if constexpr (std::is_void_v<decltype(write())>) {
       write();
@@ -329,6 +335,8 @@ void DatabaseImpl::createRelationship(const NewRelationship& relationship) {
 
 // Queued rows reach the file's open scope a writer's batch at a time; the scope is committed here.
 void DatabaseImpl::settle() {
+  // Reading the catalog or a table's definition during a write leaves its open scope to it.
+  if (writing_) return;
   if (!file_ || (!queueOwner_ && !file_->inAtomic())) return;
   TableWriter* w = queueOwner_;
   queueOwner_ = nullptr;
@@ -368,6 +376,85 @@ RowId DatabaseImpl::insertRow(const std::string& table, std::vector<Value> value
 void DatabaseImpl::updateRow(const std::string& table, RowId row, std::vector<Value> values) {
   settle();
   atomicWrite([&] { writer(table).update(row, std::move(values)); });
+}
+
+std::vector<DatabaseImpl::ComplexWrite> DatabaseImpl::prepareComplex(const std::string& table,
+                                                                      const std::vector<ComplexChange>& complex,
+                                                                      const int32_t* key) {
+  std::vector<ComplexWrite> out;
+  const TableInfo info = this->table(table);
+  for (const ComplexChange& change : complex) {
+    if (change.column >= info.columns.size() || info.columns[change.column].type != ColumnType::Complex)
+      throw Error(err::kUnknownField, "Item not found in this collection: the field is no complex field.");
+    const ComplexData::Column& c = complex_.column(info.columns[change.column]);
+    ComplexWrite w;
+    w.flatTable = c.flatTable;
+    w.layout = c.layout;
+    w.width = this->table(c.flatTable).columns.size();
+    w.value = &change.value;
+    // Refused here, before anything is written, when the value does not suit the column.
+    complexRows(w.layout, w.width, 0, change.value);
+    if (key) w.replaced = complexRowsOf(*this, c, {*key});
+    out.push_back(std::move(w));
+  }
+  return out;
+}
+
+void DatabaseImpl::writeComplex(const std::vector<ComplexWrite>& writes, int32_t key) {
+  for (const ComplexWrite& w : writes) {
+    TableWriter& flat = writer(w.flatTable);
+    if (!w.replaced.empty()) flat.removeMany(w.replaced);
+    for (std::vector<Value>& row : complexRows(w.layout, w.width, key, *w.value)) flat.insert(std::move(row));
+  }
+}
+
+std::vector<Value> DatabaseImpl::storedRow(const std::string& table, RowId row) {
+  const TableDef& def = tableDef(table);
+  RowSlot slot;
+  PageRef page = resolveRow(*file_, header_.format, row, slot);
+  if (slot.deleted) throw Error(err::kRecordDeleted, "Record is deleted.");
+  std::vector<Value> values;
+  LongValueReader longValues(*file_, header_.format);
+  RowReader(def, codec_, longValues).decode(page->data() + slot.start, slot.size(), values);
+  return values;
+}
+
+int32_t DatabaseImpl::complexKeyOf(const std::string& table, RowId row) {
+  const TableDef& def = tableDef(table);
+  const std::vector<Value> values = storedRow(table, row);
+  for (size_t i = 0; i < def.columns.size() && i < values.size(); ++i)
+    if (def.columns[i].type == ColumnType::Complex)
+      if (const auto* k = std::get_if<int64_t>(&values[i])) return int32_t(*k);
+  return 0;
+}
+
+RowId DatabaseImpl::insertRow(const std::string& table, std::vector<Value> values,
+                              const std::vector<ComplexChange>& complex) {
+  if (complex.empty()) return insertRow(table, std::move(values));
+  settle();
+  const std::vector<ComplexWrite> writes = prepareComplex(table, complex, nullptr);
+  for (const ComplexWrite& w : writes) writer(w.flatTable);
+  return atomicWrite([&] {
+    TableWriter& w = writer(table);
+    const RowId id = w.insert(std::move(values));
+    // The new row's key is the one the table's counter last gave.
+    writeComplex(writes, int32_t(tableDef(table).lastComplexKey));
+    return id;
+  });
+}
+
+void DatabaseImpl::updateRow(const std::string& table, RowId row, std::vector<Value> values,
+                             const std::vector<ComplexChange>& complex) {
+  if (complex.empty()) return updateRow(table, row, std::move(values));
+  settle();
+  const int32_t key = complexKeyOf(table, row);
+  if (key == 0) throw Error(err::kCannotUpdateField, "Field cannot be updated: the row holds no complex key.");
+  const std::vector<ComplexWrite> writes = prepareComplex(table, complex, &key);
+  for (const ComplexWrite& w : writes) writer(w.flatTable);
+  atomicWrite([&] {
+    writer(table).update(row, std::move(values));
+    writeComplex(writes, key);
+  });
 }
 
 void DatabaseImpl::deleteRow(const std::string& table, RowId row) {

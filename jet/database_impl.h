@@ -43,6 +43,9 @@ class DatabaseImpl : public Database {
   void createRelationship(const NewRelationship& relationship) override;
   RowId insertRow(const std::string& table, std::vector<Value> values) override;
   void updateRow(const std::string& table, RowId row, std::vector<Value> values) override;
+  RowId insertRow(const std::string& table, std::vector<Value> values, const std::vector<ComplexChange>& complex) override;
+  void updateRow(const std::string& table, RowId row, std::vector<Value> values,
+                 const std::vector<ComplexChange>& complex) override;
   void deleteRow(const std::string& table, RowId row) override;
   void deleteRows(const std::string& table, const std::vector<RowId>& rows) override;
   RowId queueInsert(const std::string& table, std::vector<Value> values) override;
@@ -91,6 +94,24 @@ class DatabaseImpl : public Database {
   std::optional<LinkedSource> linkedSource(const std::string& name);
   // The hidden rows that hold the complex values of these rows of a local table, by hidden table.
   std::map<std::string, std::vector<RowId>> hiddenRowsOf(const std::string& table, const std::vector<RowId>& rows);
+  // A complex value to write: the hidden table, its layout and width, and the rows it replaces.
+  struct ComplexWrite {
+    std::string flatTable;
+    ComplexLayout layout;
+    size_t width = 0;
+    std::vector<RowId> replaced;
+    const ComplexValue* value = nullptr;
+  };
+  // Finds each change's hidden table (before any writing: reading the catalog then is safe);
+  // `key` is the row's key when it has one already (its old hidden rows are then replaced).
+  std::vector<ComplexWrite> prepareComplex(const std::string& table, const std::vector<ComplexChange>& complex,
+                                           const int32_t* key);
+  // Inside a write: removes the replaced hidden rows and adds the new ones under `key`.
+  void writeComplex(const std::vector<ComplexWrite>& writes, int32_t key);
+  // A stored row's values, long values read.
+  std::vector<Value> storedRow(const std::string& table, RowId row);
+  // The complex key a stored row holds (0 when it has none).
+  int32_t complexKeyOf(const std::string& table, RowId row);
 
   std::string path_;
   Header header_;  // filled while the page file is opened, so declared before it
@@ -107,6 +128,7 @@ class DatabaseImpl : public Database {
   std::string lastWriterName_;
   std::map<std::string, std::unique_ptr<Database>> linked_;  // source databases of linked tables, by path
   bool structureChecked_ = false;
+  bool writing_ = false;  // inside atomicWrite: settle() must not commit the open scope
   std::string damage_;  // why writing is refused ("" while writing is allowed)
 };
 

@@ -2,7 +2,9 @@
 
 #include <zlib.h>
 
+#include <cctype>
 #include <limits>
+#include <set>
 
 #include "jet/base/bytes.h"
 #include "jet/base/text_codec.h"
@@ -15,6 +17,8 @@ constexpr uint32_t kStoredRaw = 0;
 constexpr uint32_t kStoredDeflated = 1;
 constexpr size_t kWrapperSize = 8;
 constexpr size_t kContentHeaderSize = 12;  // before the extension
+// The level whose output is byte for byte the deflated data Access stores.
+constexpr int kDeflateLevel = 3;
 
 [[noreturn]] void damaged(const std::string& what) { throwCorrupt("an attachment's data " + what); }
 
@@ -39,7 +43,7 @@ Bytes inflateAll(const uint8_t* data, size_t size, size_t expected) {
 Bytes deflateAll(const Bytes& in) {
   uLongf size = compressBound(static_cast<uLong>(in.size()));
   Bytes out(size);
-  if (compress2(out.data(), &size, in.data(), static_cast<uLong>(in.size()), Z_DEFAULT_COMPRESSION) != Z_OK)
+  if (compress2(out.data(), &size, in.data(), static_cast<uLong>(in.size()), kDeflateLevel) != Z_OK)
     throw Error(err::kIoError, "Cannot compress an attachment.");
   out.resize(size);
   return out;
@@ -94,6 +98,13 @@ Bytes encodeAttachment(const std::string& extension, const Bytes& data, bool com
   const Bytes body = compress ? deflateAll(content) : std::move(content);
   out.insert(out.end(), body.begin(), body.end());
   return out;
+}
+
+bool attachmentCompresses(const std::string& type) {
+  static const std::set<std::string> kCompressed = {"jpg", "zip", "gz", "bz2", "z", "7z", "cab", "rar", "mp3", "mpg"};
+  std::string lower = type;
+  for (char& c : lower) c = char(std::tolower(static_cast<unsigned char>(c)));
+  return !kCompressed.count(lower);
 }
 
 }  // namespace jet

@@ -25,4 +25,8 @@ AttachmentContent decodeAttachment(const Bytes& stored);
 // The stored form of a file, deflated or kept as is.
 Bytes encodeAttachment(const std::string& extension, const Bytes& data, bool compress);
 
+// Whether a file of this type (extension, any case) is deflated when stored: files of the usual
+// already-compressed formats (jpg, zip, gz, bz2, z, 7z, cab, rar, mp3, mpg) are kept as they are.
+bool attachmentCompresses(const std::string& type);
+
 }  // namespace jet

@@ -6,6 +6,14 @@ namespace jet {
 
 Bytes Attachment::data() const { return decodeAttachment(stored).data; }
 
+Attachment Attachment::of(const std::string& name, const std::string& type, const Bytes& data) {
+  Attachment a;
+  a.name = name;
+  a.type = type;
+  a.stored = encodeAttachment(type, data, attachmentCompresses(type));
+  return a;
+}
+
 std::string complexText(const ComplexValue& value, std::string_view separator) {
   std::string out;
   bool first = true;

@@ -21,6 +21,8 @@ struct Attachment {
   Value flags;          // FileFlags (Null or a number)
   // The file's own bytes. Throws Error 3049 when the stored data is damaged.
   Bytes data() const;
+  // A new attachment of a file, stored as Access stores it (see attachmentCompresses).
+  static Attachment of(const std::string& name, const std::string& type, const Bytes& data);
 };
 
 struct Version {

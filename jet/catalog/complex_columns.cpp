@@ -130,6 +130,46 @@ ComplexLayout complexLayout(const TableInfo& templateTable, const TableInfo& fla
   return l;
 }
 
+std::vector<std::vector<Value>> complexRows(const ComplexLayout& layout, size_t width, int32_t key,
+                                            const ComplexValue& value) {
+  auto fits = [&](int i) { return i >= 0 && static_cast<size_t>(i) < width; };
+  if (!fits(layout.key)) throwCorrupt("a complex column's hidden table has no key");
+  const bool otherKind = (!value.values.empty() && layout.kind != ComplexKind::MultiValue) ||
+                         (!value.attachments.empty() && layout.kind != ComplexKind::Attachment) ||
+                         (!value.versions.empty() && layout.kind != ComplexKind::VersionHistory);
+  if (otherKind) throw Error(err::kConversion, "Data type conversion error.");
+  std::vector<std::vector<Value>> out;
+  if (value.size() == 0) return out;
+  const bool writable = (layout.kind == ComplexKind::MultiValue && fits(layout.value)) ||
+                        (layout.kind == ComplexKind::Attachment && fits(layout.fileName) && fits(layout.fileData)) ||
+                        (layout.kind == ComplexKind::VersionHistory && fits(layout.value));
+  if (!writable) throw Error(err::kCannotUpdateField, "Field cannot be updated.");
+  auto row = [&]() -> std::vector<Value>& {
+    out.emplace_back(width, Value{});
+    out.back()[static_cast<size_t>(layout.key)] = int64_t(key);
+    return out.back();
+  };
+  auto set = [](std::vector<Value>& r, int i, Value v) {
+    if (i >= 0 && static_cast<size_t>(i) < r.size()) r[static_cast<size_t>(i)] = std::move(v);
+  };
+  for (const Value& v : value.values) set(row(), layout.value, v);
+  for (const Attachment& a : value.attachments) {
+    std::vector<Value>& r = row();
+    set(r, layout.fileName, a.name);
+    set(r, layout.fileType, a.type);
+    set(r, layout.fileData, a.stored);
+    if (!a.url.empty()) set(r, layout.fileUrl, a.url);
+    set(r, layout.fileTimeStamp, a.timeStamp);
+    set(r, layout.fileFlags, a.flags);
+  }
+  for (auto it = value.versions.rbegin(); it != value.versions.rend(); ++it) {
+    std::vector<Value>& r = row();
+    set(r, layout.value, it->value);
+    set(r, layout.modified, it->modified);
+  }
+  return out;
+}
+
 bool complexRowKey(const ComplexLayout& layout, const std::vector<Value>& row, int32_t& key) {
   if (layout.key < 0 || static_cast<size_t>(layout.key) >= row.size()) return false;
   const auto* v = std::get_if<int64_t>(&row[static_cast<size_t>(layout.key)]);

@@ -50,6 +50,13 @@ ComplexLayout complexLayout(const TableInfo& templateTable, const TableInfo& fla
 // newest first, later-saved rows first among equal dates).
 void addComplexRow(const ComplexLayout& layout, const std::vector<Value>& row, ComplexValue& value);
 
+// The hidden rows that hold `value` (the inverse of addComplexRow), `width` values each: the key
+// column holds `key`, the row's own auto-number is the engine's. Versions are stored oldest
+// first. Throws 3164 for a column whose kind cannot be written, 3421 when the value is of another
+// kind than the column.
+std::vector<std::vector<Value>> complexRows(const ComplexLayout& layout, size_t width, int32_t key,
+                                            const ComplexValue& value);
+
 // The key a hidden row belongs to; false when the row has none.
 bool complexRowKey(const ComplexLayout& layout, const std::vector<Value>& row, int32_t& key);
 

@@ -9,6 +9,7 @@
 #include "jet/base/error.h"
 #include "jet/catalog/catalog.h"
 #include "jet/catalog/catalog_writer.h"
+#include "jet/catalog/complex_columns.h"
 #include "jet/catalog/name_rules.h"
 #include "jet/catalog/properties.h"
 #include "jet/catalog/system_tables.h"
@@ -687,12 +688,33 @@ void createRelationship(SchemaFile& file, const NewRelationship& spec) {
   file.sync();
 }
 
-void dropTable(SchemaFile& file, const std::string& name) {
+namespace {
+
+// Deletes the rows of a system table (when the file has it) whose Long column holds `id`.
+void deleteRowsNaming(SchemaFile& file, const CatalogView& cat, const std::string& table, const std::string& column,
+                      int32_t id) {
+  const uint32_t page = systemTablePage(cat, table, 0);
+  if (!page) return;
+  const TableDef def = file.definition(page);
+  size_t pos = def.columns.size();
+  for (size_t i = 0; i < def.columns.size(); ++i)
+    if (sameName(def.columns[i].name, column)) pos = i;
+  if (pos == def.columns.size()) return;
+  for (const auto& [rid, values] : readPlainRows(file, page, def)) {
+    const auto* v = std::get_if<int64_t>(&values[pos]);
+    if (v && int32_t(*v) == id) deleteIndexedRow(file, page, file.definition(page), rid, values);
+  }
+}
+
+// Drops one catalog object of the tables folder: its catalog and permission rows, its pages and
+// long values. `hiddenPart` allows the system-flagged tables that belong to another table.
+void dropObject(SchemaFile& file, const std::string& name, bool hiddenPart) {
   const Format f = file.format();
   CatalogView cat = loadCatalog(file);
   const CatalogEntry* row = findTable(cat, name);
   if (!row || row->type == sys::kTypeQuery) throw Error(err::kObjectNotFound, objectNotFoundMessage(name));
-  if (row->object.flags & sys::kFlagSystem) throw Error(err::kReadOnly, "Cannot update. Database or object is read-only.");
+  if ((row->object.flags & sys::kFlagSystem) && !hiddenPart)
+    throw Error(err::kReadOnly, "Cannot update. Database or object is read-only.");
   const std::vector<Value> rowValues = storedValues(file, cat, row->row);
 
   // A table that takes part in a relationship stays.
@@ -797,6 +819,66 @@ void dropTable(SchemaFile& file, const std::string& name) {
   }
   for (const auto& [field, map] : longValues) file.freeLongValue(field, map);
   for (uint32_t p : owned) file.freePage(p);
+  // Files made by Access 2007 and later list every table for the navigation pane by its id.
+  deleteRowsNaming(file, cat, "MSysNavPaneObjectIDs", "Id", row->object.id);
+  deleteRowsNaming(file, cat, "MSysNavPaneGroupToObjects", "ObjectID", row->object.id);
+}
+
+constexpr const char* kComplexColumnsTable = "MSysComplexColumns";
+// The template tables every complex column of a kind shares (a version history has one of its own).
+constexpr std::string_view kSharedTemplatePrefix = "MSysComplexType_";
+
+std::string tableNameOf(const CatalogView& cat, int32_t id) {
+  for (const auto& e : cat.catalog.entries())
+    if (e.parentId == sys::kTablesId && e.type == sys::kTypeTable && e.object.id == id) return e.object.name;
+  return {};
+}
+
+}  // namespace
+
+void dropTable(SchemaFile& file, const std::string& name) {
+  // A table's complex columns keep their values in hidden tables, named with the table's id in
+  // MSysComplexColumns: those rows and tables go with it, and so does a template table that only
+  // one of its columns used.
+  CatalogView cat = loadCatalog(file);
+  const CatalogEntry* row = findTable(cat, name);
+  std::vector<std::string> hidden;
+  const CatalogEntry* cc = findSystemTable(cat, kComplexColumnsTable);
+  if (row && row->type == sys::kTypeTable && cc) {
+    const TableDef def = file.definition(uint32_t(row->object.id) & 0x00FFFFFF);
+    const bool hasComplex = std::any_of(def.columns.begin(), def.columns.end(),
+                                        [](const ColumnDef& c) { return c.type == ColumnType::Complex; });
+    if (hasComplex) {
+      const uint32_t ccPage = cc->object.tdefPage;
+      const TableDef ccDef = file.definition(ccPage);
+      const TableInfo ccInfo = describeTable(ccDef, kComplexColumnsTable);
+      std::set<int32_t> templatesLeft, templatesDropped;
+      std::vector<std::pair<RowId, std::vector<Value>>> ownRows;
+      for (auto& r : readPlainRows(file, ccPage, ccDef)) {
+        const std::vector<ComplexColumnEntry> entry = complexColumnEntries(ccInfo.columns, {r.second});
+        if (entry.empty()) continue;
+        if (entry[0].tableId != row->object.id) {
+          templatesLeft.insert(entry[0].templateId);
+          continue;
+        }
+        hidden.push_back(tableNameOf(cat, entry[0].flatTableId));
+        templatesDropped.insert(entry[0].templateId);
+        ownRows.push_back(std::move(r));
+      }
+      for (int32_t t : templatesDropped) {
+        const std::string templateName = tableNameOf(cat, t);
+        if (!templatesLeft.count(t) && templateName.rfind(kSharedTemplatePrefix, 0) != 0)
+          hidden.push_back(templateName);
+      }
+      dropObject(file, name, false);
+      for (const auto& [rid, v] : ownRows) deleteIndexedRow(file, ccPage, file.definition(ccPage), rid, v);
+      for (const std::string& h : hidden)
+        if (!h.empty()) dropObject(file, h, true);
+      file.sync();
+      return;
+    }
+  }
+  dropObject(file, name, false);
   file.sync();
 }
 

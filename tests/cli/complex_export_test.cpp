@@ -1,5 +1,6 @@
 // Exporting a table with complex columns: attachments, multiple values and version history in
-// JSON lines, and names or values joined by ';' in CSV.
+// JSON lines, and names or values joined by ';' in CSV; importing and updating them from the same
+// JSON.
 #include <gtest/gtest.h>
 
 #include "cli/format.h"
@@ -43,6 +44,42 @@ TEST_F(ComplexExport, CsvJoinsNamesAndValues) {
   EXPECT_EQ(rows[1], "one,red;green,a.txt,n1,,10;20");
   EXPECT_EQ(rows[2], "two,blue,b.bin;c.txt,n2 again,n2 again;n2,");
   EXPECT_EQ(rows[3], "three,,,,,");
+}
+
+TEST_F(ComplexExport, ImportAndUpdateTakeTheJsonTheExportWrites) {
+  clitest::Result r = clitest::run({"export", path_, "Items", "--format", "jsonl"});
+  ASSERT_EQ(r.rc, 0) << r.err;
+  const auto before = clitest::lines(r.out);
+  r = clitest::run({"import", path_, "Items"}, r.out);
+  ASSERT_EQ(r.rc, 0) << r.err;
+  r = clitest::run({"export", path_, "Items", "--format", "jsonl"});
+  const auto after = clitest::lines(r.out);
+  ASSERT_EQ(after.size(), 6u);
+  for (size_t i = 0; i < 3; ++i) EXPECT_EQ(after[i + 3], before[i]);
+
+  // An update replaces a complex field's values; null or [] empties it.
+  r = clitest::run({"update", path_, "Items", "3"},
+                   "{\"tags\":[\"z\"],\"files\":[{\"name\":\"d.BIN\",\"type\":\"BIN\",\"data\":\"00FF\"}],"
+                   "\"scores\":null}");
+  ASSERT_EQ(r.rc, 0) << r.err;
+  r = clitest::run({"export", path_, "Items", "--format", "jsonl"});
+  EXPECT_EQ(clitest::lines(r.out).at(3),
+            "{\"name\":\"one\",\"tags\":[\"z\"],\"files\":[{\"name\":\"d.BIN\",\"type\":\"BIN\",\"data\":\"00ff\"}],"
+            "\"notes\":\"n1\",\"history\":[],\"scores\":[]}");
+  EXPECT_EQ(clitest::lines(r.out).at(0), before[0]);
+
+  // Values that do not suit the field are refused with the line, and nothing of the row is written.
+  for (const char* bad : {"{\"name\":\"x\",\"scores\":[\"ten\"]}", "{\"name\":\"x\",\"tags\":\"red\"}",
+                          "{\"name\":\"x\",\"files\":[{\"name\":\"a\",\"type\":\"\",\"data\":\"zz\"}]}",
+                          "{\"name\":\"x\",\"files\":[{\"name\":\"a\",\"type\":\"\",\"data\":\"\",\"url\":\"u\"}]}",
+                          "{\"name\":\"x\",\"notes\":[\"a\"]}"}) {
+    r = clitest::run({"import", path_, "Items"}, std::string(bad) + "\n");
+    EXPECT_EQ(r.rc, 1) << bad;
+    EXPECT_NE(r.err.find("line 1"), std::string::npos) << r.err;
+  }
+  EXPECT_EQ(clitest::lines(clitest::run({"export", path_, "Items"}).out).size(), 7u);
+  r = clitest::run({"check", path_});
+  EXPECT_EQ(r.rc, 0) << r.out;
 }
 
 TEST(ComplexFormat, ValuesNeedingQuotesAndDamagedAttachments) {

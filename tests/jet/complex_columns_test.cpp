@@ -4,6 +4,7 @@
 #include <zlib.h>
 
 #include <map>
+#include <set>
 
 #include "jet/base/attachment_data.h"
 #include "jet/base/bytes.h"
@@ -11,6 +12,7 @@
 #include "jet/database.h"
 #include "support/complex_fixture.h"
 #include "support/error_of.h"
+#include "jet/support/oracles.h"
 #include "jet/support/test_files.h"
 
 namespace {
@@ -75,6 +77,18 @@ TEST(AttachmentData, DecodesStoredAndDeflatedFilesAndReadsBackWhatItWrites) {
     EXPECT_TRUE(empty.data.empty());
     EXPECT_EQ(empty.extension, "");
   }
+}
+
+TEST(AttachmentData, NewFilesAreStoredByteForByteAsAccessStoresThem) {
+  jettest::TempDir dir;
+  auto db = jet::Database::open(dir.copy("ace/complexDataTestV2007.accdb"));
+  const jet::Attachment access =
+      db->complexValues("Table1", "attach-data")->of(jet::Value(int64_t(2))).attachments.at(0);
+  const jet::Attachment ours = jet::Attachment::of(access.name, access.type, access.data());
+  EXPECT_EQ(ours.stored, access.stored);
+  // Already-compressed formats are kept as they are, whatever the case of their type.
+  EXPECT_EQ(jet::Attachment::of("a.ZIP", "ZIP", {1, 2}).stored[0], 0);
+  EXPECT_EQ(jet::Attachment::of("a.png", "png", {1, 2}).stored[0], 1);
 }
 
 TEST(AttachmentData, DamagedDataIsRefusedWithoutReadingPastIt) {
@@ -348,9 +362,191 @@ TEST_F(ComplexTable, CompactionKeepsTheColumnsTiedToTheirHiddenTables) {
   EXPECT_EQ(std::get<int64_t>(last[1]), 4);
 }
 
+TEST_F(ComplexTable, WrittenValuesReplaceTheRowsOldOnesAndReadBack) {
+  using V = jet::Value;
+  const jet::Bytes file = {'n', 'e', 'w', 0, 1};
+  jet::ComplexValue tags, files, scores, history;
+  tags.values = {V(std::string("x")), V(std::string("y"))};
+  files.attachments = {jet::Attachment::of("n.txt", "txt", file), jet::Attachment::of("p.jpg", "jpg", file)};
+  scores.values = {V(int64_t(7))};
+  history.versions = {{V(std::string("later")), V(jet::DateTime{complexfixture::kLater})},
+                      {V(std::string("earlier")), V(jet::DateTime{complexfixture::kEarlier})}};
+  const jet::RowId added = db_->insertRow("Items", {V(std::string("four")), V{}, V{}, V{}, V{}, V{}},
+                                          {{1, tags}, {2, files}, {5, scores}, {4, history}});
+  // The new row took key 4; its values are found by it, the versions newest first again.
+  EXPECT_EQ(jet::complexText(valueOf("tags", 4), ";"), "x;y");
+  const jet::ComplexValue stored = valueOf("files", 4);
+  ASSERT_EQ(stored.attachments.size(), 2u);
+  EXPECT_EQ(stored.attachments[0].data(), file);
+  EXPECT_EQ(stored.attachments[0].stored[0], 1);  // deflated
+  EXPECT_EQ(stored.attachments[1].stored[0], 0);  // a jpg is kept as it is
+  EXPECT_EQ(stored.attachments[1].name, "p.jpg");
+  EXPECT_EQ(jet::complexText(valueOf("scores", 4), ";"), "7");
+  EXPECT_EQ(jet::complexText(valueOf("history", 4), ";"), "later;earlier");
+
+  // An update replaces the values of the columns it names and leaves the others and other rows.
+  jet::ComplexValue one;
+  one.values = {V(std::string("z"))};
+  auto c = db_->openTable("Items");
+  ASSERT_TRUE(c->next());
+  const jet::RowId first = c->rowId();
+  std::vector<V> row = c->values();
+  c.reset();
+  db_->updateRow("Items", first, row, {{1, one}, {2, jet::ComplexValue{}}});
+  EXPECT_EQ(jet::complexText(valueOf("tags", 1), ";"), "z");
+  EXPECT_EQ(valueOf("files", 1).size(), 0u);
+  EXPECT_EQ(jet::complexText(valueOf("scores", 1), ";"), "10;20");
+  EXPECT_EQ(jet::complexText(valueOf("tags", 2), ";"), "blue");
+  EXPECT_EQ(rowsOf("f_1_tags"), 4u);  // blue, x, y, z
+  EXPECT_EQ(rowsOf("f_2_files"), 4u);
+
+  // Refusals write nothing: values of another kind, a column that is not complex.
+  jet::ComplexValue wrongKind;
+  wrongKind.attachments = {jet::Attachment::of("a.txt", "txt", file)};
+  EXPECT_EQ(errorOf([&] { db_->updateRow("Items", first, row, {{1, wrongKind}}); }), jet::err::kConversion);
+  EXPECT_EQ(errorOf([&] { db_->insertRow("Items", row, {{0, one}}); }), jet::err::kUnknownField);
+  EXPECT_EQ(rowsOf("Items"), 4u);
+  EXPECT_EQ(rowsOf("f_1_tags"), 4u);
+
+  // The key counter moved on: the next row gets key 5, after a reopen too.
+  db_->close();
+  db_ = jet::Database::open(path_);
+  db_->insertRow("Items", {V(std::string("five")), V{}, V{}, V{}, V{}, V{}}, {{1, one}});
+  EXPECT_EQ(jet::complexText(valueOf("tags", 5), ";"), "z");
+  (void)added;
+  const jet::CheckReport report = db_->check();
+  EXPECT_TRUE(report.ok()) << (report.ok() ? "" : report.problems.front());
+}
+
+TEST_F(ComplexTable, DroppingTheTableDropsItsHiddenTablesAndEntries) {
+  db_->dropTable("Items");
+  std::set<std::string> names;
+  for (const auto& o : db_->objects()) names.insert(o.name);
+  for (const char* gone : {"Items", "f_1_tags", "f_2_files", "f_3_history", "f_4_scores", "MSysComplexTypeVH_1"})
+    EXPECT_FALSE(names.count(gone)) << gone;
+  // The templates every column of a kind shares stay.
+  for (const char* kept : {"MSysComplexType_Text", "MSysComplexType_Long", "MSysComplexType_Attachment"})
+    EXPECT_TRUE(names.count(kept)) << kept;
+  EXPECT_EQ(rowsOf("MSysComplexColumns"), 0u);
+  const jet::CheckReport report = db_->check();
+  EXPECT_TRUE(report.ok()) << (report.ok() ? "" : report.problems.front());
+}
+
 }  // namespace
 
 namespace {
+
+std::set<int64_t> idsIn(jet::Database& db, const std::string& table, const std::string& column) {
+  std::set<int64_t> out;
+  auto c = db.openTable(table);
+  size_t pos = 0;
+  while (pos < c->table().columns.size() && c->table().columns[pos].name != column) ++pos;
+  while (c->next())
+    if (const auto* v = std::get_if<int64_t>(&c->values().at(pos))) out.insert(*v);
+  return out;
+}
+
+// Dropping Access's table with every kind of complex column: its three hidden tables, the version
+// history's own template, its MSysComplexColumns rows and its navigation-pane rows go; the
+// resources table's attachments (another table's complex column) stay readable.
+TEST(ComplexAccessFile, DroppingATableTakesItsHiddenTablesAndLeavesTheOthers) {
+  jettest::TempDir dir;
+  const std::string path = dir.copy("ace/complexDataTestV2007.accdb");
+  const std::string attachments = "f_3B07F994AD0A4B56A3A1E13B3A1D3B70_attach-data";
+  {
+    auto db = jet::Database::open(path);
+    // The hidden tables are the system's: they are not dropped on their own.
+    EXPECT_EQ(errorOf([&] { db->dropTable(attachments); }), jet::err::kReadOnly);
+    db->dropTable("Table1");
+    std::map<std::string, int32_t> ids;
+    for (const auto& o : db->objects()) ids[o.name] = o.id;
+    for (const std::string gone : {std::string("Table1"), attachments,
+                                   std::string("f_FCC66D28D650455480D923D1BD446BA6_multi-value-data"),
+                                   std::string("f_0BFE159C44334BFB968A820EA89C2D7E_VersionHistory_F5F8918F-0A3F-"),
+                                   std::string("MSysComplexTypeVH_7B4A12A4BE0B4564884754E9E31577B2")})
+      EXPECT_FALSE(ids.count(gone)) << gone;
+    EXPECT_TRUE(ids.count("f_63A2725FD5F0424B858BA73DA673639B_Data"));
+    EXPECT_TRUE(ids.count("MSysComplexType_Text"));
+    EXPECT_EQ(idsIn(*db, "MSysComplexColumns", "ComplexID"), std::set<int64_t>{1});
+    // Ids of Table1 (109) and its hidden tables (41, 46, 60, 78) leave the navigation pane's lists.
+    const std::set<int64_t> nav = idsIn(*db, "MSysNavPaneObjectIDs", "Id");
+    for (int64_t id : {109, 41, 46, 60, 78}) EXPECT_FALSE(nav.count(id)) << id;
+    EXPECT_TRUE(nav.count(104));
+    EXPECT_FALSE(idsIn(*db, "MSysNavPaneGroupToObjects", "ObjectID").count(109));
+    auto theme = db->complexValues("MSysResources", "Data")->of(jet::Value(int64_t(1)));
+    ASSERT_EQ(theme.attachments.size(), 1u);
+    EXPECT_EQ(theme.attachments[0].name, "Office Theme.thmx");
+    const jet::CheckReport report = db->check();
+    EXPECT_TRUE(report.ok()) << (report.ok() ? "" : report.problems.front());
+  }
+  // Both independent readers still read the whole file, and neither sees a dropped table.
+  if (auto tables = oracle::mdbtools("mdb-tables", "-S -1 " + oracle::quote(path))) {
+    EXPECT_EQ(tables->status, 0);
+    EXPECT_EQ(tables->out.find("Table1"), std::string::npos);
+    EXPECT_EQ(tables->out.find("attach-data"), std::string::npos);
+    EXPECT_NE(tables->out.find("MSysResources"), std::string::npos);
+  }
+  if (auto lines = oracle::mdbReader(path)) {
+    bool resources = false;
+    for (const std::string& l : *lines) {
+      EXPECT_NE(l.rfind("FAIL", 0), 0u) << l;
+      EXPECT_EQ(l.find("attach-data"), std::string::npos) << l;
+      if (l.rfind("ROW\tMSysResources\t", 0) == 0) resources = l.find("Office Theme.thmx") != std::string::npos;
+    }
+    EXPECT_TRUE(resources);
+  }
+}
+
+// Values written into Access's own table: the hidden rows are what both readers find.
+TEST(ComplexAccessFile, WrittenValuesReadBackInTheIndependentReader) {
+  jettest::TempDir dir;
+  const std::string path = dir.copy("ace/complexDataTestV2007.accdb");
+  const std::string text = "written by the engine, twice: written by the engine";
+  const jet::Bytes file(text.begin(), text.end());
+  jet::Value key;
+  {
+    auto db = jet::Database::open(path);
+    std::vector<jet::Value> row(db->table("Table1").columns.size());
+    row[0] = std::string("row5");
+    jet::ComplexValue files, values;
+    files.attachments = {jet::Attachment::of("new.txt", "txt", file)};
+    values.values = {jet::Value(std::string("value2")), jet::Value(std::string("value3"))};
+    size_t attach = 0, multi = 0;
+    const jet::TableInfo info = db->table("Table1");
+    for (size_t i = 0; i < info.columns.size(); ++i) {
+      if (info.columns[i].name == "attach-data") attach = i;
+      if (info.columns[i].name == "multi-value-data") multi = i;
+    }
+    db->insertRow("Table1", row, {{attach, files}, {multi, values}});
+    // The new row's key comes after the last the table gave (which Access had counted up to 7).
+    auto c = db->openTable("Table1");
+    while (c->next()) key = c->values()[attach];
+    EXPECT_EQ(std::get<int64_t>(key), 8);
+    EXPECT_EQ(db->complexValues("Table1", "attach-data")->of(key).attachments.at(0).data(), file);
+    const jet::CheckReport report = db->check();
+    EXPECT_TRUE(report.ok()) << (report.ok() ? "" : report.problems.front());
+  }
+  auto lines = oracle::mdbReader(path);
+  if (!lines) GTEST_SKIP() << "mdb-reader is not installed";
+  bool attachment = false;
+  std::vector<std::string> multi;
+  for (const std::string& l : *lines) {
+    if (l.rfind("FAIL", 0) == 0) EXPECT_NE(l.find("Table1"), std::string::npos) << l;  // as before the write
+    if (l.find("\tf_3B07F994AD0A4B56A3A1E13B3A1D3B70_attach-data\t{\"_attach-data\":8,") != std::string::npos) {
+      const size_t at = l.find("\"FileData\":\"") + 12;
+      const std::string hex = l.substr(at, l.find('"', at) - at);
+      jet::Bytes stored;
+      for (size_t k = 0; k + 1 < hex.size(); k += 2) stored.push_back(uint8_t(std::stoi(hex.substr(k, 2), nullptr, 16)));
+      EXPECT_EQ(jet::decodeAttachment(stored).data, file);
+      EXPECT_NE(l.find("\"FileName\":\"new.txt\""), std::string::npos) << l;
+      attachment = true;
+    }
+    if (l.find("\tf_FCC66D28D650455480D923D1BD446BA6_multi-value-data\t{\"_multi-value-data\":8,") != std::string::npos)
+      multi.push_back(l.substr(l.find("\"Value\"")));
+  }
+  EXPECT_TRUE(attachment);
+  EXPECT_EQ(multi, (std::vector<std::string>{"\"Value\":\"value2\"}", "\"Value\":\"value3\"}"}));
+}
 
 // The Access 2007 file with every kind of complex column, as Access wrote it.
 TEST(ComplexAccessFile, ValuesOfEveryKindReadAsAccessStoredThem) {
