@@ -70,9 +70,10 @@ int16_t FillRecords(const std::string& table, RecordGrid& grid) {
       if (const auto* s = std::get_if<std::string>(&v)) {
         model->addCell(upToNul(*s));
       } else {
+        // Only texts can hold a NUL: the text of any other value is digits, signs and letters.
         text.clear();
         jet::appendText(text, v);
-        model->addCell(upToNul(text));
+        model->addCell(text);
       }
     };
     // The first screenful is shown as soon as it is read; the rest follows when all are in.

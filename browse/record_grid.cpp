@@ -63,13 +63,9 @@ void RecordModel::beginFill(int expectedRows) {
   block_ = nullptr;
   used_ = room_ = rowBegin_ = 0;
   rowStart_.clear();
-  cellEnd_.clear();
   order_.clear();
   std::vector<int32_t>().swap(order_);
-  if (expectedRows > 0) {
-    rowStart_.reserve(static_cast<size_t>(expectedRows));
-    cellEnd_.reserve(static_cast<size_t>(expectedRows) * width_);
-  }
+  if (expectedRows > 0) rowStart_.reserve(static_cast<size_t>(expectedRows));
   endResetModel();
 }
 
@@ -85,15 +81,18 @@ void RecordModel::startRow() {
   if (open_) endRow();
   open_ = true;
   cellsInRow_ = 0;
+  const size_t ends = sizeof(uint32_t) * static_cast<size_t>(width_);
   rowBegin_ = used_;
+  if (room_ - used_ < ends) newBlock(ends);
+  used_ += ends;
 }
 
-// Starts a block with room for `need` more bytes, the open row's cells carried over to it.
+// Starts a block with room for `need` more bytes, the open row carried over to it.
 void RecordModel::newBlock(size_t need) {
   constexpr size_t kBlockBytes = size_t{4} << 20;
   const size_t carried = used_ - rowBegin_;
   const size_t size = std::max(kBlockBytes, carried + need);
-  auto block = std::make_unique<char[]>(size);
+  auto block = std::make_unique_for_overwrite<char[]>(size);
   if (carried) std::memcpy(block.get(), block_ + rowBegin_, carried);
   block_ = block.get();
   blocks_.push_back(std::move(block));
@@ -103,22 +102,25 @@ void RecordModel::newBlock(size_t need) {
   rowBegin_ = 0;
 }
 
+void RecordModel::endCell() {
+  const size_t ends = sizeof(uint32_t) * static_cast<size_t>(width_);
+  const uint32_t end = static_cast<uint32_t>(used_ - rowBegin_ - ends);
+  std::memcpy(block_ + rowBegin_ + sizeof(uint32_t) * static_cast<size_t>(cellsInRow_), &end, sizeof end);
+  ++cellsInRow_;
+}
+
 void RecordModel::addCell(std::string_view utf8) {
   if (!open_ || cellsInRow_ >= width_) return;
   if (room_ - used_ < utf8.size()) newBlock(utf8.size());
   if (!utf8.empty()) std::memcpy(block_ + used_, utf8.data(), utf8.size());
   used_ += utf8.size();
-  cellEnd_.push_back(static_cast<uint32_t>(used_ - rowBegin_));
-  ++cellsInRow_;
+  endCell();
 }
 
 void RecordModel::endRow() {
   if (!open_) return;
-  while (cellsInRow_ < width_) {
-    cellEnd_.push_back(static_cast<uint32_t>(used_ - rowBegin_));
-    ++cellsInRow_;
-  }
-  rowStart_.push_back(block_ ? block_ + rowBegin_ : nullptr);
+  while (cellsInRow_ < width_) endCell();
+  rowStart_.push_back(block_ + rowBegin_);
   open_ = false;
 }
 
@@ -136,7 +138,6 @@ void RecordModel::clearRows() {
   block_ = nullptr;
   used_ = room_ = rowBegin_ = 0;
   std::vector<const char*>().swap(rowStart_);
-  std::vector<uint32_t>().swap(cellEnd_);
   std::vector<int32_t>().swap(order_);
   open_ = false;
   filling_ = false;
@@ -145,9 +146,11 @@ void RecordModel::clearRows() {
 }
 
 std::string_view RecordModel::storedCell(size_t stored, int column) const {
-  const uint32_t* ends = cellEnd_.data() + stored * width_;
-  const uint32_t begin = column == 0 ? 0 : ends[column - 1];
-  return std::string_view(rowStart_[stored] + begin, ends[column] - begin);
+  const char* row = rowStart_[stored];
+  uint32_t begin = 0, end = 0;
+  if (column > 0) std::memcpy(&begin, row + sizeof(uint32_t) * static_cast<size_t>(column - 1), sizeof begin);
+  std::memcpy(&end, row + sizeof(uint32_t) * static_cast<size_t>(column), sizeof end);
+  return std::string_view(row + sizeof(uint32_t) * static_cast<size_t>(width_) + begin, end - begin);
 }
 
 std::string_view RecordModel::cell(int row, int column) const {
@@ -208,7 +211,7 @@ void RecordModel::reorder(std::vector<int32_t> order) {
 }
 
 size_t RecordModel::bytesHeld() const {
-  return blockBytes_ + rowStart_.capacity() * sizeof(const char*) + cellEnd_.capacity() * sizeof(uint32_t) +
+  return blockBytes_ + rowStart_.capacity() * sizeof(const char*) +
          order_.capacity() * sizeof(int32_t);
 }
 

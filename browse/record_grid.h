@@ -63,18 +63,19 @@ class RecordModel : public QAbstractTableModel {
  private:
   void reorder(std::vector<int32_t> order);
   void newBlock(size_t need);
+  void endCell();
   std::string_view storedCell(size_t stored, int column) const;
 
   QStringList headers_;
   int width_ = 0;                    // cells per row, fixed at beginFill
-  // Every cell's UTF-8 text, row after row; a row never spans two blocks.
+  // Rows one after another, each the end of every cell's text (four bytes a cell, counted from the
+  // row's first text byte) followed by the cells' UTF-8 texts; a row never spans two blocks.
   std::vector<std::unique_ptr<char[]>> blocks_;
   size_t blockBytes_ = 0;            // all blocks' sizes
   char* block_ = nullptr;            // the block being filled
   size_t used_ = 0, room_ = 0;       // its bytes written and its size
   size_t rowBegin_ = 0;              // where the open row starts in it
-  std::vector<const char*> rowStart_;  // each complete row's first cell
-  std::vector<uint32_t> cellEnd_;    // per cell: end offset relative to its row start
+  std::vector<const char*> rowStart_;  // each complete row
   std::vector<int32_t> order_;       // displayed row -> stored position; empty when unsorted
   int cellsInRow_ = 0;
   bool open_ = false;                // a row is being filled

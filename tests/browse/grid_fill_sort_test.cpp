@@ -8,7 +8,9 @@
 #include <string>
 #include <vector>
 
+#include "browse/grid.h"
 #include "browse/record_grid.h"
+#include "db/session.h"
 #include "browse/text_order.h"
 #include "gui_test_env.h"
 
@@ -150,6 +152,45 @@ TEST(RecordModelFillTest, CellsReadBackWhereRowsCrossBlocksAndOutgrowThem) {
   model.clearRows();
   EXPECT_EQ(model.rows(), 0);
   EXPECT_LT(model.bytesHeld(), size_t{1} << 10);
+}
+
+// The fill reads rows straight from the recordset; every cell must still read as the text of the
+// value its Field gives (complex fields, dates, currencies, memos and NULs included), in stored
+// order, with the count the window shows.
+class FillTest : public testenv::WindowTest {};
+
+TEST_F(FillTest, EveryCellReadsAsItsFieldsValueText) {
+  for (const char* file : {"testV2000.mdb", "ace/complexDataTestV2007.accdb", "test2V2000.mdb"}) {
+    ASSERT_TRUE(modDB::OpenDB(copyTestDatabase(QString::fromLatin1(file)).toStdString())) << file;
+    modDB::bDBOpen = true;
+    dao::TableDefs tables = modDB::gDB.GetTableDefs();
+    int compared = 0;
+    for (int t = 0; t < tables.Count(); ++t) {
+      const std::string name = tables.Item(t).Name();
+      if (tables.Item(t).Attributes() & (dao::dbSystemObject | dao::dbHiddenObject)) continue;
+      browse::RecordGrid grid;
+      browse::FillColumns(name, grid);
+      ASSERT_EQ(browse::FillRecords(name, grid), 1) << file << " " << name << ": " << modDB::sLastError;
+      browse::RecordModel& model = *grid.records();
+      dao::Recordset rs = modDB::gDB.OpenRecordset(name);
+      dao::Fields fields = rs.GetFields();
+      ASSERT_EQ(model.columnCount(), fields.Count());
+      int row = 0;
+      for (; !rs.EOF_(); rs.MoveNext(), ++row) {
+        ASSERT_LT(row, model.rows()) << file << " " << name;
+        for (int c = 0; c < fields.Count(); ++c)
+          ASSERT_EQ(model.cell(row, c), browse::CellText(jet::toText(fields.Item(c).GetValue())))
+              << file << " " << name << " row " << row << " field " << fields.Item(c).Name();
+        ++compared;
+      }
+      EXPECT_EQ(row, model.rows()) << file << " " << name;
+      modDB::sTable = name;
+      EXPECT_EQ(browse::CountRecords(), row) << file << " " << name;
+    }
+    EXPECT_GT(compared, 0) << file;
+    modDB::CloseDB();
+    modDB::bDBOpen = false;
+  }
 }
 
 }  // namespace
