@@ -168,28 +168,13 @@ class Migrate : public ::testing::Test {
     auto db = jet::Database::create(file);
     jet::NewTable t;
     t.name = "Order Details ä";
-    auto col = [&](const std::string& name, jet::ColumnType type, int size = 0) {
-      jet::NewColumn c;
-      c.name = name;
-      c.type = type;
-      c.size = size;
-      c.allowZeroLength = true;
-      t.columns.push_back(c);
-    };
-    col("ID", jet::ColumnType::Long);
-    t.columns.back().autoNumber = true;
-    col("select", jet::ColumnType::Text, 20);
-    col("Price €", jet::ColumnType::Currency);
-    col("Amount", jet::ColumnType::Numeric);
-    t.columns.back().precision = 12;
-    t.columns.back().scale = 3;
-    col("When", jet::ColumnType::DateTime);
-    col("Flag", jet::ColumnType::Boolean);
-    col("Small", jet::ColumnType::Byte);
-    col("Ratio", jet::ColumnType::Single);
-    col("Tag", jet::ColumnType::Guid);
-    col("Blob", jet::ColumnType::Ole);
-    col("MixedCase", jet::ColumnType::Integer);
+    using T = jet::ColumnType;
+    t.columns = {{"ID", T::Long, 0, true},   {"select", T::Text, 20}, {"Price €", T::Currency}, {"Amount", T::Numeric},
+                 {"When", T::DateTime},      {"Flag", T::Boolean},    {"Small", T::Byte},       {"Ratio", T::Single},
+                 {"Tag", T::Guid},           {"Blob", T::Ole},        {"MixedCase", T::Integer}};
+    for (jet::NewColumn& c : t.columns) c.allowZeroLength = true;
+    t.columns[3].precision = 12;
+    t.columns[3].scale = 3;
     t.indexes = {{"PrimaryKey", {{0, true}}, true, true, false, true}, {"By When", {{4, false}, {1, true}}}};
     db->createTable(t);
     for (int i = 0; i < 5; ++i) {
