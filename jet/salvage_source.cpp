@@ -525,14 +525,40 @@ void SalvageSource::findDefinitions(std::vector<SourceTable>& out, std::set<uint
   }
 }
 
+// Rows (not deleted, not pointers to a moved row's body) on the pages among `pages` that are data
+// pages of `owner`; a page that cannot be read holds none.
+uint64_t SalvageSource::rowsOn(const std::vector<uint32_t>& pages, uint32_t owner) {
+  uint64_t rows = 0;
+  for (uint32_t p : pages) {
+    PageRef page = tryPage(p);
+    if (!page || (*page)[0] != kDataPageType || le32(page->data() + 4) != owner) continue;
+    try {
+      const uint16_t count = pageRowCount(page->data(), file_->pageSize(), header_.format);
+      for (uint16_t r = 0; r < count; ++r) {
+        const RowSlot slot = rowSlot(page->data(), file_->pageSize(), header_.format, r);
+        if (!slot.deleted && !slot.overflow) ++rows;
+      }
+    } catch (const std::exception&) {
+    }
+  }
+  return rows;
+}
+
+// The usage map's pages, and the pages that name the table without being listed when the map falls
+// short of the definition's rows (a damaged map). A map that accounts for every row is taken alone:
+// Access leaves superseded copies of a table's pages that still name it, in use until compaction,
+// and their rows are old versions of rows the map's pages hold.
 std::vector<uint32_t> SalvageSource::pagesOf(const TableDef& def) {
   std::vector<uint32_t> pages;
+  bool mapRead = false;
   try {
     pages = UsageMap::read(*file_, header_.format, def.ownedPagesPointer).pages();
+    mapRead = true;
   } catch (const std::exception&) {
   }
   auto it = dataPagesByOwner_.find(def.tdefPage);
-  if (it != dataPagesByOwner_.end()) pages.insert(pages.end(), it->second.begin(), it->second.end());
+  if (it != dataPagesByOwner_.end() && (!mapRead || rowsOn(pages, def.tdefPage) < def.rowCount))
+    pages.insert(pages.end(), it->second.begin(), it->second.end());
   std::sort(pages.begin(), pages.end());
   pages.erase(std::unique(pages.begin(), pages.end()), pages.end());
   return pages;
