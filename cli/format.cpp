@@ -497,6 +497,13 @@ void valueFromJson(const jet::ColumnInfo& c, const JsonScalar& s, jet::Value& in
 }
 
 jet::Value valueFromCsv(const jet::ColumnInfo& c, const CsvField& f) {
+  // A complex field's CSV text only names its values (file names, joined values): it cannot bring
+  // them back, so an empty field is taken as no values and anything else is refused.
+  if (c.type == jet::ColumnType::Complex) {
+    if (f.text.empty()) return jet::Null{};
+    badComplex(c, "holds attachments or multiple values, which CSV cannot carry: import them as JSON lines "
+                  "(--format jsonl)");
+  }
   if (f.text.empty() && !f.quoted) return jet::Null{};
   return convert(c, f.text);
 }

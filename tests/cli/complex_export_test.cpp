@@ -78,6 +78,14 @@ TEST_F(ComplexExport, ImportAndUpdateTakeTheJsonTheExportWrites) {
     EXPECT_NE(r.err.find("line 1"), std::string::npos) << r.err;
   }
   EXPECT_EQ(clitest::lines(clitest::run({"export", path_, "Items"}).out).size(), 7u);
+
+  // CSV names a complex field's values but cannot carry them: an empty field is no values, any
+  // other text is refused with its line, the rows before it kept.
+  r = clitest::run({"import", path_, "Items", "--format", "csv"}, "name,tags,files\nfour,,\nfive,red;green,\n");
+  EXPECT_EQ(r.rc, 1);
+  EXPECT_NE(r.err.find("line 3"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("'tags'"), std::string::npos) << r.err;
+  EXPECT_EQ(clitest::lines(clitest::run({"export", path_, "Items"}).out).size(), 8u);
   r = clitest::run({"check", path_});
   EXPECT_EQ(r.rc, 0) << r.out;
 }
