@@ -15,6 +15,7 @@
 #include "jet/catalog/system_tables.h"
 #include "jet/create_database.h"
 #include "jet/storage/header.h"
+#include "jet/support/same_definition.h"
 #include "jet/support/oracles.h"
 #include "jet/support/test_files.h"
 #include "jet/table/table_def.h"
@@ -129,32 +130,15 @@ void expectSameDefinitions(const std::string& reference, Format format) {
     ASSERT_EQ(a.columns.size(), b.columns.size());
     for (size_t i = 0; i < a.columns.size(); ++i) {
       const auto &x = a.columns[i], &y = b.columns[i];
-      EXPECT_EQ(x.name, y.name);
-      EXPECT_EQ(x.type, y.type) << x.name;
-      EXPECT_EQ(x.number, y.number) << x.name;
-      EXPECT_EQ(x.varIndex, y.varIndex) << x.name;
-      EXPECT_EQ(x.flags, y.flags) << x.name;
-      EXPECT_EQ(x.length, y.length) << x.name;
+      jettest::expectSameColumn(x, y);
       EXPECT_EQ(x.sortOrder, y.sortOrder) << x.name;
-      if (x.fixed()) EXPECT_EQ(x.fixedOffset, y.fixedOffset) << x.name;
       EXPECT_EQ(x.lvOwnedPointer != 0, y.lvOwnedPointer != 0) << x.name;
     }
-    ASSERT_EQ(a.realIndexes.size(), b.realIndexes.size());
-    for (size_t i = 0; i < a.realIndexes.size(); ++i) {
-      ASSERT_EQ(a.realIndexes[i].columns.size(), b.realIndexes[i].columns.size());
-      for (size_t k = 0; k < a.realIndexes[i].columns.size(); ++k) {
-        EXPECT_EQ(a.realIndexes[i].columns[k].columnNumber, b.realIndexes[i].columns[k].columnNumber);
+    jettest::expectSameIndexes(a, b);
+    if (::testing::Test::HasFatalFailure()) return;
+    for (size_t i = 0; i < a.realIndexes.size(); ++i)
+      for (size_t k = 0; k < a.realIndexes[i].columns.size(); ++k)
         EXPECT_EQ(a.realIndexes[i].columns[k].ascending, b.realIndexes[i].columns[k].ascending);
-      }
-      EXPECT_EQ(a.realIndexes[i].flags, b.realIndexes[i].flags) << "real index " << i;
-    }
-    ASSERT_EQ(a.indexes.size(), b.indexes.size());
-    for (size_t i = 0; i < a.indexes.size(); ++i) {
-      EXPECT_EQ(a.indexes[i].name, b.indexes[i].name);
-      EXPECT_EQ(a.indexes[i].number, b.indexes[i].number);
-      EXPECT_EQ(a.indexes[i].realIndex, b.indexes[i].realIndex);
-      EXPECT_EQ(a.indexes[i].kind, b.indexes[i].kind);
-    }
   }
 }
 

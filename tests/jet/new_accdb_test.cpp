@@ -13,6 +13,7 @@
 #include "jet/create_database.h"
 #include "jet/database.h"
 #include "jet/storage/header.h"
+#include "jet/support/same_definition.h"
 #include "jet/support/oracles.h"
 #include "jet/support/test_files.h"
 #include "jet/table/table_def.h"
@@ -109,36 +110,20 @@ TEST_P(NewAccdb, DefinitionsMatchAccesssEmptyDatabase) {
     ASSERT_EQ(a.columns.size(), b.columns.size());
     for (size_t i = 0; i < a.columns.size(); ++i) {
       const auto &x = a.columns[i], &y = b.columns[i];
-      EXPECT_EQ(x.name, y.name);
-      EXPECT_EQ(x.type, y.type) << x.name;
-      EXPECT_EQ(x.number, y.number) << x.name;
-      EXPECT_EQ(x.varIndex, y.varIndex) << x.name;
-      EXPECT_EQ(x.flags, y.flags) << x.name;
+      jettest::expectSameColumn(x, y);
       EXPECT_EQ(x.extFlags, y.extFlags) << x.name;
-      EXPECT_EQ(x.length, y.length) << x.name;
       if (x.type == jet::ColumnType::Numeric) {
         EXPECT_EQ(x.precision, y.precision) << x.name;
       } else {
         EXPECT_EQ(x.sortOrder, y.sortOrder) << x.name;
         EXPECT_EQ(x.sortVersion, y.sortVersion) << x.name;
       }
-      if (x.fixed()) EXPECT_EQ(x.fixedOffset, y.fixedOffset) << x.name;
     }
-    ASSERT_EQ(a.realIndexes.size(), b.realIndexes.size());
+    jettest::expectSameIndexes(a, b);
+    if (HasFatalFailure()) return;
     for (size_t i = 0; i < a.realIndexes.size(); ++i) {
-      EXPECT_EQ(a.realIndexes[i].flags, b.realIndexes[i].flags) << "real index " << i;
-      ASSERT_EQ(a.realIndexes[i].columns.size(), b.realIndexes[i].columns.size());
-      for (size_t k = 0; k < a.realIndexes[i].columns.size(); ++k)
-        EXPECT_EQ(a.realIndexes[i].columns[k].columnNumber, b.realIndexes[i].columns[k].columnNumber);
       EXPECT_EQ(a.realIndexes[i].usedPagesPointer, b.realIndexes[i].usedPagesPointer) << "map of real index " << i;
       EXPECT_EQ(a.realIndexes[i].rootPage, b.realIndexes[i].rootPage) << "root of real index " << i;
-    }
-    ASSERT_EQ(a.indexes.size(), b.indexes.size());
-    for (size_t i = 0; i < a.indexes.size(); ++i) {
-      EXPECT_EQ(a.indexes[i].name, b.indexes[i].name);
-      EXPECT_EQ(a.indexes[i].number, b.indexes[i].number);
-      EXPECT_EQ(a.indexes[i].realIndex, b.indexes[i].realIndex);
-      EXPECT_EQ(a.indexes[i].kind, b.indexes[i].kind);
     }
     EXPECT_EQ(a.ownedPagesPointer, b.ownedPagesPointer);
     EXPECT_EQ(a.freeSpacePointer, b.freeSpacePointer);
