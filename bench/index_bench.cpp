@@ -51,10 +51,10 @@ int main(int argc, char** argv) {
   const long rows = argc > 1 ? std::atol(argv[1]) : 1000000;
   const bool deferred = argc > 2 && std::strcmp(argv[2], "--deferred") == 0;
   MemStore store;
-  std::vector<jet::IndexSpec> specs(2);
-  specs[0] = {"PrimaryKey", store.newRoot(), {{jet::ColumnType::Long, true}}, {0}, true, false, true};
-  specs[1] = {"Name", store.newRoot(), {{jet::ColumnType::Text, true, jet::TextCollation::GeneralLegacy}}, {1}, false, false, false};
-  jet::TableIndexes indexes(store, 2, specs);
+  std::vector<jet::IndexOutline> outlines(2);
+  outlines[0] = {"PrimaryKey", store.newRoot(), {{jet::ColumnType::Long, true}}, {0}, true, false, true};
+  outlines[1] = {"Name", store.newRoot(), {{jet::ColumnType::Text, true, jet::TextCollation::GeneralLegacy}}, {1}, false, false, false};
+  jet::TableIndexes indexes(store, 2, outlines);
   indexes.setDeferredWrites(deferred);
   std::mt19937 rng(1);
   auto rowId = [](long i) { return jet::RowId{static_cast<uint32_t>(i / 40 + 10), static_cast<uint16_t>(i % 40)}; };

@@ -263,7 +263,7 @@ int cmdCreate(const Args& a, std::ostream&) {
 // Binary, OLE, and BigInt / DateTimeExtended for the files that hold them, for the other types).
 int cmdCreateTable(const Args& a, std::ostream&) {
   if (a.positional.size() < 3) throw UsageError("create-table needs a table name and at least one field");
-  struct Spec {
+  struct Outline {
     std::string name;
     int16_t type;
     int32_t size;
@@ -273,7 +273,7 @@ int cmdCreateTable(const Args& a, std::ostream&) {
       {"GUID", {dao::dbGUID, 16}}, {"Decimal", {dao::dbDecimal, 16}}, {"Binary", {dao::dbBinary, 255}},
       {"OLE", {dao::dbLongBinary, 0}}, {"BigInt", {dao::dbBigInt, 8}},
       {"DateTimeExtended", {dao::dbDateTimeExtended, 42}}};
-  std::vector<Spec> specs;
+  std::vector<Outline> outlines;
   for (size_t i = 2; i < a.positional.size(); ++i) {
     std::vector<std::string> parts;
     std::string s = a.positional[i];
@@ -285,7 +285,7 @@ int cmdCreateTable(const Args& a, std::ostream&) {
       start = colon + 1;
     }
     if (parts.size() < 2 || parts[0].empty()) throw UsageError("field must be NAME:TYPE[:SIZE][:FLAG...]: " + s);
-    Spec sp;
+    Outline sp;
     sp.name = parts[0];
     sp.type = modTools::GetFieldType(parts[1]);
     sp.size = modTools::GetFieldSize(parts[1]);
@@ -302,11 +302,11 @@ int cmdCreateTable(const Args& a, std::ostream&) {
       else if (parts[k] == "allowzero") sp.allowZero = true;
       else throw UsageError("unknown field flag " + parts[k]);
     }
-    specs.push_back(sp);
+    outlines.push_back(sp);
   }
   dao::Database db = openDao(a, false);
   dao::TableDef t = db.CreateTableDef(a.positional[1]);
-  for (const Spec& sp : specs) {
+  for (const Outline& sp : outlines) {
     dao::Field f = t.CreateField(sp.name, sp.type, sp.size);
     t.GetFields().Append(f);
     f.SetRequired(sp.required);

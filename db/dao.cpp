@@ -137,21 +137,21 @@ TableDefs Database::GetTableDefs() const {
   return TableDefs(impl_);
 }
 
-std::string Relation::Name() const { return spec_ ? spec_->name : std::string(); }
-std::string Relation::Table() const { return spec_ ? spec_->table : std::string(); }
-std::string Relation::ForeignTable() const { return spec_ ? spec_->foreignTable : std::string(); }
-int32_t Relation::Attributes() const { return spec_ ? spec_->attributes : 0; }
-int Relation::FieldCount() const { return spec_ ? static_cast<int>(spec_->columns.size()) : 0; }
+std::string Relation::Name() const { return outline_ ? outline_->name : std::string(); }
+std::string Relation::Table() const { return outline_ ? outline_->table : std::string(); }
+std::string Relation::ForeignTable() const { return outline_ ? outline_->foreignTable : std::string(); }
+int32_t Relation::Attributes() const { return outline_ ? outline_->attributes : 0; }
+int Relation::FieldCount() const { return outline_ ? static_cast<int>(outline_->columns.size()) : 0; }
 
 void Relation::AppendField(const std::string& name, const std::string& foreignName) {
-  if (!spec_) objectInvalid();
-  for (const auto& c : spec_->columns)
+  if (!outline_) objectInvalid();
+  for (const auto& c : outline_->columns)
     if (c.name.size() == name.size() &&
         std::equal(c.name.begin(), c.name.end(), name.begin(),
                    [](char a, char b) { return std::tolower(static_cast<unsigned char>(a)) ==
                                                std::tolower(static_cast<unsigned char>(b)); }))
       throw Error(jet::err::kNameInCollection, "Cannot append. An object with that name already exists in the collection.");
-  spec_->columns.push_back({name, foreignName});
+  outline_->columns.push_back({name, foreignName});
 }
 
 Relation Database::CreateRelation(const std::string& name, const std::string& table, const std::string& foreignTable,
@@ -159,17 +159,17 @@ Relation Database::CreateRelation(const std::string& name, const std::string& ta
   if (!impl_) objectInvalid();
   impl_->engine();
   Relation r;
-  r.spec_ = std::make_shared<jet::NewRelationship>();
-  r.spec_->name = name;
-  r.spec_->table = table;
-  r.spec_->foreignTable = foreignTable;
-  r.spec_->attributes = attributes;
+  r.outline_ = std::make_shared<jet::NewRelationship>();
+  r.outline_->name = name;
+  r.outline_->table = table;
+  r.outline_->foreignTable = foreignTable;
+  r.outline_->attributes = attributes;
   return r;
 }
 
 void Database::AppendRelation(const Relation& relation) {
-  if (!impl_ || !relation.spec_) objectInvalid();
-  impl_->engine().createRelationship(*relation.spec_);
+  if (!impl_ || !relation.outline_) objectInvalid();
+  impl_->engine().createRelationship(*relation.outline_);
 }
 
 TableDef Database::CreateTableDef(const std::string& name) {
@@ -214,8 +214,8 @@ void TableDefs::Append(const TableDef& table) {
   if (!db_ || !table.impl()) objectInvalid();
   TableDefImpl& t = *table.impl();
   if (t.appended) fail(jet::err::kNameInCollection, "Cannot append. An object with that name already exists in the collection.");
-  jet::NewTable spec;
-  spec.name = t.name;
+  jet::NewTable outline;
+  outline.name = t.name;
   for (const Field& f : *t.fields) {
     const FieldImpl& fi = *f.impl();
     jet::NewColumn c;
@@ -225,10 +225,10 @@ void TableDefs::Append(const TableDef& table) {
     c.autoNumber = (fi.attributes & dbAutoIncrField) != 0;
     c.required = fi.required;
     c.allowZeroLength = fi.allowZeroLength;
-    spec.columns.push_back(std::move(c));
+    outline.columns.push_back(std::move(c));
   }
-  if (spec.columns.empty()) fail(jet::err::kNoFields, "No field defined--cannot append TableDef or Index.");
-  db_->engine().createTable(spec);
+  if (outline.columns.empty()) fail(jet::err::kNoFields, "No field defined--cannot append TableDef or Index.");
+  db_->engine().createTable(outline);
   t.appended = true;
   t.fieldsLoaded = false;  // read back what the file now holds
   t.db = db_;

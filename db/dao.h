@@ -217,7 +217,7 @@ class Relation {
 
  private:
   friend class Database;
-  std::shared_ptr<jet::NewRelationship> spec_;
+  std::shared_ptr<jet::NewRelationship> outline_;
 };
 
 class Database {

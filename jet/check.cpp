@@ -201,8 +201,8 @@ struct Checker {
         }
       }
     }
-    std::vector<IndexSpec> specs;
-    for (auto& s : indexSpecs(header.version, info, roots)) {
+    std::vector<IndexOutline> outlines;
+    for (auto& s : indexOutlines(header.version, info, roots)) {
       bool encodable = true;
       for (const auto& c : s.columns) encodable = encodable && keyColumnProblem(c).empty();
       if (!encodable) continue;  // keys of such columns are not computed here; nothing to compare
@@ -210,18 +210,18 @@ struct Checker {
         problem("Index " + quoted(s.name) + " of table " + name + " has no root page");
         continue;
       }
-      specs.push_back(std::move(s));
+      outlines.push_back(std::move(s));
     }
-    if (specs.empty()) return;
+    if (outlines.empty()) return;
     try {
       CheckedPages pages(file, header.format);
-      TableIndexes idx(pages, tdef, specs);
+      TableIndexes idx(pages, tdef, outlines);
       for (size_t i = 0; i < idx.size(); ++i)
         for (uint32_t p : idx.tree(i).pages())
-          claim(p, "index " + quoted(idx.spec(i).name) + " of table " + name);
+          claim(p, "index " + quoted(idx.outline(i).name) + " of table " + name);
       if (structureOnly) {
         for (size_t i = 0; i < idx.size(); ++i)
-          for (const auto& p : idx.tree(i).verify()) problem("Table " + name + ": index " + quoted(idx.spec(i).name) + ": " + p);
+          for (const auto& p : idx.tree(i).verify()) problem("Table " + name + ": index " + quoted(idx.outline(i).name) + ": " + p);
         return;
       }
       TableScan scan(file, def, codec);

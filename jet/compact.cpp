@@ -463,11 +463,11 @@ class Compactor {
     // source's entries, moved to the rows' new addresses.
     std::vector<uint32_t> markers(realCount);
     for (size_t i = 0; i < realCount; ++i) markers[i] = uint32_t(i + 1);
-    std::vector<IndexSpec> specs = indexSpecs(src_.version(), info, markers);
-    std::vector<IndexSpec> computed;
+    std::vector<IndexOutline> outlines = indexOutlines(src_.version(), info, markers);
+    std::vector<IndexOutline> computed;
     std::vector<size_t> computedReal;
     std::vector<bool> carried(realCount, true);
-    for (IndexSpec& s : specs) {
+    for (IndexOutline& s : outlines) {
       bool encodable = true;
       for (const KeyColumn& c : s.columns) encodable = encodable && keyColumnProblem(c).empty();
       const size_t real = s.rootPage - 1;
@@ -509,8 +509,8 @@ class Compactor {
 
     // Only the columns that some computed index uses are decoded.
     std::vector<size_t> keyFields;
-    for (const IndexSpec& spec : computed)
-      for (int field : spec.fields)
+    for (const IndexOutline& outline : computed)
+      for (int field : outline.fields)
         if (field >= 0 && std::find(keyFields.begin(), keyFields.end(), size_t(field)) == keyFields.end())
           keyFields.push_back(size_t(field));
     RowReader reader(def, src_.codec(), longValues_);
@@ -658,10 +658,10 @@ class Compactor {
   }
 
   // Whether every key column of the row is Null (such rows never conflict in a unique index).
-  static bool allNull(const IndexSpec& spec, const std::vector<Value>& values) {
-    for (size_t c = 0; c < spec.columns.size(); ++c) {
-      const int f = c < spec.fields.size() ? spec.fields[c] : -1;
-      if (!isNullKeyValue(spec.columns[c], f >= 0 && size_t(f) < values.size() ? values[size_t(f)] : Value{}))
+  static bool allNull(const IndexOutline& outline, const std::vector<Value>& values) {
+    for (size_t c = 0; c < outline.columns.size(); ++c) {
+      const int f = c < outline.fields.size() ? outline.fields[c] : -1;
+      if (!isNullKeyValue(outline.columns[c], f >= 0 && size_t(f) < values.size() ? values[size_t(f)] : Value{}))
         return false;
     }
     return true;

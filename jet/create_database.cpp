@@ -222,15 +222,15 @@ std::vector<Bytes> buildNewDatabase(const CreateOptions& o, double created) {
     pages[dataPage] = buildDataPage(f, t.tdefPage, images);
     plan.markData(t.tdefPage, dataPage);
     t.def.rowCount = uint32_t(rows.size());
-    const std::vector<IndexSpec> specs = indexSpecs(t.def);
+    const std::vector<IndexOutline> outlines = indexOutlines(t.def);
     for (size_t i = 0; i < t.def.realIndexes.size(); ++i) {
-      auto spec = std::find_if(specs.begin(), specs.end(),
-                               [&](const IndexSpec& s) { return s.rootPage == t.def.realIndexes[i].rootPage; });
-      if (spec == specs.end()) throw Error(err::kInvalidOperation, "Invalid operation.");
+      auto outline = std::find_if(outlines.begin(), outlines.end(),
+                               [&](const IndexOutline& s) { return s.rootPage == t.def.realIndexes[i].rootPage; });
+      if (outline == outlines.end()) throw Error(err::kInvalidOperation, "Invalid operation.");
       IndexPage leaf;
       leaf.tdefPage = t.tdefPage;
       for (size_t r = 0; r < rows.size(); ++r) {
-        auto key = rowKey(*spec, rows[r]);
+        auto key = rowKey(*outline, rows[r]);
         if (key) leaf.entries.push_back({*key, RowId{dataPage, uint16_t(r)}, 0});
       }
       std::sort(leaf.entries.begin(), leaf.entries.end());

@@ -314,8 +314,8 @@ void DatabaseImpl::changeSchema(F&& change) {
   reloadState();
 }
 
-void DatabaseImpl::createTable(const NewTable& spec) {
-  for (const NewColumn& c : spec.columns) {
+void DatabaseImpl::createTable(const NewTable& outline) {
+  for (const NewColumn& c : outline.columns) {
     // Large Number came with Access 2016, Date/Time Extended with Access 2019.
     const bool big = c.type == ColumnType::BigInt;
     if ((big && !hasBigInt(header_.version)) ||
@@ -324,9 +324,9 @@ void DatabaseImpl::createTable(const NewTable& spec) {
                   std::string("Invalid field data type: field '") + c.name + "' is " +
                       (big ? "a Large Number, which needs an Access 2016" : "a Date/Time Extended, which needs an Access 2019") +
                       " or later database; this one is " + versionName(header_.version) + ".",
-                  spec.name, c.name);
+                  outline.name, c.name);
   }
-  changeSchema([&](SchemaFile& f) { jet::createTable(f, spec); });
+  changeSchema([&](SchemaFile& f) { jet::createTable(f, outline); });
 }
 void DatabaseImpl::renameTable(const std::string& oldName, const std::string& newName) {
   changeSchema([&](SchemaFile& f) { jet::renameTable(f, oldName, newName); });

@@ -37,7 +37,7 @@ class DatabaseImpl : public Database {
   std::unique_ptr<TableCursor> openTable(const std::string& name) override;
   std::unique_ptr<ComplexValues> complexValues(const std::string& table, const std::string& column) override;
 
-  void createTable(const NewTable& spec) override;
+  void createTable(const NewTable& outline) override;
   void renameTable(const std::string& oldName, const std::string& newName) override;
   void dropTable(const std::string& name) override;
   void createRelationship(const NewRelationship& relationship) override;

@@ -297,19 +297,19 @@ bool knownType(ColumnType t) {
 
 }  // namespace
 
-TableDef newTableDefinition(Format f, const NewTable& spec, FileVersion version, uint8_t sortVersion) {
-  requireValidName(spec.name, f);
-  if (spec.columns.empty()) throw Error(err::kNoFields, "No field defined--cannot append TableDef or Index.");
-  if (spec.columns.size() > kMaxColumns) throw Error(err::kTooManyFields, "Too many fields defined.");
+TableDef newTableDefinition(Format f, const NewTable& outline, FileVersion version, uint8_t sortVersion) {
+  requireValidName(outline.name, f);
+  if (outline.columns.empty()) throw Error(err::kNoFields, "No field defined--cannot append TableDef or Index.");
+  if (outline.columns.size() > kMaxColumns) throw Error(err::kTooManyFields, "Too many fields defined.");
   TableDef def;
   def.format = f;
   def.version = firstVersionOf(f);
   uint16_t fixedAt = 0, varAt = 0;
-  for (size_t i = 0; i < spec.columns.size(); ++i) {
-    const NewColumn& nc = spec.columns[i];
+  for (size_t i = 0; i < outline.columns.size(); ++i) {
+    const NewColumn& nc = outline.columns[i];
     requireValidName(nc.name, f);
     for (size_t j = 0; j < i; ++j)
-      if (sameName(spec.columns[j].name, nc.name))
+      if (sameName(outline.columns[j].name, nc.name))
         throw Error(err::kFieldDefinedTwice, "Cannot define field more than once.");
     if (!knownType(nc.type)) throw Error(err::kInvalidFieldSize, "Invalid field data type.");
     if (nc.autoNumber && nc.type != ColumnType::Long) throw Error(err::kInvalidFieldSize, "Invalid field data type.");
@@ -354,12 +354,12 @@ TableDef newTableDefinition(Format f, const NewTable& spec, FileVersion version,
     def.columns.push_back(c);
   }
   if (f == Format::Jet3 ? fixedAt > 2000 : fixedAt > 4000) throw Error(err::kInvalidArgument, "Invalid argument.");
-  for (size_t i = 0; i < spec.indexes.size(); ++i) {
-    const NewIndex& ni = spec.indexes[i];
+  for (size_t i = 0; i < outline.indexes.size(); ++i) {
+    const NewIndex& ni = outline.indexes[i];
     requireValidName(ni.name, f);
     for (size_t j = 0; j < i; ++j) {
-      if (sameName(spec.indexes[j].name, ni.name)) throw Error(err::kIndexExists, "Index already exists.");
-      if (ni.primaryKey && spec.indexes[j].primaryKey)
+      if (sameName(outline.indexes[j].name, ni.name)) throw Error(err::kIndexExists, "Index already exists.");
+      if (ni.primaryKey && outline.indexes[j].primaryKey)
         throw Error(err::kPrimaryKeyExists, "Primary key already exists.");
     }
     if (ni.columns.empty() || ni.columns.size() > 10) throw Error(err::kInvalidArgument, "Invalid argument.");
@@ -442,7 +442,7 @@ void adjustRowCount(SchemaFile& file, uint32_t tdefPage, int delta, size_t realI
 
 // Inserts a row into a catalog-like table and its indexes, keys checked first.
 RowId insertIndexedRow(SchemaFile& file, uint32_t tdefPage, const TableDef& def, const std::vector<Value>& values) {
-  TableIndexes idx(file, tdefPage, indexSpecs(def));
+  TableIndexes idx(file, tdefPage, indexOutlines(def));
   idx.check(nullptr, {}, &values, {});
   const RowId rid = file.insertRow(tdefPage, def, encodeSystemRow(def, values, file.codec(), true));
   idx.apply(nullptr, {}, &values, rid);
@@ -452,7 +452,7 @@ RowId insertIndexedRow(SchemaFile& file, uint32_t tdefPage, const TableDef& def,
 
 void deleteIndexedRow(SchemaFile& file, uint32_t tdefPage, const TableDef& def, RowId rid,
                       const std::vector<Value>& values) {
-  TableIndexes idx(file, tdefPage, indexSpecs(def));
+  TableIndexes idx(file, tdefPage, indexOutlines(def));
   idx.apply(&values, rid, nullptr, {});
   file.deleteRow(rid.page, rid.row);
   adjustRowCount(file, tdefPage, -1, def.realIndexes.size());
@@ -495,12 +495,12 @@ size_t columnPosition(const TableDef& def, const std::string& name) {
 
 }  // namespace
 
-void createTable(SchemaFile& file, const NewTable& spec) {
+void createTable(SchemaFile& file, const NewTable& outline) {
   const Format f = file.format();
   const Header& h = file.header();
-  TableDef def = newTableDefinition(f, spec, h.version, uint8_t(h.sortVersion));
+  TableDef def = newTableDefinition(f, outline, h.version, uint8_t(h.sortVersion));
   CatalogView cat = loadCatalog(file);
-  if (findTable(cat, spec.name)) throw Error(err::kTableExists, tableExistsMessage(spec.name));
+  if (findTable(cat, outline.name)) throw Error(err::kTableExists, tableExistsMessage(outline.name));
 
   // Definition pages first: the table's id is its first definition page.
   // Its size with every reference filled in (the long-value map list grows with them).
@@ -538,7 +538,7 @@ void createTable(SchemaFile& file, const NewTable& spec) {
 
   // Catalog row with the column properties.
   std::vector<ColumnProperties> props;
-  for (const auto& nc : spec.columns) {
+  for (const auto& nc : outline.columns) {
     ColumnProperties cp;
     cp.column = nc.name;
     cp.required = nc.required;
@@ -551,7 +551,7 @@ void createTable(SchemaFile& file, const NewTable& spec) {
   std::vector<Value> row = rowByNumber(cat.def, {
       {sys::kObjId, int64_t(tdef)},
       {sys::kObjParentId, int64_t(sys::kTablesId)},
-      {sys::kObjName, spec.name},
+      {sys::kObjName, outline.name},
       {sys::kObjType, int64_t(sys::kTypeTable)},
       {sys::kObjDateCreate, DateTime{now}},
       {sys::kObjDateUpdate, DateTime{now}},
@@ -588,7 +588,7 @@ void renameTable(SchemaFile& file, const std::string& oldName, const std::string
   std::vector<Value> updated = oldValues;
   updated[cat.def.findColumn(sys::kObjName)] = newName;
   updated[cat.def.findColumn(sys::kObjDateUpdate)] = DateTime{sys::oleNow()};
-  TableIndexes idx(file, sys::kCatalogTdef, indexSpecs(cat.def));
+  TableIndexes idx(file, sys::kCatalogTdef, indexOutlines(cat.def));
   idx.check(&oldValues, old->row, &updated, {});
   const RowId rid = file.insertRow(sys::kCatalogTdef, cat.def, encodeSystemRow(cat.def, updated, file.codec(), true));
   file.deleteRow(old->row.page, old->row.row);
@@ -615,22 +615,22 @@ void renameTable(SchemaFile& file, const std::string& oldName, const std::string
   file.sync();
 }
 
-void createRelationship(SchemaFile& file, const NewRelationship& spec) {
+void createRelationship(SchemaFile& file, const NewRelationship& outline) {
   const Format f = file.format();
-  requireValidName(spec.name, f);
-  if (!(spec.attributes & kRelationDontEnforce))
+  requireValidName(outline.name, f);
+  if (!(outline.attributes & kRelationDontEnforce))
     throw Error(err::kInvalidOperation,
                 "Invalid operation: relationships are kept without enforcing referential integrity; create "
                 "this one with dbRelationDontEnforce.");
   CatalogView cat = loadCatalog(file);
-  const CatalogEntry* primary = findTable(cat, spec.table);
-  if (!primary || primary->type != sys::kTypeTable) throw Error(err::kObjectNotFound, objectNotFoundMessage(spec.table));
-  const CatalogEntry* foreign = findTable(cat, spec.foreignTable);
+  const CatalogEntry* primary = findTable(cat, outline.table);
+  if (!primary || primary->type != sys::kTypeTable) throw Error(err::kObjectNotFound, objectNotFoundMessage(outline.table));
+  const CatalogEntry* foreign = findTable(cat, outline.foreignTable);
   if (!foreign || foreign->type != sys::kTypeTable)
-    throw Error(err::kObjectNotFound, objectNotFoundMessage(spec.foreignTable));
+    throw Error(err::kObjectNotFound, objectNotFoundMessage(outline.foreignTable));
   if ((primary->object.flags | foreign->object.flags) & sys::kFlagSystem)
     throw Error(err::kReadOnly, "Cannot update. Database or object is read-only.");
-  if (spec.columns.empty()) throw Error(err::kNoFields, "No field defined--cannot append Relation.");
+  if (outline.columns.empty()) throw Error(err::kNoFields, "No field defined--cannot append Relation.");
 
   // The fields, by their names in each table, of the same types pair by pair.
   const TableDef pdef = file.definition(uint32_t(primary->object.id) & 0x00FFFFFF);
@@ -641,7 +641,7 @@ void createRelationship(SchemaFile& file, const NewRelationship& spec) {
     throw Error(err::kUnknownField, "Item not found in this collection: no field '" + name + "'.");
   };
   std::vector<std::pair<std::string, std::string>> names;
-  for (const auto& c : spec.columns) {
+  for (const auto& c : outline.columns) {
     const ColumnDef& a = field(pdef, c.name);
     const ColumnDef& b = field(fdef, c.foreignName);
     if (a.type != b.type)
@@ -652,15 +652,15 @@ void createRelationship(SchemaFile& file, const NewRelationship& spec) {
 
   // The name is the relationship's alone.
   for (const auto& e : cat.catalog.entries())
-    if (e.parentId == sys::kRelationshipsId && sameName(e.object.name, spec.name))
-      throw Error(err::kObjectExists, "Object '" + spec.name + "' already exists.");
+    if (e.parentId == sys::kRelationshipsId && sameName(e.object.name, outline.name))
+      throw Error(err::kObjectExists, "Object '" + outline.name + "' already exists.");
   const uint32_t relPage = systemTablePage(cat, "MSysRelationships", 0);
   if (!relPage) throw Error(err::kCorrupt, "The database has no MSysRelationships table.");
   const TableDef rel = file.definition(relPage);
   const size_t namePos = columnPosition(rel, "szRelationship");
   for (const auto& [rid, values] : readPlainRows(file, relPage, rel))
-    if (auto s = std::get_if<std::string>(&values[namePos]); s && sameName(*s, spec.name))
-      throw Error(err::kObjectExists, "Object '" + spec.name + "' already exists.");
+    if (auto s = std::get_if<std::string>(&values[namePos]); s && sameName(*s, outline.name))
+      throw Error(err::kObjectExists, "Object '" + outline.name + "' already exists.");
 
   // Objects that are not tables take ids with the high bit set, one after another.
   int32_t id = int32_t(0x80000000u);
@@ -671,7 +671,7 @@ void createRelationship(SchemaFile& file, const NewRelationship& spec) {
                    rowByNumber(cat.def, {
                                             {sys::kObjId, int64_t(id)},
                                             {sys::kObjParentId, int64_t(sys::kRelationshipsId)},
-                                            {sys::kObjName, spec.name},
+                                            {sys::kObjName, outline.name},
                                             {sys::kObjType, int64_t(sys::kTypeRelationship)},
                                             {sys::kObjDateCreate, DateTime{now}},
                                             {sys::kObjDateUpdate, DateTime{now}},
@@ -690,8 +690,8 @@ void createRelationship(SchemaFile& file, const NewRelationship& spec) {
   // One row per pair of fields.
   for (size_t i = 0; i < names.size(); ++i) {
     std::vector<Value> v(rel.columns.size(), Null{});
-    v[namePos] = spec.name;
-    v[columnPosition(rel, "grbit")] = int64_t(spec.attributes);
+    v[namePos] = outline.name;
+    v[columnPosition(rel, "grbit")] = int64_t(outline.attributes);
     v[columnPosition(rel, "ccolumn")] = int64_t(names.size());
     v[columnPosition(rel, "icolumn")] = int64_t(i);
     v[columnPosition(rel, "szObject")] = foreign->object.name;

@@ -94,16 +94,16 @@ std::vector<std::pair<RowId, std::vector<Value>>> readPlainRows(SchemaFile& file
                                                                 const TableDef& def);
 
 // The schema changes. Each leaves the file consistent when it returns.
-void createTable(SchemaFile& file, const NewTable& spec);
+void createTable(SchemaFile& file, const NewTable& outline);
 void renameTable(SchemaFile& file, const std::string& oldName, const std::string& newName);
 void dropTable(SchemaFile& file, const std::string& name);
-void createRelationship(SchemaFile& file, const NewRelationship& spec);
+void createRelationship(SchemaFile& file, const NewRelationship& outline);
 
 // The table definition a new table gets (columns laid out, indexes without roots or maps).
 // Validates names, sizes and types (3125, 3191, 3264, 3259, 3001).
 // Every column carries the sort-order version the file's text is kept in; types the file's version
 // lacks are refused (3259) saying which version they need.
-TableDef newTableDefinition(Format format, const NewTable& spec, FileVersion version = FileVersion::Jet4,
+TableDef newTableDefinition(Format format, const NewTable& outline, FileVersion version = FileVersion::Jet4,
                             uint8_t sortVersion = 0);
 
 }  // namespace jet

@@ -711,18 +711,18 @@ std::vector<std::string> IndexTree::verify() {
 // ---------------------------------------------------------------------------------------------
 // TableIndexes
 
-std::vector<IndexSpec> indexSpecs(FileVersion version, const TableInfo& table, const std::vector<uint32_t>& rootPages) {
+std::vector<IndexOutline> indexOutlines(FileVersion version, const TableInfo& table, const std::vector<uint32_t>& rootPages) {
   const Format format = formatOf(version);
-  std::vector<IndexSpec> specs;
-  std::vector<int> specOfReal(rootPages.size(), -1);
+  std::vector<IndexOutline> outlines;
+  std::vector<int> outlineOfReal(rootPages.size(), -1);
   for (const IndexInfo& info : table.indexes) {
     if (info.realNumber < 0 || static_cast<size_t>(info.realNumber) >= rootPages.size()) continue;
-    int& at = specOfReal[info.realNumber];
+    int& at = outlineOfReal[info.realNumber];
     if (at < 0) {
-      at = static_cast<int>(specs.size());
-      IndexSpec spec;
-      spec.name = info.name;
-      spec.rootPage = rootPages[info.realNumber];
+      at = static_cast<int>(outlines.size());
+      IndexOutline outline;
+      outline.name = info.name;
+      outline.rootPage = rootPages[info.realNumber];
       for (const IndexColumn& ic : info.columns) {
         KeyColumn kc;
         kc.type = ColumnType::Binary;  // stays so when the column is missing: not encodable
@@ -737,35 +737,35 @@ std::vector<IndexSpec> indexSpecs(FileVersion version, const TableInfo& table, c
           kc.collation = textCollation(format, c.sortOrder, c.sortVersion);
           kc.legacyDecimal = legacyDecimalKeys(version);
         }
-        spec.columns.push_back(kc);
-        spec.fields.push_back(field);
+        outline.columns.push_back(kc);
+        outline.fields.push_back(field);
       }
-      specs.push_back(std::move(spec));
+      outlines.push_back(std::move(outline));
     }
-    IndexSpec& spec = specs[at];
-    spec.unique = spec.unique || info.unique || info.primaryKey;
-    spec.ignoreNulls = spec.ignoreNulls || info.ignoreNulls;
-    spec.required = spec.required || info.required || info.primaryKey;
+    IndexOutline& outline = outlines[at];
+    outline.unique = outline.unique || info.unique || info.primaryKey;
+    outline.ignoreNulls = outline.ignoreNulls || info.ignoreNulls;
+    outline.required = outline.required || info.required || info.primaryKey;
   }
-  return specs;
+  return outlines;
 }
 
-std::optional<Bytes> rowKey(const IndexSpec& spec, const std::vector<Value>& row) {
+std::optional<Bytes> rowKey(const IndexOutline& outline, const std::vector<Value>& row) {
   thread_local std::vector<Value> values;  // the key's values, kept from one row to the next
   values.clear();
   size_t nulls = 0;
-  for (size_t i = 0; i < spec.columns.size(); ++i) {
-    int f = i < spec.fields.size() ? spec.fields[i] : -1;
+  for (size_t i = 0; i < outline.columns.size(); ++i) {
+    int f = i < outline.fields.size() ? outline.fields[i] : -1;
     values.push_back(f >= 0 && static_cast<size_t>(f) < row.size() ? row[f] : Value{});
-    if (isNullKeyValue(spec.columns[i], values.back())) ++nulls;
+    if (isNullKeyValue(outline.columns[i], values.back())) ++nulls;
   }
-  if (spec.ignoreNulls && nulls == spec.columns.size()) return std::nullopt;
-  return encodeKey(spec.columns, values);
+  if (outline.ignoreNulls && nulls == outline.columns.size()) return std::nullopt;
+  return encodeKey(outline.columns, values);
 }
 
-TableIndexes::TableIndexes(IndexPageStore& store, uint32_t tdefPage, std::vector<IndexSpec> specs)
-    : store_(store), specs_(std::move(specs)) {
-  for (const auto& s : specs_) {
+TableIndexes::TableIndexes(IndexPageStore& store, uint32_t tdefPage, std::vector<IndexOutline> outlines)
+    : store_(store), outlines_(std::move(outlines)) {
+  for (const auto& s : outlines_) {
     trees_.emplace_back(store, s.rootPage, tdefPage);
     for (const auto& c : s.columns) {
       std::string why = keyColumnProblem(c);
@@ -775,9 +775,9 @@ TableIndexes::TableIndexes(IndexPageStore& store, uint32_t tdefPage, std::vector
 }
 
 void TableIndexes::keysOf(const std::vector<Value>* row, std::vector<std::optional<Bytes>>& keys) const {
-  keys.resize(specs_.size());
-  for (size_t i = 0; i < specs_.size(); ++i) {
-    if (row) keys[i] = rowKey(specs_[i], *row);
+  keys.resize(outlines_.size());
+  for (size_t i = 0; i < outlines_.size(); ++i) {
+    if (row) keys[i] = rowKey(outlines_[i], *row);
     else keys[i].reset();
   }
 }
@@ -785,8 +785,8 @@ void TableIndexes::keysOf(const std::vector<Value>* row, std::vector<std::option
 void TableIndexes::checkKeys(const std::vector<Value>& newRow, const std::vector<std::optional<Bytes>>& oldKeys,
                              const std::vector<std::optional<Bytes>>& newKeys) {
   const size_t capacity = IndexPageLayout::of(store_.format()).capacity();
-  for (size_t i = 0; i < specs_.size(); ++i) {
-    const IndexSpec& s = specs_[i];
+  for (size_t i = 0; i < outlines_.size(); ++i) {
+    const IndexOutline& s = outlines_[i];
     size_t nulls = 0;
     for (size_t c = 0; c < s.columns.size(); ++c) {
       int f = c < s.fields.size() ? s.fields[c] : -1;
@@ -812,7 +812,7 @@ void TableIndexes::checkKeys(const std::vector<Value>& newRow, const std::vector
 
 void TableIndexes::applyKeys(const std::vector<std::optional<Bytes>>& oldKeys, RowId oldId,
                              std::vector<std::optional<Bytes>>& newKeys, RowId newId) {
-  for (size_t i = 0; i < specs_.size(); ++i) {
+  for (size_t i = 0; i < outlines_.size(); ++i) {
     const auto& oldKey = oldKeys[i];
     auto& newKey = newKeys[i];
     if (oldKey && newKey && *oldKey == *newKey && oldId == newId) continue;
@@ -876,13 +876,13 @@ std::vector<std::string> TableIndexes::verify(const std::vector<std::pair<RowId,
 
 void TableIndexes::rebuild(const RowSource& rows) {
   if (!problem_.empty()) throw Error(err::kReadOnly, "Cannot update. Database or object is read-only. " + problem_);
-  std::vector<std::vector<IndexEntry>> all(specs_.size());
+  std::vector<std::vector<IndexEntry>> all(outlines_.size());
   RowId id;
   std::vector<Value> values;
   while (rows(id, values))
-    for (size_t i = 0; i < specs_.size(); ++i)
-      if (auto key = rowKey(specs_[i], values)) all[i].push_back({std::move(*key), id, 0});
-  for (size_t i = 0; i < specs_.size(); ++i) trees_[i].rebuild(std::move(all[i]));
+    for (size_t i = 0; i < outlines_.size(); ++i)
+      if (auto key = rowKey(outlines_[i], values)) all[i].push_back({std::move(*key), id, 0});
+  for (size_t i = 0; i < outlines_.size(); ++i) trees_[i].rebuild(std::move(all[i]));
 }
 
 std::vector<std::string> TableIndexes::verify(const RowSource& rows) {
@@ -893,13 +893,13 @@ std::vector<std::string> TableIndexes::verify(const RowSource& rows) {
     IndexEntry entry;
     bool allNull;
   };
-  std::vector<std::vector<Expected>> expected(specs_.size());
+  std::vector<std::vector<Expected>> expected(outlines_.size());
   if (problem_.empty()) {
     RowId id;
     std::vector<Value> values;
     while (rows(id, values)) {
-      for (size_t i = 0; i < specs_.size(); ++i) {
-        const IndexSpec& s = specs_[i];
+      for (size_t i = 0; i < outlines_.size(); ++i) {
+        const IndexOutline& s = outlines_[i];
         auto key = rowKey(s, values);
         if (!key) continue;
         bool allNull = true;
@@ -911,8 +911,8 @@ std::vector<std::string> TableIndexes::verify(const RowSource& rows) {
       }
     }
   }
-  for (size_t i = 0; i < specs_.size(); ++i) {
-    const std::string name = "index '" + specs_[i].name + "'";
+  for (size_t i = 0; i < outlines_.size(); ++i) {
+    const std::string name = "index '" + outlines_[i].name + "'";
     for (auto& p : trees_[i].verify()) problems.push_back(name + ": " + p);
     if (!problem_.empty()) continue;  // keys cannot be computed; only the structure was checked
     auto& want = expected[i];
@@ -935,7 +935,7 @@ std::vector<std::string> TableIndexes::verify(const RowSource& rows) {
       continue;
     }
     while (e < want.size()) report(want[e++].entry, false);
-    if (specs_[i].unique) {
+    if (outlines_[i].unique) {
       for (size_t k = 1; k < want.size(); ++k) {
         if (want[k].entry.key == want[k - 1].entry.key && !want[k].allNull) {
           problems.push_back(name + " is unique but holds the same key twice");

@@ -5,7 +5,7 @@
 // storage layer stay in charge of where pages live and who owns them. The root page never moves:
 // the table definition points at it.
 //
-// How a table's writes use it: build the specs with indexSpecs() from the table's description and
+// How a table's writes use it: build the outlines with indexOutlines() from the table's description and
 // the root page of each real index, and keep one TableIndexes per open table. If problem() is not
 // empty the table is read-only (say so on any write). For each change, with the row's values in
 // field order: maintain(old, oldId, new, newId) - nullptr for the missing side of an insert or a
@@ -141,7 +141,7 @@ class IndexTree {
 };
 
 // One real index of a table, as maintenance needs it.
-struct IndexSpec {
+struct IndexOutline {
   std::string name;               // for messages (the logical index's name)
   uint32_t rootPage = 0;
   std::vector<KeyColumn> columns;
@@ -151,20 +151,20 @@ struct IndexSpec {
   bool required = false;          // Null in any key column is refused (primary keys too)
 };
 
-// The specs of a table's real indexes from its description: one per real index, logical indexes
+// The outlines of a table's real indexes from its description: one per real index, logical indexes
 // that share a real index folding their flags together (a primary key makes its index required).
 // rootPages[n] is the root page of real index n. An index naming a column the table lacks gets a
 // column the engine cannot encode, so that the table reports it as a problem. Keys follow the
 // rules of the file's version.
-std::vector<IndexSpec> indexSpecs(FileVersion version, const TableInfo& table, const std::vector<uint32_t>& rootPages);
+std::vector<IndexOutline> indexOutlines(FileVersion version, const TableInfo& table, const std::vector<uint32_t>& rootPages);
 
 // The key of a row under one index; nullopt when the row is left out (ignore-nulls).
-std::optional<Bytes> rowKey(const IndexSpec& spec, const std::vector<Value>& row);
+std::optional<Bytes> rowKey(const IndexOutline& outline, const std::vector<Value>& row);
 
 // Every index of one table, maintained together.
 class TableIndexes {
  public:
-  TableIndexes(IndexPageStore& store, uint32_t tdefPage, std::vector<IndexSpec> specs);
+  TableIndexes(IndexPageStore& store, uint32_t tdefPage, std::vector<IndexOutline> outlines);
 
   // "" when every index can be maintained; otherwise why not (name and reason). A table with a
   // problem must be read-only: no row may be written that its indexes would not follow.
@@ -196,8 +196,8 @@ class TableIndexes {
   void flush();
   void discardCache();
 
-  size_t size() const { return specs_.size(); }
-  const IndexSpec& spec(size_t i) const { return specs_[i]; }
+  size_t size() const { return outlines_.size(); }
+  const IndexOutline& outline(size_t i) const { return outlines_[i]; }
   IndexTree& tree(size_t i) { return trees_[i]; }
 
  private:
@@ -209,7 +209,7 @@ class TableIndexes {
                  std::vector<std::optional<Bytes>>& newKeys, RowId newId);
 
   IndexPageStore& store_;
-  std::vector<IndexSpec> specs_;
+  std::vector<IndexOutline> outlines_;
   std::vector<IndexTree> trees_;
   std::string problem_;
   std::vector<std::optional<Bytes>> oldKeys_, newKeys_;  // kept from one change to the next

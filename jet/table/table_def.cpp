@@ -459,10 +459,10 @@ TableInfo describeTable(const TableDef& def, const std::string& name) {
   return t;
 }
 
-std::vector<IndexSpec> indexSpecs(const TableDef& def) {
+std::vector<IndexOutline> indexOutlines(const TableDef& def) {
   std::vector<uint32_t> roots;
   for (const RealIndexDef& r : def.realIndexes) roots.push_back(r.rootPage);
-  return indexSpecs(def.version, describeTable(def, ""), roots);
+  return indexOutlines(def.version, describeTable(def, ""), roots);
 }
 
 }  // namespace jet

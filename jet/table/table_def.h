@@ -168,6 +168,6 @@ std::vector<Bytes> paginateTableDef(Format format, const Bytes& definition, cons
 TableInfo describeTable(const TableDef& def, const std::string& name);
 
 // The maintenance descriptions of the table's real indexes, fields by position in def.columns.
-std::vector<IndexSpec> indexSpecs(const TableDef& def);
+std::vector<IndexOutline> indexOutlines(const TableDef& def);
 
 }  // namespace jet

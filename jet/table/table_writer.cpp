@@ -80,7 +80,7 @@ struct TableWriter::State : public IndexPageStore {
       if (!def.realIndexes.empty()) {
         std::vector<uint32_t> roots;
         for (const auto& r : def.realIndexes) roots.push_back(r.rootPage);
-        indexes = std::make_unique<TableIndexes>(*this, def.tdefPage, indexSpecs(def.version, info, roots));
+        indexes = std::make_unique<TableIndexes>(*this, def.tdefPage, indexOutlines(def.version, info, roots));
         indexProblem = indexes->problem();
         // Changed index pages are written to the transaction once, when it commits.
         if (indexProblem.empty()) indexes->setDeferredWrites(true);

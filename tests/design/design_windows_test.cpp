@@ -26,7 +26,7 @@ void typeKey(QWidget* w, int key, const QString& text) {
   QApplication::sendEvent(w, &press);
 }
 
-struct FieldSpec {
+struct FieldOutline {
   QString name;
   QString type;
   QString size;  // empty: the type's own
@@ -34,7 +34,7 @@ struct FieldSpec {
 };
 
 // Adds one definition through the field window as a user would.
-void addField(Form3& f, const FieldSpec& s) {
+void addField(Form3& f, const FieldOutline& s) {
   f.cboFType()->setCurrentIndex(f.cboFType()->findText(s.type));
   if (!s.size.isEmpty()) f.txtSize()->setText(s.size);
   f.ChkAuto()->setChecked(s.autoInc);
@@ -52,12 +52,12 @@ class DesignTest : public testenv::MainWindowTest {
   }
 
   // Scripts the New Table command: the table name, the fields, then Create Table.
-  void scriptNewTable(const QString& tableName, std::vector<FieldSpec> fields) {
+  void scriptNewTable(const QString& tableName, std::vector<FieldOutline> fields) {
     dialogs.modalHandlers["Form2"] = [this, tableName, fields](QDialog* d) {
       auto* form = static_cast<Form2*>(d);
       dialogs.modalHandlers["Form3"] = [fields](QDialog* d3) {
         auto* f = static_cast<Form3*>(d3);
-        for (const FieldSpec& s : fields) addField(*f, s);
+        for (const FieldOutline& s : fields) addField(*f, s);
         f->PushButton(2)->click();
       };
       form->PushButton(1)->click();

@@ -36,16 +36,16 @@ FileResult checkFile(const std::string& name) {
   FileResult result;
   for (const auto& table : db.tables()) {
     auto rows = db.rows(table);
-    for (const auto& spec : db.specs(table)) {
-      jet::IndexTree tree(db, spec.rootPage, table.tdef);
+    for (const auto& outline : db.outlines(table)) {
+      jet::IndexTree tree(db, outline.rootPage, table.tdef);
       std::vector<jet::IndexEntry> actual = tree.entries();
       std::vector<jet::IndexEntry> expected;
       for (const auto& [id, values] : rows)
-        if (auto key = jet::rowKey(spec, values)) expected.push_back({*key, id, 0});
+        if (auto key = jet::rowKey(outline, values)) expected.push_back({*key, id, 0});
       std::sort(expected.begin(), expected.end());
       ++result.indexes;
       result.entries += actual.size();
-      const std::string where = name + " table@" + std::to_string(table.tdef) + " index " + spec.name;
+      const std::string where = name + " table@" + std::to_string(table.tdef) + " index " + outline.name;
       EXPECT_EQ(actual.size(), expected.size()) << where;
       // Pair the entries by row address so that a wrong key shows with its row.
       std::sort(actual.begin(), actual.end(), [](auto& a, auto& b) { return a.row.page != b.row.page ? a.row.page < b.row.page : a.row.row < b.row.row; });
@@ -106,8 +106,8 @@ TEST(IndexKeysMatchAccess, AccessFilesOfEveryVersion) {
     indextest::MdbImage db(std::string(TABULONIX_TESTDATA_DIR) + "/" + f);
     size_t general = 0;
     for (const auto& table : db.tables())
-      for (const auto& spec : db.specs(table))
-        for (const auto& c : spec.columns) general += c.collation == jet::TextCollation::General && c.type == jet::ColumnType::Text;
+      for (const auto& outline : db.outlines(table))
+        for (const auto& c : outline.columns) general += c.collation == jet::TextCollation::General && c.type == jet::ColumnType::Text;
     const bool newer = std::string(f).find("2010") != std::string::npos || std::string(f).find("2016") != std::string::npos;
     EXPECT_EQ(general > 0, newer) << f;
   }

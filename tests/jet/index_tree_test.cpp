@@ -232,11 +232,11 @@ TEST(TableIndexes, UniqueRequiredAndIgnoreNulls) {
   // A table of our own over an in-memory store: ID unique and required, Code unique ignoring
   // Nulls, Name plain.
   MemStore store(jet::Format::Jet4);
-  std::vector<jet::IndexSpec> specs(3);
-  specs[0] = {"PrimaryKey", store.newRoot(), {{jet::ColumnType::Long, true}}, {0}, true, false, true};
-  specs[1] = {"Code", store.newRoot(), {{jet::ColumnType::Text, true, jet::TextCollation::GeneralLegacy}}, {1}, true, true, false};
-  specs[2] = {"Name", store.newRoot(), {{jet::ColumnType::Text, false, jet::TextCollation::GeneralLegacy}}, {2}, false, false, false};
-  jet::TableIndexes idx(store, 7, specs);
+  std::vector<jet::IndexOutline> outlines(3);
+  outlines[0] = {"PrimaryKey", store.newRoot(), {{jet::ColumnType::Long, true}}, {0}, true, false, true};
+  outlines[1] = {"Code", store.newRoot(), {{jet::ColumnType::Text, true, jet::TextCollation::GeneralLegacy}}, {1}, true, true, false};
+  outlines[2] = {"Name", store.newRoot(), {{jet::ColumnType::Text, false, jet::TextCollation::GeneralLegacy}}, {2}, false, false, false};
+  jet::TableIndexes idx(store, 7, outlines);
   ASSERT_EQ(idx.problem(), "");
   using Row = std::vector<jet::Value>;
   Row a{int64_t(1), std::string("A1"), std::string("x")};
@@ -286,9 +286,9 @@ TEST(TableIndexes, UniqueRequiredAndIgnoreNulls) {
 TEST(TableIndexes, UnknownSortOrderMakesTheTableReadOnly) {
   MemStore store(jet::Format::Jet4);
   EXPECT_EQ(jet::textCollation(jet::Format::Jet4, 1036, 0), jet::TextCollation::Unsupported);
-  std::vector<jet::IndexSpec> specs(1);
-  specs[0] = {"ByName", store.newRoot(), {{jet::ColumnType::Text, true, jet::TextCollation::Unsupported}}, {0}, false, false, false};
-  jet::TableIndexes idx(store, 7, specs);
+  std::vector<jet::IndexOutline> outlines(1);
+  outlines[0] = {"ByName", store.newRoot(), {{jet::ColumnType::Text, true, jet::TextCollation::Unsupported}}, {0}, false, false, false};
+  jet::TableIndexes idx(store, 7, outlines);
   EXPECT_NE(idx.problem().find("ByName"), std::string::npos);
   std::vector<jet::Value> row{std::string("x")};
   EXPECT_EQ(errorOf([&] { idx.maintain(nullptr, {}, &row, {10, 0}); }), jet::err::kReadOnly);
@@ -360,9 +360,9 @@ TEST(IndexTree, RebuildWritesTheSamePagesFromSortedAndShuffledEntries) {
 
 TEST(TableIndexes, RebuildOfManyRowsMakesSeveralLevels) {
   MemStore store(jet::Format::Jet3);
-  std::vector<jet::IndexSpec> specs(1);
-  specs[0] = {"ByText", store.newRoot(), {{jet::ColumnType::Text, true, jet::TextCollation::General97}}, {0}, false, false, false};
-  jet::TableIndexes idx(store, 7, specs);
+  std::vector<jet::IndexOutline> outlines(1);
+  outlines[0] = {"ByText", store.newRoot(), {{jet::ColumnType::Text, true, jet::TextCollation::General97}}, {0}, false, false, false};
+  jet::TableIndexes idx(store, 7, outlines);
   std::vector<std::pair<jet::RowId, std::vector<jet::Value>>> rows;
   for (uint32_t i = 0; i < 20000; ++i)
     rows.push_back({jet::RowId{i / 100 + 1, static_cast<uint16_t>(i % 100)}, {std::string(40, 'a') + std::to_string(i * 7919 % 20000)}});
@@ -410,7 +410,7 @@ TEST(IndexTree, DamagedTreesGiveErrorsNotCrashes) {
   EXPECT_FALSE(dangling.verify().empty());
 }
 
-TEST(TableIndexes, SpecsFromTheTableDescription) {
+TEST(TableIndexes, OutlinesFromTheTableDescription) {
   jet::TableInfo t;
   t.columns.resize(3);
   t.columns[0] = {.name = "ID", .type = jet::ColumnType::Long, .number = 0};
@@ -420,32 +420,32 @@ TEST(TableIndexes, SpecsFromTheTableDescription) {
   t.indexes.push_back({.name = "ByName", .realNumber = 1, .columns = {{2, false}, {5, true}}, .ignoreNulls = true});
   // A foreign key sharing the primary key's real index adds nothing but its name.
   t.indexes.push_back({.name = "FK", .realNumber = 0, .columns = {{0, true}}, .foreignKey = true});
-  auto specs = jet::indexSpecs(jet::FileVersion::Jet4, t, {40, 41});
-  ASSERT_EQ(specs.size(), 2u);
-  EXPECT_TRUE(specs[0].unique && specs[0].required);
-  EXPECT_EQ(specs[0].rootPage, 40u);
-  EXPECT_EQ(specs[1].fields, (std::vector<int>{1, 2}));
-  EXPECT_FALSE(specs[1].columns[0].ascending);
-  EXPECT_EQ(specs[1].columns[0].collation, jet::TextCollation::GeneralLegacy);
-  EXPECT_EQ(specs[1].columns[1].scale, 2);
-  EXPECT_TRUE(specs[1].ignoreNulls && !specs[1].unique);
+  auto outlines = jet::indexOutlines(jet::FileVersion::Jet4, t, {40, 41});
+  ASSERT_EQ(outlines.size(), 2u);
+  EXPECT_TRUE(outlines[0].unique && outlines[0].required);
+  EXPECT_EQ(outlines[0].rootPage, 40u);
+  EXPECT_EQ(outlines[1].fields, (std::vector<int>{1, 2}));
+  EXPECT_FALSE(outlines[1].columns[0].ascending);
+  EXPECT_EQ(outlines[1].columns[0].collation, jet::TextCollation::GeneralLegacy);
+  EXPECT_EQ(outlines[1].columns[1].scale, 2);
+  EXPECT_TRUE(outlines[1].ignoreNulls && !outlines[1].unique);
   // An index over a column the table does not have cannot be maintained.
   t.indexes.push_back({.name = "Broken", .realNumber = 2, .columns = {{9, true}}});
   MemStore store(jet::Format::Jet4);
-  jet::TableIndexes idx(store, 7, jet::indexSpecs(jet::FileVersion::Jet4, t, {store.newRoot(), store.newRoot(), store.newRoot()}));
+  jet::TableIndexes idx(store, 7, jet::indexOutlines(jet::FileVersion::Jet4, t, {store.newRoot(), store.newRoot(), store.newRoot()}));
   EXPECT_NE(idx.problem().find("Broken"), std::string::npos);
 }
 
 TEST(TableIndexes, KeysTooLongForAPageAreRefused) {
   MemStore store(jet::Format::Jet3);
-  std::vector<jet::IndexSpec> specs(1);
-  specs[0].name = "Wide";
-  specs[0].rootPage = store.newRoot();
+  std::vector<jet::IndexOutline> outlines(1);
+  outlines[0].name = "Wide";
+  outlines[0].rootPage = store.newRoot();
   for (int i = 0; i < 10; ++i) {
-    specs[0].columns.push_back({jet::ColumnType::Text, true, jet::TextCollation::General97});
-    specs[0].fields.push_back(i);
+    outlines[0].columns.push_back({jet::ColumnType::Text, true, jet::TextCollation::General97});
+    outlines[0].fields.push_back(i);
   }
-  jet::TableIndexes idx(store, 7, specs);
+  jet::TableIndexes idx(store, 7, outlines);
   std::vector<jet::Value> row(10, jet::Value{std::string(250, 'x')});
   try {
     idx.maintain(nullptr, {}, &row, {10, 0});

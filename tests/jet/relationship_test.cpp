@@ -171,7 +171,7 @@ TEST_P(Relationships, RefusalsChangeNothing) {
   };
   struct Case {
     const char* what;
-    jet::NewRelationship spec;
+    jet::NewRelationship outline;
     int error;
   };
   const Case cases[] = {
@@ -186,7 +186,7 @@ TEST_P(Relationships, RefusalsChangeNothing) {
       {"no fields", with([](auto& r) { r.columns.clear(); }), jet::err::kNoFields},
       {"enforced", with([](auto& r) { r.attributes = jet::kRelationDeleteCascade; }), jet::err::kInvalidOperation},
   };
-  for (const Case& c : cases) EXPECT_EQ(errorOf([&] { db->createRelationship(c.spec); }), c.error) << c.what;
+  for (const Case& c : cases) EXPECT_EQ(errorOf([&] { db->createRelationship(c.outline); }), c.error) << c.what;
   db->close();
   EXPECT_TRUE(jettest::readFile(path_) == before) << "a refused relationship changed the file";
 }

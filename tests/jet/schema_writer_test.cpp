@@ -63,8 +63,8 @@ void expectIndexesSound(const std::string& path) {
   indextest::MdbImage image(path);
   for (const auto& t : image.tables()) {
     std::vector<std::string> skipped;
-    auto specs = image.specs(t, &skipped);
-    jet::TableIndexes idx(image, t.tdef, specs);
+    auto outlines = image.outlines(t, &skipped);
+    jet::TableIndexes idx(image, t.tdef, outlines);
     EXPECT_EQ(idx.verify(image.rows(t)), std::vector<std::string>{}) << "table at page " << t.tdef;
   }
 }
@@ -247,7 +247,7 @@ TEST_P(SchemaChanges, RefusedChangesNameTheirError) {
 }
 
 // The schema writer and the table writer keep the same index by the same rules: a definition just
-// written and the same definition as the reader sees it give equal specs (collation above all).
+// written and the same definition as the reader sees it give equal outlines (collation above all).
 TEST_P(SchemaChanges, IndexesAreDescribedAlikeByWriterAndReader) {
   jet::NewTable t{"Keyed", {{"Code", ColumnType::Text, 20}, {"N", ColumnType::Long}, {"Memo", ColumnType::Memo}}, {}};
   t.indexes = {{"ByCode", {{0, true}}, false, true, false, false},
@@ -260,12 +260,12 @@ TEST_P(SchemaChanges, IndexesAreDescribedAlikeByWriterAndReader) {
   const jet::TableDef read = jet::readTableDef(f->pageFile(), GetParam(), codec, tdef);
   std::vector<uint32_t> roots;
   for (const auto& r : read.realIndexes) roots.push_back(r.rootPage);
-  const auto a = jet::indexSpecs(written);
-  const auto b = jet::indexSpecs(jet::firstVersionOf(GetParam()), jet::describeTable(read, "Keyed"), roots);
+  const auto a = jet::indexOutlines(written);
+  const auto b = jet::indexOutlines(jet::firstVersionOf(GetParam()), jet::describeTable(read, "Keyed"), roots);
   ASSERT_EQ(a.size(), 2u);
   ASSERT_EQ(b.size(), 2u);
-  for (const jet::IndexSpec& x : a) {
-    auto y = std::find_if(b.begin(), b.end(), [&](const jet::IndexSpec& s) { return s.rootPage == x.rootPage; });
+  for (const jet::IndexOutline& x : a) {
+    auto y = std::find_if(b.begin(), b.end(), [&](const jet::IndexOutline& s) { return s.rootPage == x.rootPage; });
     ASSERT_NE(y, b.end()) << x.name;
     EXPECT_EQ(x.name, y->name);
     EXPECT_EQ(x.unique, y->unique) << x.name;

@@ -55,18 +55,18 @@ TEST_P(TableWriterBothFormats, DuplicateKeysAndFailedWritesLeaveTheFileUnchanged
 INSTANTIATE_TEST_SUITE_P(Formats, TableWriterBothFormats, ::testing::Values("testV1997.mdb", "testV2000.mdb"));
 
 // A new Jet 4 table with an auto-number key and a unique text index, for bulk loading.
-jet::NewTable bulkTableSpec();
+jet::NewTable bulkTableOutline();
 
 std::string bulkTable(const jettest::TempDir& dir, jet::Format format = jet::Format::Jet4) {
   std::string path = (dir.path() / "bulk.mdb").string();
   jet::CreateOptions options;
   options.format = format;
   auto db = jet::Database::create(path, options);
-  db->createTable(bulkTableSpec());
+  db->createTable(bulkTableOutline());
   return path;
 }
 
-jet::NewTable bulkTableSpec() {
+jet::NewTable bulkTableOutline() {
   return {"Bulk",
           {{"ID", jet::ColumnType::Long, 0, true}, {"Name", jet::ColumnType::Text, 40}, {"Note", jet::ColumnType::Memo}},
           {{"PrimaryKey", {{0, true}}, true, true, false, true}, {"Name", {{1, true}}, false, true}}};
@@ -217,7 +217,7 @@ TEST_P(DropTableBothFormats, ATableCreatedAgainAfterADropTakesBackItsPages) {
   const uint32_t grown = db->pageCount();
   for (int round = 0; round < 2; ++round) {
     db->dropTable("Bulk");
-    db->createTable(bulkTableSpec());
+    db->createTable(bulkTableOutline());
     fill();
     // The rows and their long values take the dropped table's pages; the catalog may take one more.
     EXPECT_LE(db->pageCount(), grown + 2) << "round " << round;

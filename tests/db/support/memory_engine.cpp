@@ -52,17 +52,17 @@ class MemoryEngine : public jet::Database {
   std::unique_ptr<jet::TableCursor> openTable(const std::string& name) override {
     return std::make_unique<MemoryCursor>(find(name));
   }
-  void createTable(const jet::NewTable& spec) override {
-    if (s_->tables.count(upper(spec.name))) throw jet::Error(jet::err::kTableExists, "Table '" + spec.name + "' already exists.");
+  void createTable(const jet::NewTable& outline) override {
+    if (s_->tables.count(upper(outline.name))) throw jet::Error(jet::err::kTableExists, "Table '" + outline.name + "' already exists.");
     std::vector<jet::ColumnInfo> cols;
-    for (const jet::NewColumn& c : spec.columns) {
+    for (const jet::NewColumn& c : outline.columns) {
       jet::ColumnInfo ci = column(c.name, c.type, c.type == jet::ColumnType::Text ? c.size * 2 : 0);
       ci.autoNumber = c.autoNumber;
       ci.required = c.required;
       ci.allowZeroLength = c.allowZeroLength;
       cols.push_back(ci);
     }
-    addTable(*s_, spec.name, cols, {});
+    addTable(*s_, outline.name, cols, {});
   }
   void renameTable(const std::string& oldName, const std::string& newName) override {
     if (s_->tables.count(upper(newName))) throw jet::Error(jet::err::kTableExists, "Table '" + newName + "' already exists.");

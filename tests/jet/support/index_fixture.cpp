@@ -358,11 +358,11 @@ std::vector<std::pair<jet::RowId, std::vector<jet::Value>>> MdbImage::rows(const
   return out;
 }
 
-std::vector<jet::IndexSpec> MdbImage::specs(const Table& t, std::vector<std::string>* skipped) const {
-  std::vector<jet::IndexSpec> out;
+std::vector<jet::IndexOutline> MdbImage::outlines(const Table& t, std::vector<std::string>* skipped) const {
+  std::vector<jet::IndexOutline> out;
   for (size_t i = 0; i < t.real.size(); ++i) {
     const RealIndex& r = t.real[i];
-    jet::IndexSpec s;
+    jet::IndexOutline s;
     s.rootPage = r.root;
     s.unique = (r.flags & 0x01) != 0;
     s.ignoreNulls = (r.flags & 0x02) != 0;

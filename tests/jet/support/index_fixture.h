@@ -65,9 +65,9 @@ class MdbImage : public jet::IndexPageStore {
   Table table(uint32_t tdefPage) const;
   // Every live row of a table with its address; values by column position in Table::columns.
   std::vector<std::pair<jet::RowId, std::vector<jet::Value>>> rows(const Table& t) const;
-  // Index specs for a table's real indexes (logical flags folded in), and the column types the
-  // reader cannot decode make a spec unusable (reported in skipped).
-  std::vector<jet::IndexSpec> specs(const Table& t, std::vector<std::string>* skipped = nullptr) const;
+  // Index outlines for a table's real indexes (logical flags folded in), and the column types the
+  // reader cannot decode make a outline unusable (reported in skipped).
+  std::vector<jet::IndexOutline> outlines(const Table& t, std::vector<std::string>* skipped = nullptr) const;
 
   std::set<uint32_t> freed;
 
