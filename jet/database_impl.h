@@ -143,8 +143,8 @@ class DatabaseImpl : public Database {
   std::string lastWriterName_;
   std::map<std::string, std::unique_ptr<Database>> linked_;  // source databases of linked tables, by path
   bool structureChecked_ = false;
-  bool writing_ = false;
-  std::map<std::string, std::vector<HistoryLink>> histories_;  // by the name asked for  // inside atomicWrite: settle() must not commit the open scope
+  bool writing_ = false;  // inside atomicWrite: settle() must not commit the open scope
+  std::map<std::string, std::vector<HistoryLink>> histories_;  // by the name asked for
   std::string damage_;  // why writing is refused ("" while writing is allowed)
 };
 
