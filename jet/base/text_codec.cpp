@@ -189,10 +189,12 @@ bool markedSegments(const std::vector<uint8_t>& ucs2, std::vector<uint8_t>& out)
 
 }  // namespace
 
-std::vector<uint8_t> encodeJet4Text(const std::string& utf8, bool allowCompression) {
+void appendJet4Text(const std::string& utf8, bool allowCompression, std::vector<uint8_t>& out) {
+  const size_t start = out.size();
   if (allowCompression) {
-    std::vector<uint8_t> out{0xFF, 0xFE};
-    out.reserve(utf8.size() + 2);
+    out.reserve(start + utf8.size() + 2);
+    out.push_back(0xFF);
+    out.push_back(0xFE);
     bool ok = true;
     if (isAscii(utf8)) {
       out.insert(out.end(), utf8.begin(), utf8.end());
@@ -205,14 +207,23 @@ std::vector<uint8_t> encodeJet4Text(const std::string& utf8, bool allowCompressi
       }
     }
     // Compression is used only when it saves space (the marker costs two bytes).
-    if (ok && out.size() < 2 * (out.size() - 2)) return out;
+    const size_t size = out.size() - start;
+    if (ok && size < 2 * (size - 2)) return;
+    out.resize(start);
   }
   std::vector<uint8_t> plain = encodeUcs2(utf8);
   std::vector<uint8_t> marked;
+  const std::vector<uint8_t>* chosen = &plain;
   // Text mixing one-byte characters with others goes in runs of each kind when that is shorter.
-  if (allowCompression && markedSegments(plain, marked) && marked.size() < plain.size()) return marked;
-  if (plain.size() >= 2 && plain[0] == 0xFF && plain[1] == 0xFE && markedSegments(plain, marked)) return marked;
-  return plain;
+  if (allowCompression && markedSegments(plain, marked) && marked.size() < plain.size()) chosen = &marked;
+  else if (plain.size() >= 2 && plain[0] == 0xFF && plain[1] == 0xFE && markedSegments(plain, marked)) chosen = &marked;
+  out.insert(out.end(), chosen->begin(), chosen->end());
+}
+
+std::vector<uint8_t> encodeJet4Text(const std::string& utf8, bool allowCompression) {
+  std::vector<uint8_t> out;
+  appendJet4Text(utf8, allowCompression, out);
+  return out;
 }
 
 TextCodec::TextCodec(uint16_t codePage) : codePage_(codePage) {

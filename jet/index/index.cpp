@@ -38,6 +38,7 @@ IndexPage& IndexTree::view(uint32_t number) {
 }
 
 IndexPage& IndexTree::edit(uint32_t number) {
+  forgetRightmostLeaf();
   IndexPage& p = view(number);
   Cached& c = cache_[number];
   c.whole = kUnknown;
@@ -49,6 +50,7 @@ IndexPage& IndexTree::edit(uint32_t number) {
 }
 
 void IndexTree::put(uint32_t number, IndexPage page) {
+  forgetRightmostLeaf();
   Cached& c = cache_[number];
   c.page = std::move(page);
   c.page.tdefPage = tdef_;
@@ -61,11 +63,13 @@ void IndexTree::put(uint32_t number, IndexPage page) {
 
 uint32_t IndexTree::fresh() {
   uint32_t n = store_->allocatePage();
+  forgetRightmostLeaf();
   cache_.erase(n);
   return n;
 }
 
 void IndexTree::release(uint32_t number) {
+  forgetRightmostLeaf();
   cache_.erase(number);
   store_->freePage(number);
 }
@@ -86,6 +90,7 @@ void IndexTree::flush() {
 }
 
 void IndexTree::discardCache() {
+  forgetRightmostLeaf();
   cache_.clear();
   dirty_.clear();
 }
@@ -99,6 +104,7 @@ void IndexTree::endOperation() {
   if (!deferred_ || cache_.size() > kCachedPages) flush();
   if (cache_.size() > kCachedPages) {
     // Leaves go; the intermediate pages, few and visited by every operation, stay.
+    forgetRightmostLeaf();
     for (auto it = cache_.begin(); it != cache_.end();) it = it->second.page.leaf ? cache_.erase(it) : std::next(it);
   }
 }
@@ -348,23 +354,34 @@ IndexTree::Replacement IndexTree::modify(uint32_t number, const IndexEntry& entr
       return {{number, subtreeMax(page)}};
     }
   }
-  std::vector<Child> kids = children(page);
-  kids.erase(kids.begin() + static_cast<long>(i));
-  kids.insert(kids.begin() + static_cast<long>(i), rep.begin(), rep.end());
+  std::vector<Child> kids;
+  if (rep.empty() && isTail) {
+    // The tail child is gone (its page given back): the other children are the entries.
+    for (const auto& e : page.entries) kids.push_back({e.child, asMax(e)});
+  } else {
+    kids = children(page);
+    kids.erase(kids.begin() + static_cast<long>(i));
+    kids.insert(kids.begin() + static_cast<long>(i), rep.begin(), rep.end());
+  }
   if (rep.size() == 1) mergeSmall(kids, i);
   IndexPage& node = edit(number);
   setChildren(node, kids);
   return finish(number, false);
 }
 
-uint32_t IndexTree::rightmostLeaf() {
+IndexTree::Cached* IndexTree::rightmostLeaf() {
   // Only a right edge made of child tails qualifies: then no parent entry records the leaf's
   // largest entry, and an entry added after it changes nothing above the leaf.
+  if (rightmost_) return rightmost_;
   uint32_t cur = root_;
   for (int depth = 0; depth < kMaxDepth; ++depth) {
     const IndexPage& p = view(cur);
-    if (p.leaf) return p.next == 0 ? cur : 0;
-    if (!p.childTail) return 0;
+    if (p.leaf) {
+      if (p.next != 0) return nullptr;
+      rightmostPage_ = cur;
+      return rightmost_ = &cache_.find(cur)->second;
+    }
+    if (!p.childTail) return nullptr;
     cur = p.childTail;
   }
   throwCorrupt("an index's pages form a cycle");
@@ -374,9 +391,9 @@ bool IndexTree::appendAfterLast(IndexEntry& entry) {
   // Keys added in order (an auto-number) land after the last entry of the last leaf; while that
   // leaf has room the entry goes straight there, and the page's size is kept up to date instead
   // of being counted again each time.
-  const uint32_t number = rightmostLeaf();
-  if (!number) return false;
-  Cached& c = cache_.find(number)->second;
+  Cached* last = rightmostLeaf();
+  if (!last) return false;
+  Cached& c = *last;
   std::vector<IndexEntry>& entries = c.page.entries;
   if (entries.empty() || compareEntries(entries.back(), entry) >= 0) return false;
   const size_t cap = layout_.capacity();
@@ -395,7 +412,7 @@ bool IndexTree::appendAfterLast(IndexEntry& entry) {
   c.whole = whole;
   if (!c.dirty) {
     c.dirty = true;
-    dirty_.push_back(number);
+    dirty_.push_back(rightmostPage_);
   }
   return true;
 }
@@ -506,8 +523,8 @@ std::vector<IndexEntry> IndexTree::entries() {
 bool IndexTree::containsKey(const Bytes& key) {
   return guarded([&] {
     // A key beyond the last entry of the last leaf (the next auto-number) is answered there.
-    if (const uint32_t last = rightmostLeaf()) {
-      const std::vector<IndexEntry>& entries = view(last).entries;
+    if (const Cached* last = rightmostLeaf()) {
+      const std::vector<IndexEntry>& entries = last->page.entries;
       if (!entries.empty() && std::lexicographical_compare(entries.back().key.begin(), entries.back().key.end(),
                                                            key.begin(), key.end()))
         return false;
@@ -750,21 +767,31 @@ std::vector<IndexOutline> indexOutlines(FileVersion version, const TableInfo& ta
   return outlines;
 }
 
+bool rowKeyInto(const IndexOutline& outline, const std::vector<Value>& row, Bytes& key, size_t& nulls) {
+  static const Value kMissing;
+  const size_t n = outline.columns.size();
+  auto valueOf = [&](size_t i) -> const Value& {
+    const int f = i < outline.fields.size() ? outline.fields[i] : -1;
+    return f >= 0 && static_cast<size_t>(f) < row.size() ? row[static_cast<size_t>(f)] : kMissing;
+  };
+  nulls = 0;
+  for (size_t i = 0; i < n; ++i)
+    if (isNullKeyValue(outline.columns[i], valueOf(i))) ++nulls;
+  key.clear();
+  if (outline.ignoreNulls && nulls == n) return false;
+  for (size_t i = 0; i < n; ++i) appendKeyEntry(outline.columns[i], valueOf(i), key);
+  return true;
+}
+
 std::optional<Bytes> rowKey(const IndexOutline& outline, const std::vector<Value>& row) {
-  thread_local std::vector<Value> values;  // the key's values, kept from one row to the next
-  values.clear();
-  size_t nulls = 0;
-  for (size_t i = 0; i < outline.columns.size(); ++i) {
-    int f = i < outline.fields.size() ? outline.fields[i] : -1;
-    values.push_back(f >= 0 && static_cast<size_t>(f) < row.size() ? row[f] : Value{});
-    if (isNullKeyValue(outline.columns[i], values.back())) ++nulls;
-  }
-  if (outline.ignoreNulls && nulls == outline.columns.size()) return std::nullopt;
-  return encodeKey(outline.columns, values);
+  Bytes key;
+  size_t nulls;
+  if (!rowKeyInto(outline, row, key, nulls)) return std::nullopt;
+  return key;
 }
 
 TableIndexes::TableIndexes(IndexPageStore& store, uint32_t tdefPage, std::vector<IndexOutline> outlines)
-    : store_(store), outlines_(std::move(outlines)) {
+    : store_(store), outlines_(std::move(outlines)), capacity_(IndexPageLayout::of(store.format()).capacity()) {
   for (const auto& s : outlines_) {
     trees_.emplace_back(store, s.rootPage, tdefPage);
     for (const auto& c : s.columns) {
@@ -774,34 +801,33 @@ TableIndexes::TableIndexes(IndexPageStore& store, uint32_t tdefPage, std::vector
   }
 }
 
-void TableIndexes::keysOf(const std::vector<Value>* row, std::vector<std::optional<Bytes>>& keys) const {
+void TableIndexes::keysOf(const std::vector<Value>* row, std::vector<RowKey>& keys) const {
   keys.resize(outlines_.size());
   for (size_t i = 0; i < outlines_.size(); ++i) {
-    if (row) keys[i] = rowKey(outlines_[i], *row);
-    else keys[i].reset();
+    RowKey& k = keys[i];
+    if (row) {
+      k.present = rowKeyInto(outlines_[i], *row, k.bytes, k.nulls);
+    } else {
+      k.present = false;
+      k.nulls = 0;
+    }
   }
 }
 
-void TableIndexes::checkKeys(const std::vector<Value>& newRow, const std::vector<std::optional<Bytes>>& oldKeys,
-                             const std::vector<std::optional<Bytes>>& newKeys) {
-  const size_t capacity = IndexPageLayout::of(store_.format()).capacity();
+void TableIndexes::checkKeys(const std::vector<RowKey>& oldKeys, const std::vector<RowKey>& newKeys) {
   for (size_t i = 0; i < outlines_.size(); ++i) {
     const IndexOutline& s = outlines_[i];
-    size_t nulls = 0;
-    for (size_t c = 0; c < s.columns.size(); ++c) {
-      int f = c < s.fields.size() ? s.fields[c] : -1;
-      if (isNullKeyValue(s.columns[c], f >= 0 && static_cast<size_t>(f) < newRow.size() ? newRow[f] : Value{})) ++nulls;
-    }
+    const size_t nulls = newKeys[i].nulls;
     if (s.required && nulls > 0) throw Error(err::kNullInIndex, "Index or primary key cannot contain a Null value.");
-    const std::optional<Bytes>& key = newKeys[i];
-    if (!key) continue;
+    if (!newKeys[i].present) continue;
+    const Bytes& key = newKeys[i].bytes;
     // Every entry must fit on an index page by itself.
-    if (key->size() + 8 > capacity)
+    if (key.size() + 8 > capacity_)
       throw Error(err::kInvalidOperation, "The values for the index '" + s.name + "' are too long to be indexed.");
     // Rows whose key columns are all Null never conflict; a row keeping its own key does not either.
     if (!s.unique || nulls == s.columns.size()) continue;
-    if (oldKeys[i] && *oldKeys[i] == *key) continue;
-    if (trees_[i].containsKey(*key))
+    if (oldKeys[i].present && oldKeys[i].bytes == key) continue;
+    if (trees_[i].containsKey(key))
       throw Error(err::kDuplicateKey,
                   "The changes you requested to the table were not successful because they would create duplicate "
                   "values in the index, primary key, or relationship. Change the data in the field or fields that "
@@ -810,14 +836,15 @@ void TableIndexes::checkKeys(const std::vector<Value>& newRow, const std::vector
   }
 }
 
-void TableIndexes::applyKeys(const std::vector<std::optional<Bytes>>& oldKeys, RowId oldId,
-                             std::vector<std::optional<Bytes>>& newKeys, RowId newId) {
+void TableIndexes::applyKeys(const std::vector<RowKey>& oldKeys, RowId oldId, const std::vector<RowKey>& newKeys,
+                             RowId newId) {
   for (size_t i = 0; i < outlines_.size(); ++i) {
-    const auto& oldKey = oldKeys[i];
-    auto& newKey = newKeys[i];
-    if (oldKey && newKey && *oldKey == *newKey && oldId == newId) continue;
-    if (oldKey) trees_[i].erase(IndexEntry{*oldKey, oldId, 0});
-    if (newKey) trees_[i].insert(IndexEntry{std::move(*newKey), newId, 0});
+    const RowKey& oldKey = oldKeys[i];
+    const RowKey& newKey = newKeys[i];
+    if (oldKey.present && newKey.present && oldKey.bytes == newKey.bytes && oldId == newId) continue;
+    if (oldKey.present) trees_[i].erase(IndexEntry{oldKey.bytes, oldId, 0});
+    // The entry takes a copy of its own size; the buffer stays for the next row.
+    if (newKey.present) trees_[i].insert(IndexEntry{newKey.bytes, newId, 0});
   }
 }
 
@@ -826,7 +853,7 @@ void TableIndexes::check(const std::vector<Value>* oldRow, RowId, const std::vec
   if (!newRow) return;
   keysOf(oldRow, oldKeys_);
   keysOf(newRow, newKeys_);
-  checkKeys(*newRow, oldKeys_, newKeys_);
+  checkKeys(oldKeys_, newKeys_);
 }
 
 void TableIndexes::apply(const std::vector<Value>* oldRow, RowId oldId, const std::vector<Value>* newRow, RowId newId) {
@@ -840,7 +867,7 @@ void TableIndexes::maintain(const std::vector<Value>* oldRow, RowId oldId, const
   if (!problem_.empty()) throw Error(err::kReadOnly, "Cannot update. Database or object is read-only. " + problem_);
   keysOf(oldRow, oldKeys_);
   keysOf(newRow, newKeys_);
-  if (newRow) checkKeys(*newRow, oldKeys_, newKeys_);
+  if (newRow) checkKeys(oldKeys_, newKeys_);
   applyKeys(oldKeys_, oldId, newKeys_, newId);
 }
 

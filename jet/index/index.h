@@ -102,7 +102,10 @@ class IndexTree {
   using Replacement = std::vector<Child>;
 
   IndexPage& view(uint32_t page);
-  uint32_t rightmostLeaf();
+  // The last leaf when the right edge down to it is made of child tails, remembered from one
+  // operation to the next; nullptr when the tree has no such leaf.
+  Cached* rightmostLeaf();
+  void forgetRightmostLeaf() { rightmost_ = nullptr; }
   bool appendAfterLast(IndexEntry& entry);
   IndexPage& edit(uint32_t page);
   void put(uint32_t number, IndexPage page);
@@ -138,6 +141,10 @@ class IndexTree {
   Bytes buffer_;                 // one page, reused for reading and writing
   std::set<uint32_t> visited_;   // pages seen by a whole-tree walk (cycle guard)
   bool deferred_ = false;
+  // The rightmost leaf's cache entry while it is known. Any change to the tree's pages (edit, put,
+  // allocation, release, eviction, discardCache) forgets it; appending after the last entry keeps it.
+  Cached* rightmost_ = nullptr;
+  uint32_t rightmostPage_ = 0;
 };
 
 // One real index of a table, as maintenance needs it.
@@ -160,6 +167,9 @@ std::vector<IndexOutline> indexOutlines(FileVersion version, const TableInfo& ta
 
 // The key of a row under one index; nullopt when the row is left out (ignore-nulls).
 std::optional<Bytes> rowKey(const IndexOutline& outline, const std::vector<Value>& row);
+// The same into `key` (its contents replaced, its storage kept), straight from the row's values;
+// false when the row is left out. `nulls` is set to the number of key columns that are Null.
+bool rowKeyInto(const IndexOutline& outline, const std::vector<Value>& row, Bytes& key, size_t& nulls);
 
 // Every index of one table, maintained together.
 class TableIndexes {
@@ -201,18 +211,22 @@ class TableIndexes {
   IndexTree& tree(size_t i) { return trees_[i]; }
 
  private:
-  void keysOf(const std::vector<Value>* row, std::vector<std::optional<Bytes>>& keys) const;
-  void checkKeys(const std::vector<Value>& newRow, const std::vector<std::optional<Bytes>>& oldKeys,
-                 const std::vector<std::optional<Bytes>>& newKeys);
-  // Moves the new keys into the trees.
-  void applyKeys(const std::vector<std::optional<Bytes>>& oldKeys, RowId oldId,
-                 std::vector<std::optional<Bytes>>& newKeys, RowId newId);
+  // A row's key under one index, its buffer kept from one change to the next.
+  struct RowKey {
+    Bytes bytes;
+    bool present = false;  // false for a missing row or a row the index leaves out
+    size_t nulls = 0;      // key columns that are Null
+  };
+  void keysOf(const std::vector<Value>* row, std::vector<RowKey>& keys) const;
+  void checkKeys(const std::vector<RowKey>& oldKeys, const std::vector<RowKey>& newKeys);
+  void applyKeys(const std::vector<RowKey>& oldKeys, RowId oldId, const std::vector<RowKey>& newKeys, RowId newId);
 
   IndexPageStore& store_;
   std::vector<IndexOutline> outlines_;
   std::vector<IndexTree> trees_;
   std::string problem_;
-  std::vector<std::optional<Bytes>> oldKeys_, newKeys_;  // kept from one change to the next
+  size_t capacity_;  // entry bytes an index page holds
+  std::vector<RowKey> oldKeys_, newKeys_;
 };
 
 }  // namespace jet

@@ -359,12 +359,12 @@ TextCollation textCollation(Format format, uint16_t sortOrder, uint16_t sortVers
   return TextCollation::Unsupported;
 }
 
-std::string keyColumnProblem(const KeyColumn& column) {
-  switch (column.type) {
+namespace {
+
+bool indexableType(ColumnType type) {
+  switch (type) {
     case ColumnType::Text:
     case ColumnType::Memo:
-      if (column.collation == TextCollation::Unsupported) return "its text sort order is not one the engine knows";
-      return "";
     case ColumnType::Boolean:
     case ColumnType::Byte:
     case ColumnType::Integer:
@@ -378,10 +378,24 @@ std::string keyColumnProblem(const KeyColumn& column) {
     case ColumnType::Numeric:
     case ColumnType::BigInt:
     case ColumnType::DateTimeExtended:
-      return "";
+      return true;
     default:
-      return "it indexes a column of a type the engine cannot index";
+      return false;
   }
+}
+
+bool encodable(const KeyColumn& column) {
+  if (!indexableType(column.type)) return false;
+  const bool text = column.type == ColumnType::Text || column.type == ColumnType::Memo;
+  return !text || column.collation != TextCollation::Unsupported;
+}
+
+}  // namespace
+
+std::string keyColumnProblem(const KeyColumn& column) {
+  if (!indexableType(column.type)) return "it indexes a column of a type the engine cannot index";
+  if (!encodable(column)) return "its text sort order is not one the engine knows";
+  return "";
 }
 
 bool isNullKeyValue(const KeyColumn& column, const Value& value) {
@@ -389,8 +403,8 @@ bool isNullKeyValue(const KeyColumn& column, const Value& value) {
 }
 
 void appendKeyEntry(const KeyColumn& column, const Value& value, Bytes& out) {
-  if (std::string problem = keyColumnProblem(column); !problem.empty())
-    throw Error(err::kInvalidOperation, "Cannot update this index: " + problem + ".");
+  if (!encodable(column))
+    throw Error(err::kInvalidOperation, "Cannot update this index: " + keyColumnProblem(column) + ".");
   const bool asc = column.ascending;
   if (isNullKeyValue(column, value)) {
     out.push_back(asc ? kAscNull : kDescNull);
@@ -524,6 +538,7 @@ void appendKeyEntry(const KeyColumn& column, const Value& value, Bytes& out) {
 
 Bytes encodeKey(const std::vector<KeyColumn>& columns, const std::vector<Value>& values) {
   Bytes key;
+  key.reserve(16 * columns.size());
   for (size_t i = 0; i < columns.size(); ++i) appendKeyEntry(columns[i], i < values.size() ? values[i] : Value{}, key);
   return key;
 }

@@ -70,6 +70,13 @@ RowAppender::RowAppender(uint8_t* page, uint32_t pageSize, Format format)
   low_ = lowestStart(page, pageSize, format, count_);
 }
 
+RowAppender::RowAppender(uint8_t* page, uint32_t pageSize, Format format, uint32_t low)
+    : page_(page), format_(format), count_(pageRowCount(page, pageSize, format)), low_(low) {}
+
+uint32_t lowestRowStart(const uint8_t* page, uint32_t pageSize, Format format) {
+  return lowestStart(page, pageSize, format, pageRowCount(page, pageSize, format));
+}
+
 size_t RowAppender::room() const {
   if (count_ >= 255) return 0;
   const uint32_t used = rowTableOffset(format_) + 2u * (count_ + 1u);
@@ -88,10 +95,13 @@ uint16_t RowAppender::add(const uint8_t* body, size_t size, uint16_t flags) {
 }
 
 int64_t roomShortfall(const uint8_t* page, uint32_t pageSize, Format format, size_t size) {
+  return roomShortfall(page, pageSize, format, size, lowestRowStart(page, pageSize, format));
+}
+
+int64_t roomShortfall(const uint8_t* page, uint32_t pageSize, Format format, size_t size, uint32_t low) {
   uint16_t count = pageRowCount(page, pageSize, format);
   if (count >= 255) return int64_t(pageSize);  // a page holds at most 255 rows
   uint32_t used = rowTableOffset(format) + 2u * (count + 1u);
-  uint32_t low = lowestStart(page, pageSize, format, count);
   return int64_t(used) + int64_t(size) - int64_t(low);
 }
 

@@ -50,7 +50,10 @@ void initDataPage(uint8_t* page, uint32_t pageSize, Format format, uint32_t owne
 class RowAppender {
  public:
   RowAppender(uint8_t* page, uint32_t pageSize, Format format);
+  // The same when the page's lowest row start is known (lowestRowStart of the page as it is).
+  RowAppender(uint8_t* page, uint32_t pageSize, Format format, uint32_t low);
   uint16_t count() const { return count_; }
+  uint32_t low() const { return low_; }
   // Bytes a new row body may take on the page.
   size_t room() const;
   bool fits(size_t size) const { return count_ < 255 && size <= room(); }
@@ -66,8 +69,12 @@ class RowAppender {
 
 // A data page owned by `owner` holding `rows` in row-number order. Throws 3001 when they do not fit.
 std::vector<uint8_t> buildDataPage(Format format, uint32_t owner, const std::vector<std::vector<uint8_t>>& rows);
+// Where the page's row bodies begin (the lowest start of its rows; the page size when it has none).
+uint32_t lowestRowStart(const uint8_t* page, uint32_t pageSize, Format format);
 // Bytes a new row of `size` would need beyond what the page has free; <= 0 when it fits.
 int64_t roomShortfall(const uint8_t* page, uint32_t pageSize, Format format, size_t size);
+// The same when the page's lowest row start is known.
+int64_t roomShortfall(const uint8_t* page, uint32_t pageSize, Format format, size_t size, uint32_t low);
 // Adds a row (the page must have room) and returns its number; `flags` are kRowDeleted/kRowOverflow.
 uint16_t addRow(uint8_t* page, uint32_t pageSize, Format format, const uint8_t* body, size_t size, uint16_t flags);
 // Replaces one row's body and flags, repacking the page's rows; false (page unchanged) when the

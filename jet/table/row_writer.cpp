@@ -39,12 +39,26 @@ Bytes bytesOf(const Value& v) {
   conversionError();
 }
 
-Bytes text(const TableDef& def, const ColumnDef& col, const Value& v, TextCodec& codec) {
+// Appends the stored form of a text value; a Text column refuses text longer than itself.
+void appendText(const TableDef& def, const ColumnDef& col, const Value& v, TextCodec& codec, Bytes& out) {
   const std::string* s = std::get_if<std::string>(&v);
   if (!s) conversionError();
-  if (def.format == Format::Jet4) return encodeJet4Text(*s, col.compressedText());
-  return codec.encodeCodePage(*s);
+  const size_t start = out.size();
+  if (def.format == Format::Jet4) {
+    appendJet4Text(*s, col.compressedText(), out);
+  } else {
+    const Bytes encoded = codec.encodeCodePage(*s);
+    out.insert(out.end(), encoded.begin(), encoded.end());
+  }
+  if (col.type != ColumnType::Text) return;
+  const size_t units = def.format == Format::Jet4 ? utf16Length(*s) * 2 : out.size() - start;
+  if (units > col.length)
+    throw Error(err::kTextTooLong, "The field is too small to accept the amount of data you attempted to add. "
+                                   "Try inserting or pasting less data.");
 }
+
+// Plain text written straight into the row (no calculated or unknown-typed column).
+bool plainText(const ColumnDef& c) { return c.type == ColumnType::Text && !c.unknownType() && !c.calculated(); }
 
 // The common fixed-size numbers written straight into the row, with the same checks as
 // encodeValue; false for the types left to it.
@@ -157,16 +171,10 @@ Bytes encodeValue(const TableDef& def, const ColumnDef& col, const Value& v, Tex
       put32(&out[13], d->magnitude[0]);
       return out;
     }
-    case ColumnType::Text: {
-      out = text(def, col, v, codec);
-      size_t units = def.format == Format::Jet4 ? utf16Length(std::get<std::string>(v)) * 2 : out.size();
-      if (units > col.length)
-        throw Error(err::kTextTooLong, "The field is too small to accept the amount of data you attempted to add. "
-                                       "Try inserting or pasting less data.");
-      return out;
-    }
+    case ColumnType::Text:
     case ColumnType::Memo:
-      return text(def, col, v, codec);
+      appendText(def, col, v, codec, out);
+      return out;
     case ColumnType::Binary: {
       out = bytesOf(v);
       if (out.size() > col.length)
@@ -235,9 +243,13 @@ void encodeRowInto(const TableDef& def, const std::vector<Value>& values, TextCo
     offsets.push_back(row.size());
     const ColumnDef* c = byVar[size_t(k)];
     if (!c || isNull(*varValue[size_t(k)])) continue;
-    Bytes b = encodeValue(def, *c, *varValue[size_t(k)], codec);
-    if (c->isLongValue()) b = store(*c, b);
-    row.insert(row.end(), b.begin(), b.end());
+    if (plainText(*c)) {
+      appendText(def, *c, *varValue[size_t(k)], codec, row);
+    } else {
+      Bytes b = encodeValue(def, *c, *varValue[size_t(k)], codec);
+      if (c->isLongValue()) b = store(*c, b);
+      row.insert(row.end(), b.begin(), b.end());
+    }
     mask[c->number / 8] |= uint8_t(1u << (c->number % 8));
   }
   size_t eod = row.size();

@@ -52,6 +52,16 @@ struct TableWriter::State : public IndexPageStore {
   std::vector<std::vector<Value>> spare;
   // The encoded body of the row being staged (its storage reused from row to row).
   Bytes body;
+  // The page a row was last added to (one for table rows, one for long values), as the add left
+  // it: its row count and free-space field, and where its rows begin. While the page still shows
+  // that count and free space, rows begin there (the free space is where they begin less the row
+  // table), so the next add needs no walk over the page's rows.
+  struct PageTail {
+    uint32_t page = UINT32_MAX;
+    uint16_t count = 0, free = 0;
+    uint32_t low = 0;
+  };
+  PageTail dataTail, lvalTail;
 
   // Index pages live in the open transaction like every other page the table changes.
   Format format() const override { return def.format; }
@@ -128,6 +138,7 @@ struct TableWriter::State : public IndexPageStore {
   // Drops the open transaction: nothing of it reaches the file, and nothing of it stays in memory.
   void rollback() {
     tx.reset();
+    dataTail = lvalTail = PageTail{};
     lvalWithRoom.clear();
     if (indexes) indexes->discardCache();
     lastDataPage = txDataPage;
@@ -245,6 +256,8 @@ struct TableWriter::State : public IndexPageStore {
     if (lastDataPage == page) lastDataPage = UINT32_MAX;
     if (def.lastDataPageHint == page) def.lastDataPageHint = 0;
     if (lastLvalPage == page) lastLvalPage = UINT32_MAX;
+    for (PageTail* t : {&dataTail, &lvalTail})
+      if (t->page == page) *t = PageTail{};
     tx->release(page);
   }
 
@@ -253,19 +266,40 @@ struct TableWriter::State : public IndexPageStore {
   RowId placeRow(const Bytes& body, uint16_t flags, uint32_t avoidPage = UINT32_MAX) {
     if (body.size() > maxRowSize(def.format, tx->pageSize())) throw Error(err::kTextTooLong, "Record is too large.");
     uint32_t page = currentDataPage();
-    if (page == UINT32_MAX || page == avoidPage ||
-        roomShortfall(tx->read(page), tx->pageSize(), def.format, body.size()) > 0) {
+    if (page == UINT32_MAX || page == avoidPage || !fits(dataTail, page, body.size())) {
       // A page that cannot take the row leaves the free-space map until a delete makes room.
       if (page != UINT32_MAX && page != avoidPage) markUsage(*tx, def.format, def.freeSpacePointer, page, false);
       page = pageWithRoom(body.size(), avoidPage);
       if (page == UINT32_MAX) page = newPage(def.tdefPage);
     }
-    uint16_t row = addRow(tx->edit(page), tx->pageSize(), def.format, body.data(), body.size(), flags);
+    uint16_t row = addTo(dataTail, page, body.data(), body.size(), flags);
     lastDataPage = page;
     return RowId{page, row};
   }
 
  private:
+  // Where the rows of a page begin: remembered by `tail` when it is the page rows were last added
+  // to and the page shows no change since, else found from its row table.
+  uint32_t lowestStart(const PageTail& tail, uint32_t page, const uint8_t* p) const {
+    if (tail.page == page && le16(p + rowCountOffset(def.format)) == tail.count && le16(p + 2) == tail.free)
+      return tail.low;
+    return lowestRowStart(p, tx->pageSize(), def.format);
+  }
+
+  bool fits(const PageTail& tail, uint32_t page, size_t size) {
+    const uint8_t* p = tx->read(page);
+    return roomShortfall(p, tx->pageSize(), def.format, size, lowestStart(tail, page, p)) <= 0;
+  }
+
+  // Adds a row to a page that has room for it.
+  uint16_t addTo(PageTail& tail, uint32_t page, const uint8_t* body, size_t size, uint16_t flags) {
+    uint8_t* p = tx->edit(page);
+    RowAppender rows(p, tx->pageSize(), def.format, lowestStart(tail, page, p));
+    const uint16_t row = rows.add(body, size, flags);
+    tail = PageTail{page, rows.count(), le16(p + 2), rows.low()};
+    return row;
+  }
+
   static size_t tdefRowCountOffset(Format f) { return f == Format::Jet3 ? 12 : 16; }
   static size_t tdefAutoNumberOffset(Format f) { return f == Format::Jet3 ? 16 : 20; }
   // Only tables with complex columns (files of Access 2007 and later) keep this counter.
@@ -293,7 +327,7 @@ struct TableWriter::State : public IndexPageStore {
 
   uint32_t placeLongValueRow(const uint8_t* data, size_t size) {
     uint32_t page = lastLvalPage;
-    if (page == UINT32_MAX || roomShortfall(tx->read(page), tx->pageSize(), def.format, size) > 0) {
+    if (page == UINT32_MAX || !fits(lvalTail, page, size)) {
       page = UINT32_MAX;
       // Long-value pages are in no map of the table: the ones this writer freed rows on are
       // remembered and filled again before a new page is taken.
@@ -308,8 +342,7 @@ struct TableWriter::State : public IndexPageStore {
       if (page == UINT32_MAX) page = newPage(kLongValueOwner);
     }
     lastLvalPage = page;
-    uint16_t row = addRow(tx->edit(page), tx->pageSize(), def.format, data, size, 0);
-    return makePointer(page, row);
+    return makePointer(page, addTo(lvalTail, page, data, size, 0));
   }
 
   // The table's last data page: the one remembered, or else found by a walk over its pages.

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstring>
 #include <map>
+#include <optional>
 #include <random>
 #include <set>
 
@@ -47,6 +48,7 @@ class MemStore : public jet::IndexPageStore {
   // A new tree: an empty leaf at a fresh root page.
   uint32_t newRoot() { return jet::IndexTree::createEmpty(*this, 7); }
   size_t pagesInUse() const { return pages_.size() - 1 - free_.size(); }
+  bool operator==(const MemStore& o) const { return pages_ == o.pages_ && free_ == o.free_; }
 
  private:
   jet::Format format_;
@@ -224,6 +226,66 @@ TEST_P(RandomTree, DeferredWritesOverMorePagesThanAreHeld) {
   ASSERT_EQ(firstProblem(reread), "");
   auto got = reread.entries();
   EXPECT_TRUE(std::equal(got.begin(), got.end(), expected.begin(), expected.end()));
+}
+
+TEST_P(RandomTree, AppendsAfterTheLastLeafMatchATreeThatForgetsItEveryTime) {
+  // Keys mostly added in order (where the tree keeps its last leaf from one operation to the next),
+  // mixed with lookups, deletes, inserts further in, page evictions (long keys: more pages than are
+  // held) and rolled-back changes (the store put back, the cache dropped). A twin tree that forgets
+  // everything after each operation must leave the same pages.
+  MemStore a(GetParam()), b(GetParam());
+  const uint32_t root = a.newRoot();
+  ASSERT_EQ(b.newRoot(), root);
+  jet::IndexTree ta(a, root, 7), tb(b, root, 7);
+  std::mt19937 rng(11);
+  std::set<jet::IndexEntry> expected;
+  uint32_t next = 0;
+  auto appended = [&] {
+    jet::IndexEntry e;
+    ++next;
+    // After every key randomEntry makes.
+    e.key = {0x50, uint8_t(next >> 16), uint8_t(next >> 8), uint8_t(next)};
+    e.key.resize(4 + rng() % 400, 0x41);
+    e.row = jet::RowId{next / 20 + 1, uint16_t(next % 20)};
+    return e;
+  };
+  std::optional<std::pair<MemStore, std::set<jet::IndexEntry>>> saved;
+  for (int i = 0; i < 12000; ++i) {
+    const unsigned op = rng() % 100;
+    if (op < 80) {
+      jet::IndexEntry e = appended();
+      ASSERT_EQ(ta.containsKey(e.key), tb.containsKey(e.key));
+      ta.insert(e);
+      tb.insert(e);
+      expected.insert(e);
+    } else if (op < 88 && !expected.empty()) {
+      // Often the last entry itself.
+      auto it = rng() % 2 ? std::prev(expected.end()) : std::next(expected.begin(), long(rng() % expected.size()));
+      ASSERT_TRUE(ta.erase(*it));
+      ASSERT_TRUE(tb.erase(*it));
+      expected.erase(it);
+    } else if (op < 95) {
+      jet::IndexEntry e = randomEntry(rng, 40);
+      ta.insert(e);
+      tb.insert(e);
+      expected.insert(e);
+    } else if (op < 98 || !saved) {
+      saved.emplace(a, expected);
+    } else {
+      a = saved->first;
+      b = saved->first;
+      expected = saved->second;
+      ta.discardCache();
+      tb.discardCache();
+    }
+    tb.discardCache();
+    if (i % 500 == 0) ASSERT_TRUE(a == b) << "operation " << i;
+  }
+  ASSERT_TRUE(a == b);
+  ASSERT_EQ(firstProblem(ta), "");
+  auto got = ta.entries();
+  EXPECT_TRUE(std::equal(got.begin(), got.end(), expected.begin(), expected.end()));
+  EXPECT_GT(a.pagesInUse(), 300u);
 }
 
 INSTANTIATE_TEST_SUITE_P(BothFormats, RandomTree, ::testing::Values(jet::Format::Jet3, jet::Format::Jet4));

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <set>
 #include <sstream>
 
@@ -199,6 +200,37 @@ TEST(PageReuse, RowsDeletedHereAndThereMakeRoomForNewOnes) {
   for (const auto& r : all) numbers.insert(std::get<int64_t>(r[0]));
   EXPECT_EQ(numbers.size(), 1900u);
   EXPECT_EQ(*numbers.rbegin(), 2900);
+}
+
+TEST(PageReuse, UpdatesAndDeletesOnTheLastPageBetweenInserts) {
+  // The row just added is made longer or shorter in place, or deleted, then more rows follow on the
+  // same page: every row reads back as last written.
+  jettest::TempDir dir;
+  std::string path = bulkTable(dir);
+  auto db = jet::Database::open(path);
+  std::map<int64_t, std::string> expected;
+  for (int i = 0; i < 600; ++i) {
+    std::vector<Value> row = bulkRow(i);
+    const bool queued = i % 3 == 0;
+    const jet::RowId id = queued ? db->queueInsert("Bulk", row) : db->insertRow("Bulk", row);
+    const int64_t number = i + 1;
+    expected[number] = std::get<std::string>(row[1]);
+    if (i % 5 == 1) {
+      row[0] = number;
+      row[1] = std::string(i % 2 ? 3 : 35, char('A' + i % 26)) + std::to_string(i);
+      db->updateRow("Bulk", id, row);
+      expected[number] = std::get<std::string>(row[1]);
+    } else if (i % 11 == 4) {
+      db->deleteRow("Bulk", id);
+      expected.erase(number);
+    }
+  }
+  db->commitQueued();
+  std::map<int64_t, std::string> got;
+  for (const auto& r : readAll(*db, "Bulk")) got[std::get<int64_t>(r[0])] = std::get<std::string>(r[1]);
+  EXPECT_EQ(got, expected);
+  auto report = db->check();
+  EXPECT_TRUE(report.ok()) << report.problems.front();
 }
 
 class DropTableBothFormats : public ::testing::TestWithParam<jet::Format> {};

@@ -136,6 +136,10 @@ TEST(TextCodec, AsciiRunsBesideOtherCharactersConvertAlike) {
     for (bool compress : {false, true}) {
       const std::vector<uint8_t> stored = jet::encodeJet4Text(s, compress);
       EXPECT_EQ(jet4(stored), s) << s << compress;
+      // Appended after other bytes (a row's earlier columns), the same bytes follow them.
+      std::vector<uint8_t> row = {0xFF, 0xFE, 'x'};
+      jet::appendJet4Text(s, compress, row);
+      EXPECT_EQ(std::vector<uint8_t>(row.begin() + 3, row.end()), stored) << s << compress;
     }
     // Plain ASCII without a zero, long enough for the marker to pay, is stored one byte a character.
     const bool ascii = std::all_of(s.begin(), s.end(), [](unsigned char c) { return c >= 1 && c < 0x80; });
