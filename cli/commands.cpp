@@ -6,11 +6,13 @@
 #include <iostream>
 #include <istream>
 #include <map>
+#include <memory>
 #include <ostream>
 #include <stdexcept>
 
 #include "cli/format.h"
 #include "cli/migrate.h"
+#include "cli/row_pipe.h"
 #include "db/dao.h"
 #include "db/field_rules.h"
 #include "db/session.h"
@@ -328,27 +330,78 @@ size_t columnIndex(const jet::TableInfo& info, const std::string& name) {
   throw jet::Error(jet::err::kUnknownField, "Item not found in this collection: no field '" + name + "'.");
 }
 
-// Checks a new row as the object model would and queues it; full batches are committed here, so
-// that the rows known to be written are counted exactly.
-// The row is taken; `row` is left holding one to fill again (see queueInsertReusing).
-void checkAndQueue(jet::Database& db, const jet::TableInfo& info, std::vector<jet::Value>& row, int64_t& committed,
-                   int64_t rows) {
-  for (size_t i = 0; i < row.size(); ++i) dao::checkValueFits(info, db.format(), i, row[i]);
+// Checks a new row as the object model checks a record before saving it.
+void checkRow(const jet::TableInfo& info, jet::Format format, const std::vector<jet::Value>& row) {
+  for (size_t i = 0; i < row.size(); ++i) dao::checkValueFits(info, format, i, row[i]);
   dao::checkRecord(info, row);
-  db.queueInsertReusing(info.name, row);
-  if (db.queueFull()) {
-    db.commitQueued();
-    committed = rows + 1;
-  }
 }
 
-// A row with values for complex columns is written on its own, after the rows queued before it.
-void insertWithComplex(jet::Database& db, const jet::TableInfo& info, std::vector<jet::Value>& row,
-                       const std::vector<jet::ComplexChange>& complex) {
-  for (size_t i = 0; i < row.size(); ++i) dao::checkValueFits(info, db.format(), i, row[i]);
-  dao::checkRecord(info, row);
-  db.commitQueued();
-  db.insertRow(info.name, std::move(row), complex);
+// A reader of JSON lines for a RowPipe: each line one object naming some of the table's columns
+// (the others are Null), converted and checked as DAO checks a record before it is saved.
+RowPipe::Reader jsonRowReader(std::istream& in, const jet::TableInfo& info, jet::Format format) {
+  struct State {
+    explicit State(std::istream& in) : lines(in) {}
+    JsonLineReader lines;
+    JsonObject object;
+    // Lines usually name the same columns in the same order: the column of each key position is
+    // remembered and only looked up again when the key differs.
+    std::vector<std::pair<std::string, size_t>> known;
+    std::vector<char> named;  // which columns the current line names
+  };
+  auto state = std::make_shared<State>(in);
+  state->named.resize(info.columns.size());
+  return [state, &info, format](PipedRow& row) {
+    State& st = *state;
+    do {
+      if (!st.lines.next()) return false;
+      row.line = st.lines.number();
+    } while (st.lines.blank());
+    row.values.resize(info.columns.size());
+    row.complex.clear();
+    std::fill(st.named.begin(), st.named.end(), 0);
+    const size_t n = st.lines.parse(st.object);
+    if (st.known.size() < n) st.known.resize(n, {std::string(), SIZE_MAX});
+    for (size_t k = 0; k < n; ++k) {
+      const auto& [key, scalar] = st.object[k];
+      if (st.known[k].second == SIZE_MAX || st.known[k].first != key) st.known[k] = {key, columnIndex(info, key)};
+      const size_t i = st.known[k].second;
+      if (info.columns[i].type == jet::ColumnType::Complex) {
+        // Written with the row to the column's hidden table; the key is the engine's. Given, even
+        // empty, it is the field's whole value: an append-only memo's history then gets no
+        // version of its own.
+        row.complex.push_back({i, complexFromJson(info.columns[i], scalar)});
+        continue;
+      }
+      valueFromJson(info.columns[i], scalar, row.values[i]);
+      st.named[i] = 1;
+    }
+    for (size_t i = 0; i < row.values.size(); ++i)
+      if (!st.named[i]) row.values[i] = jet::Null{};
+    checkRow(info, format, row.values);
+    return true;
+  };
+}
+
+// A reader of CSV records for a RowPipe, after the header record that named the columns.
+RowPipe::Reader csvRowReader(std::istream& in, const jet::TableInfo& info, jet::Format format,
+                             std::vector<size_t> map, int64_t line) {
+  auto record = std::make_shared<std::vector<CsvField>>();
+  return [&in, &info, format, map = std::move(map), record, line](PipedRow& row) mutable {
+    for (;;) {
+      row.line = line + 1;  // a record is reported at the line it starts on
+      if (!readCsvRecord(in, *record, line)) return false;
+      const auto& fields = *record;
+      if (fields.size() == 1 && fields[0].text.empty() && !fields[0].quoted) continue;  // blank line
+      if (fields.size() != map.size())
+        throw jet::Error(jet::err::kConversion, "expected " + std::to_string(map.size()) + " fields, found " +
+                                                    std::to_string(fields.size()) + ".");
+      row.values.assign(info.columns.size(), jet::Null{});
+      row.complex.clear();
+      for (size_t k = 0; k < map.size(); ++k) row.values[map[k]] = valueFromCsv(info.columns[map[k]], fields[k]);
+      checkRow(info, format, row.values);
+      return true;
+    }
+  };
 }
 
 int cmdImport(const Args& a, std::istream& in, std::ostream& out, std::ostream& err) {
@@ -356,74 +409,40 @@ int cmdImport(const Args& a, std::istream& in, std::ostream& out, std::ostream& 
   const std::string format = a.format.empty() ? "jsonl" : a.format;
   if (format != "csv" && format != "jsonl") throw UsageError("unknown import format " + format);
   auto db = openEngine(a, false);
-  jet::TableInfo info = db->table(a.positional[1]);
+  const jet::TableInfo info = db->table(a.positional[1]);
+  // Rows known to be written: up to the last commit. The rows queued after it are counted when
+  // the import stops.
   int64_t line = 0, rows = 0, committed = 0;
   try {
+    RowPipe::Reader reader;
     if (format == "jsonl") {
-      JsonLineReader lines(in);
-      std::vector<jet::Value> row;
-      JsonObject object;
-      // Lines usually name the same columns in the same order: the column of each key position
-      // is remembered and only looked up again when the key differs.
-      std::vector<std::pair<std::string, size_t>> known;
-      // Which columns the current line names; the others are Null. The row's values come back from
-      // the engine after each batch and are overwritten in place.
-      std::vector<char> named(info.columns.size());
-      std::vector<jet::ComplexChange> complex;
-      while (lines.next()) {
-        line = lines.number();
-        if (lines.blank()) continue;
-        row.resize(info.columns.size());
-        std::fill(named.begin(), named.end(), 0);
-        const size_t n = lines.parse(object);
-        if (known.size() < n) known.resize(n, {std::string(), SIZE_MAX});
-        for (size_t k = 0; k < n; ++k) {
-          const auto& [key, scalar] = object[k];
-          if (known[k].second == SIZE_MAX || known[k].first != key) known[k] = {key, columnIndex(info, key)};
-          const size_t i = known[k].second;
-          if (info.columns[i].type == jet::ColumnType::Complex) {
-            // Written with the row to the column's hidden table; the key is the engine's.
-            // Given, even empty, it is the field's whole value: an append-only memo's history then
-            // gets no version of its own.
-            complex.push_back({i, complexFromJson(info.columns[i], scalar)});
-            continue;
-          }
-          valueFromJson(info.columns[i], scalar, row[i]);
-          named[i] = 1;
-        }
-        for (size_t i = 0; i < row.size(); ++i)
-          if (!named[i]) row[i] = jet::Null{};
-        if (complex.empty()) {
-          checkAndQueue(*db, info, row, committed, rows);
-        } else {
-          insertWithComplex(*db, info, row, complex);
-          committed = rows + 1;
-          complex.clear();
-        }
-        ++rows;
-      }
+      reader = jsonRowReader(in, info, db->format());
     } else {
-      std::vector<CsvField> record;
+      std::vector<CsvField> header;
       std::vector<size_t> map;
-      if (readCsvRecord(in, record, line))
-        for (const CsvField& f : record) map.push_back(columnIndex(info, f.text));
-      while (true) {
-        int64_t first = line + 1;
-        if (!readCsvRecord(in, record, line)) break;
-        std::swap(first, line);  // report the line the record starts on
-        if (record.size() == 1 && record[0].text.empty() && !record[0].quoted) {
-          std::swap(first, line);
-          continue;  // blank line
+      if (readCsvRecord(in, header, line))
+        for (const CsvField& f : header) map.push_back(columnIndex(info, f.text));
+      reader = csvRowReader(in, info, db->format(), std::move(map), line);
+    }
+    // Reading and converting run beside the engine; a refused row stops both.
+    RowPipe pipe(std::move(reader));
+    while (PipedRow* row = pipe.next()) {
+      line = row->line;
+      if (row->error) std::rethrow_exception(row->error);
+      if (row->complex.empty()) {
+        // The row is taken; its storage comes back holding an earlier row's, to be filled again.
+        db->queueInsertReusing(info.name, row->values);
+        if (db->queueFull()) {
+          db->commitQueued();
+          committed = rows + 1;
         }
-        if (record.size() != map.size())
-          throw jet::Error(jet::err::kConversion, "expected " + std::to_string(map.size()) + " fields, found " +
-                                                      std::to_string(record.size()) + ".");
-        std::vector<jet::Value> row(info.columns.size(), jet::Null{});
-        for (size_t k = 0; k < map.size(); ++k) row[map[k]] = valueFromCsv(info.columns[map[k]], record[k]);
-        checkAndQueue(*db, info, row, committed, rows);
-        ++rows;
-        std::swap(first, line);
+      } else {
+        // A row with complex values is written on its own, after the rows queued before it.
+        db->commitQueued();
+        db->insertRow(info.name, std::move(row->values), row->complex);
+        committed = rows + 1;
       }
+      ++rows;
     }
     db->commitQueued();
     committed = rows;
