@@ -96,7 +96,11 @@ void checkValueFits(const jet::TableInfo& table, jet::Format format, size_t inde
   const jet::ColumnInfo& c = table.columns[index];
   bool tooLong = false;
   if (c.type == jet::ColumnType::Text) {
-    if (auto* s = std::get_if<std::string>(&v)) tooLong = static_cast<int64_t>(utf8Length(*s)) > daoSize(c, format);
+    if (auto* s = std::get_if<std::string>(&v)) {
+      // A text has no more characters than bytes: only a longer one needs its characters counted.
+      const int64_t limit = daoSize(c, format);
+      tooLong = static_cast<int64_t>(s->size()) > limit && static_cast<int64_t>(utf8Length(*s)) > limit;
+    }
   } else if (c.type == jet::ColumnType::Binary) {
     if (auto* b = std::get_if<jet::Bytes>(&v)) tooLong = static_cast<int64_t>(b->size()) > daoSize(c, format);
   }
