@@ -226,8 +226,11 @@ std::vector<IndexPage> IndexTree::split(IndexPage page, bool appendAtEnd) {
   IndexPage left, right;
   left.leaf = right.leaf = page.leaf;
   if (page.leaf) {
-    left.entries.assign(std::make_move_iterator(page.entries.begin()), std::make_move_iterator(page.entries.begin() + static_cast<long>(cut)));
-    right.entries.assign(std::make_move_iterator(page.entries.begin() + static_cast<long>(cut)), std::make_move_iterator(page.entries.end()));
+    // The left part keeps the page's own list (no copy of the larger part when appending).
+    const auto at = page.entries.begin() + static_cast<long>(cut);
+    right.entries.assign(std::make_move_iterator(at), std::make_move_iterator(page.entries.end()));
+    page.entries.erase(at, page.entries.end());
+    left.entries = std::move(page.entries);
   } else {
     setChildren(left, std::vector<Child>(kids.begin(), kids.begin() + static_cast<long>(cut)));
     setChildren(right, std::vector<Child>(kids.begin() + static_cast<long>(cut), kids.end()));
