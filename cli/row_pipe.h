@@ -45,13 +45,16 @@ class RowPipe {
   PipedRow* next();
 
  private:
-  using Batch = std::vector<PipedRow>;
+  struct Batch {
+    std::vector<PipedRow> rows;
+    size_t count = 0;  // rows filled
+  };
   void produce();
 
   Reader read_;
   std::mutex mutex_;
   std::condition_variable changed_;
-  std::deque<Batch> full_;   // read, in input order; the last one of the input may be short
+  std::deque<Batch> full_;   // read, in input order
   std::vector<Batch> free_;  // taken back from the caller, to be filled again
   bool done_ = false;        // the reader has seen the end of input or failed
   bool stop_ = false;        // the caller is gone
