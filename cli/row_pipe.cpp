@@ -57,7 +57,7 @@ void RowPipe::produce() {
     }
     size_t n = 0, bytes = 0;
     bool end = false;
-    while (n < batch.rows.size() && bytes < kBatchBytes) {
+    while (n < batch.rows.size() && bytes < kBatchBytes && !stop_.load(std::memory_order_relaxed)) {
       PipedRow& row = batch.rows[n];
       row.error = nullptr;
       dropLongStorage(row.values);

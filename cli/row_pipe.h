@@ -3,6 +3,7 @@
 // takes the time of the slower half instead of the sum.
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -57,7 +58,7 @@ class RowPipe {
   std::deque<Batch> full_;   // read, in input order
   std::vector<Batch> free_;  // taken back from the caller, to be filled again
   bool done_ = false;        // the reader has seen the end of input or failed
-  bool stop_ = false;        // the caller is gone
+  std::atomic<bool> stop_{false};  // the caller is gone
   Batch current_;            // the batch the caller is taking rows from
   size_t at_ = 0;
   std::thread thread_;
