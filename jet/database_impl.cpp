@@ -243,6 +243,7 @@ void DatabaseImpl::reloadState() {
   defs_.clear();
   complex_.forget();
   histories_.clear();
+  lastHistories_ = nullptr;
   catalog_ = Catalog::read(*file_, header_.format, codec_);
 }
 
@@ -386,8 +387,13 @@ void DatabaseImpl::updateRow(const std::string& table, RowId row, std::vector<Va
 }
 
 const std::vector<DatabaseImpl::HistoryLink>& DatabaseImpl::historiesOf(const std::string& table) {
+  // Row after row of the same table: found without a search.
+  if (lastHistories_ && table == lastHistoriesName_) return *lastHistories_;
   auto found = histories_.find(table);
-  if (found != histories_.end()) return found->second;
+  if (found != histories_.end()) {
+    lastHistoriesName_ = table;
+    return *(lastHistories_ = &found->second);
+  }
   std::vector<HistoryLink> links;
   if (!linkedSource(table)) {
     const TableInfo info = this->table(table);
@@ -403,7 +409,8 @@ const std::vector<DatabaseImpl::HistoryLink>& DatabaseImpl::historiesOf(const st
           links.push_back({m, h});
     }
   }
-  return histories_.emplace(table, std::move(links)).first->second;
+  lastHistoriesName_ = table;
+  return *(lastHistories_ = &histories_.emplace(table, std::move(links)).first->second);
 }
 
 std::vector<ComplexChange> DatabaseImpl::newVersions(const std::string& table, const std::vector<Value>& values,
@@ -555,9 +562,8 @@ RowId DatabaseImpl::queueInsertReusing(const std::string& table, std::vector<Val
     settle();
     return insertRow(table, values, {});
   }
-  if (queueOwner_ && queueOwner_ != &writer(table)) settle();
-  ensureWritable();
-  TableWriter& w = writer(table);
+  TableWriter& w = writer(table);  // writable, or it throws
+  if (queueOwner_ && queueOwner_ != &w) settle();
   // The scope stays open from the first queued row until settle(), so that a bulk load commits
   // (and forces to the disk) once per kBatchRows rows while the writer stages smaller batches.
   if (!file_->inAtomic()) file_->beginAtomic();

@@ -145,6 +145,8 @@ class DatabaseImpl : public Database {
   bool structureChecked_ = false;
   bool writing_ = false;  // inside atomicWrite: settle() must not commit the open scope
   std::map<std::string, std::vector<HistoryLink>> histories_;  // by the name asked for
+  const std::vector<HistoryLink>* lastHistories_ = nullptr;    // the entry last asked for, by this name
+  std::string lastHistoriesName_;
   std::string damage_;  // why writing is refused ("" while writing is allowed)
 };
 

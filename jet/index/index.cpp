@@ -354,6 +354,20 @@ IndexTree::Replacement IndexTree::modify(uint32_t number, const IndexEntry& entr
       return {{number, subtreeMax(page)}};
     }
   }
+  if (rep.size() > 1 && page.childTail) {
+    // The child split: its parts take its place, as entries, and the last part of the tail child
+    // stays the tail. The other entries stay as they are.
+    IndexPage& node = edit(number);
+    const size_t asEntries = isTail ? rep.size() - 1 : rep.size();
+    std::vector<IndexEntry> parts;
+    parts.reserve(asEntries);
+    for (size_t k = 0; k < asEntries; ++k) parts.push_back({std::move(rep[k].max.key), rep[k].max.row, rep[k].page});
+    auto at = node.entries.begin() + static_cast<long>(i);
+    if (!isTail) at = node.entries.erase(at);
+    node.entries.insert(at, std::make_move_iterator(parts.begin()), std::make_move_iterator(parts.end()));
+    if (isTail) node.childTail = rep.back().page;
+    return finish(number, false);
+  }
   std::vector<Child> kids;
   if (rep.empty() && isTail) {
     // The tail child is gone (its page given back): the other children are the entries.

@@ -9,17 +9,24 @@
 
 namespace jet {
 
-const uint8_t* PageTransaction::read(uint32_t page) {
+Page* PageTransaction::staged(uint32_t page) {
+  if (page == lastPage_) return lastStaged_;
   auto it = staged_.find(page);
-  if (it != staged_.end()) return it->second.data();
+  if (it == staged_.end()) return nullptr;
+  lastPage_ = page;
+  return lastStaged_ = &it->second;
+}
+
+const uint8_t* PageTransaction::read(uint32_t page) {
+  if (Page* p = staged(page)) return p->data();
   held_ = file_.page(page);
   return held_->data();
 }
 
 uint8_t* PageTransaction::edit(uint32_t page) {
-  auto it = staged_.find(page);
-  if (it == staged_.end()) it = staged_.emplace(page, *file_.page(page)).first;
-  return it->second.data();
+  if (Page* p = staged(page)) return p->data();
+  lastPage_ = page;
+  return (lastStaged_ = &staged_.emplace(page, *file_.page(page)).first->second)->data();
 }
 
 uint32_t PageTransaction::takeFreePage() {
@@ -61,6 +68,7 @@ uint32_t PageTransaction::allocate() {
 void PageTransaction::commit() {
   // The file's scope is the one undo mechanism: within a scope the pages join it, otherwise this
   // commit is a scope of its own.
+  lastPage_ = UINT32_MAX;
   const bool own = !file_.inAtomic();
   if (own) file_.beginAtomic();
   try {

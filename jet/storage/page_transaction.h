@@ -46,11 +46,16 @@ class PageTransaction {
   uint32_t nextPage_;
   uint32_t takeFreePage();
   void markFree(uint32_t page, bool free);
+  // The staged copy of the page, or nullptr.
+  Page* staged(uint32_t page);
 
   std::map<uint32_t, Page> staged_;
   Format format_ = Format::Jet4;
   bool freeMap_ = false;
   PageRef held_;
+  // The staged page looked up last (rows go to the same page one after another).
+  uint32_t lastPage_ = UINT32_MAX;
+  Page* lastStaged_ = nullptr;
 };
 
 }  // namespace jet

@@ -196,9 +196,11 @@ void encodeRowInto(const TableDef& def, const std::vector<Value>& values, TextCo
   const size_t countSize = jet3 ? 1 : 2;
   uint16_t columnCount = def.maxColumns;
   int varCount = 0;
+  uint32_t fixedSize = 0;  // def.fixedSize(), found in the same pass
   for (const ColumnDef& c : def.columns) {
     columnCount = std::max<uint16_t>(columnCount, uint16_t(c.number + 1));
     if (!c.fixed()) varCount = std::max(varCount, c.varIndex + 1);
+    else if (c.type != ColumnType::Boolean) fixedSize = std::max<uint32_t>(fixedSize, uint32_t(c.fixedOffset) + c.length);
   }
   const size_t maskSize = (columnCount + 7u) / 8u;
   // Working lists kept from one row to the next: a bulk load encodes millions of rows.
@@ -208,8 +210,8 @@ void encodeRowInto(const TableDef& def, const std::vector<Value>& values, TextCo
   thread_local std::vector<size_t> offsets;
   mask.assign(maskSize, 0);
   row.clear();
-  row.reserve(countSize + def.fixedSize() + 64 * size_t(varCount) + 2 * size_t(varCount) + 8 + maskSize);
-  row.resize(countSize + def.fixedSize(), 0);
+  row.reserve(countSize + fixedSize + 64 * size_t(varCount) + 2 * size_t(varCount) + 8 + maskSize);
+  row.resize(countSize + fixedSize, 0);
   if (jet3) row[0] = uint8_t(columnCount);
   else put16(row.data(), columnCount);
 
@@ -258,15 +260,13 @@ void encodeRowInto(const TableDef& def, const std::vector<Value>& values, TextCo
   if (varCount == 0 && def.varColumnCount == 0) {
     // No variable-length column: the null mask follows the fixed data.
   } else if (!jet3) {
-    for (size_t i = offsets.size(); i-- > 0;) {
-      if (offsets[i] > 0xFFFF) throw Error(err::kTextTooLong, "Record is too large.");
-      uint8_t b[2];
-      put16(b, uint16_t(offsets[i]));
-      row.insert(row.end(), b, b + 2);
-    }
-    uint8_t n[2];
-    put16(n, uint16_t(varCount));
-    row.insert(row.end(), n, n + 2);
+    // The offsets last to first, then their count.
+    if (eod > 0xFFFF) throw Error(err::kTextTooLong, "Record is too large.");
+    const size_t at = row.size();
+    row.resize(at + 2 * offsets.size() + 2);
+    uint8_t* out = row.data() + at;
+    for (size_t i = offsets.size(); i-- > 0; out += 2) put16(out, uint16_t(offsets[i]));
+    put16(out, uint16_t(varCount));
   } else {
     // One-byte offsets; a jump table records at which offset entries each further 256 bytes begin.
     size_t trailing = offsets.size() + 1 + maskSize;
