@@ -3,6 +3,7 @@
 // takes the time of the slower half instead of the sum.
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -45,16 +46,19 @@ class RowPipe {
   PipedRow* next();
 
  private:
-  using Batch = std::vector<PipedRow>;
+  struct Batch {
+    std::vector<PipedRow> rows;
+    size_t count = 0;  // rows filled
+  };
   void produce();
 
   Reader read_;
   std::mutex mutex_;
   std::condition_variable changed_;
-  std::deque<Batch> full_;   // read, in input order; the last one of the input may be short
+  std::deque<Batch> full_;   // read, in input order
   std::vector<Batch> free_;  // taken back from the caller, to be filled again
   bool done_ = false;        // the reader has seen the end of input or failed
-  bool stop_ = false;        // the caller is gone
+  std::atomic<bool> stop_{false};  // the caller is gone
   Batch current_;            // the batch the caller is taking rows from
   size_t at_ = 0;
   std::thread thread_;

@@ -109,20 +109,22 @@ bool parseScaled(std::string_view s, int scale, bool& negative, unsigned __int12
     negative = s.front() == '-';
     s.remove_prefix(1);
   }
-  std::string digits;
-  int pointAt = -1;
+  // The digits and the point first, then the exponent; the digits are read again below where
+  // they lie, so that no copy of them is made.
+  int digits = 0, pointAt = -1;
   size_t i = 0;
   for (; i < s.size(); ++i) {
-    char c = s[i];
+    const char c = s[i];
     if (c >= '0' && c <= '9') {
-      digits.push_back(c);
+      ++digits;
     } else if (c == '.' && pointAt < 0) {
-      pointAt = static_cast<int>(digits.size());
+      pointAt = digits;
     } else {
       break;
     }
   }
-  if (digits.empty()) return false;
+  if (digits == 0) return false;
+  const std::string_view mantissa = s.substr(0, i);
   int exponent = 0;
   if (i < s.size()) {
     if (s[i] != 'e' && s[i] != 'E') return false;
@@ -132,24 +134,32 @@ bool parseScaled(std::string_view s, int scale, bool& negative, unsigned __int12
     if (ec != std::errc() || ptr != e.data() + e.size() || e.empty()) return false;
     if (exponent > 60 || exponent < -60) return false;
   }
-  if (pointAt < 0) pointAt = static_cast<int>(digits.size());
-  // Digits kept: all up to (pointAt + exponent + scale).
-  int keep = pointAt + exponent + scale;
-  unsigned __int128 value = 0;
+  if (pointAt < 0) pointAt = digits;
+  // Digits kept: all up to (pointAt + exponent + scale); missing ones are zeros. The first digit
+  // dropped and whether any later one is not zero decide the rounding, half to even.
+  const int keep = pointAt + exponent + scale;
   const unsigned __int128 limit = (~static_cast<unsigned __int128>(0)) / 10 - 10;
-  for (int k = 0; k < keep; ++k) {
-    int digit = k < static_cast<int>(digits.size()) ? digits[k] - '0' : 0;
+  unsigned __int128 value = 0;
+  int first = 0, k = 0;
+  bool restNonZero = false;
+  for (char c : mantissa) {
+    if (c == '.') continue;
+    const int digit = c - '0';
+    if (k < keep) {
+      if (value > limit) return false;
+      value = value * 10 + unsigned(digit);
+    } else if (k == keep) {
+      first = digit;
+    } else if (digit != 0) {
+      restNonZero = true;
+    }
+    ++k;
+  }
+  for (; k < keep; ++k) {
     if (value > limit) return false;
-    value = value * 10 + digit;
+    value *= 10;
   }
-  if (keep < static_cast<int>(digits.size())) {
-    // Round half to even on the dropped digits.
-    int first = keep >= 0 ? digits[keep] - '0' : 0;
-    bool restNonZero = false;
-    for (int k = std::max(keep + 1, 0); k < static_cast<int>(digits.size()); ++k)
-      if (digits[k] != '0') restNonZero = true;
-    if (first > 5 || (first == 5 && (restNonZero || (value & 1)))) ++value;
-  }
+  if (keep < digits && (first > 5 || (first == 5 && (restNonZero || (value & 1))))) ++value;
   magnitude = value;
   return true;
 }

@@ -1,6 +1,7 @@
 // The tool's CSV and JSON encodings, and reading them back into a table's column types.
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <sstream>
 
 #include "cli/format.h"
@@ -127,6 +128,35 @@ TEST(JsonFormat, ObjectsParseAndConvertToColumns) {
   EXPECT_THROW(valueFromJson(col(ColumnType::DateTime), bad), jet::Error);
   for (const char* broken : {"", "{", "{\"a\":}", "{\"a\" 1}", "[1]", "{\"a\":1} x", "{\"a\":\"\\q\"}"})
     EXPECT_THROW(parseJsonObject(broken), std::runtime_error) << broken;
+}
+
+// The import converts into a row's kept values, reading plain numbers directly: every number must
+// come out as the general conversion gives it, or be refused as it refuses it.
+TEST(JsonFormat, ConvertingIntoKeptValuesGivesTheGeneralConversion) {
+  const char* numbers[] = {"0",     "-0",   "7",           "255",         "256",        "-1",
+                           "32767", "32768", "-32769",     "2147483647",  "2147483648", "-2147483648",
+                           "-2147483649", "9223372036854775807", "9223372036854775808", "1.5", "2.5",
+                           "-2.5", "1e3", "1E-2", "0.1", "123456.78901", "1e400", "-1e-400", "5e-324"};
+  const ColumnType types[] = {ColumnType::Byte,   ColumnType::Integer,  ColumnType::Long,
+                              ColumnType::BigInt, ColumnType::Double,   ColumnType::Single,
+                              ColumnType::Currency, ColumnType::Boolean, ColumnType::Text};
+  for (ColumnType t : types) {
+    for (const char* n : numbers) {
+      JsonScalar s{JsonScalar::Number, false, n};
+      std::optional<Value> general;
+      try {
+        general = valueFromJson(col(t), s);
+      } catch (const jet::Error&) {
+      }
+      Value into = std::string("storage of an earlier row");
+      if (general) {
+        valueFromJson(col(t), s, into);
+        EXPECT_EQ(into, *general) << n << " as type " << int(t);
+      } else {
+        EXPECT_THROW(valueFromJson(col(t), s, into), jet::Error) << n << " as type " << int(t);
+      }
+    }
+  }
 }
 
 namespace {
