@@ -51,6 +51,11 @@ class IndexPageStore {
 class IndexTree {
  public:
   IndexTree(IndexPageStore& store, uint32_t rootPage, uint32_t tdefPage);
+  // Not copyable: the remembered last leaf points into this tree's held pages (a move keeps them).
+  IndexTree(const IndexTree&) = delete;
+  IndexTree& operator=(const IndexTree&) = delete;
+  IndexTree(IndexTree&&) = default;
+  IndexTree& operator=(IndexTree&&) = default;
 
   // Writes an empty index (one empty leaf) on a fresh page of the store; returns its page, the
   // root the table definition records.
