@@ -189,16 +189,23 @@ bool markedSegments(const std::vector<uint8_t>& ucs2, std::vector<uint8_t>& out)
 
 }  // namespace
 
-void appendJet4Text(const std::string& utf8, bool allowCompression, std::vector<uint8_t>& out) {
+size_t appendJet4Text(const std::string& utf8, bool allowCompression, std::vector<uint8_t>& out) {
   const size_t start = out.size();
   if (allowCompression) {
     out.reserve(start + utf8.size() + 2);
     out.push_back(0xFF);
     out.push_back(0xFE);
     bool ok = true;
-    if (isAscii(utf8)) {
+    // One pass says whether the text is ASCII and whether it holds a zero.
+    uint8_t bits = 0;
+    bool zero = false;
+    for (char c : utf8) {
+      bits |= uint8_t(c);
+      zero |= c == 0;
+    }
+    if (bits < 0x80) {
       out.insert(out.end(), utf8.begin(), utf8.end());
-      ok = utf8.find('\0') == std::string::npos;
+      ok = !zero;
     } else {
       for (size_t i = 0; i < utf8.size() && ok;) {
         uint32_t c = nextCodePoint(utf8, i);
@@ -208,7 +215,7 @@ void appendJet4Text(const std::string& utf8, bool allowCompression, std::vector<
     }
     // Compression is used only when it saves space (the marker costs two bytes).
     const size_t size = out.size() - start;
-    if (ok && size < 2 * (size - 2)) return;
+    if (ok && size < 2 * (size - 2)) return size - 2;  // one byte a character, each one unit
     out.resize(start);
   }
   std::vector<uint8_t> plain = encodeUcs2(utf8);
@@ -218,6 +225,7 @@ void appendJet4Text(const std::string& utf8, bool allowCompression, std::vector<
   if (allowCompression && markedSegments(plain, marked) && marked.size() < plain.size()) chosen = &marked;
   else if (plain.size() >= 2 && plain[0] == 0xFF && plain[1] == 0xFE && markedSegments(plain, marked)) chosen = &marked;
   out.insert(out.end(), chosen->begin(), chosen->end());
+  return plain.size() / 2;
 }
 
 std::vector<uint8_t> encodeJet4Text(const std::string& utf8, bool allowCompression) {

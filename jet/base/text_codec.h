@@ -37,8 +37,8 @@ void decodeJet4Text(const uint8_t* data, size_t len, std::string& out);
 // UCS-2, except text starting with U+FEFF, which plain would make look compressed and so goes in
 // the marked form.
 std::vector<uint8_t> encodeJet4Text(const std::string& utf8, bool allowCompression);
-// The same appended to `out`.
-void appendJet4Text(const std::string& utf8, bool allowCompression, std::vector<uint8_t>& out);
+// The same appended to `out`; returns the text's length in UTF-16 units (utf16Length).
+size_t appendJet4Text(const std::string& utf8, bool allowCompression, std::vector<uint8_t>& out);
 
 // Number of UTF-16 units of a UTF-8 text (the length Jet counts in characters).
 size_t utf16Length(const std::string& utf8);

@@ -43,16 +43,16 @@ Bytes bytesOf(const Value& v) {
 void appendText(const TableDef& def, const ColumnDef& col, const Value& v, TextCodec& codec, Bytes& out) {
   const std::string* s = std::get_if<std::string>(&v);
   if (!s) conversionError();
-  const size_t start = out.size();
+  size_t bytes;  // what the text counts for against the column's length
   if (def.format == Format::Jet4) {
-    appendJet4Text(*s, col.compressedText(), out);
+    bytes = appendJet4Text(*s, col.compressedText(), out) * 2;
   } else {
     const Bytes encoded = codec.encodeCodePage(*s);
     out.insert(out.end(), encoded.begin(), encoded.end());
+    bytes = encoded.size();
   }
   if (col.type != ColumnType::Text) return;
-  const size_t units = def.format == Format::Jet4 ? utf16Length(*s) * 2 : out.size() - start;
-  if (units > col.length)
+  if (bytes > col.length)
     throw Error(err::kTextTooLong, "The field is too small to accept the amount of data you attempted to add. "
                                    "Try inserting or pasting less data.");
 }

@@ -138,7 +138,7 @@ TEST(TextCodec, AsciiRunsBesideOtherCharactersConvertAlike) {
       EXPECT_EQ(jet4(stored), s) << s << compress;
       // Appended after other bytes (a row's earlier columns), the same bytes follow them.
       std::vector<uint8_t> row = {0xFF, 0xFE, 'x'};
-      jet::appendJet4Text(s, compress, row);
+      EXPECT_EQ(jet::appendJet4Text(s, compress, row), jet::utf16Length(s)) << s << compress;
       EXPECT_EQ(std::vector<uint8_t>(row.begin() + 3, row.end()), stored) << s << compress;
     }
     // Plain ASCII without a zero, long enough for the marker to pay, is stored one byte a character.
