@@ -44,7 +44,7 @@ for ((r = 0; r < runs; r++)); do
 done
 db=$work/import.mdb
 check=$("$cli" check "$db" >/dev/null 2>&1 && echo "check passes" || echo "CHECK FAILS")
-printf "import   %d rows (JSON lines, key index kept): %s rows/s by the clock, %.0f rows/s of processor time; %s\n" \
+printf "import   %d rows (JSON lines, key index kept): %s rows/s by the clock, %.0f rows/s of processor time (reading and writing threads together); %s\n" \
   "$rows" "$(printf "%s\n" "${imports[@]}" | median)" \
   "$(awk -v n="$rows" -v s="$(printf "%s\n" "${importCpu[@]}" | median)" 'BEGIN {print n / s}')" "$check"
 
