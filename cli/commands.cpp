@@ -385,12 +385,10 @@ RowPipe::Reader jsonRowReader(std::istream& in, const jet::TableInfo& info, jet:
 // A reader of CSV records for a RowPipe, after the header record that named the columns.
 RowPipe::Reader csvRowReader(std::istream& in, const jet::TableInfo& info, jet::Format format,
                              std::vector<size_t> map, int64_t line) {
-  auto record = std::make_shared<std::vector<CsvField>>();
-  return [&in, &info, format, map = std::move(map), record, line](PipedRow& row) mutable {
+  return [&in, &info, format, map = std::move(map), fields = std::vector<CsvField>(), line](PipedRow& row) mutable {
     for (;;) {
       row.line = line + 1;  // a record is reported at the line it starts on
-      if (!readCsvRecord(in, *record, line)) return false;
-      const auto& fields = *record;
+      if (!readCsvRecord(in, fields, line)) return false;
       if (fields.size() == 1 && fields[0].text.empty() && !fields[0].quoted) continue;  // blank line
       if (fields.size() != map.size())
         throw jet::Error(jet::err::kConversion, "expected " + std::to_string(map.size()) + " fields, found " +

@@ -3,7 +3,6 @@
 #include <simdjson.h>
 
 #include <charconv>
-#include <cstdint>
 #include <cstring>
 #include <cmath>
 #include <stdexcept>
@@ -495,45 +494,6 @@ void valueFromJson(const jet::ColumnInfo& c, const JsonScalar& s, jet::Value& in
     if (auto* text = std::get_if<std::string>(&into)) text->assign(s.text);
     else into = s.text;
     return;
-  }
-  if (s.kind == JsonScalar::Number) {
-    // A plain number for a number column is read as it stands; anything else (an integer with a
-    // fraction or beyond its column's range, say) takes the general conversion below, which
-    // rounds or refuses it.
-    const char* begin = s.text.data();
-    const char* end = begin + s.text.size();
-    switch (c.type) {
-      case jet::ColumnType::Byte:
-      case jet::ColumnType::Integer:
-      case jet::ColumnType::Long:
-      case jet::ColumnType::BigInt: {
-        int64_t v;
-        auto [ptr, ec] = std::from_chars(begin, end, v);
-        const int64_t lo = c.type == jet::ColumnType::Byte      ? 0
-                           : c.type == jet::ColumnType::Integer ? INT16_MIN
-                           : c.type == jet::ColumnType::Long    ? INT32_MIN
-                                                                : INT64_MIN;
-        const int64_t hi = c.type == jet::ColumnType::Byte      ? 255
-                           : c.type == jet::ColumnType::Integer ? INT16_MAX
-                           : c.type == jet::ColumnType::Long    ? INT32_MAX
-                                                                : INT64_MAX;
-        if (ec == std::errc() && ptr == end && v >= lo && v <= hi) {
-          into = v;
-          return;
-        }
-        break;
-      }
-      case jet::ColumnType::Double: {
-        double v;
-        auto [ptr, ec] = std::from_chars(begin, end, v);
-        if (ec == std::errc() && ptr == end) {
-          into = v;
-          return;
-        }
-        break;
-      }
-      default: break;
-    }
   }
   into = valueFromJson(c, s);
 }

@@ -165,6 +165,15 @@ bool parseScaled(std::string_view s, int scale, bool& negative, unsigned __int12
 }
 
 bool parseInteger(std::string_view s, int64_t lo, int64_t hi, int64_t& out) {
+  // Plain digits, the usual case, read as they stand; anything else (a sign '+', a fraction, an
+  // exponent) is scaled and rounded below.
+  int64_t plain;
+  if (auto [ptr, ec] = std::from_chars(s.data(), s.data() + s.size(), plain);
+      ec == std::errc() && ptr == s.data() + s.size()) {
+    if (plain < lo || plain > hi) return false;
+    out = plain;
+    return true;
+  }
   bool negative;
   unsigned __int128 magnitude;
   if (!parseScaled(s, 0, negative, magnitude)) return false;
