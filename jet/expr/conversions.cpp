@@ -357,6 +357,16 @@ std::string fold(std::string_view s, bool toUpper) {
 std::string upper(std::string_view s) { return fold(s, true); }
 std::string lower(std::string_view s) { return fold(s, false); }
 
+bool equalsText(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    unsigned char x = static_cast<unsigned char>(a[i]), y = static_cast<unsigned char>(b[i]);
+    if (x >= 0x80 || y >= 0x80) return compareText(a, b) == 0;
+    if (std::tolower(x) != std::tolower(y)) return false;
+  }
+  return true;
+}
+
 int compareText(std::string_view a, std::string_view b) {
   int c = lower(a).compare(lower(b));
   return c < 0 ? -1 : c > 0 ? 1 : 0;

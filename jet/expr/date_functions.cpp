@@ -77,6 +77,8 @@ Var fnDateAdd(Args a) {
   if (a[1].isNull() || a[2].isNull()) return Var::null();
   int64_t n = toWhole(a[1], Type::LongLong);
   double d = toDate(a[2]);
+  // No date lies further away than this many seconds: larger counts could only overflow.
+  if (n > 400000000000 || n < -400000000000) throwInvalidCall();
   switch (iv) {
     case Interval::Year: return date(addMonths(d, n * 12));
     case Interval::Quarter: return date(addMonths(d, n * 3));

@@ -177,6 +177,16 @@ DecimalNumber DecimalNumber::rounded(int digits) const {
   return normalized(negative, digits, shiftDown(magnitude, scale - digits));
 }
 
+DecimalNumber DecimalNumber::withScale(int digits) const {
+  DecimalNumber d = rounded(digits);
+  while (d.scale < digits) {
+    d.magnitude *= 10;
+    ++d.scale;
+    if (d.magnitude >= kLimit) throwOverflow();
+  }
+  return d;
+}
+
 DecimalNumber operator+(const DecimalNumber& x, const DecimalNumber& y) {
   DecimalNumber a = x, b = y;
   align(a, b);

@@ -32,6 +32,9 @@ struct DecimalNumber {
   bool isZero() const { return magnitude == 0; }
   // Rounded half to even to `digits` places after the point.
   DecimalNumber rounded(int digits) const;
+  // Exactly `digits` places after the point: rounded, or extended with zeros (error 6 when the
+  // value then needs more than 96 bits).
+  DecimalNumber withScale(int digits) const;
 };
 
 DecimalNumber operator+(const DecimalNumber& a, const DecimalNumber& b);

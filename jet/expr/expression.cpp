@@ -1,8 +1,10 @@
 // Evaluation of a parsed expression: a walk over its tree.
 #include "jet/expr/expression.h"
 
+#include "jet/expr/dates.h"
 #include "jet/expr/eval_error.h"
 #include "jet/expr/functions.h"
+#include "jet/expr/lexer.h"
 #include "jet/expr/like.h"
 #include "jet/expr/operators.h"
 #include "jet/expr/parser.h"
@@ -46,7 +48,7 @@ Var evalCall(const Node& n, const FieldLookup& fields) {
   const FunctionInfo* f = findFunction(n.name);
   if (!f) throw Error(code::kUndefinedFunction, "Undefined function '" + n.name + "' in expression.");
   // IIf evaluates only the branch it returns, so IIf([x]=0, 0, 1/[x]) never divides by zero.
-  if (compareText(n.name, "IIf") == 0) {
+  if (std::string_view(f->name) == "IIf") {
     Var cond = eval(n.args[0], fields);
     bool take = !cond.isNull() && toBool(cond);
     return eval(n.args[take ? 1 : 2], fields);
@@ -139,12 +141,47 @@ bool Expression::isDeterministic() const { return deterministic(*root_); }
 
 bool hasFunction(std::string_view name) { return findFunction(name) != nullptr; }
 
+Value convertForColumn(const Value& result, ColumnType type, uint8_t scale) {
+  Var v = Var::fromValue(result);
+  if (v.isNull()) return Null{};
+  switch (type) {
+    case ColumnType::Boolean: return toBool(v);
+    case ColumnType::Byte: return toWhole(v, Type::Byte);
+    case ColumnType::Integer: return toWhole(v, Type::Integer);
+    case ColumnType::Long: case ColumnType::Complex: return toWhole(v, Type::Long);
+    case ColumnType::BigInt: return toWhole(v, Type::LongLong);
+    case ColumnType::Currency: return Currency{toCurrency(v)};
+    case ColumnType::Single: return std::get<float>(convert(v, Type::Single).value);
+    case ColumnType::Double: return toDouble(v);
+    case ColumnType::DateTime: return DateTime{toDate(v)};
+    case ColumnType::Numeric: return toDecimal(v).withScale(scale).toValue();
+    case ColumnType::Text: case ColumnType::Memo: return toText(v);
+    case ColumnType::Binary: case ColumnType::Ole:
+      if (v.type == Type::Binary) return v.value;
+      throwTypeMismatch();
+    case ColumnType::DateTimeExtended: {
+      if (std::holds_alternative<DateTimeExtended>(result)) return result;
+      double serial = toDate(v);
+      // Days from 0001-01-01; 1899-12-30 is day 693593.
+      return DateTimeExtended{dayNumber(serial) + 693593, static_cast<int32_t>(secondsOfDay(serial)), 0};
+    }
+    case ColumnType::Guid:
+      if (v.type != Type::String) throwTypeMismatch();
+      try {
+        return fromText(type, toText(v));
+      } catch (const Error&) {
+        throwTypeMismatch();
+      }
+  }
+  throwTypeMismatch();
+}
+
 Value callFunction(std::string_view name, std::span<const Value> args) {
   const FunctionInfo* f = findFunction(name);
   if (!f) throw Error(code::kUndefinedFunction, "Undefined function '" + std::string(name) + "' in expression.");
   int count = static_cast<int>(args.size());
   if (count < f->minArgs || count > f->maxArgs)
-    throw Error(code::kSyntax, "Wrong number of arguments used with function in query expression '" + std::string(name) + "'.");
+    throwSyntax("Wrong number of arguments used with function", name);
   std::vector<Var> vars;
   vars.reserve(args.size());
   for (const Value& v : args) vars.push_back(Var::fromValue(v));

@@ -66,4 +66,9 @@ Value callFunction(std::string_view name, std::span<const Value> args);
 // True when the engine has a function of that name.
 bool hasFunction(std::string_view name);
 
+// An expression's result converted for a column of the given type, by the conversion functions'
+// rules (a Long column takes CLng of the value, a Text column CStr, ...). Null stays Null. Throws
+// error 13 for a value that does not convert and 6 for one out of the column's range.
+Value convertForColumn(const Value& result, ColumnType type, uint8_t scale = 0);
+
 }  // namespace jet::expr

@@ -67,6 +67,13 @@ int64_t count(const Var& v) {
   return n;
 }
 
+// Space and String refuse to build texts beyond what a Memo field holds.
+int64_t length(const Var& v) {
+  int64_t n = count(v);
+  if (n > (1 << 26)) throw Error(7, "Out of memory");
+  return n;
+}
+
 // Compare mode argument: 0 binary (case matters), 1 text; text is the engine's default.
 bool binaryCompare(Args a, size_t i) { return given(a, i) && wholeArg(a[i]) == 0; }
 
@@ -188,7 +195,7 @@ Var fnReplace(Args a) {
 
 Var fnSpace(Args a) {
   if (a[0].isNull()) throwInvalidUseOfNull();
-  return Var::string(std::string(static_cast<size_t>(count(a[0])), ' '));
+  return Var::string(std::string(static_cast<size_t>(length(a[0])), ' '));
 }
 Var fnString(Args a) {
   if (a[0].isNull() || a[1].isNull()) return Var::null();
@@ -201,7 +208,7 @@ Var fnString(Args a) {
     int64_t code = wholeArg(a[1]) % 256;
     c = static_cast<char32_t>(code < 0 ? code + 256 : code);
   }
-  return text(std::u32string(static_cast<size_t>(count(a[0])), c));
+  return text(std::u32string(static_cast<size_t>(length(a[0])), c));
 }
 Var fnStrComp(Args a) {
   if (a[0].isNull() || a[1].isNull()) return Var::null();
@@ -477,7 +484,7 @@ const FunctionInfo* findFunction(std::string_view name) {
   if (!name.empty() && name.back() == '$') name.remove_suffix(1);
   for (auto table : {textAndNumberFunctions(), dateFunctions()})
     for (const FunctionInfo& f : table)
-      if (std::string_view(f.name).size() == name.size() && compareText(f.name, name) == 0) return &f;
+      if (equalsText(f.name, name)) return &f;
   return nullptr;
 }
 

@@ -11,8 +11,8 @@
 
 namespace jet::expr {
 
-void throwSyntax(std::string_view what, std::string_view expression) {
-  throw Error(code::kSyntax, "Syntax error " + std::string(what) + "in query expression '" + std::string(expression) + "'.");
+void throwSyntax(std::string_view reason, std::string_view expression) {
+  throw Error(code::kSyntax, std::string(reason) + " in query expression '" + std::string(expression) + "'.");
 }
 
 namespace {
@@ -61,7 +61,7 @@ std::vector<Token> tokenize(std::string_view s) {
           while (j < s.size() && std::isdigit(static_cast<unsigned char>(s[j]))) ++j;
         }
       }
-      if (j < s.size() && wordChar(static_cast<unsigned char>(s[j]))) throwSyntax("(missing operator) ", s);
+      if (j < s.size() && wordChar(static_cast<unsigned char>(s[j]))) throwSyntax(kMissingOperator, s);
       t.kind = Token::Kind::Number;
       t.value = numberLiteral(s.substr(i, j - i), integral);
       if (t.value.type == Type::Double && !std::isfinite(std::get<double>(t.value.value))) throwOverflow();
@@ -74,7 +74,7 @@ std::vector<Token> tokenize(std::string_view s) {
       while (j < s.size() && wordChar(static_cast<unsigned char>(s[j]))) {
         char d = static_cast<char>(std::tolower(static_cast<unsigned char>(s[j])));
         int n = std::isdigit(static_cast<unsigned char>(d)) ? d - '0' : (d >= 'a' && d <= 'f') ? d - 'a' + 10 : 99;
-        if (n >= (hex ? 16 : 8)) throwSyntax("(missing operator) ", s);
+        if (n >= (hex ? 16 : 8)) throwSyntax("Syntax error in number", s);
         v = v * (hex ? 16 : 8) + static_cast<uint64_t>(n);
         if (v > 0xFFFFFFFFull) throwOverflow();
         ++j;
@@ -88,7 +88,7 @@ std::vector<Token> tokenize(std::string_view s) {
       std::string text;
       size_t j = i + 1;
       for (;; ++j) {
-        if (j >= s.size()) throwSyntax("in string ", s);
+        if (j >= s.size()) throwSyntax("Syntax error in string", s);
         if (s[j] == static_cast<char>(c)) {
           if (j + 1 < s.size() && s[j + 1] == static_cast<char>(c)) {
             text += s[j++];
@@ -103,15 +103,15 @@ std::vector<Token> tokenize(std::string_view s) {
       i = j + 1;
     } else if (c == '#') {
       size_t close = s.find('#', i + 1);
-      if (close == std::string_view::npos) throwSyntax("in date ", s);
+      if (close == std::string_view::npos) throwSyntax("Syntax error in date", s);
       double serial;
-      if (!parseDate(s.substr(i + 1, close - i - 1), serial)) throwSyntax("in date ", s);
+      if (!parseDate(s.substr(i + 1, close - i - 1), serial)) throwSyntax("Syntax error in date", s);
       t.kind = Token::Kind::Date;
       t.value = Var::date(serial);
       i = close + 1;
     } else if (c == '[') {
       size_t close = s.find(']', i + 1);
-      if (close == std::string_view::npos) throwSyntax("", s);
+      if (close == std::string_view::npos) throwSyntax(kMissingBracket, s);
       t.kind = Token::Kind::Bracketed;
       t.text = std::string(s.substr(i + 1, close - i - 1));
       i = close + 1;
@@ -127,7 +127,7 @@ std::vector<Token> tokenize(std::string_view s) {
       for (const char* two : kTwo)
         if (s.substr(i, 2) == two) t.text = two;
       if (t.text.empty()) {
-        if (!std::strchr("()+-*/\\^&=<>,.!", static_cast<char>(c))) throwSyntax("", s);
+        if (!std::strchr("()+-*/\\^&=<>,.!", static_cast<char>(c))) throwSyntax("Syntax error", s);
         t.text = std::string(1, static_cast<char>(c));
       }
       i += t.text.size();

@@ -21,7 +21,10 @@ struct Token {
 // does not read, or a character that belongs to no token.
 std::vector<Token> tokenize(std::string_view text);
 
-// Error 3075 with Jet's wording; `what` is "", "(missing operator) ", "in string ", "in date "...
-[[noreturn]] void throwSyntax(std::string_view what, std::string_view expression);
+// Error 3075 with Jet's wording: "<reason> in query expression '<expression>'.", the reason being
+// one of Jet's own ("Syntax error (missing operator)", "Syntax error in string", "Extra )", ...).
+[[noreturn]] void throwSyntax(std::string_view reason, std::string_view expression);
+inline constexpr const char* kMissingOperator = "Syntax error (missing operator)";
+inline constexpr const char* kMissingBracket = "Missing ), ], or Item";
 
 }  // namespace jet::expr

@@ -9,19 +9,27 @@ namespace jet::expr {
 
 namespace {
 
-bool ieq(std::string_view a, std::string_view b) { return a.size() == b.size() && compareText(a, b) == 0; }
+bool ieq(std::string_view a, std::string_view b) { return equalsText(a, b); }
+
+// Bounds that keep parsing and evaluation within the stack: tokens in one expression, and nesting
+// of parentheses and calls.
+constexpr size_t kMaxTokens = 3000;
+constexpr int kMaxNesting = 100;
 
 const char* const kReserved[] = {"And", "Or", "Not", "Xor", "Eqv", "Imp", "Mod", "Like", "Between", "In", "Is"};
 
 class Parser {
  public:
-  Parser(std::string_view text, std::string_view implied) : text_(text), implied_(implied), toks_(tokenize(text)) {}
+  Parser(std::string_view text, std::string_view implied) : text_(text), implied_(implied), toks_(tokenize(text)) {
+    if (toks_.size() > kMaxTokens) throwSyntax("Expression too complex", text_);
+  }
 
   Node parseAll() {
     if (implied_.empty() && isSymbol("=")) ++pos_;
-    if (peek().kind == Token::Kind::End) throwSyntax("", text_);
+    if (peek().kind == Token::Kind::End) throwSyntax("Syntax error", text_);
     Node n = imp();
-    if (peek().kind != Token::Kind::End) throwSyntax("(missing operator) ", text_);
+    if (isSymbol(")")) throwSyntax("Extra )", text_);
+    if (peek().kind != Token::Kind::End) throwSyntax(kMissingOperator, text_);
     return n;
   }
 
@@ -44,7 +52,7 @@ class Parser {
     return true;
   }
   void expectSymbol(std::string_view s) {
-    if (!acceptSymbol(s)) throwSyntax(peek().kind == Token::Kind::End ? "" : "(missing operator) ", text_);
+    if (!acceptSymbol(s)) throwSyntax(s == ")" ? kMissingBracket : kMissingOperator, text_);
   }
 
   static Node binary(Op op, Node a, Node b) {
@@ -133,18 +141,18 @@ class Parser {
       } else if (acceptWord("Between")) {
         n.kind = Node::Kind::Between;
         n.args.push_back(concat());
-        if (!acceptWord("And")) throwSyntax("(missing operator) ", text_);
+        if (!acceptWord("And")) throwSyntax("Between operator without And", text_);
         n.args.push_back(concat());
       } else if (acceptWord("In")) {
         n.kind = Node::Kind::In;
-        expectSymbol("(");
+        if (!acceptSymbol("(")) throwSyntax("In operator without ()", text_);
         do n.args.push_back(imp());
         while (acceptSymbol(","));
         expectSymbol(")");
       } else if (!negated && acceptWord("Is")) {
         n.kind = Node::Kind::IsNull;
         n.negated = acceptWord("Not");
-        if (!acceptWord("Null")) throwSyntax("(missing operator) ", text_);
+        if (!acceptWord("Null")) throwSyntax("Invalid use of Is operator", text_);
       } else {
         return std::move(n.args[0]);
       }
@@ -205,13 +213,14 @@ class Parser {
         return fieldReference();
       case Token::Kind::Symbol:
         if (acceptSymbol("(")) {
+          Nesting guard(*this);
           Node n = imp();
           expectSymbol(")");
           return n;
         }
-        throwSyntax(t.text == ")" || t.text == "," ? "" : "(missing operator) ", text_);
+        throwSyntax(t.text == "," ? "Syntax error (comma)" : kMissingOperator, text_);
       case Token::Kind::End:
-        throwSyntax("", text_);
+        throwSyntax("Syntax error", text_);
       case Token::Kind::Word:
         break;
     }
@@ -222,7 +231,7 @@ class Parser {
       if (acceptWord(word)) return literal(Var::boolean(v != 0));
     if (acceptWord("Null")) return literal(Var::null());
     for (const char* r : kReserved)
-      if (isWord(r)) throwSyntax("(missing operator) ", text_);
+      if (isWord(r)) throwSyntax(kMissingOperator, text_);
     return fieldReference();
   }
 
@@ -238,9 +247,9 @@ class Parser {
       n.name = peek().text;
       ++pos_;
       // Three-part names (Forms!Orders!Total) refer to objects outside the table.
-      if (isSymbol(".") || isSymbol("!")) throwSyntax("(missing operator) ", text_);
+      if (isSymbol(".") || isSymbol("!")) throwSyntax("Invalid use of '.', '!', or '()'", text_);
     }
-    if (n.name.empty()) throwSyntax("", text_);
+    if (n.name.empty()) throwSyntax("Syntax error", text_);
     return n;
   }
 
@@ -249,6 +258,7 @@ class Parser {
     n.kind = Node::Kind::Call;
     n.name = peek().text;
     pos_ += 2;
+    Nesting guard(*this);
     const FunctionInfo* f = findFunction(n.name);
     if (!f) throw Error(code::kUndefinedFunction, "Undefined function '" + n.name + "' in expression.");
     if (!acceptSymbol(")")) {
@@ -258,12 +268,21 @@ class Parser {
     }
     int count = static_cast<int>(n.args.size());
     if (count < f->minArgs || count > f->maxArgs)
-      throw Error(code::kSyntax, "Wrong number of arguments used with function in query expression '" + std::string(text_) + "'.");
+      throwSyntax("Wrong number of arguments used with function", text_);
     return n;
   }
 
+  struct Nesting {
+    explicit Nesting(Parser& p) : parser(p) {
+      if (++parser.depth_ > kMaxNesting) throwSyntax("Expression too complex", parser.text_);
+    }
+    ~Nesting() { --parser.depth_; }
+    Parser& parser;
+  };
+
   std::string_view text_;
   std::string_view implied_;
+  int depth_ = 0;
   std::vector<Token> toks_;
   size_t pos_ = 0;
 };

@@ -68,6 +68,8 @@ std::string numberText(double v, int significant);
 
 // Text comparison the engine's default way: case-insensitive. -1, 0, 1.
 int compareText(std::string_view a, std::string_view b);
+// The same test for equality only, without building folded copies when both are ASCII.
+bool equalsText(std::string_view a, std::string_view b);
 std::string upper(std::string_view s);
 std::string lower(std::string_view s);
 

@@ -331,6 +331,25 @@ const Case kCases[] = {
     {"Format(\"ab\", \"@@@@\") & \"|\"", "String:  ab|"},
     {"Format(\"ab\", \"!@@@@\") & \"|\"", "String:ab  |"},
     {"Format(1.5)", "String:1.5"},
+    // Text forms of numbers.
+    {"CStr(1 / 3)", "String:0.333333333333333"},
+    {"CStr(CSng(1) / 3)", "String:0.3333333"},
+    {"CStr(1234567890123456)", "String:1.23456789012346E+15"},
+    {"CStr(-0.0001)", "String:-0.0001"},
+    {"CStr(CCur(2.5))", "String:2.5"},
+    {"CStr(Null)", "error 94"},
+    {"CStr(#12:00:00 AM#)", "String:12:00:00 AM"},
+    // Decimal stays exact where Double would not.
+    {"CDec(\"0.1\") * 3 = CDec(\"0.3\")", "Boolean:True"},
+    {"CDec(\"79228162514264337593543950335\") + 1", "error 6"},
+    {"CDec(1) / 0", "error 11"},
+    {"Round(CDec(\"2.345\"), 2)", "Decimal:2.34"},
+    {"Int(CDec(\"-1.5\"))", "Decimal:-2"},
+    {"IsNumeric(True) And IsNumeric(CCur(1)) And Not IsNumeric(#1/1/2000#)", "Boolean:True"},
+    {"#1/2/2000# Between #1/1/2000# And #1/3/2000#", "Boolean:True"},
+    {"[When] > #1/15/2000 1:00 PM#", "Boolean:True"},
+    {"[Flag] = True And [Ratio] = 0.25", "Boolean:True"},
+    {"[Name] & \", \" & [Qty]", "String:Smith, 10"},
 };
 
 class ExpressionTest : public ::testing::Test {
@@ -389,12 +408,65 @@ TEST_F(ExpressionTest, CallsOneFunctionByName) {
     EXPECT_EQ(e.number(), 3085);
     EXPECT_EQ(e.description(), "Undefined function 'Eval' in expression.");
   }
-  try {
-    Expression::parse("1 +* 2");
-    FAIL();
-  } catch (const Error& e) {
-    EXPECT_EQ(e.description(), "Syntax error (missing operator) in query expression '1 +* 2'.");
+}
+
+TEST_F(ExpressionTest, RefusesWhatItCannotParseWithJetsWording) {
+  const std::string deep = std::string(150, '(') + "1" + std::string(150, ')');
+  std::string longChain = "0";
+  for (int i = 0; i < 1000; ++i) longChain += "+1";
+  const std::pair<std::string, std::string> kCases[] = {
+      {"1 +* 2", "Syntax error (missing operator) in query expression '1 +* 2'."},
+      {"(1", "Missing ), ], or Item in query expression '(1'."},
+      {"1)", "Extra ) in query expression '1)'."},
+      {"1 Between 2", "Between operator without And in query expression '1 Between 2'."},
+      {"1 In 2", "In operator without () in query expression '1 In 2'."},
+      {"\"abc", "Syntax error in string in query expression '\"abc'."},
+      {"Mid(1)", "Wrong number of arguments used with function in query expression 'Mid(1)'."},
+      {deep, "Expression too complex in query expression '" + deep + "'."},
+  };
+  for (const auto& [text, message] : kCases) {
+    try {
+      Expression::parse(text);
+      ADD_FAILURE() << text;
+    } catch (const Error& e) {
+      EXPECT_EQ(e.number(), 3075);
+      EXPECT_EQ(e.description(), message);
+    }
   }
+  EXPECT_EQ(Expression::parse(longChain).evaluate(field), Value(int64_t{1000}));
+}
+
+TEST(ConvertForColumnTest, ConvertsResultsByTheConversionRules) {
+  struct Row {
+    Value result;
+    ColumnType type;
+    Value expected;  // Null{} with error set for a refusal
+    int error;
+  } const kRows[] = {
+      {2.5, ColumnType::Integer, int64_t{2}, 0},
+      {std::string("12"), ColumnType::Long, int64_t{12}, 0},
+      {int64_t{40000}, ColumnType::Integer, Null{}, 6},
+      {std::string("x"), ColumnType::Double, Null{}, 13},
+      {0.1, ColumnType::Currency, Currency{1000}, 0},
+      {int64_t{5}, ColumnType::Text, std::string("5"), 0},
+      {std::string("1/2/2000"), ColumnType::DateTime, DateTime{36527}, 0},
+      {DateTime{36527.5}, ColumnType::DateTimeExtended, DateTimeExtended{730120, 43200, 0}, 0},
+      {std::string("Yes"), ColumnType::Boolean, Null{}, 13},
+      {int64_t{-1}, ColumnType::Boolean, true, 0},
+      {Null{}, ColumnType::Long, Null{}, 0},
+  };
+  for (const Row& r : kRows) {
+    try {
+      EXPECT_EQ(convertForColumn(r.result, r.type), r.expected) << jet::toText(r.expected);
+      EXPECT_EQ(r.error, 0);
+    } catch (const Error& e) {
+      EXPECT_EQ(e.number(), r.error) << jet::toText(r.result);
+    }
+  }
+  Decimal d = std::get<Decimal>(convertForColumn(1.2345, ColumnType::Numeric, 2));
+  EXPECT_EQ(jet::toText(Value(d)), "1.23");
+  d = std::get<Decimal>(convertForColumn(int64_t{2}, ColumnType::Numeric, 2));
+  EXPECT_EQ(jet::toText(Value(d)), "2.00");
 }
 
 TEST(LikeTest, MatchesPatternsAlone) {
