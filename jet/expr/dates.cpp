@@ -190,6 +190,7 @@ bool parseDate(std::string_view text, double& out) {
     if (t.kind == Token::Number) {
       nums.push_back(t.text);
     } else if (t.kind == Token::Word) {
+      if (ieq(t.text, "T") && nums.size() == 3) continue;  // ISO 8601's "2000-01-15T13:45"
       int m = monthFromName(t.text);
       if (m == 0 || month != 0) return false;
       month = m;

@@ -149,6 +149,7 @@ const Case kCases[] = {
     // Literals and references.
     {"'it''s'", "String:it's"},
     {"\"say \"\"hi\"\"\"", "String:say \"hi\""},
+    {"#2000-01-15 13:45# = #2000-01-15T13:45:00#", "Boolean:True"},
     {"#2000-01-15 13:45#", "Date:1/15/2000 1:45:00 PM"},
     {"#15 Jan 2000#", "Date:1/15/2000"},
     {"#1:30 PM#", "Date:1:30:00 PM"},
