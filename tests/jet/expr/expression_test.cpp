@@ -351,6 +351,28 @@ const Case kCases[] = {
     {"[When] > #1/15/2000 1:00 PM#", "Boolean:True"},
     {"[Flag] = True And [Ratio] = 0.25", "Boolean:True"},
     {"[Name] & \", \" & [Qty]", "String:Smith, 10"},
+    // Edges of the whole-number and Currency rules.
+    {"-CInt(-32768)", "Long:32768"},
+    {"CByte(200) + CByte(100)", "Integer:300"},
+    {"CByte(6) And CByte(3)", "Byte:2"},
+    {"5 Eqv 3", "Integer:-7"},
+    {"0 Imp 5", "Integer:-1"},
+    {"&O17 + 1", "Integer:16"},
+    {"CCur(922337203685477) + CCur(1)", "error 6"},
+    {"CCur(-0.00005) & \"|\" & CCur(-0.00015)", "String:0|-0.0002"},
+    {"CCur(\"$1,234.5\")", "Currency:1234.5"},
+    {"CInt(CCur(2.5)) & CInt(CCur(-3.5))", "String:2-4"},
+    {"CLng(True)", "Long:-1"},
+    {"CDate(\"2000-01-15 12:30\")", "Date:1/15/2000 12:30:00 PM"},
+    {"CDate(\"12:30\")", "Date:12:30:00 PM"},
+    {"DateValue(\"Jan 15 2000\")", "Date:1/15/2000"},
+    {"Format(-0.001, \"0.00\")", "String:0.00"},
+    {"Format(Null, \"0;-0;Zero;None\")", "String:None"},
+    {"Chr(256)", "error 5"},
+    {"Choose(3, \"a\", \"b\")", "Null"},
+    {"Mid(\"abc\", 5)", "String:"},
+    {"InStr(9, \"abc\", \"a\")", "Integer:0"},
+    {"Left(Null, 1) Is Null And Trim(Null) Is Null And UCase(Null) Is Null", "Boolean:True"},
 };
 
 class ExpressionTest : public ::testing::Test {
