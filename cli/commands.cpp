@@ -18,7 +18,7 @@
 #include "db/session.h"
 #include "jet/database.h"
 #include "jet/repair.h"
-#include "jet/storage/page_file.h"
+#include "jet/storage/env.h"
 
 namespace cli {
 
@@ -603,8 +603,8 @@ int run(const std::vector<std::string>& args, std::istream& in, std::ostream& ou
     Args a = parseArgs(args);
     // Writes are forced to the disk unless --no-sync says otherwise (or the environment turned
     // that off for the whole process).
-    static const bool syncByDefault = jet::PageFile::syncToDisk();
-    jet::PageFile::setSyncToDisk(!a.noSync && syncByDefault);
+    static const bool syncByDefault = jet::Env::syncToDisk();
+    jet::Env::setSyncToDisk(!a.noSync && syncByDefault);
     if (a.command == "tables") return cmdTables(a, out);
     if (a.command == "columns") return cmdColumns(a, out);
     if (a.command == "export") return cmdExport(a, out);
