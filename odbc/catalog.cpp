@@ -223,8 +223,11 @@ std::unique_ptr<Result> statistics(Dbc& dbc, const Arg& table, SQLUSMALLINT uniq
     r->add({null(), null(), str(t->name), null(), null(), null(), num(SQL_TABLE_STAT), null(), null(), null(),
             num(t->rowCount), null(), null()});
     std::vector<const jet::IndexInfo*> order;
-    for (const jet::IndexInfo& ix : t->indexes)
+    for (const jet::IndexInfo& ix : t->indexes) {
+      // Names starting with a dot are the engine's own bookkeeping of relationships, never shown.
+      if (!ix.name.empty() && ix.name[0] == '.') continue;
       if (unique != SQL_INDEX_UNIQUE || ix.unique || ix.primaryKey) order.push_back(&ix);
+    }
     std::stable_sort(order.begin(), order.end(), [](const jet::IndexInfo* a, const jet::IndexInfo* b) {
       const bool ua = a->unique || a->primaryKey, ub = b->unique || b->primaryKey;
       if (ua != ub) return ua;

@@ -142,23 +142,41 @@ SQLRETURN putPiece(std::string_view bytes, int unit, SQLPOINTER target, SQLLEN b
   return SQL_SUCCESS;
 }
 
+// The text of an integer or real cell into `buf` (64 bytes) without allocating; its length.
+size_t numberText(const Result& r, int c, const ColumnDesc& d, char* buf) {
+  char* end = buf + 64;
+  std::to_chars_result out;
+  if (r.type(c) == Cell::Integer) {
+    const int64_t v = r.integer(c);
+    if (d.sqlType == SQL_BIT) {
+      buf[0] = v ? '1' : '0';
+      return 1;
+    }
+    out = std::to_chars(buf, end, v);
+    if (isDecimal(d) && d.digits > 0 && d.digits < 30) {
+      *out.ptr++ = '.';
+      for (int k = 0; k < d.digits; ++k) *out.ptr++ = '0';
+    }
+    return static_cast<size_t>(out.ptr - buf);
+  }
+  const double v = r.real(c);
+  if (isDecimal(d)) out = std::to_chars(buf, end, v, std::chars_format::fixed, d.digits);
+  else if (d.sqlType == SQL_REAL) out = std::to_chars(buf, end, static_cast<float>(v));
+  else out = std::to_chars(buf, end, v);
+  if (out.ec != std::errc()) out = std::to_chars(buf, end, v);
+  return static_cast<size_t>(out.ptr - buf);
+}
+
 }  // namespace
 
 std::string cellText(const Result& r, int c, const ColumnDesc& d) {
   switch (r.type(c)) {
     case Cell::Null:
       return {};
-    case Cell::Integer: {
-      const int64_t v = r.integer(c);
-      if (d.sqlType == SQL_BIT) return v ? "1" : "0";
-      std::string s = std::to_string(v);
-      if (isDecimal(d) && d.digits > 0) s += "." + std::string(static_cast<size_t>(d.digits), '0');
-      return s;
-    }
+    case Cell::Integer:
     case Cell::Real: {
-      const double v = r.real(c);
-      if (isDecimal(d)) return fixed(v, d.digits);
-      return shortest(v, d.sqlType == SQL_REAL);
+      char buf[64];
+      return std::string(buf, numberText(r, c, d, buf));
     }
     case Cell::Text:
       return std::string(r.text(c));
@@ -344,6 +362,19 @@ SQLRETURN getCell(const Result& r, int c, SQLSMALLINT cType, SQLPOINTER target, 
           return SQL_SUCCESS;
         }
       }
+      if ((cell == Cell::Integer || cell == Cell::Real) && target) {
+        // Numbers are short ASCII: widened straight into the caller's buffer when they fit.
+        char buf[64];
+        const size_t n = numberText(r, c, d, buf);
+        if (static_cast<SQLLEN>((n + 1) * 2) <= bufferLength) {
+          auto* out = static_cast<SQLWCHAR*>(target);
+          for (size_t k = 0; k < n; ++k) out[k] = static_cast<SQLWCHAR>(buf[k]);
+          out[n] = 0;
+          if (length) *length = static_cast<SQLLEN>(n * 2);
+          if (piece) piece->done = true;
+          return SQL_SUCCESS;
+        }
+      }
       const std::u16string w = toUtf16(cell == Cell::Text ? std::string(r.text(c)) : cellText(r, c, d));
       const std::string bytes(reinterpret_cast<const char*>(w.data()), w.size() * 2);
       return putPiece(bytes, 2, target, bufferLength, length, piece, diag);
@@ -351,6 +382,11 @@ SQLRETURN getCell(const Result& r, int c, SQLSMALLINT cType, SQLPOINTER target, 
     case SQL_C_CHAR: {
       if (continuing) return putPiece(piece->bytes, 1, target, bufferLength, length, piece, diag);
       if (cell == Cell::Text) return putPiece(r.text(c), 1, target, bufferLength, length, piece, diag);
+      if (cell == Cell::Integer || cell == Cell::Real) {
+        char buf[64];
+        const size_t n = numberText(r, c, d, buf);
+        return putPiece(std::string_view(buf, n), 1, target, bufferLength, length, piece, diag);
+      }
       return putPiece(cellText(r, c, d), 1, target, bufferLength, length, piece, diag);
     }
     case SQL_C_BINARY: {
