@@ -164,6 +164,10 @@ SQLRETURN SQL_API SQLAllocHandle(SQLSMALLINT type, SQLHANDLE input, SQLHANDLE* o
         *output = s;
         return SQL_SUCCESS;
       }
+      case SQL_HANDLE_DESC:
+        if (!input) return SQL_INVALID_HANDLE;
+        dbc(input)->diag.clear();
+        return dbc(input)->diag.add("HYC00", "Optional feature not implemented: explicit descriptors");
       default:
         return SQL_ERROR;
     }

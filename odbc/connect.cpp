@@ -189,6 +189,7 @@ std::string nativeSql(const std::string& t) {
       } else if (word == "FN" || word == "OJ" || word == "CALL") {
         open.push_back(true);
         i = k;
+        while (i < t.size() && t[i] == ' ') ++i;
         continue;
       } else if (word == "ESCAPE") {
         open.push_back(true);

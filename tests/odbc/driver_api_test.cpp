@@ -282,6 +282,28 @@ TEST_F(DriverApi, RollbackLeavesTheFileByteIdenticalAndCommitKeeps) {
   EXPECT_EQ(s.rows(), (std::vector<std::vector<std::optional<std::string>>>{{"51"}, {"3"}}));
 }
 
+TEST_F(DriverApi, EscapeSequencesBecomeSqliteSyntax) {
+  Connection conn;
+  ASSERT_TRUE(SQL_SUCCEEDED(conn.open("DSN=Sample")));
+  const std::pair<const char*, const char*> cases[] = {
+      {"SELECT * FROM t WHERE d = {d '2020-01-02'}", "SELECT * FROM t WHERE d = '2020-01-02 00:00:00'"},
+      {"SELECT {ts '2020-01-02 03:04:05'}, {t '10:11:12'}", "SELECT '2020-01-02 03:04:05', '1899-12-30 10:11:12'"},
+      {"SELECT {fn LENGTH('a{b}')} FROM {oj a LEFT OUTER JOIN b ON a.x = b.x}",
+       "SELECT LENGTH('a{b}') FROM a LEFT OUTER JOIN b ON a.x = b.x"},
+      {"SELECT 1 WHERE 'x' LIKE 'a\\_%' {escape '\\'}", "SELECT 1 WHERE 'x' LIKE 'a\\_%' ESCAPE '\\'"},
+      {"SELECT '{d ''2020-01-02''}', [{x}]", "SELECT '{d ''2020-01-02''}', [{x}]"},
+  };
+  for (const auto& [in, out] : cases) {
+    SQLCHAR buf[256];
+    SQLINTEGER length = 0;
+    ASSERT_EQ(SQLNativeSql(conn.handle(), (SQLCHAR*)in, SQL_NTS, buf, sizeof buf, &length), SQL_SUCCESS);
+    EXPECT_STREQ(reinterpret_cast<char*>(buf), out);
+  }
+  Statement s(conn);
+  ASSERT_EQ(s.exec("SELECT count(*) FROM Table1 WHERE G = {d '1974-09-21'}"), SQL_SUCCESS) << s.diag().message;
+  EXPECT_EQ(s.rows(), (std::vector<std::vector<std::optional<std::string>>>{{"1"}}));
+}
+
 TEST_F(DriverApi, CatalogFunctionsDescribeTheFile) {
   Connection conn;
   ASSERT_TRUE(SQL_SUCCEEDED(conn.open(connectionTo(copyOfTestFile("indexTestV2000.mdb"), ";READONLY=1"))));
