@@ -291,10 +291,10 @@ void prepare(Stmt& s, std::string text) {
 }
 
 SQLRETURN execute(Stmt& s) {
-  if (!s.prepared || !s.stmt) throw Failure("HY010", "Function sequence error: no statement prepared");
+  if (!s.prepared) throw Failure("HY010", "Function sequence error: no statement prepared");
   if (s.paramsetSize != 1) throw Failure("HYC00", "Optional feature not implemented: arrays of parameters");
   s.closeCursor();
-  if (s.advanced) {
+  if (s.advanced || !s.stmt) {
     // A text of several statements runs again from its first.
     std::string text = std::move(s.sql);
     prepare(s, std::move(text));
@@ -311,12 +311,9 @@ SQLRETURN moreResults(Stmt& s) {
   const size_t used = static_cast<size_t>(sqlite3_bind_parameter_count(s.stmt));
   sqlite3_finalize(s.stmt);
   s.stmt = nullptr;
-  if (!compileNext(s)) {
-    s.prepared = false;
-    return SQL_NO_DATA;
-  }
-  s.paramBase += used;
   s.advanced = true;
+  if (!compileNext(s)) return SQL_NO_DATA;
+  s.paramBase += used;
   return run(s);
 }
 

@@ -282,6 +282,26 @@ TEST_F(DriverApi, RollbackLeavesTheFileByteIdenticalAndCommitKeeps) {
   EXPECT_EQ(s.rows(), (std::vector<std::vector<std::optional<std::string>>>{{"51"}, {"3"}}));
 }
 
+TEST_F(DriverApi, StatementsOfOneTextComeAsSeveralResults) {
+  Connection conn;
+  ASSERT_TRUE(SQL_SUCCEEDED(conn.open("DSN=Sample")));
+  Statement s(conn);
+  ASSERT_EQ(SQLPrepare(s.handle(), (SQLCHAR*)"SELECT ?; SELECT count(*) FROM Table1 WHERE E > ?;", SQL_NTS), SQL_SUCCESS);
+  int32_t first = 5, second = 0;
+  SQLBindParameter(s.handle(), 1, SQL_PARAM_INPUT, SQL_C_SLONG, SQL_INTEGER, 0, 0, &first, 0, nullptr);
+  SQLBindParameter(s.handle(), 2, SQL_PARAM_INPUT, SQL_C_SLONG, SQL_INTEGER, 0, 0, &second, 0, nullptr);
+  for (int run = 0; run < 2; ++run) {  // executing again starts from the first statement
+    ASSERT_EQ(SQLExecute(s.handle()), SQL_SUCCESS) << s.diag().message;
+    EXPECT_EQ(s.rows(), (std::vector<std::vector<std::optional<std::string>>>{{"5"}}));
+    ASSERT_EQ(SQLMoreResults(s.handle()), SQL_SUCCESS) << s.diag().message;
+    EXPECT_EQ(s.rows(), (std::vector<std::vector<std::optional<std::string>>>{{"1"}}));
+    EXPECT_EQ(SQLMoreResults(s.handle()), SQL_NO_DATA);
+  }
+  // Fetching without a result says so (the driver manager answers for the driver here).
+  EXPECT_EQ(SQLFetch(s.handle()), SQL_ERROR);
+  EXPECT_EQ(s.diag().state, "HY010");
+}
+
 TEST_F(DriverApi, EscapeSequencesBecomeSqliteSyntax) {
   Connection conn;
   ASSERT_TRUE(SQL_SUCCEEDED(conn.open("DSN=Sample")));
