@@ -159,6 +159,13 @@ class Database {
   virtual void createRelationship(const NewRelationship& relationship) {
     throw Error(err::kInvalidOperation, "Invalid operation.");
   }
+  // A new row of the table before any field is given: each field's default value, Null where it has
+  // none (and for auto-numbers and calculated columns, which the engine fills). Callers that add
+  // rows start from it, so that the fields a row leaves out take their defaults. 3075 for a
+  // default the engine cannot evaluate.
+  virtual std::vector<Value> defaultValues(const std::string& table) {
+    return std::vector<Value>(this->table(table).columns.size(), Null{});
+  }
   // The next auto-number the table would give (for display before an insert).
   virtual int32_t nextAutoNumber(const std::string& table) = 0;
 
