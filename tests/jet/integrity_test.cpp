@@ -172,6 +172,29 @@ TEST_P(Chain, EnforcingNeedsAUniqueKeyAndSoundRows) {
   EXPECT_EQ(errorOf([&] { db->createRelationship({"BC2", "B", "C", {{"id", "b"}}, 0}); }), 3379);
 }
 
+// check names the rows an enforced relationship leaves without their primary row. The orphan is
+// made under an unenforced relationship whose stored attributes are then turned to enforced.
+TEST_P(Chain, CheckNamesOrphans) {
+  const int32_t marker = 0x74000000;  // join-kind bits only, to find the stored attributes by
+  {
+    auto db = make(marker | jet::kRelationDontEnforce, 0);
+    db->insertRow("B", {int64_t(13), int64_t(99)});
+    EXPECT_TRUE(db->check().ok());
+  }
+  const std::string path = (dir_.path() / "chain.mdb").string();
+  std::vector<uint8_t> bytes = jettest::readFile(path);
+  const uint8_t stored[] = {0x02, 0x00, 0x00, 0x74};
+  auto at = std::search(bytes.begin(), bytes.end(), std::begin(stored), std::end(stored));
+  ASSERT_NE(at, bytes.end());
+  *at = 0x00;
+  jettest::writeFile(path, bytes);
+  auto db = jet::Database::open(path);
+  const jet::CheckReport report = db->check();
+  ASSERT_EQ(report.problems.size(), 1u);
+  EXPECT_NE(report.problems[0].find("of table 'B' has no related row in table 'A' (relationship 'AB')"), std::string::npos)
+      << report.problems[0];
+}
+
 INSTANTIATE_TEST_SUITE_P(Formats, Chain, ::testing::Values(jet::Format::Jet3, jet::Format::Jet4));
 
 }  // namespace
