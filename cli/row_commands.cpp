@@ -137,7 +137,12 @@ int cmdExport(const Args& a, Io& io) {
   // Complex columns hold a key per row; their values come from the column's hidden table.
   std::vector<std::unique_ptr<jet::ComplexValues>> complex(info.columns.size());
   for (size_t i = 0; i < info.columns.size(); ++i)
-    if (info.columns[i].type == jet::ColumnType::Complex) complex[i] = db->complexValues(info.name, info.columns[i].name);
+    if (info.columns[i].type == jet::ColumnType::Complex) {
+      complex[i] = db->complexValues(info.name, info.columns[i].name);
+      if (info.columns[i].complexKind == jet::ComplexKind::Unsupported)
+        io.err << "tabulonix-cli: field " << info.columns[i].name
+               << " is a complex field of a kind this engine does not know; its values are exported as stored\n";
+    }
   Output o(io.out);
   std::string& b = o.buf();
   if (format == "csv") {
