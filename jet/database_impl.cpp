@@ -499,9 +499,13 @@ void DatabaseImpl::writeComplex(const std::vector<ComplexWrite>& writes, int32_t
 
 std::vector<Value> DatabaseImpl::storedRow(const std::string& table, RowId row) {
   const TableDef& def = tableDef(table);
+  // A row that moved keeps its place: its body elsewhere carries the deleted flag, its home slot
+  // says whether the row is live.
+  if (row.page >= file_->pageCount() || row.row >= pageRowCount(file_->page(row.page)->data(), file_->pageSize(), header_.format) ||
+      rowSlot(file_->page(row.page)->data(), file_->pageSize(), header_.format, row.row).deleted)
+    throw Error(err::kRecordDeleted, "Record is deleted.");
   RowSlot slot;
   PageRef page = resolveRow(*file_, header_.format, row, slot);
-  if (slot.deleted) throw Error(err::kRecordDeleted, "Record is deleted.");
   std::vector<Value> values;
   LongValueReader longValues(*file_, header_.format);
   RowReader(def, codec_, longValues).decode(page->data() + slot.start, slot.size(), values);
