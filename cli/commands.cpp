@@ -13,6 +13,7 @@
 #include "cli/format.h"
 #include "cli/migrate.h"
 #include "cli/row_pipe.h"
+#include "cli/sql_command.h"
 #include "db/dao.h"
 #include "db/field_rules.h"
 #include "db/session.h"
@@ -42,6 +43,9 @@ const char kUsage[] =
     "  repair FILE DESTINATION              a new database of every row a damaged file still holds\n"
     "  migrate FILE TARGET [--tables T1,T2,...] [--schema NAME] [--verify] [--quiet]\n"
     "                                       TARGET: sqlite:PATH (a new file) or postgresql://...\n"
+    "  sql FILE [\"SQL\"] [--format csv|jsonl|table] [--query NAME] [--param NAME=VALUE]...\n"
+    "                                       SQL over the tables (statements on standard input without SQL)\n"
+    "  queries FILE [NAME]                  saved queries and their types, or one query's SQL\n"
     "  --no-sync   do not force writes to the disk: faster, and a killed program still leaves a\n"
     "              sound file, but a power cut or system crash may damage it (for throwaway work)\n";
 
@@ -599,6 +603,7 @@ int cmdRepair(const Args& a, std::ostream& out, std::ostream& err) {
 }  // namespace
 
 int run(const std::vector<std::string>& args, std::istream& in, std::ostream& out, std::ostream& err) {
+  if (isSqlCommand(args)) return runSqlCommand(args, in, out, err);
   try {
     Args a = parseArgs(args);
     // Writes are forced to the disk unless --no-sync says otherwise (or the environment turned
