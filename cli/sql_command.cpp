@@ -12,6 +12,7 @@
 #include "jet/base/error.h"
 #include "jet/storage/page_file.h"
 #include "sql/connection.h"
+#include "sql/saved_queries.h"
 #include "sql/values.h"
 
 namespace cli {
@@ -277,7 +278,7 @@ void runStatements(sql::Connection& c, const std::string& text, RowWriter& write
         const std::string& name = query->parameters[i].name;
         auto given = std::find_if(params.begin(), params.end(), [&](const auto& p) { return p.first == name; });
         if (given == params.end()) throw StatementError("the query '" + query->name + "' needs --param \"" + name + "=...\"");
-        sqlite3_bind_text(stmt, static_cast<int>(i + 1), given->second.c_str(), -1, SQLITE_TRANSIENT);
+        sql::bindParameter(stmt, static_cast<int>(i + 1), query->parameters[i], given->second);
       }
     }
     const bool rows = sqlite3_column_count(stmt) > 0;
@@ -313,8 +314,12 @@ int cmdSql(const Args& a, std::istream& in, std::ostream& out, std::ostream& err
       throw jet::Error(jet::err::kInvalidOperation, "The query '" + query->name + "' cannot run: " + query->reason);
     text = query->sqliteSql;
   }
+  // An action query is one change of the file.
+  const bool action = query && query->type != sql::QueryType::Select && query->type != sql::QueryType::Union;
   try {
+    if (action) c->begin();
     runStatements(*c, text, *writer, a.params, query);
+    if (action) c->commit();
   } catch (const StatementError& e) {
     // An open transaction the statements began is given up: the file stays as it was.
     if (c->inTransaction()) c->rollback();
@@ -344,6 +349,7 @@ int cmdQueries(const Args& a, std::ostream& out) {
   for (const sql::SavedQuery& q : c->queries()) {
     out << q.name << '\t' << sql::queryTypeName(q.type) << '\t';
     if (q.isView) out << "view";
+    else if (!q.sqliteSql.empty()) out << q.reason;
     else out << "not translated: " << q.reason;
     out << '\n';
   }

@@ -159,6 +159,19 @@ class Database {
   virtual void createRelationship(const NewRelationship& relationship) {
     throw Error(err::kInvalidOperation, "Invalid operation.");
   }
+  // Transactions: from beginTransaction() to commitTransaction() every write joins one
+  // all-or-nothing change of the file; rollbackTransaction() gives it up and leaves the file as it
+  // was, byte for byte. Outside a transaction each write is its own change. Savepoints mark
+  // points inside a transaction: rollbackToSavepoint(n) undoes what was written since savepoint n
+  // was set (keeping n), releaseSavepoint(n) forgets n and those after it. Errors: 3219 a
+  // transaction already open (begin) or none open (commit, savepoints), 3027 a read-only file.
+  virtual void beginTransaction() { throw Error(err::kInvalidOperation, "Invalid operation."); }
+  virtual void commitTransaction() { throw Error(err::kInvalidOperation, "Invalid operation."); }
+  virtual void rollbackTransaction() {}
+  virtual bool inTransaction() const { return false; }
+  virtual void setSavepoint(size_t n) { throw Error(err::kInvalidOperation, "Invalid operation."); }
+  virtual void rollbackToSavepoint(size_t n) { throw Error(err::kInvalidOperation, "Invalid operation."); }
+  virtual void releaseSavepoint(size_t n) {}
   // The next auto-number the table would give (for display before an insert).
   virtual int32_t nextAutoNumber(const std::string& table) = 0;
 

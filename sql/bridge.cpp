@@ -3,6 +3,7 @@
 #include "jet/base/value_json.h"
 #include "jet/database_impl.h"
 #include "jet/index/index_key.h"
+#include "jet/table/table_scan.h"
 
 namespace sql {
 
@@ -23,12 +24,10 @@ Bridge::Bridge(std::unique_ptr<jet::Database> db) : db_(std::move(db)) {
 }
 
 Bridge::~Bridge() {
-  if (open_) {
-    try {
-      rollback();
-    } catch (const jet::Error&) {
-      // Closing: the journal puts the file back on the next open.
-    }
+  try {
+    db_->rollbackTransaction();
+  } catch (const jet::Error&) {
+    // Closing: the journal puts the file back on the next open.
   }
 }
 
@@ -71,8 +70,38 @@ std::string Bridge::complexJson(BridgeTable& t, size_t column, const jet::Value&
   return out;
 }
 
-void Bridge::begin() { open_ = true; }
-void Bridge::commit() { open_ = false; }
-void Bridge::rollback() { open_ = false; }
+std::vector<jet::Value> Bridge::storedRow(BridgeTable& t, jet::RowId id) {
+  if (!local_ || t.linked) throw jet::Error(jet::err::kReadOnly, "Cannot update. Database or object is read-only.");
+  const jet::TableDef& def = local_->tableDef(t.info.name);
+  jet::RowSlot slot;
+  jet::PageRef page = jet::resolveRow(local_->pageFile(), local_->format(), id, slot);
+  if (slot.deleted) throw jet::Error(jet::err::kRecordDeleted, "Record is deleted.");
+  std::vector<jet::Value> values;
+  jet::LongValueReader longValues(local_->pageFile(), local_->format());
+  jet::RowReader(def, local_->codec(), longValues).decode(page->data() + slot.start, slot.size(), values);
+  return values;
+}
+
+void Bridge::begin() {
+  if (!db_->inTransaction()) db_->beginTransaction();
+}
+
+void Bridge::commit() {
+  if (db_->inTransaction()) db_->commitTransaction();
+}
+
+void Bridge::rollback() { db_->rollbackTransaction(); }
+
+void Bridge::savepoint(int n) {
+  if (db_->inTransaction()) db_->setSavepoint(static_cast<size_t>(n));
+}
+
+void Bridge::rollbackTo(int n) {
+  if (db_->inTransaction()) db_->rollbackToSavepoint(static_cast<size_t>(n));
+}
+
+void Bridge::release(int n) {
+  if (db_->inTransaction()) db_->releaseSavepoint(static_cast<size_t>(n));
+}
 
 }  // namespace sql

@@ -48,19 +48,24 @@ class Bridge {
   // The complex column's value of a row as the export's JSON.
   std::string complexJson(BridgeTable& t, size_t column, const jet::Value& key);
 
-  // Engine transactions as SQLite drives them: begin on a statement's first write (or BEGIN),
-  // commit when SQLite commits, rollback otherwise. Statements outside a transaction are each
-  // their own change.
+  // A stored row's values (long values read), by its address. Throws 3167 for a deleted row.
+  std::vector<jet::Value> storedRow(BridgeTable& t, jet::RowId id);
+
+  // Engine transactions as SQLite drives them: begin on a statement's first write (or at the
+  // first write after BEGIN), commit when SQLite commits, roll back when it rolls back; savepoints
+  // undo one statement inside a transaction. Each call may come once per virtual table that took
+  // part: the first does the work.
   void begin();
   void commit();
   void rollback();
-  bool inTransaction() const { return open_; }
+  void savepoint(int n);
+  void rollbackTo(int n);
+  void release(int n);
 
  private:
   std::unique_ptr<jet::Database> db_;
   jet::DatabaseImpl* local_ = nullptr;
   std::vector<BridgeTable> tables_;
-  bool open_ = false;
 };
 
 // Registers the virtual table module "jet" on `db` and declares every table of the bridge as

@@ -8,7 +8,9 @@
 
 #include "jet/base/error.h"
 #include "jet/database.h"
+#include "sql/access_functions.h"
 #include "sql/bridge.h"
+#include "sql/saved_queries.h"
 #include "sql/values.h"
 
 namespace sql {
@@ -31,6 +33,27 @@ int64_t numberOf(const jet::Value& v) {
   return 0;
 }
 
+// Refuses changes to the main schema's tables and views (the file's own), which SQLite would make
+// in memory only; TEMP stays open for scratch work.
+int authorize(void*, int action, const char*, const char*, const char* database, const char*) {
+  switch (action) {
+    case SQLITE_CREATE_TABLE:
+    case SQLITE_CREATE_INDEX:
+    case SQLITE_CREATE_VIEW:
+    case SQLITE_CREATE_TRIGGER:
+    case SQLITE_CREATE_VTABLE:
+    case SQLITE_DROP_TABLE:
+    case SQLITE_DROP_INDEX:
+    case SQLITE_DROP_VIEW:
+    case SQLITE_DROP_TRIGGER:
+    case SQLITE_DROP_VTABLE:
+    case SQLITE_ALTER_TABLE:
+      return database && std::string(database) == "main" ? SQLITE_DENY : SQLITE_OK;
+    default:
+      return SQLITE_OK;
+  }
+}
+
 class ConnectionImpl : public Connection {
  public:
   ConnectionImpl(std::unique_ptr<jet::Database> db, bool readOnly) : bridge_(std::move(db)), readOnly_(readOnly) {
@@ -41,6 +64,12 @@ class ConnectionImpl : public Connection {
     }
     try {
       declareTables(sqlite_, bridge_);
+      registerAccessFunctions(sqlite_);
+      queries_ = readQueries();
+      translateQueries(sqlite_, bridge_, queries_, definitions_);
+      // The file's tables and the saved queries' views are what the main schema holds; scratch
+      // tables go to TEMP.
+      sqlite3_set_authorizer(sqlite_, authorize, nullptr);
     } catch (...) {
       sqlite3_close(sqlite_);
       throw;
@@ -65,13 +94,7 @@ class ConnectionImpl : public Connection {
   }
 
   std::vector<Relationship> relationships() override;
-  const std::vector<SavedQuery>& queries() override {
-    if (!queriesRead_) {
-      queries_ = readQueries();
-      queriesRead_ = true;
-    }
-    return queries_;
-  }
+  const std::vector<SavedQuery>& queries() override { return queries_; }
 
   void exec(const std::string& statements) override {
     const char* tail = statements.c_str();
@@ -109,7 +132,7 @@ class ConnectionImpl : public Connection {
   std::vector<SavedQuery> readQueries();
 
   std::vector<SavedQuery> queries_;
-  bool queriesRead_ = false;
+  std::vector<jet::QueryDefinition> definitions_;  // of queries_, in the same order
 };
 
 // The saved queries: the catalog's query objects in catalog order, each rebuilt from its rows.
@@ -148,7 +171,8 @@ std::vector<SavedQuery> ConnectionImpl::readQueries() {
   }
   std::vector<SavedQuery> out;
   for (const jet::CatalogObject& o : bridge_.db().objects()) {
-    if (o.kind != jet::ObjectKind::Query) continue;
+    // Queries whose names begin with ~ are the hidden ones forms and reports keep.
+    if (o.kind != jet::ObjectKind::Query || o.name.rfind("~", 0) == 0) continue;
     SavedQuery q;
     q.name = o.name;
     auto it = rows.find(o.id);
@@ -158,9 +182,10 @@ std::vector<SavedQuery> ConnectionImpl::readQueries() {
       q.type = d.type;
       q.parameters = d.parameters;
       q.accessSql = jet::accessSql(d);
-      q.reason = "not translated";
+      definitions_.push_back(std::move(d));
     } catch (const jet::Error& e) {
       q.reason = e.what();
+      definitions_.emplace_back();
     }
     out.push_back(std::move(q));
   }

@@ -179,9 +179,100 @@ int rowid(sqlite3_vtab_cursor* cur, sqlite3_int64* out) {
   return SQLITE_OK;
 }
 
+jet::RowId rowIdOf(sqlite3_int64 rowid) {
+  return {static_cast<uint32_t>(rowid >> 16), static_cast<uint16_t>(rowid & 0xFFFF)};
+}
+
+// INSERT (argv[0] NULL), UPDATE (argv[0] the row) and DELETE (argc 1) through the engine's write
+// path. A column an UPDATE leaves alone keeps its stored value (long values and complex keys
+// included); complex columns cannot be written through SQL.
+int update(sqlite3_vtab* vtab, int argc, sqlite3_value** argv, sqlite3_int64* newRowid) {
+  auto* v = reinterpret_cast<Vtab*>(vtab);
+  BridgeTable& t = v->t();
+  jet::Database& db = v->bridge->db();
+  try {
+    if (t.linked) throw jet::Error(jet::err::kReadOnly, "Cannot update. The linked table '" + t.info.name + "' is read-only here.");
+    if (argc == 1) {
+      db.deleteRow(t.info.name, rowIdOf(sqlite3_value_int64(argv[0])));
+      return SQLITE_OK;
+    }
+    const bool insert = sqlite3_value_type(argv[0]) == SQLITE_NULL;
+    if (sqlite3_value_type(argv[1]) != SQLITE_NULL &&
+        (insert || sqlite3_value_int64(argv[1]) != sqlite3_value_int64(argv[0])))
+      throw jet::Error(jet::err::kInvalidOperation, "Invalid operation: a row's address (rowid) cannot be set.");
+    const size_t n = t.info.columns.size();
+    std::vector<jet::Value> values;
+    jet::RowId id{};
+    if (insert) {
+      values.resize(n);
+    } else {
+      id = rowIdOf(sqlite3_value_int64(argv[0]));
+      values = v->bridge->storedRow(t, id);
+      values.resize(n);
+    }
+    for (size_t i = 0; i < n && static_cast<int>(i) + 2 < argc; ++i) {
+      sqlite3_value* x = argv[i + 2];
+      if (!insert && sqlite3_value_nochange(x)) continue;
+      const jet::ColumnInfo& c = t.info.columns[i];
+      if (c.type == jet::ColumnType::Complex) {
+        if (sqlite3_value_type(x) == SQLITE_NULL && insert) continue;
+        throw jet::Error(jet::err::kCannotUpdateField, "Field '" + c.name + "' cannot be updated through SQL.", t.info.name,
+                         c.name);
+      }
+      values[i] = columnValue(c, x);
+    }
+    // Required and zero-length texts, as the table's fields declare them.
+    for (size_t i = 0; i < n; ++i) {
+      const jet::ColumnInfo& c = t.info.columns[i];
+      if (c.autoNumber || c.calculated || c.type == jet::ColumnType::Complex) continue;
+      if (jet::isNull(values[i]) && c.required)
+        throw jet::Error(jet::err::kRequiredNull, "The field '" + t.info.name + "." + c.name +
+                                                      "' cannot contain a Null value because the Required property for "
+                                                      "this field is set to True. Enter a value in this field.",
+                         t.info.name, c.name);
+      const auto* text = std::get_if<std::string>(&values[i]);
+      if (text && text->empty() && !c.allowZeroLength &&
+          (c.type == jet::ColumnType::Text || c.type == jet::ColumnType::Memo))
+        throw jet::Error(jet::err::kZeroLength, "Field '" + t.info.name + "." + c.name + "' cannot be a zero-length string.",
+                         t.info.name, c.name);
+    }
+    if (insert) {
+      *newRowid = rowidOf(db.insertRow(t.info.name, std::move(values)));
+    } else {
+      db.updateRow(t.info.name, id, std::move(values));
+    }
+    return SQLITE_OK;
+  } catch (const std::exception& e) {
+    return fail(vtab, e);
+  }
+}
+
+// Transactions: the bridge keeps one engine transaction for every table a statement writes.
+template <void (Bridge::*step)()>
+int transactionStep(sqlite3_vtab* vtab) {
+  try {
+    (reinterpret_cast<Vtab*>(vtab)->bridge->*step)();
+    return SQLITE_OK;
+  } catch (const std::exception& e) {
+    return fail(vtab, e);
+  }
+}
+
+template <void (Bridge::*step)(int)>
+int savepointStep(sqlite3_vtab* vtab, int n) {
+  try {
+    (reinterpret_cast<Vtab*>(vtab)->bridge->*step)(n);
+    return SQLITE_OK;
+  } catch (const std::exception& e) {
+    return fail(vtab, e);
+  }
+}
+
+int sync(sqlite3_vtab*) { return SQLITE_OK; }
+
 sqlite3_module makeModule() {
   sqlite3_module m{};
-  m.iVersion = 1;
+  m.iVersion = 2;
   m.xCreate = connect;
   m.xConnect = connect;
   m.xBestIndex = bestIndex;
@@ -194,6 +285,14 @@ sqlite3_module makeModule() {
   m.xEof = eof;
   m.xColumn = column;
   m.xRowid = rowid;
+  m.xUpdate = update;
+  m.xBegin = transactionStep<&Bridge::begin>;
+  m.xSync = sync;
+  m.xCommit = transactionStep<&Bridge::commit>;
+  m.xRollback = transactionStep<&Bridge::rollback>;
+  m.xSavepoint = savepointStep<&Bridge::savepoint>;
+  m.xRelease = savepointStep<&Bridge::release>;
+  m.xRollbackTo = savepointStep<&Bridge::rollbackTo>;
   return m;
 }
 

@@ -79,9 +79,9 @@ bool sameName(const std::string& a, const std::string& b) {
          });
 }
 
-// The FROM clause: tables without joins separated by commas, joined tables nested in the order
-// their joins were made, each join whose sides are already joined adding its condition to theirs.
-std::string fromClause(const QueryDefinition& q) {
+}  // namespace
+
+std::string accessFromClause(const QueryDefinition& q) {
   struct Group {
     std::string text;
     std::vector<std::string> names;  // the names and aliases the group holds
@@ -140,6 +140,8 @@ std::string fromClause(const QueryDefinition& q) {
   return out;
 }
 
+namespace {
+
 std::string joinColumns(const std::vector<QueryColumn>& columns, bool withAliases) {
   std::string out;
   for (const QueryColumn& c : columns) out += (out.empty() ? "" : ", ") + (withAliases ? columnText(c) : c.expression);
@@ -163,7 +165,7 @@ std::string selectList(const QueryDefinition& q, const std::vector<QueryColumn>&
 // FROM, WHERE, GROUP BY, HAVING and ORDER BY, each on its own line.
 std::string clauses(const QueryDefinition& q, const std::vector<QueryColumn>& groupBy, bool withOrder = true) {
   std::string s;
-  std::string from = fromClause(q);
+  std::string from = accessFromClause(q);
   if (!from.empty()) s += "\nFROM " + from;
   if (!q.database.empty()) s += " IN '" + q.database + "'";
   if (!q.where.empty()) s += "\nWHERE " + q.where;
@@ -208,7 +210,25 @@ std::string accessName(const std::string& name) {
   return plain ? name : "[" + name + "]";
 }
 
+namespace {
+
+// Texts as SQL view shows them: line breaks as LF, without the zero some rows end with.
+void tidy(std::string& s) {
+  while (!s.empty() && s.back() == '\0') s.pop_back();
+  std::string out;
+  for (size_t i = 0; i < s.size(); ++i)
+    if (!(s[i] == '\r' && i + 1 < s.size() && s[i + 1] == '\n')) out.push_back(s[i]);
+  s = std::move(out);
+}
+
+}  // namespace
+
 QueryDefinition readQueryDefinition(std::vector<QueryRow> rows) {
+  for (QueryRow& r : rows) {
+    tidy(r.expression);
+    tidy(r.name1);
+    tidy(r.name2);
+  }
   std::stable_sort(rows.begin(), rows.end(), [](const QueryRow& a, const QueryRow& b) {
     return a.attribute != b.attribute ? a.attribute < b.attribute : a.order < b.order;
   });
@@ -291,7 +311,7 @@ std::string accessSql(const QueryDefinition& q) {
       break;
     }
     case QueryType::Update: {
-      std::string from = fromClause(q);
+      std::string from = accessFromClause(q);
       s += "UPDATE " + from + "\nSET ";
       for (size_t i = 0; i < q.columns.size(); ++i)
         s += (i ? ", " : "") + q.columns[i].target + " = " + q.columns[i].expression;

@@ -95,6 +95,11 @@ QueryDefinition readQueryDefinition(std::vector<QueryRow> rows);
 // The SQL of a query as Access shows it: one clause per line, ending with ';'.
 std::string accessSql(const QueryDefinition& query);
 
+// The FROM clause's text (without FROM): tables without joins separated by commas, joined tables
+// nested in the order their joins were made; joins between the same two sides and of one kind are
+// one join with all their conditions.
+std::string accessFromClause(const QueryDefinition& query);
+
 // A table or column name as Access writes it in SQL: as it is when it is a plain name, else in
 // brackets.
 std::string accessName(const std::string& name);
