@@ -1,4 +1,7 @@
-#include "cli/sql_command.h"
+// The sql and queries commands over the SQL bridge: statements from the command line or standard
+// input run in one in-memory SQLite connection whose tables are the file's, rows written as
+// CSV, JSON lines or an aligned table; saved queries listed, shown, or run.
+#include "cli/command.h"
 
 #include <sqlite3.h>
 
@@ -18,68 +21,6 @@
 namespace cli {
 
 namespace {
-
-const char kUsage[] =
-    "usage: tabulonix-cli sql FILE [\"SQL\"] [--format csv|jsonl|table] [--query NAME] [--param NAME=VALUE]...\n"
-    "                                       statements on standard input when no SQL is given\n"
-    "       tabulonix-cli queries FILE [NAME]   saved queries with their types, or one query's SQL\n";
-
-struct UsageError : std::runtime_error {
-  using std::runtime_error::runtime_error;
-};
-
-struct Args {
-  std::string command;
-  std::vector<std::string> positional;
-  std::string format;
-  std::string password;
-  std::string query;
-  std::vector<std::pair<std::string, std::string>> params;
-  bool noSync = false;
-};
-
-bool takesValue(const std::string& s) {
-  return s == "--format" || s == "--password" || s == "--query" || s == "--param" || s == "--tables" || s == "--schema";
-}
-
-Args parse(const std::vector<std::string>& args) {
-  Args a;
-  for (size_t i = 0; i < args.size(); ++i) {
-    const std::string& s = args[i];
-    std::string name = s, value;
-    const size_t eq = s.find('=');
-    const bool inlineValue = s.rfind("--", 0) == 0 && eq != std::string::npos;
-    if (inlineValue) {
-      name = s.substr(0, eq);
-      value = s.substr(eq + 1);
-    }
-    if (takesValue(name)) {
-      if (!inlineValue) {
-        if (i + 1 >= args.size()) throw UsageError(name + " needs a value");
-        value = args[++i];
-      }
-      if (name == "--format") a.format = value;
-      else if (name == "--password") a.password = value;
-      else if (name == "--query") a.query = value;
-      else if (name == "--param") {
-        const size_t p = value.find('=');
-        if (p == std::string::npos || p == 0) throw UsageError("--param needs NAME=VALUE");
-        a.params.emplace_back(value.substr(0, p), value.substr(p + 1));
-      } else {
-        throw UsageError("unknown option " + name + " for this command");
-      }
-      continue;
-    }
-    if (s == "--no-sync") {
-      a.noSync = true;
-      continue;
-    }
-    if (s.size() > 2 && s.rfind("--", 0) == 0) throw UsageError("unknown option " + s);
-    if (a.command.empty()) a.command = s;
-    else a.positional.push_back(s);
-  }
-  return a;
-}
 
 // One result set at a time: its column names, then its rows.
 class RowWriter {
@@ -292,8 +233,24 @@ void runStatements(sql::Connection& c, const std::string& text, RowWriter& write
 
 std::string readAll(std::istream& in) { return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()}; }
 
-int cmdSql(const Args& a, std::istream& in, std::ostream& out, std::ostream& err) {
-  if (a.positional.empty() || a.positional.size() > 2) throw UsageError("wrong number of arguments for sql");
+// NAME=VALUE pairs of --param.
+std::vector<std::pair<std::string, std::string>> parameters(const Args& a) {
+  std::vector<std::pair<std::string, std::string>> out;
+  for (const std::string& p : a.params) {
+    const size_t eq = p.find('=');
+    if (eq == std::string::npos || eq == 0) throw UsageError("--param needs NAME=VALUE, not " + p);
+    out.emplace_back(p.substr(0, eq), p.substr(eq + 1));
+  }
+  return out;
+}
+
+}  // namespace
+
+int cmdSql(const Args& a, Io& io) {
+  std::istream& in = io.in;
+  std::ostream& out = io.out;
+  std::ostream& err = io.err;
+  need(a, 1, 2);
   if (!a.query.empty() && a.positional.size() > 1) throw UsageError("give either SQL or --query, not both");
   const std::string format = a.format.empty() ? "csv" : a.format;
   std::unique_ptr<RowWriter> writer;
@@ -318,7 +275,7 @@ int cmdSql(const Args& a, std::istream& in, std::ostream& out, std::ostream& err
   const bool action = query && query->type != sql::QueryType::Select && query->type != sql::QueryType::Union;
   try {
     if (action) c->begin();
-    runStatements(*c, text, *writer, a.params, query);
+    runStatements(*c, text, *writer, parameters(a), query);
     if (action) c->commit();
   } catch (const StatementError& e) {
     // An open transaction the statements began is given up: the file stays as it was.
@@ -335,8 +292,9 @@ int cmdSql(const Args& a, std::istream& in, std::ostream& out, std::ostream& err
   return 0;
 }
 
-int cmdQueries(const Args& a, std::ostream& out) {
-  if (a.positional.empty() || a.positional.size() > 2) throw UsageError("wrong number of arguments for queries");
+int cmdQueries(const Args& a, Io& io) {
+  std::ostream& out = io.out;
+  need(a, 1, 2);
   auto c = sql::Connection::open(a.positional[0], {.readOnly = true, .password = a.password});
   if (a.positional.size() == 2) {
     for (const sql::SavedQuery& q : c->queries())
@@ -354,39 +312,6 @@ int cmdQueries(const Args& a, std::ostream& out) {
     out << '\n';
   }
   return 0;
-}
-
-}  // namespace
-
-bool isSqlCommand(const std::vector<std::string>& args) {
-  for (size_t i = 0; i < args.size(); ++i) {
-    const std::string& s = args[i];
-    if (s.rfind("--", 0) == 0) {
-      if (takesValue(s)) ++i;
-      continue;
-    }
-    return s == "sql" || s == "queries";
-  }
-  return false;
-}
-
-int runSqlCommand(const std::vector<std::string>& args, std::istream& in, std::ostream& out, std::ostream& err) {
-  try {
-    Args a = parse(args);
-    static const bool syncByDefault = jet::PageFile::syncToDisk();
-    jet::PageFile::setSyncToDisk(!a.noSync && syncByDefault);
-    if (a.command == "queries") return cmdQueries(a, out);
-    return cmdSql(a, in, out, err);
-  } catch (const UsageError& e) {
-    err << "tabulonix-cli: " << e.what() << '\n' << kUsage;
-    return 2;
-  } catch (const jet::Error& e) {
-    err << "tabulonix-cli: " << e.description() << " (error " << e.number() << ")\n";
-    return 1;
-  } catch (const std::exception& e) {
-    err << "tabulonix-cli: " << e.what() << '\n';
-    return 1;
-  }
 }
 
 }  // namespace cli
