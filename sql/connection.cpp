@@ -65,7 +65,7 @@ class ConnectionImpl : public Connection {
     try {
       declareTables(sqlite_, bridge_);
       registerAccessFunctions(sqlite_);
-      queries_ = readQueries();
+      queries_ = readSavedQueries(bridge_.db(), definitions_);
       translateQueries(sqlite_, bridge_, queries_, definitions_);
       // The file's tables and the saved queries' views are what the main schema holds; scratch
       // tables go to TEMP.
@@ -129,68 +129,9 @@ class ConnectionImpl : public Connection {
   Bridge bridge_;
   bool readOnly_;
   sqlite3* sqlite_ = nullptr;
-  std::vector<SavedQuery> readQueries();
-
   std::vector<SavedQuery> queries_;
   std::vector<jet::QueryDefinition> definitions_;  // of queries_, in the same order
 };
-
-// The saved queries: the catalog's query objects in catalog order, each rebuilt from its rows.
-std::vector<SavedQuery> ConnectionImpl::readQueries() {
-  std::map<int32_t, std::vector<jet::QueryRow>> rows;
-  try {
-    auto cursor = bridge_.db().openTable("MSysQueries");
-    const jet::TableInfo& info = cursor->table();
-    auto col = [&](const char* name) {
-      for (size_t i = 0; i < info.columns.size(); ++i)
-        if (sameName(info.columns[i].name, name)) return static_cast<int>(i);
-      return -1;
-    };
-    const int object = col("ObjectId"), attribute = col("Attribute"), order = col("Order"), name1 = col("Name1"),
-              name2 = col("Name2"), expression = col("Expression"), flag = col("Flag");
-    if (std::min({object, attribute, order, name1, name2, expression, flag}) < 0) return {};
-    auto at = [](const std::vector<jet::Value>& row, int i) -> const jet::Value& { return row[static_cast<size_t>(i)]; };
-    while (cursor->next()) {
-      const std::vector<jet::Value>& row = cursor->values();
-      jet::QueryRow r;
-      r.attribute = static_cast<int>(numberOf(at(row, attribute)));
-      r.flag = jet::isNull(at(row, flag)) ? -1 : static_cast<int>(numberOf(at(row, flag)));
-      r.name1 = textOf(at(row, name1));
-      r.name2 = textOf(at(row, name2));
-      r.expression = textOf(at(row, expression));
-      // Order is kept as bytes, most significant first.
-      if (const auto* b = std::get_if<jet::Bytes>(&at(row, order))) {
-        for (uint8_t byte : *b) r.order = (r.order << 8) | byte;
-      } else {
-        r.order = static_cast<int>(numberOf(at(row, order)));
-      }
-      rows[static_cast<int32_t>(numberOf(at(row, object)))].push_back(std::move(r));
-    }
-  } catch (const jet::Error&) {
-    return {};  // a file without a query table has no saved queries
-  }
-  std::vector<SavedQuery> out;
-  for (const jet::CatalogObject& o : bridge_.db().objects()) {
-    // Queries whose names begin with ~ are the hidden ones forms and reports keep.
-    if (o.kind != jet::ObjectKind::Query || o.name.rfind("~", 0) == 0) continue;
-    SavedQuery q;
-    q.name = o.name;
-    auto it = rows.find(o.id);
-    try {
-      if (it == rows.end()) throw jet::Error(jet::err::kCorrupt, "The query has no rows in the query table.");
-      jet::QueryDefinition d = jet::readQueryDefinition(it->second);
-      q.type = d.type;
-      q.parameters = d.parameters;
-      q.accessSql = jet::accessSql(d);
-      definitions_.push_back(std::move(d));
-    } catch (const jet::Error& e) {
-      q.reason = e.what();
-      definitions_.emplace_back();
-    }
-    out.push_back(std::move(q));
-  }
-  return out;
-}
 
 // Relationship rows, one per pair of columns, grouped by name in column order.
 std::vector<Relationship> ConnectionImpl::relationships() {

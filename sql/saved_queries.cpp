@@ -4,6 +4,10 @@
 
 #include <algorithm>
 #include <cctype>
+#include <map>
+
+#include "jet/base/error.h"
+#include "jet/database.h"
 
 #include "sql/access_functions.h"
 #include "sql/bridge.h"
@@ -17,6 +21,8 @@ std::string lower(std::string s) {
   for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   return s;
 }
+
+bool sameName(const std::string& a, const std::string& b) { return lower(a) == lower(b); }
 
 // "[Order Details].[Unit Price]" or "Orders.OrderID" as its parts without brackets.
 std::vector<std::string> nameParts(const std::string& expression) {
@@ -50,21 +56,21 @@ std::string quoteSql(const std::string& name) {
 
 // DISTINCTROW keeps distinct rows of the tables read: the same as no keyword over one table, and
 // as DISTINCT when the selected columns hold a key of every table. Otherwise there is no equal.
-std::string distinctRow(const jet::QueryDefinition& q, Bridge& bridge) {
+std::string distinctRow(const jet::QueryDefinition& q, const std::vector<jet::TableInfo>& tables) {
   if (q.tables.size() <= 1) return "";
   for (const jet::QueryTable& t : q.tables) {
     const std::string name = t.alias.empty() ? t.name : t.alias;
-    const BridgeTable* table = nullptr;
-    for (const BridgeTable& b : bridge.tables())
-      if (lower(b.info.name) == lower(t.name)) table = &b;
+    const jet::TableInfo* table = nullptr;
+    for (const jet::TableInfo& b : tables)
+      if (lower(b.name) == lower(t.name)) table = &b;
     const jet::IndexInfo* key = nullptr;
     if (table)
-      for (const jet::IndexInfo& i : table->info.indexes)
+      for (const jet::IndexInfo& i : table->indexes)
         if (i.primaryKey) key = &i;
     if (!key) throw Untranslatable("DISTINCTROW over several tables, one of them without a primary key");
     for (const jet::IndexColumn& k : key->columns) {
       std::string column;
-      for (const jet::ColumnInfo& c : table->info.columns)
+      for (const jet::ColumnInfo& c : table->columns)
         if (c.number == k.columnNumber) column = c.name;
       bool covered = false;
       for (const jet::QueryColumn& c : q.columns) {
@@ -82,7 +88,8 @@ std::string distinctRow(const jet::QueryDefinition& q, Bridge& bridge) {
 std::string orderBy(const jet::QueryDefinition& q, const TranslateContext& c) {
   std::string s;
   for (const jet::QueryOrder& o : q.orderBy)
-    s += (s.empty() ? "\nORDER BY " : ", ") + translate(o.expression, c) + " COLLATE NOCASE" + (o.descending ? " DESC" : "");
+    s += (s.empty() ? "\nORDER BY " : ", ") + translate(o.expression, c) +
+         (c.dialect == Dialect::Postgres ? "" : " COLLATE NOCASE") + (o.descending ? " DESC" : "");
   return s;
 }
 
@@ -99,18 +106,53 @@ std::string clauses(const jet::QueryDefinition& q, const TranslateContext& c) {
   return s;
 }
 
-std::string selectStatement(const jet::QueryDefinition& q, Bridge& bridge, const TranslateContext& c) {
+std::string selectStatement(const jet::QueryDefinition& q, const std::vector<jet::TableInfo>& tables, const TranslateContext& c) {
   std::string s = "SELECT ";
   if (q.options & jet::kQueryDistinct) s += "DISTINCT ";
-  else if (q.options & jet::kQueryDistinctRow) s += distinctRow(q, bridge);
+  else if (q.options & jet::kQueryDistinctRow) s += distinctRow(q, tables);
   if ((q.options & jet::kQueryTop) && (q.options & jet::kQueryPercent)) throw Untranslatable("TOP n PERCENT");
-  std::string list = (q.options & jet::kQueryAllFields) ? "*" : "";
+  // The output columns, each with the name it shows: "T.*" spelled out where T's columns are
+  // known, names that repeat told apart as Access does ("T.col"), expressions named Expr1000...
+  struct Output {
+    std::string sql, name, qualifier;
+    bool named;  // an alias was given
+  };
+  std::vector<Output> outputs;
+  auto tableOf = [&](const std::string& nameOrAlias) -> const jet::TableInfo* {
+    for (const jet::QueryTable& t : q.tables)
+      if (t.expression.empty() && (sameName(t.alias, nameOrAlias) || (t.alias.empty() && sameName(t.name, nameOrAlias))))
+        for (const jet::TableInfo& info : tables)
+          if (sameName(info.name, t.name)) return &info;
+    return nullptr;
+  };
+  bool starLeft = false;  // a * whose columns are not known
+  auto spell = [&](const std::string& qualifier) {
+    const jet::TableInfo* t = tableOf(qualifier);
+    if (!t) return false;
+    for (const jet::ColumnInfo& col : t->columns)
+      outputs.push_back({quoteSql(qualifier) + "." + quoteSql(col.name), col.name, qualifier, false});
+    return true;
+  };
+  if (q.options & jet::kQueryAllFields)
+    for (const jet::QueryTable& t : q.tables)
+      if (!spell(t.alias.empty() ? t.name : t.alias)) starLeft = true;
   int unnamed = 0;
   for (const jet::QueryColumn& col : q.columns) {
-    std::string item = translate(col.expression, c);
     const auto parts = nameParts(col.expression);
-    if (!col.alias.empty()) item += " AS " + quoteSql(col.alias);
-    else if (parts.empty()) item += " AS " + quoteSql("Expr" + std::to_string(1000 + unnamed++));
+    if (col.alias.empty() && parts.size() == 2 && parts[1] == "*" && spell(parts[0])) continue;
+    Output o{translate(col.expression, c), col.alias, parts.size() == 2 ? parts[0] : "", !col.alias.empty()};
+    if (o.name.empty()) o.name = parts.empty() ? "Expr" + std::to_string(1000 + unnamed++) : parts.back();
+    o.named = o.named || parts.empty();
+    if (parts.size() == 2 && parts[1] == "*") o.name.clear();
+    outputs.push_back(std::move(o));
+  }
+  std::string list = starLeft ? "*" : "";
+  for (const Output& o : outputs) {
+    size_t same = 0;
+    for (const Output& other : outputs) same += !o.name.empty() && sameName(other.name, o.name);
+    std::string item = o.sql;
+    if (same > 1 && !o.named && !o.qualifier.empty()) item += " AS " + quoteSql(o.qualifier + "." + o.name);
+    else if (o.named) item += " AS " + quoteSql(o.name);
     list += (list.empty() ? "" : ", ") + item;
   }
   if (list.empty()) list = "*";
@@ -144,10 +186,10 @@ std::string columnName(const std::string& target, const std::string& table) {
   return parts.back();
 }
 
-std::string statementOf(const jet::QueryDefinition& q, Bridge& bridge, const TranslateContext& c) {
+std::string statementOf(const jet::QueryDefinition& q, const std::vector<jet::TableInfo>& tables, const TranslateContext& c) {
   if (!q.database.empty()) throw Untranslatable("it reads an external database (" + q.database + ")");
   switch (q.type) {
-    case jet::QueryType::Select: return selectStatement(q, bridge, c);
+    case jet::QueryType::Select: return selectStatement(q, tables, c);
     case jet::QueryType::Union: return unionStatement(q, c);
     case jet::QueryType::Crosstab: throw Untranslatable("a crosstab query (TRANSFORM ... PIVOT) has no SQLite equal");
     case jet::QueryType::PassThrough: throw Untranslatable("a pass-through query runs on its ODBC server");
@@ -164,7 +206,7 @@ std::string statementOf(const jet::QueryDefinition& q, Bridge& bridge, const Tra
       }
       select.options &= ~jet::kQueryAllFields;
       return "INSERT INTO " + quoteSql(q.target) + (targets.empty() ? "" : " (" + targets + ")") + "\n" +
-             selectStatement(select, bridge, c);
+             selectStatement(select, tables, c);
     }
     case jet::QueryType::Update: {
       const std::string table = singleTable(q, "an update");
@@ -190,10 +232,79 @@ std::string check(sqlite3* db, const std::string& statement) {
   return error;
 }
 
+std::string textOf(const jet::Value& v) {
+  if (auto* s = std::get_if<std::string>(&v)) return *s;
+  return {};
+}
+
+int64_t numberOf(const jet::Value& v) {
+  if (auto* i = std::get_if<int64_t>(&v)) return *i;
+  return 0;
+}
+
 }  // namespace
+
+std::vector<SavedQuery> readSavedQueries(jet::Database& db, std::vector<jet::QueryDefinition>& definitions) {
+  definitions.clear();
+  std::map<int32_t, std::vector<jet::QueryRow>> rows;
+  try {
+    auto cursor = db.openTable("MSysQueries");
+    const jet::TableInfo& info = cursor->table();
+    auto col = [&](const char* name) {
+      for (size_t i = 0; i < info.columns.size(); ++i)
+        if (sameName(info.columns[i].name, name)) return static_cast<int>(i);
+      return -1;
+    };
+    const int object = col("ObjectId"), attribute = col("Attribute"), order = col("Order"), name1 = col("Name1"),
+              name2 = col("Name2"), expression = col("Expression"), flag = col("Flag");
+    if (std::min({object, attribute, order, name1, name2, expression, flag}) < 0) return {};
+    auto at = [](const std::vector<jet::Value>& row, int i) -> const jet::Value& { return row[static_cast<size_t>(i)]; };
+    while (cursor->next()) {
+      const std::vector<jet::Value>& row = cursor->values();
+      jet::QueryRow r;
+      r.attribute = static_cast<int>(numberOf(at(row, attribute)));
+      r.flag = jet::isNull(at(row, flag)) ? -1 : static_cast<int>(numberOf(at(row, flag)));
+      r.name1 = textOf(at(row, name1));
+      r.name2 = textOf(at(row, name2));
+      r.expression = textOf(at(row, expression));
+      // Order is kept as bytes, most significant first.
+      if (const auto* b = std::get_if<jet::Bytes>(&at(row, order))) {
+        for (uint8_t byte : *b) r.order = (r.order << 8) | byte;
+      } else {
+        r.order = static_cast<int>(numberOf(at(row, order)));
+      }
+      rows[static_cast<int32_t>(numberOf(at(row, object)))].push_back(std::move(r));
+    }
+  } catch (const jet::Error&) {
+    return {};  // a file without a query table has no saved queries
+  }
+  std::vector<SavedQuery> out;
+  for (const jet::CatalogObject& o : db.objects()) {
+    // Queries whose names begin with ~ are the hidden ones forms and reports keep.
+    if (o.kind != jet::ObjectKind::Query || o.name.rfind("~", 0) == 0) continue;
+    SavedQuery q;
+    q.name = o.name;
+    auto it = rows.find(o.id);
+    try {
+      if (it == rows.end()) throw jet::Error(jet::err::kCorrupt, "The query has no rows in the query table.");
+      jet::QueryDefinition d = jet::readQueryDefinition(it->second);
+      q.type = d.type;
+      q.parameters = d.parameters;
+      q.accessSql = jet::accessSql(d);
+      definitions.push_back(std::move(d));
+    } catch (const jet::Error& e) {
+      q.reason = e.what();
+      definitions.emplace_back();
+    }
+    out.push_back(std::move(q));
+  }
+  return out;
+}
 
 void translateQueries(sqlite3* db, Bridge& bridge, std::vector<SavedQuery>& queries,
                       const std::vector<jet::QueryDefinition>& definitions) {
+  std::vector<jet::TableInfo> tables;
+  for (const BridgeTable& t : bridge.tables()) tables.push_back(t.info);
   // Pending views, retried while each round defines at least one (a view needs the views it reads).
   std::vector<size_t> pending;
   for (size_t i = 0; i < queries.size(); ++i) {
@@ -204,7 +315,7 @@ void translateQueries(sqlite3* db, Bridge& bridge, std::vector<SavedQuery>& quer
     c.knownFunction = knownFunction;
     for (const QueryParameter& p : q.parameters) c.parameters.push_back(p.name);
     try {
-      q.sqliteSql = statementOf(definitions[i], bridge, c);
+      q.sqliteSql = statementOf(definitions[i], tables, c);
     } catch (const Untranslatable& e) {
       q.reason = e.what();
       continue;
@@ -254,6 +365,21 @@ void translateQueries(sqlite3* db, Bridge& bridge, std::vector<SavedQuery>& quer
       q.reason = q.parameters.empty() ? "an action query (run it with --query)" : "it takes parameters (run it with --query and --param)";
     }
   }
+}
+
+std::string selectIn(Dialect dialect, const jet::QueryDefinition& q, const std::vector<jet::TableInfo>& tables) {
+  if (q.type != jet::QueryType::Select && q.type != jet::QueryType::Union) throw Untranslatable("not a select query");
+  if (!q.parameters.empty()) throw Untranslatable("it takes parameters");
+  TranslateContext c;
+  c.dialect = dialect;
+  // Only the functions the target has, with the same meaning.
+  c.knownFunction = [](const std::string& name) {
+    static const char* const kShared[] = {"Sum", "Avg", "Count", "Min", "Max", "Abs", "Trim", "LTrim", "RTrim", "Replace"};
+    for (const char* k : kShared)
+      if (lower(k) == lower(name)) return true;
+    return false;
+  };
+  return statementOf(q, tables, c);
 }
 
 void bindParameter(sqlite3_stmt* stmt, int index, const QueryParameter& p, const std::string& value) {

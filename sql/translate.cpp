@@ -257,8 +257,9 @@ std::string translate(const std::string& access, const TranslateContext& context
           x = {Token::Done, u};
           break;
         }
-        if (u == "TRUE" || u == "YES") x = {Token::Done, "1"};
-        else if (u == "FALSE" || u == "NO") x = {Token::Done, "0"};
+        const bool postgres = context.dialect == Dialect::Postgres;
+        if (u == "TRUE" || u == "YES") x = {Token::Done, postgres ? "TRUE" : "1"};
+        else if (u == "FALSE" || u == "NO") x = {Token::Done, postgres ? "FALSE" : "0"};
         else if (u == "MOD") x = {Token::Done, "%"};
         else if (u == "DISTINCTROW" || u == "TOP" || u == "PIVOT" || u == "TRANSFORM")
           throw Untranslatable(u + " inside a statement");

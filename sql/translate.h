@@ -21,7 +21,13 @@ class Untranslatable : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+// Where the translation runs: the bridge's own connection (Access's functions registered, text
+// sorted without regard to case), a SQLite file or a PostgreSQL database (their own functions only;
+// PostgreSQL's Yes/No values are TRUE and FALSE).
+enum class Dialect { Bridge, Sqlite, Postgres };
+
 struct TranslateContext {
+  Dialect dialect = Dialect::Bridge;
   // Declared parameters in order: a reference to one becomes ?<position + 1>.
   std::vector<std::string> parameters;
   // Whether a function of this name is registered (or built into SQLite); case-insensitive.
