@@ -44,7 +44,8 @@ const std::vector<Command>& commands() {
        "tabulonix-cli create-table Orders.mdb Customers ID:Long::auto Name:Text:40:required Notes:Memo",
        cmdCreateTable},
       {"import", "FILE TABLE [--format jsonl|csv]", "rows on standard input, added to TABLE",
-       "JSON lines (the default): one object a line naming some of the fields; the others are Null.\n"
+       "JSON lines (the default): one object a line naming some of the fields; the others take their\n"
+       "default values.\n"
        "CSV: a header line names the fields. Rows before a refused one are kept.",
        "tabulonix-cli import Orders.mdb Customers < customers.jsonl", cmdImport},
       {"update", "FILE TABLE POSITION", "the row at POSITION (0 is the first) gets the values on standard input",
