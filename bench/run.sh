@@ -93,6 +93,10 @@ else
   echo "grid     skipped: built without the windows"
 fi
 
+# SQL over the same file: a grouped aggregate beside SQLite itself, a key lookup beside a scan, and
+# the memory of streaming every row.
+bash "$here/sql_bench.sh" "$build" "$db"
+
 # Migration to PostgreSQL beside the mdb-schema | psql and mdb-export | psql pipeline (once; it
 # starts a server of its own).
 if [ "${MIGRATE:-1}" = 1 ]; then

@@ -161,6 +161,19 @@ class Database {
   virtual void createRelationship(const NewRelationship& relationship) {
     throw Error(err::kInvalidOperation, "Invalid operation.");
   }
+  // Transactions: from beginTransaction() to commitTransaction() every write joins one
+  // all-or-nothing change of the file; rollbackTransaction() gives it up and leaves the file as it
+  // was, byte for byte. Outside a transaction each write is its own change. Savepoints mark
+  // points inside a transaction: rollbackToSavepoint(n) undoes what was written since savepoint n
+  // was set (keeping n), releaseSavepoint(n) forgets n and those after it. Errors: 3219 a
+  // transaction already open (begin) or none open (commit, savepoints), 3027 a read-only file.
+  virtual void beginTransaction() { throw Error(err::kInvalidOperation, "Invalid operation."); }
+  virtual void commitTransaction() { throw Error(err::kInvalidOperation, "Invalid operation."); }
+  virtual void rollbackTransaction() {}
+  virtual bool inTransaction() const { return false; }
+  virtual void setSavepoint(size_t n) { throw Error(err::kInvalidOperation, "Invalid operation."); }
+  virtual void rollbackToSavepoint(size_t n) { throw Error(err::kInvalidOperation, "Invalid operation."); }
+  virtual void releaseSavepoint(size_t n) {}
   // A new row of the table before any field is given: each field's default value, Null where it has
   // none (and for auto-numbers and calculated columns, which the engine fills). Callers that add
   // rows start from it, so that the fields a row leaves out take their defaults. 3075 for a

@@ -347,6 +347,15 @@ void DatabaseImpl::createRelationship(const NewRelationship& relationship) {
 void DatabaseImpl::settle() {
   // Reading the catalog or a table's definition during a write leaves its open scope to it.
   if (writing_) return;
+  if (transaction_) {
+    // The rows join the transaction's scope, which stays open.
+    if (TableWriter* w = queueOwner_) {
+      queueOwner_ = nullptr;
+      queuedRows_ = 0;
+      w->commitQueued();
+    }
+    return;
+  }
   if (!file_ || (!queueOwner_ && !file_->inAtomic())) return;
   TableWriter* w = queueOwner_;
   queueOwner_ = nullptr;
@@ -360,6 +369,69 @@ void DatabaseImpl::settle() {
     undoWrite();
     throw;
   }
+}
+
+void DatabaseImpl::beginTransaction() {
+  if (transaction_) throw Error(err::kInvalidOperation, "Invalid operation: a transaction is open already.");
+  settle();
+  ensureWritable();
+  file_->beginAtomic();
+  transaction_ = true;
+  savepoints_.clear();
+  transactionStart_ = file_->markScope();
+}
+
+void DatabaseImpl::commitTransaction() {
+  if (!transaction_) throw Error(err::kInvalidOperation, "Invalid operation: no transaction is open.");
+  settle();
+  transaction_ = false;
+  savepoints_.clear();
+  try {
+    file_->commitAtomic();
+  } catch (...) {
+    undoWrite();
+    throw;
+  }
+}
+
+void DatabaseImpl::rollbackTransaction() {
+  if (!transaction_) return;
+  transaction_ = false;
+  savepoints_.clear();
+  queueOwner_ = nullptr;
+  queuedRows_ = 0;
+  try {
+    file_->rollbackAtomic();
+  } catch (const Error& e) {
+    damage_ = "a failed change could not be undone: " + e.description();
+  }
+  // Writers and definitions may hold what the transaction wrote.
+  reloadState();
+}
+
+void DatabaseImpl::setSavepoint(size_t n) {
+  if (!transaction_) throw Error(err::kInvalidOperation, "Invalid operation: no transaction is open.");
+  settle();
+  if (savepoints_.size() > n) savepoints_.resize(n);
+  while (savepoints_.size() <= n) savepoints_.push_back(file_->markScope());
+}
+
+void DatabaseImpl::rollbackToSavepoint(size_t n) {
+  if (!transaction_) throw Error(err::kInvalidOperation, "Invalid operation: no transaction is open.");
+  queueOwner_ = nullptr;
+  queuedRows_ = 0;
+  // A savepoint set before the transaction's first write stands for its start.
+  if (n < savepoints_.size()) {
+    file_->rollbackToMark(savepoints_[n]);
+    savepoints_.resize(n + 1);
+  } else {
+    file_->rollbackToMark(transactionStart_);
+  }
+  reloadState();
+}
+
+void DatabaseImpl::releaseSavepoint(size_t n) {
+  if (savepoints_.size() > n) savepoints_.resize(n);
 }
 
 TableWriter& DatabaseImpl::writer(const std::string& name) {
@@ -629,6 +701,8 @@ CheckReport DatabaseImpl::check() {
 
 void DatabaseImpl::close() {
   std::exception_ptr failed;
+  // A transaction still open when the database closes is given up.
+  if (file_ && transaction_) rollbackTransaction();
   if (file_) {
     try {
       settle();

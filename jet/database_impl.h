@@ -56,6 +56,13 @@ class DatabaseImpl : public Database, private RowStore {
   size_t queuedRows() const override;
   bool queueFull() const override;
   int32_t nextAutoNumber(const std::string& table) override;
+  void beginTransaction() override;
+  void commitTransaction() override;
+  void rollbackTransaction() override;
+  bool inTransaction() const override { return transaction_; }
+  void setSavepoint(size_t n) override;
+  void rollbackToSavepoint(size_t n) override;
+  void releaseSavepoint(size_t n) override;
   std::vector<Value> defaultValues(const std::string& table) override;
 
   CheckReport check() override;
@@ -163,6 +170,9 @@ class DatabaseImpl : public Database, private RowStore {
   std::map<std::string, std::unique_ptr<Database>> linked_;  // source databases of linked tables, by path
   bool structureChecked_ = false;
   bool writing_ = false;  // inside atomicWrite: settle() must not commit the open scope
+  bool transaction_ = false;  // a transaction holds the open scope until it commits or rolls back
+  std::vector<PageFile::ScopeMark> savepoints_;
+  PageFile::ScopeMark transactionStart_;
   std::map<std::string, std::vector<HistoryLink>> histories_;  // by the name asked for
   const std::vector<HistoryLink>* lastHistories_ = nullptr;    // the entry last asked for, by this name
   std::string lastHistoriesName_;
