@@ -10,6 +10,7 @@ namespace {
 
 constexpr int kValidationText = 3316;
 constexpr int kValidationRule = 3317;
+constexpr int kSyntax = 3075;
 
 bool caseEqual(const std::string& a, const std::string& b) {
   if (a.size() != b.size()) return false;
@@ -34,45 +35,32 @@ bool blank(const std::string& s) {
   return true;
 }
 
-// The stored type of a value, for comparing with a column's.
-bool holdsColumnType(ColumnType type, const Value& v) {
-  switch (type) {
-    case ColumnType::Boolean: return std::holds_alternative<bool>(v);
-    case ColumnType::Byte:
-    case ColumnType::Integer:
-    case ColumnType::Long:
-    case ColumnType::BigInt: return std::holds_alternative<int64_t>(v);
-    case ColumnType::Currency: return std::holds_alternative<Currency>(v);
-    case ColumnType::Single: return std::holds_alternative<float>(v);
-    case ColumnType::Double: return std::holds_alternative<double>(v);
-    case ColumnType::DateTime: return std::holds_alternative<DateTime>(v);
-    case ColumnType::Text:
-    case ColumnType::Memo: return std::holds_alternative<std::string>(v);
-    case ColumnType::Guid: return std::holds_alternative<Guid>(v);
-    case ColumnType::Numeric: return std::holds_alternative<Decimal>(v);
-    case ColumnType::DateTimeExtended: return std::holds_alternative<DateTimeExtended>(v);
-    default: return std::holds_alternative<Bytes>(v);
-  }
+// Whether a rule's value lets a row pass: True and Null pass, False refuses; a number passes
+// unless it is zero.
+bool rulePasses(const Value& v) {
+  if (isNull(v)) return true;
+  if (const bool* b = std::get_if<bool>(&v)) return *b;
+  if (const int64_t* i = std::get_if<int64_t>(&v)) return *i != 0;
+  if (const double* d = std::get_if<double>(&v)) return *d != 0;
+  if (const float* f = std::get_if<float>(&v)) return *f != 0;
+  if (const Currency* c = std::get_if<Currency>(&v)) return c->scaled != 0;
+  if (const std::string* s = std::get_if<std::string>(&v)) return rulePasses(expr::convertForColumn(*s, ColumnType::Boolean));
+  throw Error(err::kConversion, "A validation rule gave a value that is neither True nor False.");
 }
 
 }  // namespace
 
 Value convertForColumn(const ColumnInfo& column, const Value& v) {
-  if (isNull(v) || holdsColumnType(column.type, v)) return v;
-  if (column.type == ColumnType::Boolean) {
-    if (std::holds_alternative<std::string>(v)) return fromText(column.type, std::get<std::string>(v));
-    return rulePasses(v);  // any number but zero is True
+  try {
+    return expr::convertForColumn(v, column.type, column.scale);
+  } catch (const Error& e) {
+    throw Error(err::kConversion, "Data type conversion error: " + toText(v) + " does not fit the field '" +
+                                      column.name + "' (" + e.what() + ").");
   }
-  if (const bool* b = std::get_if<bool>(&v)) {
-    // True is -1 as a number, as in Access.
-    if (column.type == ColumnType::Text || column.type == ColumnType::Memo) return std::string(*b ? "True" : "False");
-    return fromText(column.type, *b ? "-1" : "0", column.scale);
-  }
-  return fromText(column.type, toText(v), column.scale);
 }
 
-const RuleExpression& TableRules::Rule::expression() const {
-  if (!parsed) parsed = RuleExpression::parse(text, subject);
+const expr::Expression& TableRules::Rule::expression() const {
+  if (!parsed) parsed = subject.empty() ? expr::Expression::parse(text) : expr::Expression::parseFieldRule(text, subject);
   return *parsed;
 }
 
@@ -106,10 +94,11 @@ TableRules::TableRules(const TableInfo& table, const PropertyMaps& properties)
 }
 
 Value TableRules::evaluate(const Rule& rule, const std::vector<Value>& row) const {
-  return rule.expression().evaluate([&](const std::string& name) -> std::optional<Value> {
+  return rule.expression().evaluate([&](std::string_view name) -> Value {
     for (size_t i = 0; i < columns_.size() && i < row.size(); ++i)
-      if (caseEqual(columns_[i].name, name)) return row[i];
-    return std::nullopt;
+      if (caseEqual(columns_[i].name, std::string(name))) return row[i];
+    throw Error(kSyntax, "The expression '" + rule.text + "' names a field '" + std::string(name) +
+                             "' that table '" + table_ + "' does not have.");
   });
 }
 

@@ -4,12 +4,13 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "jet/base/schema.h"
 #include "jet/catalog/properties.h"
-#include "jet/rules/rule_expression.h"
+#include "jet/expr/expression.h"
 
 namespace jet {
 
@@ -22,11 +23,11 @@ class TableRules {
 
   // A new row before any field is given: each field's default value (converted to the field's
   // type), Null where there is none; auto-numbers and calculated columns stay Null for the engine.
-  // Throws 3075 for a default the engine cannot evaluate.
+  // Throws 3075 for a default that is not an expression, 3085 for a function the engine lacks.
   std::vector<Value> defaults() const;
 
-  // Puts each calculated column's value into the row (they cannot be given). Throws 3075 for an
-  // expression the engine cannot evaluate.
+  // Puts each calculated column's value into the row (they cannot be given). Throws 3075 or 3085
+  // for an expression the engine cannot read.
   void compute(std::vector<Value>& row) const;
 
   // Refuses a row that breaks a validation rule: the rule's ValidationText as 3316, or without one
@@ -39,10 +40,10 @@ class TableRules {
   // the writes that need it).
   struct Rule {
     std::string text;
-    std::string subject;  // the field a field rule is about
+    std::string subject;  // the field a field rule is about: its rule may leave out the left side
     std::string message;  // the ValidationText
-    mutable std::shared_ptr<const RuleExpression> parsed;
-    const RuleExpression& expression() const;
+    mutable std::optional<expr::Expression> parsed;
+    const expr::Expression& expression() const;
   };
   struct FieldRules {
     size_t column = 0;
@@ -57,8 +58,9 @@ class TableRules {
   bool empty_ = true;
 };
 
-// A value converted to a column's type as a default or a calculated result is stored (a number
-// into a text field as its text, a text of digits into a number field); 3421 when it cannot be.
+// A default or a calculated result converted to its column's type by the conversion functions'
+// rules (a number into a text field as its text, a text of digits into a number field); 3421 when
+// it does not convert or does not fit.
 Value convertForColumn(const ColumnInfo& column, const Value& v);
 
 }  // namespace jet
