@@ -1,0 +1,117 @@
+// Recording a relationship between two tables: its catalog object, permission rows and one
+// MSysRelationships row per pair of fields.
+#include "jet/catalog/schema_catalog.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <set>
+
+#include "jet/base/bytes.h"
+#include "jet/base/error.h"
+#include "jet/catalog/catalog.h"
+#include "jet/catalog/catalog_writer.h"
+#include "jet/catalog/complex_columns.h"
+#include "jet/catalog/name_rules.h"
+#include "jet/catalog/properties.h"
+#include "jet/catalog/system_tables.h"
+#include "jet/index/index_page.h"
+#include "jet/storage/data_page.h"
+#include "jet/storage/encryption.h"
+#include "jet/storage/header.h"
+#include "jet/storage/long_value.h"
+#include "jet/storage/page_transaction.h"
+#include "jet/storage/usage_map.h"
+#include "jet/table/row.h"
+
+namespace jet {
+
+void createRelationship(SchemaFile& file, const NewRelationship& outline) {
+  const Format f = file.format();
+  requireValidName(outline.name, f);
+  if (!(outline.attributes & kRelationDontEnforce))
+    throw Error(err::kInvalidOperation,
+                "Invalid operation: relationships are kept without enforcing referential integrity; create "
+                "this one with dbRelationDontEnforce.");
+  CatalogView cat = loadCatalog(file);
+  const CatalogEntry* primary = findTable(cat, outline.table);
+  if (!primary || primary->type != sys::kTypeTable) throw Error(err::kObjectNotFound, objectNotFoundMessage(outline.table));
+  const CatalogEntry* foreign = findTable(cat, outline.foreignTable);
+  if (!foreign || foreign->type != sys::kTypeTable)
+    throw Error(err::kObjectNotFound, objectNotFoundMessage(outline.foreignTable));
+  if ((primary->object.flags | foreign->object.flags) & sys::kFlagSystem)
+    throw Error(err::kReadOnly, "Cannot update. Database or object is read-only.");
+  if (outline.columns.empty()) throw Error(err::kNoFields, "No field defined--cannot append Relation.");
+
+  // The fields, by their names in each table, of the same types pair by pair.
+  const TableDef pdef = file.definition(uint32_t(primary->object.id) & 0x00FFFFFF);
+  const TableDef fdef = file.definition(uint32_t(foreign->object.id) & 0x00FFFFFF);
+  auto field = [](const TableDef& def, const std::string& name) -> const ColumnDef& {
+    for (const auto& c : def.columns)
+      if (sameName(c.name, name)) return c;
+    throw Error(err::kUnknownField, "Item not found in this collection: no field '" + name + "'.");
+  };
+  std::vector<std::pair<std::string, std::string>> names;
+  for (const auto& c : outline.columns) {
+    const ColumnDef& a = field(pdef, c.name);
+    const ColumnDef& b = field(fdef, c.foreignName);
+    if (a.type != b.type)
+      throw Error(err::kRelationFieldsDiffer,
+                  "Relationship must be on the same number of fields with the same data types.");
+    names.emplace_back(a.name, b.name);
+  }
+
+  // The name is the relationship's alone.
+  for (const auto& e : cat.catalog.entries())
+    if (e.parentId == sys::kRelationshipsId && sameName(e.object.name, outline.name))
+      throw Error(err::kObjectExists, "Object '" + outline.name + "' already exists.");
+  const uint32_t relPage = systemTablePage(cat, "MSysRelationships", 0);
+  if (!relPage) throw Error(err::kCorrupt, "The database has no MSysRelationships table.");
+  const TableDef rel = file.definition(relPage);
+  const size_t namePos = columnPosition(rel, "szRelationship");
+  for (const auto& [rid, values] : readPlainRows(file, relPage, rel))
+    if (auto s = std::get_if<std::string>(&values[namePos]); s && sameName(*s, outline.name))
+      throw Error(err::kObjectExists, "Object '" + outline.name + "' already exists.");
+
+  // Objects that are not tables take ids with the high bit set, one after another.
+  int32_t id = int32_t(0x80000000u);
+  for (const auto& e : cat.catalog.entries())
+    if (e.object.id < 0 && e.object.id >= id) id = e.object.id + 1;
+  const double now = sys::oleNow();
+  insertIndexedRow(file, sys::kCatalogTdef, cat.def,
+                   rowByNumber(cat.def, {
+                                            {sys::kObjId, int64_t(id)},
+                                            {sys::kObjParentId, int64_t(sys::kRelationshipsId)},
+                                            {sys::kObjName, outline.name},
+                                            {sys::kObjType, int64_t(sys::kTypeRelationship)},
+                                            {sys::kObjDateCreate, DateTime{now}},
+                                            {sys::kObjDateUpdate, DateTime{now}},
+                                            {sys::kObjOwner, sys::sidBytes(f, sys::Sid::Creator)},
+                                            {sys::kObjFlags, int64_t(0)},
+                                        }));
+  const uint32_t acesPage = systemTablePage(cat, "MSysACEs", sys::kAcesTdef);
+  const TableDef aces = file.definition(acesPage);
+  for (const auto& a : sys::newRelationshipAces(id))
+    insertIndexedRow(file, acesPage, aces,
+                     rowByNumber(aces, {{sys::kAceObjectId, int64_t(a.objectId)},
+                                        {sys::kAceSid, sys::sidBytes(f, a.sid)},
+                                        {sys::kAceAcm, int64_t(a.mask)},
+                                        {sys::kAceInheritable, a.inheritable}}));
+
+  // One row per pair of fields.
+  for (size_t i = 0; i < names.size(); ++i) {
+    std::vector<Value> v(rel.columns.size(), Null{});
+    v[namePos] = outline.name;
+    v[columnPosition(rel, "grbit")] = int64_t(outline.attributes);
+    v[columnPosition(rel, "ccolumn")] = int64_t(names.size());
+    v[columnPosition(rel, "icolumn")] = int64_t(i);
+    v[columnPosition(rel, "szObject")] = foreign->object.name;
+    v[columnPosition(rel, "szColumn")] = names[i].second;
+    v[columnPosition(rel, "szReferencedObject")] = primary->object.name;
+    v[columnPosition(rel, "szReferencedColumn")] = names[i].first;
+    insertIndexedRow(file, relPage, rel, v);
+  }
+  file.sync();
+}
+
+}  // namespace jet
