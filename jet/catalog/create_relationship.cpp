@@ -28,7 +28,7 @@ namespace jet {
 
 void createRelationship(SchemaFile& file, const NewRelationship& outline) {
   const Format f = file.format();
-  requireValidName(outline.name, f);
+  requireValidName(outline.name, f, file.codec());
   if (!(outline.attributes & kRelationDontEnforce))
     throw Error(err::kInvalidOperation,
                 "Invalid operation: relationships are kept without enforcing referential integrity; create "

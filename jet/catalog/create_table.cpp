@@ -29,7 +29,7 @@ namespace jet {
 void createTable(SchemaFile& file, const NewTable& outline) {
   const Format f = file.format();
   const Header& h = file.header();
-  TableDef def = newTableDefinition(f, outline, h.version, uint8_t(h.sortVersion));
+  TableDef def = newTableDefinition(f, outline, file.codec(), h.version, uint8_t(h.sortVersion));
   CatalogView cat = loadCatalog(file);
   if (findTable(cat, outline.name)) throw Error(err::kTableExists, tableExistsMessage(outline.name));
 

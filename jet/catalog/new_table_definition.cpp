@@ -46,8 +46,9 @@ bool knownType(ColumnType t) {
 
 }  // namespace
 
-TableDef newTableDefinition(Format f, const NewTable& outline, FileVersion version, uint8_t sortVersion) {
-  requireValidName(outline.name, f);
+TableDef newTableDefinition(Format f, const NewTable& outline, TextCodec& codec, FileVersion version,
+                            uint8_t sortVersion) {
+  requireValidName(outline.name, f, codec);
   if (outline.columns.empty()) throw Error(err::kNoFields, "No field defined--cannot append TableDef or Index.");
   if (outline.columns.size() > kMaxColumns) throw Error(err::kTooManyFields, "Too many fields defined.");
   TableDef def;
@@ -56,7 +57,7 @@ TableDef newTableDefinition(Format f, const NewTable& outline, FileVersion versi
   uint16_t fixedAt = 0, varAt = 0;
   for (size_t i = 0; i < outline.columns.size(); ++i) {
     const NewColumn& nc = outline.columns[i];
-    requireValidName(nc.name, f);
+    requireValidName(nc.name, f, codec);
     for (size_t j = 0; j < i; ++j)
       if (sameName(outline.columns[j].name, nc.name))
         throw Error(err::kFieldDefinedTwice, "Cannot define field more than once.");
@@ -105,7 +106,7 @@ TableDef newTableDefinition(Format f, const NewTable& outline, FileVersion versi
   if (f == Format::Jet3 ? fixedAt > 2000 : fixedAt > 4000) throw Error(err::kInvalidArgument, "Invalid argument.");
   for (size_t i = 0; i < outline.indexes.size(); ++i) {
     const NewIndex& ni = outline.indexes[i];
-    requireValidName(ni.name, f);
+    requireValidName(ni.name, f, codec);
     for (size_t j = 0; j < i; ++j) {
       if (sameName(outline.indexes[j].name, ni.name)) throw Error(err::kIndexExists, "Index already exists.");
       if (ni.primaryKey && outline.indexes[j].primaryKey)

@@ -29,7 +29,7 @@ void renameTable(SchemaFile& file, const std::string& oldName, const std::string
   CatalogView cat = loadCatalog(file);
   const CatalogEntry* old = findTable(cat, oldName);
   if (!old) throw Error(err::kObjectNotFound, objectNotFoundMessage(oldName));
-  requireValidName(newName, file.format());
+  requireValidName(newName, file.format(), file.codec());
   const CatalogEntry* clash = findTable(cat, newName);
   if (clash && !(clash->row == old->row)) throw Error(err::kTableExists, tableExistsMessage(newName));
   if (old->object.flags & sys::kFlagSystem) throw Error(err::kReadOnly, "Cannot update. Database or object is read-only.");

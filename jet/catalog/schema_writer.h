@@ -28,7 +28,8 @@ void createRelationship(SchemaFile& file, const NewRelationship& outline);
 // Validates names, sizes and types (3125, 3191, 3264, 3259, 3001).
 // Every column carries the sort-order version the file's text is kept in; types the file's version
 // lacks are refused (3259) saying which version they need.
-TableDef newTableDefinition(Format format, const NewTable& outline, FileVersion version = FileVersion::Jet4,
-                            uint8_t sortVersion = 0);
+// Jet 3 names must survive the database's code page (`codec`).
+TableDef newTableDefinition(Format format, const NewTable& outline, TextCodec& codec,
+                            FileVersion version = FileVersion::Jet4, uint8_t sortVersion = 0);
 
 }  // namespace jet
