@@ -8,7 +8,7 @@
 #include "jet/database_impl.h"
 #include "jet/storage/encryption.h"
 #include "jet/storage/header.h"
-#include "jet/storage/page_file.h"
+#include "jet/storage/env.h"
 
 namespace jet {
 
@@ -29,7 +29,7 @@ bool Database::needsPassword(const std::string& path) {
   return jet::needsPassword(parseHeader(bytes, path));
 }
 
-void Database::setSyncToDisk(bool on) { PageFile::setSyncToDisk(on); }
-bool Database::syncToDisk() { return PageFile::syncToDisk(); }
+void Database::setSyncToDisk(bool on) { Env::setSyncToDisk(on); }
+bool Database::syncToDisk() { return Env::syncToDisk(); }
 
 }  // namespace jet
