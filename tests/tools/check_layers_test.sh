@@ -24,6 +24,7 @@ downwards=(
   "jet/storage/planted.cpp jet/expr/planted.h"
   "jet/planted.cpp jet/table/table_def.h"
   "odbc/planted.cpp jet/database.h"
+  "sql/planted.cpp jet/table/row.h"
   "app/planted.cpp edit/commands.h"
   "app/planted2.cpp jet/base/value.h"
   "cli/planted.cpp sql/planted.h"
@@ -50,7 +51,8 @@ upwards=(
   "cli/planted.cpp shell/shell.h"
   "cli/planted.cpp odbc/planted.h"
   "sql/planted.cpp db/dao.h"
-  "sql/planted.cpp jet/table/row.h"
+  "sql/planted.cpp cli/command.h"
+  "odbc/planted.cpp jet/table/row.h"
   "samples/planted.cpp cli/commands.h"
   "newfolder/planted.cpp jet/database.h"
 )
