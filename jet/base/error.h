@@ -20,6 +20,7 @@ constexpr int kTableExists = 3010;            // "Table 'X' already exists."
 constexpr int kObjectNotFound = 3011;         // "The Microsoft Jet database engine could not find the object 'X'..."
 constexpr int kTableNotFound = 3078;          // cannot find the input table or query
 constexpr int kInvalidName = 3125;            // not a valid name
+constexpr int kUnknownName = 3070;             // "... does not recognize 'X' as a valid field name or expression."
 constexpr int kUnknownField = 3265;           // "Item not found in this collection."
 constexpr int kNoFields = 3264;               // "No field defined--cannot append TableDef or Index."
 constexpr int kFieldDefinedTwice = 3191;      // "Cannot define field more than once."

@@ -103,6 +103,9 @@ struct NewColumn {
   bool allowZeroLength = false;
   uint8_t precision = 18;       // Decimal only
   uint8_t scale = 0;            // Decimal only (at most the precision)
+  std::string defaultValue;     // an expression ("0", "\"none\"", "=Date()"); empty: none
+  std::string validationRule;   // may leave out its left side (">0 And <1000"); empty: none
+  std::string validationText;   // the refusal's message; empty: Jet's own wording
 };
 
 struct NewIndex {
@@ -118,6 +121,8 @@ struct NewTable {
   std::string name;
   std::vector<NewColumn> columns;
   std::vector<NewIndex> indexes;
+  std::string validationRule;   // over the whole row ("[End] >= [Start]"); empty: none
+  std::string validationText;
 };
 
 // DAO's relation attribute bits as MSysRelationships' grbit keeps them.

@@ -74,8 +74,13 @@ void createTable(SchemaFile& file, const NewTable& outline) {
     cp.column = nc.name;
     cp.required = nc.required;
     if (nc.type == ColumnType::Text || nc.type == ColumnType::Memo) cp.allowZeroLength = nc.allowZeroLength;
+    cp.defaultValue = nc.defaultValue;
+    cp.validationRule = nc.validationRule;
+    cp.validationText = nc.validationText;
     props.push_back(cp);
   }
+  if (!outline.validationRule.empty() || !outline.validationText.empty())
+    props.push_back({"", {}, {}, "", outline.validationRule, outline.validationText});
   const double now = sys::oleNow();
   const ColumnDef& lvProp = sys::columnByNumber(cat.def, sys::kObjLvProp);
   const uint32_t lvPropMap = lvProp.lvOwnedPointer ? lvProp.lvOwnedPointer : cat.def.ownedPagesPointer;

@@ -1,4 +1,4 @@
-// The definition a new table gets: names, types and sizes checked, columns laid out.
+// The definition a new table gets: names, types, sizes and rules checked, columns laid out.
 #include "jet/catalog/schema_writer.h"
 
 #include <algorithm>
@@ -14,6 +14,7 @@
 #include "jet/catalog/name_rules.h"
 #include "jet/catalog/properties.h"
 #include "jet/catalog/system_tables.h"
+#include "jet/expr/expression.h"
 #include "jet/index/index_page.h"
 #include "jet/storage/data_page.h"
 #include "jet/storage/encryption.h"
@@ -44,6 +45,17 @@ bool knownType(ColumnType t) {
   return false;
 }
 
+// A default or rule must be an expression over the table's own fields: parsing throws 3075 or
+// 3085 as Jet does when the design is saved, and a name that is no field gives 3070.
+void requireRuleExpression(const NewTable& outline, const std::string& text, const std::string& subject) {
+  if (text.empty()) return;
+  const expr::Expression e = subject.empty() ? expr::Expression::parse(text) : expr::Expression::parseFieldRule(text, subject);
+  for (const std::string& name : e.fieldNames())
+    if (std::none_of(outline.columns.begin(), outline.columns.end(), [&](const NewColumn& c) { return sameName(c.name, name); }))
+      throw Error(err::kUnknownName, "The Microsoft Jet database engine does not recognize '" + name +
+                                         "' as a valid field name or expression.");
+}
+
 }  // namespace
 
 TableDef newTableDefinition(Format f, const NewTable& outline, TextCodec& codec, FileVersion version,
@@ -51,6 +63,7 @@ TableDef newTableDefinition(Format f, const NewTable& outline, TextCodec& codec,
   requireValidName(outline.name, f, codec);
   if (outline.columns.empty()) throw Error(err::kNoFields, "No field defined--cannot append TableDef or Index.");
   if (outline.columns.size() > kMaxColumns) throw Error(err::kTooManyFields, "Too many fields defined.");
+  requireRuleExpression(outline, outline.validationRule, "");
   TableDef def;
   def.format = f;
   def.version = firstVersionOf(f);
@@ -65,6 +78,8 @@ TableDef newTableDefinition(Format f, const NewTable& outline, TextCodec& codec,
     if (nc.autoNumber && nc.type != ColumnType::Long) throw Error(err::kInvalidFieldSize, "Invalid field data type.");
     // The older format has no decimal type.
     if (f == Format::Jet3 && nc.type == ColumnType::Numeric) throw Error(err::kInvalidFieldSize, "Invalid field data type.");
+    requireRuleExpression(outline, nc.defaultValue, "");
+    requireRuleExpression(outline, nc.validationRule, nc.name);
     ColumnDef c;
     c.name = nc.name;
     c.type = nc.type;

@@ -1,5 +1,6 @@
 #include "jet/catalog/properties.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstring>
 
@@ -154,38 +155,60 @@ void appendBlock(std::vector<uint8_t>& out, uint16_t kind, const std::vector<uin
 
 }  // namespace
 
-std::vector<uint8_t> buildPropertyBlob(Format f, const std::vector<ColumnProperties>& columns, TextCodec& codec) {
-  enum : uint16_t { kRequired, kAllowZeroLength };
-  std::vector<uint8_t> out(signature(f), signature(f) + 4);
-  std::vector<uint8_t> names;
-  for (const char* n : {"Required", "AllowZeroLength"}) {
-    std::vector<uint8_t> name = encodeName(n, f, codec);
-    append16(names, uint16_t(name.size()));
-    names.insert(names.end(), name.begin(), name.end());
-  }
-  appendBlock(out, kNameBlock, names);
-  // The table's own properties come first: none, under an empty name.
-  appendBlock(out, kObjectBlock, {6, 0, 0, 0, 0, 0});
-
-  for (const ColumnProperties& c : columns) {
-    if (!c.required && !c.allowZeroLength) continue;
+std::vector<uint8_t> buildPropertyBlob(Format f, const std::vector<ColumnProperties>& owners, TextCodec& codec) {
+  // The names every blob of ours starts with, then the texts' names as far as an owner uses them.
+  std::vector<std::string> names = {"Required", "AllowZeroLength"};
+  auto nameIndex = [&](const std::string& name) {
+    auto it = std::find(names.begin(), names.end(), name);
+    if (it == names.end()) it = names.insert(names.end(), name);
+    return uint16_t(it - names.begin());
+  };
+  auto ownerBody = [&](const ColumnProperties& c) {
     std::vector<uint8_t> body;
     std::vector<uint8_t> name = encodeName(c.column, f, codec);
     append32(body, uint32_t(6 + name.size()));
     append16(body, uint16_t(name.size()));
     body.insert(body.end(), name.begin(), name.end());
-    auto entry = [&](uint16_t index, bool value) {
-      append16(body, 9);
+    auto entry = [&](const std::string& property, ColumnType type, const std::vector<uint8_t>& value) {
+      append16(body, uint16_t(8 + value.size()));
       body.push_back(0);  // not a DDL property
-      body.push_back(uint8_t(ColumnType::Boolean));
-      append16(body, index);
-      append16(body, 1);
-      body.push_back(value ? 0x01 : 0x00);  // the engine's own blobs store True as 1
+      body.push_back(uint8_t(type));
+      append16(body, nameIndex(property));
+      append16(body, uint16_t(value.size()));
+      body.insert(body.end(), value.begin(), value.end());
     };
-    if (c.required) entry(kRequired, *c.required);
-    if (c.allowZeroLength) entry(kAllowZeroLength, *c.allowZeroLength);
-    appendBlock(out, kColumnBlock, body);
+    // The engine's own blobs store True as 1.
+    if (c.required) entry("Required", ColumnType::Boolean, {uint8_t(*c.required ? 1 : 0)});
+    if (c.allowZeroLength) entry("AllowZeroLength", ColumnType::Boolean, {uint8_t(*c.allowZeroLength ? 1 : 0)});
+    // Access keeps a default as a Memo, a rule and its text as Text.
+    if (!c.defaultValue.empty()) entry("DefaultValue", ColumnType::Memo, encodeName(c.defaultValue, f, codec));
+    if (!c.validationRule.empty()) entry("ValidationRule", ColumnType::Text, encodeName(c.validationRule, f, codec));
+    if (!c.validationText.empty()) entry("ValidationText", ColumnType::Text, encodeName(c.validationText, f, codec));
+    return body;
+  };
+
+  // The table's own properties come first, under an empty name, then each column that sets any.
+  std::vector<std::vector<uint8_t>> blocks;
+  ColumnProperties own;
+  for (const ColumnProperties& c : owners)
+    if (c.column.empty()) own = c;
+  blocks.push_back(ownerBody(own));
+  for (const ColumnProperties& c : owners) {
+    if (c.column.empty()) continue;
+    std::vector<uint8_t> body = ownerBody(c);
+    if (body.size() > 6 + encodeName(c.column, f, codec).size()) blocks.push_back(std::move(body));
   }
+
+  std::vector<uint8_t> out(signature(f), signature(f) + 4);
+  std::vector<uint8_t> nameBlock;
+  for (const std::string& n : names) {
+    std::vector<uint8_t> name = encodeName(n, f, codec);
+    append16(nameBlock, uint16_t(name.size()));
+    nameBlock.insert(nameBlock.end(), name.begin(), name.end());
+  }
+  appendBlock(out, kNameBlock, nameBlock);
+  appendBlock(out, kObjectBlock, blocks[0]);
+  for (size_t i = 1; i < blocks.size(); ++i) appendBlock(out, kColumnBlock, blocks[i]);
   return out;
 }
 

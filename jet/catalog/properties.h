@@ -31,15 +31,19 @@ PropertyMaps parseProperties(const std::vector<uint8_t>& blob, Format format, Te
 // validation rule and text.
 void applyColumnProperties(const PropertyMaps& props, TableInfo& table);
 
-// The properties a new table's columns are given; a column with neither set is left out.
+// The properties a new table's columns are given; a column that sets none is left out. Under the
+// empty name they are the table's own (only its validation rule and text apply there).
 struct ColumnProperties {
   std::string column;
   std::optional<bool> required;
   std::optional<bool> allowZeroLength;
+  std::string defaultValue;     // expressions and texts as Access stores them; empty: not set
+  std::string validationRule;
+  std::string validationText;
 };
 
-// The blob for a new table whose columns have these properties (names in the format's encoding:
-// UCS-2 in Jet 4, the code page of `codec` in Jet 3). parseProperties reads it back.
-std::vector<uint8_t> buildPropertyBlob(Format format, const std::vector<ColumnProperties>& columns, TextCodec& codec);
+// The blob for a new table whose columns have these properties (names and texts in the format's
+// encoding: UCS-2 in Jet 4, the code page of `codec` in Jet 3). parseProperties reads it back.
+std::vector<uint8_t> buildPropertyBlob(Format format, const std::vector<ColumnProperties>& owners, TextCodec& codec);
 
 }  // namespace jet

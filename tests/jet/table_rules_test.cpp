@@ -1,9 +1,12 @@
 // A table's own rules from its stored properties: default values converted to the fields' types,
 // validation rules with their texts or Jet's wording, calculated values, and refusals of what the
-// engine cannot evaluate.
+// engine cannot evaluate; and the same rules stored by a new table and kept by the engine's writes.
 #include <gtest/gtest.h>
 
+#include "jet/database.h"
 #include "jet/rules/table_rules.h"
+#include "jet/support/oracles.h"
+#include "jet/support/test_files.h"
 #include "support/error_of.h"
 
 namespace {
@@ -116,5 +119,66 @@ TEST(TableRules, ExpressionsOfRulesDefaultsAndCalculations) {
   row[1] = std::string("other");
   EXPECT_EQ(errorOf([&] { rules.validate(row, &old); }), 0);
 }
+
+// Rules given to a new table are stored as Access stores them, kept by every write through the
+// front door, and leave a file the independent reader reads.
+class StoredRules : public ::testing::TestWithParam<jet::Format> {};
+
+TEST_P(StoredRules, ANewTablesRulesHoldOnEveryWrite) {
+  jettest::TempDir dir;
+  const std::string path = (dir.path() / "rules.mdb").string();
+  jet::NewTable t;
+  t.name = "Orders";
+  for (auto [name, type] : {std::pair{"Qty", ColumnType::Long}, {"Note", ColumnType::Text}, {"Start", ColumnType::DateTime},
+                            {"End", ColumnType::DateTime}}) {
+    jet::NewColumn c;
+    c.name = name;
+    c.type = type;
+    c.size = 50;
+    t.columns.push_back(c);
+  }
+  t.columns[0].defaultValue = "=2*5";
+  t.columns[0].validationRule = ">0 And <1000";
+  t.columns[1].defaultValue = "\"none\"";
+  t.columns[1].validationRule = "Not Like \"*bad*\"";
+  t.columns[1].validationText = "No bad notes.";
+  t.columns[2].defaultValue = "#2024-01-31#";
+  t.validationRule = "[End] >= [Start] Or [End] Is Null";
+  {
+    auto db = jet::Database::create(path, {GetParam()});
+    db->createTable(t);
+    // A rule that is no expression, or names no field, is refused before anything is written.
+    for (auto [rule, error] : {std::pair{"[Qty] >", 3075}, {"Nosuch([Qty])", 3085}, {"[Nosuch] > 1", 3070}}) {
+      jet::NewTable bad = t;
+      bad.name = "Bad";
+      bad.validationRule = rule;
+      EXPECT_EQ(errorOf([&] { db->createTable(bad); }), error) << rule;
+    }
+  }
+  auto db = jet::Database::open(path);
+  std::vector<Value> row = db->defaultValues("Orders");
+  EXPECT_EQ(row, (std::vector<Value>{int64_t(10), std::string("none"), jet::DateTime{45322}, jet::Null{}}));
+  db->insertRow("Orders", row);
+  struct Case {
+    size_t field;
+    Value value;
+    int error;
+  } cases[] = {
+      {0, int64_t(0), 3317},  {0, int64_t(999), 0}, {1, std::string("a BAD one"), 3316}, {1, jet::Null{}, 0},
+      {3, jet::DateTime{45321}, 3317},  // ends before it starts: the table's rule
+      {3, jet::DateTime{45400}, 0},
+  };
+  for (const Case& c : cases) {
+    std::vector<Value> r = db->defaultValues("Orders");
+    r[c.field] = c.value;
+    EXPECT_EQ(errorOf([&] { db->insertRow("Orders", r); }), c.error) << c.field << " " << jet::toText(c.value);
+  }
+  EXPECT_EQ(db->table("Orders").columns[1].validationText, "No bad notes.");
+  db.reset();
+  if (auto out = oracle::mdbtools("mdb-export", oracle::quote(path) + " Orders"))
+    EXPECT_EQ(std::count(out->out.begin(), out->out.end(), '\n'), 5) << out->out;  // a heading and four rows
+}
+
+INSTANTIATE_TEST_SUITE_P(Formats, StoredRules, ::testing::Values(jet::Format::Jet3, jet::Format::Jet4));
 
 }  // namespace
