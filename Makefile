@@ -1,20 +1,23 @@
 # Set-up and build wrapper around CMake.
 #   make run   - install missing Debian packages, build, start the application
 #   make test  - install missing Debian packages, build, run every test
+#   make package - the Debian package build/tabulonix_<version>_<arch>.deb
 BUILD_DIR ?= build
 JOBS ?= $(shell nproc)
 DEB_PACKAGES := cmake g++ make pkg-config qt6-base-dev qt6-base-dev-tools libgl1-mesa-dev \
 	libgtest-dev libgmock-dev fonts-liberation mdbtools xvfb \
-	libpq-dev libsqlite3-dev libsimdjson-dev postgresql libssl-dev zlib1g-dev
+	libpq-dev libsqlite3-dev libsimdjson-dev postgresql libssl-dev zlib1g-dev \
+	dpkg-dev help2man librsvg2-bin desktop-file-utils xdg-utils shared-mime-info man-db appstream \
+	bash-completion
 ORACLE_DIR := tools/oracle
 
-.PHONY: all deps build run test test-asan oracles fuzz bench clean
+.PHONY: all deps build run test test-asan oracles fuzz bench package clean
 
 all: build
 
 # Missing Debian packages, found when a goal that builds is asked for. A user who cannot install
 # them gets the one command to run and nothing else happens.
-BUILD_GOALS := all build run test test-asan fuzz bench
+BUILD_GOALS := all build run test test-asan fuzz bench package
 ifneq ($(filter $(BUILD_GOALS),$(or $(MAKECMDGOALS),all)),)
 MISSING := $(strip $(foreach p,$(DEB_PACKAGES),$(if $(shell dpkg-query -W -f='$${Status}' $(p) 2>/dev/null | grep -q "install ok installed" && echo y),,$(p))))
 ifneq ($(MISSING),)
@@ -61,6 +64,12 @@ fuzz: deps
 
 bench: build
 	bash bench/run.sh $(BUILD_DIR)
+
+# The package holds only what package_files builds (the programs, their data, manual pages, icons).
+package: deps
+	cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=Release
+	cmake --build $(BUILD_DIR) -j $(JOBS) --target package_files
+	cd $(BUILD_DIR) && cpack --config CPackConfig.cmake
 
 clean:
 	rm -rf $(BUILD_DIR) build-asan build-fuzz
