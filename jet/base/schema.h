@@ -106,6 +106,7 @@ struct NewColumn {
   std::string defaultValue;     // an expression ("0", "\"none\"", "=Date()"); empty: none
   std::string validationRule;   // may leave out its left side (">0 And <1000"); empty: none
   std::string validationText;   // the refusal's message; empty: Jet's own wording
+  std::string expression;       // a calculated column (Access 2010 files on): `type` is its result's
 };
 
 struct NewIndex {

@@ -77,10 +77,12 @@ void createTable(SchemaFile& file, const NewTable& outline) {
     cp.defaultValue = nc.defaultValue;
     cp.validationRule = nc.validationRule;
     cp.validationText = nc.validationText;
+    cp.expression = nc.expression;
+    cp.resultType = nc.type;
     props.push_back(cp);
   }
   if (!outline.validationRule.empty() || !outline.validationText.empty())
-    props.push_back({"", {}, {}, "", outline.validationRule, outline.validationText});
+    props.push_back({"", {}, {}, "", outline.validationRule, outline.validationText, "", ColumnType::Text});
   const double now = sys::oleNow();
   const ColumnDef& lvProp = sys::columnByNumber(cat.def, sys::kObjLvProp);
   const uint32_t lvPropMap = lvProp.lvOwnedPointer ? lvProp.lvOwnedPointer : cat.def.ownedPagesPointer;

@@ -22,6 +22,7 @@
 #include "jet/storage/long_value.h"
 #include "jet/storage/page_transaction.h"
 #include "jet/storage/usage_map.h"
+#include "jet/table/calculated_value.h"
 #include "jet/table/row.h"
 
 namespace jet {
@@ -43,6 +44,14 @@ bool knownType(ColumnType t) {
       return false;
   }
   return false;
+}
+
+// Calculated columns came with Access 2010 files; their result is a plain value, never an
+// auto-number, binary, OLE object or complex value.
+void requireCalculable(const NewColumn& nc, FileVersion version) {
+  const bool plain = nc.type != ColumnType::Binary && nc.type != ColumnType::Ole && nc.type != ColumnType::Complex &&
+                     nc.type != ColumnType::DateTimeExtended && !nc.autoNumber;
+  if (version < FileVersion::Access2010 || !plain) throw Error(err::kInvalidFieldSize, "Invalid field data type.");
 }
 
 // A default or rule must be an expression over the table's own fields: parsing throws 3075 or
@@ -80,6 +89,10 @@ TableDef newTableDefinition(Format f, const NewTable& outline, TextCodec& codec,
     if (f == Format::Jet3 && nc.type == ColumnType::Numeric) throw Error(err::kInvalidFieldSize, "Invalid field data type.");
     requireRuleExpression(outline, nc.defaultValue, "");
     requireRuleExpression(outline, nc.validationRule, nc.name);
+    if (!nc.expression.empty()) {
+      requireCalculable(nc, version);
+      requireRuleExpression(outline, nc.expression, "");
+    }
     ColumnDef c;
     c.name = nc.name;
     c.type = nc.type;
@@ -87,7 +100,23 @@ TableDef newTableDefinition(Format f, const NewTable& outline, TextCodec& codec,
     if (f == Format::Jet4) c.sortVersion = sortVersion;
     c.flags = nc.required ? 0 : colflag::kNullable;
     if (nc.autoNumber) c.flags = uint8_t(c.flags | colflag::kAutoNumber);
-    if (isFixedType(nc.type)) {
+    if (!nc.expression.empty()) {
+      // Every result lives in the variable part, wrapped: a text as long as its characters and
+      // the wrapper, any other type in the widest result's room.
+      c.extFlags = colflag::kCalculated;
+      c.varIndex = varAt++;
+      if (nc.type == ColumnType::Text) {
+        if (nc.size < 1 || nc.size > 255) throw Error(err::kInvalidArgument, "Invalid argument.");
+        c.length = uint16_t(nc.size * 2 + kCalculatedOverhead);
+      } else if (nc.type != ColumnType::Memo) {
+        c.length = kCalculatedLength;
+      }
+      if (nc.type == ColumnType::Numeric) {
+        if (nc.precision < 1 || nc.precision > 28 || nc.scale > nc.precision) throw Error(err::kInvalidArgument, "Invalid argument.");
+        c.precision = nc.precision;
+        c.scale = nc.scale;
+      }
+    } else if (isFixedType(nc.type)) {
       c.flags |= colflag::kFixed;
       c.length = fixedLengthOf(nc.type);
       c.varIndex = varAt;

@@ -184,6 +184,10 @@ std::vector<uint8_t> buildPropertyBlob(Format f, const std::vector<ColumnPropert
     if (!c.defaultValue.empty()) entry("DefaultValue", ColumnType::Memo, encodeName(c.defaultValue, f, codec));
     if (!c.validationRule.empty()) entry("ValidationRule", ColumnType::Text, encodeName(c.validationRule, f, codec));
     if (!c.validationText.empty()) entry("ValidationText", ColumnType::Text, encodeName(c.validationText, f, codec));
+    if (!c.expression.empty()) {
+      entry("Expression", ColumnType::Memo, encodeName(c.expression, f, codec));
+      entry("ResultType", ColumnType::Byte, {uint8_t(c.resultType)});
+    }
     return body;
   };
 

@@ -40,6 +40,8 @@ struct ColumnProperties {
   std::string defaultValue;     // expressions and texts as Access stores them; empty: not set
   std::string validationRule;
   std::string validationText;
+  std::string expression;       // a calculated column's, with its result's type
+  ColumnType resultType = ColumnType::Text;
 };
 
 // The blob for a new table whose columns have these properties (names and texts in the format's

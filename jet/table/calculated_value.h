@@ -17,6 +17,8 @@
 namespace jet {
 
 constexpr size_t kCalculatedOverhead = 23;
+// The declared length of a calculated column of any fixed-size type.
+constexpr uint16_t kCalculatedLength = 39;
 
 // The result inside a stored value; bytes too short to be wrapped are taken as the result itself.
 std::pair<const uint8_t*, size_t> unwrapCalculated(const uint8_t* data, size_t len);
