@@ -227,7 +227,7 @@ IndexSeek::IndexSeek(Bridge& bridge, BridgeTable& table, int plan, int argc, sql
     }
     ++arg;
   }
-  longValues_ = std::make_unique<jet::LongValueReader>(db.pageFile(), db.format());
+  row_ = std::make_unique<LazyRow>(db, db.tableDef(table.info.name));
 }
 
 IndexSeek::~IndexSeek() = default;
@@ -271,7 +271,6 @@ bool IndexSeek::fill() {
 }
 
 bool IndexSeek::next() {
-  decoded_ = false;
   jet::DatabaseImpl& db = *bridge_.local();
   for (;;) {
     if (started_) ++at_;
@@ -282,19 +281,12 @@ bool IndexSeek::next() {
     // An entry whose row was deleted in this statement is passed over.
     jet::RowSlot slot;
     jet::PageRef page = jet::resolveRow(db.pageFile(), db.format(), rows_[at_], slot);
-    if (!slot.deleted) return true;
+    if (slot.deleted) continue;
+    page_ = std::move(page);
+    row_->reset(page_->data() + slot.start, slot.size());
+    return true;
   }
 }
 
-const std::vector<jet::Value>& IndexSeek::values() {
-  if (decoded_) return values_;
-  jet::DatabaseImpl& db = *bridge_.local();
-  const jet::TableDef& def = db.tableDef(table_.info.name);
-  jet::RowSlot slot;
-  jet::PageRef page = jet::resolveRow(db.pageFile(), db.format(), rows_[at_], slot);
-  jet::RowReader(def, db.codec(), *longValues_).decode(page->data() + slot.start, slot.size(), values_);
-  decoded_ = true;
-  return values_;
-}
 
 }  // namespace sql
