@@ -208,7 +208,7 @@ class Migrate : public ::testing::Test {
     return file;
   }
 
-  clitest::TempFolder dir_;
+  testsupport::TempDir dir_;
 };
 
 TEST_F(Migrate, EveryTestFileMovesToBothTargetsAndReadsBackValueByValue) {

@@ -12,7 +12,7 @@
 #include <sstream>
 
 #include "cli/support/in_process.h"
-#include "cli/support/temp_folder.h"
+#include "support/files.h"
 
 namespace fs = std::filesystem;
 
@@ -20,36 +20,21 @@ namespace {
 
 using clitest::lines;
 
+using testsupport::quote;
+
+std::string slurp(const std::string& p) { return testsupport::readText(p); }
+
 struct Result {
   int rc = -1;
   std::string out, err;
 };
 
-std::string quote(const std::string& s) {
-  std::string q = "'";
-  for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return q + "'";
-}
-
-std::string slurp(const fs::path& p) {
-  std::ifstream f(p, std::ios::binary);
-  return std::string((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
-}
-
 Result shell(const std::string& command) {
-  Result r;
-  FILE* p = ::popen(command.c_str(), "r");
-  if (!p) return r;
-  char buf[4096];
-  size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) r.out.append(buf, n);
-  int st = ::pclose(p);
-  r.rc = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
-  return r;
+  const testsupport::Run r = testsupport::run(command);
+  return {r.status, r.out, ""};
 }
 
-bool haveMdbtools() { return shell("command -v mdb-export >/dev/null 2>&1").rc == 0; }
-
+bool haveMdbtools() { return testsupport::haveProgram("mdb-export"); }
 
 class Workspace : public ::testing::Test {
  protected:
@@ -69,7 +54,7 @@ class Workspace : public ::testing::Test {
     cmd += " 2>";
     cmd += quote(err.string());
     Result r = shell(cmd);
-    r.err = slurp(err);
+    r.err = slurp(err.string());
     return r;
   }
   std::vector<std::string> exported(const std::string& db, const std::string& table,
@@ -91,7 +76,7 @@ class Workspace : public ::testing::Test {
     return lines(r.out);
   }
 
-  clitest::TempFolder folder_;
+  testsupport::TempDir folder_;
 };
 
 const char* kAllTypes[] = {"ID:Long::auto", "Name:Text:40:allowzero", "Notes:Memo", "Price:Currency",
