@@ -7,6 +7,7 @@
 #include "db/dao_impl.h"
 #include "db/session.h"
 #include "support/error_of.h"
+#include "support/files.h"
 #include "support/memory_engine.h"
 
 using namespace testing_support;
@@ -52,9 +53,8 @@ TEST_F(Session, FillTabsLeavesOutEveryTableWithASystemBit) {
 }
 
 TEST(SessionFiles, CreateOpenAndClose) {
-  fs::path dir = fs::temp_directory_path() / ("tabulonix-session-" + std::to_string(::getpid()));
-  fs::remove_all(dir);
-  fs::create_directories(dir);
+  testsupport::TempDir temp;
+  const fs::path& dir = temp.path();
   const std::string path = (dir / "new.mdb").string();
   modDB::bDBOpen = false;
   EXPECT_EQ(modDB::CreateDB(path, dao::dbVersion40), 1);
@@ -75,13 +75,11 @@ TEST(SessionFiles, CreateOpenAndClose) {
   ASSERT_TRUE(modDB::bDBOpen);
   EXPECT_EQ(modDB::FillTabs().front(), "Table1");
   modDB::CloseDB();
-  fs::remove_all(dir);
 }
 
 TEST(SessionFiles, AccdbFilesOpenAndNameTheirVersion) {
-  fs::path dir = fs::temp_directory_path() / ("tabulonix-session-version-" + std::to_string(::getpid()));
-  fs::remove_all(dir);
-  fs::create_directories(dir);
+  testsupport::TempDir temp;
+  const fs::path& dir = temp.path();
   const std::pair<const char*, const char*> files[] = {{"testV1997.mdb", "3.0"},       {"testV2000.mdb", "4.0"},
                                                        {"ace/empty2007.accdb", "12.0"}, {"ace/empty2010.accdb", "14.0"},
                                                        {"ace/empty2016.accdb", "16.0"}, {"ace/empty2019.accdb", "17.0"},
@@ -95,5 +93,4 @@ TEST(SessionFiles, AccdbFilesOpenAndNameTheirVersion) {
     modDB::CloseDB();
     EXPECT_EQ(errorOf([&] { modDB::gDB.Version(); }), jet::err::kObjectInvalid) << name;
   }
-  fs::remove_all(dir);
 }
