@@ -164,7 +164,7 @@ TEST_F(Workspace, CreateTableRefusals) {
       {{"create-table", db, "U", "A:Long", "a:Text"}, 1, "A"},
       {{"create-table", db, "U", "A:Text:256"}, 1, "error"},
       {{"create-table", db, "U", "A:Date"}, 2, "Date"},  // the type list says Date/Time
-      {{"create-table", db, "U", "A:text"}, 2, "text"},
+      {{"create-table", db, "U", "A:Texts"}, 2, "Texts"},
       {{"create-table", db, "U", "A:Long::bogus"}, 2, "bogus"},
       {{"create-table", db, "U", "A"}, 2, "NAME:TYPE"},
       {{"create-table", db, "U"}, 2, "usage"},
