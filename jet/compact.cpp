@@ -53,9 +53,6 @@
 namespace jet {
 namespace {
 
-int gFaultNth = 0;
-PageFile::Fault gFault = PageFile::Fault::None;
-
 bool pathExists(const std::string& path) {
   struct stat st;
   return ::lstat(path.c_str(), &st) == 0;
@@ -755,24 +752,13 @@ Bytes unencodedHeaderPage(PageFile& file, Format f) {
   return page;
 }
 
-void setCompactionWriteFaultForTesting(int nth, PageFile::Fault fault) {
-  gFaultNth = nth;
-  gFault = fault;
-}
-
 std::vector<CopiedTable> copyDatabase(CompactionSource& source, const std::string& destination) {
-  const int faultNth = gFaultNth;
-  const PageFile::Fault fault = gFault;
-  gFaultNth = 0;
-  gFault = PageFile::Fault::None;
-
   const Format f = source.format();
   const size_t ps = pageSizeOf(f);
   const Bytes header = source.header();
   Bytes emptyGlobal(ps, 0);
   // The destination appears only when complete (a failure or a crash leaves no file behind).
   auto file = PageFile::createNew(destination, uint32_t(ps));
-  file->setWriteFaultForTesting(faultNth, fault);
   // An encrypted source's header keeps its encryption, and the copy's pages take the same key.
   if (isEncrypted(parseHeader(header, destination))) file->setCodec(source.pageFile().codec());
 

@@ -21,8 +21,4 @@ void compactDatabase(const std::string& source, const std::string& destination, 
 // are opened read-only, with the source's password.
 void verifyCompactedCopy(const std::string& source, const std::string& copy, const std::string& password = "");
 
-// Makes the nth page write (or the final flush) of the next compaction fail with `fault`, as a
-// full or failing disk would. Used by tests of the callers' failure handling.
-void setCompactionWriteFaultForTesting(int nth, PageFile::Fault fault);
-
 }  // namespace jet

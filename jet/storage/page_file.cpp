@@ -4,12 +4,10 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
 #include <optional>
 #include <random>
-#include <sys/file.h>
 #include <sys/stat.h>
-#include <unistd.h>
+#include <tuple>
 
 #include "jet/base/bytes.h"
 #include "jet/base/error.h"
@@ -29,248 +27,13 @@ std::string folderOf(const std::string& path) {
   return slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
 }
 
-[[noreturn]] void writeFailed(int error, const std::string& path) {
-  if (error == ENOSPC || error == EDQUOT)
-    throw Error(err::kDiskFull, "Disk full: there is not enough space to write to '" + fileName(path) + "'.");
-  throw Error(err::kIoError, "Disk or network error writing '" + fileName(path) + "'.");
-}
-
-// ---------------------------------------------------------------------------------------------
-// The hooks: every write and force of the engine passes through admit(), which counts it, fires an
-// armed fault, and ends the process at an armed crash point.
-
-int processFaultCountdown = 0;
-PageFile::Fault processFault = PageFile::Fault::None;
-uint64_t processWrites = 0;
-// Whether forces reach the disk; read from the environment on first use (so that it does not
-// depend on the order in which the program's statics are set up).
-bool& syncing() {
-  static bool on = [] {
-    const char* v = std::getenv("TABULONIX_NO_SYNC");
-    return !(v && *v && std::strcmp(v, "0") != 0);
-  }();
-  return on;
-}
-
-int crashCountdown = 0;
-PageFile::Crash crashMode = PageFile::Crash::None;
-uint32_t crashSeed = 0;
-
-// What a power cut may take back: writes, cuts and new folder entries since the file (or folder)
-// was last forced. Kept only while a power-loss crash is armed.
-struct Unforced {
-  enum Kind { Write, Cut, Entry } kind = Write;
-  std::string path;
-  uint64_t offset = 0;
-  uint64_t sizeBefore = 0;
-  std::vector<uint8_t> before;  // the bytes the write or cut replaced (as far as the file had them)
-  size_t length = 0;
-};
-std::vector<Unforced> unforced;
-
-bool recording() { return crashMode == PageFile::Crash::PowerLoss && crashCountdown > 0; }
-
-uint64_t sizeOf(int fd) {
-  struct stat st;
-  return ::fstat(fd, &st) == 0 ? uint64_t(st.st_size) : 0;
-}
-
-void recordWrite(int fd, const std::string& path, uint64_t offset, size_t len) {
-  if (!recording()) return;
-  Unforced u;
-  u.kind = Unforced::Write;
-  u.path = path;
-  u.offset = offset;
-  u.length = len;
-  u.sizeBefore = sizeOf(fd);
-  if (offset < u.sizeBefore) {
-    u.before.resize(size_t(std::min<uint64_t>(len, u.sizeBefore - offset)));
-    ssize_t n = ::pread(fd, u.before.data(), u.before.size(), off_t(offset));
-    u.before.resize(n > 0 ? size_t(n) : 0);
-  }
-  unforced.push_back(std::move(u));
-}
-
-void recordCut(int fd, const std::string& path, uint64_t newSize) {
-  if (!recording()) return;
-  Unforced u;
-  u.kind = Unforced::Cut;
-  u.path = path;
-  u.sizeBefore = sizeOf(fd);
-  u.offset = newSize;
-  if (newSize < u.sizeBefore) {
-    u.before.resize(size_t(u.sizeBefore - newSize));
-    ssize_t n = ::pread(fd, u.before.data(), u.before.size(), off_t(newSize));
-    u.before.resize(n > 0 ? size_t(n) : 0);
-  }
-  unforced.push_back(std::move(u));
-}
-
-void recordEntry(const std::string& path) {
-  if (!recording()) return;
-  Unforced u;
-  u.kind = Unforced::Entry;
-  u.path = path;
-  unforced.push_back(std::move(u));
-}
-
-void forced(const std::string& path) {
-  unforced.erase(std::remove_if(unforced.begin(), unforced.end(),
-                                [&](const Unforced& u) { return u.kind != Unforced::Entry && u.path == path; }),
-                 unforced.end());
-}
-
-void folderForced(const std::string& folder) {
-  unforced.erase(std::remove_if(unforced.begin(), unforced.end(),
-                                [&](const Unforced& u) { return u.kind == Unforced::Entry && folderOf(u.path) == folder; }),
-                 unforced.end());
-}
-
-// The power cut: newest first, each unforced change is kept, lost, or (a write) kept in part.
-void losePower() {
-  std::mt19937 rng(crashSeed);
-  std::unordered_map<std::string, uint64_t> keptEnd, forcedSize;
-  for (const Unforced& u : unforced)
-    if (u.kind != Unforced::Entry && !forcedSize.count(u.path)) forcedSize[u.path] = u.sizeBefore;
-  for (auto it = unforced.rbegin(); it != unforced.rend(); ++it) {
-    const Unforced& u = *it;
-    const unsigned choice = rng() % 3;  // 0 kept, 1 lost, 2 in part
-    if (u.kind == Unforced::Entry) {
-      if (choice != 0) ::unlink(u.path.c_str());
-      continue;
-    }
-    int fd = ::open(u.path.c_str(), O_RDWR | O_CLOEXEC);
-    if (fd < 0) continue;
-    if (u.kind == Unforced::Cut) {
-      if (choice != 0 && !u.before.empty() && ::pwrite(fd, u.before.data(), u.before.size(), off_t(u.offset)) < 0) {
-      }
-      ::close(fd);
-      continue;
-    }
-    for (size_t at = 0; at < u.length; at += 512) {
-      const size_t len = std::min<size_t>(512, u.length - at);
-      const bool keep = choice == 0 || (choice == 2 && rng() % 2 == 0);
-      if (keep) {
-        keptEnd[u.path] = std::max<uint64_t>(keptEnd[u.path], u.offset + at + len);
-        continue;
-      }
-      std::vector<uint8_t> old(len, 0);
-      if (at < u.before.size()) std::copy_n(u.before.begin() + long(at), std::min(len, u.before.size() - at), old.begin());
-      if (::pwrite(fd, old.data(), len, off_t(u.offset + at)) < 0) {
-      }
-    }
-    ::close(fd);
-  }
-  // A file grows only as far as the data kept in it reaches.
-  for (const auto& [path, size] : forcedSize) {
-    const uint64_t end = std::max(size, keptEnd[path]);
-    struct stat st;
-    if (::stat(path.c_str(), &st) == 0 && uint64_t(st.st_size) > end && ::truncate(path.c_str(), off_t(end)) != 0) {
-    }
-  }
-}
-
-// Counts one write (or force) and applies the hooks; returns how many of `len` bytes may be
-// written (a short write) or throws the fault's error.
-size_t admit(size_t len, const std::string& path, int& countdown, PageFile::Fault& fault) {
-  ++processWrites;
-  if (crashMode != PageFile::Crash::None && crashCountdown > 0 && --crashCountdown == 0) {
-    if (crashMode == PageFile::Crash::PowerLoss) losePower();
-    ::_exit(PageFile::kCrashExitCode);
-  }
-  auto due = [](int& c, PageFile::Fault& f, PageFile::Fault& firing) {
-    if (f == PageFile::Fault::None || c <= 0 || --c > 0) return false;
-    firing = f;
-    f = PageFile::Fault::None;
-    return true;
-  };
-  PageFile::Fault firing = PageFile::Fault::None;
-  if (!due(countdown, fault, firing) && !due(processFaultCountdown, processFault, firing)) return len;
-  switch (firing) {
-    case PageFile::Fault::DiskFull: writeFailed(ENOSPC, path);
-    case PageFile::Fault::IoError: writeFailed(EIO, path);
-    case PageFile::Fault::ShortWrite: return len / 2;
-    case PageFile::Fault::None: break;
-  }
-  return len;
-}
-
-void hookedWrite(int fd, const std::string& path, uint64_t offset, const uint8_t* data, size_t len, int& countdown,
-                 PageFile::Fault& fault) {
-  const size_t allowed = admit(len, path, countdown, fault);
-  recordWrite(fd, path, offset, allowed);
-  size_t done = 0;
-  while (done < allowed) {
-    ssize_t n = ::pwrite(fd, data + done, allowed - done, off_t(offset + done));
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) writeFailed(n < 0 ? errno : ENOSPC, path);
-    done += size_t(n);
-  }
-  if (allowed < len) throw Error(err::kIoError, "Disk or network error: incomplete write to '" + fileName(path) + "'.");
-}
-
-void hookedSync(int fd, const std::string& path, int& countdown, PageFile::Fault& fault) {
-  if (admit(1, path, countdown, fault) == 0) writeFailed(EIO, path);
-  if (syncing() && ::fdatasync(fd) != 0) writeFailed(errno, path);
-  forced(path);
-}
-
-void hookedSyncFolder(const std::string& path, int& countdown, PageFile::Fault& fault) {
-  if (admit(1, path, countdown, fault) == 0) writeFailed(EIO, path);
-  const std::string folder = folderOf(path);
-  if (syncing()) {
-    int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd >= 0) {
-      const int rc = ::fsync(fd);
-      const int e = errno;
-      ::close(fd);
-      if (rc != 0 && e != EINVAL) writeFailed(e, path);
-    }
-  }
-  folderForced(folder);
-}
-
-void hookedCut(int fd, const std::string& path, uint64_t size) {
-  recordCut(fd, path, size);
-  if (::ftruncate(fd, off_t(size)) != 0) writeFailed(errno, path);
-}
-
-std::vector<uint8_t> readWhole(int fd) {
-  std::vector<uint8_t> out(size_t(sizeOf(fd)));
-  size_t done = 0;
-  while (done < out.size()) {
-    ssize_t n = ::pread(fd, out.data() + done, out.size() - done, off_t(done));
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;
-    done += size_t(n);
-  }
-  out.resize(done);
+std::vector<uint8_t> readWhole(File& file) {
+  std::vector<uint8_t> out(size_t(file.size()));
+  out.resize(file.read(0, out.data(), out.size()));
   return out;
 }
 
 }  // namespace
-
-void PageFile::setSyncToDisk(bool on) { syncing() = on; }
-bool PageFile::syncToDisk() { return syncing(); }
-
-void PageFile::setProcessWriteFaultForTesting(int nth, Fault fault) {
-  processFaultCountdown = nth;
-  processFault = fault;
-}
-
-void PageFile::setCrashForTesting(int nth, Crash mode, uint32_t seed) {
-  crashCountdown = nth;
-  crashMode = nth > 0 ? mode : Crash::None;
-  crashSeed = seed;
-  unforced.clear();
-}
-
-uint64_t PageFile::writeCountForTesting() { return processWrites; }
-
-void PageFile::setWriteFaultForTesting(int nth, Fault fault) {
-  faultCountdown_ = nth;
-  fault_ = fault;
-}
 
 // ---------------------------------------------------------------------------------------------
 // Opening
@@ -284,37 +47,29 @@ PageFile::PageFile(const std::string& path, bool readOnly, size_t cachePages)
     throw Error(err::kCannotOpenFile, "Cannot open the file '" + path + "': " + std::strerror(errno) + ".");
   }
   if (S_ISDIR(st.st_mode)) throw Error(err::kFileNotFound, "Could not find file '" + path + "'.");
+  Env& env = Env::get();
   readOnly_ = readOnly;
+  int error = 0;
   if (!readOnly_) {
-    fd_ = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
-    if (fd_ < 0 && (errno == EACCES || errno == EROFS || errno == EPERM)) readOnly_ = true;
-    else if (fd_ < 0)
-      throw Error(err::kCannotOpenFile, "Cannot open the file '" + path + "': " + std::strerror(errno) + ".");
+    file_ = env.open(path, OpenMode::ReadWrite, error);
+    if (!file_ && (error == EACCES || error == EROFS || error == EPERM)) readOnly_ = true;
+    else if (!file_)
+      throw Error(err::kCannotOpenFile, "Cannot open the file '" + path + "': " + std::strerror(error) + ".");
   }
   if (readOnly_) {
-    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd_ < 0)
+    file_ = env.open(path, OpenMode::ReadOnly, error);
+    if (!file_)
       throw Error(err::kCannotOpenFile, "The Microsoft Jet database engine cannot open the file '" + path +
                                             "'. You do not have permission to read it.");
   }
-  if (!readOnly_ && ::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
-    ::close(fd_);
-    fd_ = -1;
+  if (!readOnly_ && !file_->lock(kWriterLock, 1, LockKind::Exclusive)) {
+    file_.reset();
     throw Error(err::kCannotOpenFile, "The Microsoft Jet database engine cannot open the file '" + path +
                                           "'. It is in use: another program has it open for changes.");
   }
-  if (::fstat(fd_, &st) == 0) {
-    device_ = uint64_t(st.st_dev);
-    inode_ = uint64_t(st.st_ino);
-  }
-  fileSize_ = sizeOf(fd_);
-  try {
-    recoverJournal();
-  } catch (...) {
-    ::close(fd_);
-    fd_ = -1;
-    throw;
-  }
+  std::tie(device_, inode_) = file_->identity();
+  fileSize_ = file_->size();
+  recoverJournal();
   pageCount_ = uint32_t(fileSize_ / pageSize_);
 }
 
@@ -324,10 +79,11 @@ PageFile::PageFile(const std::string& path, bool readOnly, size_t cachePages)
 // (zeroed, torn before it was forced, or another file's) is stale: a writer removes it.
 void PageFile::recoverJournal() {
   const std::string journal = journalPathOf(path_);
-  int jfd = ::open(journal.c_str(), O_RDONLY | O_CLOEXEC);
-  if (jfd < 0) return;
-  std::optional<JournalContents> j = decodeJournal(readWhole(jfd));
-  ::close(jfd);
+  int error = 0;
+  auto jfile = Env::get().open(journal, OpenMode::ReadOnly, error);
+  if (!jfile) return;
+  std::optional<JournalContents> j = decodeJournal(readWhole(*jfile));
+  jfile.reset();
   if (j && (j->device != device_ || j->inode != inode_)) j.reset();
   if (readOnly_) {
     if (!j) return;
@@ -336,20 +92,13 @@ void PageFile::recoverJournal() {
     return;
   }
   if (j) {
-    int none = 0;
-    Fault noFault = Fault::None;
-    for (const auto& [number, image] : j->pages)
-      hookedWrite(fd_, path_, uint64_t(number) * j->pageSize, image.data(), image.size(), none, noFault);
-    hookedCut(fd_, path_, j->originalLength);
-    hookedSync(fd_, path_, none, noFault);
-    fileSize_ = sizeOf(fd_);
+    for (const auto& [number, image] : j->pages) file_->write(uint64_t(number) * j->pageSize, image.data(), image.size());
+    file_->truncate(j->originalLength);
+    file_->sync();
+    fileSize_ = file_->size();
   }
-  ::unlink(journal.c_str());
-  if (j) {
-    int none = 0;
-    Fault noFault = Fault::None;
-    hookedSyncFolder(journal, none, noFault);
-  }
+  Env::get().remove(journal);
+  if (j) Env::get().syncFolder(journal);
 }
 
 std::unique_ptr<PageFile> PageFile::createNew(const std::string& path, uint32_t pageSize) {
@@ -361,49 +110,49 @@ std::unique_ptr<PageFile> PageFile::createNew(const std::string& path, uint32_t 
   f->pageSize_ = pageSize;
   static std::mt19937 rng{std::random_device{}()};
   const std::string folder = folderOf(path);
-  for (int attempt = 0; f->fd_ < 0; ++attempt) {
+  for (int attempt = 0; !f->file_; ++attempt) {
     char tag[16];
     std::snprintf(tag, sizeof tag, "%06x", unsigned(rng() & 0xFFFFFF));
     f->path_ = folder + "/." + fileName(path) + "." + tag + ".new";
-    f->fd_ = ::open(f->path_.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (f->fd_ >= 0) break;
-    if (errno == EEXIST && attempt < 100) continue;
-    if (errno == ENOENT || errno == ENOTDIR)
+    int error = 0;
+    f->file_ = Env::get().open(f->path_, OpenMode::CreateNew, error);
+    if (f->file_) break;
+    if (error == EEXIST && attempt < 100) continue;
+    if (error == ENOENT || error == ENOTDIR)
       throw Error(err::kInvalidPath, "'" + folder + "' is not a valid path. Make sure that the path name is spelled correctly "
                                        "and that you are connected to the server on which the file resides.");
-    if (errno == ENOSPC || errno == EDQUOT)
+    if (error == ENOSPC || error == EDQUOT)
       throw Error(err::kDiskFull, "Disk full: there is not enough space to write to '" + path + "'.");
-    throw Error(err::kIoError, "Cannot create '" + path + "': " + std::strerror(errno) + ".");
+    throw Error(err::kIoError, "Cannot create '" + path + "': " + std::strerror(error) + ".");
   }
-  recordEntry(f->path_);
   return f;
 }
 
 PageFile::~PageFile() {
-  if (journalFd_ >= 0) {
-    ::close(journalFd_);
-    if (journalClean_) ::unlink(journalPathOf(path_).c_str());
+  if (journal_) {
+    journal_.reset();
+    if (journalClean_) Env::get().remove(journalPathOf(path_));
   }
-  if (fd_ >= 0) ::close(fd_);  // closing releases the lock
-  if (!publishAs_.empty()) ::unlink(path_.c_str());
+  file_.reset();  // its locks go with it
+  if (!publishAs_.empty()) Env::get().remove(path_);
 }
 
 void PageFile::publish() {
   checkWritable();
   flush();
-  if (::link(path_.c_str(), publishAs_.c_str()) != 0) {
-    if (errno == EEXIST) throw Error(err::kDatabaseExists, "Database already exists.");
-    writeFailed(errno, publishAs_);
+  int error = 0;
+  if (!Env::get().link(path_, publishAs_, error)) {
+    if (error == EEXIST) throw Error(err::kDatabaseExists, "Database already exists.");
+    throwWriteError(error, publishAs_);
   }
-  recordEntry(publishAs_);
   const std::string finalPath = publishAs_;
   try {
-    hookedSyncFolder(finalPath, faultCountdown_, fault_);
+    Env::get().syncFolder(finalPath);
   } catch (...) {
-    ::unlink(finalPath.c_str());
+    Env::get().remove(finalPath);
     throw;
   }
-  ::unlink(path_.c_str());
+  Env::get().remove(path_);
   path_ = finalPath;
   publishAs_.clear();
 }
@@ -415,9 +164,7 @@ std::vector<uint8_t> PageFile::readPrefix(size_t len) {
   auto it = overlay_.find(0);
   if (it != overlay_.end()) return std::vector<uint8_t>(it->second.begin(), it->second.begin() + long(std::min(len, it->second.size())));
   std::vector<uint8_t> out(len);
-  ssize_t n = ::pread(fd_, out.data(), len, 0);
-  if (n < 0) throw Error(err::kIoError, "Disk or network error reading '" + fileName(path_) + "'.");
-  out.resize(size_t(n));
+  out.resize(file_->read(0, out.data(), len));
   return out;
 }
 
@@ -474,14 +221,8 @@ PageRef PageFile::page(uint32_t number) {
   if (o != overlay_.end() && o->second.size() == pageSize_) {
     *p = o->second;
   } else {
-    size_t done = 0;
-    while (done < pageSize_) {
-      ssize_t n = ::pread(fd_, p->data() + done, pageSize_ - done, off_t(uint64_t(number) * pageSize_ + done));
-      if (n < 0 && errno == EINTR) continue;
-      if (n < 0) throw Error(err::kIoError, "Disk or network error reading '" + fileName(path_) + "'.");
-      if (n == 0) throwCorrupt("the file ends inside page " + std::to_string(number));
-      done += size_t(n);
-    }
+    if (file_->read(uint64_t(number) * pageSize_, p->data(), pageSize_) < pageSize_)
+      throwCorrupt("the file ends inside page " + std::to_string(number));
   }
   if (codec_ && number != 0) codec_->decode(number, p->data(), p->size());
   PageRef ref = std::move(p);
@@ -501,9 +242,9 @@ void PageFile::storePage(uint32_t number, const Page& page) {
   if (codec_ && number != 0) {
     Page enc(page);
     codec_->encode(number, enc.data(), enc.size());
-    hookedWrite(fd_, path_, uint64_t(number) * pageSize_, enc.data(), enc.size(), faultCountdown_, fault_);
+    file_->write(uint64_t(number) * pageSize_, enc.data(), enc.size());
   } else {
-    hookedWrite(fd_, path_, uint64_t(number) * pageSize_, page.data(), page.size(), faultCountdown_, fault_);
+    file_->write(uint64_t(number) * pageSize_, page.data(), page.size());
   }
   fileSize_ = std::max(fileSize_, uint64_t(number + 1) * pageSize_);
 }
@@ -542,39 +283,20 @@ void PageFile::writeRun(uint32_t first, const uint8_t* data, size_t pages) {
     return;
   }
   if (first > pageCount_) throw Error(err::kInvalidArgument, "Invalid argument: page beyond the end of the file.");
-  // Each page passes the hooks on its own; what they let through goes to the file in one write.
-  size_t whole = 0, part = 0;
-  std::optional<Error> failure;
-  for (; whole < pages; ++whole) {
-    try {
-      part = admit(pageSize_, path_, faultCountdown_, fault_);
-    } catch (const Error& e) {
-      failure = e;
-      part = 0;
-      break;
-    }
-    if (part < pageSize_) break;
-    part = 0;
-  }
-  const size_t len = whole * pageSize_ + part;
-  recordWrite(fd_, path_, uint64_t(first) * pageSize_, len);
-  size_t done = 0;
-  while (done < len) {
-    ssize_t n = ::pwrite(fd_, data + done, len - done, off_t(uint64_t(first) * pageSize_ + done));
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) writeFailed(n < 0 ? errno : ENOSPC, path_);
-    done += size_t(n);
+  try {
+    file_->writeBlocks(uint64_t(first) * pageSize_, data, pageSize_, pages);
+  } catch (...) {
+    for (size_t i = 0; i < pages; ++i) forget(first + uint32_t(i));
+    throw;
   }
   for (size_t i = 0; i < pages; ++i) forget(first + uint32_t(i));
-  if (failure) throw *failure;
-  if (whole < pages) throw Error(err::kIoError, "Disk or network error: incomplete write to '" + fileName(path_) + "'.");
   fileSize_ = std::max(fileSize_, uint64_t(first + pages) * pageSize_);
   pageCount_ = std::max(pageCount_, uint32_t(first + pages));
 }
 
 void PageFile::flush() {
   if (readOnly_) return;
-  hookedSync(fd_, path_, faultCountdown_, fault_);
+  file_->sync();
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -599,16 +321,14 @@ void PageFile::dropScope() {
 
 void PageFile::writeJournal() {
   const std::string journal = journalPathOf(path_);
-  if (journalFd_ < 0) {
-    journalFd_ = ::open(journal.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
-    if (journalFd_ < 0) {
-      const int e = errno;
+  if (!journal_) {
+    int e = 0;
+    journal_ = Env::get().open(journal, OpenMode::OpenOrCreate, e);
+    if (!journal_)
       throw Error(e == ENOSPC || e == EDQUOT ? err::kDiskFull : err::kIoError,
                   "Cannot write the journal '" + fileName(journal) + "' beside the database: " + std::strerror(e) + ".");
-    }
-    recordEntry(journal);
     journalClean_ = false;
-    hookedSyncFolder(journal, faultCountdown_, fault_);
+    Env::get().syncFolder(journal);
   }
   journalClean_ = false;
   std::vector<uint32_t> numbers;
@@ -630,15 +350,14 @@ void PageFile::writeJournal() {
   static std::mt19937 rng{std::random_device{}()};
   const std::vector<uint8_t> bytes =
       encodeJournal(pageSize_, atomicFileSize_, device_, inode_, images, uint32_t(rng()));
-  hookedWrite(journalFd_, journal, 0, bytes.data(), bytes.size(), faultCountdown_, fault_);
-  hookedSync(journalFd_, journal, faultCountdown_, fault_);
+  journal_->write(0, bytes.data(), bytes.size());
+  journal_->sync();
 }
 
 void PageFile::clearJournal() {
-  const std::string journal = journalPathOf(path_);
   const std::vector<uint8_t> zero(kJournalHeaderBytes, 0);
-  hookedWrite(journalFd_, journal, 0, zero.data(), zero.size(), faultCountdown_, fault_);
-  hookedSync(journalFd_, journal, faultCountdown_, fault_);
+  journal_->write(0, zero.data(), zero.size());
+  journal_->sync();
   journalClean_ = true;
 }
 
@@ -657,7 +376,7 @@ void PageFile::commitAtomic() {
     std::sort(numbers.begin(), numbers.end());
     fileTouched = true;
     for (uint32_t n : numbers) storePage(n, *dirty_.at(n));
-    hookedSync(fd_, path_, faultCountdown_, fault_);
+    file_->sync();
     clearJournal();
   } catch (const Error&) {
     undoCommit(fileTouched);
@@ -675,11 +394,11 @@ void PageFile::undoCommit(bool fileTouched) {
   try {
     if (fileTouched) {
       for (const auto& [number, image] : preImages_) storePage(number, *image);
-      hookedCut(fd_, path_, atomicFileSize_);
+      file_->truncate(atomicFileSize_);
       fileSize_ = atomicFileSize_;
-      hookedSync(fd_, path_, faultCountdown_, fault_);
+      file_->sync();
     }
-    if (journalFd_ >= 0 && !journalClean_) clearJournal();
+    if (journal_ && !journalClean_) clearJournal();
   } catch (const Error&) {
     broken_ = true;
   }

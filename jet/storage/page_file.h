@@ -1,6 +1,6 @@
 // The database file as numbered fixed-size pages, read and written through a bounded LRU cache.
-// This is the one place where pages reach the file, so the write-fault and crash hooks of tests
-// sit here too.
+// This is the one place where pages reach the file; it reaches the file through the Env in use
+// (env.h), where tests put their fault and crash simulation.
 //
 // Memory stays fixed whatever the file's size: at most `cachePages` pages are held, and a page that
 // a caller still holds (a shared pointer) lives on only as long as the caller keeps it. Pages other
@@ -22,6 +22,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "jet/storage/env.h"
 #include "jet/storage/page_codec.h"
 
 namespace jet {
@@ -31,9 +32,6 @@ using PageRef = std::shared_ptr<const Page>;
 
 class PageFile {
  public:
-  enum class Fault { None, DiskFull, IoError, ShortWrite };
-  enum class Crash { None, Exit, PowerLoss };
-
   // Opens `path`. A writable open of a file the user may only read falls back to read-only (see
   // readOnly()). Throws 3024 when missing, 3051 when locked by another writer or not readable.
   // A hot journal beside the file is played back first (a read-only open applies it in memory).
@@ -93,26 +91,6 @@ class PageFile {
   // Whether the open (or the last) scope wrote anything.
   bool atomicTouched() const { return touched_; }
 
-  // Whether commits and flushes force data to the disk (fsync). On by default; the environment
-  // variable TABULONIX_NO_SYNC=1 turns it off, as does the command line's --no-sync. Without it a
-  // killed process still leaves a consistent file, a power cut may not.
-  static void setSyncToDisk(bool on);
-  static bool syncToDisk();
-
-  // Makes the nth write or flush from now (1 = the next one) fail with `fault`.
-  void setWriteFaultForTesting(int nth, Fault fault);
-  // The same for every file the engine writes in this process (including new database files),
-  // for faults in operations whose page file a test cannot reach. 0 disarms.
-  static void setProcessWriteFaultForTesting(int nth, Fault fault);
-  // At the nth write or force from now the process ends as in a crash, with kCrashExitCode:
-  // Exit stops it there; PowerLoss first takes back, file by file, what was written since the file
-  // was last forced (each write dropped, kept, or kept in 512-byte pieces, as `seed` decides, and
-  // new folder entries possibly lost), as a power cut may. For forked children of tests.
-  static void setCrashForTesting(int nth, Crash mode, uint32_t seed);
-  static constexpr int kCrashExitCode = 86;
-  // Writes and flushes issued by the engine in this process so far (to enumerate failure points).
-  static uint64_t writeCountForTesting();
-
   size_t cachedPages() const { return lru_.size(); }
 
  private:
@@ -127,9 +105,12 @@ class PageFile {
   void undoCommit(bool fileTouched);
   void dropScope();
 
+  // A byte the writer of the moment holds locked, beyond any offset Jet locks.
+  static constexpr uint64_t kWriterLock = 0x100000000ull;
+
   std::string path_;
   std::string publishAs_;  // createNew(): the name the file gets when complete
-  int fd_ = -1;
+  std::unique_ptr<File> file_;
   bool readOnly_ = true;
   uint32_t pageSize_ = 4096;
   uint32_t pageCount_ = 0;
@@ -139,8 +120,6 @@ class PageFile {
   size_t capacity_;
   std::list<std::pair<uint32_t, PageRef>> lru_;  // most recently used first
   std::unordered_map<uint32_t, std::list<std::pair<uint32_t, PageRef>>::iterator> index_;
-  int faultCountdown_ = 0;
-  Fault fault_ = Fault::None;
   bool atomic_ = false;
   bool touched_ = false;  // a write was attempted in the open (or last) scope
   bool broken_ = false;   // a failed commit could not be undone
@@ -148,7 +127,7 @@ class PageFile {
   uint64_t atomicFileSize_ = 0;
   std::unordered_map<uint32_t, PageRef> dirty_;   // pages the open scope wrote
   std::unordered_map<uint32_t, PageRef> preImages_;  // their contents before the scope
-  int journalFd_ = -1;
+  std::unique_ptr<File> journal_;
   bool journalClean_ = true;  // the journal's header is zeroed (it may be removed)
   // A hot journal applied in memory (read-only open): stored images by byte offset.
   std::unordered_map<uint64_t, Page> overlay_;

@@ -17,6 +17,7 @@
 #include "db/compact_file.h"
 #include "db/session.h"
 #include "jet/compact.h"
+#include "jet/storage/fault_env.h"
 #include "shell/dialogs.h"
 #include "shell/main_window.h"
 #include "shell/shell.h"
@@ -151,9 +152,9 @@ TEST_F(CompactCommandTest, AFullDiskAtAnyPointLeavesTheOriginalAsItWas) {
   for (; nth < 2000; ++nth) {
     SCOPED_TRACE(nth);
     dialogs_.boxes.clear();
-    jet::setCompactionWriteFaultForTesting(nth, jet::PageFile::Fault::DiskFull);
+    jet::FaultEnv::install().failAt(nth, jet::FaultEnv::Fault::DiskFull);
     app::CompactCommand(*window_);
-    jet::setCompactionWriteFaultForTesting(0, jet::PageFile::Fault::None);
+    jet::FaultEnv::install().failAt(0, jet::FaultEnv::Fault::None);
     if (dialogs_.texts().contains("Finished")) break;
     expectUntouchedAndOpen(db, before);
     EXPECT_EQ(folderContents(root_ / "data"), std::vector<std::string>{"delTestV2000.mdb"});

@@ -22,6 +22,7 @@
 #include "jet/index/index.h"
 #include "jet/support/test_files.h"
 #include "jet/table/table_def.h"
+#include "jet/storage/fault_env.h"
 #include "support/oracles.h"
 #include "support/error_of.h"
 
@@ -400,11 +401,11 @@ TEST_F(CompactTest, LongValuePagesThatStayOpenAndFailingWrites) {
   EXPECT_NO_THROW(jet::verifyCompactedCopy(src.string(), dst.string()));
   fs::remove(dst);
 
-  for (auto fault : {jet::PageFile::Fault::DiskFull, jet::PageFile::Fault::IoError})
+  for (auto fault : {jet::FaultEnv::Fault::DiskFull, jet::FaultEnv::Fault::IoError})
     for (int nth : {1, 2, 100, 400}) {
-      jet::setCompactionWriteFaultForTesting(nth, fault);
+      jet::FaultEnv::install().failAt(nth, fault);
       EXPECT_EQ(errorOf([&] { jet::Database::compact(src.string(), dst.string()); }),
-                fault == jet::PageFile::Fault::DiskFull ? 3035 : 3043)
+                fault == jet::FaultEnv::Fault::DiskFull ? 3035 : 3043)
           << "write " << nth;
       EXPECT_FALSE(fs::exists(dst)) << nth;
     }

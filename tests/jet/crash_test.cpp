@@ -25,11 +25,15 @@
 #include "jet/storage/journal.h"
 #include "jet/storage/page_file.h"
 #include "jet/support/test_files.h"
+#include "jet/storage/fault_env.h"
 
 namespace fs = std::filesystem;
 using jet::PageFile;
 
 namespace {
+
+// Every file these tests open goes through the fault and crash simulation.
+const bool kSimulated = (jet::FaultEnv::install(), true);
 
 #if TABULONIX_SANITIZED
 // The sanitizer build visits every fourth crash point and kills a smaller table's writer less often.
@@ -146,10 +150,10 @@ class Crashes : public ::testing::TestWithParam<jet::Format> {
     {
       auto db = jet::Database::open(work);
       db->objects();
-      const uint64_t start = PageFile::writeCountForTesting();
+      const uint64_t start = jet::FaultEnv::install().operations();
       op.run(*db);
       db->close();
-      writes = PageFile::writeCountForTesting() - start;
+      writes = jet::FaultEnv::install().operations() - start;
     }
     const View after = viewOf(work, true);
     ASSERT_EQ(after.problem, "") << op.name;
@@ -157,20 +161,20 @@ class Crashes : public ::testing::TestWithParam<jet::Format> {
     ASSERT_NE(before.content, after.content) << op.name << " changed nothing a reader sees";
     std::cout << "[ crashes  ] " << op.name << ": " << writes << " crash points x 2 kinds\n";
 
-    for (PageFile::Crash kind : {PageFile::Crash::Exit, PageFile::Crash::PowerLoss}) {
+    for (jet::FaultEnv::Crash kind : {jet::FaultEnv::Crash::Exit, jet::FaultEnv::Crash::PowerLoss}) {
       for (uint64_t n = 1; n <= writes; n += kPointStep) {
-        const std::string where = op.name + (kind == PageFile::Crash::Exit ? ", killed" : ", power cut") +
+        const std::string where = op.name + (kind == jet::FaultEnv::Crash::Exit ? ", killed" : ", power cut") +
                                   " at write " + std::to_string(n) + " of " + std::to_string(writes);
         fs::copy_file(base, work, fs::copy_options::overwrite_existing);
         fs::remove(journal);
         const int status = inChild([&] {
           auto db = jet::Database::open(work);
           db->objects();
-          PageFile::setCrashForTesting(int(n), kind, uint32_t(n * 7919 + 13));
+          jet::FaultEnv::install().crashAt(int(n), kind, uint32_t(n * 7919 + 13));
           op.run(*db);
           db->close();
         });
-        ASSERT_EQ(status, PageFile::kCrashExitCode) << where;
+        ASSERT_EQ(status, jet::FaultEnv::kCrashExitCode) << where;
         // A reader sees a consistent state and changes nothing.
         const auto bytes = jettest::readFile(work);
         const bool hot = fs::exists(journal);
@@ -228,19 +232,19 @@ TEST_P(Crashes, SchemaChanges) {
 // A new database appears whole or not at all.
 TEST_P(Crashes, CreateDatabase) {
   const std::string path = (dir_.path() / "new.mdb").string();
-  const uint64_t start = PageFile::writeCountForTesting();
+  const uint64_t start = jet::FaultEnv::install().operations();
   jet::Database::create(path, {GetParam()})->close();
-  const uint64_t writes = PageFile::writeCountForTesting() - start;
-  for (PageFile::Crash kind : {PageFile::Crash::Exit, PageFile::Crash::PowerLoss}) {
+  const uint64_t writes = jet::FaultEnv::install().operations() - start;
+  for (jet::FaultEnv::Crash kind : {jet::FaultEnv::Crash::Exit, jet::FaultEnv::Crash::PowerLoss}) {
     for (uint64_t n = 1; n <= writes; n += kPointStep) {
-      const std::string where = std::string(kind == PageFile::Crash::Exit ? "killed" : "power cut") + " at write " +
+      const std::string where = std::string(kind == jet::FaultEnv::Crash::Exit ? "killed" : "power cut") + " at write " +
                                 std::to_string(n) + " of " + std::to_string(writes);
       fs::remove(path);
       const int status = inChild([&] {
-        PageFile::setCrashForTesting(int(n), kind, uint32_t(n));
+        jet::FaultEnv::install().crashAt(int(n), kind, uint32_t(n));
         jet::Database::create(path, {GetParam()})->close();
       });
-      ASSERT_EQ(status, PageFile::kCrashExitCode) << where;
+      ASSERT_EQ(status, jet::FaultEnv::kCrashExitCode) << where;
       if (!fs::exists(path)) continue;
       const View v = viewOf(path, false);
       EXPECT_EQ(v.problem, "") << where;
@@ -276,19 +280,19 @@ class HotJournal : public ::testing::Test {
     {
       auto db = jet::Database::open(work_);
       db->objects();
-      const uint64_t start = PageFile::writeCountForTesting();
+      const uint64_t start = jet::FaultEnv::install().operations();
       op(*db);
-      writes = PageFile::writeCountForTesting() - start;  // ... page writes, force, clear, force
+      writes = jet::FaultEnv::install().operations() - start;  // ... page writes, force, clear, force
       db->close();
     }
     fs::copy_file(base_, work_, fs::copy_options::overwrite_existing);
     ASSERT_EQ(inChild([&] {
                 auto db = jet::Database::open(work_);
                 db->objects();
-                PageFile::setCrashForTesting(int(writes - 1), PageFile::Crash::Exit, 0);
+                jet::FaultEnv::install().crashAt(int(writes - 1), jet::FaultEnv::Crash::Exit, 0);
                 op(*db);
               }),
-              PageFile::kCrashExitCode);
+              jet::FaultEnv::kCrashExitCode);
     ASSERT_TRUE(fs::exists(journal_));
     ASSERT_NE(jettest::readFile(work_), jettest::readFile(base_)) << "the pages were written";
   }
@@ -409,7 +413,7 @@ TEST(KillTest, LargeWritesKilledAtRandomMomentsLeaveSoundFiles) {
     fflush(nullptr);
     const pid_t pid = ::fork();
     if (pid == 0) {
-      if (forced) PageFile::setSyncToDisk(true);
+      if (forced) jet::Env::setSyncToDisk(true);
       std::mt19937 crng(childSeed);
       try {
         auto db = jet::Database::open(work);

@@ -14,8 +14,12 @@
 #include "jet/database.h"
 #include "jet/storage/page_file.h"
 #include "jet/support/test_files.h"
+#include "jet/storage/fault_env.h"
 
 namespace {
+
+// Every file these tests open goes through the fault and crash simulation.
+const bool kSimulated = (jet::FaultEnv::install(), true);
 
 void rc4(const uint8_t* key, size_t keyLen, uint8_t* data, size_t len) {
   std::array<uint8_t, 256> s{};
@@ -145,9 +149,9 @@ TEST(DatabaseKey, AHotJournalOfAnEncodedFileRestoresItsStoredBytes) {
   {
     auto db = jet::Database::open(encoded, {false, ""});
     db->objects();
-    const uint64_t start = jet::PageFile::writeCountForTesting();
+    const uint64_t start = jet::FaultEnv::install().operations();
     insert(*db);
-    writes = jet::PageFile::writeCountForTesting() - start;
+    writes = jet::FaultEnv::install().operations() - start;
   }
   jettest::writeFile(encoded, bytes);
   fflush(nullptr);
@@ -156,13 +160,13 @@ TEST(DatabaseKey, AHotJournalOfAnEncodedFileRestoresItsStoredBytes) {
     auto db = jet::Database::open(encoded, {false, ""});
     db->objects();
     // Every page is written; the journal is not cleared yet.
-    jet::PageFile::setCrashForTesting(int(writes - 1), jet::PageFile::Crash::Exit, 0);
+    jet::FaultEnv::install().crashAt(int(writes - 1), jet::FaultEnv::Crash::Exit, 0);
     insert(*db);
     ::_exit(0);
   }
   int status = 0;
   ::waitpid(pid, &status, 0);
-  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == jet::PageFile::kCrashExitCode);
+  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == jet::FaultEnv::kCrashExitCode);
   ASSERT_NE(jettest::readFile(encoded), bytes);
   {
     auto plain = jet::Database::open(jettest::testdata("testV2000.mdb"), {true, ""});

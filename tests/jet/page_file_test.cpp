@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "jet/base/error.h"
+#include "jet/storage/fault_env.h"
 #include "jet/support/test_files.h"
 #include "support/error_of.h"
 
@@ -60,19 +61,20 @@ TEST(PageFile, WritesAppendsAndEncodesPages) {
 TEST(PageFile, InjectedWriteFaultsReportAndLeaveThePageUnchanged) {
   jettest::TempDir dir;
   std::string path = dir.copy("emptyJet4.mdb");
+  jet::FaultEnv& faults = jet::FaultEnv::install();
   PageFile file(path, false);
   file.setPageSize(4096);
   jet::Page before = *file.page(3);
   std::vector<uint8_t> junk(4096, 0xAB);
-  struct Case { PageFile::Fault fault; int error; };
-  for (Case c : {Case{PageFile::Fault::DiskFull, jet::err::kDiskFull}, Case{PageFile::Fault::IoError, jet::err::kIoError},
-                 Case{PageFile::Fault::ShortWrite, jet::err::kIoError}}) {
-    file.setWriteFaultForTesting(2, c.fault);
+  struct Case { jet::FaultEnv::Fault fault; int error; };
+  for (Case c : {Case{jet::FaultEnv::Fault::DiskFull, jet::err::kDiskFull}, Case{jet::FaultEnv::Fault::IoError, jet::err::kIoError},
+                 Case{jet::FaultEnv::Fault::ShortWrite, jet::err::kIoError}}) {
+    faults.failAt(2, c.fault);
     file.writePage(3, before.data());  // the first write passes
     EXPECT_EQ(errorOf([&] { file.writePage(3, junk.data()); }), c.error);
     EXPECT_EQ(*file.page(3), before);
   }
-  file.setWriteFaultForTesting(1, PageFile::Fault::IoError);
+  faults.failAt(1, jet::FaultEnv::Fault::IoError);
   EXPECT_EQ(errorOf([&] { file.flush(); }), jet::err::kIoError);
 }
 

@@ -8,6 +8,7 @@
 
 #include "jet/database.h"
 #include "jet/database_impl.h"
+#include "jet/storage/fault_env.h"
 #include "jet/storage/page_file.h"
 #include "jet/support/oracles.h"
 #include "jet/support/test_files.h"
@@ -128,12 +129,13 @@ TEST(QueuedInserts, OtherCallsSeeQueuedRowsAndAFailedCommitChangesNothing) {
   }
   auto before = jettest::readFile(path);
   {
+    jet::FaultEnv::install();
     jet::DatabaseImpl db(path, {});
     for (int i = 10; i < 400; ++i) db.queueInsert("Bulk", bulkRow(i));
-    db.pageFile().setWriteFaultForTesting(3, jet::PageFile::Fault::DiskFull);
+    jet::FaultEnv::install().failAt(3, jet::FaultEnv::Fault::DiskFull);
     EXPECT_THROW(db.commitQueued(), jet::Error);
     EXPECT_EQ(db.queuedRows(), 0u);
-    db.pageFile().setWriteFaultForTesting(0, jet::PageFile::Fault::None);
+    jet::FaultEnv::install().failAt(0, jet::FaultEnv::Fault::None);
     db.close();
   }
   EXPECT_EQ(jettest::readFile(path), before);

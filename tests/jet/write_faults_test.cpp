@@ -16,13 +16,17 @@
 #include "jet/database.h"
 #include "jet/storage/page_file.h"
 #include "jet/support/test_files.h"
+#include "jet/storage/fault_env.h"
 
 namespace fs = std::filesystem;
 using jet::PageFile;
 
 namespace {
 
-using Fault = PageFile::Fault;
+// Every file these tests open goes through the fault and crash simulation.
+const bool kSimulated = (jet::FaultEnv::install(), true);
+
+using Fault = jet::FaultEnv::Fault;
 
 #if TABULONIX_SANITIZED
 // The sanitizer build goes through every failure point with one kind of fault only.
@@ -47,7 +51,7 @@ int expectedError(Fault f) { return f == Fault::DiskFull ? jet::err::kDiskFull :
 
 // Disarms the process-wide fault whatever happens in the test.
 struct Disarm {
-  ~Disarm() { PageFile::setProcessWriteFaultForTesting(0, Fault::None); }
+  ~Disarm() { jet::FaultEnv::install().failAt(0, Fault::None); }
 };
 
 // Every user table's name, field names and rows (as sorted text: a repeated insert may land on
@@ -159,9 +163,9 @@ class WriteFaults : public ::testing::TestWithParam<jet::CreateOptions> {
     {
       auto db = jet::Database::open(good);
       db->objects();
-      const uint64_t start = PageFile::writeCountForTesting();
+      const uint64_t start = jet::FaultEnv::install().operations();
       op.run(*db);
-      writes = PageFile::writeCountForTesting() - start;
+      writes = jet::FaultEnv::install().operations() - start;
       db->close();
     }
     ASSERT_GT(writes, 0u) << op.name << " wrote nothing";
@@ -180,14 +184,14 @@ class WriteFaults : public ::testing::TestWithParam<jet::CreateOptions> {
         fs::copy_file(base, work, fs::copy_options::overwrite_existing);
         auto db = jet::Database::open(work);
         db->objects();
-        PageFile::setProcessWriteFaultForTesting(int(n), fault);
+        jet::FaultEnv::install().failAt(int(n), fault);
         int error = 0;
         try {
           op.run(*db);
         } catch (const jet::Error& e) {
           error = e.number();
         }
-        PageFile::setProcessWriteFaultForTesting(0, Fault::None);
+        jet::FaultEnv::install().failAt(0, Fault::None);
         EXPECT_EQ(error, expectedError(fault)) << where;
         // The file as another reader sees it now, while the session is still open.
         if (jettest::readFile(work) != baseBytes) {
@@ -219,22 +223,22 @@ class WriteFaults : public ::testing::TestWithParam<jet::CreateOptions> {
 TEST_P(WriteFaults, CreateDatabaseLeavesNoFileOrAWholeOne) {
   Disarm disarm;
   const std::string path = (dir_.path() / "new.mdb").string();
-  uint64_t start = PageFile::writeCountForTesting();
+  uint64_t start = jet::FaultEnv::install().operations();
   jet::Database::create(path, GetParam())->close();
-  const uint64_t writes = PageFile::writeCountForTesting() - start;
+  const uint64_t writes = jet::FaultEnv::install().operations() - start;
   ASSERT_GT(writes, 0u);
   fs::remove(path);
   for (Fault fault : kFaults) {
     for (uint64_t n = 1; n <= writes; ++n) {
       const std::string where = std::string(faultName(fault)) + " at write " + std::to_string(n);
-      PageFile::setProcessWriteFaultForTesting(int(n), fault);
+      jet::FaultEnv::install().failAt(int(n), fault);
       int error = 0;
       try {
         jet::Database::create(path, GetParam())->close();
       } catch (const jet::Error& e) {
         error = e.number();
       }
-      PageFile::setProcessWriteFaultForTesting(0, Fault::None);
+      jet::FaultEnv::install().failAt(0, Fault::None);
       EXPECT_EQ(error, expectedError(fault)) << where;
       // Only the last step, forcing the finished file to the disk, may fail with the file whole.
       if (fs::exists(path)) {
@@ -300,7 +304,7 @@ TEST_P(WriteFaults, AFailedFlushIsReportedAndKeepsTheWrittenState) {
   {
     auto db = jet::Database::open(base);
     db->insertRow("People", personRow(50, "kept"));
-    PageFile::setProcessWriteFaultForTesting(1, Fault::IoError);
+    jet::FaultEnv::install().failAt(1, Fault::IoError);
     int error = 0;
     try {
       db->close();
