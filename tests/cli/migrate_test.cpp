@@ -14,7 +14,7 @@
 #include "cli/migrate_values.h"
 #include "jet/database.h"
 #include "support/in_process.h"
-#include "support/temp_folder.h"
+#include "support/files.h"
 
 namespace fs = std::filesystem;
 
