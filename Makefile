@@ -5,16 +5,17 @@ BUILD_DIR ?= build
 JOBS ?= $(shell nproc)
 DEB_PACKAGES := cmake g++ make pkg-config qt6-base-dev qt6-base-dev-tools libgl1-mesa-dev \
 	libgtest-dev libgmock-dev fonts-liberation mdbtools xvfb \
-	libpq-dev libsqlite3-dev libsimdjson-dev postgresql libssl-dev zlib1g-dev gcovr
+	libpq-dev libsqlite3-dev libsimdjson-dev postgresql libssl-dev zlib1g-dev gcovr \
+	unixodbc unixodbc-dev python3-pyodbc python3-pandas odbc-mdbtools
 ORACLE_DIR := tools/oracle
 
-.PHONY: all deps build run test test-asan coverage test-ratio oracles fuzz bench clean
+.PHONY: all deps build run test test-asan coverage test-ratio oracles fuzz bench install clean
 
 all: build
 
 # Missing Debian packages, found when a goal that builds is asked for. A user who cannot install
 # them gets the one command to run and nothing else happens.
-BUILD_GOALS := all build run test test-asan coverage fuzz bench
+BUILD_GOALS := all build run test test-asan coverage fuzz bench install
 ifneq ($(filter $(BUILD_GOALS),$(or $(MAKECMDGOALS),all)),)
 MISSING := $(strip $(foreach p,$(DEB_PACKAGES),$(if $(shell dpkg-query -W -f='$${Status}' $(p) 2>/dev/null | grep -q "install ok installed" && echo y),,$(p))))
 ifneq ($(MISSING),)
@@ -83,6 +84,10 @@ fuzz: deps
 
 bench: build
 	bash bench/run.sh $(BUILD_DIR)
+
+# Installs the programs and the ODBC driver (registered with odbcinst as "Tabulonix"); as root.
+install: build
+	cmake --install $(BUILD_DIR)
 
 clean:
 	rm -rf $(BUILD_DIR) build-asan build-fuzz build-coverage

@@ -50,8 +50,10 @@ void checkRow(const jet::TableInfo& info, jet::Format format, const std::vector<
 }
 
 // A reader of JSON lines for a RowPipe: each line one object naming some of the table's columns
-// (the others are Null), converted and checked as DAO checks a record before it is saved.
-RowPipe::Reader jsonRowReader(std::istream& in, const jet::TableInfo& info, jet::Format format) {
+// (the others take their default values), converted and checked as DAO checks a record before it
+// is saved.
+RowPipe::Reader jsonRowReader(std::istream& in, const jet::TableInfo& info, jet::Format format,
+                               std::vector<jet::Value> defaults) {
   struct State {
     explicit State(std::istream& in) : lines(in) {}
     JsonLineReader lines;
@@ -63,7 +65,7 @@ RowPipe::Reader jsonRowReader(std::istream& in, const jet::TableInfo& info, jet:
   };
   auto state = std::make_shared<State>(in);
   state->named.resize(info.columns.size());
-  return [state, &info, format](PipedRow& row) {
+  return [state, &info, format, defaults = std::move(defaults)](PipedRow& row) {
     State& st = *state;
     do {
       if (!st.lines.next()) return false;
@@ -89,7 +91,7 @@ RowPipe::Reader jsonRowReader(std::istream& in, const jet::TableInfo& info, jet:
       st.named[i] = 1;
     }
     for (size_t i = 0; i < row.values.size(); ++i)
-      if (!st.named[i]) row.values[i] = jet::Null{};
+      if (!st.named[i]) row.values[i] = i < defaults.size() ? defaults[i] : jet::Value(jet::Null{});
     checkRow(info, format, row.values);
     return true;
   };
@@ -97,8 +99,9 @@ RowPipe::Reader jsonRowReader(std::istream& in, const jet::TableInfo& info, jet:
 
 // A reader of CSV records for a RowPipe, after the header record that named the columns.
 RowPipe::Reader csvRowReader(std::istream& in, const jet::TableInfo& info, jet::Format format,
-                             std::vector<size_t> map, int64_t line) {
-  return [&in, &info, format, map = std::move(map), fields = std::vector<CsvField>(), line](PipedRow& row) mutable {
+                             std::vector<size_t> map, int64_t line, std::vector<jet::Value> defaults) {
+  return [&in, &info, format, map = std::move(map), fields = std::vector<CsvField>(), line,
+          defaults = std::move(defaults)](PipedRow& row) mutable {
     for (;;) {
       row.line = line + 1;  // a record is reported at the line it starts on
       if (!readCsvRecord(in, fields, line)) return false;
@@ -106,7 +109,7 @@ RowPipe::Reader csvRowReader(std::istream& in, const jet::TableInfo& info, jet::
       if (fields.size() != map.size())
         throw jet::Error(jet::err::kConversion, "expected " + std::to_string(map.size()) + " fields, found " +
                                                     std::to_string(fields.size()) + ".");
-      row.values.assign(info.columns.size(), jet::Null{});
+      row.values.assign(defaults.begin(), defaults.end());
       row.complex.clear();
       for (size_t k = 0; k < map.size(); ++k) row.values[map[k]] = valueFromCsv(info.columns[map[k]], fields[k]);
       checkRow(info, format, row.values);
@@ -134,7 +137,12 @@ int cmdExport(const Args& a, Io& io) {
   // Complex columns hold a key per row; their values come from the column's hidden table.
   std::vector<std::unique_ptr<jet::ComplexValues>> complex(info.columns.size());
   for (size_t i = 0; i < info.columns.size(); ++i)
-    if (info.columns[i].type == jet::ColumnType::Complex) complex[i] = db->complexValues(info.name, info.columns[i].name);
+    if (info.columns[i].type == jet::ColumnType::Complex) {
+      complex[i] = db->complexValues(info.name, info.columns[i].name);
+      if (info.columns[i].complexKind == jet::ComplexKind::Unsupported)
+        io.err << "tabulonix-cli: field " << info.columns[i].name
+               << " is a complex field of a kind this engine does not know; its values are exported as stored\n";
+    }
   Output o(io.out);
   std::string& b = o.buf();
   if (format == "csv") {
@@ -190,13 +198,13 @@ int cmdImport(const Args& a, Io& io) {
   try {
     RowPipe::Reader reader;
     if (format == "jsonl") {
-      reader = jsonRowReader(in, info, db->format());
+      reader = jsonRowReader(in, info, db->format(), db->defaultValues(info.name));
     } else {
       std::vector<CsvField> header;
       std::vector<size_t> map;
       if (readCsvRecord(in, header, line))
         for (const CsvField& f : header) map.push_back(columnIndex(info, f.text));
-      reader = csvRowReader(in, info, db->format(), std::move(map), line);
+      reader = csvRowReader(in, info, db->format(), std::move(map), line, db->defaultValues(info.name));
     }
     // Reading and converting run beside the engine; a refused row stops both.
     RowPipe pipe(std::move(reader));

@@ -135,7 +135,9 @@ void RecordsetImpl::move(int64_t rows) {
 
 void RecordsetImpl::addNew() {
   checkOpen();
-  buffer_.assign(info_.columns.size(), Value(jet::Null{}));
+  // A new record starts from the fields' default values.
+  buffer_ = db_->engine().defaultValues(info_.name);
+  buffer_.resize(info_.columns.size(), Value(jet::Null{}));
   touched_.assign(info_.columns.size(), false);
   for (size_t i = 0; i < info_.columns.size(); ++i)
     if (info_.columns[i].autoNumber && info_.columns[i].type == jet::ColumnType::Long)

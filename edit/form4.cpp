@@ -101,6 +101,7 @@ void Form4::Form_Load() {
       buttons_[0]->setText(QStringLiteral("Add"));
       setWindowTitle(QStringLiteral("Add Record"));
     });
+    p(113, [&] { LoadDefaults(); });
   }
   p(114, [&] { FixAutoField(); });
   // Tab order: the rows in field order, then the buttons.
@@ -178,6 +179,20 @@ void Form4::LoadRecord() {
       loaded_ << text;
     }
   }
+  rs.Close();
+}
+
+void Form4::LoadDefaults() {
+  requireDatabase();
+  // A new record starts from the fields' default values, as the engine fills them in.
+  dao::Recordset rs = modDB::gDB.OpenRecordset(modDB::sTable);
+  rs.AddNew();
+  dao::Fields fields = rs.GetFields();
+  for (int k = 0; k < fields.Count() && k < RowCount(); ++k) {
+    const jet::Value& v = fields.Item(k).GetValue();
+    if (!jet::isNull(v)) rows_[static_cast<size_t>(k)]->SetText(QString::fromStdString(jet::toText(v)));
+  }
+  rs.CancelUpdate();
   rs.Close();
 }
 

@@ -151,13 +151,35 @@ class Database {
   virtual size_t queuedRows() const { return 0; }
   virtual bool queueFull() const { return false; }
   // Records a relationship between two tables (its rows in MSysRelationships and its catalog
-  // object). The engine keeps relationships without enforcing referential integrity, so attributes
-  // must include kRelationDontEnforce (3219 otherwise). Errors: 3011 a table not found, 3265 a
-  // field not found, 3264 no fields, 3368 fields of different types, 3012 the name is taken, 3125
-  // an invalid name. A table in a relationship cannot be deleted (3303); renaming it renames it in
-  // the relationship too.
+  // object). Unless attributes include kRelationDontEnforce, every later write keeps it: 3201 for a
+  // row that refers to no primary row, 3200 for deleting or re-keying a primary row that has
+  // related rows, cascades where the attributes ask for them. Errors: 3011 a table not found, 3265
+  // a field not found, 3264 no fields, 3368 fields of different types, 3012 the name is taken, 3125
+  // an invalid name, 3609 an enforced one without a unique index on the primary fields, 3379 rows
+  // that already break it. A table in a relationship cannot be deleted (3303); renaming it renames
+  // it in the relationship too.
   virtual void createRelationship(const NewRelationship& relationship) {
     throw Error(err::kInvalidOperation, "Invalid operation.");
+  }
+  // Transactions: from beginTransaction() to commitTransaction() every write joins one
+  // all-or-nothing change of the file; rollbackTransaction() gives it up and leaves the file as it
+  // was, byte for byte. Outside a transaction each write is its own change. Savepoints mark
+  // points inside a transaction: rollbackToSavepoint(n) undoes what was written since savepoint n
+  // was set (keeping n), releaseSavepoint(n) forgets n and those after it. Errors: 3219 a
+  // transaction already open (begin) or none open (commit, savepoints), 3027 a read-only file.
+  virtual void beginTransaction() { throw Error(err::kInvalidOperation, "Invalid operation."); }
+  virtual void commitTransaction() { throw Error(err::kInvalidOperation, "Invalid operation."); }
+  virtual void rollbackTransaction() {}
+  virtual bool inTransaction() const { return false; }
+  virtual void setSavepoint(size_t n) { throw Error(err::kInvalidOperation, "Invalid operation."); }
+  virtual void rollbackToSavepoint(size_t n) { throw Error(err::kInvalidOperation, "Invalid operation."); }
+  virtual void releaseSavepoint(size_t n) {}
+  // A new row of the table before any field is given: each field's default value, Null where it has
+  // none (and for auto-numbers and calculated columns, which the engine fills). Callers that add
+  // rows start from it, so that the fields a row leaves out take their defaults. 3075 for a
+  // default the engine cannot evaluate.
+  virtual std::vector<Value> defaultValues(const std::string& table) {
+    return std::vector<Value>(this->table(table).columns.size(), Null{});
   }
   // The next auto-number the table would give (for display before an insert).
   virtual int32_t nextAutoNumber(const std::string& table) = 0;

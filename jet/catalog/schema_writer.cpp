@@ -1,6 +1,7 @@
 #include "jet/catalog/schema_writer.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstring>
 #include <set>
@@ -615,13 +616,57 @@ void renameTable(SchemaFile& file, const std::string& oldName, const std::string
   file.sync();
 }
 
+namespace {
+
+// An enforced relationship needs a unique index on the primary fields (3609), and the foreign
+// table's rows must already keep it (3379): each key without a Null field finds its primary row.
+void requireIntegrity(SchemaFile& file, const TableDef& pdef, const TableDef& fdef,
+                      const std::vector<std::pair<std::string, std::string>>& names, const std::string& primary,
+                      const std::string& foreign) {
+  auto positions = [&](const TableDef& def, bool first) {
+    std::vector<size_t> at;
+    for (const auto& n : names)
+      for (size_t i = 0; i < def.columns.size(); ++i)
+        if (sameName(def.columns[i].name, first ? n.first : n.second)) at.push_back(i);
+    return at;
+  };
+  const std::vector<size_t> p = positions(pdef, true), q = positions(fdef, false);
+  std::set<uint16_t> wanted;
+  for (size_t i : p) wanted.insert(pdef.columns[i].number);
+  bool unique = false;
+  for (const RealIndexDef& r : pdef.realIndexes) {
+    std::set<uint16_t> have;
+    for (const IndexColumn& c : r.columns) have.insert(c.columnNumber);
+    unique = unique || ((r.flags & idxflag::kUnique) && have == wanted && r.columns.size() == wanted.size());
+  }
+  if (!unique) throw Error(3609, "No unique index found for the referenced field of the primary table.");
+  std::set<std::string> keys;
+  auto keyOf = [](const std::vector<Value>& row, const std::vector<size_t>& at, bool& null) {
+    std::string k;
+    null = false;
+    for (size_t i : at) {
+      null = null || isNull(row[i]);
+      std::string t = toText(row[i]);
+      for (char& c : t) c = char(std::tolower(uint8_t(c)));
+      k += t + '\x1f';
+    }
+    return k;
+  };
+  bool null = false;
+  for (const auto& [id, row] : readPlainRows(file, pdef.tdefPage, pdef)) keys.insert(keyOf(row, p, null));
+  for (const auto& [id, row] : readPlainRows(file, fdef.tdefPage, fdef)) {
+    const std::string k = keyOf(row, q, null);
+    if (!null && !keys.count(k))
+      throw Error(3379, "Can't create relationships to enforce referential integrity. Existing data in table '" + foreign +
+                            "' violates referential integrity rules with related table '" + primary + "'.");
+  }
+}
+
+}  // namespace
+
 void createRelationship(SchemaFile& file, const NewRelationship& outline) {
   const Format f = file.format();
   requireValidName(outline.name, f);
-  if (!(outline.attributes & kRelationDontEnforce))
-    throw Error(err::kInvalidOperation,
-                "Invalid operation: relationships are kept without enforcing referential integrity; create "
-                "this one with dbRelationDontEnforce.");
   CatalogView cat = loadCatalog(file);
   const CatalogEntry* primary = findTable(cat, outline.table);
   if (!primary || primary->type != sys::kTypeTable) throw Error(err::kObjectNotFound, objectNotFoundMessage(outline.table));
@@ -649,6 +694,9 @@ void createRelationship(SchemaFile& file, const NewRelationship& outline) {
                   "Relationship must be on the same number of fields with the same data types.");
     names.emplace_back(a.name, b.name);
   }
+
+  if (!(outline.attributes & kRelationDontEnforce))
+    requireIntegrity(file, pdef, fdef, names, primary->object.name, foreign->object.name);
 
   // The name is the relationship's alone.
   for (const auto& e : cat.catalog.entries())

@@ -88,6 +88,14 @@ class PageFile {
   // the next open undoes it).
   void rollbackAtomic();
   bool inAtomic() const { return atomic_; }
+  // A point inside the open scope to come back to: rollbackToMark() forgets what the scope wrote
+  // after markScope(), as if it had never been written (a statement undone inside a transaction).
+  struct ScopeMark {
+    std::unordered_map<uint32_t, PageRef> dirty;
+    uint32_t pageCount = 0;
+  };
+  ScopeMark markScope() const { return {dirty_, pageCount_}; }
+  void rollbackToMark(const ScopeMark& mark);
   // Whether the open (or the last) scope wrote anything.
   bool atomicTouched() const { return touched_; }
 

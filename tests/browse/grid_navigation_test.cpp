@@ -65,12 +65,6 @@ TEST(RecordModelTest, SortKeepsStoredPositionsAndTiesInStoredOrder) {
   EXPECT_EQ(model.storedPosition(3), 3);
 }
 
-TEST(CellTextTest, StopsAtTheFirstNul) {
-  EXPECT_EQ(browse::CellText(std::string("ab\0cd", 5)), "ab");
-  EXPECT_EQ(browse::CellText(""), "");
-  EXPECT_EQ(browse::CellText("plain"), "plain");
-}
-
 class NavigationTest : public testenv::MainWindowTest {
  protected:
   void SetUp() override {
