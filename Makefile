@@ -1,21 +1,24 @@
 # Set-up and build wrapper around CMake.
 #   make run   - install missing Debian packages, build, start the application
 #   make test  - install missing Debian packages, build, run every test
+#   make package - the Debian package build/tabulonix_<version>_<arch>.deb
 BUILD_DIR ?= build
 JOBS ?= $(shell nproc)
 DEB_PACKAGES := cmake g++ make pkg-config qt6-base-dev qt6-base-dev-tools libgl1-mesa-dev \
 	libgtest-dev libgmock-dev fonts-liberation mdbtools xvfb \
 	libpq-dev libsqlite3-dev libsimdjson-dev postgresql libssl-dev zlib1g-dev gcovr \
-	unixodbc unixodbc-dev python3-pyodbc python3-pandas odbc-mdbtools
+	unixodbc unixodbc-dev python3-pyodbc python3-pandas odbc-mdbtools \
+	dpkg-dev help2man librsvg2-bin desktop-file-utils xdg-utils shared-mime-info man-db appstream \
+	bash-completion
 ORACLE_DIR := tools/oracle
 
-.PHONY: all deps build run test test-asan coverage test-ratio oracles fuzz bench install clean
+.PHONY: all deps build run test test-asan coverage test-ratio oracles fuzz bench package install clean
 
 all: build
 
 # Missing Debian packages, found when a goal that builds is asked for. A user who cannot install
 # them gets the one command to run and nothing else happens.
-BUILD_GOALS := all build run test test-asan coverage fuzz bench install
+BUILD_GOALS := all build run test test-asan coverage fuzz bench package install
 ifneq ($(filter $(BUILD_GOALS),$(or $(MAKECMDGOALS),all)),)
 MISSING := $(strip $(foreach p,$(DEB_PACKAGES),$(if $(shell dpkg-query -W -f='$${Status}' $(p) 2>/dev/null | grep -q "install ok installed" && echo y),,$(p))))
 ifneq ($(MISSING),)
@@ -84,6 +87,12 @@ fuzz: deps
 
 bench: build
 	bash bench/run.sh $(BUILD_DIR)
+
+# The package holds only what package_files builds (the programs, their data, manual pages, icons).
+package: deps
+	cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=Release
+	cmake --build $(BUILD_DIR) -j $(JOBS) --target package_files
+	cd $(BUILD_DIR) && cpack --config CPackConfig.cmake
 
 # Installs the programs and the ODBC driver (registered with odbcinst as "Tabulonix"); as root.
 install: build

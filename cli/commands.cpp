@@ -8,7 +8,6 @@
 #include <ostream>
 
 #include "cli/command.h"
-#include "jet/storage/env.h"
 
 namespace cli {
 
@@ -152,8 +151,8 @@ int run(const std::vector<std::string>& args, std::istream& in, std::ostream& ou
     if (!c) throw UsageError("unknown command " + a.command);
     // Writes are forced to the disk unless --no-sync says otherwise (or the environment turned
     // that off for the whole process).
-    static const bool syncByDefault = jet::Env::syncToDisk();
-    jet::Env::setSyncToDisk(!a.noSync && syncByDefault);
+    static const bool syncByDefault = jet::Database::syncToDisk();
+    jet::Database::setSyncToDisk(!a.noSync && syncByDefault);
     Io io{in, out, err};
     return c->run(a, io);
   } catch (const UsageError& e) {

@@ -52,9 +52,4 @@ class Target {
   virtual void commit() = 0;
 };
 
-// "sqlite:PATH" or a PostgreSQL URI ("postgresql://...", "postgres://..."); `schema` only for
-// PostgreSQL. Throws Refused for a target that cannot be used (existing file, unreachable server,
-// failed login).
-std::unique_ptr<Target> openTarget(const std::string& target, const std::string& schema);
-
 }  // namespace migrate

@@ -9,7 +9,7 @@
 #include "cli/command.h"
 #include "cli/format.h"
 #include "cli/row_pipe.h"
-#include "db/field_rules.h"
+#include "jet/row_rules.h"
 
 namespace cli {
 
@@ -37,16 +37,10 @@ size_t columnIndex(const jet::TableInfo& info, const std::string& name) {
   for (size_t i = 0; i < info.columns.size(); ++i) {
     const std::string& c = info.columns[i].name;
     if (c.size() == name.size() &&
-        std::equal(c.begin(), c.end(), name.begin(), [](char x, char y) { return std::tolower(x) == std::tolower(y); }))
+        std::equal(c.begin(), c.end(), name.begin(), [](unsigned char x, unsigned char y) { return std::tolower(x) == std::tolower(y); }))
       return i;
   }
   throw jet::Error(jet::err::kUnknownField, "Item not found in this collection: no field '" + name + "'.");
-}
-
-// Checks a new row as the object model checks a record before saving it.
-void checkRow(const jet::TableInfo& info, jet::Format format, const std::vector<jet::Value>& row) {
-  for (size_t i = 0; i < row.size(); ++i) dao::checkValueFits(info, format, i, row[i]);
-  dao::checkRecord(info, row);
 }
 
 // A reader of JSON lines for a RowPipe: each line one object naming some of the table's columns
@@ -92,7 +86,7 @@ RowPipe::Reader jsonRowReader(std::istream& in, const jet::TableInfo& info, jet:
     }
     for (size_t i = 0; i < row.values.size(); ++i)
       if (!st.named[i]) row.values[i] = i < defaults.size() ? defaults[i] : jet::Value(jet::Null{});
-    checkRow(info, format, row.values);
+    jet::checkNewRow(info, format, row.values);
     return true;
   };
 }
@@ -112,7 +106,7 @@ RowPipe::Reader csvRowReader(std::istream& in, const jet::TableInfo& info, jet::
       row.values.assign(defaults.begin(), defaults.end());
       row.complex.clear();
       for (size_t k = 0; k < map.size(); ++k) row.values[map[k]] = valueFromCsv(info.columns[map[k]], fields[k]);
-      checkRow(info, format, row.values);
+      jet::checkNewRow(info, format, row.values);
       return true;
     }
   };
@@ -272,9 +266,9 @@ int cmdUpdate(const Args& a, Io& io) {
     }
     if (info.columns[i].autoNumber) throw jet::Error(jet::err::kCannotUpdateField, "Field cannot be updated.");
     row[i] = valueFromJson(info.columns[i], scalar);
-    dao::checkValueFits(info, db->format(), i, row[i]);
+    jet::checkValueFits(info, db->format(), i, row[i]);
   }
-  dao::checkRecord(info, row);
+  jet::checkRow(info, row);
   cursor.reset();
   db->updateRow(info.name, ids[position], row, complex);
   db->close();

@@ -13,7 +13,6 @@
 
 #include "cli/format.h"
 #include "jet/base/error.h"
-#include "jet/storage/page_file.h"
 #include "sql/connection.h"
 #include "sql/saved_queries.h"
 #include "sql/values.h"

@@ -2,6 +2,7 @@
 
 #include "db/field_rules.h"
 #include "db/recordset_impl.h"
+#include "jet/row_rules.h"
 
 namespace dao {
 
@@ -165,7 +166,7 @@ void RecordsetImpl::update() {
     fail(jet::err::kUpdateWithoutEdit, "Update or CancelUpdate without AddNew or Edit.");
   // Positions must name the same rows after the write: every address is collected first.
   readAll();
-  checkRecord(info_, buffer_);
+  jet::checkRow(info_, buffer_);
   jet::Database& e = db_->engine();
   if (mode_ == Mode::Add) {
     jet::RowId keep = pos_ >= 0 && pos_ < static_cast<int64_t>(rows_.size()) ? rows_[pos_] : jet::RowId{};
@@ -255,7 +256,7 @@ void RecordsetImpl::setText(int index, const std::string& text) {
   }
   Value v = jet::fromText(c.type, text, c.scale);
   if (auto* d = std::get_if<jet::Decimal>(&v)) d->precision = c.precision ? c.precision : d->precision;
-  checkValueFits(info_, db_->engine().format(), index, v);
+  jet::checkValueFits(info_, db_->engine().format(), index, v);
   buffer_[index] = std::move(v);
   touched_[index] = true;
 }
@@ -288,7 +289,7 @@ void RecordsetImpl::setValue(int index, const Value& value) {
     // Values given in the column's own type are kept as they are (no trip through text).
     if (value.index() == v.index() && !std::holds_alternative<jet::Decimal>(value)) v = value;
   }
-  checkValueFits(info_, db_->engine().format(), index, v);
+  jet::checkValueFits(info_, db_->engine().format(), index, v);
   buffer_[index] = std::move(v);
   touched_[index] = true;
 }

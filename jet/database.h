@@ -1,8 +1,10 @@
 // The engine's front door: one open database file (.mdb or .accdb), its catalog, its tables and their
 // rows.
 //
-// Layers underneath, each in its own files: page file (fixed-size pages through a bounded cache)
-// -> usage maps -> table definitions -> rows and long values -> indexes -> catalog -> database.
+// Layers underneath, each a folder of its own that includes only the ones before it: base (values,
+// errors, text) -> expr (expressions) -> storage (the page file with its journal, data pages, usage
+// maps, long values) -> index (keys and trees) -> table (definitions, the row codec, scans and
+// writes) -> catalog (system tables, schema changes) -> rules (what rows must obey) -> this door.
 #pragma once
 
 #include <cstdint>
@@ -14,6 +16,7 @@
 
 #include "jet/base/check_report.h"
 #include "jet/base/complex_value.h"
+#include "jet/base/database_options.h"
 #include "jet/base/error.h"
 #include "jet/base/file_version.h"
 #include "jet/base/row_id.h"
@@ -21,22 +24,6 @@
 #include "jet/base/value.h"
 
 namespace jet {
-
-struct OpenOptions {
-  bool readOnly = false;
-  std::string password;   // checked against the header's password when the file has one
-};
-
-struct CreateOptions {
-  Format format = Format::Jet4;
-  uint16_t codePage = 1252;
-  uint16_t sortOrder = 1033;  // General
-  // Which file of the Jet 4 page layout: a Jet 4 .mdb or an Access 2007 or later .accdb.
-  FileVersion version = FileVersion::Jet4;
-  // The version of the General sort order text is kept in; unset: the file version's own
-  // (the newer order from Access 2010 on).
-  std::optional<uint8_t> sortVersion{};
-};
 
 class Database;
 
@@ -84,6 +71,14 @@ class Database {
   // Writes a compacted copy of source into destination (which must not exist). The source is
   // opened with `password`; the copy keeps the source's header, its password included.
   static void compact(const std::string& source, const std::string& destination, const std::string& password = "");
+  // Whether the file at `path` asks for its database password before it opens: false when a whole
+  // header cannot be read from it; a header of no known version throws as open does.
+  static bool needsPassword(const std::string& path);
+  // Whether each commit waits until the disk holds it (the default; off with TABULONIX_NO_SYNC=1).
+  // One setting for the whole process: off, a commit survives the program being killed, not the
+  // power failing.
+  static void setSyncToDisk(bool on);
+  static bool syncToDisk();
 
   // The engine version the file belongs to, and the page layout that version uses.
   virtual FileVersion version() const = 0;

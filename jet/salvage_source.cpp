@@ -10,7 +10,7 @@
 #include "jet/base/bytes.h"
 #include "jet/catalog/catalog.h"
 #include "jet/catalog/system_tables.h"
-#include "jet/create_database.h"
+#include "jet/catalog/create_database.h"
 #include "jet/storage/data_page.h"
 #include "jet/storage/encryption.h"
 #include "jet/storage/usage_map.h"

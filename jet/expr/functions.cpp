@@ -1,4 +1,5 @@
 // The text, number, test and conversion functions, and the one table of all functions.
+#include "jet/expr/like.h"
 #include "jet/expr/functions.h"
 
 #include <algorithm>
@@ -17,18 +18,6 @@ namespace {
 using Args = std::span<const Var>;
 
 // Text functions count characters, not bytes.
-std::u32string chars(std::string_view s) {
-  std::u32string out;
-  for (size_t i = 0; i < s.size();) {
-    unsigned char c = static_cast<unsigned char>(s[i]);
-    int len = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 1;
-    char32_t cp = len == 1 ? c : len == 2 ? (c & 0x1F) : len == 3 ? (c & 0x0F) : (c & 0x07);
-    for (int k = 1; k < len && i + k < s.size(); ++k) cp = (cp << 6) | (static_cast<unsigned char>(s[i + k]) & 0x3F);
-    out += cp;
-    i += static_cast<size_t>(len);
-  }
-  return out;
-}
 
 std::string utf8(std::u32string_view s) {
   std::string out;
@@ -58,7 +47,7 @@ const char32_t kCp1252High[32] = {0x20AC, 0, 0x201A, 0x0192, 0x201E, 0x2026, 0x2
                                   0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0, 0x017E, 0x0178};
 
 std::string str(const Var& v) { return toText(v); }
-std::u32string u32(const Var& v) { return chars(toText(v)); }
+std::u32string u32(const Var& v) { return decodeUtf8(toText(v)); }
 Var text(std::u32string_view s) { return Var::string(utf8(s)); }
 
 int64_t count(const Var& v) {
@@ -79,7 +68,7 @@ bool binaryCompare(Args a, size_t i) { return given(a, i) && wholeArg(a[i]) == 0
 
 size_t find(const std::u32string& hay, const std::u32string& needle, size_t from, bool binary) {
   if (binary) return hay.find(needle, from);
-  return chars(lower(utf8(hay))).find(chars(lower(utf8(needle))), from);
+  return decodeUtf8(lower(utf8(hay))).find(decodeUtf8(lower(utf8(needle))), from);
 }
 
 Var fnIIf(Args a) { return (!a[0].isNull() && toBool(a[0])) ? a[1] : a[2]; }
@@ -162,7 +151,7 @@ Var fnInStrRev(Args a) {
   if (start > static_cast<int64_t>(hay.size())) return Var::wholeNumber(0);
   if (needle.empty()) return Var::wholeNumber(start);
   bool binary = binaryCompare(a, 3);
-  std::u32string h = binary ? hay : chars(lower(utf8(hay))), n = binary ? needle : chars(lower(utf8(needle)));
+  std::u32string h = binary ? hay : decodeUtf8(lower(utf8(hay))), n = binary ? needle : decodeUtf8(lower(utf8(needle)));
   if (n.size() > static_cast<size_t>(start)) return Var::wholeNumber(0);
   size_t at = h.rfind(n, static_cast<size_t>(start) - n.size());
   return Var::wholeNumber(at == std::u32string::npos ? 0 : static_cast<int64_t>(at + 1));

@@ -12,18 +12,6 @@ namespace jet::expr {
 
 namespace {
 
-std::u32string decode(std::string_view s) {
-  std::u32string out;
-  for (size_t i = 0; i < s.size();) {
-    unsigned char c = static_cast<unsigned char>(s[i]);
-    int len = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 1;
-    char32_t cp = len == 1 ? c : len == 2 ? (c & 0x1F) : len == 3 ? (c & 0x0F) : (c & 0x07);
-    for (int k = 1; k < len && i + k < s.size(); ++k) cp = (cp << 6) | (static_cast<unsigned char>(s[i + k]) & 0x3F);
-    out += cp;
-    i += static_cast<size_t>(len);
-  }
-  return out;
-}
 
 struct Element {
   enum Kind { Star, One, Digit, Set, Literal } kind;
@@ -93,8 +81,8 @@ std::vector<Element> compile(const std::u32string& p) {
 }  // namespace
 
 bool matchLike(std::string_view text, std::string_view pattern) {
-  const std::u32string t = decode(lower(text));
-  const std::vector<Element> p = compile(decode(lower(pattern)));
+  const std::u32string t = decodeUtf8(lower(text));
+  const std::vector<Element> p = compile(decodeUtf8(lower(pattern)));
   size_t ti = 0, pi = 0;
   size_t starP = SIZE_MAX, starT = 0;
   while (ti < t.size()) {
@@ -113,6 +101,19 @@ bool matchLike(std::string_view text, std::string_view pattern) {
   }
   while (pi < p.size() && p[pi].kind == Element::Star) ++pi;
   return pi == p.size();
+}
+
+std::u32string decodeUtf8(std::string_view s) {
+  std::u32string out;
+  for (size_t i = 0; i < s.size();) {
+    unsigned char c = static_cast<unsigned char>(s[i]);
+    int len = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 1;
+    char32_t cp = len == 1 ? c : len == 2 ? (c & 0x1F) : len == 3 ? (c & 0x0F) : (c & 0x07);
+    for (int k = 1; k < len && i + k < s.size(); ++k) cp = (cp << 6) | (static_cast<unsigned char>(s[i + k]) & 0x3F);
+    out += cp;
+    i += static_cast<size_t>(len);
+  }
+  return out;
 }
 
 }  // namespace jet::expr

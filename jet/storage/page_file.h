@@ -8,7 +8,7 @@
 // decoded on read, encoded on write. A file
 // opened for writing carries an exclusive advisory lock, so a second writer is refused (3051).
 //
-// Commits are crash-safe through a rollback journal beside the file (see jet/journal.h): the pages
+// Commits are crash-safe through a rollback journal beside the file (see jet/storage/journal.h): the pages
 // of a commit wait in memory; at commit the original images of the pages it overwrites go to the
 // journal, which is forced to the disk, then the pages go to the file, which is forced, then the
 // journal's header is zeroed and forced. A valid journal found on open is played back before

@@ -1,13 +1,13 @@
 // Creating a database file from nothing: the header page, the global page map, and the system
 // tables with their catalog rows, permission rows and indexes, all generated from the
-// definitions in jet/system_tables.h.
+// definitions in jet/catalog/system_tables.h. Database::create (jet/database.h) is the entry point.
 #pragma once
 
 #include <string>
 #include <vector>
 
+#include "jet/base/database_options.h"
 #include "jet/base/value.h"
-#include "jet/database.h"
 
 namespace jet {
 
@@ -22,6 +22,5 @@ std::vector<Bytes> buildNewDatabase(const CreateOptions& options, double created
 // exists, 3044 when its folder does not, 3001 for an unsupported code page or sort order, 3043
 // when the file cannot be written (a partly written file is removed).
 void createDatabaseFile(const std::string& path, const CreateOptions& options = {});
-
 
 }  // namespace jet

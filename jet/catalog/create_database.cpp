@@ -1,4 +1,4 @@
-#include "jet/create_database.h"
+#include "jet/catalog/create_database.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
