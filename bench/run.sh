@@ -16,7 +16,7 @@ runs=${RUNS:-3}
 work=${WORK:-$(mktemp -d /tmp/tabulonix-bench.XXXXXX)}
 mkdir -p "$work"
 cli=$build/bin/tabulonix-cli
-cmake --build "$build" --target tabulonix-cli import_bench >/dev/null
+cmake --build "$build" --target tabulonix-cli import_bench sharing_bench >/dev/null
 grid=""
 if cmake --build "$build" --target grid_fill_bench >/dev/null 2>&1; then grid=$build/bin/grid_fill_bench; fi
 command -v mdb-export >/dev/null || { echo "mdb-export (mdbtools) is needed"; exit 1; }
@@ -91,6 +91,9 @@ if [ -n "$grid" ]; then
 else
   echo "grid     skipped: built without the windows"
 fi
+
+# The locking between programs, on against off in the same run: an import and a read loop.
+"$build/bin/sharing_bench" "$(( rows / 5 ))" 3000 5 "$work" || echo "locking  FAILED"
 
 # Migration to PostgreSQL beside the mdb-schema | psql and mdb-export | psql pipeline (once; it
 # starts a server of its own).

@@ -29,6 +29,7 @@ struct Args {
   bool verify = false;
   bool quiet = false;
   bool noSync = false;
+  std::string busyTimeout;  // seconds
   bool help = false;     // --help or -h anywhere on the line
   bool version = false;  // --version
 };

@@ -8,6 +8,7 @@
 #include <ostream>
 
 #include "cli/command.h"
+#include "db/dao.h"
 #include "jet/storage/env.h"
 
 namespace cli {
@@ -142,6 +143,7 @@ int run(const std::vector<std::string>& args, std::istream& in, std::ostream& ou
     // that off for the whole process).
     static const bool syncByDefault = jet::Env::syncToDisk();
     jet::Env::setSyncToDisk(!a.noSync && syncByDefault);
+    if (!a.busyTimeout.empty()) dao::Engine().SetBusyTimeout(int(std::min<int64_t>(parsePosition(a.busyTimeout), 86400)));
     Io io{in, out, err};
     return c->run(a, io);
   } catch (const UsageError& e) {

@@ -4,11 +4,12 @@
 #include "jet/compact.h"
 #include "jet/create_database.h"
 #include "jet/database_impl.h"
+#include "jet/shared_database.h"
 
 namespace jet {
 
 std::unique_ptr<Database> Database::open(const std::string& path, const OpenOptions& options) {
-  return std::make_unique<DatabaseImpl>(path, options);
+  return std::make_unique<SharedDatabase>(std::make_unique<DatabaseImpl>(path, options), options);
 }
 
 // The new file is written from nothing, then opened like any other.
