@@ -3,6 +3,12 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileInfo>
+#include <QMimeData>
+#include <QTimer>
+#include <QUrl>
 #include <QFrame>
 #include <QGroupBox>
 #include <QHeaderView>
@@ -17,6 +23,7 @@
 #include "shell/dialogs.h"
 #include "shell/error_report.h"
 #include "shell/shell.h"
+#include "shell/status_line.h"
 #include "browse/commands.h"
 #include "browse/grid.h"
 #include "browse/record_grid.h"
@@ -70,6 +77,12 @@ QString OpenedStatus(const QString& file) {
 
 std::string utf8(const QString& s) { return s.toStdString(); }
 
+QString droppedFile(const QMimeData* data) {
+  if (!data || !data->hasUrls() || data->urls().size() != 1) return QString();
+  const QUrl url = data->urls().front();
+  return url.isLocalFile() ? url.toLocalFile() : QString();
+}
+
 }  // namespace
 
 Form1::Form1(QWidget* parent) : QWidget(parent) {
@@ -79,6 +92,7 @@ Form1::Form1(QWidget* parent) : QWidget(parent) {
                  Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
   setFont(BoldArial(9));
   setFixedSize(TwipsToPixels(8040), TwipsToPixels(8250));
+  setAcceptDrops(true);
   buildControls();
   if (QScreen* screen = QGuiApplication::primaryScreen()) {
     QRect area = screen->availableGeometry();
@@ -259,7 +273,7 @@ void Form1::sTab1_Click() {
     if (browse::FillRecords(modDB::sTable, *lstV_) != 1)
       ui::MsgBox(QString::fromStdString(modDB::sLastError), ui::Buttons::Ok, ui::Icon::None, QString(), this);
   }
-  lblStatus_->setText(QStringLiteral("Records: ") + QString::number(browse::CountRecords()));
+  lblStatus_->setText(RecordsStatus(browse::CountRecords()));
 }
 
 // A tab clicked by the user: a table that cannot be listed is reported in a plain box with the
@@ -405,6 +419,19 @@ void Form1::PushButton2_Click() {
   QString file;
   p(100, [&] { file = ShowFileDialog(1, QString::fromLatin1(kOpenDatabaseFilter), QStringLiteral("Open")); });
   if (file.isEmpty()) return;
+  openChosenFile(p, file);
+}
+
+void Form1::OpenDatabase(const QString& file) {
+  if (file.isEmpty()) return;
+  Procedure p(path(2));
+  // The full path, as the file dialog gives it.
+  openChosenFile(p, QFileInfo(file).absoluteFilePath());
+}
+
+// Open Database once the file is chosen: the current database is closed first, the file opened
+// (with its password where it has one), and the window shows its tables.
+void Form1::openChosenFile(Procedure& p, const QString& file) {
   p(102, [&] { bSilent = true; });
   p(104, [&] { PushButton3_Click(); });
   p(106, [&] { bSilent = false; });
@@ -418,6 +445,19 @@ void Form1::PushButton2_Click() {
   p(110, [&] { modDB::sDBPath = utf8(file); });
   p(112, [&] { RefreshTables(1); });
   p(114, [&] { SetStatus(OpenedStatus(file)); });
+}
+
+// A file dragged from the file manager: one local file is taken, and dropping it opens it.
+void Form1::dragEnterEvent(QDragEnterEvent* event) {
+  if (!droppedFile(event->mimeData()).isEmpty()) event->acceptProposedAction();
+}
+
+void Form1::dropEvent(QDropEvent* event) {
+  const QString file = droppedFile(event->mimeData());
+  if (file.isEmpty()) return;
+  event->acceptProposedAction();
+  // Opened once the drop has finished, so the file manager is not kept waiting on a question.
+  QTimer::singleShot(0, this, [this, file] { OpenDatabase(file); });
 }
 
 void Form1::PushButton3_Click() {

@@ -7,6 +7,7 @@
 #include <QWidget>
 #include <array>
 
+#include "shell/error_report.h"
 #include "shell/main_window.h"
 
 class QGroupBox;
@@ -14,6 +15,8 @@ class QLabel;
 class QPushButton;
 class QTabBar;
 class QFrame;
+class QDragEnterEvent;
+class QDropEvent;
 
 namespace browse {
 class RecordGrid;
@@ -56,6 +59,9 @@ class Form1 : public QWidget, public MainWindow {
   void PushButton_Click(int number);
   void PushButton1_Click();   // New Database
   void PushButton2_Click();   // Open Database
+  // Open Database with the file already chosen (named on the command line or dropped on the
+  // window): the same steps, password question and reports as after the file dialog.
+  void OpenDatabase(const QString& file);
   void PushButton3_Click();   // Close Database
   void PushButton17_Click();  // Load Sample/Example Database
   void PushButton18_Click();  // Help
@@ -84,11 +90,14 @@ class Form1 : public QWidget, public MainWindow {
  protected:
   void closeEvent(QCloseEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
 
  private:
   void buildControls();
   void guardedNotice(const QString& path, const char* text);
   void userTabClick();
+  void openChosenFile(Procedure& p, const QString& file);
 
   std::array<QPushButton*, 19> buttons_{};
   QGroupBox* frame7_ = nullptr;

@@ -5,6 +5,7 @@
 # of RUNS runs (default 3). One line per measure; where mdb-export does comparable work, the line
 # gives the ratio against it measured in the same run, both by the clock and by processor time
 # (the clock depends on what else the machine is doing; the load is printed first and last).
+# The ODBC line fetches the table through pyodbc with our driver and with mdbtools' driver.
 # The other *_bench.sh scripts of this folder measure more specific things and run on their own.
 # Usage: bench/run.sh [BUILD_DIR]   (environment: ROWS, RUNS, WORK to keep the files)
 set -euo pipefail
@@ -92,6 +93,10 @@ else
   echo "grid     skipped: built without the windows"
 fi
 
+# SQL over the same file: a grouped aggregate beside SQLite itself, a key lookup beside a scan, and
+# the memory of streaming every row.
+bash "$here/sql_bench.sh" "$build" "$db"
+
 # The locking between programs, on against off in the same run: an import and a read loop.
 "$build/bin/sharing_bench" "$(( rows / 5 ))" 3000 5 "$work" || echo "locking  FAILED"
 
@@ -105,6 +110,10 @@ if [ "${MIGRATE:-1}" = 1 ]; then
   else
     echo "migrate  skipped: $(tail -n 1 <<< "$out")"
   fi
+fi
+# The ODBC driver: every row through pyodbc beside mdbtools' driver (bench/odbc_bench.sh).
+if [ "${ODBC:-1}" = 1 ]; then
+  ODBC_FILE=$db RUNS=$runs bash "$here/odbc_bench.sh" "$build" || echo "odbc     failed"
 fi
 load
 [ -n "${WORK:-}" ] || rm -rf "$work"

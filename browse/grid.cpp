@@ -40,8 +40,6 @@ std::string_view upToNul(std::string_view s) {
 
 }  // namespace
 
-std::string CellText(const std::string& valueText) { return std::string(upToNul(valueText)); }
-
 void FillColumns(const std::string& table, RecordGrid& grid) {
   grid.records()->clearHeaders();
   requireOpen();

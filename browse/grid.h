@@ -20,7 +20,4 @@ int16_t FillRecords(const std::string& table, RecordGrid& grid);
 // or has more records than a 16-bit count holds.
 int16_t CountRecords();
 
-// A cell's text for a value: its standard text form, up to its first NUL; Null is empty.
-std::string CellText(const std::string& valueText);
-
 }  // namespace browse

@@ -182,15 +182,6 @@ void RecordModel::sortBy(int column, bool descending) {
   reorder(std::move(order));
 }
 
-void RecordModel::unsort() {
-  if (order_.empty()) return;
-  int n = rows();
-  std::vector<int32_t> order(static_cast<size_t>(n));
-  for (int i = 0; i < n; ++i) order[i] = i;
-  reorder(std::move(order));
-  std::vector<int32_t>().swap(order_);
-}
-
 // Moves to a new display order while views keep their selection and current row on the same
 // records.
 void RecordModel::reorder(std::vector<int32_t> order) {

@@ -53,9 +53,8 @@ class RecordModel : public QAbstractTableModel {
   // Zero-based position in stored order of the record shown in displayed row `row`.
   int storedPosition(int row) const { return order_.empty() ? row : order_[row]; }
 
-  // Reorders the rows by the texts of one column (ties keep stored order), or back to stored order.
+  // Reorders the rows by the texts of one column (ties keep stored order).
   void sortBy(int column, bool descending);
-  void unsort();
   bool sorted() const { return !order_.empty(); }
 
   size_t bytesHeld() const;

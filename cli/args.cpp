@@ -8,6 +8,8 @@ const std::vector<Option>& options() {
       {"--format", "NAME", &Args::format, "the file format (create) or the row format (export, import)"},
       {"--tables", "T1,T2,...", &Args::tables, "migrate only these tables"},
       {"--schema", "NAME", &Args::schema, "migrate into this PostgreSQL schema"},
+      {"--query", "NAME", &Args::query, "sql: run this saved query"},
+      {"--param", "NAME=VALUE", &Args::params, "sql: a value for a parameter of the saved query (repeatable)"},
       {"--verify", nullptr, &Args::verify, "migrate, then read every row back and compare"},
       {"--quiet", nullptr, &Args::quiet, "migrate without the per-table report"},
       {"--no-sync", nullptr, &Args::noSync,
@@ -53,12 +55,14 @@ Args parseArgs(const std::vector<std::string>& args) {
       a.*(*flag) = true;
       continue;
     }
-    std::string& into = a.*std::get<std::string Args::*>(match->into);
-    if (hasInline) {
-      into = inlineValue;
-    } else {
+    if (!hasInline) {
       if (i + 1 >= args.size()) throw UsageError(std::string(match->name) + " needs a value");
-      into = args[++i];
+      inlineValue = args[++i];
+    }
+    if (auto* list = std::get_if<std::vector<std::string> Args::*>(&match->into)) {
+      (a.*(*list)).push_back(inlineValue);
+    } else {
+      a.*std::get<std::string Args::*>(match->into) = inlineValue;
     }
   }
   return a;

@@ -30,15 +30,18 @@ struct Args {
   bool quiet = false;
   bool noSync = false;
   std::string busyTimeout;  // seconds
+  std::string query;                 // sql: a saved query to run
+  std::vector<std::string> params;   // sql: NAME=VALUE of the query's parameters, in the order given
   bool help = false;     // --help or -h anywhere on the line
   bool version = false;  // --version
 };
 
-// One option: `--name VALUE` or `--name=VALUE` fills a text member, a flag sets a bool member.
+// One option: `--name VALUE` or `--name=VALUE` fills a text member (or adds to a list member, when
+// the option may be given more than once), a flag sets a bool member.
 struct Option {
   const char* name;
   const char* value;  // the value's placeholder in the help; nullptr for a flag
-  std::variant<std::string Args::*, bool Args::*> into;
+  std::variant<std::string Args::*, bool Args::*, std::vector<std::string> Args::*> into;
   const char* help;
 };
 

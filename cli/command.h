@@ -51,6 +51,9 @@ int cmdExport(const Args&, Io&);
 int cmdUpdate(const Args&, Io&);
 int cmdDelete(const Args&, Io&);
 int cmdImport(const Args&, Io&);
+// sql_command.cpp
+int cmdSql(const Args&, Io&);
+int cmdQueries(const Args&, Io&);
 
 // The type names create-table takes (matched in any case), in the order its help lists them.
 const std::vector<std::string>& createTableTypeNames();

@@ -8,8 +8,6 @@
 #include <ostream>
 
 #include "cli/command.h"
-#include "db/dao.h"
-#include "jet/storage/env.h"
 
 namespace cli {
 
@@ -45,7 +43,8 @@ const std::vector<Command>& commands() {
        "tabulonix-cli create-table Orders.mdb Customers ID:Long::auto Name:Text:40:required Notes:Memo",
        cmdCreateTable},
       {"import", "FILE TABLE [--format jsonl|csv]", "rows on standard input, added to TABLE",
-       "JSON lines (the default): one object a line naming some of the fields; the others are Null.\n"
+       "JSON lines (the default): one object a line naming some of the fields; the others take their\n"
+       "default values.\n"
        "CSV: a header line names the fields. Rows before a refused one are kept.",
        "tabulonix-cli import Orders.mdb Customers < customers.jsonl", cmdImport},
       {"update", "FILE TABLE POSITION", "the row at POSITION (0 is the first) gets the values on standard input",
@@ -69,6 +68,17 @@ const std::vector<Command>& commands() {
        "tables, keys, indexes, relationships and rows to SQLite or PostgreSQL",
        "TARGET: sqlite:PATH (a new file) or a postgresql:// connection URI. All or nothing.",
        "tabulonix-cli migrate Orders.mdb sqlite:orders.sqlite --verify", cmdMigrate},
+      {"sql", "FILE [\"SQL\"] [--format csv|jsonl|table] [--query NAME] [--param NAME=VALUE]...",
+       "SQL over the file's tables and saved queries (SQLite's dialect)",
+       "Without SQL the statements come from standard input. Tables and saved select queries are\n"
+       "tables and views under their Access names ([Order Details] or \"Order Details\"). Values:\n"
+       "Currency and Decimal as REAL, Yes/No as 1/0, dates as 'YYYY-MM-DD HH:MM:SS'. A failed\n"
+       "statement stops the run with SQLite's message and where it failed; it changes nothing.",
+       "tabulonix-cli sql Orders.mdb \"SELECT Country, count(*) FROM Customers GROUP BY Country\" --format table",
+       cmdSql},
+      {"queries", "FILE [NAME]", "the saved queries with their types, or one query's SQL",
+       "Each query a line: name, type, and whether it is a view in sql (or why not).",
+       "tabulonix-cli queries Orders.mdb \"Order Subtotals\"", cmdQueries},
   };
   return kCommands;
 }
@@ -141,8 +151,8 @@ int run(const std::vector<std::string>& args, std::istream& in, std::ostream& ou
     if (!c) throw UsageError("unknown command " + a.command);
     // Writes are forced to the disk unless --no-sync says otherwise (or the environment turned
     // that off for the whole process).
-    static const bool syncByDefault = jet::Env::syncToDisk();
-    jet::Env::setSyncToDisk(!a.noSync && syncByDefault);
+    static const bool syncByDefault = jet::Database::syncToDisk();
+    jet::Database::setSyncToDisk(!a.noSync && syncByDefault);
     if (!a.busyTimeout.empty()) dao::Engine().SetBusyTimeout(int(std::min<int64_t>(parsePosition(a.busyTimeout), 86400)));
     Io io{in, out, err};
     return c->run(a, io);

@@ -14,20 +14,6 @@ namespace cli {
 
 namespace {
 
-template <typename F>
-void appendNumber(std::string& out, F value) {
-  if (std::isnan(value)) {
-    out += "\"NaN\"";
-  } else if (std::isinf(value)) {
-    out += value > 0 ? "\"Infinity\"" : "\"-Infinity\"";
-  } else {
-    char buf[64];
-    auto [end, ec] = std::to_chars(buf, buf + sizeof buf, value);
-    (void)ec;
-    out.append(buf, end);
-  }
-}
-
 bool isText(jet::ColumnType t) { return t == jet::ColumnType::Text || t == jet::ColumnType::Memo; }
 // Binary, OLE object, and types the engine does not know (which it describes as Binary).
 bool isBinary(jet::ColumnType t) { return t == jet::ColumnType::Binary || t == jet::ColumnType::Ole; }
@@ -79,96 +65,6 @@ void appendCsvField(std::string& out, const jet::Value& v) {
     // The text of any other value holds no comma, quote or line break: it needs no quoting.
     jet::appendText(out, v);
   }
-}
-
-void appendJsonString(std::string& out, const std::string& s) {
-  static const char kHex[] = "0123456789abcdef";
-  out.push_back('"');
-  for (unsigned char c : s) {
-    switch (c) {
-      case '"': out += "\\\""; break;
-      case '\\': out += "\\\\"; break;
-      case '\n': out += "\\n"; break;
-      case '\r': out += "\\r"; break;
-      case '\t': out += "\\t"; break;
-      case '\b': out += "\\b"; break;
-      case '\f': out += "\\f"; break;
-      default:
-        if (c < 0x20) {
-          out += "\\u00";
-          out.push_back(kHex[c >> 4]);
-          out.push_back(kHex[c & 15]);
-        } else {
-          out.push_back(static_cast<char>(c));
-        }
-    }
-  }
-  out.push_back('"');
-}
-
-void appendJsonValue(std::string& out, const jet::Value& v) {
-  struct Visitor {
-    std::string& out;
-    void operator()(const jet::Null&) { out += "null"; }
-    void operator()(bool b) { out += b ? "true" : "false"; }
-    void operator()(int64_t i) {
-      char buf[24];
-      auto [end, ec] = std::to_chars(buf, buf + sizeof buf, i);
-      (void)ec;
-      out.append(buf, end);
-    }
-    // Currency and dates need no escaping inside their quotes.
-    void operator()(const jet::Currency& c) {
-      out.push_back('"');
-      jet::appendCurrencyText(out, c.scaled, true);
-      out.push_back('"');
-    }
-    void operator()(float f) { appendNumber(out, f); }
-    void operator()(double d) { appendNumber(out, d); }
-    void operator()(const jet::DateTime& d) {
-      out.push_back('"');
-      jet::appendDateText(out, d.days, true, true);
-      out.push_back('"');
-    }
-    void operator()(const std::string& s) { appendJsonString(out, s); }
-    void operator()(const jet::Bytes& b) { appendJsonString(out, jet::hexText(b, false)); }
-    void operator()(const jet::Guid& g) { appendJsonString(out, jet::guidText(g)); }
-    void operator()(const jet::Decimal& d) { appendJsonString(out, jet::decimalText(d)); }
-    void operator()(const jet::DateTimeExtended& d) { appendJsonString(out, jet::extendedDateText(d, true)); }
-  };
-  std::visit(Visitor{out}, v);
-}
-
-void appendJsonComplex(std::string& out, const jet::ComplexValue& v) {
-  out.push_back('[');
-  bool first = true;
-  auto next = [&] {
-    if (!first) out.push_back(',');
-    first = false;
-  };
-  for (const jet::Attachment& a : v.attachments) {
-    next();
-    out += "{\"name\":";
-    appendJsonString(out, a.name);
-    out += ",\"type\":";
-    appendJsonString(out, a.type);
-    out += ",\"data\":";
-    appendJsonString(out, jet::hexText(a.data(), false));
-    out.push_back('}');
-  }
-  for (const jet::Value& value : v.values) {
-    next();
-    appendJsonValue(out, value);
-  }
-  for (const jet::Version& version : v.versions) {
-    next();
-    out += "{\"value\":";
-    appendJsonValue(out, version.value);
-    out += ",\"modified\":";
-    appendJsonValue(out, version.modified);
-    out.push_back('}');
-  }
-  out.push_back(']');
 }
 
 void appendCsvComplex(std::string& out, const jet::ComplexValue& v) {

@@ -11,6 +11,7 @@
 #include "jet/base/complex_value.h"
 #include "jet/base/schema.h"
 #include "jet/base/value.h"
+#include "jet/base/value_json.h"
 
 namespace cli {
 
@@ -19,15 +20,12 @@ namespace cli {
 void appendCsvField(std::string& out, const jet::Value& v);
 void appendCsvText(std::string& out, const std::string& text);
 
-// JSON: one value in the export's encoding.
-void appendJsonValue(std::string& out, const jet::Value& v);
-// A complex column's value: attachments as [{"name","type","data"}] with the file's bytes in
-// lowercase hex, a multi-valued field as the array of its values, a version history as
-// [{"value","modified"}] newest first. Throws Error 3049 for an attachment whose data is damaged.
-void appendJsonComplex(std::string& out, const jet::ComplexValue& v);
+// JSON: the values' JSON form, shared with the SQL bridge (see jet/base/value_json.h).
+using jet::appendJsonComplex;
+using jet::appendJsonString;
+using jet::appendJsonValue;
 // CSV: attachment names, or the values, joined by ';'.
 void appendCsvComplex(std::string& out, const jet::ComplexValue& v);
-void appendJsonString(std::string& out, const std::string& text);
 
 // A value read from JSON: null, true/false, a number (kept as its text), a string, or an array
 // (kept as its JSON text, for complex columns).

@@ -7,6 +7,7 @@
 #include "cli/migrate_target.h"
 #include "cli/postgres_target.h"
 #include "cli/sqlite_target.h"
+#include "sql/saved_queries.h"
 
 namespace migrate {
 
@@ -102,6 +103,46 @@ void verifyTable(jet::Database& source, Target& target, Dialect dialect, const j
   }
 }
 
+// Defines each translatable saved select or union query as a view, in rounds (a view needs the
+// views it reads); returns a note for each query that could not be carried, and why.
+std::vector<std::string> addViews(jet::Database& source, const SourceSchema& schema, Dialect dialect, Target& target,
+                                  size_t& carried) {
+  std::vector<jet::QueryDefinition> definitions;
+  const std::vector<sql::SavedQuery> queries = sql::readSavedQueries(source, definitions);
+  const sql::Dialect to = dialect == Dialect::Sqlite ? sql::Dialect::Sqlite : sql::Dialect::Postgres;
+  std::vector<std::string> notes;
+  std::vector<std::pair<size_t, std::string>> pending;  // query, its SELECT
+  std::vector<std::string> why(queries.size());
+  for (size_t i = 0; i < queries.size(); ++i) {
+    const sql::SavedQuery& q = queries[i];
+    if (q.type != sql::QueryType::Select && q.type != sql::QueryType::Union) {
+      notes.push_back("saved query " + q.name + " not carried (" + sql::queryTypeName(q.type) + " query)");
+      continue;
+    }
+    try {
+      pending.emplace_back(i, sql::selectIn(to, definitions[i], schema.tables));
+    } catch (const sql::Untranslatable& e) {
+      notes.push_back("saved query " + q.name + " not carried: " + e.what());
+    }
+  }
+  for (bool progress = true; progress && !pending.empty();) {
+    progress = false;
+    std::vector<std::pair<size_t, std::string>> left;
+    for (auto& [i, select] : pending) {
+      if (target.addView(queries[i].name, select, why[i])) {
+        ++carried;
+        progress = true;
+      } else {
+        left.emplace_back(i, select);
+      }
+    }
+    pending = std::move(left);
+  }
+  for (auto& [i, select] : pending)
+    notes.push_back("saved query " + queries[i].name + " not carried: the target refuses its translation: " + why[i]);
+  return notes;
+}
+
 }  // namespace
 
 void run(const Options& o, std::ostream& out, std::ostream& err) {
@@ -155,6 +196,12 @@ void run(const Options& o, std::ostream& out, std::ostream& err) {
     total += n;
   }
   target->addRelationships(schema.relationships);
+  // The saved select queries travel as views when the whole database does.
+  size_t views = 0;
+  if (o.tables.empty()) {
+    const std::vector<std::string> notCarried = addViews(*source, schema, dialect, *target, views);
+    for (const std::string& n : notCarried) err << "note: " << n << '\n';
+  }
 
   for (size_t i = 0; i < schema.tables.size(); ++i) {
     int64_t there = target->countRows(schema.tables[i]);
@@ -167,7 +214,8 @@ void run(const Options& o, std::ostream& out, std::ostream& err) {
   target->commit();
   if (!o.quiet)
     out << "migrated " << schema.tables.size() << " tables, " << total << " rows, " << schema.relationships.size()
-        << " relationships" << (o.verify ? ", verified" : "") << '\n';
+        << " relationships" << (views ? ", " + std::to_string(views) + " saved queries as views" : "")
+        << (o.verify ? ", verified" : "") << '\n';
 }
 
 }  // namespace migrate

@@ -59,9 +59,9 @@ std::vector<const jet::IndexInfo*> indexesToBuild(const jet::TableInfo& table);
 // then made unique among `taken`, which receives it.
 std::string uniqueName(const std::string& whole, size_t limit, std::vector<std::string>& taken);
 
-// Attachments and multi-valued columns become a table of their own each, keyed to the row:
-// `<table>_<column>` with the row's key columns and the column's values. Their values cannot be
-// read by the engine yet, so a table holding one is refused with this message.
+// Complex columns (attachments, multi-valued fields, version histories) are not moved yet: the
+// engine reads their values, but no target table is made for them, so a table holding one is
+// refused with this message.
 std::string complexColumnRefusal(const jet::TableInfo& table, const jet::ColumnInfo& column);
 
 }  // namespace migrate

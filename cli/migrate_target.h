@@ -44,14 +44,12 @@ class Target {
   // The table's indexes, and its auto-number restarted after `highest` (when it has one).
   virtual void finishTable(const jet::TableInfo& table, std::optional<int64_t> highest) = 0;
   virtual void addRelationships(const std::vector<Relationship>& relationships) = 0;
+  // A saved query as a view: true when the target took it (its SELECT in the target's dialect);
+  // otherwise false with the target's reason, and nothing of it is left.
+  virtual bool addView(const std::string& name, const std::string& select, std::string& why) = 0;
   virtual int64_t countRows(const jet::TableInfo& table) = 0;
   virtual std::unique_ptr<RowReader> readRows(const jet::TableInfo& table) = 0;
   virtual void commit() = 0;
 };
-
-// "sqlite:PATH" or a PostgreSQL URI ("postgresql://...", "postgres://..."); `schema` only for
-// PostgreSQL. Throws Refused for a target that cannot be used (existing file, unreachable server,
-// failed login).
-std::unique_ptr<Target> openTarget(const std::string& target, const std::string& schema);
 
 }  // namespace migrate

@@ -280,6 +280,21 @@ class PostgresTarget : public Target {
     }
   }
 
+  bool addView(const std::string& name, const std::string& select, std::string& why) override {
+    // Each view in a savepoint of its own: a refused one leaves the transaction usable.
+    exec("SAVEPOINT saved_query");
+    exec("SET LOCAL search_path TO " + quote(schema_) + ", public");
+    Result r(PQexec(conn_.get(), ("CREATE VIEW " + qualified(name) + " AS " + select).c_str()));
+    const bool ok = PQresultStatus(r.get()) == PGRES_COMMAND_OK;
+    if (!ok) {
+      why = PQresultErrorMessage(r.get());
+      why = why.substr(0, why.find('\n'));  // the message, without the quoted statement
+      exec("ROLLBACK TO SAVEPOINT saved_query");
+    }
+    exec("RELEASE SAVEPOINT saved_query");
+    return ok;
+  }
+
   int64_t countRows(const jet::TableInfo& t) override {
     Result r(PQexec(conn_.get(), ("SELECT count(*) FROM " + qualified(t.name)).c_str()));
     if (PQresultStatus(r.get()) != PGRES_TUPLES_OK) fail("counting the rows of " + t.name);

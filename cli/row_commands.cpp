@@ -9,7 +9,7 @@
 #include "cli/command.h"
 #include "cli/format.h"
 #include "cli/row_pipe.h"
-#include "db/field_rules.h"
+#include "jet/row_rules.h"
 
 namespace cli {
 
@@ -37,21 +37,17 @@ size_t columnIndex(const jet::TableInfo& info, const std::string& name) {
   for (size_t i = 0; i < info.columns.size(); ++i) {
     const std::string& c = info.columns[i].name;
     if (c.size() == name.size() &&
-        std::equal(c.begin(), c.end(), name.begin(), [](char x, char y) { return std::tolower(x) == std::tolower(y); }))
+        std::equal(c.begin(), c.end(), name.begin(), [](unsigned char x, unsigned char y) { return std::tolower(x) == std::tolower(y); }))
       return i;
   }
   throw jet::Error(jet::err::kUnknownField, "Item not found in this collection: no field '" + name + "'.");
 }
 
-// Checks a new row as the object model checks a record before saving it.
-void checkRow(const jet::TableInfo& info, jet::Format format, const std::vector<jet::Value>& row) {
-  for (size_t i = 0; i < row.size(); ++i) dao::checkValueFits(info, format, i, row[i]);
-  dao::checkRecord(info, row);
-}
-
 // A reader of JSON lines for a RowPipe: each line one object naming some of the table's columns
-// (the others are Null), converted and checked as DAO checks a record before it is saved.
-RowPipe::Reader jsonRowReader(std::istream& in, const jet::TableInfo& info, jet::Format format) {
+// (the others take their default values), converted and checked as DAO checks a record before it
+// is saved.
+RowPipe::Reader jsonRowReader(std::istream& in, const jet::TableInfo& info, jet::Format format,
+                               std::vector<jet::Value> defaults) {
   struct State {
     explicit State(std::istream& in) : lines(in) {}
     JsonLineReader lines;
@@ -63,7 +59,7 @@ RowPipe::Reader jsonRowReader(std::istream& in, const jet::TableInfo& info, jet:
   };
   auto state = std::make_shared<State>(in);
   state->named.resize(info.columns.size());
-  return [state, &info, format](PipedRow& row) {
+  return [state, &info, format, defaults = std::move(defaults)](PipedRow& row) {
     State& st = *state;
     do {
       if (!st.lines.next()) return false;
@@ -89,16 +85,17 @@ RowPipe::Reader jsonRowReader(std::istream& in, const jet::TableInfo& info, jet:
       st.named[i] = 1;
     }
     for (size_t i = 0; i < row.values.size(); ++i)
-      if (!st.named[i]) row.values[i] = jet::Null{};
-    checkRow(info, format, row.values);
+      if (!st.named[i]) row.values[i] = i < defaults.size() ? defaults[i] : jet::Value(jet::Null{});
+    jet::checkNewRow(info, format, row.values);
     return true;
   };
 }
 
 // A reader of CSV records for a RowPipe, after the header record that named the columns.
 RowPipe::Reader csvRowReader(std::istream& in, const jet::TableInfo& info, jet::Format format,
-                             std::vector<size_t> map, int64_t line) {
-  return [&in, &info, format, map = std::move(map), fields = std::vector<CsvField>(), line](PipedRow& row) mutable {
+                             std::vector<size_t> map, int64_t line, std::vector<jet::Value> defaults) {
+  return [&in, &info, format, map = std::move(map), fields = std::vector<CsvField>(), line,
+          defaults = std::move(defaults)](PipedRow& row) mutable {
     for (;;) {
       row.line = line + 1;  // a record is reported at the line it starts on
       if (!readCsvRecord(in, fields, line)) return false;
@@ -106,10 +103,10 @@ RowPipe::Reader csvRowReader(std::istream& in, const jet::TableInfo& info, jet::
       if (fields.size() != map.size())
         throw jet::Error(jet::err::kConversion, "expected " + std::to_string(map.size()) + " fields, found " +
                                                     std::to_string(fields.size()) + ".");
-      row.values.assign(info.columns.size(), jet::Null{});
+      row.values.assign(defaults.begin(), defaults.end());
       row.complex.clear();
       for (size_t k = 0; k < map.size(); ++k) row.values[map[k]] = valueFromCsv(info.columns[map[k]], fields[k]);
-      checkRow(info, format, row.values);
+      jet::checkNewRow(info, format, row.values);
       return true;
     }
   };
@@ -135,7 +132,12 @@ int cmdExport(const Args& a, Io& io) {
   // Complex columns hold a key per row; their values come from the column's hidden table.
   std::vector<std::unique_ptr<jet::ComplexValues>> complex(info.columns.size());
   for (size_t i = 0; i < info.columns.size(); ++i)
-    if (info.columns[i].type == jet::ColumnType::Complex) complex[i] = db->complexValues(info.name, info.columns[i].name);
+    if (info.columns[i].type == jet::ColumnType::Complex) {
+      complex[i] = db->complexValues(info.name, info.columns[i].name);
+      if (info.columns[i].complexKind == jet::ComplexKind::Unsupported)
+        io.err << "tabulonix-cli: field " << info.columns[i].name
+               << " is a complex field of a kind this engine does not know; its values are exported as stored\n";
+    }
   Output o(io.out);
   std::string& b = o.buf();
   if (format == "csv") {
@@ -191,13 +193,13 @@ int cmdImport(const Args& a, Io& io) {
   try {
     RowPipe::Reader reader;
     if (format == "jsonl") {
-      reader = jsonRowReader(in, info, db->format());
+      reader = jsonRowReader(in, info, db->format(), db->defaultValues(info.name));
     } else {
       std::vector<CsvField> header;
       std::vector<size_t> map;
       if (readCsvRecord(in, header, line))
         for (const CsvField& f : header) map.push_back(columnIndex(info, f.text));
-      reader = csvRowReader(in, info, db->format(), std::move(map), line);
+      reader = csvRowReader(in, info, db->format(), std::move(map), line, db->defaultValues(info.name));
     }
     // Reading and converting run beside the engine; a refused row stops both.
     RowPipe pipe(std::move(reader));
@@ -266,9 +268,9 @@ int cmdUpdate(const Args& a, Io& io) {
     }
     if (info.columns[i].autoNumber) throw jet::Error(jet::err::kCannotUpdateField, "Field cannot be updated.");
     row[i] = valueFromJson(info.columns[i], scalar);
-    dao::checkValueFits(info, db->format(), i, row[i]);
+    jet::checkValueFits(info, db->format(), i, row[i]);
   }
-  dao::checkRecord(info, row);
+  jet::checkRow(info, row);
   cursor.reset();
   db->updateRow(info.name, ids[position], row, complex);
   db->close();

@@ -229,8 +229,8 @@ class Database {
   void Close();
   TableDefs GetTableDefs() const;
   TableDef CreateTableDef(const std::string& name);
-  // The engine records relations without enforcing them: attributes must include
-  // dbRelationDontEnforce.
+  // Without dbRelationDontEnforce the engine enforces the relation on every write (the primary
+  // fields need a unique index, 3609, and the rows already there must keep it, 3379).
   Relation CreateRelation(const std::string& name, const std::string& table, const std::string& foreignTable,
                           int32_t attributes = dbRelationDontEnforce);
   // Relations.Append: writes the relation into the file.

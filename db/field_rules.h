@@ -1,5 +1,5 @@
-// DAO's field vocabulary over the engine's columns, and its rules for the values of a record,
-// applied by the recordset and by bulk writers alike.
+// DAO's field vocabulary over the engine's columns: type codes, sizes and attributes. The rules a
+// record's values obey are the engine's (jet/row_rules.h).
 #pragma once
 
 #include <cstdint>
@@ -20,11 +20,5 @@ int32_t daoSize(const jet::ColumnInfo& column, jet::Format format);
 int32_t daoAttributes(const jet::ColumnInfo& column);
 // The engine's type for a DAO type code; false for codes a table cannot hold.
 bool engineType(int16_t daoCode, jet::ColumnType& out);
-
-// One value about to be stored in column `index`: 3163 when a text (or binary) is longer than the
-// field. A whole record at Update: 3314 for a Null in a Required field, 3315 for a zero-length
-// text where AllowZeroLength is False (auto-numbers are the engine's and not checked).
-void checkValueFits(const jet::TableInfo& table, jet::Format format, size_t index, const Value& v);
-void checkRecord(const jet::TableInfo& table, const std::vector<Value>& values);
 
 }  // namespace dao

@@ -2,6 +2,7 @@
 
 #include "db/field_rules.h"
 #include "db/recordset_impl.h"
+#include "jet/row_rules.h"
 
 namespace dao {
 
@@ -150,7 +151,9 @@ void RecordsetImpl::move(int64_t rows) {
 
 void RecordsetImpl::addNew() {
   checkOpen();
-  buffer_.assign(info_.columns.size(), Value(jet::Null{}));
+  // A new record starts from the fields' default values.
+  buffer_ = db_->engine().defaultValues(info_.name);
+  buffer_.resize(info_.columns.size(), Value(jet::Null{}));
   touched_.assign(info_.columns.size(), false);
   for (size_t i = 0; i < info_.columns.size(); ++i)
     if (info_.columns[i].autoNumber && info_.columns[i].type == jet::ColumnType::Long)
@@ -178,7 +181,7 @@ void RecordsetImpl::update() {
   checkOpen();
   if (mode_ == Mode::None)
     fail(jet::err::kUpdateWithoutEdit, "Update or CancelUpdate without AddNew or Edit.");
-  checkRecord(info_, buffer_);
+  jet::checkRow(info_, buffer_);
   jet::Database& e = db_->engine();
   // The writer's turn from here: what is read below is what the write changes.
   auto turn = e.writeOperation();
@@ -277,7 +280,7 @@ void RecordsetImpl::setText(int index, const std::string& text) {
   }
   Value v = jet::fromText(c.type, text, c.scale);
   if (auto* d = std::get_if<jet::Decimal>(&v)) d->precision = c.precision ? c.precision : d->precision;
-  checkValueFits(info_, db_->engine().format(), index, v);
+  jet::checkValueFits(info_, db_->engine().format(), index, v);
   buffer_[index] = std::move(v);
   touched_[index] = true;
 }
@@ -310,7 +313,7 @@ void RecordsetImpl::setValue(int index, const Value& value) {
     // Values given in the column's own type are kept as they are (no trip through text).
     if (value.index() == v.index() && !std::holds_alternative<jet::Decimal>(value)) v = value;
   }
-  checkValueFits(info_, db_->engine().format(), index, v);
+  jet::checkValueFits(info_, db_->engine().format(), index, v);
   buffer_[index] = std::move(v);
   touched_[index] = true;
 }

@@ -3,11 +3,9 @@
 // engine catches the engine's errors itself and reports them only through its result (and, where
 // the calling command shows the engine's text, through sLastError).
 #include <algorithm>
-#include <fstream>
 
 #include "db/session.h"
-#include "jet/storage/encryption.h"
-#include "jet/storage/header.h"
+#include "jet/database.h"
 
 namespace modDB {
 
@@ -63,11 +61,8 @@ bool OpenDB(const std::string& path, const std::string& password) {
 }
 
 bool HasPassword(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::vector<uint8_t> bytes(jet::kHeaderBytes);
-  if (!in.read(reinterpret_cast<char*>(bytes.data()), std::streamsize(bytes.size()))) return false;
   bool has = false;
-  guarded([&] { has = jet::needsPassword(jet::parseHeader(bytes, path)); }, false);
+  guarded([&] { has = jet::Database::needsPassword(path); }, false);
   return has;
 }
 

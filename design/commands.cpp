@@ -5,6 +5,7 @@
 #include "shell/dialogs.h"
 #include "shell/error_report.h"
 #include "shell/main_window.h"
+#include "shell/status_line.h"
 #include "db/session.h"
 #include "design/forms.h"
 
@@ -96,7 +97,7 @@ void DeleteTableCommand(app::MainWindow& main) {
   p(110, [&] {
     if (main.TabCount() == 0) main.ClearGrid();
   });
-  p(112, [&] { main.SetStatus(QStringLiteral("Records: ") + QString::number(main.GridRowCount())); });
+  p(112, [&] { main.SetStatus(app::RecordsStatus(main.GridRowCount())); });
 }
 
 }  // namespace design

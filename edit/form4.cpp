@@ -1,5 +1,6 @@
 #include "edit/form4.h"
 
+#include <QApplication>
 #include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
@@ -27,6 +28,24 @@ void whiteBackground(QWidget* w) {
   p.setColor(QPalette::Window, Qt::white);
   w->setPalette(p);
   w->setAutoFillBackground(true);
+}
+
+const QString kComplexTip = QStringLiteral(
+    "Attachments and multi-valued fields cannot be edited here; their values are kept as they are.");
+const QString kCalculatedTip =
+    QStringLiteral("A calculated field takes its value from its expression and cannot be edited.");
+
+// A value box that shows its value but takes no typing, greyed as a disabled box is (its text
+// can still be selected and copied), with the reason as its tooltip.
+void ShowReadOnly(QLineEdit* box, const QString& why) {
+  box->setReadOnly(true);
+  QPalette p = box->palette();
+  // The application's own colours: the editor's rows carry a white window colour.
+  const QPalette application = QApplication::palette();
+  p.setColor(QPalette::Base, application.color(QPalette::Disabled, QPalette::Window));
+  p.setColor(QPalette::Text, application.color(QPalette::Disabled, QPalette::Text));
+  box->setPalette(p);
+  box->setToolTip(why);
 }
 
 void requireDatabase() {
@@ -101,6 +120,7 @@ void Form4::Form_Load() {
       buttons_[0]->setText(QStringLiteral("Add"));
       setWindowTitle(QStringLiteral("Add Record"));
     });
+    p(113, [&] { LoadDefaults(); });
   }
   p(114, [&] { FixAutoField(); });
   // Tab order: the rows in field order, then the buttons.
@@ -136,8 +156,10 @@ void Form4::BuildFields() {
     row->lblName()->resize(rowWidth - row->lblName()->x(), row->lblName()->height());
     row->SetCaption(QString::fromStdString(f.Name()));
     if (f.Type() == dao::dbText) row->SetMaxLength(static_cast<int16_t>(std::min<int32_t>(f.Size(), 32767)));
-    // Attachments, multi-valued and calculated fields show their values and are not edited here.
-    if (dao::isComplexType(f.Type()) || f.Calculated()) row->txtValue()->setReadOnly(true);
+    // Attachments, multi-valued and calculated fields show their values and are not edited here:
+    // the box takes no typing, looks it (greyed like a disabled box) and says why.
+    if (dao::isComplexType(f.Type()) || f.Calculated())
+      ShowReadOnly(row->txtValue(), f.Calculated() ? kCalculatedTip : kComplexTip);
     for (QWidget* w : {static_cast<QWidget*>(row), static_cast<QWidget*>(row->lblName()),
                        static_cast<QWidget*>(row->txtValue())})
       w->installEventFilter(this);
@@ -178,6 +200,20 @@ void Form4::LoadRecord() {
       loaded_ << text;
     }
   }
+  rs.Close();
+}
+
+void Form4::LoadDefaults() {
+  requireDatabase();
+  // A new record starts from the fields' default values, as the engine fills them in.
+  dao::Recordset rs = modDB::gDB.OpenRecordset(modDB::sTable);
+  rs.AddNew();
+  dao::Fields fields = rs.GetFields();
+  for (int k = 0; k < fields.Count() && k < RowCount(); ++k) {
+    const jet::Value& v = fields.Item(k).GetValue();
+    if (!jet::isNull(v)) rows_[static_cast<size_t>(k)]->SetText(QString::fromStdString(jet::toText(v)));
+  }
+  rs.CancelUpdate();
   rs.Close();
 }
 

@@ -37,6 +37,8 @@ class Form4 : public QDialog {
   void Form_Load();
   void BuildFields();
   void LoadRecord();
+  // Add Record: the boxes start with the fields' default values.
+  void LoadDefaults();
   void FixAutoField();
   void HighlightField(int16_t index);
   // Moves the rows so that row `index` is wholly in view; moves them by whole rows for the wheel.

@@ -2,7 +2,8 @@
 # Builds the libFuzzer targets in build-fuzz/ with clang and runs each for a set time.
 #   FUZZ_SECONDS   seconds per target (default 60)
 #   FUZZ_TARGETS   space-separated subset of targets (default: every built target)
-# Corpora live in build-fuzz/corpus/<target> (seeded from the shared test databases on first run);
+# Corpora live in build-fuzz/corpus/<target> (seeded on first run from the shared test databases of
+# every folder: .mdb and .accdb files, the encrypted ones included);
 # crashing or hanging inputs are written to build-fuzz/findings/<target>/. The script fails when
 # any target produced a finding.
 set -euo pipefail
@@ -28,25 +29,28 @@ done
 
 # Seeds: the database targets start from the real test files; the others from their own seed
 # folder under fuzz/seeds/<target> when there is one.
+# Every test database small enough to fuzz: testdata/, more/ and ace/.
+databases() { find "$TESTDATA" -maxdepth 2 \( -name '*.mdb' -o -name '*.accdb' \) -size -600k | sort; }
+
 seed() {
   local t=$1 dir=$2
   [ -n "$(ls -A "$dir" 2>/dev/null)" ] && return 0
   case $t in
     fuzz_open_db|fuzz_write_db|fuzz_repair)
-      find "$TESTDATA" -name '*.mdb' -size -600k -exec cp {} "$dir/" \; ;;
+      for f in $(databases); do cp "$f" "$dir/$(basename "$(dirname "$f")")-$(basename "$f")"; done ;;
     fuzz_long_value)
       # A Jet 4 / Jet 3 format byte and a one-page memo reference to page 1 row 0, then a real file.
-      for f in $(find "$TESTDATA" -name '*.mdb' -size -600k); do
+      for f in $(databases); do
         for fmt in '\x01' '\x00'; do
           { printf "$fmt"'\x40\x00\x00\x40\x00\x01\x00\x00\x00\x00\x00\x00'; cat "$f"; } \
-            >"$dir/$(basename "$f" .mdb)-$(printf "$fmt" | od -An -tx1 | tr -d ' ')"
+            >"$dir/$(basename "$f")-$(printf "$fmt" | od -An -tx1 | tr -d ' ')"
         done
       done ;;
     fuzz_text_codec|fuzz_index_key)
       # Slices of real pages: stored text, keys and numbers as the files hold them.
-      for f in $(find "$TESTDATA" -name '*.mdb' -size -600k); do
+      for f in $(databases); do
         for at in 1 3 5 8 13; do
-          dd if="$f" of="$dir/$(basename "$f" .mdb)-$at" bs=256 skip=$((at * 16 + 2)) count=1 2>/dev/null
+          dd if="$f" of="$dir/$(basename "$f")-$at" bs=256 skip=$((at * 16 + 2)) count=1 2>/dev/null
         done
       done ;;
   esac

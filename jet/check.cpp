@@ -10,6 +10,7 @@
 #include "jet/catalog/system_tables.h"
 #include "jet/index/index.h"
 #include "jet/index/index_key.h"
+#include "jet/rules/relationships.h"
 #include "jet/storage/data_page.h"
 #include "jet/storage/usage_map.h"
 #include "jet/table/table_def.h"
@@ -179,8 +180,11 @@ struct Checker {
     } catch (const Error& err) {
       problem("The rows of table " + name + " cannot be read: " + err.description());
     }
-    // The engine keeps the counts of its own system tables only loosely; user tables' are exact.
-    if (rows != def.rowCount && def.tableType != 0x53)
+    // The engine keeps the counts of its own system tables only loosely, and Access those of the
+    // hidden tables it keeps for itself (the catalog marks them system objects, their definitions
+    // may not: MSysAccessStorage, the navigation pane's tables). User tables' counts are exact.
+    const bool systemObject = (e.object.flags & sys::kSystemObjectFlags) != 0;
+    if (rows != def.rowCount && def.tableType != 0x53 && !systemObject)
       problem("Table " + name + " records " + std::to_string(def.rowCount) + " rows but " + std::to_string(rows) +
               " were found");
     if (rows < def.rowCount)
@@ -243,6 +247,66 @@ struct Checker {
     }
   }
 
+  // The key of the fields `names` of a row, as an index on them would hold it; nothing when a field
+  // of it is Null (such a row refers to nothing).
+  struct KeyOf {
+    IndexOutline outline;
+    std::optional<Bytes> operator()(const std::vector<Value>& row) const {
+      for (int f : outline.fields)
+        if (f < 0 || size_t(f) >= row.size() || isNull(row[size_t(f)])) return std::nullopt;
+      return rowKey(outline, row);
+    }
+  };
+  KeyOf keyOf(const TableDef& def, const std::string& table, const std::vector<std::string>& names) {
+    TableInfo info = describeTable(def, table);
+    IndexInfo probe;
+    for (const std::string& n : names) {
+      const auto c = std::find_if(info.columns.begin(), info.columns.end(), [&](const ColumnInfo& x) { return sameName(x.name, n); });
+      if (c == info.columns.end()) throwCorrupt("table " + quoted(table) + " has no field " + quoted(n));
+      probe.columns.push_back({c->number, true});
+    }
+    info.indexes = {probe};
+    return KeyOf{indexOutlines(header.version, info, {0}).at(0)};
+  }
+
+  // Every row of an enforced relationship's foreign table finds its primary row.
+  void checkRelationships(const Catalog& catalog) {
+    const CatalogEntry* rel = catalog.findTable("MSysRelationships");
+    if (!rel) return;
+    try {
+      const TableDef relDef = readTableDef(file, header.format, codec, rel->object.tdefPage);
+      for (const Relationship& r : readRelationships(file, relDef, codec)) {
+        if (!r.enforced()) continue;
+        const CatalogEntry* p = catalog.findTable(r.table);
+        const CatalogEntry* f = catalog.findTable(r.foreignTable);
+        const std::string what = "relationship " + quoted(r.name);
+        if (!p || !f || p->type != sys::kTypeTable || f->type != sys::kTypeTable) {
+          problem("The " + what + " names a table the file does not hold");
+          continue;
+        }
+        const TableDef pdef = readTableDef(file, header.format, codec, p->object.tdefPage);
+        const TableDef fdef = readTableDef(file, header.format, codec, f->object.tdefPage);
+        const KeyOf primaryKey = keyOf(pdef, r.table, r.columns), foreignKey = keyOf(fdef, r.foreignTable, r.foreignColumns);
+        std::set<Bytes> keys;
+        for (TableScan scan(file, pdef, codec); scan.next();)
+          if (auto k = primaryKey(scan.values())) keys.insert(std::move(*k));
+        size_t orphans = 0;
+        for (TableScan scan(file, fdef, codec); scan.next();) {
+          const auto k = foreignKey(scan.values());
+          if (!k || keys.count(*k)) continue;
+          if (++orphans <= 10)
+            problem("Row " + std::to_string(scan.rowId().row) + " on page " + std::to_string(scan.rowId().page) + " of table " +
+                    quoted(f->object.name) + " has no related row in table " + quoted(p->object.name) + " (" + what + ")");
+        }
+        if (orphans > 10)
+          problem(std::to_string(orphans) + " rows of table " + quoted(f->object.name) + " have no related row in table " +
+                  quoted(p->object.name) + " (" + what + ")");
+      }
+    } catch (const Error& err) {
+      problem("The relationships cannot be checked: " + err.description());
+    }
+  }
+
   void run() {
     use(0, "the header");
     use(1, "the global page map");
@@ -281,6 +345,8 @@ struct Checker {
       if (e.type != sys::kTypeTable) continue;
       checkTable(e, dataPagesByOwner);
     }
+
+    if (!structureOnly) checkRelationships(catalog);
 
     // The global map must not offer a page that is in use.
     for (const auto& [page, what] : inUse) {

@@ -788,6 +788,10 @@ void compactDatabase(const std::string& source, const std::string& destination, 
   copyDatabase(from, destination);
 }
 
+void Database::compact(const std::string& source, const std::string& destination, const std::string& password) {
+  compactDatabase(source, destination, password);
+}
+
 void verifyCompactedCopy(const std::string& source, const std::string& copy, const std::string& password) {
   auto src = openReadOnly(source, password);
   auto dst = openReadOnly(copy, password);

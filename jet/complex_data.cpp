@@ -87,7 +87,16 @@ std::unique_ptr<ComplexValues> readComplexValues(Database& db, const ComplexData
     const std::vector<Value>& row = cursor->values();
     int32_t key;
     if (!complexRowKey(column.layout, row, key)) continue;
-    addComplexRow(column.layout, row, out->byKey_[key]);
+    if (column.layout.kind != ComplexKind::Unsupported) {
+      addComplexRow(column.layout, row, out->byKey_[key]);
+      continue;
+    }
+    // A kind this engine does not know: each hidden row's own fields as they are stored (values of
+    // unknown types as their raw bytes), so that nothing is dropped.
+    ComplexValue& v = out->byKey_[key];
+    v.kind = ComplexKind::Unsupported;
+    for (size_t i = 0; i < row.size(); ++i)
+      if (int(i) != column.layout.key && int(i) != column.layout.id) v.values.push_back(row[i]);
   }
   return out;
 }

@@ -1,10 +1,15 @@
-// The front door's factories: every way to obtain a Database starts here.
+// The front door's factories for opening and creating a file (compaction's is in jet/compact.cpp,
+// beside the copier it starts), and what a caller may ask before opening one.
 #include "jet/database.h"
 
-#include "jet/compact.h"
-#include "jet/create_database.h"
+#include <fstream>
+
+#include "jet/catalog/create_database.h"
 #include "jet/database_impl.h"
 #include "jet/shared_database.h"
+#include "jet/storage/encryption.h"
+#include "jet/storage/header.h"
+#include "jet/storage/env.h"
 
 namespace jet {
 
@@ -18,8 +23,14 @@ std::unique_ptr<Database> Database::create(const std::string& path, const Create
   return open(path);
 }
 
-void Database::compact(const std::string& source, const std::string& destination, const std::string& password) {
-  compactDatabase(source, destination, password);
+bool Database::needsPassword(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::vector<uint8_t> bytes(kHeaderBytes);
+  if (!in.read(reinterpret_cast<char*>(bytes.data()), std::streamsize(bytes.size()))) return false;
+  return jet::needsPassword(parseHeader(bytes, path));
 }
+
+void Database::setSyncToDisk(bool on) { Env::setSyncToDisk(on); }
+bool Database::syncToDisk() { return Env::syncToDisk(); }
 
 }  // namespace jet

@@ -1,8 +1,10 @@
 // The engine's front door: one open database file (.mdb or .accdb), its catalog, its tables and their
 // rows.
 //
-// Layers underneath, each in its own files: page file (fixed-size pages through a bounded cache)
-// -> usage maps -> table definitions -> rows and long values -> indexes -> catalog -> database.
+// Layers underneath, each a folder of its own that includes only the ones before it: base (values,
+// errors, text) -> expr (expressions) -> storage (the page file with its journal, data pages, usage
+// maps, long values) -> index (keys and trees) -> table (definitions, the row codec, scans and
+// writes) -> catalog (system tables, schema changes) -> rules (what rows must obey) -> this door.
 #pragma once
 
 #include <cstdint>
@@ -14,6 +16,7 @@
 
 #include "jet/base/check_report.h"
 #include "jet/base/complex_value.h"
+#include "jet/base/database_options.h"
 #include "jet/base/error.h"
 #include "jet/base/file_version.h"
 #include "jet/base/jet_user.h"
@@ -22,24 +25,6 @@
 #include "jet/base/value.h"
 
 namespace jet {
-
-struct OpenOptions {
-  bool readOnly = false;
-  std::string password;   // checked against the header's password when the file has one
-  // How long a write waits for another program's turn to end before failing with 3260.
-  int busyTimeoutMs = 10000;
-};
-
-struct CreateOptions {
-  Format format = Format::Jet4;
-  uint16_t codePage = 1252;
-  uint16_t sortOrder = 1033;  // General
-  // Which file of the Jet 4 page layout: a Jet 4 .mdb or an Access 2007 or later .accdb.
-  FileVersion version = FileVersion::Jet4;
-  // The version of the General sort order text is kept in; unset: the file version's own
-  // (the newer order from Access 2010 on).
-  std::optional<uint8_t> sortVersion{};
-};
 
 class Database;
 
@@ -99,6 +84,14 @@ class Database {
   // Writes a compacted copy of source into destination (which must not exist). The source is
   // opened with `password`; the copy keeps the source's header, its password included.
   static void compact(const std::string& source, const std::string& destination, const std::string& password = "");
+  // Whether the file at `path` asks for its database password before it opens: false when a whole
+  // header cannot be read from it; a header of no known version throws as open does.
+  static bool needsPassword(const std::string& path);
+  // Whether each commit waits until the disk holds it (the default; off with TABULONIX_NO_SYNC=1).
+  // One setting for the whole process: off, a commit survives the program being killed, not the
+  // power failing.
+  static void setSyncToDisk(bool on);
+  static bool syncToDisk();
 
   // The engine version the file belongs to, and the page layout that version uses.
   virtual FileVersion version() const = 0;
@@ -166,13 +159,35 @@ class Database {
   virtual size_t queuedRows() const { return 0; }
   virtual bool queueFull() const { return false; }
   // Records a relationship between two tables (its rows in MSysRelationships and its catalog
-  // object). The engine keeps relationships without enforcing referential integrity, so attributes
-  // must include kRelationDontEnforce (3219 otherwise). Errors: 3011 a table not found, 3265 a
-  // field not found, 3264 no fields, 3368 fields of different types, 3012 the name is taken, 3125
-  // an invalid name. A table in a relationship cannot be deleted (3303); renaming it renames it in
-  // the relationship too.
+  // object). Unless attributes include kRelationDontEnforce, every later write keeps it: 3201 for a
+  // row that refers to no primary row, 3200 for deleting or re-keying a primary row that has
+  // related rows, cascades where the attributes ask for them. Errors: 3011 a table not found, 3265
+  // a field not found, 3264 no fields, 3368 fields of different types, 3012 the name is taken, 3125
+  // an invalid name, 3609 an enforced one without a unique index on the primary fields, 3379 rows
+  // that already break it. A table in a relationship cannot be deleted (3303); renaming it renames
+  // it in the relationship too.
   virtual void createRelationship(const NewRelationship& relationship) {
     throw Error(err::kInvalidOperation, "Invalid operation.");
+  }
+  // Transactions: from beginTransaction() to commitTransaction() every write joins one
+  // all-or-nothing change of the file; rollbackTransaction() gives it up and leaves the file as it
+  // was, byte for byte. Outside a transaction each write is its own change. Savepoints mark
+  // points inside a transaction: rollbackToSavepoint(n) undoes what was written since savepoint n
+  // was set (keeping n), releaseSavepoint(n) forgets n and those after it. Errors: 3219 a
+  // transaction already open (begin) or none open (commit, savepoints), 3027 a read-only file.
+  virtual void beginTransaction() { throw Error(err::kInvalidOperation, "Invalid operation."); }
+  virtual void commitTransaction() { throw Error(err::kInvalidOperation, "Invalid operation."); }
+  virtual void rollbackTransaction() {}
+  virtual bool inTransaction() const { return false; }
+  virtual void setSavepoint(size_t n) { throw Error(err::kInvalidOperation, "Invalid operation."); }
+  virtual void rollbackToSavepoint(size_t n) { throw Error(err::kInvalidOperation, "Invalid operation."); }
+  virtual void releaseSavepoint(size_t n) {}
+  // A new row of the table before any field is given: each field's default value, Null where it has
+  // none (and for auto-numbers and calculated columns, which the engine fills). Callers that add
+  // rows start from it, so that the fields a row leaves out take their defaults. 3075 for a
+  // default the engine cannot evaluate.
+  virtual std::vector<Value> defaultValues(const std::string& table) {
+    return std::vector<Value>(this->table(table).columns.size(), Null{});
   }
   // The next auto-number the table would give (for display before an insert).
   virtual int32_t nextAutoNumber(const std::string& table) = 0;

@@ -247,6 +247,10 @@ void DatabaseImpl::reloadState() {
   complex_.forget();
   histories_.clear();
   lastHistories_ = nullptr;
+  rules_.clear();
+  lastRules_ = nullptr;
+  integrity_.reset();
+  infos_.clear();
   catalog_ = Catalog::read(*file_, header_.format, codec_);
 }
 
@@ -346,6 +350,15 @@ void DatabaseImpl::createRelationship(const NewRelationship& relationship) {
 void DatabaseImpl::settle() {
   // Reading the catalog or a table's definition during a write leaves its open scope to it.
   if (writing_) return;
+  if (transaction_) {
+    // The rows join the transaction's scope, which stays open.
+    if (TableWriter* w = queueOwner_) {
+      queueOwner_ = nullptr;
+      queuedRows_ = 0;
+      w->commitQueued();
+    }
+    return;
+  }
   if (!file_ || (!queueOwner_ && !file_->inAtomic())) return;
   TableWriter* w = queueOwner_;
   queueOwner_ = nullptr;
@@ -359,6 +372,69 @@ void DatabaseImpl::settle() {
     undoWrite();
     throw;
   }
+}
+
+void DatabaseImpl::beginTransaction() {
+  if (transaction_) throw Error(err::kInvalidOperation, "Invalid operation: a transaction is open already.");
+  settle();
+  ensureWritable();
+  file_->beginAtomic();
+  transaction_ = true;
+  savepoints_.clear();
+  transactionStart_ = file_->markScope();
+}
+
+void DatabaseImpl::commitTransaction() {
+  if (!transaction_) throw Error(err::kInvalidOperation, "Invalid operation: no transaction is open.");
+  settle();
+  transaction_ = false;
+  savepoints_.clear();
+  try {
+    file_->commitAtomic();
+  } catch (...) {
+    undoWrite();
+    throw;
+  }
+}
+
+void DatabaseImpl::rollbackTransaction() {
+  if (!transaction_) return;
+  transaction_ = false;
+  savepoints_.clear();
+  queueOwner_ = nullptr;
+  queuedRows_ = 0;
+  try {
+    file_->rollbackAtomic();
+  } catch (const Error& e) {
+    damage_ = "a failed change could not be undone: " + e.description();
+  }
+  // Writers and definitions may hold what the transaction wrote.
+  reloadState();
+}
+
+void DatabaseImpl::setSavepoint(size_t n) {
+  if (!transaction_) throw Error(err::kInvalidOperation, "Invalid operation: no transaction is open.");
+  settle();
+  if (savepoints_.size() > n) savepoints_.resize(n);
+  while (savepoints_.size() <= n) savepoints_.push_back(file_->markScope());
+}
+
+void DatabaseImpl::rollbackToSavepoint(size_t n) {
+  if (!transaction_) throw Error(err::kInvalidOperation, "Invalid operation: no transaction is open.");
+  queueOwner_ = nullptr;
+  queuedRows_ = 0;
+  // A savepoint set before the transaction's first write stands for its start.
+  if (n < savepoints_.size()) {
+    file_->rollbackToMark(savepoints_[n]);
+    savepoints_.resize(n + 1);
+  } else {
+    file_->rollbackToMark(transactionStart_);
+  }
+  reloadState();
+}
+
+void DatabaseImpl::releaseSavepoint(size_t n) {
+  if (savepoints_.size() > n) savepoints_.resize(n);
 }
 
 TableWriter& DatabaseImpl::writer(const std::string& name) {
@@ -380,13 +456,16 @@ TableWriter& DatabaseImpl::writer(const std::string& name) {
 RowId DatabaseImpl::insertRow(const std::string& table, std::vector<Value> values) {
   settle();
   if (!historiesOf(table).empty()) return insertRow(table, std::move(values), {});
-  return atomicWrite([&] { return writer(table).insert(std::move(values)); });
+  return atomicWrite([&] {
+    checkInsert(table, values);
+    return writer(table).insert(std::move(values));
+  });
 }
 
 void DatabaseImpl::updateRow(const std::string& table, RowId row, std::vector<Value> values) {
   settle();
   if (!historiesOf(table).empty()) return updateRow(table, row, std::move(values), {});
-  atomicWrite([&] { writer(table).update(row, std::move(values)); });
+  atomicWrite([&] { updateUnderRules(table, row, std::move(values)); });
 }
 
 const std::vector<DatabaseImpl::HistoryLink>& DatabaseImpl::historiesOf(const std::string& table) {
@@ -448,13 +527,13 @@ RowId DatabaseImpl::writeRow(const std::string& table, const RowId* row, std::ve
   for (ComplexWrite& w : prepareComplex(table, append, nullptr)) writes.push_back(std::move(w));
   for (const ComplexWrite& w : writes) writer(w.flatTable);
   return atomicWrite([&] {
-    TableWriter& w = writer(table);
     RowId id;
     if (row) {
       id = *row;
-      w.update(*row, std::move(values));
+      updateUnderRules(table, *row, std::move(values));
     } else {
-      id = w.insert(std::move(values));
+      checkInsert(table, values);
+      id = writer(table).insert(std::move(values));
       // The new row's key is the one the table's counter last gave.
       key = int32_t(tableDef(table).lastComplexKey);
     }
@@ -495,9 +574,13 @@ void DatabaseImpl::writeComplex(const std::vector<ComplexWrite>& writes, int32_t
 
 std::vector<Value> DatabaseImpl::storedRow(const std::string& table, RowId row) {
   const TableDef& def = tableDef(table);
+  // A row that moved keeps its place: its body elsewhere carries the deleted flag, its home slot
+  // says whether the row is live.
+  if (row.page >= file_->pageCount() || row.row >= pageRowCount(file_->page(row.page)->data(), file_->pageSize(), header_.format) ||
+      rowSlot(file_->page(row.page)->data(), file_->pageSize(), header_.format, row.row).deleted)
+    throw Error(err::kRecordDeleted, "Record is deleted.");
   RowSlot slot;
   PageRef page = resolveRow(*file_, header_.format, row, slot);
-  if (slot.deleted) throw Error(err::kRecordDeleted, "Record is deleted.");
   std::vector<Value> values;
   LongValueReader longValues(*file_, header_.format);
   RowReader(def, codec_, longValues).decode(page->data() + slot.start, slot.size(), values);
@@ -517,7 +600,11 @@ RowId DatabaseImpl::insertRow(const std::string& table, std::vector<Value> value
                               const std::vector<ComplexChange>& complex) {
   settle();
   const std::vector<ComplexChange> versions = newVersions(table, values, nullptr, complex);
-  if (complex.empty() && versions.empty()) return atomicWrite([&] { return writer(table).insert(std::move(values)); });
+  if (complex.empty() && versions.empty())
+    return atomicWrite([&] {
+      checkInsert(table, values);
+      return writer(table).insert(std::move(values));
+    });
   return writeRow(table, nullptr, std::move(values), complex, versions);
 }
 
@@ -529,7 +616,7 @@ void DatabaseImpl::updateRow(const std::string& table, RowId row, std::vector<Va
     const std::vector<Value> old = storedRow(table, row);
     versions = newVersions(table, values, &old, complex);
   }
-  if (complex.empty() && versions.empty()) return atomicWrite([&] { writer(table).update(row, std::move(values)); });
+  if (complex.empty() && versions.empty()) return atomicWrite([&] { updateUnderRules(table, row, std::move(values)); });
   writeRow(table, &row, std::move(values), complex, versions);
 }
 
@@ -537,18 +624,19 @@ void DatabaseImpl::deleteRow(const std::string& table, RowId row) {
   settle();
   // The row's attachments and multiple values go with it, in the same change.
   const auto hidden = hiddenRowsOf(table, {row});
-  atomicWrite([&] {
-    writer(table).remove(row);
-    for (const auto& [flat, rows] : hidden)
-      if (!rows.empty()) writer(flat).removeMany(rows);
-  });
+  atomicWrite([&] { removeUnderRules(table, row, hidden); });
 }
 
 void DatabaseImpl::deleteRows(const std::string& table, const std::vector<RowId>& rows) {
   settle();
   const auto hidden = hiddenRowsOf(table, rows);
   atomicWrite([&] {
-    writer(table).removeMany(rows);
+    // Rows that other rows may refer to go one by one, each with its cascades.
+    if (!integrity().empty()) {
+      for (const RowId& r : rows) removeUnderRules(table, r, {});
+    } else {
+      writer(table).removeMany(rows);
+    }
     for (const auto& [flat, rows] : hidden)
       if (!rows.empty()) writer(flat).removeMany(rows);
   });
@@ -573,6 +661,17 @@ RowId DatabaseImpl::queueInsertReusing(const std::string& table, std::vector<Val
   queueOwner_ = &w;
   RowId id;
   try {
+    {
+      // The rules read definitions; the queue's open scope stays open meanwhile.
+      const bool was = writing_;
+      writing_ = true;
+      struct Restore {
+        bool& flag;
+        bool value;
+        ~Restore() { flag = value; }
+      } restore{writing_, was};
+      checkInsert(table, values);
+    }
     id = w.queueInsertReusing(values);
   } catch (const Error& e) {
     // A refused row leaves the rows before it queued; anything worse undoes the whole batch.
@@ -605,6 +704,8 @@ CheckReport DatabaseImpl::check() {
 
 void DatabaseImpl::close() {
   std::exception_ptr failed;
+  // A transaction still open when the database closes is given up.
+  if (file_ && transaction_) rollbackTransaction();
   if (file_) {
     try {
       settle();

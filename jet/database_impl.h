@@ -11,6 +11,8 @@
 #include "jet/catalog/catalog.h"
 #include "jet/complex_data.h"
 #include "jet/database.h"
+#include "jet/rules/integrity.h"
+#include "jet/rules/table_rules.h"
 #include "jet/storage/header.h"
 #include "jet/storage/page_file.h"
 #include "jet/table/table_def.h"
@@ -18,7 +20,7 @@
 
 namespace jet {
 
-class DatabaseImpl : public Database {
+class DatabaseImpl : public Database, private RowStore {
  public:
   DatabaseImpl(const std::string& path, const OpenOptions& options);
   ~DatabaseImpl() override;
@@ -54,6 +56,14 @@ class DatabaseImpl : public Database {
   size_t queuedRows() const override;
   bool queueFull() const override;
   int32_t nextAutoNumber(const std::string& table) override;
+  void beginTransaction() override;
+  void commitTransaction() override;
+  void rollbackTransaction() override;
+  bool inTransaction() const override { return transaction_; }
+  void setSavepoint(size_t n) override;
+  void rollbackToSavepoint(size_t n) override;
+  void releaseSavepoint(size_t n) override;
+  std::vector<Value> defaultValues(const std::string& table) override;
 
   CheckReport check() override;
   void close() override;
@@ -125,6 +135,22 @@ class DatabaseImpl : public Database {
                  const std::vector<ComplexChange>& replace, const std::vector<ComplexChange>& append);
   // Inside a write: removes the replaced hidden rows and adds the new ones under `key`.
   void writeComplex(const std::vector<ComplexWrite>& writes, int32_t key);
+  // The rules of a table's rows (cached by the name asked for) and the enforced relationships.
+  const TableRules& rulesOf(const std::string& table);
+  Integrity& integrity();
+  // A row about to be inserted: its calculated values computed, its validation rules and the
+  // relationships it takes part in checked (throws when it is refused).
+  void checkInsert(const std::string& table, std::vector<Value>& values);
+  // Inside a write: an update or a delete with every rule applied and every cascade carried out.
+  void updateUnderRules(const std::string& table, RowId row, std::vector<Value> values);
+  void removeUnderRules(const std::string& table, RowId row, const std::map<std::string, std::vector<RowId>>& hidden);
+  // The rows as referential integrity reads and changes them.
+  const TableInfo& describe(const std::string& table) override;
+  std::vector<RowId> find(const std::string& table, const std::vector<size_t>& fields,
+                          const std::vector<Value>& row) override;
+  std::vector<Value> read(const std::string& table, RowId row) override;
+  void update(const std::string& table, RowId row, std::vector<Value> values) override;
+  void remove(const std::string& table, RowId row) override;
   // A stored row's values, long values read.
   std::vector<Value> storedRow(const std::string& table, RowId row);
   // The complex key a stored row holds (0 when it has none).
@@ -146,9 +172,17 @@ class DatabaseImpl : public Database {
   std::map<std::string, std::unique_ptr<Database>> linked_;  // source databases of linked tables, by path
   bool structureChecked_ = false;
   bool writing_ = false;  // inside atomicWrite: settle() must not commit the open scope
+  bool transaction_ = false;  // a transaction holds the open scope until it commits or rolls back
+  std::vector<PageFile::ScopeMark> savepoints_;
+  PageFile::ScopeMark transactionStart_;
   std::map<std::string, std::vector<HistoryLink>> histories_;  // by the name asked for
   const std::vector<HistoryLink>* lastHistories_ = nullptr;    // the entry last asked for, by this name
   std::string lastHistoriesName_;
+  std::map<std::string, std::unique_ptr<TableRules>> rules_;  // by the name asked for
+  const TableRules* lastRules_ = nullptr;
+  std::string lastRulesName_;
+  std::unique_ptr<Integrity> integrity_;  // read on first use
+  std::map<uint32_t, TableInfo> infos_;   // by definition page, for integrity
   std::string damage_;  // why writing is refused ("" while writing is allowed)
 };
 

@@ -4,6 +4,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <set>
+#include <variant>
 
 #include "jet/base/error.h"
 #include "jet/compact_source.h"
@@ -32,6 +34,56 @@ RepairedTable RepairReport::total() const {
   }
   return t;
 }
+
+namespace {
+
+// A repaired copy keeps every row it could read. An enforced relationship that those rows no longer
+// keep (a table, or primary rows, lost to the damage) would make the copy break Jet's rules, so it is
+// carried as not enforced instead, and the report names it; no recovered row is dropped for it.
+void relaxBrokenRelationships(const std::string& path, const std::string& password, RepairReport& report) {
+  OpenOptions options;
+  options.password = password;
+  std::unique_ptr<Database> db = Database::open(path, options);
+  const std::vector<std::string> problems = db->check().problems;
+  auto broken = [&](const std::string& name) {
+    const std::string named = "relationship '" + name + "'";
+    return std::any_of(problems.begin(), problems.end(),
+                       [&](const std::string& p) { return p.find(named) != std::string::npos; });
+  };
+  TableInfo info;
+  try {
+    info = db->table("MSysRelationships");
+  } catch (const Error&) {
+    return;
+  }
+  auto position = [&](const char* column) {
+    for (size_t i = 0; i < info.columns.size(); ++i)
+      if (info.columns[i].name == column) return i;
+    return info.columns.size();
+  };
+  const size_t nameAt = position("szRelationship"), grbitAt = position("grbit");
+  if (nameAt == info.columns.size() || grbitAt == info.columns.size()) return;
+  std::vector<std::pair<RowId, std::vector<Value>>> changes;
+  std::set<std::string> relaxed;
+  for (auto cursor = db->openTable(info.name); cursor->next();) {
+    std::vector<Value> row = cursor->values();
+    const auto* name = std::get_if<std::string>(&row[nameAt]);
+    const auto* grbit = std::get_if<int64_t>(&row[grbitAt]);
+    if (!name || !grbit || (*grbit & kRelationDontEnforce) || !broken(*name)) continue;
+    row[grbitAt] = int64_t(*grbit | kRelationDontEnforce);
+    relaxed.insert(*name);
+    changes.emplace_back(cursor->rowId(), std::move(row));
+  }
+  for (auto& [id, row] : changes) db->updateRow(info.name, id, std::move(row));
+  for (const std::string& name : relaxed) {
+    RepairedTable t;
+    t.name = name;
+    t.note = "relationship kept without enforcing: the recovered rows no longer keep it";
+    report.tables.push_back(std::move(t));
+  }
+}
+
+}  // namespace
 
 RepairReport repairDatabase(const std::string& source, const std::string& destination, const std::string& password) {
   if (exists(destination)) throw Error(err::kDatabaseExists, "Database already exists.");
@@ -75,6 +127,7 @@ RepairReport repairDatabase(const std::string& source, const std::string& destin
       report.tables.push_back(std::move(t));
     }
   }
+  relaxBrokenRelationships(destination, password, report);
   OpenOptions options;
   options.readOnly = true;
   options.password = password;  // the copy keeps the source's header, password included

@@ -10,7 +10,7 @@
 #include "jet/base/bytes.h"
 #include "jet/catalog/catalog.h"
 #include "jet/catalog/system_tables.h"
-#include "jet/create_database.h"
+#include "jet/catalog/create_database.h"
 #include "jet/storage/data_page.h"
 #include "jet/storage/encryption.h"
 #include "jet/storage/usage_map.h"
@@ -47,6 +47,39 @@ int columnIndex(const TableDef& def, const char* name) {
   for (size_t i = 0; i < def.columns.size(); ++i)
     if (sameName(def.columns[i].name, name)) return int(i);
   return -1;
+}
+
+// A new database of the damaged file's version, code page and sort order.
+CreateOptions newDatabaseOptions(const Header& header) {
+  CreateOptions options;
+  options.format = header.format;
+  options.codePage = header.codePage;
+  options.sortOrder = header.sortOrder;
+  options.version = header.version;
+  if (header.sortVersion <= 1) options.sortVersion = uint8_t(header.sortVersion);
+  return options;
+}
+
+// Whether the catalog's definition still lays out the columns its rows are read by (Id, ParentId,
+// Name, Type, Flags) as every engine does, and no other column takes their places. A definition damaged there reads every row wrongly (ids
+// of other pages, one id for all): the catalog is then made anew and the tables found by scanning.
+bool catalogColumnsSound(const TableDef& def, const Header& header) {
+  // No two columns share a number, nor two variable-length columns a place among the offsets.
+  std::set<int> numbers, places;
+  for (const ColumnDef& c : def.columns)
+    if (!numbers.insert(c.number).second || (!c.fixed() && !places.insert(c.varIndex).second)) return false;
+  Bytes own = buildNewDatabase(newDatabaseOptions(header), 0)[sys::kCatalogTdef];
+  own.resize(std::min<size_t>(own.size(), le32(own.data() + 8)));
+  TextCodec codec(header.codePage);
+  const TableDef expected = parseTableDef(header.format, own, codec);
+  for (const char* name : {"Id", "ParentId", "Name", "Type", "Flags"}) {
+    const int a = columnIndex(def, name), b = columnIndex(expected, name);
+    if (a < 0 || b < 0) return false;
+    const ColumnDef &x = def.columns[size_t(a)], &y = expected.columns[size_t(b)];
+    if (x.type != y.type || x.number != y.number || x.fixed() != y.fixed() || x.length != y.length) return false;
+    if (x.fixed() ? x.fixedOffset != y.fixedOffset : x.varIndex != y.varIndex) return false;
+  }
+  return true;
 }
 
 }  // namespace
@@ -353,7 +386,7 @@ std::vector<SourceTable> SalvageSource::tables() {
   catalog.name = "MSysObjects";
   catalog.page = sys::kCatalogTdef;
   std::set<uint32_t> known = {sys::kCatalogTdef};
-  if (load(catalog)) {
+  if (load(catalog) && catalogColumnsSound(catalog.def, header_)) {
     out.push_back(catalog);
     readCatalog(out, known);
   } else {
@@ -363,17 +396,12 @@ std::vector<SourceTable> SalvageSource::tables() {
   return out;
 }
 
-// A catalog whose definition cannot be read cannot have its rows read either: the copy gets the
-// engine's own system tables, as a new database has them, and every table is found by scanning.
+// A catalog whose definition cannot be read (or is damaged where its rows are read) cannot have its
+// rows read either: the copy gets the engine's own system tables, as a new database has them, and
+// every table is found by scanning.
 void SalvageSource::newCatalog(std::vector<SourceTable>& out) {
   catalogRebuilt_ = true;
-  CreateOptions options;
-  options.format = header_.format;
-  options.codePage = header_.codePage;
-  options.sortOrder = header_.sortOrder;
-  options.version = header_.version;
-  if (header_.sortVersion <= 1) options.sortVersion = uint8_t(header_.sortVersion);
-  const std::vector<Bytes> images = buildNewDatabase(options, sys::oleNow());
+  const std::vector<Bytes> images = buildNewDatabase(newDatabaseOptions(header_), sys::oleNow());
   const std::string path = (std::filesystem::temp_directory_path() /
                             ("tabulonix-repair-" + std::to_string(::getpid()) + "-" + std::to_string(uintptr_t(this)) + ".mdb"))
                                .string();

@@ -208,6 +208,26 @@ void SharedDatabase::commitQueued() {
   writing([&] { impl_->commitQueued(); });
 }
 
+// A transaction holds the writer's turn from its start to its end (the page file's atomic scope).
+void SharedDatabase::beginTransaction() {
+  writing([&] { impl_->beginTransaction(); });
+}
+void SharedDatabase::commitTransaction() {
+  writing([&] { impl_->commitTransaction(); });
+}
+void SharedDatabase::rollbackTransaction() {
+  if (impl_->inTransaction()) writing([&] { impl_->rollbackTransaction(); });
+}
+void SharedDatabase::setSavepoint(size_t n) {
+  writing([&] { impl_->setSavepoint(n); });
+}
+void SharedDatabase::rollbackToSavepoint(size_t n) {
+  writing([&] { impl_->rollbackToSavepoint(n); });
+}
+std::vector<Value> SharedDatabase::defaultValues(const std::string& table) {
+  return reading([&] { return impl_->defaultValues(table); });
+}
+
 void SharedDatabase::close() {
   if (closed_) return impl_->close();
   closed_ = true;

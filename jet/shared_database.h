@@ -52,8 +52,21 @@ class SharedDatabase : public Database {
   uint64_t generation() const override { return generation_; }
   std::optional<JetUser> otherJetUser() override;
 
+  void beginTransaction() override;
+  void commitTransaction() override;
+  void rollbackTransaction() override;
+  bool inTransaction() const override { return impl_->inTransaction(); }
+  void setSavepoint(size_t n) override;
+  void rollbackToSavepoint(size_t n) override;
+  void releaseSavepoint(size_t n) override { impl_->releaseSavepoint(n); }
+  std::vector<Value> defaultValues(const std::string& table) override;
+
   CheckReport check() override;
   void close() override;
+
+  // The engine beneath, for a layer that reads pages itself (the SQL bridge's index seeks): it
+  // holds a readOperation() (or a transaction) around every such read.
+  DatabaseImpl& local() { return *impl_; }
 
  private:
   class Operation;

@@ -73,10 +73,11 @@ class RealDialogs : public DialogSeam {
     }
   }
 
-  QString inputBox(QWidget* parent, const QString& title, const QString& prompt,
-                   const QString& defaultText) override {
+  QString inputBox(QWidget* parent, const QString& title, const QString& prompt, const QString& defaultText,
+                   Echo echo) override {
     bool ok = false;
-    QString text = QInputDialog::getText(parent, title, forDisplay(prompt), QLineEdit::Normal, defaultText, &ok);
+    QString text = QInputDialog::getText(parent, title, forDisplay(prompt),
+                                         echo == Echo::Masked ? QLineEdit::Password : QLineEdit::Normal, defaultText, &ok);
     return ok ? text : QString();
   }
 
@@ -140,8 +141,8 @@ Answer MsgBox(const QString& text, Buttons buttons, Icon icon, const QString& ti
   return dialogs().messageBox(parent, title.isEmpty() ? app::AppTitle() : title, text, buttons, icon);
 }
 
-QString InputBox(const QString& prompt, const QString& title, const QString& defaultText, QWidget* parent) {
-  return dialogs().inputBox(parent, title.isEmpty() ? app::AppTitle() : title, prompt, defaultText);
+QString InputBox(const QString& prompt, const QString& title, const QString& defaultText, QWidget* parent, Echo echo) {
+  return dialogs().inputBox(parent, title.isEmpty() ? app::AppTitle() : title, prompt, defaultText, echo);
 }
 
 Answer ScriptedDialogs::messageBox(QWidget*, const QString& title, const QString& text, Buttons buttons,
@@ -154,9 +155,11 @@ Answer ScriptedDialogs::messageBox(QWidget*, const QString& title, const QString
   return a;
 }
 
-QString ScriptedDialogs::inputBox(QWidget*, const QString& title, const QString& prompt, const QString&) {
+QString ScriptedDialogs::inputBox(QWidget*, const QString& title, const QString& prompt, const QString&,
+                                  Echo echo) {
   inputPrompts.push_back(prompt);
   inputTitles.push_back(title);
+  inputEchoes.push_back(echo);
   if (inputAnswers.empty()) return QString();
   QString a = inputAnswers.front();
   inputAnswers.pop_front();

@@ -18,6 +18,7 @@ namespace ui {
 enum class Icon { None, Information, Warning, Critical, Question };
 enum class Buttons { Ok, YesNo, YesNoCancel, OkCancel };
 enum class Answer { Ok, Cancel, Yes, No };
+enum class Echo { Normal, Masked };  // Masked: a password, shown as dots while typed
 
 struct FileDialogResult {
   QString path;         // empty when cancelled
@@ -32,7 +33,7 @@ class DialogSeam {
                             Icon icon) = 0;
   // Returns the answer, or an empty string when cancelled (as the classic input box does).
   virtual QString inputBox(QWidget* parent, const QString& title, const QString& prompt,
-                           const QString& defaultText) = 0;
+                           const QString& defaultText, Echo echo) = 0;
   virtual FileDialogResult fileDialog(QWidget* parent, bool open, const QString& title, const QString& filter,
                                       const QString& folder) = 0;
   // Shows a window modally and returns when it has closed.
@@ -49,7 +50,7 @@ void setDialogs(DialogSeam* seam);  // nullptr restores the real seam
 Answer MsgBox(const QString& text, Buttons buttons = Buttons::Ok, Icon icon = Icon::None,
               const QString& title = QString(), QWidget* parent = nullptr);
 QString InputBox(const QString& prompt, const QString& title, const QString& defaultText = QString(),
-                 QWidget* parent = nullptr);
+                 QWidget* parent = nullptr, Echo echo = Echo::Normal);
 
 // A seam for tests: records every call and answers from queues. A modal window is handed to the
 // handler registered for its object name ("Form4", ...), which drives it (fills, clicks) and must
@@ -66,6 +67,7 @@ class ScriptedDialogs : public DialogSeam {
   std::deque<QString> inputAnswers;
   std::vector<QString> inputPrompts;
   std::vector<QString> inputTitles;
+  std::vector<Echo> inputEchoes;
   std::deque<FileDialogResult> fileAnswers;
   std::vector<QString> fileTitles;
   std::vector<QString> fileFilters;
@@ -75,7 +77,8 @@ class ScriptedDialogs : public DialogSeam {
   std::map<QString, std::function<void(QDialog*)>> modalHandlers;
 
   Answer messageBox(QWidget*, const QString& title, const QString& text, Buttons buttons, Icon icon) override;
-  QString inputBox(QWidget*, const QString& title, const QString& prompt, const QString& defaultText) override;
+  QString inputBox(QWidget*, const QString& title, const QString& prompt, const QString& defaultText,
+                   Echo echo) override;
   FileDialogResult fileDialog(QWidget*, bool open, const QString& title, const QString& filter,
                               const QString& folder) override;
   void runModal(QDialog* dialog) override;

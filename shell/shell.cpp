@@ -185,7 +185,15 @@ QString ProgramFile(const QString& relative) {
   QString tail = relative;
   tail.replace(QChar('\\'), QChar('/'));
   while (tail.startsWith(QChar('/'))) tail.remove(0, 1);
-  return AddBackslash(ProgramFolder()) + tail;
+  const QString beside = AddBackslash(ProgramFolder()) + tail;
+  if (!programFolderOverride.isEmpty() || QFileInfo::exists(beside)) return beside;
+  // An installed program keeps its files in the shared data folder of its prefix.
+  for (const QString& folder : {ProgramFolder() + QStringLiteral("/../share/tabulonix/"),
+                                QStringLiteral("/usr/share/tabulonix/")}) {
+    const QString installed = QDir::cleanPath(folder + tail) + (tail.endsWith(QChar('/')) ? QStringLiteral("/") : QString());
+    if (QFileInfo::exists(installed)) return installed;
+  }
+  return beside;
 }
 
 int TwipsToPixels(int twips) {

@@ -21,7 +21,9 @@ constexpr const char* kProductName = "Tabulonix";
 // elsewhere.
 QString ProgramFolder();
 void SetProgramFolderForTesting(const QString& folder);
-// Program folder joined with a relative name written with backslashes ("\\HAND-M.CUR").
+// Program folder joined with a relative name written with backslashes ("\\HAND-M.CUR"). A file
+// missing there is looked for in the installed data folder (../share/tabulonix beside the
+// program's folder, then /usr/share/tabulonix); missing everywhere, the program folder's path.
 QString ProgramFile(const QString& relative);
 
 // Window layout: twips to pixels (15 twips a pixel at 96 dpi, scaled by the screen's logical dpi),

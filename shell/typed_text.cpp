@@ -113,7 +113,12 @@ QString InvariantText(const QString& typed, int16_t type, const QLocale& locale)
   QString converted;
   switch (type) {
     case dao::dbDate:
-      if (!isInvariantDate(s)) converted = dateText(s, locale);
+      if (isInvariantDate(s)) break;
+      converted = dateText(s, locale);
+      // With no language set, the United States forms are read as well (the engine's own
+      // fallback language), so that month/day/year dates are not refused.
+      if (converted.isEmpty() && locale.language() == QLocale::C)
+        converted = dateText(s, QLocale(QLocale::English, QLocale::UnitedStates));
       break;
     case dao::dbByte:
     case dao::dbInteger:

@@ -1,9 +1,9 @@
 #!/usr/bin/env python3
-"""Generates jet/index_codes_data.cpp: the character tables of the General text sort order.
+"""Generates jet/index/index_codes_data.cpp: the character tables of the General text sort order.
 
 Input: the character code files of the reference folder (one line per UTF-16 code unit, see its
 README; the facts were gathered from Access-written files by the Jackcess project, Apache 2.0).
-Output: one compact byte string per table that jet/index_key.cpp decodes on first use.
+Output: one compact byte string per table that jet/index/index_key.cpp decodes on first use.
 
 Record layout per code unit (surrogates are not listed; the engine computes them):
   kind byte: low nibble 0=simple 1=international 2=unprintable 3=unprintable-ext 4=international-ext
@@ -13,7 +13,7 @@ Record layout per code unit (surrogates are not listed; the engine computes them
   unprintable-ext: one modifier byte
   ignored: nothing
 
-Usage: tools/gen_index_codes.py REFERENCE_DIR > jet/index_codes_data.cpp
+Usage: tools/gen_index_codes.py REFERENCE_DIR > jet/index/index_codes_data.cpp
 """
 import os
 import sys

@@ -44,8 +44,6 @@ const char* versionName(FileVersion v) { return factsOf(v).name; }
 
 const char* daoVersionOf(FileVersion v) { return factsOf(v).dao; }
 
-bool hasComplexColumns(FileVersion v) { return atLeast(v, FileVersion::Access2007); }
-bool hasCalculatedColumns(FileVersion v) { return atLeast(v, FileVersion::Access2010); }
 bool hasBigInt(FileVersion v) { return atLeast(v, FileVersion::Access2016); }
 bool hasDateTimeExtended(FileVersion v) { return atLeast(v, FileVersion::Access2019); }
 bool legacyDecimalKeys(FileVersion v) { return !atLeast(v, FileVersion::Access2007); }

@@ -47,8 +47,6 @@ const char* versionName(FileVersion v);
 const char* daoVersionOf(FileVersion v);
 
 // Column kinds a version can hold.
-bool hasComplexColumns(FileVersion v);      // attachments, multi-valued fields, version history
-bool hasCalculatedColumns(FileVersion v);   // 2010 and later
 bool hasBigInt(FileVersion v);              // Large Number: 2016 and later
 bool hasDateTimeExtended(FileVersion v);    // 2019 and later
 

@@ -48,6 +48,9 @@ struct ColumnInfo {
   bool allowZeroLength = true;
   std::string defaultValue;
   std::string description;
+  std::string validationRule;
+  std::string validationText;
+  std::string expression;      // a calculated column's expression
 };
 
 struct IndexColumn {
@@ -85,6 +88,9 @@ struct TableInfo {
   std::vector<IndexInfo> indexes;
   uint32_t rowCount = 0;
   uint32_t tdefPage = 0;
+  // The table's own validation rule and its text (from the catalog's property blob).
+  std::string validationRule;
+  std::string validationText;
 };
 
 // One field of a table to be created (DAO's CreateField plus the properties set before Append).

@@ -369,6 +369,8 @@ OleParts splitOleDate(double days) {
   return p;
 }
 
+int64_t oleDayFromCivil(int64_t year, int month, int day) { return daysFromCivil(year, month, day) - kOleEpoch; }
+
 double composeOleDate(int64_t day, int64_t msOfDay) {
   double fraction = static_cast<double>(msOfDay) / 86400000.0;
   return day < 0 ? static_cast<double>(day) - fraction : static_cast<double>(day) + fraction;

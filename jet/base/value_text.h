@@ -22,6 +22,8 @@ OleParts splitOleDate(double days);
 // The inverse: a day number and a time of day (which counts forwards from that day's midnight,
 // also before 1899-12-30) as an OLE date.
 double composeOleDate(int64_t day, int64_t msOfDay);
+// The day number (days from 1899-12-30) of a proleptic Gregorian calendar date.
+int64_t oleDayFromCivil(int64_t year, int month, int day);
 
 // "YYYY-MM-DD HH:MM:SS" (date alone at midnight, time alone on day zero); with isoT the JSON form
 // "YYYY-MM-DDTHH:MM:SS" that always has both parts; withMillis adds ".mmm" when not zero.

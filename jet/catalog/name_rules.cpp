@@ -23,11 +23,11 @@ void requireValidName(const std::string& utf8) {
                                        "or punctuation and that it is not too long.");
 }
 
-void requireValidName(const std::string& utf8, Format format) {
+void requireValidName(const std::string& utf8, Format format, TextCodec& codec) {
   requireValidName(utf8);
   if (format == Format::Jet3) {
-    Bytes stored = encodeName(format, utf8);
-    if (decodeName(format, stored.data(), stored.size()) != utf8)
+    Bytes stored = codec.encodeCodePage(utf8);
+    if (codec.decodeCodePage(stored.data(), stored.size()) != utf8)
       throw Error(err::kInvalidName, "'" + utf8 +
                                          "' is not a valid name. Make sure that it does not include invalid characters "
                                          "or punctuation and that it is not too long.");

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "jet/base/schema.h"
+#include "jet/base/text_codec.h"
 
 namespace jet {
 
@@ -16,9 +17,9 @@ bool isValidObjectName(const std::string& utf8);
 
 // Throws Error 3125 "'X' is not a valid name. ..." when the name is not acceptable.
 void requireValidName(const std::string& utf8);
-// The same, and also refuses a name the format cannot store as it is (the older format keeps names
-// in the Windows-1252 code page).
-void requireValidName(const std::string& utf8, Format format);
+// The same, and also refuses a name the format cannot store as it is (Jet 3 keeps names in the
+// database's code page, `codec`).
+void requireValidName(const std::string& utf8, Format format, TextCodec& codec);
 
 // The standard error texts used for schema changes.
 std::string tableExistsMessage(const std::string& name);     // 3010

@@ -116,9 +116,17 @@ void applyColumnProperties(const PropertyMaps& props, TableInfo& table) {
         else if (caseEqual(name, "AllowZeroLength")) c.allowZeroLength = v.number != 0;
         else if (caseEqual(name, "DefaultValue")) c.defaultValue = v.text;
         else if (caseEqual(name, "Description")) c.description = v.text;
+        else if (caseEqual(name, "ValidationRule")) c.validationRule = v.text;
+        else if (caseEqual(name, "ValidationText")) c.validationText = v.text;
+        else if (caseEqual(name, "Expression")) c.expression = v.text;
       }
     }
   }
+  if (auto own = props.find(""); own != props.end())
+    for (const auto& [name, v] : own->second) {
+      if (caseEqual(name, "ValidationRule")) table.validationRule = v.text;
+      else if (caseEqual(name, "ValidationText")) table.validationText = v.text;
+    }
 }
 
 namespace {

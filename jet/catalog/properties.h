@@ -27,7 +27,8 @@ using PropertyMaps = std::map<std::string, std::map<std::string, PropertyValue>>
 // Parses a blob. A blob that is empty gives no properties; one that is damaged throws 3049.
 PropertyMaps parseProperties(const std::vector<uint8_t>& blob, Format format, TextCodec& codec);
 
-// Copies the column properties the engine reports into a table description.
+// Copies the column properties the engine reports into a table description, and the table's own
+// validation rule and text.
 void applyColumnProperties(const PropertyMaps& props, TableInfo& table);
 
 // The properties a new table's columns are given; a column with neither set is left out.

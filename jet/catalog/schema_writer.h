@@ -1,6 +1,8 @@
 // Schema changes on an existing file: creating, renaming and dropping tables, with the catalog
 // (MSysObjects), its indexes, the permission rows (MSysACEs), the usage maps and the global page
-// map kept true at every step. Works page by page on the file through SchemaFile.
+// map kept true at every step. Works page by page on the file through SchemaFile (schema_file.h);
+// each change is a file of its own (create_table.cpp, rename_table.cpp, drop_table.cpp,
+// create_relationship.cpp) over the catalog helpers of schema_catalog.h.
 #pragma once
 
 #include <cstdint>
@@ -9,89 +11,12 @@
 #include <string>
 #include <vector>
 
-#include "jet/base/row_id.h"
-#include "jet/index/index.h"
-#include "jet/storage/header.h"
-#include "jet/storage/page_file.h"
+#include "jet/base/file_version.h"
+#include "jet/base/schema.h"
+#include "jet/catalog/schema_file.h"
 #include "jet/table/table_def.h"
 
 namespace jet {
-
-// One open file seen as pages, with the global page map for allocating and freeing pages.
-class SchemaFile : public IndexPageStore {
- public:
-  // Opens the file through its own page file. Throws 3024 when missing, 3343 when not a Jet 3/4
-  // file, 3051 when it cannot be opened or another writer has it.
-  static std::unique_ptr<SchemaFile> open(const std::string& path, bool readOnly = false);
-  // Works through an open database's page file (its cache stays in step with every write).
-  static std::unique_ptr<SchemaFile> over(PageFile& file, Format format, uint16_t codePage);
-  ~SchemaFile() override;
-
-  Format format() const override { return format_; }
-  PageFile& pageFile() { return *pages_; }
-  size_t pageSize() const { return pageSize_; }
-  uint32_t pageCount() const { return pages_->pageCount(); }
-
-  void readPage(uint32_t page, uint8_t* out) override;
-  void writePage(uint32_t page, const uint8_t* data) override;
-  uint32_t allocatePage() override;
-  void freePage(uint32_t page) override;
-  Bytes page(uint32_t n);
-
-  // The table definition whose chain starts at tdefPage (its pages in `pages`).
-  TableDef definition(uint32_t tdefPage);
-  // Text of the database's code page (Jet 3 names).
-  TextCodec& codec() { return *codec_; }
-  // The file's header (read from page 0 when first asked for): its version and the sort order new
-  // text columns get.
-  const Header& header();
-
-  // Whether the global page map marks the page free (pages it does not cover count as used).
-  bool globalFree(uint32_t page);
-  // The pages a usage map (packed row pointer) marks.
-  std::vector<uint32_t> usageMapPages(uint32_t pointer);
-  void usageMapMark(uint32_t pointer, uint32_t page, bool set);
-
-  // Row access on data pages.
-  struct RowSlot {
-    uint16_t offset;  // raw entry: flags in the top bits
-    size_t start, end;
-  };
-  std::vector<RowSlot> rowSlots(const Bytes& page);
-  // Appends a row to a data page image; returns its row number (false when it does not fit).
-  bool appendRow(Bytes& page, const Bytes& row, uint16_t& rowNumber);
-  // Marks a row deleted on the page (both flag bits, as the engine does; the space stays until
-  // compaction).
-  void deleteRow(uint32_t page, uint16_t row);
-  // Writes a row into a data page of the table that has room (or a new page added to its maps);
-  // returns the row's address.
-  RowId insertRow(uint32_t tdefPage, const TableDef& def, const Bytes& row);
-
-  // Stores a long value for a row of the table at tdefPage: inline when short, otherwise in rows of
-  // long-value pages (one row, or a chain of rows), which are entered in the usage map `map`.
-  // Returns the field to put in the row.
-  Bytes writeLongValue(const Bytes& data, uint32_t map);
-  // Deletes the long-value rows a field refers to; pages left without live rows are freed and
-  // taken out of `map`.
-  void freeLongValue(const Bytes& field, uint32_t map);
-
-  void sync();
-
- private:
-  SchemaFile() = default;
-
-  PageFile* pages_ = nullptr;
-  std::unique_ptr<PageFile> owned_;  // when opened by path
-  std::unique_ptr<TextCodec> codec_;
-  bool readOnly_ = false;
-  Format format_ = Format::Jet4;
-  size_t pageSize_ = 4096;
-  std::optional<Header> header_;
-};
-
-// The live rows of any table whose rows are plain (catalog-like tables), with their addresses.
-std::vector<std::pair<RowId, std::vector<Value>>> readPlainRows(SchemaFile& file, uint32_t tdefPage,
-                                                                const TableDef& def);
 
 // The schema changes. Each leaves the file consistent when it returns.
 void createTable(SchemaFile& file, const NewTable& outline);
@@ -103,7 +28,8 @@ void createRelationship(SchemaFile& file, const NewRelationship& outline);
 // Validates names, sizes and types (3125, 3191, 3264, 3259, 3001).
 // Every column carries the sort-order version the file's text is kept in; types the file's version
 // lacks are refused (3259) saying which version they need.
-TableDef newTableDefinition(Format format, const NewTable& outline, FileVersion version = FileVersion::Jet4,
-                            uint8_t sortVersion = 0);
+// Jet 3 names must survive the database's code page (`codec`).
+TableDef newTableDefinition(Format format, const NewTable& outline, TextCodec& codec,
+                            FileVersion version = FileVersion::Jet4, uint8_t sortVersion = 0);
 
 }  // namespace jet

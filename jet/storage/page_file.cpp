@@ -457,6 +457,16 @@ void PageFile::beginAtomic() {
   preImages_.clear();
 }
 
+void PageFile::rollbackToMark(const ScopeMark& mark) {
+  if (!atomic_) return;
+  for (const auto& [number, page] : dirty_) {
+    auto kept = mark.dirty.find(number);
+    if (kept == mark.dirty.end() || kept->second != page) forget(number);
+  }
+  dirty_ = mark.dirty;
+  pageCount_ = mark.pageCount;
+}
+
 void PageFile::dropScope() {
   for (const auto& [number, page] : dirty_) forget(number);
   dirty_.clear();

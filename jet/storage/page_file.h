@@ -14,7 +14,7 @@
 // file is open for writing this program is a user in Jet's lock file (lock_file.h), and while a Jet
 // program other than ours is one, every write fails at once with 3260.
 //
-// Commits are crash-safe through a rollback journal beside the file (see jet/journal.h): the pages
+// Commits are crash-safe through a rollback journal beside the file (see jet/storage/journal.h): the pages
 // of a commit wait in memory; at commit the original images of the pages it overwrites go to the
 // journal, which is forced to the disk, then the pages go to the file, which is forced, then the
 // journal's header is zeroed (keeping a new commit stamp) and forced. A valid journal found under a
@@ -127,6 +127,14 @@ class PageFile {
   // the next open undoes it).
   void rollbackAtomic();
   bool inAtomic() const { return atomic_; }
+  // A point inside the open scope to come back to: rollbackToMark() forgets what the scope wrote
+  // after markScope(), as if it had never been written (a statement undone inside a transaction).
+  struct ScopeMark {
+    std::unordered_map<uint32_t, PageRef> dirty;
+    uint32_t pageCount = 0;
+  };
+  ScopeMark markScope() const { return {dirty_, pageCount_}; }
+  void rollbackToMark(const ScopeMark& mark);
   // Whether the open (or the last) scope wrote anything.
   bool atomicTouched() const { return touched_; }
 

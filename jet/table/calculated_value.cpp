@@ -54,14 +54,13 @@ Decimal decodeCalculatedDecimal(const uint8_t* data, size_t len) {
 }
 
 Bytes encodeCalculatedDecimal(const Decimal& d) {
-  Bytes out(20, 0);
-  put16(out.data(), 18);
+  // The 96-bit magnitude as a leading 4-byte part and one 8-byte part.
+  Bytes out(16, 0);
+  put16(out.data(), 14);
   out[2] = d.scale;
   out[3] = d.negative ? 0x80 : 0x00;
-  const uint64_t high = d.magnitude[2];
-  const uint64_t low = (uint64_t(d.magnitude[1]) << 32) | d.magnitude[0];
-  put64(out.data() + 4, high);
-  put64(out.data() + 12, low);
+  put32(out.data() + 4, d.magnitude[2]);
+  put64(out.data() + 8, (uint64_t(d.magnitude[1]) << 32) | d.magnitude[0]);
   return out;
 }
 

@@ -136,8 +136,12 @@ void RowReader::decodeColumn(const ColumnDef& col, const uint8_t* d, size_t len,
   if (col.calculated() && !col.isLongValue()) {
     std::tie(d, len) = unwrapCalculated(d, len);
     if (col.type == ColumnType::Boolean) {  // kept as a byte, not in the null mask
-      needLength(len, 1);
-      out = d[0] != 0;
+      out = len > 0 && d[0] != 0;
+      return;
+    }
+    // A result of a fixed-size type may be stored empty: Null.
+    if (len == 0 && col.type != ColumnType::Text) {
+      out = Null{};
       return;
     }
     if (col.type == ColumnType::Numeric) {

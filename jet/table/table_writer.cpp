@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <random>
+#include <set>
 #include <type_traits>
 
 #include "jet/base/bytes.h"
@@ -65,7 +66,13 @@ struct TableWriter::State : public IndexPageStore {
 
   // Index pages live in the open transaction like every other page the table changes.
   Format format() const override { return def.format; }
+  // Outside a transaction (a lookup between writes) the pages are read from the file.
   void readPage(uint32_t page, uint8_t* out) override {
+    if (!tx) {
+      PageRef p = file.page(page);
+      std::copy(p->data(), p->data() + file.pageSize(), out);
+      return;
+    }
     const uint8_t* p = tx->read(page);
     std::copy(p, p + tx->pageSize(), out);
   }
@@ -83,8 +90,7 @@ struct TableWriter::State : public IndexPageStore {
       if (r.usedPagesPointer) markUsage(*tx, def.format, r.usedPagesPointer, page, false);
   }
 
-  void begin() {
-    if (tx) return;
+  void buildIndexes() {
     if (!indexesBuilt) {
       indexesBuilt = true;
       if (!def.realIndexes.empty()) {
@@ -96,6 +102,11 @@ struct TableWriter::State : public IndexPageStore {
         if (indexProblem.empty()) indexes->setDeferredWrites(true);
       }
     }
+  }
+
+  void begin() {
+    if (tx) return;
+    buildIndexes();
     if (!indexProblem.empty())
       throw Error(err::kReadOnly, "Cannot update. Database or object is read-only: " + indexProblem);
     tx = std::make_unique<PageTransaction>(file);
@@ -562,6 +573,43 @@ void TableWriter::update(RowId id, std::vector<Value> values) {
         throwCorrupt("a data page has no room for a row pointer");
     }
   });
+}
+
+std::vector<RowId> TableWriter::findRows(const std::vector<size_t>& fields, const std::vector<Value>& row) {
+  State& s = *s_;
+  s.buildIndexes();
+  std::vector<RowId> out;
+  const std::set<int> wanted(fields.begin(), fields.end());
+  // An index on exactly these fields (in any order) holds the rows' keys side by side.
+  if (s.indexes && s.indexProblem.empty())
+    for (size_t i = 0; i < s.indexes->size(); ++i) {
+      const IndexOutline& o = s.indexes->outline(i);
+      if (o.fields.size() != wanted.size() || std::set<int>(o.fields.begin(), o.fields.end()) != wanted) continue;
+      const std::optional<Bytes> key = rowKey(o, row);
+      if (!key) break;  // an index that leaves the key out cannot say: scan
+      const IndexEntry from{*key, RowId{0, 0}, 0};
+      s.indexes->tree(i).scan(
+          [&](const IndexEntry& e) {
+            if (e.key != *key) return false;
+            out.push_back(e.row);
+            return true;
+          },
+          &from);
+      return out;
+    }
+  // Otherwise every row is compared under the keys an index on the fields would give.
+  TableInfo probe = s.info;
+  IndexInfo byFields;
+  for (size_t f : fields) byFields.columns.push_back({s.info.columns.at(f).number, true});
+  probe.indexes = {byFields};
+  const IndexOutline outline = indexOutlines(s.def.version, probe, {0}).at(0);
+  const Bytes key = rowKey(outline, row).value_or(Bytes{});
+  Bytes other;
+  size_t nulls = 0;
+  TableScan scan(s.file, s.def, s.codec);
+  while (scan.next())
+    if (rowKeyInto(outline, scan.values(), other, nulls) && other == key) out.push_back(scan.rowId());
+  return out;
 }
 
 }  // namespace jet

@@ -36,6 +36,11 @@ class TableWriter {
   // Removes distinct rows in one transaction (all or none); 3001 when a row is named twice.
   void removeMany(const std::vector<RowId>& rows);
 
+  // The live rows whose values at `fields` (positions in the row) equal those of `row` under the
+  // rules of keys (text without regard to case): through an index on exactly those fields when the
+  // table has one, else by a scan. Sees the rows of the open batch only through an index.
+  std::vector<RowId> findRows(const std::vector<size_t>& fields, const std::vector<Value>& row);
+
   // Adds a row to the open batch (opening one when needed). A refused row leaves the batch as it
   // was: the rows queued before it stay queued. A batch of kStagedRows rows is committed here
   // before the next row is added (into the file's open scope, when there is one: the database

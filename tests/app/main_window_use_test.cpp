@@ -122,7 +122,7 @@ TEST_F(MainWindowUseTest, AFileThatCanOnlyBeReadSaysSoInTheStatusLine) {
   EXPECT_EQ(status(), path + QStringLiteral(" (read-only)"));
   EXPECT_EQ(form->TabCount(), 1);
   clickTab(0);
-  EXPECT_EQ(status(), QStringLiteral("Records: 3"));
+  EXPECT_EQ(status(), QStringLiteral("Records: 3 (read-only)"));
 }
 
 TEST_F(MainWindowUseTest, SampleFolderThatCannotBeOpenedIsNamedInANotice) {

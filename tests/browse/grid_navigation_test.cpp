@@ -60,15 +60,6 @@ TEST(RecordModelTest, SortKeepsStoredPositionsAndTiesInStoredOrder) {
   EXPECT_EQ(model.storedPosition(2), 1);
   model.sortBy(0, true);
   EXPECT_EQ(column(model, 0), (std::vector<std::string>{"c", "b", "A", "a", "9", "10"}));
-  model.unsort();
-  EXPECT_EQ(column(model, 1), (std::vector<std::string>{"r0", "r1", "r2", "r3", "r4", "r5"}));
-  EXPECT_EQ(model.storedPosition(3), 3);
-}
-
-TEST(CellTextTest, StopsAtTheFirstNul) {
-  EXPECT_EQ(browse::CellText(std::string("ab\0cd", 5)), "ab");
-  EXPECT_EQ(browse::CellText(""), "");
-  EXPECT_EQ(browse::CellText("plain"), "plain");
 }
 
 class NavigationTest : public testenv::MainWindowTest {

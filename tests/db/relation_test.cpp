@@ -36,7 +36,7 @@ TEST(Relations, AppendedRelationKeepsItsTables) {
     EXPECT_EQ(errorOf([&] { db.AppendRelation(rel); }), 3012);
     dao::Relation enforced = db.CreateRelation("Enforced", "Customers", "Orders", dao::dbRelationDeleteCascade);
     enforced.AppendField("ID", "CustomerID");
-    EXPECT_EQ(errorOf([&] { db.AppendRelation(enforced); }), 3219);
+    EXPECT_EQ(errorOf([&] { db.AppendRelation(enforced); }), 3609);  // no unique index on ID
 
     EXPECT_EQ(errorOf([&] { db.GetTableDefs().Delete("Orders"); }), 3303);
     EXPECT_EQ(errorOf([&] { db.GetTableDefs().Delete("Customers"); }), 3303);

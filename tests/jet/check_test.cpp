@@ -18,7 +18,7 @@
 #include "jet/catalog/catalog_writer.h"
 #include "jet/catalog/schema_writer.h"
 #include "jet/catalog/system_tables.h"
-#include "jet/create_database.h"
+#include "jet/catalog/create_database.h"
 #include "jet/database.h"
 #include "jet/support/oracles.h"
 #include "jet/support/test_files.h"

@@ -13,7 +13,7 @@
 #include "jet/catalog/catalog_writer.h"
 #include "jet/catalog/schema_writer.h"
 #include "jet/catalog/system_tables.h"
-#include "jet/create_database.h"
+#include "jet/catalog/create_database.h"
 #include "jet/storage/header.h"
 #include "jet/support/same_definition.h"
 #include "jet/support/oracles.h"

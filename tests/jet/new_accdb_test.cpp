@@ -10,7 +10,7 @@
 #include "jet/catalog/catalog.h"
 #include "jet/catalog/schema_writer.h"
 #include "jet/catalog/system_tables.h"
-#include "jet/create_database.h"
+#include "jet/catalog/create_database.h"
 #include "jet/database.h"
 #include "jet/storage/header.h"
 #include "jet/support/same_definition.h"

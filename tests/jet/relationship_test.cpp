@@ -184,7 +184,7 @@ TEST_P(Relationships, RefusalsChangeNothing) {
       {"no foreign field", with([](auto& r) { r.columns[0].foreignName = "Nope"; }), jet::err::kUnknownField},
       {"types differ", with([](auto& r) { r.columns[0].foreignName = "Note"; }), jet::err::kRelationFieldsDiffer},
       {"no fields", with([](auto& r) { r.columns.clear(); }), jet::err::kNoFields},
-      {"enforced", with([](auto& r) { r.attributes = jet::kRelationDeleteCascade; }), jet::err::kInvalidOperation},
+      {"enforced without a unique key", with([](auto& r) { r.attributes = 0; r.columns[0] = {"Name", "Note"}; }), 3609},
   };
   for (const Case& c : cases) EXPECT_EQ(errorOf([&] { db->createRelationship(c.outline); }), c.error) << c.what;
   db->close();

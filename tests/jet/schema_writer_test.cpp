@@ -12,7 +12,7 @@
 #include "jet/catalog/properties.h"
 #include "jet/catalog/schema_writer.h"
 #include "jet/catalog/system_tables.h"
-#include "jet/create_database.h"
+#include "jet/catalog/create_database.h"
 #include "jet/database.h"
 #include "jet/storage/long_value.h"
 #include "jet/storage/page_file.h"

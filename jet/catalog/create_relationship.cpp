@@ -1,0 +1,165 @@
+// Recording a relationship between two tables: its catalog object, permission rows and one
+// MSysRelationships row per pair of fields.
+#include "jet/catalog/schema_catalog.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cstring>
+#include <set>
+
+#include "jet/base/bytes.h"
+#include "jet/base/error.h"
+#include "jet/catalog/catalog.h"
+#include "jet/catalog/catalog_writer.h"
+#include "jet/catalog/complex_columns.h"
+#include "jet/catalog/name_rules.h"
+#include "jet/catalog/properties.h"
+#include "jet/catalog/system_tables.h"
+#include "jet/index/index_page.h"
+#include "jet/storage/data_page.h"
+#include "jet/storage/encryption.h"
+#include "jet/storage/header.h"
+#include "jet/storage/long_value.h"
+#include "jet/storage/page_transaction.h"
+#include "jet/storage/usage_map.h"
+#include "jet/table/row.h"
+
+namespace jet {
+
+namespace {
+
+// An enforced relationship needs a unique index on the primary fields (3609), and the foreign
+// table's rows must already keep it (3379): each key without a Null field finds its primary row.
+void requireIntegrity(SchemaFile& file, const TableDef& pdef, const TableDef& fdef,
+                      const std::vector<std::pair<std::string, std::string>>& names, const std::string& primary,
+                      const std::string& foreign) {
+  auto positions = [&](const TableDef& def, bool first) {
+    std::vector<size_t> at;
+    for (const auto& n : names)
+      for (size_t i = 0; i < def.columns.size(); ++i)
+        if (sameName(def.columns[i].name, first ? n.first : n.second)) at.push_back(i);
+    return at;
+  };
+  const std::vector<size_t> p = positions(pdef, true), q = positions(fdef, false);
+  std::set<uint16_t> wanted;
+  for (size_t i : p) wanted.insert(pdef.columns[i].number);
+  bool unique = false;
+  for (const RealIndexDef& r : pdef.realIndexes) {
+    std::set<uint16_t> have;
+    for (const IndexColumn& c : r.columns) have.insert(c.columnNumber);
+    unique = unique || ((r.flags & idxflag::kUnique) && have == wanted && r.columns.size() == wanted.size());
+  }
+  if (!unique) throw Error(3609, "No unique index found for the referenced field of the primary table.");
+  std::set<std::string> keys;
+  auto keyOf = [](const std::vector<Value>& row, const std::vector<size_t>& at, bool& null) {
+    std::string k;
+    null = false;
+    for (size_t i : at) {
+      null = null || isNull(row[i]);
+      std::string t = toText(row[i]);
+      for (char& c : t) c = char(std::tolower(uint8_t(c)));
+      k += t + '\x1f';
+    }
+    return k;
+  };
+  bool null = false;
+  for (const auto& [id, row] : readPlainRows(file, pdef.tdefPage, pdef)) keys.insert(keyOf(row, p, null));
+  for (const auto& [id, row] : readPlainRows(file, fdef.tdefPage, fdef)) {
+    const std::string k = keyOf(row, q, null);
+    if (!null && !keys.count(k))
+      throw Error(3379, "Can't create relationships to enforce referential integrity. Existing data in table '" + foreign +
+                            "' violates referential integrity rules with related table '" + primary + "'.");
+  }
+}
+
+}  // namespace
+
+void createRelationship(SchemaFile& file, const NewRelationship& outline) {
+  const Format f = file.format();
+  requireValidName(outline.name, f, file.codec());
+  CatalogView cat = loadCatalog(file);
+  const CatalogEntry* primary = findTable(cat, outline.table);
+  if (!primary || primary->type != sys::kTypeTable) throw Error(err::kObjectNotFound, objectNotFoundMessage(outline.table));
+  const CatalogEntry* foreign = findTable(cat, outline.foreignTable);
+  if (!foreign || foreign->type != sys::kTypeTable)
+    throw Error(err::kObjectNotFound, objectNotFoundMessage(outline.foreignTable));
+  if ((primary->object.flags | foreign->object.flags) & sys::kFlagSystem)
+    throw Error(err::kReadOnly, "Cannot update. Database or object is read-only.");
+  if (outline.columns.empty()) throw Error(err::kNoFields, "No field defined--cannot append Relation.");
+
+  // The fields, by their names in each table, of the same types pair by pair.
+  const TableDef pdef = file.definition(uint32_t(primary->object.id) & 0x00FFFFFF);
+  const TableDef fdef = file.definition(uint32_t(foreign->object.id) & 0x00FFFFFF);
+  auto field = [](const TableDef& def, const std::string& name) -> const ColumnDef& {
+    for (const auto& c : def.columns)
+      if (sameName(c.name, name)) return c;
+    throw Error(err::kUnknownField, "Item not found in this collection: no field '" + name + "'.");
+  };
+  std::vector<std::pair<std::string, std::string>> names;
+  for (const auto& c : outline.columns) {
+    const ColumnDef& a = field(pdef, c.name);
+    const ColumnDef& b = field(fdef, c.foreignName);
+    if (a.type != b.type)
+      throw Error(err::kRelationFieldsDiffer,
+                  "Relationship must be on the same number of fields with the same data types.");
+    names.emplace_back(a.name, b.name);
+  }
+
+  if (!(outline.attributes & kRelationDontEnforce))
+    requireIntegrity(file, pdef, fdef, names, primary->object.name, foreign->object.name);
+
+  // The name is the relationship's alone.
+  for (const auto& e : cat.catalog.entries())
+    if (e.parentId == sys::kRelationshipsId && sameName(e.object.name, outline.name))
+      throw Error(err::kObjectExists, "Object '" + outline.name + "' already exists.");
+  const uint32_t relPage = systemTablePage(cat, "MSysRelationships", 0);
+  if (!relPage) throw Error(err::kCorrupt, "The database has no MSysRelationships table.");
+  const TableDef rel = file.definition(relPage);
+  const size_t namePos = columnPosition(rel, "szRelationship");
+  for (const auto& [rid, values] : readPlainRows(file, relPage, rel))
+    if (auto s = std::get_if<std::string>(&values[namePos]); s && sameName(*s, outline.name))
+      throw Error(err::kObjectExists, "Object '" + outline.name + "' already exists.");
+
+  // Objects that are not tables take ids with the high bit set, one after another.
+  int32_t id = int32_t(0x80000000u);
+  for (const auto& e : cat.catalog.entries())
+    if (e.object.id < 0 && e.object.id >= id) id = e.object.id + 1;
+  const double now = sys::oleNow();
+  insertIndexedRow(file, sys::kCatalogTdef, cat.def,
+                   rowByNumber(cat.def, {
+                                            {sys::kObjId, int64_t(id)},
+                                            {sys::kObjParentId, int64_t(sys::kRelationshipsId)},
+                                            {sys::kObjName, outline.name},
+                                            {sys::kObjType, int64_t(sys::kTypeRelationship)},
+                                            {sys::kObjDateCreate, DateTime{now}},
+                                            {sys::kObjDateUpdate, DateTime{now}},
+                                            {sys::kObjOwner, sys::sidBytes(f, sys::Sid::Creator)},
+                                            {sys::kObjFlags, int64_t(0)},
+                                        }));
+  const uint32_t acesPage = systemTablePage(cat, "MSysACEs", sys::kAcesTdef);
+  const TableDef aces = file.definition(acesPage);
+  for (const auto& a : sys::newRelationshipAces(id))
+    insertIndexedRow(file, acesPage, aces,
+                     rowByNumber(aces, {{sys::kAceObjectId, int64_t(a.objectId)},
+                                        {sys::kAceSid, sys::sidBytes(f, a.sid)},
+                                        {sys::kAceAcm, int64_t(a.mask)},
+                                        {sys::kAceInheritable, a.inheritable}}));
+
+  // One row per pair of fields.
+  for (size_t i = 0; i < names.size(); ++i) {
+    std::vector<Value> v(rel.columns.size(), Null{});
+    v[namePos] = outline.name;
+    v[columnPosition(rel, "grbit")] = int64_t(outline.attributes);
+    v[columnPosition(rel, "ccolumn")] = int64_t(names.size());
+    v[columnPosition(rel, "icolumn")] = int64_t(i);
+    v[columnPosition(rel, "szObject")] = foreign->object.name;
+    v[columnPosition(rel, "szColumn")] = names[i].second;
+    v[columnPosition(rel, "szReferencedObject")] = primary->object.name;
+    v[columnPosition(rel, "szReferencedColumn")] = names[i].first;
+    insertIndexedRow(file, relPage, rel, v);
+  }
+  file.sync();
+}
+
+}  // namespace jet

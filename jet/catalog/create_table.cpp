@@ -1,0 +1,108 @@
+// Creating a table: its definition pages, usage maps and empty index trees, its catalog row with
+// the column properties, and its permission rows.
+#include "jet/catalog/schema_catalog.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <set>
+
+#include "jet/base/bytes.h"
+#include "jet/base/error.h"
+#include "jet/catalog/catalog.h"
+#include "jet/catalog/catalog_writer.h"
+#include "jet/catalog/complex_columns.h"
+#include "jet/catalog/name_rules.h"
+#include "jet/catalog/properties.h"
+#include "jet/catalog/system_tables.h"
+#include "jet/index/index_page.h"
+#include "jet/storage/data_page.h"
+#include "jet/storage/encryption.h"
+#include "jet/storage/header.h"
+#include "jet/storage/long_value.h"
+#include "jet/storage/page_transaction.h"
+#include "jet/storage/usage_map.h"
+#include "jet/table/row.h"
+
+namespace jet {
+
+void createTable(SchemaFile& file, const NewTable& outline) {
+  const Format f = file.format();
+  const Header& h = file.header();
+  TableDef def = newTableDefinition(f, outline, file.codec(), h.version, uint8_t(h.sortVersion));
+  CatalogView cat = loadCatalog(file);
+  if (findTable(cat, outline.name)) throw Error(err::kTableExists, tableExistsMessage(outline.name));
+
+  // Definition pages first: the table's id is its first definition page.
+  // Its size with every reference filled in (the long-value map list grows with them).
+  TableDef sized = def;
+  for (auto& c : sized.columns)
+    if (c.type == ColumnType::Memo || c.type == ColumnType::Ole) c.lvOwnedPointer = c.lvFreePointer = 1;
+  Bytes probe = serializeTableDef(sized, file.codec());
+  const size_t nPages = tdefPagesNeeded(f, probe.size());
+  std::vector<uint32_t> tdefPages;
+  for (size_t i = 0; i < nPages; ++i) tdefPages.push_back(file.allocatePage());
+  const uint32_t tdef = tdefPages[0];
+  // Reserve the definition pages with a placeholder so that later allocations skip them.
+  for (uint32_t p : tdefPages) {
+    Bytes b(file.pageSize(), 0);
+    b[0] = 0x02;
+    b[1] = 0x01;
+    file.writePage(p, b.data());
+  }
+
+  def.ownedPagesPointer = placeMapRow(file, emptyMapFor(f, 0));
+  def.freeSpacePointer = placeMapRow(file, emptyMapFor(f, 0));
+  // Memo and OLE columns keep maps of their long-value pages.
+  for (auto& c : def.columns)
+    if (c.type == ColumnType::Memo || c.type == ColumnType::Ole) {
+      c.lvOwnedPointer = placeMapRow(file, emptyMapFor(f, 0));
+      c.lvFreePointer = placeMapRow(file, emptyMapFor(f, 0));
+    }
+  for (auto& r : def.realIndexes) {
+    r.rootPage = IndexTree::createEmpty(file, tdef);
+    r.usedPagesPointer = placeMapRow(file, emptyMapFor(f, r.rootPage));
+  }
+  const Bytes bytes = serializeTableDef(def, file.codec());
+  auto images = paginateTableDef(f, bytes, tdefPages);
+  for (size_t i = 0; i < images.size(); ++i) file.writePage(tdefPages[i], images[i].data());
+
+  // Catalog row with the column properties.
+  std::vector<ColumnProperties> props;
+  for (const auto& nc : outline.columns) {
+    ColumnProperties cp;
+    cp.column = nc.name;
+    cp.required = nc.required;
+    if (nc.type == ColumnType::Text || nc.type == ColumnType::Memo) cp.allowZeroLength = nc.allowZeroLength;
+    props.push_back(cp);
+  }
+  const double now = sys::oleNow();
+  const ColumnDef& lvProp = sys::columnByNumber(cat.def, sys::kObjLvProp);
+  const uint32_t lvPropMap = lvProp.lvOwnedPointer ? lvProp.lvOwnedPointer : cat.def.ownedPagesPointer;
+  std::vector<Value> row = rowByNumber(cat.def, {
+      {sys::kObjId, int64_t(tdef)},
+      {sys::kObjParentId, int64_t(sys::kTablesId)},
+      {sys::kObjName, outline.name},
+      {sys::kObjType, int64_t(sys::kTypeTable)},
+      {sys::kObjDateCreate, DateTime{now}},
+      {sys::kObjDateUpdate, DateTime{now}},
+      {sys::kObjOwner, sys::sidBytes(f, sys::Sid::Creator)},
+      {sys::kObjFlags, int64_t(0)},
+      {sys::kObjLvProp, file.writeLongValue(buildPropertyBlob(f, props, file.codec()), lvPropMap)},
+  });
+  insertIndexedRow(file, sys::kCatalogTdef, cat.def, row);
+
+  // Permissions.
+  const uint32_t acesPage = systemTablePage(cat, "MSysACEs", sys::kAcesTdef);
+  const TableDef aces = file.definition(acesPage);
+  for (const auto& a : sys::newTableAces(int32_t(tdef))) {
+    std::vector<Value> v = rowByNumber(aces, {{sys::kAceObjectId, int64_t(a.objectId)},
+                                              {sys::kAceSid, sys::sidBytes(f, a.sid)},
+                                              {sys::kAceAcm, int64_t(a.mask)},
+                                              {sys::kAceInheritable, a.inheritable}});
+    insertIndexedRow(file, acesPage, aces, v);
+  }
+  file.sync();
+}
+
+}  // namespace jet

@@ -1,0 +1,129 @@
+#include "jet/catalog/schema_catalog.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <set>
+
+#include "jet/base/bytes.h"
+#include "jet/base/error.h"
+#include "jet/catalog/catalog.h"
+#include "jet/catalog/catalog_writer.h"
+#include "jet/catalog/complex_columns.h"
+#include "jet/catalog/name_rules.h"
+#include "jet/catalog/properties.h"
+#include "jet/catalog/system_tables.h"
+#include "jet/index/index_page.h"
+#include "jet/storage/data_page.h"
+#include "jet/storage/encryption.h"
+#include "jet/storage/header.h"
+#include "jet/storage/long_value.h"
+#include "jet/storage/page_transaction.h"
+#include "jet/storage/usage_map.h"
+#include "jet/table/row.h"
+
+namespace jet {
+
+namespace {
+
+size_t tdefRowCountAt(Format f) { return f == Format::Jet4 ? 16 : 12; }
+size_t realCountBlockAt(Format f) { return f == Format::Jet4 ? 63 : 43; }
+size_t realCountBlockSize(Format f) { return f == Format::Jet4 ? 12 : 8; }
+
+}  // namespace
+
+CatalogView loadCatalog(SchemaFile& file) {
+  CatalogView c;
+  c.def = file.definition(sys::kCatalogTdef);
+  c.catalog = Catalog::read(file.pageFile(), file.format(), file.codec());
+  return c;
+}
+
+const CatalogEntry* findTable(const CatalogView& c, const std::string& name) {
+  for (const auto& e : c.catalog.entries())
+    if (e.parentId == sys::kTablesId && sameName(e.object.name, name)) return &e;
+  return nullptr;
+}
+
+const CatalogEntry* findSystemTable(const CatalogView& c, const std::string& name) {
+  for (const auto& e : c.catalog.entries())
+    if (e.parentId == sys::kTablesId && e.type == sys::kTypeTable && e.object.name == name) return &e;
+  return nullptr;
+}
+
+// A catalog row's stored values (long values as their fields), to write it again or take it out.
+std::vector<Value> storedValues(SchemaFile& file, const CatalogView& c, RowId row) {
+  for (auto& [rid, values] : readPlainRows(file, sys::kCatalogTdef, c.def))
+    if (rid == row) return std::move(values);
+  throwCorrupt("a catalog row cannot be found where the catalog lists it");
+}
+
+// Adds delta to a table's row count (and the entry counts of its real indexes) in place, leaving
+// every other byte of the definition as it is.
+void adjustRowCount(SchemaFile& file, uint32_t tdefPage, int delta, size_t realIndexes) {
+  const Format f = file.format();
+  Bytes p = file.page(tdefPage);
+  auto bump = [&](size_t at) {
+    if (at + 4 > p.size()) return;
+    int64_t v = int64_t(le::get32(&p[at])) + delta;
+    le::put32(&p[at], uint32_t(std::max<int64_t>(v, 0)));
+  };
+  bump(tdefRowCountAt(f));
+  for (size_t i = 0; i < realIndexes; ++i) bump(realCountBlockAt(f) + i * realCountBlockSize(f) + 4);
+  file.writePage(tdefPage, p.data());
+}
+
+// Inserts a row into a catalog-like table and its indexes, keys checked first.
+RowId insertIndexedRow(SchemaFile& file, uint32_t tdefPage, const TableDef& def, const std::vector<Value>& values) {
+  TableIndexes idx(file, tdefPage, indexOutlines(def));
+  idx.check(nullptr, {}, &values, {});
+  const RowId rid = file.insertRow(tdefPage, def, encodeSystemRow(def, values, file.codec(), true));
+  idx.apply(nullptr, {}, &values, rid);
+  adjustRowCount(file, tdefPage, 1, def.realIndexes.size());
+  return rid;
+}
+
+void deleteIndexedRow(SchemaFile& file, uint32_t tdefPage, const TableDef& def, RowId rid,
+                      const std::vector<Value>& values) {
+  TableIndexes idx(file, tdefPage, indexOutlines(def));
+  idx.apply(&values, rid, nullptr, {});
+  file.deleteRow(rid.page, rid.row);
+  adjustRowCount(file, tdefPage, -1, def.realIndexes.size());
+}
+
+// A row for a usage map, placed on a page of maps with room (or a new one). Returns its pointer.
+uint32_t placeMapRow(SchemaFile& file, const Bytes& row) {
+  for (uint32_t pg = file.pageCount(); pg-- > 2;) {
+    Bytes p = file.page(pg);
+    if (p[0] != 0x01 || p[1] != 0x01 || le::get32(&p[4]) != 0) continue;
+    if (file.globalFree(pg)) continue;  // a leftover the engine has already given back
+    uint16_t rowNo;
+    if (file.appendRow(p, row, rowNo)) {
+      file.writePage(pg, p.data());
+      return makePointer(pg, uint8_t(rowNo));
+    }
+  }
+  const uint32_t fresh = file.allocatePage();
+  file.writePage(fresh, buildDataPage(file.format(), 0, {row}).data());
+  return makePointer(fresh, 0);
+}
+
+// A map marking the one page (none for page 0).
+Bytes emptyMapFor(Format f, uint32_t page) {
+  return buildInlineUsageMap(f, page ? std::vector<uint32_t>{page} : std::vector<uint32_t>{}, page - page % 8);
+}
+
+
+uint32_t systemTablePage(const CatalogView& c, const std::string& name, uint32_t fallback) {
+  const CatalogEntry* e = findSystemTable(c, name);
+  return e ? uint32_t(e->object.id) & 0x00FFFFFF : fallback;
+}
+
+// The position of a system table's column in its rows, by name.
+size_t columnPosition(const TableDef& def, const std::string& name) {
+  for (size_t i = 0; i < def.columns.size(); ++i)
+    if (def.columns[i].name == name) return i;
+  throw Error(err::kCorrupt, "The system table lacks its column '" + name + "'.");
+}
+
+}  // namespace jet

@@ -1,0 +1,110 @@
+#include "sql/bridge.h"
+
+#include "jet/base/value_json.h"
+#include "jet/database_impl.h"
+#include "jet/shared_database.h"
+#include "jet/index/index_key.h"
+#include "jet/table/table_scan.h"
+
+namespace sql {
+
+namespace {
+
+// User tables: local and linked, neither a system object nor hidden by the engine.
+bool isUserTable(const jet::CatalogObject& o) {
+  constexpr uint32_t kSystemObject = 0x80000000u, kEngineObject = 0x2u;
+  return (o.kind == jet::ObjectKind::Table || o.kind == jet::ObjectKind::LinkedTable) &&
+         (o.flags & kSystemObject) == 0 && (o.flags & kEngineObject) == 0;
+}
+
+}  // namespace
+
+Bridge::Bridge(std::unique_ptr<jet::Database> db) : db_(std::move(db)) {
+  local_ = dynamic_cast<jet::DatabaseImpl*>(db_.get());
+  if (auto* shared = dynamic_cast<jet::SharedDatabase*>(db_.get())) local_ = &shared->local();
+  loadTables();
+}
+
+Bridge::~Bridge() {
+  try {
+    db_->rollbackTransaction();
+  } catch (const jet::Error&) {
+    // Closing: the journal puts the file back on the next open.
+  }
+}
+
+void Bridge::loadTables() {
+  std::vector<BridgeTable> tables;
+  for (const jet::CatalogObject& o : db_->objects()) {
+    if (!isUserTable(o)) continue;
+    BridgeTable t;
+    t.linked = o.kind == jet::ObjectKind::LinkedTable;
+    try {
+      t.info = db_->table(o.name);
+    } catch (const jet::Error&) {
+      // A linked table whose source cannot be opened (missing, or not an Access file) is left out.
+      if (t.linked) continue;
+      throw;
+    }
+    t.complex.resize(t.info.columns.size());
+    if (!t.linked && local_) {
+      const jet::TableDef& def = local_->tableDef(o.name);
+      std::vector<uint32_t> roots;
+      for (const auto& r : def.realIndexes) roots.push_back(r.rootPage);
+      for (jet::IndexOutline& outline : jet::indexOutlines(local_->version(), t.info, roots)) {
+        bool usable = outline.fields.size() == outline.columns.size();
+        for (const jet::KeyColumn& k : outline.columns) usable = usable && jet::keyColumnProblem(k).empty();
+        if (!usable) continue;
+        t.uniqueKey.push_back(outline.unique && outline.required);
+        t.indexes.push_back(std::move(outline));
+      }
+    }
+    tables.push_back(std::move(t));
+  }
+  tables_ = std::move(tables);
+}
+
+std::string Bridge::complexJson(BridgeTable& t, size_t column, const jet::Value& key) {
+  auto& reader = t.complex[column];
+  if (!reader) reader = db_->complexValues(t.info.name, t.info.columns[column].name);
+  std::string out;
+  jet::appendJsonComplex(out, reader->of(key));
+  return out;
+}
+
+std::vector<jet::Value> Bridge::storedRow(BridgeTable& t, jet::RowId id) {
+  if (!local_ || t.linked) throw jet::Error(jet::err::kReadOnly, "Cannot update. Database or object is read-only.");
+  auto reading = db_->readOperation();  // pages read directly: one committed state
+  const jet::TableDef& def = local_->tableDef(t.info.name);
+  jet::RowSlot slot;
+  jet::PageRef page = jet::resolveRow(local_->pageFile(), local_->format(), id, slot);
+  if (slot.deleted) throw jet::Error(jet::err::kRecordDeleted, "Record is deleted.");
+  std::vector<jet::Value> values;
+  jet::LongValueReader longValues(local_->pageFile(), local_->format());
+  jet::RowReader(def, local_->codec(), longValues).decode(page->data() + slot.start, slot.size(), values);
+  return values;
+}
+
+void Bridge::begin() {
+  if (!db_->inTransaction()) db_->beginTransaction();
+}
+
+void Bridge::commit() {
+  if (db_->inTransaction()) db_->commitTransaction();
+}
+
+void Bridge::rollback() { db_->rollbackTransaction(); }
+
+void Bridge::savepoint(int n) {
+  if (db_->inTransaction()) db_->setSavepoint(static_cast<size_t>(n));
+}
+
+void Bridge::rollbackTo(int n) {
+  if (db_->inTransaction()) db_->rollbackToSavepoint(static_cast<size_t>(n));
+}
+
+void Bridge::release(int n) {
+  if (db_->inTransaction()) db_->releaseSavepoint(static_cast<size_t>(n));
+}
+
+}  // namespace sql

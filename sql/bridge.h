@@ -1,0 +1,78 @@
+// What the SQL connection's virtual tables share: the engine's database, the user tables as the
+// connection shows them (their descriptions, the real indexes a statement can seek, the readers
+// of complex columns), and the engine transaction that SQLite's transactions drive.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "jet/base/schema.h"
+#include "jet/database.h"
+#include "jet/index/index.h"
+
+struct sqlite3;
+
+namespace jet {
+class DatabaseImpl;
+}
+
+namespace sql {
+
+struct BridgeTable {
+  jet::TableInfo info;
+  bool linked = false;
+  // The real indexes of a local table whose keys this engine computes (none for a linked table).
+  std::vector<jet::IndexOutline> indexes;
+  // For each index, whether it is unique and none of its columns may be Null (a full-key
+  // equality then finds at most one row).
+  std::vector<bool> uniqueKey;
+  // Readers of the complex columns, by column (empty where a column is not complex), made on first use.
+  std::vector<std::unique_ptr<jet::ComplexValues>> complex;
+};
+
+class Bridge {
+ public:
+  explicit Bridge(std::unique_ptr<jet::Database> db);
+  ~Bridge();
+
+  jet::Database& db() { return *db_; }
+  // The engine underneath for reading rows by address and seeking indexes; nullptr when the
+  // database is of another kind.
+  jet::DatabaseImpl* local() { return local_; }
+
+  std::vector<BridgeTable>& tables() { return tables_; }
+  // Reads the catalog's user tables again (after a change of the schema).
+  void loadTables();
+  // The complex column's value of a row as the export's JSON.
+  std::string complexJson(BridgeTable& t, size_t column, const jet::Value& key);
+
+  // A stored row's values (long values read), by its address. Throws 3167 for a deleted row.
+  std::vector<jet::Value> storedRow(BridgeTable& t, jet::RowId id);
+
+  // Engine transactions as SQLite drives them: begin on a statement's first write (or at the
+  // first write after BEGIN), commit when SQLite commits, roll back when it rolls back; savepoints
+  // undo one statement inside a transaction. Each call may come once per virtual table that took
+  // part: the first does the work.
+  void begin();
+  void commit();
+  void rollback();
+  void savepoint(int n);
+  void rollbackTo(int n);
+  void release(int n);
+
+ private:
+  std::unique_ptr<jet::Database> db_;
+  jet::DatabaseImpl* local_ = nullptr;
+  std::vector<BridgeTable> tables_;
+};
+
+// Registers the virtual table module "jet" on `db` and declares every table of the bridge as
+// a virtual table of the main schema under its own name.
+void declareTables(sqlite3* db, Bridge& bridge);
+
+// The name quoted for SQL: "name" with inner quotes doubled.
+std::string quoteName(const std::string& name);
+
+}  // namespace sql

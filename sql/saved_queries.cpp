@@ -1,0 +1,410 @@
+#include "sql/saved_queries.h"
+
+#include <sqlite3.h>
+
+#include <algorithm>
+#include <cctype>
+#include <map>
+
+#include "jet/base/error.h"
+#include "jet/database.h"
+
+#include "sql/access_functions.h"
+#include "sql/bridge.h"
+#include "sql/translate.h"
+
+namespace sql {
+
+namespace {
+
+std::string lower(std::string s) {
+  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return s;
+}
+
+bool sameName(const std::string& a, const std::string& b) { return lower(a) == lower(b); }
+
+// "[Order Details].[Unit Price]" or "Orders.OrderID" as its parts without brackets.
+std::vector<std::string> nameParts(const std::string& expression) {
+  std::vector<std::string> parts;
+  std::string cur;
+  bool bracket = false;
+  for (char c : expression) {
+    if (c == '[' && !bracket) bracket = true;
+    else if (c == ']' && bracket) bracket = false;
+    else if (c == '.' && !bracket) {
+      parts.push_back(cur);
+      cur.clear();
+    } else if (!bracket && !(std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '*' || (c & 0x80))) {
+      return {};  // not a plain column reference
+    } else {
+      cur.push_back(c);
+    }
+  }
+  parts.push_back(cur);
+  return parts;
+}
+
+std::string quoteSql(const std::string& name) {
+  std::string out = "\"";
+  for (char c : name) {
+    if (c == '"') out.push_back('"');
+    out.push_back(c);
+  }
+  return out + "\"";
+}
+
+// DISTINCTROW keeps distinct rows of the tables read: the same as no keyword over one table, and
+// as DISTINCT when the selected columns hold a key of every table. Otherwise there is no equal.
+std::string distinctRow(const jet::QueryDefinition& q, const std::vector<jet::TableInfo>& tables) {
+  if (q.tables.size() <= 1) return "";
+  for (const jet::QueryTable& t : q.tables) {
+    const std::string name = t.alias.empty() ? t.name : t.alias;
+    const jet::TableInfo* table = nullptr;
+    for (const jet::TableInfo& b : tables)
+      if (lower(b.name) == lower(t.name)) table = &b;
+    const jet::IndexInfo* key = nullptr;
+    if (table)
+      for (const jet::IndexInfo& i : table->indexes)
+        if (i.primaryKey) key = &i;
+    if (!key) throw Untranslatable("DISTINCTROW over several tables, one of them without a primary key");
+    for (const jet::IndexColumn& k : key->columns) {
+      std::string column;
+      for (const jet::ColumnInfo& c : table->columns)
+        if (c.number == k.columnNumber) column = c.name;
+      bool covered = false;
+      for (const jet::QueryColumn& c : q.columns) {
+        const auto parts = nameParts(c.expression);
+        if (parts.size() == 2 && lower(parts[0]) == lower(name) && (parts[1] == "*" || lower(parts[1]) == lower(column)))
+          covered = true;
+      }
+      if (!covered && !(q.options & jet::kQueryAllFields))
+        throw Untranslatable("DISTINCTROW over several tables whose keys are not all selected");
+    }
+  }
+  return "DISTINCT ";
+}
+
+std::string orderBy(const jet::QueryDefinition& q, const TranslateContext& c) {
+  std::string s;
+  for (const jet::QueryOrder& o : q.orderBy)
+    s += (s.empty() ? "\nORDER BY " : ", ") + translate(o.expression, c) +
+         (c.dialect == Dialect::Postgres ? "" : " COLLATE NOCASE") + (o.descending ? " DESC" : "");
+  return s;
+}
+
+// FROM, WHERE, GROUP BY and HAVING.
+std::string clauses(const jet::QueryDefinition& q, const TranslateContext& c) {
+  std::string s;
+  const std::string from = jet::accessFromClause(q);
+  if (!from.empty()) s += "\nFROM " + translate(from, c);
+  if (!q.where.empty()) s += "\nWHERE " + translate(q.where, c);
+  std::string group;
+  for (const jet::QueryColumn& g : q.groupBy) group += (group.empty() ? "" : ", ") + translate(g.expression, c);
+  if (!group.empty()) s += "\nGROUP BY " + group;
+  if (!q.having.empty()) s += "\nHAVING " + translate(q.having, c);
+  return s;
+}
+
+std::string selectStatement(const jet::QueryDefinition& q, const std::vector<jet::TableInfo>& tables, const TranslateContext& c) {
+  std::string s = "SELECT ";
+  if (q.options & jet::kQueryDistinct) s += "DISTINCT ";
+  else if (q.options & jet::kQueryDistinctRow) s += distinctRow(q, tables);
+  if ((q.options & jet::kQueryTop) && (q.options & jet::kQueryPercent)) throw Untranslatable("TOP n PERCENT");
+  // The output columns, each with the name it shows: "T.*" spelled out where T's columns are
+  // known, names that repeat told apart as Access does ("T.col"), expressions named Expr1000...
+  struct Output {
+    std::string sql, name, qualifier;
+    bool named;  // an alias was given
+  };
+  std::vector<Output> outputs;
+  auto tableOf = [&](const std::string& nameOrAlias) -> const jet::TableInfo* {
+    for (const jet::QueryTable& t : q.tables)
+      if (t.expression.empty() && (sameName(t.alias, nameOrAlias) || (t.alias.empty() && sameName(t.name, nameOrAlias))))
+        for (const jet::TableInfo& info : tables)
+          if (sameName(info.name, t.name)) return &info;
+    return nullptr;
+  };
+  bool starLeft = false;  // a * whose columns are not known
+  auto spell = [&](const std::string& qualifier) {
+    const jet::TableInfo* t = tableOf(qualifier);
+    if (!t) return false;
+    for (const jet::ColumnInfo& col : t->columns)
+      outputs.push_back({quoteSql(qualifier) + "." + quoteSql(col.name), col.name, qualifier, false});
+    return true;
+  };
+  if (q.options & jet::kQueryAllFields)
+    for (const jet::QueryTable& t : q.tables)
+      if (!spell(t.alias.empty() ? t.name : t.alias)) starLeft = true;
+  int unnamed = 0;
+  for (const jet::QueryColumn& col : q.columns) {
+    const auto parts = nameParts(col.expression);
+    if (col.alias.empty() && parts.size() == 2 && parts[1] == "*" && spell(parts[0])) continue;
+    Output o{translate(col.expression, c), col.alias, parts.size() == 2 ? parts[0] : "", !col.alias.empty()};
+    if (o.name.empty()) o.name = parts.empty() ? "Expr" + std::to_string(1000 + unnamed++) : parts.back();
+    o.named = o.named || parts.empty();
+    if (parts.size() == 2 && parts[1] == "*") o.name.clear();
+    outputs.push_back(std::move(o));
+  }
+  std::string list = starLeft ? "*" : "";
+  for (const Output& o : outputs) {
+    size_t same = 0;
+    for (const Output& other : outputs) same += !o.name.empty() && sameName(other.name, o.name);
+    std::string item = o.sql;
+    if (same > 1 && !o.named && !o.qualifier.empty()) item += " AS " + quoteSql(o.qualifier + "." + o.name);
+    else if (o.named) item += " AS " + quoteSql(o.name);
+    list += (list.empty() ? "" : ", ") + item;
+  }
+  if (list.empty()) list = "*";
+  s += list + clauses(q, c) + orderBy(q, c);
+  if (q.options & jet::kQueryTop) {
+    // Access's TOP also keeps rows that tie with the last one; SQLite's LIMIT does not.
+    if (!q.orderBy.empty()) throw Untranslatable("TOP n over an ORDER BY (Access keeps the rows that tie)");
+    s += "\nLIMIT " + q.top;
+  }
+  return s;
+}
+
+std::string unionStatement(const jet::QueryDefinition& q, const TranslateContext& c) {
+  std::string s;
+  const char* op = (q.options & jet::kQueryDistinct) ? "\nUNION\n" : "\nUNION ALL\n";
+  for (const jet::QueryTable& part : q.tables) s += (s.empty() ? "" : op) + translate(part.expression, c);
+  return s + orderBy(q, c);
+}
+
+// The table an action query changes, when it reads that table alone.
+std::string singleTable(const jet::QueryDefinition& q, const char* what) {
+  if (q.tables.size() != 1 || !q.joins.empty() || !q.tables[0].expression.empty())
+    throw Untranslatable(std::string(what) + " query over several tables");
+  return q.tables[0].name;
+}
+
+std::string columnName(const std::string& target, const std::string& table) {
+  const auto parts = nameParts(target);
+  if (parts.empty() || parts.size() > 2) throw Untranslatable("the target column " + target);
+  if (parts.size() == 2 && lower(parts[0]) != lower(table)) throw Untranslatable("an update of another table's column " + target);
+  return parts.back();
+}
+
+std::string statementOf(const jet::QueryDefinition& q, const std::vector<jet::TableInfo>& tables, const TranslateContext& c) {
+  if (!q.database.empty()) throw Untranslatable("it reads an external database (" + q.database + ")");
+  switch (q.type) {
+    case jet::QueryType::Select: return selectStatement(q, tables, c);
+    case jet::QueryType::Union: return unionStatement(q, c);
+    case jet::QueryType::Crosstab: throw Untranslatable("a crosstab query (TRANSFORM ... PIVOT) has no SQLite equal");
+    case jet::QueryType::PassThrough: throw Untranslatable("a pass-through query runs on its ODBC server");
+    case jet::QueryType::DataDefinition: throw Untranslatable("a data definition query changes the file's schema");
+    case jet::QueryType::MakeTable: throw Untranslatable("a make-table query creates a table, which SQL here does not");
+    case jet::QueryType::Append: {
+      std::string targets;
+      jet::QueryDefinition select = q;
+      select.columns.clear();
+      for (const jet::QueryColumn& col : q.columns) {
+        if (col.target.empty()) continue;
+        targets += (targets.empty() ? "" : ", ") + quoteSql(columnName(col.target, q.target));
+        select.columns.push_back({col.expression, "", "", 0});
+      }
+      select.options &= ~jet::kQueryAllFields;
+      return "INSERT INTO " + quoteSql(q.target) + (targets.empty() ? "" : " (" + targets + ")") + "\n" +
+             selectStatement(select, tables, c);
+    }
+    case jet::QueryType::Update: {
+      const std::string table = singleTable(q, "an update");
+      std::string set;
+      for (const jet::QueryColumn& col : q.columns)
+        set += (set.empty() ? "" : ", ") + quoteSql(columnName(col.target, table)) + " = " + translate(col.expression, c);
+      return "UPDATE " + quoteSql(table) + "\nSET " + set + (q.where.empty() ? "" : "\nWHERE " + translate(q.where, c));
+    }
+    case jet::QueryType::Delete: {
+      const std::string table = singleTable(q, "a delete");
+      return "DELETE FROM " + quoteSql(table) + (q.where.empty() ? "" : "\nWHERE " + translate(q.where, c));
+    }
+  }
+  throw Untranslatable("an unknown kind of query");
+}
+
+// Prepares a statement to see whether SQLite takes it; its error otherwise.
+std::string check(sqlite3* db, const std::string& statement) {
+  sqlite3_stmt* stmt = nullptr;
+  std::string error;
+  if (sqlite3_prepare_v2(db, statement.c_str(), -1, &stmt, nullptr) != SQLITE_OK) error = sqlite3_errmsg(db);
+  sqlite3_finalize(stmt);
+  return error;
+}
+
+std::string textOf(const jet::Value& v) {
+  if (auto* s = std::get_if<std::string>(&v)) return *s;
+  return {};
+}
+
+int64_t numberOf(const jet::Value& v) {
+  if (auto* i = std::get_if<int64_t>(&v)) return *i;
+  return 0;
+}
+
+}  // namespace
+
+std::vector<SavedQuery> readSavedQueries(jet::Database& db, std::vector<jet::QueryDefinition>& definitions) {
+  definitions.clear();
+  std::map<int32_t, std::vector<jet::QueryRow>> rows;
+  try {
+    auto cursor = db.openTable("MSysQueries");
+    const jet::TableInfo& info = cursor->table();
+    auto col = [&](const char* name) {
+      for (size_t i = 0; i < info.columns.size(); ++i)
+        if (sameName(info.columns[i].name, name)) return static_cast<int>(i);
+      return -1;
+    };
+    const int object = col("ObjectId"), attribute = col("Attribute"), order = col("Order"), name1 = col("Name1"),
+              name2 = col("Name2"), expression = col("Expression"), flag = col("Flag");
+    if (std::min({object, attribute, order, name1, name2, expression, flag}) < 0) return {};
+    auto at = [](const std::vector<jet::Value>& row, int i) -> const jet::Value& { return row[static_cast<size_t>(i)]; };
+    while (cursor->next()) {
+      const std::vector<jet::Value>& row = cursor->values();
+      jet::QueryRow r;
+      r.attribute = static_cast<int>(numberOf(at(row, attribute)));
+      r.flag = jet::isNull(at(row, flag)) ? -1 : static_cast<int>(numberOf(at(row, flag)));
+      r.name1 = textOf(at(row, name1));
+      r.name2 = textOf(at(row, name2));
+      r.expression = textOf(at(row, expression));
+      // Order is kept as bytes, most significant first.
+      if (const auto* b = std::get_if<jet::Bytes>(&at(row, order))) {
+        for (uint8_t byte : *b) r.order = (r.order << 8) | byte;
+      } else {
+        r.order = static_cast<int>(numberOf(at(row, order)));
+      }
+      rows[static_cast<int32_t>(numberOf(at(row, object)))].push_back(std::move(r));
+    }
+  } catch (const jet::Error&) {
+    return {};  // a file without a query table has no saved queries
+  }
+  std::vector<SavedQuery> out;
+  for (const jet::CatalogObject& o : db.objects()) {
+    // Queries whose names begin with ~ are the hidden ones forms and reports keep.
+    if (o.kind != jet::ObjectKind::Query || o.name.rfind("~", 0) == 0) continue;
+    SavedQuery q;
+    q.name = o.name;
+    auto it = rows.find(o.id);
+    try {
+      if (it == rows.end()) throw jet::Error(jet::err::kCorrupt, "The query has no rows in the query table.");
+      jet::QueryDefinition d = jet::readQueryDefinition(it->second);
+      q.type = d.type;
+      q.parameters = d.parameters;
+      q.accessSql = jet::accessSql(d);
+      definitions.push_back(std::move(d));
+    } catch (const jet::Error& e) {
+      q.reason = e.what();
+      definitions.emplace_back();
+    }
+    out.push_back(std::move(q));
+  }
+  return out;
+}
+
+void translateQueries(sqlite3* db, Bridge& bridge, std::vector<SavedQuery>& queries,
+                      const std::vector<jet::QueryDefinition>& definitions) {
+  std::vector<jet::TableInfo> tables;
+  for (const BridgeTable& t : bridge.tables()) tables.push_back(t.info);
+  // Pending views, retried while each round defines at least one (a view needs the views it reads).
+  std::vector<size_t> pending;
+  for (size_t i = 0; i < queries.size(); ++i) {
+    SavedQuery& q = queries[i];
+    if (!q.reason.empty() && q.accessSql.empty()) continue;  // its rows could not be read
+    q.reason.clear();
+    TranslateContext c;
+    c.knownFunction = knownFunction;
+    for (const QueryParameter& p : q.parameters) c.parameters.push_back(p.name);
+    try {
+      q.sqliteSql = statementOf(definitions[i], tables, c);
+    } catch (const Untranslatable& e) {
+      q.reason = e.what();
+      continue;
+    }
+    const bool select = q.type == QueryType::Select || q.type == QueryType::Union;
+    if (select && q.parameters.empty()) pending.push_back(i);
+  }
+  for (bool progress = true; progress && !pending.empty();) {
+    progress = false;
+    std::vector<size_t> left;
+    for (size_t i : pending) {
+      SavedQuery& q = queries[i];
+      const std::string ddl = "CREATE VIEW main." + quoteSql(q.name) + " AS " + q.sqliteSql;
+      char* message = nullptr;
+      std::string error;
+      if (sqlite3_exec(db, ddl.c_str(), nullptr, nullptr, &message) == SQLITE_OK) {
+        // SQLite checks a view's names only when it is used.
+        error = check(db, "SELECT * FROM main." + quoteSql(q.name));
+        if (error.empty()) {
+          q.isView = true;
+          progress = true;
+        } else {
+          sqlite3_exec(db, ("DROP VIEW main." + quoteSql(q.name)).c_str(), nullptr, nullptr, nullptr);
+          q.reason = "SQLite refuses the translation: " + error;
+          left.push_back(i);
+        }
+      } else {
+        q.reason = std::string("SQLite refuses the translation: ") + (message ? message : "unknown error");
+        left.push_back(i);
+      }
+      sqlite3_free(message);
+    }
+    pending = std::move(left);
+  }
+  // What cannot be a view (parameters, actions) must at least be taken by SQLite to be run.
+  for (size_t i = 0; i < queries.size(); ++i) {
+    SavedQuery& q = queries[i];
+    if (q.isView || q.sqliteSql.empty() || !q.reason.empty()) {
+      if (!q.isView && !q.reason.empty()) q.sqliteSql.clear();
+      continue;
+    }
+    std::string error = check(db, q.sqliteSql);
+    if (!error.empty()) {
+      q.reason = "SQLite refuses the translation: " + error;
+      q.sqliteSql.clear();
+    } else {
+      q.reason = q.parameters.empty() ? "an action query (run it with --query)" : "it takes parameters (run it with --query and --param)";
+    }
+  }
+}
+
+std::string selectIn(Dialect dialect, const jet::QueryDefinition& q, const std::vector<jet::TableInfo>& tables) {
+  if (q.type != jet::QueryType::Select && q.type != jet::QueryType::Union) throw Untranslatable("not a select query");
+  if (!q.parameters.empty()) throw Untranslatable("it takes parameters");
+  TranslateContext c;
+  c.dialect = dialect;
+  // Only the functions the target has, with the same meaning.
+  c.knownFunction = [](const std::string& name) {
+    static const char* const kShared[] = {"Sum", "Avg", "Count", "Min", "Max", "Abs", "Trim", "LTrim", "RTrim", "Replace"};
+    for (const char* k : kShared)
+      if (lower(k) == lower(name)) return true;
+    return false;
+  };
+  return statementOf(q, tables, c);
+}
+
+void bindParameter(sqlite3_stmt* stmt, int index, const QueryParameter& p, const std::string& value) {
+  switch (p.type) {
+    case 8: {
+      std::string d = dateLiteral(value);
+      if (!d.empty()) {
+        sqlite3_bind_text(stmt, index, d.c_str(), -1, SQLITE_TRANSIENT);
+        return;
+      }
+      break;
+    }
+    case 1: case 2: case 3: case 4: case 5: case 6: case 7: case 16: case 20: {
+      char* end = nullptr;
+      const double d = std::strtod(value.c_str(), &end);
+      if (end && *end == 0 && !value.empty()) {
+        if (d == static_cast<double>(static_cast<sqlite3_int64>(d))) sqlite3_bind_int64(stmt, index, static_cast<sqlite3_int64>(d));
+        else sqlite3_bind_double(stmt, index, d);
+        return;
+      }
+      break;
+    }
+    default: break;
+  }
+  sqlite3_bind_text(stmt, index, value.c_str(), -1, SQLITE_TRANSIENT);
+}
+
+}  // namespace sql

@@ -1,0 +1,200 @@
+// Referential integrity on every write: refusals (3201, 3200), cascading updates and deletes
+// through chains, cascades to Null, Null foreign keys, unenforced relationships, and the
+// relationships of files Access made.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <functional>
+
+#include "jet/database.h"
+#include "jet/support/test_files.h"
+#include "support/error_of.h"
+
+namespace {
+
+using jet::Value;
+
+// A table's rows as sorted lines of their values.
+std::vector<std::string> rows(jet::Database& db, const std::string& table) {
+  std::vector<std::string> out;
+  auto c = db.openTable(table);
+  while (c->next()) {
+    std::string line;
+    for (const Value& v : c->values()) line += jet::toText(v) + "|";
+    out.push_back(line);
+  }
+  std::sort(out.begin(), out.end());
+  return out;
+}
+
+// The row whose first field holds `key`.
+jet::RowId rowOf(jet::Database& db, const std::string& table, int64_t key) {
+  auto c = db.openTable(table);
+  while (c->next())
+    if (c->values()[0] == Value(key)) return c->rowId();
+  ADD_FAILURE() << "no row " << key << " in " << table;
+  return {};
+}
+
+std::vector<Value> valuesOf(jet::Database& db, const std::string& table, int64_t key) {
+  auto c = db.openTable(table);
+  while (c->next())
+    if (c->values()[0] == Value(key)) return c->values();
+  return {};
+}
+
+void setField(jet::Database& db, const std::string& table, int64_t key, size_t field, Value v) {
+  std::vector<Value> row = valuesOf(db, table, key);
+  row.at(field) = std::move(v);
+  db.updateRow(table, rowOf(db, table, key), row);
+}
+
+// indexTest files: Table1.otherfk1 -> Table2.id cascades deletes; Table1.otherfk2 -> Table3.id
+// cascades updates. Table1 holds (id, otherfk1, otherfk2, data, otherfk3).
+struct AccessCase {
+  const char* what;
+  std::function<void(jet::Database&)> change;
+  int error;
+  std::vector<std::string> table1;  // Table1's rows after it, by "id:otherfk1:otherfk2"
+};
+
+std::vector<std::string> table1Keys(jet::Database& db) {
+  std::vector<std::string> out;
+  auto c = db.openTable("Table1");
+  while (c->next())
+    out.push_back(jet::toText(c->values()[0]) + ":" + jet::toText(c->values()[1]) + ":" + jet::toText(c->values()[2]));
+  std::sort(out.begin(), out.end());
+  return out;
+}
+
+const std::vector<std::string> kUntouched = {"0:0:10", "1:1:11", "2:1:11", "3:2:13"};
+
+class AccessMade : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(AccessMade, RelationshipsAreKept) {
+  const std::vector<AccessCase> cases = {
+      {"child without parent", [](jet::Database& db) { db.insertRow("Table1", {int64_t(9), int64_t(7), int64_t(10), std::string("x"), int64_t(0)}); }, 3201, kUntouched},
+      {"Null foreign key", [](jet::Database& db) { db.insertRow("Table1", {int64_t(9), jet::Null{}, int64_t(10), std::string("x"), int64_t(0)}); }, 0,
+       {"0:0:10", "1:1:11", "2:1:11", "3:2:13", "9::10"}},
+      {"child moved to no parent", [](jet::Database& db) { setField(db, "Table1", 0, 2, int64_t(99)); }, 3201, kUntouched},
+      {"child moved to a parent", [](jet::Database& db) { setField(db, "Table1", 0, 2, int64_t(12)); }, 0, {"0:0:12", "1:1:11", "2:1:11", "3:2:13"}},
+      {"cascading delete", [](jet::Database& db) { db.deleteRow("Table2", rowOf(db, "Table2", 1)); }, 0, {"0:0:10", "3:2:13"}},
+      {"delete without cascade", [](jet::Database& db) { db.deleteRow("Table3", rowOf(db, "Table3", 11)); }, 3200, kUntouched},
+      {"delete of an unused parent", [](jet::Database& db) { db.deleteRow("Table3", rowOf(db, "Table3", 12)); }, 0, kUntouched},
+      {"cascading update", [](jet::Database& db) { setField(db, "Table3", 11, 0, int64_t(21)); }, 0, {"0:0:10", "1:1:21", "2:1:21", "3:2:13"}},
+      {"key change without cascade", [](jet::Database& db) { setField(db, "Table2", 1, 0, int64_t(5)); }, 3200, kUntouched},
+      {"row set with cascades", [](jet::Database& db) { db.deleteRows("Table2", {rowOf(db, "Table2", 0), rowOf(db, "Table2", 2)}); }, 0, {"1:1:11", "2:1:11"}},
+  };
+  for (const AccessCase& c : cases) {
+    SCOPED_TRACE(c.what);
+    jettest::TempDir dir;
+    auto db = jet::Database::open(dir.copy(GetParam()));
+    EXPECT_EQ(errorOf([&] { c.change(*db); }), c.error);
+    EXPECT_EQ(table1Keys(*db), c.table1);
+    EXPECT_TRUE(db->check().ok());
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Files, AccessMade,
+                         ::testing::Values("indexTestV1997.mdb", "indexTestV2000.mdb", "ace/indexTestV2007.accdb"));
+
+jet::NewTable keyed(const std::string& name, std::vector<std::string> columns, size_t keyColumns) {
+  jet::NewTable t;
+  t.name = name;
+  for (auto& n : columns) {
+    jet::NewColumn c;
+    c.name = n;
+    c.type = jet::ColumnType::Long;
+    t.columns.push_back(c);
+  }
+  jet::NewIndex pk{"PrimaryKey", {}, true, true, false, true};
+  for (size_t i = 0; i < keyColumns; ++i) pk.columns.push_back({uint16_t(i), true});
+  t.indexes.push_back(pk);
+  return t;
+}
+
+// A chain A(id) <- B(id, a) <- C(id, b) made by the engine, with the relationships' attributes.
+class Chain : public ::testing::TestWithParam<jet::Format> {
+ protected:
+  std::unique_ptr<jet::Database> make(int32_t ab, int32_t bc) {
+    auto db = jet::Database::create((dir_.path() / "chain.mdb").string(), {GetParam()});
+    db->createTable(keyed("A", {"id"}, 1));
+    db->createTable(keyed("B", {"id", "a"}, 1));
+    db->createTable(keyed("C", {"id", "b"}, 1));
+    for (int64_t i : {1, 2}) db->insertRow("A", {i});
+    for (int64_t i : {10, 11, 12}) db->insertRow("B", {i, int64_t(i == 12 ? 2 : 1)});
+    for (int64_t i : {100, 101}) db->insertRow("C", {i, int64_t(i == 100 ? 10 : 12)});
+    db->createRelationship({"AB", "A", "B", {{"id", "a"}}, ab});
+    db->createRelationship({"BC", "B", "C", {{"id", "b"}}, bc});
+    return db;
+  }
+  jettest::TempDir dir_;
+};
+
+TEST_P(Chain, CascadesGoThroughEveryLink) {
+  const int32_t del = jet::kRelationDeleteCascade, upd = jet::kRelationUpdateCascade, toNull = 0x2000;
+  struct Case {
+    const char* what;
+    int32_t ab, bc;
+    std::function<void(jet::Database&)> change;
+    int error;
+    std::vector<std::string> b, c;
+  };
+  const std::vector<std::string> b0 = {"10|1|", "11|1|", "12|2|"}, c0 = {"100|10|", "101|12|"};
+  const std::vector<Case> cases = {
+      {"deletes cascade twice", del, del, [](jet::Database& db) { db.deleteRow("A", rowOf(db, "A", 1)); }, 0, {"12|2|"}, {"101|12|"}},
+      {"the second link refuses", del, 0, [](jet::Database& db) { db.deleteRow("A", rowOf(db, "A", 1)); }, 3200, b0, c0},
+      {"cascade to Null", toNull, 0, [](jet::Database& db) { db.deleteRow("A", rowOf(db, "A", 1)); }, 0, {"10||", "11||", "12|2|"}, c0},
+      {"updates cascade twice", upd, upd, [](jet::Database& db) { setField(db, "B", 10, 0, int64_t(20)); }, 0, {"11|1|", "12|2|", "20|1|"}, {"100|20|", "101|12|"}},
+      {"update then refusal", upd, 0, [](jet::Database& db) { setField(db, "B", 10, 0, int64_t(20)); }, 3200, b0, c0},
+      {"unenforced", jet::kRelationDontEnforce, jet::kRelationDontEnforce,
+       [](jet::Database& db) { db.deleteRow("A", rowOf(db, "A", 1)); db.insertRow("C", {int64_t(102), int64_t(77)}); }, 0, b0,
+       {"100|10|", "101|12|", "102|77|"}},
+      {"queued rows are checked", 0, 0, [](jet::Database& db) { db.queueInsert("B", {int64_t(13), int64_t(2)}); db.queueInsert("B", {int64_t(14), int64_t(3)}); }, 3201,
+       {"10|1|", "11|1|", "12|2|", "13|2|"}, c0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::filesystem::remove(dir_.path() / "chain.mdb");
+    auto db = make(c.ab, c.bc);
+    EXPECT_EQ(errorOf([&] { c.change(*db); }), c.error);
+    db->commitQueued();
+    EXPECT_EQ(rows(*db, "B"), c.b);
+    EXPECT_EQ(rows(*db, "C"), c.c);
+    EXPECT_TRUE(db->check().ok());
+  }
+}
+
+TEST_P(Chain, EnforcingNeedsAUniqueKeyAndSoundRows) {
+  auto db = make(jet::kRelationDontEnforce, jet::kRelationDontEnforce);
+  db->insertRow("C", {int64_t(103), int64_t(99)});  // no B 99
+  EXPECT_EQ(errorOf([&] { db->createRelationship({"CB", "C", "B", {{"b", "id"}}, 0}); }), 3609);
+  EXPECT_EQ(errorOf([&] { db->createRelationship({"BC2", "B", "C", {{"id", "b"}}, 0}); }), 3379);
+}
+
+// check names the rows an enforced relationship leaves without their primary row. The orphan is
+// made under an unenforced relationship whose stored attributes are then turned to enforced.
+TEST_P(Chain, CheckNamesOrphans) {
+  const int32_t marker = 0x74000000;  // join-kind bits only, to find the stored attributes by
+  {
+    auto db = make(marker | jet::kRelationDontEnforce, 0);
+    db->insertRow("B", {int64_t(13), int64_t(99)});
+    EXPECT_TRUE(db->check().ok());
+  }
+  const std::string path = (dir_.path() / "chain.mdb").string();
+  std::vector<uint8_t> bytes = jettest::readFile(path);
+  const uint8_t stored[] = {0x02, 0x00, 0x00, 0x74};
+  auto at = std::search(bytes.begin(), bytes.end(), std::begin(stored), std::end(stored));
+  ASSERT_NE(at, bytes.end());
+  *at = 0x00;
+  jettest::writeFile(path, bytes);
+  auto db = jet::Database::open(path);
+  const jet::CheckReport report = db->check();
+  ASSERT_EQ(report.problems.size(), 1u);
+  EXPECT_NE(report.problems[0].find("of table 'B' has no related row in table 'A' (relationship 'AB')"), std::string::npos)
+      << report.problems[0];
+}
+
+INSTANTIATE_TEST_SUITE_P(Formats, Chain, ::testing::Values(jet::Format::Jet3, jet::Format::Jet4));
+
+}  // namespace

@@ -1,0 +1,95 @@
+#include "sql/support/sql_fixture.h"
+
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <charconv>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <sstream>
+
+#include "cli/commands.h"
+
+namespace fs = std::filesystem;
+
+namespace sqltest {
+
+Rows query(sqlite3* db, const std::string& sql) {
+  Rows rows;
+  sqlite3_stmt* stmt = nullptr;
+  if (sqlite3_prepare_v2(db, sql.c_str(), -1, &stmt, nullptr) != SQLITE_OK) {
+    ADD_FAILURE() << sql << ": " << sqlite3_errmsg(db);
+    return rows;
+  }
+  int rc;
+  while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
+    std::vector<std::string> row;
+    for (int i = 0; i < sqlite3_column_count(stmt); ++i) {
+      switch (sqlite3_column_type(stmt, i)) {
+        case SQLITE_NULL: row.push_back("NULL"); break;
+        case SQLITE_INTEGER: row.push_back(std::to_string(sqlite3_column_int64(stmt, i))); break;
+        case SQLITE_FLOAT: {
+          char buf[64];
+          auto [end, ec] = std::to_chars(buf, buf + sizeof buf, sqlite3_column_double(stmt, i));
+          row.emplace_back(buf, end);
+          break;
+        }
+        case SQLITE_BLOB: {
+          static const char kHex[] = "0123456789abcdef";
+          const auto* p = static_cast<const unsigned char*>(sqlite3_column_blob(stmt, i));
+          std::string s = "x'";
+          for (int k = 0; k < sqlite3_column_bytes(stmt, i); ++k) {
+            s.push_back(kHex[p[k] >> 4]);
+            s.push_back(kHex[p[k] & 15]);
+          }
+          row.push_back(s + "'");
+          break;
+        }
+        default:
+          row.emplace_back(reinterpret_cast<const char*>(sqlite3_column_text(stmt, i)),
+                           static_cast<size_t>(sqlite3_column_bytes(stmt, i)));
+      }
+    }
+    rows.push_back(std::move(row));
+  }
+  if (rc != SQLITE_DONE) ADD_FAILURE() << sql << ": " << sqlite3_errmsg(db);
+  sqlite3_finalize(stmt);
+  return rows;
+}
+
+Folder::Folder() {
+  std::random_device rd;
+  do path_ = fs::temp_directory_path() / ("tabulonix-sql-" + std::to_string(rd()));
+  while (!fs::create_directory(path_));
+}
+
+Folder::~Folder() {
+  std::error_code ec;
+  fs::remove_all(path_, ec);
+}
+
+std::string Folder::copy(const std::string& testFile, const std::string& as) {
+  fs::path from = fs::path(TABULONIX_TESTDATA_DIR) / testFile;
+  fs::path to = path_ / (as.empty() ? from.filename().string() : as);
+  fs::copy_file(from, to, fs::copy_options::overwrite_existing);
+  fs::permissions(to, fs::perms::owner_read | fs::perms::owner_write, fs::perm_options::add);
+  return to.string();
+}
+
+Run cli(std::vector<std::string> args, const std::string& input) {
+  std::istringstream in(input);
+  std::ostringstream out, err;
+  Run r;
+  r.rc = cli::run(args, in, out, err);
+  r.out = out.str();
+  r.err = err.str();
+  return r;
+}
+
+std::vector<uint8_t> bytesOf(const std::string& path) {
+  std::ifstream f(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>()};
+}
+
+}  // namespace sqltest

@@ -1,0 +1,128 @@
+// Writes through SQL go through the engine: the file stays sound for the engine's check and the
+// independent readers, unique keys and Required hold, a statement that fails changes nothing, and
+// a rolled-back transaction leaves the file byte for byte as it was.
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include "jet/database.h"
+#include "jet/support/oracles.h"
+#include "sql/connection.h"
+#include "sql/support/sql_fixture.h"
+
+namespace {
+
+using jet::ColumnType;
+using sqltest::Rows;
+
+struct Version {
+  const char* name;
+  jet::CreateOptions options;
+};
+
+const Version kVersions[] = {
+    {"jet3", {.format = jet::Format::Jet3, .version = jet::FileVersion::Jet3}},
+    {"jet4", {.format = jet::Format::Jet4, .version = jet::FileVersion::Jet4}},
+    {"accdb", {.format = jet::Format::Jet4, .version = jet::FileVersion::Access2007}},
+};
+
+// A table with an auto-number key, a unique required text, a memo, a date and a currency.
+std::string makeDatabase(sqltest::Folder& folder, const Version& v) {
+  const std::string path = folder.file(std::string("w_") + v.name + (v.options.version == jet::FileVersion::Access2007 ? ".accdb" : ".mdb"));
+  auto db = jet::Database::create(path, v.options);
+  jet::NewTable t;
+  t.name = "Order Lines";
+  t.columns = {{.name = "Id", .type = ColumnType::Long, .autoNumber = true},
+               {.name = "Code", .type = ColumnType::Text, .size = 20, .required = true},
+               {.name = "Note", .type = ColumnType::Memo},
+               {.name = "Due", .type = ColumnType::DateTime},
+               {.name = "Price", .type = ColumnType::Currency}};
+  t.indexes = {{.name = "PrimaryKey", .columns = {{0, true}}, .primaryKey = true, .unique = true, .required = true},
+               {.name = "Code", .columns = {{1, true}}, .unique = true}};
+  db->createTable(t);
+  db->close();
+  return path;
+}
+
+class Writes : public ::testing::TestWithParam<Version> {
+ protected:
+  sqltest::Folder folder;
+};
+
+TEST_P(Writes, KeepTheFileSoundForEveryReader) {
+  const std::string path = makeDatabase(folder, GetParam());
+  {
+    auto c = sql::Connection::open(path);
+    const std::string longNote(5000, 'n');  // a long value of its own pages
+    c->exec("INSERT INTO [Order Lines] (Code, Note, Due, Price) VALUES ('a1', 'short', '2024-02-29 10:30:00', 12.5);"
+            "INSERT INTO \"Order Lines\" (Code, Note, Price) VALUES ('b2', '" + longNote + "', 3);"
+            "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 300)"
+            "  INSERT INTO [Order Lines] (Code, Price) SELECT 'k' || i, i * 0.25 FROM n;"
+            "UPDATE [Order Lines] SET Price = Price * 2, Note = 'changed' WHERE Code = 'a1';"
+            "DELETE FROM [Order Lines] WHERE Code LIKE 'k1%';");
+    Rows rows = sqltest::query(c->handle(),
+                               "SELECT Id, Code, length(Note), Due, Price FROM [Order Lines] WHERE Code IN ('a1', 'b2') ORDER BY Id");
+    EXPECT_EQ(rows, (Rows{{"1", "a1", "7", "2024-02-29 10:30:00", "25"}, {"2", "b2", "5000", "NULL", "3"}}));
+    EXPECT_EQ(sqltest::query(c->handle(), "SELECT count(*) FROM [Order Lines]"), (Rows{{"191"}}));
+  }
+  auto db = jet::Database::open(path, {.readOnly = true});
+  jet::CheckReport report = db->check();
+  EXPECT_TRUE(report.ok()) << (report.problems.empty() ? "" : report.problems[0]);
+  db->close();
+  if (auto mdb = oracle::mdbtools("mdb-export", oracle::quote(path) + " 'Order Lines' | wc -l"))
+    EXPECT_EQ(mdb->out, "192\n");  // the header and every row
+  if (auto lines = oracle::mdbReader(path)) {
+    size_t rows = 0;
+    for (const std::string& l : *lines) rows += l.rfind("ROW\tOrder Lines\t", 0) == 0;
+    EXPECT_EQ(rows, 191u);
+  }
+}
+
+TEST_P(Writes, RefusedStatementsAndRollbacksLeaveTheFileAsItWas) {
+  const std::string path = makeDatabase(folder, GetParam());
+  {
+    auto c = sql::Connection::open(path);
+    c->exec("INSERT INTO [Order Lines] (Code) VALUES ('x'), ('y')");
+  }
+  const std::vector<uint8_t> before = sqltest::bytesOf(path);
+  struct Case {
+    const char* what;
+    const char* sql;
+  };
+  const Case cases[] = {
+      {"duplicate key in the third row", "INSERT INTO [Order Lines] (Code) VALUES ('p'), ('q'), ('x')"},
+      {"Null in a required field", "UPDATE [Order Lines] SET Code = CASE WHEN Code = 'y' THEN NULL ELSE 'z' END"},
+      {"a value that does not convert", "INSERT INTO [Order Lines] (Code, Due) VALUES ('d', 'not a date')"},
+      {"rolled back", "BEGIN; INSERT INTO [Order Lines] (Code) VALUES ('r'); DELETE FROM [Order Lines] WHERE Code = 'x';"
+                      "UPDATE [Order Lines] SET Note = 'n'; ROLLBACK"},
+  };
+  for (const Case& k : cases) {
+    auto c = sql::Connection::open(path);
+    try {
+      c->exec(k.sql);
+      EXPECT_STREQ(k.what, "rolled back") << "accepted";
+    } catch (const sql::SqlError&) {
+    }
+    c.reset();
+    EXPECT_EQ(sqltest::bytesOf(path), before) << k.what;
+  }
+}
+
+TEST_P(Writes, AFailedStatementInsideATransactionUndoesOnlyItself) {
+  const std::string path = makeDatabase(folder, GetParam());
+  auto c = sql::Connection::open(path);
+  c->begin();
+  c->exec("INSERT INTO [Order Lines] (Code) VALUES ('one')");
+  EXPECT_THROW(c->exec("INSERT INTO [Order Lines] (Code) VALUES ('two'), ('one')"), sql::SqlError);
+  EXPECT_TRUE(c->inTransaction());
+  c->exec("INSERT INTO [Order Lines] (Code) VALUES ('three')");
+  c->commit();
+  EXPECT_EQ(sqltest::query(c->handle(), "SELECT Code FROM [Order Lines] ORDER BY Id"), (Rows{{"one"}, {"three"}}));
+  c.reset();
+  auto db = jet::Database::open(path, {.readOnly = true});
+  EXPECT_TRUE(db->check().ok());
+}
+
+INSTANTIATE_TEST_SUITE_P(Versions, Writes, ::testing::ValuesIn(kVersions),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
