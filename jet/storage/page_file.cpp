@@ -254,14 +254,18 @@ std::unique_ptr<PageFile> PageFile::createNew(const std::string& path, uint32_t 
 }
 
 PageFile::~PageFile() {
-  if (journal_) {
-    journal_.reset();
-    // The journal goes when nobody else is using the file at this moment; another program that
-    // kept it open makes a new one at its next commit.
+  journal_.reset();
+  // A writer removes the journal when nobody else is using the file at this moment: a clean one,
+  // and a stale one (torn, zeroed, or another file's); a hot one stays for the next open to play
+  // back. Another program that kept the file open makes a new one at its next commit.
+  if (!readOnly_ && lock_ && publishAs_.empty()) {
     try {
       using L = FileLock::Level;
-      if (journalClean_ && lock_->raise(L::Shared) && lock_->raise(L::Reserved) && lock_->raise(L::Exclusive))
-        Env::get().remove(journalPathOf(path_));
+      std::optional<JournalContents> hot;
+      if (lock_->raise(L::Shared) && lock_->raise(L::Reserved) && lock_->raise(L::Exclusive)) {
+        readMarker(&hot);
+        if (!hot) Env::get().remove(journalPathOf(path_));
+      }
     } catch (const Error&) {
     }
   }
