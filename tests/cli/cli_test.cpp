@@ -8,6 +8,7 @@
 #include "cli/commands.h"
 #include "cli/support/in_process.h"
 #include "jet/database.h"
+#include "support/files.h"
 
 namespace fs = std::filesystem;
 
@@ -17,29 +18,10 @@ using clitest::lines;
 using clitest::Result;
 using clitest::run;
 
-
 std::string data(const std::string& name) { return std::string(TABULONIX_TESTDATA_DIR) + "/" + name; }
 
 
-class TempDir {
- public:
-  TempDir() {
-    path_ = fs::temp_directory_path() / ("tabulonix-cli-" + std::to_string(::getpid()) + "-" +
-                                         ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(path_);
-    fs::create_directories(path_);
-  }
-  ~TempDir() { fs::remove_all(path_); }
-  std::string file(const std::string& name) const { return (path_ / name).string(); }
-  std::string copy(const std::string& testdata) const {
-    std::string to = file(fs::path(testdata).filename().string());
-    fs::copy_file(data(testdata), to);
-    return to;
-  }
-
- private:
-  fs::path path_;
-};
+using TempDir = testsupport::TempDir;
 
 }  // namespace
 

@@ -5,7 +5,7 @@
 
 #include "cli/format.h"
 #include "cli/support/in_process.h"
-#include "cli/support/temp_folder.h"
+#include "support/files.h"
 #include "support/complex_fixture.h"
 
 namespace {
@@ -13,7 +13,7 @@ namespace {
 class ComplexExport : public ::testing::Test {
  protected:
   void SetUp() override { complexfixture::build(path_); }
-  clitest::TempFolder dir_;
+  testsupport::TempDir dir_;
   const std::string path_ = dir_.file("complex.mdb");
 };
 

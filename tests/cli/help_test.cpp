@@ -5,7 +5,7 @@
 
 #include "cli/command.h"
 #include "cli/support/in_process.h"
-#include "cli/support/temp_folder.h"
+#include "support/files.h"
 
 namespace {
 
@@ -62,7 +62,7 @@ TEST(CliHelp, CommandLinesThatSayNothingRunnableAreUsageErrors) {
 
 // Type names are taken in any case; a refused table is reported once, by its first error.
 TEST(CliHelp, CreateTableTypesInAnyCaseAndOneErrorPerFailure) {
-  clitest::TempFolder folder;
+  testsupport::TempDir folder;
   const std::string db = folder.file("t.mdb");
   ASSERT_EQ(run({"create", db}).rc, 0);
   ASSERT_EQ(run({"create-table", db, "T", "A:long", "B:TEXT:20", "C:date/time", "D:guid"}).rc, 0);

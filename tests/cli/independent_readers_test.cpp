@@ -53,11 +53,13 @@
 
 #include "cli/commands.h"
 #include "cli/format.h"
+#include "cli/support/reader_rows.h"
 #include "cli/support/written_files.h"
 #include "jet/base/value.h"
 #include "jet/base/value_text.h"
 #include "jet/database.h"
 #include "jet/support/test_files.h"
+#include "support/files.h"
 
 namespace fs = std::filesystem;
 using cli::JsonScalar;
@@ -67,7 +69,7 @@ namespace {
 
 constexpr size_t kMdbReaderRowLimit = 25000;
 
-using Row = std::map<std::string, JsonScalar>;
+using Row = clitest::ReaderRow;
 
 struct OurTable {
   jet::TableInfo info;
@@ -79,32 +81,11 @@ struct OurFile {
   std::vector<OurTable> tables;
 };
 
-std::string shellQuote(const std::string& s) {
-  std::string q = "'";
-  for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return q + "'";
-}
-
-// Standard output of a shell command; status -1 when it could not run.
-std::string capture(const std::string& command, int* status = nullptr) {
-  std::string out;
-  FILE* p = ::popen(command.c_str(), "r");
-  if (!p) {
-    if (status) *status = -1;
-    return out;
-  }
-  char buf[1 << 16];
-  size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-  int st = ::pclose(p);
-  if (status) *status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
-  return out;
-}
-
-bool haveProgram(const std::string& name) {
-  int status = 0;
-  capture("command -v " + name + " >/dev/null 2>&1", &status);
-  return status == 0;
+// Standard output of a shell command, and its exit status.
+std::string capture(const std::string& command, int* status) {
+  const testsupport::Run r = testsupport::run(command);
+  *status = r.status;
+  return r.out;
 }
 
 std::vector<std::string> splitLines(const std::string& text) {
@@ -117,40 +98,6 @@ std::vector<std::string> splitLines(const std::string& text) {
     at = end + 1;
   }
   return out;
-}
-
-// The line with every array or object value (our export of complex columns) replaced by its JSON
-// text as a string, so that the line parses as an object of scalars.
-std::string arraysAsText(const std::string& line) {
-  std::string out, raw;
-  int depth = 0;
-  bool inString = false, escaped = false;
-  for (char c : line) {
-    if (depth == 1 && !inString && (c == '[' || c == '{')) {
-      raw.assign(1, c);  // a nested value starts: collect it until its brackets close
-      depth = 2;
-      continue;
-    }
-    (depth >= 2 ? raw : out).push_back(c);
-    if (inString) {
-      if (escaped) escaped = false;
-      else if (c == '\\') escaped = true;
-      else if (c == '"') inString = false;
-    } else if (c == '"') {
-      inString = true;
-    } else if (c == '{' || c == '[') {
-      ++depth;
-    } else if ((c == '}' || c == ']') && --depth == 1) {
-      cli::appendJsonString(out, raw);
-    }
-  }
-  return out;
-}
-
-Row parseRow(const std::string& line) {
-  Row r;
-  for (auto& [k, v] : cli::parseJsonObject(arraysAsText(line))) r[k] = v;
-  return r;
 }
 
 bool heavy(const std::string& path) { return path.find("big200k") != std::string::npos; }
@@ -187,7 +134,7 @@ const std::vector<OurFile>& ourExports() {
       if (!password.empty()) args.insert(args.end(), {"--password", password});
       int rc = cli::run(args, in, out, err);
       EXPECT_EQ(rc, 0) << path << " " << o.name << ": " << err.str();
-      for (const std::string& line : splitLines(out.str())) t.rows.push_back(parseRow(line));
+      for (const std::string& line : splitLines(out.str())) t.rows.push_back(clitest::parseReaderRow(line));
       EXPECT_EQ(t.rows.size(), t.info.rowCount) << path << " " << o.name;
       file.tables.push_back(std::move(t));
     }
@@ -199,44 +146,6 @@ const std::vector<OurFile>& ourExports() {
 enum class Reader { Mdbtools, MdbReader };
 
 const char* readerName(Reader r) { return r == Reader::Mdbtools ? "mdbtools" : "mdb-reader"; }
-
-jet::Bytes fromBase64(const std::string& b64) {
-  static const std::string kAlphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-  jet::Bytes bytes;
-  uint32_t acc = 0;
-  int bits = 0;
-  for (char c : b64) {
-    size_t v = kAlphabet.find(c);
-    if (v == std::string::npos) continue;  // padding
-    acc = (acc << 6) | uint32_t(v);
-    bits += 6;
-    if (bits >= 8) {
-      bits -= 8;
-      bytes.push_back(uint8_t(acc >> bits));
-    }
-  }
-  return bytes;
-}
-
-// mdb-json writes binary values as {"$binary": "BASE64", "$type": "00"}; turned into the string
-// "b64:BASE64" so that the line is an object of scalars.
-std::string inlineBinary(const std::string& line) {
-  static const std::string kOpen = "{\"$binary\": \"";
-  std::string out;
-  size_t at = 0;
-  while (true) {
-    size_t start = line.find(kOpen, at);
-    if (start == std::string::npos) break;
-    size_t dataEnd = line.find('"', start + kOpen.size());
-    size_t close = dataEnd == std::string::npos ? std::string::npos : line.find('}', dataEnd);
-    if (close == std::string::npos) break;
-    out.append(line, at, start - at);
-    out += "\"b64:" + line.substr(start + kOpen.size(), dataEnd - start - kOpen.size()) + "\"";
-    at = close + 1;
-  }
-  out.append(line, at, std::string::npos);
-  return out;
-}
 
 bool isBase64(const JsonScalar& s) { return s.kind == JsonScalar::String && s.text.rfind("b64:", 0) == 0; }
 
@@ -292,7 +201,7 @@ std::string canonical(Reader reader, ColumnType type, const JsonScalar& s) {
     case ColumnType::Guid: {
       std::string t = upper(s.text);
       if (isBase64(s)) {
-        jet::Bytes b = fromBase64(s.text.substr(4));
+        jet::Bytes b = clitest::fromBase64(s.text.substr(4));
         t = upper(std::string(b.begin(), b.end()));
       }
       if (!t.empty() && t[0] != '{') t = "{" + t + "}";
@@ -304,7 +213,7 @@ std::string canonical(Reader reader, ColumnType type, const JsonScalar& s) {
       if (reader == Reader::Mdbtools && s.text.empty()) return "null";
       return s.text;
     default:  // Binary, OLE object and unknown types: hex
-      return isBase64(s) ? jet::hexText(fromBase64(s.text.substr(4)), false) : s.text;
+      return isBase64(s) ? jet::hexText(clitest::fromBase64(s.text.substr(4)), false) : s.text;
   }
 }
 
@@ -413,7 +322,7 @@ void compareTable(Reader reader, const std::string& path, const OurTable& ours, 
   ASSERT_EQ(theirs.lines.size(), expectedRows) << where << ": row count";
   std::vector<Row> theirRows;
   for (const std::string& line : theirs.lines)
-    theirRows.push_back(parseRow(reader == Reader::Mdbtools ? inlineBinary(line) : line));
+    theirRows.push_back(clitest::parseReaderRow(line));
   std::vector<Row> ourRows(ours.rows.begin(), ours.rows.begin() + std::ptrdiff_t(expectedRows));
   if (comparedAsSet(path, ours.info.name)) {
     // By the auto-number where there is one (the one column no reader fault touches).
@@ -458,19 +367,19 @@ std::vector<std::string> ourNames(const OurFile& f) {
 }
 
 TEST(IndependentReaders, MdbtoolsReadsEveryValueAsWeDo) {
-  if (!haveProgram("mdb-json") || !haveProgram("mdb-tables")) GTEST_SKIP() << "mdbtools is not installed";
+  if (!testsupport::haveProgram("mdb-json") || !testsupport::haveProgram("mdb-tables")) GTEST_SKIP() << "mdbtools is not installed";
   Tally tally;
   for (const OurFile& f : ourExports()) {
     int status = 0;
-    std::vector<std::string> names = splitLines(capture("mdb-tables -1 " + shellQuote(f.path), &status));
+    std::vector<std::string> names = splitLines(capture("mdb-tables -1 " + testsupport::quote(f.path), &status));
     ASSERT_EQ(status, 0) << f.path;
     std::sort(names.begin(), names.end());
     EXPECT_EQ(names, ourNames(f)) << f.path;
     for (const OurTable& t : f.tables) {
       TheirTable theirs{t.info.name, {}, {}};
       const std::string format = "'%Y-%m-%dT%H:%M:%S'";
-      theirs.lines = splitLines(capture("mdb-json -D " + format + " -T " + format + " " + shellQuote(f.path) + " " +
-                                            shellQuote(t.info.name) + " 2>/dev/null",
+      theirs.lines = splitLines(capture("mdb-json -D " + format + " -T " + format + " " + testsupport::quote(f.path) + " " +
+                                            testsupport::quote(t.info.name) + " 2>/dev/null",
                                         &status));
       if (status != 0) theirs.failure = "mdb-json failed";
       compareTable(Reader::Mdbtools, f.path, t, theirs, tally);
@@ -487,11 +396,11 @@ TEST(IndependentReaders, MdbtoolsReadsEveryValueAsWeDo) {
 TEST(IndependentReaders, MdbReaderReadsEveryValueAsWeDo) {
   const std::string modules = std::string(TABULONIX_SOURCE_DIR) + "/tools/oracle/node_modules";
   if (!fs::exists(modules + "/mdb-reader")) GTEST_SKIP() << "mdb-reader is not installed (make oracles)";
-  if (!haveProgram("node")) GTEST_SKIP() << "node is not installed";
+  if (!testsupport::haveProgram("node")) GTEST_SKIP() << "node is not installed";
   const auto& files = ourExports();
-  std::string command = "TZ=UTC ROW_LIMIT=" + std::to_string(kMdbReaderRowLimit) + " MDB_READER_DIR=" + shellQuote(modules) +
-                        " node " + shellQuote(std::string(TABULONIX_SOURCE_DIR) + "/tests/cli/support/mdb_reader_rows.cjs");
-  for (const OurFile& f : files) command += " " + shellQuote(f.path);
+  std::string command = "TZ=UTC ROW_LIMIT=" + std::to_string(kMdbReaderRowLimit) + " MDB_READER_DIR=" + testsupport::quote(modules) +
+                        " node " + testsupport::quote(std::string(TABULONIX_SOURCE_DIR) + "/tests/cli/support/mdb_reader_rows.cjs");
+  for (const OurFile& f : files) command += " " + testsupport::quote(f.path);
   int status = 0;
   std::vector<std::string> lines = splitLines(capture(command + " 2>&1", &status));
   ASSERT_EQ(status, 0) << (lines.empty() ? "" : lines.back());

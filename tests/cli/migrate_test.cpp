@@ -14,7 +14,7 @@
 #include "cli/migrate_values.h"
 #include "jet/database.h"
 #include "support/in_process.h"
-#include "support/temp_folder.h"
+#include "support/files.h"
 
 namespace fs = std::filesystem;
 
@@ -208,7 +208,7 @@ class Migrate : public ::testing::Test {
     return file;
   }
 
-  clitest::TempFolder dir_;
+  testsupport::TempDir dir_;
 };
 
 TEST_F(Migrate, EveryTestFileMovesToBothTargetsAndReadsBackValueByValue) {

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "cli/support/in_process.h"
-#include "cli/support/temp_folder.h"
+#include "support/files.h"
 
 namespace fs = std::filesystem;
 
@@ -29,7 +29,7 @@ class RepairCommand : public ::testing::Test {
     return path;
   }
 
-  clitest::TempFolder dir_;
+  testsupport::TempDir dir_;
 };
 
 TEST_F(RepairCommand, ReportsEachTableAndATotal) {

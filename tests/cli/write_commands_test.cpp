@@ -12,7 +12,7 @@
 #include <sstream>
 
 #include "cli/support/in_process.h"
-#include "cli/support/temp_folder.h"
+#include "support/files.h"
 
 namespace fs = std::filesystem;
 
@@ -20,36 +20,21 @@ namespace {
 
 using clitest::lines;
 
+using testsupport::quote;
+
+std::string slurp(const std::string& p) { return testsupport::readText(p); }
+
 struct Result {
   int rc = -1;
   std::string out, err;
 };
 
-std::string quote(const std::string& s) {
-  std::string q = "'";
-  for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return q + "'";
-}
-
-std::string slurp(const fs::path& p) {
-  std::ifstream f(p, std::ios::binary);
-  return std::string((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
-}
-
 Result shell(const std::string& command) {
-  Result r;
-  FILE* p = ::popen(command.c_str(), "r");
-  if (!p) return r;
-  char buf[4096];
-  size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) r.out.append(buf, n);
-  int st = ::pclose(p);
-  r.rc = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
-  return r;
+  const testsupport::Run r = testsupport::run(command);
+  return {r.status, r.out, ""};
 }
 
-bool haveMdbtools() { return shell("command -v mdb-export >/dev/null 2>&1").rc == 0; }
-
+bool haveMdbtools() { return testsupport::haveProgram("mdb-export"); }
 
 class Workspace : public ::testing::Test {
  protected:
@@ -69,7 +54,7 @@ class Workspace : public ::testing::Test {
     cmd += " 2>";
     cmd += quote(err.string());
     Result r = shell(cmd);
-    r.err = slurp(err);
+    r.err = slurp(err.string());
     return r;
   }
   std::vector<std::string> exported(const std::string& db, const std::string& table,
@@ -91,7 +76,7 @@ class Workspace : public ::testing::Test {
     return lines(r.out);
   }
 
-  clitest::TempFolder folder_;
+  testsupport::TempDir folder_;
 };
 
 const char* kAllTypes[] = {"ID:Long::auto", "Name:Text:40:allowzero", "Notes:Memo", "Price:Currency",
@@ -432,42 +417,31 @@ TEST_F(Workspace, NoSyncWritesTheSameRows) {
   EXPECT_NE(cli({"help"}).out.find("--no-sync"), std::string::npos);
 }
 
+// The commands' arguments and the engine's refusals reach the user; what the engine does to the
+// file is tested with the engine.
 TEST_F(Workspace, RenameAndDropTables) {
   std::string db = file("t.mdb");
   ASSERT_EQ(cli({"create", db, "--format", "jet3"}).rc, 0);
-  ASSERT_EQ(cli({"create-table", db, "Alpha", "A:Long", "M:Memo"}).rc, 0);
+  ASSERT_EQ(cli({"create-table", db, "Alpha", "A:Long"}).rc, 0);
   ASSERT_EQ(cli({"create-table", db, "Beta", "B:Text:10"}).rc, 0);
-  ASSERT_EQ(cli({"import", db, "Alpha"}, "{\"A\":1,\"M\":\"" + std::string(3000, 'q') + "\"}\n").rc, 0);
-
-  Result r = cli({"rename-table", db, "Alpha", "Gamma"});
-  ASSERT_EQ(r.rc, 0) << r.err;
-  std::vector<std::string> names = lines(cli({"tables", db}).out);
-  std::sort(names.begin(), names.end());
-  EXPECT_EQ(names, (std::vector<std::string>{"Beta", "Gamma"}));
-  EXPECT_EQ(exported(db, "Gamma").size(), 2u);
-  EXPECT_EQ(cli({"export", db, "Alpha"}).rc, 1);
-  if (haveMdbtools()) {
-    std::vector<std::string> seen = lines(shell("mdb-tables -1 " + quote(db)).out);
-    std::sort(seen.begin(), seen.end());
-    EXPECT_EQ(seen, names);
+  ASSERT_EQ(cli({"rename-table", db, "Alpha", "Gamma"}).rc, 0);
+  ASSERT_EQ(cli({"drop-table", db, "beta"}).rc, 0);
+  EXPECT_EQ(lines(cli({"tables", db}).out), (std::vector<std::string>{"Gamma"}));
+  struct Refusal {
+    std::vector<std::string> args;
+    int rc;
+    const char* why;
+  };
+  const Refusal refusals[] = {
+      {{"rename-table", db, "Gamma"}, 2, "usage"},
+      {{"rename-table", db, "Nope", "X"}, 1, "3265"},            {{"rename-table", db, "Gamma", "a!b"}, 1, "3125"},
+      {{"drop-table", db, "Alpha"}, 1, "3011"},                  {{"drop-table", db}, 2, "usage"},
+  };
+  for (const Refusal& r : refusals) {
+    const Result result = cli(r.args);
+    EXPECT_EQ(result.rc, r.rc) << r.args[0] << " " << r.args.back();
+    EXPECT_NE(result.err.find(r.why), std::string::npos) << result.err;
   }
-
-  EXPECT_NE(cli({"rename-table", db, "Gamma", "beta"}).err.find("3010"), std::string::npos);
-  EXPECT_NE(cli({"rename-table", db, "Nope", "X"}).err.find("3265"), std::string::npos);
-  EXPECT_NE(cli({"rename-table", db, "Gamma", "a!b"}).err.find("3125"), std::string::npos);
-  EXPECT_EQ(cli({"rename-table", db, "Gamma"}).rc, 2);
-  EXPECT_NE(cli({"drop-table", db, "Alpha"}).err.find("3011"), std::string::npos);
-  EXPECT_EQ(cli({"drop-table", db}).rc, 2);
-
-  r = cli({"drop-table", db, "gamma"});
-  ASSERT_EQ(r.rc, 0) << r.err;
-  EXPECT_EQ(lines(cli({"tables", db}).out), (std::vector<std::string>{"Beta"}));
-  expectCheckPasses(db);
-  ASSERT_EQ(cli({"drop-table", db, "Beta"}).rc, 0);
-  EXPECT_EQ(cli({"tables", db}).out, "");
-  expectCheckPasses(db);
-  // The name is free again.
-  ASSERT_EQ(cli({"create-table", db, "Gamma", "A:Long"}).rc, 0);
   expectCheckPasses(db);
 }
 

@@ -10,25 +10,21 @@
 #include "db/session.h"
 #include "support/complex_fixture.h"
 #include "support/error_of.h"
+#include "support/files.h"
 
 namespace {
 
 class ComplexFields : public ::testing::Test {
  protected:
   void SetUp() override {
-    char folder[] = "/tmp/complex-fields-XXXXXX";
-    ASSERT_NE(mkdtemp(folder), nullptr);
-    dir_ = folder;
-    path_ = (dir_ / "complex.mdb").string();
     complexfixture::build(path_);
     db_ = dao::Engine().OpenDatabase(path_);
   }
   void TearDown() override {
     if (db_.IsOpen()) db_.Close();
-    std::filesystem::remove_all(dir_);
   }
-  std::filesystem::path dir_;
-  std::string path_;
+  testsupport::TempDir dir_;
+  const std::string path_ = dir_.file("complex.mdb");
   dao::Database db_;
 };
 

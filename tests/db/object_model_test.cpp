@@ -48,39 +48,6 @@ struct ObjectModel : ::testing::Test {
 
 }  // namespace
 
-// Where DAO's numbers differ from the file's: text sizes in characters, Decimal's size and codes.
-TEST(DaoVocabulary, TypeCodesSizesAndAttributes) {
-  auto text = column("T", ColumnType::Text, 100);
-  EXPECT_EQ(dao::daoSize(text, jet::Format::Jet4), 50);  // characters, not bytes
-  EXPECT_EQ(dao::daoSize(text, jet::Format::Jet3), 100);
-  EXPECT_EQ(dao::daoSize(column("M", ColumnType::Memo, 0), jet::Format::Jet4), 0);
-  EXPECT_EQ(dao::daoSize(column("D", ColumnType::Numeric, 17), jet::Format::Jet4), 16);
-  EXPECT_EQ(dao::daoSize(column("B", ColumnType::Boolean, 0), jet::Format::Jet4), 1);
-  auto id = column("ID", ColumnType::Long, 4);
-  id.autoNumber = true;
-  EXPECT_EQ(dao::daoAttributes(id), 17);
-  auto link = column("L", ColumnType::Memo);
-  link.hyperlink = true;
-  EXPECT_EQ(dao::daoAttributes(link), 32770);
-  EXPECT_EQ(dao::daoAttributes(text), 2);
-  jet::ColumnType t;
-  EXPECT_TRUE(dao::engineType(20, t));
-  EXPECT_EQ(t, ColumnType::Numeric);
-  EXPECT_FALSE(dao::engineType(13, t));
-  EXPECT_TRUE(dao::engineType(dao::dbBigInt, t));  // DAO's 16 is Large Number, not the file's Decimal
-  EXPECT_EQ(t, ColumnType::BigInt);
-  EXPECT_TRUE(dao::engineType(dao::dbDateTimeExtended, t));
-  EXPECT_EQ(t, ColumnType::DateTimeExtended);
-  // The file's bytes for the newer types (0x13, 0x14) are DAO's Numeric and Decimal: mapped apart.
-  EXPECT_EQ(dao::daoType(ColumnType::BigInt), dao::dbBigInt);
-  EXPECT_EQ(dao::daoType(ColumnType::DateTimeExtended), dao::dbDateTimeExtended);
-  EXPECT_EQ(dao::daoSize(column("N", ColumnType::BigInt, 8), jet::Format::Jet4), 8);
-  EXPECT_EQ(dao::daoSize(column("E", ColumnType::DateTimeExtended, 42), jet::Format::Jet4), 42);
-  auto calculatedText = column("CT", ColumnType::Text, 2 * 30 + 23);
-  calculatedText.calculated = true;
-  EXPECT_EQ(dao::daoSize(calculatedText, jet::Format::Jet4), 30);
-}
-
 TEST_F(ObjectModel, TableDefsWalkTablesInCatalogOrder) {
   dao::TableDefs defs = db.GetTableDefs();
   ASSERT_EQ(defs.Count(), 4);  // the query is not a table

@@ -7,14 +7,13 @@
 
 #include "db/dao.h"
 #include "support/error_of.h"
+#include "support/files.h"
 
 namespace {
 
 TEST(Relations, AppendedRelationKeepsItsTables) {
-  const auto dir = std::filesystem::temp_directory_path() / ("tabulonix-rel-" + std::to_string(::getpid()));
-  std::filesystem::remove_all(dir);
-  std::filesystem::create_directories(dir);
-  const std::string path = (dir / "r.mdb").string();
+  testsupport::TempDir dir;
+  const std::string path = dir.file("r.mdb");
   for (int32_t version : {dao::dbVersion30, dao::dbVersion40}) {
     std::filesystem::remove(path);
     dao::Engine().CreateDatabase(path, ";LANGID=0x0409;CP=1252;COUNTRY=0", version).Close();
@@ -45,7 +44,6 @@ TEST(Relations, AppendedRelationKeepsItsTables) {
     EXPECT_EQ(db.GetTableDefs().Item("Orders").Name(), "Orders");
     db.Close();
   }
-  std::filesystem::remove_all(dir);
 }
 
 }  // namespace

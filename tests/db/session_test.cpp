@@ -7,6 +7,7 @@
 #include "db/dao_impl.h"
 #include "db/session.h"
 #include "support/error_of.h"
+#include "support/files.h"
 #include "support/memory_engine.h"
 
 using namespace testing_support;
@@ -51,60 +52,9 @@ TEST_F(Session, FillTabsLeavesOutEveryTableWithASystemBit) {
   EXPECT_EQ(modDB::FillTabs(), (std::vector<std::string>{"Visible", "Hidden"}));
 }
 
-TEST_F(Session, CreateNewTableBuildsTheTableAndEmptiesThePendingOne) {
-  modDB::sNewTableName = "";
-  setPending({def("A", 4, 4)});
-  EXPECT_EQ(modDB::CreateNewTable(), 0);
-  EXPECT_EQ(modDB::iFieldCount, 0);
-
-  setPending({def("ID", 4, 4, false, false, 16), def("Name", 10, 40, true, false), def("Notes", 12, 0, false, true)});
-  modDB::sNewTableName = "People";
-  EXPECT_EQ(modDB::CreateNewTable(), 2);
-  EXPECT_EQ(modDB::iFieldCount, 0);
-  EXPECT_TRUE(modDB::sNewTableName.empty());
-  const jet::TableInfo& t = state->tables["PEOPLE"].info;
-  ASSERT_EQ(t.columns.size(), 3u);
-  EXPECT_TRUE(t.columns[0].autoNumber);
-  EXPECT_TRUE(t.columns[1].required);
-  EXPECT_EQ(t.columns[1].length, 80);
-  EXPECT_TRUE(t.columns[2].allowZeroLength);
-  EXPECT_EQ(modDB::FillTabs().back(), "People");
-}
-
-TEST_F(Session, AFailedCreateKeepsThePendingTableAndTheEngineText) {
-  setPending({def("A", 4, 4), def("B", 10, 20)});
-  modDB::sNewTableName = "Visible";
-  EXPECT_EQ(modDB::CreateNewTable(), 1);
-  EXPECT_EQ(modDB::sLastError, "Table 'Visible' already exists.");
-  EXPECT_EQ(modDB::iFieldCount, 2);
-  EXPECT_EQ(modDB::sNewTableName, "Visible");
-  EXPECT_EQ(modDB::FillTabs().size(), 2u);
-}
-
-TEST_F(Session, RenameDeleteTableAndDeleteRecord) {
-  modDB::sTable = "Visible";
-  EXPECT_EQ(modDB::RenameTable("Hidden"), 0);
-  EXPECT_EQ(modDB::sLastError, "Table 'Hidden' already exists.");
-  EXPECT_EQ(modDB::RenameTable("Shown"), 1);
-  modDB::sTable = "Shown";
-  EXPECT_EQ(modDB::DeleteRecord(1), 1);  // the record at position 1 of a fresh recordset
-  std::vector<int64_t> left;
-  dao::Recordset rs = modDB::gDB.OpenRecordset("Shown");
-  for (; !rs.EOF_(); rs.MoveNext()) left.push_back(std::get<int64_t>(rs.GetFields().Item(0).GetValue()));
-  EXPECT_EQ(left, (std::vector<int64_t>{10, 30}));
-  EXPECT_EQ(modDB::DeleteRecord(2), 0);
-  EXPECT_EQ(modDB::sLastError, "No current record.");
-  EXPECT_EQ(modDB::DeleteTable(), 1);
-  EXPECT_EQ(modDB::FillTabs(), (std::vector<std::string>{"Hidden"}));
-  modDB::sLastError.clear();
-  EXPECT_EQ(modDB::DeleteTable(), 0);
-  EXPECT_FALSE(modDB::sLastError.empty());
-}
-
 TEST(SessionFiles, CreateOpenAndClose) {
-  fs::path dir = fs::temp_directory_path() / ("tabulonix-session-" + std::to_string(::getpid()));
-  fs::remove_all(dir);
-  fs::create_directories(dir);
+  testsupport::TempDir temp;
+  const fs::path& dir = temp.path();
   const std::string path = (dir / "new.mdb").string();
   modDB::bDBOpen = false;
   EXPECT_EQ(modDB::CreateDB(path, dao::dbVersion40), 1);
@@ -125,13 +75,11 @@ TEST(SessionFiles, CreateOpenAndClose) {
   ASSERT_TRUE(modDB::bDBOpen);
   EXPECT_EQ(modDB::FillTabs().front(), "Table1");
   modDB::CloseDB();
-  fs::remove_all(dir);
 }
 
 TEST(SessionFiles, AccdbFilesOpenAndNameTheirVersion) {
-  fs::path dir = fs::temp_directory_path() / ("tabulonix-session-version-" + std::to_string(::getpid()));
-  fs::remove_all(dir);
-  fs::create_directories(dir);
+  testsupport::TempDir temp;
+  const fs::path& dir = temp.path();
   const std::pair<const char*, const char*> files[] = {{"testV1997.mdb", "3.0"},       {"testV2000.mdb", "4.0"},
                                                        {"ace/empty2007.accdb", "12.0"}, {"ace/empty2010.accdb", "14.0"},
                                                        {"ace/empty2016.accdb", "16.0"}, {"ace/empty2019.accdb", "17.0"},
@@ -145,5 +93,4 @@ TEST(SessionFiles, AccdbFilesOpenAndNameTheirVersion) {
     modDB::CloseDB();
     EXPECT_EQ(errorOf([&] { modDB::gDB.Version(); }), jet::err::kObjectInvalid) << name;
   }
-  fs::remove_all(dir);
 }

@@ -13,7 +13,7 @@
 #include "jet/base/error.h"
 #include "jet/index/index.h"
 #include "jet/index/index_page.h"
-#include "jet/support/index_fixture.h"
+#include "jet/support/test_files.h"
 #include "support/error_of.h"
 
 namespace {
@@ -78,14 +78,15 @@ TEST(IndexPages, AccessPagesReadBackAsWritten) {
   size_t pages = 0, multi = 0;
   for (const char* f : {"compIndexTestV1997.mdb", "compIndexTestV2000.mdb", "testIndexCodesV1997.mdb", "indexTestV2000.mdb",
                         "testIndexPropertiesV2000.mdb", "bigIndexTestV2000.mdb", "test2V2000.mdb"}) {
-    indextest::MdbImage db(std::string(TABULONIX_TESTDATA_DIR) + "/" + f);
-    const auto layout = jet::IndexPageLayout::of(db.format());
-    for (uint32_t p = 1; p < db.pageCount(); ++p) {
-      const uint8_t* src = db.page(p);
+    const std::vector<uint8_t> file = jettest::readFile(jettest::testdata(f));
+    const jet::Format format = file[0x14] == 0 ? jet::Format::Jet3 : jet::Format::Jet4;
+    const auto layout = jet::IndexPageLayout::of(format);
+    for (size_t p = 1; p < file.size() / layout.pageSize; ++p) {
+      const uint8_t* src = file.data() + p * layout.pageSize;
       if (src[0] != jet::kIndexLeafPage && src[0] != jet::kIndexNodePage) continue;
-      jet::IndexPage page = jet::parseIndexPage(db.format(), src, db.pageSize());
-      std::vector<uint8_t> out(db.pageSize());
-      ASSERT_TRUE(jet::writeIndexPage(db.format(), page, out.data())) << f << " page " << p;
+      jet::IndexPage page = jet::parseIndexPage(format, src, layout.pageSize);
+      std::vector<uint8_t> out(layout.pageSize);
+      ASSERT_TRUE(jet::writeIndexPage(format, page, out.data())) << f << " page " << p;
       const size_t used = layout.pageSize - (src[2] | (src[3] << 8));
       size_t diff = 0;
       while (diff < used && src[diff] == out[diff]) ++diff;

@@ -235,33 +235,6 @@ TEST(PageReuse, UpdatesAndDeletesOnTheLastPageBetweenInserts) {
   EXPECT_TRUE(report.ok()) << report.problems.front();
 }
 
-class DropTableBothFormats : public ::testing::TestWithParam<jet::Format> {};
-
-TEST_P(DropTableBothFormats, ATableCreatedAgainAfterADropTakesBackItsPages) {
-  jettest::TempDir dir;
-  std::string path = bulkTable(dir, GetParam());
-  auto db = jet::Database::open(path);
-  auto fill = [&] {
-    // Every row has a long value of its own page or more.
-    for (int i = 0; i < 300; ++i)
-      db->insertRow("Bulk", {Value{}, std::string("name " + std::to_string(i)),
-                             std::string(size_t(1500 + 7 * i), char('a' + i % 26))});
-  };
-  fill();
-  const uint32_t grown = db->pageCount();
-  for (int round = 0; round < 2; ++round) {
-    db->dropTable("Bulk");
-    db->createTable(bulkTableOutline());
-    fill();
-    // The rows and their long values take the dropped table's pages; the catalog may take one more.
-    EXPECT_LE(db->pageCount(), grown + 2) << "round " << round;
-  }
-  auto report = db->check();
-  EXPECT_TRUE(report.ok()) << report.problems.front();
-  EXPECT_EQ(readAll(*db, "Bulk").size(), 300u);
-}
-
-INSTANTIATE_TEST_SUITE_P(Formats, DropTableBothFormats, ::testing::Values(jet::Format::Jet3, jet::Format::Jet4));
 
 }  // namespace
 

@@ -69,35 +69,6 @@ TEST_F(AppTitleTest, LastWordGoesUntilTheTitleFits) {
   EXPECT_EQ(dialogs.boxes.back().title, QStringLiteral("Tabulonix"));
 }
 
-class FileHelpersTest : public WindowTest {};
-
-// A file is found once made and gone after RemoveFile, read-only or not; a folder counts too.
-TEST_F(FileHelpersTest, FileExistsAndRemoveFile) {
-  EXPECT_FALSE(app::FileExists(QString()));
-  EXPECT_TRUE(app::FileExists(folder.path()));
-  EXPECT_FALSE(app::FileExists(folder.filePath(QStringLiteral("missing/a.mdb"))));
-  QString file = folder.filePath(QStringLiteral("ro.mdb"));
-  EXPECT_FALSE(app::FileExists(file));
-  QFile f(file);
-  ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-  f.close();
-  EXPECT_TRUE(app::FileExists(file));
-  ASSERT_TRUE(QFile::setPermissions(file, QFile::ReadOwner));
-  app::RemoveFile(file);
-  EXPECT_FALSE(app::FileExists(file));
-  app::RemoveFile(folder.filePath(QStringLiteral("never-there.mdb")));
-  app::RemoveFile(QString());
-  EXPECT_TRUE(dialogs.boxes.empty());
-}
-
-TEST_F(FileHelpersTest, AddBackslashUsesThePlatformSeparatorOnce) {
-  EXPECT_EQ(app::AddBackslash(QStringLiteral("/opt/app")), QStringLiteral("/opt/app/"));
-  EXPECT_EQ(app::AddBackslash(QStringLiteral("/opt/app/")), QStringLiteral("/opt/app/"));
-  EXPECT_EQ(app::AddBackslash(QStringLiteral("C:\\data\\")), QStringLiteral("C:\\data\\"));
-  EXPECT_EQ(app::AddBackslash(QString()), QStringLiteral("/"));
-  EXPECT_EQ(app::ProgramFile(QStringLiteral("\\Samples\\Sample.mdb")), folder.path() + QStringLiteral("/Samples/Sample.mdb"));
-}
-
 class ProviderTest : public WindowTest {};
 
 TEST_F(ProviderTest, RealProbeFindsTheTextConverters) {

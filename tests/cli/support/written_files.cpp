@@ -10,6 +10,7 @@
 #include <sstream>
 
 #include "in_process.h"
+#include "support/files.h"
 
 namespace fs = std::filesystem;
 
@@ -17,17 +18,6 @@ namespace clitest {
 
 namespace {
 
-struct Folder {
-  fs::path path = fs::temp_directory_path() / ("tabulonix-written-" + std::to_string(::getpid()));
-  Folder() {
-    fs::remove_all(path);
-    fs::create_directories(path);
-  }
-  ~Folder() {
-    std::error_code ec;
-    fs::remove_all(path, ec);
-  }
-};
 
 void step(const std::string& file, const std::vector<std::string>& args, const std::string& input = "") {
   Result r = run(args, input);
@@ -91,10 +81,10 @@ std::string row(std::mt19937& rng, int i) {
 }
 
 std::vector<std::string> write() {
-  static Folder folder;
+  static const testsupport::TempDir folder;
   std::vector<std::string> files;
   for (const std::string version : {"2007", "2010", "2016", "2019"}) {
-    const std::string file = (folder.path / ("written" + version + ".accdb")).string();
+    const std::string file = (folder.path() / ("written" + version + ".accdb")).string();
     files.push_back(file);
     std::mt19937 rng(uint32_t(std::stoi(version)));
     step(file, {"create", file, "--format", "accdb" + version});

@@ -7,27 +7,6 @@
 
 namespace oracle {
 
-Run run(const std::string& command) {
-  Run r;
-  FILE* p = ::popen(command.c_str(), "r");
-  if (!p) return r;
-  char buf[4096];
-  size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) r.out.append(buf, n);
-  int st = ::pclose(p);
-  r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
-  return r;
-}
-
-std::string quote(const std::string& s) {
-  std::string q = "'";
-  for (char c : s) {
-    if (c == '\'') q += "'\\''";
-    else q += c;
-  }
-  return q + "'";
-}
-
 std::optional<Run> mdbtools(const std::string& program, const std::string& arguments) {
   if (run("command -v " + program + " >/dev/null 2>&1").status != 0) return std::nullopt;
   return run(program + " " + arguments + " 2>/dev/null");

@@ -8,18 +8,13 @@
 #include <string>
 #include <vector>
 
+#include "support/files.h"
+
 namespace oracle {
 
-struct Run {
-  int status = -1;
-  std::string out;
-};
-
-// Runs a shell command, capturing standard output.
-Run run(const std::string& command);
-
-// Quotes a path for the shell.
-std::string quote(const std::string& s);
+using testsupport::quote;
+using testsupport::run;
+using testsupport::Run;
 
 // Output of an mdbtools program ("mdb-tables", "mdb-export", ...) with arguments; nothing when the
 // program is missing.

@@ -9,28 +9,18 @@
 #include <utility>
 #include <vector>
 
+#include "support/files.h"
+
 namespace jet {
 class Database;
 }
 
 namespace jettest {
 
-inline std::string testdata(const std::string& name) { return std::string(TABULONIX_TESTDATA_DIR) + "/" + name; }
-
-class TempDir {
- public:
-  TempDir();
-  ~TempDir();
-  const std::filesystem::path& path() const { return path_; }
-  // Copies a shared test file into the folder (writable) and returns the copy's path.
-  std::string copy(const std::string& name, const std::string& as = "");
-
- private:
-  std::filesystem::path path_;
-};
-
-std::vector<uint8_t> readFile(const std::string& path);
-void writeFile(const std::string& path, const std::vector<uint8_t>& bytes);
+using testsupport::readFile;
+using testsupport::TempDir;
+using testsupport::testdata;
+using testsupport::writeFile;
 
 // Whether the tests over all test files take this file: every .mdb and .accdb file but the encrypted
 // .accdb ones (their names start with "password"), which mdbtools cannot read and which need their

@@ -17,6 +17,7 @@
 #include <set>
 #include <sstream>
 
+#include "cli/support/reader_rows.h"
 #include "jet/database.h"
 #include "jet/support/oracles.h"
 #include "jet/support/test_files.h"
@@ -278,137 +279,14 @@ std::string canonicalRow(const std::vector<Value>& row, Reader reader) {
   return s;
 }
 
-// ---- Reading the independent readers' JSON ----
-
-// One JSON object's members as raw value texts (strings still quoted, nested objects whole).
-std::map<std::string, std::string> jsonMembers(const std::string& line) {
-  std::map<std::string, std::string> out;
-  size_t i = 0;
-  auto skipWs = [&] {
-    while (i < line.size() && std::isspace(static_cast<unsigned char>(line[i]))) ++i;
-  };
-  auto readString = [&] {
-    size_t start = i++;
-    while (i < line.size() && line[i] != '"') i += line[i] == '\\' ? 2 : 1;
-    ++i;
-    return line.substr(start, i - start);
-  };
-  skipWs();
-  if (i >= line.size() || line[i] != '{') return out;
-  ++i;
-  for (;;) {
-    skipWs();
-    if (i >= line.size() || line[i] == '}') break;
-    std::string key = readString();
-    skipWs();
-    ++i;  // ':'
-    skipWs();
-    size_t start = i;
-    if (line[i] == '"') {
-      readString();
-    } else if (line[i] == '{') {
-      int depth = 0;
-      do {
-        if (line[i] == '"') {
-          readString();
-          continue;
-        }
-        depth += line[i] == '{' ? 1 : line[i] == '}' ? -1 : 0;
-        ++i;
-      } while (i < line.size() && depth > 0);
-    } else {
-      while (i < line.size() && line[i] != ',' && line[i] != '}') ++i;
-    }
-    out[key.substr(1, key.size() - 2)] = line.substr(start, i - start);
-    skipWs();
-    if (i < line.size() && line[i] == ',') ++i;
-  }
-  return out;
-}
-
-void appendUtf8(std::string& s, uint32_t cp) {
-  if (cp < 0x80) {
-    s += char(cp);
-  } else if (cp < 0x800) {
-    s += char(0xC0 | (cp >> 6));
-    s += char(0x80 | (cp & 0x3F));
-  } else if (cp < 0x10000) {
-    s += char(0xE0 | (cp >> 12));
-    s += char(0x80 | ((cp >> 6) & 0x3F));
-    s += char(0x80 | (cp & 0x3F));
-  } else {
-    s += char(0xF0 | (cp >> 18));
-    s += char(0x80 | ((cp >> 12) & 0x3F));
-    s += char(0x80 | ((cp >> 6) & 0x3F));
-    s += char(0x80 | (cp & 0x3F));
-  }
-}
-
-std::string jsonString(const std::string& quoted) {
-  std::string s;
-  for (size_t i = 1; i + 1 < quoted.size(); ++i) {
-    char c = quoted[i];
-    if (c != '\\') {
-      s += c;
-      continue;
-    }
-    char e = quoted[++i];
-    switch (e) {
-      case 'n': s += '\n'; break;
-      case 't': s += '\t'; break;
-      case 'r': s += '\r'; break;
-      case 'b': s += '\b'; break;
-      case 'f': s += '\f'; break;
-      case 'u': {
-        uint32_t cp = uint32_t(std::stoul(quoted.substr(i + 1, 4), nullptr, 16));
-        i += 4;
-        if (cp >= 0xD800 && cp < 0xDC00 && i + 6 < quoted.size() && quoted[i + 1] == '\\') {
-          uint32_t lo = uint32_t(std::stoul(quoted.substr(i + 3, 4), nullptr, 16));
-          cp = 0x10000 + ((cp - 0xD800) << 10) + (lo - 0xDC00);
-          i += 6;
-        }
-        appendUtf8(s, cp);
-        break;
-      }
-      default: s += e;
-    }
-  }
-  return s;
-}
-
-jet::Bytes base64(const std::string& text) {
-  jet::Bytes out;
-  uint32_t acc = 0;
-  int bits = 0;
-  for (char c : text) {
-    int v = c >= 'A' && c <= 'Z' ? c - 'A' : c >= 'a' && c <= 'z' ? c - 'a' + 26 : c >= '0' && c <= '9' ? c - '0' + 52
-            : c == '+' ? 62 : c == '/' ? 63 : -1;
-    if (v < 0) continue;
-    acc = (acc << 6) | uint32_t(v);
-    bits += 6;
-    if (bits >= 8) {
-      bits -= 8;
-      out.push_back(uint8_t(acc >> bits));
-    }
-  }
-  return out;
-}
-
-jet::Bytes hex(const std::string& text) {
-  jet::Bytes out;
-  for (size_t i = 0; i + 1 < text.size(); i += 2) out.push_back(uint8_t(std::stoul(text.substr(i, 2), nullptr, 16)));
-  return out;
-}
-
-
 // The value a reader printed for a column, as the engine's value type.
-Value readerValue(const ColumnInfo& c, const std::string& raw, Reader reader) {
-  if (raw.empty() || raw == "null") return jet::Null{};
-  const std::string text = raw[0] == '"' ? jsonString(raw) : raw;
+Value readerValue(const ColumnInfo& c, const cli::JsonScalar& scalar, Reader reader) {
+  if (scalar.kind == cli::JsonScalar::Null) return jet::Null{};
+  const std::string text = scalar.kind == cli::JsonScalar::Bool ? (scalar.boolean ? "true" : "false") : scalar.text;
+  // mdb-reader gives binary values as hex, mdb-json as base64 ("b64:..." once read).
   auto binary = [&]() -> jet::Bytes {
-    if (reader == Reader::MdbReader) return hex(text);
-    auto inner = jsonMembers(raw);
-    return base64(jsonString(inner["$binary"]));
+    if (reader == Reader::MdbReader) return std::get<jet::Bytes>(jet::fromText(ColumnType::Binary, "0x" + text));
+    return clitest::fromBase64(text.substr(text.rfind("b64:", 0) == 0 ? 4 : 0));
   };
   switch (c.type) {
     case ColumnType::Boolean: return text == "true" || text == "1";
@@ -449,14 +327,21 @@ Value readerValue(const ColumnInfo& c, const std::string& raw, Reader reader) {
 std::vector<std::string> readerRows(const TableModel& m, const std::vector<std::string>& jsonLines, Reader reader) {
   std::vector<std::string> rows;
   for (const std::string& line : jsonLines) {
-    auto members = jsonMembers(line);
+    clitest::ReaderRow members;
+    try {
+      members = clitest::parseReaderRow(line);
+    } catch (const std::exception&) {
+      rows.push_back("unreadable line: " + line);
+      continue;
+    }
     std::vector<Value> row;
     for (const ColumnInfo& c : m.info.columns) {
       auto it = members.find(c.name);
+      const cli::JsonScalar value = it == members.end() ? cli::JsonScalar{} : it->second;
       try {
-        row.push_back(readerValue(c, it == members.end() ? "" : it->second, reader));
+        row.push_back(readerValue(c, value, reader));
       } catch (const std::exception&) {
-        row.push_back(std::string("unreadable: ") + (it == members.end() ? "" : it->second));
+        row.push_back(std::string("unreadable: ") + value.text);
       }
     }
     rows.push_back(canonicalRow(row, reader));

@@ -1,0 +1,289 @@
+// New databases of every layout (Jet 3, Jet 4, each .accdb version): the header, the page layout
+// and the definitions of the engine's own tables against the empty databases the engines made
+// themselves, the catalog, and what mdbtools and mdb-reader see. (The whole-file check of new
+// databases is in check_test.)
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "jet/base/bytes.h"
+#include "jet/base/error.h"
+#include "jet/catalog/catalog.h"
+#include "jet/catalog/schema_writer.h"
+#include "jet/catalog/system_tables.h"
+#include "jet/catalog/create_database.h"
+#include "jet/database.h"
+#include "jet/storage/header.h"
+#include "jet/support/oracles.h"
+#include "jet/support/test_files.h"
+#include "jet/table/table_def.h"
+#include "support/error_of.h"
+
+namespace {
+
+using jet::FileVersion;
+using jet::Format;
+
+struct Layout {
+  const char* name;
+  Format format;
+  FileVersion version;
+  const char* reference;  // the engine's own empty database (Jet 3: a file whose first pages are its system tables)
+  const char* mdbVer;     // what mdbtools calls the version
+  uint32_t pages;         // pages of a new file; 0: not compared page for page
+  size_t definitions;     // definition pages compared
+  size_t catalogRows;
+};
+
+const Layout kLayouts[] = {
+    {"Jet3", Format::Jet3, FileVersion::Jet3, "testV1997.mdb", "JET3", 0, 4, 8},
+    {"Jet4", Format::Jet4, FileVersion::Jet4, "adox_jet4.mdb", "JET4", 16, 4, 8},
+    {"Access2007", Format::Jet4, FileVersion::Access2007, "ace/empty2007.accdb", "ACE12", 42, 14, 18},
+    {"Access2010", Format::Jet4, FileVersion::Access2010, "ace/empty2010.accdb", "ACE14", 42, 14, 18},
+    {"Access2016", Format::Jet4, FileVersion::Access2016, "ace/empty2016.accdb", "ACE16", 42, 14, 18},
+    {"Access2019", Format::Jet4, FileVersion::Access2019, "ace/empty2019.accdb", "ACE17", 42, 14, 18},
+};
+
+bool accdb(const Layout& l) { return l.version >= FileVersion::Access2007; }
+
+jet::CreateOptions optionsOf(const Layout& l) { return {l.format, 1252, 1033, l.version}; }
+
+jet::Bytes plainHeader(jet::SchemaFile& f) {
+  jet::Bytes h = f.page(0);
+  jet::maskHeaderBlock(f.format(), h.data(), h.size());
+  return h;
+}
+
+class NewDatabase : public ::testing::TestWithParam<Layout> {
+ protected:
+  void SetUp() override {
+    path_ = (dir_.path() / (accdb(GetParam()) ? "new.accdb" : "new.mdb")).string();
+    jet::createDatabaseFile(path_, optionsOf(GetParam()));
+  }
+  jettest::TempDir dir_;
+  std::string path_;
+};
+
+TEST_P(NewDatabase, HeaderCarriesVersionCodePageSortOrderAndNoPassword) {
+  const Layout& l = GetParam();
+  auto file = jet::SchemaFile::open(path_, true);
+  EXPECT_EQ(file->format(), l.format);
+  const jet::Bytes raw = file->page(0);
+  EXPECT_EQ(0, std::memcmp(raw.data() + 4, accdb(l) ? "Standard ACE DB" : "Standard Jet DB", 15));
+  if (accdb(l)) EXPECT_EQ(raw[0x14], jet::versionByteOf(l.version));
+  const jet::Bytes h = plainHeader(*file);
+  EXPECT_EQ(jet::le::get16(&h[0x3C]), 1252);
+  EXPECT_EQ(jet::le::get32(&h[0x3E]), 0u) << "no database key";
+  if (l.format == Format::Jet3) {
+    EXPECT_EQ(jet::le::get16(&h[0x3A]), 1033);
+    for (size_t i = 0; i < 20; ++i) EXPECT_EQ(h[0x42 + i], 0) << "password byte " << i;
+    return;
+  }
+  EXPECT_EQ(jet::le::get16(&h[0x6E]), 1033);
+  // Access 2007 knows only the legacy sort order; later versions make files in the newer one.
+  EXPECT_EQ(h[0x71], l.version >= FileVersion::Access2010 ? 1 : 0);
+  double created;
+  std::memcpy(&created, &h[0x72], 8);
+  EXPECT_NEAR(created, jet::sys::oleNow(), 1.0);
+  // No password: the password field holds exactly its date mask.
+  const uint32_t mask = uint32_t(int32_t(created));
+  for (size_t i = 0; i < 40; i += 4) EXPECT_EQ(jet::le::get32(&h[0x42 + i]), mask) << "password bytes " << i;
+  EXPECT_EQ(jet::parseHeader(std::vector<uint8_t>(raw.begin(), raw.begin() + 0x100), path_).format, Format::Jet4);
+}
+
+// The same pages in the same places as the engine's own empty file (header, global map,
+// definitions, maps, index roots, catalog rows), of the same kinds and owners; the global map marks
+// only pages past the end free.
+TEST_P(NewDatabase, LayoutIsPageForPageTheEnginesOwn) {
+  const Layout& l = GetParam();
+  auto ours = jet::SchemaFile::open(path_, true);
+  for (uint32_t p = 0; p < ours->pageCount(); ++p) EXPECT_FALSE(ours->globalFree(p)) << "page " << p;
+  EXPECT_TRUE(ours->globalFree(ours->pageCount() + 40));
+  if (!l.pages) return;
+  auto ref = jet::SchemaFile::open(jettest::testdata(l.reference), true);
+  ASSERT_EQ(ours->pageCount(), l.pages);
+  // The last page of a new .accdb holds the permissions' rows, where Access's own tables follow;
+  // a new .mdb has pages past the engine's own empty file.
+  const uint32_t compared = accdb(l) ? l.pages - 1 : ref->pageCount();
+  for (uint32_t p = 1; p < compared; ++p) {
+    jet::Bytes a = ours->page(p), b = ref->page(p);
+    EXPECT_EQ(a[0], b[0]) << "page type of page " << p;
+    EXPECT_EQ(jet::le::get32(&a[4]), jet::le::get32(&b[4])) << "owner of page " << p;
+  }
+  if (!accdb(l)) {
+    // Usage maps and index pages carry no dates: they are byte for byte the same.
+    for (uint32_t p : {1u, 6u, 7u, 8u, 9u, 10u, 11u, 12u, 13u}) EXPECT_EQ(ours->page(p), ref->page(p)) << "page " << p;
+  }
+}
+
+// Definition by definition, the engine's tables as the engine itself wrote them: columns, their
+// order, types, flags, lengths and sort order, indexes and their flags.
+TEST_P(NewDatabase, DefinitionsMatchTheEnginesOwn) {
+  const Layout& l = GetParam();
+  auto ref = jet::SchemaFile::open(jettest::testdata(l.reference), true);
+  jet::CreateOptions o = optionsOf(l);
+  // Access's empty 2019 file was made in the legacy order: compare like with like.
+  if (accdb(l)) o.sortVersion = plainHeader(*ref)[0x71];
+  auto ours = jet::buildNewDatabase(o, 45000.5);
+  jet::TextCodec codec(1252);
+  size_t compared = 0;
+  for (uint32_t page = 2; page < ours.size() && compared < l.definitions; ++page) {
+    if (ours[page][0] != 0x02) continue;
+    SCOPED_TRACE("definition page " + std::to_string(page));
+    jet::Bytes mine(ours[page].begin(), ours[page].end());
+    mine.resize(jet::le::get32(&mine[8]));
+    const jet::TableDef b = jet::parseTableDef(l.format, mine, codec);
+    const jet::TableDef a = ref->definition(page);
+    ++compared;
+    EXPECT_EQ(a.tableType, b.tableType);
+    EXPECT_EQ(a.storedOrder, b.storedOrder);
+    EXPECT_EQ(a.ownedPagesPointer != 0, b.ownedPagesPointer != 0);
+    ASSERT_EQ(a.columns.size(), b.columns.size());
+    for (size_t i = 0; i < a.columns.size(); ++i) {
+      const auto &x = a.columns[i], &y = b.columns[i];
+      EXPECT_EQ(std::tie(x.name, x.type, x.number, x.varIndex, x.flags, x.length),
+                std::tie(y.name, y.type, y.number, y.varIndex, y.flags, y.length));
+      if (x.fixed()) EXPECT_EQ(x.fixedOffset, y.fixedOffset) << x.name;
+      if (accdb(l)) EXPECT_EQ(x.extFlags, y.extFlags) << x.name;
+      if (x.type == jet::ColumnType::Numeric) EXPECT_EQ(x.precision, y.precision) << x.name;
+      else EXPECT_EQ(std::tie(x.sortOrder, x.sortVersion), std::tie(y.sortOrder, y.sortVersion)) << x.name;
+    }
+    ASSERT_EQ(a.realIndexes.size(), b.realIndexes.size());
+    for (size_t i = 0; i < a.realIndexes.size(); ++i) {
+      EXPECT_EQ(a.realIndexes[i].flags, b.realIndexes[i].flags) << "real index " << i;
+      ASSERT_EQ(a.realIndexes[i].columns.size(), b.realIndexes[i].columns.size());
+      for (size_t k = 0; k < a.realIndexes[i].columns.size(); ++k) {
+        EXPECT_EQ(a.realIndexes[i].columns[k].columnNumber, b.realIndexes[i].columns[k].columnNumber);
+        EXPECT_EQ(a.realIndexes[i].columns[k].ascending, b.realIndexes[i].columns[k].ascending);
+      }
+      if (accdb(l)) {
+        EXPECT_EQ(a.realIndexes[i].usedPagesPointer, b.realIndexes[i].usedPagesPointer) << "map of real index " << i;
+        EXPECT_EQ(a.realIndexes[i].rootPage, b.realIndexes[i].rootPage) << "root of real index " << i;
+      }
+    }
+    ASSERT_EQ(a.indexes.size(), b.indexes.size());
+    for (size_t i = 0; i < a.indexes.size(); ++i)
+      EXPECT_EQ(std::tie(a.indexes[i].name, a.indexes[i].number, a.indexes[i].realIndex, a.indexes[i].kind),
+                std::tie(b.indexes[i].name, b.indexes[i].number, b.indexes[i].realIndex, b.indexes[i].kind));
+    if (accdb(l)) EXPECT_EQ(std::tie(a.ownedPagesPointer, a.freeSpacePointer), std::tie(b.ownedPagesPointer, b.freeSpacePointer));
+  }
+  EXPECT_EQ(compared, l.definitions);
+}
+
+// The catalog: the containers and system tables; in an .accdb, the complex-column tables without
+// an owner, the templates flagged as system templates.
+TEST_P(NewDatabase, CatalogAndIndependentReaders) {
+  const Layout& l = GetParam();
+  {
+    auto file = jet::SchemaFile::open(path_, true);
+    const jet::Catalog catalog = jet::Catalog::read(file->pageFile(), l.format, jet::windows1252Codec());
+    size_t templates = 0;
+    for (const auto& e : catalog.entries()) {
+      if (e.object.name == "MSysComplexColumns") EXPECT_EQ(std::make_pair(e.object.flags, e.object.id), std::make_pair(0x80000000u, 18));
+      if (e.object.name.rfind("MSysComplexType_", 0) == 0) {
+        ++templates;
+        EXPECT_EQ(e.object.flags, 0x80030000u) << e.object.name;
+      }
+    }
+    EXPECT_EQ(templates, accdb(l) ? 9u : 0u);
+    EXPECT_EQ(catalog.entries().size(), l.catalogRows);
+  }
+  if (auto ver = oracle::mdbtools("mdb-ver", oracle::quote(path_))) {
+    EXPECT_EQ(ver->out, std::string(l.mdbVer) + "\n");
+    const std::string tables = oracle::mdbtools("mdb-tables", "-S -1 " + oracle::quote(path_))->out;
+    EXPECT_EQ(tables.rfind("MSysObjects\nMSysACEs\n", 0), 0u) << tables;
+    EXPECT_EQ(tables.find("MSysComplexType_Attachment\n") != std::string::npos, accdb(l)) << tables;
+    EXPECT_EQ(oracle::mdbtools("mdb-tables", "-1 " + oracle::quote(path_))->out, "") << "no user tables";
+    auto catalog = oracle::mdbtools("mdb-export", "-H " + oracle::quote(path_) + " MSysObjects");
+    EXPECT_NE(catalog->out.find("251658241,251658240,\"Tables\",3,"), std::string::npos) << catalog->out;
+  }
+  if (auto lines = oracle::mdbReader(path_)) {
+    ASSERT_NE(lines->front(), "ERROR") << (lines->size() > 1 ? (*lines)[1] : "");
+    std::vector<std::string> tables;
+    for (const auto& line : *lines) {
+      EXPECT_NE(line.rfind("FAIL", 0), 0u) << line;
+      if (line.rfind("TABLE\t", 0) == 0) tables.push_back(line);
+    }
+    ASSERT_EQ(tables.size(), accdb(l) ? 14u : 4u);
+    EXPECT_EQ(tables[0], "TABLE\tMSysObjects\t" + std::to_string(l.catalogRows));
+    if (accdb(l)) EXPECT_EQ(tables[4], "TABLE\tMSysComplexColumns\t0");
+    else EXPECT_EQ(tables[1], "TABLE\tMSysACEs\t16");
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryLayout, NewDatabase, ::testing::ValuesIn(kLayouts),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// A unique text index in the file's own sort order, filled, then compacted: the copy keeps the
+// version, the sort order of header and columns and the engine's tables, and checks clean.
+TEST(NewAccdbCompaction, KeepsVersionSortOrderAndEngineTables) {
+  for (const Layout& l : kLayouts) {
+    if (!accdb(l)) continue;
+    SCOPED_TRACE(l.name);
+    jettest::TempDir dir;
+    const std::string path = dir.file("new.accdb");
+    jet::createDatabaseFile(path, optionsOf(l));
+    {
+      auto db = jet::Database::open(path);
+      jet::NewTable t{"Words", {{"Id", jet::ColumnType::Long}, {"Word", jet::ColumnType::Text, 40}}, {}};
+      t.columns[0].autoNumber = true;
+      t.indexes.push_back({"Word", {{1, true}}, false, true, false, false});
+      db->createTable(t);
+      const char* words[] = {"cote", "côte", "coté", "côté", "Zebra", "zèbre", "apple", "Æble", "straße", "strasse", "ǅ", "ß"};
+      for (int i = 0; i < 600; ++i) db->insertRow("Words", {jet::Null{}, std::string(words[i % 12]) + " " + std::to_string(i)});
+    }
+    const std::string copy = dir.file("copy.accdb");
+    jet::Database::compact(path, copy);
+    {
+      auto file = jet::SchemaFile::open(copy, true);
+      EXPECT_EQ(file->page(0)[0x14], jet::versionByteOf(l.version));
+      const uint8_t sortVersion = l.version == FileVersion::Access2007 ? 0 : 1;
+      EXPECT_EQ(plainHeader(*file)[0x71], sortVersion);
+      const jet::Catalog catalog = jet::Catalog::read(file->pageFile(), Format::Jet4, jet::windows1252Codec());
+      size_t engineTables = 0;
+      for (const auto& e : catalog.entries()) {
+        if (e.object.name.rfind("MSysComplex", 0) == 0) ++engineTables;
+        if (e.object.name == "Words")
+          for (const auto& c : file->definition(uint32_t(e.object.id)).columns) EXPECT_EQ(c.sortVersion, sortVersion) << c.name;
+      }
+      EXPECT_EQ(engineTables, 10u);
+    }
+    auto db = jet::Database::open(copy);
+    const jet::CheckReport report = db->check();
+    EXPECT_TRUE(report.ok()) << (report.problems.empty() ? "" : report.problems.front());
+    EXPECT_EQ(db->table("Words").rowCount, 600u);
+  }
+}
+
+// An existing file is left alone, a missing folder is named, a sort order the version lacks is
+// refused (the legacy order stays possible in later versions).
+TEST(NewDatabaseRefusals, ExistingFileMissingFolderAndSortOrder) {
+  jettest::TempDir tmp;
+  const std::string dir = tmp.path().string(), path = dir + "/new.mdb";
+  jet::createDatabaseFile(path, {});
+  const auto original = jettest::readFile(path);
+  try {
+    jet::createDatabaseFile(path, {});
+    ADD_FAILURE() << "created over an existing file";
+  } catch (const jet::Error& e) {
+    EXPECT_EQ(e.number(), 3204);
+    EXPECT_STREQ(e.what(), "Database already exists.");
+  }
+  EXPECT_EQ(jettest::readFile(path), original);
+  try {
+    jet::createDatabaseFile(dir + "/no such folder/new.mdb", {});
+    ADD_FAILURE() << "created in a missing folder";
+  } catch (const jet::Error& e) {
+    EXPECT_EQ(e.number(), 3044);
+    EXPECT_NE(std::string(e.what()).find("'" + dir + "/no such folder' is not a valid path."), std::string::npos) << e.what();
+  }
+  jet::CreateOptions o{Format::Jet4, 1252, 1033, FileVersion::Access2007, 1};
+  EXPECT_EQ(errorOf([&] { jet::createDatabaseFile(dir + "/a.accdb", o); }), 3001);
+  o.version = FileVersion::Access2019;
+  o.sortVersion = 0;
+  jet::createDatabaseFile(dir + "/b.accdb", o);
+  EXPECT_EQ(plainHeader(*jet::SchemaFile::open(dir + "/b.accdb", true))[0x71], 0);
+}
+
+}  // namespace
