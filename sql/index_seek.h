@@ -13,6 +13,7 @@
 #include "jet/storage/long_value.h"
 #include "jet/table/row.h"
 #include "sql/bridge.h"
+#include "sql/lazy_row.h"
 
 struct sqlite3_index_info;
 struct sqlite3_value;
@@ -32,7 +33,8 @@ class IndexSeek {
   // Moves to the next row the plan selects; false at the end.
   bool next();
   jet::RowId rowId() const { return rows_[at_]; }
-  const std::vector<jet::Value>& values();
+  // The current row's value of a column (decoded on first use).
+  const jet::Value& value(size_t column) { return row_->value(column); }
 
  private:
   // Reads the next batch of entries' row addresses (memory stays bounded).
@@ -52,10 +54,8 @@ class IndexSeek {
   std::vector<jet::RowId> rows_;
   size_t at_ = 0;
   bool started_ = false;
-  std::unique_ptr<jet::LongValueReader> longValues_;
-  std::unique_ptr<jet::RowReader> reader_;
-  std::vector<jet::Value> values_;
-  bool decoded_ = false;
+  std::unique_ptr<LazyRow> row_;
+  jet::PageRef page_;  // holds the current row's bytes
 };
 
 }  // namespace sql

@@ -11,7 +11,10 @@
 
 #include "jet/base/error.h"
 #include "sql/bridge.h"
+#include "jet/database_impl.h"
+#include "jet/table/table_scan.h"
 #include "sql/index_seek.h"
+#include "sql/lazy_row.h"
 #include "sql/values.h"
 
 namespace sql {
@@ -28,9 +31,20 @@ struct Vtab {
 struct Cursor {
   sqlite3_vtab_cursor base{};
   Vtab* vtab = nullptr;
-  std::unique_ptr<jet::TableCursor> scan;  // stored order
+  std::unique_ptr<jet::TableCursor> scan;  // stored order, a linked table
+  std::unique_ptr<jet::TableScan> local;   // stored order, a table of this file
+  std::unique_ptr<LazyRow> row;            // the local scan's current row
   std::unique_ptr<IndexSeek> seek;         // index order
   bool eof = true;
+
+  // Moves the stored-order scan on; false at the end.
+  bool step() {
+    if (!local) return scan->next();
+    if (!local->next()) return false;
+    row->reset(local->rowData(), local->rowSize());
+    return true;
+  }
+  jet::RowId rowId() const { return seek ? seek->rowId() : local ? local->rowId() : scan->rowId(); }
 };
 
 // Rowids are row addresses: the page in the high bits, the row on it in the low 16.
@@ -120,12 +134,16 @@ int filter(sqlite3_vtab_cursor* cur, int idxNum, const char* idxStr, int argc, s
       c->eof = !c->seek->next();
       return SQLITE_OK;
     }
-    if (c->scan) {
-      c->scan->rewind();
+    if (c->scan || c->local) {
+      c->scan ? c->scan->rewind() : c->local->rewind();
+    } else if (jet::DatabaseImpl* db = c->vtab->bridge->local(); db && !t.linked) {
+      const jet::TableDef& def = db->tableDef(t.info.name);
+      c->local = std::make_unique<jet::TableScan>(db->pageFile(), def, db->codec());
+      c->row = std::make_unique<LazyRow>(*db, def);
     } else {
       c->scan = c->vtab->bridge->db().openTable(t.info.name);
     }
-    c->eof = !c->scan->next();
+    c->eof = !c->step();
     return SQLITE_OK;
   } catch (const std::exception& e) {
     return fail(cur->pVtab, e);
@@ -135,7 +153,7 @@ int filter(sqlite3_vtab_cursor* cur, int idxNum, const char* idxStr, int argc, s
 int next(sqlite3_vtab_cursor* cur) {
   auto* c = reinterpret_cast<Cursor*>(cur);
   try {
-    c->eof = c->seek ? !c->seek->next() : !c->scan->next();
+    c->eof = c->seek ? !c->seek->next() : !c->step();
     return SQLITE_OK;
   } catch (const std::exception& e) {
     return fail(cur->pVtab, e);
@@ -149,23 +167,25 @@ int column(sqlite3_vtab_cursor* cur, sqlite3_context* ctx, int i) {
   // An UPDATE that leaves this column as it is does not need its value.
   if (sqlite3_vtab_nochange(ctx)) return SQLITE_OK;
   try {
-    const std::vector<jet::Value>& row = c->seek ? c->seek->values() : c->scan->values();
     const size_t n = static_cast<size_t>(i);
-    if (n >= row.size()) {
+    BridgeTable& t = c->vtab->t();
+    // Only the columns a statement reads are decoded.
+    const size_t count = c->seek || c->local ? t.info.columns.size() : c->scan->values().size();
+    if (n >= count) {
       sqlite3_result_null(ctx);
       return SQLITE_OK;
     }
-    BridgeTable& t = c->vtab->t();
+    const jet::Value& value = c->seek ? c->seek->value(n) : c->local ? c->row->value(n) : c->scan->values()[n];
     if (t.info.columns[n].type == jet::ColumnType::Complex) {
-      if (jet::isNull(row[n])) {
+      if (jet::isNull(value)) {
         sqlite3_result_null(ctx);
       } else {
-        std::string json = c->vtab->bridge->complexJson(t, n, row[n]);
+        std::string json = c->vtab->bridge->complexJson(t, n, value);
         sqlite3_result_text(ctx, json.data(), static_cast<int>(json.size()), SQLITE_TRANSIENT);
       }
       return SQLITE_OK;
     }
-    setResult(ctx, row[n]);
+    setResult(ctx, value);
     return SQLITE_OK;
   } catch (const std::exception& e) {
     sqlite3_result_error(ctx, e.what(), -1);
@@ -175,7 +195,7 @@ int column(sqlite3_vtab_cursor* cur, sqlite3_context* ctx, int i) {
 
 int rowid(sqlite3_vtab_cursor* cur, sqlite3_int64* out) {
   auto* c = reinterpret_cast<Cursor*>(cur);
-  *out = rowidOf(c->seek ? c->seek->rowId() : c->scan->rowId());
+  *out = rowidOf(c->rowId());
   return SQLITE_OK;
 }
 

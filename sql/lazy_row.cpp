@@ -1,0 +1,38 @@
+#include "sql/lazy_row.h"
+
+#include "jet/database_impl.h"
+
+namespace sql {
+
+LazyRow::LazyRow(jet::DatabaseImpl& db, const jet::TableDef& def)
+    : def_(def),
+      longValues_(db.pageFile(), db.format()),
+      reader_(def, db.codec(), longValues_),
+      values_(def.columns.size()),
+      decodedIn_(def.columns.size(), 0) {}
+
+void LazyRow::reset(const uint8_t* row, size_t size) {
+  row_ = row;
+  size_ = size;
+  parsed_ = false;
+  ++generation_;
+}
+
+const jet::Value& LazyRow::value(size_t column) {
+  if (decodedIn_[column] == generation_) return values_[column];
+  if (!parsed_) {
+    jet::parseRow(def_, row_, size_, layout_);
+    parsed_ = true;
+  }
+  const jet::ColumnDef& col = def_.columns[column];
+  jet::Value& out = values_[column];
+  const uint8_t* data;
+  size_t len;
+  if (col.inNullMask()) out = layout_.present(col.number);
+  else if (!jet::columnBytes(def_, col, layout_, data, len)) out = jet::Null{};
+  else reader_.decodeColumn(col, data, len, out);
+  decodedIn_[column] = generation_;
+  return out;
+}
+
+}  // namespace sql
