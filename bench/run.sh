@@ -17,7 +17,7 @@ runs=${RUNS:-3}
 work=${WORK:-$(mktemp -d /tmp/tabulonix-bench.XXXXXX)}
 mkdir -p "$work"
 cli=$build/bin/tabulonix-cli
-cmake --build "$build" --target tabulonix-cli import_bench >/dev/null
+cmake --build "$build" --target tabulonix-cli import_bench sharing_bench >/dev/null
 grid=""
 if cmake --build "$build" --target grid_fill_bench >/dev/null 2>&1; then grid=$build/bin/grid_fill_bench; fi
 command -v mdb-export >/dev/null || { echo "mdb-export (mdbtools) is needed"; exit 1; }
@@ -96,6 +96,9 @@ fi
 # SQL over the same file: a grouped aggregate beside SQLite itself, a key lookup beside a scan, and
 # the memory of streaming every row.
 bash "$here/sql_bench.sh" "$build" "$db"
+
+# The locking between programs, on against off in the same run: an import and a read loop.
+"$build/bin/sharing_bench" "$(( rows / 5 ))" 3000 5 "$work" || echo "locking  FAILED"
 
 # Migration to PostgreSQL beside the mdb-schema | psql and mdb-export | psql pipeline (once; it
 # starts a server of its own).

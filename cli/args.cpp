@@ -15,6 +15,9 @@ const std::vector<Option>& options() {
       {"--no-sync", nullptr, &Args::noSync,
        "do not force writes to the disk: faster, and a killed program still leaves a sound file,\n"
        "but a power cut or system crash may damage it (for throwaway work)"},
+      {"--busy-timeout", "SECONDS", &Args::busyTimeout,
+       "how long a change waits while another program writes the file, then fails with 3260\n"
+       "(default 10)"},
       {"--help", nullptr, &Args::help, "this usage, or with a command that command's help"},
       {"--version", nullptr, &Args::version, "the program's version"},
   };
@@ -84,6 +87,7 @@ std::unique_ptr<jet::Database> openEngine(const Args& a, bool readOnly) {
   jet::OpenOptions o;
   o.readOnly = readOnly;
   o.password = a.password;
+  o.busyTimeoutMs = dao::Engine().BusyTimeout() * 1000;
   return jet::Database::open(a.positional.at(0), o);
 }
 

@@ -29,6 +29,7 @@ struct Args {
   bool verify = false;
   bool quiet = false;
   bool noSync = false;
+  std::string busyTimeout;  // seconds
   std::string query;                 // sql: a saved query to run
   std::vector<std::string> params;   // sql: NAME=VALUE of the query's parameters, in the order given
   bool help = false;     // --help or -h anywhere on the line

@@ -153,6 +153,7 @@ int run(const std::vector<std::string>& args, std::istream& in, std::ostream& ou
     // that off for the whole process).
     static const bool syncByDefault = jet::Database::syncToDisk();
     jet::Database::setSyncToDisk(!a.noSync && syncByDefault);
+    if (!a.busyTimeout.empty()) dao::Engine().SetBusyTimeout(int(std::min<int64_t>(parsePosition(a.busyTimeout), 86400)));
     Io io{in, out, err};
     return c->run(a, io);
   } catch (const UsageError& e) {

@@ -126,6 +126,7 @@ int cmdExport(const Args& a, Io& io) {
   const std::string format = a.format.empty() ? "csv" : a.format;
   if (format != "csv" && format != "jsonl") throw UsageError("unknown export format " + format);
   auto db = openEngine(a, true);
+  auto reading = db->readOperation();  // one committed state from the first row to the last
   auto cursor = db->openTable(a.positional[1]);
   const jet::TableInfo& info = cursor->table();
   // Complex columns hold a key per row; their values come from the column's hidden table.
@@ -251,6 +252,7 @@ int cmdUpdate(const Args& a, Io& io) {
   while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ')) text.pop_back();
   JsonObject changes = parseJsonObject(text);
   auto db = openEngine(a, false);
+  auto turn = db->writeOperation();  // the row found by its position is the row changed
   auto cursor = db->openTable(a.positional[1]);
   jet::TableInfo info = cursor->table();
   std::vector<jet::RowId> ids = rowsUpTo(*cursor, position);
@@ -281,6 +283,7 @@ int cmdDelete(const Args& a, Io&) {
   int64_t last = a.positional.size() > 3 ? parsePosition(a.positional[3]) : first;
   if (last < first) throw UsageError("LAST comes before POSITION");
   auto db = openEngine(a, false);
+  auto turn = db->writeOperation();  // the rows found by their positions are the rows deleted
   auto cursor = db->openTable(a.positional[1]);
   std::string table = cursor->table().name;
   std::vector<jet::RowId> ids = rowsUpTo(*cursor, last);

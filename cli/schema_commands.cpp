@@ -78,6 +78,7 @@ int cmdColumns(const Args& a, Io& io) {
 int cmdInfo(const Args& a, Io& io) {
   need(a, 1, 1);
   auto db = openEngine(a, true);
+  auto reading = db->readOperation();
   io.out << "format\t" << jet::versionName(db->version()) << '\n'
          << "version\t" << jet::daoVersionOf(db->version()) << '\n'
          << "page size\t" << db->pageSize() << '\n'

@@ -60,7 +60,10 @@ void DatabaseImpl::close() {
 
 std::vector<std::shared_ptr<TableDefImpl>>& DatabaseImpl::tableDefs() {
   jet::Database& e = engine();
+  e.readOperation();  // notices another program's commit
+  if (e.generation() != generation_) loaded_ = false;
   if (!loaded_) {
+    generation_ = e.generation();
     std::vector<std::shared_ptr<TableDefImpl>> list;
     for (const jet::CatalogObject& o : e.objects()) {
       if (o.kind != jet::ObjectKind::Table && o.kind != jet::ObjectKind::SystemTable &&
@@ -125,6 +128,12 @@ void Database::Close() {
 bool Database::IsOpen() const { return impl_ && impl_->open(); }
 
 bool Database::Updatable() const { return impl_ && impl_->open() && !impl_->engine().readOnly(); }
+
+std::string Database::OpenElsewhereBy() const {
+  if (!impl_ || !impl_->open()) return {};
+  const auto other = impl_->engine().otherJetUser();
+  return other ? "user '" + other->user + "' on machine '" + other->machine + "'" : std::string();
+}
 
 std::string Database::Version() const {
   if (!impl_) objectInvalid();

@@ -239,6 +239,9 @@ class Database {
   bool IsOpen() const;
   // False when the file was opened for reading only (asked for, or no write access to it).
   bool Updatable() const;
+  // Who else has the file open in Access (or another Jet program), as "user 'U' on machine 'M'";
+  // empty when nobody does. While somebody does, every change fails with 3260.
+  std::string OpenElsewhereBy() const;
   // The engine version of the file, as DAO names it: "3.0" (Jet 3), "4.0" (Jet 4), "12.0" (Access
   // 2007), "14.0" (2010), "15.0" (2013), "16.0" (2016), "17.0" (2019). 3420 once closed.
   std::string Version() const;
@@ -257,6 +260,13 @@ class DBEngine {
   Database CreateDatabase(const std::string& path, const std::string& locale, int32_t option);
   // srcLocale may carry the source's ";PWD=secret"; the copy keeps the source's password.
   void CompactDatabase(const std::string& source, const std::string& destination, const std::string& srcLocale = "");
+  // How long, in seconds, a change waits for another program's turn to end before it fails with
+  // 3260 (for databases opened from now on). 10 by default.
+  int BusyTimeout() const { return busyTimeout_; }
+  void SetBusyTimeout(int seconds) { busyTimeout_ = seconds < 0 ? 0 : seconds; }
+
+ private:
+  int busyTimeout_ = 10;
 };
 
 // The one engine of the process.

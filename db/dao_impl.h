@@ -22,7 +22,8 @@ class DatabaseImpl : public std::enable_shared_from_this<DatabaseImpl> {
   void close();
   const std::string& name() const { return name_; }
 
-  // The TableDefs collection, read from the catalog on first use and after Refresh.
+  // The TableDefs collection, read from the catalog on first use, after Refresh and after another
+  // program's commit.
   std::vector<std::shared_ptr<TableDefImpl>>& tableDefs();
   void refresh() { loaded_ = false; }
 
@@ -30,6 +31,7 @@ class DatabaseImpl : public std::enable_shared_from_this<DatabaseImpl> {
   std::unique_ptr<jet::Database> engine_;
   std::string name_;
   bool loaded_ = false;
+  uint64_t generation_ = 0;  // the engine's generation the collection was read at
   std::vector<std::shared_ptr<TableDefImpl>> tableDefs_;
 };
 

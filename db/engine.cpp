@@ -31,6 +31,7 @@ Database DBEngine::OpenDatabase(const std::string& path, bool exclusive, bool re
   jet::OpenOptions options;
   options.readOnly = readOnly;
   options.password = passwordOf(connect);
+  options.busyTimeoutMs = busyTimeout_ * 1000;
   return Database(std::make_shared<DatabaseImpl>(jet::Database::open(path, options), path));
 }
 

@@ -31,6 +31,20 @@ void RecordsetImpl::init() {
   rows_.clear();
   allRows_ = false;
   pos_ = 0;
+  generation_ = db_->engine().generation();
+}
+
+void RecordsetImpl::followChanges() {
+  if (!db_->open()) return;
+  jet::Database& e = db_->engine();
+  e.readOperation();  // notices another program's commit
+  if (e.generation() == generation_) return;
+  generation_ = e.generation();
+  cursor_.reset();
+  cursorPos_ = -1;
+  rows_.clear();
+  allRows_ = false;
+  complex_.clear();
 }
 
 void RecordsetImpl::readRows() {
@@ -45,6 +59,7 @@ bool RecordsetImpl::reach(int64_t pos) {
   if (pos < 0) return false;
   // A closed database is not read; what was collected stays.
   if (!db_->open()) return pos < static_cast<int64_t>(rows_.size());
+  followChanges();
   while (static_cast<int64_t>(rows_.size()) <= pos) {
     if (allRows_) return false;
     // The cursor collects from the last row collected; it may have been sent back to read an
@@ -149,6 +164,8 @@ void RecordsetImpl::addNew() {
 void RecordsetImpl::edit() {
   checkCurrent();
   buffer_ = current();
+  editRow_ = rows_[pos_];
+  editBefore_ = buffer_;
   touched_.assign(info_.columns.size(), false);
   mode_ = Mode::Edit;
 }
@@ -164,10 +181,12 @@ void RecordsetImpl::update() {
   checkOpen();
   if (mode_ == Mode::None)
     fail(jet::err::kUpdateWithoutEdit, "Update or CancelUpdate without AddNew or Edit.");
-  // Positions must name the same rows after the write: every address is collected first.
-  readAll();
   jet::checkRow(info_, buffer_);
   jet::Database& e = db_->engine();
+  // The writer's turn from here: what is read below is what the write changes.
+  auto turn = e.writeOperation();
+  // Positions must name the same rows after the write: every address is collected first.
+  readAll();
   if (mode_ == Mode::Add) {
     jet::RowId keep = pos_ >= 0 && pos_ < static_cast<int64_t>(rows_.size()) ? rows_[pos_] : jet::RowId{};
     bool hadCurrent = pos_ >= 0 && pos_ < static_cast<int64_t>(rows_.size()) && !currentDeleted_;
@@ -182,13 +201,18 @@ void RecordsetImpl::update() {
     }
   } else {
     bool changed = false;
-    const std::vector<Value>& before = current();
     for (size_t i = 0; i < buffer_.size(); ++i)
-      if (touched_[i] && !(buffer_[i] == before[i])) changed = true;
+      if (touched_[i] && !(buffer_[i] == editBefore_[i])) changed = true;
+    // A record another program changed or deleted since the edit began is not overwritten.
+    auto it = std::find(rows_.begin(), rows_.end(), editRow_);
+    if (changed && (it == rows_.end() || (pos_ = it - rows_.begin(), current() != editBefore_)))
+      fail(jet::err::kWriteConflict,
+           "The Microsoft Jet database engine stopped the process because you and another user are attempting "
+           "to change the same data at the same time.");
     // An unchanged record is not written at all, so saving it changes nothing in the file. A
     // refused write keeps the edit open, as it was.
     if (changed) {
-      e.updateRow(info_.name, rows_[pos_], buffer_);
+      e.updateRow(info_.name, editRow_, buffer_);
       cursor_.reset();
       cursorPos_ = -1;
     }

@@ -1,7 +1,9 @@
 // The table-type recordset behind the Recordset handle: rows addressed by their position in
 // stored order, an edit buffer, and the record save through the field rules. Row addresses are
 // collected as the recordset walks forward (opening one reads no rows); the count, a jump past the
-// rows seen and every write collect the rest.
+// rows seen and every write collect the rest. When another program has committed a change to the
+// file, the next move or read starts collecting afresh (counts and rows current), and an edit begun
+// before it is saved only if its record is still as it was when the edit began (else 3197).
 #pragma once
 
 #include <cstdint>
@@ -46,6 +48,8 @@ class RecordsetImpl : public std::enable_shared_from_this<RecordsetImpl> {
   // True when the row at `pos` exists, collecting addresses up to it; false past the last row.
   bool reach(int64_t pos);
   void readAll() { reach(INT64_MAX - 1); }
+  // Starts collecting afresh when the engine has found another program's commit since.
+  void followChanges();
 
   std::shared_ptr<DatabaseImpl> db_;
   jet::TableInfo info_;
@@ -58,7 +62,10 @@ class RecordsetImpl : public std::enable_shared_from_this<RecordsetImpl> {
   // A cursor kept on the current row, so that walking forwards reads each row once.
   std::unique_ptr<jet::TableCursor> cursor_;
   int64_t cursorPos_ = -1;
+  uint64_t generation_ = 0;          // the engine's generation the collected rows belong to
   Mode mode_ = Mode::None;
+  jet::RowId editRow_{};             // the record being edited, and its values when the edit began
+  std::vector<Value> editBefore_;
   std::vector<Value> buffer_;
   std::vector<bool> touched_;
   // Readers of the complex fields' hidden tables, by field position, opened on first use.

@@ -13,6 +13,7 @@ dao::Database gDB;
 bool bDBOpen = false;
 std::string sDBPath;
 std::string sDBPassword;
+std::string sOpenElsewhere;
 std::string sTable;
 int16_t iRecPos = 0;
 std::string sLastError;
@@ -47,6 +48,12 @@ bool OpenDB(const std::string& path, const std::string& password) {
   dao::Database db;
   const std::string connect = password.empty() ? "" : ";PWD=" + password;
   if (!guarded([&] { db = dao::Engine().OpenDatabase(path, false, false, connect); }, false)) return false;
+  // Beside Access every change would be refused: the file is opened for reading only.
+  sOpenElsewhere = db.OpenElsewhereBy();
+  if (!sOpenElsewhere.empty()) {
+    db.Close();
+    if (!guarded([&] { db = dao::Engine().OpenDatabase(path, false, true, connect); }, false)) return false;
+  }
   gDB = db;
   sDBPassword = password;
   bDBOpen = true;

@@ -16,6 +16,7 @@ extern dao::Database gDB;        // valid while bDBOpen
 extern bool bDBOpen;
 extern std::string sDBPath;
 extern std::string sDBPassword;  // the database password gDB was opened with (empty: none)
+extern std::string sOpenElsewhere;  // who has gDB's file open in Access (then gDB is read-only)
 
 extern std::string sTable;       // caption of the tab selected at the last tab click
 extern int16_t iRecPos;          // zero-based position of the current grid row

@@ -6,6 +6,7 @@
 
 #include "jet/catalog/create_database.h"
 #include "jet/database_impl.h"
+#include "jet/shared_database.h"
 #include "jet/storage/encryption.h"
 #include "jet/storage/header.h"
 #include "jet/storage/env.h"
@@ -13,7 +14,7 @@
 namespace jet {
 
 std::unique_ptr<Database> Database::open(const std::string& path, const OpenOptions& options) {
-  return std::make_unique<DatabaseImpl>(path, options);
+  return std::make_unique<SharedDatabase>(std::make_unique<DatabaseImpl>(path, options), options);
 }
 
 // The new file is written from nothing, then opened like any other.

@@ -19,6 +19,7 @@
 #include "jet/base/database_options.h"
 #include "jet/base/error.h"
 #include "jet/base/file_version.h"
+#include "jet/base/jet_user.h"
 #include "jet/base/row_id.h"
 #include "jet/base/schema.h"
 #include "jet/base/value.h"
@@ -59,6 +60,18 @@ class TableCursor {
   virtual void rewind() = 0;
 };
 
+// A read operation spanning several calls (see Database::readOperation()).
+class ReadOperation {
+ public:
+  virtual ~ReadOperation() = default;
+};
+
+// Any number of programs may have one file open and read and write it. Each call is one operation:
+// a read sees one committed state, a write waits for its turn (up to the busy timeout, then 3260)
+// and is in the file, for everyone, when it returns. When another program has committed, the next
+// call notices and reads afresh (generation() counts up); a cursor read across such a commit goes
+// on after its last row, in the new state. While a Jet program other than ours (Access) has the
+// file open, every write fails at once with 3260 naming it.
 class Database {
  public:
   virtual ~Database() = default;
@@ -178,6 +191,19 @@ class Database {
   }
   // The next auto-number the table would give (for display before an insert).
   virtual int32_t nextAutoNumber(const std::string& table) = 0;
+
+  // One read operation over several calls (an export, a check, a grid fill): while the returned
+  // object lives, other programs' commits wait, and every call sees the same committed state.
+  // Writes of this program inside it do not wait for their turn: they fail at once with 3260 when
+  // another program is writing.
+  virtual std::unique_ptr<ReadOperation> readOperation() { return std::make_unique<ReadOperation>(); }
+  // The writer's turn over several calls (waited for as a write waits): what is read in it is
+  // what its writes change. The writes commit one by one as usual.
+  virtual std::unique_ptr<ReadOperation> writeOperation() { return std::make_unique<ReadOperation>(); }
+  // How many times the file was found changed by another program since it was opened.
+  virtual uint64_t generation() const { return 0; }
+  // A Jet program other than ours (Access) that has the file open, by its lock file entry.
+  virtual std::optional<JetUser> otherJetUser() { return std::nullopt; }
 
   // Verifies the whole file and names every problem found.
   virtual CheckReport check() = 0;

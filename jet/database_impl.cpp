@@ -28,6 +28,7 @@ std::string baseName(const std::string& path) {
 // The page file with its header read, for the constructor's initialiser list.
 std::unique_ptr<PageFile> openFile(const std::string& path, const OpenOptions& options, Header& header) {
   auto file = std::make_unique<PageFile>(path, options.readOnly);
+  file->beginRead();  // until the catalog is read (the constructor ends it)
   header = parseHeader(file->readPrefix(kHeaderBytes), baseName(path));
   file->setPageSize(header.pageSize);
   unlockPages(*file, header, options.password, baseName(path));
@@ -93,7 +94,9 @@ struct LinkStep {
 
 DatabaseImpl::DatabaseImpl(const std::string& path, const OpenOptions& options)
     : path_(path), file_(openFile(path, options, header_)), codec_(header_.codePage),
-      catalog_(Catalog::read(*file_, header_.format, codec_)) {}
+      catalog_(Catalog::read(*file_, header_.format, codec_)) {
+  file_->endRead();
+}
 
 PageFile& DatabaseImpl::open() {
   if (!file_) throw Error(err::kInvalidOperation, "Invalid operation: the database is closed.");

@@ -73,6 +73,8 @@ class DatabaseImpl : public Database, private RowStore {
   TextCodec& codec() { return codec_; }
   const Header& header() const { return header_; }
   Catalog& catalog() { return catalog_; }
+  // Forgets what was read from the file (after another program's commit).
+  void dropCaches() { reloadState(); }
   // The definition of a local table (cached); 3078 when there is none.
   const TableDef& tableDef(const std::string& name);
 

@@ -2,6 +2,7 @@
 
 #include "jet/base/value_json.h"
 #include "jet/database_impl.h"
+#include "jet/shared_database.h"
 #include "jet/index/index_key.h"
 #include "jet/table/table_scan.h"
 
@@ -20,6 +21,7 @@ bool isUserTable(const jet::CatalogObject& o) {
 
 Bridge::Bridge(std::unique_ptr<jet::Database> db) : db_(std::move(db)) {
   local_ = dynamic_cast<jet::DatabaseImpl*>(db_.get());
+  if (auto* shared = dynamic_cast<jet::SharedDatabase*>(db_.get())) local_ = &shared->local();
   loadTables();
 }
 
@@ -72,6 +74,7 @@ std::string Bridge::complexJson(BridgeTable& t, size_t column, const jet::Value&
 
 std::vector<jet::Value> Bridge::storedRow(BridgeTable& t, jet::RowId id) {
   if (!local_ || t.linked) throw jet::Error(jet::err::kReadOnly, "Cannot update. Database or object is read-only.");
+  auto reading = db_->readOperation();  // pages read directly: one committed state
   const jet::TableDef& def = local_->tableDef(t.info.name);
   jet::RowSlot slot;
   jet::PageRef page = jet::resolveRow(local_->pageFile(), local_->format(), id, slot);

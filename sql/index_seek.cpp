@@ -23,9 +23,12 @@ constexpr int kLower = 1 << 16;
 constexpr int kUpper = 1 << 17;
 constexpr size_t kBatch = 256;
 
-// Types whose key order is the order SQLite sorts their values in. Text is left out (keys follow
-// the collation, SQLite compares bytes), as are GUIDs, Decimal and binary.
-bool ordered(ColumnType t) {
+// Types whose key order is the order SQLite sorts their values in, for a range (`forOrder` false)
+// or for a whole ORDER BY. Text is left out (keys follow the collation, SQLite compares bytes), as
+// are GUIDs, Decimal and binary. Dates serve ranges only: before 1899-12-30 a day's times run
+// backwards as numbers (bounds are widened to whole days there), so their keys are not SQL's order.
+bool ordered(ColumnType t, bool forOrder = false) {
+  if (t == ColumnType::DateTime) return !forOrder;
   switch (t) {
     case ColumnType::Byte:
     case ColumnType::Integer:
@@ -34,7 +37,6 @@ bool ordered(ColumnType t) {
     case ColumnType::Currency:
     case ColumnType::Single:
     case ColumnType::Double:
-    case ColumnType::DateTime:
       return true;
     default:
       return false;
@@ -79,14 +81,24 @@ class ReadOnlyStore : public jet::IndexPageStore {
 // The value of an SQL argument as a key entry of the column; false when it does not convert (the
 // seek then drops that part of the key and reads more entries).
 // A date's SQL text stands for every stored value that reads as it (to the millisecond), so a date
-// bound is moved by `nudge` milliseconds outwards.
+// bound is moved by `nudge` milliseconds outwards. Dates before 1899-12-30 count their time of day
+// away from zero (-1.25 is 6:00 on 1899-12-29), so such a day's values run backwards as numbers:
+// a bound there widens to the whole of its day.
+double widened(double days, int nudge) {
+  const double ms = 1 / 86400000.0;
+  if (days >= 0) return days + nudge * ms;
+  const double whole = std::trunc(days);
+  if (nudge < 0) return whole - 1 - ms;
+  return (whole < 0 ? whole : -days) + ms;
+}
+
 bool appendArgument(const jet::IndexOutline& o, size_t keyColumn, const jet::TableInfo& info, sqlite3_value* v,
                     jet::Bytes& key, int nudge = 0) {
   const int field = o.fields[keyColumn];
   if (field < 0 || static_cast<size_t>(field) >= info.columns.size()) return false;
   try {
     jet::Value value = columnValue(info.columns[static_cast<size_t>(field)], v);
-    if (auto* date = std::get_if<jet::DateTime>(&value)) date->days += nudge / 86400000.0;
+    if (auto* date = std::get_if<jet::DateTime>(&value); date && nudge) date->days = widened(date->days, nudge);
     jet::appendKeyEntry(o.columns[keyColumn], value, key);
     return true;
   } catch (const jet::Error&) {
@@ -138,7 +150,7 @@ void planIndex(BridgeTable& t, sqlite3_index_info* info) {
       const size_t kc = k + static_cast<size_t>(i);
       const auto& ob = info->aOrderBy[i];
       orderOk = ob.iColumn == o.fields[kc] && !ob.desc == o.columns[kc].ascending &&
-                ordered(t.info.columns[static_cast<size_t>(o.fields[kc])].type);
+                ordered(t.info.columns[static_cast<size_t>(o.fields[kc])].type, true);
     }
     // An index that leaves out rows with Null keys cannot stand in for the table without a
     // constraint that excludes them anyway.
@@ -177,6 +189,8 @@ IndexSeek::IndexSeek(Bridge& bridge, BridgeTable& table, int plan, int argc, sql
   if (!bridge.local() || index >= table.indexes.size())
     throw jet::Error(jet::err::kInvalidOperation, "Invalid operation: no such index plan.");
   outline_ = &table.indexes[index];
+  // Pages are read directly here: each step is a read operation of its own.
+  auto reading = bridge.db().readOperation();
   jet::DatabaseImpl& db = *bridge.local();
   store_ = std::make_unique<ReadOnlyStore>(db);
   tree_ = std::make_unique<jet::IndexTree>(*store_, outline_->rootPage, table.info.tdefPage);
@@ -271,6 +285,7 @@ bool IndexSeek::fill() {
 }
 
 bool IndexSeek::next() {
+  auto reading = bridge_.db().readOperation();
   jet::DatabaseImpl& db = *bridge_.local();
   for (;;) {
     if (started_) ++at_;

@@ -1,5 +1,6 @@
-// What opening and creating a database file can ask for: read-only access and a password, and for
-// a new file its page layout, version, code page and sort order.
+// What opening and creating a database file can ask for: read-only access, a password and how long
+// to wait for other programs' turns, and for a new file its page layout, version, code page and
+// sort order.
 #pragma once
 
 #include <cstdint>
@@ -13,6 +14,8 @@ namespace jet {
 struct OpenOptions {
   bool readOnly = false;
   std::string password;   // checked against the header's password when the file has one
+  // How long a write waits for another program's turn to end before failing with 3260.
+  int busyTimeoutMs = 10000;
 };
 
 struct CreateOptions {

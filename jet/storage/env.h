@@ -2,6 +2,7 @@
 // forced to the disk and locked by byte ranges, and the folder operations around them (create,
 // link, remove, force a folder). Every byte the engine stores or reads passes through one Env, so
 // that a test can put a simulated one in place (fault_env.h: failing writes, crashes, power cuts).
+// The one exception is the lock file beside a database (lock_file.h), which holds no data.
 //
 // Contracts:
 //  - File::read returns fewer bytes than asked only at the end of the file.

@@ -22,6 +22,9 @@
 namespace jet {
 
 constexpr size_t kJournalHeaderBytes = 512;
+// Where the header keeps the stamp of the last commit (see PageFile): outside the checksummed
+// fields, kept when the header is zeroed after a commit.
+constexpr size_t kJournalStampAt = 504;
 
 struct JournalContents {
   uint32_t pageSize = 0;

@@ -4,8 +4,10 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <chrono>
 #include <optional>
 #include <random>
+#include <thread>
 #include <sys/stat.h>
 #include <tuple>
 
@@ -25,6 +27,14 @@ std::string fileName(const std::string& path) {
 std::string folderOf(const std::string& path) {
   const auto slash = path.find_last_of('/');
   return slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
+}
+
+bool& lockingOn() {
+  static bool on = [] {
+    const char* v = std::getenv("TABULONIX_LOCKING");
+    return !(v && std::strcmp(v, "none") == 0);
+  }();
+  return on;
 }
 
 std::vector<uint8_t> readWhole(File& file) {
@@ -62,43 +72,158 @@ PageFile::PageFile(const std::string& path, bool readOnly, size_t cachePages)
       throw Error(err::kCannotOpenFile, "The Microsoft Jet database engine cannot open the file '" + path +
                                             "'. You do not have permission to read it.");
   }
-  if (!readOnly_ && !file_->lock(kWriterLock, 1, LockKind::Exclusive)) {
-    file_.reset();
-    throw Error(err::kCannotOpenFile, "The Microsoft Jet database engine cannot open the file '" + path +
-                                          "'. It is in use: another program has it open for changes.");
-  }
+  lock_ = std::make_unique<FileLock>(*file_);
+  locking_ = lockingOn();
   std::tie(device_, inode_) = file_->identity();
   fileSize_ = file_->size();
-  recoverJournal();
   pageCount_ = uint32_t(fileSize_ / pageSize_);
+  beginRead();  // plays back a hot journal before anything is read
+  endRead();
+  if (!readOnly_ && locking_) users_ = LockFile::join(path_);
 }
 
-// A journal beside the file that is valid and names this file is hot: a commit was cut short. A
-// writer plays it back (the original pages written, the file cut to its original length, forced)
-// and removes it; a reader applies it in memory and leaves both files alone. Any other journal
-// (zeroed, torn before it was forced, or another file's) is stale: a writer removes it.
-void PageFile::recoverJournal() {
-  const std::string journal = journalPathOf(path_);
+// The journal's stamp and identity, and the file's size and change time. A journal that is valid
+// and names this file, seen under a shared lock, is hot: commits write the journal only under the
+// exclusive lock, so its writer was cut short.
+PageFile::Marker PageFile::readMarker(std::optional<JournalContents>* hot) {
+  Marker m;
+  m.size = file_->size();
+  m.changed = file_->changeTime();
   int error = 0;
-  auto jfile = Env::get().open(journal, OpenMode::ReadOnly, error);
-  if (!jfile) return;
-  std::optional<JournalContents> j = decodeJournal(readWhole(*jfile));
-  jfile.reset();
-  if (j && (j->device != device_ || j->inode != inode_)) j.reset();
-  if (readOnly_) {
-    if (!j) return;
-    for (auto& [number, image] : j->pages) overlay_[uint64_t(number) * j->pageSize] = std::move(image);
-    fileSize_ = std::min(j->originalLength, fileSize_);
+  auto journal = Env::get().open(journalPathOf(path_), OpenMode::ReadOnly, error);
+  if (!journal) return m;
+  m.journal = journal->identity().second;
+  uint8_t header[kJournalHeaderBytes] = {};
+  if (journal->read(0, header, sizeof header) < sizeof header) return m;
+  m.stamp = le64(header + kJournalStampAt);
+  if (hot && header[0] != 0) {
+    *hot = decodeJournal(readWhole(*journal));
+    if (*hot && ((*hot)->device != device_ || (*hot)->inode != inode_)) hot->reset();
+  }
+  return m;
+}
+
+void PageFile::refresh() {
+  std::optional<JournalContents> hot;
+  Marker m = readMarker(&hot);
+  const bool hadOverlay = !overlay_.empty();
+  overlay_.clear();
+  if (hot && !readOnly_) {
+    recoverJournal();
+    m = readMarker(nullptr);
+  } else if (hot) {
+    for (auto& [number, image] : hot->pages) overlay_[uint64_t(number) * hot->pageSize] = std::move(image);
+  }
+  if (m == marker_ && !hot && !hadOverlay) return;
+  marker_ = m;
+  fileSize_ = hot && readOnly_ ? std::min(hot->originalLength, m.size) : file_->size();
+  pageCount_ = uint32_t(fileSize_ / pageSize_);
+  lru_.clear();
+  index_.clear();
+  ++generation_;
+}
+
+// Plays back a hot journal under the exclusive lock: the original pages written, the file cut to
+// its original length and forced, the journal removed.
+void PageFile::recoverJournal() {
+  waitFor([&] { return lock_->raise(FileLock::Level::Reserved); });
+  waitFor([&] { return lock_->raise(FileLock::Level::Exclusive); });
+  try {
+    std::optional<JournalContents> j;
+    readMarker(&j);  // another program may have played it back meanwhile
+    if (j) {
+      for (const auto& [number, image] : j->pages) file_->write(uint64_t(number) * j->pageSize, image.data(), image.size());
+      file_->truncate(j->originalLength);
+      file_->sync();
+      const std::string journal = journalPathOf(path_);
+      Env::get().remove(journal);
+      Env::get().syncFolder(journal);
+    }
+  } catch (...) {
+    relax();
+    throw;
+  }
+  relax();
+}
+
+template <typename Step>
+void PageFile::waitFor(Step&& step) {
+  if (step()) return;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(busyTimeoutMs_);
+  auto pause = std::chrono::microseconds(200);
+  while (!step()) {
+    if (std::chrono::steady_clock::now() >= deadline) throwBusy();
+    std::this_thread::sleep_for(pause);
+    pause = std::min(pause * 2, std::chrono::microseconds(20000));
+  }
+}
+
+[[noreturn]] void PageFile::throwBusy() {
+  relax();
+  std::optional<JetUser> holder = users_ ? users_->otherUser() : std::nullopt;
+  const JetUser who = holder ? *holder : LockFile::self();
+  throw Error(err::kLocked, "Couldn't update; currently locked by user '" + who.user + "' on machine '" + who.machine + "'.");
+}
+
+std::optional<JetUser> PageFile::foreignUser() {
+  return users_ ? users_->foreignUser() : LockFile::foreignUserOf(path_);
+}
+
+void PageFile::relax() {
+  using L = FileLock::Level;
+  if (!locking_) return;
+  lock_->lower(atomic_ || writeDepth_ > 0 ? L::Reserved : readDepth_ > 0 ? L::Shared : L::None);
+}
+
+void PageFile::setLocking(bool on) { lockingOn() = on; }
+
+void PageFile::beginRead() {
+  if (!locking_) {
+    if (readDepth_ == 0 && marker_ == Marker{}) refresh();  // a hot journal is played back all the same
+    ++readDepth_;
     return;
   }
-  if (j) {
-    for (const auto& [number, image] : j->pages) file_->write(uint64_t(number) * j->pageSize, image.data(), image.size());
-    file_->truncate(j->originalLength);
-    file_->sync();
-    fileSize_ = file_->size();
+  if (readDepth_++ > 0 || lock_->level() >= FileLock::Level::Shared) return;
+  try {
+    waitFor([&] { return lock_->raise(FileLock::Level::Shared); });
+    refresh();
+  } catch (...) {
+    --readDepth_;
+    relax();
+    throw;
   }
-  Env::get().remove(journal);
-  if (j) Env::get().syncFolder(journal);
+}
+
+void PageFile::endRead() {
+  if (readDepth_ > 0 && --readDepth_ == 0) relax();
+}
+
+void PageFile::takeWriteTurn(bool mayWait) {
+  if (!locking_ || lock_->level() >= FileLock::Level::Reserved) return;
+  if (auto other = foreignUser())
+    throw Error(err::kLocked, "Couldn't update; currently locked by user '" + other->user + "' on machine '" +
+                                  other->machine + "'.");
+  if (mayWait) waitFor([&] { return lock_->raise(FileLock::Level::Reserved); });
+  else if (!lock_->raise(FileLock::Level::Reserved)) throwBusy();
+}
+
+void PageFile::beginWrite() {
+  checkWritable();
+  const bool outerRead = readDepth_ > 0;
+  beginRead();
+  try {
+    takeWriteTurn(!outerRead);
+  } catch (...) {
+    endRead();
+    throw;
+  }
+  ++writeDepth_;
+}
+
+void PageFile::endWrite() {
+  if (writeDepth_ > 0) --writeDepth_;
+  endRead();
+  relax();
 }
 
 std::unique_ptr<PageFile> PageFile::createNew(const std::string& path, uint32_t pageSize) {
@@ -129,10 +254,23 @@ std::unique_ptr<PageFile> PageFile::createNew(const std::string& path, uint32_t 
 }
 
 PageFile::~PageFile() {
-  if (journal_) {
-    journal_.reset();
-    if (journalClean_) Env::get().remove(journalPathOf(path_));
+  journal_.reset();
+  // A writer removes the journal when nobody else is using the file at this moment: a clean one,
+  // and a stale one (torn, zeroed, or another file's); a hot one stays for the next open to play
+  // back. Another program that kept the file open makes a new one at its next commit.
+  if (!readOnly_ && lock_ && publishAs_.empty()) {
+    try {
+      using L = FileLock::Level;
+      std::optional<JournalContents> hot;
+      if (lock_->raise(L::Shared) && lock_->raise(L::Reserved) && lock_->raise(L::Exclusive)) {
+        readMarker(&hot);
+        if (!hot) Env::get().remove(journalPathOf(path_));
+      }
+    } catch (const Error&) {
+    }
   }
+  users_.reset();
+  lock_.reset();
   file_.reset();  // its locks go with it
   if (!publishAs_.empty()) Env::get().remove(path_);
 }
@@ -303,6 +441,18 @@ void PageFile::flush() {
 // Commits
 
 void PageFile::beginAtomic() {
+  if (!readOnly_ && publishAs_.empty() && lock_->level() < FileLock::Level::Reserved) {
+    const bool outerRead = readDepth_ > 0;
+    beginRead();
+    try {
+      takeWriteTurn(!outerRead);
+    } catch (...) {
+      endRead();
+      throw;
+    }
+    atomic_ = true;  // the scope keeps the turn
+    endRead();
+  }
   atomic_ = true;
   touched_ = false;
   atomicPageCount_ = pageCount_;
@@ -327,10 +477,17 @@ void PageFile::dropScope() {
   preImages_.clear();
   pageCount_ = atomicPageCount_;
   atomic_ = false;
+  relax();
 }
 
 void PageFile::writeJournal() {
   const std::string journal = journalPathOf(path_);
+  if (journal_) {
+    // Another program may have removed the journal on closing (and made a new one since).
+    int e = 0;
+    auto named = Env::get().open(journal, OpenMode::ReadOnly, e);
+    if (!named || named->identity() != journal_->identity()) journal_.reset();
+  }
   if (!journal_) {
     int e = 0;
     journal_ = Env::get().open(journal, OpenMode::OpenOrCreate, e);
@@ -365,7 +522,9 @@ void PageFile::writeJournal() {
 }
 
 void PageFile::clearJournal() {
-  const std::vector<uint8_t> zero(kJournalHeaderBytes, 0);
+  static std::mt19937_64 rng{std::random_device{}()};
+  std::vector<uint8_t> zero(kJournalHeaderBytes, 0);
+  put64(zero.data() + kJournalStampAt, rng() | 1);
   journal_->write(0, zero.data(), zero.size());
   journal_->sync();
   journalClean_ = true;
@@ -376,10 +535,16 @@ void PageFile::commitAtomic() {
   if (dirty_.empty()) {
     atomic_ = false;
     preImages_.clear();
+    relax();
     return;
   }
   bool fileTouched = false;
   try {
+    // The readers of the moment finish first; new ones wait until the change is in the file.
+    if (publishAs_.empty() && locking_) {
+      if (lock_->level() < FileLock::Level::Reserved) takeWriteTurn(true);
+      waitFor([&] { return lock_->raise(FileLock::Level::Exclusive); });
+    }
     writeJournal();
     std::vector<uint32_t> numbers;
     for (const auto& [number, page] : dirty_) numbers.push_back(number);
@@ -388,14 +553,17 @@ void PageFile::commitAtomic() {
     for (uint32_t n : numbers) storePage(n, *dirty_.at(n));
     file_->sync();
     clearJournal();
+    marker_ = readMarker(nullptr);
   } catch (const Error&) {
     undoCommit(fileTouched);
+    if (fileTouched && !broken_) marker_ = readMarker(nullptr);
     dropScope();
     throw;
   }
   atomic_ = false;
   dirty_.clear();
   preImages_.clear();
+  relax();
 }
 
 // Puts the file back as it was before a commit that failed part-way; when even that fails, the

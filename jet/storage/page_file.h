@@ -5,24 +5,37 @@
 // Memory stays fixed whatever the file's size: at most `cachePages` pages are held, and a page that
 // a caller still holds (a shared pointer) lives on only as long as the caller keeps it. Pages other
 // than page 0 pass through the file's page codec, if it has one (a database key or an encryption):
-// decoded on read, encoded on write. A file
-// opened for writing carries an exclusive advisory lock, so a second writer is refused (3051).
+// decoded on read, encoded on write.
+//
+// Any number of programs may have the file open, for reading and for writing; they take turns by
+// the locking protocol of file_lock.h. A read operation holds a shared lock and sees one committed
+// state; a write operation holds the writer's turn and commits under an exclusive lock. A writer
+// that cannot get its turn within the busy timeout fails with 3260, the file untouched. While the
+// file is open for writing this program is a user in Jet's lock file (lock_file.h), and while a Jet
+// program other than ours is one, every write fails at once with 3260.
 //
 // Commits are crash-safe through a rollback journal beside the file (see jet/storage/journal.h): the pages
 // of a commit wait in memory; at commit the original images of the pages it overwrites go to the
 // journal, which is forced to the disk, then the pages go to the file, which is forced, then the
-// journal's header is zeroed and forced. A valid journal found on open is played back before
-// anything is read (on a read-only open, in memory only).
+// journal's header is zeroed (keeping a new commit stamp) and forced. A valid journal found under a
+// shared lock is hot, left by a commit cut short: it is played back under the exclusive lock before
+// anything is read (on a read-only open, applied in memory only). The stamp, the journal's identity
+// and the database file's size and change time tell a later read operation whether another program
+// has committed since; nothing in the database file itself changes for it.
 #pragma once
 
 #include <cstdint>
 #include <list>
 #include <memory>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <vector>
 
 #include "jet/storage/env.h"
+#include "jet/storage/file_lock.h"
+#include "jet/storage/journal.h"
+#include "jet/storage/lock_file.h"
 #include "jet/storage/page_codec.h"
 
 namespace jet {
@@ -44,6 +57,31 @@ class PageFile {
   ~PageFile();
   PageFile(const PageFile&) = delete;
   PageFile& operator=(const PageFile&) = delete;
+
+  // A read operation: between beginRead() and endRead() (nested freely) the file holds a shared
+  // lock. The first beginRead() waits, up to the busy timeout, for a commit under way (then 3260),
+  // plays back a hot journal, and when another program has committed since the last operation,
+  // drops every cached page and counts up generation().
+  void beginRead();
+  void endRead();
+  // A write operation (inside which reads are part of it): the writer's turn, waited for up to the
+  // busy timeout, or refused at once when an outer read operation of this program is open (waiting
+  // then could deadlock against a writer waiting for that reader). 3260 either way, and at once
+  // while a Jet program other than ours has the database open. The turn lasts until endWrite() or,
+  // with an atomic scope still open (queued rows), until the scope ends.
+  void beginWrite();
+  void endWrite();
+  // How many times the file was found changed by another program.
+  uint64_t generation() const { return generation_; }
+  // How long a writer (or a reader, for a commit under way) waits for its turn; 10 s by default.
+  void setBusyTimeout(int milliseconds) { busyTimeoutMs_ = milliseconds; }
+  // Whether files opened from now on take part in the locking protocol (on by default;
+  // TABULONIX_LOCKING=none in the environment turns it off). Off, nothing is locked or checked for
+  // other programs' commits: only for a program that knows it is alone with its files, and to
+  // measure what the protocol costs.
+  static void setLocking(bool on);
+  // A Jet program other than ours that has the database open, by its lock file entry.
+  std::optional<JetUser> foreignUser();
 
   // Reads raw bytes from the start of the file (for the header, before the page size is known).
   std::vector<uint8_t> readPrefix(size_t len);
@@ -79,7 +117,8 @@ class PageFile {
   // Forces a createNew() file to the disk and gives it its name (3204 when that exists by now).
   void publish();
 
-  // All-or-nothing writes: between beginAtomic() and commitAtomic() pages written wait in memory;
+  // All-or-nothing writes: between beginAtomic() and commitAtomic() pages written wait in memory
+  // (the scope holds the writer's turn: beginAtomic() takes it when no write operation has);
   // commitAtomic() writes them through the journal (see above) and on failure puts the file back
   // as it was and throws; rollbackAtomic() drops them. Scopes do not nest.
   void beginAtomic();
@@ -107,18 +146,38 @@ class PageFile {
   void storePage(uint32_t number, const Page& page);
   void remember(uint32_t number, PageRef page);
   void forget(uint32_t number);
+  struct Marker {
+    uint64_t stamp = 0, journal = 0, size = 0;
+    int64_t changed = 0;
+    bool operator==(const Marker&) const = default;
+  };
+  // The state of the journal and the file; a hot journal's contents in `hot`.
+  Marker readMarker(std::optional<JournalContents>* hot);
+  // Under a fresh shared lock: plays back a hot journal and notices other programs' commits.
+  void refresh();
   void recoverJournal();
+  // Retries `step` until it succeeds or the busy timeout passes (then 3260).
+  template <typename Step>
+  void waitFor(Step&& step);
+  [[noreturn]] void throwBusy();
+  void takeWriteTurn(bool mayWait);
+  // Lowers the lock to what the open operations and scope need.
+  void relax();
   void writeJournal();
   void clearJournal();
   void undoCommit(bool fileTouched);
   void dropScope();
 
-  // A byte the writer of the moment holds locked, beyond any offset Jet locks.
-  static constexpr uint64_t kWriterLock = 0x100000000ull;
-
   std::string path_;
   std::string publishAs_;  // createNew(): the name the file gets when complete
   std::unique_ptr<File> file_;
+  std::unique_ptr<FileLock> lock_;
+  std::unique_ptr<LockFile> users_;  // our entry in Jet's lock file, while open for writing
+  bool locking_ = true;
+  int readDepth_ = 0, writeDepth_ = 0;
+  int busyTimeoutMs_ = 10000;
+  uint64_t generation_ = 0;
+  Marker marker_;
   bool readOnly_ = true;
   uint32_t pageSize_ = 4096;
   uint32_t pageCount_ = 0;

@@ -7,6 +7,7 @@
 #include "jet/catalog/catalog.h"
 #include "jet/index/index_page.h"
 
+#include "jet/storage/data_page.h"
 #include "jet/storage/page_transaction.h"
 
 #include "jet/database_impl.h"
@@ -91,19 +92,35 @@ TEST(Check, SoundFilesHaveNoProblems) {
   EXPECT_TRUE(r.ok()) << joined(r);
 }
 
-TEST(Check, NamesAWrongRowCount) {
-  CheckFixture fx;
-  const std::string path = fx.copy("testV1997.mdb");
-  const uint32_t tdef = tdefOf(path, "Table1");
-  ASSERT_NE(tdef, 0u);
-  {
-    auto f = jet::SchemaFile::open(path);
-    jet::Bytes p = f->page(tdef);
-    jet::le::put32(&p[12], jet::le::get32(&p[12]) + 5);
-    f->writePage(tdef, p.data());
+// Counts planted wrong in an Access-made file: the definition's row count, and the free-space count
+// of one of the table's data pages (writers trust it to place rows).
+TEST(Check, NamesAWrongRowOrFreeSpaceCount) {
+  const struct {
+    bool dataPage;
+    const char* named;
+  } cases[] = {{false, "Table 'Table1' records"}, {true, " of table 'Table1' records"}};
+  for (const auto& c : cases) {
+    CheckFixture fx;
+    const std::string path = fx.copy("testV1997.mdb");
+    const uint32_t tdef = tdefOf(path, "Table1");
+    ASSERT_NE(tdef, 0u);
+    {
+      auto f = jet::SchemaFile::open(path);
+      uint32_t page = tdef, at = 12;
+      if (c.dataPage) {
+        for (page = 1; page < f->pageFile().pageCount(); ++page) {
+          const jet::Bytes p = f->page(page);
+          if (p[0] == jet::kDataPageType && jet::le::get32(&p[4]) == tdef) break;
+        }
+        at = 2;
+      }
+      jet::Bytes p = f->page(page);
+      jet::le::put16(&p[at], uint16_t(jet::le::get16(&p[at]) + 2));
+      f->writePage(page, p.data());
+    }
+    auto r = checkFile(path);
+    EXPECT_NE(joined(r).find(c.named), std::string::npos) << joined(r);
   }
-  auto r = checkFile(path);
-  EXPECT_NE(joined(r).find("Table 'Table1' records"), std::string::npos) << joined(r);
 }
 
 TEST(Check, NamesAMissingIndexEntry) {

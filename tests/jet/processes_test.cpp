@@ -1,6 +1,6 @@
-// Other processes and the operating system's permissions: a file open for changes here is locked
-// against a writer in another process (and the other way round), and a file the user may only read
-// opens read-only and refuses every write without touching the file.
+// Other processes and the operating system's permissions: a file open for changes here opens for
+// changes in another process too (they take turns), and a file the user may only read opens
+// read-only and refuses every write without touching the file.
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
@@ -51,12 +51,12 @@ int tryToOpenForWriting(const std::string& path) {
   }
 }
 
-TEST(Processes, AWriterInAnotherProcessIsToldTheFileIsInUse) {
+TEST(Processes, AWriterInAnotherProcessOpensTheFileForWritingToo) {
   jettest::TempDir dir;
   const std::string path = dir.copy("testV2000.mdb");
   {
     auto db = jet::Database::open(path);
-    EXPECT_EQ(inChild([&] { return tryToOpenForWriting(path); }), kInUse);
+    EXPECT_EQ(inChild([&] { return tryToOpenForWriting(path); }), kOpenedForWriting);
     // Readers are not locked out.
     EXPECT_EQ(inChild([&] {
                 auto reader = jet::Database::open(path, {true, ""});
@@ -68,7 +68,7 @@ TEST(Processes, AWriterInAnotherProcessIsToldTheFileIsInUse) {
   EXPECT_EQ(inChild([&] { return tryToOpenForWriting(path); }), kOpenedForWriting);
 }
 
-TEST(Processes, AFileHeldByAnotherProcessCannotBeOpenedForWritingHere) {
+TEST(Processes, AFileHeldByAnotherProcessOpensForWritingHereToo) {
   jettest::TempDir dir;
   const std::string path = dir.copy("testV1997.mdb");
   int ready[2], release[2];
@@ -84,7 +84,7 @@ TEST(Processes, AFileHeldByAnotherProcessCannotBeOpenedForWritingHere) {
   }
   char c = 0;
   ASSERT_EQ(read(ready[0], &c, 1), 1);
-  EXPECT_EQ(tryToOpenForWriting(path), kInUse);
+  EXPECT_EQ(tryToOpenForWriting(path), kOpenedForWriting);
   const auto before = jettest::readFile(path);
   ASSERT_EQ(write(release[1], &c, 1), 1);
   int status = 0;

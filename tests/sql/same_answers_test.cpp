@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <set>
 
+#include "jet/database.h"
 #include "jet/support/test_files.h"
 #include "sql/connection.h"
 #include "sql/support/sql_fixture.h"
@@ -80,13 +81,10 @@ const Query kQueries[] = {
     {"SELECT {c} FROM {T} WHERE {c} >= {mid} ORDER BY {c} DESC", true},
 };
 
-class SameAnswers : public ::testing::TestWithParam<std::string> {};
-
-TEST_P(SameAnswers, AsSqliteOverACopy) {
-  auto c = sql::Connection::open(jettest::testdata(GetParam()), {.readOnly = true, .password = jettest::passwordOf(GetParam())});
-  sqlite3* copy = plainCopy(*c);
-  for (const std::string& name : c->tableNames()) {
-    const jet::TableInfo& info = c->table(name);
+void compareWithCopy(sql::Connection& c) {
+  sqlite3* copy = plainCopy(c);
+  for (const std::string& name : c.tableNames()) {
+    const jet::TableInfo& info = c.table(name);
     // The columns that lead an index (where the bridge seeks), and the first two.
     std::set<size_t> columns{0, 1};
     for (const jet::IndexInfo& x : info.indexes)
@@ -97,7 +95,7 @@ TEST_P(SameAnswers, AsSqliteOverACopy) {
       if (type == "BLOB" || type == "JSON") continue;
       for (const Query& q : kQueries) {
         const std::string text = fill(q.sql, name, info.columns[i].name, info.columns[0].name);
-        Rows ours = sqltest::query(c->handle(), text), plain = sqltest::query(copy, text);
+        Rows ours = sqltest::query(c.handle(), text), plain = sqltest::query(copy, text);
         if (!q.ordered) {
           std::sort(ours.begin(), ours.end());
           std::sort(plain.begin(), plain.end());
@@ -107,6 +105,34 @@ TEST_P(SameAnswers, AsSqliteOverACopy) {
     }
   }
   sqlite3_close(copy);
+}
+
+class SameAnswers : public ::testing::TestWithParam<std::string> {};
+
+TEST_P(SameAnswers, AsSqliteOverACopy) {
+  auto c = sql::Connection::open(jettest::testdata(GetParam()), {.readOnly = true, .password = jettest::passwordOf(GetParam())});
+  compareWithCopy(*c);
+}
+
+// Dates before 1899-12-30 with a time of day, whose stored numbers run backwards within their day,
+// through an index on the date.
+TEST(SameAnswers, EarlyDatesWithTimesThroughAnIndex) {
+  sqltest::Folder folder;
+  const std::string path = folder.file("early.mdb");
+  {
+    auto db = jet::Database::create(path, {.format = jet::Format::Jet4, .version = jet::FileVersion::Jet4});
+    jet::NewTable t{.name = "Times",
+                    .columns = {{.name = "At", .type = jet::ColumnType::DateTime}, {.name = "Id", .type = jet::ColumnType::Long}},
+                    .indexes = {{.name = "At", .columns = {{0, true}}}}};
+    db->createTable(t);
+    db->close();
+  }
+  auto c = sql::Connection::open(path);
+  c->exec("INSERT INTO Times VALUES ('1899-12-29 02:24:00', 1), ('1899-12-29 21:36:00', 2), ('1899-12-29 12:00:00', 3),"
+          " ('1899-12-28 06:00:00', 4), ('1899-12-30 06:00:00', 5), ('1900-01-01 00:00:00', 6), ('1899-12-29 00:00:00', 7)");
+  EXPECT_EQ(sqltest::query(c->handle(), "SELECT Id FROM Times WHERE At BETWEEN '1899-12-29 02:00:00' AND '1899-12-29 22:00:00' ORDER BY Id"),
+            (Rows{{"1"}, {"2"}, {"3"}}));
+  compareWithCopy(*c);
 }
 
 INSTANTIATE_TEST_SUITE_P(AllFiles, SameAnswers, ::testing::ValuesIn(jettest::allTestFiles()), [](const auto& info) {

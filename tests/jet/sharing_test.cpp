@@ -1,0 +1,300 @@
+// Several programs on one database file: readers see only committed states, writers take turns
+// (or give up with 3260 once their busy timeout has passed, the file untouched), a writer killed at
+// any moment of its commit loses nothing for the others, and a Jet program holding a user lock in
+// the lock file keeps every write of ours out.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "jet/database.h"
+#include "jet/storage/fault_env.h"
+#include "jet/storage/lock_file.h"
+#include "jet/support/test_files.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int kBatch = 10;  // rows per commit: every committed state holds a multiple of it
+constexpr int kSeedRows = 10 * kBatch;
+// Exit codes of children beyond any count they return.
+enum { kWrongCount = 201, kCheckFailed = 202, kOtherError = 203 };
+
+pid_t spawn(const std::function<int()>& fn) {
+  pid_t pid = fork();
+  if (pid != 0) return pid;
+  int code = kOtherError;
+  try {
+    code = fn();
+  } catch (...) {
+  }
+  _exit(code);
+}
+
+int exitCode(pid_t pid) {
+  int status = 0;
+  waitpid(pid, &status, 0);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// A pipe a child waits on, or signals through.
+struct Signal {
+  int fd[2];
+  Signal() { EXPECT_EQ(pipe(fd), 0); }
+  ~Signal() { close(fd[0]), close(fd[1]); }
+  void send() { EXPECT_EQ(write(fd[1], "x", 1), 1); }
+  bool wait() {
+    char c;
+    return read(fd[0], &c, 1) == 1;
+  }
+};
+
+jet::OpenOptions options(bool readOnly, int busyMs) {
+  jet::OpenOptions o;
+  o.readOnly = readOnly;
+  o.busyTimeoutMs = busyMs;
+  return o;
+}
+
+void insertBatch(jet::Database& db, int from) {
+  for (int i = 0; i < kBatch; ++i) db.queueInsert("T", {int64_t(from + i), std::string("row ") + std::to_string(from + i)});
+  db.commitQueued();
+}
+
+std::string newDatabase(const jettest::TempDir& dir) {
+  const std::string path = (dir.path() / "shared.mdb").string();
+  auto db = jet::Database::create(path);
+  jet::NewTable t;
+  t.name = "T";
+  t.columns = {{"K", jet::ColumnType::Long}, {"V", jet::ColumnType::Text, 50}};
+  db->createTable(t);
+  for (int b = 0; b < kSeedRows / kBatch; ++b) insertBatch(*db, b * kBatch);
+  db->close();
+  return path;
+}
+
+size_t rowCount(jet::Database& db) {
+  auto reading = db.readOperation();
+  auto cursor = db.openTable("T");
+  size_t n = 0;
+  while (cursor->next()) ++n;
+  return n;
+}
+
+// Runs `change` up to `times` times; returns how many went through. 3260 is a refusal to count,
+// any other error ends the child.
+int attempts(int times, const std::function<void()>& change) {
+  int done = 0;
+  for (int i = 0; i < times; ++i) {
+    try {
+      change();
+      ++done;
+    } catch (const jet::Error& e) {
+      if (e.number() != jet::err::kLocked) return kOtherError;
+    }
+  }
+  return done;
+}
+
+TEST(Sharing, ReadersSeeCommittedStatesWhileWritersTakeTurns) {
+  jettest::TempDir dir;
+  const std::string path = newDatabase(dir);
+  enum Role { CheckReader, CountReader, Inserter, RangeDeleter, Updater };
+  const std::vector<Role> roles = {CheckReader, CheckReader, CountReader, CountReader, Inserter,
+                                   Inserter,    RangeDeleter, Updater};
+  std::vector<pid_t> children;
+  for (size_t n = 0; n < roles.size(); ++n) {
+    const Role role = roles[n];
+    children.push_back(spawn([&, role, n]() -> int {
+      if (role == CheckReader || role == CountReader) {
+        for (int i = 0; i < 12; ++i) {
+          auto db = jet::Database::open(path, options(i % 2 == 0, 10000));
+          auto reading = db->readOperation();
+          if (rowCount(*db) % kBatch != 0) return kWrongCount;
+          if (role == CheckReader && !db->check().ok()) return kCheckFailed;
+        }
+        return 0;
+      }
+      auto db = jet::Database::open(path, options(false, 3000));
+      if (role == Inserter)
+        return attempts(8, [&] { insertBatch(*db, 1000 * int(n)); });
+      if (role == RangeDeleter)
+        return attempts(4, [&] {
+          auto turn = db->writeOperation();
+          std::vector<jet::RowId> first;
+          auto cursor = db->openTable("T");
+          while (first.size() < kBatch && cursor->next()) first.push_back(cursor->rowId());
+          db->deleteRows("T", first);
+        });
+      return attempts(10, [&] {
+        auto turn = db->writeOperation();
+        auto cursor = db->openTable("T");
+        if (!cursor->next()) return;
+        std::vector<jet::Value> row = cursor->values();
+        row[1] = std::string("updated");
+        const jet::RowId id = cursor->rowId();
+        cursor.reset();
+        db->updateRow("T", id, row);
+      });
+    }));
+  }
+  int expected = kSeedRows;
+  for (size_t n = 0; n < roles.size(); ++n) {
+    const int code = exitCode(children[n]);
+    ASSERT_GE(code, 0) << "child " << n;
+    ASSERT_LT(code, 200) << "child " << n << " (role " << roles[n] << ")";
+    if (roles[n] == Inserter) expected += code * kBatch;
+    if (roles[n] == RangeDeleter) expected -= code * kBatch;
+  }
+  auto db = jet::Database::open(path);
+  EXPECT_EQ(rowCount(*db), size_t(expected));
+  EXPECT_TRUE(db->check().ok());
+}
+
+// What keeps a writer out: another's writer's turn (rows queued), or a reader's operation (the
+// commit waits for it). Either way the writer gives up with 3260 and the file stays as it was.
+TEST(Sharing, AWriterKeptOutGivesUpWith3260AndLeavesTheFileAlone) {
+  jettest::TempDir dir;
+  const std::string path = newDatabase(dir);
+  using Hold = std::unique_ptr<jet::ReadOperation>;
+  const std::vector<std::function<Hold(jet::Database&)>> holders = {
+      [](jet::Database& db) {
+        db.queueInsert("T", {int64_t(-1), std::string("queued")});
+        return Hold();
+      },
+      [](jet::Database& db) { return db.readOperation(); },
+  };
+  for (size_t h = 0; h < holders.size(); ++h) {
+    Signal ready, release;
+    pid_t child = spawn([&] {
+      auto db = jet::Database::open(path);
+      Hold held = holders[h](*db);
+      ready.send();
+      release.wait();
+      return 0;
+    });
+    ASSERT_TRUE(ready.wait());
+    auto db = jet::Database::open(path, options(false, 200));
+    const size_t rows = rowCount(*db);
+    const auto before = jettest::readFile(path);
+    try {
+      db->insertRow("T", {int64_t(7), std::string("kept out")});
+      ADD_FAILURE() << "holder " << h << ": the write went through";
+    } catch (const jet::Error& e) {
+      EXPECT_EQ(e.number(), jet::err::kLocked) << h;
+      EXPECT_NE(e.description().find("Couldn't update; currently locked by user '"), std::string::npos) << h;
+    }
+    EXPECT_EQ(jettest::readFile(path), before) << h;
+    EXPECT_EQ(rowCount(*db), rows) << "a reader is not kept out, holder " << h;
+    release.send();
+    EXPECT_EQ(exitCode(child), 0);
+    EXPECT_NO_THROW(db->insertRow("T", {int64_t(8), std::string("its turn")})) << h;
+  }
+}
+
+// A writer killed at each point of its commit while another program has the file open: the other
+// sees the state before or after the change, never between (the first to read after the crash
+// plays the journal back), and the file stays sound.
+TEST(Sharing, AWriterKilledMidCommitLosesNothingForTheOthers) {
+  jettest::TempDir dir;
+  const std::string path = newDatabase(dir);
+  auto db = jet::Database::open(path);
+  size_t rows = rowCount(*db);
+  for (int n = 1; n <= 12; ++n) {
+    const int code = exitCode(spawn([&] {
+      jet::FaultEnv& env = jet::FaultEnv::install();
+      auto writer = jet::Database::open(path);
+      env.crashAt(n, jet::FaultEnv::Crash::Exit, 0);
+      insertBatch(*writer, 5000 + n * kBatch);
+      return 0;
+    }));
+    ASSERT_TRUE(code == 0 || code == jet::FaultEnv::kCrashExitCode) << n;
+    const size_t now = rowCount(*db);
+    // Killed once the change was in the file (its journal cleared), the change stays.
+    EXPECT_TRUE(now == rows + kBatch || (code != 0 && now == rows)) << "killed at operation " << n << ": " << now;
+    EXPECT_TRUE(db->check().ok()) << n;
+    rows = now;
+  }
+  EXPECT_NO_THROW(insertBatch(*db, 9000));
+}
+
+// Plays Access: a user lock held in the lock file, with its entry.
+pid_t playAccess(const std::string& lockFile, Signal& ready, Signal& release) {
+  return spawn([&] {
+    int fd = ::open(lockFile.c_str(), O_RDWR | O_CREAT, 0666);
+    char entry[64] = {};
+    std::strcpy(entry, "ACCESS-PC");
+    std::strcpy(entry + 32, "Admin");
+    if (fd < 0 || pwrite(fd, entry, 64, 0) != 64) return int(kOtherError);
+    struct flock fl = {};
+    fl.l_type = F_WRLCK;
+    fl.l_whence = SEEK_SET;
+    fl.l_start = 0x10000001;
+    fl.l_len = 1;
+    if (fcntl(fd, F_OFD_SETLK, &fl) != 0) return int(kOtherError);
+    ready.send();
+    release.wait();
+    return 0;
+  });
+}
+
+TEST(Sharing, AJetUserInTheLockFileKeepsWritesOutUntilItLeaves) {
+  for (const char* name : {"shared.mdb", "shared.accdb"}) {
+    jettest::TempDir dir;
+    std::string path = newDatabase(dir);
+    if (fs::path(name).extension() == ".accdb") {
+      const std::string renamed = (dir.path() / name).string();
+      fs::rename(path, renamed);
+      path = renamed;
+    }
+    const std::string lockFile = jet::lockFilePathOf(path);
+    EXPECT_EQ(fs::path(lockFile).extension(), fs::path(name).extension() == ".mdb" ? ".ldb" : ".laccdb");
+    {
+      jet::Database::open(path, options(true, 0))->objects();
+      EXPECT_FALSE(fs::exists(lockFile)) << "a read-only open leaves no trace";
+    }
+    Signal ready, release;
+    pid_t access = playAccess(lockFile, ready, release);
+    ASSERT_TRUE(ready.wait());
+    const auto before = jettest::readFile(path);
+    {
+      auto db = jet::Database::open(path);
+      const auto other = db->otherJetUser();
+      ASSERT_TRUE(other) << name;
+      EXPECT_EQ(other->machine, "ACCESS-PC");
+      EXPECT_EQ(other->user, "Admin");
+      EXPECT_EQ(rowCount(*db), size_t(kSeedRows));
+      try {
+        db->insertRow("T", {int64_t(1), std::string("beside Access")});
+        ADD_FAILURE() << name << ": the write went through";
+      } catch (const jet::Error& e) {
+        EXPECT_EQ(e.number(), jet::err::kLocked);
+        EXPECT_EQ(e.description(), "Couldn't update; currently locked by user 'Admin' on machine 'ACCESS-PC'.");
+      }
+      release.send();
+      EXPECT_EQ(exitCode(access), 0);
+      // Its entry stays behind without a lock: a stale one, which means nothing.
+      EXPECT_FALSE(db->otherJetUser());
+      EXPECT_NO_THROW(db->insertRow("T", {int64_t(2), std::string("after Access")}));
+      // Our own other programs are users too, but not Jet programs to keep out.
+      EXPECT_EQ(exitCode(spawn([&] {
+                  auto other = jet::Database::open(path);
+                  other->insertRow("T", {int64_t(3), std::string("beside us")});
+                  return other->otherJetUser() ? 1 : 0;
+                })),
+                0);
+      EXPECT_NE(jettest::readFile(path), before);
+    }
+    EXPECT_FALSE(fs::exists(lockFile)) << "the last user out removes the lock file";
+  }
+}
+
+}  // namespace
