@@ -67,14 +67,6 @@ void whiteBackground(QWidget* w) {
 
 QString path(int number) { return QStringLiteral("Form1.PushButton%1_Click").arg(number); }
 
-// The status line after a database was opened: its path, marked when the file could only be
-// opened for reading, so that the user knows before a save is refused.
-QString OpenedStatus(const QString& file) {
-  if (!modDB::bDBOpen || modDB::gDB.Updatable()) return file;
-  if (modDB::sOpenElsewhere.empty()) return file + QStringLiteral(" (read-only)");
-  return file + QStringLiteral(" (read-only): open in Access by ") + QString::fromStdString(modDB::sOpenElsewhere);
-}
-
 std::string utf8(const QString& s) { return s.toStdString(); }
 
 QString droppedFile(const QMimeData* data) {

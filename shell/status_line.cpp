@@ -13,7 +13,11 @@ QString marked(QString text) {
 
 }  // namespace
 
-QString OpenedStatus(const QString& file) { return marked(file); }
+// Beside Access the file was opened for reading only: the line says who has it open.
+QString OpenedStatus(const QString& file) {
+  if (!modDB::bDBOpen || modDB::gDB.Updatable() || modDB::sOpenElsewhere.empty()) return marked(file);
+  return file + QStringLiteral(" (read-only): open in Access by ") + QString::fromStdString(modDB::sOpenElsewhere);
+}
 
 QString RecordsStatus(qint64 count) { return marked(QStringLiteral("Records: ") + QString::number(count)); }
 
