@@ -207,8 +207,9 @@ void PageFile::takeWriteTurn(bool mayWait) {
   else if (!lock_->raise(FileLock::Level::Reserved)) throwBusy();
 }
 
-void PageFile::beginWrite() {
-  checkWritable();
+// A read operation with the writer's turn inside it; the read ends again when no turn is had. A
+// turn asked for inside an outer read of this program never waits (it could deadlock).
+void PageFile::beginReadAndWriteTurn() {
   const bool outerRead = readDepth_ > 0;
   beginRead();
   try {
@@ -217,6 +218,11 @@ void PageFile::beginWrite() {
     endRead();
     throw;
   }
+}
+
+void PageFile::beginWrite() {
+  checkWritable();
+  beginReadAndWriteTurn();
   ++writeDepth_;
 }
 
@@ -442,14 +448,7 @@ void PageFile::flush() {
 
 void PageFile::beginAtomic() {
   if (!readOnly_ && publishAs_.empty() && lock_->level() < FileLock::Level::Reserved) {
-    const bool outerRead = readDepth_ > 0;
-    beginRead();
-    try {
-      takeWriteTurn(!outerRead);
-    } catch (...) {
-      endRead();
-      throw;
-    }
+    beginReadAndWriteTurn();
     atomic_ = true;  // the scope keeps the turn
     endRead();
   }

@@ -161,6 +161,7 @@ class PageFile {
   void waitFor(Step&& step);
   [[noreturn]] void throwBusy();
   void takeWriteTurn(bool mayWait);
+  void beginReadAndWriteTurn();
   // Lowers the lock to what the open operations and scope need.
   void relax();
   void writeJournal();
