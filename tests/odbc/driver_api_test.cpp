@@ -3,10 +3,12 @@
 // long data in pieces, cancelling, transactions and the catalog functions.
 #include <gtest/gtest.h>
 
-#include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <mutex>
 #include <thread>
 
 #include "odbc/support/odbc_session.h"
@@ -242,19 +244,34 @@ TEST_F(DriverApi, CancelStopsARunningStatementWithHY008) {
   Connection conn;
   ASSERT_TRUE(SQL_SUCCEEDED(conn.open("DSN=Sample")));
   Statement s(conn);
-  std::atomic<bool> done{false};
+  // The driver manager clears a statement's diagnostics on every call, SQLCancel included, so the
+  // running thread reads its state before it says it is done, and cancels are spaced well apart.
+  std::mutex m;
+  std::condition_variable cv;
+  bool done = false;
   SQLRETURN rc = SQL_SUCCESS;
+  std::string state;
   std::thread run([&] {
-    rc = s.exec("WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c WHERE x < 10000000000) SELECT count(*) FROM c");
+    const SQLRETURN r =
+        s.exec("WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c WHERE x < 10000000000) SELECT count(*) FROM c");
+    const std::string st = s.diag().state;
+    std::lock_guard lock(m);
+    rc = r;
+    state = st;
     done = true;
+    cv.notify_all();
   });
-  while (!done) {
+  std::unique_lock lock(m);
+  while (!cv.wait_for(lock, std::chrono::milliseconds(50), [&] { return done; })) {
+    lock.unlock();
     SQLCancel(s.handle());
-    std::this_thread::yield();
+    lock.lock();
+    cv.wait_for(lock, std::chrono::seconds(2), [&] { return done; });
   }
+  lock.unlock();
   run.join();
   EXPECT_EQ(rc, SQL_ERROR);
-  EXPECT_EQ(s.diag().state, "HY008");
+  EXPECT_EQ(state, "HY008");
 }
 
 TEST_F(DriverApi, RollbackLeavesTheFileByteIdenticalAndCommitKeeps) {
