@@ -17,6 +17,28 @@ std::unique_ptr<jet::DatabaseImpl> openImpl(const std::string& name) {
   return std::make_unique<jet::DatabaseImpl>(jettest::testdata(name), jet::OpenOptions{true, jettest::passwordOf(name)});
 }
 
+TEST(TableDef, IndexPropertiesAndForeignKeys) {
+  auto db = openImpl("testIndexPropertiesV2000.mdb");
+  int unique = 0, ignoreNulls = 0, required = 0;
+  for (const auto& o : db->objects()) {
+    if (o.kind != jet::ObjectKind::Table) continue;
+    for (const auto& ix : db->table(o.name).indexes) {
+      unique += ix.unique;
+      ignoreNulls += ix.ignoreNulls;
+      required += ix.required;
+    }
+  }
+  EXPECT_GT(unique, 0);
+  EXPECT_GT(ignoreNulls, 0);
+  EXPECT_GT(required, 0);
+  auto idx = openImpl("indexTestV2000.mdb");
+  int foreign = 0;
+  for (const auto& o : idx->objects())
+    if (o.kind == jet::ObjectKind::Table)
+      for (const auto& ix : idx->table(o.name).indexes) foreign += ix.foreignKey;
+  EXPECT_GT(foreign, 0);
+}
+
 TEST(TableDef, ColumnPropertiesFromTheCatalog) {
   auto db = openImpl("testV2000.mdb");
   jet::TableInfo t = db->table("Table4");
