@@ -1,10 +1,9 @@
 #include "cli/postgres_target.h"
 
-#include <libpq-fe.h>
-
 #include <algorithm>
 #include <cstring>
 
+#include "cli/libpq.h"
 #include "jet/base/value_text.h"
 
 namespace migrate {
@@ -104,7 +103,7 @@ std::string unescape(const char* p, size_t n) {
 class Connection {
  public:
   explicit Connection(PGconn* c) : c_(c) {}
-  ~Connection() { PQfinish(c_); }
+  ~Connection() { libpq().PQfinish(c_); }
   PGconn* get() const { return c_; }
 
  private:
@@ -114,7 +113,7 @@ class Connection {
 class Result {
  public:
   explicit Result(PGresult* r) : r_(r) {}
-  ~Result() { PQclear(r_); }
+  ~Result() { libpq().PQclear(r_); }
   PGresult* get() const { return r_; }
 
  private:
@@ -124,20 +123,20 @@ class Result {
 class PostgresReader : public RowReader {
  public:
   PostgresReader(PGconn* c, std::string sql) : c_(c) {
-    Result r(PQexec(c_, sql.c_str()));
-    if (PQresultStatus(r.get()) != PGRES_COPY_OUT)
-      throw Refused(std::string("PostgreSQL, reading back: ") + PQerrorMessage(c_));
+    Result r(libpq().PQexec(c_, sql.c_str()));
+    if (libpq().PQresultStatus(r.get()) != PGRES_COPY_OUT)
+      throw Refused(std::string("PostgreSQL, reading back: ") + libpq().PQerrorMessage(c_));
   }
   ~PostgresReader() override {
     // Drain what was not read so that the connection can be used again.
     char* buf = nullptr;
-    while (!done_ && PQgetCopyData(c_, &buf, 0) > 0) PQfreemem(buf);
-    while (PGresult* r = PQgetResult(c_)) PQclear(r);
+    while (!done_ && libpq().PQgetCopyData(c_, &buf, 0) > 0) libpq().PQfreemem(buf);
+    while (PGresult* r = libpq().PQgetResult(c_)) libpq().PQclear(r);
   }
 
   bool row(int64_t, const std::vector<jet::Value>&, TextRow& out) override {
     char* buf = nullptr;
-    int n = PQgetCopyData(c_, &buf, 0);
+    int n = libpq().PQgetCopyData(c_, &buf, 0);
     if (n < 0) {
       done_ = true;
       return false;
@@ -154,7 +153,7 @@ class PostgresReader : public RowReader {
         out.push_back(unescape(buf + start, i - start));
       start = i + 1;
     }
-    PQfreemem(buf);
+    libpq().PQfreemem(buf);
     return true;
   }
 
@@ -186,12 +185,12 @@ class PostgresTarget : public Target {
     exec("SET LOCAL max_parallel_workers_per_gather = 0");
     // Names the schema holds already: any table of ours among them refuses the whole migration.
     const char* params[1] = {schema_.c_str()};
-    Result r(PQexecParams(conn_.get(),
+    Result r(libpq().PQexecParams(conn_.get(),
                           "SELECT c.relname FROM pg_class c JOIN pg_namespace n ON n.oid = c.relnamespace "
                           "WHERE n.nspname = $1",
                           1, nullptr, params, nullptr, nullptr, 0));
-    if (PQresultStatus(r.get()) != PGRES_TUPLES_OK) fail("reading the catalog");
-    for (int i = 0; i < PQntuples(r.get()); ++i) taken_.push_back(PQgetvalue(r.get(), i, 0));
+    if (libpq().PQresultStatus(r.get()) != PGRES_TUPLES_OK) fail("reading the catalog");
+    for (int i = 0; i < libpq().PQntuples(r.get()); ++i) taken_.push_back(libpq().PQgetvalue(r.get(), i, 0));
     for (const auto& t : s.tables)
       if (std::find(taken_.begin(), taken_.end(), t.name) != taken_.end())
         throw Refused("schema " + schema_ + " already holds a table " + t.name + "; nothing was written");
@@ -214,8 +213,8 @@ class PostgresTarget : public Target {
 
   void beginRows(const jet::TableInfo& t) override {
     table_ = &t;
-    Result r(PQexec(conn_.get(), ("COPY " + qualified(t.name) + " FROM STDIN (FORMAT binary)").c_str()));
-    if (PQresultStatus(r.get()) != PGRES_COPY_IN) fail("starting the copy into " + t.name);
+    Result r(libpq().PQexec(conn_.get(), ("COPY " + qualified(t.name) + " FROM STDIN (FORMAT binary)").c_str()));
+    if (libpq().PQresultStatus(r.get()) != PGRES_COPY_IN) fail("starting the copy into " + t.name);
     buf_.clear();
     buf_.append("PGCOPY\n\377\r\n\0", 11);
     put32(buf_, 0);
@@ -231,10 +230,10 @@ class PostgresTarget : public Target {
   void endRows() override {
     put16(buf_, 0xFFFF);
     flush();
-    if (PQputCopyEnd(conn_.get(), nullptr) != 1) fail("ending the copy");
-    Result r(PQgetResult(conn_.get()));
-    if (PQresultStatus(r.get()) != PGRES_COMMAND_OK) copyFailed(r.get());
-    while (PGresult* more = PQgetResult(conn_.get())) PQclear(more);
+    if (libpq().PQputCopyEnd(conn_.get(), nullptr) != 1) fail("ending the copy");
+    Result r(libpq().PQgetResult(conn_.get()));
+    if (libpq().PQresultStatus(r.get()) != PGRES_COMMAND_OK) copyFailed(r.get());
+    while (PGresult* more = libpq().PQgetResult(conn_.get())) libpq().PQclear(more);
   }
 
   void finishTable(const jet::TableInfo& t, std::optional<int64_t> highest) override {
@@ -284,10 +283,10 @@ class PostgresTarget : public Target {
     // Each view in a savepoint of its own: a refused one leaves the transaction usable.
     exec("SAVEPOINT saved_query");
     exec("SET LOCAL search_path TO " + quote(schema_) + ", public");
-    Result r(PQexec(conn_.get(), ("CREATE VIEW " + qualified(name) + " AS " + select).c_str()));
-    const bool ok = PQresultStatus(r.get()) == PGRES_COMMAND_OK;
+    Result r(libpq().PQexec(conn_.get(), ("CREATE VIEW " + qualified(name) + " AS " + select).c_str()));
+    const bool ok = libpq().PQresultStatus(r.get()) == PGRES_COMMAND_OK;
     if (!ok) {
-      why = PQresultErrorMessage(r.get());
+      why = libpq().PQresultErrorMessage(r.get());
       why = why.substr(0, why.find('\n'));  // the message, without the quoted statement
       exec("ROLLBACK TO SAVEPOINT saved_query");
     }
@@ -296,9 +295,9 @@ class PostgresTarget : public Target {
   }
 
   int64_t countRows(const jet::TableInfo& t) override {
-    Result r(PQexec(conn_.get(), ("SELECT count(*) FROM " + qualified(t.name)).c_str()));
-    if (PQresultStatus(r.get()) != PGRES_TUPLES_OK) fail("counting the rows of " + t.name);
-    return std::stoll(PQgetvalue(r.get(), 0, 0));
+    Result r(libpq().PQexec(conn_.get(), ("SELECT count(*) FROM " + qualified(t.name)).c_str()));
+    if (libpq().PQresultStatus(r.get()) != PGRES_TUPLES_OK) fail("counting the rows of " + t.name);
+    return std::stoll(libpq().PQgetvalue(r.get(), 0, 0));
   }
 
   std::unique_ptr<RowReader> readRows(const jet::TableInfo& t) override {
@@ -314,22 +313,22 @@ class PostgresTarget : public Target {
   std::string qualified(const std::string& table) const { return quote(schema_) + "." + quote(table); }
 
   [[noreturn]] void fail(const std::string& what) {
-    std::string message = PQerrorMessage(conn_.get());
+    std::string message = libpq().PQerrorMessage(conn_.get());
     while (!message.empty() && message.back() == '\n') message.pop_back();
     throw Refused("PostgreSQL, " + what + ": " + message);
   }
 
   void exec(const std::string& sql) {
-    Result r(PQexec(conn_.get(), sql.c_str()));
-    if (PQresultStatus(r.get()) != PGRES_COMMAND_OK) fail("refused " + sql.substr(0, 200));
+    Result r(libpq().PQexec(conn_.get(), sql.c_str()));
+    if (libpq().PQresultStatus(r.get()) != PGRES_COMMAND_OK) fail("refused " + sql.substr(0, 200));
   }
 
   void flush() {
     if (buf_.empty()) return;
-    if (PQputCopyData(conn_.get(), buf_.data(), static_cast<int>(buf_.size())) != 1) {
+    if (libpq().PQputCopyData(conn_.get(), buf_.data(), static_cast<int>(buf_.size())) != 1) {
       // The server ended the copy early: its reason is in the result.
-      PQputCopyEnd(conn_.get(), nullptr);
-      Result r(PQgetResult(conn_.get()));
+      libpq().PQputCopyEnd(conn_.get(), nullptr);
+      Result r(libpq().PQgetResult(conn_.get()));
       copyFailed(r.get());
     }
     buf_.clear();
@@ -337,9 +336,9 @@ class PostgresTarget : public Target {
 
   // The server's reason, with its "COPY t, line N, column c" context as table, row and column.
   [[noreturn]] void copyFailed(PGresult* r) {
-    std::string primary = r ? PQresultErrorField(r, PG_DIAG_MESSAGE_PRIMARY) ? PQresultErrorField(r, PG_DIAG_MESSAGE_PRIMARY) : ""
-                            : PQerrorMessage(conn_.get());
-    std::string context = r && PQresultErrorField(r, PG_DIAG_CONTEXT) ? PQresultErrorField(r, PG_DIAG_CONTEXT) : "";
+    std::string primary = r ? libpq().PQresultErrorField(r, PG_DIAG_MESSAGE_PRIMARY) ? libpq().PQresultErrorField(r, PG_DIAG_MESSAGE_PRIMARY) : ""
+                            : libpq().PQerrorMessage(conn_.get());
+    std::string context = r && libpq().PQresultErrorField(r, PG_DIAG_CONTEXT) ? libpq().PQresultErrorField(r, PG_DIAG_CONTEXT) : "";
     std::string where = "table " + table_->name;
     size_t line = context.find(", line ");
     if (line != std::string::npos) {
@@ -486,14 +485,14 @@ std::string postgresNumeric(const std::string& decimal) {
 }
 
 std::unique_ptr<Target> openPostgresTarget(const std::string& uri, const std::string& schema) {
-  PGconn* c = PQconnectdb(uri.c_str());
-  if (PQstatus(c) != CONNECTION_OK) {
-    std::string message = PQerrorMessage(c);
-    PQfinish(c);
+  PGconn* c = libpq().PQconnectdb(uri.c_str());
+  if (libpq().PQstatus(c) != CONNECTION_OK) {
+    std::string message = libpq().PQerrorMessage(c);
+    libpq().PQfinish(c);
     while (!message.empty() && message.back() == '\n') message.pop_back();
     throw Refused("cannot connect to the PostgreSQL server: " + message);
   }
-  PQsetClientEncoding(c, "UTF8");
+  libpq().PQsetClientEncoding(c, "UTF8");
   return std::make_unique<PostgresTarget>(c, schema.empty() ? "public" : schema);
 }
 

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cctype>
 #include <map>
+#include <set>
 
 #include "jet/base/error.h"
 #include "jet/database.h"
@@ -146,22 +147,39 @@ std::string selectStatement(const jet::QueryDefinition& q, const std::vector<jet
     if (parts.size() == 2 && parts[1] == "*") o.name.clear();
     outputs.push_back(std::move(o));
   }
-  std::string list = starLeft ? "*" : "";
+  // Access's TOP n over an ORDER BY also keeps the rows that tie with the n-th; LIMIT does not. Such
+  // a query ranks its rows by the ORDER BY in a derived table and keeps those ranked n or better, so
+  // every output gets the name it shows, for the outer SELECT to name.
+  const bool topWithTies = (q.options & jet::kQueryTop) && !q.orderBy.empty();
+  if (topWithTies && (starLeft || s != "SELECT "))
+    throw Untranslatable("TOP n over an ORDER BY with DISTINCT or with columns that are not known");
+  std::string list = starLeft ? "*" : "", shown;
+  std::set<std::string> shownNames;
   for (const Output& o : outputs) {
     size_t same = 0;
     for (const Output& other : outputs) same += !o.name.empty() && sameName(other.name, o.name);
-    std::string item = o.sql;
-    if (same > 1 && !o.named && !o.qualifier.empty()) item += " AS " + quoteSql(o.qualifier + "." + o.name);
-    else if (o.named) item += " AS " + quoteSql(o.name);
+    std::string item = o.sql, name;
+    if (same > 1 && !o.named && !o.qualifier.empty()) name = o.qualifier + "." + o.name;
+    else if (o.named || topWithTies) name = o.name;
+    if (!name.empty()) item += " AS " + quoteSql(name);
     list += (list.empty() ? "" : ", ") + item;
+    if (topWithTies && (name.empty() || !shownNames.insert(lower(name)).second))
+      throw Untranslatable("TOP n over an ORDER BY with columns of the same name");
+    shown += (shown.empty() ? "" : ", ") + quoteSql(name);
   }
   if (list.empty()) list = "*";
-  s += list + clauses(q, c) + orderBy(q, c);
   if (q.options & jet::kQueryTop) {
-    // Access's TOP also keeps rows that tie with the last one; SQLite's LIMIT does not.
-    if (!q.orderBy.empty()) throw Untranslatable("TOP n over an ORDER BY (Access keeps the rows that tie)");
-    s += "\nLIMIT " + q.top;
+    if (q.top.empty() || q.top.find_first_not_of("0123456789") != std::string::npos)
+      throw Untranslatable("TOP " + q.top);
   }
+  if (topWithTies) {
+    const std::string order = orderBy(q, c).substr(std::string("\nORDER BY ").size());
+    return "SELECT " + shown + "\nFROM (SELECT " + list + ", rank() OVER (ORDER BY " + order +
+           ") AS top_rank, row_number() OVER (ORDER BY " + order + ") AS top_row" + clauses(q, c) +
+           ") AS top_rows\nWHERE top_rank <= " + q.top + "\nORDER BY top_row";
+  }
+  s += list + clauses(q, c) + orderBy(q, c);
+  if (q.options & jet::kQueryTop) s += "\nLIMIT " + q.top;
   return s;
 }
 

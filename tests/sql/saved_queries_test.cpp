@@ -4,7 +4,10 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
+#include <algorithm>
+
 #include "sql/connection.h"
+#include "sql/saved_queries.h"
 #include "sql/support/sql_fixture.h"
 #include "sql/translate.h"
 
@@ -99,6 +102,40 @@ TEST(SavedQueryViews, MatchHandWrittenSql) {
     Rows got = sqltest::query(c->handle(), k.view);
     EXPECT_FALSE(got.empty()) << k.view;
     EXPECT_EQ(got, sqltest::query(c->handle(), k.handWritten)) << k.view;
+  }
+}
+
+// TOP n over an ORDER BY keeps the rows that tie with the n-th (text ties without regard to case),
+// in the ORDER BY's order; without an ORDER BY it is a plain limit.
+TEST(SavedQueryViews, TopKeepsTheRowsThatTie) {
+  sqltest::Folder folder;
+  auto c = sql::Connection::open(folder.copy("queryTestV2000.mdb"));
+  c->exec("INSERT INTO Table2 (col1, col2, col3) VALUES ('a', 'foo', 'p'), ('b', 'Foo', 'q'), ('c', 'bar', 'r'), ('d', 'zed', 's');");
+  jet::QueryDefinition q;
+  q.tables = {{"Table2", "", ""}};
+  q.columns = {{"Table2.col1", "", "", 0}, {"[col3] & \"!\"", "Third", "", 0}};
+  const std::vector<jet::TableInfo> tables = {c->table("Table2")};
+  struct Case {
+    const char* top;
+    bool ordered;
+    Rows rows;
+  };
+  const Case cases[] = {
+      {"1", true, {{"d", "s!"}}},
+      {"2", true, {{"d", "s!"}, {"a", "p!"}, {"b", "q!"}}},
+      {"3", true, {{"d", "s!"}, {"a", "p!"}, {"b", "q!"}}},
+      {"4", true, {{"d", "s!"}, {"a", "p!"}, {"b", "q!"}, {"c", "r!"}}},
+      {"2", false, {{"a", "p!"}, {"b", "q!"}}},
+  };
+  for (const Case& k : cases) {
+    q.options = jet::kQueryTop;
+    q.top = k.top;
+    q.orderBy.clear();
+    if (k.ordered) q.orderBy = {{"Table2.col2", true}};
+    const std::string sql = sql::selectIn(sql::Dialect::Bridge, q, tables);
+    Rows got = sqltest::query(c->handle(), sql);
+    if (k.ordered && got.size() > 2) std::sort(got.begin() + 1, got.begin() + 3);  // the tie's own order is free
+    EXPECT_EQ(got, k.rows) << sql;
   }
 }
 
