@@ -45,7 +45,8 @@ void checkValueFits(const TableInfo& table, Format format, size_t index, const V
 void checkRow(const TableInfo& table, const std::vector<Value>& values) {
   for (size_t i = 0; i < table.columns.size() && i < values.size(); ++i) {
     const ColumnInfo& c = table.columns[i];
-    if (c.autoNumber) continue;
+    // Auto-numbers and calculated values are the engine's; complex values live in their own tables.
+    if (c.autoNumber || c.calculated || c.type == ColumnType::Complex) continue;
     const Value& v = values[i];
     if (c.required && isNull(v))
       throw Error(err::kRequiredNull,

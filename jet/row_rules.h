@@ -1,5 +1,5 @@
 // The rules every row of a table obeys before it is written, whoever writes it (the object model's
-// recordsets, the command line's imports and updates): a text or binary no longer than its field,
+// recordsets, the command line's imports and updates, SQL): a text or binary no longer than its field,
 // a value in each Required field, no zero-length text where the field refuses one.
 #pragma once
 
@@ -21,7 +21,8 @@ int32_t fieldCapacity(const ColumnInfo& column, Format format);
 // field.
 void checkValueFits(const TableInfo& table, Format format, size_t index, const Value& v);
 // A whole row: 3314 for a Null in a Required field, 3315 for a zero-length text where
-// AllowZeroLength is False (auto-numbers are the engine's and not checked).
+// AllowZeroLength is False (auto-numbers, calculated and complex fields are the engine's and not
+// checked).
 void checkRow(const TableInfo& table, const std::vector<Value>& values);
 // Both, for every value of a new or changed row.
 void checkNewRow(const TableInfo& table, Format format, const std::vector<Value>& values);

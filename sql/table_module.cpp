@@ -12,6 +12,7 @@
 #include "jet/base/error.h"
 #include "sql/bridge.h"
 #include "jet/database_impl.h"
+#include "jet/row_rules.h"
 #include "jet/table/table_scan.h"
 #include "sql/index_seek.h"
 #include "sql/lazy_row.h"
@@ -241,21 +242,7 @@ int update(sqlite3_vtab* vtab, int argc, sqlite3_value** argv, sqlite3_int64* ne
       }
       values[i] = columnValue(c, x);
     }
-    // Required and zero-length texts, as the table's fields declare them.
-    for (size_t i = 0; i < n; ++i) {
-      const jet::ColumnInfo& c = t.info.columns[i];
-      if (c.autoNumber || c.calculated || c.type == jet::ColumnType::Complex) continue;
-      if (jet::isNull(values[i]) && c.required)
-        throw jet::Error(jet::err::kRequiredNull, "The field '" + t.info.name + "." + c.name +
-                                                      "' cannot contain a Null value because the Required property for "
-                                                      "this field is set to True. Enter a value in this field.",
-                         t.info.name, c.name);
-      const auto* text = std::get_if<std::string>(&values[i]);
-      if (text && text->empty() && !c.allowZeroLength &&
-          (c.type == jet::ColumnType::Text || c.type == jet::ColumnType::Memo))
-        throw jet::Error(jet::err::kZeroLength, "Field '" + t.info.name + "." + c.name + "' cannot be a zero-length string.",
-                         t.info.name, c.name);
-    }
+    jet::checkNewRow(t.info, db.format(), values);
     if (insert) {
       *newRowid = rowidOf(db.insertRow(t.info.name, std::move(values)));
     } else {

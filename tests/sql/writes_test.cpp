@@ -91,6 +91,7 @@ TEST_P(Writes, RefusedStatementsAndRollbacksLeaveTheFileAsItWas) {
   const Case cases[] = {
       {"duplicate key in the third row", "INSERT INTO [Order Lines] (Code) VALUES ('p'), ('q'), ('x')"},
       {"Null in a required field", "UPDATE [Order Lines] SET Code = CASE WHEN Code = 'y' THEN NULL ELSE 'z' END"},
+      {"a text longer than its field", "INSERT INTO [Order Lines] (Code) VALUES ('abcdefghijklmnopqrstu')"},
       {"a value that does not convert", "INSERT INTO [Order Lines] (Code, Due) VALUES ('d', 'not a date')"},
       {"rolled back", "BEGIN; INSERT INTO [Order Lines] (Code) VALUES ('r'); DELETE FROM [Order Lines] WHERE Code = 'x';"
                       "UPDATE [Order Lines] SET Note = 'n'; ROLLBACK"},
