@@ -32,6 +32,9 @@ struct Args {
   std::string busyTimeout;  // seconds
   std::string query;                 // sql: a saved query to run
   std::vector<std::string> params;   // sql: NAME=VALUE of the query's parameters, in the order given
+  // create-table: FIELD=EXPRESSION (or FIELD=TEXT) of the fields' rules, and the table's own rule.
+  std::vector<std::string> defaults, rules, ruleTexts, calculated;
+  std::string tableRule, tableRuleText;
   bool help = false;     // --help or -h anywhere on the line
   bool version = false;  // --version
 };

@@ -39,8 +39,12 @@ const std::vector<Command>& commands() {
       {"create-table", "FILE TABLE NAME:TYPE[:SIZE][:FLAG...]...", "a new table with the given fields",
        "Each field is NAME:TYPE, then optionally :SIZE (Text and Binary) and flags.\n"
            "Types (any case): " + joined(createTableTypeNames(), ", ") + ".\n"
-           "Flags: auto (an AutoNumber Long), required, allowzero (Text and Memo may be empty).",
-       "tabulonix-cli create-table Orders.mdb Customers ID:Long::auto Name:Text:40:required Notes:Memo",
+           "Flags: auto (an AutoNumber Long), required, allowzero (Text and Memo may be empty).\n"
+           "Rules are Access expressions: --default, --rule and --rule-text FIELD=..., --table-rule and\n"
+           "--table-rule-text for the whole table, --calculated FIELD=EXPR for a calculated field.",
+       "tabulonix-cli create-table Orders.mdb Customers ID:Long::auto Name:Text:40:required Notes:Memo\n"
+           "  tabulonix-cli create-table Orders.mdb Lines Qty:Long Price:Currency Total:Currency --default Qty=1 \\\n"
+           "      --rule \"Qty=>0 And <1000\" --rule-text \"Qty=Between 1 and 999\" --calculated \"Total=[Qty]*[Price]\"",
        cmdCreateTable},
       {"import", "FILE TABLE [--format jsonl|csv]", "rows on standard input, added to TABLE",
        "JSON lines (the default): one object a line naming some of the fields; the others take their\n"

@@ -120,6 +120,7 @@ int cmdCreateTable(const Args& a, Io&) {
     int16_t type;
     int32_t size;
     bool autoNumber = false, required = false, allowZero = false;
+    std::string defaultValue, validationRule, validationText, expression;
   };
   std::vector<Outline> outlines;
   for (size_t i = 2; i < a.positional.size(); ++i) {
@@ -145,14 +146,35 @@ int cmdCreateTable(const Args& a, Io&) {
     }
     outlines.push_back(sp);
   }
+  // FIELD=TEXT options, each naming a field given above.
+  auto assign = [&](const std::vector<std::string>& given, const char* option, std::string Outline::*member) {
+    for (const std::string& g : given) {
+      const size_t eq = g.find('=');
+      if (eq == std::string::npos || eq == 0) throw UsageError(std::string(option) + " must be FIELD=VALUE: " + g);
+      const std::string field = g.substr(0, eq);
+      auto it = std::find_if(outlines.begin(), outlines.end(), [&](const Outline& o) { return sameLetters(o.name, field); });
+      if (it == outlines.end()) throw UsageError(std::string(option) + " names no field of the table: " + field);
+      (*it).*member = g.substr(eq + 1);
+    }
+  };
+  assign(a.defaults, "--default", &Outline::defaultValue);
+  assign(a.rules, "--rule", &Outline::validationRule);
+  assign(a.ruleTexts, "--rule-text", &Outline::validationText);
+  assign(a.calculated, "--calculated", &Outline::expression);
   dao::Database db = openDao(a, false);
   dao::TableDef t = db.CreateTableDef(a.positional[1]);
+  t.SetValidationRule(a.tableRule);
+  t.SetValidationText(a.tableRuleText);
   for (const Outline& sp : outlines) {
     dao::Field f = t.CreateField(sp.name, sp.type, sp.size);
     t.GetFields().Append(f);
     f.SetRequired(sp.required);
     f.SetAllowZeroLength(sp.allowZero);
     f.SetAttributes(sp.autoNumber ? dao::dbAutoIncrField : 0);
+    f.SetDefaultValue(sp.defaultValue);
+    f.SetValidationRule(sp.validationRule);
+    f.SetValidationText(sp.validationText);
+    f.SetExpression(sp.expression);
   }
   db.GetTableDefs().Append(t);
   db.Close();

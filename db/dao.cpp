@@ -87,6 +87,10 @@ std::shared_ptr<FieldImpl> storedField(const jet::ColumnInfo& column, jet::Forma
   f->required = column.required;
   f->allowZeroLength = column.allowZeroLength;
   f->calculated = column.calculated;
+  f->defaultValue = column.defaultValue;
+  f->validationRule = column.validationRule;
+  f->validationText = column.validationText;
+  f->expression = column.expression;
   f->frozen = true;
   return f;
 }
@@ -98,6 +102,8 @@ std::vector<Field>& TableDefImpl::loadFields() {
     jet::Format format = d->engine().format();
     fields->clear();
     for (const jet::ColumnInfo& c : info.columns) fields->push_back(Field(storedField(c, format)));
+    validationRule = info.validationRule;
+    validationText = info.validationText;
     fieldsLoaded = true;
   }
   return *fields;
@@ -222,8 +228,14 @@ void TableDefs::Append(const TableDef& table) {
     c.autoNumber = (fi.attributes & dbAutoIncrField) != 0;
     c.required = fi.required;
     c.allowZeroLength = fi.allowZeroLength;
+    c.defaultValue = fi.defaultValue;
+    c.validationRule = fi.validationRule;
+    c.validationText = fi.validationText;
+    c.expression = fi.expression;
     outline.columns.push_back(std::move(c));
   }
+  outline.validationRule = t.validationRule;
+  outline.validationText = t.validationText;
   if (outline.columns.empty()) fail(jet::err::kNoFields, "No field defined--cannot append TableDef or Index.");
   db_->engine().createTable(outline);
   t.appended = true;
@@ -265,6 +277,30 @@ void TableDef::SetName(const std::string& name) {
 int32_t TableDef::Attributes() const {
   if (!impl_) objectInvalid();
   return impl_->attributes;
+}
+
+std::string TableDef::ValidationRule() const {
+  if (!impl_) objectInvalid();
+  impl_->loadFields();
+  return impl_->validationRule;
+}
+
+std::string TableDef::ValidationText() const {
+  if (!impl_) objectInvalid();
+  impl_->loadFields();
+  return impl_->validationText;
+}
+
+void TableDef::SetValidationRule(const std::string& expression) {
+  if (!impl_) objectInvalid();
+  if (impl_->appended) fail(jet::err::kInvalidOperation, "Invalid operation.");
+  impl_->validationRule = expression;
+}
+
+void TableDef::SetValidationText(const std::string& text) {
+  if (!impl_) objectInvalid();
+  if (impl_->appended) fail(jet::err::kInvalidOperation, "Invalid operation.");
+  impl_->validationText = text;
 }
 
 Fields TableDef::GetFields() const {
@@ -326,6 +362,10 @@ int32_t Field::Size() const { return fieldImpl(impl_).size; }
 bool Field::Required() const { return fieldImpl(impl_).required; }
 bool Field::AllowZeroLength() const { return fieldImpl(impl_).allowZeroLength; }
 bool Field::Calculated() const { return fieldImpl(impl_).calculated; }
+std::string Field::DefaultValue() const { return fieldImpl(impl_).defaultValue; }
+std::string Field::ValidationRule() const { return fieldImpl(impl_).validationRule; }
+std::string Field::ValidationText() const { return fieldImpl(impl_).validationText; }
+std::string Field::Expression() const { return fieldImpl(impl_).expression; }
 
 int32_t Field::Attributes() const {
   const FieldImpl& f = fieldImpl(impl_);
@@ -369,6 +409,25 @@ void Field::SetAllowZeroLength(bool allow) {
   FieldImpl& f = fieldImpl(impl_);
   if (f.frozen || f.index >= 0) fail(jet::err::kInvalidOperation, "Invalid operation.");
   f.allowZeroLength = allow;
+}
+
+namespace {
+
+// A definition property of a field not yet in the file.
+std::string& definitionText(const std::shared_ptr<FieldImpl>& impl, std::string FieldImpl::*member) {
+  FieldImpl& f = fieldImpl(impl);
+  if (f.frozen || f.index >= 0) fail(jet::err::kInvalidOperation, "Invalid operation.");
+  return f.*member;
+}
+
+}  // namespace
+
+void Field::SetDefaultValue(const std::string& e) { definitionText(impl_, &FieldImpl::defaultValue) = e; }
+void Field::SetValidationRule(const std::string& e) { definitionText(impl_, &FieldImpl::validationRule) = e; }
+void Field::SetValidationText(const std::string& t) { definitionText(impl_, &FieldImpl::validationText) = t; }
+void Field::SetExpression(const std::string& e) {
+  definitionText(impl_, &FieldImpl::expression) = e;
+  fieldImpl(impl_).calculated = !e.empty();
 }
 
 void Field::SetAttributes(int32_t attributes) {

@@ -101,6 +101,12 @@ class Field {
   bool AllowZeroLength() const;
   // A calculated field (Access 2010 and later) holds its expression's result: shown, never written.
   bool Calculated() const;
+  // Access expressions of the definition: the default value ("0", "\"none\"", "Date()"), the
+  // validation rule (">0 And <1000") and its message, and a calculated field's expression.
+  std::string DefaultValue() const;
+  std::string ValidationRule() const;
+  std::string ValidationText() const;
+  std::string Expression() const;
 
   // Recordset fields: the current record's value (Null for an empty field). A complex field gives
   // its values as one text: attachment names, or the values, joined by "; ".
@@ -118,6 +124,13 @@ class Field {
   void SetRequired(bool required);
   void SetAllowZeroLength(bool allow);
   void SetAttributes(int32_t attributes);
+  // Checked when the table is appended: 3075 for no expression, 3085 for an unknown function,
+  // 3070 for a name that is no field of the table. An expression makes a calculated field (files
+  // of Access 2010 and later); its type is the field's.
+  void SetDefaultValue(const std::string& expression);
+  void SetValidationRule(const std::string& expression);
+  void SetValidationText(const std::string& text);
+  void SetExpression(const std::string& expression);
 
   const std::shared_ptr<FieldImpl>& impl() const { return impl_; }
 
@@ -149,6 +162,12 @@ class TableDef {
   // On an appended table this renames it in the database (3010 exists, 3125 invalid name).
   void SetName(const std::string& name);
   int32_t Attributes() const;
+  // The table's validation rule over its fields ("[End]>=[Start]") and its message; settable
+  // before the table is appended.
+  std::string ValidationRule() const;
+  std::string ValidationText() const;
+  void SetValidationRule(const std::string& expression);
+  void SetValidationText(const std::string& text);
   Fields GetFields() const;
   Field CreateField(const std::string& name, int16_t type, int32_t size);
 

@@ -40,6 +40,7 @@ class TableDefImpl : public std::enable_shared_from_this<TableDefImpl> {
   std::weak_ptr<DatabaseImpl> db;
   std::string name;
   int32_t attributes = 0;
+  std::string validationRule, validationText;  // the table's own rule, over its fields
   bool appended = false;        // exists in the file
   bool fieldsLoaded = false;    // appended tables read their fields on first use
   std::shared_ptr<std::vector<Field>> fields = std::make_shared<std::vector<Field>>();
@@ -57,6 +58,9 @@ class FieldImpl {
   bool required = false;
   bool allowZeroLength = false;
   bool calculated = false;  // holds the stored result of an expression, never a typed value
+  // Access expressions: what a new record starts with, what every value must satisfy (and the
+  // message when it does not), and a calculated field's expression.
+  std::string defaultValue, validationRule, validationText, expression;
   // Set once the field belongs to a table in the file (its definition can no longer change).
   bool frozen = false;
   // Recordset fields: the recordset and the field's position in it.

@@ -21,15 +21,13 @@
 #include "shell/dialogs.h"
 #include "shell/main_window.h"
 #include "shell/shell.h"
+#include "support/files.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-std::string readFile(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
+std::string readFile(const fs::path& p) { return testsupport::readText(p.string()); }
 
 // A main window that remembers every change asked of it, so the test can tell that the command
 // left the tabs, grid, selection and status line alone.
@@ -57,14 +55,7 @@ class RecordingWindow : public app::MainWindow {
 class CompactCommandTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    static int argc = 1;
-    static char name[] = "compact_test";
-    static char* argv[] = {name, nullptr};
-    if (!QApplication::instance()) new QApplication(argc, argv);
     window_ = std::make_unique<RecordingWindow>();
-    root_ = fs::temp_directory_path() / ("tabulonix-compactcmd-" + std::to_string(getpid()) + "-" +
-                                         ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(root_);
     fs::create_directories(root_ / "program");
     fs::create_directories(root_ / "data");
     app::SetProgramFolderForTesting(QString::fromStdString((root_ / "program").string()));
@@ -74,8 +65,6 @@ class CompactCommandTest : public ::testing::Test {
   void TearDown() override {
     modDB::CloseDB();
     ui::setDialogs(nullptr);
-    std::error_code ec;
-    fs::remove_all(root_, ec);
   }
   // Copies a test database into the data folder and opens it as the session's database.
   fs::path openCopy(const std::string& name) {
@@ -106,7 +95,8 @@ class CompactCommandTest : public ::testing::Test {
     return names;
   }
 
-  fs::path root_;
+  testsupport::TempDir tmp_;
+  const fs::path root_ = tmp_.path();
   ui::ScriptedDialogs dialogs_;
   std::unique_ptr<RecordingWindow> window_;
 };
@@ -206,16 +196,5 @@ TEST_F(CompactCommandTest, AnUnwritableFolderLeavesTheOriginalAsItWasAndOpen) {
   ASSERT_NE(result, 100) << "could not change to an unprivileged user";
   EXPECT_EQ(result, kOpened | kStillOpen | kSame | kNoFinished | kErrorShown | kNothingLeft);
   fs::permissions(root_ / "data", fs::perms::owner_all, fs::perm_options::add);
-}
-
-TEST(CompactTemporaryPath, IsFreshAndBesideTheDatabase) {
-  fs::path dir = fs::temp_directory_path() / ("tabulonix-tmpname-" + std::to_string(getpid()));
-  fs::create_directories(dir);
-  const std::string db = (dir / "x.mdb").string();
-  const std::string a = modDB::CompactTemporaryPath(db);
-  EXPECT_EQ(fs::path(a).parent_path(), dir);
-  std::ofstream(a) << "taken";
-  for (int i = 0; i < 50; ++i) EXPECT_NE(modDB::CompactTemporaryPath(db), a);
-  fs::remove_all(dir);
 }
 

@@ -115,13 +115,4 @@ TEST_F(Form1Test, StartUpEndsWhenTheProbeFailsAndOpensTheHomePageOnItsDraw) {
   EXPECT_TRUE(dialogs.boxes[0].text.startsWith(QStringLiteral("Error #3706")));
 }
 
-TEST_F(Form1Test, ButtonsShowTheShippedHandPointer) {
-  app::SetProgramFolderForTesting(QStringLiteral(TABULONIX_BIN_DIR));
-  app::Form1 second;
-  ASSERT_TRUE(second.Form_Load());
-  EXPECT_EQ(second.button(9)->cursor().shape(), Qt::BitmapCursor);
-  EXPECT_EQ(second.Frame1()->cursor().shape(), Qt::ArrowCursor);
-  EXPECT_EQ(form->button(9)->cursor().shape(), Qt::ArrowCursor);  // no cursor file: the arrow
-}
-
 }  // namespace

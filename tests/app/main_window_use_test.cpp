@@ -63,37 +63,6 @@ class MainWindowUseTest : public testenv::MainWindowTest {
   QString immutable;
 };
 
-TEST_F(MainWindowUseTest, ClickingTheSelectedTabAgainReloadsGridAndCount) {
-  const QString path = oneTableFile();
-  open(path);
-  ASSERT_EQ(form->TabCount(), 1);
-  EXPECT_EQ(status(), path);  // opening shows the path
-  // A record added from elsewhere shows after the click, with the count.
-  {
-    dao::Recordset rs = modDB::gDB.OpenRecordset("People");
-    rs.AddNew();
-    rs.GetFields().Item(0).SetValue(std::string("Di"));
-    rs.Update();
-    rs.Close();
-  }
-  clickTab(0);
-  EXPECT_EQ(status(), QStringLiteral("Records: 4"));
-  EXPECT_EQ(form->GridRowCount(), 4);
-  EXPECT_EQ(form->TabIndex(), 1);
-  EXPECT_TRUE(dialogs.boxes.empty()) << dialogs.texts().join('|').toStdString();
-}
-
-TEST_F(MainWindowUseTest, AnAccdbFileBrowsesLikeAnMdbFile) {
-  dialogs.fileAnswers.push_back({copyTestDatabase(QStringLiteral("ace/testV2007.accdb")), 2, QString()});
-  form->button(2)->click();
-  ASSERT_TRUE(modDB::bDBOpen) << dialogs.texts().join('|').toStdString();
-  EXPECT_EQ(form->TabCount(), 4);
-  clickTab(0);
-  EXPECT_EQ(form->lblStatus()->text(), QStringLiteral("Records: 2"));
-  EXPECT_EQ(form->GridRowCount(), 2);
-  EXPECT_TRUE(dialogs.boxes.empty()) << dialogs.texts().join('|').toStdString();
-}
-
 TEST_F(MainWindowUseTest, ClickingAnotherTabRunsTheClickOnce) {
   open(copyTestDatabase(QStringLiteral("testV2000.mdb")));
   ASSERT_GT(form->TabCount(), 1);

@@ -62,12 +62,6 @@ TEST_F(PasswordPromptTest, WrongAnswersFailTheRightOneOpensAndCompactingKeepsThe
   }
 }
 
-TEST_F(PasswordPromptTest, FilesWithoutAPasswordOpenWithoutAQuestion) {
-  openThroughDialog(copyTestDatabase("testV2000.mdb"), QStringLiteral("unused"));
-  EXPECT_TRUE(modDB::bDBOpen);
-  EXPECT_TRUE(dialogs.inputPrompts.empty());
-}
-
 TEST_F(PasswordPromptTest, LoadSampleAsksForTheSamplesPassword) {
   ASSERT_TRUE(QDir(folder.path()).mkpath(QStringLiteral("Samples")));
   copyTestDatabase("more/passwordV2000.mdb", QStringLiteral("Samples/Sample.mdb"));

@@ -24,44 +24,6 @@ void fill(browse::RecordModel& model, const std::vector<std::vector<std::string>
   model.endFill();
 }
 
-std::vector<std::string> column(const browse::RecordModel& model, int c) {
-  std::vector<std::string> out;
-  for (int r = 0; r < model.rows(); ++r) out.emplace_back(model.cell(r, c));
-  return out;
-}
-
-TEST(RecordModelTest, HoldsCellsAndPadsShortRows) {
-  browse::RecordModel model;
-  fill(model, {{"a", "1"}, {"", "2"}, {"only"}, {"x", "y", "ignored extra"}}, 2);
-  ASSERT_EQ(model.rows(), 4);
-  EXPECT_EQ(model.columnCount(), 2);
-  EXPECT_EQ(model.cellText(0, 0), QStringLiteral("a"));
-  EXPECT_EQ(model.cellText(1, 0), QString());
-  EXPECT_EQ(model.cellText(2, 1), QString());  // a row ended early keeps empty cells
-  EXPECT_EQ(model.cellText(3, 1), QStringLiteral("y"));
-  EXPECT_EQ(model.cellText(3, 2), QString());
-  EXPECT_EQ(model.cellText(9, 0), QString());
-  EXPECT_EQ(model.data(model.index(1, 1), Qt::DisplayRole).toString(), QStringLiteral("2"));
-  fill(model, {{"ünïcödé", "€"}});  // a new fill replaces the rows
-  EXPECT_EQ(model.rows(), 1);
-  EXPECT_EQ(model.cellText(0, 0), QStringLiteral("ünïcödé"));
-  model.clearRows();
-  EXPECT_EQ(model.rows(), 0);
-}
-
-TEST(RecordModelTest, SortKeepsStoredPositionsAndTiesInStoredOrder) {
-  browse::RecordModel model;
-  fill(model, {{"b", "r0"}, {"A", "r1"}, {"c", "r2"}, {"a", "r3"}, {"10", "r4"}, {"9", "r5"}});
-  model.sortBy(0, false);
-  // Case does not separate "A" and "a", so they keep stored order; numbers sort as text.
-  EXPECT_EQ(column(model, 0), (std::vector<std::string>{"10", "9", "A", "a", "b", "c"}));
-  EXPECT_EQ(column(model, 1), (std::vector<std::string>{"r4", "r5", "r1", "r3", "r0", "r2"}));
-  EXPECT_EQ(model.storedPosition(0), 4);
-  EXPECT_EQ(model.storedPosition(2), 1);
-  model.sortBy(0, true);
-  EXPECT_EQ(column(model, 0), (std::vector<std::string>{"c", "b", "A", "a", "9", "10"}));
-}
-
 class NavigationTest : public testenv::MainWindowTest {
  protected:
   void SetUp() override {

@@ -182,17 +182,6 @@ TEST_F(SessionTest, EmptyTableGuards) {
   EXPECT_EQ(dialogs.modalShown, std::vector<QString>{QStringLiteral("Form5")});
 }
 
-TEST_F(SessionTest, NullCellsShowEmpty) {
-  open(copyTestDatabase(QStringLiteral("test2V2000.mdb")));
-  ASSERT_GE(form->GridRowCount(), 1);
-  int category = static_cast<int>(headers().indexOf(QStringLiteral("PROJ_PROP_CATEGORY")));
-  ASSERT_GT(category, 0);
-  dao::Recordset rs = modDB::gDB.OpenRecordset("MSP_PROJECTS");
-  ASSERT_TRUE(jet::isNull(rs.GetFields().Item(category).GetValue()));
-  EXPECT_EQ(form->GridCellText(1, category), QString());
-  EXPECT_EQ(form->GridCellText(1, 1), QStringLiteral("Project1"));
-}
-
 TEST_F(SessionTest, MoreThan32767RecordsAreAllListedAndCountAsMinusOne) {
   QString file = copyTestDatabase(QStringLiteral("generated/big200kV2000.mdb"));
   open(file);

@@ -25,38 +25,6 @@ using TempDir = testsupport::TempDir;
 
 }  // namespace
 
-TEST(CliRead, TablesAndColumnsInDaoTerms) {
-  Result r = run({"tables", data("testV2000.mdb")});
-  ASSERT_EQ(r.rc, 0) << r.err;
-  EXPECT_EQ(lines(r.out), (std::vector<std::string>{"Table1", "Table2", "Table3", "Table4"}));
-  r = run({"columns", data("testV2000.mdb"), "table1"});
-  ASSERT_EQ(r.rc, 0) << r.err;
-  std::vector<std::string> cols = lines(r.out);
-  ASSERT_EQ(cols.size(), 9u);
-  EXPECT_EQ(cols[0], "A\t10\t50\t2");   // text size in characters
-  EXPECT_EQ(cols[2], "C\t2\t1\t1");
-  EXPECT_EQ(cols[6], "G\t8\t8\t1");
-  EXPECT_EQ(cols[7], "H\t5\t8\t1");
-  EXPECT_EQ(cols[8], "I\t1\t1\t1");
-  r = run({"columns", data("testV1997.mdb"), "Table1"});
-  ASSERT_EQ(r.rc, 0) << r.err;
-  EXPECT_EQ(lines(r.out)[1], "B\t10\t100\t2");  // Jet 3 stores one byte a character
-}
-
-TEST(CliRead, ExportCsvAndJsonLines) {
-  Result r = run({"export", data("testV2000.mdb"), "Table1"});
-  ASSERT_EQ(r.rc, 0) << r.err;
-  std::vector<std::string> rows = lines(r.out);
-  ASSERT_GE(rows.size(), 3u);
-  EXPECT_EQ(rows[0], "A,B,C,D,E,F,G,H,I");
-  EXPECT_EQ(rows[1], "abcdefg,hijklmnop,2,222,333333333,444.555,1974-09-21,3.5,True");
-  r = run({"export", data("testV2000.mdb"), "Table1", "--format", "jsonl"});
-  ASSERT_EQ(r.rc, 0) << r.err;
-  EXPECT_EQ(lines(r.out)[0],
-            R"({"A":"abcdefg","B":"hijklmnop","C":2,"D":222,"E":333333333,"F":444.555,"G":"1974-09-21T00:00:00","H":"3.5000","I":true})");
-  EXPECT_EQ(lines(r.out).size(), rows.size() - 1);
-}
-
 TEST(CliRead, ExportsLargeNumbersAndExtendedDatesCanonically) {
   TempDir dir;
   const std::string file = dir.copy("ace/empty2019.accdb");
@@ -118,28 +86,6 @@ TEST(CliRead, ErrorsAndUsage) {
   r = run({"tables", junk});
   EXPECT_EQ(r.rc, 1);
   EXPECT_FALSE(r.err.empty());
-}
-
-TEST(CliCompact, WritesACopyThatExportsTheSameAndRefusesAnExistingDestination) {
-  TempDir dir;
-  const std::string source = dir.copy("delTestV2000.mdb");
-  const std::string target = dir.file("compacted.mdb");
-  Result r = run({"compact", source, target});
-  ASSERT_EQ(r.rc, 0) << r.err;
-  EXPECT_TRUE(fs::exists(target));
-  EXPECT_LE(fs::file_size(target), fs::file_size(source));
-  EXPECT_EQ(run({"check", target}).out, "ok\n");
-  EXPECT_EQ(run({"tables", target}).out, run({"tables", source}).out);
-  for (const std::string& table : lines(run({"tables", source}).out))
-    EXPECT_EQ(run({"export", target, table}).out, run({"export", source, table}).out) << table;
-
-  // A second run onto the same destination is refused and leaves the copy as it was.
-  const auto size = fs::file_size(target);
-  r = run({"compact", source, target});
-  EXPECT_EQ(r.rc, 1);
-  EXPECT_NE(r.err.find("3204"), std::string::npos) << r.err;
-  EXPECT_EQ(fs::file_size(target), size);
-  EXPECT_EQ(run({"compact", source}).rc, 2);
 }
 
 // Every command that opens a database takes its password: without it the command fails with

@@ -47,16 +47,6 @@ std::string jsonRows(int from, int to) {
   return s;
 }
 
-TEST_F(ImportTest, ManyBatchesGoInWhole) {
-  makeTable();
-  Result r = run({"import", db_, "Items"}, jsonRows(0, 9000));
-  ASSERT_EQ(r.rc, 0) << r.err;
-  EXPECT_EQ(r.out, "9000 rows imported\n");
-  EXPECT_EQ(exportedRows(), 9000u);
-  Result c = run({"check", db_});
-  EXPECT_EQ(c.rc, 0) << c.out;
-}
-
 TEST_F(ImportTest, AnEngineRefusalDeepInABatchKeepsEveryRowBeforeIt) {
   makeTable();
   // Line 5001 repeats the name of line 3: the unique index refuses it inside the third batch.

@@ -88,18 +88,6 @@ std::string capture(const std::string& command, int* status) {
   return r.out;
 }
 
-std::vector<std::string> splitLines(const std::string& text) {
-  std::vector<std::string> out;
-  size_t at = 0;
-  while (at < text.size()) {
-    size_t end = text.find('\n', at);
-    if (end == std::string::npos) end = text.size();
-    if (end > at) out.push_back(text.substr(at, end - at));
-    at = end + 1;
-  }
-  return out;
-}
-
 bool heavy(const std::string& path) { return path.find("big200k") != std::string::npos; }
 
 // The test files, in name order, and the 200,000-row file except in sanitizer builds; then the
@@ -134,7 +122,7 @@ const std::vector<OurFile>& ourExports() {
       if (!password.empty()) args.insert(args.end(), {"--password", password});
       int rc = cli::run(args, in, out, err);
       EXPECT_EQ(rc, 0) << path << " " << o.name << ": " << err.str();
-      for (const std::string& line : splitLines(out.str())) t.rows.push_back(clitest::parseReaderRow(line));
+      for (const std::string& line : testsupport::lines(out.str())) t.rows.push_back(clitest::parseReaderRow(line));
       EXPECT_EQ(t.rows.size(), t.info.rowCount) << path << " " << o.name;
       file.tables.push_back(std::move(t));
     }
@@ -371,14 +359,14 @@ TEST(IndependentReaders, MdbtoolsReadsEveryValueAsWeDo) {
   Tally tally;
   for (const OurFile& f : ourExports()) {
     int status = 0;
-    std::vector<std::string> names = splitLines(capture("mdb-tables -1 " + testsupport::quote(f.path), &status));
+    std::vector<std::string> names = testsupport::lines(capture("mdb-tables -1 " + testsupport::quote(f.path), &status));
     ASSERT_EQ(status, 0) << f.path;
     std::sort(names.begin(), names.end());
     EXPECT_EQ(names, ourNames(f)) << f.path;
     for (const OurTable& t : f.tables) {
       TheirTable theirs{t.info.name, {}, {}};
       const std::string format = "'%Y-%m-%dT%H:%M:%S'";
-      theirs.lines = splitLines(capture("mdb-json -D " + format + " -T " + format + " " + testsupport::quote(f.path) + " " +
+      theirs.lines = testsupport::lines(capture("mdb-json -D " + format + " -T " + format + " " + testsupport::quote(f.path) + " " +
                                             testsupport::quote(t.info.name) + " 2>/dev/null",
                                         &status));
       if (status != 0) theirs.failure = "mdb-json failed";
@@ -402,7 +390,7 @@ TEST(IndependentReaders, MdbReaderReadsEveryValueAsWeDo) {
                         " node " + testsupport::quote(std::string(TABULONIX_SOURCE_DIR) + "/tests/cli/support/mdb_reader_rows.cjs");
   for (const OurFile& f : files) command += " " + testsupport::quote(f.path);
   int status = 0;
-  std::vector<std::string> lines = splitLines(capture(command + " 2>&1", &status));
+  std::vector<std::string> lines = testsupport::lines(capture(command + " 2>&1", &status));
   ASSERT_EQ(status, 0) << (lines.empty() ? "" : lines.back());
 
   // FILE / TABLE / FAILED lines and rows, grouped.

@@ -20,16 +20,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string sh(const std::string& command) {
-  std::string out;
-  FILE* p = ::popen(command.c_str(), "r");
-  if (!p) return out;
-  char buf[4096];
-  size_t n;
-  while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-  ::pclose(p);
-  return out;
-}
+std::string sh(const std::string& command) { return testsupport::run(command).out; }
 
 // A PostgreSQL server of its own in a temporary folder, stopped when the object goes, also when
 // the test fails.

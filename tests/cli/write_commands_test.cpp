@@ -68,13 +68,6 @@ class Workspace : public ::testing::Test {
     EXPECT_EQ(r.rc, 0) << r.out;
     EXPECT_EQ(r.out, "ok\n");
   }
-  // mdb-export's rows (no header), dates as ISO, or nothing when mdbtools is missing.
-  std::optional<std::vector<std::string>> mdbExport(const std::string& db, const std::string& table) const {
-    if (!haveMdbtools()) return std::nullopt;
-    Result r = shell("mdb-export -H -T '%Y-%m-%d %H:%M:%S' " + quote(db) + " " + quote(table) + " 2>&1");
-    EXPECT_EQ(r.rc, 0) << r.out;
-    return lines(r.out);
-  }
 
   testsupport::TempDir folder_;
 };
@@ -89,31 +82,6 @@ std::vector<std::string> createTableArgs(const std::string& db) {
 }
 
 }  // namespace
-
-TEST_F(Workspace, CreateBothFormatsAndRefuseAnExistingFile) {
-  for (const char* format : {"jet3", "jet4"}) {
-    std::string db = file(std::string(format) + ".mdb");
-    Result r = cli({"create", db, "--format", format});
-    ASSERT_EQ(r.rc, 0) << r.err;
-    r = cli({"info", db});
-    ASSERT_EQ(r.rc, 0) << r.err;
-    EXPECT_NE(r.out.find(std::string(format) == "jet3" ? "format\tJet 3\n" : "format\tJet 4\n"), std::string::npos)
-        << r.out;
-    EXPECT_NE(r.out.find(std::string(format) == "jet3" ? "page size\t2048\n" : "page size\t4096\n"),
-              std::string::npos);
-    expectCheckPasses(db);
-    const std::string before = slurp(db);
-    r = cli({"create", db, "--format", format});
-    EXPECT_EQ(r.rc, 1);
-    EXPECT_NE(r.err.find("3204"), std::string::npos) << r.err;
-    EXPECT_EQ(slurp(db), before) << "a refused create must leave the file alone";
-    if (haveMdbtools()) {
-      EXPECT_EQ(shell("mdb-tables -1 " + quote(db)).out, "");
-    }
-  }
-  EXPECT_EQ(cli({"create", file("x.mdb"), "--format", "jet5"}).rc, 2);
-  EXPECT_FALSE(fs::exists(file("x.mdb")));
-}
 
 TEST_F(Workspace, CreateTableWithEveryTypeSizeAndFlag) {
   std::string db = file("t.mdb");
@@ -215,48 +183,29 @@ TEST_F(Workspace, NewerTypesOnlyInTheVersionsThatHaveThem) {
   expectCheckPasses(a2019);
 }
 
-TEST_F(Workspace, ImportJsonLinesAndCsvReadBackInBothReaders) {
+// CSV as users write it (quotes, doubled quotes, a line break inside a value, empty and missing
+// fields) goes in as the same rows in both formats; every other type's import is compared with the
+// independent readers on the files the tool writes.
+TEST_F(Workspace, ImportCsvReadsQuotedFieldsAndLineBreaks) {
   for (const char* format : {"jet3", "jet4"}) {
     SCOPED_TRACE(format);
     std::string db = file(std::string(format) + ".mdb");
     ASSERT_EQ(cli({"create", db, "--format", format}).rc, 0);
     ASSERT_EQ(cli(createTableArgs(db)).rc, 0);
-    // A memo longer than a page, so that it is stored on pages of its own.
-    std::string memo;
-    for (int i = 0; i < 700; ++i) memo += "line " + std::to_string(i) + ' ';
-    Result r = cli({"import", db, "Items"},
-                   "{\"Name\":\"Ann\",\"Notes\":\"" + memo +
-                       "\",\"Price\":\"12.3400\",\"When\":\"2001-02-03T04:05:06\",\"Ok\":true,"
-                       "\"N\":255,\"I\":-32768,\"S\":0.5,\"D\":-2.5e-7}\n"
-                       "\n"
-                       "{\"Name\":\"\",\"Price\":7,\"Ok\":false}\n"
-                       "{\"Name\":null,\"ID\":99}\n");
-    ASSERT_EQ(r.rc, 0) << r.err;
-    EXPECT_EQ(r.out, "3 rows imported\n");
-    r = cli({"import", db, "Items", "--format", "csv"},
-            "Name,When,I\r\n\"quoted, with \"\"quotes\"\"\",1999-12-31 23:59:59,7\r\n"
-            "\"two\nlines\",,\r\n\"\",,\r\n,,\r\n");
+    Result r = cli({"import", db, "Items", "--format", "csv"},
+                   "Name,When,I,ID\r\n\"quoted, with \"\"quotes\"\"\",1999-12-31 23:59:59,7,99\r\n"
+                   "\"two\nlines\",,,\r\n\"\",,,\r\n,,,\r\n");
     ASSERT_EQ(r.rc, 0) << r.err;
     EXPECT_EQ(r.out, "4 rows imported\n");
     std::vector<std::string> rows = exported(db, "Items");
-    ASSERT_EQ(rows.size(), 9u);
-    EXPECT_TRUE(rows[1] == "1,Ann," + memo + ",12.34,2001-02-03 04:05:06,True,255,-32768,0.5,-2.5e-07")
-        << rows[1].substr(0, 40) << "..." << rows[1].substr(rows[1].size() - 80);
-    EXPECT_EQ(rows[2], "2,\"\",,7,,False,,,,");
-    EXPECT_EQ(rows[3], "3,,,,,False,,,,") << "an auto-number given in the input is the engine's to assign";
-    EXPECT_EQ(rows[4], "4,\"quoted, with \"\"quotes\"\"\",,,1999-12-31 23:59:59,False,,7,,");
-    EXPECT_EQ(rows[5], "5,\"two");
-    EXPECT_EQ(rows[6], "lines\",,,,False,,,,");
-    EXPECT_EQ(rows[7], "6,\"\",,,,False,,,,");
-    EXPECT_EQ(rows[8], "7,,,,,False,,,,");
+    ASSERT_EQ(rows.size(), 6u);
+    EXPECT_EQ(rows[1], "1,\"quoted, with \"\"quotes\"\"\",,,1999-12-31 23:59:59,False,,7,,")
+        << "an auto-number given in the input is the engine's to assign";
+    EXPECT_EQ(rows[2], "2,\"two");
+    EXPECT_EQ(rows[3], "lines\",,,,False,,,,");
+    EXPECT_EQ(rows[4], "3,\"\",,,,False,,,,");
+    EXPECT_EQ(rows[5], "4,,,,,False,,,,");
     expectCheckPasses(db);
-    if (auto m = mdbExport(db, "Items")) {
-      ASSERT_EQ(m->size(), 8u);
-      EXPECT_TRUE((*m)[0] == "1,\"Ann\",\"" + memo + "\",12.3400,\"2001-02-03 04:05:06\",1,255,-32768,0.5,-2.5e-07")
-          << (*m)[0].substr(0, 40) << "..." << (*m)[0].substr((*m)[0].size() - 80);
-      EXPECT_EQ((*m)[3], "4,\"quoted, with \"\"quotes\"\"\",,,\"1999-12-31 23:59:59\",0,,7,,");
-      EXPECT_EQ((*m)[7], "7,,,,,0,,,,");
-    }
   }
 }
 
@@ -296,23 +245,6 @@ TEST_F(Workspace, ImportStopsAtTheFirstRefusedRowKeepingTheRowsBefore) {
   expectCheckPasses(db);
   EXPECT_EQ(cli({"import", db, "T", "--format", "xml"}).rc, 2);
   EXPECT_EQ(cli({"import", db, "NoSuch"}, "{}\n").rc, 1);
-}
-
-TEST_F(Workspace, DuplicateKeyIsRefusedWithItsNumber) {
-  // A unique index only comes from a file that has one: the Access-made index test file.
-  std::string db = file("idx.mdb");
-  fs::copy_file(std::string(TABULONIX_TESTDATA_DIR) + "/indexTestV2000.mdb", db);
-  fs::permissions(db, fs::perms::owner_write, fs::perm_options::add);
-  Result r = cli({"export", db, "Table1", "--format", "jsonl"});
-  ASSERT_EQ(r.rc, 0) << r.err;
-  std::vector<std::string> before = lines(r.out);
-  ASSERT_FALSE(before.empty());
-  r = cli({"import", db, "Table1"}, before[0] + "\n");
-  EXPECT_EQ(r.rc, 1);
-  EXPECT_NE(r.err.find("line 1: "), std::string::npos) << r.err;
-  EXPECT_NE(r.err.find("3022"), std::string::npos) << r.err;
-  EXPECT_EQ(exported(db, "Table1", "jsonl"), before);
-  expectCheckPasses(db);
 }
 
 TEST_F(Workspace, UpdateAndDeleteByPosition) {
@@ -378,10 +310,6 @@ TEST_F(Workspace, UpdateAndDeleteByPosition) {
                                          "8,r7,,7", "9,r8,,8", "10,r9,,9"};
     EXPECT_EQ(rows, expected);
     expectCheckPasses(db);
-    if (auto m = mdbExport(db, "T")) {
-      EXPECT_EQ(*m, (std::vector<std::string>{"2,\"r1\",,1", "6,\"r5\",,5", "7,\"r6\",,6", "8,\"r7\",,7",
-                                              "9,\"r8\",,8", "10,\"r9\",,9"}));
-    }
     // A new row after deletions still takes the next auto-number.
     ASSERT_EQ(cli({"import", db, "T"}, "{\"Name\":\"new\"}\n").rc, 0);
     EXPECT_NE(exported(db, "T").back().find("11,new"), std::string::npos);
@@ -415,59 +343,4 @@ TEST_F(Workspace, NoSyncWritesTheSameRows) {
   EXPECT_EQ(rows[0].size(), 11u);
   EXPECT_EQ(rows[0], rows[1]);
   EXPECT_NE(cli({"help"}).out.find("--no-sync"), std::string::npos);
-}
-
-// The commands' arguments and the engine's refusals reach the user; what the engine does to the
-// file is tested with the engine.
-TEST_F(Workspace, RenameAndDropTables) {
-  std::string db = file("t.mdb");
-  ASSERT_EQ(cli({"create", db, "--format", "jet3"}).rc, 0);
-  ASSERT_EQ(cli({"create-table", db, "Alpha", "A:Long"}).rc, 0);
-  ASSERT_EQ(cli({"create-table", db, "Beta", "B:Text:10"}).rc, 0);
-  ASSERT_EQ(cli({"rename-table", db, "Alpha", "Gamma"}).rc, 0);
-  ASSERT_EQ(cli({"drop-table", db, "beta"}).rc, 0);
-  EXPECT_EQ(lines(cli({"tables", db}).out), (std::vector<std::string>{"Gamma"}));
-  struct Refusal {
-    std::vector<std::string> args;
-    int rc;
-    const char* why;
-  };
-  const Refusal refusals[] = {
-      {{"rename-table", db, "Gamma"}, 2, "usage"},
-      {{"rename-table", db, "Nope", "X"}, 1, "3265"},            {{"rename-table", db, "Gamma", "a!b"}, 1, "3125"},
-      {{"drop-table", db, "Alpha"}, 1, "3011"},                  {{"drop-table", db}, 2, "usage"},
-  };
-  for (const Refusal& r : refusals) {
-    const Result result = cli(r.args);
-    EXPECT_EQ(result.rc, r.rc) << r.args[0] << " " << r.args.back();
-    EXPECT_NE(result.err.find(r.why), std::string::npos) << result.err;
-  }
-  expectCheckPasses(db);
-}
-
-TEST_F(Workspace, CheckNamesProblemsInADamagedFile) {
-  std::string db = file("t.mdb");
-  ASSERT_EQ(cli({"create", db, "--format", "jet4"}).rc, 0);
-  ASSERT_EQ(cli({"create-table", db, "T", "A:Long", "B:Text:50"}).rc, 0);
-  std::string input;
-  for (int i = 0; i < 50; ++i) input += "{\"A\":" + std::to_string(i) + ",\"B\":\"row " + std::to_string(i) + "\"}\n";
-  ASSERT_EQ(cli({"import", db, "T"}, input).rc, 0);
-  expectCheckPasses(db);
-  // Zero the row-count field of the last data page (the new table's rows): they can no longer be
-  // found, so the table's row count and its index-free scan disagree.
-  std::string bytes = slurp(db);
-  const size_t page = 4096;
-  size_t last = 0;
-  for (size_t p = 1; p * page < bytes.size(); ++p)
-    if (bytes[p * page] == 0x01 && bytes[p * page + 1] == 0x01) last = p;
-  ASSERT_GT(last, 0u);
-  bytes[last * page + 12] = 0;
-  bytes[last * page + 13] = 0;
-  std::ofstream(db, std::ios::binary | std::ios::trunc) << bytes;
-  Result r = cli({"check", db});
-  EXPECT_EQ(r.rc, 1);
-  EXPECT_NE(r.out, "ok\n");
-  EXPECT_FALSE(r.out.empty());
-  EXPECT_EQ(cli({"check"}).rc, 2);
-  EXPECT_EQ(cli({"check", file("missing.mdb")}).rc, 1);
 }

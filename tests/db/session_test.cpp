@@ -1,5 +1,4 @@
-// The session routines: their results, what they leave in sLastError, and the pending-table
-// routines of the New Table window.
+// The session routines on real files: creating, opening and closing, and the version they name.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -8,49 +7,8 @@
 #include "db/session.h"
 #include "support/error_of.h"
 #include "support/files.h"
-#include "support/memory_engine.h"
 
-using namespace testing_support;
 namespace fs = std::filesystem;
-
-namespace {
-
-modDB::FieldDef def(const std::string& name, int16_t type, int16_t size, bool required = false,
-                    bool allowZero = false, int16_t attributes = 0) {
-  return modDB::FieldDef{name, type, size, attributes, required, allowZero};
-}
-
-struct Session : ::testing::Test {
-  std::shared_ptr<MemoryState> state = std::make_shared<MemoryState>();
-
-  void SetUp() override {
-    addTable(*state, "Visible", {column("A", jet::ColumnType::Long)},
-             {{int64_t{10}}, {int64_t{20}}, {int64_t{30}}});
-    addTable(*state, "MSysObjects", {column("Id", jet::ColumnType::Long)}, {}, jet::ObjectKind::SystemTable,
-             0x80000002u);
-    addTable(*state, "Hidden", {column("A", jet::ColumnType::Long)}, {}, jet::ObjectKind::Table, 1);
-    addTable(*state, "OnlyTwo", {column("A", jet::ColumnType::Long)}, {}, jet::ObjectKind::Table, 2);
-    modDB::gDB = dao::Database(std::make_shared<dao::DatabaseImpl>(memoryEngine(state), "memory.mdb"));
-    modDB::bDBOpen = true;
-    modDB::sLastError.clear();
-    modDB::ClearFieldDefs();
-  }
-  void TearDown() override {
-    modDB::bDBOpen = false;
-    modDB::gDB = dao::Database();
-  }
-  void setPending(std::vector<modDB::FieldDef> defs) {
-    modDB::gFieldDefs = std::move(defs);
-    modDB::iFieldCount = static_cast<int16_t>(modDB::gFieldDefs.size());
-  }
-};
-
-}  // namespace
-
-TEST_F(Session, FillTabsLeavesOutEveryTableWithASystemBit) {
-  // The hidden attribute alone (1) keeps a table; either bit of 0x80000002 hides it.
-  EXPECT_EQ(modDB::FillTabs(), (std::vector<std::string>{"Visible", "Hidden"}));
-}
 
 TEST(SessionFiles, CreateOpenAndClose) {
   testsupport::TempDir temp;

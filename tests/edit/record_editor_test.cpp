@@ -101,9 +101,14 @@ class RecordTest : public testenv::MainWindowTest {
       auto* form = static_cast<Form4*>(d);
       seen.clear();
       readOnly.clear();
+      explained.clear();
       for (int k = 0; k < form->RowCount(); ++k) {
+        QLineEdit* box = form->dField1(k)->txtValue();
         seen << form->dField1(k)->Text();
-        readOnly.push_back(form->dField1(k)->txtValue()->isReadOnly());
+        readOnly.push_back(box->isReadOnly());
+        // A read-only box says why and looks unlike the others.
+        explained.push_back(!box->toolTip().isEmpty() && box->palette().color(QPalette::Base) !=
+                                                              form->dField1(0)->txtValue()->palette().color(QPalette::Base));
       }
       for (const auto& [k, text] : values) form->dField1(k)->SetText(text);
       form->PushButton(button)->click();
@@ -113,6 +118,7 @@ class RecordTest : public testenv::MainWindowTest {
 
   QStringList seen;  // the texts the editor showed on opening
   std::vector<bool> readOnly;  // and which of its boxes took no typing
+  std::vector<bool> explained;  // and which of them had a tip and another colour
 };
 
 modDB::FieldDef def(const char* name, int16_t type, int16_t size, int16_t attributes = 0, bool required = false,
@@ -584,6 +590,7 @@ TEST_F(RecordTest, ComplexFieldsShowAsTextAreReadOnlyAndSurviveSaving) {
   EXPECT_EQ(seen[2], "b.bin; c.txt");
   EXPECT_EQ(seen[4], "n2 again; n2");
   EXPECT_EQ(readOnly, (std::vector<bool>{false, true, true, false, true, true}));
+  EXPECT_EQ(explained, readOnly);
   const QStringList row = stored("Items", 1);
   EXPECT_EQ(row[0], "deux");
   EXPECT_EQ(row[1], "blue");

@@ -1,6 +1,5 @@
-// What the record editor and the search window take from a user: complex fields shown but not
-// editable (and saying why), and dates typed as the user's language writes them, with the
-// United States forms read too where no language is set.
+// Dates typed as the user's language writes them, taken by the record editor and the search window
+// alike, with the United States forms read too where no language is set.
 #include <QApplication>
 #include <QComboBox>
 #include <QLineEdit>
@@ -12,56 +11,12 @@
 #include "edit/form4.h"
 #include "gui_test_env.h"
 #include "shell/typed_text.h"
-#include "support/complex_fixture.h"
 
 namespace {
 
 using edit::Form4;
 
-class TypedValuesTest : public testenv::MainWindowTest {
- protected:
-  void selectTab(const QString& name) {
-    for (int i = 0; i < form->TabCount(); ++i)
-      if (form->sTab1()->tabText(i) == name) form->SelectTab(i + 1);
-  }
-};
-
-TEST_F(TypedValuesTest, ComplexFieldsAreVisiblyReadOnlyAndSayWhy) {
-  path = folder.filePath("complex.mdb");
-  complexfixture::build(path.toStdString());
-  ASSERT_TRUE(modDB::OpenDB(path.toStdString()));
-  form->RefreshTables(1);
-  selectTab(QStringLiteral("Items"));
-  form->SelectRow(1);
-  struct Row {
-    bool readOnly;
-    bool tip;
-    QColor base;
-    QString before, after;
-  };
-  std::vector<Row> rows;
-  dialogs.modalHandlers["Form4"] = [&](QDialog* d) {
-    auto* editor = static_cast<Form4*>(d);
-    for (int k = 0; k < editor->RowCount(); ++k) {
-      QLineEdit* box = editor->dField1(k)->txtValue();
-      const QString before = box->text();
-      QTest::keyClicks(box, QStringLiteral("typed"));
-      rows.push_back({box->isReadOnly(), !box->toolTip().isEmpty(), box->palette().color(QPalette::Base), before,
-                      box->text()});
-    }
-    d->reject();
-  };
-  form->PushButton_Click(15);
-  ASSERT_EQ(rows.size(), 6u);
-  const QColor editable = rows[0].base;
-  for (size_t k = 0; k < rows.size(); ++k) {
-    SCOPED_TRACE(k);
-    EXPECT_EQ(rows[k].tip, rows[k].readOnly);
-    EXPECT_EQ(rows[k].base != editable, rows[k].readOnly) << rows[k].base.name().toStdString() << " " << editable.name().toStdString();
-    EXPECT_EQ(rows[k].after == rows[k].before, rows[k].readOnly);
-  }
-  EXPECT_EQ(std::count_if(rows.begin(), rows.end(), [](const Row& r) { return r.readOnly; }), 4);
-}
+using TypedValuesTest = testenv::MainWindowTest;
 
 // The same typed date is stored by the editor and found by the search, in the language set and,
 // with none set, in the United States forms as well.

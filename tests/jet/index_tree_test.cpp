@@ -184,20 +184,6 @@ TEST_P(RandomTree, InsertsAndDeletesKeepExactlyTheEntriesInOrder) {
   }
 }
 
-TEST_P(RandomTree, KeysAddedInOrderFillPages) {
-  MemStore store(GetParam());
-  jet::IndexTree tree(store, store.newRoot(), 7);
-  const jet::KeyColumn id{jet::ColumnType::Long, true};
-  for (int64_t i = 1; i <= 5000; ++i) tree.insert({jet::encodeKey({id}, {jet::Value{i}}), jet::RowId{static_cast<uint32_t>(i / 50 + 1), 0}, 0});
-  EXPECT_EQ(firstProblem(tree), "");
-  // 9-byte entries on pages of 1800 / 3616 bytes: nearly full pages, not half-full ones.
-  const size_t perPage = jet::IndexPageLayout::of(GetParam()).capacity() / 9;
-  EXPECT_LE(store.pagesInUse(), 5000 / perPage + 4);
-  auto all = tree.entries();
-  ASSERT_EQ(all.size(), 5000u);
-  EXPECT_TRUE(std::is_sorted(all.begin(), all.end()));
-}
-
 TEST_P(RandomTree, DeferredWritesOverMorePagesThanAreHeld) {
   // Enough entries that the tree holds more pages than are kept in memory: pages leave memory
   // written, and a second tree over the same store reads back exactly what the first one holds.
@@ -395,50 +381,6 @@ TEST(IndexTree, RebuildFillsEachLeafAsFarAsItsPackedEntriesFit) {
   }
 }
 
-TEST(IndexTree, RebuildWritesTheSamePagesFromSortedAndShuffledEntries) {
-  std::mt19937 rng(5);
-  std::vector<jet::IndexEntry> shuffled;
-  for (int i = 0; i < 5000; ++i) shuffled.push_back(randomEntry(rng, 30));
-  for (int i = 0; i < 200; ++i) shuffled.push_back(shuffled[rng() % shuffled.size()]);  // repeats go
-  std::vector<jet::IndexEntry> sorted = shuffled;
-  std::sort(sorted.begin(), sorted.end());
-  std::vector<jet::IndexEntry> distinct = sorted;
-  distinct.erase(std::unique(distinct.begin(), distinct.end()), distinct.end());
-  auto build = [&](const std::vector<jet::IndexEntry>& entries) {
-    MemStore store(jet::Format::Jet4);
-    const uint32_t root = store.newRoot();
-    jet::IndexTree tree(store, root, 7);
-    tree.rebuild(entries);
-    EXPECT_EQ(tree.entries(), distinct);
-    std::vector<std::vector<uint8_t>> pages;
-    std::vector<uint8_t> buf(4096);
-    for (uint32_t p : tree.pages()) {
-      store.readPage(p, buf.data());
-      pages.push_back(buf);
-    }
-    return pages;
-  };
-  EXPECT_EQ(build(sorted), build(shuffled));
-}
-
-TEST(TableIndexes, RebuildOfManyRowsMakesSeveralLevels) {
-  MemStore store(jet::Format::Jet3);
-  std::vector<jet::IndexOutline> outlines(1);
-  outlines[0] = {"ByText", store.newRoot(), {{jet::ColumnType::Text, true, jet::TextCollation::General97}}, {0}, false, false, false};
-  jet::TableIndexes idx(store, 7, outlines);
-  std::vector<std::pair<jet::RowId, std::vector<jet::Value>>> rows;
-  for (uint32_t i = 0; i < 20000; ++i)
-    rows.push_back({jet::RowId{i / 100 + 1, static_cast<uint16_t>(i % 100)}, {std::string(40, 'a') + std::to_string(i * 7919 % 20000)}});
-  idx.rebuild(rows);
-  auto problems = idx.verify(rows);
-  EXPECT_TRUE(problems.empty()) << problems.front();
-  // A second rebuild reuses the root and gives back the old pages.
-  size_t pages = store.pagesInUse();
-  idx.rebuild(rows);
-  EXPECT_EQ(store.pagesInUse(), pages);
-  EXPECT_GT(pages, 20u);
-}
-
 }  // namespace
 
 namespace {
@@ -471,32 +413,6 @@ TEST(IndexTree, DamagedTreesGiveErrorsNotCrashes) {
   jet::IndexTree dangling(store, root, 7);
   EXPECT_THROW(dangling.entries(), jet::Error);
   EXPECT_FALSE(dangling.verify().empty());
-}
-
-TEST(TableIndexes, OutlinesFromTheTableDescription) {
-  jet::TableInfo t;
-  t.columns.resize(3);
-  t.columns[0] = {.name = "ID", .type = jet::ColumnType::Long, .number = 0};
-  t.columns[1] = {.name = "Name", .type = jet::ColumnType::Text, .number = 2, .sortOrder = 1033, .sortVersion = 0};
-  t.columns[2] = {.name = "Amount", .type = jet::ColumnType::Numeric, .number = 5, .scale = 2};
-  t.indexes.push_back({.name = "PrimaryKey", .realNumber = 0, .columns = {{0, true}}, .primaryKey = true});
-  t.indexes.push_back({.name = "ByName", .realNumber = 1, .columns = {{2, false}, {5, true}}, .ignoreNulls = true});
-  // A foreign key sharing the primary key's real index adds nothing but its name.
-  t.indexes.push_back({.name = "FK", .realNumber = 0, .columns = {{0, true}}, .foreignKey = true});
-  auto outlines = jet::indexOutlines(jet::FileVersion::Jet4, t, {40, 41});
-  ASSERT_EQ(outlines.size(), 2u);
-  EXPECT_TRUE(outlines[0].unique && outlines[0].required);
-  EXPECT_EQ(outlines[0].rootPage, 40u);
-  EXPECT_EQ(outlines[1].fields, (std::vector<int>{1, 2}));
-  EXPECT_FALSE(outlines[1].columns[0].ascending);
-  EXPECT_EQ(outlines[1].columns[0].collation, jet::TextCollation::GeneralLegacy);
-  EXPECT_EQ(outlines[1].columns[1].scale, 2);
-  EXPECT_TRUE(outlines[1].ignoreNulls && !outlines[1].unique);
-  // An index over a column the table does not have cannot be maintained.
-  t.indexes.push_back({.name = "Broken", .realNumber = 2, .columns = {{9, true}}});
-  MemStore store(jet::Format::Jet4);
-  jet::TableIndexes idx(store, 7, jet::indexOutlines(jet::FileVersion::Jet4, t, {store.newRoot(), store.newRoot(), store.newRoot()}));
-  EXPECT_NE(idx.problem().find("Broken"), std::string::npos);
 }
 
 TEST(TableIndexes, KeysTooLongForAPageAreRefused) {

@@ -8,24 +8,6 @@
 
 namespace {
 
-TEST(LongValue, MemoAndOleValuesOfEverySize) {
-  auto db = jet::Database::open(jettest::testdata("generated/longValuesV2000.mdb"), {true, ""});
-  auto cur = db->openTable("Blobs");
-  const size_t sizes[] = {0, 1, 50, 100, 1000, 2000, 3990, 4000, 4100, 8000, 20000, 100000, 1000000};
-  size_t i = 0;
-  while (cur->next()) {
-    ASSERT_LT(i, 13u);
-    const auto& v = cur->values();
-    EXPECT_EQ(std::get<int64_t>(v[0]), int64_t(i + 1));
-    EXPECT_EQ(std::get<jet::Bytes>(v[2]).size(), sizes[i]) << "row " << i;
-    // The memo holds as many characters as the OLE value holds bytes.
-    if (sizes[i] == 0) EXPECT_TRUE(jet::isNull(v[1]) || std::get<std::string>(v[1]).empty());
-    else EXPECT_EQ(jet::utf16Length(std::get<std::string>(v[1])), sizes[i]) << "row " << i;
-    ++i;
-  }
-  EXPECT_EQ(i, 13u);
-}
-
 TEST(LongValue, ReferencesThatDoNotFitFail) {
   jettest::TempDir dir;
   std::string path = dir.copy("generated/longValuesV2000.mdb");

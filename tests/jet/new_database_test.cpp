@@ -250,8 +250,7 @@ TEST(NewAccdbCompaction, KeepsVersionSortOrderAndEngineTables) {
       EXPECT_EQ(engineTables, 10u);
     }
     auto db = jet::Database::open(copy);
-    const jet::CheckReport report = db->check();
-    EXPECT_TRUE(report.ok()) << (report.problems.empty() ? "" : report.problems.front());
+    EXPECT_EQ(jettest::firstProblem(*db), "");
     EXPECT_EQ(db->table("Words").rowCount, 600u);
   }
 }

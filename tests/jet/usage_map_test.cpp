@@ -13,24 +13,6 @@
 
 namespace {
 
-TEST(UsageMap, TableMapsListTheTablesDataPages) {
-  jet::DatabaseImpl db(jettest::testdata("generated/big200kV2000.mdb"), {true, ""});
-  const jet::TableDef& def = db.tableDef("Big");
-  jet::UsageMap owned = jet::UsageMap::read(db.pageFile(), def.format, def.ownedPagesPointer);
-  auto pages = owned.pages();
-  ASSERT_GT(pages.size(), 1000u);
-  EXPECT_TRUE(std::is_sorted(pages.begin(), pages.end()));
-  size_t data = 0;
-  for (uint32_t p : pages) {
-    auto page = db.pageFile().page(p);
-    if ((*page)[0] == jet::kDataPageType) ++data;
-    EXPECT_TRUE(owned.contains(p));
-  }
-  EXPECT_EQ(data, pages.size());
-  EXPECT_FALSE(owned.contains(1));
-  EXPECT_EQ(owned.nextFrom(pages.back() + 1), UINT32_MAX);
-}
-
 TEST(UsageMap, MarkingBeyondAnInlineMapTurnsItIntoAReferenceMap) {
   jettest::TempDir dir;
   std::string path = dir.copy("testV2000.mdb");

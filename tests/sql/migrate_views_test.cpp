@@ -21,7 +21,7 @@ TEST(MigrateViews, SelectQueriesArriveAsViewsTheOthersAreNamed) {
   }
   ASSERT_FALSE(bridged.empty());
   const std::string target = folder.file("out.sqlite");
-  sqltest::Run r = sqltest::cli({"migrate", path, "sqlite:" + target});
+  sqltest::Run r = sqltest::run({"migrate", path, "sqlite:" + target});
   ASSERT_EQ(r.rc, 0) << r.err;
   EXPECT_NE(r.out.find("1 saved queries as views"), std::string::npos) << r.out;
   for (const char* left : {"AppendQuery", "CrosstabQuery", "UnionQuery", "UpdateQuery"})

@@ -56,7 +56,7 @@ TEST_P(TableReads, MatchExport) {
   auto c = sql::Connection::open(path, {.readOnly = true, .password = jettest::passwordOf(GetParam())});
   for (const std::string& name : c->tableNames()) {
     const jet::TableInfo& info = c->table(name);
-    sqltest::Run exported = sqltest::cli({"export", path, name, "--format", "jsonl", "--password",
+    sqltest::Run exported = sqltest::run({"export", path, name, "--format", "jsonl", "--password",
                                           jettest::passwordOf(GetParam())});
     if (exported.rc != 0) continue;  // a table the export refuses (an unreadable linked source)
     sqltest::Rows rows = sqltest::query(c->handle(), "SELECT * FROM " + [&] {

@@ -83,7 +83,7 @@ TEST_P(Writes, RefusedStatementsAndRollbacksLeaveTheFileAsItWas) {
     auto c = sql::Connection::open(path);
     c->exec("INSERT INTO [Order Lines] (Code) VALUES ('x'), ('y')");
   }
-  const std::vector<uint8_t> before = sqltest::bytesOf(path);
+  const std::vector<uint8_t> before = sqltest::readFile(path);
   struct Case {
     const char* what;
     const char* sql;
@@ -104,7 +104,7 @@ TEST_P(Writes, RefusedStatementsAndRollbacksLeaveTheFileAsItWas) {
     } catch (const sql::SqlError&) {
     }
     c.reset();
-    EXPECT_EQ(sqltest::bytesOf(path), before) << k.what;
+    EXPECT_EQ(sqltest::readFile(path), before) << k.what;
   }
 }
 

@@ -13,12 +13,4 @@ Result run(std::vector<std::string> args, const std::string& input) {
   return {rc, out.str(), err.str()};
 }
 
-std::vector<std::string> lines(const std::string& text) {
-  std::vector<std::string> out;
-  std::istringstream in(text);
-  std::string line;
-  while (std::getline(in, line)) out.push_back(line);
-  return out;
-}
-
 }  // namespace clitest

@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "support/files.h"
+
 namespace clitest {
 
 struct Result {
@@ -14,7 +16,6 @@ struct Result {
 // Runs one command as `tabulonix-cli ARGS...` would, with `input` as its standard input.
 Result run(std::vector<std::string> args, const std::string& input = "");
 
-// The lines of a text, without their line ends.
-std::vector<std::string> lines(const std::string& text);
+using testsupport::lines;
 
 }  // namespace clitest

@@ -6,6 +6,11 @@
 
 namespace jettest {
 
+std::string firstProblem(jet::Database& db) {
+  const jet::CheckReport report = db.check();
+  return report.problems.empty() ? std::string() : report.problems.front();
+}
+
 std::vector<std::pair<std::string, std::vector<std::string>>> contents(jet::Database& db) {
   std::vector<std::pair<std::string, std::vector<std::string>>> out;
   for (const jet::CatalogObject& o : db.objects()) {

@@ -53,6 +53,9 @@ inline std::string passwordOf(const std::string& file) {
   return std::filesystem::path(file).filename().string().rfind("password", 0) == 0 ? "password" : "";
 }
 
+// The whole-file check's first problem, or "" for a sound file.
+std::string firstProblem(jet::Database& db);
+
 // Every user and system table of an open database with all its values as text, in stored order.
 std::vector<std::pair<std::string, std::vector<std::string>>> contents(jet::Database& db);
 

@@ -3,21 +3,16 @@
 
 #include <cstdlib>
 #include <fstream>
-#include <stdexcept>
+
+#include "support/files.h"
 
 namespace odbctest {
 
 namespace {
+// The private folder of this test program, removed at its end.
 const std::filesystem::path& scratch() {
-  static const std::filesystem::path dir = [] {
-    std::string pattern = (std::filesystem::temp_directory_path() / "tabulonix-odbc-XXXXXX").string();
-    if (!mkdtemp(pattern.data())) throw std::runtime_error("no temporary folder");
-    return std::filesystem::path(pattern);
-  }();
-  static const struct Cleanup {
-    ~Cleanup() { std::filesystem::remove_all(dir); }
-  } cleanup;
-  return dir;
+  static const testsupport::TempDir dir;
+  return dir.path();
 }
 }  // namespace
 

@@ -4,14 +4,6 @@
 #include <sqlite3.h>
 
 #include <charconv>
-#include <fstream>
-#include <iterator>
-#include <random>
-#include <sstream>
-
-#include "cli/commands.h"
-
-namespace fs = std::filesystem;
 
 namespace sqltest {
 
@@ -56,40 +48,6 @@ Rows query(sqlite3* db, const std::string& sql) {
   if (rc != SQLITE_DONE) ADD_FAILURE() << sql << ": " << sqlite3_errmsg(db);
   sqlite3_finalize(stmt);
   return rows;
-}
-
-Folder::Folder() {
-  std::random_device rd;
-  do path_ = fs::temp_directory_path() / ("tabulonix-sql-" + std::to_string(rd()));
-  while (!fs::create_directory(path_));
-}
-
-Folder::~Folder() {
-  std::error_code ec;
-  fs::remove_all(path_, ec);
-}
-
-std::string Folder::copy(const std::string& testFile, const std::string& as) {
-  fs::path from = fs::path(TABULONIX_TESTDATA_DIR) / testFile;
-  fs::path to = path_ / (as.empty() ? from.filename().string() : as);
-  fs::copy_file(from, to, fs::copy_options::overwrite_existing);
-  fs::permissions(to, fs::perms::owner_read | fs::perms::owner_write, fs::perm_options::add);
-  return to.string();
-}
-
-Run cli(std::vector<std::string> args, const std::string& input) {
-  std::istringstream in(input);
-  std::ostringstream out, err;
-  Run r;
-  r.rc = cli::run(args, in, out, err);
-  r.out = out.str();
-  r.err = err.str();
-  return r;
-}
-
-std::vector<uint8_t> bytesOf(const std::string& path) {
-  std::ifstream f(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>()};
 }
 
 }  // namespace sqltest

@@ -2,9 +2,11 @@
 // private folder, and running the command-line tool in the test process.
 #pragma once
 
-#include <filesystem>
 #include <string>
 #include <vector>
+
+#include "cli/support/in_process.h"
+#include "support/files.h"
 
 struct sqlite3;
 
@@ -16,26 +18,12 @@ using Rows = std::vector<std::vector<std::string>>;
 Rows query(sqlite3* db, const std::string& sql);
 
 // A private folder removed when the object goes; copy() puts a shared test file in it.
-class Folder {
- public:
-  Folder();
-  ~Folder();
-  Folder(const Folder&) = delete;
-  Folder& operator=(const Folder&) = delete;
-  std::string copy(const std::string& testFile, const std::string& as = "");
-  std::string file(const std::string& name) const { return (path_ / name).string(); }
+using Folder = testsupport::TempDir;
 
- private:
-  std::filesystem::path path_;
-};
-
-struct Run {
-  int rc = -1;
-  std::string out, err;
-};
 // Runs `tabulonix-cli ARGS...` in this process with `input` on its standard input.
-Run cli(std::vector<std::string> args, const std::string& input = "");
+using Run = clitest::Result;
+using clitest::run;
 
-std::vector<uint8_t> bytesOf(const std::string& path);
+using testsupport::readFile;
 
 }  // namespace sqltest
