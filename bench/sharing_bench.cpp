@@ -1,7 +1,9 @@
-// What the locking between programs costs: an import (rows queued, committed a batch at a time)
-// and a read loop (a table's definition and its first rows, again and again, each call its own read
-// operation as the record grid reads, then each step in one operation as an export reads), each
-// with the locking protocol on and off in the same run, alternately. Prints each measure's ratio, on to off, by the clock (the median of RUNS pairs).
+// What the locking between programs costs: an import (rows queued, committed a batch at a time);
+// a read loop (a table's definition and its first 20 rows, again and again, each engine call its
+// own read operation, then each step in one); an export (every row, in one operation); and the
+// object model's recordset walking every row, each move its own operation, then a screenful of
+// 256 moves in one as the record grid fills. Each with the locking protocol on and off in the same
+// run, alternately. Prints each measure's ratio, on to off, by the clock (the median of RUNS pairs).
 //
 // Usage: sharing_bench [ROWS] [LOOPS] [RUNS] [WORKDIR]   (default 200000 rows, 3000 loops, 5 runs)
 #include <algorithm>
@@ -12,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "db/dao.h"
 #include "jet/database.h"
 #include "jet/storage/page_file.h"
 
@@ -56,6 +59,40 @@ double readLoop(const std::string& path, long loops, bool oneOperation) {
   return seconds(start);
 }
 
+// Every row, in one read operation.
+double exportRows(const std::string& path) {
+  auto db = jet::Database::open(path);
+  const auto start = Clock::now();
+  auto reading = db->readOperation();
+  size_t seen = 0;
+  auto cursor = db->openTable("T");
+  while (cursor->next()) seen += cursor->values().size();
+  if (seen == 0) std::puts("nothing read");
+  return seconds(start);
+}
+
+// Every record through a recordset; `screenful` moves share one read operation (0: none do).
+double walkRecordset(const std::string& path, int screenful) {
+  dao::Database db = dao::Engine().OpenDatabase(path);
+  const auto start = Clock::now();
+  dao::Recordset rs = db.OpenRecordset("T");
+  size_t seen = 0;
+  std::shared_ptr<jet::ReadOperation> reading;
+  for (long n = 0;; ++n) {
+    if (screenful > 0 && n % screenful == 0) {
+      reading.reset();
+      reading = db.Reading();
+    }
+    if (rs.EOF_()) break;
+    seen += rs.CurrentValues().size();
+    rs.MoveNext();
+  }
+  reading.reset();
+  db.Close();
+  if (seen == 0) std::puts("nothing read");
+  return seconds(start);
+}
+
 double median(std::vector<double> v) {
   std::sort(v.begin(), v.end());
   return v[v.size() / 2];
@@ -69,21 +106,29 @@ int main(int argc, char** argv) {
   const int runs = argc > 3 ? std::atoi(argv[3]) : 5;
   const std::string dir = argc > 4 ? argv[4] : "/tmp";
   const std::string path = dir + "/sharing_bench.mdb";
-  std::vector<double> importOn, importOff, readOn, readOff, heldOn, heldOff;
+  enum { Import, Calls, Steps, Export, Moves, Screens, kMeasures };
+  std::vector<double> on[kMeasures], off[kMeasures];
   for (int r = 0; r < runs; ++r)
-    for (bool on : {true, false}) {
-      jet::PageFile::setLocking(on);
-      (on ? importOn : importOff).push_back(importRows(path, rows));
-      (on ? readOn : readOff).push_back(readLoop(path, loops, false));
-      (on ? heldOn : heldOff).push_back(readLoop(path, loops, true));
+    for (bool locking : {true, false}) {
+      jet::PageFile::setLocking(locking);
+      auto* into = locking ? on : off;
+      into[Import].push_back(importRows(path, rows));
+      into[Calls].push_back(readLoop(path, loops, false));
+      into[Steps].push_back(readLoop(path, loops, true));
+      into[Export].push_back(exportRows(path));
+      into[Moves].push_back(walkRecordset(path, 0));
+      into[Screens].push_back(walkRecordset(path, 256));
     }
-  std::printf("locking  import of %ld rows: %.3f s with locking, %.3f s without: %.3fx\n", rows, median(importOn),
-              median(importOff), median(importOn) / median(importOff));
-  std::printf("locking  read loop of %ld steps (definition and 20 rows, each its own operation): %.3f s with, "
-              "%.3f s without: %.3fx\n",
-              loops, median(readOn), median(readOff), median(readOn) / median(readOff));
-  std::printf("locking  read loop of %ld steps (the same, each step one operation): %.3f s with, %.3f s without: %.3fx\n",
-              loops, median(heldOn), median(heldOff), median(heldOn) / median(heldOff));
+  const std::string what[kMeasures] = {
+      "import of " + std::to_string(rows) + " rows",
+      "read loop of " + std::to_string(loops) + " steps (definition and 20 rows, each call its own operation)",
+      "read loop of " + std::to_string(loops) + " steps (the same, each step one operation)",
+      "export of " + std::to_string(rows) + " rows (one operation)",
+      "recordset walk of " + std::to_string(rows) + " records (each move its own operation)",
+      "recordset walk of " + std::to_string(rows) + " records (a screenful of 256 moves per operation)"};
+  for (int m = 0; m < kMeasures; ++m)
+    std::printf("locking  %s: %.3f s with locking, %.3f s without: %.3fx\n", what[m].c_str(), median(on[m]), median(off[m]),
+                median(on[m]) / median(off[m]));
   std::filesystem::remove(path);
   return 0;
 }

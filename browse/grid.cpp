@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QCursor>
+#include <memory>
 
 #include "shell/error_report.h"
 #include "browse/record_grid.h"
@@ -74,10 +75,18 @@ int16_t FillRecords(const std::string& table, RecordGrid& grid) {
         model->addCell(text);
       }
     };
-    // The first screenful is shown as soon as it is read; the rest follows when all are in.
+    // The first screenful is shown as soon as it is read; the rest follows when all are in. Each
+    // screenful is read in one read operation of the file (one lock, one committed state), so
+    // that another program's commit waits for a screenful at most.
     constexpr int kFirstRows = 256;
     int held = 0;
-    while (!rs.EOF_()) {
+    std::shared_ptr<jet::ReadOperation> reading;
+    for (;;) {
+      if (held % kFirstRows == 0) {
+        reading.reset();  // between screenfuls another program may commit
+        reading = modDB::gDB.Reading();
+      }
+      if (rs.EOF_()) break;
       model->startRow();
       const std::vector<dao::Value>& values = rs.CurrentValues();
       for (int i = 0; i < n; ++i) {
@@ -89,6 +98,7 @@ int16_t FillRecords(const std::string& table, RecordGrid& grid) {
       }
       model->endRow();
       if (++held == kFirstRows && grid.isVisible()) {
+        reading.reset();  // not held while the window paints
         model->publish();
         grid.viewport()->repaint();
       }

@@ -222,6 +222,9 @@ void runStatements(sql::Connection& c, const std::string& text, RowWriter& write
       }
     }
     const bool rows = sqlite3_column_count(stmt) > 0;
+    // A query reads one committed state from its first row to its last (a statement that writes
+    // takes the writer's turn itself).
+    auto reading = rows && sqlite3_stmt_readonly(stmt) ? c.database().readOperation() : nullptr;
     if (rows) writer.begin(stmt);
     int rc;
     while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) writer.row(stmt);

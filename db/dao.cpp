@@ -48,7 +48,7 @@ void DatabaseImpl::close() {
 
 std::vector<std::shared_ptr<TableDefImpl>>& DatabaseImpl::tableDefs() {
   jet::Database& e = engine();
-  e.readOperation();  // notices another program's commit
+  auto reading = e.readOperation();  // notices another program's commit; the list read in one state
   if (e.generation() != generation_) loaded_ = false;
   if (!loaded_) {
     generation_ = e.generation();
@@ -127,6 +127,11 @@ std::string Database::OpenElsewhereBy() const {
   if (!impl_ || !impl_->open()) return {};
   const auto other = impl_->engine().otherJetUser();
   return other ? "user '" + other->user + "' on machine '" + other->machine + "'" : std::string();
+}
+
+std::shared_ptr<jet::ReadOperation> Database::Reading() const {
+  if (!impl_ || !impl_->open()) return nullptr;
+  return impl_->engine().readOperation();
 }
 
 std::string Database::Version() const {

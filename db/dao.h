@@ -16,6 +16,10 @@
 #include "jet/base/schema.h"
 #include "jet/base/value.h"
 
+namespace jet {
+class ReadOperation;
+}
+
 namespace dao {
 
 using Value = jet::Value;
@@ -261,6 +265,11 @@ class Database {
   // Who else has the file open in Access (or another Jet program), as "user 'U' on machine 'M'";
   // empty when nobody does. While somebody does, every change fails with 3260.
   std::string OpenElsewhereBy() const;
+  // One read operation of the file, held while the result lives: whatever is read meanwhile (moves,
+  // values, counts) comes from one committed state at the cost of one lock, and other programs'
+  // commits wait for its end. For one user action, such as filling a screenful of rows; nothing
+  // once the database is closed.
+  std::shared_ptr<jet::ReadOperation> Reading() const;
   // The engine version of the file, as DAO names it: "3.0" (Jet 3), "4.0" (Jet 4), "12.0" (Access
   // 2007), "14.0" (2010), "15.0" (2013), "16.0" (2016), "17.0" (2019). 3420 once closed.
   std::string Version() const;

@@ -37,7 +37,6 @@ void RecordsetImpl::init() {
 void RecordsetImpl::followChanges() {
   if (!db_->open()) return;
   jet::Database& e = db_->engine();
-  e.readOperation();  // notices another program's commit
   if (e.generation() == generation_) return;
   generation_ = e.generation();
   cursor_.reset();
@@ -59,6 +58,8 @@ bool RecordsetImpl::reach(int64_t pos) {
   if (pos < 0) return false;
   // A closed database is not read; what was collected stays.
   if (!db_->open()) return pos < static_cast<int64_t>(rows_.size());
+  // One read operation for the whole walk: one committed state, and one lock however many rows.
+  auto reading = db_->engine().readOperation();
   followChanges();
   while (static_cast<int64_t>(rows_.size()) <= pos) {
     if (allRows_) return false;
@@ -102,6 +103,7 @@ void RecordsetImpl::checkCurrent() {
 }
 
 const std::vector<Value>& RecordsetImpl::current() {
+  auto reading = db_->open() ? db_->engine().readOperation() : nullptr;
   checkCurrent();
   if (!cursor_) {
     cursor_ = db_->engine().openTable(info_.name);

@@ -48,7 +48,8 @@ class RecordsetImpl : public std::enable_shared_from_this<RecordsetImpl> {
   // True when the row at `pos` exists, collecting addresses up to it; false past the last row.
   bool reach(int64_t pos);
   void readAll() { reach(INT64_MAX - 1); }
-  // Starts collecting afresh when the engine has found another program's commit since.
+  // Inside a read operation: starts collecting afresh when the engine has found another program's
+  // commit since.
   void followChanges();
 
   std::shared_ptr<DatabaseImpl> db_;

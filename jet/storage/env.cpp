@@ -77,6 +77,12 @@ class PosixFile : public File {
     return int64_t(st.st_ctim.tv_sec) * 1000000000 + st.st_ctim.tv_nsec;
   }
 
+  State state() override {
+    struct stat st;
+    if (::fstat(fd_, &st) != 0) return {};
+    return {uint64_t(st.st_size), int64_t(st.st_ctim.tv_sec) * 1000000000 + st.st_ctim.tv_nsec};
+  }
+
   bool lock(uint64_t offset, uint64_t len, LockKind kind) override {
     struct flock fl = range(offset, len, kind == LockKind::Shared ? F_RDLCK : F_WRLCK);
     while (::fcntl(fd_, F_OFD_SETLK, &fl) != 0) {

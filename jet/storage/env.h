@@ -51,6 +51,12 @@ class File {
   virtual std::pair<uint64_t, uint64_t> identity() = 0;
   // The file's last change as the file system records it, in nanoseconds.
   virtual int64_t changeTime() = 0;
+  // The size and the last change at one look.
+  struct State {
+    uint64_t size = 0;
+    int64_t changeTime = 0;
+  };
+  virtual State state() { return {size(), changeTime()}; }
 
   // Takes a lock on [offset, offset + len) without waiting; false when another File holds a
   // conflicting one. A File's lock of the other kind on the same range is converted.

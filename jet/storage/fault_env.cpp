@@ -61,6 +61,7 @@ class FaultFile : public File {
   }
   std::pair<uint64_t, uint64_t> identity() override { return base_->identity(); }
   int64_t changeTime() override { return base_->changeTime(); }
+  State state() override { return base_->state(); }
   bool lock(uint64_t offset, uint64_t len, LockKind kind) override { return base_->lock(offset, len, kind); }
   void unlock(uint64_t offset, uint64_t len) override { base_->unlock(offset, len); }
   int64_t firstConflict(uint64_t offset, uint64_t len, LockKind kind) override {

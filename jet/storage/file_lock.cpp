@@ -8,12 +8,12 @@ bool FileLock::raise(Level to) {
       return true;
     case Level::Shared: {
       if (level_ >= Level::Shared) return true;
-      // A writer holding pending keeps new readers out until it has committed.
-      if (!file_.lock(kPending, 1, LockKind::Shared)) return false;
-      const bool got = file_.lock(kShared, kSharedSize, LockKind::Shared);
+      // A writer holding pending keeps new readers out until it has committed; pending and the
+      // shared range are adjacent, so one call asks for both.
+      if (!file_.lock(kPending, 1 + kSharedSize, LockKind::Shared)) return false;
       file_.unlock(kPending, 1);
-      if (got) level_ = Level::Shared;
-      return got;
+      level_ = Level::Shared;
+      return true;
     }
     case Level::Reserved:
       if (level_ >= Level::Reserved) return true;
@@ -37,7 +37,7 @@ bool FileLock::raise(Level to) {
 void FileLock::lower(Level to) {
   if (to >= level_ && !(pending_ && to < Level::Exclusive)) return;
   if (to == Level::None) {
-    file_.unlock(kBase, 2 + kSharedSize);
+    file_.unlock(kReserved, 2 + kSharedSize);
     level_ = Level::None;
     pending_ = false;
     return;
@@ -48,5 +48,9 @@ void FileLock::lower(Level to) {
   pending_ = false;
   if (to < level_) level_ = to;
 }
+
+bool FileLock::holdOpen() { return file_.lock(kOpen, 1, LockKind::Shared); }
+
+bool FileLock::alone() { return file_.lock(kOpen, 1, LockKind::Exclusive); }
 
 }  // namespace jet

@@ -68,8 +68,17 @@ PageFile::PageFile(const std::string& path, bool readOnly, size_t cachePages)
   std::tie(device_, inode_) = file_->identity();
   fileSize_ = file_->size();
   pageCount_ = uint32_t(fileSize_ / pageSize_);
+  // From here on the journal is not removed under us (see the destructor), so that once it is
+  // found it is watched through the one handle.
+  if (locking_) waitFor([&] { return lock_->holdOpen(); });
   beginRead();  // plays back a hot journal before anything is read
   endRead();
+  // A program that may write makes the journal at once, so that neither it nor the other programs
+  // need to look for it by name at every operation.
+  if (locking_ && !readOnly_ && !watch_) {
+    watch_ = env.open(journalPathOf(path_), OpenMode::OpenOrCreate, error);
+    if (watch_) watchInode_ = watch_->identity().second;
+  }
   if (!readOnly_ && locking_) users_ = LockFile::join(path_);
 }
 
@@ -78,17 +87,21 @@ PageFile::PageFile(const std::string& path, bool readOnly, size_t cachePages)
 // exclusive lock, so its writer was cut short.
 PageFile::Marker PageFile::readMarker(std::optional<JournalContents>* hot) {
   Marker m;
-  m.size = file_->size();
-  m.changed = file_->changeTime();
-  int error = 0;
-  auto journal = Env::get().open(journalPathOf(path_), OpenMode::ReadOnly, error);
-  if (!journal) return m;
-  m.journal = journal->identity().second;
+  const File::State state = file_->state();
+  m.size = state.size;
+  m.changed = state.changeTime;
+  if (!watch_ || !locking_) {
+    int error = 0;
+    watch_ = Env::get().open(journalPathOf(path_), OpenMode::ReadOnly, error);
+    if (!watch_) return m;
+    watchInode_ = watch_->identity().second;
+  }
+  m.journal = watchInode_;
   uint8_t header[kJournalHeaderBytes] = {};
-  if (journal->read(0, header, sizeof header) < sizeof header) return m;
+  if (watch_->read(0, header, sizeof header) < sizeof header) return m;
   m.stamp = le64(header + kJournalStampAt);
   if (hot && header[0] != 0) {
-    *hot = decodeJournal(readWhole(*journal));
+    *hot = decodeJournal(readWhole(*watch_));
     if (*hot && ((*hot)->device != device_ || (*hot)->inode != inode_)) hot->reset();
   }
   return m;
@@ -126,9 +139,20 @@ void PageFile::recoverJournal() {
       for (const auto& [number, image] : j->pages) file_->write(uint64_t(number) * j->pageSize, image.data(), image.size());
       file_->truncate(j->originalLength);
       file_->sync();
+      // Other programs that have the file open watch the journal through their handles: it is
+      // removed only when nobody does, else zeroed.
       const std::string journal = journalPathOf(path_);
-      Env::get().remove(journal);
-      Env::get().syncFolder(journal);
+      if (!locking_ || lock_->alone()) {
+        Env::get().remove(journal);
+        Env::get().syncFolder(journal);
+        watch_.reset();
+        if (locking_) lock_->holdOpen();
+      } else {
+        int e = 0;
+        auto writable = Env::get().open(journal, OpenMode::ReadWrite, e);
+        if (!writable) throwWriteError(e, journal);
+        zeroJournal(*writable);
+      }
     }
   } catch (...) {
     relax();
@@ -252,14 +276,13 @@ std::unique_ptr<PageFile> PageFile::createNew(const std::string& path, uint32_t 
 
 PageFile::~PageFile() {
   journal_.reset();
-  // A writer removes the journal when nobody else is using the file at this moment: a clean one,
-  // and a stale one (torn, zeroed, or another file's); a hot one stays for the next open to play
-  // back. Another program that kept the file open makes a new one at its next commit.
+  // A writer removes the journal when nobody else has the file open: a clean one, and a stale one
+  // (torn, zeroed, or another file's); a hot one stays for the next open to play back.
   if (!readOnly_ && lock_ && publishAs_.empty()) {
     try {
       using L = FileLock::Level;
       std::optional<JournalContents> hot;
-      if (lock_->raise(L::Shared) && lock_->raise(L::Reserved) && lock_->raise(L::Exclusive)) {
+      if (lock_->raise(L::Shared) && lock_->raise(L::Reserved) && lock_->raise(L::Exclusive) && lock_->alone()) {
         readMarker(&hot);
         if (!hot) Env::get().remove(journalPathOf(path_));
       }
@@ -511,12 +534,16 @@ void PageFile::writeJournal() {
   journal_->sync();
 }
 
-void PageFile::clearJournal() {
+void PageFile::zeroJournal(File& journal) {
   static std::mt19937_64 rng{std::random_device{}()};
   std::vector<uint8_t> zero(kJournalHeaderBytes, 0);
   put64(zero.data() + kJournalStampAt, rng() | 1);
-  journal_->write(0, zero.data(), zero.size());
-  journal_->sync();
+  journal.write(0, zero.data(), zero.size());
+  journal.sync();
+}
+
+void PageFile::clearJournal() {
+  zeroJournal(*journal_);
   journalClean_ = true;
 }
 

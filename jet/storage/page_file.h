@@ -21,7 +21,10 @@
 // shared lock is hot, left by a commit cut short: it is played back under the exclusive lock before
 // anything is read (on a read-only open, applied in memory only). The stamp, the journal's identity
 // and the database file's size and change time tell a later read operation whether another program
-// has committed since; nothing in the database file itself changes for it.
+// has committed since; nothing in the database file itself changes for it. The journal is removed
+// only by the last program to close the file, so each program, once it has found the journal,
+// watches it through one handle; a read operation costs three lock calls, one look at the file's
+// size and change time and one read of the journal's header.
 #pragma once
 
 #include <cstdint>
@@ -165,6 +168,7 @@ class PageFile {
   // Lowers the lock to what the open operations and scope need.
   void relax();
   void writeJournal();
+  static void zeroJournal(File& journal);
   void clearJournal();
   void undoCommit(bool fileTouched);
   void dropScope();
@@ -196,6 +200,8 @@ class PageFile {
   std::unordered_map<uint32_t, PageRef> dirty_;   // pages the open scope wrote
   std::unordered_map<uint32_t, PageRef> preImages_;  // their contents before the scope
   std::unique_ptr<File> journal_;
+  std::unique_ptr<File> watch_;  // the journal as read for the marker, held once found
+  uint64_t watchInode_ = 0;
   bool journalClean_ = true;  // the journal's header is zeroed (it may be removed)
   // A hot journal applied in memory (read-only open): stored images by byte offset.
   std::unordered_map<uint64_t, Page> overlay_;

@@ -88,9 +88,11 @@ class CompactCommandTest : public ::testing::Test {
   }
   std::vector<std::string> folderContents(const fs::path& dir) {
     std::vector<std::string> names;
-    // The lock file of the database the window has open is no leftover.
-    for (const auto& e : fs::directory_iterator(dir))
-      if (e.path().extension() != ".ldb") names.push_back(e.path().filename().string());
+    // The lock file and the journal of the database the window has open are no leftovers.
+    for (const auto& e : fs::directory_iterator(dir)) {
+      const std::string name = e.path().filename().string();
+      if (e.path().extension() != ".ldb" && !name.ends_with("-journal")) names.push_back(name);
+    }
     std::sort(names.begin(), names.end());
     return names;
   }

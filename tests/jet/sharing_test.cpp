@@ -1,7 +1,8 @@
 // Several programs on one database file: readers see only committed states, writers take turns
 // (or give up with 3260 once their busy timeout has passed, the file untouched), a writer killed at
 // any moment of its commit loses nothing for the others, and a Jet program holding a user lock in
-// the lock file keeps every write of ours out.
+// the lock file keeps every write of ours out. A program that stays open sees the commits of
+// writers that come and go.
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
@@ -224,6 +225,31 @@ TEST(Sharing, AWriterKilledMidCommitLosesNothingForTheOthers) {
     rows = now;
   }
   EXPECT_NO_THROW(insertBatch(*db, 9000));
+}
+
+// Writers come and go beside a program that keeps the file open: the journal it watches stays
+// until the last program closes, and it sees every commit.
+TEST(Sharing, AProgramThatStaysOpenSeesTheCommitsOfWritersThatComeAndGo) {
+  for (bool readOnly : {true, false}) {
+    SCOPED_TRACE(readOnly ? "read-only" : "read-write");
+    jettest::TempDir dir;
+    const std::string path = newDatabase(dir);
+    auto db = jet::Database::open(path, options(readOnly, 1000));
+    for (int n = 1; n <= 3; ++n) {
+      ASSERT_EQ(exitCode(spawn([&] {
+                  auto writer = jet::Database::open(path);
+                  insertBatch(*writer, 5000 + n * kBatch);
+                  writer->close();
+                  return 0;
+                })),
+                0);
+      EXPECT_TRUE(fs::exists(path + "-journal")) << "removed while another program has the file open";
+      EXPECT_EQ(rowCount(*db), size_t(kSeedRows + n * kBatch));
+    }
+    db->close();
+    db.reset();
+    EXPECT_EQ(fs::exists(path + "-journal"), readOnly) << "only a program that writes removes it";
+  }
 }
 
 // Plays Access: a user lock held in the lock file, with its entry.
