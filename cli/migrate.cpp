@@ -153,7 +153,7 @@ void run(const Options& o, std::ostream& out, std::ostream& err) {
   SourceSchema schema = readSchema(*source, o.tables);
   for (const auto& t : schema.tables)
     for (const auto& c : t.columns)
-      if ((c.rawType ? c.rawType : static_cast<uint8_t>(c.type)) == kComplexColumn) throw Refused(complexColumnRefusal(t, c));
+      if ((c.rawType ? c.rawType : static_cast<uint8_t>(c.type)) == static_cast<uint8_t>(jet::ColumnType::Complex)) throw Refused(complexColumnRefusal(t, c));
   if (!o.quiet)
     for (const std::string& note : schema.notes) err << "note: " << note << '\n';
 

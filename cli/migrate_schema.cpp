@@ -4,13 +4,14 @@
 #include <cstdio>
 #include <map>
 
+#include "jet/base/names.h"
+
 namespace migrate {
 
 namespace {
 
 bool isUserTable(const jet::CatalogObject& o) {
-  constexpr uint32_t kSystemObject = 0x80000000u;
-  return o.kind == jet::ObjectKind::Table && (o.flags & kSystemObject) == 0 && (o.flags & 0x2) == 0;
+  return o.kind == jet::ObjectKind::Table && (o.flags & jet::kSystemObjectFlags) == 0;
 }
 
 std::string textOf(const jet::Value& v) {
@@ -23,12 +24,6 @@ int64_t numberOf(const jet::Value& v) {
   return 0;
 }
 
-int columnIndex(const jet::TableInfo& t, const std::string& name) {
-  for (size_t i = 0; i < t.columns.size(); ++i)
-    if (t.columns[i].name == name) return static_cast<int>(i);
-  return -1;
-}
-
 // Relationship rows, one per column pair, grouped by name and put in column order.
 std::vector<Relationship> readRelationships(jet::Database& source) {
   std::unique_ptr<jet::TableCursor> cursor;
@@ -38,10 +33,11 @@ std::vector<Relationship> readRelationships(jet::Database& source) {
     return {};  // a file without relationships may lack the table
   }
   const jet::TableInfo& info = cursor->table();
-  const int name = columnIndex(info, "szRelationship"), grbit = columnIndex(info, "grbit"),
-            position = columnIndex(info, "icolumn"), object = columnIndex(info, "szObject"),
-            column = columnIndex(info, "szColumn"), referenced = columnIndex(info, "szReferencedObject"),
-            referencedColumn = columnIndex(info, "szReferencedColumn");
+  const auto& c = info.columns;
+  const int name = jet::columnIndex(c, "szRelationship"), grbit = jet::columnIndex(c, "grbit"),
+            position = jet::columnIndex(c, "icolumn"), object = jet::columnIndex(c, "szObject"),
+            column = jet::columnIndex(c, "szColumn"), referenced = jet::columnIndex(c, "szReferencedObject"),
+            referencedColumn = jet::columnIndex(c, "szReferencedColumn");
   if (std::min({name, grbit, position, object, column, referenced, referencedColumn}) < 0) return {};
   std::map<std::string, std::map<int64_t, std::pair<std::string, std::string>>> pairs;
   std::map<std::string, Relationship> byName;

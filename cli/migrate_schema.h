@@ -10,13 +10,6 @@
 
 namespace migrate {
 
-// The bits of MSysRelationships' grbit a foreign key keeps.
-constexpr int32_t kRelationOneToOne = 0x1;
-constexpr int32_t kRelationNotEnforced = 0x2;
-constexpr int32_t kRelationCascadeUpdates = 0x100;
-constexpr int32_t kRelationCascadeDeletes = 0x1000;
-constexpr int32_t kRelationCascadeNulls = 0x2000;
-
 // A relationship: `table`'s `columns` refer to `referencedTable`'s `referencedColumns`.
 struct Relationship {
   std::string name;
@@ -24,12 +17,9 @@ struct Relationship {
   std::vector<std::string> columns;
   std::string referencedTable;
   std::vector<std::string> referencedColumns;
-  int32_t flags = 0;
-  bool enforced() const { return (flags & kRelationNotEnforced) == 0; }
+  int32_t flags = 0;  // MSysRelationships' grbit (jet::kRelation* bits)
+  bool enforced() const { return (flags & jet::kRelationDontEnforce) == 0; }
 };
-
-// Column types that exist only in newer files and that the engine hands over as raw bytes.
-constexpr uint8_t kComplexColumn = 0x12;  // attachments and multi-valued fields
 
 struct SourceSchema {
   jet::Format format = jet::Format::Jet4;

@@ -270,10 +270,10 @@ class PostgresTarget : public Target {
       std::string sql = "ALTER TABLE " + qualified(r.table) + " ADD CONSTRAINT " +
                         quote(uniqueName(r.name, kNameLimit, taken_)) + " FOREIGN KEY (" + names(r.columns) +
                         ") REFERENCES " + qualified(r.referencedTable) + " (" + names(r.referencedColumns) + ")";
-      if (r.flags & kRelationCascadeUpdates) sql += " ON UPDATE CASCADE";
-      if (r.flags & kRelationCascadeDeletes)
+      if (r.flags & jet::kRelationUpdateCascade) sql += " ON UPDATE CASCADE";
+      if (r.flags & jet::kRelationDeleteCascade)
         sql += " ON DELETE CASCADE";
-      else if (r.flags & kRelationCascadeNulls)
+      else if (r.flags & jet::kRelationCascadeNull)
         sql += " ON DELETE SET NULL";
       exec(sql);
     }

@@ -9,6 +9,7 @@
 #include "cli/command.h"
 #include "cli/format.h"
 #include "cli/row_pipe.h"
+#include "jet/base/names.h"
 #include "jet/row_rules.h"
 
 namespace cli {
@@ -34,12 +35,7 @@ class Output {
 };
 
 size_t columnIndex(const jet::TableInfo& info, const std::string& name) {
-  for (size_t i = 0; i < info.columns.size(); ++i) {
-    const std::string& c = info.columns[i].name;
-    if (c.size() == name.size() &&
-        std::equal(c.begin(), c.end(), name.begin(), [](unsigned char x, unsigned char y) { return std::tolower(x) == std::tolower(y); }))
-      return i;
-  }
+  if (const int i = jet::columnIndex(info.columns, name); i >= 0) return size_t(i);
   throw jet::Error(jet::err::kUnknownField, "Item not found in this collection: no field '" + name + "'.");
 }
 

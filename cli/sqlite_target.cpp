@@ -70,10 +70,10 @@ std::string names(const std::vector<std::string>& list) {
 
 std::string referentialActions(int32_t flags) {
   std::string out;
-  if (flags & kRelationCascadeUpdates) out += " ON UPDATE CASCADE";
-  if (flags & kRelationCascadeDeletes)
+  if (flags & jet::kRelationUpdateCascade) out += " ON UPDATE CASCADE";
+  if (flags & jet::kRelationDeleteCascade)
     out += " ON DELETE CASCADE";
-  else if (flags & kRelationCascadeNulls)
+  else if (flags & jet::kRelationCascadeNull)
     out += " ON DELETE SET NULL";
   return out;
 }

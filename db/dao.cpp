@@ -5,6 +5,7 @@
 #include "db/dao_impl.h"
 #include "db/field_rules.h"
 #include "db/recordset_impl.h"
+#include "jet/base/names.h"
 
 namespace dao {
 
@@ -13,19 +14,6 @@ namespace {
 [[noreturn]] void fail(int number, const std::string& text) { throw Error(number, text); }
 [[noreturn]] void objectInvalid() { fail(jet::err::kObjectInvalid, "Object invalid or no longer set."); }
 [[noreturn]] void itemNotFound() { fail(jet::err::kUnknownField, "Item not found in this collection."); }
-
-bool iequals(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    unsigned char x = a[i], y = b[i];
-    if (x < 0x80 && y < 0x80) {
-      if (std::tolower(x) != std::tolower(y)) return false;
-    } else if (x != y) {
-      return false;
-    }
-  }
-  return true;
-}
 
 FieldImpl& fieldImpl(const std::shared_ptr<FieldImpl>& impl) {
   if (!impl) objectInvalid();
@@ -226,7 +214,7 @@ TableDef TableDefs::Item(int index) const {
 TableDef TableDefs::Item(const std::string& name) const {
   if (!db_) objectInvalid();
   for (auto& t : db_->tableDefs())
-    if (iequals(t->name, name)) return TableDef(t);
+    if (jet::sameName(t->name, name)) return TableDef(t);
   itemNotFound();
 }
 
@@ -262,14 +250,14 @@ void TableDefs::Append(const TableDef& table) {
   // The appended object itself joins the collection, so that handles to it stay live.
   auto& list = db_->tableDefs();
   for (auto& item : list)
-    if (iequals(item->name, t.name)) item = table.impl();
+    if (jet::sameName(item->name, t.name)) item = table.impl();
 }
 
 void TableDefs::Delete(const std::string& name) {
   if (!db_) objectInvalid();
   db_->engine().dropTable(name);
   auto& list = db_->tableDefs();
-  list.erase(std::remove_if(list.begin(), list.end(), [&](auto& t) { return iequals(t->name, name); }),
+  list.erase(std::remove_if(list.begin(), list.end(), [&](auto& t) { return jet::sameName(t->name, name); }),
              list.end());
 }
 
@@ -355,7 +343,7 @@ Field Fields::Item(int index) const {
 Field Fields::Item(const std::string& name) const {
   if (!items_) objectInvalid();
   for (const Field& f : *items_)
-    if (iequals(f.impl()->name, name)) return f;
+    if (jet::sameName(f.impl()->name, name)) return f;
   itemNotFound();
 }
 
@@ -366,7 +354,7 @@ void Fields::Append(const Field& field) {
   if (!owner_ || owner_->appended || field.impl()->frozen)
     fail(jet::err::kInvalidOperation, "Invalid operation.");
   for (const Field& f : *items_)
-    if (f.impl() == field.impl() || iequals(f.impl()->name, field.impl()->name))
+    if (f.impl() == field.impl() || jet::sameName(f.impl()->name, field.impl()->name))
       fail(jet::err::kNameInCollection, "Cannot append. An object with that name already exists in the collection.");
   items_->push_back(field);
 }

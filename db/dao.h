@@ -66,15 +66,15 @@ constexpr int32_t dbSystemField = 8192;
 constexpr int32_t dbHyperlinkField = 32768;
 
 // Table attributes.
-constexpr int32_t dbSystemObject = static_cast<int32_t>(0x80000002u);
+constexpr int32_t dbSystemObject = static_cast<int32_t>(jet::kSystemObjectFlags);
 constexpr int32_t dbHiddenObject = 1;
 constexpr int32_t dbAttachedTable = 0x40000000;
 
 // Relation attributes.
-constexpr int32_t dbRelationUnique = 1;
-constexpr int32_t dbRelationDontEnforce = 2;
-constexpr int32_t dbRelationUpdateCascade = 256;
-constexpr int32_t dbRelationDeleteCascade = 4096;
+constexpr int32_t dbRelationUnique = jet::kRelationUnique;
+constexpr int32_t dbRelationDontEnforce = jet::kRelationDontEnforce;
+constexpr int32_t dbRelationUpdateCascade = jet::kRelationUpdateCascade;
+constexpr int32_t dbRelationDeleteCascade = jet::kRelationDeleteCascade;
 
 // CreateDatabase options and Update types.
 constexpr int32_t dbVersion30 = 32;

@@ -11,6 +11,7 @@
 #include "jet/catalog/system_tables.h"
 #include "jet/index/index.h"
 #include "jet/index/index_key.h"
+#include "jet/index/index_page.h"
 #include "jet/rules/relationships.h"
 #include "jet/storage/data_page.h"
 #include "jet/storage/usage_map.h"
@@ -124,7 +125,7 @@ struct Checker {
   void checkTable(const CatalogEntry& e, std::map<uint32_t, std::vector<uint32_t>>& dataPagesByOwner) {
     const std::string name = quoted(e.object.name);
     const uint32_t tdef = e.object.tdefPage;
-    if (tdef < 2 || tdef >= file.pageCount() || pageType(tdef) != 0x02) {
+    if (tdef < 2 || tdef >= file.pageCount() || pageType(tdef) != kTdefPageType) {
       problem("Table " + name + " points to page " + std::to_string(tdef) + ", which is not a table definition");
       return;
     }
@@ -160,17 +161,17 @@ struct Checker {
           continue;
         }
         owned.insert(p);
-        if (pageType(p) == 0x01 && pageOwner(p) == tdef) claim(p, "the rows of table " + name);
+        if (pageType(p) == kDataPageType && pageOwner(p) == tdef) claim(p, "the rows of table " + name);
         else use(p, "table " + name);
         auto [at, fresh] = ownedBy.emplace(p, e.object.name);
         if (!fresh && at->second != e.object.name)
           problem("Page " + std::to_string(p) + " is listed by the usage maps of both " + quoted(at->second) + " and " + name);
         const uint8_t t = pageType(p);
-        if (t == 0x01 && pageOwner(p) != tdef && pageOwner(p) != 0x4C41564C /* long-value page */)
+        if (t == kDataPageType && pageOwner(p) != tdef && pageOwner(p) != kLongValueOwner)
           problem("The usage map of table " + name + " lists page " + std::to_string(p) + ", which holds another table's rows");
-        else if (t != 0x01 && t != 0x03 && t != 0x04)
+        else if (t != kDataPageType && t != kIndexNodePage && t != kIndexLeafPage)
           problem("The usage map of table " + name + " lists page " + std::to_string(p) + ", which is not a data page");
-        if (t == 0x01) checkFreeSpace(p, name);
+        if (t == kDataPageType) checkFreeSpace(p, name);
       }
     } catch (const Error& err) {
       problem("The usage map of table " + name + " cannot be read: " + err.description());
@@ -203,7 +204,7 @@ struct Checker {
     // The engine keeps the counts of its own system tables only loosely, and Access those of the
     // hidden tables it keeps for itself (the catalog marks them system objects, their definitions
     // may not: MSysAccessStorage, the navigation pane's tables). User tables' counts are exact.
-    const bool systemObject = (e.object.flags & sys::kSystemObjectFlags) != 0;
+    const bool systemObject = (e.object.flags & kSystemObjectFlags) != 0;
     if (rows != def.rowCount && def.tableType != 0x53 && !systemObject)
       problem("Table " + name + " records " + std::to_string(def.rowCount) + " rows but " + std::to_string(rows) +
               " were found");
@@ -351,15 +352,14 @@ struct Checker {
         problem("Catalog objects " + quoted(ids[e.object.id]) + " and " + quoted(e.object.name) + " share the id " +
                 std::to_string(e.object.id));
       if (e.parentId != sys::kTablesId) continue;
-      std::string key;
-      for (char c : e.object.name) key += char(std::tolower(static_cast<unsigned char>(c)));
+      const std::string key = lowerName(e.object.name);
       if (!names.emplace(key, e.object.name).second) problem("Two catalog objects are named " + quoted(e.object.name));
     }
 
     // Data pages by owner, for finding rows their table's map leaves out.
     std::map<uint32_t, std::vector<uint32_t>> dataPagesByOwner;
     for (uint32_t p = 2; p < file.pageCount(); ++p)
-      if (pageType(p) == 0x01) dataPagesByOwner[pageOwner(p)].push_back(p);
+      if (pageType(p) == kDataPageType) dataPagesByOwner[pageOwner(p)].push_back(p);
 
     for (const auto& e : catalog.entries()) {
       if (e.type != sys::kTypeTable) continue;

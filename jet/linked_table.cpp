@@ -5,6 +5,8 @@
 #include <filesystem>
 #include <system_error>
 
+#include "jet/base/names.h"
+
 namespace jet {
 
 namespace fs = std::filesystem;
@@ -14,11 +16,6 @@ namespace {
 bool isFile(const fs::path& p) {
   std::error_code ec;
   return fs::is_regular_file(p, ec);
-}
-
-std::string lower(std::string s) {
-  std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return char(std::tolower(c)); });
-  return s;
 }
 
 }  // namespace
@@ -38,9 +35,9 @@ std::string resolveLinkedSource(const std::string& storedPath, const std::string
   if (name.empty()) return "";
   if (isFile(folder / name)) return (folder / name).string();
   std::error_code ec;
-  const std::string wanted = lower(name);
+  const std::string wanted = lowerName(name);
   for (fs::directory_iterator it(folder.empty() ? fs::path(".") : folder, ec), end; !ec && it != end; it.increment(ec))
-    if (lower(it->path().filename().string()) == wanted && isFile(it->path())) return it->path().string();
+    if (lowerName(it->path().filename().string()) == wanted && isFile(it->path())) return it->path().string();
   return "";
 }
 

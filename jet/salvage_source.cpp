@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include "jet/base/bytes.h"
+#include "jet/base/paths.h"
 #include "jet/catalog/catalog.h"
 #include "jet/catalog/system_tables.h"
 #include "jet/catalog/create_database.h"
@@ -21,11 +22,6 @@ namespace jet {
 namespace {
 
 uint64_t rowKey(RowId id) { return (uint64_t(id.page) << 16) | id.row; }
-
-std::string baseName(const std::string& path) {
-  const auto slash = path.find_last_of('/');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
 
 // The header's signature, whatever the version byte says.
 bool hasSignature(const std::vector<uint8_t>& b) {
@@ -41,12 +37,6 @@ PageRef pageOf(PageFile& file, uint32_t page) {
   } catch (const Error&) {
     return nullptr;
   }
-}
-
-int columnIndex(const TableDef& def, const char* name) {
-  for (size_t i = 0; i < def.columns.size(); ++i)
-    if (sameName(def.columns[i].name, name)) return int(i);
-  return -1;
 }
 
 // A new database of the damaged file's version, code page and sort order.
@@ -73,7 +63,7 @@ bool catalogColumnsSound(const TableDef& def, const Header& header) {
   TextCodec codec(header.codePage);
   const TableDef expected = parseTableDef(header.format, own, codec);
   for (const char* name : {"Id", "ParentId", "Name", "Type", "Flags"}) {
-    const int a = columnIndex(def, name), b = columnIndex(expected, name);
+    const int a = columnIndex(def.columns, name), b = columnIndex(expected.columns, name);
     if (a < 0 || b < 0) return false;
     const ColumnDef &x = def.columns[size_t(a)], &y = expected.columns[size_t(b)];
     if (x.type != y.type || x.number != y.number || x.fixed() != y.fixed() || x.length != y.length) return false;
@@ -243,7 +233,7 @@ SalvageSource::SalvageSource(const std::string& path, const std::string& passwor
   const std::vector<uint8_t> prefix = file_->readPrefix(kHeaderBytes);
   bool parsed = false;
   try {
-    header_ = parseHeader(prefix, baseName(path));
+    header_ = parseHeader(prefix, fileName(path));
     parsed = true;
   } catch (const Error&) {
     // A file that says what it is but is of a format this engine does not read is no damage.
@@ -251,7 +241,7 @@ SalvageSource::SalvageSource(const std::string& path, const std::string& passwor
   }
   if (parsed) {
     file_->setPageSize(header_.pageSize);
-    unlockPages(*file_, header_, password, baseName(path));
+    unlockPages(*file_, header_, password, fileName(path));
     // A header whose format the pages contradict (page 2 is the catalog's definition) is damaged,
     // unless the pages say nothing else either.
     PageRef catalog = tryPage(sys::kCatalogTdef);
@@ -315,7 +305,7 @@ void SalvageSource::inferFormat() {
       return;
     }
   }
-  throw Error(err::kUnrecognizedFormat, "Unrecognized database format '" + baseName(path_) + "'.");
+  throw Error(err::kUnrecognizedFormat, "Unrecognized database format '" + fileName(path_) + "'.");
 }
 
 Bytes SalvageSource::header() {
@@ -444,8 +434,9 @@ void SalvageSource::newCatalog(std::vector<SourceTable>& out) {
 // The tables the catalog lists and can still be read.
 void SalvageSource::readCatalog(std::vector<SourceTable>& out, std::set<uint32_t>& known) {
   const SourceTable& catalog = out.front();
-  const int cId = columnIndex(catalog.def, "Id"), cName = columnIndex(catalog.def, "Name"),
-            cType = columnIndex(catalog.def, "Type"), cParent = columnIndex(catalog.def, "ParentId");
+  const auto& columns = catalog.def.columns;
+  const int cId = columnIndex(columns, "Id"), cName = columnIndex(columns, "Name"), cType = columnIndex(columns, "Type"),
+            cParent = columnIndex(columns, "ParentId");
   if (cId < 0 || cName < 0 || cType < 0 || cParent < 0)
     throw Error(err::kCorrupt, "The catalog lacks its Id, ParentId, Name or Type column.");
   const TableDef catalogDef = out.front().def;  // `out` grows below
@@ -479,8 +470,7 @@ void SalvageSource::readCatalog(std::vector<SourceTable>& out, std::set<uint32_t
     const int64_t* i = std::get_if<int64_t>(&id);
     const int64_t* up = std::get_if<int64_t>(&parent);
     const std::string* n = std::get_if<std::string>(&name);
-    std::string lower = n ? *n : std::string();
-    for (char& c : lower) c = char(std::tolower(uint8_t(c)));
+    const std::string lower = lowerName(n ? *n : std::string());
     if (!ids.insert(i ? int32_t(*i) : 0).second ||
         (up && *up == sys::kTablesId && !names.insert(lower).second)) {
       drop(rows.rowId());

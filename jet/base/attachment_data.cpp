@@ -7,6 +7,7 @@
 #include <set>
 
 #include "jet/base/bytes.h"
+#include "jet/base/names.h"
 #include "jet/base/text_codec.h"
 
 namespace jet {
@@ -102,9 +103,7 @@ Bytes encodeAttachment(const std::string& extension, const Bytes& data, bool com
 
 bool attachmentCompresses(const std::string& type) {
   static const std::set<std::string> kCompressed = {"jpg", "zip", "gz", "bz2", "z", "7z", "cab", "rar", "mp3", "mpg"};
-  std::string lower = type;
-  for (char& c : lower) c = char(std::tolower(static_cast<unsigned char>(c)));
-  return !kCompressed.count(lower);
+  return !kCompressed.count(lowerName(type));
 }
 
 }  // namespace jet

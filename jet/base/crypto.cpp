@@ -7,6 +7,8 @@
 #include <stdexcept>
 #include <string>
 
+#include "jet/base/names.h"
+
 namespace jet::crypto {
 
 namespace {
@@ -45,13 +47,6 @@ void aes(bool encrypt, bool chained, View key, View iv, uint8_t* data, size_t le
       EVP_CipherUpdate(ctx.get(), data, &out, data, int(len)) != 1 ||
       EVP_CipherFinal_ex(ctx.get(), data + out, &last) != 1)
     throw std::runtime_error("the AES cipher failed");
-}
-
-bool sameName(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i)
-    if (std::toupper(static_cast<unsigned char>(a[i])) != std::toupper(static_cast<unsigned char>(b[i]))) return false;
-  return true;
 }
 
 }  // namespace

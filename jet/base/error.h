@@ -51,6 +51,16 @@ constexpr int kTooManyFields = 3190;          // "Too many fields defined."
 constexpr int kCannotUpdateField = 3164;      // "Field cannot be updated."
 constexpr int kRecordDeleted = 3167;          // "Record is deleted."
 constexpr int kNameInCollection = 3367;       // "Cannot append. An object with that name already exists..."
+constexpr int kSyntax = 3075;                 // "Syntax error ... in query expression '...'."
+constexpr int kUndefinedFunction = 3085;      // "Undefined function '...' in expression."
+constexpr int kValidationText = 3316;         // a validation rule refused the value (its own text)
+constexpr int kValidationRule = 3317;         // a validation rule refused the value or row
+// Run-time errors of the expression language, with its own numbers.
+constexpr int kInvalidCall = 5;               // "Invalid procedure call or argument"
+constexpr int kOverflow = 6;                  // "Overflow"
+constexpr int kDivisionByZero = 11;           // "Division by zero"
+constexpr int kTypeMismatch = 13;             // "Type mismatch"
+constexpr int kInvalidUseOfNull = 94;         // "Invalid use of Null"
 }  // namespace err
 
 // A failure with its DAO number and description and, where it concerns one, the table and field

@@ -126,11 +126,17 @@ struct NewTable {
   std::string validationText;
 };
 
-// DAO's relation attribute bits as MSysRelationships' grbit keeps them.
+// Relationship attribute bits as MSysRelationships' grbit keeps them (DAO's dbRelation* values).
 constexpr int32_t kRelationUnique = 0x1;
 constexpr int32_t kRelationDontEnforce = 0x2;
 constexpr int32_t kRelationUpdateCascade = 0x100;
 constexpr int32_t kRelationDeleteCascade = 0x1000;
+constexpr int32_t kRelationCascadeNull = 0x2000;
+
+// Catalog flag bits of an object (MSysObjects' Flags): objects the engine keeps for itself carry
+// the high bit; a table with either bit of kSystemObjectFlags is a system table.
+constexpr uint32_t kObjectFlagSystem = 0x80000000u;
+constexpr uint32_t kSystemObjectFlags = 0x80000002u;
 
 // A relationship between a table (the primary side, whose fields are usually its key) and a foreign
 // table whose fields refer to them: DAO's CreateRelation(name, table, foreignTable, attributes)

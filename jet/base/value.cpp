@@ -7,6 +7,7 @@
 #include <limits>
 
 #include "jet/base/error.h"
+#include "jet/base/names.h"
 #include "jet/base/value_text.h"
 
 namespace jet {
@@ -78,17 +79,6 @@ std::string_view trim(std::string_view s) {
   while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r' || s.back() == '\n'))
     s.remove_suffix(1);
   return s;
-}
-
-bool iequals(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-    if (x != y) return false;
-  }
-  return true;
 }
 
 // Reads all of s as a floating-point number (a leading '+' allowed).
@@ -591,8 +581,8 @@ Value fromText(ColumnType type, const std::string& text, uint8_t scale) {
   if (s.empty()) conversionError();
   switch (type) {
     case ColumnType::Boolean: {
-      if (iequals(s, "true") || iequals(s, "yes") || iequals(s, "on")) return true;
-      if (iequals(s, "false") || iequals(s, "no") || iequals(s, "off")) return false;
+      if (sameName(s, "true") || sameName(s, "yes") || sameName(s, "on")) return true;
+      if (sameName(s, "false") || sameName(s, "no") || sameName(s, "off")) return false;
       double d;
       if (parseFloat(s, d) && !std::isnan(d)) return d != 0;
       conversionError();

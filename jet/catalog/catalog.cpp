@@ -9,20 +9,7 @@
 
 namespace jet {
 
-bool sameName(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i)
-    if (std::tolower(uint8_t(a[i])) != std::tolower(uint8_t(b[i]))) return false;
-  return true;
-}
-
 namespace {
-
-int columnIndex(const TableDef& def, const char* name) {
-  for (size_t i = 0; i < def.columns.size(); ++i)
-    if (sameName(def.columns[i].name, name)) return int(i);
-  return -1;
-}
 
 int64_t asInt(const std::vector<Value>& v, int i) {
   if (i < 0) return 0;
@@ -38,7 +25,7 @@ std::string asText(const std::vector<Value>& v, int i) {
 
 bool lessName(const std::string& a, const std::string& b) {
   return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-    return std::tolower(uint8_t(x)) < std::tolower(uint8_t(y));
+    return uint8_t(lowerAscii(x)) < uint8_t(lowerAscii(y));
   });
 }
 
@@ -46,9 +33,10 @@ bool lessName(const std::string& a, const std::string& b) {
 
 Catalog Catalog::read(PageFile& file, Format format, TextCodec& codec) {
   TableDef def = readTableDef(file, format, codec, sys::kCatalogTdef);
-  int cId = columnIndex(def, "Id"), cParent = columnIndex(def, "ParentId"), cName = columnIndex(def, "Name"),
-      cType = columnIndex(def, "Type"), cFlags = columnIndex(def, "Flags"), cDb = columnIndex(def, "Database"),
-      cForeign = columnIndex(def, "ForeignName"), cProp = columnIndex(def, "LvProp");
+  const auto& c = def.columns;
+  int cId = columnIndex(c, "Id"), cParent = columnIndex(c, "ParentId"), cName = columnIndex(c, "Name"),
+      cType = columnIndex(c, "Type"), cFlags = columnIndex(c, "Flags"), cDb = columnIndex(c, "Database"),
+      cForeign = columnIndex(c, "ForeignName"), cProp = columnIndex(c, "LvProp");
   if (cId < 0 || cName < 0 || cType < 0) throwCorrupt("the catalog lacks its Id, Name or Type column");
   Catalog cat;
   TableScan scan(file, def, codec);
@@ -64,7 +52,7 @@ Catalog Catalog::read(PageFile& file, Format format, TextCodec& codec) {
     o.flags = uint32_t(asInt(v, cFlags));
     switch (e.type) {
       case sys::kTypeTable:
-        o.kind = (o.flags & sys::kSystemObjectFlags) ? ObjectKind::SystemTable : ObjectKind::Table;
+        o.kind = (o.flags & kSystemObjectFlags) ? ObjectKind::SystemTable : ObjectKind::Table;
         o.tdefPage = uint32_t(o.id) & 0x00FFFFFF;
         break;
       case sys::kTypeLinkedTable:

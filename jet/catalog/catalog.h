@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "jet/base/names.h"
 #include "jet/base/row_id.h"
 #include "jet/base/schema.h"
 #include "jet/base/text_codec.h"
@@ -20,9 +21,6 @@ struct CatalogEntry {
   int32_t parentId = 0;
   std::vector<uint8_t> properties;  // LvProp
 };
-
-// ASCII case-insensitive equality, as object names compare.
-bool sameName(const std::string& a, const std::string& b);
 
 // The identifiers the catalog uses.
 namespace sys {
@@ -43,10 +41,8 @@ constexpr int16_t kTypeQuery = 5;
 constexpr int16_t kTypeLinkedTable = 6;
 constexpr int16_t kTypeRelationship = 8;
 
-// Catalog flags: objects the engine keeps for itself carry the high bit; a table with either of
-// these bits is a system table.
-constexpr uint32_t kFlagSystem = 0x80000000u;
-constexpr uint32_t kSystemObjectFlags = 0x80000002u;
+// Catalog flags: jet/base/schema.h's kObjectFlagSystem and kSystemObjectFlags.
+using jet::kSystemObjectFlags;
 
 // Fixed pages of the system tables' definitions.
 constexpr uint32_t kCatalogTdef = 2;

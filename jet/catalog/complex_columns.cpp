@@ -9,12 +9,6 @@ namespace jet {
 
 namespace {
 
-int columnIndex(const std::vector<ColumnInfo>& columns, const char* name) {
-  for (size_t i = 0; i < columns.size(); ++i)
-    if (sameName(columns[i].name, name)) return static_cast<int>(i);
-  return -1;
-}
-
 bool multiValueType(ColumnType t) {
   switch (t) {
     case ColumnType::Byte: case ColumnType::Integer: case ColumnType::Long: case ColumnType::Single:

@@ -197,11 +197,11 @@ std::vector<Bytes> buildNewDatabase(const CreateOptions& o, double created) {
     if (owner) values.push_back({sys::kObjOwner, sys::sidBytes(f, *owner)});
     catalogRows.push_back(rowByNumber(catalog.def, values));
   };
-  catalogRow(sys::kTablesId, sys::kRootId, "Tables", sys::kTypeContainer, sys::Sid::Engine, sys::kFlagSystem);
-  catalogRow(sys::kDatabasesId, sys::kRootId, "Databases", sys::kTypeContainer, sys::Sid::Engine, sys::kFlagSystem);
+  catalogRow(sys::kTablesId, sys::kRootId, "Tables", sys::kTypeContainer, sys::Sid::Engine, kObjectFlagSystem);
+  catalogRow(sys::kDatabasesId, sys::kRootId, "Databases", sys::kTypeContainer, sys::Sid::Engine, kObjectFlagSystem);
   catalogRow(sys::kRelationshipsId, sys::kRootId, "Relationships", sys::kTypeContainer, sys::Sid::Engine,
-             sys::kFlagSystem);
-  catalogRow(sys::kMSysDbId, sys::kDatabasesId, "MSysDb", sys::kTypeDatabase, sys::Sid::Creator, sys::kFlagSystem);
+             kObjectFlagSystem);
+  catalogRow(sys::kMSysDbId, sys::kDatabasesId, "MSysDb", sys::kTypeDatabase, sys::Sid::Creator, kObjectFlagSystem);
   for (auto& t : tables)
     catalogRow(int32_t(t.tdefPage), sys::kTablesId, t.name, sys::kTypeTable,
                t.owned ? std::optional<sys::Sid>(sys::Sid::Engine) : std::nullopt, t.catalogFlags);

@@ -57,9 +57,7 @@ void requireIntegrity(SchemaFile& file, const TableDef& pdef, const TableDef& fd
     null = false;
     for (size_t i : at) {
       null = null || isNull(row[i]);
-      std::string t = toText(row[i]);
-      for (char& c : t) c = char(std::tolower(uint8_t(c)));
-      k += t + '\x1f';
+      k += lowerName(toText(row[i])) + '\x1f';
     }
     return k;
   };
@@ -84,7 +82,7 @@ void createRelationship(SchemaFile& file, const NewRelationship& outline) {
   const CatalogEntry* foreign = findTable(cat, outline.foreignTable);
   if (!foreign || foreign->type != sys::kTypeTable)
     throw Error(err::kObjectNotFound, objectNotFoundMessage(outline.foreignTable));
-  if ((primary->object.flags | foreign->object.flags) & sys::kFlagSystem)
+  if ((primary->object.flags | foreign->object.flags) & kObjectFlagSystem)
     throw Error(err::kReadOnly, "Cannot update. Database or object is read-only.");
   if (outline.columns.empty()) throw Error(err::kNoFields, "No field defined--cannot append Relation.");
 

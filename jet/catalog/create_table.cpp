@@ -46,7 +46,7 @@ void createTable(SchemaFile& file, const NewTable& outline) {
   // Reserve the definition pages with a placeholder so that later allocations skip them.
   for (uint32_t p : tdefPages) {
     Bytes b(file.pageSize(), 0);
-    b[0] = 0x02;
+    b[0] = kTdefPageType;
     b[1] = 0x01;
     file.writePage(p, b.data());
   }

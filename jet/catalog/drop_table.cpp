@@ -50,7 +50,7 @@ void dropObject(SchemaFile& file, const std::string& name, bool hiddenPart) {
   CatalogView cat = loadCatalog(file);
   const CatalogEntry* row = findTable(cat, name);
   if (!row || row->type == sys::kTypeQuery) throw Error(err::kObjectNotFound, objectNotFoundMessage(name));
-  if ((row->object.flags & sys::kFlagSystem) && !hiddenPart)
+  if ((row->object.flags & kObjectFlagSystem) && !hiddenPart)
     throw Error(err::kReadOnly, "Cannot update. Database or object is read-only.");
   const std::vector<Value> rowValues = storedValues(file, cat, row->row);
 
@@ -95,14 +95,14 @@ void dropObject(SchemaFile& file, const std::string& name, bool hiddenPart) {
     // Pages that name the table as their owner (data and index pages not in any map).
     for (uint32_t p = 2; p < file.pageCount(); ++p) {
       Bytes b = file.page(p);
-      if ((b[0] == 0x01 || b[0] == 0x03 || b[0] == 0x04) && b[1] == 0x01 && le::get32(&b[4]) == tdef) owned.insert(p);
+      if ((b[0] == kDataPageType || b[0] == kIndexNodePage || b[0] == kIndexLeafPage) && b[1] == 0x01 && le32(&b[4]) == tdef) owned.insert(p);
     }
     // Only pages that are really the table's (never a page of the catalog or another table).
     for (auto it = owned.begin(); it != owned.end();) {
       Bytes b = file.page(*it);
-      const bool mine = (b[0] == 0x02 && std::find(chain.begin(), chain.end(), *it) != chain.end()) ||
-                        ((b[0] == 0x01 || b[0] == 0x03 || b[0] == 0x04) && le::get32(&b[4]) == tdef) ||
-                        (b[0] == 0x01 && std::memcmp(&b[4], "LVAL", 4) == 0);
+      const bool mine = (b[0] == kTdefPageType && std::find(chain.begin(), chain.end(), *it) != chain.end()) ||
+                        ((b[0] == kDataPageType || b[0] == kIndexNodePage || b[0] == kIndexLeafPage) && le32(&b[4]) == tdef) ||
+                        (b[0] == kDataPageType && le32(&b[4]) == kLongValueOwner);
       it = mine ? std::next(it) : owned.erase(it);
     }
   }
@@ -148,9 +148,9 @@ void dropObject(SchemaFile& file, const std::string& name, bool hiddenPart) {
   // its neighbour's offset, and a deleted neighbour would make them read past it.
   for (uint32_t m : mapRows) {
     Bytes p = file.page(pointerPage(m));
-    auto slots = file.rowSlots(p);
-    if (pointerRow(m) >= slots.size()) continue;
-    const auto& s = slots[pointerRow(m)];
+    const uint32_t ps = uint32_t(file.pageSize());
+    if (pointerRow(m) >= pageRowCount(p.data(), ps, file.format())) continue;
+    const RowSlot s = rowSlot(p.data(), ps, file.format(), pointerRow(m));
     std::fill(p.begin() + long(s.start) + 1, p.begin() + long(s.end), 0);
     file.writePage(pointerPage(m), p.data());
   }

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "jet/base/bytes.h"
+#include "jet/base/names.h"
 
 namespace jet {
 
@@ -25,13 +26,6 @@ std::string decodeName(const uint8_t* d, size_t len, Format f, TextCodec& codec)
   if (f == Format::Jet4) decodeJet4Text(d, len, s);
   else codec.decodeCodePage(d, len, s);
   return s;
-}
-
-bool caseEqual(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i)
-    if (std::tolower(uint8_t(a[i])) != std::tolower(uint8_t(b[i]))) return false;
-  return true;
 }
 
 }  // namespace
@@ -111,22 +105,22 @@ PropertyMaps parseProperties(const std::vector<uint8_t>& blob, Format format, Te
 void applyColumnProperties(const PropertyMaps& props, TableInfo& table) {
   for (ColumnInfo& c : table.columns) {
     for (const auto& [owner, map] : props) {
-      if (!caseEqual(owner, c.name)) continue;
+      if (!sameName(owner, c.name)) continue;
       for (const auto& [name, v] : map) {
-        if (caseEqual(name, "Required")) c.required = v.number != 0;
-        else if (caseEqual(name, "AllowZeroLength")) c.allowZeroLength = v.number != 0;
-        else if (caseEqual(name, "DefaultValue")) c.defaultValue = v.text;
-        else if (caseEqual(name, "Description")) c.description = v.text;
-        else if (caseEqual(name, "ValidationRule")) c.validationRule = v.text;
-        else if (caseEqual(name, "ValidationText")) c.validationText = v.text;
-        else if (caseEqual(name, "Expression")) c.expression = v.text;
+        if (sameName(name, "Required")) c.required = v.number != 0;
+        else if (sameName(name, "AllowZeroLength")) c.allowZeroLength = v.number != 0;
+        else if (sameName(name, "DefaultValue")) c.defaultValue = v.text;
+        else if (sameName(name, "Description")) c.description = v.text;
+        else if (sameName(name, "ValidationRule")) c.validationRule = v.text;
+        else if (sameName(name, "ValidationText")) c.validationText = v.text;
+        else if (sameName(name, "Expression")) c.expression = v.text;
       }
     }
   }
   if (auto own = props.find(""); own != props.end())
     for (const auto& [name, v] : own->second) {
-      if (caseEqual(name, "ValidationRule")) table.validationRule = v.text;
-      else if (caseEqual(name, "ValidationText")) table.validationText = v.text;
+      if (sameName(name, "ValidationRule")) table.validationRule = v.text;
+      else if (sameName(name, "ValidationText")) table.validationText = v.text;
     }
 }
 

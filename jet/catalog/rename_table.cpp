@@ -32,7 +32,7 @@ void renameTable(SchemaFile& file, const std::string& oldName, const std::string
   requireValidName(newName, file.format(), file.codec());
   const CatalogEntry* clash = findTable(cat, newName);
   if (clash && !(clash->row == old->row)) throw Error(err::kTableExists, tableExistsMessage(newName));
-  if (old->object.flags & sys::kFlagSystem) throw Error(err::kReadOnly, "Cannot update. Database or object is read-only.");
+  if (old->object.flags & kObjectFlagSystem) throw Error(err::kReadOnly, "Cannot update. Database or object is read-only.");
   if (old->object.name == newName) return;
 
   const std::vector<Value> oldValues = storedValues(file, cat, old->row);

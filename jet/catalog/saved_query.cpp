@@ -4,6 +4,7 @@
 #include <cctype>
 
 #include "jet/base/error.h"
+#include "jet/base/names.h"
 
 namespace jet {
 
@@ -71,12 +72,6 @@ std::string tableText(const QueryTable& t) {
 
 std::string columnText(const QueryColumn& c) {
   return c.alias.empty() ? c.expression : c.expression + " AS " + accessName(c.alias);
-}
-
-bool sameName(const std::string& a, const std::string& b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
-         });
 }
 
 }  // namespace

@@ -24,14 +24,6 @@
 
 namespace jet {
 
-namespace {
-
-size_t tdefRowCountAt(Format f) { return f == Format::Jet4 ? 16 : 12; }
-size_t realCountBlockAt(Format f) { return f == Format::Jet4 ? 63 : 43; }
-size_t realCountBlockSize(Format f) { return f == Format::Jet4 ? 12 : 8; }
-
-}  // namespace
-
 CatalogView loadCatalog(SchemaFile& file) {
   CatalogView c;
   c.def = file.definition(sys::kCatalogTdef);
@@ -68,8 +60,8 @@ void adjustRowCount(SchemaFile& file, uint32_t tdefPage, int delta, size_t realI
     int64_t v = int64_t(le::get32(&p[at])) + delta;
     le::put32(&p[at], uint32_t(std::max<int64_t>(v, 0)));
   };
-  bump(tdefRowCountAt(f));
-  for (size_t i = 0; i < realIndexes; ++i) bump(realCountBlockAt(f) + i * realCountBlockSize(f) + 4);
+  bump(tdefRowCountOffset(f));
+  for (size_t i = 0; i < realIndexes; ++i) bump(tdefIndexEntryCountOffset(f, i));
   file.writePage(tdefPage, p.data());
 }
 
@@ -95,7 +87,7 @@ void deleteIndexedRow(SchemaFile& file, uint32_t tdefPage, const TableDef& def, 
 uint32_t placeMapRow(SchemaFile& file, const Bytes& row) {
   for (uint32_t pg = file.pageCount(); pg-- > 2;) {
     Bytes p = file.page(pg);
-    if (p[0] != 0x01 || p[1] != 0x01 || le::get32(&p[4]) != 0) continue;
+    if (p[0] != kDataPageType || p[1] != 0x01 || le32(&p[4]) != 0) continue;
     if (file.globalFree(pg)) continue;  // a leftover the engine has already given back
     uint16_t rowNo;
     if (file.appendRow(p, row, rowNo)) {
@@ -121,8 +113,7 @@ uint32_t systemTablePage(const CatalogView& c, const std::string& name, uint32_t
 
 // The position of a system table's column in its rows, by name.
 size_t columnPosition(const TableDef& def, const std::string& name) {
-  for (size_t i = 0; i < def.columns.size(); ++i)
-    if (def.columns[i].name == name) return i;
+  if (const int i = columnIndex(def.columns, name); i >= 0) return size_t(i);
   throw Error(err::kCorrupt, "The system table lacks its column '" + name + "'.");
 }
 

@@ -7,6 +7,7 @@
 
 #include "jet/base/bytes.h"
 #include "jet/base/error.h"
+#include "jet/base/paths.h"
 #include "jet/catalog/catalog.h"
 #include "jet/catalog/catalog_writer.h"
 #include "jet/catalog/complex_columns.h"
@@ -21,22 +22,16 @@
 #include "jet/storage/page_transaction.h"
 #include "jet/storage/usage_map.h"
 #include "jet/table/row.h"
+#include "jet/table/table_scan.h"
 
 namespace jet {
 
-namespace {
-
-size_t rowCountAt(Format f) { return f == Format::Jet4 ? 12 : 8; }
-
-}  // namespace
-
 std::unique_ptr<SchemaFile> SchemaFile::open(const std::string& path, bool readOnly) {
   auto pages = std::make_unique<PageFile>(path, readOnly);
-  const auto slash = path.find_last_of('/');
-  const Header header = parseHeader(pages->readPrefix(kHeaderBytes), slash == std::string::npos ? path : path.substr(slash + 1));
+  const Header header = parseHeader(pages->readPrefix(kHeaderBytes), fileName(path));
   pages->setPageSize(header.pageSize);
   // A tool's open, with no password: a database key is applied; an encrypted file is refused (3031).
-  if (isEncrypted(header)) unlockPages(*pages, header, "", slash == std::string::npos ? path : path.substr(slash + 1));
+  if (isEncrypted(header)) unlockPages(*pages, header, "", fileName(path));
   pages->setEncodingKey(header.databaseKey);
   auto f = over(*pages, header.format, header.codePage);
   f->owned_ = std::move(pages);
@@ -90,23 +85,6 @@ Bytes SchemaFile::page(uint32_t n) {
 
 void SchemaFile::sync() {
   if (!readOnly_) pages_->flush();
-}
-
-std::vector<SchemaFile::RowSlot> SchemaFile::rowSlots(const Bytes& p) {
-  const size_t at = rowCountAt(format_);
-  const size_t count = le::get16(&p[at]);
-  if (at + 2 + 2 * count > p.size()) throwCorrupt("a data page has more rows than fit");
-  std::vector<RowSlot> out;
-  size_t end = p.size();
-  for (size_t i = 0; i < count; ++i) {
-    uint16_t raw = le::get16(&p[at + 2 + 2 * i]);
-    size_t start = raw & kRowOffsetMask;
-    RowSlot s{raw, start, end};
-    if (start > end || start < at + 2 + 2 * count) s.end = s.start;  // unusable slot
-    out.push_back(s);
-    if (start <= end) end = start;
-  }
-  return out;
 }
 
 bool SchemaFile::appendRow(Bytes& p, const Bytes& row, uint16_t& rowNumber) {
@@ -171,7 +149,7 @@ RowId SchemaFile::insertRow(uint32_t tdefPage, const TableDef& def, const Bytes&
   for (auto it = pages.rbegin(); it != pages.rend(); ++it) {
     if (*it >= pageCount()) continue;
     Bytes p = page(*it);
-    if (p[0] != 0x01 || le::get32(&p[4]) != tdefPage) continue;
+    if (p[0] != kDataPageType || le32(&p[4]) != tdefPage) continue;
     uint16_t rowNo;
     if (appendRow(p, row, rowNo)) {
       writePage(*it, p.data());
@@ -199,24 +177,25 @@ Bytes SchemaFile::writeLongValue(const Bytes& data, uint32_t map) {
 }
 
 void SchemaFile::freeLongValue(const Bytes& field, uint32_t map) {
-  if (field.size() < 12) return;
+  if (field.size() < kLongValueRefSize) return;
   const uint8_t kind = field[3];
-  if (kind & 0x80) return;  // inline: nothing outside the row
-  uint32_t ptr = le::get32(&field[4]);
+  if (kind & kLongValueInline) return;  // nothing outside the row
+  uint32_t ptr = le32(&field[4]);
   std::set<uint32_t> seen;
   while (ptr != 0 && seen.insert(ptr).second) {
     const uint32_t pg = pointerPage(ptr);
     if (pg < 2 || pg >= pageCount()) return;
     Bytes p = page(pg);
-    if (p[0] != 0x01 || std::memcmp(&p[4], "LVAL", 4) != 0) return;
-    auto slots = rowSlots(p);
-    if (pointerRow(ptr) >= slots.size()) return;
-    const auto s = slots[pointerRow(ptr)];
-    const uint32_t next = (kind == 0 && s.end >= s.start + 4) ? le::get32(&p[s.start]) : 0;
+    const uint32_t ps = uint32_t(pageSize_);
+    if (p[0] != kDataPageType || le32(&p[4]) != kLongValueOwner) return;
+    if (pointerRow(ptr) >= pageRowCount(p.data(), ps, format_)) return;
+    const RowSlot s = rowSlot(p.data(), ps, format_, pointerRow(ptr));
+    const uint32_t next = (kind == kLongValueChained && s.size() >= 4) ? le32(&p[s.start]) : 0;
     deleteRow(pg, pointerRow(ptr));
     p = page(pg);
     bool live = false;
-    for (const auto& slot : rowSlots(p)) live = live || !(slot.offset & kRowDeleted);
+    for (uint16_t r = 0, n = pageRowCount(p.data(), ps, format_); r < n && !live; ++r)
+      live = !rowSlot(p.data(), ps, format_, r).deleted;
     if (!live) {
       if (map) usageMapMark(map, pg, false);
       freePage(pg);
@@ -225,42 +204,18 @@ void SchemaFile::freeLongValue(const Bytes& field, uint32_t map) {
   }
 }
 
-// The rows of a catalog-like table, read page by page from the pages its map lists.
 std::vector<std::pair<RowId, std::vector<Value>>> readPlainRows(SchemaFile& file, uint32_t tdefPage,
                                                                 const TableDef& def) {
   std::vector<std::pair<RowId, std::vector<Value>>> out;
-  // Long values come back as their stored fields, to be written back unchanged.
-  RowReader reader(def, file.codec());
-  auto readStored = [&](const uint8_t* row, size_t size) {
+  TableDef at = def;
+  at.tdefPage = tdefPage;
+  at.format = file.format();
+  RowReader reader(at, file.codec());
+  TableScan scan(file.pageFile(), at, file.codec());
+  while (scan.next()) {
     std::vector<Value> values;
-    reader.decode(row, size, values);
-    return values;
-  };
-  std::vector<uint32_t> pages = file.usageMapPages(def.ownedPagesPointer);
-  std::sort(pages.begin(), pages.end());
-  for (uint32_t pg : pages) {
-    if (pg >= file.pageCount()) continue;
-    Bytes p = file.page(pg);
-    if (p[0] != 0x01 || le::get32(&p[4]) != tdefPage) continue;
-    auto slots = file.rowSlots(p);
-    for (size_t i = 0; i < slots.size(); ++i) {
-      const auto& s = slots[i];
-      if (s.offset & kRowDeleted) continue;
-      if (s.end <= s.start) continue;
-      if (s.offset & kRowOverflow) {
-        // The row moved: the slot holds its new address.
-        if (s.end - s.start < 4) continue;
-        const uint32_t target = le::get32(&p[s.start]);
-        Bytes q = file.page(pointerPage(target));
-        auto qs = file.rowSlots(q);
-        if (pointerRow(target) >= qs.size()) continue;
-        const auto& t = qs[pointerRow(target)];
-        if (t.end <= t.start) continue;
-        out.push_back({RowId{pg, uint16_t(i)}, readStored(q.data() + t.start, t.end - t.start)});
-        continue;
-      }
-      out.push_back({RowId{pg, uint16_t(i)}, readStored(p.data() + s.start, s.end - s.start)});
-    }
+    reader.decode(scan.rowData(), scan.rowSize(), values);
+    out.push_back({scan.rowId(), std::move(values)});
   }
   return out;
 }

@@ -55,12 +55,7 @@ class SchemaFile : public IndexPageStore {
   std::vector<uint32_t> usageMapPages(uint32_t pointer);
   void usageMapMark(uint32_t pointer, uint32_t page, bool set);
 
-  // Row access on data pages.
-  struct RowSlot {
-    uint16_t offset;  // raw entry: flags in the top bits
-    size_t start, end;
-  };
-  std::vector<RowSlot> rowSlots(const Bytes& page);
+  // Row access on data pages (the page layout itself is jet/storage/data_page.h's).
   // Appends a row to a data page image; returns its row number (false when it does not fit).
   bool appendRow(Bytes& page, const Bytes& row, uint16_t& rowNumber);
   // Marks a row deleted on the page (both flag bits, as the engine does; the space stays until
@@ -92,7 +87,8 @@ class SchemaFile : public IndexPageStore {
   std::optional<Header> header_;
 };
 
-// The live rows of any table whose rows are plain (catalog-like tables), with their addresses.
+// The live rows of any table whose rows are plain (catalog-like tables), with their addresses, read
+// as the table scan reads them; long values come back as their stored fields.
 std::vector<std::pair<RowId, std::vector<Value>>> readPlainRows(SchemaFile& file, uint32_t tdefPage,
                                                                 const TableDef& def);
 

@@ -5,6 +5,7 @@
 #include <ctime>
 
 #include "jet/base/error.h"
+#include "jet/base/names.h"
 
 namespace jet::sys {
 
@@ -23,11 +24,6 @@ struct Col {
   uint8_t precision = 0;
   uint8_t extFlags = 0;
 };
-
-std::string lower(std::string s) {
-  for (auto& c : s) c = char(std::tolower(static_cast<unsigned char>(c)));
-  return s;
-}
 
 // Lays the columns out in column-number order: fixed offsets, variable slots, lengths. Every
 // column carries the file's sort-order version.
@@ -66,7 +62,7 @@ TableDef layout(Format f, const std::vector<Col>& cols, uint8_t sortVersion = 0,
     // The Jet 4 engine stores system-table columns alphabetically.
     for (uint16_t i = 0; i < def.columns.size(); ++i) def.storedOrder.push_back(i);
     std::stable_sort(def.storedOrder.begin(), def.storedOrder.end(), [&](uint16_t a, uint16_t b) {
-      return lower(def.columns[a].name) < lower(def.columns[b].name);
+      return lowerName(def.columns[a].name) < lowerName(def.columns[b].name);
     });
   }
   return def;
@@ -109,11 +105,11 @@ void addComplexTables(std::vector<SystemTable>& out, uint8_t sortVersion) {
   addLogical(columns, "IdxConceptualTableID", 1, 1, idxkind::kPlain);
   addLogical(columns, "IdxFlatTableID", 2, 2, idxkind::kPlain);
   addLogical(columns, "IdxID", 0, 0, idxkind::kPrimaryKey);
-  out.push_back({"MSysComplexColumns", 0, columns, kFlagSystem, false});
+  out.push_back({"MSysComplexColumns", 0, columns, kObjectFlagSystem, false});
 
   auto single = [&](const char* name, Col value) {
     out.push_back({std::string("MSysComplexType_") + name, 0,
-                   layout(f, {value}, sortVersion, kUserTableType), kFlagSystem | kFlagComplexTemplate, false});
+                   layout(f, {value}, sortVersion, kUserTableType), kObjectFlagSystem | kFlagComplexTemplate, false});
   };
   single("UnsignedByte", {"Value", ColumnType::Byte, kFixed});
   single("Short", {"Value", ColumnType::Integer, kFixed});
@@ -134,7 +130,7 @@ void addComplexTables(std::vector<SystemTable>& out, uint8_t sortVersion) {
                      {"FileTimeStamp", ColumnType::DateTime, kFixed, 0, 0, kAttachmentExt},
                      {"FileFlags", ColumnType::Long, kFixed, 0, 0, kAttachmentExt},
                  }, sortVersion, kUserTableType),
-                 kFlagSystem | kFlagComplexTemplate, false});
+                 kObjectFlagSystem | kFlagComplexTemplate, false});
 }
 
 }  // namespace
@@ -305,6 +301,24 @@ double oleNow() {
   (void)base;
   const double frac = (local.tm_hour * 3600 + local.tm_min * 60 + local.tm_sec) / 86400.0;
   return double(daysSince1970 + 25569) + frac;
+}
+
+bool isSystemTableName(const std::string& name) {
+  return name.size() >= 4 && (name[0] == 'M' || name[0] == 'm') && (name[1] == 'S' || name[1] == 's') &&
+         (name[2] == 'y' || name[2] == 'Y') && (name[3] == 's' || name[3] == 'S');
+}
+
+bool holdsObjectId(const std::string& table, const std::string& column) {
+  // Only these refer to the catalog's ids. Other system tables number their own rows (the storage
+  // table's Id and ParentId, the navigation pane's group ids): those values are kept as they are.
+  if (sameName(table, "MSysObjects")) return sameName(column, "Id") || sameName(column, "ParentId");
+  if (sameName(table, "MSysACEs") || sameName(table, "MSysQueries") || sameName(table, "MSysNavPaneGroupToObjects"))
+    return sameName(column, "ObjectId");
+  // .accdb files: each complex column names its table, its hidden table of values and its type.
+  if (sameName(table, "MSysComplexColumns"))
+    return sameName(column, "ConceptualTableID") || sameName(column, "FlatTableID") ||
+           sameName(column, "ComplexTypeObjectID");
+  return false;
 }
 
 }  // namespace jet::sys

@@ -27,7 +27,7 @@ struct SystemTable {
   std::string name;
   uint32_t tdefPage;  // 0: the builder places it
   TableDef def;       // usage-map references and index roots are left for the builder to fill
-  uint32_t catalogFlags = kFlagSystem;
+  uint32_t catalogFlags = kObjectFlagSystem;
   bool owned = true;  // whether its catalog row names the engine as its owner
 };
 
@@ -57,6 +57,13 @@ std::vector<Ace> newRelationshipAces(int32_t objectId);
 
 // Looks up a column of a definition by column number (throws 3049 when missing).
 const ColumnDef& columnByNumber(const TableDef& def, uint16_t number);
+
+// Whether the name is one of the engine's own tables (MSys..., in any case).
+bool isSystemTableName(const std::string& name);
+
+// Whether this column of a system table holds a catalog object's id (ids follow their tables'
+// definition pages, so a copy that moves tables renumbers these values).
+bool holdsObjectId(const std::string& table, const std::string& column);
 
 // Today's date and time as an OLE automation date in local time.
 double oleNow();

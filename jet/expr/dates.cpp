@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "jet/base/names.h"
 #include "jet/base/value_text.h"
 #include "jet/expr/eval_error.h"
 
@@ -19,18 +20,11 @@ const char* const kDays[] = {"Sunday", "Monday", "Tuesday", "Wednesday", "Thursd
 
 int64_t floorDiv(int64_t a, int64_t b) { return a / b - ((a % b != 0) && ((a < 0) != (b < 0))); }
 
-bool ieq(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i)
-    if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i]))) return false;
-  return true;
-}
-
 // 1..12 for a month name or its first three letters, 0 otherwise.
 int monthFromName(std::string_view w) {
   for (int m = 0; m < 12; ++m) {
     std::string_view full = kMonths[m];
-    if (ieq(w, full) || (w.size() == 3 && ieq(w, full.substr(0, 3))) || (m == 8 && ieq(w, "Sept"))) return m + 1;
+    if (sameName(w, full) || (w.size() == 3 && sameName(w, full.substr(0, 3))) || (m == 8 && sameName(w, "Sept"))) return m + 1;
   }
   return 0;
 }
@@ -152,8 +146,8 @@ bool parseDate(std::string_view text, double& out) {
   for (size_t i = 0; i < toks.size(); ++i) {
     bool colonNext = i + 1 < toks.size() && toks[i + 1].kind == Token::Colon;
     bool ampmNext = i + 1 < toks.size() && toks[i + 1].kind == Token::Word &&
-                    (ieq(toks[i + 1].text, "AM") || ieq(toks[i + 1].text, "PM") || ieq(toks[i + 1].text, "A") ||
-                     ieq(toks[i + 1].text, "P"));
+                    (sameName(toks[i + 1].text, "AM") || sameName(toks[i + 1].text, "PM") || sameName(toks[i + 1].text, "A") ||
+                     sameName(toks[i + 1].text, "P"));
     if (!hasTime && toks[i].kind == Token::Number && (colonNext || ampmNext)) {
       hasTime = true;
       int n = 0;
@@ -190,7 +184,7 @@ bool parseDate(std::string_view text, double& out) {
     if (t.kind == Token::Number) {
       nums.push_back(t.text);
     } else if (t.kind == Token::Word) {
-      if (ieq(t.text, "T") && nums.size() == 3) continue;  // ISO 8601's "2000-01-15T13:45"
+      if (sameName(t.text, "T") && nums.size() == 3) continue;  // ISO 8601's "2000-01-15T13:45"
       int m = monthFromName(t.text);
       if (m == 0 || month != 0) return false;
       month = m;

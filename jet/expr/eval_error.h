@@ -8,15 +8,8 @@
 
 namespace jet::expr {
 
-namespace code {
-constexpr int kInvalidCall = 5;        // "Invalid procedure call or argument"
-constexpr int kOverflow = 6;           // "Overflow"
-constexpr int kDivisionByZero = 11;    // "Division by zero"
-constexpr int kTypeMismatch = 13;      // "Type mismatch"
-constexpr int kInvalidUseOfNull = 94;  // "Invalid use of Null"
-constexpr int kSyntax = 3075;          // "Syntax error ... in query expression '...'."
-constexpr int kUndefinedFunction = 3085;  // "Undefined function '...' in expression."
-}  // namespace code
+// The numbers are the engine's (jet/base/error.h).
+namespace code = ::jet::err;
 
 [[noreturn]] inline void throwOverflow() { throw Error(code::kOverflow, "Overflow"); }
 [[noreturn]] inline void throwDivisionByZero() { throw Error(code::kDivisionByZero, "Division by zero"); }

@@ -15,7 +15,6 @@ namespace jet {
 
 // Deleting a row of the primary table sets the foreign fields of its related rows to Null
 // (Access 2010 and later), beside the cascade bits of schema.h.
-constexpr int32_t kRelationCascadeNull = 0x2000;
 
 struct Relationship {
   std::string name;

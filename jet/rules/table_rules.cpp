@@ -3,28 +3,22 @@
 #include <cctype>
 
 #include "jet/base/error.h"
+#include "jet/base/names.h"
 
 namespace jet {
 
 namespace {
 
-constexpr int kValidationText = 3316;
-constexpr int kValidationRule = 3317;
-constexpr int kSyntax = 3075;
-
-bool caseEqual(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i)
-    if (std::tolower(uint8_t(a[i])) != std::tolower(uint8_t(b[i]))) return false;
-  return true;
-}
+using err::kSyntax;
+using err::kValidationRule;
+using err::kValidationText;
 
 // The text of a property of an owner (the table itself under ""), "" when it is not set.
 std::string property(const PropertyMaps& maps, const std::string& owner, const char* name) {
   for (const auto& [o, map] : maps) {
-    if (!caseEqual(o, owner)) continue;
+    if (!sameName(o, owner)) continue;
     for (const auto& [n, v] : map)
-      if (caseEqual(n, name)) return v.text;
+      if (sameName(n, name)) return v.text;
   }
   return {};
 }
@@ -96,7 +90,7 @@ TableRules::TableRules(const TableInfo& table, const PropertyMaps& properties)
 Value TableRules::evaluate(const Rule& rule, const std::vector<Value>& row) const {
   return rule.expression().evaluate([&](std::string_view name) -> Value {
     for (size_t i = 0; i < columns_.size() && i < row.size(); ++i)
-      if (caseEqual(columns_[i].name, std::string(name))) return row[i];
+      if (sameName(columns_[i].name, std::string(name))) return row[i];
     throw Error(kSyntax, "The expression '" + rule.text + "' names a field '" + std::string(name) +
                              "' that table '" + table_ + "' does not have.");
   });

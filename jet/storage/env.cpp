@@ -9,20 +9,11 @@
 #include <unistd.h>
 
 #include "jet/base/error.h"
+#include "jet/base/paths.h"
 
 namespace jet {
 
 namespace {
-
-std::string fileName(const std::string& path) {
-  auto slash = path.find_last_of('/');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-std::string folderOf(const std::string& path) {
-  const auto slash = path.find_last_of('/');
-  return slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
-}
 
 // Read from the environment on first use, so that it does not depend on the order in which the
 // program's statics are set up.

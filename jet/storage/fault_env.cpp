@@ -8,20 +8,11 @@
 #include <unordered_map>
 
 #include "jet/base/error.h"
+#include "jet/base/paths.h"
 
 namespace jet {
 
 namespace {
-
-std::string folderOf(const std::string& path) {
-  const auto slash = path.find_last_of('/');
-  return slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
-}
-
-std::string fileName(const std::string& path) {
-  auto slash = path.find_last_of('/');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
 
 class FaultFile : public File {
  public:

@@ -13,21 +13,12 @@
 
 #include "jet/base/bytes.h"
 #include "jet/base/error.h"
+#include "jet/base/paths.h"
 #include "jet/storage/journal.h"
 
 namespace jet {
 
 namespace {
-
-std::string fileName(const std::string& path) {
-  auto slash = path.find_last_of('/');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-std::string folderOf(const std::string& path) {
-  const auto slash = path.find_last_of('/');
-  return slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
-}
 
 bool& lockingOn() {
   static bool on = [] {

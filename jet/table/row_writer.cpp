@@ -40,7 +40,7 @@ Bytes bytesOf(const Value& v) {
 }
 
 // Appends the stored form of a text value; a Text column refuses text longer than itself.
-void appendText(const TableDef& def, const ColumnDef& col, const Value& v, TextCodec& codec, Bytes& out) {
+void appendTextField(const TableDef& def, const ColumnDef& col, const Value& v, TextCodec& codec, Bytes& out) {
   const std::string* s = std::get_if<std::string>(&v);
   if (!s) conversionError();
   size_t bytes;  // what the text counts for against the column's length
@@ -173,7 +173,7 @@ Bytes encodeValue(const TableDef& def, const ColumnDef& col, const Value& v, Tex
     }
     case ColumnType::Text:
     case ColumnType::Memo:
-      appendText(def, col, v, codec, out);
+      appendTextField(def, col, v, codec, out);
       return out;
     case ColumnType::Binary: {
       out = bytesOf(v);
@@ -246,7 +246,7 @@ void encodeRowInto(const TableDef& def, const std::vector<Value>& values, TextCo
     const ColumnDef* c = byVar[size_t(k)];
     if (!c || isNull(*varValue[size_t(k)])) continue;
     if (plainText(*c)) {
-      appendText(def, *c, *varValue[size_t(k)], codec, row);
+      appendTextField(def, *c, *varValue[size_t(k)], codec, row);
     } else {
       Bytes b = encodeValue(def, *c, *varValue[size_t(k)], codec);
       if (c->isLongValue()) b = store(*c, b);

@@ -5,6 +5,7 @@
 #include <unordered_set>
 
 #include "jet/base/bytes.h"
+#include "jet/base/names.h"
 #include "jet/storage/data_page.h"
 
 namespace jet {
@@ -70,12 +71,15 @@ void appendName(Bytes& out, Format f, TextCodec& codec, const std::string& name)
 }
 
 
-std::string lower(std::string s) {
-  for (auto& ch : s) ch = char(std::tolower(static_cast<unsigned char>(ch)));
-  return s;
-}
-
 }  // namespace
+
+size_t tdefRowCountOffset(Format f) { return layoutOf(f).rowCount; }
+size_t tdefAutoNumberOffset(Format f) { return layoutOf(f).nextAuto; }
+size_t tdefComplexKeyOffset(Format) { return kComplexKeyOffset; }
+size_t tdefIndexEntryCountOffset(Format f, size_t realIndex) {
+  const Layout& L = layoutOf(f);
+  return L.header + realIndex * L.realCountBlock + 4;
+}
 
 uint16_t fixedLengthOf(ColumnType t) {
   switch (t) {
@@ -367,7 +371,7 @@ Bytes serializeTableDef(const TableDef& def, TextCodec& codec) {
     if (c->isLongValue() && (c->lvOwnedPointer != 0 || c->lvFreePointer != 0)) lv.push_back(c);
   if (def.systemTable())
     std::stable_sort(lv.begin(), lv.end(),
-                     [](const ColumnDef* a, const ColumnDef* b) { return lower(a->name) < lower(b->name); });
+                     [](const ColumnDef* a, const ColumnDef* b) { return lowerName(a->name) < lowerName(b->name); });
   for (const ColumnDef* c : lv) {
     le::append16(out, c->number);
     le::append32(out, c->lvOwnedPointer);

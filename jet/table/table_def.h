@@ -164,6 +164,14 @@ Bytes serializeTableDef(const TableDef& def, TextCodec& codec);
 size_t tdefPagesNeeded(Format format, size_t definitionSize);
 std::vector<Bytes> paginateTableDef(Format format, const Bytes& definition, const std::vector<uint32_t>& pages);
 
+// Where the definition's first page keeps the counters writers update in place: the row count,
+// the last auto-number given, the last complex key given (Jet 4 only), and the entry count of
+// real index `realIndex`.
+size_t tdefRowCountOffset(Format format);
+size_t tdefAutoNumberOffset(Format format);
+size_t tdefComplexKeyOffset(Format format);
+size_t tdefIndexEntryCountOffset(Format format, size_t realIndex);
+
 // The engine's public description of the definition.
 TableInfo describeTable(const TableDef& def, const std::string& name);
 

@@ -311,11 +311,6 @@ struct TableWriter::State : public IndexPageStore {
     return row;
   }
 
-  static size_t tdefRowCountOffset(Format f) { return f == Format::Jet3 ? 12 : 16; }
-  static size_t tdefAutoNumberOffset(Format f) { return f == Format::Jet3 ? 16 : 20; }
-  // Only tables with complex columns (files of Access 2007 and later) keep this counter.
-  static size_t tdefComplexKeyOffset(Format) { return 28; }
-
   // A page that holds rows of `owner` and is in use: a page given back keeps its bytes until it
   // is reused, so its header alone does not say.
   bool ownedDataPage(uint32_t page, uint32_t owner) {

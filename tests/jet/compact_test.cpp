@@ -20,6 +20,7 @@
 #include "jet/compact.h"
 #include "jet/database.h"
 #include "jet/index/index.h"
+#include "jet/storage/data_page.h"
 #include "jet/support/test_files.h"
 #include "jet/table/table_def.h"
 #include "jet/storage/fault_env.h"
@@ -126,8 +127,11 @@ std::set<std::string> tablesWithMovedRows(const fs::path& file) {
     for (uint32_t p : pages->usageMapPages(def.ownedPagesPointer)) {
       jet::Bytes page = pages->page(p);
       if (page[0] != 1 || (page[4] | page[5] << 8 | page[6] << 16 | uint32_t(page[7]) << 24) != tdef) continue;
-      for (const auto& slot : pages->rowSlots(page))
-        if ((slot.offset & 0x4000) && !(slot.offset & 0x8000)) out.insert(e.object.name);
+      const uint32_t size = uint32_t(page.size());
+      for (uint16_t r = 0, n = jet::pageRowCount(page.data(), size, pages->format()); r < n; ++r) {
+        const jet::RowSlot slot = jet::rowSlot(page.data(), size, pages->format(), r);
+        if (slot.overflow && !slot.deleted) out.insert(e.object.name);
+      }
     }
   }
   return out;
