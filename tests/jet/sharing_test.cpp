@@ -117,7 +117,9 @@ TEST(Sharing, ReadersSeeCommittedStatesWhileWritersTakeTurns) {
     children.push_back(spawn([&, role, n]() -> int {
       if (role == CheckReader || role == CountReader) {
         for (int i = 0; i < 12; ++i) {
-          auto db = jet::Database::open(path, options(i % 2 == 0, 10000));
+          // Readers wait behind writers that each may hold the pending lock for their own timeout;
+          // under a sanitizer on a loaded machine that can add up to more than ten seconds.
+          auto db = jet::Database::open(path, options(i % 2 == 0, 60000));
           auto reading = db->readOperation();
           if (rowCount(*db) % kBatch != 0) return kWrongCount;
           if (role == CheckReader && !db->check().ok()) return kCheckFailed;
