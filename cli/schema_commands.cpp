@@ -6,6 +6,7 @@
 
 #include "cli/command.h"
 #include "db/session.h"
+#include "jet/base/names.h"
 
 namespace cli {
 
@@ -32,12 +33,6 @@ const std::vector<TypeEntry>& typeTable() {
     return t;
   }();
   return kTypes;
-}
-
-bool sameLetters(const std::string& a, const std::string& b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
-         });
 }
 
 }  // namespace
@@ -134,7 +129,7 @@ int cmdCreateTable(const Args& a, Io&) {
     }
     if (parts.size() < 2 || parts[0].empty()) throw UsageError("field must be NAME:TYPE[:SIZE][:FLAG...]: " + s);
     const auto& types = typeTable();
-    const auto type = std::find_if(types.begin(), types.end(), [&](const TypeEntry& t) { return sameLetters(t.name, parts[1]); });
+    const auto type = std::find_if(types.begin(), types.end(), [&](const TypeEntry& t) { return jet::sameName(t.name, parts[1]); });
     if (type == types.end()) throw UsageError("unknown field type " + parts[1]);
     Outline sp{parts[0], type->code, type->size};
     if (parts.size() > 2 && !parts[2].empty()) sp.size = static_cast<int32_t>(parsePosition(parts[2]));
@@ -152,7 +147,7 @@ int cmdCreateTable(const Args& a, Io&) {
       const size_t eq = g.find('=');
       if (eq == std::string::npos || eq == 0) throw UsageError(std::string(option) + " must be FIELD=VALUE: " + g);
       const std::string field = g.substr(0, eq);
-      auto it = std::find_if(outlines.begin(), outlines.end(), [&](const Outline& o) { return sameLetters(o.name, field); });
+      auto it = std::find_if(outlines.begin(), outlines.end(), [&](const Outline& o) { return jet::sameName(o.name, field); });
       if (it == outlines.end()) throw UsageError(std::string(option) + " names no field of the table: " + field);
       (*it).*member = g.substr(eq + 1);
     }
