@@ -275,8 +275,6 @@ int savepointStep(sqlite3_vtab* vtab, int n) {
   }
 }
 
-int sync(sqlite3_vtab*) { return SQLITE_OK; }
-
 sqlite3_module makeModule() {
   sqlite3_module m{};
   m.iVersion = 2;
@@ -294,7 +292,11 @@ sqlite3_module makeModule() {
   m.xRowid = rowid;
   m.xUpdate = update;
   m.xBegin = transactionStep<&Bridge::begin>;
-  m.xSync = sync;
+  // The engine commits in xSync, the one step of SQLite's commit whose failure counts: SQLite
+  // ignores what xCommit returns, so a commit refused there (the writer's turn not had within the
+  // busy timeout, a full disk) would be reported as success with nothing written. A failed xSync
+  // makes SQLite roll the transaction back and report the error; xCommit then finds nothing open.
+  m.xSync = transactionStep<&Bridge::commit>;
   m.xCommit = transactionStep<&Bridge::commit>;
   m.xRollback = transactionStep<&Bridge::rollback>;
   m.xSavepoint = savepointStep<&Bridge::savepoint>;
