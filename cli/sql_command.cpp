@@ -263,7 +263,8 @@ int cmdSql(const Args& a, Io& io) {
   std::string text;
   if (a.query.empty()) text = a.positional.size() > 1 ? a.positional[1] : readAll(in);
   bool readOnly = a.query.empty() && onlyReads(text);
-  auto c = sql::Connection::open(a.positional[0], {.readOnly = readOnly, .password = a.password});
+  auto c = sql::Connection::open(
+      a.positional[0], {.readOnly = readOnly, .password = a.password, .busyTimeoutMs = dao::Engine().BusyTimeout() * 1000});
   const sql::SavedQuery* query = nullptr;
   if (!a.query.empty()) {
     for (const sql::SavedQuery& q : c->queries())
@@ -297,7 +298,8 @@ int cmdSql(const Args& a, Io& io) {
 int cmdQueries(const Args& a, Io& io) {
   std::ostream& out = io.out;
   need(a, 1, 2);
-  auto c = sql::Connection::open(a.positional[0], {.readOnly = true, .password = a.password});
+  auto c = sql::Connection::open(
+      a.positional[0], {.readOnly = true, .password = a.password, .busyTimeoutMs = dao::Engine().BusyTimeout() * 1000});
   if (a.positional.size() == 2) {
     for (const sql::SavedQuery& q : c->queries())
       if (q.name == a.positional[1]) {

@@ -3,7 +3,9 @@
 
 #include <odbcinst.h>
 
+#include <algorithm>
 #include <cctype>
+#include <cstdlib>
 
 #include "jet/base/error.h"
 #include "odbc/text.h"
@@ -82,7 +84,7 @@ void connect(Dbc& dbc, std::map<std::string, std::string> a) {
   if (dbc.conn) throw Failure("08002", "Connection name in use");
   if (a.count("DSN") && !a["DSN"].empty()) {
     dbc.dsn = a["DSN"];
-    for (const char* key : {"DBQ", "DATABASE", "PWD", "READONLY"})
+    for (const char* key : {"DBQ", "DATABASE", "PWD", "READONLY", "BUSYTIMEOUT"})
       if (!a.count(key)) {
         const std::string v = fromDsn(dbc.dsn, key);
         if (!v.empty()) a[key] = v;
@@ -94,6 +96,14 @@ void connect(Dbc& dbc, std::map<std::string, std::string> a) {
                                            : "The data source '" + dbc.dsn + "' names no database file (DBQ)");
   sql::Options options;
   options.readOnly = a.count("READONLY") && truthy(a["READONLY"]);
+  if (a.count("BUSYTIMEOUT")) {
+    // Seconds a write waits for its turn beside other programs (the command line's --busy-timeout).
+    char* end = nullptr;
+    const long seconds = std::strtol(a["BUSYTIMEOUT"].c_str(), &end, 10);
+    if (a["BUSYTIMEOUT"].empty() || *end || seconds < 0)
+      throw Failure("HY024", "Invalid attribute value: BUSYTIMEOUT must be a whole number of seconds");
+    options.busyTimeoutMs = static_cast<int>(std::min(seconds, 86400L)) * 1000;
+  }
   if (a.count("PWD")) options.password = a["PWD"];
   else if (a.count("PASSWORD")) options.password = a["PASSWORD"];
   try {

@@ -3,6 +3,7 @@
 
 #include <sqlite3.h>
 
+#include "jet/database.h"
 #include "odbc/diagnostics.h"
 
 namespace odbc {
@@ -37,6 +38,14 @@ std::string_view RowsResult::text(int c) const {
   return {};
 }
 
+SqliteResult::SqliteResult(sqlite3_stmt* stmt, std::vector<ColumnDesc> columns, bool hasRow,
+                           std::unique_ptr<jet::ReadOperation> reading)
+    : stmt_(stmt), primed_(hasRow), ended_(!hasRow), reading_(hasRow ? std::move(reading) : nullptr) {
+  columns_ = std::move(columns);
+}
+
+SqliteResult::~SqliteResult() = default;
+
 bool SqliteResult::next() {
   if (primed_) {
     primed_ = false;
@@ -46,6 +55,7 @@ bool SqliteResult::next() {
   const int rc = sqlite3_step(stmt_);
   if (rc == SQLITE_ROW) return true;
   ended_ = true;
+  reading_.reset();  // the last row is read: other programs may write again
   if (rc == SQLITE_DONE) return false;
   throw sqliteFailure(rc, sqlite3_errmsg(sqlite3_db_handle(stmt_)));
 }

@@ -7,12 +7,17 @@
 #include <sqlext.h>
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <variant>
 #include <vector>
 
 struct sqlite3_stmt;
+
+namespace jet {
+class ReadOperation;
+}
 
 namespace odbc {
 
@@ -70,13 +75,14 @@ class RowsResult : public Result {
 };
 
 // The rows of a SQLite statement the caller has stepped once: `hasRow` tells whether that first
-// step gave a row. The statement stays the caller's.
+// step gave a row. The statement stays the caller's. `reading` (when given) is the read operation
+// the rows come from: held until the last row has been fetched or the result is dropped, so every
+// row of one result comes from the same committed state of the file.
 class SqliteResult : public Result {
  public:
-  SqliteResult(sqlite3_stmt* stmt, std::vector<ColumnDesc> columns, bool hasRow)
-      : stmt_(stmt), primed_(hasRow), ended_(!hasRow) {
-    columns_ = std::move(columns);
-  }
+  SqliteResult(sqlite3_stmt* stmt, std::vector<ColumnDesc> columns, bool hasRow,
+               std::unique_ptr<jet::ReadOperation> reading = nullptr);
+  ~SqliteResult() override;
   bool next() override;
   Cell type(int c) const override;
   int64_t integer(int c) const override;
@@ -87,6 +93,7 @@ class SqliteResult : public Result {
   sqlite3_stmt* stmt_;
   bool primed_;
   bool ended_;
+  std::unique_ptr<jet::ReadOperation> reading_;
 };
 
 // A column described by name and type only (catalog result sets).

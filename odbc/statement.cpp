@@ -262,12 +262,19 @@ SQLRETURN run(Stmt& s) {
   s.daeReady = false;
   const sqlite3_int64 before = sqlite3_total_changes64(db);
   s.cancelled = false;
+  // A query reads one committed state of the file, from its first row to its last: the read
+  // operation is held while the program fetches (other programs' writes wait meanwhile, up to
+  // their busy timeout) and ends with the last row or when the cursor is closed.
+  auto reading = sqlite3_column_count(s.stmt) > 0 && sqlite3_stmt_readonly(s.stmt)
+                     ? s.dbc->conn->database().readOperation()
+                     : nullptr;
   s.executing = true;
   const int rc = sqlite3_step(s.stmt);
   s.executing = false;
   s.rowCount = -1;
   if (rc == SQLITE_ROW || (rc == SQLITE_DONE && sqlite3_column_count(s.stmt) > 0)) {
-    s.result = std::make_unique<SqliteResult>(s.stmt, describe(*s.dbc->conn, s.stmt, rc == SQLITE_ROW), rc == SQLITE_ROW);
+    s.result = std::make_unique<SqliteResult>(s.stmt, describe(*s.dbc->conn, s.stmt, rc == SQLITE_ROW), rc == SQLITE_ROW,
+                                              std::move(reading));
   } else if (rc == SQLITE_DONE) {
     if (!sqlite3_stmt_readonly(s.stmt)) s.rowCount = static_cast<SQLLEN>(sqlite3_total_changes64(db) - before);
     sqlite3_reset(s.stmt);

@@ -185,6 +185,7 @@ std::unique_ptr<Connection> Connection::open(const std::string& path, const Opti
   jet::OpenOptions o;
   o.readOnly = options.readOnly;
   o.password = options.password;
+  o.busyTimeoutMs = options.busyTimeoutMs;
   auto db = jet::Database::open(path, o);
   const bool readOnly = db->readOnly();
   return std::make_unique<ConnectionImpl>(std::move(db), readOnly);

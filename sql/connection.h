@@ -42,6 +42,9 @@ namespace sql {
 struct Options {
   bool readOnly = false;
   std::string password;  // the database password, when the file has one
+  // How long a write waits for its turn while other programs read or write the file, before it
+  // fails with 3260 (and a query waits for a writer's commit).
+  int busyTimeoutMs = 10000;
 };
 
 // A failed SQL statement: SQLite's message, and where in the statement text it failed (a byte

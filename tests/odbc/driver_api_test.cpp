@@ -299,6 +299,28 @@ TEST_F(DriverApi, RollbackLeavesTheFileByteIdenticalAndCommitKeeps) {
   EXPECT_EQ(s.rows(), (std::vector<std::vector<std::optional<std::string>>>{{"51"}, {"3"}}));
 }
 
+TEST_F(DriverApi, AQueryReadsOneStateWhileItsRowsAreFetched) {
+  // A second connection is another user of the file (its own locks); it may not wait.
+  const std::string path = copyOfTestFile("indexTestV2000.mdb");
+  for (const bool closeEarly : {false, true}) {
+    SCOPED_TRACE(closeEarly ? "cursor closed" : "fetched to the end");
+    Connection reader, writer;
+    ASSERT_TRUE(SQL_SUCCEEDED(reader.open(connectionTo(path))));
+    ASSERT_TRUE(SQL_SUCCEEDED(writer.open(connectionTo(path, ";BUSYTIMEOUT=0"))));
+    Statement query(reader), change(writer);
+    ASSERT_EQ(query.exec("SELECT id FROM Table2"), SQL_SUCCESS);
+    ASSERT_EQ(SQLFetch(query.handle()), SQL_SUCCESS);
+    EXPECT_EQ(change.exec("UPDATE Table3 SET data = 'x' WHERE id = 10"), SQL_ERROR);
+    EXPECT_NE(change.diag().message.find("currently locked"), std::string::npos) << change.diag().message;
+    if (closeEarly) ASSERT_EQ(SQLCloseCursor(query.handle()), SQL_SUCCESS);
+    else EXPECT_GT(query.rows().size(), 0u);
+    EXPECT_EQ(change.exec("UPDATE Table3 SET data = 'x' WHERE id = 10"), SQL_SUCCESS) << change.diag().message;
+  }
+  Connection bad;
+  EXPECT_EQ(bad.open(connectionTo(path, ";BUSYTIMEOUT=soon")), SQL_ERROR);
+  EXPECT_EQ(bad.diag().state, "HY024");
+}
+
 TEST_F(DriverApi, StatementsOfOneTextComeAsSeveralResults) {
   Connection conn;
   ASSERT_TRUE(SQL_SUCCEEDED(conn.open("DSN=Sample")));
