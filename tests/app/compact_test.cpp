@@ -31,8 +31,8 @@ class CompactCommandTest : public testenv::MainWindowTest {
     QObject::connect(form->LstV()->model(), &QAbstractItemModel::modelReset, [this] { ++fills; });
   }
   // What the window shows: the tabs, the selected one, the rows, the highlight and the status line.
-  QString window() const {
-    return tabs().join('|') + QStringLiteral(" %1 %2 %3 ").arg(form->TabIndex()).arg(form->GridRowCount()).arg(form->GridSelectedIndex()) + status();
+  std::string window() const {
+    return (tabs().join('|') + QStringLiteral(" %1 %2 %3 ").arg(form->TabIndex()).arg(form->GridRowCount()).arg(form->GridSelectedIndex()) + status()).toStdString();
   }
   // The original as it was and open, an error shown, the window left alone.
   void expectUntouchedAndOpen(const std::string& before) {
@@ -56,7 +56,7 @@ class CompactCommandTest : public testenv::MainWindowTest {
     return names;
   }
 
-  QString shown;
+  std::string shown;
   int fills = 0;
 };
 
