@@ -78,9 +78,7 @@ TEST(CliRead, ErrorsAndUsage) {
   EXPECT_EQ(run({"delete", testdata("testV2000.mdb"), "Table1", "x"}).rc, 2);
   TempDir dir;
   std::string junk = dir.file("junk.mdb");
-  FILE* f = fopen(junk.c_str(), "wb");
-  fputs("not a database at all", f);
-  fclose(f);
+  testsupport::writeFile(junk, {'n', 'o', 't', ' ', 'a', ' ', 'd', 'b'});
   r = run({"tables", junk});
   EXPECT_EQ(r.rc, 1);
   EXPECT_FALSE(r.err.empty());
