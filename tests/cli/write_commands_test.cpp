@@ -197,7 +197,7 @@ TEST_F(Workspace, ImportStopsAtTheFirstRefusedRowKeepingTheRowsBefore) {
       {"jsonl", "{\"K\":1,\"Name\":\"a\"}\n{\"K\":1,\"Name\":\"a\"\n", 2, "", 1},
       {"jsonl", "{\"K\":99999999999,\"Name\":\"a\"}\n", 1, "", 0},
       {"csv", "K,Name\n1,a\n2,b\n\"3\",\"x\",extra\n", 4, "fields", 2},
-      {"csv", "K,Name\n1,a\n\"2\nx\",b\n", 3, "3421", 1},
+      {"csv", "K,Name\n1,\"a\nb\"\n\"2\nx\",b\n", 4, "3421", 1},  // lines counted inside quotes
       {"csv", "K,Missing\n1,a\n", 1, "Missing", 0},
   };
   int total = 0;
@@ -209,7 +209,7 @@ TEST_F(Workspace, ImportStopsAtTheFirstRefusedRowKeepingTheRowsBefore) {
     EXPECT_NE(r.err.find(c.why), std::string::npos) << r.err;
     EXPECT_NE(r.err.find(std::to_string(c.kept) + " rows imported before it"), std::string::npos) << r.err;
     total += c.kept;
-    EXPECT_EQ(exported(db, "T").size(), static_cast<size_t>(total) + 1);
+    EXPECT_EQ(exported(db, "T", "jsonl").size(), static_cast<size_t>(total));
   }
   expectCheckPasses(db);
   EXPECT_EQ(cli({"import", db, "T", "--format", "xml"}).rc, 2);
