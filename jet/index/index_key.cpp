@@ -1,6 +1,7 @@
 #include "jet/index/index_key.h"
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cstring>
 #include <mutex>
@@ -153,9 +154,32 @@ std::u16string keyText(const std::string& utf8) {
   return s;
 }
 
-// Jet 3: inline codes, then the international extra codes packed as nibbles.
-void encodeText97(const std::u16string& s, Bytes& out) {
+// Jet 3 keeps an accent nibble for each letter that can carry an accent (the "significant" letters),
+// written only once some later letter does carry one. A ligature (ß, æ, œ and their capitals) is
+// stored as the two letters it stands for and counts as both of them.
+size_t significantLetters(const CharCode& code) {
+  static const std::array<bool, 256> isSignificant = [] {
+    std::array<bool, 256> marks{};
+    const CodeTable& t = table(TextCollation::General97);
+    for (char16_t c = 0; c < 0x100; ++c) {
+      CharCode letter = t.get(c);
+      if (letter.kind == Significant && letter.inlLen == 1) marks[letter.inl[0]] = true;
+    }
+    return marks;
+  }();
+  if (code.kind == Significant) return 1;
+  if (code.kind != Simple || code.inlLen < 2) return 0;
+  for (uint8_t i = 0; i < code.inlLen; ++i)
+    if (!isSignificant[code.inl[i]]) return 0;
+  return code.inlLen;
+}
+
+// Jet 3: inline codes, then the international extra codes packed as nibbles. Jet 3 keys are built
+// from the value as a C string: a NUL ends the keyed text.
+void encodeText97(const std::u16string& whole, Bytes& out) {
   const CodeTable& t = table(TextCollation::General97);
+  std::u16string s = whole.substr(0, whole.find(u'\0'));
+  while (!s.empty() && s.back() == u' ') s.pop_back();
   std::vector<uint8_t> nibbles;
   bool haveExtra = false;
   size_t significant = 0;
@@ -170,9 +194,8 @@ void encodeText97(const std::u16string& s, Bytes& out) {
     CharCode code = t.get(mapped);
     if (code.kind == Ignored) continue;
     out.insert(out.end(), code.inl, code.inl + code.inlLen);
-    if (code.kind == Simple) continue;
-    if (code.kind == Significant) {
-      ++significant;
+    if (code.kind == Simple || code.kind == Significant) {
+      significant += significantLetters(code);
       continue;
     }
     if (code.extraLen) {

@@ -12,14 +12,11 @@ namespace {
 using Form1Test = testenv::MainWindowTest;
 
 TEST_F(Form1Test, StartsEmptyAndSilent) {
-  EXPECT_TRUE(dialogs.boxes.empty());  // the start-up close says nothing
-  EXPECT_TRUE(dialogs.opened.empty());  // the home page only on its draw
+  // The start-up close says nothing; the home page only on its draw.
+  EXPECT_TRUE(dialogs.boxes.empty());
+  run({{"", "opened=; status=Ready; tabs=; rows=0; open=0"}});
   EXPECT_EQ(form->windowTitle(), QStringLiteral("Tabulonix"));
-  EXPECT_EQ(status(), QStringLiteral("Ready"));
-  EXPECT_EQ(form->TabCount(), 0);
-  EXPECT_EQ(form->GridRowCount(), 0);
   EXPECT_EQ(form->sInitDir, folder.path());
-  EXPECT_FALSE(modDB::bDBOpen);
   EXPECT_EQ(form->Frame7()->title(), QStringLiteral("Tables:"));
   EXPECT_EQ(form->Frame1()->title(), QStringLiteral("Records:"));
   EXPECT_EQ(form->minimumSize(), form->maximumSize());  // fixed size
@@ -44,18 +41,14 @@ TEST_F(Form1Test, StartsEmptyAndSilent) {
 }
 
 TEST_F(Form1Test, EveryGuardAnswersWithoutADatabase) {
-  const QString openFirst = QStringLiteral("Please open or create a database first.");
-  const QString addTable = QStringLiteral("Please add a table to a database.");
+  const std::string openFirst = "Please open or create a database first.", addTable = "Please add a table to a database.";
   for (int number : {3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16}) {
-    dialogs.boxes.clear();
-    click(number);
-    ASSERT_EQ(dialogs.boxes.size(), 1u) << number;
-    EXPECT_EQ(dialogs.boxes[0].text, number <= 5 ? openFirst : addTable) << number;
+    run({{"click " + std::to_string(number), "shown=; boxes=" + (number <= 5 ? openFirst : addTable)}});
+    ASSERT_EQ(dialogs.boxes.size(), 1u);
     EXPECT_EQ(dialogs.boxes[0].title, QStringLiteral("Tabulonix"));
     EXPECT_EQ(dialogs.boxes[0].buttons, ui::Buttons::Ok);
     EXPECT_EQ(dialogs.boxes[0].icon, ui::Icon::None);
   }
-  EXPECT_TRUE(dialogs.modalShown.empty());
   EXPECT_FALSE(QFileInfo::exists(folder.filePath(QStringLiteral("tmp.mdb"))));
 }
 
@@ -73,23 +66,10 @@ TEST_F(Form1Test, CancelledFileDialogsDoNothing) {
 }
 
 TEST_F(Form1Test, MissingSampleStillOffersItsFolder) {
-  dialogs.answers.push_back(ui::Answer::Yes);
-  click(17);
-  ASSERT_EQ(dialogs.boxes.size(), 2u);
-  EXPECT_EQ(dialogs.boxes[0].text, QStringLiteral("Cannot open database."));
-  EXPECT_EQ(dialogs.boxes[1].text,
-            QStringLiteral("Would you like this software to open the folder where these sample files are stored (so "
-                           "that you can view them before working with them)?"));
+  const std::string offer = "Cannot open database.|Would you like this software to open the folder where these sample files "
+                            "are stored (so that you can view them before working with them)?";
+  run({{"yes click 17", "boxes=" + offer + "; opened={dir}/Samples/; open=0"}, {"no click 17", "boxes=" + offer + "; opened={dir}/Samples/"}});
   EXPECT_EQ(dialogs.boxes[1].buttons, ui::Buttons::YesNo);
-  ASSERT_EQ(dialogs.opened.size(), 1u);
-  EXPECT_EQ(dialogs.opened[0], folder.path() + QStringLiteral("/Samples/"));
-  EXPECT_FALSE(modDB::bDBOpen);
-
-  dialogs.boxes.clear();
-  dialogs.answers.push_back(ui::Answer::No);
-  click(17);
-  EXPECT_EQ(dialogs.boxes.size(), 2u);
-  EXPECT_EQ(dialogs.opened.size(), 1u);
 }
 
 TEST_F(Form1Test, HelpButtonShowsTheContactMessage) {

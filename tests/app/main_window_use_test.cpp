@@ -96,21 +96,14 @@ TEST_F(MainWindowUseTest, AFileThatCanOnlyBeReadSaysSoInTheStatusLine) {
 
 TEST_F(MainWindowUseTest, SampleFolderThatCannotBeOpenedIsNamedInANotice) {
   dialogs.shellOpens = false;
-  dialogs.answers.push_back(ui::Answer::Yes);
-  click(17);
-  ASSERT_EQ(dialogs.opened.size(), 1u);
-  ASSERT_EQ(dialogs.boxes.size(), 3u) << dialogs.texts().join('|').toStdString();
+  run({{"yes click 17", "nboxes=3; opened={dir}/Samples/"}});
   EXPECT_TRUE(dialogs.boxes[2].text.contains(folder.path() + QStringLiteral("/Samples/")));
   EXPECT_EQ(dialogs.boxes[2].buttons, ui::Buttons::Ok);
   EXPECT_EQ(dialogs.boxes[2].icon, ui::Icon::None);
   EXPECT_EQ(dialogs.boxes[2].title, QStringLiteral("Tabulonix"));
-
   // When the folder opens, nothing more is said.
-  dialogs.boxes.clear();
   dialogs.shellOpens = true;
-  dialogs.answers.push_back(ui::Answer::Yes);
-  click(17);
-  EXPECT_EQ(dialogs.boxes.size(), 2u);
+  run({{"yes click 17", "nboxes=2"}});
 }
 
 // The real seam reports whether the desktop's opener managed: an opener that fails, one that is

@@ -10,47 +10,30 @@
 
 namespace {
 
-class PasswordPromptTest : public testenv::MainWindowTest {
- protected:
-  void openThroughDialog(const QString& file, const QString& answer) {
-    dialogs.inputAnswers.push_back(answer);
-    open(file);
-  }
-};
+using PasswordPromptTest = testenv::MainWindowTest;
 
 // For each protected file: cancelled and wrong answers cannot open it, the right one does (the
 // question names the file); the compacted file still needs the password.
 TEST_F(PasswordPromptTest, WrongAnswersFailTheRightOneOpensAndCompactingKeepsThePassword) {
   struct Case {
-    const char* file;
-    QString right;
+    std::string file;
     std::vector<QString> wrong;
-  } cases[] = {{"more/passwordV2000.mdb", "password", {QString(), "Password", "wrong"}},
-               {"ace/passwordV2010.accdb", "password", {"Password"}}};
+  } cases[] = {{"more/passwordV2000.mdb", {QString(), "Password", "wrong"}}, {"ace/passwordV2010.accdb", {"Password"}}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.file);
-    const QString file = copyTestDatabase(QString::fromLatin1(c.file));
     dialogs.inputPrompts.clear();
     for (const QString& answer : c.wrong) {
-      dialogs.boxes.clear();
-      openThroughDialog(file, answer);
-      EXPECT_FALSE(modDB::bDBOpen) << answer.toStdString();
-      EXPECT_EQ(dialogs.texts(), QStringList{"Cannot open database."});
+      dialogs.inputAnswers.push_back(answer);
+      run({{"open " + c.file, "open=0; boxes=Cannot open database."}});
     }
-    dialogs.boxes.clear();
-    openThroughDialog(file, c.right);
+    dialogs.inputAnswers.push_back("password");
+    run({{"open " + c.file, "open=1"}});
+    const QString file = QString::fromStdString(modDB::sDBPath);
     ASSERT_EQ(dialogs.inputPrompts.size(), c.wrong.size() + 1);
     EXPECT_EQ(dialogs.inputPrompts.back(), "Password for " + QFileInfo(file).fileName() + ":");
     EXPECT_EQ(dialogs.inputTitles.back(), QStringLiteral("Tabulonix"));
-    ASSERT_TRUE(modDB::bDBOpen);
-    const int tabs = form->TabCount();
-    EXPECT_GT(tabs, 0);
-    EXPECT_TRUE(dialogs.texts().isEmpty()) << dialogs.texts().join("|").toStdString();
-
-    click(4);
-    EXPECT_EQ(dialogs.texts(), QStringList{"Finished"});
-    EXPECT_TRUE(modDB::bDBOpen) << "the compacted file is open again";
-    EXPECT_EQ(form->TabCount(), tabs);
+    ASSERT_GT(form->TabCount(), 0);
+    run({{"click 4", "boxes=Finished; open=1; tabs=" + tabs().join('|').toStdString()}});  // the compacted file is open again
     modDB::CloseDB();
     try {
       jet::Database::open(file.toStdString(), {true, ""});
@@ -66,10 +49,8 @@ TEST_F(PasswordPromptTest, LoadSampleAsksForTheSamplesPassword) {
   ASSERT_TRUE(QDir(folder.path()).mkpath(QStringLiteral("Samples")));
   copyTestDatabase("more/passwordV2000.mdb", QStringLiteral("Samples/Sample.mdb"));
   dialogs.inputAnswers.push_back(QStringLiteral("password"));
-  click(17);
-  ASSERT_EQ(dialogs.inputPrompts.size(), 1u);
-  EXPECT_EQ(dialogs.inputPrompts[0], QStringLiteral("Password for Sample.mdb:"));
-  EXPECT_TRUE(modDB::bDBOpen);
+  run({{"click 17", "nboxes=1; open=1"}});
+  EXPECT_EQ(dialogs.inputPrompts, std::vector<QString>{QStringLiteral("Password for Sample.mdb:")});
 }
 
 }  // namespace

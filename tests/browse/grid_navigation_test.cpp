@@ -40,80 +40,35 @@ class NavigationTest : public testenv::MainWindowTest {
 
 TEST_F(NavigationTest, OneRowGridSelectsRowOneEverywhere) {
   rows(1);
-  modDB::iRecPos = 5;
-  click(7);
-  EXPECT_EQ(form->GridSelectedIndex(), 1);
-  EXPECT_EQ(modDB::iRecPos, 0);
-  for (int number : {8, 9, 10}) {
+  for (int number : {7, 8, 9, 10}) {
     modDB::iRecPos = 5;
-    click(number);
-    EXPECT_EQ(form->GridSelectedIndex(), 1) << number;
-    EXPECT_EQ(modDB::iRecPos, 0) << number;
+    run({{"click " + std::to_string(number), "sel=1; pos=0"}});
   }
-  EXPECT_TRUE(dialogs.boxes.empty());
 }
 
-TEST_F(NavigationTest, StepsStopAtBothEnds) {
+// Steps stop at both ends; Next steps from the highlight, not from the current row; a sort keeps
+// the highlighted record but not the current position.
+TEST_F(NavigationTest, StepsFirstLastAndSort) {
   rows(5);
-  form->SelectRow(2);
-  click(8);
-  EXPECT_EQ(form->GridSelectedIndex(), 1);
-  click(8);
-  EXPECT_EQ(form->GridSelectedIndex(), 1);
-  form->SelectRow(4);
-  click(9);
-  EXPECT_EQ(form->GridSelectedIndex(), 5);
-  click(9);
-  EXPECT_EQ(form->GridSelectedIndex(), 5);
-  EXPECT_EQ(modDB::iRecPos, 4);
-  click(7);
-  EXPECT_EQ(modDB::iRecPos, 0);
-  click(10);
-  EXPECT_EQ(modDB::iRecPos, 4);
-  EXPECT_TRUE(dialogs.boxes.empty());
+  run({{"row 2", ""}, {"click 8", "sel=1"}, {"click 8", "sel=1"}, {"row 4", ""}, {"click 9", "sel=5"},
+       {"click 9", "sel=5; pos=4"}, {"click 7", "pos=0"}, {"click 10", "pos=4"},
+       {"row 1", ""}, {"highlight 2", "pos=0"}, {"click 9", "sel=4; pos=3"},
+       {"row 1", "col 0=1|2|3|4|5"}, {"sort 0", "sel=5; pos=0; col 0=5|4|3|2|1"}, {"click 7", "sel=1; cell 1 0=5; rec 1=4"}});
 }
 
-TEST_F(NavigationTest, NextStepsFromTheHighlightNotFromTheCurrentRow) {
-  rows(5);
-  form->SelectRow(1);
-  // The keyboard moves the highlight without a click: the current row stays.
-  form->LstV()->selectDisplayedRow(2);
-  EXPECT_EQ(modDB::iRecPos, 0);
-  click(9);
-  EXPECT_EQ(form->GridSelectedIndex(), 4);
-  EXPECT_EQ(modDB::iRecPos, 3);
-}
-
-TEST_F(NavigationTest, StepWithoutSelectionIsReported) {
-  rows(3);
-  click(9);
-  ASSERT_EQ(dialogs.boxes.size(), 1u);
-  EXPECT_EQ(dialogs.boxes[0].title, QStringLiteral("Application Error"));
-  EXPECT_TRUE(dialogs.boxes[0].text.contains(QStringLiteral("Form1.PushButton9_Click at line 102")));
-  EXPECT_EQ(form->GridSelectedIndex(), 0);
-}
-
-TEST_F(NavigationTest, MoveLastOverflowsPastThe16BitRange) {
-  rows(40000);
-  form->SelectRow(3);
-  click(10);
-  ASSERT_EQ(dialogs.boxes.size(), 1u);
-  EXPECT_TRUE(dialogs.boxes[0].text.startsWith(QStringLiteral("Overflow\r\n")));
-  EXPECT_TRUE(dialogs.boxes[0].text.contains(QStringLiteral("Form1.PushButton10_Click at line 102")));
-  EXPECT_EQ(form->GridSelectedIndex(), 3);  // the selection did not change
-  click(7);
-  EXPECT_EQ(form->GridSelectedIndex(), 1);
-}
-
-TEST_F(NavigationTest, SortKeepsTheHighlightedRecordButNotTheCurrentPosition) {
-  rows(4);
-  form->SelectRow(1);  // record "1"
-  form->LstV()->header()->sectionClicked(0);  // descending: record "1" is now last
-  EXPECT_EQ(form->GridSelectedIndex(), 4);
-  EXPECT_EQ(modDB::iRecPos, 0);  // a sort does not touch the current position
-  click(7);
-  EXPECT_EQ(form->GridCellText(form->GridSelectedIndex(), 0), QStringLiteral("4"));
-  EXPECT_EQ(form->RecordPositionOfRow(form->GridSelectedIndex()), 3);
+// A step without a selection, and Last Record past the 16-bit range, report the error and keep the
+// selection.
+TEST_F(NavigationTest, ErrorsKeepTheSelection) {
+  for (int count : {3, 40000}) {
+    rows(count);
+    const int number = count == 3 ? 9 : 10;
+    if (count > 3) form->SelectRow(3);
+    run({{"click " + std::to_string(number), "nboxes=1; sel=" + std::string(count == 3 ? "0" : "3")}});
+    EXPECT_EQ(dialogs.boxes[0].title, QStringLiteral("Application Error"));
+    EXPECT_TRUE(dialogs.boxes[0].text.contains(QStringLiteral("Form1.PushButton%1_Click at line 102").arg(number)));
+    EXPECT_EQ(dialogs.boxes[0].text.startsWith(QStringLiteral("Overflow\r\n")), count > 3);
+  }
+  run({{"click 7", "sel=1"}});
 }
 
 }  // namespace

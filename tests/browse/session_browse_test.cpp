@@ -22,195 +22,76 @@
 
 namespace {
 
-class SessionTest : public testenv::MainWindowTest {
- protected:
-  QStringList headers() const { return form->LstV()->records()->headers(); }
-  void clickTab(int n) { form->sTab1()->setCurrentIndex(n - 1); }  // as the user does
-};
+using SessionTest = testenv::MainWindowTest;
 
-TEST_F(SessionTest, OpenListsUserTablesAndTheFirstTable) {
-  QString file = copyTestDatabase(QStringLiteral("testV2000.mdb"));
-  open(file);
-  EXPECT_TRUE(dialogs.boxes.empty()) << dialogs.texts().join(QChar('|')).toStdString();
-  EXPECT_TRUE(modDB::bDBOpen);
-  EXPECT_EQ(modDB::sDBPath, file.toStdString());
-  EXPECT_EQ(tabs(), (QStringList{"Table1", "Table2", "Table3", "Table4"}));
-  EXPECT_EQ(form->TabIndex(), 1);
-  EXPECT_EQ(modDB::sTable, "Table1");
-  EXPECT_EQ(status(), file);  // the path replaces the count shown by the tab click
-  EXPECT_EQ(headers(), (QStringList{"A", "B", "C", "D", "E", "F", "G", "H", "I"}));
-  ASSERT_EQ(form->GridRowCount(), 2);
-  EXPECT_EQ(form->GridCellText(1, 0), QStringLiteral("abcdefg"));
-  EXPECT_EQ(form->GridCellText(1, 2), QStringLiteral("2"));
-  EXPECT_EQ(form->GridCellText(2, 0), QStringLiteral("a"));
-
-  clickTab(3);
-  EXPECT_EQ(modDB::sTable, "Table3");
-  EXPECT_EQ(headers(), (QStringList{"a", "b"}));
-  EXPECT_EQ(form->GridRowCount(), 0);
-  EXPECT_EQ(status(), QStringLiteral("Records: 0"));
-  EXPECT_EQ(form->TabIndex(), 3);
-
-  // Closing empties everything.
-  click(3);
-  EXPECT_FALSE(modDB::bDBOpen);
-  EXPECT_EQ(form->TabCount(), 0);
-  EXPECT_EQ(form->GridRowCount(), 0);
-  EXPECT_TRUE(headers().isEmpty());
-  EXPECT_EQ(status(), QStringLiteral("Ready"));
-}
-
-TEST_F(SessionTest, OlderFormatOpensTooAndACancelledOpenKeepsIt) {
-  QString file = copyTestDatabase(QStringLiteral("testV1997.mdb"));
-  open(file);
-  EXPECT_EQ(tabs(), (QStringList{"Table1", "Table2", "Table3", "Table4"}));
-  EXPECT_EQ(form->GridRowCount(), 2);
-  click(2);  // no answer queued: cancelled
-  EXPECT_TRUE(modDB::bDBOpen);
-  EXPECT_EQ(modDB::sDBPath, file.toStdString());
-  EXPECT_EQ(form->TabCount(), 4);
-}
-
-TEST_F(SessionTest, NonDatabaseFileLeavesTheWindowEmpty) {
-  open(copyTestDatabase(QStringLiteral("testV2000.mdb")));
-  QString junk = folder.filePath(QStringLiteral("junk.mdb"));
-  QFile f(junk);
-  ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-  f.write(QByteArray(8192, 'x'));
-  f.close();
-  open(junk);
-  EXPECT_EQ(dialogs.texts(), QStringList{"Cannot open database."});
-  EXPECT_FALSE(modDB::bDBOpen);
-  EXPECT_EQ(form->TabCount(), 0);
-  EXPECT_EQ(form->GridRowCount(), 0);
-  EXPECT_EQ(status(), QStringLiteral("Ready"));
+TEST_F(SessionTest, OpenTabsCloseCancelAndAFileThatIsNoDatabase) {
+  QFile junk(folder.filePath(QStringLiteral("junk.mdb")));
+  ASSERT_TRUE(junk.open(QIODevice::WriteOnly));
+  junk.write(QByteArray(8192, 'x'));
+  junk.close();
+  const std::string tables = "tabs=Table1|Table2|Table3|Table4";
+  run({{"open testV2000.mdb", tables + "; open=1; db={dir}/testV2000.mdb; tab=1; table=Table1; status={dir}/testV2000.mdb; "
+                              "cols=A|B|C|D|E|F|G|H|I; rows=2; col 0=abcdefg|a; cell 1 2=2"},
+       {"tab 3", "table=Table3; cols=a|b; rows=0; status=Records: 0; tab=3"},
+       {"click 3", "open=0; tabs=; rows=0; cols=; status=Ready"},
+       {"open testV1997.mdb", tables + "; rows=2"},
+       {"click 2", tables + "; open=1; db={dir}/testV1997.mdb"},  // no file answered: cancelled
+       {"open {dir}/junk.mdb", "boxes=Cannot open database.; open=0; tabs=; rows=0; status=Ready"}});
 }
 
 TEST_F(SessionTest, SystemOnlyDatabasesOpenWithoutTabs) {
-  for (const char* name : {"emptyJet4.mdb", "adox_jet4.mdb", "empty.mdb"}) {
-    QString file = copyTestDatabase(QString::fromLatin1(name));
-    open(file);
-    EXPECT_TRUE(modDB::bDBOpen) << name;
-    EXPECT_EQ(form->TabCount(), 0) << name;
-    EXPECT_EQ(status(), file) << name;
-    // Table commands need tabs, New Table only an open database (its window comes separately).
-    dialogs.boxes.clear();
-    click(13);
-    click(14);
-    EXPECT_EQ(dialogs.texts(), (QStringList{"Please add a table to a database.", "Please add a table to a database."}));
-  }
-  EXPECT_TRUE(dialogs.modalShown.empty());
+  // Table commands need tabs, New Table only an open database (its window comes separately).
+  for (const std::string name : {"emptyJet4.mdb", "adox_jet4.mdb", "empty.mdb"})
+    run({{"open " + name, "open=1; tabs=; status={dir}/" + name},
+         {"click 13", "boxes=Please add a table to a database.; shown="},
+         {"click 14", "boxes=Please add a table to a database.; shown="}});
 }
 
 TEST_F(SessionTest, NewDatabaseCreatesAndReplacesOnlyAfterYes) {
-  QString file = folder.filePath(QStringLiteral("fresh.mdb"));
-  dialogs.fileAnswers.push_back({file, 1, QString()});
-  click(1);
-  EXPECT_TRUE(dialogs.boxes.empty()) << dialogs.texts().join(QChar('|')).toStdString();
-  EXPECT_TRUE(QFileInfo::exists(file));
-  EXPECT_TRUE(modDB::bDBOpen);
-  EXPECT_EQ(form->TabCount(), 0);
-  EXPECT_EQ(status(), file);
-
-  // Over an existing file, No leaves the open database alone.
-  QString other = copyTestDatabase(QStringLiteral("testV2000.mdb"));
-  open(other);
-  QByteArray before;
-  {
-    QFile f(file);
-    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
-    before = f.readAll();
-  }
-  dialogs.fileAnswers.push_back({file, 1, QString()});
-  dialogs.answers.push_back(ui::Answer::No);
-  click(1);
-  ASSERT_EQ(dialogs.boxes.size(), 1u);
-  EXPECT_EQ(dialogs.boxes[0].text, file + QStringLiteral(" already exists.\r\nDo you want to replace it?"));
+  const std::string replace = " already exists.\r\nDo you want to replace it?";
+  run({{"create {dir}/fresh.mdb", "open=1; tabs=; status={dir}/fresh.mdb"},
+       {"open testV2000.mdb", "tabs=Table1|Table2|Table3|Table4"}});
+  QFile fresh(folder.filePath(QStringLiteral("fresh.mdb")));
+  ASSERT_TRUE(fresh.open(QIODevice::ReadOnly));
+  const QByteArray before = fresh.readAll();
+  // Over another file, No leaves the open database alone; over the open file, Yes replaces it with
+  // a new, empty database that opens again.
+  run({{"no create {dir}/fresh.mdb", "boxes={dir}/fresh.mdb" + replace + "; db={dir}/testV2000.mdb; tabs=Table1|Table2|Table3|Table4"}});
   EXPECT_EQ(dialogs.boxes[0].buttons, ui::Buttons::YesNo);
-  EXPECT_EQ(modDB::sDBPath, other.toStdString());
-  EXPECT_EQ(form->TabCount(), 4);
-  QFile again(file);
-  ASSERT_TRUE(again.open(QIODevice::ReadOnly));
-  EXPECT_EQ(again.readAll(), before);
-}
-
-TEST_F(SessionTest, NewDatabaseOverTheOpenFileReplacesIt) {
-  QString file = copyTestDatabase(QStringLiteral("testV2000.mdb"));
-  open(file);
-  ASSERT_EQ(form->TabCount(), 4);
-  dialogs.fileAnswers.push_back({file, 1, QString()});
-  dialogs.answers.push_back(ui::Answer::Yes);
-  click(1);
-  EXPECT_EQ(dialogs.boxes.size(), 1u);  // only the question
-  EXPECT_TRUE(modDB::bDBOpen);
-  EXPECT_EQ(form->TabCount(), 0);
-  EXPECT_EQ(form->GridRowCount(), 0);
-  EXPECT_EQ(status(), file);
-  // The replacement is a new, empty database that opens again.
-  click(3);
-  open(file);
-  EXPECT_TRUE(modDB::bDBOpen);
-  EXPECT_EQ(form->TabCount(), 0);
+  fresh.seek(0);
+  EXPECT_EQ(fresh.readAll(), before);
+  run({{"yes create {dir}/testV2000.mdb", "boxes={dir}/testV2000.mdb" + replace + "; open=1; tabs=; rows=0; status={dir}/testV2000.mdb"},
+       {"click 3", "open=0"},
+       {"open {dir}/testV2000.mdb", "open=1; tabs="}});
 }
 
 TEST_F(SessionTest, SampleOpensInPlace) {
   ASSERT_TRUE(QDir(folder.path()).mkpath(QStringLiteral("Samples")));
-  QString sample = copyTestDatabase(QStringLiteral("indexTestV2000.mdb"), QStringLiteral("Samples/Sample.mdb"));
-  click(17);
-  ASSERT_EQ(dialogs.boxes.size(), 1u);  // only the question about the folder
-  EXPECT_TRUE(modDB::bDBOpen);
-  EXPECT_EQ(modDB::sDBPath, sample.toStdString());
-  EXPECT_EQ(tabs(), (QStringList{"Table1", "Table2", "Table3"}));
-  EXPECT_EQ(status(), sample);
-  EXPECT_TRUE(dialogs.opened.empty());  // answered No
+  copyTestDatabase(QStringLiteral("indexTestV2000.mdb"), QStringLiteral("Samples/Sample.mdb"));
+  // Only the question about the folder, answered No.
+  run({{"click 17", "nboxes=1; open=1; db={dir}/Samples/Sample.mdb; tabs=Table1|Table2|Table3; "
+                    "status={dir}/Samples/Sample.mdb; opened="}});
 }
 
 TEST_F(SessionTest, EmptyTableGuards) {
-  open(copyTestDatabase(QStringLiteral("testPromotionV2000.mdb")));
-  ASSERT_EQ(tabs(), QStringList{"jobDB1"});
-  EXPECT_EQ(headers().size(), 10);
-  EXPECT_EQ(form->GridRowCount(), 0);
-  clickTab(1);
-  form->sTab1_Click();
-  EXPECT_EQ(status(), QStringLiteral("Records: 0"));
-  dialogs.boxes.clear();
-  for (int number : {6, 7, 8, 9, 10, 15, 16}) click(number);
-  EXPECT_EQ(dialogs.texts(), QStringList(7, QStringLiteral("Please add a table to a database.")));
-  dialogs.boxes.clear();
-  click(13);  // Table Information needs tabs only
-  EXPECT_TRUE(dialogs.boxes.empty());
-  EXPECT_EQ(dialogs.modalShown, std::vector<QString>{QStringLiteral("Form5")});
+  run({{"open testPromotionV2000.mdb", "tabs=jobDB1; ncols=10; rows=0"}, {"tabclick", "status=Records: 0"}});
+  for (int number : {6, 7, 8, 9, 10, 15, 16})
+    run({{"click " + std::to_string(number), "boxes=Please add a table to a database."}});
+  run({{"click 13", "shown=Form5"}});  // Table Information needs tabs only
 }
 
 TEST_F(SessionTest, MoreThan32767RecordsAreAllListedAndCountAsMinusOne) {
-  QString file = copyTestDatabase(QStringLiteral("generated/big200kV2000.mdb"));
-  open(file);
-  ASSERT_EQ(tabs(), QStringList{"Big"});
-  EXPECT_EQ(form->GridRowCount(), 200000);
-  form->sTab1_Click();
-  EXPECT_EQ(status(), QStringLiteral("Records: -1"));
-  EXPECT_EQ(form->RecordPositionOfRow(200000), 199999);
-  EXPECT_EQ(form->GridCellText(200000, 0), QStringLiteral("200000"));
+  run({{"open generated/big200kV2000.mdb", "tabs=Big; rows=200000; rec 200000=199999; cell 200000 0=200000"},
+       {"tabclick", "status=Records: -1"}});
 }
 
 TEST_F(SessionTest, SortDirectionFlipsAndANewTabIsUnsorted) {
-  open(copyTestDatabase(QStringLiteral("indexTestV2000.mdb")));
-  ASSERT_EQ(form->GridRowCount(), 4);
-  auto firstColumn = [&] {
-    QStringList list;
-    for (int i = 1; i <= form->GridRowCount(); ++i) list << form->GridCellText(i, 0);
-    return list;
-  };
-  form->LstV()->header()->sectionClicked(0);
-  EXPECT_EQ(firstColumn(), (QStringList{"3", "2", "1", "0"}));
-  form->LstV()->header()->sectionClicked(0);
-  EXPECT_EQ(firstColumn(), (QStringList{"0", "1", "2", "3"}));
-  form->LstV()->header()->sectionClicked(3);  // data, descending again
-  EXPECT_EQ(form->GridCellText(1, 3), QStringLiteral("baz13"));
-  EXPECT_EQ(form->RecordPositionOfRow(1), 3);
-  clickTab(2);
-  clickTab(1);
-  EXPECT_EQ(firstColumn(), (QStringList{"0", "1", "2", "3"}));
+  run({{"open indexTestV2000.mdb", "rows=4"},
+       {"sort 0", "col 0=3|2|1|0"},  // descending first
+       {"sort 0", "col 0=0|1|2|3"},
+       {"sort 3", "cell 1 3=baz13; rec 1=3"},  // another column: descending again
+       {"tab 2", ""},
+       {"tab 1", "col 0=0|1|2|3"}});
 }
 
 // A table made for the tests below: names with accents and case, a memo with line breaks, a date, an
@@ -258,112 +139,48 @@ TEST_F(SessionTest, CellsWithLineBreaksStayOneLineTall) {
 }
 
 TEST_F(SessionTest, HeaderClickSortsInTheUsersCollation) {
-  QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
-  open(peopleFile(folder.path()));
-  form->show();
-  QHeaderView* header = form->LstV()->header();
-  auto names = [&] {
-    QStringList list;
-    for (int i = 1; i <= form->GridRowCount(); ++i) list << form->GridCellText(i, 0);
-    return list;
-  };
-  const QString aring = QString::fromUtf8("\xc3\x85sa");
-  QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, QPoint(header->sectionViewportPosition(0) + 5, 5));
-  EXPECT_EQ(names(), (QStringList{"Zoe", "Bert", aring, "anna", "9", "10"}));  // descending first
-  QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, QPoint(header->sectionViewportPosition(0) + 5, 5));
   // Numbers are texts; the accented letter sorts beside its base letter, whatever the case.
-  EXPECT_EQ(names(), (QStringList{"10", "9", "anna", aring, "Bert", "Zoe"}));
+  run({{"in en_US open " + peopleFile(folder.path()).toStdString(), ""},
+       {"sort 0", "col 0=Zoe|Bert|\u00c5sa|anna|9|10"},  // descending first
+       {"sort 0", "col 0=10|9|anna|\u00c5sa|Bert|Zoe"}});
   QLocale::setDefault(QLocale::c());
 }
 
-class SearchTest : public SessionTest {
- protected:
-  // Answers the Find window: chooses a field, types a value, presses OK (or Cancel).
-  void answerFind(int field, const QString& value, bool ok = true) {
-    dialogs.modalHandlers[QStringLiteral("Form6")] = [=](QDialog* d) {
-      auto* form6 = static_cast<browse::Form6*>(d);
-      form6->cboField()->setCurrentIndex(field);
-      form6->txtValue()->setText(value);
-      form6->findChild<QPushButton*>(ok ? QStringLiteral("PushButton1") : QStringLiteral("PushButton2"))->click();
-    };
-  }
-};
-
-TEST_F(SearchTest, FindsExactTextsOnly) {
+// Exact texts only: case, spaces and parts matter; the selection stays where nothing is found.
+TEST_F(SessionTest, FindsExactTextsOnly) {
   open(copyTestDatabase(QStringLiteral("testV2000.mdb")));
-  form->SelectRow(1);
-  struct Case {
-    int field;
-    QString value;
-    int expectRow;
-  } cases[] = {
-      {0, "a", 2},           // not the "abcdefg" above it
-      {0, "A", 1},           // case matters: nothing found, selection stays
-      {0, " a", 1},          // a leading space is part of the value
-      {0, "abcdef", 1},      // no partial match
-      {1, "hijklmnop", 1},   // sub-item column
-      {3, "222", 1},
-      {3, "0", 2},
-  };
-  for (const Case& c : cases) {
-    form->SelectRow(1);
-    answerFind(c.field, c.value);
-    click(6);
-    EXPECT_EQ(form->GridSelectedIndex(), c.expectRow) << c.value.toStdString();
-    EXPECT_EQ(modDB::iRecPos, c.expectRow - 1) << c.value.toStdString();
-    EXPECT_EQ(modTools::sSearchText, c.value.toStdString());
-    EXPECT_EQ(modTools::iSearchField, c.field);
-  }
-  EXPECT_TRUE(dialogs.boxes.empty()) << dialogs.texts().join(QChar('|')).toStdString();
+  const Step steps[] = {{"find 0 a", "sel=2; pos=1; search=a; field=0"},  // not the "abcdefg" above it
+                        {"find 0 A", "sel=1; pos=0; search=A"},           {"find 0  a", "sel=1; pos=0; search= a"},
+                        {"find 0 abcdef", "sel=1; pos=0"},                {"find 1 hijklmnop", "sel=1; field=1"},
+                        {"find 3 222", "sel=1; pos=0; field=3"},          {"find 3 0", "sel=2; pos=1; search=0"}};
+  for (const Step& step : steps) run({{"row 1", ""}, step});
 }
 
-// Dates, amounts and Yes/No values are found however the user's language writes them; texts stay
-// exact.
-TEST_F(SearchTest, TypedValuesMatchAsTheGridShowsThem) {
+// Dates, amounts and Yes/No values are found however the user's language writes them (and kept as
+// typed); texts stay exact.
+TEST_F(SessionTest, TypedValuesMatchAsTheGridShowsThem) {
   open(peopleFile(folder.path()));
-  struct Case {
-    QLocale locale;
-    int field;
-    QString value;
-    int expectRow;
-  };
-  const QLocale us(QLocale::English, QLocale::UnitedStates), de(QLocale::German, QLocale::Germany),
-      gb(QLocale::English, QLocale::UnitedKingdom);
-  const Case cases[] = {
-      {us, 2, "3/14/1985", 1},          {de, 2, "14.03.1985", 1},    {gb, 2, "5 Mar 2001", 2},
-      {us, 2, "1985-03-14", 1},         {us, 2, "3/5/2001 1:45 PM", 3}, {gb, 2, "2001-03-05T13:45:00", 3},
-      {de, 3, "1234,25", 2},            {de, 3, "1.234,25", 2},      {us, 3, "12.50", 1},
-      {us, 4, "yes", 1},                {us, 4, "off", 2},           {us, 4, "-1", 1},
-      {us, 0, "zoe", 6},                {us, 3, "1234.25", 2},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.locale.name().toStdString() + " " + c.value.toStdString());
-    QLocale::setDefault(c.locale);
-    form->SelectRow(6);
-    answerFind(c.field, c.value);
-    click(6);
-    EXPECT_EQ(form->GridSelectedIndex(), c.expectRow);
-    EXPECT_EQ(modTools::sSearchText, c.value.toStdString());  // kept as typed
-  }
+  const Step steps[] = {
+      {"in en_US find 2 3/14/1985", "sel=1"},         {"in de_DE find 2 14.03.1985", "sel=1"},
+      {"in en_GB find 2 5 Mar 2001", "sel=2"},        {"in en_US find 2 1985-03-14", "sel=1"},
+      {"in en_US find 2 3/5/2001 1:45 PM", "sel=3"},  {"in en_GB find 2 2001-03-05T13:45:00", "sel=3"},
+      {"in de_DE find 3 1234,25", "sel=2"},           {"in de_DE find 3 1.234,25", "sel=2; search=1.234,25"},
+      {"in en_US find 3 12.50", "sel=1"},             {"in en_US find 4 yes", "sel=1"},
+      {"in en_US find 4 off", "sel=2"},               {"in en_US find 4 -1", "sel=1"},
+      {"in en_US find 0 zoe", "sel=6"},               {"in en_US find 3 1234.25", "sel=2"},
+      {"in C find 2 3/14/1985", "sel=1"}};  // with no language set, the United States forms
+  for (const Step& step : steps) run({{"row 6", ""}, step});
   QLocale::setDefault(QLocale::c());
-  EXPECT_TRUE(dialogs.boxes.empty()) << dialogs.texts().join(QChar('|')).toStdString();
 }
 
-TEST_F(SearchTest, FirstMatchInDisplayedOrder) {
-  open(copyTestDatabase(QStringLiteral("indexTestV2000.mdb")));  // otherfk1: 0 1 1 2
-  answerFind(1, "1");
-  click(6);
-  EXPECT_EQ(form->GridSelectedIndex(), 2);
-  EXPECT_EQ(form->RecordPositionOfRow(2), 1);
-  form->LstV()->header()->sectionClicked(0);  // ids descending: 3 2 1 0
-  answerFind(1, "1");
-  click(6);
-  EXPECT_EQ(form->GridSelectedIndex(), 2);
-  EXPECT_EQ(form->GridCellText(2, 0), QStringLiteral("2"));
-  EXPECT_EQ(form->RecordPositionOfRow(2), 2);
+TEST_F(SessionTest, FirstMatchInDisplayedOrder) {
+  run({{"open indexTestV2000.mdb", ""},  // otherfk1: 0 1 1 2
+       {"find 1 1", "sel=2; rec 2=1"},
+       {"sort 0", "col 0=3|2|1|0"},
+       {"find 1 1", "sel=2; cell 2 0=2; rec 2=2"}});
 }
 
-TEST_F(SearchTest, BlankValueKeepsTheWindowOpenAndCancelSearchesNothing) {
+TEST_F(SessionTest, BlankValueKeepsTheWindowOpenAndCancelOrEnter) {
   open(copyTestDatabase(QStringLiteral("testV2000.mdb")));
   form->SelectRow(1);
   modTools::sSearchText = "a";
@@ -379,42 +196,33 @@ TEST_F(SearchTest, BlankValueKeepsTheWindowOpenAndCancelSearchesNothing) {
     stillOpen = form6->result() == 0 && modTools::sSearchText == "a";
     form6->findChild<QPushButton*>(QStringLiteral("PushButton2"))->click();
   };
-  click(6);
+  run({{"click 6", "search=a; sel=1"}});
   EXPECT_TRUE(stillOpen);
   EXPECT_EQ(modTools::lDialogResult, 2);
-  EXPECT_EQ(modTools::sSearchText, "a");
-  EXPECT_EQ(form->GridSelectedIndex(), 1);
-
   // Closing the window from its title bar counts as Cancel too.
   dialogs.modalHandlers.clear();
-  form->SelectRow(1);
-  click(6);
+  modTools::lDialogResult = 1;
+  run({{"click 6", "sel=1"}});
   EXPECT_EQ(modTools::lDialogResult, 2);
-  EXPECT_EQ(form->GridSelectedIndex(), 1);
-}
-
-TEST_F(SearchTest, EnterInTheValueBoxAccepts) {
-  open(copyTestDatabase(QStringLiteral("testV2000.mdb")));
-  form->SelectRow(1);
+  // Enter in the value box accepts.
   dialogs.modalHandlers[QStringLiteral("Form6")] = [&](QDialog* d) {
     auto* form6 = static_cast<browse::Form6*>(d);
     form6->txtValue()->setText(QStringLiteral("a"));
     QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier, QStringLiteral("\r"));
     QApplication::sendEvent(form6->txtValue(), &enter);
   };
-  click(6);
+  run({{"click 6", "sel=2"}});
   EXPECT_EQ(modTools::lDialogResult, 1);
-  EXPECT_EQ(form->GridSelectedIndex(), 2);
 }
 
-class TableInfoTest : public SessionTest {
+class TableInfoTest : public testenv::MainWindowTest {
  protected:
   struct Row {
     QString name, type, size, attributes;
   };
   std::vector<Row> info(const QString& table) {
     for (int i = 0; i < form->sTab1()->count(); ++i)
-      if (form->sTab1()->tabText(i) == table) clickTab(i + 1);
+      if (form->sTab1()->tabText(i) == table) form->sTab1()->setCurrentIndex(i);
     std::vector<Row> rows;
     QString title;
     dialogs.modalHandlers[QStringLiteral("Form5")] = [&](QDialog* d) {

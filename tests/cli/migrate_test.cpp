@@ -2,7 +2,6 @@
 // folder (Unix socket only, no TCP) and against SQLite files.
 #include <gtest/gtest.h>
 #include <libpq-fe.h>
-#include <sqlite3.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -13,8 +12,10 @@
 #include "cli/migrate.h"
 #include "cli/migrate_values.h"
 #include "jet/database.h"
+#include "jet/support/test_files.h"
 #include "support/in_process.h"
 #include "support/files.h"
+#include "support/sqlite_rows.h"
 
 namespace fs = std::filesystem;
 
@@ -39,11 +40,6 @@ class PostgresServer {
       as = "runuser -u postgres -- ";
       sh("chown postgres " + dir_.string());
     }
-    {
-      std::ofstream pw(dir_ / "pw");
-      pw << "secret\n";
-    }
-    if (::geteuid() == 0) sh("chown postgres " + (dir_ / "pw").string());
     std::string init = as + bin + "/initdb -D " + (dir_ / "data").string() +
                        " -U postgres --auth-local=trust --no-sync -E UTF8 --locale=C > " +
                        (dir_ / "initdb.log").string() + " 2>&1";
@@ -105,47 +101,18 @@ class PostgresServer {
   bool running_ = false;
 };
 
-std::vector<std::vector<std::string>> sqliteRows(const std::string& path, const std::string& sql) {
-  sqlite3* db = nullptr;
-  std::vector<std::vector<std::string>> rows;
-  if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) {
-    sqlite3_close(db);
-    throw std::runtime_error("cannot open " + path);
-  }
-  sqlite3_stmt* st = nullptr;
-  if (sqlite3_prepare_v2(db, sql.c_str(), -1, &st, nullptr) != SQLITE_OK) {
-    std::string e = sqlite3_errmsg(db);
-    sqlite3_close(db);
-    throw std::runtime_error(sql + ": " + e);
-  }
-  while (sqlite3_step(st) == SQLITE_ROW) {
-    rows.emplace_back();
-    for (int i = 0; i < sqlite3_column_count(st); ++i) {
-      const unsigned char* t = sqlite3_column_text(st, i);
-      rows.back().push_back(t ? reinterpret_cast<const char*>(t) : "<null>");
-    }
-  }
-  sqlite3_finalize(st);
-  sqlite3_close(db);
-  return rows;
-}
-
-// Every .mdb of the shared test data (both folders), the sample database and the long values file.
+// Every .mdb the engine tests read (the shared test data and the long values file), and the
+// sample database.
 std::vector<std::string> sourceFiles() {
   std::vector<std::string> out;
-  const fs::path root = TABULONIX_TESTDATA_DIR;
-  for (const char* sub : {"", "more"})
-    for (const auto& e : fs::directory_iterator(root / sub))
-      if (e.path().extension() == ".mdb") out.push_back(e.path().string());
-  std::sort(out.begin(), out.end());
-  out.push_back((root / "generated" / "longValuesV2000.mdb").string());
+  for (const std::string& name : jettest::allTestFiles())
+    if (fs::path(name).extension() == ".mdb") out.push_back(jettest::testdata(name));
   out.push_back(std::string(TABULONIX_BIN_DIR) + "/Samples/Sample.mdb");
   return out;
 }
 
-std::string passwordOf(const std::string& file) {
-  return fs::path(file).filename() == "passwordV2000.mdb" ? "password" : "";
-}
+using jettest::passwordOf;
+using testsupport::query;
 
 class Migrate : public ::testing::Test {
  protected:
@@ -232,7 +199,7 @@ TEST_F(Migrate, EveryTestFileMovesToBothTargetsAndReadsBackValueByValue) {
       jet::TableInfo t = db->table(obj.name);
       std::string q = "\"" + t.name + "\"";
       EXPECT_EQ(std::to_string(t.rowCount), pg.one("SELECT count(*) FROM \"" + schema + "\"." + q)) << t.name;
-      auto liteRows = sqliteRows(path(schema + ".sqlite"), "SELECT count(*) FROM " + q);
+      auto liteRows = query(path(schema + ".sqlite"), "SELECT count(*) FROM " + q);
       EXPECT_EQ(std::to_string(t.rowCount), liteRows[0][0]) << t.name;
     }
   }
@@ -273,7 +240,7 @@ TEST_F(Migrate, NamesTypesKeysIndexesAndRelationshipsArriveInBothCatalogs) {
   EXPECT_EQ(row[0], (std::vector<std::string>{"it's \"row\"\t2", "37037.0368", "-1234.569",
                                               "2023-03-17 12:00:00.123", "true",
                                               "35241302-5746-7968-8a9b-acbdcedff001", "000102025c"}));
-  auto liteRow = sqliteRows(lite, "SELECT \"select\", \"Price €\", \"Amount\", \"When\", \"Flag\", \"Tag\", "
+  auto liteRow = query(lite, "SELECT \"select\", \"Price €\", \"Amount\", \"When\", \"Flag\", \"Tag\", "
                                   "hex(\"Blob\"), typeof(\"Ratio\") FROM \"Order Details ä\" WHERE \"ID\" = 3");
   ASSERT_EQ(liteRow.size(), 1u);
   EXPECT_EQ(liteRow[0], (std::vector<std::string>{"it's \"row\"\t2", "37037.0368", "-1234.569",
@@ -287,16 +254,16 @@ TEST_F(Migrate, NamesTypesKeysIndexesAndRelationshipsArriveInBothCatalogs) {
   EXPECT_EQ(pg.one("SELECT indexdef FROM pg_indexes WHERE tablename = 'Order Details ä' AND indexdef LIKE '%When%'"),
             "CREATE INDEX \"Order Details ä_By When\" ON public.\"Order Details ä\" USING btree (\"When\" DESC, "
             "\"select\")");
-  auto liteIndex = sqliteRows(lite, "SELECT sql FROM sqlite_master WHERE type = 'index' AND sql LIKE '%When%'");
+  auto liteIndex = query(lite, "SELECT sql FROM sqlite_master WHERE type = 'index' AND sql LIKE '%When%'");
   ASSERT_EQ(liteIndex.size(), 1u);
   EXPECT_NE(liteIndex[0][0].find("(\"When\" DESC, \"select\")"), std::string::npos) << liteIndex[0][0];
-  EXPECT_NE(sqliteRows(lite, "SELECT sql FROM sqlite_master WHERE name = 'Order Details ä'")[0][0].find(
+  EXPECT_NE(query(lite, "SELECT sql FROM sqlite_master WHERE name = 'Order Details ä'")[0][0].find(
                 "\"ID\" INTEGER PRIMARY KEY"),
             std::string::npos);
 
   // The next auto-number follows the highest value kept (4; row 5 was deleted in the source).
   EXPECT_EQ(pg.one("INSERT INTO \"Order Details ä\" (\"Flag\") VALUES (true) RETURNING \"ID\""), "5");
-  EXPECT_EQ(sqliteRows(lite, "INSERT INTO \"Order Details ä\" (\"Flag\") VALUES (1) RETURNING \"ID\"")[0][0], "5");
+  EXPECT_EQ(query(lite, "INSERT INTO \"Order Details ä\" (\"Flag\") VALUES (1) RETURNING \"ID\"")[0][0], "5");
 
   // Relationships with enforced integrity, from a file Access made: cascade rules and all.
   const std::string rel = std::string(TABULONIX_TESTDATA_DIR) + "/indexTestV2000.mdb";
@@ -328,7 +295,7 @@ TEST_F(Migrate, NamesTypesKeysIndexesAndRelationshipsArriveInBothCatalogs) {
 
   const std::string relLite = path("rel.sqlite");
   ASSERT_EQ(clitest::run({"migrate", rel, "sqlite:" + relLite, "--quiet"}).rc, 0);
-  auto liteFks = sqliteRows(relLite, "SELECT \"table\", on_update, on_delete FROM pragma_foreign_key_list('Table1') "
+  auto liteFks = query(relLite, "SELECT \"table\", on_update, on_delete FROM pragma_foreign_key_list('Table1') "
                                      "ORDER BY 1");
   EXPECT_EQ(liteFks, (std::vector<std::vector<std::string>>{{"Table2", "NO ACTION", "CASCADE"},
                                                             {"Table3", "CASCADE", "NO ACTION"}}));

@@ -1,13 +1,13 @@
 // Seeded random inserts, updates and deletes on copies of every Access-made test file and on files
 // the engine created, with the expected content of every table kept beside in memory. Afterwards
 // the engine must read exactly the expected rows in stored order, the whole-file check must pass,
-// and both independent readers (mdbtools' mdb-json, mdb-reader) must read the same content.
+// and both independent readers (mdbtools' mdb-json, mdb-reader) must read what the tool exports,
+// compared as the every-file comparison compares them (support/reader_compare.cpp).
 //
 // A failure prints the seed; TABULONIX_RANDOM_SEED=<seed> replays that run.
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cmath>
 #include <cstdlib>
 #include <iostream>
 #include <map>
@@ -17,7 +17,7 @@
 #include <set>
 #include <sstream>
 
-#include "cli/support/reader_rows.h"
+#include "cli/support/reader_compare.h"
 #include "jet/database.h"
 #include "jet/support/oracles.h"
 #include "jet/support/test_files.h"
@@ -46,19 +46,6 @@ using Rows = std::map<RowId, std::vector<Value>, RowLess>;
 uint64_t seedFromEnvironment() {
   if (const char* s = std::getenv("TABULONIX_RANDOM_SEED"); s && *s) return std::strtoull(s, nullptr, 10);
   return std::random_device{}();
-}
-
-// Days since 1899-12-30 for a civil date and time (whole seconds), computed the same way for
-// generated values and for what the readers print.
-double oleDays(int y, int m, int d, int hh, int mm, int ss) {
-  // Days from 1970-01-01 (proleptic Gregorian), then shifted to the OLE epoch.
-  y -= m <= 2;
-  const int era = (y >= 0 ? y : y - 399) / 400;
-  const unsigned yoe = unsigned(y - era * 400);
-  const unsigned doy = unsigned((153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1);
-  const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-  const long days = long(era) * 146097 + long(doe) - 719468 + 25569;
-  return double(days) + (hh * 3600 + mm * 60 + ss) / 86400.0;
 }
 
 // The columns of a table, what the model must know about its unique indexes.
@@ -174,8 +161,12 @@ class Generator {
       case ColumnType::Single: return float(range(-(1 << 22), 1 << 22)) / 4.0f;
       case ColumnType::Double: return double(range(-999999999999LL, 999999999999LL)) / 1000.0;
       case ColumnType::DateTime:
-        return jet::DateTime{oleDays(int(range(1901, 2099)), int(range(1, 12)), int(range(1, 28)),
-                                     int(range(0, 23)), int(range(0, 59)), int(range(0, 59)))};
+      {
+        char t[32];
+        std::snprintf(t, sizeof t, "%d-%02d-%02d %02d:%02d:%02d", int(range(1901, 2099)), int(range(1, 12)),
+                      int(range(1, 28)), int(range(0, 23)), int(range(0, 59)), int(range(0, 59)));
+        return jet::fromText(ColumnType::DateTime, t);
+      }
       case ColumnType::Text: {
         size_t chars = format_ == Format::Jet4 ? c.length / 2 : c.length;
         return text(chars, indexed, c.allowZeroLength && !c.required && !indexed);
@@ -227,182 +218,6 @@ class Generator {
   std::mt19937_64 rng_;
   Format format_;
 };
-
-// A value's text with the precision both readers print: doubles to 15 digits, singles to 6.
-std::string canonical(const Value& v) {
-  char buf[64];
-  if (auto d = std::get_if<double>(&v)) {
-    std::snprintf(buf, sizeof buf, "%.15g", *d);
-    return buf;
-  }
-  if (auto f = std::get_if<float>(&v)) {
-    std::snprintf(buf, sizeof buf, "%.6g", double(*f));
-    return buf;
-  }
-  return jet::toText(v);
-}
-
-enum class Reader { Engine, MdbJson, MdbReader };
-
-// One row's canonical text. Each reader has known blind spots, masked on both sides when its
-// output is compared: mdbtools' dates before 1900, its Binary values (ended at their first zero
-// byte) and very long text; mdb-reader's long values (see below).
-std::string canonicalRow(const std::vector<Value>& row, Reader reader) {
-  std::string s;
-  for (const Value& v : row) {
-    if (reader == Reader::MdbJson) {
-      if (auto d = std::get_if<jet::DateTime>(&v); d && d->days < 2.0) {
-        s += "before 1900\x1f";
-        continue;
-      }
-    }
-    std::string t = canonical(v);
-    // Jet 3 bytes that the code page leaves undefined: the engine reads U+FFFD, mdbtools '?'.
-    // Jet 3 bytes that the code page leaves undefined: the engine reads them as the C1 control
-    // characters U+0080 to U+009F (they write back as the same byte), mdbtools as '?', mdb-reader
-    // as U+FFFD.
-    if (reader != Reader::Engine && std::holds_alternative<std::string>(v)) {
-      for (size_t at = 0; (at = t.find('\xC2', at)) != std::string::npos; ++at)
-        if (at + 1 < t.size() && uint8_t(t[at + 1]) >= 0x80 && uint8_t(t[at + 1]) <= 0x9F) t.replace(at, 2, "?");
-      for (size_t at; (at = t.find("\xEF\xBF\xBD")) != std::string::npos;) t.replace(at, 3, "?");
-    }
-    if (reader == Reader::MdbJson) {
-      // mdbtools ends a text value at about 200,000 bytes: compare the beginning of longer ones.
-      if (std::holds_alternative<std::string>(v) && t.size() > 150000) t = t.substr(0, 100000) + "...";
-    }
-    // mdb-reader ends a long value spread over several pages at a link that follows a deleted row
-    // on its page (it takes that row's offset flags for part of the offset); mdbtools reads them
-    // whole, so mdb-reader is held to the beginning of long values.
-    if (reader == Reader::MdbReader && t.size() > 1800) t = t.substr(0, 1500) + "...";
-    s += t + '\x1f';
-  }
-  return s;
-}
-
-// The value a reader printed for a column, as the engine's value type.
-Value readerValue(const ColumnInfo& c, const cli::JsonScalar& scalar, Reader reader) {
-  if (scalar.kind == cli::JsonScalar::Null) return jet::Null{};
-  const std::string text = scalar.kind == cli::JsonScalar::Bool ? (scalar.boolean ? "true" : "false") : scalar.text;
-  // mdb-reader gives binary values as hex, mdb-json as base64 ("b64:..." once read).
-  auto binary = [&]() -> jet::Bytes {
-    if (reader == Reader::MdbReader) return std::get<jet::Bytes>(jet::fromText(ColumnType::Binary, "0x" + text));
-    return clitest::fromBase64(text.substr(text.rfind("b64:", 0) == 0 ? 4 : 0));
-  };
-  switch (c.type) {
-    case ColumnType::Boolean: return text == "true" || text == "1";
-    case ColumnType::Byte:
-    case ColumnType::Integer:
-    case ColumnType::Long: return int64_t(std::stoll(text));
-    case ColumnType::Single: return float(std::strtod(text.c_str(), nullptr));
-    case ColumnType::Double: return std::strtod(text.c_str(), nullptr);
-    case ColumnType::DateTime: {
-      int y, mo, d, h, mi, s;
-      if (std::sscanf(text.c_str(), "%d-%d-%d%*c%d:%d:%d", &y, &mo, &d, &h, &mi, &s) != 6) return text;
-      return jet::DateTime{oleDays(y, mo, d, h, mi, s)};
-    }
-    case ColumnType::Binary:
-    case ColumnType::Ole: return binary();
-    case ColumnType::Guid: {
-      // mdb-json gives the GUID's text in base64 (with its own grouping), mdb-reader plain text.
-      std::string digits;
-      if (reader == Reader::MdbJson) {
-        jet::Bytes b = binary();
-        digits.assign(b.begin(), b.end());
-      } else {
-        digits = text;
-      }
-      digits.erase(std::remove_if(digits.begin(), digits.end(), [](char ch) { return !std::isxdigit(uint8_t(ch)); }),
-                   digits.end());
-      if (digits.size() != 32) return text;
-      return jet::fromText(ColumnType::Guid, "{" + digits.substr(0, 8) + "-" + digits.substr(8, 4) + "-" +
-                                                 digits.substr(12, 4) + "-" + digits.substr(16, 4) + "-" +
-                                                 digits.substr(20) + "}");
-    }
-    case ColumnType::Text:
-    case ColumnType::Memo: return text;
-    default: return jet::fromText(c.type, text, c.scale);
-  }
-}
-
-std::vector<std::string> readerRows(const TableModel& m, const std::vector<std::string>& jsonLines, Reader reader) {
-  std::vector<std::string> rows;
-  for (const std::string& line : jsonLines) {
-    clitest::ReaderRow members;
-    try {
-      members = clitest::parseReaderRow(line);
-    } catch (const std::exception&) {
-      rows.push_back("unreadable line: " + line);
-      continue;
-    }
-    std::vector<Value> row;
-    for (const ColumnInfo& c : m.info.columns) {
-      auto it = members.find(c.name);
-      const cli::JsonScalar value = it == members.end() ? cli::JsonScalar{} : it->second;
-      try {
-        row.push_back(readerValue(c, value, reader));
-      } catch (const std::exception&) {
-        row.push_back(std::string("unreadable: ") + value.text);
-      }
-    }
-    rows.push_back(canonicalRow(row, reader));
-  }
-  std::sort(rows.begin(), rows.end());
-  return rows;
-}
-
-bool rowHasBinaryAt(const TableModel& m, const std::vector<Value>& row, const Value& v) {
-  const size_t i = size_t(&v - row.data());
-  return i < m.info.columns.size() && m.info.columns[i].type == ColumnType::Binary;
-}
-
-std::vector<std::string> expectedRows(const TableModel& m, Reader reader) {
-  std::vector<std::string> rows;
-  for (auto [id, row] : m.rows) {
-    if (reader == Reader::MdbJson)
-      for (Value& v : row)
-        if (auto b = std::get_if<jet::Bytes>(&v)) {
-          size_t i = 0;
-          while (i < b->size() && (*b)[i] != 0) ++i;
-          if (i < b->size() && rowHasBinaryAt(m, row, v)) b->resize(i);
-          if (b->empty() && rowHasBinaryAt(m, row, v)) v = jet::Null{};
-        }
-    rows.push_back(canonicalRow(row, reader));
-  }
-  std::sort(rows.begin(), rows.end());
-  return rows;
-}
-
-// The first difference of two sorted row lists, shortened for a failure message.
-std::string firstDifference(const std::vector<std::string>& want, const std::vector<std::string>& got) {
-  auto shorten = [](std::string s) {
-    for (char& c : s)
-      if (c == '\x1f') c = '|';
-    return s.size() > 300 ? s.substr(0, 300) + "..." : s;
-  };
-  std::ostringstream o;
-  o << want.size() << " rows expected, " << got.size() << " read";
-  for (size_t i = 0; i < std::max(want.size(), got.size()); ++i) {
-    if (i < want.size() && i < got.size() && want[i] == got[i]) continue;
-    o << "; first difference at sorted row " << i << ":\n  expected " << (i < want.size() ? shorten(want[i]) : "-")
-      << "\n  read     " << (i < got.size() ? shorten(got[i]) : "-");
-    if (i < want.size() && i < got.size()) {
-      std::vector<std::string> a, b;
-      std::istringstream sa(want[i]), sb(got[i]);
-      for (std::string f; std::getline(sa, f, '\x1f');) a.push_back(f);
-      for (std::string f; std::getline(sb, f, '\x1f');) b.push_back(f);
-      for (size_t k = 0; k < std::min(a.size(), b.size()); ++k)
-        if (a[k] != b[k]) {
-          size_t at = 0;
-          while (at < a[k].size() && at < b[k].size() && a[k][at] == b[k][at]) ++at;
-          o << "\n  field " << k << " differs at byte " << at << " of " << a[k].size() << "/" << b[k].size() << ": "
-            << shorten(a[k].substr(at > 20 ? at - 20 : 0, 60)) << " / " << shorten(b[k].substr(at > 20 ? at - 20 : 0, 60));
-          break;
-        }
-    }
-    break;
-  }
-  return o.str();
-}
 
 std::string describe(const std::vector<Value>& row) {
   std::string s;
@@ -485,28 +300,13 @@ class RandomOperations : public ::testing::Test {
       if (writable.empty()) return;
       for (int op = 0; op < operations && !HasFatalFailure(); ++op) {
         const std::string& name = writable[size_t(gen.range(0, int64_t(writable.size()) - 1))];
-        if (checkEach_) oracle::copyFile(path, path + ".before");
         step(*db, models.at(name), gen, op);
         if (HasFailure()) return;
         // Replaying a failure: TABULONIX_RANDOM_CHECK_EACH=1 checks the file after every operation.
-        if (checkEach_) {
-          std::vector<std::string> problems = unexpected(db->check());
-          if (!problems.empty()) {
-            oracle::copyFile(path + ".before", "/tmp/random-operations-before.mdb");
-            oracle::copyFile(path, "/tmp/random-operations-after.mdb");
-          }
-          ASSERT_TRUE(problems.empty()) << "after " << lastOp_ << ": " << problems.front()
-                              << " (the file before and after: /tmp/random-operations-{before,after}.mdb)";
-        }
+        if (checkEach_)
+          for (const std::string& p : unexpected(db->check())) FAIL() << "after " << lastOp_ << ": " << p;
       }
       db->close();
-    }
-    // Keeping the files for a closer look: TABULONIX_RANDOM_KEEP=<folder>.
-    if (const char* keep = std::getenv("TABULONIX_RANDOM_KEEP")) {
-      std::string name = label;
-      std::replace(name.begin(), name.end(), '/', '-');
-      std::replace(name.begin(), name.end(), ' ', '-');
-      oracle::copyFile(path, std::string(keep) + "/" + name);
     }
     verify(path, models);
   }
@@ -620,7 +420,7 @@ class RandomOperations : public ::testing::Test {
     jet::CheckReport report = db->check();
     for (const std::string& p : unexpected(report)) ADD_FAILURE() << "check: " << p;
     db->close();
-    compareReaders(path, models);
+    changed_.push_back(path);
   }
 
   // The check's problems, less those of tables already faulted in the untouched file.
@@ -634,48 +434,19 @@ class RandomOperations : public ::testing::Test {
     return out;
   }
 
-  void compareReaders(const std::string& path, const std::map<std::string, TableModel>& models) {
-    for (const auto& [name, m] : models) {
-      SCOPED_TRACE(name);
-      if (auto json = oracle::mdbtools("mdb-json", "-T '%Y-%m-%d %H:%M:%S' " + oracle::quote(path) + " " +
-                                                       oracle::quote(name))) {
-        EXPECT_EQ(json->status, 0);
-        std::vector<std::string> lines;
-        std::istringstream in(json->out);
-        for (std::string l; std::getline(in, l);) lines.push_back(l);
-        std::vector<std::string> got = readerRows(m, lines, Reader::MdbJson);
-        const std::vector<std::string> want = expectedRows(m, Reader::MdbJson);
-        EXPECT_TRUE(got == want) << "mdb-json: " << firstDifference(want, got);
-      }
+  // Both readers (each in one run over every changed file) read what the tool exports of them.
+  void compareReaders() {
+    std::vector<clitest::OurFile> ours;
+    for (const std::string& path : changed_) ours.push_back(clitest::exportFile(path));
+    for (clitest::Reader reader : {clitest::Reader::Mdbtools, clitest::Reader::MdbReader}) {
+      const auto theirs = clitest::readTables(reader, changed_);
+      clitest::Comparison how{.anyOrder = true, .longValuePrefixes = true};
+      for (size_t i = 0; theirs && i < ours.size(); ++i) clitest::compareFile(reader, ours[i], theirs->at(changed_[i]), how);
     }
-    // mdb-reader reads every file of the test in one run, at the end.
-    pending_.emplace_back(path, models);
+    changed_.clear();
   }
 
-  void compareMdbReader() {
-    std::vector<std::string> paths;
-    for (const auto& [path, models] : pending_) paths.push_back(path);
-    auto dumps = oracle::mdbReaderFiles(paths);
-    if (!dumps) return;
-    for (const auto& [path, models] : pending_) {
-      SCOPED_TRACE(path);
-      const std::vector<std::string>& dump = (*dumps)[path];
-      ASSERT_TRUE(dump.empty() || dump.front() != "ERROR") << (dump.size() > 1 ? dump[1] : "");
-      for (const auto& [name, m] : models) {
-        SCOPED_TRACE(name);
-        std::vector<std::string> lines;
-        const std::string prefix = "ROW\t" + name + "\t";
-        for (const std::string& l : dump)
-          if (l.rfind(prefix, 0) == 0) lines.push_back(l.substr(prefix.size()));
-        std::vector<std::string> got = readerRows(m, lines, Reader::MdbReader);
-        const std::vector<std::string> want = expectedRows(m, Reader::MdbReader);
-        EXPECT_TRUE(got == want) << "mdb-reader: " << firstDifference(want, got);
-      }
-    }
-    pending_.clear();
-  }
-
-  std::vector<std::pair<std::string, std::map<std::string, TableModel>>> pending_;
+  std::vector<std::string> changed_;
   uint64_t seed_ = 0;
   std::string lastOp_;
   std::map<std::string, int> stats_;
@@ -691,7 +462,7 @@ TEST_F(RandomOperations, AccessMadeFiles) {
     exercise(dirs.back()->copy(name), 300 / kScale, name);
     if (HasFailure()) return;
   }
-  compareMdbReader();
+  compareReaders();
 }
 
 // Engine-made files of both formats and of every .accdb version (legacy and newer sort order) with
@@ -713,51 +484,23 @@ TEST_F(RandomOperations, EngineMadeFiles) {
     const std::string path = (dir.path() / (m.options.version == jet::FileVersion::Jet4 ? "made.mdb" : "made.accdb")).string();
     {
       auto db = jet::Database::create(path, m.options);
-      jet::NewTable t;
-      t.name = "Everything";
-      auto col = [&](const char* name, ColumnType type, int size = 0) {
-        jet::NewColumn c;
-        c.name = name;
-        c.type = type;
-        c.size = size;
-        t.columns.push_back(c);
-        return t.columns.size() - 1;
-      };
-      size_t id = col("ID", ColumnType::Long);
-      t.columns[id].autoNumber = true;
-      size_t code = col("Code", ColumnType::Text, 12);
-      t.columns[code].required = true;
-      size_t name = col("Name", ColumnType::Text, 255);
-      t.columns[name].allowZeroLength = true;
-      col("Flag", ColumnType::Boolean);
-      col("Small", ColumnType::Byte);
-      size_t i16 = col("Count", ColumnType::Integer);
-      col("Big", ColumnType::Long);
-      col("Price", ColumnType::Currency);
-      col("Ratio", ColumnType::Single);
-      col("Measure", ColumnType::Double);
-      size_t when = col("When", ColumnType::DateTime);
-      col("Notes", ColumnType::Memo);
-      col("Picture", ColumnType::Ole);
-      col("Tag", ColumnType::Guid);
-      if (format == Format::Jet4) {  // Jet 3 has no Decimal
-        size_t dec = col("Amount", ColumnType::Numeric);
-        t.columns[dec].precision = 12;
-        t.columns[dec].scale = 3;
-      }
-      col("Raw", ColumnType::Binary, 40);
-      t.indexes.push_back({"PrimaryKey", {{uint16_t(id), true}}, true, true, false, true});
-      t.indexes.push_back({"Code", {{uint16_t(code), true}}, false, true, false, false});
-      t.indexes.push_back({"WhenCount", {{uint16_t(when), false}, {uint16_t(i16), true}}, false, false, false, false});
+      using T = ColumnType;
+      jet::NewTable t{"Everything",
+                      {{"ID", T::Long, 0, true}, {"Code", T::Text, 12, false, true}, {"Name", T::Text, 255, false, false, true},
+                       {"Flag", T::Boolean}, {"Small", T::Byte}, {"Count", T::Integer}, {"Big", T::Long},
+                       {"Price", T::Currency}, {"Ratio", T::Single}, {"Measure", T::Double}, {"When", T::DateTime},
+                       {"Notes", T::Memo}, {"Picture", T::Ole}, {"Tag", T::Guid}, {"Raw", T::Binary, 40}},
+                      {{"PrimaryKey", {{0, true}}, true, true, false, true},
+                       {"Code", {{1, true}}, false, true},
+                       {"WhenCount", {{10, false}, {5, true}}}}};
+      if (format == Format::Jet4) t.columns.push_back({"Amount", T::Numeric, 0, false, false, false, 12, 3});  // not in Jet 3
       db->createTable(t);
-      jet::NewTable plain;
-      plain.name = "Plain";
-      plain.columns = {t.columns[name], t.columns[11]};
+      jet::NewTable plain{"Plain", {t.columns[2], t.columns[11]}};
       plain.columns[0].name = "Text";
       db->createTable(plain);
     }
     exercise(path, 2000 / kScale, m.label);
-    compareMdbReader();
+    compareReaders();
     if (HasFailure()) break;
   }
 }

@@ -21,11 +21,6 @@ using design::Form2;
 using testenv::checkFile;
 using design::Form3;
 
-void typeKey(QWidget* w, int key, const QString& text) {
-  QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, text);
-  QApplication::sendEvent(w, &press);
-}
-
 struct FieldOutline {
   QString name;
   QString type;
@@ -68,51 +63,79 @@ class DesignTest : public testenv::MainWindowTest {
   }
 };
 
-TEST_F(DesignTest, FieldWindowTypeRulesKeepMarksOfDisabledBoxes) {
+// The field window and the New Table window driven step by step. Actions: "type T" (a type by
+// name or place), "size S", "name S" (typed into the box), "auto|zero|req 0|1" (the marks), "add",
+// "keys K" (keys typed into the size box; \b Backspace, \r Enter), "enter" (Enter in the name box),
+// "select N" (an entry of the list; -1 none), "remove", "table S" (the table name), "create". Checks:
+// type size name, "created" (the table name taken and the window's result), "on" (size, auto and
+// zero boxes enabled), "marks" (auto, zero, required checked), "defs" (the pending fields: name type
+// size attributes required zero-length), "list" (the entries), "entry" (the selected entry as shown),
+// boxes (the messages of the step).
+class FieldWindowTest : public DesignTest {
+ protected:
+  void run(const std::vector<Step>& steps) {
+    for (size_t i = 0; i < steps.size(); ++i) {
+      SCOPED_TRACE("step " + std::to_string(i + 1) + ": " + steps[i].act + " => " + steps[i].expect);
+      dialogs.boxes.clear();
+      const QString act = QString::fromStdString(steps[i].act), verb = act.section(' ', 0, 0), arg = act.section(' ', 1);
+      if (verb == "type") f.cboFType()->setCurrentIndex(arg.toInt() || arg == "0" ? arg.toInt() : f.cboFType()->findText(arg));
+      else if (verb == "size") f.txtSize()->setText(arg);
+      else if (verb == "name") f.txtFieldName()->setText(arg);
+      else if (verb == "auto" || verb == "zero" || verb == "req") mark(verb)->setChecked(arg == "1");
+      else if (verb == "add") f.PushButton(1)->click();
+      else if (verb == "select") arg == "-1" ? form2.LstFields()->setCurrentRow(-1) : form2.SelectEntry(arg.toInt());
+      else if (verb == "remove") form2.PushButton(2)->click();
+      else if (verb == "table") form2.txtTable()->setText(arg);
+      else if (verb == "create") form2.PushButton(3)->click();
+      for (QChar c : verb == "keys" ? arg : verb == "enter" ? QStringLiteral("\r") : QString()) {
+        const int key = c == '\b' ? Qt::Key_Backspace : c == '\r' ? Qt::Key_Return : c.toUpper().unicode();
+        QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, QString(c));
+        QApplication::sendEvent(verb == "keys" ? f.txtSize() : f.txtFieldName(), &press);
+      }
+      QString expect = QString::fromStdString(steps[i].expect);
+      if (!expect.contains(QStringLiteral("boxes="))) expect += QStringLiteral("; boxes=");
+      for (const QString& check : expect.split(QStringLiteral("; "), Qt::SkipEmptyParts))
+        EXPECT_EQ(observe(check.section('=', 0, 0)).toStdString(), check.section('=', 1).toStdString()) << check.toStdString();
+    }
+  }
+  QCheckBox* mark(const QString& name) { return name == "auto" ? f.ChkAuto() : name == "zero" ? f.chkZeroLen() : f.chkReq(); }
+  QString observe(const QString& key) {
+    auto bit = [](QCheckBox* c, bool enabled) { return (enabled ? c->isEnabled() : c->isChecked()) ? '1' : '0'; };
+    QStringList texts;
+    for (const modDB::FieldDef& d : key == "defs" ? modDB::gFieldDefs : std::vector<modDB::FieldDef>{})
+      texts << QStringLiteral("%1 %2 %3 %4 %5%6").arg(QString::fromStdString(d.Name)).arg(d.Type).arg(d.Size).arg(d.Attributes).arg(d.Required).arg(d.AllowZeroLength);
+    for (int i = 0; key == "list" && i < form2.LstFields()->count(); ++i) texts << form2.LstFields()->item(i)->text();
+    if (key == "type") return f.cboFType()->currentText();
+    if (key == "size") return f.txtSize()->text();
+    if (key == "name") return f.txtFieldName()->text();
+    if (key == "on") return QString(f.txtSize()->isEnabled() ? '1' : '0') + bit(f.ChkAuto(), true) + bit(f.chkZeroLen(), true);
+    if (key == "marks") return QString(bit(f.ChkAuto(), false)) + bit(f.chkZeroLen(), false) + bit(f.chkReq(), false);
+    if (key == "defs" || key == "list") return texts.join('|');
+    if (key == "entry")
+      return QStringLiteral("%1 %2 %3 %4 %5%6%7").arg(form2.LstFields()->currentRow()).arg(form2.txtName()->text(), form2.txtType()->text(), form2.txtSize()->text())
+          .arg(bit(form2.chkAuto(), false)).arg(bit(form2.chkZero(), false)).arg(bit(form2.ChkReq(), false));
+    if (key == "boxes") return dialogs.texts().join('|');
+    if (key == "nboxes") return QString::number(dialogs.boxes.size());
+    if (key == "created") return QString::fromStdString(modDB::sNewTableName) + " " + QString::number(modTools::lDialogResult);
+    return QStringLiteral("<no such check>");
+  }
+
+  bool cleared = (modDB::ClearFieldDefs(), true);  // before the windows read the pending table
   Form2 form2;
-  Form3 f(&form2);
-  EXPECT_EQ(f.cboFType()->currentText(), "Text");
-  EXPECT_EQ(f.txtSize()->text(), "50");
-  EXPECT_TRUE(f.txtSize()->isEnabled());
-  EXPECT_FALSE(f.ChkAuto()->isEnabled());
-  EXPECT_TRUE(f.chkZeroLen()->isEnabled());
+  Form3 f{&form2};
+};
 
-  f.cboFType()->setCurrentIndex(9);
-  EXPECT_EQ(f.txtSize()->text(), "0");
-  EXPECT_FALSE(f.txtSize()->isEnabled());
-  f.cboFType()->setCurrentIndex(7);
-  EXPECT_EQ(f.txtSize()->text(), "8");
-
-  // Auto-increment checked on Long, then Integer chosen: checked but disabled, not stored.
-  f.cboFType()->setCurrentIndex(3);
-  f.ChkAuto()->setChecked(true);
-  f.cboFType()->setCurrentIndex(2);
-  EXPECT_TRUE(f.ChkAuto()->isChecked());
-  EXPECT_FALSE(f.ChkAuto()->isEnabled());
-  f.txtFieldName()->setText("Count");
-  f.PushButton(1)->click();
-  ASSERT_EQ(modDB::iFieldCount, 1);
-  EXPECT_EQ(modDB::gFieldDefs[0].Type, dao::dbInteger);
-  EXPECT_EQ(modDB::gFieldDefs[0].Attributes, 0);
-
-  // Allow Zero Length checked on Text, then Long chosen: kept and stored.
-  f.cboFType()->setCurrentIndex(8);
-  f.chkZeroLen()->setChecked(true);
-  f.cboFType()->setCurrentIndex(3);
-  EXPECT_FALSE(f.chkZeroLen()->isEnabled());
-  f.txtFieldName()->setText("Total");
-  f.PushButton(1)->click();
-  ASSERT_EQ(modDB::iFieldCount, 2);
-  EXPECT_TRUE(modDB::gFieldDefs[1].AllowZeroLength);
-  EXPECT_EQ(modDB::gFieldDefs[1].Attributes, dao::dbAutoIncrField);  // Long with the box still checked
-  // After an add the choices stay, the name box empties and the new entry is shown.
-  EXPECT_EQ(f.cboFType()->currentText(), "Long");
-  EXPECT_TRUE(f.txtFieldName()->text().isEmpty());
-  EXPECT_EQ(form2.LstFields()->currentRow(), 1);
-  EXPECT_EQ(form2.txtName()->text(), "Total");
-  EXPECT_EQ(form2.txtType()->text(), "Long");
-  EXPECT_TRUE(form2.chkAuto()->isChecked());
-  EXPECT_TRUE(dialogs.boxes.empty());
+TEST_F(FieldWindowTest, TypeRulesKeepMarksOfDisabledBoxes) {
+  // Auto-increment checked on Long, then Integer chosen: checked but disabled, not stored. Allow
+  // Zero Length checked on Text, then Long chosen: kept and stored. After an add the choices stay,
+  // the name box empties and the new entry is shown.
+  run({{"", "type=Text; size=50; on=101"},
+       {"type 9", "size=0; on=001"},
+       {"type 7", "size=8"},
+       {"type 3", ""}, {"auto 1", ""}, {"type 2", "marks=100; on=000"},
+       {"name Count", ""}, {"add", "defs=Count 3 2 0 00"},
+       {"type 8", ""}, {"zero 1", ""}, {"type 3", "on=010"},
+       {"name Total", ""}, {"add", "defs=Count 3 2 0 00|Total 4 4 16 01; type=Long; name=; entry=1 Total Long 4 110"}});
 }
 
 // Choosing the type that is already chosen, from the open list, runs the type rule again.
@@ -137,119 +160,37 @@ TEST_F(DesignTest, ChoosingTheChosenTypeAgainResetsItsSize) {
   EXPECT_FALSE(f.txtSize()->isEnabled());
 }
 
-TEST_F(DesignTest, FieldWindowDuplicatesBlanksKeysAndOversizedSizes) {
-  Form2 form2;
-  Form3 f(&form2);
-  addField(f, {"ID", "Long"});
-  addField(f, {"id", "Long"});
-  addField(f, {"Id", "Long"});
-  ASSERT_EQ(dialogs.boxes.size(), 2u);
-  EXPECT_EQ(dialogs.boxes[0].text, "'id' is already in the list.");
-  EXPECT_EQ(dialogs.boxes[1].text, "'Id' is already in the list.");
-  addField(f, {"ID ", "Long"});  // a trailing space makes another name
-  EXPECT_EQ(modDB::iFieldCount, 2);
-  EXPECT_EQ(form2.LstFields()->count(), 2);
-  EXPECT_EQ(modDB::gFieldDefs[1].Name, "ID ");
-
-  // A blank name resets the type and marks without a message and keeps the name box's text.
-  dialogs.boxes.clear();
-  f.cboFType()->setCurrentIndex(3);
-  f.chkReq()->setChecked(true);
-  f.txtFieldName()->setText("   ");
-  f.PushButton(1)->click();
-  EXPECT_EQ(f.cboFType()->currentText(), "Text");
-  EXPECT_EQ(f.txtSize()->text(), "50");
-  EXPECT_FALSE(f.chkReq()->isChecked());
-  EXPECT_EQ(f.txtFieldName()->text(), "   ");
-  EXPECT_TRUE(dialogs.boxes.empty());
-  EXPECT_EQ(modDB::iFieldCount, 2);
-
-  // The size box takes digits and Backspace only; Enter there adds nothing.
-  f.txtSize()->clear();
-  f.txtSize()->setFocus();
-  typeKey(f.txtSize(), Qt::Key_A, "a");
-  typeKey(f.txtSize(), Qt::Key_Minus, "-");
-  typeKey(f.txtSize(), Qt::Key_Period, ".");
-  typeKey(f.txtSize(), Qt::Key_1, "1");
-  typeKey(f.txtSize(), Qt::Key_2, "2");
-  typeKey(f.txtSize(), Qt::Key_Backspace, "\b");
-  typeKey(f.txtSize(), Qt::Key_0, "0");
-  EXPECT_EQ(f.txtSize()->text(), "10");
-  f.txtFieldName()->setText("Code");
-  typeKey(f.txtSize(), Qt::Key_Return, "\r");
-  EXPECT_EQ(modDB::iFieldCount, 2);
-  // Enter in the name box adds the field and inserts nothing.
-  typeKey(f.txtFieldName(), Qt::Key_Return, "\r");
-  ASSERT_EQ(modDB::iFieldCount, 3);
-  EXPECT_EQ(modDB::gFieldDefs[2].Name, "Code");
-  EXPECT_EQ(modDB::gFieldDefs[2].Size, 10);
-
-  // A size past 32767 is reported and the field is still added, with size 0.
-  f.txtSize()->setText("40000");
-  f.txtFieldName()->setText("Huge");
-  f.PushButton(1)->click();
-  ASSERT_EQ(modDB::iFieldCount, 4);
-  EXPECT_EQ(modDB::gFieldDefs[3].Size, 0);
-  EXPECT_EQ(modDB::gFieldDefs[3].Name, "Huge");
+TEST_F(FieldWindowTest, DuplicatesBlanksKeysOversizedSizesAndRemoval) {
+  run({{"type Long", ""}, {"name ID", ""}, {"add", ""}, {"name id", ""}, {"add", "boxes='id' is already in the list."},
+       {"name Id", ""}, {"add", "boxes='Id' is already in the list."},
+       {"name ID ", ""}, {"add", "defs=ID 4 4 0 00|ID  4 4 0 00; list=ID|ID "},  // a trailing space makes another name
+       // A blank name resets the type and marks without a message and keeps the name box's text.
+       {"type 3", ""}, {"req 1", ""}, {"name    ", ""}, {"add", "type=Text; size=50; marks=000; name=   ; list=ID|ID "},
+       // The size box takes digits and Backspace only; Enter there adds nothing, Enter in the name
+       // box adds the field and inserts nothing.
+       {"size ", ""}, {"keys a-.12\b0", "size=10"}, {"name Code", ""}, {"keys \r", "list=ID|ID "},
+       {"enter", "list=ID|ID |Code; name=; defs=ID 4 4 0 00|ID  4 4 0 00|Code 10 10 0 00"},
+       // A size past 32767 is reported and the field is still added, with size 0.
+       {"size 40000", ""}, {"name Huge", ""}, {"add", "nboxes=1; list=ID|ID |Code|Huge"}});
+  EXPECT_EQ(modDB::gFieldDefs.at(3).Size, 0);
   ASSERT_EQ(dialogs.boxes.size(), 1u);
   EXPECT_EQ(dialogs.boxes[0].title, "Application Error");
   EXPECT_TRUE(dialogs.boxes[0].text.startsWith("Overflow\r\nin Ledgerwick2021/08/31.Form3.PushButton1_Click at line "));
-}
-
-TEST_F(DesignTest, RemoveFieldKeepsEachEntrysProperties) {
-  Form2 form2;
-  {
-    Form3 f(&form2);
-    addField(f, {"A", "Text", "", false, true, false});
-    addField(f, {"B", "Text", "", false, false, true});
-    addField(f, {"C", "Memo", "", false, true, true});
-  }
-  // Nothing selected: nothing removed, the first entry shown.
-  form2.LstFields()->setCurrentRow(-1);
-  form2.PushButton(2)->click();
-  EXPECT_EQ(modDB::iFieldCount, 3);
-  EXPECT_EQ(form2.LstFields()->currentRow(), 0);
-  EXPECT_EQ(form2.txtName()->text(), "A");
-
-  form2.SelectEntry(1);
-  form2.PushButton(2)->click();
-  ASSERT_EQ(modDB::iFieldCount, 2);
-  ASSERT_EQ(form2.LstFields()->count(), 2);
-  EXPECT_EQ(form2.LstFields()->item(1)->text(), "C");
-  EXPECT_EQ(form2.txtName()->text(), "A");
-  EXPECT_TRUE(form2.chkZero()->isChecked());
-  EXPECT_FALSE(form2.ChkReq()->isChecked());
-  form2.SelectEntry(1);
-  EXPECT_EQ(form2.txtType()->text(), "Memo");
-  EXPECT_EQ(form2.txtSize()->text(), "0");
-  EXPECT_TRUE(form2.chkZero()->isChecked());
-  EXPECT_TRUE(form2.ChkReq()->isChecked());
-  form2.PushButton(2)->click();
-  form2.PushButton(2)->click();
-  EXPECT_EQ(modDB::iFieldCount, 0);
-  EXPECT_EQ(form2.LstFields()->count(), 0);
+  // Removing an entry keeps each remaining entry's properties; with none selected nothing goes and
+  // the first entry is shown.
+  run({{"type Memo", ""}, {"zero 1", ""}, {"req 1", ""}, {"name Memo", ""}, {"add", ""},
+       {"select -1", ""}, {"remove", "list=ID|ID |Code|Huge|Memo; entry=0 ID Long 4 000"},
+       {"select 1", ""}, {"remove", "list=ID|Code|Huge|Memo; entry=0 ID Long 4 000"},
+       {"select 3", "entry=3 Memo Memo 0 011"}, {"remove", "list=ID|Code|Huge"},
+       {"remove", ""}, {"remove", ""}, {"remove", "list=; defs="}});
   EXPECT_TRUE(form2.txtName()->text().isEmpty());
 }
 
-TEST_F(DesignTest, CreateTableNeedsFieldsAndAName) {
-  Form2 form2;
-  form2.txtTable()->setText("T");
-  form2.PushButton(3)->click();  // empty list: nothing happens
-  EXPECT_TRUE(dialogs.boxes.empty());
-  EXPECT_TRUE(modDB::sNewTableName.empty());
-  {
-    Form3 f(&form2);
-    addField(f, {"A", "Text"});
-  }
-  form2.txtTable()->setText("   ");
-  form2.PushButton(3)->click();
-  ASSERT_EQ(dialogs.texts(), QStringList{"Table name is required."});
-  EXPECT_EQ(form2.LstFields()->count(), 1);
-  form2.txtTable()->setText("  My Table  ");
+TEST_F(FieldWindowTest, CreateTableNeedsFieldsAndAName) {
   modTools::lDialogResult = 2;
-  form2.PushButton(3)->click();
-  EXPECT_EQ(modDB::sNewTableName, "My Table");
-  EXPECT_EQ(modTools::lDialogResult, 1);
+  run({{"table T", ""}, {"create", "created= 2"},  // empty list: nothing happens
+       {"name A", ""}, {"add", ""}, {"table    ", ""}, {"create", "boxes=Table name is required.; list=A; created= 2"},
+       {"table   My Table  ", ""}, {"create", "created=My Table 1"}});
 }
 
 // Every field type, in both formats, created through the windows and read back from the file.
@@ -257,7 +198,6 @@ TEST_F(DesignTest, NewTableCreatesExactlyTheDefinedFieldsInBothFormats) {
   for (int32_t version : {dao::dbVersion30, dao::dbVersion40}) {
     SCOPED_TRACE(version);
     openNew(version);
-    const int before = form->TabCount();
     scriptNewTable("  Every Type ", {{"Id", "Long", "", true},
                                      {"Flag", "Boolean"},
                                      {"Small", "Byte"},
@@ -268,27 +208,19 @@ TEST_F(DesignTest, NewTableCreatesExactlyTheDefinedFieldsInBothFormats) {
                                      {"When", "Date/Time"},
                                      {"Name ", "Text", "20", false, true, true},
                                      {"Notes", "Memo", "", false, false, false}});
-    form->PushButton_Click(5);
-    EXPECT_TRUE(dialogs.boxes.empty()) << dialogs.texts().join("|").toStdString();
-    ASSERT_EQ(form->TabCount(), before + 1);
-    EXPECT_EQ(form->sTab1()->currentIndex(), before);
-    EXPECT_EQ(form->sTab1()->tabText(before), "Every Type");
+    run({{"click 5", "tabs=Every Type; tab=1"}});
     EXPECT_EQ(modDB::iFieldCount, 0);  // the pending table is emptied
-
     modDB::CloseDB();
     ASSERT_TRUE(modDB::OpenDB(path.toStdString()));
     dao::Fields fields = modDB::gDB.GetTableDefs().Item("Every Type").GetFields();
-    ASSERT_EQ(fields.Count(), 10);
-    const int16_t types[] = {4, 1, 2, 3, 5, 6, 7, 8, 10, 12};
-    for (int i = 0; i < 10; ++i) EXPECT_EQ(fields.Item(i).Type(), types[i]) << i;
-    EXPECT_EQ(fields.Item(0).Attributes() & dao::dbAutoIncrField, dao::dbAutoIncrField);
-    EXPECT_EQ(fields.Item(3).Attributes() & dao::dbAutoIncrField, 0);
-    EXPECT_EQ(fields.Item(8).Name(), "Name ");
-    EXPECT_EQ(fields.Item(8).Size(), 20);
-    EXPECT_TRUE(fields.Item(8).Required());
-    EXPECT_TRUE(fields.Item(8).AllowZeroLength());
-    EXPECT_FALSE(fields.Item(9).Required());
-    EXPECT_FALSE(fields.Item(9).AllowZeroLength());
+    QStringList made;  // name, type, size, auto-increment, required, zero-length (of texts)
+    for (int i = 0; i < fields.Count(); ++i) {
+      const dao::Field x = fields.Item(i);
+      made << QStringLiteral("%1 %2 %3 %4%5%6").arg(QString::fromStdString(x.Name())).arg(x.Type()).arg(x.Size())
+                  .arg(x.Attributes() & dao::dbAutoIncrField ? 1 : 0).arg(x.Required()).arg(x.AllowZeroLength() && x.Type() >= 10);
+    }
+    EXPECT_EQ(made.join('|').toStdString(), "Id 4 4 100|Flag 1 1 000|Small 2 1 000|Mid 3 2 000|Money 5 8 000|Ratio 6 4 000|"
+                              "Exact 7 8 000|When 8 8 000|Name  10 20 011|Notes 12 0 000");
     modDB::CloseDB();
     EXPECT_EQ(checkFile(path), "");
   }
@@ -296,82 +228,43 @@ TEST_F(DesignTest, NewTableCreatesExactlyTheDefinedFieldsInBothFormats) {
 
 TEST_F(DesignTest, EngineRefusalsAreShownAndCreateNothing) {
   openCopy("testV2000.mdb");
-  const QStringList before = tabs();
-  ASSERT_TRUE(before.contains("Table1"));
+  const std::string before = "tabs=Table1|Table2|Table3|Table4";
   scriptNewTable("table1", {{"X", "Text"}});
-  form->PushButton_Click(5);
-  ASSERT_EQ(dialogs.boxes.size(), 1u);
+  run({{"click 5", "nboxes=1; " + before}});
   EXPECT_TRUE(dialogs.boxes[0].text.contains("already exists")) << dialogs.boxes[0].text.toStdString();
   EXPECT_EQ(dialogs.boxes[0].title, app::AppTitle());
-  EXPECT_EQ(tabs(), before);
-
   // An unacceptable text size is the engine's to refuse; the next New Table starts empty.
-  dialogs.boxes.clear();
   scriptNewTable("Wide", {{"Long Text", "Text", "300"}});
-  form->PushButton_Click(5);
-  ASSERT_EQ(dialogs.boxes.size(), 1u);
-  EXPECT_EQ(tabs(), before);
-  dialogs.boxes.clear();
+  run({{"click 5", "nboxes=1; " + before}});
   scriptNewTable("Fine", {{"Only", "Text"}});
-  form->PushButton_Click(5);
-  EXPECT_TRUE(dialogs.boxes.empty());
-  ASSERT_EQ(tabs().size(), before.size() + 1);
+  run({{"click 5", "tabs=Fine|Table1|Table2|Table3|Table4"}});
   EXPECT_EQ(modDB::gDB.GetTableDefs().Item("Fine").GetFields().Count(), 1);
-
   // Closing the window creates nothing.
   dialogs.modalHandlers["Form2"] = [](QDialog* d) {
     static_cast<Form2*>(d)->txtTable()->setText("Never");
     static_cast<Form2*>(d)->PushButton(4)->click();
   };
-  form->PushButton_Click(5);
-  EXPECT_EQ(tabs().size(), before.size() + 1);
+  run({{"click 5", "tabs=Fine|Table1|Table2|Table3|Table4"}});
 }
 
 TEST_F(DesignTest, RenameAndDeleteTables) {
   openCopy("testV1997.mdb");
-  const QStringList names = tabs();
-  ASSERT_GE(names.size(), 2);
   form->SelectTab(2);
-  // Cancelled or blank answers change nothing.
-  dialogs.inputAnswers = {"", "   "};
-  form->PushButton_Click(11);
-  form->PushButton_Click(11);
-  EXPECT_EQ(tabs(), names);
-  EXPECT_TRUE(dialogs.boxes.empty());
-  ASSERT_EQ(dialogs.inputPrompts.size(), 2u);
-  EXPECT_EQ(dialogs.inputPrompts[0], "Enter a new name for the table '" + names[1] + "'");
-
-  // Renaming to another table's name shows the engine's text and leaves both.
-  dialogs.inputAnswers = {names[0]};
-  form->PushButton_Click(11);
-  ASSERT_EQ(dialogs.boxes.size(), 1u);
+  // Cancelled or blank answers change nothing; another table's name is refused with the engine's
+  // text; the new name is trimmed.
+  dialogs.inputAnswers = {"", "   ", "Table1", "  Renamed  "};
+  run({{"click 11", ""}, {"click 11", "tabs=Table1|Table2|Table3|Table4"},
+       {"click 11", "nboxes=1; tabs=Table1|Table2|Table3|Table4"}});
   EXPECT_TRUE(dialogs.boxes[0].text.contains("already exists")) << dialogs.boxes[0].text.toStdString();
-  EXPECT_EQ(tabs(), names);
-
-  dialogs.boxes.clear();
-  dialogs.inputAnswers = {"  Renamed  "};
-  form->PushButton_Click(11);
-  EXPECT_TRUE(dialogs.boxes.empty()) << dialogs.texts().join("|").toStdString();
-  EXPECT_TRUE(tabs().contains("Renamed"));
-  EXPECT_FALSE(tabs().contains(names[1]));
-  EXPECT_EQ(form->TabIndex(), 2);
-
-  // No keeps the table; Yes on every table leaves no tabs, no columns and "Records: 0".
-  dialogs.answers = {ui::Answer::No};
-  form->PushButton_Click(12);
-  EXPECT_EQ(tabs().size(), names.size());
-  while (form->TabCount() > 0) {
-    dialogs.answers = {ui::Answer::Yes};
-    const int n = form->TabCount();
-    form->PushButton_Click(12);
-    ASSERT_EQ(form->TabCount(), n - 1) << dialogs.texts().join("|").toStdString();
-    if (n > 1) {
-      EXPECT_EQ(form->TabIndex(), 1);
-      EXPECT_EQ(form->Status(), QStringLiteral("Records: %1").arg(form->GridRowCount()));
-    }
+  EXPECT_EQ(dialogs.inputPrompts.at(0), "Enter a new name for the table 'Table2'");
+  run({{"click 11", "tabs=Table1|Renamed|Table3|Table4; tab=2"},
+       // No keeps the table; Yes on every table leaves no tabs, no columns and "Records: 0".
+       {"no click 12", "nboxes=1; tabs=Table1|Renamed|Table3|Table4"}});
+  for (int n = form->TabCount(); n > 0; --n) {
+    run({{"yes click 12", "nboxes=1; " + std::string(n > 1 ? "tab=1" : "tabs=; rows=0; status=Records: 0")}});
+    ASSERT_EQ(form->TabCount(), n - 1);
+    EXPECT_EQ(status(), QStringLiteral("Records: %1").arg(form->GridRowCount()));
   }
-  EXPECT_EQ(form->Status(), "Records: 0");
-  EXPECT_EQ(form->GridRowCount(), 0);
   modDB::CloseDB();
   EXPECT_EQ(checkFile(path), "");
 }

@@ -93,6 +93,19 @@ TEST(IndexKeyOrder, RowKeysComeFromTheIndexedFieldsOfTheRow) {
   }
 }
 
+TEST(IndexKeyOrder, Jet3LigaturesCountAsTheirLettersAndANulEndsTheText) {
+  KeyColumn col{ColumnType::Text, true, TextCollation::General97};
+  auto k = [&](const std::string& s) { return key(col, jet::Value{s}); };
+  const std::pair<std::string, std::string> same[] = {
+      {"Lebensmittelgro\u00dfm\u00e4rkte", "Lebensmittelgrossm\u00e4rkte"},
+      {"\u00c6ble \u00e9t\u00e9", "AEble \u00e9t\u00e9"},
+      {"\u0153uvre \u00e0", "oeuvre \u00e0"},
+      {std::string("Mod\0ule", 7), "Mod"},
+      {std::string("ab \0", 4), "ab"}};
+  for (const auto& [a, b] : same) EXPECT_EQ(k(a), k(b)) << b;
+  EXPECT_NE(k("gro\u00dfm\u00e4rkte"), k("grom\u00e4rkte"));
+}
+
 TEST(IndexKeyOrder, TextInEveryCollation) {
   for (TextCollation c : {TextCollation::General97, TextCollation::GeneralLegacy, TextCollation::General}) {
     KeyColumn asc{ColumnType::Text, true, c}, desc{ColumnType::Text, false, c};

@@ -72,10 +72,8 @@ TEST_P(AllFiles, TablesReadAsTheEngineReadsThem) {
     SCOPED_TRACE(o.name);
     auto cursor = db->openTable(o.name);
     const jet::TableInfo& info = cursor->table();
-    std::string quoted = "\"";
-    for (char c : o.name) quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
     Statement s(conn);
-    ASSERT_TRUE(SQL_SUCCEEDED(s.exec("SELECT * FROM " + quoted + "\""))) << s.diag().message;
+    ASSERT_TRUE(SQL_SUCCEEDED(s.exec("SELECT * FROM " + testsupport::quoteName(o.name)))) << s.diag().message;
     const auto rows = s.rows();
     size_t r = 0;
     while (cursor->next()) {
@@ -108,11 +106,6 @@ TEST_P(AllFiles, TablesReadAsTheEngineReadsThem) {
 }
 
 INSTANTIATE_TEST_SUITE_P(TestFiles, AllFiles, ::testing::ValuesIn(jettest::allTestFiles()),
-                         [](const ::testing::TestParamInfo<std::string>& p) {
-                           std::string n = p.param;
-                           for (char& c : n)
-                             if (!isalnum(static_cast<unsigned char>(c))) c = '_';
-                           return n;
-                         });
+                         testsupport::paramName<::testing::TestParamInfo<std::string>>);
 
 }  // namespace

@@ -17,11 +17,7 @@ namespace {
 
 using sqltest::Rows;
 
-std::string quoted(const std::string& name) {
-  std::string q = "\"";
-  for (char ch : name) q += ch == '"' ? std::string("\"\"") : std::string(1, ch);
-  return q + "\"";
-}
+using testsupport::quoteName;
 
 // A plain in-memory database with every table's rows as the bridge reads them, each column of the
 // same declared type (so of the same affinity).
@@ -31,14 +27,14 @@ sqlite3* plainCopy(sql::Connection& c) {
   sqlite3_exec(copy, "BEGIN", nullptr, nullptr, nullptr);
   for (const std::string& name : c.tableNames()) {
     const jet::TableInfo& info = c.table(name);
-    std::string ddl = "CREATE TABLE " + quoted(name) + "(", insert = "INSERT INTO " + quoted(name) + " VALUES(";
+    std::string ddl = "CREATE TABLE " + quoteName(name) + "(", insert = "INSERT INTO " + quoteName(name) + " VALUES(";
     for (size_t i = 0; i < info.columns.size(); ++i) {
-      ddl += (i ? ", " : "") + quoted(info.columns[i].name) + " " + sql::declaredType(info.columns[i]);
+      ddl += (i ? ", " : "") + quoteName(info.columns[i].name) + " " + sql::declaredType(info.columns[i]);
       insert += i ? ", ?" : "?";
     }
     EXPECT_EQ(sqlite3_exec(copy, (ddl + ")").c_str(), nullptr, nullptr, nullptr), SQLITE_OK) << ddl;
     sqlite3_stmt *read = nullptr, *write = nullptr;
-    if (sqlite3_prepare_v2(c.handle(), ("SELECT * FROM " + quoted(name)).c_str(), -1, &read, nullptr) != SQLITE_OK)
+    if (sqlite3_prepare_v2(c.handle(), ("SELECT * FROM " + quoteName(name)).c_str(), -1, &read, nullptr) != SQLITE_OK)
       continue;  // a linked table whose source is gone
     sqlite3_prepare_v2(copy, (insert + ")").c_str(), -1, &write, nullptr);
     while (sqlite3_step(read) == SQLITE_ROW) {
@@ -56,7 +52,7 @@ sqlite3* plainCopy(sql::Connection& c) {
 std::string fill(std::string text, const std::string& table, const std::string& column, const std::string& first) {
   for (auto [key, value] : {std::pair<std::string, std::string>{"{mid}", "(SELECT {c} FROM {T} WHERE {c} IS NOT NULL ORDER BY {c} "
                                                                          "LIMIT 1 OFFSET (SELECT count({c}) / 2 FROM {T}))"},
-                            {"{T}", quoted(table)}, {"{c}", quoted(column)}, {"{k}", quoted(first)}})
+                            {"{T}", quoteName(table)}, {"{c}", quoteName(column)}, {"{k}", quoteName(first)}})
     for (size_t at; (at = text.find(key)) != std::string::npos;) text.replace(at, key.size(), value);
   return text;
 }
@@ -135,11 +131,7 @@ TEST(SameAnswers, EarlyDatesWithTimesThroughAnIndex) {
   compareWithCopy(*c);
 }
 
-INSTANTIATE_TEST_SUITE_P(AllFiles, SameAnswers, ::testing::ValuesIn(jettest::allTestFiles()), [](const auto& info) {
-  std::string n = info.param;
-  for (char& ch : n)
-    if (!std::isalnum(static_cast<unsigned char>(ch))) ch = '_';
-  return n;
-});
+INSTANTIATE_TEST_SUITE_P(AllFiles, SameAnswers, ::testing::ValuesIn(jettest::allTestFiles()),
+                         testsupport::paramName<::testing::TestParamInfo<std::string>>);
 
 }  // namespace

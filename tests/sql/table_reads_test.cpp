@@ -59,11 +59,7 @@ TEST_P(TableReads, MatchExport) {
     sqltest::Run exported = sqltest::run({"export", path, name, "--format", "jsonl", "--password",
                                           jettest::passwordOf(GetParam())});
     if (exported.rc != 0) continue;  // a table the export refuses (an unreadable linked source)
-    sqltest::Rows rows = sqltest::query(c->handle(), "SELECT * FROM " + [&] {
-      std::string q = "\"";
-      for (char ch : name) q += ch == '"' ? std::string("\"\"") : std::string(1, ch);
-      return q + "\"";
-    }());
+    sqltest::Rows rows = sqltest::query(c->handle(), "SELECT * FROM " + testsupport::quoteName(name));
     std::istringstream lines(exported.out);
     std::string line;
     size_t r = 0;
@@ -80,11 +76,6 @@ TEST_P(TableReads, MatchExport) {
 }
 
 INSTANTIATE_TEST_SUITE_P(AllFiles, TableReads, ::testing::ValuesIn(jettest::allTestFiles()),
-                         [](const auto& info) {
-                           std::string n = info.param;
-                           for (char& ch : n)
-                             if (!std::isalnum(static_cast<unsigned char>(ch))) ch = '_';
-                           return n;
-                         });
+                         testsupport::paramName<::testing::TestParamInfo<std::string>>);
 
 }  // namespace

@@ -5,6 +5,7 @@
 
 #include <sys/wait.h>
 
+#include <cctype>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
@@ -107,6 +108,22 @@ inline std::vector<std::string> lines(const std::string& text) {
     at = end + 1;
   }
   return out;
+}
+
+// A name quoted as an SQL identifier.
+inline std::string quoteName(const std::string& name) {
+  std::string q = "\"";
+  for (char ch : name) q += ch == '"' ? std::string("\"\"") : std::string(1, ch);
+  return q + "\"";
+}
+
+// A test file's name as a parameterised test's name (letters and digits only).
+template <typename Info>
+std::string paramName(const Info& info) {
+  std::string n = info.param;
+  for (char& ch : n)
+    if (!std::isalnum(static_cast<unsigned char>(ch))) ch = '_';
+  return n;
 }
 
 }  // namespace testsupport

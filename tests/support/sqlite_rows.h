@@ -1,13 +1,21 @@
-#include "sql/support/sql_fixture.h"
+// The rows of an SQLite query as text, for tests that read SQLite databases: the bridge's own and
+// the files a migration writes. Header-only, so that every test folder links the same helper.
+#pragma once
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
 #include <charconv>
+#include <string>
+#include <vector>
 
-namespace sqltest {
+namespace testsupport {
 
-Rows query(sqlite3* db, const std::string& sql) {
+// Each value as text: NULL as "NULL", reals in their shortest exact form, blobs as "x'..'" hex.
+// Fails the test (and returns the rows so far) when the statement fails.
+using Rows = std::vector<std::vector<std::string>>;
+
+inline Rows query(sqlite3* db, const std::string& sql) {
   Rows rows;
   sqlite3_stmt* stmt = nullptr;
   if (sqlite3_prepare_v2(db, sql.c_str(), -1, &stmt, nullptr) != SQLITE_OK) {
@@ -16,7 +24,7 @@ Rows query(sqlite3* db, const std::string& sql) {
   }
   int rc;
   while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
-    std::vector<std::string> row;
+    std::vector<std::string>& row = rows.emplace_back();
     for (int i = 0; i < sqlite3_column_count(stmt); ++i) {
       switch (sqlite3_column_type(stmt, i)) {
         case SQLITE_NULL: row.push_back("NULL"); break;
@@ -31,10 +39,7 @@ Rows query(sqlite3* db, const std::string& sql) {
           static const char kHex[] = "0123456789abcdef";
           const auto* p = static_cast<const unsigned char*>(sqlite3_column_blob(stmt, i));
           std::string s = "x'";
-          for (int k = 0; k < sqlite3_column_bytes(stmt, i); ++k) {
-            s.push_back(kHex[p[k] >> 4]);
-            s.push_back(kHex[p[k] & 15]);
-          }
+          for (int k = 0; k < sqlite3_column_bytes(stmt, i); ++k) s += {kHex[p[k] >> 4], kHex[p[k] & 15]};
           row.push_back(s + "'");
           break;
         }
@@ -43,11 +48,20 @@ Rows query(sqlite3* db, const std::string& sql) {
                            static_cast<size_t>(sqlite3_column_bytes(stmt, i)));
       }
     }
-    rows.push_back(std::move(row));
   }
   if (rc != SQLITE_DONE) ADD_FAILURE() << sql << ": " << sqlite3_errmsg(db);
   sqlite3_finalize(stmt);
   return rows;
 }
 
-}  // namespace sqltest
+// The same on a database file, opened for this one statement.
+inline Rows query(const std::string& path, const std::string& sql) {
+  sqlite3* db = nullptr;
+  Rows rows;
+  if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr) == SQLITE_OK) rows = query(db, sql);
+  else ADD_FAILURE() << "cannot open " << path;
+  sqlite3_close(db);
+  return rows;
+}
+
+}  // namespace testsupport
