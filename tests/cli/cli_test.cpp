@@ -64,28 +64,6 @@ TEST(CliRead, InfoNamesFormatAndRowCounts) {
   EXPECT_NE(r.out.find("table\tBig\t200000 rows\n"), std::string::npos) << r.out;
 }
 
-TEST(CliRead, ErrorsAndUsage) {
-  Result r = run({"tables", "/nonexistent/x.mdb"});
-  EXPECT_EQ(r.rc, 1);
-  EXPECT_NE(r.err.find("3024"), std::string::npos) << r.err;
-  r = run({"export", testdata("testV2000.mdb"), "NoSuchTable"});
-  EXPECT_EQ(r.rc, 1);
-  EXPECT_NE(r.err.find("NoSuchTable"), std::string::npos) << r.err;
-  EXPECT_EQ(run({}).rc, 2);
-  EXPECT_EQ(run({"frobnicate", "x"}).rc, 2);
-  EXPECT_EQ(run({"tables"}).rc, 2);
-  EXPECT_EQ(run({"export", testdata("testV2000.mdb"), "Table1", "--format", "xml"}).rc, 2);
-  EXPECT_EQ(run({"delete", testdata("testV2000.mdb"), "Table1", "x"}).rc, 2);
-  TempDir dir;
-  std::string junk = dir.file("junk.mdb");
-  FILE* f = fopen(junk.c_str(), "wb");
-  fputs("not a database at all", f);
-  fclose(f);
-  r = run({"tables", junk});
-  EXPECT_EQ(r.rc, 1);
-  EXPECT_FALSE(r.err.empty());
-}
-
 // Every command that opens a database takes its password: without it the command fails with 3031
 // and says why, with it the command works; a compacted copy keeps the password (an encrypted
 // .accdb, Access 2010's own file, its encryption under the same password).

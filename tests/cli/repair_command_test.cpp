@@ -3,8 +3,6 @@
 
 #include <filesystem>
 #include <fstream>
-#include <iterator>
-#include <string>
 
 #include "cli/support/in_process.h"
 #include "support/files.h"
@@ -19,14 +17,12 @@ class RepairCommand : public ::testing::Test {
 
   // A copy of a test file with every index page zeroed.
   std::string withoutIndexes(const std::string& name) {
-    std::ifstream in(std::string(TABULONIX_TESTDATA_DIR) + "/" + name, std::ios::binary);
-    std::string bytes((std::istreambuf_iterator<char>(in)), {});
+    std::vector<uint8_t> bytes = testsupport::readFile(testsupport::testdata(name));
     const size_t page = bytes[0x14] == 0 ? 2048 : 4096;
     for (size_t at = 3 * page; at + page <= bytes.size(); at += page)
-      if (bytes[at] == 0x03 || bytes[at] == 0x04) std::fill(bytes.begin() + long(at), bytes.begin() + long(at + page), '\0');
-    const std::string path = file("damaged.mdb");
-    std::ofstream(path, std::ios::binary) << bytes;
-    return path;
+      if (bytes[at] == 0x03 || bytes[at] == 0x04) std::fill(bytes.begin() + long(at), bytes.begin() + long(at + page), 0);
+    testsupport::writeFile(file("damaged.mdb"), bytes);
+    return file("damaged.mdb");
   }
 
   testsupport::TempDir dir_;

@@ -6,21 +6,15 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <mutex>
 #include <thread>
 
 #include "odbc/support/odbc_session.h"
+#include "support/files.h"
 
 using namespace odbctest;
 
 namespace {
-
-std::string contentsOf(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
 
 std::vector<uint8_t> bytesOf(const std::u16string& s) {
   const auto* p = reinterpret_cast<const uint8_t*>(s.data());
@@ -276,7 +270,7 @@ TEST_F(DriverApi, CancelStopsARunningStatementWithHY008) {
 
 TEST_F(DriverApi, RollbackLeavesTheFileByteIdenticalAndCommitKeeps) {
   const std::string path = copyOfTestFile("indexTestV2000.mdb");
-  const std::string before = contentsOf(path);
+  const std::string before = testsupport::readText(path);
   {
     Connection conn;
     ASSERT_TRUE(SQL_SUCCEEDED(conn.open(connectionTo(path))));
@@ -288,7 +282,7 @@ TEST_F(DriverApi, RollbackLeavesTheFileByteIdenticalAndCommitKeeps) {
     SQLRowCount(s.handle(), &changed);
     EXPECT_EQ(changed, 1);
     ASSERT_EQ(SQLEndTran(SQL_HANDLE_DBC, conn.handle(), SQL_ROLLBACK), SQL_SUCCESS);
-    EXPECT_EQ(contentsOf(path), before);
+    EXPECT_EQ(testsupport::readText(path), before);
     ASSERT_EQ(s.exec("INSERT INTO Table3 (id, data) VALUES (51, 'kept')"), SQL_SUCCESS);
     ASSERT_EQ(SQLEndTran(SQL_HANDLE_DBC, conn.handle(), SQL_COMMIT), SQL_SUCCESS);
   }
