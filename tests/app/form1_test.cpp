@@ -1,4 +1,5 @@
 // The main window without a database: its start-up, its buttons and the guards they answer with.
+#include <QDir>
 #include <QGroupBox>
 #include <QLabel>
 #include <QPushButton>
@@ -65,11 +66,26 @@ TEST_F(Form1Test, CancelledFileDialogsDoNothing) {
   EXPECT_EQ(status(), QStringLiteral("Ready"));
 }
 
-TEST_F(Form1Test, MissingSampleStillOffersItsFolder) {
-  const std::string offer = "Cannot open database.|Would you like this software to open the folder where these sample files "
-                            "are stored (so that you can view them before working with them)?";
-  run({{"yes click 17", "boxes=" + offer + "; opened={dir}/Samples/; open=0"}, {"no click 17", "boxes=" + offer + "; opened={dir}/Samples/"}});
+// Load Sample: a missing sample still offers its folder, a folder that cannot be opened is named in
+// a notice; the sample opens in place, asking for its password.
+TEST_F(Form1Test, LoadSample) {
+  const std::string offer = "Would you like this software to open the folder where these sample files are stored (so "
+                            "that you can view them before working with them)?";
+  const std::string opened = "opened={dir}/Samples/";
+  run({{"yes click 17", "boxes=Cannot open database.|" + offer + "; " + opened + "; open=0"},
+       {"no click 17", "boxes=Cannot open database.|" + offer + "; " + opened}});
   EXPECT_EQ(dialogs.boxes[1].buttons, ui::Buttons::YesNo);
+  dialogs.shellOpens = false;
+  run({{"yes click 17", "nboxes=3; " + opened + "|{dir}/Samples/"}});
+  EXPECT_TRUE(dialogs.boxes[2].text.contains(folder.path() + QStringLiteral("/Samples/")));
+  EXPECT_EQ(dialogs.boxes[2].buttons, ui::Buttons::Ok);
+  EXPECT_EQ(dialogs.boxes[2].icon, ui::Icon::None);
+  EXPECT_EQ(dialogs.boxes[2].title, QStringLiteral("Tabulonix"));
+  ASSERT_TRUE(QDir(folder.path()).mkpath(QStringLiteral("Samples")));
+  copyTestDatabase("more/passwordV2000.mdb", QStringLiteral("Samples/Sample.mdb"));
+  dialogs.inputAnswers.push_back(QStringLiteral("password"));
+  run({{"click 17", "boxes=" + offer + "; open=1; db={dir}/Samples/Sample.mdb; status={dir}/Samples/Sample.mdb; tabs=Table1"}});
+  EXPECT_EQ(dialogs.inputPrompts, std::vector<QString>{QStringLiteral("Password for Sample.mdb:")});
 }
 
 TEST_F(Form1Test, HelpButtonShowsTheContactMessage) {

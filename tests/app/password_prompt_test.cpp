@@ -1,7 +1,6 @@
-// A database protected by a password, through the real main window: Open Database and Load Sample
-// ask for the password with the input box and open the file with it; a cancelled or wrong answer
-// is a file that cannot be opened; files without a password open without a question; Compact DB
-// keeps the password in the compacted file.
+// A database protected by a password, through the real main window: Open Database asks for the
+// password with the input box and opens the file with it; a cancelled or wrong answer is a file
+// that cannot be opened; Compact DB keeps the password in the compacted file.
 #include <QDir>
 #include <QPushButton>
 
@@ -43,14 +42,6 @@ TEST_F(PasswordPromptTest, WrongAnswersFailTheRightOneOpensAndCompactingKeepsThe
     }
     EXPECT_NO_THROW(jet::Database::open(file.toStdString(), {true, "password"}));
   }
-}
-
-TEST_F(PasswordPromptTest, LoadSampleAsksForTheSamplesPassword) {
-  ASSERT_TRUE(QDir(folder.path()).mkpath(QStringLiteral("Samples")));
-  copyTestDatabase("more/passwordV2000.mdb", QStringLiteral("Samples/Sample.mdb"));
-  dialogs.inputAnswers.push_back(QStringLiteral("password"));
-  run({{"click 17", "nboxes=1; open=1"}});
-  EXPECT_EQ(dialogs.inputPrompts, std::vector<QString>{QStringLiteral("Password for Sample.mdb:")});
 }
 
 }  // namespace

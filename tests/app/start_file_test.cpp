@@ -44,39 +44,25 @@ TEST(StartArguments, FileHelpVersionAndMistakes) {
 class StartFileTest : public testenv::MainWindowTest {};
 
 TEST_F(StartFileTest, NamedFilesOpenAsOpenDatabaseOpensThem) {
-  const QString plain = copyTestDatabase(QStringLiteral("testV2000.mdb"));
-  const QString protectedFile = copyTestDatabase(QStringLiteral("more/passwordV2000.mdb"));
-  const QString text = folder.filePath(QStringLiteral("notes.mdb"));
-  QFile f(text);
-  ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-  f.write("not a database, just text\n");
-  f.close();
+  copyTestDatabase(QStringLiteral("more/passwordV2000.mdb"));
+  QFile text(folder.filePath(QStringLiteral("notes.mdb")));
+  ASSERT_TRUE(text.open(QIODevice::WriteOnly));
+  text.write("not a database, just text\n");
+  text.close();
   const QString previousFolder = QDir::currentPath();
   QDir::setCurrent(folder.path());
-  const struct {
-    QString named;      // as typed on the command line
-    QString password;   // the answer to the question, if one is asked
-    QString status;     // the status line afterwards
-    QStringList boxes;
-  } cases[] = {
-      {plain, "", plain, {}},
-      {QStringLiteral("testV2000.mdb"), "", plain, {}},  // relative: the full path is shown
-      {protectedFile, QStringLiteral("password"), protectedFile, {}},
-      {text, "", QStringLiteral("Ready"), {QStringLiteral("Cannot open database.")}},
-      {folder.filePath(QStringLiteral("missing.mdb")), "", QStringLiteral("Ready"), {QStringLiteral("Cannot open database.")}},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.named.toStdString());
-    open(plain);  // something open before, which the new file replaces
-    dialogs.boxes.clear();
+  const std::string cannot = "status=Ready; open=0; tabs=; boxes=Cannot open database.";
+  // Each replaces an open file; a relative name shows as the full path; a password is asked masked.
+  for (const Step& named : std::vector<Step>{{"start {dir}/testV2000.mdb", "status={dir}/testV2000.mdb; open=1; ntabs=4"},
+                                             {"start testV2000.mdb", "status={dir}/testV2000.mdb; open=1; ntabs=4"},
+                                             {"start {dir}/passwordV2000.mdb", "status={dir}/passwordV2000.mdb; open=1; ntabs=1"},
+                                             {"start {dir}/notes.mdb", cannot},
+                                             {"start {dir}/missing.mdb", cannot}}) {
     dialogs.inputEchoes.clear();
-    if (!c.password.isEmpty()) dialogs.inputAnswers.push_back(c.password);
-    form->OpenDatabase(c.named);
-    EXPECT_EQ(status(), c.status);
-    EXPECT_EQ(dialogs.texts(), c.boxes);
-    EXPECT_EQ(modDB::bDBOpen, c.boxes.isEmpty());
-    EXPECT_EQ(form->TabCount() > 0, c.boxes.isEmpty());
-    EXPECT_EQ(dialogs.inputEchoes, c.password.isEmpty() ? std::vector<ui::Echo>{} : std::vector<ui::Echo>{ui::Echo::Masked});
+    const bool asked = named.act.find("password") != std::string::npos;
+    if (asked) dialogs.inputAnswers.push_back("password");
+    run({{"open testV2000.mdb", ""}, named});
+    EXPECT_EQ(dialogs.inputEchoes, asked ? std::vector<ui::Echo>{ui::Echo::Masked} : std::vector<ui::Echo>{});
   }
   QDir::setCurrent(previousFolder);
 }
