@@ -167,14 +167,16 @@ class MainWindowTest : public WindowTest {
 
   // One step of a scripted session: an action, then "; "-separated checks of what the window shows.
   // Actions: "open FILE" (through Open Database; a copy of a test file unless the path is absolute),
-  // "create PATH" (New Database), "click N", "row N" (select), "highlight R", "tab N" (as the user clicks it),
-  // "tabclick" (the tab's click again), "sort C" (a mouse click on a column header), "find F VALUE",
-  // "add|edit K=V|K=V..." (the record editor through Add or Edit Record), "" (nothing); each may
-  // follow "yes "/"no " (the answer to the next question) and "in LOCALE " (the user's language).
-  // Checks: sel pos rows tabs tab status boxes nboxes open db table cols ncols shown opened seen
-  // kept (the editor's texts after its button) result (of the last dialog) search field, "col C" (a column top to bottom), "line R" (a row), "cell R C", "rec R" (the record of a row),
-  // "stored TABLE P", "records TABLE"; lists are joined with '|', "{dir}" is the program folder.
-  // A step whose checks name no boxes shows none.
+  // "create PATH" (New Database), "start FILE" (named on the command line), "click N", "row N"
+  // (select), "highlight R", "tab N" (a mouse click on it), "tabclick" (the tab's click handler),
+  // "sort C" (a mouse click on a column header), "find F VALUE", "add|edit K=V|K=V..." (the record
+  // editor through Add or Edit Record), "" (nothing); each may follow "yes "/"no " (the answer to the
+  // next question), "in LOCALE " (the user's language) and "row N " (a row selected first).
+  // Checks: sel pos rows tabs ntabs tab status boxes nboxes open db table cols ncols shown opened
+  // seen, kept (the editor's texts after its button), result (of the last dialog), search, field,
+  // "col C" (a column top to bottom), "line R" (a row), "cell R C", "rec R" (the record of a row),
+  // "stored TABLE P", "records TABLE". Lists are joined with '|'; "{dir}" is the program folder. A
+  // step whose checks name no boxes shows none.
   struct Step {
     std::string act, expect;
   };
@@ -195,10 +197,11 @@ class MainWindowTest : public WindowTest {
       if (::testing::Test::HasFatalFailure()) return;
     }
   }
-  void act(QString step) {
+  virtual void act(QString step) {
     for (QString first = step.section(' ', 0, 0);; first = step.section(' ', 0, 0)) {
       if (first == "yes" || first == "no") dialogs.answers.push_back(first == "yes" ? ui::Answer::Yes : ui::Answer::No);
       else if (first == "in") QLocale::setDefault(QLocale(step.section(' ', 1, 1))), step = step.section(' ', 1);
+      else if (first == "row" && step.count(' ') > 1) form->SelectRow(step.section(' ', 1, 1).toInt()), step = step.section(' ', 1);
       else break;
       step = step.section(' ', 1);
     }
@@ -208,17 +211,18 @@ class MainWindowTest : public WindowTest {
     for (const QString& kv : arg.split('|', Qt::SkipEmptyParts)) values[kv.section('=', 0, 0).toInt()] = kv.section('=', 1);
     if (verb == "open") open(arg.startsWith('/') ? arg : copyTestDatabase(arg));
     else if (verb == "create") dialogs.fileAnswers.push_back({arg, 1, QString()}), click(1);
+    else if (verb == "start") form->OpenDatabase(arg);
     else if (verb == "click") click(n);
     else if (verb == "row") form->SelectRow(n);
     else if (verb == "highlight") form->LstV()->selectDisplayedRow(n);  // as the arrow keys move it
-    else if (verb == "tab") form->sTab1()->setCurrentIndex(n - 1);
+    else if (verb == "tab") form->show(), QTest::mouseClick(form->sTab1(), Qt::LeftButton, {}, form->sTab1()->tabRect(n - 1).center());
     else if (verb == "tabclick") form->sTab1_Click();
     else if (verb == "sort") clickHeader(n);
     else if (verb == "find") scriptFind(n, arg.section(' ', 1)), click(6);
     else if (verb == "add" || verb == "edit") scriptEditor(values), click(verb == "add" ? 14 : 15);
     else if (!verb.isEmpty()) ADD_FAILURE() << "no such action: " << step.toStdString();
   }
-  QString observe(const QString& key) const {
+  virtual QString observe(const QString& key) const {
     const QString what = key.section(' ', 0, 0), arg = key.section(' ', 1);
     const int n = arg.section(' ', 0, 0).toInt();
     QStringList texts;
@@ -231,6 +235,7 @@ class MainWindowTest : public WindowTest {
     if (what == "pos") return QString::number(modDB::iRecPos);
     if (what == "rows") return QString::number(form->GridRowCount());
     if (what == "tabs") return tabs().join('|');
+    if (what == "ntabs") return QString::number(tabs().size());
     if (what == "tab") return QString::number(form->TabIndex());
     if (what == "status") return status();
     if (what == "boxes") return dialogs.texts().join('|');
@@ -267,13 +272,32 @@ class MainWindowTest : public WindowTest {
   std::vector<bool> readOnly;  // and which of its boxes took no typing, with a tip and another colour
 };
 
-// A table made in the open database through the session's pending table, as Create Table makes it.
-inline void makeTable(const std::string& name, std::vector<modDB::FieldDef> defs) {
+// A table made in the open database through the session's pending table, as Create Table makes it,
+// with rows given as the texts of their values ("" leaves a value Null).
+inline void makeTable(const std::string& name, std::vector<modDB::FieldDef> defs,
+                      const std::vector<std::vector<std::string>>& rows = {}) {
   modDB::ClearFieldDefs();
   modDB::gFieldDefs = std::move(defs);
   modDB::iFieldCount = static_cast<int16_t>(modDB::gFieldDefs.size());
   modDB::sNewTableName = name;
   ASSERT_EQ(modDB::CreateNewTable(), 2) << modDB::sLastError;
+  dao::Recordset rs = modDB::gDB.OpenRecordset(name);
+  for (const auto& row : rows) {
+    rs.AddNew();
+    for (size_t k = 0; k < row.size(); ++k)
+      if (!row[k].empty()) rs.GetFields().Item(static_cast<int>(k)).SetValue(row[k]);
+    rs.Update();
+  }
+}
+
+// A new Jet 4 file holding such a table, closed again.
+inline QString fileWith(const QString& file, const std::string& table, std::vector<modDB::FieldDef> defs,
+                        const std::vector<std::vector<std::string>>& rows) {
+  EXPECT_EQ(modDB::CreateDB(file.toStdString(), dao::dbVersion40), 1);
+  EXPECT_TRUE(modDB::OpenDB(file.toStdString()));
+  makeTable(table, std::move(defs), rows);
+  modDB::CloseDB();
+  return file;
 }
 
 // The engine's whole-file consistency check of a closed file; empty when the file is sound.

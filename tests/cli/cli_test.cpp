@@ -1,11 +1,12 @@
-// The command-line tool on real databases: its read commands' output, exit codes and messages,
-// and the write commands on copies in a temporary folder.
+// The command-line tool in this process on real databases: its read commands' output, the
+// password, the help and usage errors, tables made with rules and defaults, and repair.
 #include <gtest/gtest.h>
+#include <tabulonix_version.h>
 
 #include <filesystem>
-#include <sstream>
+#include <fstream>
 
-#include "cli/commands.h"
+#include "cli/command.h"
 #include "cli/support/in_process.h"
 #include "jet/database.h"
 #include "support/files.h"
@@ -20,6 +21,8 @@ using clitest::run;
 
 using testsupport::testdata;
 using TempDir = testsupport::TempDir;
+
+bool has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
 }  // namespace
 
@@ -62,28 +65,6 @@ TEST(CliRead, InfoNamesFormatAndRowCounts) {
   EXPECT_NE(r.out.find("format\tAccess 2019\nversion\t17.0\n"), std::string::npos) << r.out;
   r = run({"info", testdata("generated/big200kV2000.mdb")});
   EXPECT_NE(r.out.find("table\tBig\t200000 rows\n"), std::string::npos) << r.out;
-}
-
-TEST(CliRead, ErrorsAndUsage) {
-  Result r = run({"tables", "/nonexistent/x.mdb"});
-  EXPECT_EQ(r.rc, 1);
-  EXPECT_NE(r.err.find("3024"), std::string::npos) << r.err;
-  r = run({"export", testdata("testV2000.mdb"), "NoSuchTable"});
-  EXPECT_EQ(r.rc, 1);
-  EXPECT_NE(r.err.find("NoSuchTable"), std::string::npos) << r.err;
-  EXPECT_EQ(run({}).rc, 2);
-  EXPECT_EQ(run({"frobnicate", "x"}).rc, 2);
-  EXPECT_EQ(run({"tables"}).rc, 2);
-  EXPECT_EQ(run({"export", testdata("testV2000.mdb"), "Table1", "--format", "xml"}).rc, 2);
-  EXPECT_EQ(run({"delete", testdata("testV2000.mdb"), "Table1", "x"}).rc, 2);
-  TempDir dir;
-  std::string junk = dir.file("junk.mdb");
-  FILE* f = fopen(junk.c_str(), "wb");
-  fputs("not a database at all", f);
-  fclose(f);
-  r = run({"tables", junk});
-  EXPECT_EQ(r.rc, 1);
-  EXPECT_FALSE(r.err.empty());
 }
 
 // Every command that opens a database takes its password: without it the command fails with 3031
@@ -133,4 +114,164 @@ TEST(CliPassword, EveryCommandTakesTheDatabasePassword) {
   const std::string fresh = dir.file("fresh.mdb");
   EXPECT_EQ(run({"create", fresh, "--password", "secret"}).rc, 2);
   EXPECT_FALSE(fs::exists(fresh));
+}
+
+// The tool's own help: the usage, each command's help with its example, the version, and the
+// answers to command lines that do not say what to do.
+TEST(CliHelp, UsageAndVersionGoToStandardOutput) {
+  const struct {
+    std::vector<std::string> args;
+    std::string inOut;
+  } cases[] = {
+      {{"--help"}, "Commands:"}, {{"-h"}, "Commands:"}, {{"help"}, "Commands:"},
+      {{"--version"}, std::string("tabulonix-cli ") + TABULONIX_VERSION + "\n"},
+      {{"export", "--help"}, "Example:\n  tabulonix-cli export "},
+      {{"help", "migrate"}, "Example:\n  tabulonix-cli migrate "},
+  };
+  for (const auto& c : cases) {
+    const Result r = run(c.args);
+    EXPECT_EQ(r.rc, 0) << c.args[0];
+    EXPECT_TRUE(has(r.out, c.inOut)) << r.out;
+    EXPECT_EQ(r.err, "");
+  }
+  // Every command of the table is in the usage and has an example that runs it.
+  const std::string usage = run({"--help"}).out;
+  for (const cli::Command& c : cli::commands()) {
+    EXPECT_TRUE(has(usage, std::string("\n  ") + c.name + " ")) << c.name;
+    EXPECT_TRUE(has(c.example, std::string("tabulonix-cli ") + c.name + " ")) << c.name;
+    EXPECT_TRUE(has(run({"help", c.name}).out, c.example)) << c.name;
+  }
+}
+
+TEST(CliHelp, CommandLinesThatSayNothingRunnableAreUsageErrors) {
+  const struct {
+    std::vector<std::string> args;
+    std::string inErr;
+  } cases[] = {
+      {{}, "no command"},
+      {{"frobnicate", "x.mdb"}, "unknown command frobnicate"},
+      {{"help", "frobnicate"}, "no command frobnicate"},
+      {{"tables", "x.mdb", "--bogus"}, "unknown option --bogus"},
+      {{"tables", "x.mdb", "--verify=yes"}, "--verify takes no value"},
+      {{"export", "x.mdb", "T", "--format"}, "--format needs a value"},
+      {{"create-table", "x.mdb", "T", "A:Lng"}, "unknown field type Lng"},
+  };
+  for (const auto& c : cases) {
+    const Result r = run(c.args);
+    EXPECT_EQ(r.rc, 2);
+    EXPECT_TRUE(has(r.err, c.inErr)) << r.err;
+    EXPECT_TRUE(has(r.err, "usage: tabulonix-cli")) << r.err;
+    EXPECT_EQ(r.out, "");
+  }
+}
+
+// Type names are taken in any case; a refused table is reported once, by its first error.
+TEST(CliHelp, CreateTableTypesInAnyCaseAndOneErrorPerFailure) {
+  TempDir folder;
+  const std::string db = folder.file("t.mdb");
+  ASSERT_EQ(run({"create", db}).rc, 0);
+  ASSERT_EQ(run({"create-table", db, "T", "A:long", "B:TEXT:20", "C:date/time", "D:guid"}).rc, 0);
+  EXPECT_EQ(lines(run({"columns", db, "T"}).out),
+            (std::vector<std::string>{"A\t4\t4\t1", "B\t10\t20\t2", "C\t8\t8\t1", "D\t15\t16\t1"}));
+  for (const auto& field : {"A:Long", "A:Text:300", "A:Memo::auto"}) {
+    const Result r = run({"create-table", db, field[2] == 'L' ? "T" : "U", field});
+    EXPECT_EQ(r.rc, 1);
+    EXPECT_EQ(lines(r.err).size(), 1u) << r.err;
+  }
+  const std::string help = run({"help", "create-table"}).out;
+  for (const std::string& type : cli::createTableTypeNames()) EXPECT_TRUE(has(help, type)) << type;
+}
+
+// A table made on the command line with default values, field and table rules and a calculated
+// field: imports leave out fields and take their defaults, rows that break a rule are refused with
+// its message, the calculated field follows its expression, and a rule the engine cannot read is
+// refused when the table is made.
+TEST(CreateTableRules, DefaultsRulesAndCalculatedFieldsHoldOnImport) {
+  TempDir dir;
+  const std::string db = dir.file("rules.accdb");
+  ASSERT_EQ(run({"create", db, "--format", "accdb2010"}).rc, 0);
+  const Result made =
+      run({"create-table", db, "Lines", "Qty:Long", "Price:Currency", "Total:Currency", "Note:Text:20",
+                    "--default", "Qty=1", "--default", "Note=\"none\"", "--rule", "Qty=>0 And <1000", "--rule-text",
+                    "Qty=Between 1 and 999", "--calculated", "Total=[Qty]*[Price]", "--table-rule", "[Price]<100"});
+  ASSERT_EQ(made.rc, 0) << made.err;
+  struct Case {
+    const char* rows;
+    int rc;
+    const char* error;
+  };
+  const Case cases[] = {
+      {"{\"Price\":2.5}\n{\"Qty\":3,\"Price\":4,\"Note\":null}\n", 0, ""},
+      {"{\"Qty\":0,\"Price\":1}\n", 1, "Between 1 and 999 (error 3316)"},
+      {"{\"Qty\":5,\"Price\":200}\n", 1, "validation rule '[Price]<100' set for 'Lines'"},
+  };
+  for (const Case& k : cases) {
+    const Result r = run({"import", db, "Lines"}, k.rows);
+    EXPECT_EQ(r.rc, k.rc) << k.rows << r.err;
+    EXPECT_NE(r.err.find(k.error), std::string::npos) << r.err;
+  }
+  EXPECT_EQ(lines(run({"export", db, "Lines"}).out),
+            (std::vector<std::string>{"Qty,Price,Total,Note", "1,2.5,2.5,none", "3,4,12,"}));
+  EXPECT_EQ(run({"check", db}).out, "ok\n");
+
+  struct Refused {
+    std::vector<std::string> options;
+    int rc;
+    const char* error;
+  };
+  const Refused refused[] = {
+      {{"--rule", "B=1"}, 2, "names no field of the table: B"},
+      {{"--default", "A"}, 2, "must be FIELD=VALUE"},
+      {{"--rule", "A=>>"}, 1, "(error 3075)"},
+      {{"--table-rule", "[B]>1"}, 1, "(error 3070)"},
+  };
+  for (const Refused& k : refused) {
+    std::vector<std::string> args = {"create-table", db, "Bad", "A:Long"};
+    args.insert(args.end(), k.options.begin(), k.options.end());
+    const Result r = run(args);
+    EXPECT_EQ(r.rc, k.rc) << k.options[0] << r.err;
+    EXPECT_NE(r.err.find(k.error), std::string::npos) << r.err;
+  }
+  EXPECT_EQ(run({"tables", db}).out, "Lines\n");
+}
+
+// tabulonix-cli repair: the report on stdout, the exit codes, and a copy that the check passes.
+class RepairCommand : public ::testing::Test {
+ protected:
+  std::string file(const std::string& name) const { return dir_.file(name); }
+
+  // A copy of a test file with every index page zeroed.
+  std::string withoutIndexes(const std::string& name) {
+    std::vector<uint8_t> bytes = testsupport::readFile(testsupport::testdata(name));
+    const size_t page = bytes[0x14] == 0 ? 2048 : 4096;
+    for (size_t at = 3 * page; at + page <= bytes.size(); at += page)
+      if (bytes[at] == 0x03 || bytes[at] == 0x04) std::fill(bytes.begin() + long(at), bytes.begin() + long(at + page), 0);
+    testsupport::writeFile(file("damaged.mdb"), bytes);
+    return file("damaged.mdb");
+  }
+
+  TempDir dir_;
+};
+
+TEST_F(RepairCommand, ReportsEachTableAndATotal) {
+  const std::string src = withoutIndexes("compIndexTestV2000.mdb");
+  const Result r = run({"repair", src, file("out.mdb")});
+  ASSERT_EQ(r.rc, 0) << r.err;
+  EXPECT_NE(r.out.find("Table1: 512 rows recovered, 0 rows lost, 0 long values lost, 0 pages skipped\n"), std::string::npos)
+      << r.out;
+  EXPECT_NE(r.out.find("\nTotal: "), std::string::npos) << r.out;
+  EXPECT_EQ(run({"check", file("out.mdb")}).out, "ok\n");
+  // The source is only read; an existing destination is refused.
+  const Result again = run({"repair", src, file("out.mdb")});
+  EXPECT_EQ(again.rc, 1);
+  EXPECT_NE(again.err.find("Database already exists."), std::string::npos) << again.err;
+}
+
+TEST_F(RepairCommand, NothingToRecoverIsAnErrorAndWritesNothing) {
+  std::ofstream(file("junk.mdb"), std::ios::binary) << std::string(9000, 'x');
+  const Result r = run({"repair", file("junk.mdb"), file("out.mdb")});
+  EXPECT_EQ(r.rc, 1);
+  EXPECT_NE(r.err.find("Unrecognized database format"), std::string::npos) << r.err;
+  EXPECT_FALSE(fs::exists(file("out.mdb")));
+  EXPECT_EQ(run({"repair", file("junk.mdb")}).rc, 2);
 }

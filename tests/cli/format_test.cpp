@@ -48,30 +48,6 @@ TEST(CsvFormat, QuotesOnlyWhenNeededAndKeepsNullApartFromEmpty) {
   EXPECT_EQ(csv(true), "True");
 }
 
-TEST(CsvFormat, RecordsReadBackWithLineNumbers) {
-  std::istringstream in("a,b\r\n\"x,\"\"y\"\"\",\n\"multi\nline\",\"\"\nlast,1");
-  std::vector<CsvField> r;
-  int64_t line = 0;
-  ASSERT_TRUE(readCsvRecord(in, r, line));
-  EXPECT_EQ(r.size(), 2u);
-  EXPECT_EQ(r[1].text, "b");
-  ASSERT_TRUE(readCsvRecord(in, r, line));
-  EXPECT_EQ(r[0].text, "x,\"y\"");
-  EXPECT_TRUE(r[0].quoted);
-  EXPECT_FALSE(r[1].quoted);
-  EXPECT_TRUE(jet::isNull(valueFromCsv(col(ColumnType::Text), r[1])));
-  ASSERT_TRUE(readCsvRecord(in, r, line));
-  EXPECT_EQ(r[0].text, "multi\nline");
-  EXPECT_EQ(valueFromCsv(col(ColumnType::Text), r[1]), Value(std::string()));
-  EXPECT_EQ(line, 4);
-  ASSERT_TRUE(readCsvRecord(in, r, line));
-  EXPECT_EQ(line, 5);
-  EXPECT_EQ(valueFromCsv(col(ColumnType::Long), r[1]), Value(int64_t{1}));
-  EXPECT_FALSE(readCsvRecord(in, r, line));
-  std::istringstream open("\"never closed");
-  EXPECT_THROW(readCsvRecord(open, r, line), std::runtime_error);
-}
-
 TEST(JsonFormat, EachTypesEncoding) {
   EXPECT_EQ(json(jet::Null{}), "null");
   EXPECT_EQ(json(false), "false");

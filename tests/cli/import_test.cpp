@@ -3,12 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
-#include <iterator>
-#include <sstream>
-#include <unistd.h>
 
-#include "cli/commands.h"
 #include "cli/support/in_process.h"
 #include "jet/database.h"
 #include "support/files.h"
@@ -93,11 +88,7 @@ TEST_F(ImportTest, ABulkImportWritesWhatInsertingRowByRowWrites) {
   ASSERT_EQ(r.rc, 0) << r.err;
   EXPECT_EQ(run({"export", db_, "Items", "--format", "jsonl"}).out,
             run({"export", rowByRow, "Items", "--format", "jsonl"}).out);
-  auto bytes = [](const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-  };
-  EXPECT_TRUE(bytes(db_) == bytes(rowByRow)) << "the files differ";
+  EXPECT_TRUE(testsupport::readFile(db_) == testsupport::readFile(rowByRow)) << "the files differ";
   Result c = run({"check", db_});
   EXPECT_EQ(c.rc, 0) << c.out;
 }

@@ -40,11 +40,6 @@ class PostgresServer {
       as = "runuser -u postgres -- ";
       sh("chown postgres " + dir_.string());
     }
-    {
-      std::ofstream pw(dir_ / "pw");
-      pw << "secret\n";
-    }
-    if (::geteuid() == 0) sh("chown postgres " + (dir_ / "pw").string());
     std::string init = as + bin + "/initdb -D " + (dir_ / "data").string() +
                        " -U postgres --auth-local=trust --no-sync -E UTF8 --locale=C > " +
                        (dir_ / "initdb.log").string() + " 2>&1";

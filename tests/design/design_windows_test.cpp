@@ -21,24 +21,6 @@ using design::Form2;
 using testenv::checkFile;
 using design::Form3;
 
-struct FieldOutline {
-  QString name;
-  QString type;
-  QString size;  // empty: the type's own
-  bool autoInc = false, zero = false, required = false;
-};
-
-// Adds one definition through the field window as a user would.
-void addField(Form3& f, const FieldOutline& s) {
-  f.cboFType()->setCurrentIndex(f.cboFType()->findText(s.type));
-  if (!s.size.isEmpty()) f.txtSize()->setText(s.size);
-  f.ChkAuto()->setChecked(s.autoInc);
-  f.chkZeroLen()->setChecked(s.zero);
-  f.chkReq()->setChecked(s.required);
-  f.txtFieldName()->setText(s.name);
-  f.PushButton(1)->click();
-}
-
 class DesignTest : public testenv::MainWindowTest {
  protected:
   void SetUp() override {
@@ -46,13 +28,24 @@ class DesignTest : public testenv::MainWindowTest {
     modDB::ClearFieldDefs();
   }
 
-  // Scripts the New Table command: the table name, the fields, then Create Table.
-  void scriptNewTable(const QString& tableName, std::vector<FieldOutline> fields) {
+  // Scripts the New Table command: the table name, the fields ("name,type,size,marks" each, marks
+  // being auto-increment, zero-length and required as 0 or 1), then Create Table.
+  void scriptNewTable(const QString& tableName, const QString& fields) {
     dialogs.modalHandlers["Form2"] = [this, tableName, fields](QDialog* d) {
       auto* form = static_cast<Form2*>(d);
       dialogs.modalHandlers["Form3"] = [fields](QDialog* d3) {
         auto* f = static_cast<Form3*>(d3);
-        for (const FieldOutline& s : fields) addField(*f, s);
+        for (const QString& field : fields.split('|')) {
+          const QStringList p = field.split(',');
+          const QString marks = p.value(3, "000");
+          f->cboFType()->setCurrentIndex(f->cboFType()->findText(p.value(1)));
+          if (!p.value(2).isEmpty()) f->txtSize()->setText(p[2]);
+          f->ChkAuto()->setChecked(marks[0] == '1');
+          f->chkZeroLen()->setChecked(marks[1] == '1');
+          f->chkReq()->setChecked(marks[2] == '1');
+          f->txtFieldName()->setText(p[0]);
+          f->PushButton(1)->click();
+        }
         f->PushButton(2)->click();
       };
       form->PushButton(1)->click();
@@ -66,6 +59,7 @@ class DesignTest : public testenv::MainWindowTest {
 // The field window and the New Table window driven step by step. Actions: "type T" (a type by
 // name or place), "size S", "name S" (typed into the box), "auto|zero|req 0|1" (the marks), "add",
 // "keys K" (keys typed into the size box; \b Backspace, \r Enter), "enter" (Enter in the name box),
+// "popup K" (the type list opened and keys typed into it: v Down, \r Enter),
 // "select N" (an entry of the list; -1 none), "remove", "table S" (the table name), "create". Checks:
 // type size name, "created" (the table name taken and the window's result), "on" (size, auto and
 // zero boxes enabled), "marks" (auto, zero, required checked), "defs" (the pending fields: name type
@@ -73,33 +67,29 @@ class DesignTest : public testenv::MainWindowTest {
 // boxes (the messages of the step).
 class FieldWindowTest : public DesignTest {
  protected:
-  void run(const std::vector<Step>& steps) {
-    for (size_t i = 0; i < steps.size(); ++i) {
-      SCOPED_TRACE("step " + std::to_string(i + 1) + ": " + steps[i].act + " => " + steps[i].expect);
-      dialogs.boxes.clear();
-      const QString act = QString::fromStdString(steps[i].act), verb = act.section(' ', 0, 0), arg = act.section(' ', 1);
-      if (verb == "type") f.cboFType()->setCurrentIndex(arg.toInt() || arg == "0" ? arg.toInt() : f.cboFType()->findText(arg));
-      else if (verb == "size") f.txtSize()->setText(arg);
-      else if (verb == "name") f.txtFieldName()->setText(arg);
-      else if (verb == "auto" || verb == "zero" || verb == "req") mark(verb)->setChecked(arg == "1");
-      else if (verb == "add") f.PushButton(1)->click();
-      else if (verb == "select") arg == "-1" ? form2.LstFields()->setCurrentRow(-1) : form2.SelectEntry(arg.toInt());
-      else if (verb == "remove") form2.PushButton(2)->click();
-      else if (verb == "table") form2.txtTable()->setText(arg);
-      else if (verb == "create") form2.PushButton(3)->click();
-      for (QChar c : verb == "keys" ? arg : verb == "enter" ? QStringLiteral("\r") : QString()) {
-        const int key = c == '\b' ? Qt::Key_Backspace : c == '\r' ? Qt::Key_Return : c.toUpper().unicode();
-        QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, QString(c));
-        QApplication::sendEvent(verb == "keys" ? f.txtSize() : f.txtFieldName(), &press);
-      }
-      QString expect = QString::fromStdString(steps[i].expect);
-      if (!expect.contains(QStringLiteral("boxes="))) expect += QStringLiteral("; boxes=");
-      for (const QString& check : expect.split(QStringLiteral("; "), Qt::SkipEmptyParts))
-        EXPECT_EQ(observe(check.section('=', 0, 0)).toStdString(), check.section('=', 1).toStdString()) << check.toStdString();
+  void act(QString step) override {
+    const QString verb = step.section(' ', 0, 0), arg = step.section(' ', 1);
+    if (verb == "type") f.cboFType()->setCurrentIndex(arg.toInt() || arg == "0" ? arg.toInt() : f.cboFType()->findText(arg));
+    else if (verb == "size") f.txtSize()->setText(arg);
+    else if (verb == "name") f.txtFieldName()->setText(arg);
+    else if (verb == "auto" || verb == "zero" || verb == "req") mark(verb)->setChecked(arg == "1");
+    else if (verb == "add") f.PushButton(1)->click();
+    else if (verb == "select") arg == "-1" ? form2.LstFields()->setCurrentRow(-1) : form2.SelectEntry(arg.toInt());
+    else if (verb == "remove") form2.PushButton(2)->click();
+    else if (verb == "table") form2.txtTable()->setText(arg);
+    else if (verb == "create") form2.PushButton(3)->click();
+    else if (verb == "popup") f.show(), f.cboFType()->showPopup();
+    else if (verb != "keys" && verb != "enter") MainWindowTest::act(step);
+    for (QChar c : verb == "popup" ? arg : QString())
+      QTest::keyClick(f.cboFType()->view(), c == 'v' ? Qt::Key_Down : Qt::Key_Return);
+    for (QChar c : verb == "keys" ? arg : verb == "enter" ? QStringLiteral("\r") : QString()) {
+      const int key = c == '\b' ? Qt::Key_Backspace : c == '\r' ? Qt::Key_Return : c.toUpper().unicode();
+      QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, QString(c));
+      QApplication::sendEvent(verb == "keys" ? f.txtSize() : f.txtFieldName(), &press);
     }
   }
-  QCheckBox* mark(const QString& name) { return name == "auto" ? f.ChkAuto() : name == "zero" ? f.chkZeroLen() : f.chkReq(); }
-  QString observe(const QString& key) {
+  QCheckBox* mark(const QString& name) const { return name == "auto" ? f.ChkAuto() : name == "zero" ? f.chkZeroLen() : f.chkReq(); }
+  QString observe(const QString& key) const override {
     auto bit = [](QCheckBox* c, bool enabled) { return (enabled ? c->isEnabled() : c->isChecked()) ? '1' : '0'; };
     QStringList texts;
     for (const modDB::FieldDef& d : key == "defs" ? modDB::gFieldDefs : std::vector<modDB::FieldDef>{})
@@ -114,10 +104,8 @@ class FieldWindowTest : public DesignTest {
     if (key == "entry")
       return QStringLiteral("%1 %2 %3 %4 %5%6%7").arg(form2.LstFields()->currentRow()).arg(form2.txtName()->text(), form2.txtType()->text(), form2.txtSize()->text())
           .arg(bit(form2.chkAuto(), false)).arg(bit(form2.chkZero(), false)).arg(bit(form2.ChkReq(), false));
-    if (key == "boxes") return dialogs.texts().join('|');
-    if (key == "nboxes") return QString::number(dialogs.boxes.size());
     if (key == "created") return QString::fromStdString(modDB::sNewTableName) + " " + QString::number(modTools::lDialogResult);
-    return QStringLiteral("<no such check>");
+    return MainWindowTest::observe(key);
   }
 
   bool cleared = (modDB::ClearFieldDefs(), true);  // before the windows read the pending table
@@ -138,32 +126,21 @@ TEST_F(FieldWindowTest, TypeRulesKeepMarksOfDisabledBoxes) {
        {"name Total", ""}, {"add", "defs=Count 3 2 0 00|Total 4 4 16 01; type=Long; name=; entry=1 Total Long 4 110"}});
 }
 
-// Choosing the type that is already chosen, from the open list, runs the type rule again.
-TEST_F(DesignTest, ChoosingTheChosenTypeAgainResetsItsSize) {
-  Form2 form2;
-  Form3 f(&form2);
-  f.show();
-  ASSERT_EQ(f.cboFType()->currentText(), "Text");
-  f.txtSize()->setText("100");
-  f.cboFType()->showPopup();
-  QAbstractItemView* list = f.cboFType()->view();
-  ASSERT_EQ(list->currentIndex().row(), 8);
-  QTest::keyClick(list, Qt::Key_Return);
-  EXPECT_EQ(f.cboFType()->currentText(), "Text");
-  EXPECT_EQ(f.txtSize()->text(), "50");
-  // Another type chosen the same way applies its own rule.
-  f.cboFType()->showPopup();
-  QTest::keyClick(list, Qt::Key_Down);
-  QTest::keyClick(list, Qt::Key_Return);
-  EXPECT_EQ(f.cboFType()->currentText(), "Memo");
-  EXPECT_EQ(f.txtSize()->text(), "0");
-  EXPECT_FALSE(f.txtSize()->isEnabled());
+// Choosing the type that is already chosen, from the open list, runs the type rule again; another
+// type chosen the same way applies its own rule.
+TEST_F(FieldWindowTest, ChoosingTheChosenTypeAgainResetsItsSize) {
+  run({{"size 100", "type=Text"}, {"popup \r", "type=Text; size=50"}, {"popup v\r", "type=Memo; size=0; on=001"}});
 }
 
+// Create Table needs fields and a name (trimmed); a name is in the list once, whatever its case; a
+// blank name adds nothing; the size box takes digits only; oversized sizes; removal.
 TEST_F(FieldWindowTest, DuplicatesBlanksKeysOversizedSizesAndRemoval) {
-  run({{"type Long", ""}, {"name ID", ""}, {"add", ""}, {"name id", ""}, {"add", "boxes='id' is already in the list."},
+  modTools::lDialogResult = 2;
+  run({{"table T", ""}, {"create", "created= 2"},  // empty list: nothing happens
+       {"type Long", ""}, {"name ID", ""}, {"add", ""}, {"name id", ""}, {"add", "boxes='id' is already in the list."},
        {"name Id", ""}, {"add", "boxes='Id' is already in the list."},
        {"name ID ", ""}, {"add", "defs=ID 4 4 0 00|ID  4 4 0 00; list=ID|ID "},  // a trailing space makes another name
+       {"table    ", ""}, {"create", "boxes=Table name is required.; list=ID|ID ; created= 2"},
        // A blank name resets the type and marks without a message and keeps the name box's text.
        {"type 3", ""}, {"req 1", ""}, {"name    ", ""}, {"add", "type=Text; size=50; marks=000; name=   ; list=ID|ID "},
        // The size box takes digits and Backspace only; Enter there adds nothing, Enter in the name
@@ -174,23 +151,17 @@ TEST_F(FieldWindowTest, DuplicatesBlanksKeysOversizedSizesAndRemoval) {
        {"size 40000", ""}, {"name Huge", ""}, {"add", "nboxes=1; list=ID|ID |Code|Huge"}});
   EXPECT_EQ(modDB::gFieldDefs.at(3).Size, 0);
   ASSERT_EQ(dialogs.boxes.size(), 1u);
-  EXPECT_EQ(dialogs.boxes[0].title, "Application Error");
-  EXPECT_TRUE(dialogs.boxes[0].text.startsWith("Overflow\r\nin Ledgerwick2021/08/31.Form3.PushButton1_Click at line "));
+  EXPECT_EQ(dialogs.boxes.at(0).title, "Application Error");
+  EXPECT_TRUE(dialogs.boxes.at(0).text.startsWith("Overflow\r\nin Ledgerwick2021/08/31.Form3.PushButton1_Click at line "));
   // Removing an entry keeps each remaining entry's properties; with none selected nothing goes and
   // the first entry is shown.
   run({{"type Memo", ""}, {"zero 1", ""}, {"req 1", ""}, {"name Memo", ""}, {"add", ""},
        {"select -1", ""}, {"remove", "list=ID|ID |Code|Huge|Memo; entry=0 ID Long 4 000"},
        {"select 1", ""}, {"remove", "list=ID|Code|Huge|Memo; entry=0 ID Long 4 000"},
        {"select 3", "entry=3 Memo Memo 0 011"}, {"remove", "list=ID|Code|Huge"},
+       {"table   My Table  ", ""}, {"create", "created=My Table 1"},
        {"remove", ""}, {"remove", ""}, {"remove", "list=; defs="}});
   EXPECT_TRUE(form2.txtName()->text().isEmpty());
-}
-
-TEST_F(FieldWindowTest, CreateTableNeedsFieldsAndAName) {
-  modTools::lDialogResult = 2;
-  run({{"table T", ""}, {"create", "created= 2"},  // empty list: nothing happens
-       {"name A", ""}, {"add", ""}, {"table    ", ""}, {"create", "boxes=Table name is required.; list=A; created= 2"},
-       {"table   My Table  ", ""}, {"create", "created=My Table 1"}});
 }
 
 // Every field type, in both formats, created through the windows and read back from the file.
@@ -198,16 +169,8 @@ TEST_F(DesignTest, NewTableCreatesExactlyTheDefinedFieldsInBothFormats) {
   for (int32_t version : {dao::dbVersion30, dao::dbVersion40}) {
     SCOPED_TRACE(version);
     openNew(version);
-    scriptNewTable("  Every Type ", {{"Id", "Long", "", true},
-                                     {"Flag", "Boolean"},
-                                     {"Small", "Byte"},
-                                     {"Mid", "Integer"},
-                                     {"Money", "Currency"},
-                                     {"Ratio", "Single"},
-                                     {"Exact", "Double"},
-                                     {"When", "Date/Time"},
-                                     {"Name ", "Text", "20", false, true, true},
-                                     {"Notes", "Memo", "", false, false, false}});
+    scriptNewTable("  Every Type ", "Id,Long,,100|Flag,Boolean|Small,Byte|Mid,Integer|Money,Currency|Ratio,Single|"
+                                    "Exact,Double|When,Date/Time|Name ,Text,20,011|Notes,Memo,,000");
     run({{"click 5", "tabs=Every Type; tab=1"}});
     EXPECT_EQ(modDB::iFieldCount, 0);  // the pending table is emptied
     modDB::CloseDB();
@@ -229,14 +192,14 @@ TEST_F(DesignTest, NewTableCreatesExactlyTheDefinedFieldsInBothFormats) {
 TEST_F(DesignTest, EngineRefusalsAreShownAndCreateNothing) {
   openCopy("testV2000.mdb");
   const std::string before = "tabs=Table1|Table2|Table3|Table4";
-  scriptNewTable("table1", {{"X", "Text"}});
+  scriptNewTable("table1", "X,Text");
   run({{"click 5", "nboxes=1; " + before}});
-  EXPECT_TRUE(dialogs.boxes[0].text.contains("already exists")) << dialogs.boxes[0].text.toStdString();
-  EXPECT_EQ(dialogs.boxes[0].title, app::AppTitle());
+  EXPECT_TRUE(dialogs.boxes.at(0).text.contains("already exists")) << dialogs.boxes.at(0).text.toStdString();
+  EXPECT_EQ(dialogs.boxes.at(0).title, app::AppTitle());
   // An unacceptable text size is the engine's to refuse; the next New Table starts empty.
-  scriptNewTable("Wide", {{"Long Text", "Text", "300"}});
+  scriptNewTable("Wide", "Long Text,Text,300");
   run({{"click 5", "nboxes=1; " + before}});
-  scriptNewTable("Fine", {{"Only", "Text"}});
+  scriptNewTable("Fine", "Only,Text");
   run({{"click 5", "tabs=Fine|Table1|Table2|Table3|Table4"}});
   EXPECT_EQ(modDB::gDB.GetTableDefs().Item("Fine").GetFields().Count(), 1);
   // Closing the window creates nothing.
@@ -255,7 +218,7 @@ TEST_F(DesignTest, RenameAndDeleteTables) {
   dialogs.inputAnswers = {"", "   ", "Table1", "  Renamed  "};
   run({{"click 11", ""}, {"click 11", "tabs=Table1|Table2|Table3|Table4"},
        {"click 11", "nboxes=1; tabs=Table1|Table2|Table3|Table4"}});
-  EXPECT_TRUE(dialogs.boxes[0].text.contains("already exists")) << dialogs.boxes[0].text.toStdString();
+  EXPECT_TRUE(dialogs.boxes.at(0).text.contains("already exists")) << dialogs.boxes.at(0).text.toStdString();
   EXPECT_EQ(dialogs.inputPrompts.at(0), "Enter a new name for the table 'Table2'");
   run({{"click 11", "tabs=Table1|Renamed|Table3|Table4; tab=2"},
        // No keeps the table; Yes on every table leaves no tabs, no columns and "Records: 0".

@@ -4,8 +4,6 @@
 // must read them exactly as the plain originals, and what it writes into them must decode with
 // the same scheme.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <array>
 #include <utility>
@@ -80,13 +78,7 @@ TEST(DatabaseKey, EncodedFilesReadExactlyAsTheirPlainOriginals) {
     auto db = jet::Database::open(encoded, {true, ""});
     EXPECT_EQ(db->format(), original->format()) << name;
     EXPECT_EQ(db->codePage(), original->codePage()) << name;
-    auto expected = contents(*original);
-    auto actual = contents(*db);
-    ASSERT_EQ(actual.size(), expected.size()) << name;
-    for (size_t t = 0; t < expected.size(); ++t) {
-      EXPECT_EQ(actual[t].first, expected[t].first) << name;
-      EXPECT_EQ(actual[t].second, expected[t].second) << name << " " << expected[t].first;
-    }
+    EXPECT_EQ(contents(*db), contents(*original)) << name;
     EXPECT_EQ(jettest::firstProblem(*db), "") << name;
   }
 }
@@ -98,7 +90,6 @@ TEST(DatabaseKey, WritesIntoAnEncodedFileStayEncoded) {
     applyDatabaseKey(bytes, 0x0BADF00Du, true);
     const std::string encoded = (dir.path() / "encoded.mdb").string();
     jettest::writeFile(encoded, bytes);
-    std::vector<std::string> before;
     {
       auto db = jet::Database::open(encoded, {false, ""});
       auto cursor = db->openTable("Table1");
@@ -117,15 +108,11 @@ TEST(DatabaseKey, WritesIntoAnEncodedFileStayEncoded) {
     jettest::writeFile(decoded, written);
     auto db = jet::Database::open(decoded, {true, ""});
     bool found = false;
-    auto cursor = db->openTable("Table1");
-    while (cursor->next())
-      if (jet::toText(cursor->values()[0]) == "written while encoded") found = true;
+    for (auto cursor = db->openTable("Table1"); cursor->next();) found = found || jet::toText(cursor->values()[0]) == "written while encoded";
     EXPECT_TRUE(found) << name;
     EXPECT_EQ(jettest::firstProblem(*db), "") << name;
   }
 }
-
-}  // namespace
 
 // A commit cut short in an encoded file: the journal holds the pages as stored (encoded), so a
 // reader sees the state before it and a writer puts back the file's exact bytes.
@@ -143,28 +130,7 @@ TEST(DatabaseKey, AHotJournalOfAnEncodedFileRestoresItsStoredBytes) {
     db.insertRow("Table1", row);
   };
   jettest::writeFile(encoded, bytes);
-  uint64_t writes = 0;
-  {
-    auto db = jet::Database::open(encoded, {false, ""});
-    db->objects();
-    const uint64_t start = jet::FaultEnv::install().operations();
-    insert(*db);
-    writes = jet::FaultEnv::install().operations() - start;
-  }
-  jettest::writeFile(encoded, bytes);
-  fflush(nullptr);
-  const pid_t pid = ::fork();
-  if (pid == 0) {
-    auto db = jet::Database::open(encoded, {false, ""});
-    db->objects();
-    // Every page is written; the journal is not cleared yet.
-    jet::FaultEnv::install().crashAt(int(writes - 1), jet::FaultEnv::Crash::Exit, 0);
-    insert(*db);
-    ::_exit(0);
-  }
-  int status = 0;
-  ::waitpid(pid, &status, 0);
-  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == jet::FaultEnv::kCrashExitCode);
+  jettest::crashBeforeTheJournalIsCleared(encoded, insert);
   ASSERT_NE(jettest::readFile(encoded), bytes);
   {
     auto plain = jet::Database::open(jettest::testdata("testV2000.mdb"), {true, ""});
@@ -174,3 +140,5 @@ TEST(DatabaseKey, AHotJournalOfAnEncodedFileRestoresItsStoredBytes) {
   jet::Database::open(encoded, {false, ""})->close();
   EXPECT_EQ(jettest::readFile(encoded), bytes);
 }
+
+}  // namespace

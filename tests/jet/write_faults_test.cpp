@@ -31,6 +31,7 @@
 #include "jet/storage/fault_env.h"
 #include "jet/storage/journal.h"
 #include "jet/support/test_files.h"
+#include "support/error_of.h"
 
 namespace fs = std::filesystem;
 using jet::FaultEnv;
@@ -112,31 +113,11 @@ std::vector<jet::Value> personRow(int i, const std::string& note = "") {
 }
 
 jet::NewTable peopleTable(const std::string& name = "People") {
-  jet::NewTable t;
-  t.name = name;
-  t.columns = {{"ID", jet::ColumnType::Long}, {"Name", jet::ColumnType::Text, 200}, {"Note", jet::ColumnType::Memo}};
-  t.columns[0].autoNumber = true;
-  t.indexes = {{"PrimaryKey", {{0, true}}, true, true}, {"ByName", {{1, true}}}};
-  return t;
+  return {name, {{"ID", jet::ColumnType::Long, 0, true}, {"Name", jet::ColumnType::Text, 200}, {"Note", jet::ColumnType::Memo}},
+          {{"PrimaryKey", {{0, true}}, true, true}, {"ByName", {{1, true}}}}};
 }
 
-// Runs `work` in a forked child; returns its exit status (or -signal).
-int inChild(const std::function<void()>& work) {
-  fflush(nullptr);
-  const pid_t pid = ::fork();
-  if (pid == 0) {
-    int code = 0;
-    try {
-      work();
-    } catch (...) {
-      code = 3;
-    }
-    ::_exit(code);
-  }
-  int status = 0;
-  ::waitpid(pid, &status, 0);
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status);
-}
+using jettest::inChild;
 
 // The file an operation starts from: the People table with 24 rows (every fourth with a long
 // note), or, for `split`, with as many rows as fit before the next insert splits an index page.
@@ -267,12 +248,7 @@ TEST_P(WriteFaults, EveryWriteFails) {
       auto db = jet::Database::open(work);
       db->objects();
       FaultEnv::install().failAt(int(n), fault);
-      int error = 0;
-      try {
-        op().run(*db, base);
-      } catch (const jet::Error& e) {
-        error = e.number();
-      }
+      const int error = errorOf([&] { op().run(*db, base); });
       FaultEnv::install().failAt(0, Fault::None);
       EXPECT_EQ(error, expectedError(fault));
       // The file as another reader sees it now, while the session is still open.
@@ -378,12 +354,7 @@ TEST_P(CreateFaults, NoFileOrAWholeOne) {
       SCOPED_TRACE(std::string(faultName(fault)) + " at write " + std::to_string(n));
       fs::remove(path);
       FaultEnv::install().failAt(int(n), fault);
-      int error = 0;
-      try {
-        jet::Database::create(path, layout.options)->close();
-      } catch (const jet::Error& e) {
-        error = e.number();
-      }
+      const int error = errorOf([&] { jet::Database::create(path, layout.options)->close(); });
       FaultEnv::install().failAt(0, Fault::None);
       EXPECT_EQ(error, expectedError(fault));
       if (fs::exists(path)) {
@@ -419,21 +390,11 @@ TEST(FlushFault, IsReportedAndKeepsTheWrittenState) {
   Disarm disarm;
   jettest::TempDir dir;
   const std::string path = dir.file("base.mdb");
-  {
-    auto db = jet::Database::create(path, {jet::Format::Jet4});
-    db->createTable(peopleTable());
-    db->close();
-  }
+  jet::Database::create(path, {jet::Format::Jet4})->createTable(peopleTable());
   auto db = jet::Database::open(path);
   db->insertRow("People", personRow(50, "kept"));
   FaultEnv::install().failAt(1, Fault::IoError);
-  int error = 0;
-  try {
-    db->close();
-  } catch (const jet::Error& e) {
-    error = e.number();
-  }
-  EXPECT_EQ(error, jet::err::kIoError);
+  EXPECT_EQ(errorOf([&] { db->close(); }), jet::err::kIoError);
   const View v = viewOf(path, true);
   EXPECT_EQ(v.problem, "");
   EXPECT_NE(v.content.find("kept"), std::string::npos);
@@ -462,25 +423,9 @@ class HotJournal : public ::testing::Test {
       auto cursor = db->openTable("People");
       while (cursor->next()) ids.push_back(cursor->rowId());
     }
-    auto op = [&](jet::Database& db) { db.deleteRows("People", std::vector<jet::RowId>(ids.begin() + 1, ids.end())); };
     fs::copy_file(base_, work_, fs::copy_options::overwrite_existing);
-    uint64_t writes = 0;
-    {
-      auto db = jet::Database::open(work_);
-      db->objects();
-      const uint64_t start = FaultEnv::install().operations();
-      op(*db);
-      writes = FaultEnv::install().operations() - start;  // ... page writes, force, clear, force
-      db->close();
-    }
-    fs::copy_file(base_, work_, fs::copy_options::overwrite_existing);
-    ASSERT_EQ(inChild([&] {
-                auto db = jet::Database::open(work_);
-                db->objects();
-                FaultEnv::install().crashAt(int(writes - 1), Crash::Exit, 0);
-                op(*db);
-              }),
-              FaultEnv::kCrashExitCode);
+    jettest::crashBeforeTheJournalIsCleared(
+        work_, [&](jet::Database& db) { db.deleteRows("People", std::vector<jet::RowId>(ids.begin() + 1, ids.end())); });
     ASSERT_TRUE(fs::exists(journal_));
     ASSERT_NE(jettest::readFile(work_), jettest::readFile(base_)) << "the pages were written";
   }

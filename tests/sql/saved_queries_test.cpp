@@ -1,6 +1,7 @@
 // Saved queries: every query of the test files is listed with its type and its SQL rebuilt as
 // Access shows it; the translatable ones run as views and give what hand-written SQL gives over the
-// same rows; the others say why they cannot run.
+// same rows; the others say why they cannot run. Also Access's expressions translated to SQL and
+// Access's functions called from SQL.
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
@@ -188,6 +189,67 @@ TEST(Translation, EvaluatesAsAccessDoes) {
   const char* const untranslatable[] = {"[Forms]![Orders]![OrderID]", "DLookUp(\"a\", \"b\")", "x Like \"[a-c]*\"",
                                         "5 \\ 2", "x Like y"};
   for (const char* u : untranslatable) EXPECT_THROW(sql::translate(u, context), sql::Untranslatable) << u;
+}
+
+// Access's functions called from SQL: the values crossing between SQLite and the expression engine
+// (dates as SQL's text or as day numbers, Null, Yes/No as 1/0) and errors as SQL errors.
+TEST(AccessFunctions, CrossBetweenSqlAndTheExpressionEngine) {
+  auto c = sql::Connection::open(std::string(TABULONIX_TESTDATA_DIR) + "/testV2000.mdb", {.readOnly = true});
+  const std::pair<const char*, const char*> cases[] = {
+      {"Year('2001-03-04 10:00:00')", "2001"},
+      {"Hour('2001-03-04 10:00:00.250')", "10"},
+      {"Weekday(36892)", "2"},  // day 36892 is Monday 2001-01-01
+      {"DateAdd('d', 1, '2000-02-28')", "2000-02-29 00:00:00"},
+      {"DateDiff('m', '2000-01-31', '2000-03-01')", "2"},
+      {"CDate('7/4/2001 1:05 PM')", "2001-07-04 13:05:00"},
+      {"Format('2001-07-04 13:05:00')", "7/4/2001 1:05:00 PM"},
+      {"Format(36892.5, 'dddd h AM/PM')", "Monday 12 PM"},
+      {"Year(NULL)", "NULL"},
+      {"\"Left\"(NULL, 2)", "NULL"},
+      {"Nz(NULL, 'x') || Nz(5, 'x')", "x5"},
+      {"IIf(NULL, 'a', 'b') || IIf(2 > 1, 'a', 'b')", "ba"},
+      {"CCur(1.00005) || ' ' || CCur(1.00015)", "1.0 1.0002"},
+      {"Round(2.5) || ' ' || Round(0.125, 2)", "2.0 0.12"},
+      {"\"IsNull\"(NULL) || IsNumeric('1e3') || IsNumeric('2001-03-04')", "110"},
+      {"Len('2001-03-04')", "8"},  // a date: its text is 3/4/2001
+      {"Choose(3, 'a', 'b', 'c', 'd')", "c"},
+      {"Abs(-2) || Trim('  x ')", "2x"},
+  };
+  // Left and IsNull are words of SQL, so they are called quoted (as translated queries call them).
+  for (const auto& [expression, value] : cases)
+    EXPECT_EQ(sqltest::query(c->handle(), std::string("SELECT ") + expression), (sqltest::Rows{{value}})) << expression;
+  for (const char* bad : {"SELECT CInt('x')", "SELECT CInt(40000)", "SELECT Mid('abc', 0)"}) {
+    sqlite3_stmt* stmt = nullptr;
+    ASSERT_EQ(sqlite3_prepare_v2(c->handle(), bad, -1, &stmt, nullptr), SQLITE_OK) << bad;
+    EXPECT_EQ(sqlite3_step(stmt), SQLITE_ERROR) << bad;
+    sqlite3_finalize(stmt);
+  }
+}
+
+// Migration carries the translatable saved select queries as views, which give in the target what
+// they give through the bridge, and names each query it leaves behind with the reason.
+TEST(MigrateViews, SelectQueriesArriveAsViewsTheOthersAreNamed) {
+  sqltest::Folder folder;
+  const std::string path = folder.copy("queryTestV2000.mdb");
+  sqltest::Rows bridged;
+  {
+    auto c = sql::Connection::open(path);
+    c->exec("INSERT INTO Table1 (col1, col2, col3) VALUES ('foo', 'foo', 'x'), ('a', 'b', 'c');"
+            "INSERT INTO Table2 (col1, col2, col3) VALUES ('foo', 'foo', 't'), ('a', 'buzz', 'u');"
+            "INSERT INTO Table3 (col1, col2, col3) VALUES ('foo', 'n', 'x'), ('b', 'o', 'y');");
+    bridged = sqltest::query(c->handle(), "SELECT * FROM SelectQuery");
+  }
+  ASSERT_FALSE(bridged.empty());
+  const std::string target = folder.file("out.sqlite");
+  sqltest::Run r = sqltest::run({"migrate", path, "sqlite:" + target});
+  ASSERT_EQ(r.rc, 0) << r.err;
+  EXPECT_NE(r.out.find("1 saved queries as views"), std::string::npos) << r.out;
+  for (const char* left : {"AppendQuery", "CrosstabQuery", "UnionQuery", "UpdateQuery"})
+    EXPECT_NE(r.err.find(std::string("saved query ") + left + " not carried"), std::string::npos) << left << "\n" << r.err;
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open_v2(target.c_str(), &db, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);
+  EXPECT_EQ(sqltest::query(db, "SELECT * FROM SelectQuery"), bridged);
+  sqlite3_close(db);
 }
 
 }  // namespace
