@@ -36,7 +36,7 @@ seed() {
   local t=$1 dir=$2
   [ -n "$(ls -A "$dir" 2>/dev/null)" ] && return 0
   case $t in
-    fuzz_open_db|fuzz_write_db|fuzz_repair)
+    fuzz_open_db|fuzz_write_db|fuzz_repair|fuzz_sql_open)
       for f in $(databases); do cp "$f" "$dir/$(basename "$(dirname "$f")")-$(basename "$f")"; done ;;
     fuzz_long_value)
       # A Jet 4 / Jet 3 format byte and a one-page memo reference to page 1 row 0, then a real file.
@@ -56,6 +56,9 @@ seed() {
   esac
   if [ -d "$ROOT/fuzz/seeds/$t" ]; then cp "$ROOT/fuzz/seeds/$t"/* "$dir/" 2>/dev/null || true; fi
 }
+
+# The SQL target runs its statements over a copy of one file with indexes and foreign keys.
+export FUZZ_SQL_DB=${FUZZ_SQL_DB:-$TESTDATA/indexTestV2000.mdb}
 
 status=0
 for t in "${built[@]}"; do
