@@ -168,10 +168,10 @@ class MainWindowTest : public WindowTest {
   // One step of a scripted session: an action, then "; "-separated checks of what the window shows.
   // Actions: "open FILE" (through Open Database; a copy of a test file unless the path is absolute),
   // "create PATH" (New Database), "start FILE" (named on the command line), "click N", "row N"
-  // (select), "highlight R", "tab N" (as the user clicks it), "tabclick" (the tab's click again),
+  // (select), "highlight R", "tab N" (a mouse click on it), "tabclick" (the tab's click handler),
   // "sort C" (a mouse click on a column header), "find F VALUE", "add|edit K=V|K=V..." (the record
   // editor through Add or Edit Record), "" (nothing); each may follow "yes "/"no " (the answer to the
-  // next question) and "in LOCALE " (the user's language).
+  // next question), "in LOCALE " (the user's language) and "row N " (a row selected first).
   // Checks: sel pos rows tabs ntabs tab status boxes nboxes open db table cols ncols shown opened
   // seen, kept (the editor's texts after its button), result (of the last dialog), search, field,
   // "col C" (a column top to bottom), "line R" (a row), "cell R C", "rec R" (the record of a row),
@@ -201,6 +201,7 @@ class MainWindowTest : public WindowTest {
     for (QString first = step.section(' ', 0, 0);; first = step.section(' ', 0, 0)) {
       if (first == "yes" || first == "no") dialogs.answers.push_back(first == "yes" ? ui::Answer::Yes : ui::Answer::No);
       else if (first == "in") QLocale::setDefault(QLocale(step.section(' ', 1, 1))), step = step.section(' ', 1);
+      else if (first == "row" && step.count(' ') > 1) form->SelectRow(step.section(' ', 1, 1).toInt()), step = step.section(' ', 1);
       else break;
       step = step.section(' ', 1);
     }
@@ -214,7 +215,7 @@ class MainWindowTest : public WindowTest {
     else if (verb == "click") click(n);
     else if (verb == "row") form->SelectRow(n);
     else if (verb == "highlight") form->LstV()->selectDisplayedRow(n);  // as the arrow keys move it
-    else if (verb == "tab") form->sTab1()->setCurrentIndex(n - 1);
+    else if (verb == "tab") form->show(), QTest::mouseClick(form->sTab1(), Qt::LeftButton, {}, form->sTab1()->tabRect(n - 1).center());
     else if (verb == "tabclick") form->sTab1_Click();
     else if (verb == "sort") clickHeader(n);
     else if (verb == "find") scriptFind(n, arg.section(' ', 1)), click(6);

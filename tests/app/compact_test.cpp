@@ -60,38 +60,19 @@ class CompactCommandTest : public testenv::MainWindowTest {
   int fills = 0;
 };
 
-TEST_F(CompactCommandTest, ReplacesTheFileWithItsCompactedCopyAndLeavesTheWindowAlone) {
+// The disk fills up at the first write of the copy, then at the second, and so on up to the final
+// sync: every failing run leaves the original as it was. The first run whose copy needs fewer
+// writes than that replaces the file with its verified compacted copy, reopened, the window left
+// alone. A leftover named like the classic temporary file is never compacted onto or removed; a
+// read-only file ends with normal attributes.
+TEST_F(CompactCommandTest, AFullDiskAtAnyPointLeavesTheOriginalThenTheCopyReplacesIt) {
   openWithRow(copyTestDatabase("delTestV2000.mdb"));
-  // A leftover named like the classic temporary file is never compacted onto or removed.
   QFile leftover(folder.filePath("tmp.mdb"));
   ASSERT_TRUE(leftover.open(QIODevice::WriteOnly));
   leftover.write("leftover");
   leftover.close();
-  run({{"click 4", "boxes=Finished; open=1; db=" + path.toStdString()}});
-  EXPECT_TRUE(modDB::gDB.IsOpen());
-  EXPECT_EQ(window(), shown);
-  EXPECT_EQ(fills, 0);
-  EXPECT_EQ(folderContents(), (std::vector<std::string>{"delTestV2000.mdb", "tmp.mdb"}));
-  EXPECT_EQ(readFile(folder.filePath("tmp.mdb")), "leftover");
-  modDB::CloseDB();
-  const fs::path original(TABULONIX_TESTDATA_DIR "/delTestV2000.mdb");
-  EXPECT_NO_THROW(jet::verifyCompactedCopy(original, path.toStdString()));
-  EXPECT_LE(fs::file_size(path.toStdString()), fs::file_size(original));
-}
-
-TEST_F(CompactCommandTest, AReadOnlyFileEndsWithNormalAttributes) {
-  open(path = copyTestDatabase("testV1997.mdb"));
-  fs::permissions(path.toStdString(), fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
-  run({{"click 4", "boxes=Finished; open=1"}});
-  EXPECT_TRUE((fs::status(path.toStdString()).permissions() & fs::perms::owner_write) != fs::perms::none);
-}
-
-TEST_F(CompactCommandTest, AFullDiskAtAnyPointLeavesTheOriginalAsItWas) {
-  openWithRow(copyTestDatabase("delTestV2000.mdb"));
   const std::string before = readFile(path);
-  // The disk fills up at the first write of the copy, then at the second, and so on up to the
-  // final sync: every failing run leaves the original as it was. The first run whose copy needs
-  // fewer writes than that goes through.
+  const std::vector<std::string> files = {"delTestV2000.mdb", "tmp.mdb"};
   int nth = 1;
   for (; nth < 2000; ++nth) {
     SCOPED_TRACE(nth);
@@ -101,13 +82,24 @@ TEST_F(CompactCommandTest, AFullDiskAtAnyPointLeavesTheOriginalAsItWas) {
     jet::FaultEnv::install().failAt(0, jet::FaultEnv::Fault::None);
     if (dialogs.texts().contains("Finished")) break;
     expectUntouchedAndOpen(before);
-    EXPECT_EQ(folderContents(), std::vector<std::string>{"delTestV2000.mdb"});
+    EXPECT_EQ(folderContents(), files);
     if (HasFailure()) break;
   }
   EXPECT_GT(nth, 3) << "the copy is written in more than a few steps";
   EXPECT_EQ(dialogs.texts(), QStringList{"Finished"});
-  EXPECT_TRUE(modDB::bDBOpen);
+  EXPECT_TRUE(modDB::bDBOpen && modDB::gDB.IsOpen());
+  EXPECT_EQ(modDB::sDBPath, path.toStdString());
   EXPECT_EQ(window(), shown);
+  EXPECT_EQ(fills, 0);
+  EXPECT_EQ(folderContents(), files);
+  EXPECT_EQ(readFile(folder.filePath("tmp.mdb")), "leftover");
+  const fs::path original(TABULONIX_TESTDATA_DIR "/delTestV2000.mdb");
+  EXPECT_LE(fs::file_size(path.toStdString()), fs::file_size(original));
+  fs::permissions(path.toStdString(), fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+  run({{"click 4", "boxes=Finished; open=1"}});
+  EXPECT_TRUE((fs::status(path.toStdString()).permissions() & fs::perms::owner_write) != fs::perms::none);
+  modDB::CloseDB();
+  EXPECT_NO_THROW(jet::verifyCompactedCopy(original, path.toStdString()));
 }
 
 // The database's folder cannot be written: the temporary copy cannot be made beside it. Root may

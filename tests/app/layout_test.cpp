@@ -94,29 +94,18 @@ class LayoutTest : public testenv::MainWindowTest {
 
 TEST_F(LayoutTest, EveryCaptionFitsItsBox) {
   // The child of the test below says which resolution it was started at.
-  if (qEnvironmentVariableIsSet("TABULONIX_TEST_DPI")) {
+  if (qEnvironmentVariableIsSet("TABULONIX_TEST_DPI"))
     ASSERT_EQ(QApplication::primaryScreen()->logicalDotsPerInchX(), qEnvironmentVariableIntValue("TABULONIX_TEST_DPI"));
-  }
   app::Form1& main = *form;
   check(&main);
   open(copyTestDatabase(QStringLiteral("testV2000.mdb")));
   ASSERT_TRUE(modDB::bDBOpen);
   main.SetStatus(QStringLiteral("Records: 32767"));
   check(&main);
-
   modTools::lEditMode = 1;
-  {
-    edit::Form4 editor(&main);
-    check(&editor);
-  }
-  {
-    browse::Form5 info(&main);
-    check(&info);
-  }
-  {
-    browse::Form6 find(&main);
-    check(&find);
-  }
+  check(std::make_unique<edit::Form4>(&main).get());
+  check(std::make_unique<browse::Form5>(&main).get());
+  check(std::make_unique<browse::Form6>(&main).get());
   design::Form2 newTable(&main);
   check(&newTable);
   design::Form3 fields(&newTable);

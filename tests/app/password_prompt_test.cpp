@@ -1,5 +1,5 @@
 // A database protected by a password, through the real main window: Open Database asks for the
-// password with the input box and opens the file with it; a cancelled or wrong answer is a file
+// password with the input box (masked) and opens the file with it; a cancelled or wrong answer is a file
 // that cannot be opened; Compact DB keeps the password in the compacted file.
 #include <QDir>
 #include <QPushButton>
@@ -21,6 +21,7 @@ TEST_F(PasswordPromptTest, WrongAnswersFailTheRightOneOpensAndCompactingKeepsThe
   for (const Case& c : cases) {
     SCOPED_TRACE(c.file);
     dialogs.inputPrompts.clear();
+    dialogs.inputEchoes.clear();
     for (const QString& answer : c.wrong) {
       dialogs.inputAnswers.push_back(answer);
       run({{"open " + c.file, "open=0; boxes=Cannot open database."}});
@@ -31,6 +32,7 @@ TEST_F(PasswordPromptTest, WrongAnswersFailTheRightOneOpensAndCompactingKeepsThe
     ASSERT_EQ(dialogs.inputPrompts.size(), c.wrong.size() + 1);
     EXPECT_EQ(dialogs.inputPrompts.back(), "Password for " + QFileInfo(file).fileName() + ":");
     EXPECT_EQ(dialogs.inputTitles.back(), QStringLiteral("Tabulonix"));
+    EXPECT_EQ(dialogs.inputEchoes, std::vector<ui::Echo>(c.wrong.size() + 1, ui::Echo::Masked));
     ASSERT_GT(form->TabCount(), 0);
     run({{"click 4", "boxes=Finished; open=1; tabs=" + tabs().join('|').toStdString()}});  // the compacted file is open again
     modDB::CloseDB();

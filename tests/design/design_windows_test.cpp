@@ -59,6 +59,7 @@ class DesignTest : public testenv::MainWindowTest {
 // The field window and the New Table window driven step by step. Actions: "type T" (a type by
 // name or place), "size S", "name S" (typed into the box), "auto|zero|req 0|1" (the marks), "add",
 // "keys K" (keys typed into the size box; \b Backspace, \r Enter), "enter" (Enter in the name box),
+// "popup K" (the type list opened and keys typed into it: v Down, \r Enter),
 // "select N" (an entry of the list; -1 none), "remove", "table S" (the table name), "create". Checks:
 // type size name, "created" (the table name taken and the window's result), "on" (size, auto and
 // zero boxes enabled), "marks" (auto, zero, required checked), "defs" (the pending fields: name type
@@ -77,7 +78,10 @@ class FieldWindowTest : public DesignTest {
     else if (verb == "remove") form2.PushButton(2)->click();
     else if (verb == "table") form2.txtTable()->setText(arg);
     else if (verb == "create") form2.PushButton(3)->click();
+    else if (verb == "popup") f.show(), f.cboFType()->showPopup();
     else if (verb != "keys" && verb != "enter") MainWindowTest::act(step);
+    for (QChar c : verb == "popup" ? arg : QString())
+      QTest::keyClick(f.cboFType()->view(), c == 'v' ? Qt::Key_Down : Qt::Key_Return);
     for (QChar c : verb == "keys" ? arg : verb == "enter" ? QStringLiteral("\r") : QString()) {
       const int key = c == '\b' ? Qt::Key_Backspace : c == '\r' ? Qt::Key_Return : c.toUpper().unicode();
       QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, QString(c));
@@ -122,32 +126,21 @@ TEST_F(FieldWindowTest, TypeRulesKeepMarksOfDisabledBoxes) {
        {"name Total", ""}, {"add", "defs=Count 3 2 0 00|Total 4 4 16 01; type=Long; name=; entry=1 Total Long 4 110"}});
 }
 
-// Choosing the type that is already chosen, from the open list, runs the type rule again.
-TEST_F(DesignTest, ChoosingTheChosenTypeAgainResetsItsSize) {
-  Form2 form2;
-  Form3 f(&form2);
-  f.show();
-  ASSERT_EQ(f.cboFType()->currentText(), "Text");
-  f.txtSize()->setText("100");
-  f.cboFType()->showPopup();
-  QAbstractItemView* list = f.cboFType()->view();
-  ASSERT_EQ(list->currentIndex().row(), 8);
-  QTest::keyClick(list, Qt::Key_Return);
-  EXPECT_EQ(f.cboFType()->currentText(), "Text");
-  EXPECT_EQ(f.txtSize()->text(), "50");
-  // Another type chosen the same way applies its own rule.
-  f.cboFType()->showPopup();
-  QTest::keyClick(list, Qt::Key_Down);
-  QTest::keyClick(list, Qt::Key_Return);
-  EXPECT_EQ(f.cboFType()->currentText(), "Memo");
-  EXPECT_EQ(f.txtSize()->text(), "0");
-  EXPECT_FALSE(f.txtSize()->isEnabled());
+// Choosing the type that is already chosen, from the open list, runs the type rule again; another
+// type chosen the same way applies its own rule.
+TEST_F(FieldWindowTest, ChoosingTheChosenTypeAgainResetsItsSize) {
+  run({{"size 100", "type=Text"}, {"popup \r", "type=Text; size=50"}, {"popup v\r", "type=Memo; size=0; on=001"}});
 }
 
+// Create Table needs fields and a name (trimmed); a name is in the list once, whatever its case; a
+// blank name adds nothing; the size box takes digits only; oversized sizes; removal.
 TEST_F(FieldWindowTest, DuplicatesBlanksKeysOversizedSizesAndRemoval) {
-  run({{"type Long", ""}, {"name ID", ""}, {"add", ""}, {"name id", ""}, {"add", "boxes='id' is already in the list."},
+  modTools::lDialogResult = 2;
+  run({{"table T", ""}, {"create", "created= 2"},  // empty list: nothing happens
+       {"type Long", ""}, {"name ID", ""}, {"add", ""}, {"name id", ""}, {"add", "boxes='id' is already in the list."},
        {"name Id", ""}, {"add", "boxes='Id' is already in the list."},
        {"name ID ", ""}, {"add", "defs=ID 4 4 0 00|ID  4 4 0 00; list=ID|ID "},  // a trailing space makes another name
+       {"table    ", ""}, {"create", "boxes=Table name is required.; list=ID|ID ; created= 2"},
        // A blank name resets the type and marks without a message and keeps the name box's text.
        {"type 3", ""}, {"req 1", ""}, {"name    ", ""}, {"add", "type=Text; size=50; marks=000; name=   ; list=ID|ID "},
        // The size box takes digits and Backspace only; Enter there adds nothing, Enter in the name
@@ -166,15 +159,9 @@ TEST_F(FieldWindowTest, DuplicatesBlanksKeysOversizedSizesAndRemoval) {
        {"select -1", ""}, {"remove", "list=ID|ID |Code|Huge|Memo; entry=0 ID Long 4 000"},
        {"select 1", ""}, {"remove", "list=ID|Code|Huge|Memo; entry=0 ID Long 4 000"},
        {"select 3", "entry=3 Memo Memo 0 011"}, {"remove", "list=ID|Code|Huge"},
+       {"table   My Table  ", ""}, {"create", "created=My Table 1"},
        {"remove", ""}, {"remove", ""}, {"remove", "list=; defs="}});
   EXPECT_TRUE(form2.txtName()->text().isEmpty());
-}
-
-TEST_F(FieldWindowTest, CreateTableNeedsFieldsAndAName) {
-  modTools::lDialogResult = 2;
-  run({{"table T", ""}, {"create", "created= 2"},  // empty list: nothing happens
-       {"name A", ""}, {"add", ""}, {"table    ", ""}, {"create", "boxes=Table name is required.; list=A; created= 2"},
-       {"table   My Table  ", ""}, {"create", "created=My Table 1"}});
 }
 
 // Every field type, in both formats, created through the windows and read back from the file.

@@ -35,11 +35,7 @@ Holder jetUserElsewhere(const std::string& path) {
   char entry[64] = {};
   std::strcpy(entry, "ACCESS-PC");
   std::strcpy(entry + 32, "Admin");
-  struct flock fl = {};
-  fl.l_type = F_WRLCK;
-  fl.l_whence = SEEK_SET;
-  fl.l_start = 0x10000002;
-  fl.l_len = 1;
+  struct flock fl = {.l_type = F_WRLCK, .l_whence = SEEK_SET, .l_start = 0x10000002, .l_len = 1, .l_pid = 0};
   if (fd < 0 || ::pwrite(fd, entry, 64, 64) != 64 || ::fcntl(fd, F_OFD_SETLK, &fl) != 0) return nullptr;
   return Holder(new int(fd), [](void* p) {
     ::close(*static_cast<int*>(p));
@@ -74,12 +70,12 @@ TEST_F(RecordBusyTest, ASaveRefusedWith3260KeepsTheEditorAsTyped) {
     SCOPED_TRACE(c.what);
     Holder other = c.hold(path.toStdString());
     ASSERT_TRUE(other);
-    run({{"row 1", ""}, {"edit 0=Zed", "nboxes=1; kept=Zed; stored R 0=Ann"}});
+    run({{"row 1 edit 0=Zed", "nboxes=1; kept=Zed; stored R 0=Ann"}});
     EXPECT_EQ(dialogs.boxes[0].title, "Application Error");
     EXPECT_TRUE(dialogs.boxes[0].text.contains(QString::fromUtf8(c.message))) << dialogs.boxes[0].text.toStdString();
     // Once the other program is gone the same save goes through.
     other.reset();
-    run({{"row 1", ""}, {"edit 0=Zed", "stored R 0=Zed"}, {"row 1", ""}, {"edit 0=Ann", "stored R 0=Ann"}});
+    run({{"row 1 edit 0=Zed", "stored R 0=Zed"}, {"row 1 edit 0=Ann", "stored R 0=Ann"}});
   }
   modDB::CloseDB();
   EXPECT_EQ(testenv::checkFile(path), "");

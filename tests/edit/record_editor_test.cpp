@@ -34,9 +34,16 @@ TEST(DFieldTest, TheBoxTakesTheWidthItIsGiven) {
   EXPECT_EQ(field.lblName()->width(), labelWidth);
 }
 
+// Besides the shared steps: "press B" (a mouse button pressed on the grid) and "double" (a double
+// click on it).
 class RecordTest : public testenv::MainWindowTest {
  protected:
   int tabOf(const QString& name) const { return tabs().indexOf(name) + 1; }
+  void act(QString step) override {
+    if (step.startsWith("press ")) form->LstV_MouseDown(step.mid(6).toInt());
+    else if (step == "double") edit::GridDoubleClick(*form);
+    else MainWindowTest::act(step);
+  }
 };
 
 modDB::FieldDef def(const char* name, int16_t type, int16_t size, int16_t attributes = 0, bool required = false,
@@ -65,12 +72,9 @@ TEST_F(RecordTest, AddEditDeleteEveryTypeInBothFormats) {
     // field changes only that field; a record is deleted only after Yes.
     run({{"add " + typed.substr(1), "seen=AutoInc|||||||||; stored All 0=1|" + first},
          {"add 1=False|2=7|3=8|4=9|5=1|6=2|7=2000-01-01|8=b|9=", "rows=2; sel=2"},  // the added record is the last row
-         {"row 1", ""},
-         {"edit", "seen=AutoInc|" + first + "; stored All 0=1|" + first + "; sel=1"},
-         {"row 1", ""},
-         {"edit 8=Changed", "stored All 0=1|" + first.substr(0, first.find("Gr")) + "Changed|" + memo},
-         {"row 1", ""},
-         {"no click 16", "nboxes=1; records All=2"},
+         {"row 1 edit", "seen=AutoInc|" + first + "; stored All 0=1|" + first + "; sel=1"},
+         {"row 1 edit 8=Changed", "stored All 0=1|" + first.substr(0, first.find("Gr")) + "Changed|" + memo},
+         {"row 1 no click 16", "nboxes=1; records All=2"},
          {"yes click 16", "nboxes=1; records All=1; sel=1; cell 1 8=b"}});
     modDB::CloseDB();
     EXPECT_EQ(checkFile(path), "");
@@ -90,7 +94,7 @@ TEST_F(RecordTest, LongValuesSurviveAnEditOfAnotherField) {
     if (records[i][2].size() > records[chosen][2].size()) chosen = i;
   }
   ASSERT_GT(records[chosen][2].size(), 100000);
-  run({{"row " + std::to_string(chosen + 1), ""}, {"edit 1=short memo", ""}});
+  run({{"row " + std::to_string(chosen + 1) + " edit 1=short memo", ""}});
   EXPECT_TRUE(seen.value(0) == "AutoInc" && seen.value(2) == records[chosen][2]);
   records[chosen][1] = "short memo";
   for (int i = 0; i < int(records.size()); ++i) EXPECT_TRUE(stored("Blobs", i) == records[i]) << i;
@@ -126,7 +130,7 @@ TEST_F(RecordTest, RefusedSavesKeepTheEditorOpenAndStoreNothing) {
     d->close();
   };
   modTools::lDialogResult = 1;
-  run({{"row 1", ""}, {"click 15", "stored R 0=1|<null>|1|y"}});
+  run({{"row 1 click 15", "stored R 0=1|<null>|1|y"}});
   EXPECT_EQ(modTools::lDialogResult, 2);
   // A memo with line breaks, which a one-line box cannot show as they are, survives an edit of
   // another field.
@@ -136,7 +140,7 @@ TEST_F(RecordTest, RefusedSavesKeepTheEditorOpenAndStoreNothing) {
     rs.GetFields().Item(3).SetValue(std::string("line one\r\nline two"));
     rs.Update();
   }
-  run({{"tab 1", ""}, {"row 1", ""}, {"edit 1=9", "stored R 0=1|9|1|line one\r\nline two"}});
+  run({{"tab 1", ""}, {"row 1 edit 1=9", "stored R 0=1|9|1|line one\r\nline two"}});
   modDB::CloseDB();
   EXPECT_EQ(checkFile(path), "");
 }
@@ -152,8 +156,8 @@ TEST_F(RecordTest, CommandsActOnTheHighlightedRecord) {
     scriptEditor({{0, "changed"}}, 3);
     run({{"tab " + table1, "sel=0"}, {"click 15", "boxes=Please select record.; shown="},
          {"click 16", "boxes=Please select record.; shown="},
-         {"row 2", ""}, {"tab " + other, ""}, {"tab " + table1, ""}, {"row 1", ""},
-         {"click 15", "result=2; stored Table1 0=" + before},
+         {"row 2", ""}, {"tab " + other, ""}, {"tab " + table1, ""},
+         {"row 1 click 15", "result=2; stored Table1 0=" + before},
          {"edit", "result=1; seen=" + before + "; line 1=" + before + "; stored Table1 0=" + before}});
     modDB::CloseDB();
     EXPECT_EQ(checkFile(path), "");
@@ -165,31 +169,22 @@ TEST_F(RecordTest, CommandsActOnTheHighlightedRecord) {
   form->RefreshTables(1);
   // After a header sort, the selected row's record is the one edited and deleted; the grid is then
   // rebuilt in stored order.
-  run({{"row 2", ""}, {"edit", "seen=a|"},
-       {"sort 0", "col 0=c|b|a"}, {"row 1", ""},
-       {"edit 1=42", "seen=c|; stored N 0=c|42; sel=1; col 0=c|a|b"},
-       {"sort 0", "col 0=a|b|c"}, {"row 1", ""},  // the next click sorts the other way
-       {"yes click 16", "nboxes=1; records N=2; col 0=c|b"}});
+  run({{"row 2 edit", "seen=a|"}, {"sort 0", "col 0=c|b|a"},
+       {"row 1 edit 1=42", "seen=c|; stored N 0=c|42; sel=1; col 0=c|a|b"},
+       {"sort 0", "col 0=a|b|c"},  // the next click sorts the other way
+       {"row 1 yes click 16", "nboxes=1; records N=2; col 0=c|b"}});
 
   // The double click: nothing after a right-button press; the record at the selected row after a
   // left one.
-  form->SelectRow(2);
-  form->LstV_MouseDown(2);
   modTools::lDialogResult = 1;
-  edit::GridDoubleClick(*form);
-  EXPECT_TRUE(dialogs.modalShown.empty());
-  EXPECT_EQ(modTools::lDialogResult, 2);
-  form->LstV_MouseDown(1);
   scriptEditor({{0, "dbl"}});
-  edit::GridDoubleClick(*form);
-  EXPECT_EQ(stored("N", 1)[0], "dbl");
-  EXPECT_EQ(form->GridSelectedIndex(), 2);
-  EXPECT_EQ(modTools::lDialogResult, 2);
+  run({{"row 2", ""}, {"press 2", ""}, {"double", "shown=; result=2"},
+       {"press 1", ""}, {"double", "shown=Form4; stored N 1=dbl|<null>; sel=2; result=2"}});
 
   // Deleting every record, the last one included, leaves an empty grid without a selection; Add
   // Record on the empty table still opens the editor.
-  run({{"row 1", ""}, {"yes click 16", "nboxes=1; records N=1"}, {"row 1", ""},
-       {"yes click 16", "nboxes=1; records N=0; rows=0; sel=0"}, {"add", "shown=Form4"}});
+  run({{"row 1 yes click 16", "nboxes=1; records N=1"},
+       {"row 1 yes click 16", "nboxes=1; records N=0; rows=0; sel=0"}, {"add", "shown=Form4"}});
 }
 
 // Dates, numbers and Yes/No values typed as the user's language writes them (the United States
@@ -322,12 +317,12 @@ TEST_F(RecordTest, ComplexFieldsShowAsTextAreReadOnlyAndSurviveSaving) {
   EXPECT_EQ(form->GridCellText(2, 2), "b.bin; c.txt");
   EXPECT_EQ(form->GridCellText(1, 5), "10; 20");
   EXPECT_EQ(form->GridCellText(3, 1), "");
-  run({{"row 2", ""}, {"edit 0=deux", "records Items=3"}});
+  run({{"row 2 edit 0=deux", "records Items=3"}});
   EXPECT_EQ(seen.join('/').toStdString(), "two/blue/b.bin; c.txt/n2 again/n2 again; n2/");
   EXPECT_EQ(readOnly, (std::vector<bool>{false, true, true, false, true, true}));
   EXPECT_EQ(stored("Items", 1).mid(0, 3).join('/'), "deux/blue/b.bin; c.txt");
   // Deleting the record takes its attachments with it.
-  run({{"row 1", ""}, {"yes click 16", "nboxes=1; records Items=2; records f_2_files=2"}});
+  run({{"row 1 yes click 16", "nboxes=1; records Items=2; records f_2_files=2"}});
   modDB::CloseDB();
   EXPECT_EQ(checkFile(path), "");
 }

@@ -1,26 +1,22 @@
 // The whole-file check: silent on sound files (ours and Access's), and naming the damage in
 // deliberately damaged copies.
-#include <algorithm>
 #include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <filesystem>
 
 #include "jet/base/bytes.h"
 #include "jet/catalog/catalog.h"
-#include "jet/index/index_page.h"
-
-#include "jet/storage/data_page.h"
-#include "jet/storage/page_transaction.h"
-
-#include "jet/database_impl.h"
-
-#include <filesystem>
-
-#include <cstring>
-
 #include "jet/catalog/catalog_writer.h"
 #include "jet/catalog/schema_writer.h"
 #include "jet/catalog/system_tables.h"
 #include "jet/catalog/create_database.h"
 #include "jet/database.h"
+#include "jet/database_impl.h"
+#include "jet/index/index_page.h"
+#include "jet/storage/data_page.h"
+#include "jet/storage/page_transaction.h"
 #include "jet/support/oracles.h"
 #include "jet/support/test_files.h"
 
@@ -36,10 +32,13 @@ std::string joined(const jet::CheckReport& r) {
 }
 
 jet::CheckReport checkFile(const std::string& path, const std::string& password = "") {
-  jet::OpenOptions o;
-  o.readOnly = true;
-  o.password = password;
-  return jet::Database::open(path, o)->check();
+  return jet::Database::open(path, {true, password})->check();
+}
+
+// The check of the file names the problem `text` (a part of one of its lines).
+void expectNamed(const std::string& path, const std::string& text) {
+  const std::string problems = joined(checkFile(path));
+  EXPECT_NE(problems.find(text), std::string::npos) << "no '" << text << "' in:\n" << problems;
 }
 
 class CheckFixture {
@@ -69,6 +68,18 @@ uint32_t tdefOf(const std::string& path, const std::string& table) {
   const jet::Catalog catalog = jet::Catalog::read(f->pageFile(), f->format(), jet::windows1252Codec());
   const jet::CatalogEntry* e = catalog.findTable(table);
   return e ? uint32_t(e->object.id) : 0;
+}
+
+// The last data page of the table's usage map that holds its rows (0 for none).
+uint32_t dataPageOf(jet::SchemaFile& f, uint32_t tdef) {
+  uint32_t found = 0;
+  for (uint32_t p : f.usageMapPages(f.definition(tdef).ownedPagesPointer))
+    if (f.page(p)[0] == jet::kDataPageType && jet::le::get32(&f.page(p)[4]) == tdef) found = p;
+  return found;
+}
+
+std::string holdsRowsOutsideItsMap(uint32_t page) {
+  return "Page " + std::to_string(page) + " holds rows of table 'Table1' but its usage map";
 }
 
 TEST(Check, SoundFilesHaveNoProblems) {
@@ -106,20 +117,12 @@ TEST(Check, NamesAWrongRowOrFreeSpaceCount) {
     ASSERT_NE(tdef, 0u);
     {
       auto f = jet::SchemaFile::open(path);
-      uint32_t page = tdef, at = 12;
-      if (c.dataPage) {
-        for (page = 1; page < f->pageFile().pageCount(); ++page) {
-          const jet::Bytes p = f->page(page);
-          if (p[0] == jet::kDataPageType && jet::le::get32(&p[4]) == tdef) break;
-        }
-        at = 2;
-      }
+      const uint32_t page = c.dataPage ? dataPageOf(*f, tdef) : tdef, at = c.dataPage ? 2 : 12;
       jet::Bytes p = f->page(page);
       jet::le::put16(&p[at], uint16_t(jet::le::get16(&p[at]) + 2));
       f->writePage(page, p.data());
     }
-    auto r = checkFile(path);
-    EXPECT_NE(joined(r).find(c.named), std::string::npos) << joined(r);
+    expectNamed(path, c.named);
   }
 }
 
@@ -136,8 +139,7 @@ TEST(Check, NamesAMissingIndexEntry) {
       ASSERT_FALSE(entries.empty());
       ASSERT_TRUE(tree.erase(entries.back()));
     }
-    auto r = checkFile(path);
-    EXPECT_NE(joined(r).find("Table 'MSysObjects': index 'Id'"), std::string::npos) << joined(r);
+    expectNamed(path, "Table 'MSysObjects': index 'Id'");
   }
 }
 
@@ -153,10 +155,7 @@ TEST(Check, NamesAUsedPageTheGlobalMapOffers) {
     f->writePage(1, p.data());
     ASSERT_TRUE(f->globalFree(tdef));
   }
-  auto r = checkFile(path);
-  EXPECT_NE(joined(r).find("Page " + std::to_string(tdef) + " is used by the definition of table 'Alpha'"),
-            std::string::npos)
-      << joined(r);
+  expectNamed(path, "Page " + std::to_string(tdef) + " is used by the definition of table 'Alpha'");
 }
 
 TEST(Check, NamesACatalogRowWithoutDefinition) {
@@ -168,10 +167,7 @@ TEST(Check, NamesACatalogRowWithoutDefinition) {
     jet::Bytes zero(f->pageSize(), 0);
     f->writePage(tdef, zero.data());
   }
-  auto r = checkFile(path);
-  EXPECT_NE(joined(r).find("Table 'Delta' points to page " + std::to_string(tdef) + ", which is not a table definition"),
-            std::string::npos)
-      << joined(r);
+  expectNamed(path, "Table 'Delta' points to page " + std::to_string(tdef) + ", which is not a table definition");
 }
 
 TEST(Check, NamesRowsTheUsageMapLeavesOut) {
@@ -181,17 +177,10 @@ TEST(Check, NamesRowsTheUsageMapLeavesOut) {
   uint32_t dataPage = 0;
   {
     auto f = jet::SchemaFile::open(path);
-    auto def = f->definition(tdef);
-    auto pages = f->usageMapPages(def.ownedPagesPointer);
-    for (uint32_t p : pages)
-      if (f->page(p)[0] == 0x01 && jet::le::get32(&f->page(p)[4]) == tdef) dataPage = p;
-    ASSERT_NE(dataPage, 0u);
-    f->usageMapMark(def.ownedPagesPointer, dataPage, false);
+    ASSERT_NE(dataPage = dataPageOf(*f, tdef), 0u);
+    f->usageMapMark(f->definition(tdef).ownedPagesPointer, dataPage, false);
   }
-  auto r = checkFile(path);
-  EXPECT_NE(joined(r).find("Page " + std::to_string(dataPage) + " holds rows of table 'Table1' but its usage map"),
-            std::string::npos)
-      << joined(r);
+  expectNamed(path, holdsRowsOutsideItsMap(dataPage));
 }
 
 // A page that still names the table in its header but that the table's map no longer lists is not
@@ -206,10 +195,7 @@ TEST(Check, APageTheMapGaveUpIsNotTheTablesUnlessRowsAreMissing) {
     uint32_t dataPage = 0, copy = 0;
     {
       auto f = jet::SchemaFile::open(path);
-      auto def = f->definition(tdef);
-      for (uint32_t p : f->usageMapPages(def.ownedPagesPointer))
-        if (f->page(p)[0] == 0x01 && jet::le::get32(&f->page(p)[4]) == tdef) dataPage = p;
-      ASSERT_NE(dataPage, 0u) << name;
+      ASSERT_NE(dataPage = dataPageOf(*f, tdef), 0u) << name;
       copy = f->allocatePage();
       ASSERT_FALSE(f->globalFree(copy));
       f->writePage(copy, f->page(dataPage).data());
@@ -223,11 +209,7 @@ TEST(Check, APageTheMapGaveUpIsNotTheTablesUnlessRowsAreMissing) {
       auto f = jet::SchemaFile::open(path);
       f->usageMapMark(f->definition(tdef).ownedPagesPointer, dataPage, false);
     }
-    const std::string problems = joined(checkFile(path));
-    for (uint32_t p : {dataPage, copy})
-      EXPECT_NE(problems.find("Page " + std::to_string(p) + " holds rows of table 'Table1' but its usage map"),
-                std::string::npos)
-          << name << ":\n" << problems;
+    for (uint32_t p : {dataPage, copy}) expectNamed(path, holdsRowsOutsideItsMap(p));
   }
 }
 
@@ -245,9 +227,7 @@ TEST(Check, NamesAPageTwoTablesClaim) {
     ASSERT_NE(shared, 0u);
     f->usageMapMark(b.ownedPagesPointer, shared, true);
   }
-  auto r = checkFile(path);
-  EXPECT_NE(joined(r).find("Page " + std::to_string(shared) + " is listed by the usage maps of both"), std::string::npos)
-      << joined(r);
+  expectNamed(path, "Page " + std::to_string(shared) + " is listed by the usage maps of both");
 }
 
 TEST(Check, NamesABrokenLongValue) {
@@ -280,14 +260,10 @@ TEST(Check, NamesABrokenLongValue) {
       for (uint16_t i = 0; i < rows; ++i) jet::le::put16(&b[14 + 2 * i], 0x1FFF);
       f->writePage(p, b.data());
     }
-    jet::CheckReport r;
-    try {
-      r = checkFile(path);
-    } catch (const jet::Error&) {
-      continue;
-    }
-    EXPECT_FALSE(r.ok()) << "long-value page " << p << " broken unnoticed";
-    named = named || joined(r).find("cannot be read") != std::string::npos;
+    std::string problems;
+    if (!jettest::failure([&] { problems = joined(checkFile(path)); }).empty()) continue;
+    EXPECT_NE(problems, "") << "long-value page " << p << " broken unnoticed";
+    named = named || problems.find("cannot be read") != std::string::npos;
   }
   EXPECT_TRUE(named);
 }
@@ -305,10 +281,9 @@ TEST(Check, NamesDuplicateTableNames) {
       f->deleteRow(row.page, row.row);
     }
   }
-  auto r = checkFile(path);
-  EXPECT_NE(joined(r).find("Two catalog objects are named 'ALPHA'"), std::string::npos) << joined(r);
+  expectNamed(path, "Two catalog objects are named 'ALPHA'");
   // The catalog's own index no longer agrees with its rows either.
-  EXPECT_NE(joined(r).find("Table 'MSysObjects': index 'ParentIdName'"), std::string::npos) << joined(r);
+  expectNamed(path, "Table 'MSysObjects': index 'ParentIdName'");
 }
 
 TEST(CheckPages, AnIndexPageBelowTheRootThatTheMapOffersIsReported) {
@@ -317,20 +292,7 @@ TEST(CheckPages, AnIndexPageBelowTheRootThatTheMapOffersIsReported) {
   uint32_t leaf = 0;
   {
     auto db = jet::Database::create(path);
-    jet::NewTable t;
-    t.name = "T";
-    t.columns.resize(2);
-    t.columns[0].name = "ID";
-    t.columns[0].type = jet::ColumnType::Long;
-    t.columns[0].autoNumber = true;
-    t.columns[1].name = "Name";
-    t.columns[1].type = jet::ColumnType::Text;
-    t.columns[1].size = 50;
-    jet::NewIndex byName;
-    byName.name = "Name";
-    byName.columns = {{1, true}};
-    t.indexes = {byName};
-    db->createTable(t);
+    db->createTable({"T", {{"ID", ColumnType::Long, 0, true}, {"Name", ColumnType::Text, 50}}, {{"Name", {{1, true}}}}});
     for (int i = 0; i < 3000; ++i) db->insertRow("T", {jet::Value{}, std::string("a fairly long name " + std::to_string(i))});
     EXPECT_TRUE(db->check().ok());
   }
@@ -348,13 +310,11 @@ TEST(CheckPages, AnIndexPageBelowTheRootThatTheMapOffersIsReported) {
     tx.release(leaf);
     tx.commit();
   }
-  auto db = jet::Database::open(path, {true, ""});
-  auto report = db->check();
   bool named = false;
-  for (const auto& p : report.problems)
+  for (const auto& p : checkFile(path).problems)
     named = named || (p.find("Page " + std::to_string(leaf) + " is used by index 'Name'") == 0 &&
                       p.find("marks it free") != std::string::npos);
-  EXPECT_TRUE(named) << (report.problems.empty() ? "no problem found" : report.problems.front());
+  EXPECT_TRUE(named) << joined(checkFile(path));
 }
 
 }  // namespace

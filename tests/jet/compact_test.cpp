@@ -12,6 +12,7 @@
 #include <map>
 #include <regex>
 #include <set>
+#include <tuple>
 #include <string>
 #include <vector>
 
@@ -31,10 +32,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string readFile(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
+std::string readFile(const fs::path& p) { return testsupport::readText(p.string()); }
 
 std::vector<fs::path> testFiles() {
   std::vector<fs::path> files;
@@ -212,21 +210,16 @@ TEST_F(CompactTest, EveryTestFileGivesAVerifiedCopyThatKeepsEveryValue) {
       SCOPED_TRACE(o.name);
       auto x = a->openTable(o.name);
       auto y = b->openTable(o.name);
-      const jet::TableInfo &ia = x->table(), &ib = y->table();
-      ASSERT_EQ(ib.columns.size(), ia.columns.size());
-      for (size_t i = 0; i < ia.columns.size(); ++i) {
-        EXPECT_EQ(ib.columns[i].name, ia.columns[i].name);
-        EXPECT_EQ(ib.columns[i].type, ia.columns[i].type) << ia.columns[i].name;
-        EXPECT_EQ(ib.columns[i].autoNumber, ia.columns[i].autoNumber) << ia.columns[i].name;
-      }
-      ASSERT_EQ(ib.indexes.size(), ia.indexes.size());
-      for (size_t i = 0; i < ia.indexes.size(); ++i) {
-        EXPECT_EQ(ib.indexes[i].name, ia.indexes[i].name);
-        EXPECT_EQ(ib.indexes[i].columns.size(), ia.indexes[i].columns.size()) << ia.indexes[i].name;
-        EXPECT_EQ(ib.indexes[i].unique, ia.indexes[i].unique) << ia.indexes[i].name;
-        EXPECT_EQ(ib.indexes[i].primaryKey, ia.indexes[i].primaryKey) << ia.indexes[i].name;
-      }
-      const auto& columns = ia.columns;
+      // The definitions: each column's name, type and auto-number, each index's name, width and kind.
+      auto outline = [](const jet::TableInfo& t) {
+        std::vector<std::tuple<std::string, jet::ColumnType, bool>> columns;
+        std::vector<std::tuple<std::string, size_t, bool, bool>> indexes;
+        for (const auto& c : t.columns) columns.emplace_back(c.name, c.type, c.autoNumber);
+        for (const auto& i : t.indexes) indexes.emplace_back(i.name, i.columns.size(), i.unique, i.primaryKey);
+        return std::make_pair(columns, indexes);
+      };
+      EXPECT_EQ(outline(y->table()), outline(x->table()));
+      const auto& columns = x->table().columns;
       size_t row = 0, differences = 0;
       for (;; ++row) {
         const bool more = x->next();
@@ -386,11 +379,8 @@ TEST_F(CompactTest, LongValuePagesThatStayOpenAndFailingWrites) {
   fs::path src = dir_ / "wide.mdb";
   {
     auto db = jet::Database::create(src.string());
-    jet::NewTable t;
-    t.name = "Wide";
-    t.columns = {{"ID", jet::ColumnType::Long, 0, true}, {"Text", jet::ColumnType::Text, 200}, {"Notes", jet::ColumnType::Memo}};
-    t.indexes = {{"PrimaryKey", {{0, true}}, true, true}};
-    db->createTable(t);
+    db->createTable({"Wide", {{"ID", jet::ColumnType::Long, 0, true}, {"Text", jet::ColumnType::Text, 200}, {"Notes", jet::ColumnType::Memo}},
+                     {{"PrimaryKey", {{0, true}}, true, true}}});
     db->insertRow("Wide", {jet::Null{}, std::string("first"), std::string(3000, 'n')});
     const int rows = kWideRows;
     for (int i = 0; i < rows; ++i)

@@ -16,20 +16,14 @@
 #include "jet/database.h"
 #include "jet/index/index_page.h"
 #include "jet/support/test_files.h"
+#include "support/error_of.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-std::string readFile(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-void writeFile(const fs::path& p, const std::string& bytes) {
-  std::ofstream out(p, std::ios::binary | std::ios::trunc);
-  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
+std::string readFile(const fs::path& p) { return testsupport::readText(p.string()); }
+void writeFile(const fs::path& p, const std::string& bytes) { jettest::writeFile(p.string(), {bytes.begin(), bytes.end()}); }
 
 std::vector<fs::path> smallTestFiles() {
   std::vector<fs::path> files;
@@ -170,10 +164,7 @@ TEST_F(DamagedFilesTest, WritingIntoAnInconsistentFileIsRefusedAndChangesNothing
       bool wrote = false;
       try {
         auto db = jet::Database::open(target.string());
-        jet::NewTable t;
-        t.name = "AddedAfterDamage";
-        t.columns = {{"A", jet::ColumnType::Long}};
-        db->createTable(t);
+        db->createTable({"AddedAfterDamage", {{"A", jet::ColumnType::Long}}, {}});
         db->insertRow("AddedAfterDamage", {int64_t{1}});
         db->close();
         wrote = true;
@@ -208,12 +199,8 @@ class TargetedDamage : public ::testing::TestWithParam<jet::Format> {
     pageSize_ = format_ == jet::Format::Jet3 ? 2048 : 4096;
     path_ = (dir_.path() / "made.mdb").string();
     auto db = jet::Database::create(path_, {format_});
-    jet::NewTable t;
-    t.name = "People";
-    t.columns = {{"ID", jet::ColumnType::Long}, {"Name", jet::ColumnType::Text, 200}, {"Note", jet::ColumnType::Memo}};
-    t.columns[0].autoNumber = true;
-    t.indexes = {{"PrimaryKey", {{0, true}}, true, true}, {"ByName", {{1, true}}}};
-    db->createTable(t);
+    db->createTable({"People", {{"ID", jet::ColumnType::Long, 0, true}, {"Name", jet::ColumnType::Text, 200}, {"Note", jet::ColumnType::Memo}},
+                     {{"PrimaryKey", {{0, true}}, true, true}, {"ByName", {{1, true}}}}});
     for (int i = 0; i < 60; ++i) {
       std::string name = "name " + std::to_string(1000 + i) + " " + std::string(170, char('a' + i % 26));
       std::string note = i == 7 ? std::string(9000, 'n') : "";
@@ -253,14 +240,11 @@ class TargetedDamage : public ::testing::TestWithParam<jet::Format> {
     EXPECT_TRUE(named) << what << ": no problem mentions '" << mention << "'; first: " << found.front();
     fs::path target = dir_.path() / "target.mdb";
     writeFile(target, damaged);
-    int error = 0;
-    try {
-      auto db = jet::Database::open(target.string());
-      db->insertRow("People", {jet::Value{}, std::string("after the damage"), jet::Value{}});
-    } catch (const jet::Error& e) {
-      error = e.number();
-    }
-    EXPECT_NE(error, 0) << what << ": the write was accepted";
+    EXPECT_NE(errorOf([&] {
+                jet::Database::open(target.string())->insertRow("People", {jet::Value{}, std::string("after the damage"), jet::Value{}});
+              }),
+              0)
+        << what << ": the write was accepted";
     EXPECT_TRUE(readFile(target) == damaged) << what << ": the refused write changed the file";
   }
 

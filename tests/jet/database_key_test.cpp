@@ -80,13 +80,7 @@ TEST(DatabaseKey, EncodedFilesReadExactlyAsTheirPlainOriginals) {
     auto db = jet::Database::open(encoded, {true, ""});
     EXPECT_EQ(db->format(), original->format()) << name;
     EXPECT_EQ(db->codePage(), original->codePage()) << name;
-    auto expected = contents(*original);
-    auto actual = contents(*db);
-    ASSERT_EQ(actual.size(), expected.size()) << name;
-    for (size_t t = 0; t < expected.size(); ++t) {
-      EXPECT_EQ(actual[t].first, expected[t].first) << name;
-      EXPECT_EQ(actual[t].second, expected[t].second) << name << " " << expected[t].first;
-    }
+    EXPECT_EQ(contents(*db), contents(*original)) << name;
     EXPECT_EQ(jettest::firstProblem(*db), "") << name;
   }
 }
@@ -98,7 +92,6 @@ TEST(DatabaseKey, WritesIntoAnEncodedFileStayEncoded) {
     applyDatabaseKey(bytes, 0x0BADF00Du, true);
     const std::string encoded = (dir.path() / "encoded.mdb").string();
     jettest::writeFile(encoded, bytes);
-    std::vector<std::string> before;
     {
       auto db = jet::Database::open(encoded, {false, ""});
       auto cursor = db->openTable("Table1");
@@ -117,15 +110,11 @@ TEST(DatabaseKey, WritesIntoAnEncodedFileStayEncoded) {
     jettest::writeFile(decoded, written);
     auto db = jet::Database::open(decoded, {true, ""});
     bool found = false;
-    auto cursor = db->openTable("Table1");
-    while (cursor->next())
-      if (jet::toText(cursor->values()[0]) == "written while encoded") found = true;
+    for (auto cursor = db->openTable("Table1"); cursor->next();) found = found || jet::toText(cursor->values()[0]) == "written while encoded";
     EXPECT_TRUE(found) << name;
     EXPECT_EQ(jettest::firstProblem(*db), "") << name;
   }
 }
-
-}  // namespace
 
 // A commit cut short in an encoded file: the journal holds the pages as stored (encoded), so a
 // reader sees the state before it and a writer puts back the file's exact bytes.
@@ -174,3 +163,5 @@ TEST(DatabaseKey, AHotJournalOfAnEncodedFileRestoresItsStoredBytes) {
   jet::Database::open(encoded, {false, ""})->close();
   EXPECT_EQ(jettest::readFile(encoded), bytes);
 }
+
+}  // namespace

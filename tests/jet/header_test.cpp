@@ -2,54 +2,41 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "jet/base/bytes.h"
 #include "jet/base/text_codec.h"
 #include "jet/database.h"
 #include "jet/support/test_files.h"
+#include "support/error_of.h"
 
 namespace {
 
 int openError(const std::string& path, const std::string& password = "") {
-  try {
-    jet::OpenOptions o;
-    o.password = password;
-    jet::Database::open(path, o);
-  } catch (const jet::Error& e) {
-    return e.number();
-  }
-  return 0;
+  return errorOf([&] { jet::Database::open(path, {false, password}); });
 }
 
 TEST(Header, ReadsFormatCodePageAndSortOrderOfBothFormats) {
   auto h3 = jet::parseHeader(jettest::readFile(jettest::testdata("testV1997.mdb")), "testV1997.mdb");
-  EXPECT_EQ(h3.format, jet::Format::Jet3);
-  EXPECT_EQ(h3.pageSize, 2048u);
-  EXPECT_EQ(h3.codePage, 1252);
-  EXPECT_EQ(h3.sortOrder, 1033);
-  EXPECT_TRUE(h3.password.empty());
+  EXPECT_EQ(std::tie(h3.format, h3.pageSize, h3.codePage, h3.sortOrder, h3.password),
+            std::make_tuple(jet::Format::Jet3, 2048u, 1252, 1033, std::string()));
   auto h4 = jet::parseHeader(jettest::readFile(jettest::testdata("testV2000.mdb")), "testV2000.mdb");
-  EXPECT_EQ(h4.format, jet::Format::Jet4);
-  EXPECT_EQ(h4.pageSize, 4096u);
-  EXPECT_EQ(h4.sortOrder, 1033);
-  EXPECT_EQ(h4.databaseKey, 0u);
+  EXPECT_EQ(std::tie(h4.format, h4.pageSize, h4.sortOrder, h4.databaseKey), std::make_tuple(jet::Format::Jet4, 4096u, 1033, 0u));
 }
 
 TEST(Header, RefusesOtherFormatsAndNonDatabases) {
   jettest::TempDir dir;
-  auto bytes = jettest::readFile(jettest::testdata("emptyJet4.mdb"));
-  auto newer = bytes;
+  const auto bytes = jettest::readFile(jettest::testdata("emptyJet4.mdb"));
+  auto newer = bytes, version = bytes;
   std::memcpy(newer.data() + 4, "Standard ACE DB", 15);
   newer[0x14] = 7;  // a version after Access 2019
-  jettest::writeFile((dir.path() / "newer.accdb").string(), newer);
-  EXPECT_EQ(openError((dir.path() / "newer.accdb").string()), jet::err::kUnrecognizedFormat);
-  auto version = bytes;
   version[0x14] = 3;
-  jettest::writeFile((dir.path() / "v3.mdb").string(), version);
-  EXPECT_EQ(openError((dir.path() / "v3.mdb").string()), jet::err::kUnrecognizedFormat);
-  jettest::writeFile((dir.path() / "text.mdb").string(), std::vector<uint8_t>(5000, 'x'));
-  EXPECT_EQ(openError((dir.path() / "text.mdb").string()), jet::err::kUnrecognizedFormat);
-  jettest::writeFile((dir.path() / "empty.mdb").string(), {});
-  EXPECT_EQ(openError((dir.path() / "empty.mdb").string()), jet::err::kUnrecognizedFormat);
+  const std::pair<const char*, std::vector<uint8_t>> files[] = {
+      {"newer.accdb", newer}, {"v3.mdb", version}, {"text.mdb", std::vector<uint8_t>(5000, 'x')}, {"empty.mdb", {}}};
+  for (const auto& [name, content] : files) {
+    jettest::writeFile(dir.file(name), content);
+    EXPECT_EQ(openError(dir.file(name)), jet::err::kUnrecognizedFormat) << name;
+  }
 }
 
 TEST(Header, TheVersionByteAndTheIdentificationTextMustAgree) {

@@ -8,8 +8,12 @@
 #include <random>
 
 #include "jet/base/error.h"
+#include "jet/catalog/catalog.h"
+#include "jet/catalog/schema_writer.h"
+#include "jet/database.h"
 #include "jet/index/index.h"
 #include "jet/index/index_key.h"
+#include "jet/support/test_files.h"
 
 namespace {
 
@@ -18,6 +22,14 @@ using jet::KeyColumn;
 using jet::TextCollation;
 
 jet::Bytes key(const KeyColumn& c, const jet::Value& v) { return jet::encodeKey({c}, {v}); }
+
+jet::Value decimal(bool negative, uint32_t magnitude, uint8_t scale) {
+  jet::Decimal d;
+  d.negative = negative;
+  d.scale = scale;
+  d.magnitude = {magnitude, 0, 0};
+  return jet::Value{d};
+}
 
 // Values given in ascending order must give strictly ascending keys, and descending columns
 // strictly descending ones.
@@ -38,13 +50,7 @@ TEST(IndexKeyOrder, NumbersSortByValue) {
   expectOrdered(ColumnType::Single, {V{-1e30f}, V{-1.5f}, V{-0.0f}, V{1e-30f}, V{2.5f}, V{1e30f}});
   expectOrdered(ColumnType::Double, {V{-1e300}, V{-2.0}, V{-1e-300}, V{0.0}, V{1e-300}, V{3.0}, V{1e300}});
   expectOrdered(ColumnType::DateTime, {V{jet::DateTime{-700000}}, V{jet::DateTime{-0.5}}, V{jet::DateTime{0}}, V{jet::DateTime{45000.25}}});
-  auto dec = [](bool neg, uint32_t lo, uint8_t scale) {
-    jet::Decimal d;
-    d.negative = neg;
-    d.scale = scale;
-    d.magnitude = {lo, 0, 0};
-    return jet::Value{d};
-  };
+  const auto dec = decimal;
   // Decimal keys are built at the column's scale: 1.5 at scale 1 equals 1.50 at scale 2.
   KeyColumn money{ColumnType::Numeric, true, TextCollation::GeneralLegacy, 2};
   EXPECT_EQ(key(money, dec(false, 15, 1)), key(money, dec(false, 150, 2)));
@@ -176,24 +182,6 @@ TEST(IndexKeyOrder, CollationFromTheColumnsSortOrder) {
   EXPECT_THROW(key({ColumnType::Long, true}, jet::Value{std::string("x")}), jet::Error);
 }
 
-}  // namespace
-
-#include "jet/catalog/catalog.h"
-#include "jet/catalog/schema_writer.h"
-#include "jet/database.h"
-#include "jet/support/oracles.h"
-#include "jet/support/test_files.h"
-
-namespace {
-
-jet::Value decimal(bool negative, uint32_t magnitude, uint8_t scale) {
-  jet::Decimal d;
-  d.negative = negative;
-  d.scale = scale;
-  d.magnitude = {magnitude, 0, 0};
-  return jet::Value{d};
-}
-
 // Access 2007 and later sort Decimal keys in full order both ways: a descending key is the inverse of
 // the ascending one, sign byte included. Older files set the sign byte after inverting, which puts
 // every negative value first in a descending index (the order Access 2000's files keep).
@@ -248,11 +236,7 @@ TEST(IndexKeyOrder, DecimalIndexesFollowTheFilesVersion) {
     const std::string path = dir.copy(name, "decimal" + std::string(name).substr(std::string(name).rfind('.')));
     {
       auto db = jet::Database::open(path);
-      jet::NewTable t;
-      t.name = "Amounts";
-      t.columns = {{"Amount", ColumnType::Numeric, 0, false, false, false, 10, 2}};
-      t.indexes = {{"Down", {{0, false}}}, {"Up", {{0, true}}}};
-      db->createTable(t);
+      db->createTable({"Amounts", {{"Amount", ColumnType::Numeric, 0, false, false, false, 10, 2}}, {{"Down", {{0, false}}}, {"Up", {{0, true}}}}});
       for (const jet::Value& v : {decimal(false, 1, 2), decimal(true, 100000, 2), decimal(false, 0, 2),
                                   decimal(false, 99999, 2), decimal(true, 1, 2)})
         db->insertRow("Amounts", {v});

@@ -18,11 +18,9 @@ using jet::Value;
 // A table's rows as sorted lines of their values.
 std::vector<std::string> rows(jet::Database& db, const std::string& table) {
   std::vector<std::string> out;
-  auto c = db.openTable(table);
-  while (c->next()) {
-    std::string line;
-    for (const Value& v : c->values()) line += jet::toText(v) + "|";
-    out.push_back(line);
+  for (auto c = db.openTable(table); c->next();) {
+    out.emplace_back();
+    for (const Value& v : c->values()) out.back() += jet::toText(v) + "|";
   }
   std::sort(out.begin(), out.end());
   return out;
@@ -100,14 +98,8 @@ INSTANTIATE_TEST_SUITE_P(Files, AccessMade,
                          ::testing::Values("indexTestV1997.mdb", "indexTestV2000.mdb", "ace/indexTestV2007.accdb"));
 
 jet::NewTable keyed(const std::string& name, std::vector<std::string> columns, size_t keyColumns) {
-  jet::NewTable t;
-  t.name = name;
-  for (auto& n : columns) {
-    jet::NewColumn c;
-    c.name = n;
-    c.type = jet::ColumnType::Long;
-    t.columns.push_back(c);
-  }
+  jet::NewTable t{name, {}, {}};
+  for (auto& n : columns) t.columns.push_back({.name = n, .type = jet::ColumnType::Long});
   jet::NewIndex pk{"PrimaryKey", {}, true, true, false, true};
   for (size_t i = 0; i < keyColumns; ++i) pk.columns.push_back({uint16_t(i), true});
   t.indexes.push_back(pk);
@@ -168,9 +160,8 @@ TEST_P(Chain, CascadesGoThroughEveryLink) {
     for (auto [table, expected] : {std::pair{"B", c.b}, {"C", c.c}}) {
       auto out = oracle::mdbtools("mdb-export", "-H -d '|' " + oracle::quote((dir_.path() / "chain.mdb").string()) + " " + table);
       if (!out) continue;
-      std::vector<std::string> lines;
-      for (size_t at = 0, end; (end = out->out.find('\n', at)) != std::string::npos; at = end + 1)
-        lines.push_back(out->out.substr(at, end - at) + "|");
+      std::vector<std::string> lines = testsupport::lines(out->out);
+      for (std::string& line : lines) line += "|";
       std::sort(lines.begin(), lines.end());
       EXPECT_EQ(lines, expected) << table;
     }

@@ -1,3 +1,5 @@
+// The page file: pages read through a bounded cache, written, appended and encoded, write faults
+// reported; and long-value references that point past what is stored.
 #include "jet/storage/page_file.h"
 
 #include <gtest/gtest.h>
@@ -6,6 +8,7 @@
 #include "jet/storage/fault_env.h"
 #include "jet/support/test_files.h"
 #include "support/error_of.h"
+#include "jet/storage/long_value.h"
 
 using jet::Error;
 using jet::PageFile;
@@ -76,6 +79,23 @@ TEST(PageFile, InjectedWriteFaultsReportAndLeaveThePageUnchanged) {
   }
   faults.failAt(1, jet::FaultEnv::Fault::IoError);
   EXPECT_EQ(errorOf([&] { file.flush(); }), jet::err::kIoError);
+}
+
+// Long-value references that point outside what is stored are refused.
+TEST(LongValue, ReferencesThatDoNotFitFail) {
+  jettest::TempDir dir;
+  std::string path = dir.copy("generated/longValuesV2000.mdb");
+  jet::PageFile file(path, true);
+  file.setPageSize(4096);
+  jet::LongValueReader reader(file, jet::Format::Jet4);
+  std::vector<uint8_t> out;
+  uint8_t ref[12] = {10, 0, 0, 0x80};  // inline, 10 bytes, none present
+  EXPECT_THROW(reader.read(ref, sizeof ref, out), jet::Error);
+  EXPECT_THROW(reader.read(ref, 5, out), jet::Error);
+  uint8_t chain[12] = {0xFF, 0xFF, 0x0F, 0x00, 0x00, 0xFF, 0xFF, 0x00};  // a page far past the end
+  EXPECT_THROW(reader.read(chain, sizeof chain, out), jet::Error);
+  uint8_t kind[12] = {1, 0, 0, 0x20, 0, 1, 0, 0};
+  EXPECT_THROW(reader.read(kind, sizeof kind, out), jet::Error);
 }
 
 }  // namespace

@@ -2,10 +2,13 @@
 // (or give up with 3260 once their busy timeout has passed, the file untouched), a writer killed at
 // any moment of its commit loses nothing for the others, and a Jet program holding a user lock in
 // the lock file keeps every write of ours out. A program that stays open sees the commits of
-// writers that come and go.
+// writers that come and go. The operating system's permissions: a file the user may only read opens
+// read-only and refuses every write without touching the file.
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <pwd.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -19,6 +22,7 @@
 #include "jet/storage/fault_env.h"
 #include "jet/storage/lock_file.h"
 #include "jet/support/test_files.h"
+#include "support/error_of.h"
 
 namespace fs = std::filesystem;
 
@@ -188,13 +192,8 @@ TEST(Sharing, AWriterKeptOutGivesUpWith3260AndLeavesTheFileAlone) {
     auto db = jet::Database::open(path, options(false, 200));
     const size_t rows = rowCount(*db);
     const auto before = jettest::readFile(path);
-    try {
-      db->insertRow("T", {int64_t(7), std::string("kept out")});
-      ADD_FAILURE() << "holder " << h << ": the write went through";
-    } catch (const jet::Error& e) {
-      EXPECT_EQ(e.number(), jet::err::kLocked) << h;
-      EXPECT_NE(e.description().find("Couldn't update; currently locked by user '"), std::string::npos) << h;
-    }
+    const std::string refusal = jettest::failure([&] { db->insertRow("T", {int64_t(7), std::string("kept out")}); });
+    EXPECT_EQ(refusal.rfind("3260: Couldn't update; currently locked by user '", 0), 0u) << h << ": " << refusal;
     EXPECT_EQ(jettest::readFile(path), before) << h;
     EXPECT_EQ(rowCount(*db), rows) << "a reader is not kept out, holder " << h;
     release.send();
@@ -300,13 +299,8 @@ TEST(Sharing, AJetUserInTheLockFileKeepsWritesOutUntilItLeaves) {
       EXPECT_EQ(other->machine, "ACCESS-PC");
       EXPECT_EQ(other->user, "Admin");
       EXPECT_EQ(rowCount(*db), size_t(kSeedRows));
-      try {
-        db->insertRow("T", {int64_t(1), std::string("beside Access")});
-        ADD_FAILURE() << name << ": the write went through";
-      } catch (const jet::Error& e) {
-        EXPECT_EQ(e.number(), jet::err::kLocked);
-        EXPECT_EQ(e.description(), "Couldn't update; currently locked by user 'Admin' on machine 'ACCESS-PC'.");
-      }
+      EXPECT_EQ(jettest::failure([&] { db->insertRow("T", {int64_t(1), std::string("beside Access")}); }),
+                "3260: Couldn't update; currently locked by user 'Admin' on machine 'ACCESS-PC'.");
       release.send();
       EXPECT_EQ(exitCode(access), 0);
       // Its entry stays behind without a lock: a stale one, which means nothing.
@@ -323,6 +317,55 @@ TEST(Sharing, AJetUserInTheLockFileKeepsWritesOutUntilItLeaves) {
     }
     EXPECT_FALSE(fs::exists(lockFile)) << "the last user out removes the lock file";
   }
+}
+
+// Drops to an unprivileged user (the tests may run as the superuser, whom permissions do not bind).
+bool becomeUnprivileged() {
+  if (geteuid() != 0) return true;
+  struct passwd* nobody = getpwnam("nobody");
+  return nobody && setgid(nobody->pw_gid) == 0 && setuid(nobody->pw_uid) == 0 && geteuid() != 0;
+}
+enum { kNoPrivilegeDrop = 204 };
+
+// Every kind of write into a file the user may only read is refused with 3027, and the file stays as
+// it was; a file the user may not read at all is reported as such.
+TEST(Permissions, AReadOnlyFileRefusesEveryWriteAndAnUnreadableOneIsNamed) {
+  jettest::TempDir dir;
+  ::chmod(dir.path().c_str(), 0755);
+  for (const char* name : {"testV1997.mdb", "testV2000.mdb"}) {
+    const std::string path = dir.copy(name);
+    ::chmod(path.c_str(), 0444);
+    const auto before = jettest::readFile(path);
+    const int refused = exitCode(spawn([&] {
+      if (!becomeUnprivileged()) return int(kNoPrivilegeDrop);
+      auto db = jet::Database::open(path);
+      auto cursor = db->openTable("Table1");
+      if (!db->readOnly() || !cursor->next()) return int(kOtherError);
+      const jet::RowId first = cursor->rowId();
+      const std::vector<jet::Value> row = cursor->values();
+      const std::vector<std::function<void()>> writes = {
+          [&] { db->createTable({"NotMade", {{"A", jet::ColumnType::Long}}, {}}); },
+          [&] { db->renameTable("Table1", "Renamed"); },
+          [&] { db->dropTable("Table1"); },
+          [&] { db->insertRow("Table1", row); },
+          [&] { db->updateRow("Table1", first, row); },
+          [&] { db->deleteRow("Table1", first); }};
+      int n = 0;
+      for (const auto& write : writes) n += errorOf(write) == jet::err::kReadOnly;
+      return n;
+    }));
+    if (refused == kNoPrivilegeDrop) GTEST_SKIP() << "cannot switch to an unprivileged user here";
+    EXPECT_EQ(refused, 6) << name;
+    EXPECT_EQ(jettest::readFile(path), before) << name;
+  }
+  const std::string path = dir.copy("testV2000.mdb", "unreadable.mdb");
+  ::chmod(path.c_str(), 0000);
+  EXPECT_EQ(exitCode(spawn([&] {
+              if (!becomeUnprivileged()) return int(kNoPrivilegeDrop);
+              const std::string f = jettest::failure([&] { jet::Database::open(path); });
+              return f.rfind(std::to_string(jet::err::kCannotOpenFile) + ":", 0) == 0 && f.find("permission") != std::string::npos ? 0 : 1;
+            })),
+            0);
 }
 
 }  // namespace

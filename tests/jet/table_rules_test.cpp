@@ -1,6 +1,7 @@
 // A table's own rules from its stored properties: default values converted to the fields' types,
 // validation rules with their texts or Jet's wording, calculated values, and refusals of what the
-// engine cannot evaluate; and the same rules stored by a new table and kept by the engine's writes.
+// engine cannot evaluate; the same rules stored by a new table and kept by the engine's writes; and
+// the property blob they are stored in.
 #include <gtest/gtest.h>
 
 #include "jet/database.h"
@@ -8,6 +9,7 @@
 #include "jet/support/oracles.h"
 #include "jet/support/test_files.h"
 #include "support/error_of.h"
+#include "jet/catalog/properties.h"
 
 namespace {
 
@@ -62,25 +64,20 @@ TEST(TableRules, DefaultsTakeTheFieldsTypes) {
 }
 
 TEST(TableRules, RefusalsNameTheRuleOrGiveItsText) {
-  auto message = [](const jet::PropertyMaps& props, const std::vector<Value>& row) -> std::string {
-    try {
-      jet::TableRules(table(), props).validate(row, nullptr);
-    } catch (const jet::Error& e) {
-      return std::to_string(e.number()) + " " + e.what();
-    }
-    return "passes";
+  auto message = [](const jet::PropertyMaps& props, const std::vector<Value>& row) {
+    return jettest::failure([&] { jet::TableRules(table(), props).validate(row, nullptr); });
   };
   const std::vector<Value> row{int64_t(5), std::string("x"), true, jet::Null{}, jet::Null{}};
   jet::PropertyMaps props;
-  EXPECT_EQ(message(props, row), "passes");
+  EXPECT_EQ(message(props, row), "");
   props[""]["ValidationRule"] = text("False");
   EXPECT_EQ(message(props, row),
-            "3317 One or more values are prohibited by the validation rule 'False' set for 'T'. Enter a value that the "
+            "3317: One or more values are prohibited by the validation rule 'False' set for 'T'. Enter a value that the "
             "expression for this field can accept.");
   props[""]["ValidationText"] = text("Not today.");
-  EXPECT_EQ(message(props, row), "3316 Not today.");
+  EXPECT_EQ(message(props, row), "3316: Not today.");
   props[""]["ValidationRule"] = text("Null");  // a rule that comes out Null lets the row pass
-  EXPECT_EQ(message(props, row), "passes");
+  EXPECT_EQ(message(props, row), "");
   props[""]["ValidationRule"] = text("[Qty] >");  // never guessed at: the write is refused
   EXPECT_EQ(message(props, row).substr(0, 4), "3075");
 }
@@ -127,23 +124,15 @@ class StoredRules : public ::testing::TestWithParam<jet::Format> {};
 TEST_P(StoredRules, ANewTablesRulesHoldOnEveryWrite) {
   jettest::TempDir dir;
   const std::string path = (dir.path() / "rules.mdb").string();
-  jet::NewTable t;
-  t.name = "Orders";
-  for (auto [name, type] : {std::pair{"Qty", ColumnType::Long}, {"Note", ColumnType::Text}, {"Start", ColumnType::DateTime},
-                            {"End", ColumnType::DateTime}}) {
-    jet::NewColumn c;
-    c.name = name;
-    c.type = type;
-    c.size = 50;
-    t.columns.push_back(c);
-  }
-  t.columns[0].defaultValue = "=2*5";
-  t.columns[0].validationRule = ">0 And <1000";
-  t.columns[1].defaultValue = "\"none\"";
-  t.columns[1].validationRule = "Not Like \"*bad*\"";
-  t.columns[1].validationText = "No bad notes.";
-  t.columns[2].defaultValue = "#2024-01-31#";
-  t.validationRule = "[End] >= [Start] Or [End] Is Null";
+  const jet::NewTable t{
+      "Orders",
+      {{.name = "Qty", .type = ColumnType::Long, .defaultValue = "=2*5", .validationRule = ">0 And <1000"},
+       {.name = "Note", .type = ColumnType::Text, .size = 50, .defaultValue = "\"none\"", .validationRule = "Not Like \"*bad*\"",
+        .validationText = "No bad notes."},
+       {.name = "Start", .type = ColumnType::DateTime, .defaultValue = "#2024-01-31#"},
+       {.name = "End", .type = ColumnType::DateTime}},
+      {},
+      "[End] >= [Start] Or [End] Is Null"};
   {
     auto db = jet::Database::create(path, {GetParam()});
     db->createTable(t);
@@ -180,5 +169,34 @@ TEST_P(StoredRules, ANewTablesRulesHoldOnEveryWrite) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Formats, StoredRules, ::testing::Values(jet::Format::Jet3, jet::Format::Jet4));
+
+// The property blob as written for a new table reads back through the catalog's reader, and a
+// blob cut short or foreign is refused as damage.
+TEST(PropertyBlobs, WrittenPropertiesReadBackAndDamageIsRefused) {
+  for (jet::Format f : {jet::Format::Jet3, jet::Format::Jet4}) {
+    jet::TextCodec codec(1252);
+    const std::vector<jet::ColumnProperties> props = {
+        {"Name", true, false}, {"Größe", false, std::nullopt}, {"X", {}, true}, {"Plain", {}, {}}};
+    const std::vector<uint8_t> blob = jet::buildPropertyBlob(f, props, codec);
+    const jet::PropertyMaps back = jet::parseProperties(blob, f, codec);
+    ASSERT_EQ(back.size(), 4u) << "the table itself and three columns";  // "Plain" sets nothing
+    EXPECT_TRUE(back.at("").empty());
+    EXPECT_EQ(back.at("Name").at("Required").number, 1);
+    EXPECT_EQ(back.at("Name").at("AllowZeroLength").number, 0);
+    EXPECT_EQ(back.at("Größe").size(), 1u);
+    EXPECT_EQ(back.at("Größe").at("Required").type, uint8_t(jet::ColumnType::Boolean));
+    EXPECT_EQ(back.at("X").count("Required"), 0u);
+    EXPECT_EQ(back.at("X").at("AllowZeroLength").number, 1);
+
+    // Names are stored as the format stores text: two bytes a character in Jet 4, one in Jet 3.
+    const size_t nameBytes = std::string("Required").size() * (f == jet::Format::Jet4 ? 2 : 1);
+    EXPECT_EQ(blob[10] | (blob[11] << 8), int(nameBytes));
+
+    std::vector<uint8_t> cut = blob;
+    cut.resize(cut.size() - 3);  // inside the last entry
+    EXPECT_EQ(errorOf([&] { jet::parseProperties(cut, f, codec); }), 3049);
+    EXPECT_EQ(errorOf([&] { jet::parseProperties({'x', 'y', 'z', 0}, f, codec); }), 3049);
+  }
+}
 
 }  // namespace

@@ -116,10 +116,6 @@ TEST(TextCodec, EveryCodePageByteComesBackUnchanged) {
   EXPECT_EQ(cp932.encodeCodePage("x\xF0\x9F\x98\x80y"), (std::vector<uint8_t>{'x', '?', 'y'}));
 }
 
-}  // namespace
-
-namespace {
-
 // Texts whose ASCII runs start, end and break at every place: the quick ASCII paths must agree
 // with the character-by-character ones they sit beside.
 TEST(TextCodec, AsciiRunsBesideOtherCharactersConvertAlike) {

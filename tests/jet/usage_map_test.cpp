@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <memory>
 
 #include "jet/database_impl.h"
@@ -32,11 +31,9 @@ TEST(UsageMap, MarkingBeyondAnInlineMapTurnsItIntoAReferenceMap) {
   tx.commit();
   auto map = jet::UsageMap::read(db.pageFile(), def.format, def.ownedPagesPointer);
   EXPECT_FALSE(map.isInline());
-  auto after = map.pages();
   std::vector<uint32_t> expected(before.begin() + 1, before.end());
-  expected.push_back(744);
-  expected.push_back(40000);
-  EXPECT_EQ(after, expected);
+  expected.insert(expected.end(), {744, 40000});
+  EXPECT_EQ(map.pages(), expected);
 }
 
 TEST(UsageMap, AnInlineMapMovesItsWindowWhenEveryMarkedPageFitsInIt) {
@@ -63,11 +60,8 @@ std::string tinyFreeMapFile(const jettest::TempDir& dir) {
   jet::initDataPage(page1, 4096, jet::Format::Jet4, 0);
   const uint8_t row[6] = {0, 0, 0, 0, 0, 0};  // inline, window from page 0, eight bits
   jet::addRow(page1, 4096, jet::Format::Jet4, row, sizeof row, 0);
-  std::string path = (dir.path() / "tiny.mdb").string();
-  std::FILE* f = std::fopen(path.c_str(), "wb");
-  std::fwrite(bytes.data(), 1, bytes.size(), f);
-  std::fclose(f);
-  return path;
+  jettest::writeFile(dir.file("tiny.mdb"), bytes);
+  return dir.file("tiny.mdb");
 }
 
 TEST(FreePageMap, PagesFreedOutsideTheWindowAreStillFoundAndReused) {

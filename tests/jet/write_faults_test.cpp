@@ -31,6 +31,7 @@
 #include "jet/storage/fault_env.h"
 #include "jet/storage/journal.h"
 #include "jet/support/test_files.h"
+#include "support/error_of.h"
 
 namespace fs = std::filesystem;
 using jet::FaultEnv;
@@ -112,12 +113,8 @@ std::vector<jet::Value> personRow(int i, const std::string& note = "") {
 }
 
 jet::NewTable peopleTable(const std::string& name = "People") {
-  jet::NewTable t;
-  t.name = name;
-  t.columns = {{"ID", jet::ColumnType::Long}, {"Name", jet::ColumnType::Text, 200}, {"Note", jet::ColumnType::Memo}};
-  t.columns[0].autoNumber = true;
-  t.indexes = {{"PrimaryKey", {{0, true}}, true, true}, {"ByName", {{1, true}}}};
-  return t;
+  return {name, {{"ID", jet::ColumnType::Long, 0, true}, {"Name", jet::ColumnType::Text, 200}, {"Note", jet::ColumnType::Memo}},
+          {{"PrimaryKey", {{0, true}}, true, true}, {"ByName", {{1, true}}}}};
 }
 
 // Runs `work` in a forked child; returns its exit status (or -signal).
@@ -267,12 +264,7 @@ TEST_P(WriteFaults, EveryWriteFails) {
       auto db = jet::Database::open(work);
       db->objects();
       FaultEnv::install().failAt(int(n), fault);
-      int error = 0;
-      try {
-        op().run(*db, base);
-      } catch (const jet::Error& e) {
-        error = e.number();
-      }
+      const int error = errorOf([&] { op().run(*db, base); });
       FaultEnv::install().failAt(0, Fault::None);
       EXPECT_EQ(error, expectedError(fault));
       // The file as another reader sees it now, while the session is still open.
@@ -378,12 +370,7 @@ TEST_P(CreateFaults, NoFileOrAWholeOne) {
       SCOPED_TRACE(std::string(faultName(fault)) + " at write " + std::to_string(n));
       fs::remove(path);
       FaultEnv::install().failAt(int(n), fault);
-      int error = 0;
-      try {
-        jet::Database::create(path, layout.options)->close();
-      } catch (const jet::Error& e) {
-        error = e.number();
-      }
+      const int error = errorOf([&] { jet::Database::create(path, layout.options)->close(); });
       FaultEnv::install().failAt(0, Fault::None);
       EXPECT_EQ(error, expectedError(fault));
       if (fs::exists(path)) {
@@ -419,21 +406,11 @@ TEST(FlushFault, IsReportedAndKeepsTheWrittenState) {
   Disarm disarm;
   jettest::TempDir dir;
   const std::string path = dir.file("base.mdb");
-  {
-    auto db = jet::Database::create(path, {jet::Format::Jet4});
-    db->createTable(peopleTable());
-    db->close();
-  }
+  jet::Database::create(path, {jet::Format::Jet4})->createTable(peopleTable());
   auto db = jet::Database::open(path);
   db->insertRow("People", personRow(50, "kept"));
   FaultEnv::install().failAt(1, Fault::IoError);
-  int error = 0;
-  try {
-    db->close();
-  } catch (const jet::Error& e) {
-    error = e.number();
-  }
-  EXPECT_EQ(error, jet::err::kIoError);
+  EXPECT_EQ(errorOf([&] { db->close(); }), jet::err::kIoError);
   const View v = viewOf(path, true);
   EXPECT_EQ(v.problem, "");
   EXPECT_NE(v.content.find("kept"), std::string::npos);

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -53,8 +54,14 @@ inline std::string passwordOf(const std::string& file) {
   return std::filesystem::path(file).filename().string().rfind("password", 0) == 0 ? "password" : "";
 }
 
+// The engine error a call ends in as "number: description", or "" when it returns normally.
+std::string failure(const std::function<void()>& call);
+
 // The whole-file check's first problem, or "" for a sound file.
 std::string firstProblem(jet::Database& db);
+
+// A table's rows as text, in stored order: each value's text (<null> for Null) followed by '|'.
+std::vector<std::string> rowsOf(jet::Database& db, const std::string& table);
 
 // Every user and system table of an open database with all its values as text, in stored order.
 std::vector<std::pair<std::string, std::vector<std::string>>> contents(jet::Database& db);
