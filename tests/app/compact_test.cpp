@@ -41,7 +41,7 @@ class CompactCommandTest : public testenv::MainWindowTest {
     EXPECT_EQ(modDB::sDBPath, path.toStdString());
     EXPECT_FALSE(dialogs.texts().contains("Finished"));
     ASSERT_FALSE(dialogs.boxes.empty());
-    EXPECT_EQ(dialogs.boxes[0].title, "Application Error");
+    EXPECT_EQ(dialogs.boxes.at(0).title, "Application Error");
     EXPECT_EQ(window(), shown);
     EXPECT_EQ(fills, 0);
   }

@@ -47,12 +47,12 @@ TEST_F(Form1Test, GuardsHelpAndCancelledFileDialogsWithoutADatabase) {
   const std::string openFirst = "Please open or create a database first.", addTable = "Please add a table to a database.";
   for (int number : {3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 18}) {
     run({{"click " + std::to_string(number), "shown=; nboxes=1"}});
-    if (number < 18) EXPECT_EQ(dialogs.boxes[0].text.toStdString(), number <= 5 ? openFirst : addTable);
-    EXPECT_EQ(dialogs.boxes[0].title, QStringLiteral("Tabulonix"));
-    EXPECT_EQ(dialogs.boxes[0].buttons, ui::Buttons::Ok);
-    EXPECT_EQ(dialogs.boxes[0].icon, ui::Icon::None);
+    if (number < 18) EXPECT_EQ(dialogs.boxes.at(0).text.toStdString(), number <= 5 ? openFirst : addTable);
+    EXPECT_EQ(dialogs.boxes.at(0).title, QStringLiteral("Tabulonix"));
+    EXPECT_EQ(dialogs.boxes.at(0).buttons, ui::Buttons::Ok);
+    EXPECT_EQ(dialogs.boxes.at(0).icon, ui::Icon::None);
   }
-  EXPECT_TRUE(dialogs.boxes[0].text.startsWith(QStringLiteral("Questions? Please contact Team Quorvane at https://")));  // 18
+  EXPECT_TRUE(dialogs.boxes.at(0).text.startsWith(QStringLiteral("Questions? Please contact Team Quorvane at https://")));  // 18
   EXPECT_FALSE(QFileInfo::exists(folder.filePath(QStringLiteral("tmp.mdb"))));
   run({{"click 1", "status=Ready"}, {"click 2", "status=Ready; open=0"}});
   EXPECT_EQ(dialogs.fileTitles, (std::vector<QString>{QStringLiteral("Create DB"), QStringLiteral("Open")}));
@@ -71,13 +71,13 @@ TEST_F(Form1Test, LoadSample) {
   const std::string opened = "opened={dir}/Samples/";
   run({{"yes click 17", "boxes=Cannot open database.|" + offer + "; " + opened + "; open=0"},
        {"no click 17", "boxes=Cannot open database.|" + offer + "; " + opened}});
-  EXPECT_EQ(dialogs.boxes[1].buttons, ui::Buttons::YesNo);
+  EXPECT_EQ(dialogs.boxes.at(1).buttons, ui::Buttons::YesNo);
   dialogs.shellOpens = false;
   run({{"yes click 17", "nboxes=3; " + opened + "|{dir}/Samples/"}});
-  EXPECT_TRUE(dialogs.boxes[2].text.contains(folder.path() + QStringLiteral("/Samples/")));
-  EXPECT_EQ(dialogs.boxes[2].buttons, ui::Buttons::Ok);
-  EXPECT_EQ(dialogs.boxes[2].icon, ui::Icon::None);
-  EXPECT_EQ(dialogs.boxes[2].title, QStringLiteral("Tabulonix"));
+  EXPECT_TRUE(dialogs.boxes.at(2).text.contains(folder.path() + QStringLiteral("/Samples/")));
+  EXPECT_EQ(dialogs.boxes.at(2).buttons, ui::Buttons::Ok);
+  EXPECT_EQ(dialogs.boxes.at(2).icon, ui::Icon::None);
+  EXPECT_EQ(dialogs.boxes.at(2).title, QStringLiteral("Tabulonix"));
   ASSERT_TRUE(QDir(folder.path()).mkpath(QStringLiteral("Samples")));
   copyTestDatabase("more/passwordV2000.mdb", QStringLiteral("Samples/Sample.mdb"));
   dialogs.inputAnswers.push_back(QStringLiteral("password"));
@@ -97,7 +97,7 @@ TEST_F(Form1Test, StartUpEndsWhenTheProbeFailsAndOpensTheHomePageOnItsDraw) {
   app::Form1 second;
   EXPECT_FALSE(second.Form_Load());
   ASSERT_EQ(dialogs.boxes.size(), 1u);
-  EXPECT_TRUE(dialogs.boxes[0].text.startsWith(QStringLiteral("Error #3706")));
+  EXPECT_TRUE(dialogs.boxes.at(0).text.startsWith(QStringLiteral("Error #3706")));
 }
 
 }  // namespace

@@ -119,7 +119,7 @@ TEST(RecordModelFillTest, CellsReadBackWhereRowsCrossBlocksAndOutgrowThem) {
 }
 
 // The fill reads rows straight from the recordset; every cell must still read as the text of the
-// value its Field gives (complex fields, dates, currencies, memos and NULs included; Null empty), in
+// value its Field gives (complex fields, dates, currencies and memos included; Null empty), in
 // stored order, with the count the window shows.
 using FillTest = testenv::MainWindowTest;
 
@@ -134,7 +134,7 @@ TEST_F(FillTest, EveryCellReadsAsItsFieldsValueText) {
       ASSERT_EQ(form->GridRowCount(), records) << file << " " << table;
       for (int r = 0; r < records; ++r) {
         QStringList expected = stored(table, r);
-        for (QString& text : expected) text = text == "<null>" ? QString() : text.left(text.indexOf(QChar(0)));  // a cell ends at a NUL
+        for (QString& text : expected) text = text == "<null>" ? QString() : text.left(text.indexOf(QChar(0)));
         for (int c = 0; c < expected.size(); ++c)
           ASSERT_EQ(form->GridCellText(r + 1, c), expected[c]) << file << " " << table << " row " << r << " field " << c;
       }

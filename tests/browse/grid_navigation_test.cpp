@@ -54,9 +54,9 @@ TEST_F(NavigationTest, ErrorsKeepTheSelection) {
     const int number = count == 3 ? 9 : 10;
     if (count > 3) form->SelectRow(3);
     run({{"click " + std::to_string(number), "nboxes=1; sel=" + std::string(count == 3 ? "0" : "3")}});
-    EXPECT_EQ(dialogs.boxes[0].title, QStringLiteral("Application Error"));
-    EXPECT_TRUE(dialogs.boxes[0].text.contains(QStringLiteral("Form1.PushButton%1_Click at line 102").arg(number)));
-    EXPECT_EQ(dialogs.boxes[0].text.startsWith(QStringLiteral("Overflow\r\n")), count > 3);
+    EXPECT_EQ(dialogs.boxes.at(0).title, QStringLiteral("Application Error"));
+    EXPECT_TRUE(dialogs.boxes.at(0).text.contains(QStringLiteral("Form1.PushButton%1_Click at line 102").arg(number)));
+    EXPECT_EQ(dialogs.boxes.at(0).text.startsWith(QStringLiteral("Overflow\r\n")), count > 3);
   }
   run({{"click 7", "sel=1"}});
 }

@@ -64,7 +64,7 @@ TEST_F(SessionTest, NewDatabaseCreatesAndReplacesOnlyAfterYes) {
   // Over another file, No leaves the open database alone; over the open file, Yes replaces it with
   // a new, empty database that opens again.
   run({{"no create {dir}/fresh.mdb", "boxes={dir}/fresh.mdb" + replace + "; db={dir}/testV2000.mdb; tabs=Table1|Table2|Table3|Table4"}});
-  EXPECT_EQ(dialogs.boxes[0].buttons, ui::Buttons::YesNo);
+  EXPECT_EQ(dialogs.boxes.at(0).buttons, ui::Buttons::YesNo);
   fresh.seek(0);
   EXPECT_EQ(fresh.readAll(), before);
   run({{"yes create {dir}/testV2000.mdb", "boxes={dir}/testV2000.mdb" + replace + "; open=1; tabs=; rows=0; status={dir}/testV2000.mdb"},
@@ -72,8 +72,8 @@ TEST_F(SessionTest, NewDatabaseCreatesAndReplacesOnlyAfterYes) {
        {"open {dir}/testV2000.mdb", "open=1; tabs="}});
 }
 
-// A table made for the tests below: names with accents and case, a memo with line breaks, a date, an
-// amount and a Yes/No value.
+// A table made for the tests below: names with accents and case, memos with line breaks and a NUL,
+// a date, an amount and a Yes/No value.
 QString peopleFile(const QString& folder) {
   return testenv::fileWith(folder + "/people.mdb", "People",
                            {{"Name", dao::dbText, 20, 0, false, true}, {"Notes", dao::dbMemo, 0, 0, false, true},
@@ -82,7 +82,7 @@ QString peopleFile(const QString& folder) {
                             {"\xc3\x85sa", "first line\r\nsecond line\nthird", "2001-03-05", "1234.25", "False"},
                             {"anna", "", "2001-03-05 13:45:00", "0.5", "False"},
                             {"Bert", "x\ry", "1999-12-31", "7", "True"},
-                            {"10", "", "2000-01-01", "1", "False"},
+                            {"10", std::string("x\0y", 3), "2000-01-01", "1", "False"},
                             {"9", "", "2000-01-02", "2", "False"}});
 }
 
@@ -98,6 +98,7 @@ TEST_F(SessionTest, LineBreaksTypedSearchAndCollation) {
   EXPECT_EQ(model->index(1, 1).data().toString(), QStringLiteral("first line\u23CEsecond line\u23CEthird"));
   EXPECT_EQ(model->index(3, 1).data().toString(), QStringLiteral("x\u23CEy"));
   EXPECT_EQ(form->GridCellText(2, 1), QStringLiteral("first line\r\nsecond line\nthird"));
+  EXPECT_EQ(form->GridCellText(5, 1), QStringLiteral("x"));  // a cell ends at a NUL
   EXPECT_EQ(model->index(1, 1).data(Qt::ToolTipRole).toString(), form->GridCellText(2, 1));
   const int plain = form->LstV()->visualRect(model->index(0, 1)).height();
   EXPECT_LT(plain, 2 * form->LstV()->fontMetrics().height());

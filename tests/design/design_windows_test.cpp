@@ -151,8 +151,8 @@ TEST_F(FieldWindowTest, DuplicatesBlanksKeysOversizedSizesAndRemoval) {
        {"size 40000", ""}, {"name Huge", ""}, {"add", "nboxes=1; list=ID|ID |Code|Huge"}});
   EXPECT_EQ(modDB::gFieldDefs.at(3).Size, 0);
   ASSERT_EQ(dialogs.boxes.size(), 1u);
-  EXPECT_EQ(dialogs.boxes[0].title, "Application Error");
-  EXPECT_TRUE(dialogs.boxes[0].text.startsWith("Overflow\r\nin Ledgerwick2021/08/31.Form3.PushButton1_Click at line "));
+  EXPECT_EQ(dialogs.boxes.at(0).title, "Application Error");
+  EXPECT_TRUE(dialogs.boxes.at(0).text.startsWith("Overflow\r\nin Ledgerwick2021/08/31.Form3.PushButton1_Click at line "));
   // Removing an entry keeps each remaining entry's properties; with none selected nothing goes and
   // the first entry is shown.
   run({{"type Memo", ""}, {"zero 1", ""}, {"req 1", ""}, {"name Memo", ""}, {"add", ""},
@@ -194,8 +194,8 @@ TEST_F(DesignTest, EngineRefusalsAreShownAndCreateNothing) {
   const std::string before = "tabs=Table1|Table2|Table3|Table4";
   scriptNewTable("table1", "X,Text");
   run({{"click 5", "nboxes=1; " + before}});
-  EXPECT_TRUE(dialogs.boxes[0].text.contains("already exists")) << dialogs.boxes[0].text.toStdString();
-  EXPECT_EQ(dialogs.boxes[0].title, app::AppTitle());
+  EXPECT_TRUE(dialogs.boxes.at(0).text.contains("already exists")) << dialogs.boxes.at(0).text.toStdString();
+  EXPECT_EQ(dialogs.boxes.at(0).title, app::AppTitle());
   // An unacceptable text size is the engine's to refuse; the next New Table starts empty.
   scriptNewTable("Wide", "Long Text,Text,300");
   run({{"click 5", "nboxes=1; " + before}});
@@ -218,7 +218,7 @@ TEST_F(DesignTest, RenameAndDeleteTables) {
   dialogs.inputAnswers = {"", "   ", "Table1", "  Renamed  "};
   run({{"click 11", ""}, {"click 11", "tabs=Table1|Table2|Table3|Table4"},
        {"click 11", "nboxes=1; tabs=Table1|Table2|Table3|Table4"}});
-  EXPECT_TRUE(dialogs.boxes[0].text.contains("already exists")) << dialogs.boxes[0].text.toStdString();
+  EXPECT_TRUE(dialogs.boxes.at(0).text.contains("already exists")) << dialogs.boxes.at(0).text.toStdString();
   EXPECT_EQ(dialogs.inputPrompts.at(0), "Enter a new name for the table 'Table2'");
   run({{"click 11", "tabs=Table1|Renamed|Table3|Table4; tab=2"},
        // No keeps the table; Yes on every table leaves no tabs, no columns and "Records: 0".

@@ -71,8 +71,8 @@ TEST_F(RecordBusyTest, ASaveRefusedWith3260KeepsTheEditorAsTyped) {
     Holder other = c.hold(path.toStdString());
     ASSERT_TRUE(other);
     run({{"row 1 edit 0=Zed", "nboxes=1; kept=Zed; stored R 0=Ann"}});
-    EXPECT_EQ(dialogs.boxes[0].title, "Application Error");
-    EXPECT_TRUE(dialogs.boxes[0].text.contains(QString::fromUtf8(c.message))) << dialogs.boxes[0].text.toStdString();
+    EXPECT_EQ(dialogs.boxes.at(0).title, "Application Error");
+    EXPECT_TRUE(dialogs.boxes.at(0).text.contains(QString::fromUtf8(c.message))) << dialogs.boxes.at(0).text.toStdString();
     // Once the other program is gone the same save goes through.
     other.reset();
     run({{"row 1 edit 0=Zed", "stored R 0=Zed"}, {"row 1 edit 0=Ann", "stored R 0=Ann"}});

@@ -117,9 +117,9 @@ TEST_F(RecordTest, RefusedSavesKeepTheEditorOpenAndStoreNothing) {
   };
   for (const auto& [act, kept] : cases) {
     run({{act, "nboxes=1; records R=0; kept=" + kept.substr(0, kept.rfind('|'))}});
-    EXPECT_EQ(dialogs.boxes[0].title, "Application Error");
-    EXPECT_TRUE(dialogs.boxes[0].text.contains(QString::fromStdString(kept.substr(kept.rfind('|') + 1))));
-    EXPECT_TRUE(dialogs.boxes[0].text.contains("Form4.AddRecord at line ")) << dialogs.boxes[0].text.toStdString();
+    EXPECT_EQ(dialogs.boxes.at(0).title, "Application Error");
+    EXPECT_TRUE(dialogs.boxes.at(0).text.contains(QString::fromStdString(kept.substr(kept.rfind('|') + 1))));
+    EXPECT_TRUE(dialogs.boxes.at(0).text.contains("Form4.AddRecord at line ")) << dialogs.boxes.at(0).text.toStdString();
   }
   // An empty number editor means no value.
   run({{"add 2=1|3=y", "stored R 0=1|<null>|1|y"}});

@@ -4,8 +4,6 @@
 // must read them exactly as the plain originals, and what it writes into them must decode with
 // the same scheme.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <array>
 #include <utility>
@@ -132,28 +130,7 @@ TEST(DatabaseKey, AHotJournalOfAnEncodedFileRestoresItsStoredBytes) {
     db.insertRow("Table1", row);
   };
   jettest::writeFile(encoded, bytes);
-  uint64_t writes = 0;
-  {
-    auto db = jet::Database::open(encoded, {false, ""});
-    db->objects();
-    const uint64_t start = jet::FaultEnv::install().operations();
-    insert(*db);
-    writes = jet::FaultEnv::install().operations() - start;
-  }
-  jettest::writeFile(encoded, bytes);
-  fflush(nullptr);
-  const pid_t pid = ::fork();
-  if (pid == 0) {
-    auto db = jet::Database::open(encoded, {false, ""});
-    db->objects();
-    // Every page is written; the journal is not cleared yet.
-    jet::FaultEnv::install().crashAt(int(writes - 1), jet::FaultEnv::Crash::Exit, 0);
-    insert(*db);
-    ::_exit(0);
-  }
-  int status = 0;
-  ::waitpid(pid, &status, 0);
-  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == jet::FaultEnv::kCrashExitCode);
+  jettest::crashBeforeTheJournalIsCleared(encoded, insert);
   ASSERT_NE(jettest::readFile(encoded), bytes);
   {
     auto plain = jet::Database::open(jettest::testdata("testV2000.mdb"), {true, ""});

@@ -117,23 +117,7 @@ jet::NewTable peopleTable(const std::string& name = "People") {
           {{"PrimaryKey", {{0, true}}, true, true}, {"ByName", {{1, true}}}}};
 }
 
-// Runs `work` in a forked child; returns its exit status (or -signal).
-int inChild(const std::function<void()>& work) {
-  fflush(nullptr);
-  const pid_t pid = ::fork();
-  if (pid == 0) {
-    int code = 0;
-    try {
-      work();
-    } catch (...) {
-      code = 3;
-    }
-    ::_exit(code);
-  }
-  int status = 0;
-  ::waitpid(pid, &status, 0);
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status);
-}
+using jettest::inChild;
 
 // The file an operation starts from: the People table with 24 rows (every fourth with a long
 // note), or, for `split`, with as many rows as fit before the next insert splits an index page.
@@ -439,25 +423,9 @@ class HotJournal : public ::testing::Test {
       auto cursor = db->openTable("People");
       while (cursor->next()) ids.push_back(cursor->rowId());
     }
-    auto op = [&](jet::Database& db) { db.deleteRows("People", std::vector<jet::RowId>(ids.begin() + 1, ids.end())); };
     fs::copy_file(base_, work_, fs::copy_options::overwrite_existing);
-    uint64_t writes = 0;
-    {
-      auto db = jet::Database::open(work_);
-      db->objects();
-      const uint64_t start = FaultEnv::install().operations();
-      op(*db);
-      writes = FaultEnv::install().operations() - start;  // ... page writes, force, clear, force
-      db->close();
-    }
-    fs::copy_file(base_, work_, fs::copy_options::overwrite_existing);
-    ASSERT_EQ(inChild([&] {
-                auto db = jet::Database::open(work_);
-                db->objects();
-                FaultEnv::install().crashAt(int(writes - 1), Crash::Exit, 0);
-                op(*db);
-              }),
-              FaultEnv::kCrashExitCode);
+    jettest::crashBeforeTheJournalIsCleared(
+        work_, [&](jet::Database& db) { db.deleteRows("People", std::vector<jet::RowId>(ids.begin() + 1, ids.end())); });
     ASSERT_TRUE(fs::exists(journal_));
     ASSERT_NE(jettest::readFile(work_), jettest::readFile(base_)) << "the pages were written";
   }

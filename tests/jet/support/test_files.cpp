@@ -1,7 +1,14 @@
 #include "jet/support/test_files.h"
 
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <stdexcept>
+
 #include "jet/base/value.h"
 #include "jet/database.h"
+#include "jet/storage/fault_env.h"
 
 namespace jettest {
 
@@ -12,6 +19,44 @@ std::string failure(const std::function<void()>& call) {
     return std::to_string(e.number()) + ": " + e.description();
   }
   return "";
+}
+
+int inChild(const std::function<void()>& work) {
+  std::fflush(nullptr);
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    int code = 0;
+    try {
+      work();
+    } catch (...) {
+      code = 3;
+    }
+    ::_exit(code);
+  }
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status);
+}
+
+void crashBeforeTheJournalIsCleared(const std::string& path, const std::function<void(jet::Database&)>& change) {
+  const std::vector<uint8_t> before = readFile(path);
+  jet::FaultEnv& env = jet::FaultEnv::install();
+  uint64_t writes = 0;
+  {
+    auto db = jet::Database::open(path);
+    db->objects();
+    const uint64_t start = env.operations();
+    change(*db);
+    writes = env.operations() - start;  // ... the page writes, a force, the journal cleared, a force
+  }
+  writeFile(path, before);
+  const int status = inChild([&] {
+    auto db = jet::Database::open(path);
+    db->objects();
+    env.crashAt(int(writes - 1), jet::FaultEnv::Crash::Exit, 0);
+    change(*db);
+  });
+  if (status != jet::FaultEnv::kCrashExitCode) throw std::runtime_error("the change was not cut short");
 }
 
 std::string firstProblem(jet::Database& db) {

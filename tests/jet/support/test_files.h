@@ -57,6 +57,13 @@ inline std::string passwordOf(const std::string& file) {
 // The engine error a call ends in as "number: description", or "" when it returns normally.
 std::string failure(const std::function<void()>& call);
 
+// Runs `work` in a forked child: its exit status (3 when it threw), or minus the signal that ended it.
+int inChild(const std::function<void()>& work);
+
+// Leaves the file at `path` as a program killed inside `change` leaves it just before its journal
+// is cleared: every page written, the journal still hot. Throws when the change was not cut short.
+void crashBeforeTheJournalIsCleared(const std::string& path, const std::function<void(jet::Database&)>& change);
+
 // The whole-file check's first problem, or "" for a sound file.
 std::string firstProblem(jet::Database& db);
 
