@@ -26,45 +26,46 @@ std::string json(const Value& v) {
   return s;
 }
 
-std::string csv(const Value& v) {
-  std::string s;
-  appendCsvField(s, v);
-  return s;
-}
-
 }  // namespace
 
-TEST(CsvFormat, QuotesOnlyWhenNeededAndKeepsNullApartFromEmpty) {
-  EXPECT_EQ(csv(std::string("plain text")), "plain text");
-  EXPECT_EQ(csv(std::string("a,b")), "\"a,b\"");
-  EXPECT_EQ(csv(std::string("say \"hi\"")), "\"say \"\"hi\"\"\"");
-  EXPECT_EQ(csv(std::string("two\nlines")), "\"two\nlines\"");
-  EXPECT_EQ(csv(std::string("cr\ronly")), "\"cr\ronly\"");
-  EXPECT_EQ(csv(std::string("trailing,")), "\"trailing,\"");
-  EXPECT_EQ(csv(std::string("")), "\"\"");
-  EXPECT_EQ(csv(jet::Null{}), "");
-  EXPECT_EQ(csv(jet::Currency{-123400}), "-12.34");
-  EXPECT_EQ(csv(jet::DateTime{36526.5}), "2000-01-01 12:00:00");
-  EXPECT_EQ(csv(true), "True");
-}
-
-TEST(JsonFormat, EachTypesEncoding) {
-  EXPECT_EQ(json(jet::Null{}), "null");
-  EXPECT_EQ(json(false), "false");
-  EXPECT_EQ(json(int64_t{-7}), "-7");
-  EXPECT_EQ(json(0.1f), "0.1");
-  EXPECT_EQ(json(1e300), "1e+300");
-  EXPECT_EQ(json(std::numeric_limits<double>::infinity()), "\"Infinity\"");
-  EXPECT_EQ(json(jet::Currency{-123400}), "\"-12.3400\"");
-  EXPECT_EQ(json(jet::DateTime{36526.5}), "\"2000-01-01T12:00:00\"");
-  EXPECT_EQ(json(jet::DateTime{36526.5 + 0.25 / 86400}), "\"2000-01-01T12:00:00.250\"");
-  EXPECT_EQ(json(jet::DateTime{0.5}), "\"1899-12-30T12:00:00\"");
-  EXPECT_EQ(json(jet::Bytes{0xde, 0xad}), "\"dead\"");
-  EXPECT_EQ(json(std::string("q\"\\\n\x01é")), "\"q\\\"\\\\\\n\\u0001é\"");
+// Each type's text in both encodings: CSV quotes only when it must and keeps Null apart from an
+// empty text; JSON escapes, and gives exact types as strings.
+TEST(Formats, EachTypesTextInCsvAndJson) {
   jet::Decimal d;
   d.scale = 3;
   d.magnitude = {1500, 0, 0};
-  EXPECT_EQ(json(d), "\"1.500\"");
+  const struct {
+    Value value;
+    const char *csv, *json;  // nullptr: not compared
+  } cases[] = {
+      {std::string("plain text"), "plain text", "\"plain text\""},
+      {std::string("a,b"), "\"a,b\"", nullptr},
+      {std::string("say \"hi\""), "\"say \"\"hi\"\"\"", nullptr},
+      {std::string("two\nlines"), "\"two\nlines\"", "\"two\\nlines\""},
+      {std::string("cr\ronly"), "\"cr\ronly\"", nullptr},
+      {std::string("trailing,"), "\"trailing,\"", nullptr},
+      {std::string(""), "\"\"", "\"\""},
+      {std::string("q\"\\\n\x01é"), nullptr, "\"q\\\"\\\\\\n\\u0001é\""},
+      {jet::Null{}, "", "null"},
+      {jet::Currency{-123400}, "-12.34", "\"-12.3400\""},
+      {jet::DateTime{36526.5}, "2000-01-01 12:00:00", "\"2000-01-01T12:00:00\""},
+      {jet::DateTime{36526.5 + 0.25 / 86400}, nullptr, "\"2000-01-01T12:00:00.250\""},
+      {jet::DateTime{0.5}, nullptr, "\"1899-12-30T12:00:00\""},
+      {true, "True", "true"},
+      {false, nullptr, "false"},
+      {int64_t{-7}, nullptr, "-7"},
+      {0.1f, nullptr, "0.1"},
+      {1e300, nullptr, "1e+300"},
+      {std::numeric_limits<double>::infinity(), nullptr, "\"Infinity\""},
+      {jet::Bytes{0xde, 0xad}, nullptr, "\"dead\""},
+      {d, nullptr, "\"1.500\""},
+  };
+  for (const auto& c : cases) {
+    std::string csv;
+    if (c.csv) appendCsvField(csv, c.value);
+    if (c.csv) EXPECT_EQ(csv, c.csv);
+    if (c.json) EXPECT_EQ(json(c.value), c.json);
+  }
 }
 
 TEST(JsonFormat, ObjectsParseAndConvertToColumns) {

@@ -12,7 +12,6 @@
 #include <iostream>
 #include <map>
 #include <memory>
-#include <optional>
 #include <random>
 #include <set>
 #include <sstream>

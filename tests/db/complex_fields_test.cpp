@@ -1,9 +1,7 @@
 // Complex fields through the object model: DAO's type codes, the values as text and as a whole,
 // and records that keep their complex values through edits of other fields.
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
-#include <filesystem>
 
 #include "db/dao.h"
 #include "db/record_save.h"

@@ -35,28 +35,17 @@ struct FileFixture {
   std::vector<uint8_t> bytes() const { return testsupport::readFile(path); }
 };
 
-jet::NewColumn column(const char* name, ColumnType type, int size = 0) {
-  jet::NewColumn c;
-  c.name = name;
-  c.type = type;
-  c.size = size;
-  return c;
-}
-
 struct ObjectModel : ::testing::Test, FileFixture {
   dao::Database db;
 
   void SetUp() override {
-    auto id = column("ID", ColumnType::Long);
-    id.autoNumber = true;
-    auto name = column("Name", ColumnType::Text, 10);
-    name.required = true;
-    name.allowZeroLength = false;
-    db = open({{"People", {id, name, column("Notes", ColumnType::Memo), column("Amount", ColumnType::Currency)},
+    db = open({{"People",
+                {{"ID", ColumnType::Long, 0, true}, {"Name", ColumnType::Text, 10, false, true}, {"Notes", ColumnType::Memo},
+                 {"Amount", ColumnType::Currency}},
                 {{jet::Null{}, std::string("Ann"), jet::Null{}, jet::Currency{125000}},
                  {jet::Null{}, std::string("Bob"), std::string("note"), jet::Null{}},
                  {jet::Null{}, std::string("Cy"), jet::Null{}, jet::Currency{0}}}},
-               {"Empty", {column("X", ColumnType::Long)}, {}}});
+               {"Empty", {{"X", ColumnType::Long}}, {}}});
   }
 
   std::vector<std::string> names(const std::string& table, int field = 1) {
@@ -123,11 +112,9 @@ TEST_F(ObjectModel, RecordsetMovesByPosition) {
 TEST(RecordsetWalk, AWalkBeforeTheCountAnswersAsACountedRecordset) {
   auto walk = [](bool countFirst, uint32_t seed) {
     FileFixture file;
-    auto id = column("ID", ColumnType::Long);
-    id.autoNumber = true;
     std::vector<std::vector<Value>> rows;
     for (int i = 0; i < 40; ++i) rows.push_back({jet::Null{}, std::string("r") + std::to_string(i + 1)});
-    dao::Database db = file.open({{"Many", {id, column("Name", ColumnType::Text, 20)}, rows}});
+    dao::Database db = file.open({{"Many", {{"ID", ColumnType::Long, 0, true}, {"Name", ColumnType::Text, 20}}, rows}});
     {
       dao::Recordset gaps = db.OpenRecordset("Many");  // deleted rows among the others
       for (int at : {0, 6, 6, 20, 35}) {

@@ -1,7 +1,6 @@
 // Relations through the object model on a real file: CreateRelation, its fields, Append, and the
 // refusal to delete a table that takes part in one.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <filesystem>
 

@@ -34,21 +34,15 @@ namespace {
 
 std::string readFile(const fs::path& p) { return testsupport::readText(p.string()); }
 
-std::vector<fs::path> testFiles() {
-  std::vector<fs::path> files;
+std::vector<std::string> testFiles() {
+  std::vector<std::string> files;
   for (const std::string& name : jettest::allTestFiles())
-    if (fs::file_size(jettest::testdata(name)) < 8u * 1024 * 1024) files.push_back(jettest::testdata(name));
+    if (fs::file_size(jettest::testdata(name)) < 8u * 1024 * 1024) files.push_back(name);
   return files;
 }
 
 class CompactTest : public ::testing::Test {
  protected:
-  fs::path copyIn(const fs::path& src) {
-    fs::path p = dir_ / src.filename();
-    fs::copy_file(src, p, fs::copy_options::overwrite_existing);
-    fs::permissions(p, fs::perms::owner_read | fs::perms::owner_write);
-    return p;
-  }
   jettest::TempDir tmp_;
   const fs::path dir_ = tmp_.path();
 };
@@ -174,9 +168,9 @@ std::map<std::string, TableKeys> indexKeys(const fs::path& file) {
 // and the storage table's own ids included); only the catalog ids of tables follow their new pages.
 // Index keys are rebuilt identically and the independent reader sees the same file.
 TEST_F(CompactTest, EveryTestFileGivesAVerifiedCopyThatKeepsEveryValue) {
-  for (const fs::path& original : testFiles()) {
-    SCOPED_TRACE(original.filename().string());
-    fs::path src = copyIn(original);
+  for (const std::string& name : testFiles()) {
+    const fs::path original = jettest::testdata(name), src = tmp_.copy(name);
+    SCOPED_TRACE(name);
     fs::permissions(src, fs::perms::owner_read);  // compaction must not need to write its source
     const std::string before = readFile(src);
     fs::path dst = dir_ / ("compacted-" + original.filename().string());
@@ -285,7 +279,7 @@ TEST_F(CompactTest, EveryTestFileGivesAVerifiedCopyThatKeepsEveryValue) {
 }
 
 TEST_F(CompactTest, RefusesAnExistingDestinationAndLeavesNothingBehindOnFailure) {
-  fs::path src = copyIn(fs::path(TABULONIX_TESTDATA_DIR) / "testV2000.mdb");
+  const fs::path src = tmp_.copy("testV2000.mdb");
 
   fs::path existing = dir_ / "existing.mdb";
   std::ofstream(existing) << "someone's file";

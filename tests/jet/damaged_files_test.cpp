@@ -262,7 +262,7 @@ TEST_P(TargetedDamage, WrongPageTypes) {
   d = bytes_;
   size_t leaf = 0;
   for (size_t p : pagesOfType(0x04))
-    if (!leaf && uint32_t(page(d, p)[4] | page(d, p)[5] << 8 | page(d, p)[6] << 16 | page(d, p)[7] << 24) == tdef_) leaf = p;
+    if (!leaf && jet::le32(page(d, p) + 4) == tdef_) leaf = p;
   ASSERT_NE(leaf, 0u);
   page(d, leaf)[0] = 0x02;
   expectNamedAndRefused(d, "index leaf marked as a table definition", "People");
@@ -356,7 +356,7 @@ TEST_P(TargetedDamage, CountsOutOfRange) {
   for (size_t p : pagesOfType(0x01)) {
     std::string d = bytes_;
     uint8_t* pg = page(d, p);
-    if (std::memcmp(pg + 4, "LVAL", 4) == 0 || uint32_t(pg[4] | pg[5] << 8 | pg[6] << 16 | pg[7] << 24) != tdef_) continue;
+    if (std::memcmp(pg + 4, "LVAL", 4) == 0 || jet::le32(pg + 4) != tdef_) continue;
     jet::put16(pg + countAt, 0xFFFF);
     expectNamedAndRefused(d, "data page row count", "People");
     d = bytes_;

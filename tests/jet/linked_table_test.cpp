@@ -4,6 +4,7 @@
 // circle.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <map>
 
@@ -54,10 +55,8 @@ TEST(LinkedTables, ReadThroughTheLinkUnderItsOwnName) {
     db->close();
   }
   auto db = jet::Database::open(front, {true, ""});
-  size_t links = 0;
-  for (const jet::CatalogObject& o : db->objects())
-    if (o.kind == jet::ObjectKind::LinkedTable) ++links;
-  EXPECT_EQ(links, 6u);
+  const auto objects = db->objects();
+  EXPECT_EQ(std::count_if(objects.begin(), objects.end(), [](const auto& o) { return o.kind == jet::ObjectKind::LinkedTable; }), 6);
 
   auto source4 = jet::Database::open(data4, {true, ""});
   const jet::TableInfo remote = db->table("remote");

@@ -147,12 +147,7 @@ TEST(NewTypes, RowsOfTheNewKindsReadBackAsWritten) {
 }
 
 TEST(NewTypes, IndexKeysOrderLikeTheValues) {
-  auto key = [](ColumnType type, bool asc, const Value& v) {
-    jet::KeyColumn k;
-    k.type = type;
-    k.ascending = asc;
-    return jet::encodeKey({k}, {v});
-  };
+  auto key = [](ColumnType type, bool asc, const Value& v) { return jet::encodeKey({jet::KeyColumn{type, asc}}, {v}); };
   // Large Number: big-endian with the sign bit inverted, as Currency.
   EXPECT_EQ(key(ColumnType::BigInt, true, int64_t(1)), (Bytes{0x7F, 0x80, 0, 0, 0, 0, 0, 0, 1}));
   const int64_t numbers[] = {INT64_MIN, -300, -1, 0, 1, 300, INT64_MAX};

@@ -62,12 +62,7 @@ struct Signal {
   }
 };
 
-jet::OpenOptions options(bool readOnly, int busyMs) {
-  jet::OpenOptions o;
-  o.readOnly = readOnly;
-  o.busyTimeoutMs = busyMs;
-  return o;
-}
+jet::OpenOptions options(bool readOnly, int busyMs) { return {readOnly, "", busyMs}; }
 
 void insertBatch(jet::Database& db, int from) {
   for (int i = 0; i < kBatch; ++i) db.queueInsert("T", {int64_t(from + i), std::string("row ") + std::to_string(from + i)});

@@ -9,18 +9,14 @@
 #include "jet/base/error.h"
 #include "jet/base/value.h"
 #include "jet/base/value_text.h"
+#include "support/error_of.h"
 
 using namespace jet;
 
 namespace {
 
 int errorNumber(ColumnType type, const std::string& text) {
-  try {
-    fromText(type, text);
-  } catch (const Error& e) {
-    return e.number();
-  }
-  return 0;
+  return errorOf([&] { fromText(type, text); });
 }
 
 uint64_t bitsOf(double d) {

@@ -74,9 +74,7 @@ struct View {
 };
 
 View viewOf(const std::string& path, bool readOnly) {
-  jet::OpenOptions o;
-  o.readOnly = readOnly;
-  auto db = jet::Database::open(path, o);
+  auto db = jet::Database::open(path, {readOnly, ""});
   View v;
   for (const auto& obj : db->objects()) {
     if (obj.kind != jet::ObjectKind::Table) continue;

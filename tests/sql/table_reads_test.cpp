@@ -1,10 +1,8 @@
 // Every user table of every test file reads through SQL as the export reads it: the same rows in
 // the same order, each value in SQL's form of the export's value.
 #include <gtest/gtest.h>
-#include <sqlite3.h>
 
 #include <charconv>
-#include <cmath>
 #include <sstream>
 
 #include "cli/format.h"

@@ -51,7 +51,6 @@
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
-#include <sstream>
 
 #include "cli/support/in_process.h"
 #include "jet/base/value_text.h"

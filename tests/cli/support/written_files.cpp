@@ -1,18 +1,14 @@
 #include "written_files.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cstdio>
-#include <filesystem>
-#include <memory>
 #include <random>
 #include <sstream>
 
 #include "in_process.h"
 #include "support/files.h"
 
-namespace fs = std::filesystem;
 
 namespace clitest {
 

@@ -6,7 +6,6 @@
 #include <sql.h>
 #include <sqlext.h>
 
-#include <filesystem>
 #include <optional>
 #include <string>
 #include <vector>
