@@ -12,6 +12,7 @@
 #include <string>
 
 #include "jet/base/error.h"
+#include "sql/bridge.h"
 #include "sql/connection.h"
 
 namespace {
@@ -40,12 +41,6 @@ void readSome(sqlite3* db, const std::string& select) {
   sqlite3_finalize(stmt);
 }
 
-std::string quoted(const std::string& name) {
-  std::string q = "\"";
-  for (char c : name) q += c == '"' ? std::string("\"\"") : std::string(1, c);
-  return q + "\"";
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -56,13 +51,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     auto connection = sql::Connection::open(scratchPath(), options);
     sqlite3* db = connection->handle();
     for (const std::string& name : connection->tableNames()) {
-      readSome(db, "SELECT * FROM " + quoted(name));
+      readSome(db, "SELECT * FROM " + sql::quoteName(name));
       const jet::TableInfo& info = connection->table(name);
       if (!info.columns.empty())
-        readSome(db, "SELECT * FROM " + quoted(name) + " WHERE " + quoted(info.columns[0].name) + " = 1");
+        readSome(db, "SELECT * FROM " + sql::quoteName(name) + " WHERE " + sql::quoteName(info.columns[0].name) + " = 1");
     }
     for (const sql::SavedQuery& q : connection->queries())
-      if (q.isView) readSome(db, "SELECT * FROM " + quoted(q.name));
+      if (q.isView) readSome(db, "SELECT * FROM " + sql::quoteName(q.name));
     (void)connection->relationships();
   } catch (const sql::SqlError&) {
   } catch (const jet::Error&) {
