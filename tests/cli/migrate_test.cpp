@@ -320,59 +320,47 @@ TEST_F(Migrate, ASecondRunIsRefusedAndAFailureInMidLoadLeavesNothingBehind) {
 TEST_F(Migrate, RefusalsAreClearAndNameWhatWasRefused) {
   PostgresServer pg;
   ASSERT_TRUE(pg.running());
-  const std::string file = std::string(TABULONIX_TESTDATA_DIR) + "/testV2000.mdb";
-
-  auto unreachable = clitest::run({"migrate", file, "postgresql://postgres@/postgres?host=" + path("nowhere")});
-  EXPECT_EQ(unreachable.rc, 1);
-  EXPECT_NE(unreachable.err.find("cannot connect"), std::string::npos) << unreachable.err;
-
-  auto wrongPassword = clitest::run({"migrate", file, pg.uriWithPassword("wrong")});
-  EXPECT_EQ(wrongPassword.rc, 1);
-  EXPECT_NE(wrongPassword.err.find("password authentication failed"), std::string::npos) << wrongPassword.err;
-  EXPECT_EQ(clitest::run({"migrate", file, pg.uriWithPassword("secret"), "--schema", "pw", "--quiet"}).rc, 0);
-
-  const std::string locked = std::string(TABULONIX_TESTDATA_DIR) + "/more/passwordV2000.mdb";
-  auto fileLocked = clitest::run({"migrate", locked, "sqlite:" + path("locked.sqlite"), "--password", "nope"});
-  EXPECT_EQ(fileLocked.rc, 1);
-  EXPECT_NE(fileLocked.err.find("password"), std::string::npos) << fileLocked.err;
-
-  auto unknown = clitest::run({"migrate", file, pg.uri(), "--tables", "Table1,NoSuchTable"});
-  EXPECT_EQ(unknown.rc, 1);
-  EXPECT_NE(unknown.err.find("NoSuchTable"), std::string::npos) << unknown.err;
-  EXPECT_EQ(pg.one("SELECT count(*) FROM pg_tables WHERE schemaname = 'public'"), "0");
-
-  // Values a target cannot hold: the table, the row and the column are named.
-  const std::string bad = path("bad.mdb");
+  const std::string file = std::string(TABULONIX_TESTDATA_DIR) + "/testV2000.mdb", bad = path("bad.mdb"), longName = path("long.mdb");
   {
+    // Values a target cannot hold: a NUL in a text (PostgreSQL), a date past year 9999 (SQLite).
     auto db = jet::Database::create(bad);
     db->createTable({"Bad", {{"Note", jet::ColumnType::Text, 50, false, false, true}, {"Day", jet::ColumnType::DateTime}}, {}});
     db->insertRow("Bad", {std::string("fine"), jet::DateTime{40000}});
     db->insertRow("Bad", {std::string("nul\0inside", 10), jet::DateTime{40000}});
     db->insertRow("Bad", {std::string("fine"), jet::DateTime{4e6}});
     db->close();
-  }
-  auto zero = clitest::run({"migrate", bad, pg.uri(), "--schema", "bad"});
-  EXPECT_EQ(zero.rc, 1);
-  EXPECT_NE(zero.err.find("table Bad, row 2, column Note"), std::string::npos) << zero.err;
-  EXPECT_EQ(pg.one("SELECT count(*) FROM pg_namespace WHERE nspname = 'bad'"), "0");
-  // A name PostgreSQL would cut short is refused before anything is written; SQLite takes it.
-  const std::string longName = path("long.mdb");
-  {
-    auto db = jet::Database::create(longName);
+    // A name PostgreSQL would cut short (32 characters, 64 bytes); SQLite takes it.
     std::string name;
-    for (int i = 0; i < 32; ++i) name += "ä";  // 32 characters, 64 bytes
+    for (int i = 0; i < 32; ++i) name += "ä";
+    db = jet::Database::create(longName);
     db->createTable({name, {{"x", jet::ColumnType::Long}}, {}});
     db->close();
   }
-  auto tooLong = clitest::run({"migrate", longName, pg.uri(), "--schema", "long"});
-  EXPECT_EQ(tooLong.rc, 1);
-  EXPECT_NE(tooLong.err.find("63 bytes"), std::string::npos) << tooLong.err;
-  EXPECT_EQ(pg.one("SELECT count(*) FROM pg_namespace WHERE nspname = 'long'"), "0");
-  EXPECT_EQ(clitest::run({"migrate", longName, "sqlite:" + path("long.sqlite"), "--quiet"}).rc, 0);
-
-  auto date = clitest::run({"migrate", bad, "sqlite:" + path("bad.sqlite")});
-  EXPECT_EQ(date.rc, 1);
-  EXPECT_NE(date.err.find("table Bad, row 3, column Day"), std::string::npos) << date.err;
+  const struct {
+    std::vector<std::string> args;
+    int rc;
+    const char* inError;
+  } cases[] = {
+      {{file, "postgresql://postgres@/postgres?host=" + path("nowhere")}, 1, "cannot connect"},
+      {{file, pg.uriWithPassword("wrong")}, 1, "password authentication failed"},
+      {{file, pg.uriWithPassword("secret"), "--schema", "pw", "--quiet"}, 0, ""},
+      {{std::string(TABULONIX_TESTDATA_DIR) + "/more/passwordV2000.mdb", "sqlite:" + path("locked.sqlite"), "--password", "nope"}, 1, "password"},
+      {{file, pg.uri(), "--tables", "Table1,NoSuchTable"}, 1, "NoSuchTable"},
+      {{bad, pg.uri(), "--schema", "bad"}, 1, "table Bad, row 2, column Note"},
+      {{longName, pg.uri(), "--schema", "long"}, 1, "63 bytes"},
+      {{longName, "sqlite:" + path("long.sqlite"), "--quiet"}, 0, ""},
+      {{bad, "sqlite:" + path("bad.sqlite")}, 1, "table Bad, row 3, column Day"},
+  };
+  for (const auto& c : cases) {
+    std::vector<std::string> args = {"migrate"};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    const auto r = clitest::run(args);
+    EXPECT_EQ(r.rc, c.rc) << c.args[1] << ": " << r.err;
+    EXPECT_NE(r.err.find(c.inError), std::string::npos) << r.err;
+  }
+  // Nothing of a refused migration stays behind.
+  EXPECT_EQ(pg.one("SELECT count(*) FROM pg_tables WHERE schemaname = 'public'"), "0");
+  EXPECT_EQ(pg.one("SELECT count(*) FROM pg_namespace WHERE nspname IN ('bad', 'long')"), "0");
 }
 
 TEST(MigrateValues, VerificationTellsValuesApart) {
