@@ -32,12 +32,11 @@ jet::Value decimal(bool negative, uint32_t magnitude, uint8_t scale) {
 }
 
 // Values given in ascending order must give strictly ascending keys, and descending columns
-// strictly descending ones.
-void expectOrdered(ColumnType type, const std::vector<jet::Value>& ascending, bool checkDescending = true) {
+// strictly descending ones. (Decimal keys: their own test below.)
+void expectOrdered(ColumnType type, const std::vector<jet::Value>& ascending) {
   for (size_t i = 1; i < ascending.size(); ++i) {
     EXPECT_LT(key({type, true}, ascending[i - 1]), key({type, true}, ascending[i])) << "type " << int(type) << " at " << i;
-    if (checkDescending)
-      EXPECT_GT(key({type, false}, ascending[i - 1]), key({type, false}, ascending[i])) << "type " << int(type) << " at " << i;
+    EXPECT_GT(key({type, false}, ascending[i - 1]), key({type, false}, ascending[i])) << "type " << int(type) << " at " << i;
   }
 }
 
@@ -50,16 +49,6 @@ TEST(IndexKeyOrder, NumbersSortByValue) {
   expectOrdered(ColumnType::Single, {V{-1e30f}, V{-1.5f}, V{-0.0f}, V{1e-30f}, V{2.5f}, V{1e30f}});
   expectOrdered(ColumnType::Double, {V{-1e300}, V{-2.0}, V{-1e-300}, V{0.0}, V{1e-300}, V{3.0}, V{1e300}});
   expectOrdered(ColumnType::DateTime, {V{jet::DateTime{-700000}}, V{jet::DateTime{-0.5}}, V{jet::DateTime{0}}, V{jet::DateTime{45000.25}}});
-  const auto dec = decimal;
-  // Decimal keys are built at the column's scale: 1.5 at scale 1 equals 1.50 at scale 2.
-  KeyColumn money{ColumnType::Numeric, true, TextCollation::GeneralLegacy, 2};
-  EXPECT_EQ(key(money, dec(false, 15, 1)), key(money, dec(false, 150, 2)));
-  std::vector<jet::Value> decs{dec(true, 1000, 2), dec(true, 1, 2), dec(false, 0, 2), dec(false, 1, 2), dec(false, 99999, 2)};
-  for (size_t i = 1; i < decs.size(); ++i) EXPECT_LT(key(money, decs[i - 1]), key(money, decs[i])) << i;
-  // Descending Decimal keys keep the engine's historic order: all negatives before all positives.
-  KeyColumn moneyDesc{ColumnType::Numeric, false, TextCollation::GeneralLegacy, 2};
-  EXPECT_LT(key(moneyDesc, decs[0]), key(moneyDesc, decs[4]));
-  EXPECT_GT(key(moneyDesc, decs[3]), key(moneyDesc, decs[4]));
   // Nulls come first ascending and last descending; a Null Boolean is False.
   EXPECT_LT(key({ColumnType::Long, true}, jet::Null{}), key({ColumnType::Long, true}, V{int64_t(INT32_MIN)}));
   EXPECT_GT(key({ColumnType::Long, false}, jet::Null{}), key({ColumnType::Long, false}, V{int64_t(INT32_MAX)}));

@@ -1,5 +1,4 @@
-// Rows: values encoded into the row layout as Access lays it out, and stored rows read back
-// (deleted and moved rows, impossible structures refused).
+// Rows: values encoded into the row layout as Access lays it out, and stored rows re-encoded.
 #include "jet/table/row_writer.h"
 
 #include <gtest/gtest.h>
@@ -9,7 +8,6 @@
 #include "jet/table/row.h"
 #include "jet/table/table_scan.h"
 #include "support/error_of.h"
-#include "jet/database.h"
 
 namespace {
 
@@ -110,51 +108,6 @@ TEST(RowWriter, RefusesValuesThatDoNotFit) {
   EXPECT_EQ(error(0, std::string(50, 'x')), 0);
   EXPECT_EQ(encode(4, int64_t(-2)), (jet::Bytes{0xFE, 0xFF, 0xFF, 0xFF}));
   EXPECT_EQ(encode(7, jet::Currency{-1}).size(), 8u);
-}
-
-std::vector<std::vector<Value>> readAll(const std::string& file, const std::string& table) {
-  auto db = jet::Database::open(jettest::testdata(file), {true, ""});
-  auto cur = db->openTable(table);
-  std::vector<std::vector<Value>> rows;
-  while (cur->next()) rows.push_back(cur->values());
-  return rows;
-}
-
-std::string text(const Value& v) { return std::get<std::string>(v); }
-
-TEST(Row, DeletedRowsAreSkippedAndOverflowRowsKeepTheirPlace) {
-  for (const char* file : {"delTestV1997.mdb", "delTestV2000.mdb"}) {
-    auto db = jet::Database::open(jettest::testdata(file), {true, ""});
-    auto t = db->table("Table");
-    auto rows = readAll(file, "Table");
-    EXPECT_EQ(rows.size(), t.rowCount) << file;
-    EXPECT_EQ(rows.size(), 2u);
-  }
-  for (const char* file : {"overflowTestV1997.mdb", "overflowTestV2000.mdb"}) {
-    auto rows = readAll(file, "Table1");
-    ASSERT_EQ(rows.size(), 7u) << file;
-    // Rows 3 and 5 grew and moved; stored order still follows their original addresses.
-    EXPECT_EQ(text(rows[2][1]), "row3col3");
-    EXPECT_EQ(text(rows[2][7]), "row3col9");
-    EXPECT_EQ(text(rows[4][1]), "row5col2");
-    EXPECT_TRUE(jet::isNull(rows[4][0]));
-    EXPECT_EQ(text(rows[6][5]), "row7col7");
-  }
-}
-
-TEST(Row, RejectsImpossibleRowStructures) {
-  jet::TableDef def;
-  def.format = jet::Format::Jet4;
-  jet::ColumnDef text;
-  text.flags = jet::colflag::kNullable;
-  def.columns.push_back(text);
-  jet::RowLayout layout;
-  // Column count 16 but only 3 bytes: the null mask does not fit.
-  const uint8_t shortRow[] = {16, 0, 0};
-  EXPECT_THROW(jet::parseRow(def, shortRow, sizeof shortRow, layout), jet::Error);
-  // One variable column whose offset runs past the row's end.
-  const uint8_t badOffsets[] = {1, 0, 0x30, 0, 0x02, 0, 0x01, 0, 0x01};
-  EXPECT_THROW(jet::parseRow(def, badOffsets, sizeof badOffsets, layout), jet::Error);
 }
 
 }  // namespace

@@ -153,24 +153,18 @@ TEST_P(SchemaChanges, RefusedChangesNameTheirError) {
   EXPECT_EQ(errorOf([&] { jet::createTable(*f, {"Caf\xC3\xA9 \xE2\x82\xAC", {{"A", ColumnType::Long}}, {}}); }), 0)
       << "Windows-1252 letters and the euro sign are fine in both formats";
 
-  jet::NewTable noFields{"Empty", {}, {}};
-  EXPECT_EQ(errorOf([&] { jet::createTable(*f, noFields); }), 3264);
-  jet::NewTable twice{"Twice", {{"A", ColumnType::Long}, {"a", ColumnType::Text, 5}}, {}};
-  EXPECT_EQ(errorOf([&] { jet::createTable(*f, twice); }), 3191);
-  jet::NewTable tooLong{"Long", {{"A", ColumnType::Text, 256}}, {}};
-  EXPECT_EQ(errorOf([&] { jet::createTable(*f, tooLong); }), 3001);
-  jet::NewTable zero{"Zero", {{"A", ColumnType::Text, 0}}, {}};
-  EXPECT_EQ(errorOf([&] { jet::createTable(*f, zero); }), 3001);
-  jet::NewTable twoIndexes{"Idx", {{"A", ColumnType::Long}, {"B", ColumnType::Long}},
-                          {{"K", {{0, true}}, false, false, false, false}, {"k", {{1, true}}, false, false, false, false}}};
-  EXPECT_EQ(errorOf([&] { jet::createTable(*f, twoIndexes); }), 3284);
-  twoIndexes.indexes = {{"P1", {{0, true}}, true, true, false, true}, {"P2", {{1, true}}, true, true, false, true}};
-  EXPECT_EQ(errorOf([&] { jet::createTable(*f, twoIndexes); }), 3283);
-  twoIndexes.indexes = {{"OnMemo", {{0, true}}, false, false, false, false}};
-  twoIndexes.columns[0].type = ColumnType::Memo;
-  EXPECT_EQ(errorOf([&] { jet::createTable(*f, twoIndexes); }), 3259);
-  jet::NewTable badType{"Bad", {{"A", ColumnType(0x33)}}, {}};
-  EXPECT_EQ(errorOf([&] { jet::createTable(*f, badType); }), 3259);
+  const std::vector<jet::NewColumn> two = {{"A", ColumnType::Long}, {"B", ColumnType::Long}};
+  const std::pair<jet::NewTable, int> refusals[] = {
+      {{"Empty", {}, {}}, 3264},
+      {{"Twice", {{"A", ColumnType::Long}, {"a", ColumnType::Text, 5}}, {}}, 3191},
+      {{"Long", {{"A", ColumnType::Text, 256}}, {}}, 3001},
+      {{"Zero", {{"A", ColumnType::Text, 0}}, {}}, 3001},
+      {{"Idx", two, {{"K", {{0, true}}, false, false, false, false}, {"k", {{1, true}}, false, false, false, false}}}, 3284},
+      {{"Idx", two, {{"P1", {{0, true}}, true, true, false, true}, {"P2", {{1, true}}, true, true, false, true}}}, 3283},
+      {{"Idx", {{"A", ColumnType::Memo}}, {{"OnMemo", {{0, true}}, false, false, false, false}}}, 3259},
+      {{"Bad", {{"A", ColumnType(0x33)}}, {}}, 3259},
+  };
+  for (const auto& [table, error] : refusals) EXPECT_EQ(errorOf([&] { jet::createTable(*f, table); }), error) << table.name;
 
   EXPECT_EQ(errorOf([&] { jet::renameTable(*f, "Missing", "X"); }), 3011);
   EXPECT_EQ(errorOf([&] { jet::renameTable(*f, "Other", "EVERY TYPE"); }), 3010);
