@@ -49,6 +49,10 @@ TEST(IndexKeyOrder, NumbersSortByValue) {
   expectOrdered(ColumnType::Single, {V{-1e30f}, V{-1.5f}, V{-0.0f}, V{1e-30f}, V{2.5f}, V{1e30f}});
   expectOrdered(ColumnType::Double, {V{-1e300}, V{-2.0}, V{-1e-300}, V{0.0}, V{1e-300}, V{3.0}, V{1e300}});
   expectOrdered(ColumnType::DateTime, {V{jet::DateTime{-700000}}, V{jet::DateTime{-0.5}}, V{jet::DateTime{0}}, V{jet::DateTime{45000.25}}});
+  expectOrdered(ColumnType::BigInt, {V{INT64_MIN}, V{int64_t(-300)}, V{int64_t(-1)}, V{int64_t(0)}, V{int64_t(1)}, V{int64_t(300)}, V{INT64_MAX}});
+  using X = jet::DateTimeExtended;
+  expectOrdered(ColumnType::DateTimeExtended,
+                {V{X{0, 0, 0}}, V{X{0, 0, 1}}, V{X{0, 1, 0}}, V{X{1, 0, 0}}, V{X{737955, 3661, 1234567}}, V{X{3652058, 86399, 9999999}}});
   // Nulls come first ascending and last descending; a Null Boolean is False.
   EXPECT_LT(key({ColumnType::Long, true}, jet::Null{}), key({ColumnType::Long, true}, V{int64_t(INT32_MIN)}));
   EXPECT_GT(key({ColumnType::Long, false}, jet::Null{}), key({ColumnType::Long, false}, V{int64_t(INT32_MAX)}));
@@ -182,6 +186,7 @@ TEST(IndexKeyOrder, DecimalKeysOfAccess2007AndLaterSortBothWays) {
   KeyColumn desc{ColumnType::Numeric, false, TextCollation::GeneralLegacy, 2, false};
   KeyColumn legacyAsc{ColumnType::Numeric, true, TextCollation::GeneralLegacy, 2, true};
   EXPECT_EQ(key(asc, ascending[2]), key(asc, ascending[3]));
+  EXPECT_EQ(key(asc, ascending[5]), key(asc, decimal(false, 150, 2))) << "keys are built at the column's scale";
   for (size_t i = 1; i < ascending.size(); ++i) {
     if (i == 3) continue;  // the two zeros
     EXPECT_LT(key(asc, ascending[i - 1]), key(asc, ascending[i])) << i;

@@ -1,11 +1,11 @@
 // Index pages and b-tree maintenance: pages read back as written and damaged ones are refused,
-// random insert/delete sequences keep a sound tree holding exactly the expected entries, and
-// table-level maintenance enforces uniqueness, required and ignore-nulls.
+// random insert/delete sequences keep a sound tree holding exactly the expected entries, rebuilt
+// leaves are full, and keys too long for a page are refused. (Uniqueness, required and ignore-nulls
+// of a table's indexes: the random operations on every Access file.)
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstring>
-#include <map>
 #include <optional>
 #include <random>
 #include <set>
@@ -261,69 +261,6 @@ TEST_P(RandomTree, AppendsAfterTheLastLeafMatchATreeThatForgetsItEveryTime) {
 }
 
 INSTANTIATE_TEST_SUITE_P(BothFormats, RandomTree, ::testing::Values(jet::Format::Jet3, jet::Format::Jet4));
-
-TEST(TableIndexes, UniqueRequiredAndIgnoreNulls) {
-  // A table of our own over an in-memory store: ID unique and required, Code unique ignoring
-  // Nulls, Name plain.
-  MemStore store(jet::Format::Jet4);
-  std::vector<jet::IndexOutline> outlines(3);
-  outlines[0] = {"PrimaryKey", store.newRoot(), {{jet::ColumnType::Long, true}}, {0}, true, false, true};
-  outlines[1] = {"Code", store.newRoot(), {{jet::ColumnType::Text, true, jet::TextCollation::GeneralLegacy}}, {1}, true, true, false};
-  outlines[2] = {"Name", store.newRoot(), {{jet::ColumnType::Text, false, jet::TextCollation::GeneralLegacy}}, {2}, false, false, false};
-  jet::TableIndexes idx(store, 7, outlines);
-  ASSERT_EQ(idx.problem(), "");
-  using Row = std::vector<jet::Value>;
-  Row a{int64_t(1), std::string("A1"), std::string("x")};
-  Row b{int64_t(2), jet::Null{}, std::string("x")};
-  Row c{int64_t(3), jet::Null{}, std::string("y")};
-  idx.maintain(nullptr, {}, &a, {10, 0});
-  idx.maintain(nullptr, {}, &b, {10, 1});
-  idx.maintain(nullptr, {}, &c, {10, 2});  // two Null codes: left out of the index, no conflict
-  EXPECT_EQ(idx.tree(1).entries().size(), 1u);
-  EXPECT_EQ(idx.tree(2).entries().size(), 3u);
-
-  auto maintain = [&](const Row* oldRow, jet::RowId oldId, const Row* newRow, jet::RowId newId) {
-    return errorOf([&] { idx.maintain(oldRow, oldId, newRow, newId); });
-  };
-  Row dupId{int64_t(1), std::string("B"), std::string("z")};
-  EXPECT_EQ(maintain(nullptr, {}, &dupId, {10, 3}), jet::err::kDuplicateKey);
-  Row dupCode{int64_t(4), std::string("a1  "), std::string("z")};  // case and trailing spaces do not count
-  EXPECT_EQ(maintain(nullptr, {}, &dupCode, {10, 3}), jet::err::kDuplicateKey);
-  Row nullId{jet::Null{}, std::string("C"), std::string("z")};
-  EXPECT_EQ(maintain(nullptr, {}, &nullId, {10, 3}), jet::err::kNullInIndex);
-  // A refused change leaves every index as it was.
-  EXPECT_EQ(idx.tree(2).entries().size(), 3u);
-
-  // Updating a row to its own key is no conflict; to another row's key is.
-  Row a2{int64_t(1), std::string("A1"), std::string("w")};
-  EXPECT_EQ(maintain(&a, {10, 0}, &a2, {10, 0}), 0);
-  Row b2{int64_t(2), std::string("A1"), std::string("x")};
-  EXPECT_EQ(maintain(&b, {10, 1}, &b2, {10, 1}), jet::err::kDuplicateKey);
-  // Deleting frees the keys for another row.
-  EXPECT_EQ(maintain(&a2, {10, 0}, nullptr, {}), 0);
-  Row d{int64_t(1), std::string("A1"), std::string("v")};
-  EXPECT_EQ(maintain(nullptr, {}, &d, {10, 4}), 0);
-  std::vector<std::pair<jet::RowId, Row>> rows{{{10, 1}, b}, {{10, 2}, c}, {{10, 4}, d}};
-  auto problems = idx.verify(rows);
-  EXPECT_TRUE(problems.empty()) << problems.front();
-  // The descending Name index reads y before x.
-  auto names = idx.tree(2).entries();
-  ASSERT_EQ(names.size(), 3u);
-  EXPECT_EQ(names.front().row, (jet::RowId{10, 2}));
-}
-
-TEST(TableIndexes, UnknownSortOrderMakesTheTableReadOnly) {
-  MemStore store(jet::Format::Jet4);
-  EXPECT_EQ(jet::textCollation(jet::Format::Jet4, 1036, 0), jet::TextCollation::Unsupported);
-  std::vector<jet::IndexOutline> outlines(1);
-  outlines[0] = {"ByName", store.newRoot(), {{jet::ColumnType::Text, true, jet::TextCollation::Unsupported}}, {0}, false, false, false};
-  jet::TableIndexes idx(store, 7, outlines);
-  EXPECT_NE(idx.problem().find("ByName"), std::string::npos);
-  std::vector<jet::Value> row{std::string("x")};
-  EXPECT_EQ(errorOf([&] { idx.maintain(nullptr, {}, &row, {10, 0}); }), jet::err::kReadOnly);
-  EXPECT_TRUE(idx.tree(0).entries().empty());
-  EXPECT_NE(jet::keyColumnProblem({jet::ColumnType::Ole, true}), "");
-}
 
 TEST(IndexTree, RebuildFillsEachLeafAsFarAsItsPackedEntriesFit) {
   // Keys with long shared prefixes, so that leaves hold more entries packed than whole; each leaf

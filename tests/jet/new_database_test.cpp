@@ -214,44 +214,6 @@ TEST_P(NewDatabase, CatalogAndIndependentReaders) {
 INSTANTIATE_TEST_SUITE_P(EveryLayout, NewDatabase, ::testing::ValuesIn(kLayouts),
                          [](const auto& info) { return std::string(info.param.name); });
 
-// A unique text index in the file's own sort order, filled, then compacted: the copy keeps the
-// version, the sort order of header and columns and the engine's tables, and checks clean.
-TEST(NewAccdbCompaction, KeepsVersionSortOrderAndEngineTables) {
-  for (const Layout& l : kLayouts) {
-    if (!accdb(l)) continue;
-    SCOPED_TRACE(l.name);
-    jettest::TempDir dir;
-    const std::string path = dir.file("new.accdb");
-    jet::createDatabaseFile(path, optionsOf(l));
-    {
-      auto db = jet::Database::open(path);
-      db->createTable({"Words", {{"Id", jet::ColumnType::Long, 0, true}, {"Word", jet::ColumnType::Text, 40}},
-                       {{"Word", {{1, true}}, false, true, false, false}}});
-      const char* words[] = {"cote", "côte", "coté", "côté", "Zebra", "zèbre", "apple", "Æble", "straße", "strasse", "ǅ", "ß"};
-      for (int i = 0; i < 600; ++i) db->insertRow("Words", {jet::Null{}, std::string(words[i % 12]) + " " + std::to_string(i)});
-    }
-    const std::string copy = dir.file("copy.accdb");
-    jet::Database::compact(path, copy);
-    {
-      auto file = jet::SchemaFile::open(copy, true);
-      EXPECT_EQ(file->page(0)[0x14], jet::versionByteOf(l.version));
-      const uint8_t sortVersion = l.version == FileVersion::Access2007 ? 0 : 1;
-      EXPECT_EQ(plainHeader(*file)[0x71], sortVersion);
-      const jet::Catalog catalog = jet::Catalog::read(file->pageFile(), Format::Jet4, jet::windows1252Codec());
-      size_t engineTables = 0;
-      for (const auto& e : catalog.entries()) {
-        if (e.object.name.rfind("MSysComplex", 0) == 0) ++engineTables;
-        if (e.object.name == "Words")
-          for (const auto& c : file->definition(uint32_t(e.object.id)).columns) EXPECT_EQ(c.sortVersion, sortVersion) << c.name;
-      }
-      EXPECT_EQ(engineTables, 10u);
-    }
-    auto db = jet::Database::open(copy);
-    EXPECT_EQ(jettest::firstProblem(*db), "");
-    EXPECT_EQ(db->table("Words").rowCount, 600u);
-  }
-}
-
 // An existing file is left alone, a missing folder is named, a sort order the version lacks is
 // refused (the legacy order stays possible in later versions).
 TEST(NewDatabaseRefusals, ExistingFileMissingFolderAndSortOrder) {

@@ -82,22 +82,11 @@ TEST(NewTypes, CalculatedResultsAreUnwrapped) {
   EXPECT_EQ(errorOf([&] { jet::decodeCalculatedDecimal(sixteen, 10); }), jet::err::kCorrupt);
 }
 
-TEST(NewTypes, IndexKeysOrderLikeTheValues) {
+// Index keys of the new kinds byte for byte (their order among values: the index key test).
+TEST(NewTypes, IndexKeysOfTheNewKinds) {
   auto key = [](ColumnType type, bool asc, const Value& v) { return jet::encodeKey({jet::KeyColumn{type, asc}}, {v}); };
   // Large Number: big-endian with the sign bit inverted, as Currency.
   EXPECT_EQ(key(ColumnType::BigInt, true, int64_t(1)), (Bytes{0x7F, 0x80, 0, 0, 0, 0, 0, 0, 1}));
-  const int64_t numbers[] = {INT64_MIN, -300, -1, 0, 1, 300, INT64_MAX};
-  const DateTimeExtended dates[] = {{0, 0, 0}, {0, 0, 1}, {0, 1, 0}, {1, 0, 0}, {737955, 3661, 1234567}, {3652058, 86399, 9999999}};
-  for (bool asc : {true, false}) {
-    for (size_t i = 0; i + 1 < std::size(numbers); ++i) {
-      Bytes a = key(ColumnType::BigInt, asc, numbers[i]), b = key(ColumnType::BigInt, asc, numbers[i + 1]);
-      EXPECT_EQ(a < b, asc) << numbers[i];
-    }
-    for (size_t i = 0; i + 1 < std::size(dates); ++i) {
-      Bytes a = key(ColumnType::DateTimeExtended, asc, dates[i]), b = key(ColumnType::DateTimeExtended, asc, dates[i + 1]);
-      EXPECT_EQ(a < b, asc) << i;
-    }
-  }
   // Date/Time Extended: the stored digits in blocks of eight, each followed by 9, then the last two
   // and a trailer; descending inverts all but the 9s.
   const DateTimeExtended d{737955, 3661, 1234567};

@@ -13,7 +13,6 @@
 #include "jet/base/bytes.h"
 #include "jet/base/error.h"
 #include "jet/storage/header.h"
-#include "jet/storage/page_file.h"
 #include "jet/support/encrypted_copy.h"
 #include "jet/support/oracles.h"
 #include "jet/support/test_files.h"
@@ -223,36 +222,6 @@ TEST(OfficeEncryption, DamagedOrForeignCryptoApiHeadersEndInAClearError) {
   jet::put16(&cut[0x299], uint16_t(verifier - info + 30));  // the verifier's hash cut off
   EXPECT_EQ(errorOf([&] { unlock(cut, e.password); }), jet::err::kCorrupt);
   EXPECT_EQ(errorOf([&] { unlock(good, "Secret"); }), jet::err::kInvalidPassword);
-}
-
-TEST(OfficeEncryption, PagesWrittenToAnEncryptedFileAreStoredEncrypted) {
-  jettest::TempDir dir;
-  const std::string path = (dir.path() / "enc.accdb").string();
-  jettest::Encryption e;
-  ASSERT_TRUE(jettest::writeEncryptedCopy(jettest::testdata("ace/empty2010.accdb"), path, e));
-  const auto before = jettest::readFile(path);
-  std::vector<uint8_t> page(kPage);
-  for (size_t i = 0; i < page.size(); ++i) page[i] = uint8_t(i * 13 + 1);
-  uint32_t appended = 0;
-  {
-    jet::PageFile file(path, false);
-    file.setPageSize(kPage);
-    file.setCodec(unlock(before, e.password));
-    file.beginAtomic();
-    file.writePage(3, page.data());
-    appended = file.appendPage(page.data());
-    file.commitAtomic();
-  }
-  const auto after = jettest::readFile(path);
-  ASSERT_EQ(after.size(), size_t(appended + 1) * kPage);
-  auto codec = unlock(after, e.password);
-  for (uint32_t n : {3u, appended}) {
-    std::vector<uint8_t> stored(after.begin() + long(n * kPage), after.begin() + long((n + 1) * kPage));
-    EXPECT_NE(stored, page) << n;
-    codec->decode(n, stored.data(), stored.size());
-    EXPECT_EQ(stored, page) << n;
-  }
-  EXPECT_TRUE(std::equal(before.begin(), before.begin() + kPage, after.begin())) << "page 0 stays as it was";
 }
 
 // The descriptor's binary values are base64: padding only at the end, nothing but the alphabet,

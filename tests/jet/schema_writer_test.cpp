@@ -1,5 +1,6 @@
 // Creating, renaming and dropping tables: what the independent readers see afterwards, the
-// catalog and its indexes, the pages given back, and the errors for every refused change.
+// catalog and its indexes (also in a code page other than Windows-1252), the pages given back, and
+// the errors for every refused change.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -14,6 +15,7 @@
 #include "jet/catalog/system_tables.h"
 #include "jet/catalog/create_database.h"
 #include "jet/database.h"
+#include "jet/storage/header.h"
 #include "jet/storage/long_value.h"
 #include "jet/storage/page_file.h"
 #include "jet/support/oracles.h"
@@ -352,6 +354,43 @@ TEST(NewTextColumns, AreCompressedAndReadBackInBothReaders) {
       std::sort(seen.begin(), seen.end());
       EXPECT_EQ(seen, want) << name;
     }
+  }
+}
+
+// A Jet 3 file whose code page is not Windows-1252: the catalog's names are read and written in the
+// file's own code page, so a table made there is found again to be renamed and dropped, and its name
+// reads back unchanged.
+TEST(CatalogCodePage, TablesAreFoundAgainByTheirNames) {
+  const struct {
+    uint16_t codePage;
+    const char *created, *renamed;
+  } cases[] = {{1251, "Клиенты", "Склад"}, {1253, "Πελάτες", "Αποθήκη"}};
+  for (const auto& c : cases) {
+    jettest::TempDir dir;
+    const std::string path = (dir.path() / "cp.mdb").string();
+    jet::Database::create(path, {Format::Jet3, 1252, 1033})->close();
+    std::vector<uint8_t> bytes = jettest::readFile(path);
+    jet::maskHeaderBlock(Format::Jet3, bytes.data(), 0x800);
+    jet::le::put16(bytes.data() + 0x3C, c.codePage);
+    jet::maskHeaderBlock(Format::Jet3, bytes.data(), 0x800);
+    jettest::writeFile(path, bytes);
+    auto names = [](jet::Database& db) {
+      std::set<std::string> out;
+      for (const auto& o : db.objects()) out.insert(o.name);
+      return out;
+    };
+    {
+      auto db = jet::Database::open(path);
+      ASSERT_EQ(db->codePage(), c.codePage);
+      db->createTable({c.created, {{"Name", ColumnType::Text, 20}}});
+      EXPECT_THROW(db->createTable({c.created, {{"Other", ColumnType::Long}}}), jet::Error);
+      db->renameTable(c.created, c.renamed);
+    }
+    auto db = jet::Database::open(path);
+    EXPECT_TRUE(names(*db).count(c.renamed) && !names(*db).count(c.created)) << c.codePage;
+    db->dropTable(c.renamed);
+    EXPECT_FALSE(names(*db).count(c.renamed));
+    EXPECT_TRUE(db->check().ok());
   }
 }
 
