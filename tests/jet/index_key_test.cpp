@@ -1,5 +1,5 @@
-// Index keys: their order for every type and collation, the key a row gives, and the Decimal keys
-// that differ between file versions. (Every key of every Access-made file is compared with the
+// Index keys: their order for every type and collation, and the Decimal keys that differ between
+// file versions. (Every key of every Access-made file, as its row gives it, is compared with the
 // engine's by the whole-file check.)
 #include <gtest/gtest.h>
 
@@ -58,32 +58,6 @@ TEST(IndexKeyOrder, NumbersSortByValue) {
   EXPECT_GT(key({ColumnType::Long, false}, jet::Null{}), key({ColumnType::Long, false}, V{int64_t(INT32_MAX)}));
   EXPECT_EQ(key({ColumnType::Boolean, true}, jet::Null{}), key({ColumnType::Boolean, true}, V{false}));
   EXPECT_LT(key({ColumnType::Boolean, true}, V{true}), key({ColumnType::Boolean, true}, V{false}));
-}
-
-TEST(IndexKeyOrder, RowKeysComeFromTheIndexedFieldsOfTheRow) {
-  // Key columns taken out of order, one of them past the row's end (Null); the key buffer is reused
-  // from row to row, a long key before shorter ones.
-  jet::IndexOutline outline;
-  outline.columns = {{ColumnType::Text, true, TextCollation::General}, {ColumnType::Long, false}, {ColumnType::Double, true}};
-  outline.fields = {2, 0, 9};
-  outline.ignoreNulls = true;
-  using V = jet::Value;
-  const std::vector<std::vector<V>> rows = {
-      {V{int64_t(7)}, V{1.5}, V{std::string(200, 'w') + "\xC3\xA9"}},
-      {V{int64_t(-3)}, V{2.5}, V{std::string("ab")}},
-      {jet::Null{}, V{2.5}, V{std::string("ab")}},
-      {jet::Null{}, V{3.5}, jet::Null{}},
-  };
-  jet::Bytes buffer;
-  for (size_t r = 0; r < rows.size(); ++r) {
-    size_t nulls = 99;
-    const bool kept = jet::rowKeyInto(outline, rows[r], buffer, nulls);
-    const size_t expectedNulls = 1 + (isNull(rows[r][0]) ? 1 : 0) + (isNull(rows[r][2]) ? 1 : 0);
-    EXPECT_EQ(nulls, expectedNulls) << r;
-    EXPECT_EQ(kept, expectedNulls < 3) << r;
-    if (kept) EXPECT_EQ(buffer, jet::encodeKey(outline.columns, {rows[r][2], rows[r][0], jet::Null{}})) << r;
-    EXPECT_EQ(jet::rowKey(outline, rows[r]), kept ? std::optional<jet::Bytes>(buffer) : std::nullopt) << r;
-  }
 }
 
 TEST(IndexKeyOrder, Jet3LigaturesCountAsTheirLettersAndANulEndsTheText) {

@@ -28,26 +28,22 @@ std::vector<std::string> rows(jet::Database& db, const std::string& table) {
   return out;
 }
 
-// The row whose first field holds `key`.
-jet::RowId rowOf(jet::Database& db, const std::string& table, int64_t key) {
-  auto c = db.openTable(table);
-  while (c->next())
-    if (c->values()[0] == Value(key)) return c->rowId();
+// The row whose first field holds `key`, and its values.
+jet::RowId rowOf(jet::Database& db, const std::string& table, int64_t key, std::vector<Value>* values = nullptr) {
+  for (auto c = db.openTable(table); c->next();)
+    if (c->values()[0] == Value(key)) {
+      if (values) *values = c->values();
+      return c->rowId();
+    }
   ADD_FAILURE() << "no row " << key << " in " << table;
   return {};
 }
 
-std::vector<Value> valuesOf(jet::Database& db, const std::string& table, int64_t key) {
-  auto c = db.openTable(table);
-  while (c->next())
-    if (c->values()[0] == Value(key)) return c->values();
-  return {};
-}
-
 void setField(jet::Database& db, const std::string& table, int64_t key, size_t field, Value v) {
-  std::vector<Value> row = valuesOf(db, table, key);
+  std::vector<Value> row;
+  const jet::RowId id = rowOf(db, table, key, &row);
   row.at(field) = std::move(v);
-  db.updateRow(table, rowOf(db, table, key), row);
+  db.updateRow(table, id, row);
 }
 
 // indexTest files: Table1.otherfk1 -> Table2.id cascades deletes; Table1.otherfk2 -> Table3.id

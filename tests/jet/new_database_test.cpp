@@ -9,7 +9,6 @@
 #include <tuple>
 
 #include "jet/base/bytes.h"
-#include "jet/base/error.h"
 #include "jet/catalog/catalog.h"
 #include "jet/catalog/schema_writer.h"
 #include "jet/catalog/system_tables.h"

@@ -68,10 +68,6 @@ TEST(TextCodec, ConvertsCodePageText) {
   jet::TextCodec cp1251(1251);
   const uint8_t cyr[] = {0xC0};
   EXPECT_EQ(cp1251.decodeCodePage(cyr, 1), "\xD0\x90");
-  jet::TextCodec cp932(932);
-  const uint8_t sjis[] = {0x82, 0xA0};
-  EXPECT_EQ(cp932.decodeCodePage(sjis, 2), "\xE3\x81\x82");
-  EXPECT_EQ(cp932.encodeCodePage("\xE3\x81\x82"), std::vector<uint8_t>(sjis, sjis + 2));
 }
 
 TEST(TextCodec, EveryCodePageByteComesBackUnchanged) {
@@ -100,7 +96,7 @@ TEST(TextCodec, EveryCodePageByteComesBackUnchanged) {
   jet::TextCodec cp932(932);
   const std::vector<uint8_t> sjis{0x82, 0xA0, 0x80, 'a', 0xFD, 0xA0, 0x82};
   std::string text = cp932.decodeCodePage(sjis.data(), sjis.size());
-  EXPECT_EQ(text.rfind("\xE3\x81\x82", 0), 0u);
+  EXPECT_EQ(text.rfind("\xE3\x81\x82", 0), 0u);  // 82 A0 is U+3042
   EXPECT_EQ(jet::utf16Length(text), 6u);
   EXPECT_EQ(cp932.encodeCodePage(text), sjis);
   EXPECT_EQ(cp932.encodeCodePage("x\xF0\x9F\x98\x80y"), (std::vector<uint8_t>{'x', '?', 'y'}));
