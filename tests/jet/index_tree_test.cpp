@@ -298,6 +298,29 @@ TEST(IndexTree, RebuildFillsEachLeafAsFarAsItsPackedEntriesFit) {
   }
 }
 
+// A tree whose pages form a cycle: every walk over it, lookup, insert and verify ends in an error.
+TEST(IndexTree, ALoopingTreeGivesErrorsNotCrashes) {
+  MemStore store(jet::Format::Jet4);
+  const uint32_t root = store.newRoot();
+  jet::IndexTree tree(store, root, 7);
+  std::mt19937 rng(9);
+  for (int i = 0; i < 2000; ++i) tree.insert(randomEntry(rng, 60));
+  std::vector<uint8_t> buf(4096);
+  store.readPage(root, buf.data());
+  jet::IndexPage top = jet::parseIndexPage(jet::Format::Jet4, buf.data(), buf.size());
+  ASSERT_FALSE(top.leaf);
+  // Every child of the root now points back at the root: a cycle.
+  for (auto& e : top.entries) e.child = root;
+  top.childTail = root;
+  ASSERT_TRUE(jet::writeIndexPage(jet::Format::Jet4, top, buf.data()));
+  store.writePage(root, buf.data());
+  jet::IndexTree damaged(store, root, 7);
+  EXPECT_THROW(damaged.entries(), jet::Error);
+  EXPECT_THROW(damaged.insert(randomEntry(rng, 60)), jet::Error);
+  EXPECT_THROW(damaged.containsKey({0x41}), jet::Error);
+  EXPECT_FALSE(damaged.verify().empty());
+}
+
 TEST(TableIndexes, KeysTooLongForAPageAreRefused) {
   MemStore store(jet::Format::Jet3);
   std::vector<jet::IndexOutline> outlines(1);

@@ -61,10 +61,7 @@ TEST(NewTypes, TextFormsReadBackAndRefuseWhatTheTypeCannotHold) {
 
 TEST(NewTypes, CalculatedResultsAreUnwrapped) {
   Bytes wrapped = jet::wrapCalculated({0x2A, 0, 0, 0});
-  ASSERT_EQ(wrapped.size(), 4 + jet::kCalculatedOverhead);
-  EXPECT_EQ(wrapped[16], 4);  // the result's length
-  auto [data, len] = jet::unwrapCalculated(wrapped.data(), wrapped.size());
-  EXPECT_EQ(Bytes(data, data + len), (Bytes{0x2A, 0, 0, 0}));
+  ASSERT_EQ(wrapped[16], 4);  // the result's length (results read back: the calculated-column table below)
   // A length beyond the stored bytes is cut to them; bytes too short to be wrapped are the result.
   wrapped[16] = 200;
   EXPECT_EQ(jet::unwrapCalculated(wrapped.data(), wrapped.size()).second, wrapped.size() - 20);

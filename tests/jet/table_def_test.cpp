@@ -32,6 +32,15 @@ TEST(TableDef, IndexPropertiesAndForeignKeys) {
   EXPECT_GT(counts("indexTestV2000.mdb")[3], 0);
 }
 
+// Column properties read from the catalog's property blobs.
+TEST(TableDef, ColumnPropertiesFromTheCatalog) {
+  auto db = openImpl("testV2000.mdb");
+  const jet::TableInfo t = db->table("Table4"), t1 = db->table("Table1");
+  EXPECT_EQ(std::tie(t.columns[1].type, t.columns[1].defaultValue), std::make_tuple(jet::ColumnType::Guid, std::string("GenGUID()")));
+  EXPECT_FALSE(t1.columns[0].allowZeroLength);
+  EXPECT_EQ(t1.columns[2].defaultValue, "0");
+}
+
 // Every definition of every test file reads back the same after the serializer wrote it.
 TEST(TableDef, EveryDefinitionSurvivesWritingAndReadingAgain) {
   size_t tables = 0;
