@@ -111,12 +111,7 @@ class ComplexTable : public ::testing::Test {
     complexfixture::build(path_);
     db_ = jet::Database::open(path_);
   }
-  size_t rowsOf(const std::string& table) {
-    auto c = db_->openTable(table);
-    size_t n = 0;
-    while (c->next()) ++n;
-    return n;
-  }
+  size_t rowsOf(const std::string& table) { return jettest::rowsOf(*db_, table).size(); }
   jet::ComplexValue valueOf(const std::string& column, int64_t key) {
     return db_->complexValues("Items", column)->of(jet::Value(key));
   }
