@@ -33,8 +33,8 @@ std::vector<Value> table1Row(const std::string& a, int64_t e) {
           jet::Currency{123400}, true};
 }
 
-// Rows refused by a key, a range or a size, and a delete of a row not there, leave the file as it
-// was, byte for byte.
+// Rows refused by a key (taken, or Null in the primary key), a range or a size, and a delete of a
+// row not there, leave the file as it was, byte for byte.
 class TableWriterBothFormats : public ::testing::TestWithParam<const char*> {};
 
 TEST_P(TableWriterBothFormats, DuplicateKeysAndFailedWritesLeaveTheFileUnchanged) {
@@ -45,6 +45,9 @@ TEST_P(TableWriterBothFormats, DuplicateKeysAndFailedWritesLeaveTheFileUnchanged
     auto db = jet::Database::open(path);
     // "a" is already the primary key of a row.
     EXPECT_EQ(errorOf([&] { db->insertRow("Table1", table1Row("a", 1)); }), jet::err::kDuplicateKey);
+    std::vector<Value> nullKey = table1Row("z", 1);
+    nullKey[0] = jet::Null{};
+    EXPECT_EQ(errorOf([&] { db->insertRow("Table1", nullKey); }), jet::err::kNullInIndex);
     std::vector<Value> bad = table1Row("z", 1);
     bad[2] = int64_t(300);  // out of range for Byte
     EXPECT_THROW(db->insertRow("Table1", bad), jet::Error);
