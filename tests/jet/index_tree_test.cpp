@@ -1,7 +1,8 @@
 // Index pages and b-tree maintenance: pages read back as written and damaged ones are refused,
 // random insert/delete sequences keep a sound tree holding exactly the expected entries, rebuilt
-// leaves are full, and keys too long for a page are refused. (Uniqueness, required and ignore-nulls
-// of a table's indexes: the random operations on every Access file.)
+// leaves are full, keys too long for a page are refused and an unknown sort order makes a table
+// read-only. (Uniqueness and ignore-nulls of a table's indexes: the random operations on every
+// Access file.)
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -261,6 +262,19 @@ TEST_P(RandomTree, AppendsAfterTheLastLeafMatchATreeThatForgetsItEveryTime) {
 }
 
 INSTANTIATE_TEST_SUITE_P(BothFormats, RandomTree, ::testing::Values(jet::Format::Jet3, jet::Format::Jet4));
+
+// An index in a sort order the engine has no keys for makes its table read-only, and names the index.
+TEST(TableIndexes, UnknownSortOrderMakesTheTableReadOnly) {
+  MemStore store(jet::Format::Jet4);
+  std::vector<jet::IndexOutline> outlines(1);
+  outlines[0] = {"ByName", store.newRoot(), {{jet::ColumnType::Text, true, jet::TextCollation::Unsupported}}, {0}, false, false, false};
+  jet::TableIndexes idx(store, 7, outlines);
+  EXPECT_NE(idx.problem().find("ByName"), std::string::npos);
+  std::vector<jet::Value> row{std::string("x")};
+  EXPECT_EQ(errorOf([&] { idx.maintain(nullptr, {}, &row, {10, 0}); }), jet::err::kReadOnly);
+  EXPECT_TRUE(idx.tree(0).entries().empty());
+  EXPECT_NE(jet::keyColumnProblem({jet::ColumnType::Ole, true}), "");
+}
 
 TEST(IndexTree, RebuildFillsEachLeafAsFarAsItsPackedEntriesFit) {
   // Keys with long shared prefixes, so that leaves hold more entries packed than whole; each leaf
