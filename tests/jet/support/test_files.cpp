@@ -21,21 +21,26 @@ std::string failure(const std::function<void()>& call) {
   return "";
 }
 
-int inChild(const std::function<void()>& work) {
+int spawn(const std::function<int()>& work) {
   std::fflush(nullptr);
   const pid_t pid = ::fork();
-  if (pid == 0) {
-    int code = 0;
-    try {
-      work();
-    } catch (...) {
-      code = 3;
-    }
-    ::_exit(code);
+  if (pid != 0) return pid;
+  int code = kThrew;
+  try {
+    code = work();
+  } catch (...) {
   }
+  ::_exit(code);
+}
+
+int waitFor(int pid) {
   int status = 0;
   ::waitpid(pid, &status, 0);
   return WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status);
+}
+
+int inChild(const std::function<void()>& work) {
+  return waitFor(spawn([&] { return work(), 0; }));
 }
 
 void crashBeforeTheJournalIsCleared(const std::string& path, const std::function<void(jet::Database&)>& change) {
@@ -62,6 +67,39 @@ void crashBeforeTheJournalIsCleared(const std::string& path, const std::function
 std::string firstProblem(jet::Database& db) {
   const jet::CheckReport report = db.check();
   return report.problems.empty() ? std::string() : report.problems.front();
+}
+
+std::string readEverything(const std::string& path, std::vector<std::string>* problems) {
+  try {
+    auto db = jet::Database::open(path, {true, ""});
+    for (const jet::CatalogObject& o : db->objects()) {
+      if (o.kind != jet::ObjectKind::Table && o.kind != jet::ObjectKind::SystemTable) continue;
+      try {
+        for (auto cursor = db->openTable(o.name); cursor->next();)
+          for (const jet::Value& v : cursor->values()) (void)jet::toText(v);
+      } catch (const jet::Error&) {
+      }
+    }
+    const jet::CheckReport report = db->check();
+    if (problems) *problems = report.problems;
+    db->close();
+  } catch (const jet::Error& e) {
+    if (e.description().empty()) return "an engine error without a description";
+  } catch (const std::exception& e) {
+    return std::string("std::exception: ") + e.what();
+  } catch (...) {
+    return "an exception of unknown type";
+  }
+  return "";
+}
+
+PageImage::PageImage(const std::string& path) : bytes(readFile(path)) {
+  size = bytes.size() > 0x14 && bytes[0x14] == 0 ? 2048 : 4096;
+}
+
+uint32_t PageImage::owner(uint32_t n) {
+  const uint8_t* p = page(n);
+  return p[4] | p[5] << 8 | p[6] << 16 | uint32_t(p[7]) << 24;
 }
 
 std::vector<std::string> rowsOf(jet::Database& db, const std::string& table) {
