@@ -137,9 +137,12 @@ TEST(IndexKeyOrder, KanaFlagsAndTheirTrailer) {
   for (const auto& c : cases) EXPECT_EQ(key({ColumnType::Text, true, c.collation}, jet::Value{std::string(c.text)}), c.want) << c.text;
 }
 
-// A sort order the engine has no keys for, and values no key is made of, are refused. (The
-// collations of the sort orders it knows: every key of every file, by the check.)
-TEST(IndexKeyOrder, UnknownSortOrdersAndTypesAreRefused) {
+// A column without a sort order takes its format's general order; a sort order the engine has no
+// keys for, and values no key is made of, are refused. (The collations of the sort orders the test
+// files use: every key of every file, by the check.)
+TEST(IndexKeyOrder, SortOrderZeroAndUnknownOnes) {
+  EXPECT_EQ(jet::textCollation(jet::Format::Jet3, 0, 0), TextCollation::General97);
+  EXPECT_EQ(jet::textCollation(jet::Format::Jet4, 0, 0), TextCollation::GeneralLegacy);
   EXPECT_EQ(jet::textCollation(jet::Format::Jet4, 1049, 0), TextCollation::Unsupported);
   EXPECT_THROW(key({ColumnType::Text, true, TextCollation::Unsupported}, jet::Value{std::string("x")}), jet::Error);
   EXPECT_THROW(key({ColumnType::Binary, true}, jet::Value{jet::Bytes{1}}), jet::Error);
