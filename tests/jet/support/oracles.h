@@ -3,7 +3,6 @@
 // when the reader is not installed, so that tests can skip cleanly.
 #pragma once
 
-#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -23,11 +22,5 @@ std::optional<Run> mdbtools(const std::string& program, const std::string& argum
 // mdb-reader's view of the file (see mdb_reader_dump.cjs), split into lines; nothing when node or
 // mdb-reader is missing. `password` opens an encrypted file.
 std::optional<std::vector<std::string>> mdbReader(const std::string& path, const std::string& password = "");
-// The same for several files in one run of the reader (starting node is slow): each file's lines
-// by its path; nothing when node or mdb-reader is missing.
-std::optional<std::map<std::string, std::vector<std::string>>> mdbReaderFiles(const std::vector<std::string>& paths);
-
-// Copies a file; returns false on failure.
-bool copyFile(const std::string& from, const std::string& to);
 
 }  // namespace oracle

@@ -64,6 +64,39 @@ std::string firstProblem(jet::Database& db) {
   return report.problems.empty() ? std::string() : report.problems.front();
 }
 
+std::string readEverything(const std::string& path, std::vector<std::string>* problems) {
+  try {
+    auto db = jet::Database::open(path, {true, ""});
+    for (const jet::CatalogObject& o : db->objects()) {
+      if (o.kind != jet::ObjectKind::Table && o.kind != jet::ObjectKind::SystemTable) continue;
+      try {
+        for (auto cursor = db->openTable(o.name); cursor->next();)
+          for (const jet::Value& v : cursor->values()) (void)jet::toText(v);
+      } catch (const jet::Error&) {
+      }
+    }
+    const jet::CheckReport report = db->check();
+    if (problems) *problems = report.problems;
+    db->close();
+  } catch (const jet::Error& e) {
+    if (e.description().empty()) return "an engine error without a description";
+  } catch (const std::exception& e) {
+    return std::string("std::exception: ") + e.what();
+  } catch (...) {
+    return "an exception of unknown type";
+  }
+  return "";
+}
+
+PageImage::PageImage(const std::string& path) : bytes(readFile(path)) {
+  size = bytes.size() > 0x14 && bytes[0x14] == 0 ? 2048 : 4096;
+}
+
+uint32_t PageImage::owner(uint32_t n) {
+  const uint8_t* p = page(n);
+  return p[4] | p[5] << 8 | p[6] << 16 | uint32_t(p[7]) << 24;
+}
+
 std::vector<std::string> rowsOf(jet::Database& db, const std::string& table) {
   std::vector<std::string> rows;
   for (auto cursor = db.openTable(table); cursor->next();) {

@@ -67,6 +67,23 @@ void crashBeforeTheJournalIsCleared(const std::string& path, const std::function
 // The whole-file check's first problem, or "" for a sound file.
 std::string firstProblem(jet::Database& db);
 
+// Opens a file read-only, reads every value of every table and runs the check, whose problems go to
+// `problems`. Returns "" when each step worked or ended in an engine error that says what it is,
+// otherwise what went wrong (another kind of exception, an error without a description).
+std::string readEverything(const std::string& path, std::vector<std::string>* problems = nullptr);
+
+// A file's pages in memory, to damage them; the page size follows the header's version byte.
+struct PageImage {
+  explicit PageImage(const std::string& path);
+  std::vector<uint8_t> bytes;
+  size_t size = 0;
+  uint32_t count() const { return uint32_t(bytes.size() / size); }
+  uint8_t* page(uint32_t n) { return bytes.data() + size_t(n) * size; }
+  uint8_t type(uint32_t n) { return page(n)[0]; }
+  uint32_t owner(uint32_t n);  // the table definition (or "LVAL") the page header names
+  void zero(uint32_t n) { std::fill_n(page(n), size, uint8_t(0)); }
+};
+
 // A table's rows as text, in stored order: each value's text (<null> for Null) followed by '|'.
 std::vector<std::string> rowsOf(jet::Database& db, const std::string& table);
 
