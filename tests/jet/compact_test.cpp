@@ -24,7 +24,6 @@
 #include "jet/storage/data_page.h"
 #include "jet/support/test_files.h"
 #include "jet/table/table_def.h"
-#include "jet/storage/fault_env.h"
 #include "support/oracles.h"
 #include "support/error_of.h"
 
@@ -162,11 +161,11 @@ std::map<std::string, TableKeys> indexKeys(const fs::path& file) {
 
 }  // namespace
 
-// Every test file compacts once into a copy that passes verification and check, is no larger, keeps
-// the password, leaves its source untouched, and holds in every table, system tables included, the
-// same definitions and the same rows in the same order with every value unchanged (auto-numbers
-// and the storage table's own ids included); only the catalog ids of tables follow their new pages.
-// Index keys are rebuilt identically and the independent reader sees the same file.
+// Every test file compacts once into a copy that passes verification (the check, and in every table,
+// system tables included, the same rows in the same order with every value unchanged but the
+// catalog ids of tables, which follow their new pages), is no larger, keeps the version, the
+// password and the definitions, and leaves its source untouched. Index keys are rebuilt
+// identically and the independent reader sees the same file.
 TEST_F(CompactTest, EveryTestFileGivesAVerifiedCopyThatKeepsEveryValue) {
   for (const std::string& name : testFiles()) {
     const fs::path original = jettest::testdata(name), src = tmp_.copy(name);
@@ -181,58 +180,23 @@ TEST_F(CompactTest, EveryTestFileGivesAVerifiedCopyThatKeepsEveryValue) {
     EXPECT_NO_THROW(jet::verifyCompactedCopy(src.string(), dst.string(), password));
     EXPECT_LE(fs::file_size(dst), fs::file_size(src));
 
+    // Verification compares the check, the format, the objects and every value of every table (ids
+    // of tables following their new pages); beyond it: the version, the password and the definitions
+    // (each column's name, type and auto-number, each index's name, width and kind).
     auto a = jet::Database::open(src.string(), {true, password});
     auto b = jet::Database::open(dst.string(), {true, password});
-    if (!password.empty()) {
-      EXPECT_THROW(jet::Database::open(dst.string(), {true, ""}), jet::Error);
-    }
-    EXPECT_EQ(jettest::firstProblem(*b), "");
+    if (!password.empty()) EXPECT_THROW(jet::Database::open(dst.string(), {true, ""}), jet::Error);
     EXPECT_EQ(b->version(), a->version());
-    EXPECT_EQ(b->codePage(), a->codePage());
-    EXPECT_EQ(b->sortOrder(), a->sortOrder());
-
-    const std::vector<jet::CatalogObject> objectsBefore = a->objects(), objectsAfter = b->objects();
-    ASSERT_EQ(objectsAfter.size(), objectsBefore.size());
-    std::map<int64_t, int64_t> newId;
-    for (size_t i = 0; i < objectsBefore.size(); ++i) {
-      ASSERT_EQ(objectsAfter[i].name, objectsBefore[i].name);
-      if (objectsBefore[i].kind == jet::ObjectKind::Table || objectsBefore[i].kind == jet::ObjectKind::SystemTable)
-        newId[objectsBefore[i].id] = objectsAfter[i].id;
-    }
-    for (const jet::CatalogObject& o : objectsBefore) {
-      if (o.kind != jet::ObjectKind::Table && o.kind != jet::ObjectKind::SystemTable) continue;
-      SCOPED_TRACE(o.name);
-      auto x = a->openTable(o.name);
-      auto y = b->openTable(o.name);
-      // The definitions: each column's name, type and auto-number, each index's name, width and kind.
-      auto outline = [](const jet::TableInfo& t) {
-        std::vector<std::tuple<std::string, jet::ColumnType, bool>> columns;
-        std::vector<std::tuple<std::string, size_t, bool, bool>> indexes;
-        for (const auto& c : t.columns) columns.emplace_back(c.name, c.type, c.autoNumber);
-        for (const auto& i : t.indexes) indexes.emplace_back(i.name, i.columns.size(), i.unique, i.primaryKey);
-        return std::make_pair(columns, indexes);
-      };
-      EXPECT_EQ(outline(y->table()), outline(x->table()));
-      const auto& columns = x->table().columns;
-      size_t row = 0, differences = 0;
-      for (;; ++row) {
-        const bool more = x->next();
-        ASSERT_EQ(y->next(), more) << "row " << row;
-        if (!more) break;
-        std::vector<jet::Value> want = x->values();
-        const std::vector<jet::Value>& got = y->values();
-        ASSERT_EQ(got.size(), want.size());
-        for (size_t i = 0; i < want.size(); ++i) {
-          if (auto* id = std::get_if<int64_t>(&want[i]); id && namesCatalogObject(o.name, columns[i].name)) {
-            auto it = newId.find(*id);
-            if (it != newId.end()) *id = it->second;
-          }
-          if (!(got[i] == want[i]) && differences++ < 5)
-            ADD_FAILURE() << "row " << row << " " << columns[i].name << ": " << jet::toText(got[i]) << " instead of "
-                          << jet::toText(want[i]);
-        }
-      }
-    }
+    auto outline = [](const jet::TableInfo& t) {
+      std::vector<std::tuple<std::string, jet::ColumnType, bool>> columns;
+      std::vector<std::tuple<std::string, size_t, bool, bool>> indexes;
+      for (const auto& c : t.columns) columns.emplace_back(c.name, c.type, c.autoNumber);
+      for (const auto& i : t.indexes) indexes.emplace_back(i.name, i.columns.size(), i.unique, i.primaryKey);
+      return std::make_pair(columns, indexes);
+    };
+    for (const jet::CatalogObject& o : a->objects())
+      if (o.kind == jet::ObjectKind::Table || o.kind == jet::ObjectKind::SystemTable)
+        EXPECT_EQ(outline(b->table(o.name)), outline(a->table(o.name))) << o.name;
 
     // A reader that lists a moved row where its body lies sees the source's moved rows in another
     // order than the engine does; the copy holds no moved rows. Those tables compare as sets.
@@ -368,8 +332,8 @@ TEST_F(CompactTest, ReclaimsDeletedRowsAndTheCopyKeepsNumbersRelationshipsAndTak
 }
 
 // A long value early in a big table keeps its page open while hundreds of row pages are written
-// after it; a failing disk at any point removes the unfinished copy.
-TEST_F(CompactTest, LongValuePagesThatStayOpenAndFailingWrites) {
+// after it. (A failing disk or a crash at each write of a compaction: write_faults_test.)
+TEST_F(CompactTest, LongValuePagesThatStayOpen) {
   fs::path src = dir_ / "wide.mdb";
   {
     auto db = jet::Database::create(src.string());
@@ -385,16 +349,4 @@ TEST_F(CompactTest, LongValuePagesThatStayOpenAndFailingWrites) {
   fs::path dst = dir_ / "wide-compacted.mdb";
   ASSERT_NO_THROW(jet::Database::compact(src.string(), dst.string()));
   EXPECT_NO_THROW(jet::verifyCompactedCopy(src.string(), dst.string()));
-  fs::remove(dst);
-
-  for (auto fault : {jet::FaultEnv::Fault::DiskFull, jet::FaultEnv::Fault::IoError})
-    for (int nth : {1, 2, 100, 400}) {
-      jet::FaultEnv::install().failAt(nth, fault);
-      EXPECT_EQ(errorOf([&] { jet::Database::compact(src.string(), dst.string()); }),
-                fault == jet::FaultEnv::Fault::DiskFull ? 3035 : 3043)
-          << "write " << nth;
-      EXPECT_FALSE(fs::exists(dst)) << nth;
-    }
-  // The hook is spent by the compaction it was set for.
-  EXPECT_NO_THROW(jet::Database::compact(src.string(), dst.string()));
 }

@@ -9,7 +9,6 @@
 #include <fcntl.h>
 #include <pwd.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstring>
@@ -31,24 +30,10 @@ namespace {
 constexpr int kBatch = 10;  // rows per commit: every committed state holds a multiple of it
 constexpr int kSeedRows = 10 * kBatch;
 // Exit codes of children beyond any count they return.
-enum { kWrongCount = 201, kCheckFailed = 202, kOtherError = 203 };
+enum { kWrongCount = 201, kCheckFailed = 202, kOtherError = jettest::kThrew };
 
-pid_t spawn(const std::function<int()>& fn) {
-  pid_t pid = fork();
-  if (pid != 0) return pid;
-  int code = kOtherError;
-  try {
-    code = fn();
-  } catch (...) {
-  }
-  _exit(code);
-}
-
-int exitCode(pid_t pid) {
-  int status = 0;
-  waitpid(pid, &status, 0);
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
+using jettest::spawn;
+int exitCode(int pid) { return jettest::waitFor(pid); }
 
 // A pipe a child waits on, or signals through.
 struct Signal {
@@ -70,12 +55,9 @@ void insertBatch(jet::Database& db, int from) {
 }
 
 std::string newDatabase(const jettest::TempDir& dir) {
-  const std::string path = (dir.path() / "shared.mdb").string();
+  const std::string path = dir.file("shared.mdb");
   auto db = jet::Database::create(path);
-  jet::NewTable t;
-  t.name = "T";
-  t.columns = {{"K", jet::ColumnType::Long}, {"V", jet::ColumnType::Text, 50}};
-  db->createTable(t);
+  db->createTable({"T", {{"K", jet::ColumnType::Long}, {"V", jet::ColumnType::Text, 50}}, {}});
   for (int b = 0; b < kSeedRows / kBatch; ++b) insertBatch(*db, b * kBatch);
   db->close();
   return path;
@@ -83,10 +65,7 @@ std::string newDatabase(const jettest::TempDir& dir) {
 
 size_t rowCount(jet::Database& db) {
   auto reading = db.readOperation();
-  auto cursor = db.openTable("T");
-  size_t n = 0;
-  while (cursor->next()) ++n;
-  return n;
+  return jettest::rowsOf(db, "T").size();
 }
 
 // Runs `change` up to `times` times; returns how many went through. 3260 is a refusal to count,
@@ -110,7 +89,7 @@ TEST(Sharing, ReadersSeeCommittedStatesWhileWritersTakeTurns) {
   enum Role { CheckReader, CountReader, Inserter, RangeDeleter, Updater };
   const std::vector<Role> roles = {CheckReader, CheckReader, CountReader, CountReader, Inserter,
                                    Inserter,    RangeDeleter, Updater};
-  std::vector<pid_t> children;
+  std::vector<int> children;
   for (size_t n = 0; n < roles.size(); ++n) {
     const Role role = roles[n];
     children.push_back(spawn([&, role, n]() -> int {
@@ -176,7 +155,7 @@ TEST(Sharing, AWriterKeptOutGivesUpWith3260AndLeavesTheFileAlone) {
   };
   for (size_t h = 0; h < holders.size(); ++h) {
     Signal ready, release;
-    pid_t child = spawn([&] {
+    const int child = spawn([&] {
       auto db = jet::Database::open(path);
       Hold held = holders[h](*db);
       ready.send();
@@ -249,7 +228,7 @@ TEST(Sharing, AProgramThatStaysOpenSeesTheCommitsOfWritersThatComeAndGo) {
 }
 
 // Plays Access: a user lock held in the lock file, with its entry.
-pid_t playAccess(const std::string& lockFile, Signal& ready, Signal& release) {
+int playAccess(const std::string& lockFile, Signal& ready, Signal& release) {
   return spawn([&] {
     int fd = ::open(lockFile.c_str(), O_RDWR | O_CREAT, 0666);
     char entry[64] = {};
@@ -284,7 +263,7 @@ TEST(Sharing, AJetUserInTheLockFileKeepsWritesOutUntilItLeaves) {
       EXPECT_FALSE(fs::exists(lockFile)) << "a read-only open leaves no trace";
     }
     Signal ready, release;
-    pid_t access = playAccess(lockFile, ready, release);
+    const int access = playAccess(lockFile, ready, release);
     ASSERT_TRUE(ready.wait());
     const auto before = jettest::readFile(path);
     {

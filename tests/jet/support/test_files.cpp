@@ -21,21 +21,26 @@ std::string failure(const std::function<void()>& call) {
   return "";
 }
 
-int inChild(const std::function<void()>& work) {
+int spawn(const std::function<int()>& work) {
   std::fflush(nullptr);
   const pid_t pid = ::fork();
-  if (pid == 0) {
-    int code = 0;
-    try {
-      work();
-    } catch (...) {
-      code = 3;
-    }
-    ::_exit(code);
+  if (pid != 0) return pid;
+  int code = kThrew;
+  try {
+    code = work();
+  } catch (...) {
   }
+  ::_exit(code);
+}
+
+int waitFor(int pid) {
   int status = 0;
   ::waitpid(pid, &status, 0);
   return WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status);
+}
+
+int inChild(const std::function<void()>& work) {
+  return waitFor(spawn([&] { return work(), 0; }));
 }
 
 void crashBeforeTheJournalIsCleared(const std::string& path, const std::function<void(jet::Database&)>& change) {
