@@ -3,6 +3,7 @@
 // that create, open and close files and name their version.
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <filesystem>
 #include <random>
 
@@ -48,11 +49,51 @@ struct ObjectModel : ::testing::Test, FileFixture {
                {"Empty", {{"X", ColumnType::Long}}, {}}});
   }
 
-  std::vector<std::string> names(const std::string& table, int field = 1) {
-    std::vector<std::string> out;
-    dao::Recordset rs = db.OpenRecordset(table);
-    for (; !rs.EOF_(); rs.MoveNext()) out.push_back(jet::toText(rs.GetFields().Item(field).GetValue()));
-    return out;
+  // Steps on one recordset: an action, then what it gives ("" nothing, an error number for a
+  // refusal). Actions: open T, count, ends (EOF and BOF), first, next, move N, get F (a field by
+  // number or name: 'text', <null> or the value's text), set F TEXT (<null>: Null), long F N (a
+  // number), addnew, edit, update, cancel, delete, close, column T F (a field of every row).
+  dao::Recordset rs;
+  struct Step {
+    std::string act, expect;
+  };
+  void run(std::initializer_list<Step> steps) {
+    for (const Step& s : steps) {
+      std::string got;
+      const int error = errorOf([&] { got = act(s.act); });
+      EXPECT_EQ(error ? std::to_string(error) : got, s.expect) << s.act;
+    }
+  }
+  static std::string text(const Value& v) {
+    return jet::isNull(v) ? "<null>" : std::holds_alternative<std::string>(v) ? "'" + jet::toText(v) + "'" : jet::toText(v);
+  }
+  std::string act(const std::string& step) {
+    const std::string verb = step.substr(0, step.find(' ')), a = step.substr(std::min(step.size(), verb.size() + 1));
+    const std::string first = a.substr(0, a.find(' ')), rest = a.substr(std::min(a.size(), first.size() + 1));
+    auto field = [&] { return std::isdigit(static_cast<unsigned char>(first[0])) ? rs.GetFields().Item(std::stoi(first)) : rs.GetFields().Item(first); };
+    if (verb == "open") rs = db.OpenRecordset(a);
+    else if (verb == "count") return std::to_string(rs.RecordCount());
+    else if (verb == "ends") return std::to_string(rs.EOF_()) + std::to_string(rs.BOF_());
+    else if (verb == "first") rs.MoveFirst();
+    else if (verb == "next") rs.MoveNext();
+    else if (verb == "move") rs.Move(std::stoi(a));
+    else if (verb == "get") return text(field().GetValue());
+    else if (verb == "set" && rest == "<null>") field().SetValue(Value(jet::Null{}));
+    else if (verb == "set") field().SetValue(rest);  // as text
+    else if (verb == "long") field().SetValue(Value(int64_t{std::stoll(rest)}));
+    else if (verb == "addnew") rs.AddNew();
+    else if (verb == "edit") rs.Edit();
+    else if (verb == "update") rs.Update();
+    else if (verb == "cancel") rs.CancelUpdate();
+    else if (verb == "delete") rs.Delete();
+    else if (verb == "close") rs.Close();
+    else if (verb == "column") {
+      std::string out;
+      for (dao::Recordset all = db.OpenRecordset(first); !all.EOF_(); all.MoveNext())
+        out += (out.empty() ? "" : "|") + text(all.GetFields().Item(std::stoi(rest)).GetValue());
+      return out;
+    } else ADD_FAILURE() << "no such action: " << step;
+    return "";
   }
 };
 
@@ -79,31 +120,11 @@ TEST_F(ObjectModel, TableDefsWalkTablesInCatalogOrder) {
 }
 
 TEST_F(ObjectModel, RecordsetMovesByPosition) {
-  dao::Recordset rs = db.OpenRecordset("People");
-  EXPECT_EQ(rs.RecordCount(), 3);
-  EXPECT_FALSE(rs.EOF_());
-  EXPECT_EQ(rs.GetFields().Item(1).GetValue(), Value(std::string("Ann")));
-  EXPECT_TRUE(jet::isNull(rs.GetFields().Item(2).GetValue()));
-  rs.Move(2);
-  EXPECT_EQ(rs.GetFields().Item(1).GetValue(), Value(std::string("Cy")));
-  rs.Move(-1);  // backwards re-reads from the start
-  EXPECT_EQ(rs.GetFields().Item("Notes").GetValue(), Value(std::string("note")));
-  rs.Move(5);
-  EXPECT_TRUE(rs.EOF_());
-  EXPECT_EQ(errorOf([&] { rs.GetFields().Item(0).GetValue(); }), 3021);
-  EXPECT_EQ(errorOf([&] { rs.MoveNext(); }), 3021);
-  rs.MoveFirst();
-  EXPECT_EQ(rs.GetFields().Item(0).GetValue(), Value(int64_t{1}));
-  rs.Close();
-  EXPECT_EQ(errorOf([&] { rs.MoveFirst(); }), 3420);
-
-  dao::Recordset empty = db.OpenRecordset("Empty");
-  EXPECT_TRUE(empty.EOF_());
-  EXPECT_TRUE(empty.BOF_());
-  EXPECT_EQ(empty.RecordCount(), 0);
-  EXPECT_EQ(errorOf([&] { empty.Edit(); }), 3021);
-  EXPECT_EQ(errorOf([&] { empty.Delete(); }), 3021);
-  EXPECT_EQ(errorOf([&] { db.OpenRecordset("Missing"); }), 3078);
+  // Backwards re-reads from the start; past the end there is no current record.
+  run({{"open People", ""}, {"count", "3"}, {"ends", "00"}, {"get 1", "'Ann'"}, {"get 2", "<null>"}, {"move 2", ""},
+       {"get 1", "'Cy'"}, {"move -1", ""}, {"get Notes", "'note'"}, {"move 5", ""}, {"ends", "10"}, {"get 0", "3021"},
+       {"next", "3021"}, {"first", ""}, {"get 0", "1"}, {"close", ""}, {"first", "3420"},
+       {"open Empty", ""}, {"ends", "11"}, {"count", "0"}, {"edit", "3021"}, {"delete", "3021"}, {"open Missing", "3078"}});
 }
 
 // A recordset collects its row addresses as it walks; whatever it is asked, in whatever order,
@@ -158,39 +179,19 @@ TEST(RecordsetWalk, AWalkBeforeTheCountAnswersAsACountedRecordset) {
 }
 
 TEST_F(ObjectModel, AddNewAssignsTheAutoNumberAndKeepsTheCurrentRecord) {
-  dao::Recordset rs = db.OpenRecordset("People");
-  rs.Move(1);
-  rs.AddNew();
-  dao::Fields f = rs.GetFields();
-  EXPECT_EQ(f.Item(0).GetValue(), Value(int64_t{4}));
-  EXPECT_EQ(errorOf([&] { f.Item(0).SetValue(std::string("9")); }), 3164);
-  f.Item(1).SetValue(std::string("Dee"));
-  f.Item(3).SetValue(std::string("12.5"));
-  rs.Update();
-  EXPECT_EQ(rs.RecordCount(), 4);
-  EXPECT_EQ(f.Item(1).GetValue(), Value(std::string("Bob")));
-  EXPECT_EQ(names("People"), (std::vector<std::string>{"Ann", "Bob", "Cy", "Dee"}));
-  EXPECT_EQ(names("People", 3).back(), "12.5");
+  run({{"open People", ""}, {"move 1", ""}, {"addnew", ""}, {"get 0", "4"}, {"set 0 9", "3164"}, {"set 1 Dee", ""},
+       {"set 3 12.5", ""}, {"update", ""}, {"count", "4"}, {"get 1", "'Bob'"}, {"column People 1", "'Ann'|'Bob'|'Cy'|'Dee'"},
+       {"column People 3", "12.5|<null>|0|12.5"}});
 }
 
 TEST_F(ObjectModel, ValueRulesRaiseDaosErrorsWhereDaoDoes) {
-  dao::Recordset rs = db.OpenRecordset("People");
-  dao::Fields f = rs.GetFields();
-  EXPECT_EQ(errorOf([&] { f.Item(1).SetValue(std::string("x")); }), 3020);
-  EXPECT_EQ(errorOf([&] { rs.Update(); }), 3020);
-  EXPECT_EQ(errorOf([&] { rs.CancelUpdate(); }), 3020);
-
-  rs.AddNew();
-  EXPECT_EQ(errorOf([&] { f.Item(3).SetValue(std::string("abc")); }), 3421);  // at assignment
-  EXPECT_EQ(errorOf([&] { f.Item(3).SetValue(std::string("")); }), 3421);
-  EXPECT_EQ(errorOf([&] { f.Item(1).SetValue(std::string("eleven chrs")); }), 3163);
-  EXPECT_EQ(errorOf([&] { f.Item(1).SetValue(std::string("ten chars!")); }), 0);
-  EXPECT_EQ(errorOf([&] { f.Item(1).SetValue(std::string("äöüäöüäöüä")); }), 0);  // characters, not bytes
-  f.Item(1).SetValue(Value(jet::Null{}));
-  EXPECT_EQ(errorOf([&] { rs.Update(); }), 3314);  // Required, at Update
-  f.Item(1).SetValue(std::string(""));
-  EXPECT_EQ(errorOf([&] { rs.Update(); }), 3315);  // zero length not allowed
+  // Conversions and lengths are refused at assignment (characters, not bytes), Required and zero
+  // length at Update; a number of another type converts.
+  run({{"open People", ""}, {"set 1 x", "3020"}, {"update", "3020"}, {"cancel", "3020"}, {"addnew", ""}, {"set 3 abc", "3421"},
+       {"set 3 ", "3421"}, {"set 1 eleven chrs", "3163"}, {"set 1 ten chars!", ""}, {"set 1 äöüäöüäöüä", ""},
+       {"set 1 <null>", ""}, {"update", "3314"}, {"set 1 ", ""}, {"update", "3315"}});
   // Refusals of one field name it, so that a window can select it without reading the text.
+  dao::Fields f = rs.GetFields();
   for (auto refused : {std::function<void()>([&] { rs.Update(); }),
                        std::function<void()>([&] { f.Item(1).SetValue(std::string("eleven chrs")); })}) {
     try {
@@ -201,64 +202,35 @@ TEST_F(ObjectModel, ValueRulesRaiseDaosErrorsWhereDaoDoes) {
       EXPECT_EQ(e.field(), "Name");
     }
   }
-  EXPECT_EQ(names("People"), (std::vector<std::string>{"Ann", "Bob", "Cy"}));
-  f.Item(1).SetValue(std::string("Eve"));
-  f.Item(3).SetValue(Value(int64_t{2}));  // a number of another type converts
-  rs.Update();
-  EXPECT_EQ(names("People", 3).back(), "2");
+  run({{"column People 1", "'Ann'|'Bob'|'Cy'"}, {"set 1 Eve", ""}, {"long 3 2", ""}, {"update", ""},
+       {"column People 3", "12.5|<null>|0|2"}});
 }
 
 TEST_F(ObjectModel, EditWritesOnlyWhatChanged) {
-  dao::Recordset rs = db.OpenRecordset("People");
+  rs = db.OpenRecordset("People");
   dao::Fields f = rs.GetFields();
   const std::vector<uint8_t> before = bytes();
   rs.Edit();
   // Every field written back with its own text form (Nulls as Null): nothing to store.
   for (int i = 1; i < f.Count(); ++i) {
     Value v = f.Item(i).GetValue();
-    if (jet::isNull(v)) {
-      f.Item(i).SetValue(v);
-    } else {
-      f.Item(i).SetValue(jet::toText(v));
-    }
+    jet::isNull(v) ? f.Item(i).SetValue(v) : f.Item(i).SetValue(jet::toText(v));
   }
   rs.Update();
   EXPECT_TRUE(bytes() == before) << "an unchanged record was written";
-  rs.Edit();
-  f.Item(2).SetValue(std::string("new note"));
-  EXPECT_EQ(f.Item(2).GetValue(), Value(std::string("new note")));  // the edit buffer
-  rs.CancelUpdate();
-  EXPECT_TRUE(jet::isNull(f.Item(2).GetValue()));
-  rs.Edit();
-  f.Item(2).SetValue(std::string("new note"));
-  rs.Update();
-  EXPECT_EQ(names("People", 2).front(), "new note");
-  EXPECT_EQ(f.Item(2).GetValue(), Value(std::string("new note")));
-  EXPECT_EQ(f.Item(1).GetValue(), Value(std::string("Ann")));
+  // The edit buffer until Update or CancelUpdate.
+  run({{"edit", ""}, {"set 2 new note", ""}, {"get 2", "'new note'"}, {"cancel", ""}, {"get 2", "<null>"}, {"edit", ""},
+       {"set 2 new note", ""}, {"update", ""}, {"column People 2", "'new note'|'note'|<null>"}, {"get 2", "'new note'"},
+       {"get 1", "'Ann'"}});
 }
 
 TEST_F(ObjectModel, DeleteByPositionAndStoredOrderAfterwards) {
-  dao::Recordset rs = db.OpenRecordset("People");
-  rs.Move(1);
-  rs.Delete();
-  EXPECT_EQ(errorOf([&] { rs.GetFields().Item(1).GetValue(); }), 3167);
-  rs.MoveNext();  // to the record after the deleted one
-  EXPECT_EQ(rs.GetFields().Item(1).GetValue(), Value(std::string("Cy")));
-  EXPECT_EQ(rs.RecordCount(), 2);
-  // A new row goes where the file stores it; the current record stays.
-  rs.AddNew();
-  rs.GetFields().Item(1).SetValue(std::string("Dee"));
-  rs.Update();
-  EXPECT_EQ(rs.GetFields().Item(1).GetValue(), Value(std::string("Cy")));
-  EXPECT_EQ(names("People"), (std::vector<std::string>{"Ann", "Cy", "Dee"}));
-  rs.MoveFirst();
-  rs.Move(1);
-  EXPECT_EQ(rs.GetFields().Item(1).GetValue(), Value(std::string("Cy")));
-  // Deleting the last record and moving on reaches the end without an error.
-  rs.Move(1);
-  rs.Delete();
-  rs.MoveNext();
-  EXPECT_TRUE(rs.EOF_());
+  // Moving on from a deleted record reaches the one after it; a new row goes where the file stores
+  // it, the current record staying; deleting the last record and moving on reaches the end.
+  run({{"open People", ""}, {"move 1", ""}, {"delete", ""}, {"get 1", "3167"}, {"next", ""}, {"get 1", "'Cy'"},
+       {"count", "2"}, {"addnew", ""}, {"set 1 Dee", ""}, {"update", ""}, {"get 1", "'Cy'"},
+       {"column People 1", "'Ann'|'Cy'|'Dee'"}, {"first", ""}, {"move 1", ""}, {"get 1", "'Cy'"}, {"move 1", ""},
+       {"delete", ""}, {"next", ""}, {"ends", "10"}});
 }
 
 TEST_F(ObjectModel, NewTablesCarryTheirFieldProperties) {

@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <functional>
 #include <map>
 
 #include "jet/base/error.h"
@@ -54,7 +53,7 @@ TEST(LinkedTables, ReadThroughTheLinkUnderItsOwnName) {
     addLink(*db, 0x7F0006, "NoSuchTable", data4, "Table9");
     db->close();
   }
-  auto db = jet::Database::open(front, {true, ""});
+  auto db = jet::Database::open(front, {false, ""});
   const auto objects = db->objects();
   EXPECT_EQ(std::count_if(objects.begin(), objects.end(), [](const auto& o) { return o.kind == jet::ObjectKind::LinkedTable; }), 6);
 
@@ -82,30 +81,16 @@ TEST(LinkedTables, ReadThroughTheLinkUnderItsOwnName) {
   EXPECT_EQ(errorOf([&] { db->table("Circle"); }), jet::err::kTableNotFound);
   EXPECT_EQ(errorOf([&] { db->table("Odbc"); }), jet::err::kTableNotFound);
   EXPECT_EQ(errorOf([&] { db->table("NoSuchTable"); }), jet::err::kTableNotFound);
-  // The database itself stays usable after those refusals.
-  EXPECT_EQ(rowsOf(*db, "Remote"), rows);
-  EXPECT_TRUE(db->check().ok());
-}
-
-TEST(LinkedTables, ChangesGoToTheSourceDatabaseOnly) {
-  jettest::TempDir dir;
-  const std::string front = dir.copy("emptyJet4.mdb", "front.mdb");
-  const std::string data = dir.copy("testV2000.mdb", "data.mdb");
-  {
-    auto db = jet::Database::open(front, {false, ""});
-    addLink(*db, 0x7F0001, "Remote", data, "Table1");
-    db->close();
-  }
-  auto db = jet::Database::open(front, {false, ""});  // the catalog as read at opening
+  // A row written through the link is refused; the source keeps its rows and the database itself
+  // stays usable after those refusals.
   auto cursor = db->openTable("Remote");
   ASSERT_TRUE(cursor->next());
-  std::vector<jet::Value> row = cursor->values();
-  EXPECT_NE(errorOf([&] { db->insertRow("Remote", row); }), 0);
+  EXPECT_NE(errorOf([&] { db->insertRow("Remote", cursor->values()); }), 0);
   cursor.reset();
+  EXPECT_EQ(rowsOf(*db, "Remote"), rows);
+  EXPECT_TRUE(db->check().ok());
   db->close();
-  auto source = jet::Database::open(data, {true, ""});
-  auto original = jet::Database::open(jettest::testdata("testV2000.mdb"), {true, ""});
-  EXPECT_EQ(rowsOf(*source, "Table1"), rowsOf(*original, "Table1"));
+  EXPECT_EQ(rowsOf(*jet::Database::open(data4, {true, ""}), "Table1"), rows);
 }
 
 TEST(LinkedTables, SourcePathsFromOtherSystemsAreFoundBesideTheDatabase) {

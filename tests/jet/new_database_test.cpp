@@ -1,15 +1,16 @@
 // New databases of every layout (Jet 3, Jet 4, each .accdb version): the header, the page layout
 // and the definitions of the engine's own tables against the empty databases the engines made
-// themselves, the catalog, and what mdbtools and mdb-reader see. (The whole-file check of new
-// databases is in check_test.)
+// themselves, the catalog, and what mdbtools and mdb-reader see; and the sample database the build
+// makes. (The whole-file check of new databases is in check_test.)
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
+#include <set>
 #include <string>
 #include <tuple>
 
 #include "jet/base/bytes.h"
-#include "jet/base/error.h"
 #include "jet/catalog/catalog.h"
 #include "jet/catalog/schema_writer.h"
 #include "jet/catalog/system_tables.h"
@@ -214,44 +215,6 @@ TEST_P(NewDatabase, CatalogAndIndependentReaders) {
 INSTANTIATE_TEST_SUITE_P(EveryLayout, NewDatabase, ::testing::ValuesIn(kLayouts),
                          [](const auto& info) { return std::string(info.param.name); });
 
-// A unique text index in the file's own sort order, filled, then compacted: the copy keeps the
-// version, the sort order of header and columns and the engine's tables, and checks clean.
-TEST(NewAccdbCompaction, KeepsVersionSortOrderAndEngineTables) {
-  for (const Layout& l : kLayouts) {
-    if (!accdb(l)) continue;
-    SCOPED_TRACE(l.name);
-    jettest::TempDir dir;
-    const std::string path = dir.file("new.accdb");
-    jet::createDatabaseFile(path, optionsOf(l));
-    {
-      auto db = jet::Database::open(path);
-      db->createTable({"Words", {{"Id", jet::ColumnType::Long, 0, true}, {"Word", jet::ColumnType::Text, 40}},
-                       {{"Word", {{1, true}}, false, true, false, false}}});
-      const char* words[] = {"cote", "côte", "coté", "côté", "Zebra", "zèbre", "apple", "Æble", "straße", "strasse", "ǅ", "ß"};
-      for (int i = 0; i < 600; ++i) db->insertRow("Words", {jet::Null{}, std::string(words[i % 12]) + " " + std::to_string(i)});
-    }
-    const std::string copy = dir.file("copy.accdb");
-    jet::Database::compact(path, copy);
-    {
-      auto file = jet::SchemaFile::open(copy, true);
-      EXPECT_EQ(file->page(0)[0x14], jet::versionByteOf(l.version));
-      const uint8_t sortVersion = l.version == FileVersion::Access2007 ? 0 : 1;
-      EXPECT_EQ(plainHeader(*file)[0x71], sortVersion);
-      const jet::Catalog catalog = jet::Catalog::read(file->pageFile(), Format::Jet4, jet::windows1252Codec());
-      size_t engineTables = 0;
-      for (const auto& e : catalog.entries()) {
-        if (e.object.name.rfind("MSysComplex", 0) == 0) ++engineTables;
-        if (e.object.name == "Words")
-          for (const auto& c : file->definition(uint32_t(e.object.id)).columns) EXPECT_EQ(c.sortVersion, sortVersion) << c.name;
-      }
-      EXPECT_EQ(engineTables, 10u);
-    }
-    auto db = jet::Database::open(copy);
-    EXPECT_EQ(jettest::firstProblem(*db), "");
-    EXPECT_EQ(db->table("Words").rowCount, 600u);
-  }
-}
-
 // An existing file is left alone, a missing folder is named, a sort order the version lacks is
 // refused (the legacy order stays possible in later versions).
 TEST(NewDatabaseRefusals, ExistingFileMissingFolderAndSortOrder) {
@@ -270,6 +233,74 @@ TEST(NewDatabaseRefusals, ExistingFileMissingFolderAndSortOrder) {
   o.sortVersion = 0;
   jet::createDatabaseFile(dir + "/b.accdb", o);
   EXPECT_EQ(plainHeader(*jet::SchemaFile::open(dir + "/b.accdb", true))[0x71], 0);
+}
+
+// The sample database the build puts beside the program, made afresh by its generator in a
+// temporary folder: what it holds, and that the whole-file check passes.
+class SampleDatabase : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    path_ = (dir_.path() / "Sample.mdb").string();
+    const std::string tool = std::string(TABULONIX_BIN_DIR) + "/../tools/make_sample";
+    oracle::Run r = oracle::run(oracle::quote(tool) + " " + oracle::quote(path_) + " 2>&1");
+    ASSERT_EQ(r.status, 0) << r.out;
+  }
+
+  jettest::TempDir dir_;
+  std::string path_;
+};
+
+TEST_F(SampleDatabase, HoldsWhatItPromises) {
+  auto db = jet::Database::open(path_, {true, ""});
+  std::vector<std::string> tables;
+  for (const jet::CatalogObject& o : db->objects())
+    if (o.kind == jet::ObjectKind::Table && (o.flags & 0x80000002u) == 0) tables.push_back(o.name);
+  std::sort(tables.begin(), tables.end());
+  EXPECT_EQ(tables, (std::vector<std::string>{"Customers", "Orders", "Products"}));
+
+  std::set<jet::ColumnType> types;
+  size_t nulls = 0, longestMemo = 0, indexes = 0, autoNumbers = 0;
+  for (const std::string& name : tables) {
+    jet::TableInfo t = db->table(name);
+    indexes += t.indexes.size();
+    for (const auto& c : t.columns) {
+      types.insert(c.type);
+      autoNumbers += c.autoNumber;
+    }
+    EXPECT_GT(t.rowCount, 3u) << name;
+    auto cursor = db->openTable(name);
+    while (cursor->next()) {
+      const auto& v = cursor->values();
+      for (size_t i = 0; i < v.size(); ++i) {
+        nulls += jet::isNull(v[i]);
+        if (t.columns[i].type == jet::ColumnType::Memo)
+          if (auto s = std::get_if<std::string>(&v[i])) longestMemo = std::max(longestMemo, s->size());
+      }
+    }
+  }
+  // The ten field types the application offers.
+  for (jet::ColumnType type : {jet::ColumnType::Boolean, jet::ColumnType::Byte, jet::ColumnType::Integer,
+                               jet::ColumnType::Long, jet::ColumnType::Currency, jet::ColumnType::Single,
+                               jet::ColumnType::Double, jet::ColumnType::DateTime, jet::ColumnType::Text,
+                               jet::ColumnType::Memo})
+    EXPECT_TRUE(types.count(type)) << "no field of type " << int(type);
+  EXPECT_EQ(autoNumbers, 3u);
+  EXPECT_GT(nulls, 0u);
+  EXPECT_GT(longestMemo, 2 * size_t(db->pageSize())) << "a memo long enough to take several pages";
+  EXPECT_GE(indexes, 4u);
+
+  std::vector<std::string> relationships;
+  auto rel = db->openTable("MSysRelationships");
+  while (rel->next()) relationships.push_back(jet::toText(rel->values()[0]));
+  std::sort(relationships.begin(), relationships.end());
+  EXPECT_EQ(relationships, (std::vector<std::string>{"CustomersOrders", "ProductsOrders"}));
+  rel.reset();
+
+  EXPECT_EQ(jettest::firstProblem(*db), "");
+  // Deleting a table in a relationship is refused, even on a writable copy.
+  db.reset();
+  auto writable = jet::Database::open(path_);
+  EXPECT_EQ(errorOf([&] { writable->dropTable("Orders"); }), jet::err::kInRelationship);
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 // Creating, renaming and dropping tables: what the independent readers see afterwards, the
-// catalog and its indexes, the pages given back, and the errors for every refused change.
+// catalog and its indexes (also in a code page other than Windows-1252), the pages given back, and
+// the errors for every refused change.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -8,17 +9,14 @@
 #include "jet/base/bytes.h"
 #include "jet/base/error.h"
 #include "jet/catalog/catalog.h"
-#include "jet/catalog/catalog_writer.h"
-#include "jet/catalog/properties.h"
 #include "jet/catalog/schema_writer.h"
 #include "jet/catalog/system_tables.h"
 #include "jet/catalog/create_database.h"
 #include "jet/database.h"
-#include "jet/storage/long_value.h"
+#include "jet/storage/header.h"
 #include "jet/storage/page_file.h"
 #include "jet/support/oracles.h"
 #include "jet/support/test_files.h"
-#include "jet/table/row.h"
 #include "jet/table/table_def.h"
 #include "support/error_of.h"
 
@@ -153,24 +151,18 @@ TEST_P(SchemaChanges, RefusedChangesNameTheirError) {
   EXPECT_EQ(errorOf([&] { jet::createTable(*f, {"Caf\xC3\xA9 \xE2\x82\xAC", {{"A", ColumnType::Long}}, {}}); }), 0)
       << "Windows-1252 letters and the euro sign are fine in both formats";
 
-  jet::NewTable noFields{"Empty", {}, {}};
-  EXPECT_EQ(errorOf([&] { jet::createTable(*f, noFields); }), 3264);
-  jet::NewTable twice{"Twice", {{"A", ColumnType::Long}, {"a", ColumnType::Text, 5}}, {}};
-  EXPECT_EQ(errorOf([&] { jet::createTable(*f, twice); }), 3191);
-  jet::NewTable tooLong{"Long", {{"A", ColumnType::Text, 256}}, {}};
-  EXPECT_EQ(errorOf([&] { jet::createTable(*f, tooLong); }), 3001);
-  jet::NewTable zero{"Zero", {{"A", ColumnType::Text, 0}}, {}};
-  EXPECT_EQ(errorOf([&] { jet::createTable(*f, zero); }), 3001);
-  jet::NewTable twoIndexes{"Idx", {{"A", ColumnType::Long}, {"B", ColumnType::Long}},
-                          {{"K", {{0, true}}, false, false, false, false}, {"k", {{1, true}}, false, false, false, false}}};
-  EXPECT_EQ(errorOf([&] { jet::createTable(*f, twoIndexes); }), 3284);
-  twoIndexes.indexes = {{"P1", {{0, true}}, true, true, false, true}, {"P2", {{1, true}}, true, true, false, true}};
-  EXPECT_EQ(errorOf([&] { jet::createTable(*f, twoIndexes); }), 3283);
-  twoIndexes.indexes = {{"OnMemo", {{0, true}}, false, false, false, false}};
-  twoIndexes.columns[0].type = ColumnType::Memo;
-  EXPECT_EQ(errorOf([&] { jet::createTable(*f, twoIndexes); }), 3259);
-  jet::NewTable badType{"Bad", {{"A", ColumnType(0x33)}}, {}};
-  EXPECT_EQ(errorOf([&] { jet::createTable(*f, badType); }), 3259);
+  const std::vector<jet::NewColumn> two = {{"A", ColumnType::Long}, {"B", ColumnType::Long}};
+  const std::pair<jet::NewTable, int> refusals[] = {
+      {{"Empty", {}, {}}, 3264},
+      {{"Twice", {{"A", ColumnType::Long}, {"a", ColumnType::Text, 5}}, {}}, 3191},
+      {{"Long", {{"A", ColumnType::Text, 256}}, {}}, 3001},
+      {{"Zero", {{"A", ColumnType::Text, 0}}, {}}, 3001},
+      {{"Idx", two, {{"K", {{0, true}}, false, false, false, false}, {"k", {{1, true}}, false, false, false, false}}}, 3284},
+      {{"Idx", two, {{"P1", {{0, true}}, true, true, false, true}, {"P2", {{1, true}}, true, true, false, true}}}, 3283},
+      {{"Idx", {{"A", ColumnType::Memo}}, {{"OnMemo", {{0, true}}, false, false, false, false}}}, 3259},
+      {{"Bad", {{"A", ColumnType(0x33)}}, {}}, 3259},
+  };
+  for (const auto& [table, error] : refusals) EXPECT_EQ(errorOf([&] { jet::createTable(*f, table); }), error) << table.name;
 
   EXPECT_EQ(errorOf([&] { jet::renameTable(*f, "Missing", "X"); }), 3011);
   EXPECT_EQ(errorOf([&] { jet::renameTable(*f, "Other", "EVERY TYPE"); }), 3010);
@@ -358,6 +350,43 @@ TEST(NewTextColumns, AreCompressedAndReadBackInBothReaders) {
       std::sort(seen.begin(), seen.end());
       EXPECT_EQ(seen, want) << name;
     }
+  }
+}
+
+// A Jet 3 file whose code page is not Windows-1252: the catalog's names are read and written in the
+// file's own code page, so a table made there is found again to be renamed and dropped, and its name
+// reads back unchanged.
+TEST(CatalogCodePage, TablesAreFoundAgainByTheirNames) {
+  const struct {
+    uint16_t codePage;
+    const char *created, *renamed;
+  } cases[] = {{1251, "Клиенты", "Склад"}, {1253, "Πελάτες", "Αποθήκη"}};
+  for (const auto& c : cases) {
+    jettest::TempDir dir;
+    const std::string path = (dir.path() / "cp.mdb").string();
+    jet::Database::create(path, {Format::Jet3, 1252, 1033})->close();
+    std::vector<uint8_t> bytes = jettest::readFile(path);
+    jet::maskHeaderBlock(Format::Jet3, bytes.data(), 0x800);
+    jet::le::put16(bytes.data() + 0x3C, c.codePage);
+    jet::maskHeaderBlock(Format::Jet3, bytes.data(), 0x800);
+    jettest::writeFile(path, bytes);
+    auto names = [](jet::Database& db) {
+      std::set<std::string> out;
+      for (const auto& o : db.objects()) out.insert(o.name);
+      return out;
+    };
+    {
+      auto db = jet::Database::open(path);
+      ASSERT_EQ(db->codePage(), c.codePage);
+      db->createTable({c.created, {{"Name", ColumnType::Text, 20}}});
+      EXPECT_THROW(db->createTable({c.created, {{"Other", ColumnType::Long}}}), jet::Error);
+      db->renameTable(c.created, c.renamed);
+    }
+    auto db = jet::Database::open(path);
+    EXPECT_TRUE(names(*db).count(c.renamed) && !names(*db).count(c.created)) << c.codePage;
+    db->dropTable(c.renamed);
+    EXPECT_FALSE(names(*db).count(c.renamed));
+    EXPECT_TRUE(db->check().ok());
   }
 }
 

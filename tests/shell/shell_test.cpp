@@ -1,6 +1,4 @@
 // The error report, the shell helpers, the provider probe and the hand pointer.
-#include <sys/stat.h>
-
 #include <QCheckBox>
 #include <QDialog>
 #include <QGroupBox>
@@ -18,13 +16,8 @@ using testenv::WindowTest;
 
 class ErrorReportTest : public WindowTest {};
 
-TEST_F(ErrorReportTest, MessageNamesFailureProcedureAndLine) {
-  QString text = app::errorReportText(QStringLiteral("Overflow"), QStringLiteral("Form1.PushButton1_Click"), 110);
-  EXPECT_EQ(text,
-            QStringLiteral("Overflow\r\nin Ledgerwick2021/08/31.Form1.PushButton1_Click at line 110\r\r"
-                           "Please email screenshot of this message to support@tabulonix.org"));
-}
-
+// Each failing line is reported (a warning box with the failure, the procedure and the line) and
+// the procedure carries on with its next line.
 TEST_F(ErrorReportTest, FailingLineIsReportedAndProcedureCarriesOn) {
   app::Procedure p(QStringLiteral("Form1.PushButton4_Click"));
   std::vector<int> ran;
@@ -34,19 +27,12 @@ TEST_F(ErrorReportTest, FailingLineIsReportedAndProcedureCarriesOn) {
   EXPECT_FALSE(p(104, [&] { throw std::runtime_error("plain failure"); }));
   EXPECT_TRUE(p(106, [&] { ran.push_back(106); }));
   EXPECT_EQ(ran, (std::vector<int>{100, 106}));
-
-  ASSERT_EQ(dialogs.boxes.size(), 3u);
-  for (const auto& box : dialogs.boxes) {
-    EXPECT_EQ(box.title, QStringLiteral("Application Error"));
-    EXPECT_EQ(box.buttons, ui::Buttons::Ok);
-    EXPECT_EQ(box.icon, ui::Icon::Warning);
-  }
-  EXPECT_TRUE(dialogs.boxes[0].text.startsWith(
-      QStringLiteral("Could not find file 'x.mdb'.\r\nin Ledgerwick2021/08/31.Form1.PushButton4_Click at line 102\r\r")));
-  EXPECT_TRUE(dialogs.boxes[1].text.startsWith(QStringLiteral("Overflow\r\n")));
-  EXPECT_TRUE(dialogs.boxes[1].text.contains(QStringLiteral(" at line 102\r\r")));
-  EXPECT_TRUE(dialogs.boxes[2].text.startsWith(QStringLiteral("plain failure\r\n")));
-  EXPECT_TRUE(dialogs.boxes[2].text.contains(QStringLiteral(" at line 104\r\r")));
+  const QString tail = QStringLiteral("Please email screenshot of this message to support@tabulonix.org");
+  const QString in = QStringLiteral("\r\nin Ledgerwick2021/08/31.Form1.PushButton4_Click at line ");
+  EXPECT_EQ(dialogs.texts(), QStringList({"Could not find file 'x.mdb'." + in + "102\r\r" + tail, "Overflow" + in + "102\r\r" + tail,
+                                          "plain failure" + in + "104\r\r" + tail}));
+  for (const auto& box : dialogs.boxes)
+    EXPECT_TRUE(box.title == "Application Error" && box.buttons == ui::Buttons::Ok && box.icon == ui::Icon::Warning);
 }
 
 class AppTitleTest : public WindowTest {};
@@ -71,50 +57,42 @@ TEST_F(AppTitleTest, LastWordGoesUntilTheTitleFits) {
 
 class ProviderTest : public WindowTest {};
 
-TEST_F(ProviderTest, RealProbeFindsTheTextConverters) {
+// The real probe finds the text converters. A failure that names the provider (in any case) asks
+// whether to open both download pages; any other failure, or a probe that throws, ends silently.
+TEST_F(ProviderTest, ProviderNotFoundAsksAndOpensBothDownloadPagesOnYes) {
   app::SetProviderProbeForTesting(nullptr);
   EXPECT_TRUE(app::CheckProvider());
-  EXPECT_TRUE(dialogs.boxes.empty());
-}
-
-TEST_F(ProviderTest, ProviderNotFoundAsksAndOpensBothDownloadPagesOnYes) {
-  app::SetProviderProbeForTesting([] {
-    return std::optional<app::ProbeFailure>(app::ProbeFailure{3706, QStringLiteral("Provider cannot be found.")});
-  });
-  dialogs.answers.push_back(ui::Answer::Yes);
-  EXPECT_FALSE(app::CheckProvider());
-  ASSERT_EQ(dialogs.boxes.size(), 1u);
-  const auto& box = dialogs.boxes[0];
-  EXPECT_EQ(box.buttons, ui::Buttons::YesNo);
-  EXPECT_EQ(box.icon, ui::Icon::None);
-  EXPECT_EQ(box.title, QStringLiteral("Tabulonix"));
-  EXPECT_TRUE(box.text.startsWith(QStringLiteral(
-      "Error #3706: Provider cannot be found. It may not be properly installed.\r\n\r\nYou are getting this error "
-      "because:\r\n\r\n1. Microsoft Access is not installed on your computer.\r\n\r\n")));
-  EXPECT_TRUE(box.text.endsWith(QStringLiteral(
-      "Would you like me to open the Microsoft site now so you can do this?\r\n\r\n(If you have any further "
-      "questions please email a screenshot of this error message to support@tabulonix.org)")));
-  ASSERT_EQ(dialogs.opened.size(), 2u);
-  EXPECT_NE(dialogs.opened[0], dialogs.opened[1]);
-}
-
-TEST_F(ProviderTest, ProviderPhraseMatchesWithoutCaseAndOtherFailuresEndSilently) {
-  app::SetProviderProbeForTesting([] {
-    return std::optional<app::ProbeFailure>(app::ProbeFailure{22, QStringLiteral("The PROVIDER CANNOT BE FOUND here")});
-  });
-  dialogs.answers.push_back(ui::Answer::No);
-  EXPECT_FALSE(app::CheckProvider());
-  EXPECT_EQ(dialogs.boxes.size(), 1u);
-  EXPECT_TRUE(dialogs.opened.empty());
-
-  dialogs.boxes.clear();
-  app::SetProviderProbeForTesting([] {
-    return std::optional<app::ProbeFailure>(app::ProbeFailure{12, QStringLiteral("Cannot allocate memory")});
-  });
-  EXPECT_FALSE(app::CheckProvider());
-  app::SetProviderProbeForTesting([]() -> std::optional<app::ProbeFailure> { throw std::runtime_error("boom"); });
-  EXPECT_FALSE(app::CheckProvider());
-  EXPECT_TRUE(dialogs.boxes.empty());
+  const struct {
+    int number;
+    const char* text;  // nullptr: the probe throws
+    ui::Answer answer;
+    size_t boxes, opened;
+  } cases[] = {{3706, "Provider cannot be found.", ui::Answer::Yes, 1, 2},
+               {22, "The PROVIDER CANNOT BE FOUND here", ui::Answer::No, 1, 0},
+               {12, "Cannot allocate memory", ui::Answer::Yes, 0, 0},
+               {0, nullptr, ui::Answer::Yes, 0, 0}};
+  for (const auto& c : cases) {
+    dialogs.boxes.clear();
+    dialogs.opened.clear();
+    dialogs.answers.assign(1, c.answer);
+    app::SetProviderProbeForTesting([&c]() -> std::optional<app::ProbeFailure> {
+      if (!c.text) throw std::runtime_error("boom");
+      return app::ProbeFailure{c.number, QString::fromUtf8(c.text)};
+    });
+    EXPECT_FALSE(app::CheckProvider());
+    ASSERT_EQ(dialogs.boxes.size(), c.boxes) << c.number;
+    ASSERT_EQ(dialogs.opened.size(), c.opened) << c.number;
+    if (!c.opened) continue;
+    const auto& box = dialogs.boxes[0];
+    EXPECT_TRUE(box.buttons == ui::Buttons::YesNo && box.icon == ui::Icon::None && box.title == "Tabulonix");
+    EXPECT_TRUE(box.text.startsWith(QStringLiteral(
+        "Error #3706: Provider cannot be found. It may not be properly installed.\r\n\r\nYou are getting this error "
+        "because:\r\n\r\n1. Microsoft Access is not installed on your computer.\r\n\r\n")));
+    EXPECT_TRUE(box.text.endsWith(QStringLiteral(
+        "Would you like me to open the Microsoft site now so you can do this?\r\n\r\n(If you have any further "
+        "questions please email a screenshot of this error message to support@tabulonix.org)")));
+    EXPECT_NE(dialogs.opened[0], dialogs.opened[1]);
+  }
 }
 
 class ShellOpenTest : public WindowTest {};
@@ -133,70 +111,53 @@ TEST_F(ShellOpenTest, HomePageOnlyOnSeven) {
 
 class LookTest : public WindowTest {};
 
-TEST_F(LookTest, ShippedHandCursorLoadsWithItsHotSpot) {
-  app::SetProgramFolderForTesting(QStringLiteral(TABULONIX_BIN_DIR));
-  std::optional<QCursor> hand = app::HandCursor();
-  ASSERT_TRUE(hand.has_value());
-  EXPECT_EQ(hand->shape(), Qt::BitmapCursor);
-  EXPECT_EQ(hand->hotSpot(), QPoint(6, 0));  // the finger tip
-  QDialog window;
-  auto* button = new QPushButton(QStringLiteral("OK"), &window);
-  auto* label = new QLabel(QStringLiteral("x"), &window);
-  app::InstallHoverPointer(&window);
-  EXPECT_EQ(button->cursor().shape(), Qt::BitmapCursor);
-  EXPECT_EQ(label->cursor().shape(), Qt::ArrowCursor);
-}
-
-TEST_F(LookTest, MissingOrBrokenCursorLeavesTheArrow) {
-  EXPECT_FALSE(app::HandCursor().has_value());
-  QFile broken(folder.filePath(QStringLiteral("HAND-M.CUR")));
-  ASSERT_TRUE(broken.open(QIODevice::WriteOnly));
+// The shipped hand pointer loads with its hot spot on the finger tip and goes on buttons only; a
+// missing or broken cursor file leaves the arrow.
+TEST_F(LookTest, HandCursorFromTheProgramFolder) {
+  QFile broken(folder.filePath(QStringLiteral("broken/HAND-M.CUR")));
+  ASSERT_TRUE(QDir(folder.path()).mkpath(QStringLiteral("broken")) && broken.open(QIODevice::WriteOnly));
   broken.write(QByteArray("\0\0\2\0\1\0garbage", 14));
   broken.close();
-  EXPECT_FALSE(app::HandCursor().has_value());
-  QDialog window;
-  auto* button = new QPushButton(QStringLiteral("OK"), &window);
-  app::InstallHoverPointer(&window);
-  EXPECT_EQ(button->cursor().shape(), Qt::ArrowCursor);
+  for (const QString& programFolder : {QStringLiteral(TABULONIX_BIN_DIR), folder.path(), folder.filePath("broken")}) {
+    app::SetProgramFolderForTesting(programFolder);
+    const bool shipped = programFolder == TABULONIX_BIN_DIR;
+    std::optional<QCursor> hand = app::HandCursor();
+    ASSERT_EQ(hand.has_value(), shipped) << programFolder.toStdString();
+    EXPECT_TRUE(!shipped || hand->hotSpot() == QPoint(6, 0));  // the finger tip
+    QDialog window;
+    auto* button = new QPushButton(QStringLiteral("OK"), &window);
+    auto* label = new QLabel(QStringLiteral("x"), &window);
+    app::InstallHoverPointer(&window);
+    EXPECT_EQ(button->cursor().shape(), shipped ? Qt::BitmapCursor : Qt::ArrowCursor);
+    EXPECT_EQ(label->cursor().shape(), Qt::ArrowCursor);
+  }
 }
 
-TEST_F(LookTest, FaceColourReachesLabelsFramesAndCheckBoxesOnly) {
-  QDialog window;
-  auto* label = new QLabel(&window);
-  auto* frame = new QGroupBox(&window);
-  auto* check = new QCheckBox(&window);
-  auto* edit = new QLineEdit(&window);
-  QPalette white = label->palette();
-  white.setColor(QPalette::Window, Qt::white);
-  for (QWidget* w : std::initializer_list<QWidget*>{label, frame, check, edit}) w->setPalette(white);
-  app::ApplyFaceColor(&window);
-  QColor face = QApplication::palette().color(QPalette::Button);
-  ASSERT_NE(face, QColor(Qt::white));
-  EXPECT_EQ(window.palette().color(QPalette::Window), face);
-  EXPECT_EQ(label->palette().color(QPalette::Window), face);
-  EXPECT_EQ(frame->palette().color(QPalette::Window), face);
-  EXPECT_EQ(check->palette().color(QPalette::Window), face);
-  EXPECT_EQ(edit->palette().color(QPalette::Window), QColor(Qt::white));
-}
-
-TEST_F(LookTest, SkinIsAStyleSheetBesideTheProgram) {
-  QWidget window;
-  auto* frame = new QGroupBox(&window);
-  QPalette white = frame->palette();
-  white.setColor(QPalette::Window, Qt::white);
-  frame->setPalette(white);
-  app::ApplySkin(&window);
-  EXPECT_TRUE(window.styleSheet().isEmpty());
-  EXPECT_EQ(frame->palette().color(QPalette::Window), QColor(Qt::white));
-
-  ASSERT_TRUE(QDir(folder.path()).mkpath(QStringLiteral("x")));
-  QFile skin(folder.filePath(QStringLiteral("x/o.cjs")));
-  ASSERT_TRUE(skin.open(QIODevice::WriteOnly));
-  skin.write("QPushButton { color: navy; }");
-  skin.close();
-  app::ApplySkin(&window);
-  EXPECT_EQ(window.styleSheet(), QStringLiteral("QPushButton { color: navy; }"));
-  EXPECT_NE(frame->palette().color(QPalette::Window), QColor(Qt::white));
+// The face colour reaches the window, its labels, frames and check boxes, not its edit boxes. The
+// skin, a style sheet in the program folder, brings the face colour too; without one nothing changes.
+TEST_F(LookTest, FaceColourAndSkin) {
+  const QString face = QApplication::palette().color(QPalette::Button).name(), white = QColor(Qt::white).name();
+  ASSERT_NE(face, white);
+  for (int way = 0; way < 3; ++way) {  // the face colour, the skin missing, the skin
+    if (way == 2) {
+      QFile skin(folder.filePath(QStringLiteral("x/o.cjs")));
+      ASSERT_TRUE(QDir(folder.path()).mkpath(QStringLiteral("x")) && skin.open(QIODevice::WriteOnly));
+      skin.write("QPushButton { color: navy; }");
+    }
+    QDialog window;
+    const std::initializer_list<QWidget*> all{&window, new QLabel(&window), new QGroupBox(&window), new QCheckBox(&window),
+                                              new QLineEdit(&window)};
+    for (QWidget* w : all) {
+      QPalette p = w->palette();
+      p.setColor(QPalette::Window, Qt::white);
+      w->setPalette(p);
+    }
+    way == 0 ? app::ApplyFaceColor(&window) : app::ApplySkin(&window);
+    QStringList colours;
+    for (QWidget* w : all) colours << w->palette().color(QPalette::Window).name();
+    EXPECT_EQ(colours, way == 1 ? QStringList(5, white) : QStringList({face, face, face, face, white})) << way;
+    EXPECT_EQ(window.styleSheet(), way == 2 ? QStringLiteral("QPushButton { color: navy; }") : QString()) << way;
+  }
 }
 
 }  // namespace
