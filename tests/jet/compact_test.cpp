@@ -33,13 +33,6 @@ namespace {
 
 std::string readFile(const fs::path& p) { return testsupport::readText(p.string()); }
 
-std::vector<std::string> testFiles() {
-  std::vector<std::string> files;
-  for (const std::string& name : jettest::allTestFiles())
-    if (fs::file_size(jettest::testdata(name)) < 8u * 1024 * 1024) files.push_back(name);
-  return files;
-}
-
 class CompactTest : public ::testing::Test {
  protected:
   jettest::TempDir tmp_;
@@ -167,7 +160,7 @@ std::map<std::string, TableKeys> indexKeys(const fs::path& file) {
 // password and the definitions, and leaves its source untouched. Index keys are rebuilt
 // identically and the independent reader sees the same file.
 TEST_F(CompactTest, EveryTestFileGivesAVerifiedCopyThatKeepsEveryValue) {
-  for (const std::string& name : testFiles()) {
+  for (const std::string& name : jettest::allTestFiles()) {
     const fs::path original = jettest::testdata(name), src = tmp_.copy(name);
     SCOPED_TRACE(name);
     fs::permissions(src, fs::perms::owner_read);  // compaction must not need to write its source
@@ -283,10 +276,8 @@ TEST_F(CompactTest, ReclaimsDeletedRowsAndTheCopyKeepsNumbersRelationshipsAndTak
     SCOPED_TRACE(format == jet::Format::Jet3 ? "Jet3" : "Jet4");
     const std::string tag = format == jet::Format::Jet3 ? "3" : "4";
     fs::path src = dir_ / ("orders" + tag + ".mdb"), dst = dir_ / ("orders" + tag + "-compacted.mdb");
-    jet::CreateOptions options;
-    options.format = format;
     {
-      auto db = jet::Database::create(src.string(), options);
+      auto db = jet::Database::create(src.string(), {format});
       db->createTable({"Customers", {{"ID", jet::ColumnType::Long, 0, true}, {"Name", jet::ColumnType::Text, 50}},
                        {{"PrimaryKey", {{0, true}}, true, true}}});
       db->createTable({"Orders", {{"ID", jet::ColumnType::Long, 0, true}, {"Customer", jet::ColumnType::Long},

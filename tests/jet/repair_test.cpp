@@ -308,16 +308,14 @@ TEST(Repair, RowsRepeatingAUniqueKeyGoToAConflictsTable) {
     ASSERT_EQ(copy.at("Parts").size(), 19u);
     const std::vector<Row>& conflicts = copy.at("Parts_RepairConflicts");
     ASSERT_EQ(conflicts.size(), 1u);
-    EXPECT_EQ(conflicts[0].values[0], jet::Value(int64_t(0x5A5A0003)));
-    EXPECT_EQ(conflicts[0].values[1], jet::Value(std::string("part 7")));
-    EXPECT_EQ(conflicts[0].values[2], jet::Value(std::string(3000, 'h')));
+    EXPECT_EQ(conflicts[0].values, (std::vector<jet::Value>{int64_t(0x5A5A0003), std::string("part 7"), std::string(3000, 'h')}));
   }
 }
 
 TEST(Repair, AProtectedFileNeedsItsPassword) {
   TempDir dir;
   const std::string src = dir.copy("more/passwordV2000.mdb", "src.mdb");
-  const std::string out = (dir.path() / "out.mdb").string();
+  const std::string out = dir.file("out.mdb");
   EXPECT_EQ(errorOf([&] { jet::repairDatabase(src, out, "wrong"); }), 3031);
   const jet::RepairReport report = jet::repairDatabase(src, out, "password");
   EXPECT_TRUE(report.problems.empty());
@@ -327,7 +325,7 @@ TEST(Repair, AProtectedFileNeedsItsPassword) {
 
 TEST(Repair, RefusesWhatIsNoDatabase) {
   TempDir dir;
-  const std::string src = (dir.path() / "junk.mdb").string();
+  const std::string src = dir.file("junk.mdb");
   jettest::writeFile(src, std::vector<uint8_t>(20000, 0x37));
   const std::string refusal = jettest::failure([&] { jet::repairDatabase(src, dir.file("out.mdb")); });
   EXPECT_FALSE(refusal.empty() || refusal.back() == ' ') << "repaired junk, or without a word why";
@@ -336,7 +334,7 @@ TEST(Repair, RefusesWhatIsNoDatabase) {
   std::vector<uint8_t> bytes = jettest::readFile(jettest::testdata("testV2000.mdb"));
   bytes.resize(4096 + 100);
   jettest::writeFile(src, bytes);
-  EXPECT_THROW(jet::repairDatabase(src, (dir.path() / "out.mdb").string()), jet::Error);
+  EXPECT_THROW(jet::repairDatabase(src, dir.file("out.mdb")), jet::Error);
   EXPECT_FALSE(std::filesystem::exists(dir.path() / "out.mdb"));
 }
 

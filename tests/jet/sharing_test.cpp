@@ -73,12 +73,9 @@ size_t rowCount(jet::Database& db) {
 int attempts(int times, const std::function<void()>& change) {
   int done = 0;
   for (int i = 0; i < times; ++i) {
-    try {
-      change();
-      ++done;
-    } catch (const jet::Error& e) {
-      if (e.number() != jet::err::kLocked) return kOtherError;
-    }
+    const int error = errorOf(change);
+    if (error != 0 && error != jet::err::kLocked) return kOtherError;
+    done += error == 0;
   }
   return done;
 }

@@ -384,22 +384,6 @@ INSTANTIATE_TEST_SUITE_P(EveryLayout, NewFileFaults, ::testing::Combine(::testin
                            return std::string(kLayouts[std::get<0>(info.param)].name) + (std::get<1>(info.param) ? "_Compact" : "_Create");
                          });
 
-// A failing flush (the data reaching the disk) is reported by close; every page had been written,
-// so the file holds the operation's result.
-TEST(FlushFault, IsReportedAndKeepsTheWrittenState) {
-  Disarm disarm;
-  jettest::TempDir dir;
-  const std::string path = dir.file("base.mdb");
-  jet::Database::create(path, {jet::Format::Jet4})->createTable(peopleTable());
-  auto db = jet::Database::open(path);
-  db->insertRow("People", personRow(50, "kept"));
-  FaultEnv::install().failAt(1, Fault::IoError);
-  EXPECT_EQ(errorOf([&] { db->close(); }), jet::err::kIoError);
-  const View v = viewOf(path, true);
-  EXPECT_EQ(v.problem, "");
-  EXPECT_NE(v.content.find("kept"), std::string::npos);
-}
-
 // The journal itself, left hot by a commit (most rows deleted) killed just before it is cleared,
 // every page written: a reader applies it in memory and changes nothing, a writer plays it back,
 // restoring the original pages and length exactly. One that is torn, changed, zeroed or another
