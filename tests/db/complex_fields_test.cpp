@@ -28,11 +28,9 @@ class ComplexFields : public ::testing::Test {
 
 TEST_F(ComplexFields, TypesAndValuesAsDaoGivesThem) {
   dao::Fields defs = db_.GetTableDefs().Item("Items").GetFields();
-  EXPECT_EQ(defs.Item("name").Type(), dao::dbText);
-  EXPECT_EQ(defs.Item("tags").Type(), dao::dbComplexText);
-  EXPECT_EQ(defs.Item("files").Type(), dao::dbAttachment);
-  EXPECT_EQ(defs.Item("scores").Type(), dao::dbComplexLong);
-  EXPECT_EQ(defs.Item("history").Type(), dao::dbComplexText);
+  for (const auto& [name, type] : {std::pair{"name", dao::dbText}, {"tags", dao::dbComplexText}, {"files", dao::dbAttachment},
+                                   {"scores", dao::dbComplexLong}, {"history", dao::dbComplexText}})
+    EXPECT_EQ(defs.Item(name).Type(), type) << name;
   EXPECT_EQ(defs.Item("files").Attributes() & dao::dbAutoIncrField, 0);
 
   dao::Recordset rs = db_.OpenRecordset("Items");
