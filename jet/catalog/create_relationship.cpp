@@ -1,5 +1,5 @@
-// Recording a relationship between two tables: its catalog object, permission rows and one
-// MSysRelationships row per pair of fields.
+// Recording a relationship between two tables: its catalog object, permission rows, one
+// MSysRelationships row per pair of fields and, when it is enforced, an index on each side.
 #include "jet/catalog/schema_catalog.h"
 
 #include <algorithm>
@@ -15,6 +15,7 @@
 #include "jet/catalog/complex_columns.h"
 #include "jet/catalog/name_rules.h"
 #include "jet/catalog/properties.h"
+#include "jet/catalog/relationship_indexes.h"
 #include "jet/catalog/system_tables.h"
 #include "jet/index/index_page.h"
 #include "jet/storage/data_page.h"
@@ -157,6 +158,10 @@ void createRelationship(SchemaFile& file, const NewRelationship& outline) {
     v[columnPosition(rel, "szReferencedColumn")] = names[i].first;
     insertIndexedRow(file, relPage, rel, v);
   }
+  // Jet enforces the relationship through an index on each side.
+  if (!(outline.attributes & kRelationDontEnforce))
+    addRelationshipIndexes(file, pdef.tdefPage, fdef.tdefPage, names, outline.attributes, primary->object.name,
+                           foreign->object.name);
   file.sync();
 }
 

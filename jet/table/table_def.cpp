@@ -152,6 +152,7 @@ TableDef parseTableDef(Format format, const Bytes& bytes, TextCodec& codec) {
     col.type = knownType(type) ? ColumnType(type) : ColumnType::Binary;
     if (!knownType(type)) col.rawType = type;
     col.number = c.u16(L.colNumber);
+    col.storedIndex = c.u16(L.colNumber2);
     col.varIndex = c.u16(L.colVarIndex);
     col.flags = c.u8(L.colFlags);
     if (format == Format::Jet4) col.extFlags = c.u8(16);
@@ -311,7 +312,7 @@ Bytes serializeTableDef(const TableDef& def, TextCodec& codec) {
     else put16(&d[7], 1);
     put16(&d[L.colNumber], c->number);
     put16(&d[L.colVarIndex], c->varIndex);
-    put16(&d[L.colNumber2], def.systemTable() ? 0 : c->number);
+    put16(&d[L.colNumber2], c->storedIndex >= 0 ? uint16_t(c->storedIndex) : def.systemTable() ? 0 : c->number);
     if (f == Format::Jet4) d[L.colSort + 3] = c->sortVersion;
     if (c->type == ColumnType::Numeric) {
       d[11] = c->precision;

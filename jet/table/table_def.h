@@ -58,6 +58,10 @@ struct ColumnDef {
   ColumnType type = ColumnType::Text;
   uint8_t rawType = 0;         // the type byte as stored when this engine does not know it, else 0
   uint16_t number = 0;         // bit in the null mask; field order
+  // The second column index the descriptor holds beside the number. Access writes values of its
+  // own there (not always the number); they are kept as read. -1 for a new column: written as the
+  // number (0 in system tables).
+  int32_t storedIndex = -1;
   uint16_t varIndex = 0;       // entry in the variable-offset table (variable columns)
   uint16_t fixedOffset = 0;    // offset within the fixed part (fixed columns)
   uint16_t length = 0;         // bytes
