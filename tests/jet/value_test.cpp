@@ -27,7 +27,7 @@ uint64_t bitsOf(double d) {
 
 }  // namespace
 
-TEST(ValueText, SimpleTypes) {
+TEST(ValueText, SimpleTypesAndCurrency) {
   EXPECT_EQ(toText(Null{}), "");
   EXPECT_EQ(toText(true), "True");
   EXPECT_EQ(toText(false), "False");
@@ -35,9 +35,7 @@ TEST(ValueText, SimpleTypes) {
   EXPECT_EQ(toText(std::string("a,\"b\"")), "a,\"b\"");
   EXPECT_EQ(toText(Bytes{0x00, 0xAB, 0x10}), "0x00ab10");
   EXPECT_EQ(toText(Bytes{}), "0x");
-}
-
-TEST(ValueText, CurrencyDropsTrailingZerosOnly) {
+  // Currency drops trailing zeros only.
   EXPECT_EQ(toText(Currency{125000}), "12.5");
   EXPECT_EQ(toText(Currency{120000}), "12");
   EXPECT_EQ(toText(Currency{-5}), "-0.0005");
@@ -85,9 +83,7 @@ TEST(ValueText, DatesTimesAndBoth) {
   EXPECT_EQ(dateText(36526.5 + 0.123 / 86400, true, true), "2000-01-01T12:00:00.123");
   EXPECT_EQ(dateText(36526, true, true), "2000-01-01T00:00:00");
   EXPECT_EQ(dateText(-1.25, true, true), "1899-12-29T06:00:00");
-}
-
-TEST(ValueText, OutOfRangeDatesStayReadable) {
+  // Out of range: still readable.
   std::string text = toText(DateTime{1e12});
   EXPECT_EQ(std::get<DateTime>(fromText(ColumnType::DateTime, text)).days, 1e12);
   EXPECT_NO_THROW(toText(DateTime{std::numeric_limits<double>::quiet_NaN()}));

@@ -9,6 +9,7 @@
 #include "jet/base/error.h"
 #include "jet/expr/clock.h"
 #include "jet/expr/dates.h"
+#include "support/error_of.h"
 
 namespace jet::expr {
 namespace {
@@ -480,12 +481,9 @@ TEST(ConvertForColumnTest, ConvertsResultsByTheConversionRules) {
       {Null{}, ColumnType::Long, Null{}, 0},
   };
   for (const Row& r : kRows) {
-    try {
-      EXPECT_EQ(convertForColumn(r.result, r.type), r.expected) << jet::toText(r.expected);
-      EXPECT_EQ(r.error, 0);
-    } catch (const Error& e) {
-      EXPECT_EQ(e.number(), r.error) << jet::toText(r.result);
-    }
+    Value got = Null{};
+    EXPECT_EQ(errorOf([&] { got = convertForColumn(r.result, r.type); }), r.error) << jet::toText(r.result);
+    EXPECT_EQ(got, r.expected) << jet::toText(r.expected);
   }
   Decimal d = std::get<Decimal>(convertForColumn(1.2345, ColumnType::Numeric, 2));
   EXPECT_EQ(jet::toText(Value(d)), "1.23");
