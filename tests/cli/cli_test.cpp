@@ -52,19 +52,16 @@ TEST(CliRead, ExportsLargeNumbersAndExtendedDatesCanonically) {
 }
 
 TEST(CliRead, InfoNamesFormatAndRowCounts) {
-  Result r = run({"info", testdata("testV1997.mdb")});
-  ASSERT_EQ(r.rc, 0) << r.err;
-  EXPECT_NE(r.out.find("format\tJet 3\n"), std::string::npos);
-  EXPECT_NE(r.out.find("page size\t2048\n"), std::string::npos);
-  EXPECT_NE(r.out.find("table\tTable1\t"), std::string::npos);
-  r = run({"info", testdata("ace/testV2007.accdb")});
-  ASSERT_EQ(r.rc, 0) << r.err;
-  EXPECT_NE(r.out.find("format\tAccess 2007\nversion\t12.0\npage size\t4096\n"), std::string::npos) << r.out;
-  EXPECT_NE(r.out.find("table\tTable1\t2 rows\n"), std::string::npos) << r.out;
-  r = run({"info", testdata("ace/empty2019.accdb")});
-  EXPECT_NE(r.out.find("format\tAccess 2019\nversion\t17.0\n"), std::string::npos) << r.out;
-  r = run({"info", testdata("generated/big200kV2000.mdb")});
-  EXPECT_NE(r.out.find("table\tBig\t200000 rows\n"), std::string::npos) << r.out;
+  const std::pair<const char*, const char*> cases[] = {
+      {"testV1997.mdb", "format\tJet 3\n"}, {"testV1997.mdb", "page size\t2048\n"}, {"testV1997.mdb", "table\tTable1\t"},
+      {"ace/testV2007.accdb", "format\tAccess 2007\nversion\t12.0\npage size\t4096\n"},
+      {"ace/testV2007.accdb", "table\tTable1\t2 rows\n"}, {"ace/empty2019.accdb", "format\tAccess 2019\nversion\t17.0\n"},
+      {"generated/big200kV2000.mdb", "table\tBig\t200000 rows\n"}};
+  for (const auto& [file, part] : cases) {
+    const Result r = run({"info", testdata(file)});
+    EXPECT_EQ(r.rc, 0) << r.err;
+    EXPECT_TRUE(has(r.out, part)) << r.out;
+  }
 }
 
 // Every command that opens a database takes its password: without it the command fails with 3031

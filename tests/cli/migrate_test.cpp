@@ -208,97 +208,65 @@ TEST_F(Migrate, EveryTestFileMovesToBothTargetsAndReadsBackValueByValue) {
 TEST_F(Migrate, NamesTypesKeysIndexesAndRelationshipsArriveInBothCatalogs) {
   PostgresServer pg;
   ASSERT_TRUE(pg.running());
-  const std::string file = craftedFile();
-  ASSERT_EQ(clitest::run({"migrate", file, pg.uri(), "--quiet"}).rc, 0);
-  const std::string lite = path("crafted.sqlite");
-  ASSERT_EQ(clitest::run({"migrate", file, "sqlite:" + lite, "--quiet"}).rc, 0);
-
-  // Names exactly as they were, and the types of the table.
-  auto types = pg.query(
-      "SELECT column_name, data_type, coalesce(character_maximum_length::text, ''), "
-      "coalesce(numeric_precision::text, '') || ',' || coalesce(numeric_scale::text, ''), is_nullable, "
-      "coalesce(identity_generation, '') FROM information_schema.columns "
-      "WHERE table_name = 'Order Details ä' ORDER BY ordinal_position");
-  ASSERT_EQ(types.size(), 11u);
-  EXPECT_EQ(types[0], (std::vector<std::string>{"ID", "integer", "", "32,0", "NO", "BY DEFAULT"}));
-  EXPECT_EQ(types[1][0], "select");
-  EXPECT_EQ(types[1][2], "20");
-  EXPECT_EQ(types[2][0], "Price €");
-  EXPECT_EQ(types[2][3], "19,4");
-  EXPECT_EQ(types[3][3], "12,3");
-  EXPECT_EQ(types[4][1], "timestamp without time zone");
-  EXPECT_EQ(types[5][1], "boolean");
-  EXPECT_EQ(types[5][4], "NO");
-  EXPECT_EQ(types[8][1], "uuid");
-  EXPECT_EQ(types[9][1], "bytea");
-  EXPECT_EQ(types[10][0], "MixedCase");
-
-  // Values the usual tools get wrong: four decimals of Currency, the milliseconds, the GUID.
-  auto row = pg.query("SELECT \"select\", \"Price €\"::text, \"Amount\"::text, \"When\"::text, \"Flag\"::text, "
-                      "\"Tag\"::text, encode(\"Blob\", 'hex') FROM \"Order Details ä\" WHERE \"ID\" = 3");
-  ASSERT_EQ(row.size(), 1u);
-  EXPECT_EQ(row[0], (std::vector<std::string>{"it's \"row\"\t2", "37037.0368", "-1234.569",
-                                              "2023-03-17 12:00:00.123", "true",
-                                              "35241302-5746-7968-8a9b-acbdcedff001", "000102025c"}));
-  auto liteRow = query(lite, "SELECT \"select\", \"Price €\", \"Amount\", \"When\", \"Flag\", \"Tag\", "
-                                  "hex(\"Blob\"), typeof(\"Ratio\") FROM \"Order Details ä\" WHERE \"ID\" = 3");
-  ASSERT_EQ(liteRow.size(), 1u);
-  EXPECT_EQ(liteRow[0], (std::vector<std::string>{"it's \"row\"\t2", "37037.0368", "-1234.569",
-                                                  "2023-03-17 12:00:00.123", "1",
-                                                  "35241302-5746-7968-8a9b-acbdcedff001", "000102025C", "real"}));
-
-  // The key, and the index with its column order and directions.
-  EXPECT_EQ(pg.one("SELECT count(*) FROM pg_index i JOIN pg_class c ON c.oid = i.indrelid "
-                   "WHERE c.relname = 'Order Details ä' AND i.indisprimary"),
-            "1");
-  EXPECT_EQ(pg.one("SELECT indexdef FROM pg_indexes WHERE tablename = 'Order Details ä' AND indexdef LIKE '%When%'"),
-            "CREATE INDEX \"Order Details ä_By When\" ON public.\"Order Details ä\" USING btree (\"When\" DESC, "
-            "\"select\")");
-  auto liteIndex = query(lite, "SELECT sql FROM sqlite_master WHERE type = 'index' AND sql LIKE '%When%'");
-  ASSERT_EQ(liteIndex.size(), 1u);
-  EXPECT_NE(liteIndex[0][0].find("(\"When\" DESC, \"select\")"), std::string::npos) << liteIndex[0][0];
-  EXPECT_NE(query(lite, "SELECT sql FROM sqlite_master WHERE name = 'Order Details ä'")[0][0].find(
-                "\"ID\" INTEGER PRIMARY KEY"),
-            std::string::npos);
-
-  // The next auto-number follows the highest value kept (4; row 5 was deleted in the source).
-  EXPECT_EQ(pg.one("INSERT INTO \"Order Details ä\" (\"Flag\") VALUES (true) RETURNING \"ID\""), "5");
-  EXPECT_EQ(query(lite, "INSERT INTO \"Order Details ä\" (\"Flag\") VALUES (1) RETURNING \"ID\"")[0][0], "5");
-
-  // Relationships with enforced integrity, from a file Access made: cascade rules and all.
-  const std::string rel = std::string(TABULONIX_TESTDATA_DIR) + "/indexTestV2000.mdb";
+  const std::string file = craftedFile(), lite = path("crafted.sqlite"), relLite = path("rel.sqlite");
+  const std::string rel = std::string(TABULONIX_TESTDATA_DIR) + "/indexTestV2000.mdb";  // relationships Access made
+  for (const auto& [source, target] : {std::pair{file, pg.uri()}, {file, "sqlite:" + lite}, {rel, "sqlite:" + relLite}})
+    ASSERT_EQ(clitest::run({"migrate", source, target, "--quiet"}).rc, 0) << target;
   ASSERT_EQ(clitest::run({"migrate", rel, pg.uri(), "--schema", "rel", "--quiet"}).rc, 0);
-  auto fks = pg.query(
-      "SELECT tc.constraint_name, tc.table_name, rc.update_rule, rc.delete_rule FROM "
-      "information_schema.table_constraints tc JOIN information_schema.referential_constraints rc "
-      "ON rc.constraint_name = tc.constraint_name AND rc.constraint_schema = tc.constraint_schema "
-      "WHERE tc.table_schema = 'rel' ORDER BY 1");
-  EXPECT_EQ(fks, (std::vector<std::vector<std::string>>{{"Table2Table1", "Table1", "NO ACTION", "CASCADE"},
-                                                        {"Table3Table1", "Table1", "CASCADE", "NO ACTION"}}));
-  EXPECT_EQ(pg.one("SELECT count(*) FROM pg_index i JOIN pg_class c ON c.oid = i.indrelid JOIN pg_namespace n "
-                   "ON n.oid = c.relnamespace WHERE n.nspname = 'rel' AND i.indisprimary"),
-            "3");
-  // The cascade works: deleting a Table2 row takes its Table1 rows with it.
-  const std::string before = pg.one("SELECT count(*) FROM rel.\"Table1\"");
-  pg.query("DELETE FROM rel.\"Table2\" WHERE id = 1");
-  EXPECT_LT(std::stoi(pg.one("SELECT count(*) FROM rel.\"Table1\"")), std::stoi(before));
-
   // Only some tables: a relationship to a table left behind is named and left out.
   auto some = clitest::run({"migrate", rel, pg.uri(), "--schema", "some", "--tables", "table1,Table2"});
   ASSERT_EQ(some.rc, 0) << some.err;
   EXPECT_NE(some.err.find("relationship Table3Table1 left out"), std::string::npos) << some.err;
-  EXPECT_EQ(pg.query("SELECT table_name FROM information_schema.tables WHERE table_schema = 'some' ORDER BY 1"),
-            (std::vector<std::vector<std::string>>{{"Table1"}, {"Table2"}}));
-  EXPECT_EQ(pg.one("SELECT string_agg(constraint_name, ',') FROM information_schema.referential_constraints "
-                   "WHERE constraint_schema = 'some'"),
-            "Table2Table1");
 
-  const std::string relLite = path("rel.sqlite");
-  ASSERT_EQ(clitest::run({"migrate", rel, "sqlite:" + relLite, "--quiet"}).rc, 0);
-  auto liteFks = query(relLite, "SELECT \"table\", on_update, on_delete FROM pragma_foreign_key_list('Table1') "
-                                     "ORDER BY 1");
-  EXPECT_EQ(liteFks, (std::vector<std::vector<std::string>>{{"Table2", "NO ACTION", "CASCADE"},
-                                                            {"Table3", "CASCADE", "NO ACTION"}}));
+  // Each query in PostgreSQL or in a SQLite file, its values joined by ',' and its rows by ';'.
+  const struct {
+    std::string db, sql, rows;
+  } checks[] = {
+      // Names exactly as they were, the types, sizes, precisions, Nulls and the identity.
+      {"pg", "SELECT column_name, data_type, coalesce(character_maximum_length::text, ''), coalesce(numeric_precision::text, '') "
+             "|| '/' || coalesce(numeric_scale::text, ''), is_nullable, coalesce(identity_generation, '') FROM "
+             "information_schema.columns WHERE table_name = 'Order Details ä' AND ordinal_position IN (1, 2, 3, 4, 5, 6, 9, 10, 11) "
+             "ORDER BY ordinal_position",
+       "ID,integer,,32/0,NO,BY DEFAULT;select,character varying,20,/,YES,;Price €,numeric,,19/4,YES,;Amount,numeric,,12/3,YES,;"
+       "When,timestamp without time zone,,/,YES,;Flag,boolean,,/,NO,;Tag,uuid,,/,YES,;Blob,bytea,,/,YES,;MixedCase,smallint,,16/0,YES,"},
+      // Values the usual tools get wrong: four decimals of Currency, the milliseconds, the GUID.
+      {"pg", "SELECT \"select\", \"Price €\"::text, \"Amount\"::text, \"When\"::text, \"Flag\"::text, \"Tag\"::text, "
+             "encode(\"Blob\", 'hex') FROM \"Order Details ä\" WHERE \"ID\" = 3",
+       "it's \"row\"\t2,37037.0368,-1234.569,2023-03-17 12:00:00.123,true,35241302-5746-7968-8a9b-acbdcedff001,000102025c"},
+      {lite, "SELECT \"select\", \"Price €\", \"Amount\", \"When\", \"Flag\", \"Tag\", hex(\"Blob\"), typeof(\"Ratio\") FROM "
+             "\"Order Details ä\" WHERE \"ID\" = 3",
+       "it's \"row\"\t2,37037.0368,-1234.569,2023-03-17 12:00:00.123,1,35241302-5746-7968-8a9b-acbdcedff001,000102025C,real"},
+      // The key, and the index with its column order and directions.
+      {"pg", "SELECT count(*) FROM pg_index i JOIN pg_class c ON c.oid = i.indrelid WHERE c.relname = 'Order Details ä' AND i.indisprimary", "1"},
+      {"pg", "SELECT indexdef FROM pg_indexes WHERE tablename = 'Order Details ä' AND indexdef LIKE '%When%'",
+       "CREATE INDEX \"Order Details ä_By When\" ON public.\"Order Details ä\" USING btree (\"When\" DESC, \"select\")"},
+      {lite, "SELECT count(*) FROM sqlite_master WHERE (type = 'index' AND sql LIKE '%(\"When\" DESC, \"select\")%') OR "
+             "(name = 'Order Details ä' AND sql LIKE '%\"ID\" INTEGER PRIMARY KEY%')", "2"},
+      // The next auto-number follows the highest value kept (4; row 5 was deleted in the source).
+      {"pg", "INSERT INTO \"Order Details ä\" (\"Flag\") VALUES (true) RETURNING \"ID\"", "5"},
+      {lite, "INSERT INTO \"Order Details ä\" (\"Flag\") VALUES (1) RETURNING \"ID\"", "5"},
+      // Relationships with enforced integrity: cascade rules and all; a cascade works.
+      {"pg", "SELECT tc.constraint_name, tc.table_name, rc.update_rule, rc.delete_rule FROM information_schema.table_constraints tc "
+             "JOIN information_schema.referential_constraints rc ON rc.constraint_name = tc.constraint_name AND "
+             "rc.constraint_schema = tc.constraint_schema WHERE tc.table_schema = 'rel' ORDER BY 1",
+       "Table2Table1,Table1,NO ACTION,CASCADE;Table3Table1,Table1,CASCADE,NO ACTION"},
+      {"pg", "SELECT count(*) FROM pg_index i JOIN pg_class c ON c.oid = i.indrelid JOIN pg_namespace n ON n.oid = c.relnamespace "
+             "WHERE n.nspname = 'rel' AND i.indisprimary", "3"},
+      {"pg", "DELETE FROM rel.\"Table2\" WHERE id = 1", ""}, {"pg", "SELECT count(*) FROM rel.\"Table1\"", "2"},  // of 4
+      {relLite, "SELECT \"table\", on_update, on_delete FROM pragma_foreign_key_list('Table1') ORDER BY 1",
+       "Table2,NO ACTION,CASCADE;Table3,CASCADE,NO ACTION"},
+      {"pg", "SELECT string_agg(table_name, ',' ORDER BY table_name) FROM information_schema.tables WHERE table_schema = 'some'", "Table1,Table2"},
+      {"pg", "SELECT string_agg(constraint_name, ',') FROM information_schema.referential_constraints WHERE constraint_schema = 'some'",
+       "Table2Table1"},
+  };
+  for (const auto& c : checks) {
+    std::string got;
+    for (const auto& row : c.db == "pg" ? pg.query(c.sql) : query(c.db, c.sql)) {
+      got += got.empty() ? "" : ";";
+      for (size_t i = 0; i < row.size(); ++i) got += (i ? "," : "") + row[i];
+    }
+    EXPECT_EQ(got, c.rows) << c.sql;
+  }
 }
 
 TEST_F(Migrate, ASecondRunIsRefusedAndAFailureInMidLoadLeavesNothingBehind) {
@@ -352,59 +320,47 @@ TEST_F(Migrate, ASecondRunIsRefusedAndAFailureInMidLoadLeavesNothingBehind) {
 TEST_F(Migrate, RefusalsAreClearAndNameWhatWasRefused) {
   PostgresServer pg;
   ASSERT_TRUE(pg.running());
-  const std::string file = std::string(TABULONIX_TESTDATA_DIR) + "/testV2000.mdb";
-
-  auto unreachable = clitest::run({"migrate", file, "postgresql://postgres@/postgres?host=" + path("nowhere")});
-  EXPECT_EQ(unreachable.rc, 1);
-  EXPECT_NE(unreachable.err.find("cannot connect"), std::string::npos) << unreachable.err;
-
-  auto wrongPassword = clitest::run({"migrate", file, pg.uriWithPassword("wrong")});
-  EXPECT_EQ(wrongPassword.rc, 1);
-  EXPECT_NE(wrongPassword.err.find("password authentication failed"), std::string::npos) << wrongPassword.err;
-  EXPECT_EQ(clitest::run({"migrate", file, pg.uriWithPassword("secret"), "--schema", "pw", "--quiet"}).rc, 0);
-
-  const std::string locked = std::string(TABULONIX_TESTDATA_DIR) + "/more/passwordV2000.mdb";
-  auto fileLocked = clitest::run({"migrate", locked, "sqlite:" + path("locked.sqlite"), "--password", "nope"});
-  EXPECT_EQ(fileLocked.rc, 1);
-  EXPECT_NE(fileLocked.err.find("password"), std::string::npos) << fileLocked.err;
-
-  auto unknown = clitest::run({"migrate", file, pg.uri(), "--tables", "Table1,NoSuchTable"});
-  EXPECT_EQ(unknown.rc, 1);
-  EXPECT_NE(unknown.err.find("NoSuchTable"), std::string::npos) << unknown.err;
-  EXPECT_EQ(pg.one("SELECT count(*) FROM pg_tables WHERE schemaname = 'public'"), "0");
-
-  // Values a target cannot hold: the table, the row and the column are named.
-  const std::string bad = path("bad.mdb");
+  const std::string file = std::string(TABULONIX_TESTDATA_DIR) + "/testV2000.mdb", bad = path("bad.mdb"), longName = path("long.mdb");
   {
+    // Values a target cannot hold: a NUL in a text (PostgreSQL), a date past year 9999 (SQLite).
     auto db = jet::Database::create(bad);
     db->createTable({"Bad", {{"Note", jet::ColumnType::Text, 50, false, false, true}, {"Day", jet::ColumnType::DateTime}}, {}});
     db->insertRow("Bad", {std::string("fine"), jet::DateTime{40000}});
     db->insertRow("Bad", {std::string("nul\0inside", 10), jet::DateTime{40000}});
     db->insertRow("Bad", {std::string("fine"), jet::DateTime{4e6}});
     db->close();
-  }
-  auto zero = clitest::run({"migrate", bad, pg.uri(), "--schema", "bad"});
-  EXPECT_EQ(zero.rc, 1);
-  EXPECT_NE(zero.err.find("table Bad, row 2, column Note"), std::string::npos) << zero.err;
-  EXPECT_EQ(pg.one("SELECT count(*) FROM pg_namespace WHERE nspname = 'bad'"), "0");
-  // A name PostgreSQL would cut short is refused before anything is written; SQLite takes it.
-  const std::string longName = path("long.mdb");
-  {
-    auto db = jet::Database::create(longName);
+    // A name PostgreSQL would cut short (32 characters, 64 bytes); SQLite takes it.
     std::string name;
-    for (int i = 0; i < 32; ++i) name += "ä";  // 32 characters, 64 bytes
+    for (int i = 0; i < 32; ++i) name += "ä";
+    db = jet::Database::create(longName);
     db->createTable({name, {{"x", jet::ColumnType::Long}}, {}});
     db->close();
   }
-  auto tooLong = clitest::run({"migrate", longName, pg.uri(), "--schema", "long"});
-  EXPECT_EQ(tooLong.rc, 1);
-  EXPECT_NE(tooLong.err.find("63 bytes"), std::string::npos) << tooLong.err;
-  EXPECT_EQ(pg.one("SELECT count(*) FROM pg_namespace WHERE nspname = 'long'"), "0");
-  EXPECT_EQ(clitest::run({"migrate", longName, "sqlite:" + path("long.sqlite"), "--quiet"}).rc, 0);
-
-  auto date = clitest::run({"migrate", bad, "sqlite:" + path("bad.sqlite")});
-  EXPECT_EQ(date.rc, 1);
-  EXPECT_NE(date.err.find("table Bad, row 3, column Day"), std::string::npos) << date.err;
+  const struct {
+    std::vector<std::string> args;
+    int rc;
+    const char* inError;
+  } cases[] = {
+      {{file, "postgresql://postgres@/postgres?host=" + path("nowhere")}, 1, "cannot connect"},
+      {{file, pg.uriWithPassword("wrong")}, 1, "password authentication failed"},
+      {{file, pg.uriWithPassword("secret"), "--schema", "pw", "--quiet"}, 0, ""},
+      {{std::string(TABULONIX_TESTDATA_DIR) + "/more/passwordV2000.mdb", "sqlite:" + path("locked.sqlite"), "--password", "nope"}, 1, "password"},
+      {{file, pg.uri(), "--tables", "Table1,NoSuchTable"}, 1, "NoSuchTable"},
+      {{bad, pg.uri(), "--schema", "bad"}, 1, "table Bad, row 2, column Note"},
+      {{longName, pg.uri(), "--schema", "long"}, 1, "63 bytes"},
+      {{longName, "sqlite:" + path("long.sqlite"), "--quiet"}, 0, ""},
+      {{bad, "sqlite:" + path("bad.sqlite")}, 1, "table Bad, row 3, column Day"},
+  };
+  for (const auto& c : cases) {
+    std::vector<std::string> args = {"migrate"};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    const auto r = clitest::run(args);
+    EXPECT_EQ(r.rc, c.rc) << c.args[1] << ": " << r.err;
+    EXPECT_NE(r.err.find(c.inError), std::string::npos) << r.err;
+  }
+  // Nothing of a refused migration stays behind.
+  EXPECT_EQ(pg.one("SELECT count(*) FROM pg_tables WHERE schemaname = 'public'"), "0");
+  EXPECT_EQ(pg.one("SELECT count(*) FROM pg_namespace WHERE nspname IN ('bad', 'long')"), "0");
 }
 
 TEST(MigrateValues, VerificationTellsValuesApart) {

@@ -178,7 +178,7 @@ TEST_F(CompactTest, EveryTestFileGivesAVerifiedCopyThatKeepsEveryValue) {
     // (each column's name, type and auto-number, each index's name, width and kind).
     auto a = jet::Database::open(src.string(), {true, password});
     auto b = jet::Database::open(dst.string(), {true, password});
-    if (!password.empty()) EXPECT_THROW(jet::Database::open(dst.string(), {true, ""}), jet::Error);
+    EXPECT_TRUE(password.empty() || !jettest::failure([&] { jet::Database::open(dst.string(), {true, ""}); }).empty());
     EXPECT_EQ(b->version(), a->version());
     auto outline = [](const jet::TableInfo& t) {
       std::vector<std::tuple<std::string, jet::ColumnType, bool>> columns;
@@ -187,9 +187,10 @@ TEST_F(CompactTest, EveryTestFileGivesAVerifiedCopyThatKeepsEveryValue) {
       for (const auto& i : t.indexes) indexes.emplace_back(i.name, i.columns.size(), i.unique, i.primaryKey);
       return std::make_pair(columns, indexes);
     };
-    for (const jet::CatalogObject& o : a->objects())
-      if (o.kind == jet::ObjectKind::Table || o.kind == jet::ObjectKind::SystemTable)
-        EXPECT_EQ(outline(b->table(o.name)), outline(a->table(o.name))) << o.name;
+    for (const jet::CatalogObject& o : a->objects()) {
+      if (o.kind != jet::ObjectKind::Table && o.kind != jet::ObjectKind::SystemTable) continue;
+      EXPECT_EQ(outline(b->table(o.name)), outline(a->table(o.name))) << o.name;
+    }
 
     // A reader that lists a moved row where its body lies sees the source's moved rows in another
     // order than the engine does; the copy holds no moved rows. Those tables compare as sets.

@@ -88,6 +88,23 @@ View viewOf(const std::string& path, bool readOnly) {
   return v;
 }
 
+// A file a crash left behind: a reader sees a sound state and changes neither the file nor its
+// journal; a writer plays the journal back, removes it and sees the same state. Returns that state.
+View afterCrash(const std::string& path) {
+  const std::string journal = jet::journalPathOf(path);
+  const auto bytes = jettest::readFile(path);
+  const auto journalBytes = fs::exists(journal) ? jettest::readFile(journal) : std::vector<uint8_t>{};
+  const View seen = viewOf(path, true);
+  EXPECT_EQ(seen.problem, "") << "read-only";
+  EXPECT_EQ(jettest::readFile(path), bytes) << "a reader changed the file";
+  EXPECT_EQ(fs::exists(journal) ? jettest::readFile(journal) : std::vector<uint8_t>{}, journalBytes) << "a reader changed the journal";
+  const View played = viewOf(path, false);
+  EXPECT_FALSE(fs::exists(journal)) << "the journal was left";
+  EXPECT_EQ(played.problem, "");
+  EXPECT_EQ(played.content, seen.content) << "the writer sees another state than the reader did";
+  return seen;
+}
+
 std::string longNote(size_t chars) {
   std::string s;
   while (s.size() < chars) s += "line " + std::to_string(s.size()) + " of a long note; ";
@@ -283,23 +300,8 @@ TEST_P(Crashes, EveryWriteCrashes) {
         db->close();
       });
       ASSERT_EQ(status, FaultEnv::kCrashExitCode);
-      // A reader sees a consistent state and changes nothing.
-      const auto bytes = jettest::readFile(work);
-      const bool hot = fs::exists(journal);
-      const auto journalBytes = hot ? jettest::readFile(journal) : std::vector<uint8_t>{};
-      const View seen = viewOf(work, true);
-      EXPECT_EQ(seen.problem, "") << "read-only";
+      const View seen = afterCrash(work);
       EXPECT_TRUE(seen.content == before.content || seen.content == after.content) << "a reader sees neither state";
-      EXPECT_EQ(jettest::readFile(work), bytes) << "a reader changed the file";
-      EXPECT_EQ(fs::exists(journal), hot);
-      if (hot) {
-        EXPECT_EQ(jettest::readFile(journal), journalBytes) << "a reader changed the journal";
-      }
-      // A writer plays the journal back: the same state, and it stays.
-      const View played = viewOf(work, false);
-      EXPECT_FALSE(fs::exists(journal)) << "the journal was left";
-      EXPECT_EQ(played.problem, "");
-      EXPECT_EQ(played.content, seen.content) << "the writer sees another state than the reader did";
       if (HasFailure()) return;
     }
   }
@@ -371,10 +373,9 @@ TEST_P(NewFileFaults, NoFileOrAWholeOne) {
         make();
       });
       ASSERT_EQ(status, FaultEnv::kCrashExitCode);
-      if (!fs::exists(path)) continue;
-      const View v = viewOf(path, false);
-      EXPECT_EQ(v.problem, "");
-      EXPECT_EQ(v.content, whole);
+      if (fs::exists(path)) {
+        EXPECT_EQ(afterCrash(path).content, whole);
+      }
     }
   }
 }
@@ -514,11 +515,8 @@ TEST(KillTest, LargeWritesKilledAtRandomMomentsLeaveSoundFiles) {
     ::kill(pid, SIGKILL);
     const int status = jettest::waitFor(pid);
     ASSERT_EQ(status, -SIGKILL) << "the child stopped by itself";
-    const View seen = viewOf(work, true);
-    EXPECT_EQ(seen.problem, "") << "after " << delayMs << " ms (read-only)";
-    const View played = viewOf(work, false);
-    EXPECT_EQ(played.problem, "") << "after " << delayMs << " ms";
-    EXPECT_EQ(played.content, seen.content);
+    SCOPED_TRACE("after " + std::to_string(delayMs) + " ms");
+    afterCrash(work);
     if (HasFailure()) break;
   }
 }
