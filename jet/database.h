@@ -159,7 +159,9 @@ class Database {
   virtual size_t queuedRows() const { return 0; }
   virtual bool queueFull() const { return false; }
   // Records a relationship between two tables (its rows in MSysRelationships and its catalog
-  // object). Unless attributes include kRelationDontEnforce, every later write keeps it: 3201 for a
+  // object). An enforced one also gets Jet's index pair: a foreign-key index on the foreign table
+  // and a hidden one on the primary table, each naming the other, as Access keeps them.
+  // Unless attributes include kRelationDontEnforce, every later write keeps it: 3201 for a
   // row that refers to no primary row, 3200 for deleting or re-keying a primary row that has
   // related rows, cascades where the attributes ask for them. Errors: 3011 a table not found, 3265
   // a field not found, 3264 no fields, 3368 fields of different types, 3012 the name is taken, 3125

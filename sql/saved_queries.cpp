@@ -111,7 +111,6 @@ std::string selectStatement(const jet::QueryDefinition& q, const std::vector<jet
   std::string s = "SELECT ";
   if (q.options & jet::kQueryDistinct) s += "DISTINCT ";
   else if (q.options & jet::kQueryDistinctRow) s += distinctRow(q, tables);
-  if ((q.options & jet::kQueryTop) && (q.options & jet::kQueryPercent)) throw Untranslatable("TOP n PERCENT");
   // The output columns, each with the name it shows: "T.*" spelled out where T's columns are
   // known, names that repeat told apart as Access does ("T.col"), expressions named Expr1000...
   struct Output {
@@ -172,14 +171,20 @@ std::string selectStatement(const jet::QueryDefinition& q, const std::vector<jet
     if (q.top.empty() || q.top.find_first_not_of("0123456789") != std::string::npos)
       throw Untranslatable("TOP " + q.top);
   }
+  // TOP n PERCENT keeps n percent of the rows, rounded up.
+  const bool percent = (q.options & jet::kQueryTop) && (q.options & jet::kQueryPercent);
+  auto share = [&](const std::string& count) { return "(" + count + " * " + q.top + " + 99) / 100"; };
   if (topWithTies) {
     const std::string order = orderBy(q, c).substr(std::string("\nORDER BY ").size());
     return "SELECT " + shown + "\nFROM (SELECT " + list + ", rank() OVER (ORDER BY " + order +
-           ") AS top_rank, row_number() OVER (ORDER BY " + order + ") AS top_row" + clauses(q, c) +
-           ") AS top_rows\nWHERE top_rank <= " + q.top + "\nORDER BY top_row";
+           ") AS top_rank, row_number() OVER (ORDER BY " + order + ") AS top_row" +
+           (percent ? ", count(*) OVER () AS top_count" : "") + clauses(q, c) + ") AS top_rows\nWHERE top_rank <= " +
+           (percent ? share("top_count") : q.top) + "\nORDER BY top_row";
   }
-  s += list + clauses(q, c) + orderBy(q, c);
-  if (q.options & jet::kQueryTop) s += "\nLIMIT " + q.top;
+  const std::string whole = s + list + clauses(q, c);
+  s = whole + orderBy(q, c);
+  if (percent) s += "\nLIMIT (SELECT " + share("count(*)") + " FROM (" + whole + ") AS top_all)";
+  else if (q.options & jet::kQueryTop) s += "\nLIMIT " + q.top;
   return s;
 }
 

@@ -107,7 +107,7 @@ TEST(SavedQueryViews, MatchHandWrittenSql) {
 }
 
 // TOP n over an ORDER BY keeps the rows that tie with the n-th (text ties without regard to case),
-// in the ORDER BY's order; without an ORDER BY it is a plain limit.
+// in the ORDER BY's order; without an ORDER BY it is a plain limit. TOP n PERCENT likewise.
 TEST(SavedQueryViews, TopKeepsTheRowsThatTie) {
   sqltest::Folder folder;
   auto c = sql::Connection::open(folder.copy("queryTestV2000.mdb"));
@@ -118,18 +118,21 @@ TEST(SavedQueryViews, TopKeepsTheRowsThatTie) {
   const std::vector<jet::TableInfo> tables = {c->table("Table2")};
   struct Case {
     const char* top;
-    bool ordered;
+    bool ordered, percent;
     Rows rows;
   };
   const Case cases[] = {
-      {"1", true, {{"d", "s!"}}},
-      {"2", true, {{"d", "s!"}, {"a", "p!"}, {"b", "q!"}}},
-      {"3", true, {{"d", "s!"}, {"a", "p!"}, {"b", "q!"}}},
-      {"4", true, {{"d", "s!"}, {"a", "p!"}, {"b", "q!"}, {"c", "r!"}}},
-      {"2", false, {{"a", "p!"}, {"b", "q!"}}},
+      {"1", true, false, {{"d", "s!"}}},
+      {"2", true, false, {{"d", "s!"}, {"a", "p!"}, {"b", "q!"}}},
+      {"3", true, false, {{"d", "s!"}, {"a", "p!"}, {"b", "q!"}}},
+      {"4", true, false, {{"d", "s!"}, {"a", "p!"}, {"b", "q!"}, {"c", "r!"}}},
+      {"2", false, false, {{"a", "p!"}, {"b", "q!"}}},
+      {"25", true, true, {{"d", "s!"}}},  // n percent of the rows, rounded up, and their ties
+      {"26", true, true, {{"d", "s!"}, {"a", "p!"}, {"b", "q!"}}},
+      {"30", false, true, {{"a", "p!"}, {"b", "q!"}}},
   };
   for (const Case& k : cases) {
-    q.options = jet::kQueryTop;
+    q.options = jet::kQueryTop | (k.percent ? jet::kQueryPercent : 0);
     q.top = k.top;
     q.orderBy.clear();
     if (k.ordered) q.orderBy = {{"Table2.col2", true}};
