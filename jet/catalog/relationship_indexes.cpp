@@ -19,9 +19,9 @@ constexpr uint8_t kPrimarySide = 1;
 constexpr uint8_t kForeignSide = 2;
 
 size_t columnAt(const TableDef& def, const std::string& name) {
-  for (size_t i = 0; i < def.columns.size(); ++i)
-    if (sameName(def.columns[i].name, name)) return i;
-  throw Error(err::kUnknownField, "Item not found in this collection: no field '" + name + "'.");
+  const int at = columnIndex(def.columns, name);
+  if (at < 0) throw Error(err::kUnknownField, "Item not found in this collection: no field '" + name + "'.");
+  return size_t(at);
 }
 
 // Logical indexes are kept in name order; the new one goes before the first name after its own.
