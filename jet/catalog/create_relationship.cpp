@@ -32,27 +32,17 @@ namespace {
 
 // An enforced relationship needs a unique index on the primary fields (3609), and the foreign
 // table's rows must already keep it (3379): each key without a Null field finds its primary row.
-void requireIntegrity(SchemaFile& file, const TableDef& pdef, const TableDef& fdef,
-                      const std::vector<std::pair<std::string, std::string>>& names, const std::string& primary,
-                      const std::string& foreign) {
+// Returns that index's real number.
+int32_t requireIntegrity(SchemaFile& file, const TableDef& pdef, const TableDef& fdef, const RelationshipFields& names,
+                         const std::string& primary, const std::string& foreign) {
+  const int32_t unique = referencedUniqueIndex(pdef, names);
+  if (unique < 0) throw Error(3609, "No unique index found for the referenced field of the primary table.");
   auto positions = [&](const TableDef& def, bool first) {
     std::vector<size_t> at;
-    for (const auto& n : names)
-      for (size_t i = 0; i < def.columns.size(); ++i)
-        if (sameName(def.columns[i].name, first ? n.first : n.second)) at.push_back(i);
+    for (const auto& n : names) at.push_back(size_t(columnIndex(def.columns, first ? n.first : n.second)));
     return at;
   };
   const std::vector<size_t> p = positions(pdef, true), q = positions(fdef, false);
-  std::set<uint16_t> wanted;
-  for (size_t i : p) wanted.insert(pdef.columns[i].number);
-  bool unique = false;
-  for (const RealIndexDef& r : pdef.realIndexes) {
-    std::set<uint16_t> have;
-    for (const IndexColumn& c : r.columns) have.insert(c.columnNumber);
-    unique = unique || ((r.flags & idxflag::kUnique) && have == wanted && r.columns.size() == wanted.size());
-  }
-  if (!unique) throw Error(3609, "No unique index found for the referenced field of the primary table.");
-  std::set<std::string> keys;
   auto keyOf = [](const std::vector<Value>& row, const std::vector<size_t>& at, bool& null) {
     std::string k;
     null = false;
@@ -62,14 +52,18 @@ void requireIntegrity(SchemaFile& file, const TableDef& pdef, const TableDef& fd
     }
     return k;
   };
+  std::set<std::string> keys;
   bool null = false;
-  for (const auto& [id, row] : readPlainRows(file, pdef.tdefPage, pdef)) keys.insert(keyOf(row, p, null));
-  for (const auto& [id, row] : readPlainRows(file, fdef.tdefPage, fdef)) {
+  RowId id;
+  std::vector<Value> row;
+  for (auto next = streamPlainRows(file, pdef); next(id, row);) keys.insert(keyOf(row, p, null));
+  for (auto next = streamPlainRows(file, fdef); next(id, row);) {
     const std::string k = keyOf(row, q, null);
     if (!null && !keys.count(k))
       throw Error(3379, "Can't create relationships to enforce referential integrity. Existing data in table '" + foreign +
                             "' violates referential integrity rules with related table '" + primary + "'.");
   }
+  return unique;
 }
 
 }  // namespace
@@ -95,7 +89,7 @@ void createRelationship(SchemaFile& file, const NewRelationship& outline) {
       if (sameName(c.name, name)) return c;
     throw Error(err::kUnknownField, "Item not found in this collection: no field '" + name + "'.");
   };
-  std::vector<std::pair<std::string, std::string>> names;
+  RelationshipFields names;
   for (const auto& c : outline.columns) {
     const ColumnDef& a = field(pdef, c.name);
     const ColumnDef& b = field(fdef, c.foreignName);
@@ -105,8 +99,8 @@ void createRelationship(SchemaFile& file, const NewRelationship& outline) {
     names.emplace_back(a.name, b.name);
   }
 
-  if (!(outline.attributes & kRelationDontEnforce))
-    requireIntegrity(file, pdef, fdef, names, primary->object.name, foreign->object.name);
+  const bool enforced = !(outline.attributes & kRelationDontEnforce);
+  const int32_t unique = enforced ? requireIntegrity(file, pdef, fdef, names, primary->object.name, foreign->object.name) : -1;
 
   // The name is the relationship's alone.
   for (const auto& e : cat.catalog.entries())
@@ -159,9 +153,8 @@ void createRelationship(SchemaFile& file, const NewRelationship& outline) {
     insertIndexedRow(file, relPage, rel, v);
   }
   // Jet enforces the relationship through an index on each side.
-  if (!(outline.attributes & kRelationDontEnforce))
-    addRelationshipIndexes(file, pdef.tdefPage, fdef.tdefPage, names, outline.attributes, primary->object.name,
-                           foreign->object.name);
+  if (enforced)
+    addRelationshipIndexes(file, pdef, fdef, unique, names, outline.attributes, primary->object.name, foreign->object.name);
   file.sync();
 }
 

@@ -52,47 +52,58 @@ void rewriteDefinition(SchemaFile& file, const TableDef& def) {
   for (size_t i = 0; i < images.size(); ++i) file.writePage(pages[i], images[i].data());
 }
 
+// Whether an index is over exactly these columns; with `ordered`, also in this order and ascending.
+bool indexOver(const RealIndexDef& r, const std::vector<uint16_t>& columns, bool ordered) {
+  if (r.columns.size() != columns.size()) return false;
+  for (size_t k = 0; k < columns.size(); ++k) {
+    const IndexColumn& c = r.columns[k];
+    const bool found = ordered ? c.columnNumber == columns[k] && c.ascending
+                               : std::find(columns.begin(), columns.end(), c.columnNumber) != columns.end();
+    if (!found) return false;
+  }
+  return true;
+}
+
+std::vector<uint16_t> columnNumbers(const TableDef& def, const RelationshipFields& fields, bool primarySide) {
+  std::vector<uint16_t> out;
+  for (const auto& f : fields) out.push_back(def.columns[columnAt(def, primarySide ? f.first : f.second)].number);
+  return out;
+}
+
 }  // namespace
 
-void addRelationshipIndexes(SchemaFile& file, uint32_t primaryPage, uint32_t foreignPage, const RelationshipFields& fields,
-                            int32_t attributes, const std::string& primaryName, const std::string& foreignName) {
-  const bool self = primaryPage == foreignPage;
-  TableDef primary = file.definition(primaryPage);
-  TableDef foreignRead = self ? TableDef{} : file.definition(foreignPage);
-  TableDef& foreign = self ? primary : foreignRead;
-
-  // The primary side rides on the unique index of the referenced fields, the primary key's first.
-  std::vector<uint16_t> wanted;
-  for (const auto& f : fields) wanted.push_back(primary.columns[columnAt(primary, f.first)].number);
-  auto sameFields = [&](const RealIndexDef& r) {
-    if (r.columns.size() != wanted.size()) return false;
-    return std::all_of(r.columns.begin(), r.columns.end(), [&](const IndexColumn& c) {
-      return std::find(wanted.begin(), wanted.end(), c.columnNumber) != wanted.end();
-    });
-  };
+int32_t referencedUniqueIndex(const TableDef& primary, const RelationshipFields& fields) {
+  const std::vector<uint16_t> wanted = columnNumbers(primary, fields, true);
   int32_t unique = -1;
   for (const LogicalIndexDef& l : primary.indexes) {
     const RealIndexDef& r = primary.realIndexes.at(size_t(l.realIndex));
-    if ((r.flags & idxflag::kUnique) && sameFields(r) && (unique < 0 || l.primaryKey())) unique = l.realIndex;
+    if ((r.flags & idxflag::kUnique) && indexOver(r, wanted, false) && (unique < 0 || l.primaryKey())) unique = l.realIndex;
   }
-  if (unique < 0) throw Error(3609, "No unique index found for the referenced field of the primary table.");
+  return unique;
+}
+
+void addRelationshipIndexes(SchemaFile& file, TableDef primary, TableDef foreignRead, int32_t unique,
+                            const RelationshipFields& fields, int32_t attributes, const std::string& primaryName,
+                            const std::string& foreignName) {
+  const bool self = primary.tdefPage == foreignRead.tdefPage;
+  TableDef& foreign = self ? primary : foreignRead;
 
   // The foreign key's fields in the order of the unique index's fields, so that keys compare alike.
+  const std::vector<uint16_t> from = columnNumbers(primary, fields, true), to = columnNumbers(foreign, fields, false);
   RealIndexDef key;
-  for (const IndexColumn& c : primary.realIndexes[size_t(unique)].columns)
-    for (const auto& f : fields)
-      if (primary.columns[columnAt(primary, f.first)].number == c.columnNumber)
-        key.columns.push_back({foreign.columns[columnAt(foreign, f.second)].number, true});
+  std::vector<uint16_t> keyColumns;
+  for (const IndexColumn& c : primary.realIndexes.at(size_t(unique)).columns)
+    for (size_t i = 0; i < from.size(); ++i)
+      if (from[i] == c.columnNumber) {
+        key.columns.push_back({to[i], true});
+        keyColumns.push_back(to[i]);
+      }
   key.flags = foreign.format == Format::Jet4 ? idxflag::kJet4Marker : 0;
   // An index over the same fields with the same flags serves both.
   int32_t real = -1;
-  for (size_t i = 0; i < foreign.realIndexes.size() && real < 0; ++i) {
-    const RealIndexDef& r = foreign.realIndexes[i];
-    bool same = r.flags == key.flags && r.columns.size() == key.columns.size();
-    for (size_t k = 0; same && k < key.columns.size(); ++k)
-      same = r.columns[k].columnNumber == key.columns[k].columnNumber && r.columns[k].ascending;
-    if (same) real = int32_t(i);
-  }
+  for (size_t i = 0; i < foreign.realIndexes.size() && real < 0; ++i)
+    if (foreign.realIndexes[i].flags == key.flags && indexOver(foreign.realIndexes[i], keyColumns, true))
+      real = int32_t(i);
   const bool fresh = real < 0;
   if (fresh) {
     real = int32_t(foreign.realIndexes.size());
@@ -125,14 +136,15 @@ void addRelationshipIndexes(SchemaFile& file, uint32_t primaryPage, uint32_t for
   // A new index holds an entry for every row the table has.
   if (fresh) {
     foreign.version = file.header().version;
-    const auto rows = readPlainRows(file, foreign.tdefPage, foreign);
-    foreign.realIndexes[size_t(real)].entryCount = uint32_t(rows.size());
+    uint32_t entries = 0;
     for (const IndexOutline& o : indexOutlines(foreign))
       if (o.rootPage == key.rootPage) {
         TableIndexes built(file, foreign.tdefPage, {o});
         if (!built.problem().empty()) throw Error(err::kCorrupt, built.problem());
-        built.rebuild(rows);
+        const auto next = streamPlainRows(file, foreign);
+        built.rebuild([&](RowId& id, std::vector<Value>& row) { return next(id, row) && ++entries; });
       }
+    foreign.realIndexes[size_t(real)].entryCount = entries;
   }
   rewriteDefinition(file, foreign);
   if (!self) rewriteDefinition(file, primary);

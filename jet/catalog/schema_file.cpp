@@ -204,19 +204,29 @@ void SchemaFile::freeLongValue(const Bytes& field, uint32_t map) {
   }
 }
 
+std::function<bool(RowId&, std::vector<Value>&)> streamPlainRows(SchemaFile& file, const TableDef& def) {
+  auto at = std::make_shared<TableDef>(def);
+  at->format = file.format();
+  auto reader = std::make_shared<RowReader>(*at, file.codec());
+  auto scan = std::make_shared<TableScan>(file.pageFile(), *at, file.codec());
+  return [at, reader, scan](RowId& id, std::vector<Value>& values) {
+    if (!scan->next()) return false;
+    id = scan->rowId();
+    values.clear();
+    reader->decode(scan->rowData(), scan->rowSize(), values);
+    return true;
+  };
+}
+
 std::vector<std::pair<RowId, std::vector<Value>>> readPlainRows(SchemaFile& file, uint32_t tdefPage,
                                                                 const TableDef& def) {
-  std::vector<std::pair<RowId, std::vector<Value>>> out;
   TableDef at = def;
   at.tdefPage = tdefPage;
-  at.format = file.format();
-  RowReader reader(at, file.codec());
-  TableScan scan(file.pageFile(), at, file.codec());
-  while (scan.next()) {
-    std::vector<Value> values;
-    reader.decode(scan.rowData(), scan.rowSize(), values);
-    out.push_back({scan.rowId(), std::move(values)});
-  }
+  const auto next = streamPlainRows(file, at);
+  std::vector<std::pair<RowId, std::vector<Value>>> out;
+  RowId id;
+  std::vector<Value> values;
+  while (next(id, values)) out.push_back({id, std::move(values)});
   return out;
 }
 

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -91,5 +92,8 @@ class SchemaFile : public IndexPageStore {
 // as the table scan reads them; long values come back as their stored fields.
 std::vector<std::pair<RowId, std::vector<Value>>> readPlainRows(SchemaFile& file, uint32_t tdefPage,
                                                                 const TableDef& def);
+// The same rows one at a time, for tables that may be large: each call gives the next row and
+// returns false after the last. The table's rows must not change while it runs.
+std::function<bool(RowId&, std::vector<Value>&)> streamPlainRows(SchemaFile& file, const TableDef& def);
 
 }  // namespace jet
