@@ -3,6 +3,8 @@
 #include <cerrno>
 #include <iconv.h>
 
+#include "jet/base/error.h"
+
 namespace jet {
 
 void appendUtf8(std::string& out, uint32_t c) {
@@ -223,7 +225,15 @@ size_t appendJet4Text(const std::string& utf8, bool allowCompression, std::vecto
   const std::vector<uint8_t>* chosen = &plain;
   // Text mixing one-byte characters with others goes in runs of each kind when that is shorter.
   if (allowCompression && markedSegments(plain, marked) && marked.size() < plain.size()) chosen = &marked;
-  else if (plain.size() >= 2 && plain[0] == 0xFF && plain[1] == 0xFE && markedSegments(plain, marked)) chosen = &marked;
+  else if (plain.size() >= 2 && plain[0] == 0xFF && plain[1] == 0xFE) {
+    // Plain text cannot begin with the marker's bytes; when the marked form cannot hold the text
+    // either, no stored form reads back as it: refuse it rather than store other text.
+    if (!markedSegments(plain, marked))
+      throw Error(err::kConversion,
+                  "Data type conversion error: text that begins with U+FEFF cannot also hold a character whose "
+                  "low byte is zero (such as U+0100).");
+    chosen = &marked;
+  }
   out.insert(out.end(), chosen->begin(), chosen->end());
   return plain.size() / 2;
 }

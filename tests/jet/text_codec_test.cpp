@@ -4,6 +4,8 @@
 
 #include <algorithm>
 
+#include "jet/base/error.h"
+
 namespace {
 
 std::string jet4(std::vector<uint8_t> b) {
@@ -57,6 +59,8 @@ TEST(TextCodec, LeadingByteOrderMarkCharacterReadsBack) {
     }
   }
   EXPECT_EQ(jet::encodeJet4Text(bom + "a", false), (std::vector<uint8_t>{0xFF, 0xFE, 0, 0xFF, 0xFE, 0, 'a'}));
+  // With a character whose low byte is zero, neither form can hold it: refused, never altered.
+  for (bool compress : {false, true}) EXPECT_THROW(jet::encodeJet4Text(bom + "\xC4\x80", compress), jet::Error);
 }
 
 TEST(TextCodec, ConvertsCodePageText) {
