@@ -8,6 +8,7 @@
 #include "jet/base/bytes.h"
 #include "jet/base/error.h"
 #include "jet/catalog/catalog.h"
+#include "jet/catalog/properties.h"
 #include "jet/catalog/system_tables.h"
 #include "jet/index/index.h"
 #include "jet/index/index_key.h"
@@ -364,6 +365,12 @@ struct Checker {
     for (const auto& e : catalog.entries()) {
       if (e.type != sys::kTypeTable) continue;
       checkTable(e, dataPagesByOwner);
+      // A table whose property list does not parse cannot be opened: the file is damaged.
+      try {
+        parseProperties(e.properties, header.format, codec);
+      } catch (const Error& err) {
+        problem("The properties of table " + quoted(e.object.name) + " cannot be read: " + err.description());
+      }
     }
 
     if (!structureOnly) checkRelationships(catalog);

@@ -26,6 +26,7 @@
 #include "jet/base/bytes.h"
 #include "jet/catalog/catalog.h"
 #include "jet/catalog/catalog_writer.h"
+#include "jet/catalog/properties.h"
 #include "jet/catalog/schema_writer.h"
 #include "jet/catalog/system_tables.h"
 #include "jet/compact_output.h"
@@ -287,6 +288,9 @@ class Compactor {
     std::vector<Value> values(def.columns.size());
     std::vector<std::optional<Bytes>> keys(computed.size());
 
+    // A salvaged catalog's object properties, checked as they are copied.
+    const int propertyColumn =
+        salvaging && job.table.page == sys::kCatalogTdef ? columnIndex(def.columns, "LvProp") : -1;
     RowLayout layout;
     Bytes row, value;
     const bool needLayout = !longColumns.empty() || !idColumns.empty() || !keyFields.empty();
@@ -332,9 +336,13 @@ class Compactor {
         const uint8_t* field;
         size_t len;
         if (!columnBytes(def, def.columns[i], layout, field, len) || len < kLongValueRefSize) continue;
-        if (field[3] & kLongValueInline) continue;
+        const bool inlined = field[3] & kLongValueInline;
+        if (inlined && int(i) != propertyColumn) continue;
         try {
           longValues_.read(field, len, value);
+          // The copy's tables must open: a property list that does not parse is lost with its value.
+          if (int(i) == propertyColumn) parseProperties(value, format_, src_.codec());
+          if (inlined) continue;
         } catch (const Error&) {
           if (!salvaging) throw;
           // The value is lost; the row keeps the rest, with Null in its place.

@@ -135,7 +135,7 @@ std::vector<Damage> damages() {
       {"long-value chains that loop", nullptr, true, kWhole,
        [](Target& t) {
          const size_t countAt = t.jet3 ? 8 : 12;
-         for (uint32_t n : t.memoPages())
+         for (uint32_t n : t.pages(jet::kDataPageType, kLongValues))
            t.patch(n, [&](uint8_t* p) {
              for (uint16_t r = 0, rows = jet::le16(p + countAt); r < rows; ++r) {
                const uint16_t start = jet::le16(p + countAt + 2 + 2 * r) & 0x1FFF;
