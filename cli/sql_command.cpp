@@ -192,6 +192,16 @@ class StatementError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+// Binds the values --param gives to a saved query's parameters.
+void bindParameters(sqlite3_stmt* stmt, const sql::SavedQuery& query, const std::vector<std::pair<std::string, std::string>>& params) {
+  for (size_t i = 0; i < query.parameters.size(); ++i) {
+    const std::string& name = query.parameters[i].name;
+    auto given = std::find_if(params.begin(), params.end(), [&](const auto& p) { return p.first == name; });
+    if (given == params.end()) throw StatementError("the query '" + query.name + "' needs --param \"" + name + "=...\"");
+    sql::bindParameter(stmt, static_cast<int>(i + 1), query.parameters[i], given->second);
+  }
+}
+
 // Runs the statements of `text` in order, writing each one's rows; stops at the first failure.
 void runStatements(sql::Connection& c, const std::string& text, RowWriter& writer,
                    const std::vector<std::pair<std::string, std::string>>& params, const sql::SavedQuery* query) {
@@ -213,14 +223,7 @@ void runStatements(sql::Connection& c, const std::string& text, RowWriter& write
     if (sqlite3_prepare_v2(db, start, -1, &stmt, &tail) != SQLITE_OK) throw failure(sqlite3_errmsg(db));
     if (!stmt) break;
     std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt*)> owned(stmt, sqlite3_finalize);
-    if (query) {
-      for (size_t i = 0; i < query->parameters.size(); ++i) {
-        const std::string& name = query->parameters[i].name;
-        auto given = std::find_if(params.begin(), params.end(), [&](const auto& p) { return p.first == name; });
-        if (given == params.end()) throw StatementError("the query '" + query->name + "' needs --param \"" + name + "=...\"");
-        sql::bindParameter(stmt, static_cast<int>(i + 1), query->parameters[i], given->second);
-      }
-    }
+    if (query) bindParameters(stmt, *query, params);
     const bool rows = sqlite3_column_count(stmt) > 0;
     // A query reads one committed state from its first row to its last (a statement that writes
     // takes the writer's turn itself).
@@ -274,9 +277,19 @@ int cmdSql(const Args& a, Io& io) {
       throw jet::Error(jet::err::kInvalidOperation, "The query '" + query->name + "' cannot run: " + query->reason);
     text = query->sqliteSql;
   }
-  // An action query is one change of the file.
-  const bool action = query && query->type != sql::QueryType::Select && query->type != sql::QueryType::Union;
+  // An action query is one change of the file; a make-table query makes it itself.
+  const bool makeTable = query && query->type == sql::QueryType::MakeTable;
+  const bool action = query && !makeTable && query->type != sql::QueryType::Select && query->type != sql::QueryType::Union;
   try {
+    if (makeTable) {
+      const auto params = parameters(a);
+      try {
+        c->makeTable(query->target, text, [&](sqlite3_stmt* stmt) { bindParameters(stmt, *query, params); });
+      } catch (const sql::SqlError& e) {
+        throw StatementError(std::string(e.what()) + " (query '" + query->name + "')");
+      }
+      return 0;
+    }
     if (action) c->begin();
     runStatements(*c, text, *writer, parameters(a), query);
     if (action) c->commit();

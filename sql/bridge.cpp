@@ -1,5 +1,6 @@
 #include "sql/bridge.h"
 
+#include "jet/base/names.h"
 #include "jet/base/value_json.h"
 #include "jet/database_impl.h"
 #include "jet/shared_database.h"
@@ -33,35 +34,56 @@ Bridge::~Bridge() {
   }
 }
 
+// The connection's view of one user table; false for a linked table whose source cannot be opened
+// (missing, or not an Access file), which is left out.
+bool Bridge::describe(const jet::CatalogObject& o, BridgeTable& t) {
+  t.linked = o.kind == jet::ObjectKind::LinkedTable;
+  try {
+    t.info = db_->table(o.name);
+  } catch (const jet::Error&) {
+    if (t.linked) return false;
+    throw;
+  }
+  t.complex.resize(t.info.columns.size());
+  if (!t.linked && local_) {
+    const jet::TableDef& def = local_->tableDef(o.name);
+    std::vector<uint32_t> roots;
+    for (const auto& r : def.realIndexes) roots.push_back(r.rootPage);
+    for (jet::IndexOutline& outline : jet::indexOutlines(local_->version(), t.info, roots)) {
+      bool usable = outline.fields.size() == outline.columns.size();
+      for (const jet::KeyColumn& k : outline.columns) usable = usable && jet::keyColumnProblem(k).empty();
+      if (!usable) continue;
+      t.uniqueKey.push_back(outline.unique && outline.required);
+      t.indexes.push_back(std::move(outline));
+    }
+  }
+  return true;
+}
+
 void Bridge::loadTables() {
   std::vector<BridgeTable> tables;
   for (const jet::CatalogObject& o : db_->objects()) {
-    if (!isUserTable(o)) continue;
     BridgeTable t;
-    t.linked = o.kind == jet::ObjectKind::LinkedTable;
-    try {
-      t.info = db_->table(o.name);
-    } catch (const jet::Error&) {
-      // A linked table whose source cannot be opened (missing, or not an Access file) is left out.
-      if (t.linked) continue;
-      throw;
-    }
-    t.complex.resize(t.info.columns.size());
-    if (!t.linked && local_) {
-      const jet::TableDef& def = local_->tableDef(o.name);
-      std::vector<uint32_t> roots;
-      for (const auto& r : def.realIndexes) roots.push_back(r.rootPage);
-      for (jet::IndexOutline& outline : jet::indexOutlines(local_->version(), t.info, roots)) {
-        bool usable = outline.fields.size() == outline.columns.size();
-        for (const jet::KeyColumn& k : outline.columns) usable = usable && jet::keyColumnProblem(k).empty();
-        if (!usable) continue;
-        t.uniqueKey.push_back(outline.unique && outline.required);
-        t.indexes.push_back(std::move(outline));
-      }
-    }
-    tables.push_back(std::move(t));
+    if (isUserTable(o) && describe(o, t)) tables.push_back(std::move(t));
   }
   tables_ = std::move(tables);
+}
+
+size_t Bridge::reloadTable(const std::string& name) {
+  for (const jet::CatalogObject& o : db_->objects()) {
+    if (!isUserTable(o) || !jet::sameName(o.name, name)) continue;
+    BridgeTable t;
+    if (!describe(o, t)) break;
+    for (size_t i = 0; i < tables_.size(); ++i)
+      if (jet::sameName(tables_[i].info.name, name)) {
+        tables_[i] = std::move(t);
+        return i;
+      }
+    tables_.push_back(std::move(t));
+    return tables_.size() - 1;
+  }
+  throw jet::Error(jet::err::kTableNotFound, "The Microsoft Jet database engine cannot find the input table or query '" +
+                                                 name + "'.");
 }
 
 std::string Bridge::complexJson(BridgeTable& t, size_t column, const jet::Value& key) {

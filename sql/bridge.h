@@ -45,6 +45,10 @@ class Bridge {
   std::vector<BridgeTable>& tables() { return tables_; }
   // Reads the catalog's user tables again (after a change of the schema).
   void loadTables();
+  // Reads one user table's description again after it was made or replaced: into the slot of the
+  // table of that name, or a new slot. Returns the slot (the number its virtual table is declared
+  // with). 3078 when the file has no such table.
+  size_t reloadTable(const std::string& name);
   // The complex column's value of a row as the export's JSON.
   std::string complexJson(BridgeTable& t, size_t column, const jet::Value& key);
 
@@ -63,6 +67,8 @@ class Bridge {
   void release(int n);
 
  private:
+  bool describe(const jet::CatalogObject& object, BridgeTable& table);
+
   std::unique_ptr<jet::Database> db_;
   jet::DatabaseImpl* local_ = nullptr;
   std::vector<BridgeTable> tables_;
@@ -71,6 +77,8 @@ class Bridge {
 // Registers the virtual table module "jet" on `db` and declares every table of the bridge as
 // a virtual table of the main schema under its own name.
 void declareTables(sqlite3* db, Bridge& bridge);
+// The statement that declares the bridge's table in `slot` as a virtual table of the main schema.
+std::string declareTableSql(Bridge& bridge, size_t slot);
 
 // The name quoted for SQL: "name" with inner quotes doubled.
 std::string quoteName(const std::string& name);

@@ -10,6 +10,7 @@
 #include "jet/database.h"
 #include "sql/access_functions.h"
 #include "sql/bridge.h"
+#include "sql/make_table.h"
 #include "sql/saved_queries.h"
 #include "sql/values.h"
 
@@ -34,8 +35,9 @@ int64_t numberOf(const jet::Value& v) {
 }
 
 // Refuses changes to the main schema's tables and views (the file's own), which SQLite would make
-// in memory only; TEMP stays open for scratch work.
-int authorize(void*, int action, const char*, const char*, const char* database, const char*) {
+// in memory only, unless `open` (the connection's own changes); TEMP stays open for scratch work.
+int authorize(void* open, int action, const char*, const char*, const char* database, const char*) {
+  if (*static_cast<bool*>(open)) return SQLITE_OK;
   switch (action) {
     case SQLITE_CREATE_TABLE:
     case SQLITE_CREATE_INDEX:
@@ -69,7 +71,7 @@ class ConnectionImpl : public Connection {
       translateQueries(sqlite_, bridge_, queries_, definitions_);
       // The file's tables and the saved queries' views are what the main schema holds; scratch
       // tables go to TEMP.
-      sqlite3_set_authorizer(sqlite_, authorize, nullptr);
+      sqlite3_set_authorizer(sqlite_, authorize, &schemaOpen_);
     } catch (...) {
       sqlite3_close(sqlite_);
       throw;
@@ -114,6 +116,19 @@ class ConnectionImpl : public Connection {
       sqlite3_finalize(stmt);
     }
   }
+  int64_t makeTable(const std::string& target, const std::string& select,
+                    const std::function<void(sqlite3_stmt*)>& bind) override {
+    if (readOnly_) throw jet::Error(jet::err::kReadOnly, "Cannot update. Database or object is read-only.");
+    return sql::makeTable(sqlite_, bridge_, target, select, bind, [&](const std::string& ddl) {
+      schemaOpen_ = true;
+      char* message = nullptr;
+      const int rc = sqlite3_exec(sqlite_, ddl.c_str(), nullptr, nullptr, &message);
+      schemaOpen_ = false;
+      const std::string why = message ? message : "";
+      sqlite3_free(message);
+      if (rc != SQLITE_OK) throw SqlError(why, -1);
+    });
+  }
   void begin() override { exec("BEGIN"); }
   void commit() override { exec("COMMIT"); }
   void rollback() override { exec("ROLLBACK"); }
@@ -128,6 +143,7 @@ class ConnectionImpl : public Connection {
 
   Bridge bridge_;
   bool readOnly_;
+  bool schemaOpen_ = false;  // the connection itself changes the main schema
   sqlite3* sqlite_ = nullptr;
   std::vector<SavedQuery> queries_;
   std::vector<jet::QueryDefinition> definitions_;  // of queries_, in the same order

@@ -24,6 +24,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -32,6 +33,7 @@
 #include "jet/catalog/saved_query.h"
 
 struct sqlite3;
+struct sqlite3_stmt;
 
 namespace jet {
 class Database;
@@ -72,6 +74,7 @@ struct SavedQuery {
   bool isView = false;      // defined in handle() as a view under `name`
   std::string sqliteSql;    // the translated SELECT (select and union queries that translate)
   std::string reason;       // why it is not a view (empty when it is)
+  std::string target;       // the table a make-table query makes (its sqliteSql is the SELECT)
 };
 
 // One relationship: `foreignTable`'s `foreignColumns` refer to `table`'s `columns` (usually its
@@ -113,6 +116,11 @@ class Connection {
 
   // Runs one or more statements that return no rows (throws SqlError).
   virtual void exec(const std::string& statements) = 0;
+  // Runs a make-table query (sql/make_table.h): the rows of `select`, whose parameters `bind`
+  // binds, become table `target` of the file, replacing one of that name, as one change of the file
+  // outside any transaction. Returns the number of rows.
+  virtual int64_t makeTable(const std::string& target, const std::string& select,
+                            const std::function<void(sqlite3_stmt*)>& bind) = 0;
   // Transactions, the same as running BEGIN, COMMIT and ROLLBACK through handle().
   virtual void begin() = 0;
   virtual void commit() = 0;

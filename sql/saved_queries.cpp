@@ -217,7 +217,9 @@ std::string statementOf(const jet::QueryDefinition& q, const std::vector<jet::Ta
     case jet::QueryType::Crosstab: throw Untranslatable("a crosstab query (TRANSFORM ... PIVOT) has no SQLite equal");
     case jet::QueryType::PassThrough: throw Untranslatable("a pass-through query runs on its ODBC server");
     case jet::QueryType::DataDefinition: throw Untranslatable("a data definition query changes the file's schema");
-    case jet::QueryType::MakeTable: throw Untranslatable("a make-table query creates a table, which SQL here does not");
+    case jet::QueryType::MakeTable:  // the SELECT whose rows make the table (sql/make_table.h)
+      if (q.target.empty()) throw Untranslatable("a make-table query without its table");
+      return selectStatement(q, tables, c);
     case jet::QueryType::Append: {
       std::string targets;
       jet::QueryDefinition select = q;
@@ -339,6 +341,7 @@ void translateQueries(sqlite3* db, Bridge& bridge, std::vector<SavedQuery>& quer
     for (const QueryParameter& p : q.parameters) c.parameters.push_back(p.name);
     try {
       q.sqliteSql = statementOf(definitions[i], tables, c);
+      if (q.type == QueryType::MakeTable) q.target = definitions[i].target;
     } catch (const Untranslatable& e) {
       q.reason = e.what();
       continue;

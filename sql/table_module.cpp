@@ -319,12 +319,16 @@ std::string quoteName(const std::string& name) {
   return out;
 }
 
+std::string declareTableSql(Bridge& bridge, size_t slot) {
+  return "CREATE VIRTUAL TABLE main." + quoteName(bridge.tables()[slot].info.name) + " USING jet(" + std::to_string(slot) +
+         ")";
+}
+
 void declareTables(sqlite3* db, Bridge& bridge) {
   int rc = sqlite3_create_module_v2(db, "jet", &kModule, &bridge, nullptr);
   if (rc != SQLITE_OK) throw jet::Error(jet::err::kInvalidOperation, std::string("SQLite: ") + sqlite3_errmsg(db));
   for (size_t i = 0; i < bridge.tables().size(); ++i) {
-    std::string ddl = "CREATE VIRTUAL TABLE main." + quoteName(bridge.tables()[i].info.name) + " USING jet(" +
-                      std::to_string(i) + ")";
+    const std::string ddl = declareTableSql(bridge, i);
     char* msg = nullptr;
     if (sqlite3_exec(db, ddl.c_str(), nullptr, nullptr, &msg) != SQLITE_OK) {
       std::string why = msg ? msg : "unknown error";
