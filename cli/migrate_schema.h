@@ -22,7 +22,7 @@ struct Relationship {
 };
 
 struct SourceSchema {
-  jet::Format format = jet::Format::Jet4;
+  jet::Format format = jet::Format::Jet4Layout;
   std::vector<jet::TableInfo> tables;          // in catalog order
   std::vector<Relationship> relationships;     // enforced, between two of `tables`
   std::vector<std::string> notes;              // relationships left behind, and why

@@ -70,7 +70,7 @@ class LinkedCursor : public TableCursor {
 void restateTextLengths(TableInfo& info, Format from, Format to) {
   if (from == to) return;
   for (ColumnInfo& c : info.columns)
-    if (c.type == ColumnType::Text) c.length = to == Format::Jet4 ? uint16_t(c.length * 2) : uint16_t(c.length / 2);
+    if (c.type == ColumnType::Text) c.length = to == Format::Jet4Layout ? uint16_t(c.length * 2) : uint16_t(c.length / 2);
 }
 
 // Links may lead to further links; a chain this long means one that returns to where it began.

@@ -289,8 +289,8 @@ void SalvageSource::inferFormat() {
     ++nonZero;
     if (d[0] >= 0x01 && d[0] <= 0x05 && d[1] == 0x01) ++plausible;
   }
-  std::vector<Format> order = {Format::Jet4, Format::Jet3};
-  if (nonZero >= 2 && plausible * 2 > nonZero) order = {Format::Jet3, Format::Jet4};
+  std::vector<Format> order = {Format::Jet4Layout, Format::Jet3Layout};
+  if (nonZero >= 2 && plausible * 2 > nonZero) order = {Format::Jet3Layout, Format::Jet4Layout};
   // Whichever format is likelier, the catalog's definition must be on page 2. Jet 3 definition
   // pages carry "VC" after their type, where Jet 4 keeps a free-space count that never reaches
   // that value.
@@ -298,7 +298,7 @@ void SalvageSource::inferFormat() {
     file_->setPageSize(uint32_t(pageSizeOf(f)));
     PageRef catalog = tryPage(sys::kCatalogTdef);
     if (catalog && (*catalog)[0] == kTdefPageType && (*catalog)[1] == 0x01 &&
-        ((*catalog)[2] == 'V' && (*catalog)[3] == 'C') == (f == Format::Jet3)) {
+        ((*catalog)[2] == 'V' && (*catalog)[3] == 'C') == (f == Format::Jet3Layout)) {
       header_.format = f;
       header_.version = firstVersionOf(f);
       header_.pageSize = uint32_t(pageSizeOf(f));

@@ -12,10 +12,12 @@
 
 namespace jet {
 
-enum class Format { Jet3, Jet4 };
+// The page layout a file uses: Jet 3's 2 KB pages with single-byte text, or the 4 KB pages with
+// UCS-2 text that Jet 4 introduced and every later version keeps, .accdb included. What a version
+// adds on top of its layout (column types, sort orders) is FileVersion's (file_version.h).
+enum class Format { Jet3Layout, Jet4Layout };
 
-
-inline size_t pageSizeOf(Format f) { return f == Format::Jet4 ? 4096 : 2048; }
+inline size_t pageSizeOf(Format f) { return f == Format::Jet4Layout ? 4096 : 2048; }
 
 // What a complex column holds (None for every other column).
 enum class ComplexKind : uint8_t { None, Attachment, MultiValue, VersionHistory, Unsupported };

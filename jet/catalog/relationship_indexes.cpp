@@ -83,7 +83,7 @@ void addRelationshipIndexes(SchemaFile& file, uint32_t primaryPage, uint32_t for
     for (const auto& f : fields)
       if (primary.columns[columnAt(primary, f.first)].number == c.columnNumber)
         key.columns.push_back({foreign.columns[columnAt(foreign, f.second)].number, true});
-  key.flags = foreign.format == Format::Jet4 ? idxflag::kJet4Marker : 0;
+  key.flags = foreign.format == Format::Jet4Layout ? idxflag::kJet4Marker : 0;
   // An index over the same fields with the same flags serves both.
   int32_t real = -1;
   for (size_t i = 0; i < foreign.realIndexes.size() && real < 0; ++i) {

@@ -82,7 +82,7 @@ class SchemaFile : public IndexPageStore {
   std::unique_ptr<PageFile> owned_;  // when opened by path
   std::unique_ptr<TextCodec> codec_;
   bool readOnly_ = false;
-  Format format_ = Format::Jet4;
+  Format format_ = Format::Jet4Layout;
   size_t pageSize_ = 4096;
   std::optional<Header> header_;
 };

@@ -42,7 +42,7 @@ void parseRow(const TableDef& def, const uint8_t* row, size_t size, RowLayout& o
   out.data = row;
   out.size = size;
   out.varOffsets.clear();
-  const bool jet3 = def.format == Format::Jet3;
+  const bool jet3 = def.format == Format::Jet3Layout;
   const size_t countSize = jet3 ? 1 : 2;
   if (size < countSize) throwCorrupt("a row is cut short");
   out.columnCount = jet3 ? row[0] : le16(row);
@@ -87,7 +87,7 @@ bool columnBytes(const TableDef& def, const ColumnDef& col, const RowLayout& row
                  size_t& len) {
   if (!row.present(col.number)) return false;
   if (col.fixed()) {
-    size_t start = (def.format == Format::Jet3 ? 1 : 2) + size_t(col.fixedOffset);
+    size_t start = (def.format == Format::Jet3Layout ? 1 : 2) + size_t(col.fixedOffset);
     if (start + col.length + (row.columnCount + 7u) / 8u > row.size) throwCorrupt("a row's fixed part is cut short");
     data = row.data + start;
     len = col.length;
@@ -106,7 +106,7 @@ void RowReader::decodeText(const uint8_t* data, size_t len, Value& out) {
     out = std::string();
     s = &std::get<std::string>(out);
   }
-  if (def_.format == Format::Jet4) decodeJet4Text(data, len, *s);
+  if (def_.format == Format::Jet4Layout) decodeJet4Text(data, len, *s);
   else codec_.decodeCodePage(data, len, *s);
 }
 

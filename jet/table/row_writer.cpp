@@ -44,7 +44,7 @@ void appendTextField(const TableDef& def, const ColumnDef& col, const Value& v, 
   const std::string* s = std::get_if<std::string>(&v);
   if (!s) conversionError();
   size_t bytes;  // what the text counts for against the column's length
-  if (def.format == Format::Jet4) {
+  if (def.format == Format::Jet4Layout) {
     bytes = appendJet4Text(*s, col.compressedText(), out) * 2;
   } else {
     const Bytes encoded = codec.encodeCodePage(*s);
@@ -192,7 +192,7 @@ void encodeRowInto(const TableDef& def, const std::vector<Value>& values, TextCo
                    Bytes& row) {
   if (values.size() != def.columns.size())
     throw Error(err::kInvalidArgument, "Invalid argument: a row needs one value per field.");
-  const bool jet3 = def.format == Format::Jet3;
+  const bool jet3 = def.format == Format::Jet3Layout;
   const size_t countSize = jet3 ? 1 : 2;
   uint16_t columnCount = def.maxColumns;
   int varCount = 0;

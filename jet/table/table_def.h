@@ -119,7 +119,7 @@ struct LogicalIndexDef {
 };
 
 struct TableDef {
-  Format format = Format::Jet4;
+  Format format = Format::Jet4Layout;
   // The file's version, for the rules that differ within a page layout (Decimal index keys). A
   // definition read from the page layout alone takes the layout's first version; readers with the
   // file's header at hand set it.

@@ -141,9 +141,9 @@ TEST(IndexKeyOrder, KanaFlagsAndTheirTrailer) {
 // keys for, and values no key is made of, are refused. (The collations of the sort orders the test
 // files use: every key of every file, by the check.)
 TEST(IndexKeyOrder, SortOrderZeroAndUnknownOnes) {
-  EXPECT_EQ(jet::textCollation(jet::Format::Jet3, 0, 0), TextCollation::General97);
-  EXPECT_EQ(jet::textCollation(jet::Format::Jet4, 0, 0), TextCollation::GeneralLegacy);
-  EXPECT_EQ(jet::textCollation(jet::Format::Jet4, 1049, 0), TextCollation::Unsupported);
+  EXPECT_EQ(jet::textCollation(jet::Format::Jet3Layout, 0, 0), TextCollation::General97);
+  EXPECT_EQ(jet::textCollation(jet::Format::Jet4Layout, 0, 0), TextCollation::GeneralLegacy);
+  EXPECT_EQ(jet::textCollation(jet::Format::Jet4Layout, 1049, 0), TextCollation::Unsupported);
   EXPECT_THROW(key({ColumnType::Text, true, TextCollation::Unsupported}, jet::Value{std::string("x")}), jet::Error);
   EXPECT_THROW(key({ColumnType::Binary, true}, jet::Value{jet::Bytes{1}}), jet::Error);
   EXPECT_THROW(key({ColumnType::Long, true}, jet::Value{std::string("x")}), jet::Error);

@@ -150,7 +150,7 @@ TEST(NewTypes, FilesWithTheNewTypesReadTheSameInAnIndependentReader) {
 // One calculated column of the type, as Access declares it.
 jet::TableDef calculated(ColumnType type) {
   jet::TableDef def;
-  def.format = jet::Format::Jet4;
+  def.format = jet::Format::Jet4Layout;
   jet::ColumnDef c;
   c.name = "c";
   c.type = type;

@@ -88,7 +88,7 @@ TEST_P(RelationshipIndexes, MadeAsAccessMakesThem) {
         jet::NewColumn nc;
         nc.name = c.name;
         nc.type = c.type;
-        nc.size = c.type == jet::ColumnType::Text ? c.length / (access->format() == jet::Format::Jet3 ? 1 : 2) : 0;
+        nc.size = c.type == jet::ColumnType::Text ? c.length / (access->format() == jet::Format::Jet3Layout ? 1 : 2) : 0;
         t.columns.push_back(nc);
       }
       std::vector<jet::IndexInfo> own;

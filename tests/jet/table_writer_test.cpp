@@ -64,7 +64,7 @@ INSTANTIATE_TEST_SUITE_P(Formats, TableWriterBothFormats, ::testing::Values("tes
 // A new Jet 4 file with a table with an auto-number key and a unique text index, for bulk loading.
 std::string bulkTable(const jettest::TempDir& dir) {
   const std::string path = dir.file("bulk.mdb");
-  jet::Database::create(path, {jet::Format::Jet4})
+  jet::Database::create(path, {jet::Format::Jet4Layout})
       ->createTable({"Bulk",
                      {{"ID", jet::ColumnType::Long, 0, true}, {"Name", jet::ColumnType::Text, 40}, {"Note", jet::ColumnType::Memo}},
                      {{"PrimaryKey", {{0, true}}, true, true, false, true}, {"Name", {{1, true}}, false, true}}});
@@ -211,8 +211,8 @@ TEST(PageReuse, UpdatesAndDeletesOnTheLastPageBetweenInserts) {
 // Access lays them (no variable part), in both formats; the file passes check and the independent
 // readers see the same numbers.
 TEST(AllFixedRows, WrittenUpdatedAndReadByOthers) {
-  for (jet::Format format : {jet::Format::Jet3, jet::Format::Jet4}) {
-    const bool jet3 = format == jet::Format::Jet3;
+  for (jet::Format format : {jet::Format::Jet3Layout, jet::Format::Jet4Layout}) {
+    const bool jet3 = format == jet::Format::Jet3Layout;
     jettest::TempDir dir;
     const std::string path = (dir.path() / "fixed.mdb").string();
     {
