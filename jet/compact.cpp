@@ -13,7 +13,7 @@
 #include "jet/catalog/system_tables.h"
 #include "jet/compact_source.h"
 #include "jet/database.h"
-#include "jet/database_impl.h"
+#include "jet/file_database.h"
 #include "jet/table/table_def.h"
 #include "jet/table/table_scan.h"
 
@@ -28,7 +28,7 @@ bool pathExists(const std::string& path) {
 // A sound database read through its catalog: every table it lists, every live row.
 class DatabaseSource : public CompactionSource {
  public:
-  explicit DatabaseSource(DatabaseImpl& db) : db_(db) {}
+  explicit DatabaseSource(FileDatabase& db) : db_(db) {}
 
   Format format() const override { return db_.format(); }
   FileVersion version() const override { return db_.version(); }
@@ -76,7 +76,7 @@ class DatabaseSource : public CompactionSource {
     return t;
   }
 
-  DatabaseImpl& db_;
+  FileDatabase& db_;
 };
 }  // namespace
 
@@ -84,7 +84,7 @@ void compactDatabase(const std::string& source, const std::string& destination, 
   if (pathExists(destination)) throw Error(err::kDatabaseExists, "Database already exists.");
   if (!pathExists(source)) throw Error(err::kFileNotFound, "Could not find file '" + source + "'.");
 
-  DatabaseImpl src(source, OpenOptions{true, password});
+  FileDatabase src(source, OpenOptions{true, password});
   DatabaseSource from(src);
   copyDatabase(from, destination);
 }

@@ -1,7 +1,7 @@
 #include "sql/bridge.h"
 
 #include "jet/base/value_json.h"
-#include "jet/database_impl.h"
+#include "jet/file_database.h"
 #include "jet/shared_database.h"
 #include "jet/index/index_key.h"
 #include "jet/table/table_scan.h"
@@ -20,7 +20,7 @@ bool isUserTable(const jet::CatalogObject& o) {
 }  // namespace
 
 Bridge::Bridge(std::unique_ptr<jet::Database> db) : db_(std::move(db)) {
-  local_ = dynamic_cast<jet::DatabaseImpl*>(db_.get());
+  local_ = dynamic_cast<jet::FileDatabase*>(db_.get());
   if (auto* shared = dynamic_cast<jet::SharedDatabase*>(db_.get())) local_ = &shared->local();
   loadTables();
 }

@@ -12,14 +12,14 @@
 #include "jet/table/table_def.h"
 
 namespace jet {
-class DatabaseImpl;
+class FileDatabase;
 }
 
 namespace sql {
 
 class LazyRow {
  public:
-  LazyRow(jet::DatabaseImpl& db, const jet::TableDef& def);
+  LazyRow(jet::FileDatabase& db, const jet::TableDef& def);
   // A new current row; its bytes must stay valid until the next reset (the caller holds the page).
   void reset(const uint8_t* row, size_t size);
   // The value of the column in field order.

@@ -8,13 +8,13 @@
 #include <tuple>
 
 #include "jet/database.h"
-#include "jet/database_impl.h"
+#include "jet/file_database.h"
 #include "jet/support/test_files.h"
 
 namespace {
 
-std::unique_ptr<jet::DatabaseImpl> openImpl(const std::string& name) {
-  return std::make_unique<jet::DatabaseImpl>(jettest::testdata(name), jet::OpenOptions{true, jettest::passwordOf(name)});
+std::unique_ptr<jet::FileDatabase> openImpl(const std::string& name) {
+  return std::make_unique<jet::FileDatabase>(jettest::testdata(name), jet::OpenOptions{true, jettest::passwordOf(name)});
 }
 
 TEST(TableDef, IndexPropertiesAndForeignKeys) {

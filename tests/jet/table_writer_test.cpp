@@ -8,7 +8,7 @@
 #include <set>
 
 #include "jet/database.h"
-#include "jet/database_impl.h"
+#include "jet/file_database.h"
 #include "jet/storage/page_file.h"
 #include "jet/support/oracles.h"
 #include "jet/support/test_files.h"
@@ -227,7 +227,7 @@ TEST(AllFixedRows, WrittenUpdatedAndReadByOthers) {
       db->close();
     }
     {
-      jet::DatabaseImpl impl(path, {true, ""});
+      jet::FileDatabase impl(path, {true, ""});
       const jet::TableDef& def = impl.tableDef("Lines");
       jet::TableScan scan(impl.pageFile(), def, impl.codec());
       size_t rows = 0;
@@ -300,7 +300,7 @@ jet::Bytes noLongValues(const jet::ColumnDef&, const jet::Bytes&) {
 // under Null fixed columns and slack after variable data).
 TEST(RowWriter, ReencodesStoredRows) {
   for (const char* file : {"testV1997.mdb", "testV2000.mdb", "test2V1997.mdb", "test2V2000.mdb"}) {
-    jet::DatabaseImpl db(jettest::testdata(file), {true, ""});
+    jet::FileDatabase db(jettest::testdata(file), {true, ""});
     bool exact = std::string(file) == "testV1997.mdb";
     for (const auto& o : db.objects()) {
       if (o.kind != jet::ObjectKind::Table) continue;
@@ -338,10 +338,10 @@ TEST(RowWriter, ReencodesStoredRows) {
 // narrower tables of both formats, read back to their values: nothing of the row before leaks into
 // the next.
 TEST(RowWriter, RowAfterRowIntoOneBuffer) {
-  jet::DatabaseImpl wide(jettest::testdata("testV1997.mdb"), {true, ""});
-  jet::DatabaseImpl narrow(jettest::testdata("testV2000.mdb"), {true, ""});
+  jet::FileDatabase wide(jettest::testdata("testV1997.mdb"), {true, ""});
+  jet::FileDatabase narrow(jettest::testdata("testV2000.mdb"), {true, ""});
   struct Table {
-    jet::DatabaseImpl& db;
+    jet::FileDatabase& db;
     const jet::TableDef& def;
   };
   const Table tables[] = {{wide, wide.tableDef("Table2")}, {narrow, narrow.tableDef("Table1")}};
@@ -374,7 +374,7 @@ TEST(RowWriter, RowAfterRowIntoOneBuffer) {
 }
 
 TEST(RowWriter, RefusesValuesThatDoNotFit) {
-  jet::DatabaseImpl db(jettest::testdata("testV2000.mdb"), {true, ""});
+  jet::FileDatabase db(jettest::testdata("testV2000.mdb"), {true, ""});
   const jet::TableDef& def = db.tableDef("Table1");
   auto encode = [&](size_t col, Value v) { return jet::encodeValue(def, def.columns[col], v, db.codec()); };
   auto error = [&](size_t col, Value v) { return errorOf([&] { encode(col, v); }); };

@@ -4,7 +4,7 @@
 
 #include <memory>
 
-#include "jet/database_impl.h"
+#include "jet/file_database.h"
 #include "jet/storage/data_page.h"
 #include "jet/storage/page_transaction.h"
 #include "jet/support/test_files.h"
@@ -16,7 +16,7 @@ namespace {
 // grows a table past one window goes through that, see the queued-insert and kill tests.)
 TEST(UsageMap, AnInlineMapMovesItsWindowWhenEveryMarkedPageFitsInIt) {
   jettest::TempDir dir;
-  jet::DatabaseImpl db(dir.copy("testV2000.mdb"), {});
+  jet::FileDatabase db(dir.copy("testV2000.mdb"), {});
   jet::TableDef def = db.tableDef("Table1");
   const auto before = jet::UsageMap::read(db.pageFile(), def.format, def.ownedPagesPointer).pages();
   ASSERT_FALSE(before.empty());

@@ -1,5 +1,6 @@
 // The engine's Database over one open file: the header, the page file, the catalog, and a cache of
-// table definitions by name.
+// table definitions by name. It assumes it is the file's only user; SharedDatabase
+// (shared_database.h) wraps it in the page file's locking protocol for files programs share.
 #pragma once
 
 #include <map>
@@ -20,10 +21,10 @@
 
 namespace jet {
 
-class DatabaseImpl : public Database, private RowStore {
+class FileDatabase : public Database, private RowStore {
  public:
-  DatabaseImpl(const std::string& path, const OpenOptions& options);
-  ~DatabaseImpl() override;
+  FileDatabase(const std::string& path, const OpenOptions& options);
+  ~FileDatabase() override;
 
   FileVersion version() const override { return header_.version; }
   Format format() const override { return header_.format; }
