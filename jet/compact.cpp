@@ -56,7 +56,7 @@ class DatabaseSource : public CompactionSource {
  private:
   class ScanRows : public SourceRows {
    public:
-    ScanRows(PageFile& file, const TableDef& def, TextCodec& codec) : scan_(file, def, codec) {}
+    ScanRows(PageFile& file, const Tdef& def, TextCodec& codec) : scan_(file, def, codec) {}
     bool next() override { return scan_.next(); }
     RowId rowId() const override { return scan_.rowId(); }
     const uint8_t* data() const override { return scan_.rowData(); }
@@ -71,7 +71,7 @@ class DatabaseSource : public CompactionSource {
     t.name = name;
     t.id = id;
     t.page = page;
-    t.def = readTableDef(db_.pageFile(), db_.format(), db_.codec(), page);
+    t.def = readTdef(db_.pageFile(), db_.format(), db_.codec(), page);
     t.def.version = db_.version();
     return t;
   }

@@ -36,7 +36,7 @@ std::unique_ptr<PageFile> openFile(const std::string& path, const OpenOptions& o
 
 class Cursor : public TableCursor {
  public:
-  Cursor(PageFile& file, const TableDef& def, TextCodec& codec, TableInfo info)
+  Cursor(PageFile& file, const Tdef& def, TextCodec& codec, TableInfo info)
       : info_(std::move(info)), scan_(file, def, codec) {}
   const TableInfo& table() const override { return info_; }
   bool next() override { return scan_.next(); }
@@ -133,11 +133,11 @@ std::optional<FileDatabase::LinkedSource> FileDatabase::linkedSource(const std::
   return LinkedSource{it->second.get(), e->object.foreignName.empty() ? e->object.name : e->object.foreignName, e->object.name};
 }
 
-const TableDef& FileDatabase::tableDef(const std::string& name) {
+const Tdef& FileDatabase::tableDef(const std::string& name) {
   const CatalogEntry& e = localTable(name);
   auto it = defs_.find(e.object.tdefPage);
   if (it == defs_.end()) {
-    auto def = std::make_unique<TableDef>(readTableDef(*file_, header_.format, codec_, e.object.tdefPage));
+    auto def = std::make_unique<Tdef>(readTdef(*file_, header_.format, codec_, e.object.tdefPage));
     def->version = header_.version;
     it = defs_.emplace(e.object.tdefPage, std::move(def)).first;
   }
@@ -153,7 +153,7 @@ TableInfo FileDatabase::table(const std::string& name) {
     restateTextLengths(info, link->db->format(), header_.format);
     return info;
   }
-  const TableDef& def = tableDef(name);
+  const Tdef& def = tableDef(name);
   const CatalogEntry& e = localTable(name);
   TableInfo info = describeTable(def, e.object.name);
   applyColumnProperties(parseProperties(e.properties, header_.format, codec_), info);
@@ -253,7 +253,7 @@ void FileDatabase::reloadState() {
 }
 
 std::vector<Value> FileDatabase::storedRow(const std::string& table, RowId row) {
-  const TableDef& def = tableDef(table);
+  const Tdef& def = tableDef(table);
   // A row that moved keeps its place: its body elsewhere carries the deleted flag, its home slot
   // says whether the row is live.
   if (row.page >= file_->pageCount() || row.row >= pageRowCount(file_->page(row.page)->data(), file_->pageSize(), header_.format) ||
@@ -268,7 +268,7 @@ std::vector<Value> FileDatabase::storedRow(const std::string& table, RowId row) 
 }
 
 int32_t FileDatabase::complexKeyOf(const std::string& table, RowId row) {
-  const TableDef& def = tableDef(table);
+  const Tdef& def = tableDef(table);
   const std::vector<Value> values = storedRow(table, row);
   for (size_t i = 0; i < def.columns.size() && i < values.size(); ++i)
     if (def.columns[i].type == ColumnType::Complex)

@@ -77,7 +77,7 @@ class FileDatabase : public Database, private RowStore {
   // Forgets what was read from the file (after another program's commit).
   void dropCaches() { reloadState(); }
   // The definition of a local table (cached); 3078 when there is none.
-  const TableDef& tableDef(const std::string& name);
+  const Tdef& tableDef(const std::string& name);
 
  private:
   PageFile& open();
@@ -163,7 +163,7 @@ class FileDatabase : public Database, private RowStore {
   TextCodec codec_;
   Catalog catalog_;
   ComplexData complex_{*this};
-  std::map<uint32_t, std::unique_ptr<TableDef>> defs_;  // by definition page
+  std::map<uint32_t, std::unique_ptr<Tdef>> defs_;  // by definition page
   // One writer per table written to, by definition page; they refer to defs_, so they go first.
   std::map<uint32_t, std::unique_ptr<TableWriter>> writers_;
   TableWriter* queueOwner_ = nullptr;  // the writer holding queued rows

@@ -80,7 +80,7 @@ void FileDatabase::updateUnderRules(const std::string& table, RowId row, std::ve
     return;
   }
   const std::vector<Value> old = storedRow(table, row);
-  const TableDef& def = tableDef(table);
+  const Tdef& def = tableDef(table);
   if (values.size() == def.columns.size())
     for (size_t i = 0; i < def.columns.size(); ++i)
       if (def.columns[i].autoNumber()) values[i] = old[i];  // auto-numbers never change

@@ -204,7 +204,7 @@ TableWriter& FileDatabase::writer(const std::string& name) {
   auto it = writers_.find(page);
   if (it == writers_.end()) {
     TableInfo info = table(name);
-    TableDef& def = *defs_.at(page);  // read by table()
+    Tdef& def = *defs_.at(page);  // read by table()
     it = writers_.emplace(page, std::make_unique<TableWriter>(*file_, def, std::move(info), codec_)).first;
   }
   lastWriter_ = it->second.get();

@@ -48,7 +48,7 @@ void Bridge::loadTables() {
     }
     t.complex.resize(t.info.columns.size());
     if (!t.linked && local_) {
-      const jet::TableDef& def = local_->tableDef(o.name);
+      const jet::Tdef& def = local_->tableDef(o.name);
       std::vector<uint32_t> roots;
       for (const auto& r : def.realIndexes) roots.push_back(r.rootPage);
       for (jet::IndexOutline& outline : jet::indexOutlines(local_->version(), t.info, roots)) {
@@ -75,7 +75,7 @@ std::string Bridge::complexJson(BridgeTable& t, size_t column, const jet::Value&
 std::vector<jet::Value> Bridge::storedRow(BridgeTable& t, jet::RowId id) {
   if (!local_ || t.linked) throw jet::Error(jet::err::kReadOnly, "Cannot update. Database or object is read-only.");
   auto reading = db_->readOperation();  // pages read directly: one committed state
-  const jet::TableDef& def = local_->tableDef(t.info.name);
+  const jet::Tdef& def = local_->tableDef(t.info.name);
   jet::RowSlot slot;
   jet::PageRef page = jet::resolveRow(local_->pageFile(), local_->format(), id, slot);
   if (slot.deleted) throw jet::Error(jet::err::kRecordDeleted, "Record is deleted.");

@@ -4,7 +4,7 @@
 
 namespace sql {
 
-LazyRow::LazyRow(jet::FileDatabase& db, const jet::TableDef& def)
+LazyRow::LazyRow(jet::FileDatabase& db, const jet::Tdef& def)
     : def_(def),
       longValues_(db.pageFile(), db.format()),
       reader_(def, db.codec(), longValues_),

@@ -138,7 +138,7 @@ int filter(sqlite3_vtab_cursor* cur, int idxNum, const char* idxStr, int argc, s
     if (c->scan || c->local) {
       c->scan ? c->scan->rewind() : c->local->rewind();
     } else if (jet::FileDatabase* db = c->vtab->bridge->local(); db && !t.linked) {
-      const jet::TableDef& def = db->tableDef(t.info.name);
+      const jet::Tdef& def = db->tableDef(t.info.name);
       c->local = std::make_unique<jet::TableScan>(db->pageFile(), def, db->codec());
       c->row = std::make_unique<LazyRow>(*db, def);
     } else {

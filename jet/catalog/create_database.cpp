@@ -65,7 +65,7 @@ Bytes headerPage(const CreateOptions& o, double created) {
   return page;
 }
 
-size_t longValueColumns(const TableDef& def) {
+size_t longValueColumns(const Tdef& def) {
   return size_t(std::count_if(def.columns.begin(), def.columns.end(), [](const ColumnDef& c) { return c.isLongValue(); }));
 }
 
@@ -249,8 +249,8 @@ std::vector<Bytes> buildNewDatabase(const CreateOptions& o, double created) {
     }
 
   for (auto& t : tables) {
-    Bytes def = serializeTableDef(t.def, codec);
-    auto images = paginateTableDef(f, def, {t.tdefPage});
+    Bytes def = serializeTdef(t.def, codec);
+    auto images = paginateTdef(f, def, {t.tdefPage});
     pages[t.tdefPage] = images[0];
   }
   for (auto& [page, image] : plan.mapPages(f)) pages[page] = std::move(image);

@@ -67,13 +67,13 @@ void requireRuleExpression(const NewTable& outline, const std::string& text, con
 
 }  // namespace
 
-TableDef newTableDefinition(Format f, const NewTable& outline, TextCodec& codec, FileVersion version,
+Tdef newTableDefinition(Format f, const NewTable& outline, TextCodec& codec, FileVersion version,
                             uint8_t sortVersion) {
   requireValidName(outline.name, f, codec);
   if (outline.columns.empty()) throw Error(err::kNoFields, "No field defined--cannot append TableDef or Index.");
   if (outline.columns.size() > kMaxColumns) throw Error(err::kTooManyFields, "Too many fields defined.");
   requireRuleExpression(outline, outline.validationRule, "");
-  TableDef def;
+  Tdef def;
   def.format = f;
   def.version = firstVersionOf(f);
   uint16_t fixedAt = 0, varAt = 0;

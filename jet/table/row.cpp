@@ -25,7 +25,7 @@ struct RowShape {
   size_t fixedEnd = 0;
 };
 
-RowShape shapeOf(const TableDef& def, uint16_t columnCount) {
+RowShape shapeOf(const Tdef& def, uint16_t columnCount) {
   RowShape shape;
   for (const ColumnDef& c : def.columns) {
     if (c.number >= columnCount) continue;
@@ -38,7 +38,7 @@ RowShape shapeOf(const TableDef& def, uint16_t columnCount) {
 }  // namespace
 
 
-void parseRow(const TableDef& def, const uint8_t* row, size_t size, RowLayout& out) {
+void parseRow(const Tdef& def, const uint8_t* row, size_t size, RowLayout& out) {
   out.data = row;
   out.size = size;
   out.varOffsets.clear();
@@ -83,7 +83,7 @@ void parseRow(const TableDef& def, const uint8_t* row, size_t size, RowLayout& o
   }
 }
 
-bool columnBytes(const TableDef& def, const ColumnDef& col, const RowLayout& row, const uint8_t*& data,
+bool columnBytes(const Tdef& def, const ColumnDef& col, const RowLayout& row, const uint8_t*& data,
                  size_t& len) {
   if (!row.present(col.number)) return false;
   if (col.fixed()) {

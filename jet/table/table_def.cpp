@@ -100,22 +100,22 @@ uint16_t fixedLengthOf(ColumnType t) {
   }
 }
 
-uint32_t TableDef::fixedSize() const {
+uint32_t Tdef::fixedSize() const {
   uint32_t end = 0;
   for (const auto& c : columns)
     if (c.fixed() && c.type != ColumnType::Boolean) end = std::max<uint32_t>(end, uint32_t(c.fixedOffset) + c.length);
   return end;
 }
 
-size_t TableDef::findColumn(uint16_t number) const {
+size_t Tdef::findColumn(uint16_t number) const {
   for (size_t i = 0; i < columns.size(); ++i)
     if (columns[i].number == number) return i;
   return columns.size();
 }
 
-TableDef parseTableDef(Format format, const Bytes& bytes, TextCodec& codec) {
+Tdef parseTdef(Format format, const Bytes& bytes, TextCodec& codec) {
   const Layout& L = layoutOf(format);
-  TableDef d;
+  Tdef d;
   d.format = format;
   d.version = firstVersionOf(format);
   ByteSpan b(bytes.data(), bytes.size(), "table definition");
@@ -239,7 +239,7 @@ TableDef parseTableDef(Format format, const Bytes& bytes, TextCodec& codec) {
   return d;
 }
 
-Bytes readTableDefBytes(PageFile& file, uint32_t first, std::vector<uint32_t>* pages) {
+Bytes readTdefBytes(PageFile& file, uint32_t first, std::vector<uint32_t>* pages) {
   Bytes out;
   std::unordered_set<uint32_t> seen;
   uint32_t page = first;
@@ -256,15 +256,15 @@ Bytes readTableDefBytes(PageFile& file, uint32_t first, std::vector<uint32_t>* p
   return out;
 }
 
-TableDef readTableDef(PageFile& file, Format format, TextCodec& codec, uint32_t page) {
+Tdef readTdef(PageFile& file, Format format, TextCodec& codec, uint32_t page) {
   std::vector<uint32_t> pages;
-  TableDef d = parseTableDef(format, readTableDefBytes(file, page, &pages), codec);
+  Tdef d = parseTdef(format, readTdefBytes(file, page, &pages), codec);
   d.tdefPage = page;
   d.pages = std::move(pages);
   return d;
 }
 
-Bytes serializeTableDef(const TableDef& def, TextCodec& codec) {
+Bytes serializeTdef(const Tdef& def, TextCodec& codec) {
   const Format f = def.format;
   const Layout& L = layoutOf(f);
   Bytes out(L.header, 0);
@@ -391,7 +391,7 @@ size_t tdefPagesNeeded(Format format, size_t definitionSize) {
   return 1 + (rest + (ps - 8) - 1) / (ps - 8);
 }
 
-std::vector<Bytes> paginateTableDef(Format format, const Bytes& definition, const std::vector<uint32_t>& pages) {
+std::vector<Bytes> paginateTdef(Format format, const Bytes& definition, const std::vector<uint32_t>& pages) {
   const size_t ps = pageSizeOf(format);
   if (pages.size() != tdefPagesNeeded(format, definition.size()))
     throw Error(err::kInvalidArgument, "Invalid argument.");
@@ -418,7 +418,7 @@ std::vector<Bytes> paginateTableDef(Format format, const Bytes& definition, cons
   return out;
 }
 
-TableInfo describeTable(const TableDef& def, const std::string& name) {
+TableInfo describeTable(const Tdef& def, const std::string& name) {
   TableInfo t;
   t.name = name;
   t.rowCount = def.rowCount;
@@ -464,7 +464,7 @@ TableInfo describeTable(const TableDef& def, const std::string& name) {
   return t;
 }
 
-std::vector<IndexOutline> indexOutlines(const TableDef& def) {
+std::vector<IndexOutline> indexOutlines(const Tdef& def) {
   std::vector<uint32_t> roots;
   for (const RealIndexDef& r : def.realIndexes) roots.push_back(r.rootPage);
   return indexOutlines(def.version, describeTable(def, ""), roots);

@@ -206,7 +206,7 @@ std::vector<Damage> damages() {
        }},
       {"index page below the root offered as free", nullptr, true, kWhole,
        [](Target& t) {
-         const jet::TableDef def = t.f.definition(t.tdef);
+         const jet::Tdef def = t.f.definition(t.tdef);
          uint32_t leaf = 0;
          for (uint32_t n : t.pages(0x04, t.tdef))
            if (std::none_of(def.realIndexes.begin(), def.realIndexes.end(), [&](const auto& r) { return r.rootPage == n; })) leaf = n;
@@ -226,7 +226,7 @@ std::vector<Damage> damages() {
        }},
       {"two tables of one name", nullptr, true, kWhole,
        [](Target& t) {
-         const jet::TableDef def = t.f.definition(2);
+         const jet::Tdef def = t.f.definition(2);
          const size_t name = def.findColumn(jet::sys::kObjName);
          for (auto [row, values] : jet::readPlainRows(t.f, 2, def)) {
            if (values[name] != jet::Value(std::string("Delta"))) continue;

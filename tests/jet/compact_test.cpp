@@ -107,7 +107,7 @@ std::set<std::string> tablesWithMovedRows(const fs::path& file) {
   for (const auto& e : catalog.entries()) {
     if (e.type != jet::sys::kTypeTable) continue;
     const uint32_t tdef = e.object.tdefPage;
-    jet::TableDef def = pages->definition(tdef);
+    jet::Tdef def = pages->definition(tdef);
     for (uint32_t p : pages->usageMapPages(def.ownedPagesPointer)) {
       jet::Bytes page = pages->page(p);
       if (page[0] != 1 || (page[4] | page[5] << 8 | page[6] << 16 | uint32_t(page[7]) << 24) != tdef) continue;
@@ -136,7 +136,7 @@ std::map<std::string, TableKeys> indexKeys(const fs::path& file) {
     if (e.type == jet::sys::kTypeTable) nameOfPage[e.object.tdefPage] = e.object.name;
   std::map<std::string, TableKeys> out;
   for (const auto& [page, name] : nameOfPage) {
-    jet::TableDef def = pages->definition(page);
+    jet::Tdef def = pages->definition(page);
     TableKeys& t = out[name];
     for (const auto& real : def.realIndexes) {
       std::vector<jet::Bytes> keys;

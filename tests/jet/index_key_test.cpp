@@ -214,7 +214,7 @@ TEST(IndexKeyOrder, DecimalIndexesFollowTheFilesVersion) {
       auto f = jet::SchemaFile::open(file, true);
       const jet::Catalog catalog = jet::Catalog::read(f->pageFile(), f->format(), f->codec());
       const uint32_t tdef = uint32_t(catalog.findTable("Amounts")->object.tdefPage);
-      const jet::TableDef def = f->definition(tdef);
+      const jet::Tdef def = f->definition(tdef);
       std::map<std::pair<uint32_t, uint16_t>, std::string> text;
       for (const auto& [id, values] : jet::readPlainRows(*f, tdef, def))
         text[{id.page, id.row}] = jet::toText(values[0]);

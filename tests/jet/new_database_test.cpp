@@ -135,8 +135,8 @@ TEST_P(NewDatabase, DefinitionsMatchTheEnginesOwn) {
     SCOPED_TRACE("definition page " + std::to_string(page));
     jet::Bytes mine(ours[page].begin(), ours[page].end());
     mine.resize(jet::le::get32(&mine[8]));
-    const jet::TableDef b = jet::parseTableDef(l.format, mine, codec);
-    const jet::TableDef a = ref->definition(page);
+    const jet::Tdef b = jet::parseTdef(l.format, mine, codec);
+    const jet::Tdef a = ref->definition(page);
     ++compared;
     EXPECT_EQ(a.tableType, b.tableType);
     EXPECT_EQ(a.storedOrder, b.storedOrder);
@@ -152,7 +152,7 @@ TEST_P(NewDatabase, DefinitionsMatchTheEnginesOwn) {
       else EXPECT_EQ(std::tie(x.sortOrder, x.sortVersion), std::tie(y.sortOrder, y.sortVersion)) << x.name;
     }
     // Real indexes: flags and key columns, and in an .accdb their maps and roots too.
-    auto realIndexes = [&](const jet::TableDef& d) {
+    auto realIndexes = [&](const jet::Tdef& d) {
       std::vector<std::tuple<int, std::vector<std::pair<int, bool>>, uint32_t, uint32_t>> out;
       for (const auto& r : d.realIndexes) {
         std::vector<std::pair<int, bool>> keys;

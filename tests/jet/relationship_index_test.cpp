@@ -15,13 +15,13 @@
 
 namespace {
 
-using jet::TableDef;
+using jet::Tdef;
 
 // Each logical index of each user table, in stored order, tables named instead of their pages.
 std::map<std::string, std::vector<std::string>> indexShapes(const std::string& path) {
   auto file = jet::SchemaFile::open(path, true);
   const jet::CatalogView cat = jet::loadCatalog(*file);
-  std::map<uint32_t, TableDef> defs;
+  std::map<uint32_t, Tdef> defs;
   std::map<uint32_t, std::string> names;
   for (const auto& e : cat.catalog.entries())
     if (e.type == jet::sys::kTypeTable && !(e.object.flags & jet::kObjectFlagSystem)) {

@@ -228,7 +228,7 @@ TEST(AllFixedRows, WrittenUpdatedAndReadByOthers) {
     }
     {
       jet::FileDatabase impl(path, {true, ""});
-      const jet::TableDef& def = impl.tableDef("Lines");
+      const jet::Tdef& def = impl.tableDef("Lines");
       jet::TableScan scan(impl.pageFile(), def, impl.codec());
       size_t rows = 0;
       while (scan.next()) {
@@ -304,7 +304,7 @@ TEST(RowWriter, ReencodesStoredRows) {
     bool exact = std::string(file) == "testV1997.mdb";
     for (const auto& o : db.objects()) {
       if (o.kind != jet::ObjectKind::Table) continue;
-      const jet::TableDef& def = db.tableDef(o.name);
+      const jet::Tdef& def = db.tableDef(o.name);
       jet::TableScan scan(db.pageFile(), def, db.codec());
       jet::LongValueReader lv(db.pageFile(), def.format);
       jet::RowReader reader(def, db.codec(), lv);
@@ -342,10 +342,10 @@ TEST(RowWriter, RowAfterRowIntoOneBuffer) {
   jet::FileDatabase narrow(jettest::testdata("testV2000.mdb"), {true, ""});
   struct Table {
     jet::FileDatabase& db;
-    const jet::TableDef& def;
+    const jet::Tdef& def;
   };
   const Table tables[] = {{wide, wide.tableDef("Table2")}, {narrow, narrow.tableDef("Table1")}};
-  auto valuesFor = [](const jet::TableDef& def, size_t seed) {
+  auto valuesFor = [](const jet::Tdef& def, size_t seed) {
     std::vector<Value> values;
     for (size_t i = 0; i < def.columns.size(); ++i) {
       const jet::ColumnDef& c = def.columns[i];
@@ -375,7 +375,7 @@ TEST(RowWriter, RowAfterRowIntoOneBuffer) {
 
 TEST(RowWriter, RefusesValuesThatDoNotFit) {
   jet::FileDatabase db(jettest::testdata("testV2000.mdb"), {true, ""});
-  const jet::TableDef& def = db.tableDef("Table1");
+  const jet::Tdef& def = db.tableDef("Table1");
   auto encode = [&](size_t col, Value v) { return jet::encodeValue(def, def.columns[col], v, db.codec()); };
   auto error = [&](size_t col, Value v) { return errorOf([&] { encode(col, v); }); };
   EXPECT_EQ(error(2, int64_t(256)), jet::err::kConversion);      // Byte

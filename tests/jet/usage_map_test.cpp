@@ -17,7 +17,7 @@ namespace {
 TEST(UsageMap, AnInlineMapMovesItsWindowWhenEveryMarkedPageFitsInIt) {
   jettest::TempDir dir;
   jet::FileDatabase db(dir.copy("testV2000.mdb"), {});
-  jet::TableDef def = db.tableDef("Table1");
+  jet::Tdef def = db.tableDef("Table1");
   const auto before = jet::UsageMap::read(db.pageFile(), def.format, def.ownedPagesPointer).pages();
   ASSERT_FALSE(before.empty());
   jet::PageTransaction tx(db.pageFile());
