@@ -21,6 +21,8 @@ struct Relationship {
   bool enforced() const { return (flags & jet::kRelationDontEnforce) == 0; }
 };
 
+// Not a model of its own: the engine's descriptions (TableInfo) of the tables that move, plus the
+// relationships among them.
 struct SourceSchema {
   jet::Format format = jet::Format::Jet4Layout;
   std::vector<jet::TableInfo> tables;          // in catalog order
