@@ -100,7 +100,7 @@ std::optional<jet::NewColumn> fromSource(Bridge& bridge, sqlite3_stmt* select, i
       if (!jet::sameName(info.name, column)) continue;
       jet::NewColumn c;
       c.type = info.type == jet::ColumnType::Complex ? jet::ColumnType::Memo : info.type;
-      const bool wide = bridge.db().format() != jet::Format::Jet3;
+      const bool wide = bridge.db().format() != jet::Format::Jet3Layout;
       if (c.type == jet::ColumnType::Text) c.size = std::max(1, info.length / (wide ? 2 : 1));
       c.precision = info.precision ? info.precision : c.precision;
       c.scale = info.scale;

@@ -18,20 +18,20 @@ namespace {
 constexpr uint8_t kPrimarySide = 1;
 constexpr uint8_t kForeignSide = 2;
 
-size_t columnAt(const TableDef& def, const std::string& name) {
+size_t columnAt(const Tdef& def, const std::string& name) {
   const int at = columnIndex(def.columns, name);
   if (at < 0) throw Error(err::kUnknownField, "Item not found in this collection: no field '" + name + "'.");
   return size_t(at);
 }
 
 // Logical indexes are kept in name order; the new one goes before the first name after its own.
-void insertByName(TableDef& def, LogicalIndexDef index) {
+void insertByName(Tdef& def, LogicalIndexDef index) {
   auto at = std::find_if(def.indexes.begin(), def.indexes.end(),
                          [&](const LogicalIndexDef& l) { return lowerName(l.name) > lowerName(index.name); });
   def.indexes.insert(at, std::move(index));
 }
 
-std::string freeName(const TableDef& def, const std::string& wanted) {
+std::string freeName(const Tdef& def, const std::string& wanted) {
   auto taken = [&](const std::string& n) {
     return std::any_of(def.indexes.begin(), def.indexes.end(), [&](const LogicalIndexDef& l) { return sameName(l.name, n); });
   };
@@ -41,14 +41,14 @@ std::string freeName(const TableDef& def, const std::string& wanted) {
 }
 
 // Writes a grown definition over its chain, taking more pages when it no longer fits.
-void rewriteDefinition(SchemaFile& file, const TableDef& def) {
-  const Bytes bytes = serializeTableDef(def, file.codec());
+void rewriteDefinition(SchemaFile& file, const Tdef& def) {
+  const Bytes bytes = serializeTdef(def, file.codec());
   std::vector<uint32_t> pages = def.pages.empty() ? std::vector<uint32_t>{def.tdefPage} : def.pages;
   const size_t needed = tdefPagesNeeded(def.format, bytes.size());
   while (pages.size() < needed) pages.push_back(file.allocatePage());
   for (size_t i = needed; i < pages.size(); ++i) file.freePage(pages[i]);
   pages.resize(needed);
-  const std::vector<Bytes> images = paginateTableDef(def.format, bytes, pages);
+  const std::vector<Bytes> images = paginateTdef(def.format, bytes, pages);
   for (size_t i = 0; i < images.size(); ++i) file.writePage(pages[i], images[i].data());
 }
 
@@ -64,7 +64,7 @@ bool indexOver(const RealIndexDef& r, const std::vector<uint16_t>& columns, bool
   return true;
 }
 
-std::vector<uint16_t> columnNumbers(const TableDef& def, const RelationshipFields& fields, bool primarySide) {
+std::vector<uint16_t> columnNumbers(const Tdef& def, const RelationshipFields& fields, bool primarySide) {
   std::vector<uint16_t> out;
   for (const auto& f : fields) out.push_back(def.columns[columnAt(def, primarySide ? f.first : f.second)].number);
   return out;
@@ -72,7 +72,7 @@ std::vector<uint16_t> columnNumbers(const TableDef& def, const RelationshipField
 
 }  // namespace
 
-int32_t referencedUniqueIndex(const TableDef& primary, const RelationshipFields& fields) {
+int32_t referencedUniqueIndex(const Tdef& primary, const RelationshipFields& fields) {
   const std::vector<uint16_t> wanted = columnNumbers(primary, fields, true);
   int32_t unique = -1;
   for (const LogicalIndexDef& l : primary.indexes) {
@@ -82,11 +82,11 @@ int32_t referencedUniqueIndex(const TableDef& primary, const RelationshipFields&
   return unique;
 }
 
-void addRelationshipIndexes(SchemaFile& file, TableDef primary, TableDef foreignRead, int32_t unique,
+void addRelationshipIndexes(SchemaFile& file, Tdef primary, Tdef foreignRead, int32_t unique,
                             const RelationshipFields& fields, int32_t attributes, const std::string& primaryName,
                             const std::string& foreignName) {
   const bool self = primary.tdefPage == foreignRead.tdefPage;
-  TableDef& foreign = self ? primary : foreignRead;
+  Tdef& foreign = self ? primary : foreignRead;
 
   // The foreign key's fields in the order of the unique index's fields, so that keys compare alike.
   const std::vector<uint16_t> from = columnNumbers(primary, fields, true), to = columnNumbers(foreign, fields, false);
@@ -98,7 +98,7 @@ void addRelationshipIndexes(SchemaFile& file, TableDef primary, TableDef foreign
         key.columns.push_back({to[i], true});
         keyColumns.push_back(to[i]);
       }
-  key.flags = foreign.format == Format::Jet4 ? idxflag::kJet4Marker : 0;
+  key.flags = foreign.format == Format::Jet4Layout ? idxflag::kJet4Marker : 0;
   // An index over the same fields with the same flags serves both.
   int32_t real = -1;
   for (size_t i = 0; i < foreign.realIndexes.size() && real < 0; ++i)

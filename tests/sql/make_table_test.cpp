@@ -42,16 +42,16 @@ const Column kColumns[] = {
 };
 
 const jet::CreateOptions kVersions[] = {
-    {.format = jet::Format::Jet3, .version = jet::FileVersion::Jet3},
-    {.format = jet::Format::Jet4, .version = jet::FileVersion::Jet4},
-    {.format = jet::Format::Jet4, .version = jet::FileVersion::Access2007},
+    {.format = jet::Format::Jet3Layout, .version = jet::FileVersion::Jet3},
+    {.format = jet::Format::Jet4Layout, .version = jet::FileVersion::Jet4},
+    {.format = jet::Format::Jet4Layout, .version = jet::FileVersion::Access2007},
 };
 
 TEST(MakeTable, TypesRowsReplacementAndFailures) {
   sqltest::Folder folder;
   const auto none = [](sqlite3_stmt*) {};
   for (const jet::CreateOptions& v : kVersions) {
-    const bool jet3 = v.format == jet::Format::Jet3;
+    const bool jet3 = v.format == jet::Format::Jet3Layout;
     const std::string path = folder.file(jet3 ? "m3.mdb" : v.version == jet::FileVersion::Jet4 ? "m4.mdb" : "m.accdb");
     SCOPED_TRACE(path);
     {
