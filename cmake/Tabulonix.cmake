@@ -1,6 +1,8 @@
 # Shared CMake helpers.
 #
-# tabulonix_library(NAME DIR LINKS...) builds every .cpp of DIR (not its tests) into a static library.
+# tabulonix_library(NAME DIR LINKS...) builds every .cpp of DIR (not its tests) into a static library;
+# in the sanitizer build a shared one, so that fifty test programs do not each carry an instrumented
+# copy of the engine (that made the build larger than a CI machine's disk).
 # tabulonix_tests(DIR LINKS...) turns every tests/DIR/*_test.cpp into its own GoogleTest executable,
 # so that one unfinished test file never stops the others from building.
 
@@ -9,7 +11,11 @@ function(tabulonix_library name dir)
   list(FILTER _srcs EXCLUDE REGEX ".*_test\\.cpp$")
   list(FILTER _srcs EXCLUDE REGEX ".*/main\\.cpp$")
   if(_srcs)
-    add_library(${name} STATIC ${_srcs})
+    if(TABULONIX_SANITIZE)
+      add_library(${name} SHARED ${_srcs})
+    else()
+      add_library(${name} STATIC ${_srcs})
+    endif()
     target_include_directories(${name} PUBLIC ${CMAKE_SOURCE_DIR})
     target_link_libraries(${name} PUBLIC ${ARGN})
   else()
