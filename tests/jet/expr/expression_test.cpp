@@ -407,18 +407,6 @@ TEST_F(ExpressionTest, FieldRulesCompareTheFieldTheyBelongTo) {
   }
 }
 
-TEST_F(ExpressionTest, ReportsFieldsAndDeterminism) {
-  Expression e = Expression::parse("[Qty] * [Orders].[Price] + qty + Nz([Tax], 0)");
-  EXPECT_EQ(e.fieldNames(), (std::vector<std::string>{"Qty", "Price", "Tax"}));
-  std::vector<std::string> allowed = {"price", "QTY", "tax"};
-  EXPECT_TRUE(e.usesOnly(allowed));
-  allowed.pop_back();
-  EXPECT_FALSE(e.usesOnly(allowed));
-  EXPECT_TRUE(e.isDeterministic());
-  EXPECT_FALSE(Expression::parse("DateAdd(\"d\", 1, Now())").isDeterministic());
-  EXPECT_FALSE(Expression::parse("Date()").isDeterministic());
-}
-
 TEST_F(ExpressionTest, CallsOneFunctionByName) {
   EXPECT_EQ(callFunction("left$", std::vector<Value>{std::string("abc"), int64_t{2}}), Value(std::string("ab")));
   EXPECT_EQ(callFunction("Nz", std::vector<Value>{Null{}, 0.5}), Value(0.5));
