@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <iterator>
 #include <set>
 
 #include "jet/base/bytes.h"
@@ -193,9 +194,10 @@ TEST_P(SchemaChangeFiles, CreateRenameAndDropLeaveTheRestAlone) {
   EXPECT_EQ(tables(), want);
   EXPECT_EQ(jettest::firstProblem(*jet::Database::open(path, {true, ""})), "") << "every index holds exactly its rows";
   if (auto listed = oracle::mdbtools("mdb-tables", "-1 " + oracle::quote(path))) {
-    std::vector<std::string> seen = testsupport::lines(listed->out);
+    std::vector<std::string> seen = testsupport::lines(listed->out), named;
+    std::copy_if(want.begin(), want.end(), std::back_inserter(named), [](const std::string& t) { return t.rfind("MSys", 0) != 0; });
     std::sort(seen.begin(), seen.end());
-    EXPECT_EQ(seen, want);
+    EXPECT_EQ(seen, named) << "mdb-tables leaves out the tables named MSys";
   }
   if (auto lines = oracle::mdbReader(path)) {
     ASSERT_NE(lines->front(), "ERROR") << (lines->size() > 1 ? (*lines)[1] : "");
