@@ -16,13 +16,13 @@
 
 namespace {
 
-using jet::TableDef;
+using jet::Tdef;
 
 // Each logical index of each user table, in stored order, tables named instead of their pages.
 std::map<std::string, std::vector<std::string>> indexShapes(const std::string& path) {
   auto file = jet::SchemaFile::open(path, true);
   const jet::CatalogView cat = jet::loadCatalog(*file);
-  std::map<uint32_t, TableDef> defs;
+  std::map<uint32_t, Tdef> defs;
   std::map<uint32_t, std::string> names;
   for (const auto& e : cat.catalog.entries())
     if (e.type == jet::sys::kTypeTable && !(e.object.flags & jet::kObjectFlagSystem)) {
@@ -82,7 +82,7 @@ TEST_P(RelationshipIndexes, MadeAsAccessMakesThem) {
       t.name = name;
       for (const auto& c : info.columns)
         t.columns.push_back({.name = c.name, .type = c.type,
-                             .size = c.type == jet::ColumnType::Text ? c.length / (access->format() == jet::Format::Jet3 ? 1 : 2) : 0});
+                             .size = c.type == jet::ColumnType::Text ? c.length / (access->format() == jet::Format::Jet3Layout ? 1 : 2) : 0});
       std::vector<jet::IndexInfo> own;
       for (const auto& ix : info.indexes)
         if (!ix.foreignKey) own.push_back(ix);
