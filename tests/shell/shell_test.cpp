@@ -3,8 +3,6 @@
 #include <QDialog>
 #include <QGroupBox>
 #include <QLabel>
-#include <QLineEdit>
-#include <QPushButton>
 
 #include "gui_test_env.h"
 #include "jet/base/error.h"
