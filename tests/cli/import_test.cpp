@@ -2,8 +2,6 @@
 // its line number while every row before it stays.
 #include <gtest/gtest.h>
 
-#include <filesystem>
-
 #include "cli/support/in_process.h"
 #include "jet/database.h"
 #include "support/files.h"
@@ -14,7 +12,6 @@ namespace {
 
 using clitest::Result;
 using clitest::run;
-
 
 class ImportTest : public ::testing::Test {
  protected:

@@ -30,20 +30,11 @@ constexpr double kLater = 40798 + (21 * 3600 + 22 * 60 + 33) / 86400.0;
 namespace detail {
 
 inline jet::NewColumn col(const std::string& name, jet::ColumnType type, int size = 0, bool autoNumber = false) {
-  jet::NewColumn c;
-  c.name = name;
-  c.type = type;
-  c.size = size;
-  c.autoNumber = autoNumber;
-  c.allowZeroLength = true;
-  return c;
+  return {.name = name, .type = type, .size = size, .autoNumber = autoNumber, .allowZeroLength = true};
 }
 
 inline void table(jet::Database& db, const std::string& name, std::vector<jet::NewColumn> columns) {
-  jet::NewTable t;
-  t.name = name;
-  t.columns = std::move(columns);
-  db.createTable(t);
+  db.createTable({name, std::move(columns), {}});
 }
 
 inline int32_t idOf(jet::Database& db, const std::string& name) {

@@ -3,11 +3,6 @@
 // (listed in reader_compare.cpp). Used by the every-file comparison and by random operations.
 #pragma once
 
-#include <map>
-#include <optional>
-#include <string>
-#include <vector>
-
 #include "cli/support/reader_rows.h"
 #include "jet/database.h"
 

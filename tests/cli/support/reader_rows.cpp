@@ -1,7 +1,5 @@
 #include "cli/support/reader_rows.h"
 
-#include <cstdint>
-
 namespace clitest {
 
 namespace {
@@ -60,24 +58,6 @@ ReaderRow parseReaderRow(const std::string& line) {
   ReaderRow r;
   for (auto& [k, v] : cli::parseJsonObject(arraysAsText(inlineBinary(line)))) r[k] = v;
   return r;
-}
-
-jet::Bytes fromBase64(const std::string& b64) {
-  static const std::string kAlphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-  jet::Bytes bytes;
-  uint32_t acc = 0;
-  int bits = 0;
-  for (char c : b64) {
-    size_t v = kAlphabet.find(c);
-    if (v == std::string::npos) continue;  // padding
-    acc = (acc << 6) | uint32_t(v);
-    bits += 6;
-    if (bits >= 8) {
-      bits -= 8;
-      bytes.push_back(uint8_t(acc >> bits));
-    }
-  }
-  return bytes;
 }
 
 }  // namespace clitest

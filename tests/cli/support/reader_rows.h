@@ -16,7 +16,4 @@ using ReaderRow = std::map<std::string, cli::JsonScalar>;
 
 ReaderRow parseReaderRow(const std::string& line);
 
-// The bytes of base64 text (padding and other characters skipped).
-jet::Bytes fromBase64(const std::string& text);
-
 }  // namespace clitest
