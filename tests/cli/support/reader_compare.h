@@ -3,12 +3,20 @@
 // (listed in reader_compare.cpp). Used by the every-file comparison and by random operations.
 #pragma once
 
-#include "cli/support/reader_rows.h"
+#include <map>
+#include <optional>
+
+#include "cli/format.h"
 #include "jet/database.h"
 
 namespace clitest {
 
 enum class Reader { Mdbtools, MdbReader };
+
+// A row of JSON lines, from the tool's export and from the readers, as field values: nested arrays
+// and objects (the export of complex columns) become their JSON text, and binary values as
+// mdb-json writes them ({"$binary": "BASE64", "$type": "00"}) the text "b64:BASE64".
+using ReaderRow = std::map<std::string, cli::JsonScalar>;
 
 struct OurTable {
   jet::TableInfo info;
