@@ -16,7 +16,7 @@ namespace {
 
 class MemStore : public jet::IndexPageStore {
  public:
-  jet::Format format() const override { return jet::Format::Jet4; }
+  jet::Format format() const override { return jet::Format::Jet4Layout; }
   void readPage(uint32_t p, uint8_t* out) override { std::memcpy(out, &pages_[p * 4096], 4096); }
   void writePage(uint32_t p, const uint8_t* d) override { std::memcpy(&pages_[p * 4096], d, 4096); }
   uint32_t allocatePage() override {
@@ -32,7 +32,7 @@ class MemStore : public jet::IndexPageStore {
   uint32_t newRoot() {
     uint32_t root = allocatePage();
     jet::IndexPage leaf;
-    jet::writeIndexPage(jet::Format::Jet4, leaf, &pages_[root * 4096]);
+    jet::writeIndexPage(jet::Format::Jet4Layout, leaf, &pages_[root * 4096]);
     return root;
   }
 

@@ -134,7 +134,7 @@ SourceSchema readSchema(jet::Database& source, const std::vector<std::string>& o
 }
 
 int textLength(const jet::ColumnInfo& c, jet::Format format) {
-  return std::max(1, format == jet::Format::Jet4 ? c.length / 2 : int(c.length));
+  return std::max(1, format == jet::Format::Jet4Layout ? c.length / 2 : int(c.length));
 }
 
 int rowKeyColumn(const jet::TableInfo& t) {

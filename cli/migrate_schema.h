@@ -21,8 +21,10 @@ struct Relationship {
   bool enforced() const { return (flags & jet::kRelationDontEnforce) == 0; }
 };
 
+// Not a model of its own: the engine's descriptions (TableInfo) of the tables that move, plus the
+// relationships among them.
 struct SourceSchema {
-  jet::Format format = jet::Format::Jet4;
+  jet::Format format = jet::Format::Jet4Layout;
   std::vector<jet::TableInfo> tables;          // in catalog order
   std::vector<Relationship> relationships;     // enforced, between two of `tables`
   std::vector<std::string> notes;              // relationships left behind, and why

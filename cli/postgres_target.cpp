@@ -450,7 +450,7 @@ class PostgresTarget : public Target {
   std::string schema_;
   std::vector<std::string> taken_;
   const jet::TableInfo* table_ = nullptr;
-  jet::Format format_ = jet::Format::Jet4;
+  jet::Format format_ = jet::Format::Jet4Layout;
   std::string buf_;
 };
 

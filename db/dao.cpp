@@ -95,6 +95,21 @@ std::shared_ptr<FieldImpl> storedField(const jet::ColumnInfo& column, jet::Forma
   return f;
 }
 
+jet::NewColumn newColumn(const FieldImpl& field) {
+  jet::NewColumn c;
+  c.name = field.name;
+  if (!engineType(field.type, c.type)) fail(jet::err::kInvalidFieldSize, "Invalid field data type.");
+  c.size = field.size;
+  c.autoNumber = (field.attributes & dbAutoIncrField) != 0;
+  c.required = field.required;
+  c.allowZeroLength = field.allowZeroLength;
+  c.defaultValue = field.defaultValue;
+  c.validationRule = field.validationRule;
+  c.validationText = field.validationText;
+  c.expression = field.expression;
+  return c;
+}
+
 std::vector<Field>& TableDefImpl::loadFields() {
   if (appended && !fieldsLoaded) {
     auto d = database();
@@ -225,19 +240,7 @@ void TableDefs::Append(const TableDef& table) {
   jet::NewTable outline;
   outline.name = t.name;
   for (const Field& f : *t.fields) {
-    const FieldImpl& fi = *f.impl();
-    jet::NewColumn c;
-    c.name = fi.name;
-    if (!engineType(fi.type, c.type)) fail(jet::err::kInvalidFieldSize, "Invalid field data type.");
-    c.size = fi.size;
-    c.autoNumber = (fi.attributes & dbAutoIncrField) != 0;
-    c.required = fi.required;
-    c.allowZeroLength = fi.allowZeroLength;
-    c.defaultValue = fi.defaultValue;
-    c.validationRule = fi.validationRule;
-    c.validationText = fi.validationText;
-    c.expression = fi.expression;
-    outline.columns.push_back(std::move(c));
+    outline.columns.push_back(newColumn(*f.impl()));
   }
   outline.validationRule = t.validationRule;
   outline.validationText = t.validationText;

@@ -35,6 +35,8 @@ class DatabaseImpl : public std::enable_shared_from_this<DatabaseImpl> {
   std::vector<std::shared_ptr<TableDefImpl>> tableDefs_;
 };
 
+// The object model's view of a table and its fields: built from the engine's TableInfo/ColumnInfo
+// (storedField) once appended, and turned into the engine's NewTable/NewColumn (newColumn) on Append.
 class TableDefImpl : public std::enable_shared_from_this<TableDefImpl> {
  public:
   std::weak_ptr<DatabaseImpl> db;
@@ -70,5 +72,9 @@ class FieldImpl {
 
 // A field as the file defines it (frozen): DAO's type, size and attributes of the engine's column.
 std::shared_ptr<FieldImpl> storedField(const jet::ColumnInfo& column, jet::Format format);
+
+// The engine's outline of a field about to be appended with its table; 3259 for a DAO type the
+// engine cannot store.
+jet::NewColumn newColumn(const FieldImpl& field);
 
 }  // namespace dao

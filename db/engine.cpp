@@ -42,7 +42,7 @@ Database DBEngine::CreateDatabase(const std::string& path, const std::string& lo
   else if (option & dbVersion160) options.version = jet::FileVersion::Access2016;
   else if (option & dbVersion140) options.version = jet::FileVersion::Access2010;
   else if (option & dbVersion120) options.version = jet::FileVersion::Access2007;
-  else if ((option & dbVersion30) && !(option & dbVersion40)) options.format = jet::Format::Jet3;
+  else if ((option & dbVersion30) && !(option & dbVersion40)) options.format = jet::Format::Jet3Layout;
   return Database(std::make_shared<DatabaseImpl>(jet::Database::create(path, options), path));
 }
 

@@ -22,7 +22,8 @@ extern std::string sTable;       // caption of the tab selected at the last tab 
 extern int16_t iRecPos;          // zero-based position of the current grid row
 extern std::string sLastError;   // description of the last engine error caught by a routine
 
-// The pending table of the New Table window.
+// The pending table of the New Table window: one field as the window collects it, in DAO's terms.
+// CreateNewTable hands each to the object model's CreateField; it is never read back from a table.
 struct FieldDef {
   std::string Name;
   int16_t Type = 0;

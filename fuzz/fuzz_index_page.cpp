@@ -65,7 +65,7 @@ void roundTrip(jet::Format format, const uint8_t* page, size_t size) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 2) return 0;
-  for (jet::Format format : {jet::Format::Jet3, jet::Format::Jet4}) {
+  for (jet::Format format : {jet::Format::Jet3Layout, jet::Format::Jet4Layout}) {
     FuzzStore store(format, data + 1, size - 1);
     for (size_t i = 0; i < store.pageCount() && i < 8; ++i) roundTrip(format, store.page(i), store.pageSize());
     try {

@@ -16,7 +16,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 1 + jet::kLongValueRefSize) return 0;
-  const jet::Format format = data[0] & 1 ? jet::Format::Jet4 : jet::Format::Jet3;
+  const jet::Format format = data[0] & 1 ? jet::Format::Jet4Layout : jet::Format::Jet3Layout;
   const size_t fieldLen = jet::kLongValueRefSize + (data[0] >> 1) % 64;
   if (size < 1 + fieldLen) return 0;
   const uint8_t* field = data + 1;
@@ -29,7 +29,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (pagesLen && pwrite(fd, pages, pagesLen, 0) != ssize_t(pagesLen)) std::abort();
   try {
     jet::PageFile file("/proc/self/fd/" + std::to_string(fd), true, 8);
-    file.setPageSize(format == jet::Format::Jet4 ? 4096 : 2048);
+    file.setPageSize(format == jet::Format::Jet4Layout ? 4096 : 2048);
     jet::LongValueReader reader(file, format);
     std::vector<uint8_t> out;
     reader.read(field, fieldLen, out);

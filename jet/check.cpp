@@ -129,9 +129,9 @@ struct Checker {
       problem("Table " + name + " points to page " + std::to_string(tdef) + ", which is not a table definition");
       return;
     }
-    TableDef def;
+    Tdef def;
     try {
-      def = readTableDef(file, header.format, codec, tdef);
+      def = readTdef(file, header.format, codec, tdef);
     } catch (const Error& err) {
       problem("The definition of table " + name + " cannot be read: " + err.description());
       return;
@@ -278,7 +278,7 @@ struct Checker {
       return rowKey(outline, row);
     }
   };
-  KeyOf keyOf(const TableDef& def, const std::string& table, const std::vector<std::string>& names) {
+  KeyOf keyOf(const Tdef& def, const std::string& table, const std::vector<std::string>& names) {
     TableInfo info = describeTable(def, table);
     IndexInfo probe;
     for (const std::string& n : names) {
@@ -295,7 +295,7 @@ struct Checker {
     const CatalogEntry* rel = catalog.findTable("MSysRelationships");
     if (!rel) return;
     try {
-      const TableDef relDef = readTableDef(file, header.format, codec, rel->object.tdefPage);
+      const Tdef relDef = readTdef(file, header.format, codec, rel->object.tdefPage);
       for (const Relationship& r : readRelationships(file, relDef, codec)) {
         if (!r.enforced()) continue;
         const CatalogEntry* p = catalog.findTable(r.table);
@@ -305,8 +305,8 @@ struct Checker {
           problem("The " + what + " names a table the file does not hold");
           continue;
         }
-        const TableDef pdef = readTableDef(file, header.format, codec, p->object.tdefPage);
-        const TableDef fdef = readTableDef(file, header.format, codec, f->object.tdefPage);
+        const Tdef pdef = readTdef(file, header.format, codec, p->object.tdefPage);
+        const Tdef fdef = readTdef(file, header.format, codec, f->object.tdefPage);
         const KeyOf primaryKey = keyOf(pdef, r.table, r.columns), foreignKey = keyOf(fdef, r.foreignTable, r.foreignColumns);
         std::set<Bytes> keys;
         for (TableScan scan(file, pdef, codec); scan.next();)

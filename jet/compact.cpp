@@ -13,7 +13,7 @@
 #include "jet/catalog/system_tables.h"
 #include "jet/compact_source.h"
 #include "jet/database.h"
-#include "jet/database_impl.h"
+#include "jet/file_database.h"
 #include "jet/table/table_def.h"
 #include "jet/table/table_scan.h"
 
@@ -28,7 +28,7 @@ bool pathExists(const std::string& path) {
 // A sound database read through its catalog: every table it lists, every live row.
 class DatabaseSource : public CompactionSource {
  public:
-  explicit DatabaseSource(DatabaseImpl& db) : db_(db) {}
+  explicit DatabaseSource(FileDatabase& db) : db_(db) {}
 
   Format format() const override { return db_.format(); }
   FileVersion version() const override { return db_.version(); }
@@ -56,7 +56,7 @@ class DatabaseSource : public CompactionSource {
  private:
   class ScanRows : public SourceRows {
    public:
-    ScanRows(PageFile& file, const TableDef& def, TextCodec& codec) : scan_(file, def, codec) {}
+    ScanRows(PageFile& file, const Tdef& def, TextCodec& codec) : scan_(file, def, codec) {}
     bool next() override { return scan_.next(); }
     RowId rowId() const override { return scan_.rowId(); }
     const uint8_t* data() const override { return scan_.rowData(); }
@@ -71,12 +71,12 @@ class DatabaseSource : public CompactionSource {
     t.name = name;
     t.id = id;
     t.page = page;
-    t.def = readTableDef(db_.pageFile(), db_.format(), db_.codec(), page);
+    t.def = readTdef(db_.pageFile(), db_.format(), db_.codec(), page);
     t.def.version = db_.version();
     return t;
   }
 
-  DatabaseImpl& db_;
+  FileDatabase& db_;
 };
 }  // namespace
 
@@ -84,7 +84,7 @@ void compactDatabase(const std::string& source, const std::string& destination, 
   if (pathExists(destination)) throw Error(err::kDatabaseExists, "Database already exists.");
   if (!pathExists(source)) throw Error(err::kFileNotFound, "Could not find file '" + source + "'.");
 
-  DatabaseImpl src(source, OpenOptions{true, password});
+  FileDatabase src(source, OpenOptions{true, password});
   DatabaseSource from(src);
   copyDatabase(from, destination);
 }

@@ -107,7 +107,7 @@ class Compactor {
   TableJob& addJob(SourceTable table) {
     TableJob& job = jobs_.emplace_back();
     job.table = std::move(table);
-    const size_t n = tdefPagesNeeded(format_, serializeTableDef(job.table.def, src_.codec()).size());
+    const size_t n = tdefPagesNeeded(format_, serializeTdef(job.table.def, src_.codec()).size());
     for (size_t i = 0; i < n; ++i) job.pages.push_back(out_.allocate());
     return job;
   }
@@ -146,7 +146,7 @@ class Compactor {
   // The catalog rows, or the permission rows, of tables the copy adds.
   std::vector<Bytes> freshRows(const TableJob& job) {
     std::vector<Bytes> rows;
-    const TableDef& def = job.table.def;
+    const Tdef& def = job.table.def;
     const bool catalog = job.table.page == sys::kCatalogTdef;
     if (!catalog && !sameName(job.table.name, "MSysACEs")) return rows;
     const double now = sys::oleNow();
@@ -215,7 +215,7 @@ class Compactor {
   void copyTable(TableJob& job, std::vector<Bytes>* conflicts) {
     const std::string& name = job.table.name;
     const uint32_t newTdef = job.pages.front();
-    const TableDef& def = job.table.def;
+    const Tdef& def = job.table.def;
     const TableInfo info = describeTable(def, name);
     const size_t realCount = def.realIndexes.size();
     const bool salvaging = src_.salvaging();
@@ -375,7 +375,7 @@ class Compactor {
     job.rows = {};
 
     // The indexes, each a fresh tree.
-    TableDef out = job.table.def;
+    Tdef out = job.table.def;
     for (size_t i = 0; i < realCount; ++i) {
       if (carried[i]) {
         const uint32_t root = out.realIndexes[i].rootPage;
@@ -419,10 +419,10 @@ class Compactor {
       auto it = pageMap_.find(l.relTable);
       if (l.relTable != 0 && it != pageMap_.end()) l.relTable = it->second;
     }
-    const Bytes bytes = serializeTableDef(out, src_.codec());
+    const Bytes bytes = serializeTdef(out, src_.codec());
     if (tdefPagesNeeded(format_, bytes.size()) != job.pages.size())
       throwCorrupt("the definition of table '" + name + "' changed size while being copied");
-    const std::vector<Bytes> images = paginateTableDef(format_, bytes, job.pages);
+    const std::vector<Bytes> images = paginateTdef(format_, bytes, job.pages);
     for (size_t i = 0; i < images.size(); ++i) out_.write(job.pages[i], images[i]);
     copied_.push_back(std::move(tally));
   }

@@ -21,7 +21,7 @@ struct SourceTable {
   int32_t id = 0;               // its catalog id (the catalog itself: 0)
   uint32_t page = 0;            // its definition's first page in the source
   bool catalogRow = true;       // false: the catalog has no row for it; the copy gets a new one
-  TableDef def;                 // as the source stores it
+  Tdef def;                 // as the source stores it
 };
 
 // The stored rows of one table, in the order they are to be copied.

@@ -5,7 +5,7 @@
 #include <fstream>
 
 #include "jet/catalog/create_database.h"
-#include "jet/database_impl.h"
+#include "jet/file_database.h"
 #include "jet/shared_database.h"
 #include "jet/storage/encryption.h"
 #include "jet/storage/header.h"
@@ -14,7 +14,7 @@
 namespace jet {
 
 std::unique_ptr<Database> Database::open(const std::string& path, const OpenOptions& options) {
-  return std::make_unique<SharedDatabase>(std::make_unique<DatabaseImpl>(path, options), options);
+  return std::make_unique<SharedDatabase>(std::make_unique<FileDatabase>(path, options), options);
 }
 
 // The new file is written from nothing, then opened like any other.

@@ -20,7 +20,7 @@ size_t utf8Length(const std::string& s) {
 int32_t fieldCapacity(const ColumnInfo& c, Format format) {
   if (c.type != ColumnType::Text) return c.length;
   const int32_t bytes = c.calculated ? std::max(0, int32_t(c.length) - 23) : c.length;
-  return format == Format::Jet4 ? bytes / 2 : bytes;
+  return format == Format::Jet4Layout ? bytes / 2 : bytes;
 }
 
 void checkValueFits(const TableInfo& table, Format format, size_t index, const Value& v) {

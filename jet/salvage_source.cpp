@@ -53,7 +53,7 @@ CreateOptions newDatabaseOptions(const Header& header) {
 // Whether the catalog's definition still lays out the columns its rows are read by (Id, ParentId,
 // Name, Type, Flags) as every engine does, and no other column takes their places. A definition damaged there reads every row wrongly (ids
 // of other pages, one id for all): the catalog is then made anew and the tables found by scanning.
-bool catalogColumnsSound(const TableDef& def, const Header& header) {
+bool catalogColumnsSound(const Tdef& def, const Header& header) {
   // No two columns share a number, nor two variable-length columns a place among the offsets.
   std::set<int> numbers, places;
   for (const ColumnDef& c : def.columns)
@@ -61,7 +61,7 @@ bool catalogColumnsSound(const TableDef& def, const Header& header) {
   Bytes own = buildNewDatabase(newDatabaseOptions(header), 0)[sys::kCatalogTdef];
   own.resize(std::min<size_t>(own.size(), le32(own.data() + 8)));
   TextCodec codec(header.codePage);
-  const TableDef expected = parseTableDef(header.format, own, codec);
+  const Tdef expected = parseTdef(header.format, own, codec);
   for (const char* name : {"Id", "ParentId", "Name", "Type", "Flags"}) {
     const int a = columnIndex(def.columns, name), b = columnIndex(expected.columns, name);
     if (a < 0 || b < 0) return false;
@@ -79,7 +79,7 @@ bool catalogColumnsSound(const TableDef& def, const Header& header) {
 // found and every column of it decodes.
 class SalvageSource::Rows : public SourceRows {
  public:
-  Rows(PageFile& file, TextCodec& codec, const TableDef& def, std::vector<uint32_t> pages, SalvageLoss* loss,
+  Rows(PageFile& file, TextCodec& codec, const Tdef& def, std::vector<uint32_t> pages, SalvageLoss* loss,
        const std::set<uint64_t>* skip)
       : file_(file), def_(def), pages_(std::move(pages)), loss_(loss), skip_(skip), longValues_(file, def.format),
         reader_(def, codec, longValues_) {}
@@ -210,7 +210,7 @@ class SalvageSource::Rows : public SourceRows {
   }
 
   PageFile& file_;
-  const TableDef& def_;
+  const Tdef& def_;
   std::vector<uint32_t> pages_;
   SalvageLoss* loss_;
   const std::set<uint64_t>* skip_;
@@ -289,8 +289,8 @@ void SalvageSource::inferFormat() {
     ++nonZero;
     if (d[0] >= 0x01 && d[0] <= 0x05 && d[1] == 0x01) ++plausible;
   }
-  std::vector<Format> order = {Format::Jet4, Format::Jet3};
-  if (nonZero >= 2 && plausible * 2 > nonZero) order = {Format::Jet3, Format::Jet4};
+  std::vector<Format> order = {Format::Jet4Layout, Format::Jet3Layout};
+  if (nonZero >= 2 && plausible * 2 > nonZero) order = {Format::Jet3Layout, Format::Jet4Layout};
   // Whichever format is likelier, the catalog's definition must be on page 2. Jet 3 definition
   // pages carry "VC" after their type, where Jet 4 keeps a free-space count that never reaches
   // that value.
@@ -298,7 +298,7 @@ void SalvageSource::inferFormat() {
     file_->setPageSize(uint32_t(pageSizeOf(f)));
     PageRef catalog = tryPage(sys::kCatalogTdef);
     if (catalog && (*catalog)[0] == kTdefPageType && (*catalog)[1] == 0x01 &&
-        ((*catalog)[2] == 'V' && (*catalog)[3] == 'C') == (f == Format::Jet3)) {
+        ((*catalog)[2] == 'V' && (*catalog)[3] == 'C') == (f == Format::Jet3Layout)) {
       header_.format = f;
       header_.version = firstVersionOf(f);
       header_.pageSize = uint32_t(pageSizeOf(f));
@@ -325,7 +325,7 @@ namespace {
 // An index structure that no index of the table names serves nothing and would not be kept up to
 // date by writes (a damaged index count looks like this): the copy leaves it out.
 void dropUnusedIndexes(SourceTable& table) {
-  TableDef& d = table.def;
+  Tdef& d = table.def;
   for (size_t i = d.realIndexes.size(); i-- > 0;) {
     bool used = false;
     for (const LogicalIndexDef& l : d.indexes) used = used || l.realIndex == int32_t(i);
@@ -342,10 +342,10 @@ bool SalvageSource::load(SourceTable& table) { return load(table, *file_, *pages
 
 bool SalvageSource::load(SourceTable& table, PageFile& file, SchemaFile& pages, uint32_t page) {
   try {
-    table.def = readTableDef(file, header_.format, *codec_, page);
+    table.def = readTdef(file, header_.format, *codec_, page);
     table.def.version = header_.version;
     dropUnusedIndexes(table);
-    serializeTableDef(table.def, *codec_);  // the copy must be able to write it
+    serializeTdef(table.def, *codec_);  // the copy must be able to write it
     return true;
   } catch (const std::exception&) {
     return false;
@@ -439,7 +439,7 @@ void SalvageSource::readCatalog(std::vector<SourceTable>& out, std::set<uint32_t
             cParent = columnIndex(columns, "ParentId");
   if (cId < 0 || cName < 0 || cType < 0 || cParent < 0)
     throw Error(err::kCorrupt, "The catalog lacks its Id, ParentId, Name or Type column.");
-  const TableDef catalogDef = out.front().def;  // `out` grows below
+  const Tdef catalogDef = out.front().def;  // `out` grows below
   Rows rows(*file_, *codec_, catalogDef, pagesOf(catalogDef), nullptr, nullptr);
   RowLayout layout;
   RowReader reader(catalogDef, *codec_, rows.longValues());
@@ -453,7 +453,7 @@ void SalvageSource::readCatalog(std::vector<SourceTable>& out, std::set<uint32_t
     ++losses_[sys::kCatalogTdef].rowsLost;
   };
   while (rows.next()) {
-    const TableDef& def = catalogDef;
+    const Tdef& def = catalogDef;
     try {
       parseRow(def, rows.data(), rows.size(), layout);
       const uint8_t* field;
@@ -566,7 +566,7 @@ uint64_t SalvageSource::rowsOn(const std::vector<uint32_t>& pages, uint32_t owne
 // short of the definition's rows (a damaged map). A map that accounts for every row is taken alone:
 // Access leaves superseded copies of a table's pages that still name it, in use until compaction,
 // and their rows are old versions of rows the map's pages hold.
-std::vector<uint32_t> SalvageSource::pagesOf(const TableDef& def) {
+std::vector<uint32_t> SalvageSource::pagesOf(const Tdef& def) {
   std::vector<uint32_t> pages;
   bool mapRead = false;
   try {

@@ -65,7 +65,7 @@ class SalvageSource : public CompactionSource {
   void readCatalog(std::vector<SourceTable>& out, std::set<uint32_t>& known);
   void findDefinitions(std::vector<SourceTable>& out, std::set<uint32_t>& known);
   // The pages that may hold a table's rows: those its usage map lists and those that name it.
-  std::vector<uint32_t> pagesOf(const TableDef& def);
+  std::vector<uint32_t> pagesOf(const Tdef& def);
   uint64_t rowsOn(const std::vector<uint32_t>& pages, uint32_t owner);
   void indexPages();
 

@@ -115,7 +115,7 @@ class SharedDatabase::Cursor : public TableCursor {
   bool ahead_ = false;  // inner_ stands on a row next() has not handed out yet
 };
 
-SharedDatabase::SharedDatabase(std::unique_ptr<DatabaseImpl> impl, const OpenOptions& options)
+SharedDatabase::SharedDatabase(std::unique_ptr<FileDatabase> impl, const OpenOptions& options)
     : impl_(std::move(impl)) {
   impl_->pageFile().setBusyTimeout(options.busyTimeoutMs);
   seen_ = impl_->pageFile().generation();

@@ -1,4 +1,4 @@
-// The Database as programs share it: every call of the engine's DatabaseImpl runs as one read or
+// The Database as programs share it: every call of the engine's FileDatabase runs as one read or
 // write operation of the page file's locking protocol, and the cached catalog and definitions are
 // dropped when the page file has found another program's commit. Cursors take a read operation
 // per step; one read across another program's commit goes on after its last row.
@@ -7,13 +7,13 @@
 #include <memory>
 
 #include "jet/database.h"
-#include "jet/database_impl.h"
+#include "jet/file_database.h"
 
 namespace jet {
 
 class SharedDatabase : public Database {
  public:
-  SharedDatabase(std::unique_ptr<DatabaseImpl> impl, const OpenOptions& options);
+  SharedDatabase(std::unique_ptr<FileDatabase> impl, const OpenOptions& options);
 
   FileVersion version() const override { return impl_->version(); }
   Format format() const override { return impl_->format(); }
@@ -66,7 +66,7 @@ class SharedDatabase : public Database {
 
   // The engine beneath, for a layer that reads pages itself (the SQL bridge's index seeks): it
   // holds a readOperation() (or a transaction) around every such read.
-  DatabaseImpl& local() { return *impl_; }
+  FileDatabase& local() { return *impl_; }
 
  private:
   class Operation;
@@ -76,7 +76,7 @@ class SharedDatabase : public Database {
   template <typename F>
   auto writing(F&& f) -> decltype(f());
 
-  std::unique_ptr<DatabaseImpl> impl_;
+  std::unique_ptr<FileDatabase> impl_;
   bool closed_ = false;
   uint64_t seen_ = 0;        // the page file's generation the cached state belongs to
   uint64_t generation_ = 0;  // changes noticed

@@ -48,7 +48,7 @@ ColumnDesc describeColumn(const jet::ColumnInfo& c, jet::Format format) {
     case ColumnType::DateTime: set(d, SQL_TYPE_TIMESTAMP, 19, 0, "DATETIME"); break;
     case ColumnType::DateTimeExtended: set(d, SQL_TYPE_TIMESTAMP, 27, 7, "DATETIME2"); break;
     case ColumnType::Text: {
-      const SQLULEN chars = format == jet::Format::Jet4 ? c.length / 2 : c.length;
+      const SQLULEN chars = format == jet::Format::Jet4Layout ? c.length / 2 : c.length;
       set(d, SQL_WVARCHAR, chars ? chars : 255, 0, "VARCHAR");
       break;
     }

@@ -73,7 +73,7 @@ int main(int argc, char** argv) {
   try {
     std::filesystem::remove(partial);
     {
-      auto db = jet::Database::create(partial, {jet::Format::Jet4, 1252, 1033});
+      auto db = jet::Database::create(partial, {jet::Format::Jet4Layout, 1252, 1033});
 
       jet::NewTable customers{"Customers",
                               {key("CustomerID"), col("Name", ColumnType::Text, 50, true),

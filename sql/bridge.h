@@ -15,7 +15,7 @@
 struct sqlite3;
 
 namespace jet {
-class DatabaseImpl;
+class FileDatabase;
 }
 
 namespace sql {
@@ -40,7 +40,7 @@ class Bridge {
   jet::Database& db() { return *db_; }
   // The engine underneath for reading rows by address and seeking indexes; nullptr when the
   // database is of another kind.
-  jet::DatabaseImpl* local() { return local_; }
+  jet::FileDatabase* local() { return local_; }
 
   std::vector<BridgeTable>& tables() { return tables_; }
   // Reads the catalog's user tables again (after a change of the schema).
@@ -64,7 +64,7 @@ class Bridge {
 
  private:
   std::unique_ptr<jet::Database> db_;
-  jet::DatabaseImpl* local_ = nullptr;
+  jet::FileDatabase* local_ = nullptr;
   std::vector<BridgeTable> tables_;
 };
 

@@ -7,7 +7,7 @@
 #include <cstring>
 
 #include "jet/base/error.h"
-#include "jet/database_impl.h"
+#include "jet/file_database.h"
 #include "jet/table/table_scan.h"
 #include "sql/values.h"
 
@@ -63,7 +63,7 @@ struct Plan {
 // The key pages of a table read straight from the page file (an index seek never writes).
 class ReadOnlyStore : public jet::IndexPageStore {
  public:
-  explicit ReadOnlyStore(jet::DatabaseImpl& db) : db_(db) {}
+  explicit ReadOnlyStore(jet::FileDatabase& db) : db_(db) {}
   jet::Format format() const override { return db_.format(); }
   void readPage(uint32_t page, uint8_t* out) override {
     jet::PageRef p = db_.pageFile().page(page);
@@ -75,7 +75,7 @@ class ReadOnlyStore : public jet::IndexPageStore {
 
  private:
   [[noreturn]] static void refuse() { throw jet::Error(jet::err::kReadOnly, "Cannot update. Database or object is read-only."); }
-  jet::DatabaseImpl& db_;
+  jet::FileDatabase& db_;
 };
 
 // The value of an SQL argument as a key entry of the column; false when it does not convert (the
@@ -191,7 +191,7 @@ IndexSeek::IndexSeek(Bridge& bridge, BridgeTable& table, int plan, int argc, sql
   outline_ = &table.indexes[index];
   // Pages are read directly here: each step is a read operation of its own.
   auto reading = bridge.db().readOperation();
-  jet::DatabaseImpl& db = *bridge.local();
+  jet::FileDatabase& db = *bridge.local();
   store_ = std::make_unique<ReadOnlyStore>(db);
   tree_ = std::make_unique<jet::IndexTree>(*store_, outline_->rootPage, table.info.tdefPage);
   const size_t eq = static_cast<size_t>((plan >> kEqShift) & 0xFF);
@@ -286,7 +286,7 @@ bool IndexSeek::fill() {
 
 bool IndexSeek::next() {
   auto reading = bridge_.db().readOperation();
-  jet::DatabaseImpl& db = *bridge_.local();
+  jet::FileDatabase& db = *bridge_.local();
   for (;;) {
     if (started_) ++at_;
     started_ = true;

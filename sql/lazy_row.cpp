@@ -1,10 +1,10 @@
 #include "sql/lazy_row.h"
 
-#include "jet/database_impl.h"
+#include "jet/file_database.h"
 
 namespace sql {
 
-LazyRow::LazyRow(jet::DatabaseImpl& db, const jet::TableDef& def)
+LazyRow::LazyRow(jet::FileDatabase& db, const jet::Tdef& def)
     : def_(def),
       longValues_(db.pageFile(), db.format()),
       reader_(def, db.codec(), longValues_),

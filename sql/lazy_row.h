@@ -12,14 +12,14 @@
 #include "jet/table/table_def.h"
 
 namespace jet {
-class DatabaseImpl;
+class FileDatabase;
 }
 
 namespace sql {
 
 class LazyRow {
  public:
-  LazyRow(jet::DatabaseImpl& db, const jet::TableDef& def);
+  LazyRow(jet::FileDatabase& db, const jet::Tdef& def);
   // A new current row; its bytes must stay valid until the next reset (the caller holds the page).
   void reset(const uint8_t* row, size_t size);
   // The value of the column in field order.
@@ -27,7 +27,7 @@ class LazyRow {
   size_t size() const { return def_.columns.size(); }
 
  private:
-  const jet::TableDef& def_;
+  const jet::Tdef& def_;
   jet::LongValueReader longValues_;
   jet::RowReader reader_;
   const uint8_t* row_ = nullptr;

@@ -11,7 +11,7 @@
 
 #include "jet/base/error.h"
 #include "sql/bridge.h"
-#include "jet/database_impl.h"
+#include "jet/file_database.h"
 #include "jet/row_rules.h"
 #include "jet/table/table_scan.h"
 #include "sql/index_seek.h"
@@ -137,8 +137,8 @@ int filter(sqlite3_vtab_cursor* cur, int idxNum, const char* idxStr, int argc, s
     }
     if (c->scan || c->local) {
       c->scan ? c->scan->rewind() : c->local->rewind();
-    } else if (jet::DatabaseImpl* db = c->vtab->bridge->local(); db && !t.linked) {
-      const jet::TableDef& def = db->tableDef(t.info.name);
+    } else if (jet::FileDatabase* db = c->vtab->bridge->local(); db && !t.linked) {
+      const jet::Tdef& def = db->tableDef(t.info.name);
       c->local = std::make_unique<jet::TableScan>(db->pageFile(), def, db->codec());
       c->row = std::make_unique<LazyRow>(*db, def);
     } else {

@@ -19,7 +19,7 @@ struct OpenOptions {
 };
 
 struct CreateOptions {
-  Format format = Format::Jet4;
+  Format format = Format::Jet4Layout;
   uint16_t codePage = 1252;
   uint16_t sortOrder = 1033;  // General
   // Which file of the Jet 4 page layout: a Jet 4 .mdb or an Access 2007 or later .accdb.

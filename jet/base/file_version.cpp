@@ -35,8 +35,8 @@ uint8_t versionByteOf(FileVersion v) { return factsOf(v).versionByte; }
 
 const char* headerIdOf(FileVersion v) { return isAccdb(v) ? "Standard ACE DB" : "Standard Jet DB"; }
 
-Format formatOf(FileVersion v) { return v == FileVersion::Jet3 ? Format::Jet3 : Format::Jet4; }
-FileVersion firstVersionOf(Format f) { return f == Format::Jet3 ? FileVersion::Jet3 : FileVersion::Jet4; }
+Format formatOf(FileVersion v) { return v == FileVersion::Jet3 ? Format::Jet3Layout : Format::Jet4Layout; }
+FileVersion firstVersionOf(Format f) { return f == Format::Jet3Layout ? FileVersion::Jet3 : FileVersion::Jet4; }
 
 bool isAccdb(FileVersion v) { return atLeast(v, FileVersion::Access2007); }
 

@@ -1,5 +1,19 @@
 // The public description of a table: its columns and indexes as the engine reports them, and the
 // description of a new table that the engine creates.
+//
+// A table is described by these models, each the view one layer needs:
+//   Tdef (jet/table/table_def.h)          the definition as stored; the one the others come from.
+//   TableInfo/ColumnInfo (here)            what the engine reports, for every layer above it:
+//                                          describeTable(Tdef) plus the catalog's properties.
+//   IndexOutline (jet/index/index_outline.h) a real index as key maintenance needs it:
+//                                          indexOutlines(TableInfo).
+//   NewTable/NewColumn (here)              a table to be created, as callers ask for it; input
+//                                          only: newTableDefinition turns it into a Tdef.
+//   dao::TableDefImpl/FieldImpl (db/dao_impl.h) the object model's objects: storedField(ColumnInfo)
+//                                          for fields in the file, newColumn(FieldImpl) on Append.
+//   modDB::FieldDef (db/session.h)         the New Table window's pending field, handed to the
+//                                          object model's CreateField.
+//   migrate::SourceSchema (cli/migrate_schema.h) the TableInfos of the tables a migration moves.
 #pragma once
 
 #include <cstddef>
@@ -12,14 +26,17 @@
 
 namespace jet {
 
-enum class Format { Jet3, Jet4 };
+// The page layout a file uses: Jet 3's 2 KB pages with single-byte text, or the 4 KB pages with
+// UCS-2 text that Jet 4 introduced and every later version keeps, .accdb included. What a version
+// adds on top of its layout (column types, sort orders) is FileVersion's (file_version.h).
+enum class Format { Jet3Layout, Jet4Layout };
 
-
-inline size_t pageSizeOf(Format f) { return f == Format::Jet4 ? 4096 : 2048; }
+inline size_t pageSizeOf(Format f) { return f == Format::Jet4Layout ? 4096 : 2048; }
 
 // What a complex column holds (None for every other column).
 enum class ComplexKind : uint8_t { None, Attachment, MultiValue, VersionHistory, Unsupported };
 
+// One column as the engine reports it (derived from the stored ColumnDef by describeTable).
 struct ColumnInfo {
   std::string name;
   ColumnType type = ColumnType::Text;
@@ -82,6 +99,8 @@ struct CatalogObject {
   std::string foreignName;      // linked tables: the table's name in its source
 };
 
+// A table as the engine reports it (Database::table): describeTable over its Tdef, with the
+// properties the catalog keeps for it and its columns.
 struct TableInfo {
   std::string name;
   std::vector<ColumnInfo> columns;   // in the table's field order
@@ -118,6 +137,7 @@ struct NewIndex {
   bool required = false;
 };
 
+// A table to be created: the input of Database::createTable, never read back from a file.
 struct NewTable {
   std::string name;
   std::vector<NewColumn> columns;

@@ -32,7 +32,7 @@ bool lessName(const std::string& a, const std::string& b) {
 }  // namespace
 
 Catalog Catalog::read(PageFile& file, Format format, TextCodec& codec) {
-  TableDef def = readTableDef(file, format, codec, sys::kCatalogTdef);
+  Tdef def = readTdef(file, format, codec, sys::kCatalogTdef);
   const auto& c = def.columns;
   int cId = columnIndex(c, "Id"), cParent = columnIndex(c, "ParentId"), cName = columnIndex(c, "Name"),
       cType = columnIndex(c, "Type"), cFlags = columnIndex(c, "Flags"), cDb = columnIndex(c, "Database"),

@@ -13,7 +13,7 @@ namespace {
 
 }  // namespace
 
-std::vector<Value> rowByNumber(const TableDef& def, const std::vector<std::pair<uint16_t, Value>>& values) {
+std::vector<Value> rowByNumber(const Tdef& def, const std::vector<std::pair<uint16_t, Value>>& values) {
   std::vector<Value> row(def.columns.size(), Null{});
   for (const auto& [number, v] : values) {
     size_t pos = def.findColumn(number);
@@ -23,12 +23,12 @@ std::vector<Value> rowByNumber(const TableDef& def, const std::vector<std::pair<
   return row;
 }
 
-Bytes encodeSystemRow(const TableDef& def, const std::vector<Value>& values, TextCodec& codec, bool keepFields) {
+Bytes encodeSystemRow(const Tdef& def, const std::vector<Value>& values, TextCodec& codec, bool keepFields) {
   if (values.size() != def.columns.size()) invalid();
   // A kept field goes through the codec as opaque bytes: its column is seen as OLE, whose encoding
   // is the bytes themselves, and the store below leaves it as it is.
-  const TableDef* shape = &def;
-  TableDef withFields;
+  const Tdef* shape = &def;
+  Tdef withFields;
   std::vector<bool> kept(def.columns.size(), false);
   if (keepFields) {
     for (size_t i = 0; i < def.columns.size(); ++i)

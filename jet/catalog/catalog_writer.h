@@ -16,10 +16,10 @@ namespace jet {
 // With keepFields, a Memo or OLE value given as Bytes is a stored field read back by a RowReader
 // without long values (reference and inline data) and is written unchanged. Throws 3001 when the
 // row would not fit on a page, and the row codec's errors for values that do not fit their column.
-Bytes encodeSystemRow(const TableDef& def, const std::vector<Value>& values, TextCodec& codec,
+Bytes encodeSystemRow(const Tdef& def, const std::vector<Value>& values, TextCodec& codec,
                       bool keepFields = false);
 
 // Values for a row given by column number; columns not named are Null.
-std::vector<Value> rowByNumber(const TableDef& def, const std::vector<std::pair<uint16_t, Value>>& values);
+std::vector<Value> rowByNumber(const Tdef& def, const std::vector<std::pair<uint16_t, Value>>& values);
 
 }  // namespace jet

@@ -40,7 +40,7 @@ Bytes headerPage(const CreateOptions& o, double created) {
   std::memcpy(p + kMaskedOffset, lead, sizeof lead);
   le::put16(p + 0x3C, o.codePage);
   // 0x3E: database key 0 (not encoded).
-  if (f == Format::Jet4) {
+  if (f == Format::Jet4Layout) {
     // An empty password is stored as the mask made from the creation date's whole days.
     uint8_t mask[4];
     le::put32(mask, uint32_t(int32_t(created)));
@@ -65,7 +65,7 @@ Bytes headerPage(const CreateOptions& o, double created) {
   return page;
 }
 
-size_t longValueColumns(const TableDef& def) {
+size_t longValueColumns(const Tdef& def) {
   return size_t(std::count_if(def.columns.begin(), def.columns.end(), [](const ColumnDef& c) { return c.isLongValue(); }));
 }
 
@@ -77,7 +77,7 @@ size_t longValueColumns(const TableDef& def) {
 class PagePlan {
  public:
   explicit PagePlan(Format f)
-      : mapsPerPage_((pageSizeOf(f) - (f == Format::Jet4 ? 14 : 10)) / (buildInlineUsageMap(f, {}).size() + 2)) {}
+      : mapsPerPage_((pageSizeOf(f) - (f == Format::Jet4Layout ? 14 : 10)) / (buildInlineUsageMap(f, {}).size() + 2)) {}
 
   uint32_t take() { return next_++; }
   uint32_t pageCount() const { return next_; }
@@ -145,7 +145,7 @@ class PagePlan {
 
 }  // namespace
 
-FileVersion versionOf(const CreateOptions& o) { return o.format == Format::Jet3 ? FileVersion::Jet3 : o.version; }
+FileVersion versionOf(const CreateOptions& o) { return o.format == Format::Jet3Layout ? FileVersion::Jet3 : o.version; }
 
 uint8_t sortVersionOf(const CreateOptions& o) {
   if (o.sortVersion) return *o.sortVersion;
@@ -249,8 +249,8 @@ std::vector<Bytes> buildNewDatabase(const CreateOptions& o, double created) {
     }
 
   for (auto& t : tables) {
-    Bytes def = serializeTableDef(t.def, codec);
-    auto images = paginateTableDef(f, def, {t.tdefPage});
+    Bytes def = serializeTdef(t.def, codec);
+    auto images = paginateTdef(f, def, {t.tdefPage});
     pages[t.tdefPage] = images[0];
   }
   for (auto& [page, image] : plan.mapPages(f)) pages[page] = std::move(image);
@@ -265,7 +265,7 @@ void createDatabaseFile(const std::string& path, const CreateOptions& o) {
   struct stat st;
   if (::lstat(path.c_str(), &st) == 0) throw Error(err::kDatabaseExists, "Database already exists.");
   if (o.codePage != 1252 || o.sortOrder != 1033) throw Error(err::kInvalidArgument, "Invalid argument.");
-  if (o.format == Format::Jet4 && o.version == FileVersion::Jet3) throw Error(err::kInvalidArgument, "Invalid argument.");
+  if (o.format == Format::Jet4Layout && o.version == FileVersion::Jet3) throw Error(err::kInvalidArgument, "Invalid argument.");
   // The newer General order exists from Access 2010 on.
   if (o.sortVersion && *o.sortVersion > (versionOf(o) >= FileVersion::Access2010 ? 1 : 0))
     throw Error(err::kInvalidArgument, "Invalid argument.");

@@ -32,10 +32,10 @@ namespace {
 
 // An enforced relationship needs a unique index on the primary fields (3609), and the foreign
 // table's rows must already keep it (3379): each key without a Null field finds its primary row.
-void requireIntegrity(SchemaFile& file, const TableDef& pdef, const TableDef& fdef,
+void requireIntegrity(SchemaFile& file, const Tdef& pdef, const Tdef& fdef,
                       const std::vector<std::pair<std::string, std::string>>& names, const std::string& primary,
                       const std::string& foreign) {
-  auto positions = [&](const TableDef& def, bool first) {
+  auto positions = [&](const Tdef& def, bool first) {
     std::vector<size_t> at;
     for (const auto& n : names)
       for (size_t i = 0; i < def.columns.size(); ++i)
@@ -88,9 +88,9 @@ void createRelationship(SchemaFile& file, const NewRelationship& outline) {
   if (outline.columns.empty()) throw Error(err::kNoFields, "No field defined--cannot append Relation.");
 
   // The fields, by their names in each table, of the same types pair by pair.
-  const TableDef pdef = file.definition(uint32_t(primary->object.id) & 0x00FFFFFF);
-  const TableDef fdef = file.definition(uint32_t(foreign->object.id) & 0x00FFFFFF);
-  auto field = [](const TableDef& def, const std::string& name) -> const ColumnDef& {
+  const Tdef pdef = file.definition(uint32_t(primary->object.id) & 0x00FFFFFF);
+  const Tdef fdef = file.definition(uint32_t(foreign->object.id) & 0x00FFFFFF);
+  auto field = [](const Tdef& def, const std::string& name) -> const ColumnDef& {
     for (const auto& c : def.columns)
       if (sameName(c.name, name)) return c;
     throw Error(err::kUnknownField, "Item not found in this collection: no field '" + name + "'.");
@@ -114,7 +114,7 @@ void createRelationship(SchemaFile& file, const NewRelationship& outline) {
       throw Error(err::kObjectExists, "Object '" + outline.name + "' already exists.");
   const uint32_t relPage = systemTablePage(cat, "MSysRelationships", 0);
   if (!relPage) throw Error(err::kCorrupt, "The database has no MSysRelationships table.");
-  const TableDef rel = file.definition(relPage);
+  const Tdef rel = file.definition(relPage);
   const size_t namePos = columnPosition(rel, "szRelationship");
   for (const auto& [rid, values] : readPlainRows(file, relPage, rel))
     if (auto s = std::get_if<std::string>(&values[namePos]); s && sameName(*s, outline.name))
@@ -137,7 +137,7 @@ void createRelationship(SchemaFile& file, const NewRelationship& outline) {
                                             {sys::kObjFlags, int64_t(0)},
                                         }));
   const uint32_t acesPage = systemTablePage(cat, "MSysACEs", sys::kAcesTdef);
-  const TableDef aces = file.definition(acesPage);
+  const Tdef aces = file.definition(acesPage);
   for (const auto& a : sys::newRelationshipAces(id))
     insertIndexedRow(file, acesPage, aces,
                      rowByNumber(aces, {{sys::kAceObjectId, int64_t(a.objectId)},

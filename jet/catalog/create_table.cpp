@@ -29,16 +29,16 @@ namespace jet {
 void createTable(SchemaFile& file, const NewTable& outline) {
   const Format f = file.format();
   const Header& h = file.header();
-  TableDef def = newTableDefinition(f, outline, file.codec(), h.version, uint8_t(h.sortVersion));
+  Tdef def = newTableDefinition(f, outline, file.codec(), h.version, uint8_t(h.sortVersion));
   CatalogView cat = loadCatalog(file);
   if (findTable(cat, outline.name)) throw Error(err::kTableExists, tableExistsMessage(outline.name));
 
   // Definition pages first: the table's id is its first definition page.
   // Its size with every reference filled in (the long-value map list grows with them).
-  TableDef sized = def;
+  Tdef sized = def;
   for (auto& c : sized.columns)
     if (c.type == ColumnType::Memo || c.type == ColumnType::Ole) c.lvOwnedPointer = c.lvFreePointer = 1;
-  Bytes probe = serializeTableDef(sized, file.codec());
+  Bytes probe = serializeTdef(sized, file.codec());
   const size_t nPages = tdefPagesNeeded(f, probe.size());
   std::vector<uint32_t> tdefPages;
   for (size_t i = 0; i < nPages; ++i) tdefPages.push_back(file.allocatePage());
@@ -63,8 +63,8 @@ void createTable(SchemaFile& file, const NewTable& outline) {
     r.rootPage = IndexTree::createEmpty(file, tdef);
     r.usedPagesPointer = placeMapRow(file, emptyMapFor(f, r.rootPage));
   }
-  const Bytes bytes = serializeTableDef(def, file.codec());
-  auto images = paginateTableDef(f, bytes, tdefPages);
+  const Bytes bytes = serializeTdef(def, file.codec());
+  auto images = paginateTdef(f, bytes, tdefPages);
   for (size_t i = 0; i < images.size(); ++i) file.writePage(tdefPages[i], images[i].data());
 
   // Catalog row with the column properties.
@@ -101,7 +101,7 @@ void createTable(SchemaFile& file, const NewTable& outline) {
 
   // Permissions.
   const uint32_t acesPage = systemTablePage(cat, "MSysACEs", sys::kAcesTdef);
-  const TableDef aces = file.definition(acesPage);
+  const Tdef aces = file.definition(acesPage);
   for (const auto& a : sys::newTableAces(int32_t(tdef))) {
     std::vector<Value> v = rowByNumber(aces, {{sys::kAceObjectId, int64_t(a.objectId)},
                                               {sys::kAceSid, sys::sidBytes(f, a.sid)},

@@ -33,7 +33,7 @@ void deleteRowsNaming(SchemaFile& file, const CatalogView& cat, const std::strin
                       int32_t id) {
   const uint32_t page = systemTablePage(cat, table, 0);
   if (!page) return;
-  const TableDef def = file.definition(page);
+  const Tdef def = file.definition(page);
   size_t pos = def.columns.size();
   for (size_t i = 0; i < def.columns.size(); ++i)
     if (sameName(def.columns[i].name, column)) pos = i;
@@ -57,7 +57,7 @@ void dropObject(SchemaFile& file, const std::string& name, bool hiddenPart) {
   // A table that takes part in a relationship stays.
   const uint32_t relPage = systemTablePage(cat, "MSysRelationships", 0);
   if (relPage) {
-    const TableDef rel = file.definition(relPage);
+    const Tdef rel = file.definition(relPage);
     const size_t objPos = rel.findColumn(4), refPos = rel.findColumn(6);
     for (const auto& [rid, values] : readPlainRows(file, relPage, rel)) {
       for (size_t pos : {objPos, refPos}) {
@@ -73,7 +73,7 @@ void dropObject(SchemaFile& file, const std::string& name, bool hiddenPart) {
   std::vector<uint32_t> mapRows;
   if (row->type == sys::kTypeTable) {
     const uint32_t tdef = uint32_t(row->object.id) & 0x00FFFFFF;
-    const TableDef def = file.definition(tdef);
+    const Tdef def = file.definition(tdef);
     const std::vector<uint32_t>& chain = def.pages;
     owned.insert(chain.begin(), chain.end());
     auto fromMap = [&](uint32_t pointer) {
@@ -113,7 +113,7 @@ void dropObject(SchemaFile& file, const std::string& name, bool hiddenPart) {
   std::vector<std::pair<Bytes, uint32_t>> longValues;  // reference, map of the column (or 0)
   if (row->type == sys::kTypeTable) {
     const uint32_t tdef = uint32_t(row->object.id) & 0x00FFFFFF;
-    const TableDef def = file.definition(tdef);
+    const Tdef def = file.definition(tdef);
     std::vector<size_t> lvColumns;
     for (size_t k = 0; k < def.columns.size(); ++k)
       if (def.columns[k].type == ColumnType::Memo || def.columns[k].type == ColumnType::Ole) lvColumns.push_back(k);
@@ -138,7 +138,7 @@ void dropObject(SchemaFile& file, const std::string& name, bool hiddenPart) {
       file.freeLongValue(*field, lvProp.lvOwnedPointer ? lvProp.lvOwnedPointer : cat.def.ownedPagesPointer);
   }
   const uint32_t acesPage = systemTablePage(cat, "MSysACEs", sys::kAcesTdef);
-  const TableDef aces = file.definition(acesPage);
+  const Tdef aces = file.definition(acesPage);
   const size_t objPos = aces.findColumn(sys::kAceObjectId);
   for (const auto& [rid, values] : readPlainRows(file, acesPage, aces)) {
     auto id = std::get_if<int64_t>(&values[objPos]);
@@ -182,12 +182,12 @@ void dropTable(SchemaFile& file, const std::string& name) {
   std::vector<std::string> hidden;
   const CatalogEntry* cc = findSystemTable(cat, kComplexColumnsTable);
   if (row && row->type == sys::kTypeTable && cc) {
-    const TableDef def = file.definition(uint32_t(row->object.id) & 0x00FFFFFF);
+    const Tdef def = file.definition(uint32_t(row->object.id) & 0x00FFFFFF);
     const bool hasComplex = std::any_of(def.columns.begin(), def.columns.end(),
                                         [](const ColumnDef& c) { return c.type == ColumnType::Complex; });
     if (hasComplex) {
       const uint32_t ccPage = cc->object.tdefPage;
-      const TableDef ccDef = file.definition(ccPage);
+      const Tdef ccDef = file.definition(ccPage);
       const TableInfo ccInfo = describeTable(ccDef, kComplexColumnsTable);
       std::set<int32_t> templatesLeft, templatesDropped;
       std::vector<std::pair<RowId, std::vector<Value>>> ownRows;

@@ -25,7 +25,7 @@ void requireValidName(const std::string& utf8) {
 
 void requireValidName(const std::string& utf8, Format format, TextCodec& codec) {
   requireValidName(utf8);
-  if (format == Format::Jet3) {
+  if (format == Format::Jet3Layout) {
     Bytes stored = codec.encodeCodePage(utf8);
     if (codec.decodeCodePage(stored.data(), stored.size()) != utf8)
       throw Error(err::kInvalidName, "'" + utf8 +

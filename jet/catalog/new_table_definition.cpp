@@ -67,13 +67,13 @@ void requireRuleExpression(const NewTable& outline, const std::string& text, con
 
 }  // namespace
 
-TableDef newTableDefinition(Format f, const NewTable& outline, TextCodec& codec, FileVersion version,
+Tdef newTableDefinition(Format f, const NewTable& outline, TextCodec& codec, FileVersion version,
                             uint8_t sortVersion) {
   requireValidName(outline.name, f, codec);
   if (outline.columns.empty()) throw Error(err::kNoFields, "No field defined--cannot append TableDef or Index.");
   if (outline.columns.size() > kMaxColumns) throw Error(err::kTooManyFields, "Too many fields defined.");
   requireRuleExpression(outline, outline.validationRule, "");
-  TableDef def;
+  Tdef def;
   def.format = f;
   def.version = firstVersionOf(f);
   uint16_t fixedAt = 0, varAt = 0;
@@ -86,7 +86,7 @@ TableDef newTableDefinition(Format f, const NewTable& outline, TextCodec& codec,
     if (!knownType(nc.type)) throw Error(err::kInvalidFieldSize, "Invalid field data type.");
     if (nc.autoNumber && nc.type != ColumnType::Long) throw Error(err::kInvalidFieldSize, "Invalid field data type.");
     // The older format has no decimal type.
-    if (f == Format::Jet3 && nc.type == ColumnType::Numeric) throw Error(err::kInvalidFieldSize, "Invalid field data type.");
+    if (f == Format::Jet3Layout && nc.type == ColumnType::Numeric) throw Error(err::kInvalidFieldSize, "Invalid field data type.");
     requireRuleExpression(outline, nc.defaultValue, "");
     requireRuleExpression(outline, nc.validationRule, nc.name);
     if (!nc.expression.empty()) {
@@ -97,7 +97,7 @@ TableDef newTableDefinition(Format f, const NewTable& outline, TextCodec& codec,
     c.name = nc.name;
     c.type = nc.type;
     c.number = uint16_t(i);
-    if (f == Format::Jet4) c.sortVersion = sortVersion;
+    if (f == Format::Jet4Layout) c.sortVersion = sortVersion;
     c.flags = nc.required ? 0 : colflag::kNullable;
     if (nc.autoNumber) c.flags = uint8_t(c.flags | colflag::kAutoNumber);
     if (!nc.expression.empty()) {
@@ -134,11 +134,11 @@ TableDef newTableDefinition(Format f, const NewTable& outline, TextCodec& codec,
       c.varIndex = varAt++;
       // Text and memo columns take Unicode compression, as Access makes them: values of one-byte
       // characters are stored one byte a character.
-      if (f == Format::Jet4 && (nc.type == ColumnType::Text || nc.type == ColumnType::Memo))
+      if (f == Format::Jet4Layout && (nc.type == ColumnType::Text || nc.type == ColumnType::Memo))
         c.extFlags = uint8_t(c.extFlags | colflag::kCompressedText);
       if (nc.type == ColumnType::Text) {
         if (nc.size < 1 || nc.size > 255) throw Error(err::kInvalidArgument, "Invalid argument.");
-        c.length = uint16_t(f == Format::Jet4 ? nc.size * 2 : nc.size);
+        c.length = uint16_t(f == Format::Jet4Layout ? nc.size * 2 : nc.size);
       } else if (nc.type == ColumnType::Binary) {
         const int size = nc.size ? nc.size : 255;
         if (size < 1 || size > 255) throw Error(err::kInvalidArgument, "Invalid argument.");
@@ -147,7 +147,7 @@ TableDef newTableDefinition(Format f, const NewTable& outline, TextCodec& codec,
     }
     def.columns.push_back(c);
   }
-  if (f == Format::Jet3 ? fixedAt > 2000 : fixedAt > 4000) throw Error(err::kInvalidArgument, "Invalid argument.");
+  if (f == Format::Jet3Layout ? fixedAt > 2000 : fixedAt > 4000) throw Error(err::kInvalidArgument, "Invalid argument.");
   for (size_t i = 0; i < outline.indexes.size(); ++i) {
     const NewIndex& ni = outline.indexes[i];
     requireValidName(ni.name, f, codec);
@@ -169,7 +169,7 @@ TableDef newTableDefinition(Format f, const NewTable& outline, TextCodec& codec,
     if (ni.unique || ni.primaryKey) flags |= idxflag::kUnique;
     if (ni.ignoreNulls) flags |= idxflag::kIgnoreNulls;
     if (ni.required || ni.primaryKey) flags |= idxflag::kRequired;
-    if (f == Format::Jet4) flags |= idxflag::kJet4Marker;
+    if (f == Format::Jet4Layout) flags |= idxflag::kJet4Marker;
     r.flags = flags;
     def.realIndexes.push_back(r);
     LogicalIndexDef l;

@@ -19,11 +19,11 @@ constexpr uint16_t kNameBlock = 0x80;
 constexpr uint16_t kObjectBlock = 0x00;
 constexpr uint16_t kColumnBlock = 0x01;
 
-const char* signature(Format f) { return f == Format::Jet4 ? "MR2" : "KKD"; }
+const char* signature(Format f) { return f == Format::Jet4Layout ? "MR2" : "KKD"; }
 
 std::string decodeName(const uint8_t* d, size_t len, Format f, TextCodec& codec) {
   std::string s;
-  if (f == Format::Jet4) decodeJet4Text(d, len, s);
+  if (f == Format::Jet4Layout) decodeJet4Text(d, len, s);
   else codec.decodeCodePage(d, len, s);
   return s;
 }
@@ -35,7 +35,7 @@ PropertyMaps parseProperties(const std::vector<uint8_t>& blob, Format format, Te
   if (blob.empty()) return maps;
   ByteSpan b(blob.data(), blob.size(), "property list");
   b.need(0, 4);
-  if (std::memcmp(blob.data(), signature(Format::Jet4), 4) != 0 && std::memcmp(blob.data(), signature(Format::Jet3), 4) != 0)
+  if (std::memcmp(blob.data(), signature(Format::Jet4Layout), 4) != 0 && std::memcmp(blob.data(), signature(Format::Jet3Layout), 4) != 0)
     throwCorrupt("a property list has an unknown signature");
   std::vector<std::string> names;
   size_t pos = 4;
@@ -137,7 +137,7 @@ void append32(std::vector<uint8_t>& out, uint32_t v) {
 }
 
 std::vector<uint8_t> encodeName(const std::string& s, Format f, TextCodec& codec) {
-  return f == Format::Jet4 ? encodeUcs2(s) : codec.encodeCodePage(s);
+  return f == Format::Jet4Layout ? encodeUcs2(s) : codec.encodeCodePage(s);
 }
 
 // Appends a block of the given kind around its body.

@@ -18,20 +18,20 @@ namespace {
 constexpr uint8_t kPrimarySide = 1;
 constexpr uint8_t kForeignSide = 2;
 
-size_t columnAt(const TableDef& def, const std::string& name) {
+size_t columnAt(const Tdef& def, const std::string& name) {
   const int at = columnIndex(def.columns, name);
   if (at < 0) throw Error(err::kUnknownField, "Item not found in this collection: no field '" + name + "'.");
   return size_t(at);
 }
 
 // Logical indexes are kept in name order; the new one goes before the first name after its own.
-void insertByName(TableDef& def, LogicalIndexDef index) {
+void insertByName(Tdef& def, LogicalIndexDef index) {
   auto at = std::find_if(def.indexes.begin(), def.indexes.end(),
                          [&](const LogicalIndexDef& l) { return lowerName(l.name) > lowerName(index.name); });
   def.indexes.insert(at, std::move(index));
 }
 
-std::string freeName(const TableDef& def, const std::string& wanted) {
+std::string freeName(const Tdef& def, const std::string& wanted) {
   auto taken = [&](const std::string& n) {
     return std::any_of(def.indexes.begin(), def.indexes.end(), [&](const LogicalIndexDef& l) { return sameName(l.name, n); });
   };
@@ -41,14 +41,14 @@ std::string freeName(const TableDef& def, const std::string& wanted) {
 }
 
 // Writes a grown definition over its chain, taking more pages when it no longer fits.
-void rewriteDefinition(SchemaFile& file, const TableDef& def) {
-  const Bytes bytes = serializeTableDef(def, file.codec());
+void rewriteDefinition(SchemaFile& file, const Tdef& def) {
+  const Bytes bytes = serializeTdef(def, file.codec());
   std::vector<uint32_t> pages = def.pages.empty() ? std::vector<uint32_t>{def.tdefPage} : def.pages;
   const size_t needed = tdefPagesNeeded(def.format, bytes.size());
   while (pages.size() < needed) pages.push_back(file.allocatePage());
   for (size_t i = needed; i < pages.size(); ++i) file.freePage(pages[i]);
   pages.resize(needed);
-  const std::vector<Bytes> images = paginateTableDef(def.format, bytes, pages);
+  const std::vector<Bytes> images = paginateTdef(def.format, bytes, pages);
   for (size_t i = 0; i < images.size(); ++i) file.writePage(pages[i], images[i].data());
 }
 
@@ -57,9 +57,9 @@ void rewriteDefinition(SchemaFile& file, const TableDef& def) {
 void addRelationshipIndexes(SchemaFile& file, uint32_t primaryPage, uint32_t foreignPage, const RelationshipFields& fields,
                             int32_t attributes, const std::string& primaryName, const std::string& foreignName) {
   const bool self = primaryPage == foreignPage;
-  TableDef primary = file.definition(primaryPage);
-  TableDef foreignRead = self ? TableDef{} : file.definition(foreignPage);
-  TableDef& foreign = self ? primary : foreignRead;
+  Tdef primary = file.definition(primaryPage);
+  Tdef foreignRead = self ? Tdef{} : file.definition(foreignPage);
+  Tdef& foreign = self ? primary : foreignRead;
 
   // The primary side rides on the unique index of the referenced fields, the primary key's first.
   std::vector<uint16_t> wanted;
@@ -83,7 +83,7 @@ void addRelationshipIndexes(SchemaFile& file, uint32_t primaryPage, uint32_t for
     for (const auto& f : fields)
       if (primary.columns[columnAt(primary, f.first)].number == c.columnNumber)
         key.columns.push_back({foreign.columns[columnAt(foreign, f.second)].number, true});
-  key.flags = foreign.format == Format::Jet4 ? idxflag::kJet4Marker : 0;
+  key.flags = foreign.format == Format::Jet4Layout ? idxflag::kJet4Marker : 0;
   // An index over the same fields with the same flags serves both.
   int32_t real = -1;
   for (size_t i = 0; i < foreign.realIndexes.size() && real < 0; ++i) {

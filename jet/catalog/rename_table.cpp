@@ -47,7 +47,7 @@ void renameTable(SchemaFile& file, const std::string& oldName, const std::string
 
   // Relationships name their tables: they follow the new name.
   if (const uint32_t relPage = systemTablePage(cat, "MSysRelationships", 0)) {
-    const TableDef rel = file.definition(relPage);
+    const Tdef rel = file.definition(relPage);
     const size_t objPos = columnPosition(rel, "szObject"), refPos = columnPosition(rel, "szReferencedObject");
     for (const auto& [relRow, values] : readPlainRows(file, relPage, rel)) {
       std::vector<Value> changed = values;

@@ -66,7 +66,7 @@ void adjustRowCount(SchemaFile& file, uint32_t tdefPage, int delta, size_t realI
 }
 
 // Inserts a row into a catalog-like table and its indexes, keys checked first.
-RowId insertIndexedRow(SchemaFile& file, uint32_t tdefPage, const TableDef& def, const std::vector<Value>& values) {
+RowId insertIndexedRow(SchemaFile& file, uint32_t tdefPage, const Tdef& def, const std::vector<Value>& values) {
   TableIndexes idx(file, tdefPage, indexOutlines(def));
   idx.check(nullptr, {}, &values, {});
   const RowId rid = file.insertRow(tdefPage, def, encodeSystemRow(def, values, file.codec(), true));
@@ -75,7 +75,7 @@ RowId insertIndexedRow(SchemaFile& file, uint32_t tdefPage, const TableDef& def,
   return rid;
 }
 
-void deleteIndexedRow(SchemaFile& file, uint32_t tdefPage, const TableDef& def, RowId rid,
+void deleteIndexedRow(SchemaFile& file, uint32_t tdefPage, const Tdef& def, RowId rid,
                       const std::vector<Value>& values) {
   TableIndexes idx(file, tdefPage, indexOutlines(def));
   idx.apply(&values, rid, nullptr, {});
@@ -112,7 +112,7 @@ uint32_t systemTablePage(const CatalogView& c, const std::string& name, uint32_t
 }
 
 // The position of a system table's column in its rows, by name.
-size_t columnPosition(const TableDef& def, const std::string& name) {
+size_t columnPosition(const Tdef& def, const std::string& name) {
   if (const int i = columnIndex(def.columns, name); i >= 0) return size_t(i);
   throw Error(err::kCorrupt, "The system table lacks its column '" + name + "'.");
 }

@@ -17,7 +17,7 @@ namespace jet {
 
 // The catalog with what a schema change needs of it.
 struct CatalogView {
-  TableDef def;
+  Tdef def;
   Catalog catalog;
 };
 
@@ -32,8 +32,8 @@ std::vector<Value> storedValues(SchemaFile& file, const CatalogView& c, RowId ro
 // every other byte of the definition as it is.
 void adjustRowCount(SchemaFile& file, uint32_t tdefPage, int delta, size_t realIndexes);
 // Inserts a row into a catalog-like table and its indexes, keys checked first; deletes one.
-RowId insertIndexedRow(SchemaFile& file, uint32_t tdefPage, const TableDef& def, const std::vector<Value>& values);
-void deleteIndexedRow(SchemaFile& file, uint32_t tdefPage, const TableDef& def, RowId rid,
+RowId insertIndexedRow(SchemaFile& file, uint32_t tdefPage, const Tdef& def, const std::vector<Value>& values);
+void deleteIndexedRow(SchemaFile& file, uint32_t tdefPage, const Tdef& def, RowId rid,
                       const std::vector<Value>& values);
 // A row for a usage map, placed on a page of maps with room (or a new one). Returns its pointer.
 uint32_t placeMapRow(SchemaFile& file, const Bytes& row);
@@ -42,6 +42,6 @@ Bytes emptyMapFor(Format f, uint32_t page);
 // A system table's definition page by name, `fallback` when the catalog lacks it.
 uint32_t systemTablePage(const CatalogView& c, const std::string& name, uint32_t fallback);
 // The position of a system table's column in its rows, by name (3049 when it lacks it).
-size_t columnPosition(const TableDef& def, const std::string& name);
+size_t columnPosition(const Tdef& def, const std::string& name);
 
 }  // namespace jet

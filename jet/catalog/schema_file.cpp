@@ -101,7 +101,7 @@ void SchemaFile::deleteRow(uint32_t pageNo, uint16_t row) {
   writePage(pageNo, p.data());
 }
 
-TableDef SchemaFile::definition(uint32_t tdefPage) { return readTableDef(*pages_, format_, *codec_, tdefPage); }
+Tdef SchemaFile::definition(uint32_t tdefPage) { return readTdef(*pages_, format_, *codec_, tdefPage); }
 
 // The maps are read and marked through a transaction of their own, which keeps the maps' rules
 // (their window, their bitmap pages) in one place.
@@ -144,7 +144,7 @@ void SchemaFile::freePage(uint32_t pg) {
   tx.commit();
 }
 
-RowId SchemaFile::insertRow(uint32_t tdefPage, const TableDef& def, const Bytes& row) {
+RowId SchemaFile::insertRow(uint32_t tdefPage, const Tdef& def, const Bytes& row) {
   std::vector<uint32_t> pages = usageMapPages(def.ownedPagesPointer);
   for (auto it = pages.rbegin(); it != pages.rend(); ++it) {
     if (*it >= pageCount()) continue;
@@ -205,9 +205,9 @@ void SchemaFile::freeLongValue(const Bytes& field, uint32_t map) {
 }
 
 std::vector<std::pair<RowId, std::vector<Value>>> readPlainRows(SchemaFile& file, uint32_t tdefPage,
-                                                                const TableDef& def) {
+                                                                const Tdef& def) {
   std::vector<std::pair<RowId, std::vector<Value>>> out;
-  TableDef at = def;
+  Tdef at = def;
   at.tdefPage = tdefPage;
   at.format = file.format();
   RowReader reader(at, file.codec());

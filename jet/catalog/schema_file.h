@@ -42,7 +42,7 @@ class SchemaFile : public IndexPageStore {
   Bytes page(uint32_t n);
 
   // The table definition whose chain starts at tdefPage (its pages in `pages`).
-  TableDef definition(uint32_t tdefPage);
+  Tdef definition(uint32_t tdefPage);
   // Text of the database's code page (Jet 3 names).
   TextCodec& codec() { return *codec_; }
   // The file's header (read from page 0 when first asked for): its version and the sort order new
@@ -63,7 +63,7 @@ class SchemaFile : public IndexPageStore {
   void deleteRow(uint32_t page, uint16_t row);
   // Writes a row into a data page of the table that has room (or a new page added to its maps);
   // returns the row's address.
-  RowId insertRow(uint32_t tdefPage, const TableDef& def, const Bytes& row);
+  RowId insertRow(uint32_t tdefPage, const Tdef& def, const Bytes& row);
 
   // Stores a long value for a row of the table at tdefPage: inline when short, otherwise in rows of
   // long-value pages (one row, or a chain of rows), which are entered in the usage map `map`.
@@ -82,7 +82,7 @@ class SchemaFile : public IndexPageStore {
   std::unique_ptr<PageFile> owned_;  // when opened by path
   std::unique_ptr<TextCodec> codec_;
   bool readOnly_ = false;
-  Format format_ = Format::Jet4;
+  Format format_ = Format::Jet4Layout;
   size_t pageSize_ = 4096;
   std::optional<Header> header_;
 };
@@ -90,6 +90,6 @@ class SchemaFile : public IndexPageStore {
 // The live rows of any table whose rows are plain (catalog-like tables), with their addresses, read
 // as the table scan reads them; long values come back as their stored fields.
 std::vector<std::pair<RowId, std::vector<Value>>> readPlainRows(SchemaFile& file, uint32_t tdefPage,
-                                                                const TableDef& def);
+                                                                const Tdef& def);
 
 }  // namespace jet

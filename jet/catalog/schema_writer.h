@@ -29,7 +29,7 @@ void createRelationship(SchemaFile& file, const NewRelationship& outline);
 // Every column carries the sort-order version the file's text is kept in; types the file's version
 // lacks are refused (3259) saying which version they need.
 // Jet 3 names must survive the database's code page (`codec`).
-TableDef newTableDefinition(Format format, const NewTable& outline, TextCodec& codec,
+Tdef newTableDefinition(Format format, const NewTable& outline, TextCodec& codec,
                             FileVersion version = FileVersion::Jet4, uint8_t sortVersion = 0);
 
 }  // namespace jet

@@ -27,9 +27,9 @@ struct Col {
 
 // Lays the columns out in column-number order: fixed offsets, variable slots, lengths. Every
 // column carries the file's sort-order version.
-TableDef layout(Format f, const std::vector<Col>& cols, uint8_t sortVersion = 0,
+Tdef layout(Format f, const std::vector<Col>& cols, uint8_t sortVersion = 0,
                 uint8_t tableType = kSystemTableType) {
-  TableDef def;
+  Tdef def;
   def.format = f;
   def.version = firstVersionOf(f);
   def.tableType = tableType;
@@ -54,11 +54,11 @@ TableDef layout(Format f, const std::vector<Col>& cols, uint8_t sortVersion = 0,
     } else {
       c.varIndex = varAt++;
       const bool shortVar = c.type == ColumnType::Text || c.type == ColumnType::Binary;
-      c.length = shortVar ? uint16_t(f == Format::Jet4 ? 510 : 255) : cols[i].length;
+      c.length = shortVar ? uint16_t(f == Format::Jet4Layout ? 510 : 255) : cols[i].length;
     }
     def.columns.push_back(c);
   }
-  if (f == Format::Jet4) {
+  if (f == Format::Jet4Layout) {
     // The Jet 4 engine stores system-table columns alphabetically.
     for (uint16_t i = 0; i < def.columns.size(); ++i) def.storedOrder.push_back(i);
     std::stable_sort(def.storedOrder.begin(), def.storedOrder.end(), [&](uint16_t a, uint16_t b) {
@@ -68,14 +68,14 @@ TableDef layout(Format f, const std::vector<Col>& cols, uint8_t sortVersion = 0,
   return def;
 }
 
-void addIndex(TableDef& def, std::vector<uint16_t> columns, uint8_t flags) {
+void addIndex(Tdef& def, std::vector<uint16_t> columns, uint8_t flags) {
   RealIndexDef r;
   for (uint16_t c : columns) r.columns.push_back({c, true});
-  r.flags = uint8_t(flags | (def.format == Format::Jet4 ? idxflag::kJet4Marker : 0));
+  r.flags = uint8_t(flags | (def.format == Format::Jet4Layout ? idxflag::kJet4Marker : 0));
   def.realIndexes.push_back(r);
 }
 
-void addLogical(TableDef& def, const char* name, uint32_t number, uint32_t real, uint8_t kind) {
+void addLogical(Tdef& def, const char* name, uint32_t number, uint32_t real, uint8_t kind) {
   LogicalIndexDef l;
   l.name = name;
   l.number = number;
@@ -88,10 +88,10 @@ void addLogical(TableDef& def, const char* name, uint32_t number, uint32_t real,
 // and one template table per kind of complex value, which the hidden table of each complex column
 // is modelled on. Their definition pages are given by the builder.
 void addComplexTables(std::vector<SystemTable>& out, uint8_t sortVersion) {
-  const Format f = Format::Jet4;
+  const Format f = Format::Jet4Layout;
   constexpr uint8_t kVar = colflag::kNullable;
   constexpr uint8_t kFixed = colflag::kNullable | colflag::kFixed;
-  TableDef columns = layout(f, {
+  Tdef columns = layout(f, {
       {"ColumnName", ColumnType::Text, kSysVar},
       {"ComplexTypeObjectID", ColumnType::Long, kSysFixed},
       {"FlatTableID", ColumnType::Long, kSysFixed},
@@ -136,7 +136,7 @@ void addComplexTables(std::vector<SystemTable>& out, uint8_t sortVersion) {
 }  // namespace
 
 Bytes sidBytes(Format f, Sid sid) {
-  if (f == Format::Jet4) {
+  if (f == Format::Jet4Layout) {
     switch (sid) {
       case Sid::Engine: return {0x65, 0x89};
       case Sid::Creator: return {0x64, 0x8B};
@@ -156,7 +156,7 @@ Bytes sidBytes(Format f, Sid sid) {
 std::vector<SystemTable> systemTables(Format f, FileVersion v, uint8_t sortVersion) {
   std::vector<SystemTable> out;
 
-  TableDef objects = layout(f, {
+  Tdef objects = layout(f, {
       {"Id", ColumnType::Long, kSysFixed},
       {"ParentId", ColumnType::Long, kSysFixed},
       {"Name", ColumnType::Text, kSysVar},
@@ -181,7 +181,7 @@ std::vector<SystemTable> systemTables(Format f, FileVersion v, uint8_t sortVersi
   addLogical(objects, "ParentIdName", 0, 0, idxkind::kPlain);
   out.push_back({"MSysObjects", kCatalogTdef, objects});
 
-  TableDef aces = layout(f, {
+  Tdef aces = layout(f, {
       {"ObjectId", ColumnType::Long, kSysFixed},
       {"SID", ColumnType::Binary, kSysSid},
       {"ACM", ColumnType::Long, kSysFixed},
@@ -200,13 +200,13 @@ std::vector<SystemTable> systemTables(Format f, FileVersion v, uint8_t sortVersi
       {"Expression", ColumnType::Memo, kSysVar},
       {"Flag", ColumnType::Integer, kSysFixed},
   };
-  if (f == Format::Jet4) queryCols.push_back({"LvExtra", ColumnType::Long, kSysFixed});
-  TableDef queries = layout(f, queryCols, sortVersion);
+  if (f == Format::Jet4Layout) queryCols.push_back({"LvExtra", ColumnType::Long, kSysFixed});
+  Tdef queries = layout(f, queryCols, sortVersion);
   addIndex(queries, {0, 1, 2}, idxflag::kUnique);
   addLogical(queries, "ObjectIdAttribute", 0, 0, idxkind::kPrimaryKey);
   out.push_back({"MSysQueries", kQueriesTdef, queries});
 
-  TableDef rel = layout(f, {
+  Tdef rel = layout(f, {
       {"szRelationship", ColumnType::Text, kSysVar},
       {"grbit", ColumnType::Long, kSysFixed},
       {"ccolumn", ColumnType::Long, kSysFixed},
@@ -273,7 +273,7 @@ std::vector<Ace> newRelationshipAces(int32_t id) {
   };
 }
 
-const ColumnDef& columnByNumber(const TableDef& def, uint16_t number) {
+const ColumnDef& columnByNumber(const Tdef& def, uint16_t number) {
   size_t i = def.findColumn(number);
   if (i >= def.columns.size()) throw Error(err::kCorrupt, "A system table lacks a column it must have.");
   return def.columns[i];

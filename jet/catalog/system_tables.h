@@ -26,7 +26,7 @@ constexpr uint32_t kFullAccess = 0xFFEFF;
 struct SystemTable {
   std::string name;
   uint32_t tdefPage;  // 0: the builder places it
-  TableDef def;       // usage-map references and index roots are left for the builder to fill
+  Tdef def;       // usage-map references and index roots are left for the builder to fill
   uint32_t catalogFlags = kObjectFlagSystem;
   bool owned = true;  // whether its catalog row names the engine as its owner
 };
@@ -56,7 +56,7 @@ std::vector<Ace> newTableAces(int32_t objectId);
 std::vector<Ace> newRelationshipAces(int32_t objectId);
 
 // Looks up a column of a definition by column number (throws 3049 when missing).
-const ColumnDef& columnByNumber(const TableDef& def, uint16_t number);
+const ColumnDef& columnByNumber(const Tdef& def, uint16_t number);
 
 // Whether the name is one of the engine's own tables (MSys..., in any case).
 bool isSystemTableName(const std::string& name);

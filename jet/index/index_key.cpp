@@ -374,7 +374,7 @@ bool dividedBy10(std::array<uint32_t, 4>& m) {
 }  // namespace
 
 TextCollation textCollation(Format format, uint16_t sortOrder, uint16_t sortVersion) {
-  if (format == Format::Jet3) return (sortOrder == 0 || sortOrder == 1033) ? TextCollation::General97 : TextCollation::Unsupported;
+  if (format == Format::Jet3Layout) return (sortOrder == 0 || sortOrder == 1033) ? TextCollation::General97 : TextCollation::Unsupported;
   if (sortOrder == 0) return TextCollation::GeneralLegacy;
   if (sortOrder != 1033) return TextCollation::Unsupported;
   if (sortVersion == 0) return TextCollation::GeneralLegacy;

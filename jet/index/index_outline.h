@@ -1,6 +1,6 @@
 // A table's real indexes as key maintenance sees them (IndexOutline), derived from the table's
 // description (TableInfo) and the root pages its definition records, and the key a row has under
-// one of them.
+// one of them. The outline is a derived view: it is never stored, and never converted back.
 #pragma once
 
 #include <cstdint>

@@ -78,7 +78,7 @@ int compareEntries(const IndexEntry& a, const IndexEntry& b) {
 bool IndexEntry::operator<(const IndexEntry& o) const { return compareEntries(*this, o) < 0; }
 
 IndexPageLayout IndexPageLayout::of(Format format) {
-  if (format == Format::Jet3) return {2048, 8, 12, 16, 20, 1, 22, 226};
+  if (format == Format::Jet3Layout) return {2048, 8, 12, 16, 20, 1, 22, 226};
   return {4096, 12, 16, 20, 24, 2, 27, 453};
 }
 

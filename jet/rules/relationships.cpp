@@ -20,7 +20,7 @@ int64_t numberAt(const std::vector<Value>& row, size_t at) {
 
 }  // namespace
 
-std::vector<Relationship> readRelationships(PageFile& file, const TableDef& def, TextCodec& codec) {
+std::vector<Relationship> readRelationships(PageFile& file, const Tdef& def, TextCodec& codec) {
   auto position = [&](const char* name) {
     for (size_t i = 0; i < def.columns.size(); ++i)
       if (sameName(def.columns[i].name, name)) return i;

@@ -32,6 +32,6 @@ struct Relationship {
 
 // Every relationship of the file, read from MSysRelationships (whose definition is `def`). Rows
 // that lack a name, a table or a field are left out.
-std::vector<Relationship> readRelationships(PageFile& file, const TableDef& def, TextCodec& codec);
+std::vector<Relationship> readRelationships(PageFile& file, const Tdef& def, TextCodec& codec);
 
 }  // namespace jet

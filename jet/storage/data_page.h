@@ -18,7 +18,7 @@ constexpr uint16_t kRowOffsetMask = 0x1FFF;
 // A deleted row carries both flags and no bytes, so that readers of either flag skip it.
 constexpr uint16_t kRowFreed = kRowDeleted | kRowOverflow;
 
-inline uint32_t rowCountOffset(Format f) { return f == Format::Jet3 ? 8 : 12; }
+inline uint32_t rowCountOffset(Format f) { return f == Format::Jet3Layout ? 8 : 12; }
 inline uint32_t rowTableOffset(Format f) { return rowCountOffset(f) + 2; }
 // The most bytes one row may take: a page holding only it.
 inline uint32_t maxRowSize(Format f, uint32_t pageSize) { return pageSize - rowTableOffset(f) - 2; }

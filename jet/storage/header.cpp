@@ -15,7 +15,7 @@ namespace {
 constexpr size_t kMaskOffset = 0x18;
 constexpr uint8_t kMaskKey[4] = {0xC7, 0xDA, 0x39, 0x6B};
 
-size_t maskLength(Format f) { return f == Format::Jet3 ? 126 : 128; }
+size_t maskLength(Format f) { return f == Format::Jet3Layout ? 126 : 128; }
 
 [[noreturn]] void unrecognized(const std::string& fileName) {
   throw Error(err::kUnrecognizedFormat, "Unrecognized database format '" + fileName + "'.");
@@ -46,7 +46,7 @@ Header parseHeader(const std::vector<uint8_t>& raw, const std::string& fileName)
   h.codePage = le16(&b[0x3C]);
   h.databaseKey = le32(&b[0x3E]);
   size_t pwLen;
-  if (h.format == Format::Jet3) {
+  if (h.format == Format::Jet3Layout) {
     h.sortOrder = le16(&b[0x3A]);
     pwLen = 20;
   } else {
@@ -55,7 +55,7 @@ Header parseHeader(const std::vector<uint8_t>& raw, const std::string& fileName)
     pwLen = 40;
   }
   std::vector<uint8_t> pw(b.begin() + 0x42, b.begin() + 0x42 + pwLen);
-  if (h.format == Format::Jet4) {
+  if (h.format == Format::Jet4Layout) {
     // Jet 4 additionally masks the password with the creation date's whole days.
     double created;
     uint64_t bits = le64(&b[0x72]);

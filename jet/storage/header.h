@@ -12,7 +12,7 @@ namespace jet {
 
 struct Header {
   FileVersion version = FileVersion::Jet4;
-  Format format = Format::Jet4;  // the page layout of the version
+  Format format = Format::Jet4Layout;  // the page layout of the version
   uint32_t pageSize = 4096;
   uint16_t codePage = 1252;
   uint16_t sortOrder = 1033;

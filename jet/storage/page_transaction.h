@@ -50,7 +50,7 @@ class PageTransaction {
   Page* staged(uint32_t page);
 
   std::map<uint32_t, Page> staged_;
-  Format format_ = Format::Jet4;
+  Format format_ = Format::Jet4Layout;
   bool freeMap_ = false;
   PageRef held_;
   // The staged page looked up last (rows go to the same page one after another).

@@ -243,7 +243,7 @@ bool hasFreePageMap(PageTransaction& tx, Format format) {
   return s.size() >= 5 && page1[s.start] <= 1;
 }
 
-uint32_t inlineUsageMapCapacity(Format f) { return f == Format::Jet4 ? 64 * 8 : 128 * 8; }
+uint32_t inlineUsageMapCapacity(Format f) { return f == Format::Jet4Layout ? 64 * 8 : 128 * 8; }
 
 Bytes buildInlineUsageMap(Format f, const std::vector<uint32_t>& pages, uint32_t start, uint32_t markFrom) {
   const uint32_t cap = inlineUsageMapCapacity(f);

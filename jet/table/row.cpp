@@ -25,7 +25,7 @@ struct RowShape {
   size_t fixedEnd = 0;
 };
 
-RowShape shapeOf(const TableDef& def, uint16_t columnCount) {
+RowShape shapeOf(const Tdef& def, uint16_t columnCount) {
   RowShape shape;
   for (const ColumnDef& c : def.columns) {
     if (c.number >= columnCount) continue;
@@ -38,11 +38,11 @@ RowShape shapeOf(const TableDef& def, uint16_t columnCount) {
 }  // namespace
 
 
-void parseRow(const TableDef& def, const uint8_t* row, size_t size, RowLayout& out) {
+void parseRow(const Tdef& def, const uint8_t* row, size_t size, RowLayout& out) {
   out.data = row;
   out.size = size;
   out.varOffsets.clear();
-  const bool jet3 = def.format == Format::Jet3;
+  const bool jet3 = def.format == Format::Jet3Layout;
   const size_t countSize = jet3 ? 1 : 2;
   if (size < countSize) throwCorrupt("a row is cut short");
   out.columnCount = jet3 ? row[0] : le16(row);
@@ -83,11 +83,11 @@ void parseRow(const TableDef& def, const uint8_t* row, size_t size, RowLayout& o
   }
 }
 
-bool columnBytes(const TableDef& def, const ColumnDef& col, const RowLayout& row, const uint8_t*& data,
+bool columnBytes(const Tdef& def, const ColumnDef& col, const RowLayout& row, const uint8_t*& data,
                  size_t& len) {
   if (!row.present(col.number)) return false;
   if (col.fixed()) {
-    size_t start = (def.format == Format::Jet3 ? 1 : 2) + size_t(col.fixedOffset);
+    size_t start = (def.format == Format::Jet3Layout ? 1 : 2) + size_t(col.fixedOffset);
     if (start + col.length + (row.columnCount + 7u) / 8u > row.size) throwCorrupt("a row's fixed part is cut short");
     data = row.data + start;
     len = col.length;
@@ -106,7 +106,7 @@ void RowReader::decodeText(const uint8_t* data, size_t len, Value& out) {
     out = std::string();
     s = &std::get<std::string>(out);
   }
-  if (def_.format == Format::Jet4) decodeJet4Text(data, len, *s);
+  if (def_.format == Format::Jet4Layout) decodeJet4Text(data, len, *s);
   else codec_.decodeCodePage(data, len, *s);
 }
 

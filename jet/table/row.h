@@ -27,20 +27,20 @@ struct RowLayout {
 
 // Parses a row body. Throws 3049 when its structure does not fit in `size`. The variable part is
 // read only when one of the columns the row records is variable-length.
-void parseRow(const TableDef& def, const uint8_t* row, size_t size, RowLayout& out);
+void parseRow(const Tdef& def, const uint8_t* row, size_t size, RowLayout& out);
 
 // The bytes of one column in a parsed row; false when the column is Null (or absent from the row).
-bool columnBytes(const TableDef& def, const ColumnDef& col, const RowLayout& row, const uint8_t*& data,
+bool columnBytes(const Tdef& def, const ColumnDef& col, const RowLayout& row, const uint8_t*& data,
                  size_t& len);
 
 // Decodes rows of one table into values in field order, reusing the output's storage.
 class RowReader {
  public:
-  RowReader(const TableDef& def, TextCodec& codec, LongValueReader& longValues)
+  RowReader(const Tdef& def, TextCodec& codec, LongValueReader& longValues)
       : def_(def), codec_(codec), longValues_(&longValues) {}
   // A reader that leaves long values unread: Memo and OLE columns come back as their stored field
   // (the reference and any data kept in the row), Bytes that encodeRow writes back unchanged.
-  RowReader(const TableDef& def, TextCodec& codec) : def_(def), codec_(codec), longValues_(nullptr) {}
+  RowReader(const Tdef& def, TextCodec& codec) : def_(def), codec_(codec), longValues_(nullptr) {}
 
   void decode(const uint8_t* row, size_t size, std::vector<Value>& out);
   // Decodes a single column's stored bytes (already known not Null).
@@ -49,7 +49,7 @@ class RowReader {
  private:
   void decodeText(const uint8_t* data, size_t len, Value& out);
 
-  const TableDef& def_;
+  const Tdef& def_;
   TextCodec& codec_;
   LongValueReader* longValues_;
   RowLayout layout_;

@@ -40,11 +40,11 @@ Bytes bytesOf(const Value& v) {
 }
 
 // Appends the stored form of a text value; a Text column refuses text longer than itself.
-void appendTextField(const TableDef& def, const ColumnDef& col, const Value& v, TextCodec& codec, Bytes& out) {
+void appendTextField(const Tdef& def, const ColumnDef& col, const Value& v, TextCodec& codec, Bytes& out) {
   const std::string* s = std::get_if<std::string>(&v);
   if (!s) conversionError();
   size_t bytes;  // what the text counts for against the column's length
-  if (def.format == Format::Jet4) {
+  if (def.format == Format::Jet4Layout) {
     bytes = appendJet4Text(*s, col.compressedText(), out) * 2;
   } else {
     const Bytes encoded = codec.encodeCodePage(*s);
@@ -96,7 +96,7 @@ bool encodeFixedInPlace(const ColumnDef& c, const Value& v, uint8_t* out) {
 
 }  // namespace
 
-Bytes encodeValue(const TableDef& def, const ColumnDef& col, const Value& v, TextCodec& codec) {
+Bytes encodeValue(const Tdef& def, const ColumnDef& col, const Value& v, TextCodec& codec) {
   if (col.calculated() && !col.unknownType()) {
     // The result as a column of its type keeps it, wrapped.
     if (col.type == ColumnType::Boolean) return wrapCalculated({uint8_t(isNull(v) || integer(v) == 0 ? 0x00 : 0xFF)});
@@ -188,11 +188,11 @@ Bytes encodeValue(const TableDef& def, const ColumnDef& col, const Value& v, Tex
   return bytesOf(v);
 }
 
-void encodeRowInto(const TableDef& def, const std::vector<Value>& values, TextCodec& codec, const LongValueStore& store,
+void encodeRowInto(const Tdef& def, const std::vector<Value>& values, TextCodec& codec, const LongValueStore& store,
                    Bytes& row) {
   if (values.size() != def.columns.size())
     throw Error(err::kInvalidArgument, "Invalid argument: a row needs one value per field.");
-  const bool jet3 = def.format == Format::Jet3;
+  const bool jet3 = def.format == Format::Jet3Layout;
   const size_t countSize = jet3 ? 1 : 2;
   uint16_t columnCount = def.maxColumns;
   int varCount = 0;
@@ -287,7 +287,7 @@ void encodeRowInto(const TableDef& def, const std::vector<Value>& values, TextCo
   row.insert(row.end(), mask.begin(), mask.end());
 }
 
-Bytes encodeRow(const TableDef& def, const std::vector<Value>& values, TextCodec& codec, const LongValueStore& store) {
+Bytes encodeRow(const Tdef& def, const std::vector<Value>& values, TextCodec& codec, const LongValueStore& store) {
   Bytes row;
   encodeRowInto(def, values, codec, store, row);
   return row;

@@ -17,12 +17,12 @@ using LongValueStore = std::function<Bytes(const ColumnDef&, const Bytes& data)>
 
 // The stored bytes of one non-null, non-Boolean value; throws 3421 when the value does not fit the
 // column's type and 3163 when text is longer than the column.
-Bytes encodeValue(const TableDef& def, const ColumnDef& col, const Value& v, TextCodec& codec);
+Bytes encodeValue(const Tdef& def, const ColumnDef& col, const Value& v, TextCodec& codec);
 
 // A whole row body; values are in field order (def.columns).
-Bytes encodeRow(const TableDef& def, const std::vector<Value>& values, TextCodec& codec, const LongValueStore& store);
+Bytes encodeRow(const Tdef& def, const std::vector<Value>& values, TextCodec& codec, const LongValueStore& store);
 // The same into `row` (its contents replaced, its storage kept), for callers encoding row after row.
-void encodeRowInto(const TableDef& def, const std::vector<Value>& values, TextCodec& codec, const LongValueStore& store,
+void encodeRowInto(const Tdef& def, const std::vector<Value>& values, TextCodec& codec, const LongValueStore& store,
                    Bytes& row);
 
 }  // namespace jet

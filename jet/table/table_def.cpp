@@ -27,7 +27,7 @@ struct Layout {
 const Layout& layoutOf(Format f) {
   static const Layout jet3{12, 16, 20, 21, 23, 25, 27, 31, 35, 39, 43, 8,  18, 1, 3, 5, 9,  13, 14, 16, 39, 20, 0};
   static const Layout jet4{16, 20, 40, 41, 43, 45, 47, 51, 55, 59, 63, 12, 25, 5, 7, 9, 11, 15, 21, 23, 52, 28, 4};
-  return f == Format::Jet3 ? jet3 : jet4;
+  return f == Format::Jet3Layout ? jet3 : jet4;
 }
 
 // Constants the Jet 4 engine writes into every definition it makes (table, column and logical
@@ -44,7 +44,7 @@ bool knownType(uint8_t t) {
 
 std::string readName(ByteSpan b, size_t& pos, Format f, TextCodec& codec) {
   size_t len;
-  if (f == Format::Jet3) {
+  if (f == Format::Jet3Layout) {
     len = b.u8(pos);
     pos += 1;
   } else {
@@ -54,14 +54,14 @@ std::string readName(ByteSpan b, size_t& pos, Format f, TextCodec& codec) {
   ByteSpan raw = b.sub(pos, len);
   pos += len;
   std::string s;
-  if (f == Format::Jet3) codec.decodeCodePage(raw.data(), raw.size(), s);
+  if (f == Format::Jet3Layout) codec.decodeCodePage(raw.data(), raw.size(), s);
   else decodeUcs2(raw.data(), raw.size(), s);
   return s;
 }
 
 void appendName(Bytes& out, Format f, TextCodec& codec, const std::string& name) {
-  Bytes n = f == Format::Jet4 ? encodeUcs2(name) : codec.encodeCodePage(name);
-  if (f == Format::Jet4) {
+  Bytes n = f == Format::Jet4Layout ? encodeUcs2(name) : codec.encodeCodePage(name);
+  if (f == Format::Jet4Layout) {
     le::append16(out, uint16_t(n.size()));
   } else {
     if (n.size() > 255) n.resize(255);
@@ -100,29 +100,29 @@ uint16_t fixedLengthOf(ColumnType t) {
   }
 }
 
-uint32_t TableDef::fixedSize() const {
+uint32_t Tdef::fixedSize() const {
   uint32_t end = 0;
   for (const auto& c : columns)
     if (c.fixed() && c.type != ColumnType::Boolean) end = std::max<uint32_t>(end, uint32_t(c.fixedOffset) + c.length);
   return end;
 }
 
-size_t TableDef::findColumn(uint16_t number) const {
+size_t Tdef::findColumn(uint16_t number) const {
   for (size_t i = 0; i < columns.size(); ++i)
     if (columns[i].number == number) return i;
   return columns.size();
 }
 
-TableDef parseTableDef(Format format, const Bytes& bytes, TextCodec& codec) {
+Tdef parseTdef(Format format, const Bytes& bytes, TextCodec& codec) {
   const Layout& L = layoutOf(format);
-  TableDef d;
+  Tdef d;
   d.format = format;
   d.version = firstVersionOf(format);
   ByteSpan b(bytes.data(), bytes.size(), "table definition");
 
   d.rowCount = b.u32(L.rowCount);
   d.nextAutoNumber = b.u32(L.nextAuto);
-  if (format == Format::Jet4) d.lastComplexKey = b.u32(kComplexKeyOffset);
+  if (format == Format::Jet4Layout) d.lastComplexKey = b.u32(kComplexKeyOffset);
   d.tableType = b.u8(L.tableType);
   d.maxColumns = b.u16(L.maxCols);
   d.varColumnCount = b.u16(L.varCols);
@@ -155,12 +155,12 @@ TableDef parseTableDef(Format format, const Bytes& bytes, TextCodec& codec) {
     col.storedIndex = c.u16(L.colNumber2);
     col.varIndex = c.u16(L.colVarIndex);
     col.flags = c.u8(L.colFlags);
-    if (format == Format::Jet4) col.extFlags = c.u8(16);
+    if (format == Format::Jet4Layout) col.extFlags = c.u8(16);
     col.fixedOffset = c.u16(L.colFixedOffset);
     col.length = c.u16(L.colLength);
     // Jet 4 keeps the collation in four bytes: its id, a zero byte, then its version; a decimal
     // has its precision and scale in the id's place but keeps the version.
-    if (format == Format::Jet4) col.sortVersion = c.u8(L.colSort + 3);
+    if (format == Format::Jet4Layout) col.sortVersion = c.u8(L.colSort + 3);
     if (col.type == ColumnType::Numeric) {
       col.precision = c.u8(11);
       col.scale = c.u8(12);
@@ -168,7 +168,7 @@ TableDef parseTableDef(Format format, const Bytes& bytes, TextCodec& codec) {
       col.complexId = int32_t(c.u32(11));
     } else {
       col.sortOrder = c.u16(L.colSort);
-      if (format != Format::Jet4) col.codePage = c.u16(L.colSort + 2);
+      if (format != Format::Jet4Layout) col.codePage = c.u16(L.colSort + 2);
     }
   }
   // Field order; the stored order is kept for writing the definition back.
@@ -196,7 +196,7 @@ TableDef parseTableDef(Format format, const Bytes& bytes, TextCodec& codec) {
     }
     ri.usedPagesPointer = r.u32(o);
     ri.rootPage = r.u32(o + 4);
-    ri.flags = r.u8(format == Format::Jet4 ? o + 12 : o + 8);
+    ri.flags = r.u8(format == Format::Jet4Layout ? o + 12 : o + 8);
     pos += L.realIndex;
   }
 
@@ -239,7 +239,7 @@ TableDef parseTableDef(Format format, const Bytes& bytes, TextCodec& codec) {
   return d;
 }
 
-Bytes readTableDefBytes(PageFile& file, uint32_t first, std::vector<uint32_t>* pages) {
+Bytes readTdefBytes(PageFile& file, uint32_t first, std::vector<uint32_t>* pages) {
   Bytes out;
   std::unordered_set<uint32_t> seen;
   uint32_t page = first;
@@ -256,22 +256,22 @@ Bytes readTableDefBytes(PageFile& file, uint32_t first, std::vector<uint32_t>* p
   return out;
 }
 
-TableDef readTableDef(PageFile& file, Format format, TextCodec& codec, uint32_t page) {
+Tdef readTdef(PageFile& file, Format format, TextCodec& codec, uint32_t page) {
   std::vector<uint32_t> pages;
-  TableDef d = parseTableDef(format, readTableDefBytes(file, page, &pages), codec);
+  Tdef d = parseTdef(format, readTdefBytes(file, page, &pages), codec);
   d.tdefPage = page;
   d.pages = std::move(pages);
   return d;
 }
 
-Bytes serializeTableDef(const TableDef& def, TextCodec& codec) {
+Bytes serializeTdef(const Tdef& def, TextCodec& codec) {
   const Format f = def.format;
   const Layout& L = layoutOf(f);
   Bytes out(L.header, 0);
   uint8_t* h = out.data();
   h[0] = kTdefPageType;
   h[1] = 0x01;
-  if (f == Format::Jet3) {
+  if (f == Format::Jet3Layout) {
     h[2] = 'V';
     h[3] = 'C';
   } else {
@@ -283,7 +283,7 @@ Bytes serializeTableDef(const TableDef& def, TextCodec& codec) {
     if (!c.fixed()) ++varCount;
   put32(h + L.rowCount, def.rowCount);
   put32(h + L.nextAuto, def.nextAutoNumber);
-  if (f == Format::Jet4) put32(h + kComplexKeyOffset, def.lastComplexKey);
+  if (f == Format::Jet4Layout) put32(h + kComplexKeyOffset, def.lastComplexKey);
   h[L.tableType] = def.tableType;
   put16(h + L.maxCols, def.maxColumns ? def.maxColumns : uint16_t(def.columns.size()));
   put16(h + L.varCols, varCount);
@@ -308,12 +308,12 @@ Bytes serializeTableDef(const TableDef& def, TextCodec& codec) {
   for (const ColumnDef* c : stored) {
     Bytes d(L.column, 0);
     d[0] = c->unknownType() ? c->rawType : uint8_t(c->type);
-    if (f == Format::Jet4) put32(&d[1], kJet4TableMagic);
+    if (f == Format::Jet4Layout) put32(&d[1], kJet4TableMagic);
     else put16(&d[7], 1);
     put16(&d[L.colNumber], c->number);
     put16(&d[L.colVarIndex], c->varIndex);
     put16(&d[L.colNumber2], c->storedIndex >= 0 ? uint16_t(c->storedIndex) : def.systemTable() ? 0 : c->number);
-    if (f == Format::Jet4) d[L.colSort + 3] = c->sortVersion;
+    if (f == Format::Jet4Layout) d[L.colSort + 3] = c->sortVersion;
     if (c->type == ColumnType::Numeric) {
       d[11] = c->precision;
       d[12] = c->scale;
@@ -321,10 +321,10 @@ Bytes serializeTableDef(const TableDef& def, TextCodec& codec) {
       put32(&d[11], uint32_t(c->complexId));
     } else {
       put16(&d[L.colSort], c->sortOrder);
-      if (f != Format::Jet4) put16(&d[L.colSort + 2], c->codePage);
+      if (f != Format::Jet4Layout) put16(&d[L.colSort + 2], c->codePage);
     }
     d[L.colFlags] = c->flags;
-    if (f == Format::Jet4) d[16] = c->extFlags;
+    if (f == Format::Jet4Layout) d[16] = c->extFlags;
     put16(&d[L.colFixedOffset], c->fixed() ? c->fixedOffset : 0);
     put16(&d[L.colLength], c->length);
     out.insert(out.end(), d.begin(), d.end());
@@ -333,7 +333,7 @@ Bytes serializeTableDef(const TableDef& def, TextCodec& codec) {
 
   for (const auto& r : def.realIndexes) {
     Bytes d(L.realIndex, 0);
-    if (f == Format::Jet4) put32(&d[0], kJet4IndexMagic);
+    if (f == Format::Jet4Layout) put32(&d[0], kJet4IndexMagic);
     size_t at = L.magic;
     for (size_t i = 0; i < kMaxIndexColumns; ++i, at += 3) {
       if (i < r.columns.size()) {
@@ -345,13 +345,13 @@ Bytes serializeTableDef(const TableDef& def, TextCodec& codec) {
     }
     put32(&d[at], r.usedPagesPointer);
     put32(&d[at + 4], r.rootPage);
-    d[f == Format::Jet4 ? at + 12 : at + 8] = r.flags;
+    d[f == Format::Jet4Layout ? at + 12 : at + 8] = r.flags;
     out.insert(out.end(), d.begin(), d.end());
   }
 
   for (const auto& l : def.indexes) {
     Bytes d(L.logicalIndex, 0);
-    if (f == Format::Jet4) put32(&d[0], kJet4TableMagic);
+    if (f == Format::Jet4Layout) put32(&d[0], kJet4TableMagic);
     const size_t at = L.magic;
     put32(&d[at], uint32_t(l.number));
     put32(&d[at + 4], uint32_t(l.realIndex));
@@ -391,7 +391,7 @@ size_t tdefPagesNeeded(Format format, size_t definitionSize) {
   return 1 + (rest + (ps - 8) - 1) / (ps - 8);
 }
 
-std::vector<Bytes> paginateTableDef(Format format, const Bytes& definition, const std::vector<uint32_t>& pages) {
+std::vector<Bytes> paginateTdef(Format format, const Bytes& definition, const std::vector<uint32_t>& pages) {
   const size_t ps = pageSizeOf(format);
   if (pages.size() != tdefPagesNeeded(format, definition.size()))
     throw Error(err::kInvalidArgument, "Invalid argument.");
@@ -405,7 +405,7 @@ std::vector<Bytes> paginateTableDef(Format format, const Bytes& definition, cons
     pos += n;
     page[0] = kTdefPageType;
     page[1] = 0x01;
-    if (format == Format::Jet3) {
+    if (format == Format::Jet3Layout) {
       page[2] = 'V';
       page[3] = 'C';
     } else {
@@ -418,7 +418,7 @@ std::vector<Bytes> paginateTableDef(Format format, const Bytes& definition, cons
   return out;
 }
 
-TableInfo describeTable(const TableDef& def, const std::string& name) {
+TableInfo describeTable(const Tdef& def, const std::string& name) {
   TableInfo t;
   t.name = name;
   t.rowCount = def.rowCount;
@@ -443,7 +443,7 @@ TableInfo describeTable(const TableDef& def, const std::string& name) {
     ci.scale = c.scale;
     if (c.type == ColumnType::Text || c.type == ColumnType::Memo) {
       ci.sortOrder = c.sortOrder;
-      if (def.format == Format::Jet4) ci.sortVersion = c.sortVersion;
+      if (def.format == Format::Jet4Layout) ci.sortVersion = c.sortVersion;
     }
     t.columns.push_back(std::move(ci));
   }
@@ -464,7 +464,7 @@ TableInfo describeTable(const TableDef& def, const std::string& name) {
   return t;
 }
 
-std::vector<IndexOutline> indexOutlines(const TableDef& def) {
+std::vector<IndexOutline> indexOutlines(const Tdef& def) {
   std::vector<uint32_t> roots;
   for (const RealIndexDef& r : def.realIndexes) roots.push_back(r.rootPage);
   return indexOutlines(def.version, describeTable(def, ""), roots);

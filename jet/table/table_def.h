@@ -118,8 +118,10 @@ struct LogicalIndexDef {
   bool foreignKey() const { return kind == idxkind::kForeignKey; }
 };
 
-struct TableDef {
-  Format format = Format::Jet4;
+// The definition as stored, named after the tdef pages that hold it; dao::TableDef, the object
+// model's table handle, is built over it through describeTable.
+struct Tdef {
+  Format format = Format::Jet4Layout;
   // The file's version, for the rules that differ within a page layout (Decimal index keys). A
   // definition read from the page layout alone takes the layout's first version; readers with the
   // file's header at hand set it.
@@ -151,22 +153,22 @@ struct TableDef {
 
 // Parses the definition's logical string. Throws 3049 when it is cut short or its counts do not
 // fit. Names are decoded with `codec` (Jet 3) or as UCS-2 (Jet 4).
-TableDef parseTableDef(Format format, const Bytes& bytes, TextCodec& codec);
+Tdef parseTdef(Format format, const Bytes& bytes, TextCodec& codec);
 
 // The logical string of the definition whose chain starts at `page`, cut to the length its header
 // records; `pages` gets the chain. Throws 3049 when the chain loops or leaves definition pages.
-Bytes readTableDefBytes(PageFile& file, uint32_t page, std::vector<uint32_t>* pages = nullptr);
+Bytes readTdefBytes(PageFile& file, uint32_t page, std::vector<uint32_t>* pages = nullptr);
 
 // Reads and parses the definition whose chain starts at `page`. Throws 3049 when it is damaged.
-TableDef readTableDef(PageFile& file, Format format, TextCodec& codec, uint32_t page);
+Tdef readTdef(PageFile& file, Format format, TextCodec& codec, uint32_t page);
 
 // The definition as one logical byte string (page header of the first page included).
-Bytes serializeTableDef(const TableDef& def, TextCodec& codec);
+Bytes serializeTdef(const Tdef& def, TextCodec& codec);
 
 // Pages a definition string of this size takes, and the page images of it spread over `pages`
 // (which must be that many).
 size_t tdefPagesNeeded(Format format, size_t definitionSize);
-std::vector<Bytes> paginateTableDef(Format format, const Bytes& definition, const std::vector<uint32_t>& pages);
+std::vector<Bytes> paginateTdef(Format format, const Bytes& definition, const std::vector<uint32_t>& pages);
 
 // Where the definition's first page keeps the counters writers update in place: the row count,
 // the last auto-number given, the last complex key given (Jet 4 only), and the entry count of
@@ -177,9 +179,9 @@ size_t tdefComplexKeyOffset(Format format);
 size_t tdefIndexEntryCountOffset(Format format, size_t realIndex);
 
 // The engine's public description of the definition.
-TableInfo describeTable(const TableDef& def, const std::string& name);
+TableInfo describeTable(const Tdef& def, const std::string& name);
 
 // The maintenance descriptions of the table's real indexes, fields by position in def.columns.
-std::vector<IndexOutline> indexOutlines(const TableDef& def);
+std::vector<IndexOutline> indexOutlines(const Tdef& def);
 
 }  // namespace jet

@@ -22,7 +22,7 @@ PageRef resolveRow(PageFile& file, Format format, RowId id, RowSlot& slot) {
   return page;
 }
 
-TableScan::TableScan(PageFile& file, const TableDef& def, TextCodec& codec)
+TableScan::TableScan(PageFile& file, const Tdef& def, TextCodec& codec)
     : file_(file),
       def_(def),
       longValues_(file, def.format),

@@ -22,7 +22,7 @@ PageRef resolveRow(PageFile& file, Format format, RowId id, RowSlot& slot);
 
 class TableScan {
  public:
-  TableScan(PageFile& file, const TableDef& def, TextCodec& codec);
+  TableScan(PageFile& file, const Tdef& def, TextCodec& codec);
 
   bool next();
   RowId rowId() const { return current_; }
@@ -37,7 +37,7 @@ class TableScan {
   bool nextPage();
 
   PageFile& file_;
-  const TableDef& def_;
+  const Tdef& def_;
   LongValueReader longValues_;
   RowReader reader_;
   UsageMap owned_;

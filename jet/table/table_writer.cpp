@@ -26,10 +26,10 @@ struct CurrentRow;
 // The writer's state, kept from one operation to the next: the table's indexes with their parsed
 // pages, the open transaction, the pages rows were last put on, and the queued batch.
 struct TableWriter::State : public IndexPageStore {
-  State(PageFile& f, TableDef& d, TableInfo i, TextCodec& c) : file(f), def(d), info(std::move(i)), codec(c) {}
+  State(PageFile& f, Tdef& d, TableInfo i, TextCodec& c) : file(f), def(d), info(std::move(i)), codec(c) {}
 
   PageFile& file;
-  TableDef& def;
+  Tdef& def;
   TableInfo info;
   TextCodec& codec;
   std::unique_ptr<PageTransaction> tx;
@@ -386,7 +386,7 @@ struct CurrentRow {
   RowId bodyId;
 };
 
-CurrentRow readCurrent(PageFile& file, const TableDef& def, TextCodec& codec, RowId id) {
+CurrentRow readCurrent(PageFile& file, const Tdef& def, TextCodec& codec, RowId id) {
   CurrentRow cur;
   if (id.page >= file.pageCount()) throw Error(err::kNoCurrentRecord, "No current record.");
   PageRef page = file.page(id.page);
@@ -411,7 +411,7 @@ CurrentRow readCurrent(PageFile& file, const TableDef& def, TextCodec& codec, Ro
 }
 
 // Long-value references of a stored row body, by column position.
-std::vector<std::pair<size_t, Bytes>> longValueRefs(const TableDef& def, const Bytes& body) {
+std::vector<std::pair<size_t, Bytes>> longValueRefs(const Tdef& def, const Bytes& body) {
   std::vector<std::pair<size_t, Bytes>> out;
   RowLayout layout;
   parseRow(def, body.data(), body.size(), layout);
@@ -427,7 +427,7 @@ std::vector<std::pair<size_t, Bytes>> longValueRefs(const TableDef& def, const B
 
 }  // namespace
 
-TableWriter::TableWriter(PageFile& file, TableDef& def, TableInfo info, TextCodec& codec)
+TableWriter::TableWriter(PageFile& file, Tdef& def, TableInfo info, TextCodec& codec)
     : s_(std::make_unique<State>(file, def, std::move(info), codec)) {}
 
 TableWriter::~TableWriter() = default;
@@ -542,7 +542,7 @@ void TableWriter::update(RowId id, std::vector<Value> values) {
   s.commit();
   CurrentRow cur = readCurrent(s.file, s.def, s.codec, id);
   singleOperation(s, [&] {
-    const TableDef& def = s.def;
+    const Tdef& def = s.def;
     if (values.size() != def.columns.size())
       throw Error(err::kInvalidArgument, "Invalid argument: a row needs one value per field.");
     for (size_t i = 0; i < def.columns.size(); ++i)

@@ -25,7 +25,7 @@ class TableWriter {
  public:
   // `def` is updated in place (row count, auto-number) after each commit and must outlive the
   // writer.
-  TableWriter(PageFile& file, TableDef& def, TableInfo info, TextCodec& codec);
+  TableWriter(PageFile& file, Tdef& def, TableInfo info, TextCodec& codec);
   ~TableWriter();
   TableWriter(const TableWriter&) = delete;
   TableWriter& operator=(const TableWriter&) = delete;

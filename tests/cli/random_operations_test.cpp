@@ -124,7 +124,7 @@ class Generator {
     for (size_t i = 0; i < n; ++i) {
       int r = int(range(0, 99));
       if (indexed || r < 70) s += kPlain[range(0, 9)];
-      else if (format_ == Format::Jet4 && r < 75) s += kJet4[range(0, 2)];
+      else if (format_ == Format::Jet4Layout && r < 75) s += kJet4[range(0, 2)];
       else s += kWide[range(0, 10)];
     }
     // Text keeps no trailing or leading blanks that a reader might trim.
@@ -164,7 +164,7 @@ class Generator {
         return jet::fromText(ColumnType::DateTime, t);
       }
       case ColumnType::Text: {
-        size_t chars = format_ == Format::Jet4 ? c.length / 2 : c.length;
+        size_t chars = format_ == Format::Jet4Layout ? c.length / 2 : c.length;
         return text(chars, indexed, c.allowZeroLength && !c.required && !indexed);
       }
       case ColumnType::Memo: {
@@ -449,12 +449,12 @@ TEST_F(RandomOperations, EngineMadeFiles) {
     jet::CreateOptions options;
     const char* label;
   };
-  const Made made[] = {{{Format::Jet3}, "engine-made Jet 3"},
-                       {{Format::Jet4}, "engine-made Jet 4"},
-                       {{Format::Jet4, 1252, 1033, jet::FileVersion::Access2007}, "engine-made Access 2007"},
-                       {{Format::Jet4, 1252, 1033, jet::FileVersion::Access2010}, "engine-made Access 2010"},
-                       {{Format::Jet4, 1252, 1033, jet::FileVersion::Access2016}, "engine-made Access 2016"},
-                       {{Format::Jet4, 1252, 1033, jet::FileVersion::Access2019, 0}, "engine-made Access 2019, legacy order"}};
+  const Made made[] = {{{Format::Jet3Layout}, "engine-made Jet 3"},
+                       {{Format::Jet4Layout}, "engine-made Jet 4"},
+                       {{Format::Jet4Layout, 1252, 1033, jet::FileVersion::Access2007}, "engine-made Access 2007"},
+                       {{Format::Jet4Layout, 1252, 1033, jet::FileVersion::Access2010}, "engine-made Access 2010"},
+                       {{Format::Jet4Layout, 1252, 1033, jet::FileVersion::Access2016}, "engine-made Access 2016"},
+                       {{Format::Jet4Layout, 1252, 1033, jet::FileVersion::Access2019, 0}, "engine-made Access 2019, legacy order"}};
   for (const Made& m : made) {
     const Format format = m.options.format;
     jettest::TempDir dir;
@@ -470,7 +470,7 @@ TEST_F(RandomOperations, EngineMadeFiles) {
                       {{"PrimaryKey", {{0, true}}, true, true, false, true},
                        {"Code", {{1, true}}, false, true},
                        {"WhenCount", {{10, false}, {5, true}}}}};
-      if (format == Format::Jet4) t.columns.push_back({"Amount", T::Numeric, 0, false, false, false, 12, 3});  // not in Jet 3
+      if (format == Format::Jet4Layout) t.columns.push_back({"Amount", T::Numeric, 0, false, false, false, 12, 3});  // not in Jet 3
       db->createTable(t);
       jet::NewTable plain{"Plain", {t.columns[2], t.columns[11]}};
       plain.columns[0].name = "Text";

@@ -20,7 +20,7 @@ struct FileFixture {
   std::string path = dir.file("model.mdb");
   dao::Database open(const std::vector<std::tuple<std::string, std::vector<jet::NewColumn>, std::vector<std::vector<Value>>>>& tables) {
     {
-      auto engine = jet::Database::create(path, {jet::Format::Jet4, 1252, 1033});
+      auto engine = jet::Database::create(path, {jet::Format::Jet4Layout, 1252, 1033});
       for (const auto& [name, columns, rows] : tables) {
         engine->createTable({name, columns, {}});
         for (const auto& row : rows) engine->insertRow(name, row);

@@ -55,7 +55,7 @@ struct Target {
   jet::SchemaFile& f;
   std::string name;
   uint32_t tdef, other;
-  bool jet3 = f.format() == Format::Jet3;
+  bool jet3 = f.format() == Format::Jet3Layout;
 
   void patch(uint32_t n, const std::function<void(uint8_t*)>& edit) {
     jet::Bytes b = f.page(n);
@@ -206,7 +206,7 @@ std::vector<Damage> damages() {
        }},
       {"index page below the root offered as free", nullptr, true, kWhole,
        [](Target& t) {
-         const jet::TableDef def = t.f.definition(t.tdef);
+         const jet::Tdef def = t.f.definition(t.tdef);
          uint32_t leaf = 0;
          for (uint32_t n : t.pages(0x04, t.tdef))
            if (std::none_of(def.realIndexes.begin(), def.realIndexes.end(), [&](const auto& r) { return r.rootPage == n; })) leaf = n;
@@ -226,7 +226,7 @@ std::vector<Damage> damages() {
        }},
       {"two tables of one name", nullptr, true, kWhole,
        [](Target& t) {
-         const jet::TableDef def = t.f.definition(2);
+         const jet::Tdef def = t.f.definition(2);
          const size_t name = def.findColumn(jet::sys::kObjName);
          for (auto [row, values] : jet::readPlainRows(t.f, 2, def)) {
            if (values[name] != jet::Value(std::string("Delta"))) continue;
@@ -290,7 +290,7 @@ std::multiset<std::string> allRows(const std::string& path) {
 
 TEST(Check, SoundFilesHaveNoProblems) {
   jettest::TempDir dir;
-  for (Format f : {Format::Jet3, Format::Jet4}) {
+  for (Format f : {Format::Jet3Layout, Format::Jet4Layout}) {
     make(dir.file("made.mdb"), f);
     EXPECT_EQ(joined(jet::Database::open(dir.file("made.mdb"), {true, ""})->check().problems), "");
     std::filesystem::remove(dir.file("made.mdb"));
@@ -309,13 +309,13 @@ TEST(Check, SoundFilesHaveNoProblems) {
 
 TEST(Check, NamesPlantedDamageKeepsWritesOutOfItAndRepairSalvages) {
   jettest::TempDir dir;
-  for (Format f : {Format::Jet3, Format::Jet4}) make(dir.file(f == Format::Jet3 ? "made3.mdb" : "made4.mdb"), f);
+  for (Format f : {Format::Jet3Layout, Format::Jet4Layout}) make(dir.file(f == Format::Jet3Layout ? "made3.mdb" : "made4.mdb"), f);
   for (const Damage& d : damages()) {
-    for (Format f : {Format::Jet3, Format::Jet4}) {
-      if (d.file && f == Format::Jet3) continue;
-      const std::string source = d.file ? jettest::testdata(d.file) : dir.file(f == Format::Jet3 ? "made3.mdb" : "made4.mdb");
+    for (Format f : {Format::Jet3Layout, Format::Jet4Layout}) {
+      if (d.file && f == Format::Jet3Layout) continue;
+      const std::string source = d.file ? jettest::testdata(d.file) : dir.file(f == Format::Jet3Layout ? "made3.mdb" : "made4.mdb");
       const std::string path = dir.file("damaged.mdb"), repaired = dir.file("repaired.mdb");
-      SCOPED_TRACE(std::string(d.what) + " in " + (d.file ? d.file : f == Format::Jet3 ? "Jet 3" : "Jet 4"));
+      SCOPED_TRACE(std::string(d.what) + " in " + (d.file ? d.file : f == Format::Jet3Layout ? "Jet 3" : "Jet 4"));
       jettest::writeFile(path, jettest::readFile(source));
       std::filesystem::remove(repaired);
       const std::multiset<std::string> before = allRows(path);

@@ -107,7 +107,7 @@ std::set<std::string> tablesWithMovedRows(const fs::path& file) {
   for (const auto& e : catalog.entries()) {
     if (e.type != jet::sys::kTypeTable) continue;
     const uint32_t tdef = e.object.tdefPage;
-    jet::TableDef def = pages->definition(tdef);
+    jet::Tdef def = pages->definition(tdef);
     for (uint32_t p : pages->usageMapPages(def.ownedPagesPointer)) {
       jet::Bytes page = pages->page(p);
       if (page[0] != 1 || (page[4] | page[5] << 8 | page[6] << 16 | uint32_t(page[7]) << 24) != tdef) continue;
@@ -136,7 +136,7 @@ std::map<std::string, TableKeys> indexKeys(const fs::path& file) {
     if (e.type == jet::sys::kTypeTable) nameOfPage[e.object.tdefPage] = e.object.name;
   std::map<std::string, TableKeys> out;
   for (const auto& [page, name] : nameOfPage) {
-    jet::TableDef def = pages->definition(page);
+    jet::Tdef def = pages->definition(page);
     TableKeys& t = out[name];
     for (const auto& real : def.realIndexes) {
       std::vector<jet::Bytes> keys;
@@ -273,9 +273,9 @@ TEST_F(CompactTest, RefusesAnExistingDestinationAndLeavesNothingBehindOnFailure)
 // not), and the copy is a database the engine goes on working with: its relationships still hold
 // their tables, rows can be added, changed and deleted, tables created, and the file stays sound.
 TEST_F(CompactTest, ReclaimsDeletedRowsAndTheCopyKeepsNumbersRelationshipsAndTakesWrites) {
-  for (jet::Format format : {jet::Format::Jet3, jet::Format::Jet4}) {
-    SCOPED_TRACE(format == jet::Format::Jet3 ? "Jet3" : "Jet4");
-    const std::string tag = format == jet::Format::Jet3 ? "3" : "4";
+  for (jet::Format format : {jet::Format::Jet3Layout, jet::Format::Jet4Layout}) {
+    SCOPED_TRACE(format == jet::Format::Jet3Layout ? "Jet3" : "Jet4");
+    const std::string tag = format == jet::Format::Jet3Layout ? "3" : "4";
     fs::path src = dir_ / ("orders" + tag + ".mdb"), dst = dir_ / ("orders" + tag + "-compacted.mdb");
     {
       auto db = jet::Database::create(src.string(), {format});

@@ -19,9 +19,9 @@ int openError(const std::string& path, const std::string& password = "") {
 TEST(Header, ReadsFormatCodePageAndSortOrderOfBothFormats) {
   auto h3 = jet::parseHeader(jettest::readFile(jettest::testdata("testV1997.mdb")), "testV1997.mdb");
   EXPECT_EQ(std::tie(h3.format, h3.pageSize, h3.codePage, h3.sortOrder, h3.password),
-            std::make_tuple(jet::Format::Jet3, 2048u, 1252, 1033, std::string()));
+            std::make_tuple(jet::Format::Jet3Layout, 2048u, 1252, 1033, std::string()));
   auto h4 = jet::parseHeader(jettest::readFile(jettest::testdata("testV2000.mdb")), "testV2000.mdb");
-  EXPECT_EQ(std::tie(h4.format, h4.pageSize, h4.sortOrder, h4.databaseKey), std::make_tuple(jet::Format::Jet4, 4096u, 1033, 0u));
+  EXPECT_EQ(std::tie(h4.format, h4.pageSize, h4.sortOrder, h4.databaseKey), std::make_tuple(jet::Format::Jet4Layout, 4096u, 1033, 0u));
 }
 
 // The identification text and the version byte together name the version; any other pair, or
@@ -48,7 +48,7 @@ TEST(Header, TheVersionByteAndTheIdentificationTextMustAgree) {
   }
   auto db = jet::Database::open(path, {true, ""});
   EXPECT_EQ(db->version(), jet::FileVersion::Access2013);
-  EXPECT_EQ(db->format(), jet::Format::Jet4);
+  EXPECT_EQ(db->format(), jet::Format::Jet4Layout);
   EXPECT_FALSE(db->objects().empty());
   for (const std::vector<uint8_t>& junk : {std::vector<uint8_t>(5000, 'x'), std::vector<uint8_t>{}}) {
     jettest::writeFile(dir.file("junk.mdb"), junk);
@@ -61,7 +61,7 @@ std::string withPassword(jettest::TempDir& dir, const std::string& name, const s
   std::string path = dir.copy(name, "pw-" + name);
   auto bytes = jettest::readFile(path);
   bool jet4 = bytes[0x14] == 1;
-  jet::maskHeaderBlock(jet4 ? jet::Format::Jet4 : jet::Format::Jet3, bytes.data(), bytes.size());
+  jet::maskHeaderBlock(jet4 ? jet::Format::Jet4Layout : jet::Format::Jet3Layout, bytes.data(), bytes.size());
   std::vector<uint8_t> pw = jet4 ? jet::encodeUcs2(password) : std::vector<uint8_t>(password.begin(), password.end());
   pw.resize(jet4 ? 40 : 20);
   if (jet4) {
@@ -73,7 +73,7 @@ std::string withPassword(jettest::TempDir& dir, const std::string& name, const s
     for (size_t i = 0; i < pw.size(); ++i) pw[i] ^= mask[i % 4];
   }
   std::copy(pw.begin(), pw.end(), bytes.begin() + 0x42);
-  jet::maskHeaderBlock(jet4 ? jet::Format::Jet4 : jet::Format::Jet3, bytes.data(), bytes.size());
+  jet::maskHeaderBlock(jet4 ? jet::Format::Jet4Layout : jet::Format::Jet3Layout, bytes.data(), bytes.size());
   jettest::writeFile(path, bytes);
   return path;
 }

@@ -141,9 +141,9 @@ TEST(IndexKeyOrder, KanaFlagsAndTheirTrailer) {
 // keys for, and values no key is made of, are refused. (The collations of the sort orders the test
 // files use: every key of every file, by the check.)
 TEST(IndexKeyOrder, SortOrderZeroAndUnknownOnes) {
-  EXPECT_EQ(jet::textCollation(jet::Format::Jet3, 0, 0), TextCollation::General97);
-  EXPECT_EQ(jet::textCollation(jet::Format::Jet4, 0, 0), TextCollation::GeneralLegacy);
-  EXPECT_EQ(jet::textCollation(jet::Format::Jet4, 1049, 0), TextCollation::Unsupported);
+  EXPECT_EQ(jet::textCollation(jet::Format::Jet3Layout, 0, 0), TextCollation::General97);
+  EXPECT_EQ(jet::textCollation(jet::Format::Jet4Layout, 0, 0), TextCollation::GeneralLegacy);
+  EXPECT_EQ(jet::textCollation(jet::Format::Jet4Layout, 1049, 0), TextCollation::Unsupported);
   EXPECT_THROW(key({ColumnType::Text, true, TextCollation::Unsupported}, jet::Value{std::string("x")}), jet::Error);
   EXPECT_THROW(key({ColumnType::Binary, true}, jet::Value{jet::Bytes{1}}), jet::Error);
   EXPECT_THROW(key({ColumnType::Long, true}, jet::Value{std::string("x")}), jet::Error);
@@ -214,7 +214,7 @@ TEST(IndexKeyOrder, DecimalIndexesFollowTheFilesVersion) {
       auto f = jet::SchemaFile::open(file, true);
       const jet::Catalog catalog = jet::Catalog::read(f->pageFile(), f->format(), f->codec());
       const uint32_t tdef = uint32_t(catalog.findTable("Amounts")->object.tdefPage);
-      const jet::TableDef def = f->definition(tdef);
+      const jet::Tdef def = f->definition(tdef);
       std::map<std::pair<uint32_t, uint16_t>, std::string> text;
       for (const auto& [id, values] : jet::readPlainRows(*f, tdef, def))
         text[{id.page, id.row}] = jet::toText(values[0]);

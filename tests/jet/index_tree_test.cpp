@@ -80,7 +80,7 @@ TEST(IndexPages, AccessPagesReadBackAsWritten) {
   for (const char* f : {"compIndexTestV1997.mdb", "compIndexTestV2000.mdb", "testIndexCodesV1997.mdb", "indexTestV2000.mdb",
                         "testIndexPropertiesV2000.mdb", "bigIndexTestV2000.mdb", "test2V2000.mdb"}) {
     const std::vector<uint8_t> file = jettest::readFile(jettest::testdata(f));
-    const jet::Format format = file[0x14] == 0 ? jet::Format::Jet3 : jet::Format::Jet4;
+    const jet::Format format = file[0x14] == 0 ? jet::Format::Jet3Layout : jet::Format::Jet4Layout;
     const auto layout = jet::IndexPageLayout::of(format);
     for (size_t p = 1; p < file.size() / layout.pageSize; ++p) {
       const uint8_t* src = file.data() + p * layout.pageSize;
@@ -261,11 +261,11 @@ TEST_P(RandomTree, AppendsAfterTheLastLeafMatchATreeThatForgetsItEveryTime) {
   EXPECT_GT(a.pagesInUse(), 300u);
 }
 
-INSTANTIATE_TEST_SUITE_P(BothFormats, RandomTree, ::testing::Values(jet::Format::Jet3, jet::Format::Jet4));
+INSTANTIATE_TEST_SUITE_P(BothFormats, RandomTree, ::testing::Values(jet::Format::Jet3Layout, jet::Format::Jet4Layout));
 
 // An index in a sort order the engine has no keys for makes its table read-only, and names the index.
 TEST(TableIndexes, UnknownSortOrderMakesTheTableReadOnly) {
-  MemStore store(jet::Format::Jet4);
+  MemStore store(jet::Format::Jet4Layout);
   std::vector<jet::IndexOutline> outlines(1);
   outlines[0] = {"ByName", store.newRoot(), {{jet::ColumnType::Text, true, jet::TextCollation::Unsupported}}, {0}, false, false, false};
   jet::TableIndexes idx(store, 7, outlines);
@@ -279,7 +279,7 @@ TEST(TableIndexes, UnknownSortOrderMakesTheTableReadOnly) {
 TEST(IndexTree, RebuildFillsEachLeafAsFarAsItsPackedEntriesFit) {
   // Keys with long shared prefixes, so that leaves hold more entries packed than whole; each leaf
   // must hold every entry that fits and no more, as a load one entry at a time would leave it.
-  for (jet::Format format : {jet::Format::Jet3, jet::Format::Jet4}) {
+  for (jet::Format format : {jet::Format::Jet3Layout, jet::Format::Jet4Layout}) {
     MemStore store(format);
     const uint32_t root = store.newRoot();
     jet::IndexTree tree(store, root, 7);
@@ -314,19 +314,19 @@ TEST(IndexTree, RebuildFillsEachLeafAsFarAsItsPackedEntriesFit) {
 
 // A tree whose pages form a cycle: every walk over it, lookup, insert and verify ends in an error.
 TEST(IndexTree, ALoopingTreeGivesErrorsNotCrashes) {
-  MemStore store(jet::Format::Jet4);
+  MemStore store(jet::Format::Jet4Layout);
   const uint32_t root = store.newRoot();
   jet::IndexTree tree(store, root, 7);
   std::mt19937 rng(9);
   for (int i = 0; i < 2000; ++i) tree.insert(randomEntry(rng, 60));
   std::vector<uint8_t> buf(4096);
   store.readPage(root, buf.data());
-  jet::IndexPage top = jet::parseIndexPage(jet::Format::Jet4, buf.data(), buf.size());
+  jet::IndexPage top = jet::parseIndexPage(jet::Format::Jet4Layout, buf.data(), buf.size());
   ASSERT_FALSE(top.leaf);
   // Every child of the root now points back at the root: a cycle.
   for (auto& e : top.entries) e.child = root;
   top.childTail = root;
-  ASSERT_TRUE(jet::writeIndexPage(jet::Format::Jet4, top, buf.data()));
+  ASSERT_TRUE(jet::writeIndexPage(jet::Format::Jet4Layout, top, buf.data()));
   store.writePage(root, buf.data());
   jet::IndexTree damaged(store, root, 7);
   EXPECT_THROW(damaged.entries(), jet::Error);
@@ -336,7 +336,7 @@ TEST(IndexTree, ALoopingTreeGivesErrorsNotCrashes) {
 }
 
 TEST(TableIndexes, KeysTooLongForAPageAreRefused) {
-  MemStore store(jet::Format::Jet3);
+  MemStore store(jet::Format::Jet3Layout);
   std::vector<jet::IndexOutline> outlines(1);
   outlines[0].name = "Wide";
   outlines[0].rootPage = store.newRoot();
@@ -360,8 +360,8 @@ TEST(DamagedIndexPage, EntriesOutOfOrderAreRefused) {
   const std::vector<uint8_t> bytes = jettest::readFile(std::string(TABULONIX_SOURCE_DIR) + "/tests/jet/data/index_page_unsorted.bin");
   // The fuzz input's first byte chose the tree's root; the page starts after it.
   std::vector<uint8_t> page(bytes.begin() + 1, bytes.end());
-  page.resize(jet::IndexPageLayout::of(jet::Format::Jet3).pageSize);
-  EXPECT_EQ(errorOf([&] { jet::parseIndexPage(jet::Format::Jet3, page.data(), page.size()); }), jet::err::kCorrupt);
+  page.resize(jet::IndexPageLayout::of(jet::Format::Jet3Layout).pageSize);
+  EXPECT_EQ(errorOf([&] { jet::parseIndexPage(jet::Format::Jet3Layout, page.data(), page.size()); }), jet::err::kCorrupt);
 }
 
 }  // namespace

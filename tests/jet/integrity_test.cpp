@@ -196,7 +196,7 @@ TEST_P(Chain, CheckNamesOrphans) {
       << report.problems[0];
 }
 
-INSTANTIATE_TEST_SUITE_P(Formats, Chain, ::testing::Values(jet::Format::Jet3, jet::Format::Jet4));
+INSTANTIATE_TEST_SUITE_P(Formats, Chain, ::testing::Values(jet::Format::Jet3Layout, jet::Format::Jet4Layout));
 
 // Seeded random inserts, updates and deletes over three tables tied by enforced relationships of
 // random kinds (refusing, cascading updates, deletes or Nulls); in Access 2010 files the last table
@@ -252,8 +252,8 @@ std::string staleCalculation(const Content& c) {
 TEST(IntegrityRandom, RelationshipsHoldAfterEveryStep) {
   const int32_t kinds[] = {0, jet::kRelationDeleteCascade, jet::kRelationUpdateCascade, 0x2000,
                            jet::kRelationDeleteCascade | jet::kRelationUpdateCascade};
-  const jet::CreateOptions formats[] = {{jet::Format::Jet3}, {jet::Format::Jet4},
-                                        {jet::Format::Jet4, 1252, 1033, jet::FileVersion::Access2010}};
+  const jet::CreateOptions formats[] = {{jet::Format::Jet3Layout}, {jet::Format::Jet4Layout},
+                                        {jet::Format::Jet4Layout, 1252, 1033, jet::FileVersion::Access2010}};
   for (uint32_t seed = 1; seed <= 6; ++seed) {
     SCOPED_TRACE("seed " + std::to_string(seed));
     std::mt19937 rng(seed);

@@ -39,12 +39,12 @@ struct Layout {
 };
 
 const Layout kLayouts[] = {
-    {"Jet3", Format::Jet3, FileVersion::Jet3, "testV1997.mdb", "JET3", 0, 4, 8},
-    {"Jet4", Format::Jet4, FileVersion::Jet4, "adox_jet4.mdb", "JET4", 16, 4, 8},
-    {"Access2007", Format::Jet4, FileVersion::Access2007, "ace/empty2007.accdb", "ACE12", 42, 14, 18},
-    {"Access2010", Format::Jet4, FileVersion::Access2010, "ace/empty2010.accdb", "ACE14", 42, 14, 18},
-    {"Access2016", Format::Jet4, FileVersion::Access2016, "ace/empty2016.accdb", "ACE16", 42, 14, 18},
-    {"Access2019", Format::Jet4, FileVersion::Access2019, "ace/empty2019.accdb", "ACE17", 42, 14, 18},
+    {"Jet3", Format::Jet3Layout, FileVersion::Jet3, "testV1997.mdb", "JET3", 0, 4, 8},
+    {"Jet4", Format::Jet4Layout, FileVersion::Jet4, "adox_jet4.mdb", "JET4", 16, 4, 8},
+    {"Access2007", Format::Jet4Layout, FileVersion::Access2007, "ace/empty2007.accdb", "ACE12", 42, 14, 18},
+    {"Access2010", Format::Jet4Layout, FileVersion::Access2010, "ace/empty2010.accdb", "ACE14", 42, 14, 18},
+    {"Access2016", Format::Jet4Layout, FileVersion::Access2016, "ace/empty2016.accdb", "ACE16", 42, 14, 18},
+    {"Access2019", Format::Jet4Layout, FileVersion::Access2019, "ace/empty2019.accdb", "ACE17", 42, 14, 18},
 };
 
 bool accdb(const Layout& l) { return l.version >= FileVersion::Access2007; }
@@ -77,7 +77,7 @@ TEST_P(NewDatabase, HeaderCarriesVersionCodePageSortOrderAndNoPassword) {
   const jet::Bytes h = plainHeader(*file);
   EXPECT_EQ(jet::le::get16(&h[0x3C]), 1252);
   EXPECT_EQ(jet::le::get32(&h[0x3E]), 0u) << "no database key";
-  if (l.format == Format::Jet3) {
+  if (l.format == Format::Jet3Layout) {
     EXPECT_EQ(jet::le::get16(&h[0x3A]), 1033);
     for (size_t i = 0; i < 20; ++i) EXPECT_EQ(h[0x42 + i], 0) << "password byte " << i;
     return;
@@ -91,7 +91,7 @@ TEST_P(NewDatabase, HeaderCarriesVersionCodePageSortOrderAndNoPassword) {
   // No password: the password field holds exactly its date mask.
   const uint32_t mask = uint32_t(int32_t(created));
   for (size_t i = 0; i < 40; i += 4) EXPECT_EQ(jet::le::get32(&h[0x42 + i]), mask) << "password bytes " << i;
-  EXPECT_EQ(jet::parseHeader(std::vector<uint8_t>(raw.begin(), raw.begin() + 0x100), path_).format, Format::Jet4);
+  EXPECT_EQ(jet::parseHeader(std::vector<uint8_t>(raw.begin(), raw.begin() + 0x100), path_).format, Format::Jet4Layout);
 }
 
 // The same pages in the same places as the engine's own empty file (header, global map,
@@ -135,8 +135,8 @@ TEST_P(NewDatabase, DefinitionsMatchTheEnginesOwn) {
     SCOPED_TRACE("definition page " + std::to_string(page));
     jet::Bytes mine(ours[page].begin(), ours[page].end());
     mine.resize(jet::le::get32(&mine[8]));
-    const jet::TableDef b = jet::parseTableDef(l.format, mine, codec);
-    const jet::TableDef a = ref->definition(page);
+    const jet::Tdef b = jet::parseTdef(l.format, mine, codec);
+    const jet::Tdef a = ref->definition(page);
     ++compared;
     EXPECT_EQ(a.tableType, b.tableType);
     EXPECT_EQ(a.storedOrder, b.storedOrder);
@@ -152,7 +152,7 @@ TEST_P(NewDatabase, DefinitionsMatchTheEnginesOwn) {
       else EXPECT_EQ(std::tie(x.sortOrder, x.sortVersion), std::tie(y.sortOrder, y.sortVersion)) << x.name;
     }
     // Real indexes: flags and key columns, and in an .accdb their maps and roots too.
-    auto realIndexes = [&](const jet::TableDef& d) {
+    auto realIndexes = [&](const jet::Tdef& d) {
       std::vector<std::tuple<int, std::vector<std::pair<int, bool>>, uint32_t, uint32_t>> out;
       for (const auto& r : d.realIndexes) {
         std::vector<std::pair<int, bool>> keys;
@@ -227,7 +227,7 @@ TEST(NewDatabaseRefusals, ExistingFileMissingFolderAndSortOrder) {
   const std::string missing = jettest::failure([&] { jet::createDatabaseFile(dir + "/no such folder/new.mdb", {}); });
   EXPECT_EQ(missing.rfind("3044: ", 0), 0u) << missing;
   EXPECT_NE(missing.find("'" + dir + "/no such folder' is not a valid path."), std::string::npos) << missing;
-  jet::CreateOptions o{Format::Jet4, 1252, 1033, FileVersion::Access2007, 1};
+  jet::CreateOptions o{Format::Jet4Layout, 1252, 1033, FileVersion::Access2007, 1};
   EXPECT_EQ(errorOf([&] { jet::createDatabaseFile(dir + "/a.accdb", o); }), 3001);
   o.version = FileVersion::Access2019;
   o.sortVersion = 0;

@@ -148,9 +148,9 @@ TEST(NewTypes, FilesWithTheNewTypesReadTheSameInAnIndependentReader) {
 // Calculated columns as Access stores them: every one in the variable part of the row, fixed-size
 // results in a column declared 39 bytes long, and results stored empty for Null.
 // One calculated column of the type, as Access declares it.
-jet::TableDef calculated(ColumnType type) {
-  jet::TableDef def;
-  def.format = jet::Format::Jet4;
+jet::Tdef calculated(ColumnType type) {
+  jet::Tdef def;
+  def.format = jet::Format::Jet4Layout;
   jet::ColumnDef c;
   c.name = "c";
   c.type = type;
@@ -167,7 +167,7 @@ jet::TableDef calculated(ColumnType type) {
 // A row whose one variable column holds `stored` as it is: written as a binary column of the
 // same place.
 jet::Bytes rowHolding(const jet::Bytes& stored) {
-  jet::TableDef plain = calculated(ColumnType::Binary);
+  jet::Tdef plain = calculated(ColumnType::Binary);
   plain.columns[0].extFlags = 0;
   plain.columns[0].length = 255;
   return jet::encodeRow(plain, {stored}, jet::windows1252Codec(), nullptr);
@@ -197,7 +197,7 @@ TEST(Calculated, AccessStoredResultsReadBack) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(int(c.type));
-    const jet::TableDef def = calculated(c.type);
+    const jet::Tdef def = calculated(c.type);
     const jet::Bytes row = rowHolding(jet::wrapCalculated(c.result));
     std::vector<Value> back;
     jet::RowReader(def, jet::windows1252Codec()).decode(row.data(), row.size(), back);

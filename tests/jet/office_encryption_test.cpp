@@ -28,7 +28,7 @@ std::vector<uint8_t> firstPage(const std::vector<uint8_t>& file) { return {file.
 
 uint32_t databaseKeyOf(const std::vector<uint8_t>& file) {
   std::vector<uint8_t> header(file.begin(), file.begin() + jet::kHeaderBytes);
-  jet::maskHeaderBlock(jet::Format::Jet4, header.data(), header.size());
+  jet::maskHeaderBlock(jet::Format::Jet4Layout, header.data(), header.size());
   return jet::le32(&header[0x3E]);
 }
 

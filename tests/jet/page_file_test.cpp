@@ -65,7 +65,7 @@ TEST(LongValue, ReferencesThatDoNotFitFail) {
   std::string path = dir.copy("generated/longValuesV2000.mdb");
   jet::PageFile file(path, true);
   file.setPageSize(4096);
-  jet::LongValueReader reader(file, jet::Format::Jet4);
+  jet::LongValueReader reader(file, jet::Format::Jet4Layout);
   std::vector<uint8_t> out;
   uint8_t ref[12] = {10, 0, 0, 0x80};  // inline, 10 bytes, none present
   EXPECT_THROW(reader.read(ref, sizeof ref, out), jet::Error);

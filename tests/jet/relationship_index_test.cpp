@@ -15,13 +15,13 @@
 
 namespace {
 
-using jet::TableDef;
+using jet::Tdef;
 
 // Each logical index of each user table, in stored order, tables named instead of their pages.
 std::map<std::string, std::vector<std::string>> indexShapes(const std::string& path) {
   auto file = jet::SchemaFile::open(path, true);
   const jet::CatalogView cat = jet::loadCatalog(*file);
-  std::map<uint32_t, TableDef> defs;
+  std::map<uint32_t, Tdef> defs;
   std::map<uint32_t, std::string> names;
   for (const auto& e : cat.catalog.entries())
     if (e.type == jet::sys::kTypeTable && !(e.object.flags & jet::kObjectFlagSystem)) {
@@ -88,7 +88,7 @@ TEST_P(RelationshipIndexes, MadeAsAccessMakesThem) {
         jet::NewColumn nc;
         nc.name = c.name;
         nc.type = c.type;
-        nc.size = c.type == jet::ColumnType::Text ? c.length / (access->format() == jet::Format::Jet3 ? 1 : 2) : 0;
+        nc.size = c.type == jet::ColumnType::Text ? c.length / (access->format() == jet::Format::Jet3Layout ? 1 : 2) : 0;
         t.columns.push_back(nc);
       }
       std::vector<jet::IndexInfo> own;

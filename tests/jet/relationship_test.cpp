@@ -151,8 +151,8 @@ TEST_P(Relationships, RefusalsChangeNothing) {
   EXPECT_TRUE(jettest::readFile(path_) == before) << "a refused relationship changed the file";
 }
 
-INSTANTIATE_TEST_SUITE_P(BothFormats, Relationships, ::testing::Values(Format::Jet3, Format::Jet4),
-                         [](const auto& info) { return info.param == Format::Jet4 ? "Jet4" : "Jet3"; });
+INSTANTIATE_TEST_SUITE_P(BothFormats, Relationships, ::testing::Values(Format::Jet3Layout, Format::Jet4Layout),
+                         [](const auto& info) { return info.param == Format::Jet4Layout ? "Jet4" : "Jet3"; });
 
 // Access's own relationships stay as they were beside a new one.
 TEST(RelationshipsInAccessFiles, AddedBesideAccessRelationships) {

@@ -278,7 +278,7 @@ TEST(Repair, DamagedHeaderAndTruncatedFiles) {
 // A row whose key a unique index already holds (the index and the rows disagree) goes to the
 // table's conflicts table, with the same columns; the table itself keeps its index sound.
 TEST(Repair, RowsRepeatingAUniqueKeyGoToAConflictsTable) {
-  for (const jet::Format format : {jet::Format::Jet3, jet::Format::Jet4}) {
+  for (const jet::Format format : {jet::Format::Jet3Layout, jet::Format::Jet4Layout}) {
     TempDir dir;
     const std::string src = dir.file("src.mdb");
     {

@@ -142,7 +142,7 @@ TEST_P(SchemaChanges, RefusedChangesNameTheirError) {
   EXPECT_EQ(errorOf([&] { jet::createTable(*f, t); }), 0) << "64 characters are allowed";
   // Names the older format's code page cannot hold are refused there rather than changed.
   t.name = "\xE8\xA1\xA8 \xC3\xA9t\xC3\xA9";
-  EXPECT_EQ(errorOf([&] { jet::createTable(*f, t); }), GetParam() == Format::Jet3 ? 3125 : 0);
+  EXPECT_EQ(errorOf([&] { jet::createTable(*f, t); }), GetParam() == Format::Jet3Layout ? 3125 : 0);
   EXPECT_EQ(errorOf([&] { jet::createTable(*f, {"Caf\xC3\xA9 \xE2\x82\xAC", {{"A", ColumnType::Long}}, {}}); }), 0)
       << "Windows-1252 letters and the euro sign are fine in both formats";
 
@@ -166,14 +166,14 @@ TEST_P(SchemaChanges, RefusedChangesNameTheirError) {
   EXPECT_NE(jettest::failure([&] { jet::dropTable(*f, "Nowhere"); }).find("'Nowhere'"), std::string::npos);
   // Nothing refused changed the catalog.
   std::vector<std::string> want = {"Every Type", "Other", std::string(64, 'x')};
-  if (GetParam() == Format::Jet4) want.push_back("\xE8\xA1\xA8 \xC3\xA9t\xC3\xA9");
+  if (GetParam() == Format::Jet4Layout) want.push_back("\xE8\xA1\xA8 \xC3\xA9t\xC3\xA9");
   want.push_back("Caf\xC3\xA9 \xE2\x82\xAC");
   EXPECT_EQ(userTables(catalog()), want);
   EXPECT_EQ(jettest::firstProblem(*jet::Database::open(path_, {true, ""})), "") << "every index holds exactly its rows";
 }
 
-INSTANTIATE_TEST_SUITE_P(BothFormats, SchemaChanges, ::testing::Values(Format::Jet3, Format::Jet4),
-                         [](const auto& info) { return info.param == Format::Jet4 ? "Jet4" : "Jet3"; });
+INSTANTIATE_TEST_SUITE_P(BothFormats, SchemaChanges, ::testing::Values(Format::Jet3Layout, Format::Jet4Layout),
+                         [](const auto& info) { return info.param == Format::Jet4Layout ? "Jet4" : "Jet3"; });
 
 // Files the engine did not make: a table added, renamed and dropped beside Access's own tables,
 // which read back unchanged.
@@ -226,7 +226,7 @@ TEST_P(LargeDefinitions, ManyColumnsSpanPagesAndReadBack) {
     t.columns.push_back({"Column number " + std::to_string(i), type, type == ColumnType::Text ? 100 : 0});
   }
   // Decimal exists in the newer format only.
-  t.columns.push_back({"Amount", GetParam() == Format::Jet4 ? ColumnType::Numeric : ColumnType::Double, 0});
+  t.columns.push_back({"Amount", GetParam() == Format::Jet4Layout ? ColumnType::Numeric : ColumnType::Double, 0});
   t.columns.back().precision = 12;
   t.columns.back().scale = 4;
   {
@@ -238,7 +238,7 @@ TEST_P(LargeDefinitions, ManyColumnsSpanPagesAndReadBack) {
     ASSERT_EQ(info.columns.size(), 255u);
     EXPECT_EQ(info.columns[199].name, "Column number 199");
     EXPECT_EQ(info.columns[200].name, "Column number 201");
-    if (GetParam() == Format::Jet4) {
+    if (GetParam() == Format::Jet4Layout) {
       EXPECT_EQ(info.columns.back().precision, 12);
       EXPECT_EQ(info.columns.back().scale, 4);
     } else {
@@ -248,7 +248,7 @@ TEST_P(LargeDefinitions, ManyColumnsSpanPagesAndReadBack) {
   }
   auto f = jet::SchemaFile::open(path, true);
   const std::vector<uint32_t> chain = f->definition(tdefOf(*f, "Wide")).pages;
-  EXPECT_GE(chain.size(), GetParam() == Format::Jet4 ? 3u : 5u) << "the definition spans pages";
+  EXPECT_GE(chain.size(), GetParam() == Format::Jet4Layout ? 3u : 5u) << "the definition spans pages";
   if (auto lines = oracle::mdbReader(path)) {
     size_t cols = 0;
     for (const auto& l : *lines)
@@ -263,26 +263,26 @@ TEST_P(LargeDefinitions, ManyColumnsSpanPagesAndReadBack) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(BothFormats, LargeDefinitions, ::testing::Values(Format::Jet3, Format::Jet4),
-                         [](const auto& info) { return info.param == Format::Jet4 ? "Jet4" : "Jet3"; });
+INSTANTIATE_TEST_SUITE_P(BothFormats, LargeDefinitions, ::testing::Values(Format::Jet3Layout, Format::Jet4Layout),
+                         [](const auto& info) { return info.param == Format::Jet4Layout ? "Jet4" : "Jet3"; });
 
 
 // A catalog that grows past what its inline usage map can describe: the map moves to bitmap
 // pages and every reader still finds every table.
 TEST(GrowingCatalog, MapBeyondItsInlineWindowStillFindsEveryTable) {
-  for (Format f : {Format::Jet3, Format::Jet4}) {
+  for (Format f : {Format::Jet3Layout, Format::Jet4Layout}) {
     jettest::TempDir dir;
     const std::string path = (dir.path() / "grow.mdb").string();
     jet::createDatabaseFile(path, {f, 1252, 1033});
     {
       auto file = jet::SchemaFile::open(path);
       // Fill the file so that the catalog's next page lies past the inline map's reach.
-      while (file->pageCount() < (f == Format::Jet4 ? 600u : 1100u)) file->allocatePage();
+      while (file->pageCount() < (f == Format::Jet4Layout ? 600u : 1100u)) file->allocatePage();
       for (int i = 0; i < 80; ++i) jet::createTable(*file, {"Table " + std::to_string(i), {{"A", ColumnType::Long}}, {}});
       auto def = file->definition(2);
       auto pages = file->usageMapPages(def.ownedPagesPointer);
       ASSERT_GE(pages.size(), 2u);
-      EXPECT_GE(pages.back(), f == Format::Jet4 ? 600u : 1100u);
+      EXPECT_GE(pages.back(), f == Format::Jet4Layout ? 600u : 1100u);
       EXPECT_EQ(catalogOf(*file).size(), 88u);
     }
     {
@@ -359,11 +359,11 @@ TEST(CatalogCodePage, TablesAreFoundAgainByTheirNames) {
   for (const auto& c : cases) {
     jettest::TempDir dir;
     const std::string path = (dir.path() / "cp.mdb").string();
-    jet::Database::create(path, {Format::Jet3, 1252, 1033})->close();
+    jet::Database::create(path, {Format::Jet3Layout, 1252, 1033})->close();
     std::vector<uint8_t> bytes = jettest::readFile(path);
-    jet::maskHeaderBlock(Format::Jet3, bytes.data(), 0x800);
+    jet::maskHeaderBlock(Format::Jet3Layout, bytes.data(), 0x800);
     jet::le::put16(bytes.data() + 0x3C, c.codePage);
-    jet::maskHeaderBlock(Format::Jet3, bytes.data(), 0x800);
+    jet::maskHeaderBlock(Format::Jet3Layout, bytes.data(), 0x800);
     jettest::writeFile(path, bytes);
     auto names = [](jet::Database& db) {
       std::set<std::string> out;

@@ -8,13 +8,13 @@
 #include <tuple>
 
 #include "jet/database.h"
-#include "jet/database_impl.h"
+#include "jet/file_database.h"
 #include "jet/support/test_files.h"
 
 namespace {
 
-std::unique_ptr<jet::DatabaseImpl> openImpl(const std::string& name) {
-  return std::make_unique<jet::DatabaseImpl>(jettest::testdata(name), jet::OpenOptions{true, jettest::passwordOf(name)});
+std::unique_ptr<jet::FileDatabase> openImpl(const std::string& name) {
+  return std::make_unique<jet::FileDatabase>(jettest::testdata(name), jet::OpenOptions{true, jettest::passwordOf(name)});
 }
 
 TEST(TableDef, IndexPropertiesAndForeignKeys) {
@@ -48,11 +48,11 @@ TEST(TableDef, EveryDefinitionSurvivesWritingAndReadingAgain) {
     auto db = openImpl(file);
     for (const auto& o : db->objects()) {
       if (o.kind != jet::ObjectKind::Table && o.kind != jet::ObjectKind::SystemTable) continue;
-      const jet::TableDef& a = db->tableDef(o.name);
-      const jet::TableDef b = jet::parseTableDef(a.format, jet::serializeTableDef(a, db->codec()), db->codec());
+      const jet::Tdef& a = db->tableDef(o.name);
+      const jet::Tdef b = jet::parseTdef(a.format, jet::serializeTdef(a, db->codec()), db->codec());
       SCOPED_TRACE(file + ": " + o.name);
       ++tables;
-      auto table = [](const jet::TableDef& d) {
+      auto table = [](const jet::Tdef& d) {
         return std::tuple(d.rowCount, d.nextAutoNumber, d.tableType, d.ownedPagesPointer, d.freeSpacePointer,
                           d.storedOrder, d.columns.size(), d.realIndexes.size(), d.indexes.size());
       };

@@ -168,12 +168,12 @@ TEST_P(StoredRules, ANewTablesRulesHoldOnEveryWrite) {
     EXPECT_EQ(std::count(out->out.begin(), out->out.end(), '\n'), 5) << out->out;  // a heading and four rows
 }
 
-INSTANTIATE_TEST_SUITE_P(Formats, StoredRules, ::testing::Values(jet::Format::Jet3, jet::Format::Jet4));
+INSTANTIATE_TEST_SUITE_P(Formats, StoredRules, ::testing::Values(jet::Format::Jet3Layout, jet::Format::Jet4Layout));
 
 // The property blob as written for a new table reads back through the catalog's reader, and a
 // blob cut short or foreign is refused as damage.
 TEST(PropertyBlobs, WrittenPropertiesReadBackAndDamageIsRefused) {
-  for (jet::Format f : {jet::Format::Jet3, jet::Format::Jet4}) {
+  for (jet::Format f : {jet::Format::Jet3Layout, jet::Format::Jet4Layout}) {
     jet::TextCodec codec(1252);
     const std::vector<jet::ColumnProperties> props = {
         {"Name", true, false}, {"Größe", false, std::nullopt}, {"X", {}, true}, {"Plain", {}, {}}};
@@ -189,7 +189,7 @@ TEST(PropertyBlobs, WrittenPropertiesReadBackAndDamageIsRefused) {
     EXPECT_EQ(back.at("X").at("AllowZeroLength").number, 1);
 
     // Names are stored as the format stores text: two bytes a character in Jet 4, one in Jet 3.
-    const size_t nameBytes = std::string("Required").size() * (f == jet::Format::Jet4 ? 2 : 1);
+    const size_t nameBytes = std::string("Required").size() * (f == jet::Format::Jet4Layout ? 2 : 1);
     EXPECT_EQ(blob[10] | (blob[11] << 8), int(nameBytes));
 
     std::vector<uint8_t> cut = blob;

@@ -8,7 +8,7 @@
 #include <set>
 
 #include "jet/database.h"
-#include "jet/database_impl.h"
+#include "jet/file_database.h"
 #include "jet/storage/page_file.h"
 #include "jet/support/oracles.h"
 #include "jet/support/test_files.h"
@@ -64,7 +64,7 @@ INSTANTIATE_TEST_SUITE_P(Formats, TableWriterBothFormats, ::testing::Values("tes
 // A new Jet 4 file with a table with an auto-number key and a unique text index, for bulk loading.
 std::string bulkTable(const jettest::TempDir& dir) {
   const std::string path = dir.file("bulk.mdb");
-  jet::Database::create(path, {jet::Format::Jet4})
+  jet::Database::create(path, {jet::Format::Jet4Layout})
       ->createTable({"Bulk",
                      {{"ID", jet::ColumnType::Long, 0, true}, {"Name", jet::ColumnType::Text, 40}, {"Note", jet::ColumnType::Memo}},
                      {{"PrimaryKey", {{0, true}}, true, true, false, true}, {"Name", {{1, true}}, false, true}}});
@@ -211,8 +211,8 @@ TEST(PageReuse, UpdatesAndDeletesOnTheLastPageBetweenInserts) {
 // Access lays them (no variable part), in both formats; the file passes check and the independent
 // readers see the same numbers.
 TEST(AllFixedRows, WrittenUpdatedAndReadByOthers) {
-  for (jet::Format format : {jet::Format::Jet3, jet::Format::Jet4}) {
-    const bool jet3 = format == jet::Format::Jet3;
+  for (jet::Format format : {jet::Format::Jet3Layout, jet::Format::Jet4Layout}) {
+    const bool jet3 = format == jet::Format::Jet3Layout;
     jettest::TempDir dir;
     const std::string path = (dir.path() / "fixed.mdb").string();
     {
@@ -227,8 +227,8 @@ TEST(AllFixedRows, WrittenUpdatedAndReadByOthers) {
       db->close();
     }
     {
-      jet::DatabaseImpl impl(path, {true, ""});
-      const jet::TableDef& def = impl.tableDef("Lines");
+      jet::FileDatabase impl(path, {true, ""});
+      const jet::Tdef& def = impl.tableDef("Lines");
       jet::TableScan scan(impl.pageFile(), def, impl.codec());
       size_t rows = 0;
       while (scan.next()) {
@@ -300,11 +300,11 @@ jet::Bytes noLongValues(const jet::ColumnDef&, const jet::Bytes&) {
 // under Null fixed columns and slack after variable data).
 TEST(RowWriter, ReencodesStoredRows) {
   for (const char* file : {"testV1997.mdb", "testV2000.mdb", "test2V1997.mdb", "test2V2000.mdb"}) {
-    jet::DatabaseImpl db(jettest::testdata(file), {true, ""});
+    jet::FileDatabase db(jettest::testdata(file), {true, ""});
     bool exact = std::string(file) == "testV1997.mdb";
     for (const auto& o : db.objects()) {
       if (o.kind != jet::ObjectKind::Table) continue;
-      const jet::TableDef& def = db.tableDef(o.name);
+      const jet::Tdef& def = db.tableDef(o.name);
       jet::TableScan scan(db.pageFile(), def, db.codec());
       jet::LongValueReader lv(db.pageFile(), def.format);
       jet::RowReader reader(def, db.codec(), lv);
@@ -338,14 +338,14 @@ TEST(RowWriter, ReencodesStoredRows) {
 // narrower tables of both formats, read back to their values: nothing of the row before leaks into
 // the next.
 TEST(RowWriter, RowAfterRowIntoOneBuffer) {
-  jet::DatabaseImpl wide(jettest::testdata("testV1997.mdb"), {true, ""});
-  jet::DatabaseImpl narrow(jettest::testdata("testV2000.mdb"), {true, ""});
+  jet::FileDatabase wide(jettest::testdata("testV1997.mdb"), {true, ""});
+  jet::FileDatabase narrow(jettest::testdata("testV2000.mdb"), {true, ""});
   struct Table {
-    jet::DatabaseImpl& db;
-    const jet::TableDef& def;
+    jet::FileDatabase& db;
+    const jet::Tdef& def;
   };
   const Table tables[] = {{wide, wide.tableDef("Table2")}, {narrow, narrow.tableDef("Table1")}};
-  auto valuesFor = [](const jet::TableDef& def, size_t seed) {
+  auto valuesFor = [](const jet::Tdef& def, size_t seed) {
     std::vector<Value> values;
     for (size_t i = 0; i < def.columns.size(); ++i) {
       const jet::ColumnDef& c = def.columns[i];
@@ -374,8 +374,8 @@ TEST(RowWriter, RowAfterRowIntoOneBuffer) {
 }
 
 TEST(RowWriter, RefusesValuesThatDoNotFit) {
-  jet::DatabaseImpl db(jettest::testdata("testV2000.mdb"), {true, ""});
-  const jet::TableDef& def = db.tableDef("Table1");
+  jet::FileDatabase db(jettest::testdata("testV2000.mdb"), {true, ""});
+  const jet::Tdef& def = db.tableDef("Table1");
   auto encode = [&](size_t col, Value v) { return jet::encodeValue(def, def.columns[col], v, db.codec()); };
   auto error = [&](size_t col, Value v) { return errorOf([&] { encode(col, v); }); };
   EXPECT_EQ(error(2, int64_t(256)), jet::err::kConversion);      // Byte

@@ -4,7 +4,7 @@
 
 #include <memory>
 
-#include "jet/database_impl.h"
+#include "jet/file_database.h"
 #include "jet/storage/data_page.h"
 #include "jet/storage/page_transaction.h"
 #include "jet/support/test_files.h"
@@ -16,8 +16,8 @@ namespace {
 // grows a table past one window goes through that, see the queued-insert and kill tests.)
 TEST(UsageMap, AnInlineMapMovesItsWindowWhenEveryMarkedPageFitsInIt) {
   jettest::TempDir dir;
-  jet::DatabaseImpl db(dir.copy("testV2000.mdb"), {});
-  jet::TableDef def = db.tableDef("Table1");
+  jet::FileDatabase db(dir.copy("testV2000.mdb"), {});
+  jet::Tdef def = db.tableDef("Table1");
   const auto before = jet::UsageMap::read(db.pageFile(), def.format, def.ownedPagesPointer).pages();
   ASSERT_FALSE(before.empty());
   jet::PageTransaction tx(db.pageFile());
@@ -35,9 +35,9 @@ TEST(UsageMap, AnInlineMapMovesItsWindowWhenEveryMarkedPageFitsInIt) {
 std::string tinyFreeMapFile(const jettest::TempDir& dir) {
   std::vector<uint8_t> bytes(64 * 4096, 0);
   uint8_t* page1 = bytes.data() + 4096;
-  jet::initDataPage(page1, 4096, jet::Format::Jet4, 0);
+  jet::initDataPage(page1, 4096, jet::Format::Jet4Layout, 0);
   const uint8_t row[6] = {0, 0, 0, 0, 0, 0};  // inline, window from page 0, eight bits
-  jet::addRow(page1, 4096, jet::Format::Jet4, row, sizeof row, 0);
+  jet::addRow(page1, 4096, jet::Format::Jet4Layout, row, sizeof row, 0);
   jettest::writeFile(dir.file("tiny.mdb"), bytes);
   return dir.file("tiny.mdb");
 }
@@ -48,7 +48,7 @@ TEST(FreePageMap, PagesFreedOutsideTheWindowAreStillFoundAndReused) {
   file.setPageSize(4096);
   auto tx = [&] {
     auto t = std::make_unique<jet::PageTransaction>(file);
-    t->useFreePageMap(jet::Format::Jet4);
+    t->useFreePageMap(jet::Format::Jet4Layout);
     return t;
   };
   {
@@ -93,7 +93,7 @@ TEST(FreePageMap, APageNoMapOfTheRowCanReachIsRefusedAndNothingChanges) {
   file.setPageSize(4096);
   const auto page1 = *file.page(1);
   jet::PageTransaction t(file);
-  t.useFreePageMap(jet::Format::Jet4);
+  t.useFreePageMap(jet::Format::Jet4Layout);
   t.release(20);
   // One bitmap page reaches (4096 - 4) * 8 pages; the six-byte row has room for one.
   EXPECT_EQ(errorOf([&] { t.release(40000); }), 3035);

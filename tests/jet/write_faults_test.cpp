@@ -179,9 +179,9 @@ struct Layout {
   bool crashes;  // the crash matrices run on the two .mdb layouts
 };
 
-const Layout kLayouts[] = {{"Jet3", {jet::Format::Jet3}, true},
-                           {"Jet4", {jet::Format::Jet4}, true},
-                           {"Access2010", {jet::Format::Jet4, 1252, 1033, jet::FileVersion::Access2010}, false}};
+const Layout kLayouts[] = {{"Jet3", {jet::Format::Jet3Layout}, true},
+                           {"Jet4", {jet::Format::Jet4Layout}, true},
+                           {"Access2010", {jet::Format::Jet4Layout, 1252, 1033, jet::FileVersion::Access2010}, false}};
 
 class WriteFaults : public ::testing::TestWithParam<std::tuple<size_t, size_t>> {
  protected:
@@ -393,7 +393,7 @@ TEST(HotJournal, IsAppliedByReadersAndPlayedBackByWritersUnlessDamagedOrForeign)
   jettest::TempDir dir;
   const std::string base = dir.file("base.mdb"), work = dir.file("work.mdb"), journal = jet::journalPathOf(work);
   {
-    auto db = jet::Database::create(base, {jet::Format::Jet4});
+    auto db = jet::Database::create(base, {jet::Format::Jet4Layout});
     db->createTable(peopleTable());
     for (int i = 0; i < 30; ++i) db->insertRow("People", personRow(i, i % 3 ? "" : longNote(2000)));
   }
@@ -474,7 +474,7 @@ TEST(KillTest, LargeWritesKilledAtRandomMomentsLeaveSoundFiles) {
   jettest::TempDir dir;
   const std::string base = dir.file("base.mdb"), work = dir.file("work.mdb");
   {
-    auto db = jet::Database::create(base, {jet::Format::Jet4});
+    auto db = jet::Database::create(base, {jet::Format::Jet4Layout});
     db->createTable(peopleTable());
     for (int i = 0; i < kKillRows; ++i) db->queueInsert("People", row(i, i % 50 == 0));
     db->close();

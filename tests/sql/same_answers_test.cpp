@@ -118,7 +118,7 @@ TEST(SameAnswers, EarlyDatesWithTimesThroughAnIndex) {
   testsupport::TempDir folder;
   const std::string path = folder.file("early.mdb");
   {
-    auto db = jet::Database::create(path, {.format = jet::Format::Jet4, .version = jet::FileVersion::Jet4});
+    auto db = jet::Database::create(path, {.format = jet::Format::Jet4Layout, .version = jet::FileVersion::Jet4});
     jet::NewTable t{.name = "Times",
                     .columns = {{.name = "At", .type = jet::ColumnType::DateTime}, {.name = "Id", .type = jet::ColumnType::Long}},
                     .indexes = {{.name = "At", .columns = {{0, true}}}}};

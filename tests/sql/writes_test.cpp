@@ -22,9 +22,9 @@ struct Version {
 };
 
 const Version kVersions[] = {
-    {"jet3", {.format = jet::Format::Jet3, .version = jet::FileVersion::Jet3}},
-    {"jet4", {.format = jet::Format::Jet4, .version = jet::FileVersion::Jet4}},
-    {"accdb", {.format = jet::Format::Jet4, .version = jet::FileVersion::Access2007}},
+    {"jet3", {.format = jet::Format::Jet3Layout, .version = jet::FileVersion::Jet3}},
+    {"jet4", {.format = jet::Format::Jet4Layout, .version = jet::FileVersion::Jet4}},
+    {"accdb", {.format = jet::Format::Jet4Layout, .version = jet::FileVersion::Access2007}},
 };
 
 // A table with an auto-number key, a unique required text, a memo, a date and a currency.

@@ -178,9 +178,9 @@ bool writeEncryptedCopy(const std::string& from, const std::string& to, const En
   if (file.size() < 2 * kPage || file.size() % kPage != 0) return false;
   const Bytes info = e.kind == Encryption::Kind::Agile ? agile(e, file) : cryptoApi(e, file);
   // Page 0: the database key in the masked block, the encryption information at 0x299.
-  jet::maskHeaderBlock(jet::Format::Jet4, file.data(), kPage);
+  jet::maskHeaderBlock(jet::Format::Jet4Layout, file.data(), kPage);
   jet::put32(&file[0x3E], e.databaseKey);
-  jet::maskHeaderBlock(jet::Format::Jet4, file.data(), kPage);
+  jet::maskHeaderBlock(jet::Format::Jet4Layout, file.data(), kPage);
   if (0x29B + info.size() > kPage) return false;
   jet::put16(&file[0x299], uint16_t(info.size()));
   std::copy(info.begin(), info.end(), file.begin() + 0x29B);

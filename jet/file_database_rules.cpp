@@ -5,13 +5,13 @@
 #include <algorithm>
 
 #include "jet/catalog/properties.h"
-#include "jet/database_impl.h"
+#include "jet/file_database.h"
 #include "jet/rules/relationships.h"
 #include "jet/table/table_writer.h"
 
 namespace jet {
 
-const TableRules& DatabaseImpl::rulesOf(const std::string& table) {
+const TableRules& FileDatabase::rulesOf(const std::string& table) {
   if (lastRules_ && table == lastRulesName_) return *lastRules_;
   auto it = rules_.find(table);
   if (it == rules_.end()) {
@@ -23,7 +23,7 @@ const TableRules& DatabaseImpl::rulesOf(const std::string& table) {
   return *(lastRules_ = it->second.get());
 }
 
-Integrity& DatabaseImpl::integrity() {
+Integrity& FileDatabase::integrity() {
   if (!integrity_) {
     std::vector<Relationship> all;
     if (const CatalogEntry* e = catalog_.findTable("MSysRelationships"))
@@ -33,36 +33,36 @@ Integrity& DatabaseImpl::integrity() {
   return *integrity_;
 }
 
-const TableInfo& DatabaseImpl::describe(const std::string& table) {
+const TableInfo& FileDatabase::describe(const std::string& table) {
   const uint32_t page = localTable(table).object.tdefPage;
   auto it = infos_.find(page);
   if (it == infos_.end()) it = infos_.emplace(page, this->table(table)).first;
   return it->second;
 }
 
-std::vector<RowId> DatabaseImpl::find(const std::string& table, const std::vector<size_t>& fields,
+std::vector<RowId> FileDatabase::find(const std::string& table, const std::vector<size_t>& fields,
                                       const std::vector<Value>& row) {
   return writer(table).findRows(fields, row);
 }
 
-std::vector<Value> DatabaseImpl::read(const std::string& table, RowId row) { return storedRow(table, row); }
+std::vector<Value> FileDatabase::read(const std::string& table, RowId row) { return storedRow(table, row); }
 
-void DatabaseImpl::update(const std::string& table, RowId row, std::vector<Value> values) {
+void FileDatabase::update(const std::string& table, RowId row, std::vector<Value> values) {
   updateUnderRules(table, row, std::move(values));
 }
 
-void DatabaseImpl::remove(const std::string& table, RowId row) {
+void FileDatabase::remove(const std::string& table, RowId row) {
   const auto hidden = hiddenRowsOf(table, {row});
   removeUnderRules(table, row, hidden);
 }
 
-std::vector<Value> DatabaseImpl::defaultValues(const std::string& table) {
+std::vector<Value> FileDatabase::defaultValues(const std::string& table) {
   settle();
   if (linkedSource(table)) return std::vector<Value>(this->table(table).columns.size(), Null{});
   return rulesOf(table).defaults();
 }
 
-void DatabaseImpl::checkInsert(const std::string& table, std::vector<Value>& values) {
+void FileDatabase::checkInsert(const std::string& table, std::vector<Value>& values) {
   const TableRules& rules = rulesOf(table);
   if (!rules.empty()) {
     rules.compute(values);
@@ -72,7 +72,7 @@ void DatabaseImpl::checkInsert(const std::string& table, std::vector<Value>& val
   if (!keys.empty()) keys.checkInsert(*this, table, values);
 }
 
-void DatabaseImpl::updateUnderRules(const std::string& table, RowId row, std::vector<Value> values) {
+void FileDatabase::updateUnderRules(const std::string& table, RowId row, std::vector<Value> values) {
   const TableRules& rules = rulesOf(table);
   Integrity& keys = integrity();
   if (rules.empty() && keys.empty()) {
@@ -80,7 +80,7 @@ void DatabaseImpl::updateUnderRules(const std::string& table, RowId row, std::ve
     return;
   }
   const std::vector<Value> old = storedRow(table, row);
-  const TableDef& def = tableDef(table);
+  const Tdef& def = tableDef(table);
   if (values.size() == def.columns.size())
     for (size_t i = 0; i < def.columns.size(); ++i)
       if (def.columns[i].autoNumber()) values[i] = old[i];  // auto-numbers never change
@@ -97,7 +97,7 @@ void DatabaseImpl::updateUnderRules(const std::string& table, RowId row, std::ve
   keys.afterUpdate(*this, table, old, values);
 }
 
-void DatabaseImpl::removeUnderRules(const std::string& table, RowId row,
+void FileDatabase::removeUnderRules(const std::string& table, RowId row,
                                     const std::map<std::string, std::vector<RowId>>& hidden) {
   Integrity& keys = integrity();
   if (!keys.empty()) keys.beforeDelete(*this, table, row, storedRow(table, row));

@@ -1,5 +1,6 @@
 // The engine's Database over one open file: the header, the page file, the catalog, and a cache of
-// table definitions by name.
+// table definitions by name. It assumes it is the file's only user; SharedDatabase
+// (shared_database.h) wraps it in the page file's locking protocol for files programs share.
 #pragma once
 
 #include <map>
@@ -20,10 +21,10 @@
 
 namespace jet {
 
-class DatabaseImpl : public Database, private RowStore {
+class FileDatabase : public Database, private RowStore {
  public:
-  DatabaseImpl(const std::string& path, const OpenOptions& options);
-  ~DatabaseImpl() override;
+  FileDatabase(const std::string& path, const OpenOptions& options);
+  ~FileDatabase() override;
 
   FileVersion version() const override { return header_.version; }
   Format format() const override { return header_.format; }
@@ -76,7 +77,7 @@ class DatabaseImpl : public Database, private RowStore {
   // Forgets what was read from the file (after another program's commit).
   void dropCaches() { reloadState(); }
   // The definition of a local table (cached); 3078 when there is none.
-  const TableDef& tableDef(const std::string& name);
+  const Tdef& tableDef(const std::string& name);
 
  private:
   PageFile& open();
@@ -162,7 +163,7 @@ class DatabaseImpl : public Database, private RowStore {
   TextCodec codec_;
   Catalog catalog_;
   ComplexData complex_{*this};
-  std::map<uint32_t, std::unique_ptr<TableDef>> defs_;  // by definition page
+  std::map<uint32_t, std::unique_ptr<Tdef>> defs_;  // by definition page
   // One writer per table written to, by definition page; they refer to defs_, so they go first.
   std::map<uint32_t, std::unique_ptr<TableWriter>> writers_;
   TableWriter* queueOwner_ = nullptr;  // the writer holding queued rows

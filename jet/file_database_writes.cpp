@@ -1,19 +1,20 @@
 // The database's writes: each one atomic on the file (undone whole when it fails), transactions and
 // savepoints over that scope, queued rows of bulk loads, schema changes, and row writes with their
-// complex values and version histories. The rules each row write obeys are in database_rules.cpp.
+// complex values and version histories. The rules each row write obeys are in
+// file_database_rules.cpp.
 
 #include <algorithm>
 #include <type_traits>
 
 #include "jet/catalog/schema_writer.h"
 #include "jet/catalog/system_tables.h"
-#include "jet/database_impl.h"
+#include "jet/file_database.h"
 #include "jet/table/table_writer.h"
 
 namespace jet {
 
 template <typename F>
-auto DatabaseImpl::atomicWrite(F&& write) -> decltype(write()) {
+auto FileDatabase::atomicWrite(F&& write) -> decltype(write()) {
   ensureWritable();
   PageFile& file = *file_;
   if (file.inAtomic()) return write();
@@ -38,7 +39,7 @@ auto DatabaseImpl::atomicWrite(F&& write) -> decltype(write()) {
   }
 }
 
-void DatabaseImpl::undoWrite() {
+void FileDatabase::undoWrite() {
   // A refusal before anything was written (a duplicate key, a bad name) keeps every cached state,
   // queued rows included; after a part-written change the file is put back and the state reread.
   PageFile& file = *file_;
@@ -60,7 +61,7 @@ void DatabaseImpl::undoWrite() {
 // Schema changes go through the schema writer on this file's pages; the catalog and the cached
 // definitions are read again afterwards (also after a refusal).
 template <typename F>
-void DatabaseImpl::changeSchema(F&& change) {
+void FileDatabase::changeSchema(F&& change) {
   settle();
   try {
     atomicWrite([&] {
@@ -80,7 +81,7 @@ void DatabaseImpl::changeSchema(F&& change) {
   reloadState();
 }
 
-void DatabaseImpl::createTable(const NewTable& outline) {
+void FileDatabase::createTable(const NewTable& outline) {
   for (const NewColumn& c : outline.columns) {
     // Large Number came with Access 2016, Date/Time Extended with Access 2019.
     const bool big = c.type == ColumnType::BigInt;
@@ -94,18 +95,18 @@ void DatabaseImpl::createTable(const NewTable& outline) {
   }
   changeSchema([&](SchemaFile& f) { jet::createTable(f, outline); });
 }
-void DatabaseImpl::renameTable(const std::string& oldName, const std::string& newName) {
+void FileDatabase::renameTable(const std::string& oldName, const std::string& newName) {
   changeSchema([&](SchemaFile& f) { jet::renameTable(f, oldName, newName); });
 }
-void DatabaseImpl::dropTable(const std::string& name) {
+void FileDatabase::dropTable(const std::string& name) {
   changeSchema([&](SchemaFile& f) { jet::dropTable(f, name); });
 }
-void DatabaseImpl::createRelationship(const NewRelationship& relationship) {
+void FileDatabase::createRelationship(const NewRelationship& relationship) {
   changeSchema([&](SchemaFile& f) { jet::createRelationship(f, relationship); });
 }
 
 // Queued rows reach the file's open scope a writer's batch at a time; the scope is committed here.
-void DatabaseImpl::settle() {
+void FileDatabase::settle() {
   // Reading the catalog or a table's definition during a write leaves its open scope to it.
   if (writing_) return;
   if (transaction_) {
@@ -132,7 +133,7 @@ void DatabaseImpl::settle() {
   }
 }
 
-void DatabaseImpl::beginTransaction() {
+void FileDatabase::beginTransaction() {
   if (transaction_) throw Error(err::kInvalidOperation, "Invalid operation: a transaction is open already.");
   settle();
   ensureWritable();
@@ -142,7 +143,7 @@ void DatabaseImpl::beginTransaction() {
   transactionStart_ = file_->markScope();
 }
 
-void DatabaseImpl::commitTransaction() {
+void FileDatabase::commitTransaction() {
   if (!transaction_) throw Error(err::kInvalidOperation, "Invalid operation: no transaction is open.");
   settle();
   transaction_ = false;
@@ -155,7 +156,7 @@ void DatabaseImpl::commitTransaction() {
   }
 }
 
-void DatabaseImpl::rollbackTransaction() {
+void FileDatabase::rollbackTransaction() {
   if (!transaction_) return;
   transaction_ = false;
   savepoints_.clear();
@@ -170,14 +171,14 @@ void DatabaseImpl::rollbackTransaction() {
   reloadState();
 }
 
-void DatabaseImpl::setSavepoint(size_t n) {
+void FileDatabase::setSavepoint(size_t n) {
   if (!transaction_) throw Error(err::kInvalidOperation, "Invalid operation: no transaction is open.");
   settle();
   if (savepoints_.size() > n) savepoints_.resize(n);
   while (savepoints_.size() <= n) savepoints_.push_back(file_->markScope());
 }
 
-void DatabaseImpl::rollbackToSavepoint(size_t n) {
+void FileDatabase::rollbackToSavepoint(size_t n) {
   if (!transaction_) throw Error(err::kInvalidOperation, "Invalid operation: no transaction is open.");
   queueOwner_ = nullptr;
   queuedRows_ = 0;
@@ -191,11 +192,11 @@ void DatabaseImpl::rollbackToSavepoint(size_t n) {
   reloadState();
 }
 
-void DatabaseImpl::releaseSavepoint(size_t n) {
+void FileDatabase::releaseSavepoint(size_t n) {
   if (savepoints_.size() > n) savepoints_.resize(n);
 }
 
-TableWriter& DatabaseImpl::writer(const std::string& name) {
+TableWriter& FileDatabase::writer(const std::string& name) {
   ensureWritable();
   // Row after row goes to the same table: its writer is found without a catalog search.
   if (lastWriter_ && name == lastWriterName_) return *lastWriter_;
@@ -203,7 +204,7 @@ TableWriter& DatabaseImpl::writer(const std::string& name) {
   auto it = writers_.find(page);
   if (it == writers_.end()) {
     TableInfo info = table(name);
-    TableDef& def = *defs_.at(page);  // read by table()
+    Tdef& def = *defs_.at(page);  // read by table()
     it = writers_.emplace(page, std::make_unique<TableWriter>(*file_, def, std::move(info), codec_)).first;
   }
   lastWriter_ = it->second.get();
@@ -211,7 +212,7 @@ TableWriter& DatabaseImpl::writer(const std::string& name) {
   return *it->second;
 }
 
-RowId DatabaseImpl::insertRow(const std::string& table, std::vector<Value> values) {
+RowId FileDatabase::insertRow(const std::string& table, std::vector<Value> values) {
   settle();
   if (!historiesOf(table).empty()) return insertRow(table, std::move(values), {});
   return atomicWrite([&] {
@@ -220,13 +221,13 @@ RowId DatabaseImpl::insertRow(const std::string& table, std::vector<Value> value
   });
 }
 
-void DatabaseImpl::updateRow(const std::string& table, RowId row, std::vector<Value> values) {
+void FileDatabase::updateRow(const std::string& table, RowId row, std::vector<Value> values) {
   settle();
   if (!historiesOf(table).empty()) return updateRow(table, row, std::move(values), {});
   atomicWrite([&] { updateUnderRules(table, row, std::move(values)); });
 }
 
-const std::vector<DatabaseImpl::HistoryLink>& DatabaseImpl::historiesOf(const std::string& table) {
+const std::vector<FileDatabase::HistoryLink>& FileDatabase::historiesOf(const std::string& table) {
   // Row after row of the same table: found without a search.
   if (lastHistories_ && table == lastHistoriesName_) return *lastHistories_;
   auto found = histories_.find(table);
@@ -253,7 +254,7 @@ const std::vector<DatabaseImpl::HistoryLink>& DatabaseImpl::historiesOf(const st
   return *(lastHistories_ = &histories_.emplace(table, std::move(links)).first->second);
 }
 
-std::vector<ComplexChange> DatabaseImpl::newVersions(const std::string& table, const std::vector<Value>& values,
+std::vector<ComplexChange> FileDatabase::newVersions(const std::string& table, const std::vector<Value>& values,
                                                      const std::vector<Value>* old,
                                                      const std::vector<ComplexChange>& given) {
   std::vector<ComplexChange> out;
@@ -273,7 +274,7 @@ std::vector<ComplexChange> DatabaseImpl::newVersions(const std::string& table, c
   return out;
 }
 
-RowId DatabaseImpl::writeRow(const std::string& table, const RowId* row, std::vector<Value> values,
+RowId FileDatabase::writeRow(const std::string& table, const RowId* row, std::vector<Value> values,
                              const std::vector<ComplexChange>& replace, const std::vector<ComplexChange>& append) {
   settle();
   int32_t key = 0;
@@ -300,7 +301,7 @@ RowId DatabaseImpl::writeRow(const std::string& table, const RowId* row, std::ve
   });
 }
 
-std::vector<DatabaseImpl::ComplexWrite> DatabaseImpl::prepareComplex(const std::string& table,
+std::vector<FileDatabase::ComplexWrite> FileDatabase::prepareComplex(const std::string& table,
                                                                       const std::vector<ComplexChange>& complex,
                                                                       const int32_t* key) {
   std::vector<ComplexWrite> out;
@@ -322,7 +323,7 @@ std::vector<DatabaseImpl::ComplexWrite> DatabaseImpl::prepareComplex(const std::
   return out;
 }
 
-void DatabaseImpl::writeComplex(const std::vector<ComplexWrite>& writes, int32_t key) {
+void FileDatabase::writeComplex(const std::vector<ComplexWrite>& writes, int32_t key) {
   for (const ComplexWrite& w : writes) {
     TableWriter& flat = writer(w.flatTable);
     if (!w.replaced.empty()) flat.removeMany(w.replaced);
@@ -330,7 +331,7 @@ void DatabaseImpl::writeComplex(const std::vector<ComplexWrite>& writes, int32_t
   }
 }
 
-RowId DatabaseImpl::insertRow(const std::string& table, std::vector<Value> values,
+RowId FileDatabase::insertRow(const std::string& table, std::vector<Value> values,
                               const std::vector<ComplexChange>& complex) {
   settle();
   const std::vector<ComplexChange> versions = newVersions(table, values, nullptr, complex);
@@ -342,7 +343,7 @@ RowId DatabaseImpl::insertRow(const std::string& table, std::vector<Value> value
   return writeRow(table, nullptr, std::move(values), complex, versions);
 }
 
-void DatabaseImpl::updateRow(const std::string& table, RowId row, std::vector<Value> values,
+void FileDatabase::updateRow(const std::string& table, RowId row, std::vector<Value> values,
                              const std::vector<ComplexChange>& complex) {
   settle();
   std::vector<ComplexChange> versions;
@@ -354,14 +355,14 @@ void DatabaseImpl::updateRow(const std::string& table, RowId row, std::vector<Va
   writeRow(table, &row, std::move(values), complex, versions);
 }
 
-void DatabaseImpl::deleteRow(const std::string& table, RowId row) {
+void FileDatabase::deleteRow(const std::string& table, RowId row) {
   settle();
   // The row's attachments and multiple values go with it, in the same change.
   const auto hidden = hiddenRowsOf(table, {row});
   atomicWrite([&] { removeUnderRules(table, row, hidden); });
 }
 
-void DatabaseImpl::deleteRows(const std::string& table, const std::vector<RowId>& rows) {
+void FileDatabase::deleteRows(const std::string& table, const std::vector<RowId>& rows) {
   settle();
   const auto hidden = hiddenRowsOf(table, rows);
   atomicWrite([&] {
@@ -376,11 +377,11 @@ void DatabaseImpl::deleteRows(const std::string& table, const std::vector<RowId>
   });
 }
 
-RowId DatabaseImpl::queueInsert(const std::string& table, std::vector<Value> values) {
+RowId FileDatabase::queueInsert(const std::string& table, std::vector<Value> values) {
   return queueInsertReusing(table, values);
 }
 
-RowId DatabaseImpl::queueInsertReusing(const std::string& table, std::vector<Value>& values) {
+RowId FileDatabase::queueInsertReusing(const std::string& table, std::vector<Value>& values) {
   // A row that starts an append-only memo's history is written on its own, with its first version.
   // The caller keeps its vector for the next row, so this rare path takes a copy.
   if (!historiesOf(table).empty() && !newVersions(table, values, nullptr, {}).empty()) {
@@ -420,13 +421,13 @@ RowId DatabaseImpl::queueInsertReusing(const std::string& table, std::vector<Val
   return id;
 }
 
-void DatabaseImpl::commitQueued() { settle(); }
+void FileDatabase::commitQueued() { settle(); }
 
-size_t DatabaseImpl::queuedRows() const { return queuedRows_; }
+size_t FileDatabase::queuedRows() const { return queuedRows_; }
 
-bool DatabaseImpl::queueFull() const { return queuedRows() >= TableWriter::kBatchRows; }
+bool FileDatabase::queueFull() const { return queuedRows() >= TableWriter::kBatchRows; }
 
-int32_t DatabaseImpl::nextAutoNumber(const std::string& table) {
+int32_t FileDatabase::nextAutoNumber(const std::string& table) {
   settle();
   return int32_t(tableDef(table).nextAutoNumber + 1);
 }

@@ -1,8 +1,8 @@
 // The engine's Database over one open file: opening it (header, page file, catalog), the table
 // definitions and descriptions it caches, cursors over local and linked tables, and closing. Its
-// writes are in database_writes.cpp and database_rules.cpp.
+// writes are in file_database_writes.cpp and file_database_rules.cpp.
 
-#include "jet/database_impl.h"
+#include "jet/file_database.h"
 
 #include <algorithm>
 #include <exception>
@@ -36,7 +36,7 @@ std::unique_ptr<PageFile> openFile(const std::string& path, const OpenOptions& o
 
 class Cursor : public TableCursor {
  public:
-  Cursor(PageFile& file, const TableDef& def, TextCodec& codec, TableInfo info)
+  Cursor(PageFile& file, const Tdef& def, TextCodec& codec, TableInfo info)
       : info_(std::move(info)), scan_(file, def, codec) {}
   const TableInfo& table() const override { return info_; }
   bool next() override { return scan_.next(); }
@@ -70,7 +70,7 @@ class LinkedCursor : public TableCursor {
 void restateTextLengths(TableInfo& info, Format from, Format to) {
   if (from == to) return;
   for (ColumnInfo& c : info.columns)
-    if (c.type == ColumnType::Text) c.length = to == Format::Jet4 ? uint16_t(c.length * 2) : uint16_t(c.length / 2);
+    if (c.type == ColumnType::Text) c.length = to == Format::Jet4Layout ? uint16_t(c.length * 2) : uint16_t(c.length / 2);
 }
 
 // Links may lead to further links; a chain this long means one that returns to where it began.
@@ -90,24 +90,24 @@ struct LinkStep {
 
 }  // namespace
 
-DatabaseImpl::DatabaseImpl(const std::string& path, const OpenOptions& options)
+FileDatabase::FileDatabase(const std::string& path, const OpenOptions& options)
     : path_(path), file_(openFile(path, options, header_)), codec_(header_.codePage),
       catalog_(Catalog::read(*file_, header_.format, codec_)) {
   file_->endRead();
 }
 
-PageFile& DatabaseImpl::open() {
+PageFile& FileDatabase::open() {
   if (!file_) throw Error(err::kInvalidOperation, "Invalid operation: the database is closed.");
   return *file_;
 }
 
-std::vector<CatalogObject> DatabaseImpl::objects() {
+std::vector<CatalogObject> FileDatabase::objects() {
   open();
   settle();
   return catalog_.objects();
 }
 
-const CatalogEntry& DatabaseImpl::localTable(const std::string& name) {
+const CatalogEntry& FileDatabase::localTable(const std::string& name) {
   open();
   const CatalogEntry* e = catalog_.findTable(name);
   if (!e)
@@ -120,7 +120,7 @@ const CatalogEntry& DatabaseImpl::localTable(const std::string& name) {
   return *e;
 }
 
-std::optional<DatabaseImpl::LinkedSource> DatabaseImpl::linkedSource(const std::string& name) {
+std::optional<FileDatabase::LinkedSource> FileDatabase::linkedSource(const std::string& name) {
   open();
   const CatalogEntry* e = catalog_.findTable(name);
   if (!e || e->object.kind != ObjectKind::LinkedTable) return std::nullopt;
@@ -133,18 +133,18 @@ std::optional<DatabaseImpl::LinkedSource> DatabaseImpl::linkedSource(const std::
   return LinkedSource{it->second.get(), e->object.foreignName.empty() ? e->object.name : e->object.foreignName, e->object.name};
 }
 
-const TableDef& DatabaseImpl::tableDef(const std::string& name) {
+const Tdef& FileDatabase::tableDef(const std::string& name) {
   const CatalogEntry& e = localTable(name);
   auto it = defs_.find(e.object.tdefPage);
   if (it == defs_.end()) {
-    auto def = std::make_unique<TableDef>(readTableDef(*file_, header_.format, codec_, e.object.tdefPage));
+    auto def = std::make_unique<Tdef>(readTdef(*file_, header_.format, codec_, e.object.tdefPage));
     def->version = header_.version;
     it = defs_.emplace(e.object.tdefPage, std::move(def)).first;
   }
   return *it->second;
 }
 
-TableInfo DatabaseImpl::table(const std::string& name) {
+TableInfo FileDatabase::table(const std::string& name) {
   settle();
   if (auto link = linkedSource(name)) {
     LinkStep step(name);
@@ -153,7 +153,7 @@ TableInfo DatabaseImpl::table(const std::string& name) {
     restateTextLengths(info, link->db->format(), header_.format);
     return info;
   }
-  const TableDef& def = tableDef(name);
+  const Tdef& def = tableDef(name);
   const CatalogEntry& e = localTable(name);
   TableInfo info = describeTable(def, e.object.name);
   applyColumnProperties(parseProperties(e.properties, header_.format, codec_), info);
@@ -165,7 +165,7 @@ TableInfo DatabaseImpl::table(const std::string& name) {
   return info;
 }
 
-std::unique_ptr<ComplexValues> DatabaseImpl::complexValues(const std::string& table, const std::string& column) {
+std::unique_ptr<ComplexValues> FileDatabase::complexValues(const std::string& table, const std::string& column) {
   if (auto link = linkedSource(table)) {
     LinkStep step(table);
     return link->db->complexValues(link->table, column);
@@ -176,7 +176,7 @@ std::unique_ptr<ComplexValues> DatabaseImpl::complexValues(const std::string& ta
   throw Error(err::kUnknownField, "Item not found in this collection.", info.name, column);
 }
 
-std::map<std::string, std::vector<RowId>> DatabaseImpl::hiddenRowsOf(const std::string& table,
+std::map<std::string, std::vector<RowId>> FileDatabase::hiddenRowsOf(const std::string& table,
                                                                      const std::vector<RowId>& rows) {
   std::map<std::string, std::vector<RowId>> out;
   if (linkedSource(table)) return out;
@@ -208,7 +208,7 @@ std::map<std::string, std::vector<RowId>> DatabaseImpl::hiddenRowsOf(const std::
   return out;
 }
 
-std::unique_ptr<TableCursor> DatabaseImpl::openTable(const std::string& name) {
+std::unique_ptr<TableCursor> FileDatabase::openTable(const std::string& name) {
   if (auto link = linkedSource(name)) {
     LinkStep step(name);
     auto inner = link->db->openTable(link->table);
@@ -222,7 +222,7 @@ std::unique_ptr<TableCursor> DatabaseImpl::openTable(const std::string& name) {
 }
 
 
-void DatabaseImpl::ensureWritable() {
+void FileDatabase::ensureWritable() {
   PageFile& file = open();
   if (file.readOnly()) throw Error(err::kReadOnly, "Cannot update. Database or object is read-only.");
   if (!structureChecked_) {
@@ -237,7 +237,7 @@ void DatabaseImpl::ensureWritable() {
                                    "). Copy the data you need, or compact the database.");
 }
 
-void DatabaseImpl::reloadState() {
+void FileDatabase::reloadState() {
   queueOwner_ = nullptr;
   lastWriter_ = nullptr;
   writers_.clear();
@@ -252,8 +252,8 @@ void DatabaseImpl::reloadState() {
   catalog_ = Catalog::read(*file_, header_.format, codec_);
 }
 
-std::vector<Value> DatabaseImpl::storedRow(const std::string& table, RowId row) {
-  const TableDef& def = tableDef(table);
+std::vector<Value> FileDatabase::storedRow(const std::string& table, RowId row) {
+  const Tdef& def = tableDef(table);
   // A row that moved keeps its place: its body elsewhere carries the deleted flag, its home slot
   // says whether the row is live.
   if (row.page >= file_->pageCount() || row.row >= pageRowCount(file_->page(row.page)->data(), file_->pageSize(), header_.format) ||
@@ -267,8 +267,8 @@ std::vector<Value> DatabaseImpl::storedRow(const std::string& table, RowId row) 
   return values;
 }
 
-int32_t DatabaseImpl::complexKeyOf(const std::string& table, RowId row) {
-  const TableDef& def = tableDef(table);
+int32_t FileDatabase::complexKeyOf(const std::string& table, RowId row) {
+  const Tdef& def = tableDef(table);
   const std::vector<Value> values = storedRow(table, row);
   for (size_t i = 0; i < def.columns.size() && i < values.size(); ++i)
     if (def.columns[i].type == ColumnType::Complex)
@@ -276,12 +276,12 @@ int32_t DatabaseImpl::complexKeyOf(const std::string& table, RowId row) {
   return 0;
 }
 
-CheckReport DatabaseImpl::check() {
+CheckReport FileDatabase::check() {
   settle();
   return checkDatabase(open(), header_, codec_);
 }
 
-void DatabaseImpl::close() {
+void FileDatabase::close() {
   std::exception_ptr failed;
   // A transaction still open when the database closes is given up.
   if (file_ && transaction_) rollbackTransaction();
@@ -302,7 +302,7 @@ void DatabaseImpl::close() {
   if (failed) std::rethrow_exception(failed);
 }
 
-DatabaseImpl::~DatabaseImpl() {
+FileDatabase::~FileDatabase() {
   try {
     close();
   } catch (const Error&) {
