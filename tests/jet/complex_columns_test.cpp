@@ -1,7 +1,6 @@
 // Complex columns: the stored form of attachments, what a template table says a column holds,
 // and the values, deletes, updates and inserts of a table with complex columns.
 #include <gtest/gtest.h>
-#include <zlib.h>
 
 #include <algorithm>
 #include <map>
@@ -9,6 +8,7 @@
 
 #include "jet/base/attachment_data.h"
 #include "jet/base/bytes.h"
+#include "jet/base/names.h"
 #include "jet/catalog/complex_columns.h"
 #include "jet/database.h"
 #include "support/complex_fixture.h"
@@ -22,41 +22,11 @@ using jet::Bytes;
 using jet::ColumnType;
 using jet::ComplexKind;
 
-Bytes utf16(const std::string& ascii) {
-  Bytes out;
-  for (char c : ascii) {
-    out.push_back(uint8_t(c));
-    out.push_back(0);
-  }
-  return out;
-}
-
-// The content an attachment's data wraps, written out byte by byte: header length, 1, the
-// extension's characters with its zero, the extension, the file.
-Bytes content(const std::string& ext, const Bytes& file) {
-  Bytes c;
-  const Bytes e = utf16(ext + std::string(1, '\0'));
-  jet::le::append32(c, uint32_t(12 + e.size()));
-  jet::le::append32(c, 1);
-  jet::le::append32(c, uint32_t(ext.size() + 1));
-  c.insert(c.end(), e.begin(), e.end());
-  c.insert(c.end(), file.begin(), file.end());
-  return c;
-}
-
 Bytes wrap(uint32_t kind, uint32_t length, const Bytes& body) {
   Bytes out;
   jet::le::append32(out, kind);
   jet::le::append32(out, length);
   out.insert(out.end(), body.begin(), body.end());
-  return out;
-}
-
-Bytes zlibOf(const Bytes& in) {
-  uLongf size = compressBound(uLong(in.size()));
-  Bytes out(size);
-  compress(out.data(), &size, in.data(), uLong(in.size()));
-  out.resize(size);
   return out;
 }
 
@@ -78,8 +48,10 @@ TEST(AttachmentData, NewFilesAreStoredByteForByteAsAccessStoresThem) {
 }
 
 TEST(AttachmentData, DamagedDataIsRefusedWithoutReadingPastIt) {
-  const Bytes c = content("txt", {'a', 'b', 'c'});
-  const Bytes z = zlibOf(c);
+  // The content as kept and as deflated, without their wrappers (their byte-for-byte form: the test
+  // above).
+  const Bytes raw = jet::encodeAttachment("txt", {'a', 'b', 'c'}, false), packed = jet::encodeAttachment("txt", {'a', 'b', 'c'}, true);
+  const Bytes c(raw.begin() + 8, raw.end()), z(packed.begin() + 8, packed.end());
   Bytes headerTooLong = c;
   jet::put32(headerTooLong.data(), 200);
   Bytes extensionTooLong = c;
@@ -131,10 +103,7 @@ TEST_F(ComplexTable, CompactionKeepsTheColumnsTiedToTheirHiddenTables) {
   EXPECT_EQ(jet::complexText(valueOf("tags", 1), ";"), "red;green");
   // The definition's last key came along: a new row counts on from it.
   db_->insertRow("Items", {jet::Value(std::string("four")), {}, {}, {}, {}, {}});
-  auto c = db_->openTable("Items");
-  std::vector<jet::Value> last;
-  while (c->next()) last = c->values();
-  EXPECT_EQ(std::get<int64_t>(last[1]), 4);
+  EXPECT_EQ(std::get<int64_t>(jettest::valuesOf(*db_, "Items").back()[1]), 4);
 }
 
 TEST_F(ComplexTable, WrittenValuesReplaceTheRowsOldOnesAndReadBack) {
@@ -162,11 +131,8 @@ TEST_F(ComplexTable, WrittenValuesReplaceTheRowsOldOnesAndReadBack) {
   // An update replaces the values of the columns it names and leaves the others and other rows.
   jet::ComplexValue one;
   one.values = {V(std::string("z"))};
-  auto c = db_->openTable("Items");
-  ASSERT_TRUE(c->next());
-  const jet::RowId first = c->rowId();
-  std::vector<V> row = c->values();
-  c.reset();
+  const jet::RowId first = jettest::rowIdsOf(*db_, "Items").at(0);
+  std::vector<V> row = jettest::valuesOf(*db_, "Items").at(0);
   db_->updateRow("Items", first, row, {{1, one}, {2, jet::ComplexValue{}}});
   EXPECT_EQ(jet::complexText(valueOf("tags", 1), ";"), "z");
   EXPECT_EQ(valueOf("files", 1).size(), 0u);
@@ -196,14 +162,9 @@ TEST_F(ComplexTable, WrittenValuesReplaceTheRowsOldOnesAndReadBack) {
 // The append-only memo "notes" keeps each text it is saved with in "history", stamped now.
 TEST_F(ComplexTable, SavingAnAppendOnlyMemoAddsItsNewTextToItsHistory) {
   using V = jet::Value;
-  auto rowAt = [&](size_t n, jet::RowId& id) {
-    auto c = db_->openTable("Items");
-    for (size_t i = 0; i <= n; ++i) c->next();
-    id = c->rowId();
-    return c->values();
-  };
-  jet::RowId second;
-  std::vector<V> row = rowAt(1, second);
+  const std::vector<jet::RowId> ids = jettest::rowIdsOf(*db_, "Items");
+  const jet::RowId second = ids.at(1), third = ids.at(2);
+  std::vector<V> row = jettest::valuesOf(*db_, "Items").at(1);
   row[3] = std::string("n2 third");
   db_->updateRow("Items", second, row);
   jet::ComplexValue history = valueOf("history", 2);
@@ -226,8 +187,7 @@ TEST_F(ComplexTable, SavingAnAppendOnlyMemoAddsItsNewTextToItsHistory) {
   // A history the caller writes itself is the one stored.
   jet::ComplexValue given;
   given.versions = {{V(std::string("own")), V(jet::DateTime{complexfixture::kEarlier})}};
-  jet::RowId third;
-  row = rowAt(2, third);
+  row = jettest::valuesOf(*db_, "Items").at(2);
   row[3] = std::string("own");
   db_->updateRow("Items", third, row, {{4, given}});
   history = valueOf("history", 3);
@@ -238,11 +198,9 @@ TEST_F(ComplexTable, SavingAnAppendOnlyMemoAddsItsNewTextToItsHistory) {
 
 std::set<int64_t> idsIn(jet::Database& db, const std::string& table, const std::string& column) {
   std::set<int64_t> out;
-  auto c = db.openTable(table);
-  size_t pos = 0;
-  while (pos < c->table().columns.size() && c->table().columns[pos].name != column) ++pos;
-  while (c->next())
-    if (const auto* v = std::get_if<int64_t>(&c->values().at(pos))) out.insert(*v);
+  const size_t pos = size_t(jet::columnIndex(db.table(table).columns, column));
+  for (const auto& row : jettest::valuesOf(db, table))
+    if (const auto* v = std::get_if<int64_t>(&row.at(pos))) out.insert(*v);
   return out;
 }
 
@@ -311,14 +269,10 @@ TEST(ComplexAccessFile, WrittenValuesReadBackInTheIndependentReader) {
     files.attachments = {jet::Attachment::of("new.txt", "txt", file)};
     values.values = {jet::Value(std::string("value2")), jet::Value(std::string("value3"))};
     const auto& columns = db->table("Table1").columns;
-    auto numberOf = [&](const char* name) {
-      return size_t(std::find_if(columns.begin(), columns.end(), [&](const auto& c) { return c.name == name; }) - columns.begin());
-    };
-    const size_t attach = numberOf("attach-data"), multi = numberOf("multi-value-data");
+    const size_t attach = size_t(jet::columnIndex(columns, "attach-data")), multi = size_t(jet::columnIndex(columns, "multi-value-data"));
     db->insertRow("Table1", row, {{attach, files}, {multi, values}});
     // The new row's key comes after the last the table gave (which Access had counted up to 7).
-    auto c = db->openTable("Table1");
-    while (c->next()) key = c->values()[attach];
+    key = jettest::valuesOf(*db, "Table1").back()[attach];
     EXPECT_EQ(std::get<int64_t>(key), 8);
     EXPECT_EQ(db->complexValues("Table1", "attach-data")->of(key).attachments.at(0).data(), file);
     EXPECT_EQ(jettest::firstProblem(*db), "");
@@ -383,10 +337,7 @@ TEST(ComplexAccessFile, ValuesOfEveryKindReadAsAccessStoredThem) {
   EXPECT_EQ(std::string(data.begin(), data.begin() + 2), "PK");
 
   // Deleting a row, alone or in a range, takes its hidden rows; the others stay.
-  std::vector<jet::RowId> rows;
-  auto cursor = db->openTable("Table1");
-  while (cursor->next()) rows.push_back(cursor->rowId());
-  cursor.reset();
+  const std::vector<jet::RowId> rows = jettest::rowIdsOf(*db, "Table1");
   auto left = [&](const std::string& column, int64_t key) { return db->complexValues("Table1", column)->of(jet::Value(key)).size(); };
   db->deleteRow("Table1", rows[2]);  // row3: four values, three versions, no attachment
   EXPECT_EQ(std::make_tuple(left("multi-value-data", 3), left(history, 3), left("multi-value-data", 2), left(history, 2)),

@@ -170,37 +170,6 @@ TEST_P(RandomTree, InsertsAndDeletesKeepExactlyTheEntriesInOrder) {
   }
 }
 
-TEST_P(RandomTree, DeferredWritesOverMorePagesThanAreHeld) {
-  // Enough entries that the tree holds more pages than are kept in memory: pages leave memory
-  // written, and a second tree over the same store reads back exactly what the first one holds.
-  MemStore store(GetParam());
-  const uint32_t root = store.newRoot();
-  jet::IndexTree tree(store, root, 7);
-  tree.setDeferredWrites(true);
-  std::mt19937 rng(5);
-  std::vector<jet::IndexEntry> expected;
-  for (int i = 0; i < 40000; ++i) {
-    jet::IndexEntry e = randomEntry(rng, 200);
-    tree.insert(e);
-    expected.push_back(e);
-  }
-  std::sort(expected.begin(), expected.end());
-  expected.erase(std::unique(expected.begin(), expected.end()), expected.end());
-  for (int i = 0; i < 10000; ++i) {
-    size_t k = rng() % expected.size();
-    ASSERT_TRUE(tree.erase(expected[k]));
-    std::swap(expected[k], expected.back());
-    expected.pop_back();
-  }
-  std::sort(expected.begin(), expected.end());
-  EXPECT_GT(store.pagesInUse(), 1024u);
-  tree.flush();
-  jet::IndexTree reread(store, root, 7);
-  ASSERT_EQ(firstProblem(reread), "");
-  auto got = reread.entries();
-  EXPECT_TRUE(std::equal(got.begin(), got.end(), expected.begin(), expected.end()));
-}
-
 TEST_P(RandomTree, AppendsAfterTheLastLeafMatchATreeThatForgetsItEveryTime) {
   // Keys mostly added in order (where the tree keeps its last leaf from one operation to the next),
   // mixed with lookups, deletes, inserts further in, page evictions (long keys: more pages than are

@@ -57,9 +57,7 @@ struct AccessCase {
 
 std::vector<std::string> table1Keys(jet::Database& db) {
   std::vector<std::string> out;
-  auto c = db.openTable("Table1");
-  while (c->next())
-    out.push_back(jet::toText(c->values()[0]) + ":" + jet::toText(c->values()[1]) + ":" + jet::toText(c->values()[2]));
+  for (const auto& v : jettest::valuesOf(db, "Table1")) out.push_back(jet::toText(v[0]) + ":" + jet::toText(v[1]) + ":" + jet::toText(v[2]));
   std::sort(out.begin(), out.end());
   return out;
 }
@@ -219,8 +217,7 @@ using Content = std::map<std::string, std::vector<std::vector<Value>>>;
 Content contentOf(jet::Database& db) {
   Content out;
   for (const char* t : kTables) {
-    auto c = db.openTable(t);
-    while (c->next()) out[t].push_back(c->values());
+    out[t] = jettest::valuesOf(db, t);
     std::sort(out[t].begin(), out[t].end(), [](auto& x, auto& y) { return jet::toText(x[0]) < jet::toText(y[0]); });
   }
   return out;

@@ -237,21 +237,12 @@ TEST(NewDatabaseRefusals, ExistingFileMissingFolderAndSortOrder) {
 
 // The sample database the build puts beside the program, made afresh by its generator in a
 // temporary folder: what it holds, and that the whole-file check passes.
-class SampleDatabase : public ::testing::Test {
- protected:
-  void SetUp() override {
-    path_ = (dir_.path() / "Sample.mdb").string();
-    const std::string tool = std::string(TABULONIX_BIN_DIR) + "/../tools/make_sample";
-    oracle::Run r = oracle::run(oracle::quote(tool) + " " + oracle::quote(path_) + " 2>&1");
-    ASSERT_EQ(r.status, 0) << r.out;
-  }
-
-  jettest::TempDir dir_;
-  std::string path_;
-};
-
-TEST_F(SampleDatabase, HoldsWhatItPromises) {
-  auto db = jet::Database::open(path_, {true, ""});
+TEST(SampleDatabase, HoldsWhatItPromises) {
+  jettest::TempDir dir;
+  const std::string path = dir.file("Sample.mdb"), tool = std::string(TABULONIX_BIN_DIR) + "/../tools/make_sample";
+  const oracle::Run made = oracle::run(oracle::quote(tool) + " " + oracle::quote(path) + " 2>&1");
+  ASSERT_EQ(made.status, 0) << made.out;
+  auto db = jet::Database::open(path, {true, ""});
   std::vector<std::string> tables;
   for (const jet::CatalogObject& o : db->objects())
     if (o.kind == jet::ObjectKind::Table && (o.flags & 0x80000002u) == 0) tables.push_back(o.name);
@@ -268,15 +259,12 @@ TEST_F(SampleDatabase, HoldsWhatItPromises) {
       autoNumbers += c.autoNumber;
     }
     EXPECT_GT(t.rowCount, 3u) << name;
-    auto cursor = db->openTable(name);
-    while (cursor->next()) {
-      const auto& v = cursor->values();
+    for (const auto& v : jettest::valuesOf(*db, name))
       for (size_t i = 0; i < v.size(); ++i) {
         nulls += jet::isNull(v[i]);
         if (t.columns[i].type == jet::ColumnType::Memo)
           if (auto s = std::get_if<std::string>(&v[i])) longestMemo = std::max(longestMemo, s->size());
       }
-    }
   }
   // The ten field types the application offers.
   for (jet::ColumnType type : {jet::ColumnType::Boolean, jet::ColumnType::Byte, jet::ColumnType::Integer,
@@ -290,16 +278,14 @@ TEST_F(SampleDatabase, HoldsWhatItPromises) {
   EXPECT_GE(indexes, 4u);
 
   std::vector<std::string> relationships;
-  auto rel = db->openTable("MSysRelationships");
-  while (rel->next()) relationships.push_back(jet::toText(rel->values()[0]));
+  for (const auto& r : jettest::valuesOf(*db, "MSysRelationships")) relationships.push_back(jet::toText(r[0]));
   std::sort(relationships.begin(), relationships.end());
   EXPECT_EQ(relationships, (std::vector<std::string>{"CustomersOrders", "ProductsOrders"}));
-  rel.reset();
 
   EXPECT_EQ(jettest::firstProblem(*db), "");
   // Deleting a table in a relationship is refused, even on a writable copy.
   db.reset();
-  auto writable = jet::Database::open(path_);
+  auto writable = jet::Database::open(path);
   EXPECT_EQ(errorOf([&] { writable->dropTable("Orders"); }), jet::err::kInRelationship);
 }
 

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <map>
 
+#include "jet/base/names.h"
 #include "jet/catalog/catalog.h"
 #include "jet/catalog/schema_catalog.h"
 #include "jet/catalog/schema_file.h"
@@ -45,20 +46,16 @@ class RelationshipIndexes : public ::testing::TestWithParam<const char*> {};
 TEST_P(RelationshipIndexes, MadeAsAccessMakesThem) {
   jettest::TempDir dir;
   const std::string source = jettest::testdata(GetParam());
-  jet::OpenOptions readOnly;
-  readOnly.readOnly = true;
-  auto access = jet::Database::open(source, readOnly);
+  auto access = jet::Database::open(source, {true, ""});
   // The relationships between user tables, in the order Access made them (their foreign-key
   // index numbers).
   std::map<std::string, jet::TableInfo> tables;
   for (const auto& o : access->objects())
     if (o.kind == jet::ObjectKind::Table) tables[o.name] = access->table(o.name);
   std::map<std::string, jet::NewRelationship> byName;
-  auto rels = access->openTable("MSysRelationships");
-  const auto& rc = rels->table().columns;
-  auto col = [&](const char* n) { return size_t(std::find_if(rc.begin(), rc.end(), [&](auto& c) { return c.name == n; }) - rc.begin()); };
-  while (rels->next()) {
-    const auto& v = rels->values();
+  const auto rc = access->table("MSysRelationships").columns;
+  auto col = [&](const char* n) { return size_t(jet::columnIndex(rc, n)); };
+  for (const auto& v : jettest::valuesOf(*access, "MSysRelationships")) {
     const std::string name = jet::toText(v[col("szRelationship")]);
     if (!tables.count(jet::toText(v[col("szObject")])) || !tables.count(jet::toText(v[col("szReferencedObject")]))) continue;
     jet::NewRelationship& r = byName[name];
@@ -66,7 +63,6 @@ TEST_P(RelationshipIndexes, MadeAsAccessMakesThem) {
          int32_t(std::get<int64_t>(v[col("grbit")]))};
     r.columns.push_back({jet::toText(v[col("szReferencedColumn")]), jet::toText(v[col("szColumn")])});
   }
-  rels.reset();
   auto numberOf = [&](const jet::NewRelationship& r) {
     for (const auto& ix : tables[r.foreignTable].indexes)
       if (ix.foreignKey && ix.name == r.table + r.foreignTable) return ix.logicalNumber;
@@ -84,13 +80,9 @@ TEST_P(RelationshipIndexes, MadeAsAccessMakesThem) {
     for (auto& [name, info] : tables) {
       jet::NewTable t;
       t.name = name;
-      for (const auto& c : info.columns) {
-        jet::NewColumn nc;
-        nc.name = c.name;
-        nc.type = c.type;
-        nc.size = c.type == jet::ColumnType::Text ? c.length / (access->format() == jet::Format::Jet3Layout ? 1 : 2) : 0;
-        t.columns.push_back(nc);
-      }
+      for (const auto& c : info.columns)
+        t.columns.push_back({.name = c.name, .type = c.type,
+                             .size = c.type == jet::ColumnType::Text ? c.length / (access->format() == jet::Format::Jet3Layout ? 1 : 2) : 0});
       std::vector<jet::IndexInfo> own;
       for (const auto& ix : info.indexes)
         if (!ix.foreignKey) own.push_back(ix);
@@ -103,8 +95,7 @@ TEST_P(RelationshipIndexes, MadeAsAccessMakesThem) {
         t.indexes.push_back(ni);
       }
       db->createTable(t);
-      auto rows = access->openTable(name);
-      while (rows->next()) db->insertRow(name, rows->values());
+      for (const auto& row : jettest::valuesOf(*access, name)) db->insertRow(name, row);
     }
     for (const auto& r : order) db->createRelationship(r);
     EXPECT_EQ(jettest::firstProblem(*db), "");
@@ -115,17 +106,9 @@ TEST_P(RelationshipIndexes, MadeAsAccessMakesThem) {
   // Later writes keep the new index; an unenforced relationship adds none.
   auto db = jet::Database::open(copy);
   const jet::NewRelationship& first = order.front();
-  auto valueOf = [&](const std::string& table, const std::string& column) {
-    auto rows = db->openTable(table);
-    EXPECT_TRUE(rows->next());
-    std::vector<jet::Value> row = rows->values();
-    const auto& cols = rows->table().columns;
-    for (size_t i = 0; i < cols.size(); ++i)
-      if (cols[i].name == column) return std::make_pair(row, row[i]);
-    return std::make_pair(row, jet::Value{});
-  };
-  std::vector<jet::Value> child = valueOf(first.foreignTable, "").first;
-  const jet::Value key = valueOf(first.table, first.columns[0].name).second;
+  std::vector<jet::Value> child = jettest::valuesOf(*db, first.foreignTable).at(0);
+  const int keyAt = jet::columnIndex(db->table(first.table).columns, first.columns[0].name);
+  const jet::Value key = jettest::valuesOf(*db, first.table).at(0).at(size_t(keyAt));
   const jet::TableInfo ft = db->table(first.foreignTable);
   for (size_t i = 0; i < ft.columns.size(); ++i) {
     if (ft.columns[i].name == first.columns[0].foreignName) child[i] = key;

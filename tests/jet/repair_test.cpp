@@ -323,14 +323,11 @@ TEST(Repair, AProtectedFileNeedsItsPassword) {
   expectSameRows("protected", readTables(src, nullptr, "password"), readTables(out, nullptr, "password"));
 }
 
+// A real file cut short before its catalog: nothing to recover, and nothing written. (Junk: the
+// command-line repair test.)
 TEST(Repair, RefusesWhatIsNoDatabase) {
   TempDir dir;
-  const std::string src = dir.file("junk.mdb");
-  jettest::writeFile(src, std::vector<uint8_t>(20000, 0x37));
-  const std::string refusal = jettest::failure([&] { jet::repairDatabase(src, dir.file("out.mdb")); });
-  EXPECT_FALSE(refusal.empty() || refusal.back() == ' ') << "repaired junk, or without a word why";
-  EXPECT_FALSE(std::filesystem::exists(dir.path() / "out.mdb"));
-  // A real file cut short before its catalog: nothing to recover either.
+  const std::string src = dir.file("cut.mdb");
   std::vector<uint8_t> bytes = jettest::readFile(jettest::testdata("testV2000.mdb"));
   bytes.resize(4096 + 100);
   jettest::writeFile(src, bytes);

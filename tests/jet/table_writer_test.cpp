@@ -21,12 +21,7 @@ namespace {
 
 using jet::Value;
 
-std::vector<std::vector<Value>> readAll(jet::Database& db, const std::string& table) {
-  auto cur = db.openTable(table);
-  std::vector<std::vector<Value>> rows;
-  while (cur->next()) rows.push_back(cur->values());
-  return rows;
-}
+using jettest::valuesOf;
 
 std::vector<Value> table1Row(const std::string& a, int64_t e) {
   return {std::string(a), std::string("b-" + a), int64_t(7), int64_t(-3), e, 2.5, jet::DateTime{40000.5},
@@ -101,7 +96,7 @@ TEST(QueuedInserts, ARefusedRowKeepsTheRowsBeforeItAndLaterRowsStillGoIn) {
   }
   auto db = jet::Database::open(path, {true, ""});
   EXPECT_EQ(jettest::firstProblem(*db), "");
-  auto all = readAll(*db, "Bulk");
+  auto all = valuesOf(*db, "Bulk");
   ASSERT_EQ(all.size(), size_t(rows));
   for (int i = 0; i < rows; ++i) {
     // The refused row took no auto-number: the rows are numbered without a gap.
@@ -119,7 +114,7 @@ TEST(QueuedInserts, OtherCallsSeeQueuedRows) {
   auto db = jet::Database::open(bulkTable(dir));
   for (int i = 0; i < 10; ++i) db->queueInsert("Bulk", bulkRow(i));
   EXPECT_EQ(db->queuedRows(), 10u);
-  EXPECT_EQ(readAll(*db, "Bulk").size(), 10u);
+  EXPECT_EQ(valuesOf(*db, "Bulk").size(), 10u);
   EXPECT_EQ(db->queuedRows(), 0u);
 }
 
@@ -151,7 +146,7 @@ TEST(PageReuse, DeletingAndInsertingTheSameRowsAgainDoesNotGrowTheFile) {
     EXPECT_LE(db->pageCount(), grown) << "round " << round;
   }
   EXPECT_EQ(jettest::firstProblem(*db), "");
-  EXPECT_EQ(readAll(*db, "Bulk").size(), 1500u);
+  EXPECT_EQ(valuesOf(*db, "Bulk").size(), 1500u);
 }
 
 TEST(PageReuse, RowsDeletedHereAndThereMakeRoomForNewOnes) {
@@ -169,7 +164,7 @@ TEST(PageReuse, RowsDeletedHereAndThereMakeRoomForNewOnes) {
   EXPECT_EQ(jettest::firstProblem(*db), "");
   db.reset();
   auto again = jet::Database::open(path, {true, ""});
-  auto all = readAll(*again, "Bulk");
+  auto all = valuesOf(*again, "Bulk");
   ASSERT_EQ(all.size(), 1900u);
   std::set<int64_t> numbers;
   for (const auto& r : all) numbers.insert(std::get<int64_t>(r[0]));
@@ -202,7 +197,7 @@ TEST(PageReuse, UpdatesAndDeletesOnTheLastPageBetweenInserts) {
   }
   db->commitQueued();
   std::map<int64_t, std::string> got;
-  for (const auto& r : readAll(*db, "Bulk")) got[std::get<int64_t>(r[0])] = std::get<std::string>(r[1]);
+  for (const auto& r : valuesOf(*db, "Bulk")) got[std::get<int64_t>(r[0])] = std::get<std::string>(r[1]);
   EXPECT_EQ(got, expected);
   EXPECT_EQ(jettest::firstProblem(*db), "");
 }
@@ -238,7 +233,7 @@ TEST(AllFixedRows, WrittenUpdatedAndReadByOthers) {
       EXPECT_EQ(rows, 301u);
     }
     auto db = jet::Database::open(path, {true, ""});
-    auto rows = readAll(*db, "Lines");
+    auto rows = valuesOf(*db, "Lines");
     ASSERT_EQ(rows.size(), 301u);
     EXPECT_EQ(std::get<int64_t>(rows[5][1]), 1005);
     EXPECT_TRUE(jet::isNull(rows[3][4]));
@@ -263,13 +258,9 @@ TEST(RangeDelete, DeletesEveryRowOrNone) {
   auto db = jet::Database::open(path);
   for (int i = 0; i < 600; ++i) db->queueInsert("Bulk", bulkRow(i));
   db->commitQueued();
-  std::vector<jet::RowId> ids;
-  {
-    auto cursor = db->openTable("Bulk");
-    while (cursor->next()) ids.push_back(cursor->rowId());
-  }
+  const std::vector<jet::RowId> ids = jettest::rowIdsOf(*db, "Bulk");
   ASSERT_EQ(ids.size(), 600u);
-  const auto before = readAll(*db, "Bulk");
+  const auto before = valuesOf(*db, "Bulk");
   auto deleting = [&](std::vector<jet::RowId> rows) { return errorOf([&] { db->deleteRows("Bulk", rows); }); };
   std::vector<jet::RowId> twice(ids.begin() + 10, ids.begin() + 20);
   twice.push_back(ids[15]);
@@ -277,22 +268,16 @@ TEST(RangeDelete, DeletesEveryRowOrNone) {
   std::vector<jet::RowId> gone(ids.begin() + 10, ids.begin() + 400);
   gone.push_back(jet::RowId{ids[5].page, 250});
   EXPECT_EQ(deleting(gone), jet::err::kNoCurrentRecord);
-  EXPECT_EQ(readAll(*db, "Bulk"), before);
+  EXPECT_EQ(valuesOf(*db, "Bulk"), before);
 
   // Rows with long values, across many pages; the rest stay as they were.
   EXPECT_EQ(deleting(std::vector<jet::RowId>(ids.begin() + 100, ids.begin() + 550)), 0);
-  const auto after = readAll(*db, "Bulk");
+  const auto after = valuesOf(*db, "Bulk");
   ASSERT_EQ(after.size(), 150u);
   EXPECT_EQ(after[99], before[99]);
   EXPECT_EQ(after[100], before[550]);
   EXPECT_EQ(db->table("Bulk").rowCount, 150u);
   EXPECT_EQ(jettest::firstProblem(*db), "");
-}
-
-// Rows: values encoded into the row layout as Access lays it out, and stored rows re-encoded.
-jet::Bytes noLongValues(const jet::ColumnDef&, const jet::Bytes&) {
-  ADD_FAILURE() << "no long values expected";
-  return {};
 }
 
 // Re-encoding the values of stored rows gives back the bytes Access wrote (testV1997), or bytes
@@ -331,45 +316,6 @@ TEST(RowWriter, ReencodesStoredRows) {
         ++rows;
       }
     }
-  }
-}
-
-// Rows encoded one after another into the same buffer, alternating between a wide Jet 3 table and
-// narrower tables of both formats, read back to their values: nothing of the row before leaks into
-// the next.
-TEST(RowWriter, RowAfterRowIntoOneBuffer) {
-  jet::FileDatabase wide(jettest::testdata("testV1997.mdb"), {true, ""});
-  jet::FileDatabase narrow(jettest::testdata("testV2000.mdb"), {true, ""});
-  struct Table {
-    jet::FileDatabase& db;
-    const jet::Tdef& def;
-  };
-  const Table tables[] = {{wide, wide.tableDef("Table2")}, {narrow, narrow.tableDef("Table1")}};
-  auto valuesFor = [](const jet::Tdef& def, size_t seed) {
-    std::vector<Value> values;
-    for (size_t i = 0; i < def.columns.size(); ++i) {
-      const jet::ColumnDef& c = def.columns[i];
-      if (c.type == jet::ColumnType::Boolean) values.push_back((i + seed) % 2 == 0);  // never Null
-      else if ((i + seed) % 3 == 0) values.push_back(jet::Null{});
-      else if (c.type == jet::ColumnType::Text)
-        values.push_back(std::string(std::min<size_t>(seed * 3 % 17 + i % 5, c.length / 2), char('a' + i % 26)));
-      else if (c.type == jet::ColumnType::Byte || c.type == jet::ColumnType::Integer || c.type == jet::ColumnType::Long)
-        values.push_back(int64_t((seed * 31 + i) % 100));
-      else values.push_back(jet::Null{});
-    }
-    return values;
-  };
-  jet::Bytes row(5000, 0xAB);
-  for (size_t seed = 0; seed < 12; ++seed) {
-    const Table& t = tables[seed % 2];
-    const std::vector<Value> values = valuesFor(t.def, seed);
-    jet::encodeRowInto(t.def, values, t.db.codec(), noLongValues, row);
-    EXPECT_EQ(row, jet::encodeRow(t.def, values, t.db.codec(), noLongValues)) << "seed " << seed;
-    jet::LongValueReader lv(t.db.pageFile(), t.def.format);
-    jet::RowReader reader(t.def, t.db.codec(), lv);
-    std::vector<Value> back;
-    reader.decode(row.data(), row.size(), back);
-    EXPECT_EQ(back, values) << "seed " << seed;
   }
 }
 

@@ -125,48 +125,35 @@ jet::NewTable peopleTable(const std::string& name = "People") {
 
 using jettest::inChild;
 
-// Index pages (leaves and intermediate pages) in a file.
-size_t indexPages(const std::string& path) {
-  jettest::PageImage image(path);
-  size_t n = 0;
-  for (uint32_t p = 0; p < image.count(); ++p) n += image.type(p) == 0x03 || image.type(p) == 0x04;
-  return n;
-}
-
-// The file an operation starts from: the People table with 24 rows (every fourth with a long
-// note), or, for `split`, with as many rows as fit before the next insert splits an index page.
+// The file an operation starts from: the People table with 24 rows, every fourth with a long note.
 struct Base {
   std::string path;
   std::vector<jet::RowId> ids;
-  int split = 0;  // the row whose insert splits an index page
 };
 
 struct Operation {
   const char* name;
   bool faults, crashes;  // the matrices it runs in
-  bool split;
   std::function<void(jet::Database&, const Base&)> run;
 };
 
 const Operation kOperations[] = {
-    {"CreateTable", true, true, false, [](jet::Database& db, const Base&) { db.createTable(peopleTable("Added")); }},
-    {"RenameTable", true, true, false, [](jet::Database& db, const Base&) { db.renameTable("People", "Persons"); }},
-    {"DropTable", true, true, false, [](jet::Database& db, const Base&) { db.dropTable("People"); }},
-    {"Insert", true, true, false, [](jet::Database& db, const Base&) { db.insertRow("People", personRow(100, "short")); }},
-    {"InsertLongValue", true, false, false,
+    {"CreateTable", true, true, [](jet::Database& db, const Base&) { db.createTable(peopleTable("Added")); }},
+    {"RenameTable", true, true, [](jet::Database& db, const Base&) { db.renameTable("People", "Persons"); }},
+    {"DropTable", true, true, [](jet::Database& db, const Base&) { db.dropTable("People"); }},
+    {"Insert", true, true, [](jet::Database& db, const Base&) { db.insertRow("People", personRow(100, "short")); }},
+    {"InsertLongValue", true, false,
      [](jet::Database& db, const Base&) { db.insertRow("People", personRow(101, longNote(9000))); }},
-    {"InsertSplittingAnIndexPage", true, false, true,
-     [](jet::Database& db, const Base& b) { db.insertRow("People", personRow(b.split)); }},
-    {"UpdateToLongValue", true, true, false,
+    {"UpdateToLongValue", true, true,
      [](jet::Database& db, const Base& b) { db.updateRow("People", b.ids[4], personRow(4, longNote(6000))); }},
-    {"UpdateOfTheKey", true, false, false,
+    {"UpdateOfTheKey", true, false,
      [](jet::Database& db, const Base& b) { db.updateRow("People", b.ids[4], personRow(300)); }},
-    {"Delete", true, true, false, [](jet::Database& db, const Base& b) { db.deleteRow("People", b.ids[8]); }},
-    {"RangeDelete", false, true, false,
+    {"Delete", true, true, [](jet::Database& db, const Base& b) { db.deleteRow("People", b.ids[8]); }},
+    {"RangeDelete", false, true,
      [](jet::Database& db, const Base& b) {
        db.deleteRows("People", std::vector<jet::RowId>(b.ids.begin() + 2, b.ids.begin() + 20));
      }},
-    {"QueuedInserts", true, true, false,
+    {"QueuedInserts", true, true,
      [](jet::Database& db, const Base&) {
        for (int i = 0; i < 30; ++i) db.queueInsert("People", personRow(200 + i, i % 5 ? "" : longNote(3000)));
        db.commitQueued();
@@ -193,25 +180,9 @@ class WriteFaults : public ::testing::TestWithParam<std::tuple<size_t, size_t>> 
     b.path = dir_.file("base.mdb");
     auto db = jet::Database::create(b.path, layout().options);
     db->createTable(peopleTable());
-    if (!op().split) {
-      for (int i = 0; i < 24; ++i) db->insertRow("People", personRow(i, i % 4 ? "" : longNote(1500 + i * 150)));
-      auto cursor = db->openTable("People");
-      while (cursor->next()) b.ids.push_back(cursor->rowId());
-      db->close();
-      return b;
-    }
-    for (int i = 0; i <= 400; ++i) {
-      const std::vector<uint8_t> before = jettest::readFile(b.path);
-      const size_t had = indexPages(b.path);
-      db->insertRow("People", personRow(i));
-      if (indexPages(b.path) > had && i > 0) {
-        db->close();
-        jettest::writeFile(b.path, before);
-        b.split = i;
-        return b;
-      }
-    }
-    ADD_FAILURE() << "no index split within 400 rows";
+    for (int i = 0; i < 24; ++i) db->insertRow("People", personRow(i, i % 4 ? "" : longNote(1500 + i * 150)));
+    b.ids = jettest::rowIdsOf(*db, "People");
+    db->close();
     return b;
   }
 
@@ -397,10 +368,7 @@ TEST(HotJournal, IsAppliedByReadersAndPlayedBackByWritersUnlessDamagedOrForeign)
     db->createTable(peopleTable());
     for (int i = 0; i < 30; ++i) db->insertRow("People", personRow(i, i % 3 ? "" : longNote(2000)));
   }
-  std::vector<jet::RowId> ids;
-  auto db = jet::Database::open(base, {true, ""});
-  for (auto cursor = db->openTable("People"); cursor->next();) ids.push_back(cursor->rowId());
-  db.reset();
+  const std::vector<jet::RowId> ids = jettest::rowIdsOf(*jet::Database::open(base, {true, ""}), "People");
   fs::copy_file(base, work);
   jettest::crashBeforeTheJournalIsCleared(
       work, [&](jet::Database& db) { db.deleteRows("People", std::vector<jet::RowId>(ids.begin() + 1, ids.end())); });
@@ -490,8 +458,7 @@ TEST(KillTest, LargeWritesKilledAtRandomMomentsLeaveSoundFiles) {
       std::mt19937 crng(childSeed);
       auto db = jet::Database::open(work);
       for (;;) {
-        std::vector<jet::RowId> ids;
-        for (auto cursor = db->openTable("People"); cursor->next();) ids.push_back(cursor->rowId());
+        const std::vector<jet::RowId> ids = jettest::rowIdsOf(*db, "People");
         const size_t from = crng() % std::max<size_t>(1, ids.size() / 2);
         switch (crng() % 4) {
           case 0:  // a range delete, row by row

@@ -112,6 +112,18 @@ std::vector<std::string> rowsOf(jet::Database& db, const std::string& table) {
   return rows;
 }
 
+std::vector<std::vector<jet::Value>> valuesOf(jet::Database& db, const std::string& table) {
+  std::vector<std::vector<jet::Value>> rows;
+  for (auto cursor = db.openTable(table); cursor->next();) rows.push_back(cursor->values());
+  return rows;
+}
+
+std::vector<jet::RowId> rowIdsOf(jet::Database& db, const std::string& table) {
+  std::vector<jet::RowId> ids;
+  for (auto cursor = db.openTable(table); cursor->next();) ids.push_back(cursor->rowId());
+  return ids;
+}
+
 std::vector<std::pair<std::string, std::vector<std::string>>> contents(jet::Database& db) {
   std::vector<std::pair<std::string, std::vector<std::string>>> out;
   for (const jet::CatalogObject& o : db.objects())

@@ -10,6 +10,8 @@
 #include <utility>
 #include <vector>
 
+#include "jet/base/row_id.h"
+#include "jet/base/value.h"
 #include "support/files.h"
 
 namespace jet {
@@ -84,6 +86,9 @@ struct PageImage {
 
 // A table's rows as text, in stored order: each value's text (<null> for Null) followed by '|'.
 std::vector<std::string> rowsOf(jet::Database& db, const std::string& table);
+// A table's rows in stored order: their values, or their addresses.
+std::vector<std::vector<jet::Value>> valuesOf(jet::Database& db, const std::string& table);
+std::vector<jet::RowId> rowIdsOf(jet::Database& db, const std::string& table);
 
 // Every user and system table of an open database with all its values as text, in stored order.
 std::vector<std::pair<std::string, std::vector<std::string>>> contents(jet::Database& db);
