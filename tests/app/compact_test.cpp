@@ -2,11 +2,7 @@
 // the window is left exactly as it was. When the compaction cannot be completed the original file
 // stays byte-identical and open.
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
-
-#include <filesystem>
-#include <string>
 
 #include "app/compact_command.h"
 #include "gui_test_env.h"

@@ -1,11 +1,8 @@
 // The main window without a database: its start-up, its buttons and the guards they answer with.
-#include <QDir>
 #include <QGroupBox>
 #include <QLabel>
-#include <QPushButton>
 #include <algorithm>
 
-#include "browse/record_grid.h"
 #include "gui_test_env.h"
 
 namespace {

@@ -2,20 +2,16 @@
 // or taller than its box, no list entry touches the edge of its drop-down, and captions inside a
 // frame sit on the frame's own background.
 #include <QCheckBox>
-#include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
 #include <QProcess>
-#include <QPushButton>
 #include <QScreen>
 #include <QStyle>
 #include <QStyleOptionButton>
 #include <QStyleOptionComboBox>
 #include <QStyleOptionGroupBox>
 
-#include "browse/forms.h"
 #include "design/forms.h"
-#include "edit/form4.h"
 #include "gui_test_env.h"
 
 namespace {

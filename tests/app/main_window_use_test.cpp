@@ -4,13 +4,7 @@
 
 #include <QLabel>
 #include <QProcess>
-#include <QPushButton>
-#include <QTabBar>
-#include <QtTest/QTest>
 
-#include "app/form1.h"
-#include "browse/record_grid.h"
-#include "db/session.h"
 #include "gui_test_env.h"
 
 namespace {

@@ -1,8 +1,6 @@
 // A database protected by a password, through the real main window: Open Database asks for the
 // password with the input box (masked) and opens the file with it; a cancelled or wrong answer is a file
 // that cannot be opened; Compact DB keeps the password in the compacted file.
-#include <QDir>
-#include <QPushButton>
 
 #include "gui_test_env.h"
 #include "jet/base/error.h"

@@ -1,16 +1,13 @@
 // A database named on the command line or dropped on the main window opens as Open Database opens
 // it: the full path in the status line, "Cannot open database." for anything else.
-#include <QDir>
 #include <QDropEvent>
 #include <QInputDialog>
-#include <QLineEdit>
 #include <QMimeData>
 #include <QTimer>
 #include <QUrl>
 
 #include "app/start_arguments.h"
 #include "gui_test_env.h"
-#include "shell/dialogs.h"
 
 namespace {
 

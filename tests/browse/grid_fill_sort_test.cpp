@@ -5,12 +5,9 @@
 #include <QSignalSpy>
 #include <algorithm>
 #include <random>
-#include <string>
 #include <vector>
 
 #include "browse/grid.h"
-#include "browse/record_grid.h"
-#include "db/session.h"
 #include "browse/text_order.h"
 #include "gui_test_env.h"
 

@@ -1,13 +1,7 @@
 // The record grid's storage and sorting, and the navigation buttons, on grids filled directly.
-#include <QHeaderView>
-#include <QPushButton>
 #include <QSignalBlocker>
-#include <QTabBar>
 
-#include "app/form1.h"
 #include "browse/grid.h"
-#include "browse/record_grid.h"
-#include "db/session.h"
 #include "gui_test_env.h"
 
 namespace {

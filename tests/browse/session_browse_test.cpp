@@ -1,24 +1,11 @@
 // The session commands and browsing, driven through the main window on copies of the test
 // databases: open, create, close, tabs, the grid, record counts, sorting, search and table info.
-#include <QComboBox>
-#include <QDir>
-#include <QFileInfo>
 #include <QKeyEvent>
-#include <QHeaderView>
 #include <QLabel>
-#include <QLineEdit>
-#include <QPushButton>
-#include <QTabBar>
 #include <QRegularExpression>
 #include <QTreeWidget>
-#include <QtTest/QTest>
 
-#include "app/form1.h"
-#include "browse/forms.h"
-#include "browse/record_grid.h"
-#include "db/session.h"
 #include "gui_test_env.h"
-#include "jet/database.h"
 #include "support/complex_fixture.h"
 
 namespace {

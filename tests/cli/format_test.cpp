@@ -1,6 +1,7 @@
 // The tool's CSV and JSON encodings, and reading them back into a table's column types.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <optional>
 #include <sstream>
 
@@ -122,49 +123,38 @@ TEST(JsonFormat, ConvertingIntoKeptValuesGivesTheGeneralConversion) {
 
 namespace {
 
-// Everything the block reader yields, line by line: its number and either the parsed object or
-// the parse error.
+// A line as a reader saw it: its number, then the first `n` members parsed, "blank" or "error".
+std::string seen(size_t number, const std::function<size_t()>& parse, const JsonObject& members, bool blank) {
+  std::string out = std::to_string(number) + ":";
+  if (blank) return out + "blank";
+  try {
+    const size_t n = parse();
+    for (size_t k = 0; k < n; ++k) out += members[k].first + "=" + std::to_string(members[k].second.kind) + members[k].second.text + ";";
+  } catch (const std::runtime_error&) {
+    out += "error";
+  }
+  return out;
+}
+
+// Everything the block reader yields, line by line.
 std::vector<std::string> readAll(const std::string& input) {
   std::istringstream in(input);
   JsonLineReader reader(in);
   std::vector<std::string> out;
   JsonObject reuse;
-  while (reader.next()) {
-    std::string seen = std::to_string(reader.number()) + ":";
-    if (reader.blank()) {
-      out.push_back(seen + "blank");
-      continue;
-    }
-    try {
-      const size_t n = reader.parse(reuse);
-      for (size_t k = 0; k < n; ++k)
-        seen += reuse[k].first + "=" + std::to_string(reuse[k].second.kind) + reuse[k].second.text + ";";
-    } catch (const std::runtime_error&) {
-      seen += "error";
-    }
-    out.push_back(seen);
-  }
+  while (reader.next()) out.push_back(seen(reader.number(), [&] { return reader.parse(reuse); }, reuse, reader.blank()));
   return out;
 }
 
 // The same, one line at a time through parseJsonObject.
 std::vector<std::string> readEach(const std::vector<std::string>& lines) {
   std::vector<std::string> out;
+  JsonObject members;
   for (size_t i = 0; i < lines.size(); ++i) {
     std::string line = lines[i];
     if (!line.empty() && line.back() == '\r') line.pop_back();
-    std::string seen = std::to_string(i + 1) + ":";
-    if (line.find_first_not_of(" \t") == std::string::npos) {
-      out.push_back(seen + "blank");
-      continue;
-    }
-    try {
-      for (const auto& [key, scalar] : parseJsonObject(line))
-        seen += key + "=" + std::to_string(scalar.kind) + scalar.text + ";";
-    } catch (const std::runtime_error&) {
-      seen += "error";
-    }
-    out.push_back(seen);
+    out.push_back(seen(i + 1, [&] { return (members = parseJsonObject(line)).size(); }, members,
+                       line.find_first_not_of(" \t") == std::string::npos));
   }
   return out;
 }

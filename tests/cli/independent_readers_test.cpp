@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <memory>
 
 #include "cli/support/reader_compare.h"
 #include "cli/support/written_files.h"

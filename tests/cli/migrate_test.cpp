@@ -5,16 +5,12 @@
 #include <unistd.h>
 
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <stdexcept>
 
 #include "cli/migrate.h"
 #include "cli/migrate_values.h"
 #include "jet/database.h"
 #include "jet/support/test_files.h"
 #include "support/in_process.h"
-#include "support/files.h"
 #include "support/sqlite_rows.h"
 
 namespace fs = std::filesystem;
@@ -66,12 +62,8 @@ class PostgresServer {
     fs::remove_all(dir_);
   }
   bool running() const { return running_; }
-  std::string uri(const std::string& user = "postgres") const {
-    return "postgresql://" + user + "@/postgres?host=" + dir_.string();
-  }
-  std::string uriWithPassword(const std::string& password) const {
-    return "postgresql://pwuser:" + password + "@/postgres?host=" + dir_.string();
-  }
+  // A user, or "user:password".
+  std::string uri(const std::string& user = "postgres") const { return "postgresql://" + user + "@/postgres?host=" + dir_.string(); }
 
   // The rows of a query, each value as text ("<null>" for Null).
   std::vector<std::vector<std::string>> query(const std::string& sql) const {
@@ -342,8 +334,8 @@ TEST_F(Migrate, RefusalsAreClearAndNameWhatWasRefused) {
     const char* inError;
   } cases[] = {
       {{file, "postgresql://postgres@/postgres?host=" + path("nowhere")}, 1, "cannot connect"},
-      {{file, pg.uriWithPassword("wrong")}, 1, "password authentication failed"},
-      {{file, pg.uriWithPassword("secret"), "--schema", "pw", "--quiet"}, 0, ""},
+      {{file, pg.uri("pwuser:wrong")}, 1, "password authentication failed"},
+      {{file, pg.uri("pwuser:secret"), "--schema", "pw", "--quiet"}, 0, ""},
       {{std::string(TABULONIX_TESTDATA_DIR) + "/more/passwordV2000.mdb", "sqlite:" + path("locked.sqlite"), "--password", "nope"}, 1, "password"},
       {{file, pg.uri(), "--tables", "Table1,NoSuchTable"}, 1, "NoSuchTable"},
       {{bad, pg.uri(), "--schema", "bad"}, 1, "table Bad, row 2, column Note"},

@@ -10,14 +10,11 @@
 #include <algorithm>
 #include <cstdlib>
 #include <iostream>
-#include <map>
-#include <memory>
 #include <random>
 #include <set>
 #include <sstream>
 
 #include "cli/support/reader_compare.h"
-#include "jet/database.h"
 #include "jet/support/oracles.h"
 #include "jet/support/test_files.h"
 
@@ -233,9 +230,6 @@ class RandomOperations : public ::testing::Test {
  protected:
   void SetUp() override { seed_ = seedFromEnvironment(); }
   void TearDown() override {
-    std::cout << "seed " << seed_;
-    for (const auto& [what, n] : stats_) std::cout << ", " << n << " " << what;
-    std::cout << "\n";
     if (HasFailure()) std::cerr << "replay with TABULONIX_RANDOM_SEED=" << seed_ << "\n";
   }
 
@@ -246,13 +240,12 @@ class RandomOperations : public ::testing::Test {
     std::map<std::string, TableModel> models;
     // Tables that the check already faults in the untouched file (Jet 3 text bytes that the code
     // page leaves undefined, whose index keys the engine cannot reproduce) are left out.
-    std::set<std::string>& faulted = faulted_;
-    faulted.clear();
+    faulted_.clear();
     {
       auto db = jet::Database::open(path, {true, jettest::passwordOf(path)});
       for (const std::string& p : db->check().problems) {
         const size_t open = p.find("Table '"), close = p.find("'", open + 7);
-        if (open != std::string::npos && close != std::string::npos) faulted.insert(p.substr(open + 7, close - open - 7));
+        if (open != std::string::npos && close != std::string::npos) faulted_.insert(p.substr(open + 7, close - open - 7));
       }
       // Tables of enforced relationships cascade and refuse beyond what the model predicts; the
       // integrity tests cover them.
@@ -263,7 +256,7 @@ class RandomOperations : public ::testing::Test {
       };
       while (rel->next())
         if (!(std::get<int64_t>(rel->values()[at("grbit")]) & jet::kRelationDontEnforce))
-          for (const char* side : {"szObject", "szReferencedObject"}) faulted.insert(std::get<std::string>(rel->values()[at(side)]));
+          for (const char* side : {"szObject", "szReferencedObject"}) faulted_.insert(std::get<std::string>(rel->values()[at(side)]));
     }
     {
       auto db = jet::Database::open(path, {false, jettest::passwordOf(path)});
@@ -271,27 +264,16 @@ class RandomOperations : public ::testing::Test {
       std::vector<std::string> writable;
       for (const jet::CatalogObject& o : db->objects()) {
         if (o.kind != jet::ObjectKind::Table || (o.flags & 0x80000002u) != 0) continue;
-        if (faulted.count(o.name)) {
-          ++stats_["tables left out (faulted before any write)"];
-          continue;
-        }
+        if (faulted_.count(o.name)) continue;
         TableModel m = modelOf(*db, o.name);
         // Validation rules and calculated columns refuse or change rows beyond what the model
-        // predicts; the rules' own tests cover them.
-        if (!m.info.validationRule.empty() ||
-            std::any_of(m.info.columns.begin(), m.info.columns.end(),
-                        [](const jet::ColumnInfo& c) { return c.calculated || !c.validationRule.empty(); })) {
-          ++stats_["tables left out (validation rules, calculated columns)"];
+        // predicts; the rules' own tests cover them. Complex columns get their keys from the engine,
+        // which the model does not predict either.
+        if (!m.info.validationRule.empty() || std::any_of(m.info.columns.begin(), m.info.columns.end(), [](const jet::ColumnInfo& c) {
+              return c.calculated || !c.validationRule.empty() || c.type == jet::ColumnType::Complex;
+            }))
           continue;
-        }
-        // Complex columns get their keys from the engine, which the model does not predict.
-        if (std::any_of(m.info.columns.begin(), m.info.columns.end(),
-                        [](const jet::ColumnInfo& c) { return c.type == jet::ColumnType::Complex; })) {
-          ++stats_["tables left out (complex columns)"];
-          continue;
-        }
         if (probeWritable(*db, m, gen, path)) {
-          ++stats_["writable tables"];
           writable.push_back(o.name);
           models.emplace(o.name, std::move(m));
         }
@@ -330,7 +312,6 @@ class RandomOperations : public ::testing::Test {
         EXPECT_THROW(db.deleteRow(m.info.name, m.rows.begin()->first), jet::Error);
       }
       EXPECT_TRUE(jettest::readFile(path) == before) << m.info.name << ": a refused write changed the file";
-      ++stats_["read-only tables"];
       return false;
     }
   }
@@ -387,10 +368,8 @@ class RandomOperations : public ::testing::Test {
         m.rows.erase(it);
       }
       lastOp_ = what.str();
-      ++stats_[kind < 50 ? "inserts" : kind < 78 ? "updates" : "deletes"];
     } catch (const jet::Error& e) {
       lastOp_ = what.str() + " (refused)";
-      ++stats_["duplicates refused"];
       ASSERT_EQ(e.number(), jet::err::kDuplicateKey) << what.str() << ": " << e.what();
       ASSERT_TRUE(duplicate) << what.str() << ": refused as a duplicate, but no unique key repeats";
     }
@@ -448,7 +427,6 @@ class RandomOperations : public ::testing::Test {
   std::vector<std::string> changed_;
   uint64_t seed_ = 0;
   std::string lastOp_;
-  std::map<std::string, int> stats_;
   const bool checkEach_ = std::getenv("TABULONIX_RANDOM_CHECK_EACH") != nullptr;
   std::set<std::string> faulted_;
 };

@@ -3,7 +3,6 @@
 // record that changed or went meanwhile (3197); an edit of a record left alone saves.
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <functional>

@@ -2,8 +2,6 @@
 // refusal to delete a table that takes part in one.
 #include <gtest/gtest.h>
 
-#include <filesystem>
-
 #include "db/dao.h"
 #include "support/error_of.h"
 #include "support/files.h"

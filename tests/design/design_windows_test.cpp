@@ -1,15 +1,9 @@
 // The table-design windows and commands driven as a user would, with the created tables checked in
 // the file itself (through the object model after reopening, and the engine's check).
-#include <QApplication>
 #include <QCheckBox>
-#include <QComboBox>
 #include <QKeyEvent>
-#include <QLineEdit>
 #include <QListWidget>
-#include <QPushButton>
-#include <QTabBar>
 #include <QAbstractItemView>
-#include <QtTest/QTest>
 
 #include "design/commands.h"
 #include "design/forms.h"

@@ -5,15 +5,10 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include <QPushButton>
 #include <cstring>
 #include <functional>
-#include <memory>
 
-#include "edit/dfield.h"
-#include "edit/form4.h"
 #include "gui_test_env.h"
-#include "jet/database.h"
 #include "jet/storage/lock_file.h"
 
 namespace {

@@ -1,16 +1,9 @@
 // The field editor control, the record editor and the record commands, driven through the main
 // window on new and copied files, with what was stored read back from the file.
-#include <QApplication>
 #include <QLabel>
-#include <QLineEdit>
-#include <QPushButton>
 #include <QScrollBar>
-#include <QTabBar>
-#include <QtTest/QTest>
 
 #include "edit/commands.h"
-#include "edit/dfield.h"
-#include "edit/form4.h"
 #include "gui_test_env.h"
 #include "support/complex_fixture.h"
 

@@ -9,6 +9,7 @@
 #include <cmath>
 
 #include "jet/base/value_json.h"
+#include "jet/base/value_text.h"
 #include "jet/database.h"
 #include "jet/support/test_files.h"
 #include "odbc/support/odbc_session.h"
@@ -16,16 +17,6 @@
 using namespace odbctest;
 
 namespace {
-
-std::string hex(const jet::Bytes& b) {
-  static const char d[] = "0123456789ABCDEF";
-  std::string s;
-  for (uint8_t x : b) {
-    s.push_back(d[x >> 4]);
-    s.push_back(d[x & 15]);
-  }
-  return s;
-}
 
 template <typename T>
 std::string shortest(T v) {
@@ -46,7 +37,11 @@ std::string expectedText(const jet::Value& v) {
                   static_cast<long long>(frac));
     return buf;
   }
-  if (auto* b = std::get_if<jet::Bytes>(&v)) return hex(*b);
+  if (auto* b = std::get_if<jet::Bytes>(&v)) {
+    std::string hex = jet::hexText(*b, false);
+    for (char& ch : hex) ch = char(std::toupper(static_cast<unsigned char>(ch)));
+    return hex;
+  }
   if (std::holds_alternative<jet::DateTime>(v)) {
     std::string t = jet::toText(v);
     if (t.size() == 10) t += " 00:00:00";

@@ -16,24 +16,14 @@ using namespace odbctest;
 
 namespace {
 
-std::vector<uint8_t> bytesOf(const std::u16string& s) {
-  const auto* p = reinterpret_cast<const uint8_t*>(s.data());
-  return std::vector<uint8_t>(p, p + s.size() * 2);
-}
-
 std::string connectionTo(const std::string& path, const std::string& extra = "") {
   return "DRIVER={Tabulonix};DBQ=" + path + extra;
 }
 
 class DriverApi : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() {
-    dsnFile = new std::string(copyOfTestFile("testV2000.mdb"));
-    useTestDriver("[Sample]\nDriver = Tabulonix\nDBQ = " + *dsnFile + "\nREADONLY = 1\n");
-  }
-  static std::string* dsnFile;
+  static void SetUpTestSuite() { useTestDriver("[Sample]\nDriver = Tabulonix\nDBQ = " + copyOfTestFile("testV2000.mdb") + "\nREADONLY = 1\n"); }
 };
-std::string* DriverApi::dsnFile = nullptr;
 
 // A connection that fails and a statement that fails each say why, with the state of its kind.
 TEST_F(DriverApi, EachKindOfFailureHasItsState) {
@@ -129,7 +119,7 @@ std::vector<uint8_t> raw(const T& v) {
 TEST_F(DriverApi, ParametersOfEveryCommonCType) {
   Connection conn;
   ASSERT_TRUE(SQL_SUCCEEDED(conn.open("DSN=Sample")));
-  const std::u16string wide = u"h\u00e9llo \u2713";
+  const char16_t wide[] = u"h\u00e9llo \u2713";
   SQL_NUMERIC_STRUCT numeric{};
   numeric.precision = 5;
   numeric.scale = 2;
@@ -146,7 +136,7 @@ TEST_F(DriverApi, ParametersOfEveryCommonCType) {
       {"double", SQL_C_DOUBLE, SQL_DOUBLE, raw(2.5), 0, "2.5"},
       {"float", SQL_C_FLOAT, SQL_REAL, raw(0.25f), 0, "0.25"},
       {"char", SQL_C_CHAR, SQL_VARCHAR, {'a', 'b', 'c'}, 3, "abc"},
-      {"wchar", SQL_C_WCHAR, SQL_WVARCHAR, bytesOf(wide), static_cast<SQLLEN>(wide.size() * 2), "h\xc3\xa9llo \xe2\x9c\x93"},
+      {"wchar", SQL_C_WCHAR, SQL_WVARCHAR, raw(wide), static_cast<SQLLEN>(sizeof wide - 2), "h\xc3\xa9llo \xe2\x9c\x93"},
       {"numeric", SQL_C_NUMERIC, SQL_DECIMAL, raw(numeric), 0, "-123.45"},
       {"timestamp", SQL_C_TYPE_TIMESTAMP, SQL_TYPE_TIMESTAMP, raw(SQL_TIMESTAMP_STRUCT{2021, 3, 4, 5, 6, 7, 0}), 0, "2021-03-04 05:06:07"},
       {"date", SQL_C_TYPE_DATE, SQL_TYPE_DATE, raw(SQL_DATE_STRUCT{1999, 12, 31}), 0, "1999-12-31 00:00:00"},

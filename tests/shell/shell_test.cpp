@@ -3,8 +3,6 @@
 #include <QDialog>
 #include <QGroupBox>
 #include <QLabel>
-#include <QLineEdit>
-#include <QPushButton>
 
 #include "gui_test_env.h"
 #include "jet/base/error.h"
@@ -12,13 +10,11 @@
 
 namespace {
 
-using testenv::WindowTest;
-
-class ErrorReportTest : public WindowTest {};
+using ShellTest = testenv::WindowTest;
 
 // Each failing line is reported (a warning box with the failure, the procedure and the line) and
 // the procedure carries on with its next line.
-TEST_F(ErrorReportTest, FailingLineIsReportedAndProcedureCarriesOn) {
+TEST_F(ShellTest, FailingLineIsReportedAndProcedureCarriesOn) {
   shell::Procedure p(QStringLiteral("Form1.PushButton4_Click"));
   std::vector<int> ran;
   EXPECT_TRUE(p(100, [&] { ran.push_back(100); }));
@@ -35,9 +31,7 @@ TEST_F(ErrorReportTest, FailingLineIsReportedAndProcedureCarriesOn) {
     EXPECT_TRUE(box.title == "Application Error" && box.buttons == shell::Buttons::Ok && box.icon == shell::Icon::Warning);
 }
 
-class AppTitleTest : public WindowTest {};
-
-TEST_F(AppTitleTest, LastWordGoesUntilTheTitleFits) {
+TEST_F(ShellTest, LastWordGoesUntilTheTitleFits) {
   const std::pair<QString, QString> cases[] = {
       {"Tabulonix", "Tabulonix"},                                // no space: kept whole
       {"Tabulonix Database Viewer", "Tabulonix Database"},       // short names still lose a word
@@ -55,11 +49,9 @@ TEST_F(AppTitleTest, LastWordGoesUntilTheTitleFits) {
   EXPECT_EQ(dialogs.boxes.back().title, QStringLiteral("Tabulonix"));
 }
 
-class ProviderTest : public WindowTest {};
-
 // The real probe finds the text converters. A failure that names the provider (in any case) asks
 // whether to open both download pages; any other failure, or a probe that throws, ends silently.
-TEST_F(ProviderTest, ProviderNotFoundAsksAndOpensBothDownloadPagesOnYes) {
+TEST_F(ShellTest, ProviderNotFoundAsksAndOpensBothDownloadPagesOnYes) {
   shell::SetProviderProbeForTesting(nullptr);
   EXPECT_TRUE(shell::CheckProvider());
   const struct {
@@ -95,9 +87,7 @@ TEST_F(ProviderTest, ProviderNotFoundAsksAndOpensBothDownloadPagesOnYes) {
   }
 }
 
-class ShellOpenTest : public WindowTest {};
-
-TEST_F(ShellOpenTest, HomePageOnlyOnSeven) {
+TEST_F(ShellTest, HomePageOnlyOnSeven) {
   for (int n : {1, 6, 8, 100}) {
     shell::SetRandomSourceForTesting([n] { return n; });
     shell::VisitHomePage();
@@ -109,11 +99,9 @@ TEST_F(ShellOpenTest, HomePageOnlyOnSeven) {
   EXPECT_TRUE(dialogs.opened[0].startsWith(QStringLiteral("https://")));
 }
 
-class LookTest : public WindowTest {};
-
 // The shipped hand pointer loads with its hot spot on the finger tip and goes on buttons only; a
 // missing or broken cursor file leaves the arrow.
-TEST_F(LookTest, HandCursorFromTheProgramFolder) {
+TEST_F(ShellTest, HandCursorFromTheProgramFolder) {
   QFile broken(folder.filePath(QStringLiteral("broken/HAND-M.CUR")));
   ASSERT_TRUE(QDir(folder.path()).mkpath(QStringLiteral("broken")) && broken.open(QIODevice::WriteOnly));
   broken.write(QByteArray("\0\0\2\0\1\0garbage", 14));
@@ -135,7 +123,7 @@ TEST_F(LookTest, HandCursorFromTheProgramFolder) {
 
 // The face colour reaches the window, its labels, frames and check boxes, not its edit boxes. The
 // skin, a style sheet in the program folder, brings the face colour too; without one nothing changes.
-TEST_F(LookTest, FaceColourAndSkin) {
+TEST_F(ShellTest, FaceColourAndSkin) {
   const QString face = QApplication::palette().color(QPalette::Button).name(), white = QColor(Qt::white).name();
   ASSERT_NE(face, white);
   for (int way = 0; way < 3; ++way) {  // the face colour, the skin missing, the skin

@@ -1,6 +1,7 @@
 // Over every test file, queries on the bridge's tables give the answers SQLite gives over a plain
 // copy of the same rows: grouping, joins, subqueries, window functions and set operations, with the
 // bridge's index seeks (equality, ranges, IN) and the orders it offers in play.
+
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
@@ -10,12 +11,13 @@
 #include "jet/database.h"
 #include "jet/support/test_files.h"
 #include "sql/connection.h"
-#include "sql/support/sql_fixture.h"
 #include "sql/values.h"
+#include "support/files.h"
+#include "support/sqlite_rows.h"
 
 namespace {
 
-using sqltest::Rows;
+using testsupport::Rows;
 
 using testsupport::quoteName;
 
@@ -91,7 +93,7 @@ void compareWithCopy(sql::Connection& c) {
       if (type == "BLOB" || type == "JSON") continue;
       for (const Query& q : kQueries) {
         const std::string text = fill(q.sql, name, info.columns[i].name, info.columns[0].name);
-        Rows ours = sqltest::query(c.handle(), text), plain = sqltest::query(copy, text);
+        Rows ours = testsupport::query(c.handle(), text), plain = testsupport::query(copy, text);
         if (!q.ordered) {
           std::sort(ours.begin(), ours.end());
           std::sort(plain.begin(), plain.end());
@@ -113,7 +115,7 @@ TEST_P(SameAnswers, AsSqliteOverACopy) {
 // Dates before 1899-12-30 with a time of day, whose stored numbers run backwards within their day,
 // through an index on the date.
 TEST(SameAnswers, EarlyDatesWithTimesThroughAnIndex) {
-  sqltest::Folder folder;
+  testsupport::TempDir folder;
   const std::string path = folder.file("early.mdb");
   {
     auto db = jet::Database::create(path, {.format = jet::Format::Jet4Layout, .version = jet::FileVersion::Jet4});
@@ -126,7 +128,7 @@ TEST(SameAnswers, EarlyDatesWithTimesThroughAnIndex) {
   auto c = sql::Connection::open(path);
   c->exec("INSERT INTO Times VALUES ('1899-12-29 02:24:00', 1), ('1899-12-29 21:36:00', 2), ('1899-12-29 12:00:00', 3),"
           " ('1899-12-28 06:00:00', 4), ('1899-12-30 06:00:00', 5), ('1900-01-01 00:00:00', 6), ('1899-12-29 00:00:00', 7)");
-  EXPECT_EQ(sqltest::query(c->handle(), "SELECT Id FROM Times WHERE At BETWEEN '1899-12-29 02:00:00' AND '1899-12-29 22:00:00' ORDER BY Id"),
+  EXPECT_EQ(testsupport::query(c->handle(), "SELECT Id FROM Times WHERE At BETWEEN '1899-12-29 02:00:00' AND '1899-12-29 22:00:00' ORDER BY Id"),
             (Rows{{"1"}, {"2"}, {"3"}}));
   compareWithCopy(*c);
 }

@@ -2,19 +2,21 @@
 // Access shows it; the translatable ones run as views and give what hand-written SQL gives over the
 // same rows; the others say why they cannot run. Also Access's expressions translated to SQL and
 // Access's functions called from SQL.
+
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
 #include <algorithm>
 
+#include "cli/support/in_process.h"
 #include "sql/connection.h"
 #include "sql/saved_queries.h"
-#include "sql/support/sql_fixture.h"
 #include "sql/translate.h"
+#include "support/sqlite_rows.h"
 
 namespace {
 
-using sqltest::Rows;
+using testsupport::Rows;
 
 struct Expected {
   const char* name;
@@ -80,36 +82,10 @@ TEST_P(SavedQueries, AreListedAndRebuilt) {
 INSTANTIATE_TEST_SUITE_P(Versions, SavedQueries,
                          ::testing::Values("queryTestV1997.mdb", "queryTestV2000.mdb", "ace/queryTestV2007.accdb"));
 
-// The views give what hand-written SQL over the same rows gives.
-TEST(SavedQueryViews, MatchHandWrittenSql) {
-  sqltest::Folder folder;
-  const std::string path = folder.copy("queryTestV2000.mdb");
-  auto c = sql::Connection::open(path);
-  c->exec(
-      "INSERT INTO Table1 (col1, col2, col3) VALUES ('a', 'foo', 'x'), ('b', 'bar', 'y'), ('foo', 'buzz', 'z');"
-      "INSERT INTO Table2 (col1, col2, col3) VALUES ('a', 'foo', 'p'), ('b', 'buzz', 'q'), ('a', 'a', 'r'), ('c', 'bazz', 's'), ('foo', 'foo', 't');"
-      "INSERT INTO Table3 (col1, col2, col3) VALUES ('a', 'k', 'blah'), ('b', 'l', 'zzz'), ('a', 'm', 'abc'), ('foo', 'n', 'x'), ('foo', 'o', 'y');");
-  struct Case {
-    const char* view;
-    const char* handWritten;
-  };
-  const Case cases[] = {
-      {"SELECT * FROM SelectQuery",
-       "SELECT DISTINCT t1.*, t2.col1, t2.col2, t3.col3 FROM Table1 t1 LEFT JOIN Table3 t3 ON t1.col1 = t3.col1 "
-       "JOIN Table2 t2 ON t3.col1 = t2.col1 AND t3.col1 = t2.col2 WHERE t2.col2 = 'foo' OR t2.col2 IN ('buzz', 'bazz') "
-       "ORDER BY t2.col1"},
-  };
-  for (const Case& k : cases) {
-    Rows got = sqltest::query(c->handle(), k.view);
-    EXPECT_FALSE(got.empty()) << k.view;
-    EXPECT_EQ(got, sqltest::query(c->handle(), k.handWritten)) << k.view;
-  }
-}
-
 // TOP n over an ORDER BY keeps the rows that tie with the n-th (text ties without regard to case),
 // in the ORDER BY's order; without an ORDER BY it is a plain limit. TOP n PERCENT likewise.
 TEST(SavedQueryViews, TopKeepsTheRowsThatTie) {
-  sqltest::Folder folder;
+  testsupport::TempDir folder;
   auto c = sql::Connection::open(folder.copy("queryTestV2000.mdb"));
   c->exec("INSERT INTO Table2 (col1, col2, col3) VALUES ('a', 'foo', 'p'), ('b', 'Foo', 'q'), ('c', 'bar', 'r'), ('d', 'zed', 's');");
   jet::QueryDefinition q;
@@ -137,7 +113,7 @@ TEST(SavedQueryViews, TopKeepsTheRowsThatTie) {
     q.orderBy.clear();
     if (k.ordered) q.orderBy = {{"Table2.col2", true}};
     const std::string sql = sql::selectIn(sql::Dialect::Bridge, q, tables);
-    Rows got = sqltest::query(c->handle(), sql);
+    Rows got = testsupport::query(c->handle(), sql);
     if (k.ordered && got.size() > 2) std::sort(got.begin() + 1, got.begin() + 3);  // the tie's own order is free
     EXPECT_EQ(got, k.rows) << sql;
   }
@@ -187,7 +163,7 @@ TEST(Translation, EvaluatesAsAccessDoes) {
   };
   for (const Case& k : cases) {
     const std::string sql = "SELECT " + sql::translate(k.access, context);
-    EXPECT_EQ(sqltest::query(c->handle(), sql), (Rows{{k.value}})) << k.access << " as " << sql;
+    EXPECT_EQ(testsupport::query(c->handle(), sql), (Rows{{k.value}})) << k.access << " as " << sql;
   }
   const char* const untranslatable[] = {"[Forms]![Orders]![OrderID]", "DLookUp(\"a\", \"b\")", "x Like \"[a-c]*\"",
                                         "5 \\ 2", "x Like y"};
@@ -220,7 +196,7 @@ TEST(AccessFunctions, CrossBetweenSqlAndTheExpressionEngine) {
   };
   // Left and IsNull are words of SQL, so they are called quoted (as translated queries call them).
   for (const auto& [expression, value] : cases)
-    EXPECT_EQ(sqltest::query(c->handle(), std::string("SELECT ") + expression), (sqltest::Rows{{value}})) << expression;
+    EXPECT_EQ(testsupport::query(c->handle(), std::string("SELECT ") + expression), (testsupport::Rows{{value}})) << expression;
   for (const char* bad : {"SELECT CInt('x')", "SELECT CInt(40000)", "SELECT Mid('abc', 0)"}) {
     sqlite3_stmt* stmt = nullptr;
     ASSERT_EQ(sqlite3_prepare_v2(c->handle(), bad, -1, &stmt, nullptr), SQLITE_OK) << bad;
@@ -229,29 +205,35 @@ TEST(AccessFunctions, CrossBetweenSqlAndTheExpressionEngine) {
   }
 }
 
-// Migration carries the translatable saved select queries as views, which give in the target what
-// they give through the bridge, and names each query it leaves behind with the reason.
+// A saved select query runs as a view that gives what hand-written SQL over the same rows gives;
+// migration carries it as a view that gives the same in the target, and names each query it leaves
+// behind with the reason.
 TEST(MigrateViews, SelectQueriesArriveAsViewsTheOthersAreNamed) {
-  sqltest::Folder folder;
+  testsupport::TempDir folder;
   const std::string path = folder.copy("queryTestV2000.mdb");
-  sqltest::Rows bridged;
+  testsupport::Rows bridged;
   {
     auto c = sql::Connection::open(path);
-    c->exec("INSERT INTO Table1 (col1, col2, col3) VALUES ('foo', 'foo', 'x'), ('a', 'b', 'c');"
-            "INSERT INTO Table2 (col1, col2, col3) VALUES ('foo', 'foo', 't'), ('a', 'buzz', 'u');"
-            "INSERT INTO Table3 (col1, col2, col3) VALUES ('foo', 'n', 'x'), ('b', 'o', 'y');");
-    bridged = sqltest::query(c->handle(), "SELECT * FROM SelectQuery");
+    c->exec(
+        "INSERT INTO Table1 (col1, col2, col3) VALUES ('a', 'foo', 'x'), ('b', 'bar', 'y'), ('foo', 'buzz', 'z'), ('foo', 'buzz', 'z');"
+        "INSERT INTO Table2 (col1, col2, col3) VALUES ('a', 'foo', 'p'), ('b', 'buzz', 'q'), ('a', 'a', 'r'), ('c', 'bazz', 's'), ('foo', 'foo', 't');"
+        "INSERT INTO Table3 (col1, col2, col3) VALUES ('a', 'k', 'blah'), ('b', 'l', 'zzz'), ('a', 'm', 'abc'), ('foo', 'n', 'x'), ('foo', 'o', 'y');");
+    bridged = testsupport::query(c->handle(), "SELECT * FROM SelectQuery");
+    EXPECT_EQ(bridged, testsupport::query(c->handle(),
+                                      "SELECT DISTINCT t1.*, t2.col1, t2.col2, t3.col3 FROM Table1 t1 LEFT JOIN Table3 t3 ON t1.col1 = t3.col1 "
+                                      "JOIN Table2 t2 ON t3.col1 = t2.col1 AND t3.col1 = t2.col2 WHERE t2.col2 = 'foo' OR "
+                                      "t2.col2 IN ('buzz', 'bazz') ORDER BY t2.col1"));
   }
   ASSERT_FALSE(bridged.empty());
   const std::string target = folder.file("out.sqlite");
-  sqltest::Run r = sqltest::run({"migrate", path, "sqlite:" + target});
+  clitest::Result r = clitest::run({"migrate", path, "sqlite:" + target});
   ASSERT_EQ(r.rc, 0) << r.err;
   EXPECT_NE(r.out.find("1 saved queries as views"), std::string::npos) << r.out;
   for (const char* left : {"AppendQuery", "CrosstabQuery", "UnionQuery", "UpdateQuery"})
     EXPECT_NE(r.err.find(std::string("saved query ") + left + " not carried"), std::string::npos) << left << "\n" << r.err;
   sqlite3* db = nullptr;
   ASSERT_EQ(sqlite3_open_v2(target.c_str(), &db, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);
-  EXPECT_EQ(sqltest::query(db, "SELECT * FROM SelectQuery"), bridged);
+  EXPECT_EQ(testsupport::query(db, "SELECT * FROM SelectQuery"), bridged);
   sqlite3_close(db);
 }
 

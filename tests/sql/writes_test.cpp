@@ -1,18 +1,20 @@
 // Writes through SQL go through the engine: the file stays sound for the engine's check and the
 // independent readers, unique keys and Required hold, a statement that fails changes nothing, and
 // a rolled-back transaction leaves the file byte for byte as it was.
+
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
 #include "jet/database.h"
 #include "jet/support/oracles.h"
 #include "sql/connection.h"
-#include "sql/support/sql_fixture.h"
+#include "support/files.h"
+#include "support/sqlite_rows.h"
 
 namespace {
 
 using jet::ColumnType;
-using sqltest::Rows;
+using testsupport::Rows;
 
 struct Version {
   const char* name;
@@ -26,7 +28,7 @@ const Version kVersions[] = {
 };
 
 // A table with an auto-number key, a unique required text, a memo, a date and a currency.
-std::string makeDatabase(sqltest::Folder& folder, const Version& v) {
+std::string makeDatabase(testsupport::TempDir& folder, const Version& v) {
   const std::string path = folder.file(std::string("w_") + v.name + (v.options.version == jet::FileVersion::Access2007 ? ".accdb" : ".mdb"));
   auto db = jet::Database::create(path, v.options);
   jet::NewTable t;
@@ -45,7 +47,7 @@ std::string makeDatabase(sqltest::Folder& folder, const Version& v) {
 
 class Writes : public ::testing::TestWithParam<Version> {
  protected:
-  sqltest::Folder folder;
+  testsupport::TempDir folder;
 };
 
 TEST_P(Writes, KeepTheFileSoundForEveryReader) {
@@ -59,10 +61,10 @@ TEST_P(Writes, KeepTheFileSoundForEveryReader) {
             "  INSERT INTO [Order Lines] (Code, Price) SELECT 'k' || i, i * 0.25 FROM n;"
             "UPDATE [Order Lines] SET Price = Price * 2, Note = 'changed' WHERE Code = 'a1';"
             "DELETE FROM [Order Lines] WHERE Code LIKE 'k1%';");
-    Rows rows = sqltest::query(c->handle(),
+    Rows rows = testsupport::query(c->handle(),
                                "SELECT Id, Code, length(Note), Due, Price FROM [Order Lines] WHERE Code IN ('a1', 'b2') ORDER BY Id");
     EXPECT_EQ(rows, (Rows{{"1", "a1", "7", "2024-02-29 10:30:00", "25"}, {"2", "b2", "5000", "NULL", "3"}}));
-    EXPECT_EQ(sqltest::query(c->handle(), "SELECT count(*) FROM [Order Lines]"), (Rows{{"191"}}));
+    EXPECT_EQ(testsupport::query(c->handle(), "SELECT count(*) FROM [Order Lines]"), (Rows{{"191"}}));
   }
   auto db = jet::Database::open(path, {.readOnly = true});
   jet::CheckReport report = db->check();
@@ -83,7 +85,7 @@ TEST_P(Writes, RefusedStatementsAndRollbacksLeaveTheFileAsItWas) {
     auto c = sql::Connection::open(path);
     c->exec("INSERT INTO [Order Lines] (Code) VALUES ('x'), ('y')");
   }
-  const std::vector<uint8_t> before = sqltest::readFile(path);
+  const std::vector<uint8_t> before = testsupport::readFile(path);
   struct Case {
     const char* what;
     const char* sql;
@@ -104,7 +106,7 @@ TEST_P(Writes, RefusedStatementsAndRollbacksLeaveTheFileAsItWas) {
     } catch (const sql::SqlError&) {
     }
     c.reset();
-    EXPECT_EQ(sqltest::readFile(path), before) << k.what;
+    EXPECT_EQ(testsupport::readFile(path), before) << k.what;
   }
 }
 
@@ -117,7 +119,7 @@ TEST_P(Writes, AFailedStatementInsideATransactionUndoesOnlyItself) {
   EXPECT_TRUE(c->inTransaction());
   c->exec("INSERT INTO [Order Lines] (Code) VALUES ('three')");
   c->commit();
-  EXPECT_EQ(sqltest::query(c->handle(), "SELECT Code FROM [Order Lines] ORDER BY Id"), (Rows{{"one"}, {"three"}}));
+  EXPECT_EQ(testsupport::query(c->handle(), "SELECT Code FROM [Order Lines] ORDER BY Id"), (Rows{{"one"}, {"three"}}));
   c.reset();
   auto db = jet::Database::open(path, {.readOnly = true});
   EXPECT_TRUE(db->check().ok());

@@ -21,29 +21,15 @@
 namespace complexfixture {
 
 inline const std::vector<uint8_t> kFileA = {'h', 'e', 'l', 'l', 'o', '\n'};
-inline const std::vector<uint8_t> kFileB = {0x00, 0xff, 0x10, 0x80};
-inline const std::vector<uint8_t> kFileC = {'s', 'e', 'c', 'o', 'n', 'd'};
-// 2011-09-12 21:21:02 and 2011-09-12 21:22:33 (days since 1899-12-30).
-constexpr double kEarlier = 40798 + (21 * 3600 + 21 * 60 + 2) / 86400.0;
-constexpr double kLater = 40798 + (21 * 3600 + 22 * 60 + 33) / 86400.0;
 
 namespace detail {
 
 inline jet::NewColumn col(const std::string& name, jet::ColumnType type, int size = 0, bool autoNumber = false) {
-  jet::NewColumn c;
-  c.name = name;
-  c.type = type;
-  c.size = size;
-  c.autoNumber = autoNumber;
-  c.allowZeroLength = true;
-  return c;
+  return {.name = name, .type = type, .size = size, .autoNumber = autoNumber, .allowZeroLength = true};
 }
 
 inline void table(jet::Database& db, const std::string& name, std::vector<jet::NewColumn> columns) {
-  jet::NewTable t;
-  t.name = name;
-  t.columns = std::move(columns);
-  db.createTable(t);
+  db.createTable({name, std::move(columns), {}});
 }
 
 inline int32_t idOf(jet::Database& db, const std::string& name) {
@@ -101,12 +87,13 @@ inline void build(const std::string& path) {
   db->insertRow("f_1_tags", {V(int64_t(1)), null, text("green")});
   db->insertRow("f_2_files", {V(int64_t(1)), V(jet::encodeAttachment("txt", kFileA, true)), null, text("a.txt"), null,
                               text("txt"), null, null});
-  db->insertRow("f_2_files", {V(int64_t(2)), V(jet::encodeAttachment("bin", kFileB, false)), null, text("b.bin"), null,
+  db->insertRow("f_2_files", {V(int64_t(2)), V(jet::encodeAttachment("bin", {0x00, 0xff, 0x10, 0x80}, false)), null, text("b.bin"), null,
                               text("bin"), null, null});
-  db->insertRow("f_2_files", {V(int64_t(2)), V(jet::encodeAttachment("txt", kFileC, true)), null, text("c.txt"), null,
+  db->insertRow("f_2_files", {V(int64_t(2)), V(jet::encodeAttachment("txt", {'s', 'e', 'c', 'o', 'n', 'd'}, true)), null, text("c.txt"), null,
                               text("txt"), null, null});
-  db->insertRow("f_3_history", {V(int64_t(2)), text("n2"), V(jet::DateTime{kEarlier}), null});
-  db->insertRow("f_3_history", {V(int64_t(2)), text("n2 again"), V(jet::DateTime{kLater}), null});
+  // 2011-09-12 21:21:02 and 21:22:33 (days since 1899-12-30).
+  db->insertRow("f_3_history", {V(int64_t(2)), text("n2"), V(jet::DateTime{40798 + 76862 / 86400.0}), null});
+  db->insertRow("f_3_history", {V(int64_t(2)), text("n2 again"), V(jet::DateTime{40798 + 76953 / 86400.0}), null});
   db->insertRow("f_4_scores", {V(int64_t(1)), null, V(int64_t(10))});
   db->insertRow("f_4_scores", {V(int64_t(1)), null, V(int64_t(20))});
 

@@ -1,9 +1,6 @@
 // Running the command-line tool's commands inside the test process, and splitting their output.
 #pragma once
 
-#include <string>
-#include <vector>
-
 #include "support/files.h"
 
 namespace clitest {

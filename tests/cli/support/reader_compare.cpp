@@ -49,10 +49,10 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
-#include <filesystem>
 
 #include "cli/support/in_process.h"
+#include "jet/base/crypto.h"
+#include "jet/base/text_codec.h"
 #include "jet/base/value_text.h"
 #include "jet/support/test_files.h"
 
@@ -65,6 +65,61 @@ namespace clitest {
 namespace {
 
 using Row = ReaderRow;
+
+// The line with every array or object value (our export of complex columns) replaced by its JSON
+// text as a string, so that the line parses as an object of scalars.
+std::string arraysAsText(const std::string& line) {
+  std::string out, raw;
+  int depth = 0;
+  bool inString = false, escaped = false;
+  for (char c : line) {
+    if (depth == 1 && !inString && (c == '[' || c == '{')) {
+      raw.assign(1, c);  // a nested value starts: collect it until its brackets close
+      depth = 2;
+      continue;
+    }
+    (depth >= 2 ? raw : out).push_back(c);
+    if (inString) {
+      if (escaped) escaped = false;
+      else if (c == '\\') escaped = true;
+      else if (c == '"') inString = false;
+    } else if (c == '"') {
+      inString = true;
+    } else if (c == '{' || c == '[') {
+      ++depth;
+    } else if ((c == '}' || c == ']') && --depth == 1) {
+      cli::appendJsonString(out, raw);
+    }
+  }
+  return out;
+}
+
+// mdb-json writes binary values as {"$binary": "BASE64", "$type": "00"}; turned into the string
+// "b64:BASE64" so that the line is an object of scalars.
+std::string inlineBinary(const std::string& line) {
+  static const std::string kOpen = "{\"$binary\": \"";
+  std::string out;
+  size_t at = 0;
+  while (true) {
+    size_t start = line.find(kOpen, at);
+    if (start == std::string::npos) break;
+    size_t dataEnd = line.find('"', start + kOpen.size());
+    size_t close = dataEnd == std::string::npos ? std::string::npos : line.find('}', dataEnd);
+    if (close == std::string::npos) break;
+    out.append(line, at, start - at);
+    out += "\"b64:" + line.substr(start + kOpen.size(), dataEnd - start - kOpen.size()) + "\"";
+    at = close + 1;
+  }
+  out.append(line, at, std::string::npos);
+  return out;
+}
+
+ReaderRow parseReaderRow(const std::string& line) {
+  ReaderRow r;
+  for (auto& [k, v] : cli::parseJsonObject(arraysAsText(inlineBinary(line)))) r[k] = v;
+  return r;
+}
+
 
 const char* readerName(Reader r) { return r == Reader::Mdbtools ? "mdbtools" : "mdb-reader"; }
 
@@ -122,7 +177,7 @@ std::string canonical(Reader reader, ColumnType type, const JsonScalar& s) {
     case ColumnType::Guid: {
       std::string t = upper(s.text);
       if (isBase64(s)) {
-        jet::Bytes b = clitest::fromBase64(s.text.substr(4));
+        jet::Bytes b = jet::crypto::base64Decode(s.text.substr(4)).value_or(jet::Bytes{});
         t = upper(std::string(b.begin(), b.end()));
       }
       if (!t.empty() && t[0] != '{') t = "{" + t + "}";
@@ -134,28 +189,14 @@ std::string canonical(Reader reader, ColumnType type, const JsonScalar& s) {
       if (reader == Reader::Mdbtools && s.text.empty()) return "null";
       return s.text;
     default:  // Binary, OLE object and unknown types: hex
-      return isBase64(s) ? jet::hexText(clitest::fromBase64(s.text.substr(4)), false) : s.text;
+      return isBase64(s) ? jet::hexText(jet::crypto::base64Decode(s.text.substr(4)).value_or(jet::Bytes{}), false) : s.text;
   }
-}
-
-// Decodes UTF-8 into code points (the texts here are valid UTF-8).
-std::u32string codePoints(const std::string& s) {
-  std::u32string out;
-  for (size_t i = 0; i < s.size();) {
-    auto b = uint8_t(s[i]);
-    int extra = b >= 0xF0 ? 3 : b >= 0xE0 ? 2 : b >= 0xC0 ? 1 : 0;
-    char32_t c = extra ? char32_t(b & (0x3F >> extra)) : b;
-    for (int k = 1; k <= extra && i + size_t(k) < s.size(); ++k) c = (c << 6) | (uint8_t(s[i + size_t(k)]) & 0x3F);
-    out.push_back(c);
-    i += size_t(extra) + 1;
-  }
-  return out;
 }
 
 // The reader's stand-in (mdbtools '?', mdb-reader U+FFFD) for a code-page byte the code page
 // leaves undefined, which the engine reads as a C1 control (or, rarely, a private-use character).
-bool sameExceptUndefinedBytes(const std::string& ours, const std::string& theirs, char32_t standIn) {
-  std::u32string a = codePoints(ours), b = codePoints(theirs);
+bool sameExceptUndefinedBytes(const std::string& ours, const std::string& theirs, char16_t standIn) {
+  const std::u16string a = jet::utf8ToUtf16(ours), b = jet::utf8ToUtf16(theirs);
   if (a.size() != b.size()) return false;
   for (size_t i = 0; i < a.size(); ++i) {
     if (a[i] == b[i]) continue;
@@ -210,11 +251,11 @@ bool sameValue(Reader reader, ColumnType type, const JsonScalar& ours, const Jso
         ours.kind == JsonScalar::String) {
       if (type == ColumnType::Memo && theirs.text.size() >= 100000 && theirs.text.size() < ours.text.size())
         return ours.text.compare(0, theirs.text.size(), theirs.text) == 0;
-      if (theirs.text.find('?') != std::string::npos) return sameExceptUndefinedBytes(ours.text, theirs.text, U'?');
+      if (theirs.text.find('?') != std::string::npos) return sameExceptUndefinedBytes(ours.text, theirs.text, u'?');
     }
   } else if ((type == ColumnType::Text || type == ColumnType::Memo) && ours.kind == JsonScalar::String &&
              theirs.kind == JsonScalar::String && theirs.text.find("\xEF\xBF\xBD") != std::string::npos) {
-    return sameExceptUndefinedBytes(ours.text, theirs.text, U'\uFFFD');
+    return sameExceptUndefinedBytes(ours.text, theirs.text, u'\uFFFD');
   } else if (type == ColumnType::DateTime && ours.kind == JsonScalar::String && theirs.kind == JsonScalar::String &&
              ours.text < "1899-12-30" && ours.text != theirs.text) {
     return sameAsLinearDate(ours.text, theirs.text);

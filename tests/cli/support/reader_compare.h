@@ -5,15 +5,18 @@
 
 #include <map>
 #include <optional>
-#include <string>
-#include <vector>
 
-#include "cli/support/reader_rows.h"
+#include "cli/format.h"
 #include "jet/database.h"
 
 namespace clitest {
 
 enum class Reader { Mdbtools, MdbReader };
+
+// A row of JSON lines, from the tool's export and from the readers, as field values: nested arrays
+// and objects (the export of complex columns) become their JSON text, and binary values as
+// mdb-json writes them ({"$binary": "BASE64", "$type": "00"}) the text "b64:BASE64".
+using ReaderRow = std::map<std::string, cli::JsonScalar>;
 
 struct OurTable {
   jet::TableInfo info;

@@ -2,18 +2,15 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <random>
 #include <sstream>
 
 #include "in_process.h"
+#include "jet/base/value_json.h"
 #include "support/files.h"
-
 
 namespace clitest {
 
 namespace {
-
 
 void step(const std::string& file, const std::vector<std::string>& args, const std::string& input = "") {
   Result r = run(args, input);
@@ -25,12 +22,9 @@ void step(const std::string& file, const std::vector<std::string>& args, const s
 }
 
 std::string jsonString(const std::string& s) {
-  std::string out = "\"";
-  for (char c : s) {
-    if (c == '"' || c == '\\') out += '\\';
-    out += c;
-  }
-  return out + "\"";
+  std::string out;
+  jet::appendJsonString(out, s);
+  return out;
 }
 
 std::string hex(std::mt19937& rng, size_t n) {

@@ -2,7 +2,6 @@
 #include "odbc/support/odbc_session.h"
 
 #include <cstdlib>
-#include <fstream>
 
 #include "support/files.h"
 
