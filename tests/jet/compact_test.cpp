@@ -7,11 +7,9 @@
 
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <future>
 #include <map>
 #include <regex>
-#include <set>
 #include <tuple>
 #include <string>
 #include <vector>

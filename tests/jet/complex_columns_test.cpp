@@ -2,7 +2,6 @@
 // and the values, deletes, updates and inserts of a table with complex columns.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <map>
 #include <set>
 

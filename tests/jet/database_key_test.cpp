@@ -1,15 +1,15 @@
 // Databases with a database key: every page after the header page is stored RC4-encoded with the
 // key XOR the page number (four bytes, little-endian). The encoded files here are made by the test
-// itself, with an RC4 written independently of the engine's, from Access-made files: the engine
-// must read them exactly as the plain originals, and what it writes into them must decode with
-// the same scheme.
+// itself from Access-made files, with the engine's RC4 (which the masked header block of every
+// Access-made file pins): the engine must read them exactly as the plain originals, and what it
+// writes into them must decode with the same scheme.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <array>
 #include <tuple>
-#include <utility>
 
+#include "jet/base/rc4.h"
 #include "jet/base/value.h"
 #include "jet/database.h"
 #include "jet/storage/page_file.h"
@@ -20,21 +20,6 @@ namespace {
 
 // Every file these tests open goes through the fault and crash simulation.
 const bool kSimulated = (jet::FaultEnv::install(), true);
-
-void rc4(const uint8_t* key, size_t keyLen, uint8_t* data, size_t len) {
-  std::array<uint8_t, 256> s{};
-  for (int i = 0; i < 256; ++i) s[size_t(i)] = uint8_t(i);
-  for (size_t i = 0, j = 0; i < 256; ++i) {
-    j = (j + s[i] + key[i % keyLen]) & 0xFF;
-    std::swap(s[i], s[j]);
-  }
-  for (size_t n = 0, i = 0, j = 0; n < len; ++n) {
-    i = (i + 1) & 0xFF;
-    j = (j + s[i]) & 0xFF;
-    std::swap(s[i], s[j]);
-    data[n] ^= s[(s[i] + s[j]) & 0xFF];
-  }
-}
 
 std::array<uint8_t, 4> littleEndian(uint32_t v) { return {uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)}; }
 
@@ -47,24 +32,24 @@ void applyDatabaseKey(std::vector<uint8_t>& file, uint32_t key, bool encode) {
   const size_t maskLength = pageSize == 2048 ? 126 : 128;
   const uint8_t headerKey[4] = {0xC7, 0xDA, 0x39, 0x6B};
   uint32_t pagesKey = key;
-  rc4(headerKey, 4, &file[0x18], maskLength);
+  jet::rc4Apply(headerKey, 4, &file[0x18], maskLength);
   if (!encode) {
     pagesKey = uint32_t(file[0x3E] | file[0x3F] << 8 | file[0x40] << 16 | uint32_t(file[0x41]) << 24);
     key = 0;
   }
   auto k = littleEndian(key);
   std::copy(k.begin(), k.end(), file.begin() + 0x3E);
-  rc4(headerKey, 4, &file[0x18], maskLength);
+  jet::rc4Apply(headerKey, 4, &file[0x18], maskLength);
   for (size_t page = 1; page * pageSize < file.size(); ++page) {
     auto pageKey = littleEndian(pagesKey ^ uint32_t(page));
-    rc4(pageKey.data(), 4, &file[page * pageSize], pageSize);
+    jet::rc4Apply(pageKey.data(), 4, &file[page * pageSize], pageSize);
   }
 }
 
 using jettest::contents;
 
 // Encoded copies read exactly as their plain originals; in Table1 of each format a row is written,
-// and the file, decoded with the test's own RC4 and the key cleared, is a plain database holding it.
+// and the file, decoded by the test with the key cleared, is a plain database holding it.
 TEST(DatabaseKey, EncodedFilesReadExactlyAsTheirPlainOriginalsAndWritesStayEncoded) {
   // Both formats; text in code pages and UCS-2, memos, long values over several pages.
   for (const char* name : {"testV1997.mdb", "test2V1997.mdb", "testV2000.mdb", "test2V2000.mdb", "generated/longValuesV2000.mdb"}) {
@@ -86,10 +71,7 @@ TEST(DatabaseKey, EncodedFilesReadExactlyAsTheirPlainOriginalsAndWritesStayEncod
     if (std::string(name).rfind("testV", 0) != 0) continue;
     {
       auto db = jet::Database::open(encoded, {false, ""});
-      auto cursor = db->openTable("Table1");
-      ASSERT_TRUE(cursor->next()) << name;
-      std::vector<jet::Value> row = cursor->values();
-      cursor.reset();
+      std::vector<jet::Value> row = jettest::valuesOf(*db, "Table1").at(0);
       row[0] = std::string("written while encoded");
       db->insertRow("Table1", row);
     }
@@ -113,10 +95,7 @@ TEST(DatabaseKey, AHotJournalOfAnEncodedFileRestoresItsStoredBytes) {
   applyDatabaseKey(bytes, 0x0BADF00Du, true);
   const std::string encoded = (dir.path() / "encoded.mdb").string();
   auto insert = [&](jet::Database& db) {
-    auto cursor = db.openTable("Table1");
-    ASSERT_TRUE(cursor->next());
-    std::vector<jet::Value> row = cursor->values();
-    cursor.reset();
+    std::vector<jet::Value> row = jettest::valuesOf(db, "Table1").at(0);
     row[0] = std::string("cut short");
     db.insertRow("Table1", row);
   };

@@ -3,7 +3,6 @@
 // files that an independent reader reads back.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 
 #include "jet/base/text_codec.h"
 #include "jet/base/value_text.h"

@@ -5,8 +5,6 @@
 // row is there that the original does not hold.
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <cstdlib>
 #include <map>
 #include <random>
 #include <set>

@@ -107,24 +107,17 @@ TEST(QueuedInserts, ARefusedRowKeepsTheRowsBeforeItAndLaterRowsStillGoIn) {
   EXPECT_EQ(db->nextAutoNumber("Bulk"), rows + 1);
 }
 
-// Reading the table writes the queued rows first. (A failed commit of queued rows: the write-fault
-// matrix.)
-TEST(QueuedInserts, OtherCallsSeeQueuedRows) {
+// Reading the table writes the queued rows first, and their long values share pages: 200 memos of
+// about 300 characters each would add 200 pages at one a page. (A failed commit of queued rows: the
+// write-fault matrix.)
+TEST(QueuedInserts, OtherCallsSeeQueuedRowsWhoseLongValuesSharePages) {
   jettest::TempDir dir;
   auto db = jet::Database::open(bulkTable(dir));
-  for (int i = 0; i < 10; ++i) db->queueInsert("Bulk", bulkRow(i));
-  EXPECT_EQ(db->queuedRows(), 10u);
-  EXPECT_EQ(valuesOf(*db, "Bulk").size(), 10u);
-  EXPECT_EQ(db->queuedRows(), 0u);
-}
-
-TEST(QueuedInserts, LongValuesShareTheirPagesAcrossRows) {
-  jettest::TempDir dir;
-  std::string path = bulkTable(dir);
-  auto db = jet::Database::open(path);
   const uint32_t before = db->pageCount();
-  // 200 memos of about 300 characters each: one page apiece would add 200 pages.
-  for (int i = 0; i < 1400; ++i) db->insertRow("Bulk", bulkRow(i));
+  for (int i = 0; i < 1400; ++i) db->queueInsert("Bulk", bulkRow(i));
+  EXPECT_EQ(db->queuedRows(), 1400u);
+  EXPECT_EQ(valuesOf(*db, "Bulk").size(), 1400u);
+  EXPECT_EQ(db->queuedRows(), 0u);
   EXPECT_LT(db->pageCount() - before, 120u);
   EXPECT_TRUE(db->check().ok());
 }

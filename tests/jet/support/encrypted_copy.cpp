@@ -1,8 +1,6 @@
 #include "jet/support/encrypted_copy.h"
 
 #include <fstream>
-#include <iterator>
-#include <vector>
 
 #include "jet/base/bytes.h"
 #include "jet/base/crypto.h"
