@@ -16,11 +16,11 @@ constexpr const char* kFinished = "Finished";
 
 }  // namespace
 
-void CompactCommand(MainWindow& main) {
-  Procedure p("Form1.PushButton4_Click");
+void CompactCommand(shell::MainWindow& main) {
+  shell::Procedure p("Form1.PushButton4_Click");
   QWidget* parent = main.widget();
   if (!modDB::bDBOpen) {
-    p(100, [&] { ui::MsgBox(kNoDatabase, ui::Buttons::Ok, ui::Icon::None, QString(), parent); });
+    p(100, [&] { shell::MsgBox(kNoDatabase, shell::Buttons::Ok, shell::Icon::None, QString(), parent); });
     return;
   }
   std::string copy;
@@ -43,7 +43,7 @@ void CompactCommand(MainWindow& main) {
   if (!replaced && !copy.empty()) std::remove(copy.c_str());
 
   p(114, [&] { modDB::bDBOpen = modDB::OpenDB(source, password); });
-  if (replaced) p(116, [&] { ui::MsgBox(kFinished, ui::Buttons::Ok, ui::Icon::None, QString(), parent); });
+  if (replaced) p(116, [&] { shell::MsgBox(kFinished, shell::Buttons::Ok, shell::Icon::None, QString(), parent); });
 }
 
 }  // namespace app

@@ -3,10 +3,12 @@
 // has been verified, and only by an atomic rename, so the path always names a complete database.
 #pragma once
 
+namespace shell {
+class MainWindow;
+}
+
 namespace app {
 
-class MainWindow;
-
-void CompactCommand(MainWindow& main);
+void CompactCommand(shell::MainWindow& main);
 
 }  // namespace app

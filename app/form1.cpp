@@ -82,8 +82,8 @@ Form1::Form1(QWidget* parent) : QWidget(parent) {
   // A fixed window without a maximize button.
   setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                  Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
-  setFont(BoldArial(9));
-  setFixedSize(TwipsToPixels(8040), TwipsToPixels(8250));
+  setFont(shell::BoldArial(9));
+  setFixedSize(shell::TwipsToPixels(8040), shell::TwipsToPixels(8250));
   setAcceptDrops(true);
   buildControls();
   if (QScreen* screen = QGuiApplication::primaryScreen()) {
@@ -96,8 +96,8 @@ void Form1::buildControls() {
   for (const ButtonPlace& place : kButtons) {
     auto* b = new QPushButton(QString::fromLatin1(place.caption), this);
     b->setObjectName(QStringLiteral("PushButton%1").arg(place.number));
-    b->setGeometry(TwipsRect(place.left, place.top, 3840, 405));
-    b->setFont(BoldArial(11.25));
+    b->setGeometry(shell::TwipsRect(place.left, place.top, 3840, 405));
+    b->setFont(shell::BoldArial(11.25));
     b->setAutoDefault(false);
     int number = place.number;
     connect(b, &QPushButton::clicked, this, [this, number] { PushButton_Click(number); });
@@ -106,19 +106,19 @@ void Form1::buildControls() {
 
   frame7_ = new QGroupBox(QStringLiteral("Tables:"), this);
   frame7_->setObjectName(QStringLiteral("Frame7"));
-  frame7_->setGeometry(TwipsRect(120, 1620, 7800, 3075));
+  frame7_->setGeometry(shell::TwipsRect(120, 1620, 7800, 3075));
   whiteBackground(frame7_);
 
   // The tab strip: the tabs along the top of its area and a framed client area below them.
-  QRect strip = TwipsRect(120, 210, 7560, 2760);
+  QRect strip = shell::TwipsRect(120, 210, 7560, 2760);
   sTab1_ = new QTabBar(frame7_);
   sTab1_->setObjectName(QStringLiteral("sTab1"));
   sTab1_->setExpanding(false);
   sTab1_->setUsesScrollButtons(true);
   sTab1_->setDrawBase(false);
   sTab1_->setDocumentMode(false);
-  int tabHeight = sTab1_->sizeHint().height() > 0 ? std::max(sTab1_->sizeHint().height(), TwipsToPixels(330))
-                                                  : TwipsToPixels(330);
+  int tabHeight = sTab1_->sizeHint().height() > 0 ? std::max(sTab1_->sizeHint().height(), shell::TwipsToPixels(330))
+                                                  : shell::TwipsToPixels(330);
   sTab1_->setGeometry(strip.left(), strip.top(), strip.width(), tabHeight);
   tabPane_ = new QFrame(frame7_);
   tabPane_->setObjectName(QStringLiteral("sTab1Pane"));
@@ -128,18 +128,18 @@ void Form1::buildControls() {
 
   frame1_ = new QGroupBox(QStringLiteral("Records:"), frame7_);
   frame1_->setObjectName(QStringLiteral("Frame1"));
-  frame1_->setGeometry(TwipsRect(240, 630, 7320, 2205));
+  frame1_->setGeometry(shell::TwipsRect(240, 630, 7320, 2205));
   whiteBackground(frame1_);
   frame1_->raise();
 
   lstV_ = new browse::RecordGrid(frame1_);
   lstV_->setObjectName(QStringLiteral("LstV"));
-  lstV_->setGeometry(TwipsRect(120, 240, 7020, 1875));
+  lstV_->setGeometry(shell::TwipsRect(120, 240, 7020, 1875));
   lstV_->viewport()->installEventFilter(this);
 
   lblStatus_ = new QLabel(QStringLiteral("Ready"), this);
   lblStatus_->setObjectName(QStringLiteral("lblStatus"));
-  lblStatus_->setGeometry(TwipsRect(120, 7880, 7800, 255));
+  lblStatus_->setGeometry(shell::TwipsRect(120, 7880, 7800, 255));
   lblStatus_->setTextFormat(Qt::PlainText);
 
   connect(sTab1_, &QTabBar::currentChanged, this, [this](int) {
@@ -154,7 +154,7 @@ void Form1::buildControls() {
     try {
       LstV_Click();
     } catch (...) {
-      ui::MsgBox(describeCurrentException(), ui::Buttons::Ok, ui::Icon::None, QString(), this);
+      shell::MsgBox(shell::describeCurrentException(), shell::Buttons::Ok, shell::Icon::None, QString(), this);
     }
   });
   connect(lstV_, &QAbstractItemView::doubleClicked, this, [this](const QModelIndex&) { edit::GridDoubleClick(*this); });
@@ -162,7 +162,7 @@ void Form1::buildControls() {
     try {
       LstV_ColumnClick(section);
     } catch (...) {
-      ui::MsgBox(describeCurrentException(), ui::Buttons::Ok, ui::Icon::None, QString(), this);
+      shell::MsgBox(shell::describeCurrentException(), shell::Buttons::Ok, shell::Icon::None, QString(), this);
     }
   });
 
@@ -176,16 +176,16 @@ void Form1::buildControls() {
 }
 
 bool Form1::Form_Load() {
-  Procedure p(QStringLiteral("Form1.Form_Load"));
+  shell::Procedure p(QStringLiteral("Form1.Form_Load"));
   p(100, [&] {
-    setWindowTitle(QString::fromLatin1(kProductName));
+    setWindowTitle(QString::fromLatin1(shell::kProductName));
     if (!QApplication::windowIcon().isNull()) setWindowIcon(QApplication::windowIcon());
   });
-  p(102, [&] { SetAppTitle(); });
-  p(104, [&] { ApplySkin(this); });
-  p(106, [&] { InstallHoverPointer(this); });
-  p(108, [&] { VisitHomePage(); });
-  p(110, [&] { sInitDir = ProgramFolder(); });
+  p(102, [&] { shell::SetAppTitle(); });
+  p(104, [&] { shell::ApplySkin(this); });
+  p(106, [&] { shell::InstallHoverPointer(this); });
+  p(108, [&] { shell::VisitHomePage(); });
+  p(110, [&] { sInitDir = shell::ProgramFolder(); });
   p(112, [&] {
     selectingTab_ = true;
     while (sTab1_->count() > 0) sTab1_->removeTab(0);
@@ -196,7 +196,7 @@ bool Form1::Form_Load() {
   p(118, [&] { PushButton3_Click(); });
   p(120, [&] { bSilent = false; });
   bool provider = false;
-  p(122, [&] { provider = CheckProvider(); });
+  p(122, [&] { provider = shell::CheckProvider(); });
   return provider;
 }
 
@@ -239,7 +239,7 @@ void Form1::RefreshTables(int n) {
 
 void Form1::SelectTab(int n) {
   if (sTab1_->count() == 0) return;
-  if (n < 1 || n > sTab1_->count()) throw RuntimeError(35600, "Index out of bounds");
+  if (n < 1 || n > sTab1_->count()) throw shell::RuntimeError(35600, "Index out of bounds");
   selectingTab_ = true;
   sTab1_->setCurrentIndex(n - 1);
   selectingTab_ = false;
@@ -248,7 +248,7 @@ void Form1::SelectTab(int n) {
 
 void Form1::SelectRow(int index) {
   if (GridRowCount() == 0) return;
-  if (index < 1 || index > GridRowCount()) throw RuntimeError(35600, "Index out of bounds");
+  if (index < 1 || index > GridRowCount()) throw shell::RuntimeError(35600, "Index out of bounds");
   lstV_->selectDisplayedRow(index - 1);
   lstV_->setFocus();
   LstV_Click();
@@ -263,9 +263,9 @@ void Form1::sTab1_Click() {
     lstV_->header()->setSortIndicatorShown(false);
     browse::FillColumns(modDB::sTable, *lstV_);
     if (browse::FillRecords(modDB::sTable, *lstV_) != 1)
-      ui::MsgBox(QString::fromStdString(modDB::sLastError), ui::Buttons::Ok, ui::Icon::None, QString(), this);
+      shell::MsgBox(QString::fromStdString(modDB::sLastError), shell::Buttons::Ok, shell::Icon::None, QString(), this);
   }
-  lblStatus_->setText(RecordsStatus(browse::CountRecords()));
+  lblStatus_->setText(shell::RecordsStatus(browse::CountRecords()));
 }
 
 // A tab clicked by the user: a table that cannot be listed is reported in a plain box with the
@@ -274,7 +274,7 @@ void Form1::userTabClick() {
   try {
     sTab1_Click();
   } catch (...) {
-    ui::MsgBox(describeCurrentException(), ui::Buttons::Ok, ui::Icon::None, QString(), this);
+    shell::MsgBox(shell::describeCurrentException(), shell::Buttons::Ok, shell::Icon::None, QString(), this);
   }
 }
 
@@ -313,15 +313,15 @@ void Form1::closeEvent(QCloseEvent* event) {
 // ---- Commands ----
 
 QString Form1::ShowFileDialog(int mode, const QString& filter, const QString& title) {
-  ui::FileDialogResult r = ui::dialogs().fileDialog(this, mode != 0, title, filter, sInitDir);
+  shell::FileDialogResult r = shell::dialogs().fileDialog(this, mode != 0, title, filter, sInitDir);
   if (!r.folder.isEmpty()) sInitDir = r.folder;
   iFilterIndex = r.filterIndex;
   return r.path;
 }
 
 void Form1::guardedNotice(const QString& procedure, const char* text) {
-  Procedure p(procedure);
-  p(100, [&] { ui::MsgBox(QString::fromLatin1(text), ui::Buttons::Ok, ui::Icon::None, QString(), this); });
+  shell::Procedure p(procedure);
+  p(100, [&] { shell::MsgBox(QString::fromLatin1(text), shell::Buttons::Ok, shell::Icon::None, QString(), this); });
 }
 
 void Form1::PushButton_Click(int number) {
@@ -367,22 +367,22 @@ void Form1::PushButton_Click(int number) {
 }
 
 void Form1::PushButton1_Click() {
-  Procedure p(path(1));
+  shell::Procedure p(path(1));
   QString file;
   p(100, [&] { file = ShowFileDialog(0, QString::fromLatin1(kDatabaseFilter), QStringLiteral("Create DB")); });
   if (file.isEmpty()) return;
   bool replace = true;
   p(102, [&] {
-    if (FileExists(file))
-      replace = ui::MsgBox(file + QStringLiteral(" already exists.\r\nDo you want to replace it?"), ui::Buttons::YesNo,
-                           ui::Icon::None, QString(), this) == ui::Answer::Yes;
+    if (shell::FileExists(file))
+      replace = shell::MsgBox(file + QStringLiteral(" already exists.\r\nDo you want to replace it?"), shell::Buttons::YesNo,
+                              shell::Icon::None, QString(), this) == shell::Answer::Yes;
   });
   if (!replace) return;
   p(104, [&] { bSilent = true; });
   p(106, [&] { PushButton3_Click(); });
   p(108, [&] { bSilent = false; });
   p(110, [&] {
-    if (FileExists(file)) RemoveFile(file);
+    if (shell::FileExists(file)) shell::RemoveFile(file);
   });
   int32_t version = dao::dbVersion40;
   p(112, [&] { version = iFilterIndex == 1 ? dao::dbVersion30 : dao::dbVersion40; });
@@ -390,24 +390,24 @@ void Form1::PushButton1_Click() {
   p(114, [&] {
     created = modDB::CreateDB(utf8(file), version) == 1;
     if (!created)
-      ui::MsgBox(QStringLiteral("There was an error createing the database."), ui::Buttons::Ok, ui::Icon::None,
-                 QString(), this);
+      shell::MsgBox(QStringLiteral("There was an error createing the database."), shell::Buttons::Ok, shell::Icon::None,
+                    QString(), this);
   });
   if (!created) return;
   bool opened = false;
   p(116, [&] {
     modDB::bDBOpen = modDB::OpenDB(utf8(file));
     opened = modDB::bDBOpen;
-    if (!opened) ui::MsgBox(QString::fromLatin1(kCannotOpen), ui::Buttons::Ok, ui::Icon::None, QString(), this);
+    if (!opened) shell::MsgBox(QString::fromLatin1(kCannotOpen), shell::Buttons::Ok, shell::Icon::None, QString(), this);
   });
   if (!opened) return;
   p(118, [&] { modDB::sDBPath = utf8(file); });
   p(120, [&] { RefreshTables(1); });
-  p(122, [&] { SetStatus(OpenedStatus(file)); });
+  p(122, [&] { SetStatus(shell::OpenedStatus(file)); });
 }
 
 void Form1::PushButton2_Click() {
-  Procedure p(path(2));
+  shell::Procedure p(path(2));
   QString file;
   p(100, [&] { file = ShowFileDialog(1, QString::fromLatin1(kOpenDatabaseFilter), QStringLiteral("Open")); });
   if (file.isEmpty()) return;
@@ -416,14 +416,14 @@ void Form1::PushButton2_Click() {
 
 void Form1::OpenDatabase(const QString& file) {
   if (file.isEmpty()) return;
-  Procedure p(path(2));
+  shell::Procedure p(path(2));
   // The full path, as the file dialog gives it.
   openChosenFile(p, QFileInfo(file).absoluteFilePath());
 }
 
 // Open Database once the file is chosen: the current database is closed first, the file opened
 // (with its password where it has one), and the window shows its tables.
-void Form1::openChosenFile(Procedure& p, const QString& file) {
+void Form1::openChosenFile(shell::Procedure& p, const QString& file) {
   p(102, [&] { bSilent = true; });
   p(104, [&] { PushButton3_Click(); });
   p(106, [&] { bSilent = false; });
@@ -431,12 +431,12 @@ void Form1::openChosenFile(Procedure& p, const QString& file) {
   p(108, [&] {
     modDB::bDBOpen = OpenDatabaseFile(file, this);
     opened = modDB::bDBOpen;
-    if (!opened) ui::MsgBox(QString::fromLatin1(kCannotOpen), ui::Buttons::Ok, ui::Icon::None, QString(), this);
+    if (!opened) shell::MsgBox(QString::fromLatin1(kCannotOpen), shell::Buttons::Ok, shell::Icon::None, QString(), this);
   });
   if (!opened) return;
   p(110, [&] { modDB::sDBPath = utf8(file); });
   p(112, [&] { RefreshTables(1); });
-  p(114, [&] { SetStatus(OpenedStatus(file)); });
+  p(114, [&] { SetStatus(shell::OpenedStatus(file)); });
 }
 
 // A file dragged from the file manager: one local file is taken, and dropping it opens it.
@@ -453,7 +453,7 @@ void Form1::dropEvent(QDropEvent* event) {
 }
 
 void Form1::PushButton3_Click() {
-  Procedure p(path(3));
+  shell::Procedure p(path(3));
   if (modDB::bDBOpen) {
     p(100, [&] { modDB::CloseDB(); });
     p(102, [&] { ClearGrid(); });
@@ -464,44 +464,44 @@ void Form1::PushButton3_Click() {
     });
     p(106, [&] { SetStatus(QStringLiteral("Ready")); });
   } else if (!bSilent) {
-    p(108, [&] { ui::MsgBox(QString::fromLatin1(kOpenFirst), ui::Buttons::Ok, ui::Icon::None, QString(), this); });
+    p(108, [&] { shell::MsgBox(QString::fromLatin1(kOpenFirst), shell::Buttons::Ok, shell::Icon::None, QString(), this); });
   }
 }
 
 void Form1::PushButton17_Click() {
-  Procedure p(path(17));
+  shell::Procedure p(path(17));
   p(100, [&] { bSilent = true; });
   p(102, [&] { PushButton3_Click(); });
   p(104, [&] { bSilent = false; });
   QString file;
   p(106, [&] {
-    file = ProgramFile(QStringLiteral("\\Samples\\Sample.mdb"));
+    file = shell::ProgramFile(QStringLiteral("\\Samples\\Sample.mdb"));
     modDB::bDBOpen = OpenDatabaseFile(file, this);
   });
   if (modDB::bDBOpen) {
     p(108, [&] { modDB::sDBPath = utf8(file); });
     p(110, [&] { RefreshTables(1); });
-    p(112, [&] { SetStatus(OpenedStatus(file)); });
+    p(112, [&] { SetStatus(shell::OpenedStatus(file)); });
   } else {
-    p(114, [&] { ui::MsgBox(QString::fromLatin1(kCannotOpen), ui::Buttons::Ok, ui::Icon::None, QString(), this); });
+    p(114, [&] { shell::MsgBox(QString::fromLatin1(kCannotOpen), shell::Buttons::Ok, shell::Icon::None, QString(), this); });
   }
   p(116, [&] {
-    if (ui::MsgBox(QStringLiteral("Would you like this software to open the folder where these sample files are "
-                                  "stored (so that you can view them before working with them)?"),
-                   ui::Buttons::YesNo, ui::Icon::None, QString(), this) == ui::Answer::Yes) {
-      const QString folder = ProgramFile(QStringLiteral("\\Samples\\"));
+    if (shell::MsgBox(QStringLiteral("Would you like this software to open the folder where these sample files are "
+                                     "stored (so that you can view them before working with them)?"),
+                      shell::Buttons::YesNo, shell::Icon::None, QString(), this) == shell::Answer::Yes) {
+      const QString folder = shell::ProgramFile(QStringLiteral("\\Samples\\"));
       // Without a file manager to hand the folder to, the user is told where it is instead.
-      if (!ui::dialogs().shellOpen(folder))
-        ui::MsgBox(QStringLiteral("The sample folder could not be opened here. You can open it yourself:\r\n") +
-                       QDir::toNativeSeparators(folder),
-                   ui::Buttons::Ok, ui::Icon::None, QString(), this);
+      if (!shell::dialogs().shellOpen(folder))
+        shell::MsgBox(QStringLiteral("The sample folder could not be opened here. You can open it yourself:\r\n") +
+                          QDir::toNativeSeparators(folder),
+                      shell::Buttons::Ok, shell::Icon::None, QString(), this);
     }
   });
 }
 
 void Form1::PushButton18_Click() {
-  Procedure p(path(18));
-  p(100, [&] { ShowHelp(this); });
+  shell::Procedure p(path(18));
+  p(100, [&] { shell::ShowHelp(this); });
 }
 
 }  // namespace app

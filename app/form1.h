@@ -29,7 +29,7 @@ constexpr const char* kDatabaseFilter = "Access Database Files(*.mdb)|*.mdb|";
 constexpr const char* kOpenDatabaseFilter =
     "Access Database Files(*.mdb)|*.mdb|Access 2007+ Database Files(*.accdb)|*.accdb|All Files(*)|*|";
 
-class Form1 : public QWidget, public MainWindow {
+class Form1 : public QWidget, public shell::MainWindow {
   Q_OBJECT
  public:
   explicit Form1(QWidget* parent = nullptr);
@@ -97,7 +97,7 @@ class Form1 : public QWidget, public MainWindow {
   void buildControls();
   void guardedNotice(const QString& path, const char* text);
   void userTabClick();
-  void openChosenFile(Procedure& p, const QString& file);
+  void openChosenFile(shell::Procedure& p, const QString& file);
 
   std::array<QPushButton*, 19> buttons_{};
   QGroupBox* frame7_ = nullptr;

@@ -29,7 +29,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   QApplication::setApplicationVersion(QStringLiteral(TABULONIX_VERSION));
-  QApplication::setWindowIcon(app::ApplicationIcon());
+  QApplication::setWindowIcon(shell::ApplicationIcon());
   app::Form1 window;
   if (!window.Form_Load()) return 1;
   window.show();

@@ -12,8 +12,8 @@ bool OpenDatabaseFile(const QString& file, QWidget* parent) {
   std::string password;
   if (modDB::HasPassword(path)) {
     const QString typed =
-        ui::InputBox(QStringLiteral("Password for %1:").arg(QFileInfo(file).fileName()), QString(), QString(), parent,
-                     ui::Echo::Masked);
+        shell::InputBox(QStringLiteral("Password for %1:").arg(QFileInfo(file).fileName()), QString(), QString(), parent,
+                        shell::Echo::Masked);
     if (typed.isEmpty()) return false;
     password = typed.toStdString();
   }

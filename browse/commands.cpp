@@ -15,15 +15,15 @@ namespace {
 
 constexpr const char* kAddTable = "Please add a table to a database.";
 
-void notice(app::MainWindow& main, const char* text) {
-  ui::MsgBox(QString::fromLatin1(text), ui::Buttons::Ok, ui::Icon::None, QString(), main.widget());
+void notice(shell::MainWindow& main, const char* text) {
+  shell::MsgBox(QString::fromLatin1(text), shell::Buttons::Ok, shell::Icon::None, QString(), main.widget());
 }
 
-bool haveRows(app::MainWindow& main) { return main.TabCount() > 0 && main.GridRowCount() > 0; }
+bool haveRows(shell::MainWindow& main) { return main.TabCount() > 0 && main.GridRowCount() > 0; }
 
 // Grid positions are 16-bit values; a larger one overflows as the classic Integer does.
 int16_t asInteger(long value) {
-  if (value > 32767 || value < -32768) throw app::RuntimeError(6, "Overflow");
+  if (value > 32767 || value < -32768) throw shell::RuntimeError(6, "Overflow");
   return static_cast<int16_t>(value);
 }
 
@@ -36,7 +36,7 @@ QString ShownForm(const QString& typed, int column) {
     if (column >= fields.Count()) return QString();
     const int16_t type = fields.Item(column).Type();
     if (type == dao::dbText || type == dao::dbMemo) return QString();
-    std::optional<std::string> text = modDB::ShownText(type, app::InvariantText(typed, type).toStdString());
+    std::optional<std::string> text = modDB::ShownText(type, shell::InvariantText(typed, type).toStdString());
     return text ? QString::fromStdString(*text) : QString();
   } catch (const dao::Error&) {
     return QString();
@@ -45,9 +45,9 @@ QString ShownForm(const QString& typed, int column) {
 
 }  // namespace
 
-void StepRow(app::MainWindow& main, bool backward) {
+void StepRow(shell::MainWindow& main, bool backward) {
   int selected = main.GridSelectedIndex();
-  if (selected == 0) throw app::RuntimeError(91, "Object variable or With block variable not set");
+  if (selected == 0) throw shell::RuntimeError(91, "Object variable or With block variable not set");
   int16_t i = asInteger(selected);
   int16_t n;
   if (backward) {
@@ -60,8 +60,8 @@ void StepRow(app::MainWindow& main, bool backward) {
   main.SelectRow(n);
 }
 
-void MoveFirstCommand(app::MainWindow& main) {
-  app::Procedure p(QStringLiteral("Form1.PushButton7_Click"));
+void MoveFirstCommand(shell::MainWindow& main) {
+  shell::Procedure p(QStringLiteral("Form1.PushButton7_Click"));
   if (!haveRows(main)) {
     p(100, [&] { notice(main, kAddTable); });
     return;
@@ -69,8 +69,8 @@ void MoveFirstCommand(app::MainWindow& main) {
   p(102, [&] { main.SelectRow(1); });
 }
 
-void MovePreviousCommand(app::MainWindow& main) {
-  app::Procedure p(QStringLiteral("Form1.PushButton8_Click"));
+void MovePreviousCommand(shell::MainWindow& main) {
+  shell::Procedure p(QStringLiteral("Form1.PushButton8_Click"));
   if (!haveRows(main)) {
     p(100, [&] { notice(main, kAddTable); });
     return;
@@ -78,8 +78,8 @@ void MovePreviousCommand(app::MainWindow& main) {
   p(102, [&] { StepRow(main, true); });
 }
 
-void MoveNextCommand(app::MainWindow& main) {
-  app::Procedure p(QStringLiteral("Form1.PushButton9_Click"));
+void MoveNextCommand(shell::MainWindow& main) {
+  shell::Procedure p(QStringLiteral("Form1.PushButton9_Click"));
   if (!haveRows(main)) {
     p(100, [&] { notice(main, kAddTable); });
     return;
@@ -87,8 +87,8 @@ void MoveNextCommand(app::MainWindow& main) {
   p(102, [&] { StepRow(main, false); });
 }
 
-void MoveLastCommand(app::MainWindow& main) {
-  app::Procedure p(QStringLiteral("Form1.PushButton10_Click"));
+void MoveLastCommand(shell::MainWindow& main) {
+  shell::Procedure p(QStringLiteral("Form1.PushButton10_Click"));
   if (!haveRows(main)) {
     p(100, [&] { notice(main, kAddTable); });
     return;
@@ -96,15 +96,15 @@ void MoveLastCommand(app::MainWindow& main) {
   p(102, [&] { main.SelectRow(asInteger(main.GridRowCount())); });
 }
 
-void SearchCommand(app::MainWindow& main) {
-  app::Procedure p(QStringLiteral("Form1.PushButton6_Click"));
+void SearchCommand(shell::MainWindow& main) {
+  shell::Procedure p(QStringLiteral("Form1.PushButton6_Click"));
   if (!haveRows(main)) {
     p(100, [&] { notice(main, kAddTable); });
     return;
   }
   p(102, [&] {
     Form6 form(main.widget());
-    ui::dialogs().runModal(&form);
+    shell::dialogs().runModal(&form);
   });
   if (modTools::lDialogResult == 2) return;
   p(104, [&] {
@@ -123,15 +123,15 @@ void SearchCommand(app::MainWindow& main) {
   });
 }
 
-void TableInfoCommand(app::MainWindow& main) {
-  app::Procedure p(QStringLiteral("Form1.PushButton13_Click"));
+void TableInfoCommand(shell::MainWindow& main) {
+  shell::Procedure p(QStringLiteral("Form1.PushButton13_Click"));
   if (main.TabCount() == 0) {
     p(100, [&] { notice(main, kAddTable); });
     return;
   }
   p(102, [&] {
     Form5 form(main.widget());
-    ui::dialogs().runModal(&form);
+    shell::dialogs().runModal(&form);
   });
 }
 

@@ -2,20 +2,20 @@
 // the error report as the main window's procedure (Form1.PushButton6_Click, ...).
 #pragma once
 
-namespace app {
+namespace shell {
 class MainWindow;
 }
 
 namespace browse {
 
-void SearchCommand(app::MainWindow& main);        // PushButton6 "Search"
-void MoveFirstCommand(app::MainWindow& main);     // PushButton7 "Move First"
-void MovePreviousCommand(app::MainWindow& main);  // PushButton8 "Move Previous"
-void MoveNextCommand(app::MainWindow& main);      // PushButton9 "Move Next"
-void MoveLastCommand(app::MainWindow& main);      // PushButton10 "Move Last"
-void TableInfoCommand(app::MainWindow& main);     // PushButton13 "Table Information"
+void SearchCommand(shell::MainWindow& main);        // PushButton6 "Search"
+void MoveFirstCommand(shell::MainWindow& main);     // PushButton7 "Move First"
+void MovePreviousCommand(shell::MainWindow& main);  // PushButton8 "Move Previous"
+void MoveNextCommand(shell::MainWindow& main);      // PushButton9 "Move Next"
+void MoveLastCommand(shell::MainWindow& main);      // PushButton10 "Move Last"
+void TableInfoCommand(shell::MainWindow& main);     // PushButton13 "Table Information"
 
 // Selects the row before or after the highlighted one, stopping at either end.
-void StepRow(app::MainWindow& main, bool backward);
+void StepRow(shell::MainWindow& main, bool backward);
 
 }  // namespace browse

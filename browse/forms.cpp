@@ -26,18 +26,18 @@ QPushButton* makeButton(QWidget* parent, const char* name, const QString& captio
 }
 
 void fixClientSize(QDialog* d, int widthTwips, int heightTwips) {
-  d->setFixedSize(app::TwipsToPixels(widthTwips), app::TwipsToPixels(heightTwips));
+  d->setFixedSize(shell::TwipsToPixels(widthTwips), shell::TwipsToPixels(heightTwips));
   d->setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
 }
 
 // The table named by sTable; an unknown name fails like the engine does.
 dao::TableDef currentTable() {
-  if (!modDB::gDB.impl()) throw app::RuntimeError(91, "Object variable or With block variable not set");
+  if (!modDB::gDB.impl()) throw shell::RuntimeError(91, "Object variable or With block variable not set");
   return modDB::gDB.GetTableDefs().Item(modDB::sTable);
 }
 
 void requireHandle(bool present) {
-  if (!present) throw app::RuntimeError(91, "Object variable or With block variable not set");
+  if (!present) throw shell::RuntimeError(91, "Object variable or With block variable not set");
 }
 
 }  // namespace
@@ -45,7 +45,7 @@ void requireHandle(bool present) {
 Form5::Form5(QWidget* owner) : QDialog(owner) {
   setObjectName(QStringLiteral("Form5"));
   setWindowTitle(QStringLiteral("Table Info"));
-  setFont(app::BoldArial(9));
+  setFont(shell::BoldArial(9));
   fixClientSize(this, 5985, 4725);
 
   lblTitle_ = new QLabel(this);
@@ -55,11 +55,11 @@ Form5::Form5(QWidget* owner) : QDialog(owner) {
   title.setPointSize(12);
   title.setBold(true);
   lblTitle_->setFont(title);
-  lblTitle_->move(app::TwipsToPixels(225), app::TwipsToPixels(135));
+  lblTitle_->move(shell::TwipsToPixels(225), shell::TwipsToPixels(135));
 
   lstInfo_ = new QTreeWidget(this);
   lstInfo_->setObjectName(QStringLiteral("LstInfo"));
-  lstInfo_->setGeometry(app::TwipsRect(120, 600, 5760, 3480));
+  lstInfo_->setGeometry(shell::TwipsRect(120, 600, 5760, 3480));
   lstInfo_->setRootIsDecorated(false);
   lstInfo_->setUniformRowHeights(true);
   lstInfo_->setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -69,17 +69,17 @@ Form5::Form5(QWidget* owner) : QDialog(owner) {
   // that no scroll bar is needed for them.
   lstInfo_->header()->setSectionResizeMode(QHeaderView::Stretch);
 
-  pushButton1_ = makeButton(this, "PushButton1", QStringLiteral("Close"), app::TwipsRect(120, 4200, 5760, 405));
-  pushButton1_->setFont(app::BoldArial(11.25));
+  pushButton1_ = makeButton(this, "PushButton1", QStringLiteral("Close"), shell::TwipsRect(120, 4200, 5760, 405));
+  pushButton1_->setFont(shell::BoldArial(11.25));
   connect(pushButton1_, &QPushButton::clicked, this, &Form5::PushButton1_Click);
 
   Form_Load();
 }
 
 void Form5::Form_Load() {
-  app::Procedure p(QStringLiteral("Form5.Form_Load"));
-  p(100, [&] { app::ApplyFaceColor(this); });
-  p(102, [&] { app::InstallHoverPointer(this); });
+  shell::Procedure p(QStringLiteral("Form5.Form_Load"));
+  p(100, [&] { shell::ApplyFaceColor(this); });
+  p(102, [&] { shell::InstallHoverPointer(this); });
   p(104, [&] {
     lblTitle_->setText(QStringLiteral("Table Name: ") + QString::fromStdString(modDB::sTable));
     lblTitle_->adjustSize();
@@ -106,36 +106,36 @@ void Form5::Form_Load() {
 }
 
 void Form5::PushButton1_Click() {
-  app::Procedure p(QStringLiteral("Form5.PushButton1_Click"));
+  shell::Procedure p(QStringLiteral("Form5.PushButton1_Click"));
   p(100, [&] { accept(); });
 }
 
 Form6::Form6(QWidget* owner) : QDialog(owner) {
   setObjectName(QStringLiteral("Form6"));
   setWindowTitle(QStringLiteral("Find"));
-  setFont(app::BoldArial(9));
+  setFont(shell::BoldArial(9));
   fixClientSize(this, 8040, 1095);
 
   auto* lblField = new QLabel(QStringLiteral("Field Name:"), this);
   lblField->setObjectName(QStringLiteral("lblField"));
-  lblField->setGeometry(app::TwipsRect(120, 195, 975, 225));
+  lblField->setGeometry(shell::TwipsRect(120, 195, 975, 225));
   cboField_ = new QComboBox(this);
   cboField_->setObjectName(QStringLiteral("cboField"));
   cboField_->setEditable(false);
-  cboField_->setGeometry(app::TwipsRect(1170, 135, 2190, 345));
-  app::FitCaption(lblField, cboField_);
+  cboField_->setGeometry(shell::TwipsRect(1170, 135, 2190, 345));
+  shell::FitCaption(lblField, cboField_);
   auto* label1 = new QLabel(QStringLiteral("Value:"), this);
   label1->setObjectName(QStringLiteral("Label1"));
-  label1->setGeometry(app::TwipsRect(3525, 195, 525, 225));
+  label1->setGeometry(shell::TwipsRect(3525, 195, 525, 225));
   txtValue_ = new QLineEdit(this);
   txtValue_->setObjectName(QStringLiteral("txtValue"));
-  txtValue_->setGeometry(app::TwipsRect(4080, 135, 3840, 345));
-  app::FitCaption(label1, txtValue_);
+  txtValue_->setGeometry(shell::TwipsRect(4080, 135, 3840, 345));
+  shell::FitCaption(label1, txtValue_);
   txtValue_->installEventFilter(this);
-  pushButton1_ = makeButton(this, "PushButton1", QStringLiteral("OK"), app::TwipsRect(120, 600, 3840, 405));
-  pushButton2_ = makeButton(this, "PushButton2", QStringLiteral("Cancel"), app::TwipsRect(4080, 600, 3840, 405));
-  pushButton1_->setFont(app::BoldArial(11.25));
-  pushButton2_->setFont(app::BoldArial(11.25));
+  pushButton1_ = makeButton(this, "PushButton1", QStringLiteral("OK"), shell::TwipsRect(120, 600, 3840, 405));
+  pushButton2_ = makeButton(this, "PushButton2", QStringLiteral("Cancel"), shell::TwipsRect(4080, 600, 3840, 405));
+  pushButton1_->setFont(shell::BoldArial(11.25));
+  pushButton2_->setFont(shell::BoldArial(11.25));
   connect(pushButton1_, &QPushButton::clicked, this, &Form6::PushButton1_Click);
   connect(pushButton2_, &QPushButton::clicked, this, &Form6::PushButton2_Click);
   setTabOrder(cboField_, txtValue_);
@@ -146,9 +146,9 @@ Form6::Form6(QWidget* owner) : QDialog(owner) {
 }
 
 void Form6::Form_Load() {
-  app::Procedure p(QStringLiteral("Form6.Form_Load"));
-  p(100, [&] { app::ApplyFaceColor(this); });
-  p(102, [&] { app::InstallHoverPointer(this); });
+  shell::Procedure p(QStringLiteral("Form6.Form_Load"));
+  p(100, [&] { shell::ApplyFaceColor(this); });
+  p(102, [&] { shell::InstallHoverPointer(this); });
   p(104, [&] {
     dao::TableDef table = currentTable();
     dao::Fields fields = table.GetFields();
@@ -173,7 +173,7 @@ bool blankAfterTrim(const QString& text) {
 }  // namespace
 
 void Form6::PushButton1_Click() {
-  app::Procedure p(QStringLiteral("Form6.PushButton1_Click"));
+  shell::Procedure p(QStringLiteral("Form6.PushButton1_Click"));
   bool blank = false;
   p(100, [&] { blank = blankAfterTrim(txtValue_->text()); });
   if (blank) return;
@@ -184,7 +184,7 @@ void Form6::PushButton1_Click() {
 }
 
 void Form6::PushButton2_Click() {
-  app::Procedure p(QStringLiteral("Form6.PushButton2_Click"));
+  shell::Procedure p(QStringLiteral("Form6.PushButton2_Click"));
   p(100, [&] { modTools::lDialogResult = 2; });
   p(102, [&] { QDialog::reject(); });
 }

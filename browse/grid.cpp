@@ -31,7 +31,7 @@ class BusyPointer {
 };
 
 void requireOpen() {
-  if (!modDB::gDB.impl()) throw app::RuntimeError(91, "Object variable or With block variable not set");
+  if (!modDB::gDB.impl()) throw shell::RuntimeError(91, "Object variable or With block variable not set");
 }
 
 std::string_view upToNul(std::string_view s) {
@@ -105,7 +105,7 @@ int16_t FillRecords(const std::string& table, RecordGrid& grid) {
       rs.MoveNext();
     }
   } catch (...) {
-    modDB::sLastError = app::describeCurrentException().toStdString();
+    modDB::sLastError = shell::describeCurrentException().toStdString();
     result = 0;
   }
   model->endFill();
@@ -117,10 +117,10 @@ int16_t CountRecords() {
     requireOpen();
     dao::Recordset rs = modDB::gDB.OpenRecordset(modDB::sTable);
     int32_t count = rs.RecordCount();
-    if (count > 32767 || count < -32768) throw app::RuntimeError(6, "Overflow");
+    if (count > 32767 || count < -32768) throw shell::RuntimeError(6, "Overflow");
     return static_cast<int16_t>(count);
   } catch (...) {
-    modDB::sLastError = app::describeCurrentException().toStdString();
+    modDB::sLastError = shell::describeCurrentException().toStdString();
     return -1;
   }
 }

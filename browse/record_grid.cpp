@@ -220,7 +220,7 @@ RecordGrid::RecordGrid(QWidget* parent) : QTreeView(parent), model_(new RecordMo
   header()->setStretchLastSection(false);
   header()->setSectionsMovable(false);
   header()->setSectionsClickable(true);
-  header()->setDefaultSectionSize(app::TwipsToPixels(1440));  // an inch at any resolution
+  header()->setDefaultSectionSize(shell::TwipsToPixels(1440));  // an inch at any resolution
 }
 
 int RecordGrid::selectedRow() const {

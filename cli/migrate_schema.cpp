@@ -10,6 +10,8 @@ namespace migrate {
 
 namespace {
 
+using jet::sameName;
+
 bool isUserTable(const jet::CatalogObject& o) {
   return o.kind == jet::ObjectKind::Table && (o.flags & jet::kSystemObjectFlags) == 0;
 }
@@ -65,14 +67,6 @@ std::vector<Relationship> readRelationships(jet::Database& source) {
     out.push_back(std::move(r));
   }
   return out;
-}
-
-bool sameName(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i)
-    if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
-      return false;
-  return true;
 }
 
 }  // namespace

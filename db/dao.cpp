@@ -169,10 +169,7 @@ int Relation::FieldCount() const { return outline_ ? static_cast<int>(outline_->
 void Relation::AppendField(const std::string& name, const std::string& foreignName) {
   if (!outline_) objectInvalid();
   for (const auto& c : outline_->columns)
-    if (c.name.size() == name.size() &&
-        std::equal(c.name.begin(), c.name.end(), name.begin(),
-                   [](char a, char b) { return std::tolower(static_cast<unsigned char>(a)) ==
-                                               std::tolower(static_cast<unsigned char>(b)); }))
+    if (jet::sameName(c.name, name))
       throw Error(jet::err::kNameInCollection, "Cannot append. An object with that name already exists in the collection.");
   outline_->columns.push_back({name, foreignName});
 }

@@ -15,16 +15,16 @@ namespace {
 constexpr const char* kOpenFirst = "Please open or create a database first.";
 constexpr const char* kAddTable = "Please add a table to a database.";
 
-void notice(app::MainWindow& main, const QString& text) {
-  ui::MsgBox(text, ui::Buttons::Ok, ui::Icon::None, QString(), main.widget());
+void notice(shell::MainWindow& main, const QString& text) {
+  shell::MsgBox(text, shell::Buttons::Ok, shell::Icon::None, QString(), main.widget());
 }
 
 QString lastError() { return QString::fromStdString(modDB::sLastError); }
 
 }  // namespace
 
-void NewTableCommand(app::MainWindow& main) {
-  app::Procedure p(QStringLiteral("Form1.PushButton5_Click"));
+void NewTableCommand(shell::MainWindow& main) {
+  shell::Procedure p(QStringLiteral("Form1.PushButton5_Click"));
   if (!modDB::bDBOpen) {
     p(100, [&] { notice(main, QString::fromLatin1(kOpenFirst)); });
     return;
@@ -35,7 +35,7 @@ void NewTableCommand(app::MainWindow& main) {
   });
   p(104, [&] {
     Form2 form(main.widget());
-    ui::dialogs().runModal(&form);
+    shell::dialogs().runModal(&form);
   });
   if (modTools::lDialogResult != 1) return;
   int16_t result = 0;
@@ -47,8 +47,8 @@ void NewTableCommand(app::MainWindow& main) {
   }
 }
 
-void RenameTableCommand(app::MainWindow& main) {
-  app::Procedure p(QStringLiteral("Form1.PushButton11_Click"));
+void RenameTableCommand(shell::MainWindow& main) {
+  shell::Procedure p(QStringLiteral("Form1.PushButton11_Click"));
   if (main.TabCount() == 0) {
     p(100, [&] { notice(main, QString::fromLatin1(kAddTable)); });
     return;
@@ -56,8 +56,8 @@ void RenameTableCommand(app::MainWindow& main) {
   QString name;
   p(102, [&] {
     const QString table = QString::fromStdString(modDB::sTable);
-    name = ui::InputBox(QStringLiteral("Enter a new name for the table '") + table + QStringLiteral("'"),
-                        QStringLiteral("Rename Table"), table, main.widget());
+    name = shell::InputBox(QStringLiteral("Enter a new name for the table '") + table + QStringLiteral("'"),
+                           QStringLiteral("Rename Table"), table, main.widget());
   });
   name = TrimSpaces(name);
   if (name.isEmpty()) return;
@@ -74,17 +74,17 @@ void RenameTableCommand(app::MainWindow& main) {
   }
 }
 
-void DeleteTableCommand(app::MainWindow& main) {
-  app::Procedure p(QStringLiteral("Form1.PushButton12_Click"));
+void DeleteTableCommand(shell::MainWindow& main) {
+  shell::Procedure p(QStringLiteral("Form1.PushButton12_Click"));
   if (main.TabCount() == 0) {
     p(100, [&] { notice(main, QString::fromLatin1(kAddTable)); });
     return;
   }
   bool yes = false;
   p(102, [&] {
-    yes = ui::MsgBox(QStringLiteral("Are you sure you want to delete the table '") +
-                         QString::fromStdString(modDB::sTable) + QStringLiteral("'"),
-                     ui::Buttons::YesNo, ui::Icon::None, QString(), main.widget()) == ui::Answer::Yes;
+    yes = shell::MsgBox(QStringLiteral("Are you sure you want to delete the table '") +
+                            QString::fromStdString(modDB::sTable) + QStringLiteral("'"),
+                        shell::Buttons::YesNo, shell::Icon::None, QString(), main.widget()) == shell::Answer::Yes;
   });
   if (!yes) return;
   int16_t result = 0;
@@ -97,7 +97,7 @@ void DeleteTableCommand(app::MainWindow& main) {
   p(110, [&] {
     if (main.TabCount() == 0) main.ClearGrid();
   });
-  p(112, [&] { main.SetStatus(app::RecordsStatus(main.GridRowCount())); });
+  p(112, [&] { main.SetStatus(shell::RecordsStatus(main.GridRowCount())); });
 }
 
 }  // namespace design

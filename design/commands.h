@@ -2,14 +2,14 @@
 // under the error report as the main window's procedure (Form1.PushButton5_Click, ...).
 #pragma once
 
-namespace app {
+namespace shell {
 class MainWindow;
 }
 
 namespace design {
 
-void NewTableCommand(app::MainWindow& main);     // PushButton5 "New Table"
-void RenameTableCommand(app::MainWindow& main);  // PushButton11 "Rename Table"
-void DeleteTableCommand(app::MainWindow& main);  // PushButton12 "Delete Table"
+void NewTableCommand(shell::MainWindow& main);     // PushButton5 "New Table"
+void RenameTableCommand(shell::MainWindow& main);  // PushButton11 "Rename Table"
+void DeleteTableCommand(shell::MainWindow& main);  // PushButton12 "Delete Table"
 
 }  // namespace design

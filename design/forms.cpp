@@ -27,7 +27,7 @@ QPushButton* makeButton(QWidget* parent, int number, const char* caption, QRect 
   auto* b = new QPushButton(QString::fromLatin1(caption), parent);
   b->setObjectName(QStringLiteral("PushButton%1").arg(number));
   b->setGeometry(where);
-  b->setFont(app::BoldArial(9));
+  b->setFont(shell::BoldArial(9));
   b->setAutoDefault(false);
   b->setDefault(false);
   return b;
@@ -39,7 +39,7 @@ QLabel* makeLabel(QWidget* parent, const char* name, const char* caption, QRect 
   auto* l = new QLabel(QString::fromLatin1(caption), parent);
   l->setObjectName(QString::fromLatin1(name));
   l->setGeometry(where);
-  app::FitCaption(l, beside);
+  shell::FitCaption(l, beside);
   return l;
 }
 
@@ -61,9 +61,9 @@ QLineEdit* makeEdit(QWidget* parent, const char* name, QRect where) {
 
 void fixedDialog(QDialog* d, int widthTwips, int heightTwips) {
   d->setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
-  d->setFixedSize(app::TwipsToPixels(widthTwips), app::TwipsToPixels(heightTwips));
-  d->setFont(app::BoldArial(9));
-  d->setWindowIcon(app::ApplicationIcon());
+  d->setFixedSize(shell::TwipsToPixels(widthTwips), shell::TwipsToPixels(heightTwips));
+  d->setFont(shell::BoldArial(9));
+  d->setWindowIcon(shell::ApplicationIcon());
 }
 
 // The leading number of a text as the classic Val reads it (leading spaces skipped, digits only
@@ -77,7 +77,7 @@ int16_t sizeValue(const QString& text) {
   bool ok = false;
   qulonglong v = digits.toULongLong(&ok);
   if (!ok || v > static_cast<qulonglong>(std::numeric_limits<int16_t>::max()))
-    throw app::RuntimeError(6, "Overflow");
+    throw shell::RuntimeError(6, "Overflow");
   return static_cast<int16_t>(v);
 }
 
@@ -106,42 +106,42 @@ Form2::Form2(QWidget* owner) : QDialog(owner) {
 
   frame2_ = new QGroupBox(QStringLiteral("Table Name"), this);
   frame2_->setObjectName(QStringLiteral("Frame2"));
-  frame2_->setGeometry(app::TwipsRect(120, 120, 7815, 780));
-  txtTable_ = makeEdit(frame2_, "txtTable", app::TwipsRect(240, 300, 7365, 345));
+  frame2_->setGeometry(shell::TwipsRect(120, 120, 7815, 780));
+  txtTable_ = makeEdit(frame2_, "txtTable", shell::TwipsRect(240, 300, 7365, 345));
 
-  makeLabel(this, "lblFields", "Field List:", app::TwipsRect(150, 990, 795, 225));
+  makeLabel(this, "lblFields", "Field List:", shell::TwipsRect(150, 990, 795, 225));
   lstFields_ = new QListWidget(this);
   lstFields_->setObjectName(QStringLiteral("LstFields"));
-  lstFields_->setGeometry(app::TwipsRect(150, 1230, 3810, 2520));
+  lstFields_->setGeometry(shell::TwipsRect(150, 1230, 3810, 2520));
 
   frame1_ = new QGroupBox(QStringLiteral("Field Properties"), this);
   frame1_->setObjectName(QStringLiteral("Frame1"));
-  frame1_->setGeometry(app::TwipsRect(4080, 1140, 3840, 2610));
-  txtName_ = makeEdit(frame1_, "txtName", app::TwipsRect(735, 300, 2310, 345));
+  frame1_->setGeometry(shell::TwipsRect(4080, 1140, 3840, 2610));
+  txtName_ = makeEdit(frame1_, "txtName", shell::TwipsRect(735, 300, 2310, 345));
   txtName_->setReadOnly(true);
-  makeLabel(frame1_, "lblName", "Name:", app::TwipsRect(195, 360, 465, 195), txtName_);
-  txtType_ = makeEdit(frame1_, "txtType", app::TwipsRect(735, 675, 810, 345));
+  makeLabel(frame1_, "lblName", "Name:", shell::TwipsRect(195, 360, 465, 195), txtName_);
+  txtType_ = makeEdit(frame1_, "txtType", shell::TwipsRect(735, 675, 810, 345));
   txtType_->setEnabled(false);
-  makeLabel(frame1_, "lblType", "Type:", app::TwipsRect(195, 750, 405, 195), txtType_);
-  txtSize_ = makeEdit(frame1_, "txtSize", app::TwipsRect(735, 1065, 810, 345));
+  makeLabel(frame1_, "lblType", "Type:", shell::TwipsRect(195, 750, 405, 195), txtType_);
+  txtSize_ = makeEdit(frame1_, "txtSize", shell::TwipsRect(735, 1065, 810, 345));
   txtSize_->setEnabled(false);
-  makeLabel(frame1_, "Label1", "Size:", app::TwipsRect(195, 1125, 345, 195), txtSize_);
+  makeLabel(frame1_, "Label1", "Size:", shell::TwipsRect(195, 1125, 345, 195), txtSize_);
   // The three boxes keep one left edge, whichever caption needed the most room.
   const int boxesLeft = std::max({txtName_->x(), txtType_->x(), txtSize_->x()});
   for (QLineEdit* box : {txtType_, txtSize_}) box->move(boxesLeft, box->y());
-  chkAuto_ = makeCheck(frame1_, "chkAuto", "AutoIncement", app::TwipsRect(225, 1515, 2835, 195));
-  chkZero_ = makeCheck(frame1_, "chkZero", "Allow Zero Length", app::TwipsRect(225, 1785, 2655, 195));
-  chkReq_ = makeCheck(frame1_, "ChkReq", "Required", app::TwipsRect(225, 2055, 2445, 195));
+  chkAuto_ = makeCheck(frame1_, "chkAuto", "AutoIncement", shell::TwipsRect(225, 1515, 2835, 195));
+  chkZero_ = makeCheck(frame1_, "chkZero", "Allow Zero Length", shell::TwipsRect(225, 1785, 2655, 195));
+  chkReq_ = makeCheck(frame1_, "ChkReq", "Required", shell::TwipsRect(225, 2055, 2445, 195));
   for (QCheckBox* c : {chkAuto_, chkZero_, chkReq_}) {
     c->setEnabled(false);
     c->setMinimumHeight(c->sizeHint().height());
     c->resize(c->width(), std::max(c->height(), c->sizeHint().height()));
   }
 
-  buttons_[0] = makeButton(this, 1, "Add Field", app::TwipsRect(120, 3855, 3840, 405));
-  buttons_[1] = makeButton(this, 2, "Remove Field", app::TwipsRect(4080, 3855, 3840, 405));
-  buttons_[2] = makeButton(this, 3, "Create Table", app::TwipsRect(120, 4365, 3840, 405));
-  buttons_[3] = makeButton(this, 4, "Close", app::TwipsRect(4080, 4365, 3840, 405));
+  buttons_[0] = makeButton(this, 1, "Add Field", shell::TwipsRect(120, 3855, 3840, 405));
+  buttons_[1] = makeButton(this, 2, "Remove Field", shell::TwipsRect(4080, 3855, 3840, 405));
+  buttons_[2] = makeButton(this, 3, "Create Table", shell::TwipsRect(120, 4365, 3840, 405));
+  buttons_[3] = makeButton(this, 4, "Close", shell::TwipsRect(4080, 4365, 3840, 405));
   connect(buttons_[0], &QPushButton::clicked, this, &Form2::PushButton1_Click);
   connect(buttons_[1], &QPushButton::clicked, this, &Form2::PushButton2_Click);
   connect(buttons_[2], &QPushButton::clicked, this, &Form2::PushButton3_Click);
@@ -163,9 +163,9 @@ Form2::Form2(QWidget* owner) : QDialog(owner) {
 QPushButton* Form2::PushButton(int number) const { return buttons_[number - 1]; }
 
 void Form2::Form_Load() {
-  app::Procedure p(QStringLiteral("Form2.Form_Load"));
-  p(100, [&] { app::ApplyFaceColor(this); });
-  p(102, [&] { app::InstallHoverPointer(this); });
+  shell::Procedure p(QStringLiteral("Form2.Form_Load"));
+  p(100, [&] { shell::ApplyFaceColor(this); });
+  p(102, [&] { shell::InstallHoverPointer(this); });
   p(104, [&] {
     lstFields_->clear();
     txtTable_->clear();
@@ -202,15 +202,15 @@ void Form2::LstFields_Click() {
 }
 
 void Form2::PushButton1_Click() {
-  app::Procedure p(QStringLiteral("Form2.PushButton1_Click"));
+  shell::Procedure p(QStringLiteral("Form2.PushButton1_Click"));
   p(100, [&] {
     Form3 form(this);
-    ui::dialogs().runModal(&form);
+    shell::dialogs().runModal(&form);
   });
 }
 
 void Form2::PushButton2_Click() {
-  app::Procedure p(QStringLiteral("Form2.PushButton2_Click"));
+  shell::Procedure p(QStringLiteral("Form2.PushButton2_Click"));
   int i = -1;
   p(100, [&] {
     i = lstFields_->currentRow();
@@ -233,19 +233,19 @@ void Form2::PushButton2_Click() {
 }
 
 void Form2::PushButton3_Click() {
-  app::Procedure p(QStringLiteral("Form2.PushButton3_Click"));
+  shell::Procedure p(QStringLiteral("Form2.PushButton3_Click"));
   if (lstFields_->count() == 0) return;
   p(100, [&] { modDB::sNewTableName = TrimSpaces(txtTable_->text()).toStdString(); });
   if (!modDB::sNewTableName.empty()) {
     p(102, [&] { modTools::lDialogResult = 1; });
     p(104, [&] { accept(); });
   } else {
-    p(106, [&] { ui::MsgBox(QStringLiteral("Table name is required."), ui::Buttons::Ok, ui::Icon::None, QString(), this); });
+    p(106, [&] { shell::MsgBox(QStringLiteral("Table name is required."), shell::Buttons::Ok, shell::Icon::None, QString(), this); });
   }
 }
 
 void Form2::PushButton4_Click() {
-  app::Procedure p(QStringLiteral("Form2.PushButton4_Click"));
+  shell::Procedure p(QStringLiteral("Form2.PushButton4_Click"));
   p(100, [&] { modTools::lDialogResult = 2; });
   p(102, [&] { reject(); });
 }
@@ -257,22 +257,22 @@ Form3::Form3(Form2* owner) : QDialog(owner), form2_(owner) {
   setWindowTitle(QStringLiteral("Fields"));
   fixedDialog(this, 4680, 3195);
 
-  txtFieldName_ = makeEdit(this, "txtFieldName", app::TwipsRect(1200, 135, 3360, 350));
-  makeLabel(this, "lblFieldName", "Field Name:", app::TwipsRect(180, 210, 975, 225), txtFieldName_);
+  txtFieldName_ = makeEdit(this, "txtFieldName", shell::TwipsRect(1200, 135, 3360, 350));
+  makeLabel(this, "lblFieldName", "Field Name:", shell::TwipsRect(180, 210, 975, 225), txtFieldName_);
   cboFType_ = new QComboBox(this);
   cboFType_->setObjectName(QStringLiteral("cboFType"));
   cboFType_->setEditable(false);
-  cboFType_->setGeometry(app::TwipsRect(1200, 615, 1635, 345));
-  makeLabel(this, "Label1", "Field Type:", app::TwipsRect(180, 675, 885, 225), cboFType_);
-  txtSize_ = makeEdit(this, "txtSize", app::TwipsRect(1200, 1125, 780, 350));
-  makeLabel(this, "Label2", "Field Size:", app::TwipsRect(180, 1203, 720, 195), txtSize_);
+  cboFType_->setGeometry(shell::TwipsRect(1200, 615, 1635, 345));
+  makeLabel(this, "Label1", "Field Type:", shell::TwipsRect(180, 675, 885, 225), cboFType_);
+  txtSize_ = makeEdit(this, "txtSize", shell::TwipsRect(1200, 1125, 780, 350));
+  makeLabel(this, "Label2", "Field Size:", shell::TwipsRect(180, 1203, 720, 195), txtSize_);
   txtSize_->setEnabled(false);
-  chkAuto_ = makeCheck(this, "ChkAuto", "AutoIncField", app::TwipsRect(180, 1590, 4275, 240));
+  chkAuto_ = makeCheck(this, "ChkAuto", "AutoIncField", shell::TwipsRect(180, 1590, 4275, 240));
   chkAuto_->setEnabled(false);
-  chkZeroLen_ = makeCheck(this, "chkZeroLen", "Allow Zero Length", app::TwipsRect(180, 1935, 4275, 240));
-  chkReq_ = makeCheck(this, "chkReq", "Required", app::TwipsRect(180, 2280, 4275, 240));
-  pushButton1_ = makeButton(this, 1, "Add Field", app::TwipsRect(120, 2655, 2205, 400));
-  pushButton2_ = makeButton(this, 2, "Close", app::TwipsRect(2415, 2655, 2150, 400));
+  chkZeroLen_ = makeCheck(this, "chkZeroLen", "Allow Zero Length", shell::TwipsRect(180, 1935, 4275, 240));
+  chkReq_ = makeCheck(this, "chkReq", "Required", shell::TwipsRect(180, 2280, 4275, 240));
+  pushButton1_ = makeButton(this, 1, "Add Field", shell::TwipsRect(120, 2655, 2205, 400));
+  pushButton2_ = makeButton(this, 2, "Close", shell::TwipsRect(2415, 2655, 2150, 400));
   connect(pushButton1_, &QPushButton::clicked, this, &Form3::PushButton1_Click);
   connect(pushButton2_, &QPushButton::clicked, this, &Form3::PushButton2_Click);
   connect(cboFType_, &QComboBox::currentIndexChanged, this, [this](int) { cboFType_Click(); });
@@ -297,10 +297,10 @@ Form3::Form3(Form2* owner) : QDialog(owner), form2_(owner) {
 }
 
 void Form3::Form_Load() {
-  app::Procedure p(QStringLiteral("Form3.Form_Load"));
+  shell::Procedure p(QStringLiteral("Form3.Form_Load"));
   p(100, [&] {
-    app::ApplyFaceColor(this);
-    app::InstallHoverPointer(this);
+    shell::ApplyFaceColor(this);
+    shell::InstallHoverPointer(this);
   });
   p(102, [&] {
     for (const std::string& name : modTools::kFieldTypeNames) cboFType_->addItem(QString::fromStdString(name));
@@ -320,7 +320,7 @@ void Form3::cboFType_Click() {
 }
 
 void Form3::PushButton1_Click() {
-  app::Procedure p(QStringLiteral("Form3.PushButton1_Click"));
+  shell::Procedure p(QStringLiteral("Form3.PushButton1_Click"));
   const QString name = txtFieldName_->text();
   bool incomplete = false;
   p(100, [&] { incomplete = TrimSpaces(name).isEmpty() || TrimSpaces(txtSize_->text()).isEmpty(); });
@@ -363,8 +363,8 @@ void Form3::PushButton1_Click() {
     }
   } else {
     p(126, [&] {
-      ui::MsgBox(QStringLiteral("'") + name + QStringLiteral("' is already in the list."), ui::Buttons::Ok,
-                 ui::Icon::None, QString(), this);
+      shell::MsgBox(QStringLiteral("'") + name + QStringLiteral("' is already in the list."), shell::Buttons::Ok,
+                    shell::Icon::None, QString(), this);
     });
   }
   p(128, [&] { form2_->SelectEntry(form2_->LstFields()->count() - 1); });
@@ -372,7 +372,7 @@ void Form3::PushButton1_Click() {
 }
 
 void Form3::PushButton2_Click() {
-  app::Procedure p(QStringLiteral("Form3.PushButton2_Click"));
+  shell::Procedure p(QStringLiteral("Form3.PushButton2_Click"));
   p(100, [&] { reject(); });
 }
 

@@ -14,28 +14,28 @@ namespace {
 constexpr const char* kAddTable = "Please add a table to a database.";
 constexpr const char* kSelectRecord = "Please select record.";
 
-void notice(app::MainWindow& main, const QString& text) {
-  ui::MsgBox(text, ui::Buttons::Ok, ui::Icon::None, QString(), main.widget());
+void notice(shell::MainWindow& main, const QString& text) {
+  shell::MsgBox(text, shell::Buttons::Ok, shell::Icon::None, QString(), main.widget());
 }
 
-bool haveRows(app::MainWindow& main) { return main.TabCount() > 0 && main.GridRowCount() > 0; }
+bool haveRows(shell::MainWindow& main) { return main.TabCount() > 0 && main.GridRowCount() > 0; }
 
 // The stored position of the record shown in the selected row (the grid may be sorted).
-int16_t positionOfSelectedRow(app::MainWindow& main) {
+int16_t positionOfSelectedRow(shell::MainWindow& main) {
   const int position = main.RecordPositionOfRow(main.GridSelectedIndex());
-  if (position < 0 || position > 32767) throw app::RuntimeError(6, "Overflow");
+  if (position < 0 || position > 32767) throw shell::RuntimeError(6, "Overflow");
   return static_cast<int16_t>(position);
 }
 
-void showEditor(app::MainWindow& main) {
+void showEditor(shell::MainWindow& main) {
   Form4 form(main.widget());
-  ui::dialogs().runModal(&form);
+  shell::dialogs().runModal(&form);
 }
 
 }  // namespace
 
-void AddRecordCommand(app::MainWindow& main) {
-  app::Procedure p(QStringLiteral("Form1.PushButton14_Click"));
+void AddRecordCommand(shell::MainWindow& main) {
+  shell::Procedure p(QStringLiteral("Form1.PushButton14_Click"));
   if (main.TabCount() == 0) {
     p(100, [&] { notice(main, QString::fromLatin1(kAddTable)); });
     return;
@@ -50,8 +50,8 @@ void AddRecordCommand(app::MainWindow& main) {
   p(108, [&] { main.SelectRow(main.GridRowCount()); });
 }
 
-void EditRecordCommand(app::MainWindow& main) {
-  app::Procedure p(QStringLiteral("Form1.PushButton15_Click"));
+void EditRecordCommand(shell::MainWindow& main) {
+  shell::Procedure p(QStringLiteral("Form1.PushButton15_Click"));
   if (!haveRows(main)) {
     p(100, [&] { notice(main, QString::fromLatin1(kAddTable)); });
     return;
@@ -76,8 +76,8 @@ void EditRecordCommand(app::MainWindow& main) {
   p(112, [&] { main.SelectRow(modDB::iRecPos + 1); });
 }
 
-void DeleteRecordCommand(app::MainWindow& main) {
-  app::Procedure p(QStringLiteral("Form1.PushButton16_Click"));
+void DeleteRecordCommand(shell::MainWindow& main) {
+  shell::Procedure p(QStringLiteral("Form1.PushButton16_Click"));
   if (!haveRows(main)) {
     p(100, [&] { notice(main, QString::fromLatin1(kAddTable)); });
     return;
@@ -89,8 +89,8 @@ void DeleteRecordCommand(app::MainWindow& main) {
   bool yes = false;
   p(104, [&] {
     modDB::iRecPos = positionOfSelectedRow(main);
-    yes = ui::MsgBox(QStringLiteral("Are you sure you want to delete this record."), ui::Buttons::YesNo,
-                     ui::Icon::None, QString(), main.widget()) == ui::Answer::Yes;
+    yes = shell::MsgBox(QStringLiteral("Are you sure you want to delete this record."), shell::Buttons::YesNo,
+                        shell::Icon::None, QString(), main.widget()) == shell::Answer::Yes;
   });
   if (!yes) return;
   int16_t result = 0;
@@ -103,7 +103,7 @@ void DeleteRecordCommand(app::MainWindow& main) {
   }
 }
 
-void GridDoubleClick(app::MainWindow& main) {
+void GridDoubleClick(shell::MainWindow& main) {
   // No guard of its own: a failure is shown in a plain box with its text and the window goes on.
   try {
     if (main.MouseButton() == 1 && main.GridRowCount() > 0) {
@@ -117,7 +117,7 @@ void GridDoubleClick(app::MainWindow& main) {
       }
     }
   } catch (...) {
-    notice(main, app::describeCurrentException());
+    notice(main, shell::describeCurrentException());
   }
   modTools::lDialogResult = 2;
 }

@@ -2,15 +2,15 @@
 // the error report as the main window's procedure (Form1.PushButton14_Click, ...).
 #pragma once
 
-namespace app {
+namespace shell {
 class MainWindow;
 }
 
 namespace edit {
 
-void AddRecordCommand(app::MainWindow& main);     // PushButton14 "Add Record"
-void EditRecordCommand(app::MainWindow& main);    // PushButton15 "Edit Record"
-void DeleteRecordCommand(app::MainWindow& main);  // PushButton16 "Delete Record"
-void GridDoubleClick(app::MainWindow& main);      // LstV_DblClick
+void AddRecordCommand(shell::MainWindow& main);     // PushButton14 "Add Record"
+void EditRecordCommand(shell::MainWindow& main);    // PushButton15 "Edit Record"
+void DeleteRecordCommand(shell::MainWindow& main);  // PushButton16 "Delete Record"
+void GridDoubleClick(shell::MainWindow& main);      // LstV_DblClick
 
 }  // namespace edit

@@ -17,7 +17,7 @@ constexpr int kValueLeftTwips = 45;
 
 // Narrows a text box's 32-bit figure to the control's 16-bit property.
 int16_t narrow(int value) {
-  if (value > 32767 || value < -32768) throw app::RuntimeError(6, "Overflow");
+  if (value > 32767 || value < -32768) throw shell::RuntimeError(6, "Overflow");
   return static_cast<int16_t>(value);
 }
 
@@ -44,17 +44,17 @@ DField::DField(QWidget* parent, const QString& displayName) : QWidget(parent), d
   font.setBold(true);
   lblName_->setFont(font);
   lblName_->setTextFormat(Qt::PlainText);
-  QRect label = app::TwipsRect(kValueLeftTwips, 0, 900, 195);
+  QRect label = shell::TwipsRect(kValueLeftTwips, 0, 900, 195);
   lblName_->setGeometry(label.x(), label.y(), label.width(), std::max(label.height(), lblName_->sizeHint().height()));
   txtValue_ = new QLineEdit(this);
   txtValue_->setObjectName(QStringLiteral("txtValue"));
-  txtValue_->setGeometry(app::TwipsRect(kValueLeftTwips, 210, 4440, 300));
+  txtValue_->setGeometry(shell::TwipsRect(kValueLeftTwips, 210, 4440, 300));
   txtValue_->installEventFilter(this);
   txtValue_->setMaxLength(std::numeric_limits<int>::max());
   connect(txtValue_, &QLineEdit::textChanged, this, [this](const QString&) { emit Change(); });
   setAutoFillBackground(true);
   SetBackColor(kButtonFace);
-  resize(app::TwipsToPixels(4800), app::TwipsToPixels(855));
+  resize(shell::TwipsToPixels(4800), shell::TwipsToPixels(855));
 }
 
 QString DField::Caption() const { return lblName_->text(); }
@@ -132,7 +132,7 @@ void DField::WriteProperties(PropertyBag& bag) const {
 void DField::resizeEvent(QResizeEvent* event) {
   QWidget::resizeEvent(event);
   // The text box reaches the right edge; the label stays as it was placed.
-  const int left = app::TwipsToPixels(kValueLeftTwips);
+  const int left = shell::TwipsToPixels(kValueLeftTwips);
   txtValue_->resize(std::max(0, width() - left), txtValue_->height());
 }
 

@@ -49,7 +49,7 @@ void ShowReadOnly(QLineEdit* box, const QString& why) {
 }
 
 void requireDatabase() {
-  if (!modDB::gDB.impl()) throw app::RuntimeError(91, "Object variable or With block variable not set");
+  if (!modDB::gDB.impl()) throw shell::RuntimeError(91, "Object variable or With block variable not set");
 }
 
 }  // namespace
@@ -65,21 +65,21 @@ bool IsAutoField(const dao::Recordset& rs, int index) {
 Form4::Form4(QWidget* owner) : QDialog(owner) {
   setObjectName(QStringLiteral("Form4"));
   setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
-  setFixedSize(app::TwipsToPixels(6645), app::TwipsToPixels(5430));
-  setFont(app::BoldArial(9));
+  setFixedSize(shell::TwipsToPixels(6645), shell::TwipsToPixels(5430));
+  setFont(shell::BoldArial(9));
 
   pHolder_ = new QFrame(this);
   pHolder_->setObjectName(QStringLiteral("pHolder"));
   pHolder_->setFrameShape(QFrame::StyledPanel);
-  pHolder_->setGeometry(app::TwipsRect(90, 135, 6420, 4665));
+  pHolder_->setGeometry(shell::TwipsRect(90, 135, 6420, 4665));
   whiteBackground(pHolder_);
   pMover_ = new QWidget(pHolder_);
   pMover_->setObjectName(QStringLiteral("pMover"));
-  pMover_->setGeometry(0, 0, app::TwipsToPixels(6045), 0);
+  pMover_->setGeometry(0, 0, shell::TwipsToPixels(6045), 0);
   whiteBackground(pMover_);
   vBar1_ = new QScrollBar(Qt::Vertical, pHolder_);
   vBar1_->setObjectName(QStringLiteral("vBar1"));
-  vBar1_->setGeometry(0, 0, app::TwipsToPixels(300), pHolder_->height());
+  vBar1_->setGeometry(0, 0, shell::TwipsToPixels(300), pHolder_->height());
   connect(vBar1_, &QScrollBar::valueChanged, this, [this](int value) { pMover_->move(0, -value); });
   for (QWidget* w : {static_cast<QWidget*>(pHolder_), pMover_, static_cast<QWidget*>(vBar1_)})
     w->installEventFilter(this);
@@ -89,8 +89,8 @@ Form4::Form4(QWidget* owner) : QDialog(owner) {
   for (int i = 0; i < 3; ++i) {
     auto* b = new QPushButton(QString::fromLatin1(captions[i]), this);
     b->setObjectName(QStringLiteral("PushButton%1").arg(i + 1));
-    b->setGeometry(app::TwipsRect(lefts[i], 4905, 1245, 400));
-    b->setFont(app::BoldArial(11.25));
+    b->setGeometry(shell::TwipsRect(lefts[i], 4905, 1245, 400));
+    b->setFont(shell::BoldArial(11.25));
     b->setAutoDefault(false);
     b->installEventFilter(this);
     buttons_[i] = b;
@@ -103,10 +103,10 @@ Form4::Form4(QWidget* owner) : QDialog(owner) {
 }
 
 void Form4::Form_Load() {
-  app::Procedure p(QStringLiteral("Form4.Form_Load"));
-  p(100, [&] { app::ApplyFaceColor(this); });
-  p(102, [&] { setWindowIcon(app::ApplicationIcon()); });
-  p(104, [&] { app::InstallHoverPointer(this); });
+  shell::Procedure p(QStringLiteral("Form4.Form_Load"));
+  p(100, [&] { shell::ApplyFaceColor(this); });
+  p(102, [&] { setWindowIcon(shell::ApplicationIcon()); });
+  p(104, [&] { shell::InstallHoverPointer(this); });
   p(106, [&] { BuildFields(); });
   if (modTools::lEditMode == 0) {
     p(108, [&] {
@@ -143,8 +143,8 @@ void Form4::BuildFields() {
   requireDatabase();
   dao::Fields fields = modDB::gDB.GetTableDefs().Item(modDB::sTable).GetFields();
   const int n = fields.Count();
-  const int rowHeight = app::TwipsToPixels(kRowHeightTwips);
-  const int rowWidth = app::TwipsToPixels(kRowWidthTwips);
+  const int rowHeight = shell::TwipsToPixels(kRowHeightTwips);
+  const int rowWidth = shell::TwipsToPixels(kRowWidthTwips);
   for (int k = 0; k < n; ++k) {
     dao::Field f = fields.Item(k);
     auto* row = new DField(pMover_, QStringLiteral("dField1"));
@@ -172,7 +172,7 @@ void Form4::BuildFields() {
   vBar1_->setGeometry(inner.right() + 1 - vBar1_->width(), inner.top(), vBar1_->width(), inner.height());
   const int moverHeight = rows_.empty() ? rowHeight : rowHeight + rows_.back()->y();
   pMover_->resize(pMover_->width(), moverHeight);
-  const int maximum = moverHeight - app::TwipsToPixels(kVisibleTwips);
+  const int maximum = moverHeight - shell::TwipsToPixels(kVisibleTwips);
   vBar1_->setMinimum(0);
   vBar1_->setMaximum(std::max(0, maximum));
   vBar1_->setSingleStep(1);
@@ -218,7 +218,7 @@ void Form4::LoadDefaults() {
 }
 
 void Form4::FixAutoField() {
-  app::Procedure p(QStringLiteral("Form4.FixAutoField"));
+  shell::Procedure p(QStringLiteral("Form4.FixAutoField"));
   dao::Recordset rs;
   p(100, [&] {
     requireDatabase();
@@ -241,7 +241,7 @@ void Form4::FixAutoField() {
 }
 
 void Form4::HighlightField(int16_t index) {
-  app::Procedure p(QStringLiteral("Form4.HighlightField"));
+  shell::Procedure p(QStringLiteral("Form4.HighlightField"));
   if (index < 0 || index >= RowCount()) return;
   DField* row = rows_[static_cast<size_t>(index)];
   p(100, [&] { row->SetSelStart(0); });
@@ -263,7 +263,7 @@ void Form4::ScrollIntoView(int index) {
 
 void Form4::ScrollRows(int notches) {
   if (!vBar1_->isEnabled() || notches == 0) return;
-  vBar1_->setValue(vBar1_->value() - notches * app::TwipsToPixels(kRowHeightTwips));
+  vBar1_->setValue(vBar1_->value() - notches * shell::TwipsToPixels(kRowHeightTwips));
 }
 
 // The wheel moves the rows one field per notch wherever it turns over the window, the scroll bar
@@ -291,19 +291,19 @@ bool Form4::eventFilter(QObject* watched, QEvent* event) {
 }
 
 int16_t Form4::AddRecord(int16_t& mode) {
-  app::Procedure p(QStringLiteral("Form4.AddRecord"));
+  shell::Procedure p(QStringLiteral("Form4.AddRecord"));
   int refusedField = -1;
   // Each box's text in the engine's form (dates and numbers may be typed as the user's language
   // writes them); the texts shown on loading tell the save which values were left alone.
   std::vector<std::string> texts, shown;
   for (int k = 0; k < RowCount(); ++k) {
     const int16_t type = k < static_cast<int>(types_.size()) ? types_[static_cast<size_t>(k)] : dao::dbText;
-    texts.push_back(app::InvariantText(rows_[static_cast<size_t>(k)]->Text(), type).toStdString());
+    texts.push_back(shell::InvariantText(rows_[static_cast<size_t>(k)]->Text(), type).toStdString());
   }
   if (mode == 0)
     for (int k = 0; k < loaded_.size(); ++k) {
       const int16_t type = k < static_cast<int>(types_.size()) ? types_[static_cast<size_t>(k)] : dao::dbText;
-      shown.push_back(app::InvariantText(loaded_[k], type).toStdString());
+      shown.push_back(shell::InvariantText(loaded_[k], type).toStdString());
     }
   const bool stored = p(100, [&] {
     requireDatabase();
@@ -314,7 +314,7 @@ int16_t Form4::AddRecord(int16_t& mode) {
 }
 
 void Form4::PushButton1_Click() {
-  app::Procedure p(QStringLiteral("Form4.PushButton1_Click"));
+  shell::Procedure p(QStringLiteral("Form4.PushButton1_Click"));
   int16_t result = kRefused;
   p(100, [&] {
     int16_t mode = modTools::lEditMode == 1 ? 1 : 0;
@@ -330,7 +330,7 @@ void Form4::PushButton1_Click() {
 }
 
 void Form4::PushButton2_Click() {
-  app::Procedure p(QStringLiteral("Form4.PushButton2_Click"));
+  shell::Procedure p(QStringLiteral("Form4.PushButton2_Click"));
   p(100, [&] {
     for (DField* row : rows_) row->SetText(row->Tag == kAutoInc ? kAutoInc : QString());
   });
@@ -341,7 +341,7 @@ void Form4::PushButton2_Click() {
 }
 
 void Form4::PushButton3_Click() {
-  app::Procedure p(QStringLiteral("Form4.PushButton3_Click"));
+  shell::Procedure p(QStringLiteral("Form4.PushButton3_Click"));
   p(100, [&] { modTools::lDialogResult = 2; });
   p(102, [&] { QDialog::reject(); });
 }

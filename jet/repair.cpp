@@ -8,6 +8,7 @@
 #include <variant>
 
 #include "jet/base/error.h"
+#include "jet/base/names.h"
 #include "jet/compact_source.h"
 #include "jet/database.h"
 #include "jet/salvage_source.h"
@@ -56,21 +57,16 @@ void relaxBrokenRelationships(const std::string& path, const std::string& passwo
   } catch (const Error&) {
     return;
   }
-  auto position = [&](const char* column) {
-    for (size_t i = 0; i < info.columns.size(); ++i)
-      if (info.columns[i].name == column) return i;
-    return info.columns.size();
-  };
-  const size_t nameAt = position("szRelationship"), grbitAt = position("grbit");
-  if (nameAt == info.columns.size() || grbitAt == info.columns.size()) return;
+  const int nameAt = columnIndex(info.columns, "szRelationship"), grbitAt = columnIndex(info.columns, "grbit");
+  if (nameAt < 0 || grbitAt < 0) return;
   std::vector<std::pair<RowId, std::vector<Value>>> changes;
   std::set<std::string> relaxed;
   for (auto cursor = db->openTable(info.name); cursor->next();) {
     std::vector<Value> row = cursor->values();
-    const auto* name = std::get_if<std::string>(&row[nameAt]);
-    const auto* grbit = std::get_if<int64_t>(&row[grbitAt]);
+    const auto* name = std::get_if<std::string>(&row[size_t(nameAt)]);
+    const auto* grbit = std::get_if<int64_t>(&row[size_t(grbitAt)]);
     if (!name || !grbit || (*grbit & kRelationDontEnforce) || !broken(*name)) continue;
-    row[grbitAt] = int64_t(*grbit | kRelationDontEnforce);
+    row[size_t(grbitAt)] = int64_t(*grbit | kRelationDontEnforce);
     relaxed.insert(*name);
     changes.emplace_back(cursor->rowId(), std::move(row));
   }

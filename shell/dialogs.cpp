@@ -10,7 +10,7 @@
 
 #include "shell/shell.h"
 
-namespace ui {
+namespace shell {
 namespace {
 
 // Message texts use CR LF and lone CR as line breaks; Qt's labels break only on LF.
@@ -138,11 +138,11 @@ DialogSeam& dialogs() { return current ? *current : realDialogs(); }
 void setDialogs(DialogSeam* seam) { current = seam; }
 
 Answer MsgBox(const QString& text, Buttons buttons, Icon icon, const QString& title, QWidget* parent) {
-  return dialogs().messageBox(parent, title.isEmpty() ? app::AppTitle() : title, text, buttons, icon);
+  return dialogs().messageBox(parent, title.isEmpty() ? shell::AppTitle() : title, text, buttons, icon);
 }
 
 QString InputBox(const QString& prompt, const QString& title, const QString& defaultText, QWidget* parent, Echo echo) {
-  return dialogs().inputBox(parent, title.isEmpty() ? app::AppTitle() : title, prompt, defaultText, echo);
+  return dialogs().inputBox(parent, title.isEmpty() ? shell::AppTitle() : title, prompt, defaultText, echo);
 }
 
 Answer ScriptedDialogs::messageBox(QWidget*, const QString& title, const QString& text, Buttons buttons,
@@ -193,4 +193,4 @@ QStringList ScriptedDialogs::texts() const {
   return list;
 }
 
-}  // namespace ui
+}  // namespace shell

@@ -13,7 +13,7 @@
 class QDialog;
 class QWidget;
 
-namespace ui {
+namespace shell {
 
 enum class Icon { None, Information, Warning, Critical, Question };
 enum class Buttons { Ok, YesNo, YesNoCancel, OkCancel };
@@ -90,4 +90,4 @@ class ScriptedDialogs : public DialogSeam {
   QStringList texts() const;
 };
 
-}  // namespace ui
+}  // namespace shell

@@ -6,7 +6,7 @@
 #include "jet/base/error.h"
 #include "shell/dialogs.h"
 
-namespace app {
+namespace shell {
 
 const char* const kSupportEmail = "support@tabulonix.org";
 
@@ -38,10 +38,10 @@ bool Procedure::operator()(int line, const std::function<void()>& body) {
     return true;
   } catch (...) {
     QString description = describeCurrentException();
-    ui::MsgBox(errorReportText(description, path_, line), ui::Buttons::Ok, ui::Icon::Warning,
-               QStringLiteral("Application Error"));
+    shell::MsgBox(errorReportText(description, path_, line), shell::Buttons::Ok, shell::Icon::Warning,
+                  QStringLiteral("Application Error"));
     return false;
   }
 }
 
-}  // namespace app
+}  // namespace shell

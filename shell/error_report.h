@@ -4,7 +4,7 @@
 // in a warning box titled "Application Error" and the procedure carries on with its next line.
 // A failure inside a called routine abandons that routine; the caller continues after the call.
 //
-//   app::Procedure p("Form1.PushButton1_Click");
+//   shell::Procedure p("Form1.PushButton1_Click");
 //   QString path;
 //   p(100, [&] { path = ShowFileDialog(0, kFilter, "Create DB"); });
 //   if (path.isEmpty()) return;
@@ -16,7 +16,7 @@
 #include <stdexcept>
 #include <string>
 
-namespace app {
+namespace shell {
 
 extern const char* const kSupportEmail;
 
@@ -48,4 +48,4 @@ class Procedure {
 // The description of whatever was thrown (engine errors, runtime errors, std::exception).
 QString describeCurrentException();
 
-}  // namespace app
+}  // namespace shell

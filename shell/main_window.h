@@ -6,7 +6,7 @@
 
 class QWidget;
 
-namespace app {
+namespace shell {
 
 class MainWindow {
  public:
@@ -32,4 +32,4 @@ class MainWindow {
   virtual void SelectRow(int index) = 0;     // with rows: select, scroll to, focus, iRecPos
 };
 
-}  // namespace app
+}  // namespace shell

@@ -24,7 +24,7 @@
 #include "shell/dialogs.h"
 #include "shell/error_report.h"
 
-namespace app {
+namespace shell {
 namespace {
 
 QString programFolderOverride;
@@ -314,14 +314,14 @@ void InstallHoverPointer(QWidget* window) {
 
 void VisitHomePage() {
   int n = randomSource ? randomSource() : QRandomGenerator::global()->bounded(1, 101);
-  if (n == 7) ui::dialogs().shellOpen(QString::fromLatin1(kHomePage));
+  if (n == 7) shell::dialogs().shellOpen(QString::fromLatin1(kHomePage));
 }
 
 void SetRandomSourceForTesting(std::function<int()> oneToHundred) { randomSource = std::move(oneToHundred); }
 
 void ShowHelp(QWidget* parent) {
-  ui::MsgBox(QStringLiteral("Questions? Please contact Team Quorvane at ") + QString::fromLatin1(kContactPage),
-             ui::Buttons::Ok, ui::Icon::None, QString(), parent);
+  shell::MsgBox(QStringLiteral("Questions? Please contact Team Quorvane at ") + QString::fromLatin1(kContactPage),
+                shell::Buttons::Ok, shell::Icon::None, QString(), parent);
 }
 
 bool CheckProvider() {
@@ -334,9 +334,9 @@ bool CheckProvider() {
   if (!failure) return true;
   if (failure->number == kProviderNotFound ||
       failure->description.contains(QStringLiteral("provider cannot be found"), Qt::CaseInsensitive)) {
-    if (ui::MsgBox(providerMessage(), ui::Buttons::YesNo) == ui::Answer::Yes) {
-      ui::dialogs().shellOpen(QString::fromLatin1(kEngineDownload2010));
-      ui::dialogs().shellOpen(QString::fromLatin1(kEngineDownload2016));
+    if (shell::MsgBox(providerMessage(), shell::Buttons::YesNo) == shell::Answer::Yes) {
+      shell::dialogs().shellOpen(QString::fromLatin1(kEngineDownload2010));
+      shell::dialogs().shellOpen(QString::fromLatin1(kEngineDownload2016));
     }
   }
   return false;
@@ -346,4 +346,4 @@ void SetProviderProbeForTesting(std::function<std::optional<ProbeFailure>()> pro
   providerProbe = std::move(probe);
 }
 
-}  // namespace app
+}  // namespace shell

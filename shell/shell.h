@@ -13,7 +13,7 @@
 class QLabel;
 class QWidget;
 
-namespace app {
+namespace shell {
 
 constexpr const char* kProductName = "Tabulonix";
 
@@ -67,4 +67,4 @@ struct ProbeFailure {
 bool CheckProvider();
 void SetProviderProbeForTesting(std::function<std::optional<ProbeFailure>()> probe);  // nullptr: real
 
-}  // namespace app
+}  // namespace shell

@@ -2,7 +2,7 @@
 
 #include "db/session.h"
 
-namespace app {
+namespace shell {
 
 namespace {
 
@@ -21,4 +21,4 @@ QString OpenedStatus(const QString& file) {
 
 QString RecordsStatus(qint64 count) { return marked(QStringLiteral("Records: ") + QString::number(count)); }
 
-}  // namespace app
+}  // namespace shell

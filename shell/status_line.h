@@ -5,9 +5,9 @@
 
 #include <QString>
 
-namespace app {
+namespace shell {
 
 QString OpenedStatus(const QString& file);  // the file's path
 QString RecordsStatus(qint64 count);        // "Records: N"
 
-}  // namespace app
+}  // namespace shell

@@ -6,7 +6,7 @@
 
 #include "db/dao.h"
 
-namespace app {
+namespace shell {
 namespace {
 
 // A date already in the engine's own form: "YYYY-MM-DD", with " " or "T" and a time after it.
@@ -135,4 +135,4 @@ QString InvariantText(const QString& typed, int16_t type, const QLocale& locale)
   return converted.isEmpty() ? typed : converted;
 }
 
-}  // namespace app
+}  // namespace shell

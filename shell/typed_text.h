@@ -6,7 +6,7 @@
 #include <QString>
 #include <cstdint>
 
-namespace app {
+namespace shell {
 
 // The invariant form of `typed` for a field of DAO type `type`:
 // - dates: the language's short and long date and date-time forms (four-digit years also where the
@@ -20,4 +20,4 @@ namespace app {
 // decides, and what the grid shows can always be typed back.
 QString InvariantText(const QString& typed, int16_t type, const QLocale& locale = QLocale());
 
-}  // namespace app
+}  // namespace shell

@@ -53,17 +53,17 @@ class WindowTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(folder.isValid());
-    ui::setDialogs(&dialogs);
-    app::SetProgramFolderForTesting(folder.path());
-    app::SetProviderProbeForTesting([] { return std::optional<app::ProbeFailure>(); });
-    app::SetRandomSourceForTesting([] { return 50; });
-    app::SetAppTitle();
+    shell::setDialogs(&dialogs);
+    shell::SetProgramFolderForTesting(folder.path());
+    shell::SetProviderProbeForTesting([] { return std::optional<shell::ProbeFailure>(); });
+    shell::SetRandomSourceForTesting([] { return 50; });
+    shell::SetAppTitle();
   }
   void TearDown() override {
-    ui::setDialogs(nullptr);
-    app::SetProgramFolderForTesting(QString());
-    app::SetProviderProbeForTesting(nullptr);
-    app::SetRandomSourceForTesting(nullptr);
+    shell::setDialogs(nullptr);
+    shell::SetProgramFolderForTesting(QString());
+    shell::SetProviderProbeForTesting(nullptr);
+    shell::SetRandomSourceForTesting(nullptr);
   }
 
   // Copies a test database into the program folder and returns the copy's path.
@@ -77,7 +77,7 @@ class WindowTest : public ::testing::Test {
   }
 
   QTemporaryDir folder;
-  ui::ScriptedDialogs dialogs;
+  shell::ScriptedDialogs dialogs;
 };
 
 // A loaded main window and no open database; open() answers the file dialog of Open Database.
@@ -199,7 +199,7 @@ class MainWindowTest : public WindowTest {
   }
   virtual void act(QString step) {
     for (QString first = step.section(' ', 0, 0);; first = step.section(' ', 0, 0)) {
-      if (first == "yes" || first == "no") dialogs.answers.push_back(first == "yes" ? ui::Answer::Yes : ui::Answer::No);
+      if (first == "yes" || first == "no") dialogs.answers.push_back(first == "yes" ? shell::Answer::Yes : shell::Answer::No);
       else if (first == "in") QLocale::setDefault(QLocale(step.section(' ', 1, 1))), step = step.section(' ', 1);
       else if (first == "row" && step.count(' ') > 1) form->SelectRow(step.section(' ', 1, 1).toInt()), step = step.section(' ', 1);
       else break;

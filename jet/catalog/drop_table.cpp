@@ -9,6 +9,7 @@
 
 #include "jet/base/bytes.h"
 #include "jet/base/error.h"
+#include "jet/base/names.h"
 #include "jet/catalog/catalog.h"
 #include "jet/catalog/catalog_writer.h"
 #include "jet/catalog/complex_columns.h"
@@ -34,12 +35,10 @@ void deleteRowsNaming(SchemaFile& file, const CatalogView& cat, const std::strin
   const uint32_t page = systemTablePage(cat, table, 0);
   if (!page) return;
   const Tdef def = file.definition(page);
-  size_t pos = def.columns.size();
-  for (size_t i = 0; i < def.columns.size(); ++i)
-    if (sameName(def.columns[i].name, column)) pos = i;
-  if (pos == def.columns.size()) return;
+  const int pos = columnIndex(def.columns, column);
+  if (pos < 0) return;
   for (const auto& [rid, values] : readPlainRows(file, page, def)) {
-    const auto* v = std::get_if<int64_t>(&values[pos]);
+    const auto* v = std::get_if<int64_t>(&values[size_t(pos)]);
     if (v && int32_t(*v) == id) deleteIndexedRow(file, page, file.definition(page), rid, values);
   }
 }

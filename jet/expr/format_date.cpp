@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "jet/base/names.h"
 #include "jet/expr/dates.h"
 #include "jet/expr/format.h"
 
@@ -13,11 +14,7 @@ namespace jet::expr {
 namespace {
 
 bool startsWithI(std::string_view s, size_t at, std::string_view word) {
-  if (s.size() - at < word.size()) return false;
-  for (size_t i = 0; i < word.size(); ++i)
-    if (std::tolower(static_cast<unsigned char>(s[at + i])) != std::tolower(static_cast<unsigned char>(word[i])))
-      return false;
-  return true;
+  return s.size() - at >= word.size() && sameName(s.substr(at, word.size()), word);
 }
 
 size_t runOf(std::string_view s, size_t at) {

@@ -1,6 +1,7 @@
 #include "jet/rules/integrity.h"
 
 #include "jet/base/error.h"
+#include "jet/base/names.h"
 #include "jet/catalog/catalog.h"
 
 namespace jet {
@@ -11,8 +12,7 @@ constexpr int kRelatedRecordRequired = 3201;
 constexpr int kRelatedRecordsExist = 3200;
 
 size_t columnAt(const TableInfo& t, const std::string& name) {
-  for (size_t i = 0; i < t.columns.size(); ++i)
-    if (sameName(t.columns[i].name, name)) return i;
+  if (const int i = columnIndex(t.columns, name); i >= 0) return size_t(i);
   throw Error(err::kCorrupt, "The relationship names a field '" + name + "' that table '" + t.name + "' lacks.");
 }
 

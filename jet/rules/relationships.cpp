@@ -2,6 +2,7 @@
 
 #include <map>
 
+#include "jet/base/names.h"
 #include "jet/catalog/catalog.h"
 #include "jet/table/table_scan.h"
 
@@ -22,9 +23,8 @@ int64_t numberAt(const std::vector<Value>& row, size_t at) {
 
 std::vector<Relationship> readRelationships(PageFile& file, const Tdef& def, TextCodec& codec) {
   auto position = [&](const char* name) {
-    for (size_t i = 0; i < def.columns.size(); ++i)
-      if (sameName(def.columns[i].name, name)) return i;
-    return def.columns.size();
+    const int i = columnIndex(def.columns, name);
+    return i < 0 ? def.columns.size() : size_t(i);
   };
   const size_t name = position("szRelationship"), grbit = position("grbit"), at = position("icolumn"),
                object = position("szObject"), column = position("szColumn"),

@@ -7,6 +7,8 @@
 #include <pwd.h>
 #include <unistd.h>
 
+#include "jet/base/names.h"
+
 namespace jet {
 
 namespace {
@@ -18,7 +20,7 @@ constexpr uint64_t kOurMarks = 0x100000000ull;  // + slot: held by our programs 
 
 bool endsWith(const std::string& s, const std::string& tail) {
   if (s.size() < tail.size()) return false;
-  return std::equal(tail.rbegin(), tail.rend(), s.rbegin(), [](char a, char b) { return std::tolower(a) == std::tolower(b); });
+  return sameName(std::string_view(s).substr(s.size() - tail.size()), tail);
 }
 
 std::string field(const uint8_t* p) {

@@ -46,8 +46,8 @@ TEST_F(Form1Test, GuardsHelpAndCancelledFileDialogsWithoutADatabase) {
     run({{"click " + std::to_string(number), "shown=; nboxes=1"}});
     if (number < 18) EXPECT_EQ(dialogs.boxes.at(0).text.toStdString(), number <= 5 ? openFirst : addTable);
     EXPECT_EQ(dialogs.boxes.at(0).title, QStringLiteral("Tabulonix"));
-    EXPECT_EQ(dialogs.boxes.at(0).buttons, ui::Buttons::Ok);
-    EXPECT_EQ(dialogs.boxes.at(0).icon, ui::Icon::None);
+    EXPECT_EQ(dialogs.boxes.at(0).buttons, shell::Buttons::Ok);
+    EXPECT_EQ(dialogs.boxes.at(0).icon, shell::Icon::None);
   }
   EXPECT_TRUE(dialogs.boxes.at(0).text.startsWith(QStringLiteral("Questions? Please contact Team Quorvane at https://")));  // 18
   EXPECT_FALSE(QFileInfo::exists(folder.filePath(QStringLiteral("tmp.mdb"))));
@@ -68,12 +68,12 @@ TEST_F(Form1Test, LoadSample) {
   const std::string opened = "opened={dir}/Samples/";
   run({{"yes click 17", "boxes=Cannot open database.|" + offer + "; " + opened + "; open=0"},
        {"no click 17", "boxes=Cannot open database.|" + offer + "; " + opened}});
-  EXPECT_EQ(dialogs.boxes.at(1).buttons, ui::Buttons::YesNo);
+  EXPECT_EQ(dialogs.boxes.at(1).buttons, shell::Buttons::YesNo);
   dialogs.shellOpens = false;
   run({{"yes click 17", "nboxes=3; " + opened + "|{dir}/Samples/"}});
   EXPECT_TRUE(dialogs.boxes.at(2).text.contains(folder.path() + QStringLiteral("/Samples/")));
-  EXPECT_EQ(dialogs.boxes.at(2).buttons, ui::Buttons::Ok);
-  EXPECT_EQ(dialogs.boxes.at(2).icon, ui::Icon::None);
+  EXPECT_EQ(dialogs.boxes.at(2).buttons, shell::Buttons::Ok);
+  EXPECT_EQ(dialogs.boxes.at(2).icon, shell::Icon::None);
   EXPECT_EQ(dialogs.boxes.at(2).title, QStringLiteral("Tabulonix"));
   ASSERT_TRUE(QDir(folder.path()).mkpath(QStringLiteral("Samples")));
   copyTestDatabase("more/passwordV2000.mdb", QStringLiteral("Samples/Sample.mdb"));
@@ -83,13 +83,13 @@ TEST_F(Form1Test, LoadSample) {
 }
 
 TEST_F(Form1Test, StartUpEndsWhenTheProbeFailsAndOpensTheHomePageOnItsDraw) {
-  app::SetRandomSourceForTesting([] { return 7; });
+  shell::SetRandomSourceForTesting([] { return 7; });
   app::Form1 lucky;
   EXPECT_TRUE(lucky.Form_Load());
   EXPECT_EQ(dialogs.opened.size(), 1u);
 
-  app::SetProviderProbeForTesting([] {
-    return std::optional<app::ProbeFailure>(app::ProbeFailure{3706, QStringLiteral("Provider cannot be found.")});
+  shell::SetProviderProbeForTesting([] {
+    return std::optional<shell::ProbeFailure>(shell::ProbeFailure{3706, QStringLiteral("Provider cannot be found.")});
   });
   app::Form1 second;
   EXPECT_FALSE(second.Form_Load());

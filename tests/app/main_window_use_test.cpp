@@ -59,7 +59,7 @@ TEST_F(MainWindowUseTest, AFileThatCanOnlyBeReadSaysSoInTheStatusLine) {
 // The real seam reports whether the desktop's opener managed: an opener that fails, one that is
 // missing, and one that succeeds.
 TEST_F(MainWindowUseTest, RealSeamReportsAnOpenerThatFails) {
-  ui::setDialogs(nullptr);
+  shell::setDialogs(nullptr);
   const QByteArray path = qgetenv("PATH");
   QTemporaryDir bin;
   auto opener = [&](int code) {
@@ -70,13 +70,13 @@ TEST_F(MainWindowUseTest, RealSeamReportsAnOpenerThatFails) {
     f.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
   };
   qputenv("PATH", bin.path().toLocal8Bit());
-  EXPECT_FALSE(ui::dialogs().shellOpen(folder.path()));  // none at all
+  EXPECT_FALSE(shell::dialogs().shellOpen(folder.path()));  // none at all
   opener(3);
-  EXPECT_FALSE(ui::dialogs().shellOpen(folder.path()));
+  EXPECT_FALSE(shell::dialogs().shellOpen(folder.path()));
   opener(0);
-  EXPECT_TRUE(ui::dialogs().shellOpen(folder.path()));
+  EXPECT_TRUE(shell::dialogs().shellOpen(folder.path()));
   qputenv("PATH", path);
-  ui::setDialogs(&dialogs);
+  shell::setDialogs(&dialogs);
 }
 
 // Every command works on the file while the window has it open, a write taking its turn; the

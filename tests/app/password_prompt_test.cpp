@@ -30,7 +30,7 @@ TEST_F(PasswordPromptTest, WrongAnswersFailTheRightOneOpensAndCompactingKeepsThe
     ASSERT_EQ(dialogs.inputPrompts.size(), c.wrong.size() + 1);
     EXPECT_EQ(dialogs.inputPrompts.back(), "Password for " + QFileInfo(file).fileName() + ":");
     EXPECT_EQ(dialogs.inputTitles.back(), QStringLiteral("Tabulonix"));
-    EXPECT_EQ(dialogs.inputEchoes, std::vector<ui::Echo>(c.wrong.size() + 1, ui::Echo::Masked));
+    EXPECT_EQ(dialogs.inputEchoes, std::vector<shell::Echo>(c.wrong.size() + 1, shell::Echo::Masked));
     ASSERT_GT(form->TabCount(), 0);
     run({{"click 4", "boxes=Finished; open=1; tabs=" + tabs().join('|').toStdString()}});  // the compacted file is open again
     modDB::CloseDB();

@@ -65,8 +65,8 @@ TEST_F(StartFileTest, OneDroppedLocalFileOpens) {
 
 // The real input box shows a password as dots, and other answers as typed.
 TEST_F(StartFileTest, TheRealPasswordBoxMasksWhatIsTyped) {
-  ui::setDialogs(nullptr);
-  for (ui::Echo echo : {ui::Echo::Masked, ui::Echo::Normal}) {
+  shell::setDialogs(nullptr);
+  for (shell::Echo echo : {shell::Echo::Masked, shell::Echo::Normal}) {
     QLineEdit::EchoMode shown = QLineEdit::NoEcho;
     QTimer::singleShot(0, [&] {
       auto* box = qobject_cast<QInputDialog*>(QApplication::activeModalWidget());
@@ -74,10 +74,10 @@ TEST_F(StartFileTest, TheRealPasswordBoxMasksWhatIsTyped) {
       shown = box->findChild<QLineEdit*>()->echoMode();
       box->reject();
     });
-    ui::InputBox(QStringLiteral("Password for x.mdb:"), QString(), QString(), form.get(), echo);
-    EXPECT_EQ(shown, echo == ui::Echo::Masked ? QLineEdit::Password : QLineEdit::Normal);
+    shell::InputBox(QStringLiteral("Password for x.mdb:"), QString(), QString(), form.get(), echo);
+    EXPECT_EQ(shown, echo == shell::Echo::Masked ? QLineEdit::Password : QLineEdit::Normal);
   }
-  ui::setDialogs(&dialogs);
+  shell::setDialogs(&dialogs);
 }
 
 }  // namespace

@@ -51,7 +51,7 @@ TEST_F(SessionTest, NewDatabaseCreatesAndReplacesOnlyAfterYes) {
   // Over another file, No leaves the open database alone; over the open file, Yes replaces it with
   // a new, empty database that opens again.
   run({{"no create {dir}/fresh.mdb", "boxes={dir}/fresh.mdb" + replace + "; db={dir}/testV2000.mdb; tabs=Table1|Table2|Table3|Table4"}});
-  EXPECT_EQ(dialogs.boxes.at(0).buttons, ui::Buttons::YesNo);
+  EXPECT_EQ(dialogs.boxes.at(0).buttons, shell::Buttons::YesNo);
   fresh.seek(0);
   EXPECT_EQ(fresh.readAll(), before);
   run({{"yes create {dir}/testV2000.mdb", "boxes={dir}/testV2000.mdb" + replace + "; open=1; tabs=; rows=0; status={dir}/testV2000.mdb"},

@@ -189,7 +189,7 @@ TEST_F(DesignTest, EngineRefusalsAreShownAndCreateNothing) {
   scriptNewTable("table1", "X,Text");
   run({{"click 5", "nboxes=1; " + before}});
   EXPECT_TRUE(dialogs.boxes.at(0).text.contains("already exists")) << dialogs.boxes.at(0).text.toStdString();
-  EXPECT_EQ(dialogs.boxes.at(0).title, app::AppTitle());
+  EXPECT_EQ(dialogs.boxes.at(0).title, shell::AppTitle());
   // An unacceptable text size is the engine's to refuse; the next New Table starts empty.
   scriptNewTable("Wide", "Long Text,Text,300");
   run({{"click 5", "nboxes=1; " + before}});

@@ -15,11 +15,11 @@ using ShellTest = testenv::WindowTest;
 // Each failing line is reported (a warning box with the failure, the procedure and the line) and
 // the procedure carries on with its next line.
 TEST_F(ShellTest, FailingLineIsReportedAndProcedureCarriesOn) {
-  app::Procedure p(QStringLiteral("Form1.PushButton4_Click"));
+  shell::Procedure p(QStringLiteral("Form1.PushButton4_Click"));
   std::vector<int> ran;
   EXPECT_TRUE(p(100, [&] { ran.push_back(100); }));
   EXPECT_FALSE(p(102, [&] { throw jet::Error(3024, "Could not find file 'x.mdb'."); }));
-  EXPECT_FALSE(p(102, [&] { throw app::RuntimeError(6, "Overflow"); }));  // same line, same number
+  EXPECT_FALSE(p(102, [&] { throw shell::RuntimeError(6, "Overflow"); }));  // same line, same number
   EXPECT_FALSE(p(104, [&] { throw std::runtime_error("plain failure"); }));
   EXPECT_TRUE(p(106, [&] { ran.push_back(106); }));
   EXPECT_EQ(ran, (std::vector<int>{100, 106}));
@@ -28,7 +28,7 @@ TEST_F(ShellTest, FailingLineIsReportedAndProcedureCarriesOn) {
   EXPECT_EQ(dialogs.texts(), QStringList({"Could not find file 'x.mdb'." + in + "102\r\r" + tail, "Overflow" + in + "102\r\r" + tail,
                                           "plain failure" + in + "104\r\r" + tail}));
   for (const auto& box : dialogs.boxes)
-    EXPECT_TRUE(box.title == "Application Error" && box.buttons == ui::Buttons::Ok && box.icon == ui::Icon::Warning);
+    EXPECT_TRUE(box.title == "Application Error" && box.buttons == shell::Buttons::Ok && box.icon == shell::Icon::Warning);
 }
 
 TEST_F(ShellTest, LastWordGoesUntilTheTitleFits) {
@@ -41,42 +41,42 @@ TEST_F(ShellTest, LastWordGoesUntilTheTitleFits) {
       {"Short " + QString(41, 'c') + " end", "Short"},           // a long last part: words before it go too
   };
   for (const auto& [name, title] : cases) {
-    app::SetAppTitle(name);
-    EXPECT_EQ(app::AppTitle(), title) << name.toStdString();
+    shell::SetAppTitle(name);
+    EXPECT_EQ(shell::AppTitle(), title) << name.toStdString();
   }
-  app::SetAppTitle();
-  ui::MsgBox(QStringLiteral("hello"));
+  shell::SetAppTitle();
+  shell::MsgBox(QStringLiteral("hello"));
   EXPECT_EQ(dialogs.boxes.back().title, QStringLiteral("Tabulonix"));
 }
 
 // The real probe finds the text converters. A failure that names the provider (in any case) asks
 // whether to open both download pages; any other failure, or a probe that throws, ends silently.
 TEST_F(ShellTest, ProviderNotFoundAsksAndOpensBothDownloadPagesOnYes) {
-  app::SetProviderProbeForTesting(nullptr);
-  EXPECT_TRUE(app::CheckProvider());
+  shell::SetProviderProbeForTesting(nullptr);
+  EXPECT_TRUE(shell::CheckProvider());
   const struct {
     int number;
     const char* text;  // nullptr: the probe throws
-    ui::Answer answer;
+    shell::Answer answer;
     size_t boxes, opened;
-  } cases[] = {{3706, "Provider cannot be found.", ui::Answer::Yes, 1, 2},
-               {22, "The PROVIDER CANNOT BE FOUND here", ui::Answer::No, 1, 0},
-               {12, "Cannot allocate memory", ui::Answer::Yes, 0, 0},
-               {0, nullptr, ui::Answer::Yes, 0, 0}};
+  } cases[] = {{3706, "Provider cannot be found.", shell::Answer::Yes, 1, 2},
+               {22, "The PROVIDER CANNOT BE FOUND here", shell::Answer::No, 1, 0},
+               {12, "Cannot allocate memory", shell::Answer::Yes, 0, 0},
+               {0, nullptr, shell::Answer::Yes, 0, 0}};
   for (const auto& c : cases) {
     dialogs.boxes.clear();
     dialogs.opened.clear();
     dialogs.answers.assign(1, c.answer);
-    app::SetProviderProbeForTesting([&c]() -> std::optional<app::ProbeFailure> {
+    shell::SetProviderProbeForTesting([&c]() -> std::optional<shell::ProbeFailure> {
       if (!c.text) throw std::runtime_error("boom");
-      return app::ProbeFailure{c.number, QString::fromUtf8(c.text)};
+      return shell::ProbeFailure{c.number, QString::fromUtf8(c.text)};
     });
-    EXPECT_FALSE(app::CheckProvider());
+    EXPECT_FALSE(shell::CheckProvider());
     ASSERT_EQ(dialogs.boxes.size(), c.boxes) << c.number;
     ASSERT_EQ(dialogs.opened.size(), c.opened) << c.number;
     if (!c.opened) continue;
     const auto& box = dialogs.boxes[0];
-    EXPECT_TRUE(box.buttons == ui::Buttons::YesNo && box.icon == ui::Icon::None && box.title == "Tabulonix");
+    EXPECT_TRUE(box.buttons == shell::Buttons::YesNo && box.icon == shell::Icon::None && box.title == "Tabulonix");
     EXPECT_TRUE(box.text.startsWith(QStringLiteral(
         "Error #3706: Provider cannot be found. It may not be properly installed.\r\n\r\nYou are getting this error "
         "because:\r\n\r\n1. Microsoft Access is not installed on your computer.\r\n\r\n")));
@@ -89,12 +89,12 @@ TEST_F(ShellTest, ProviderNotFoundAsksAndOpensBothDownloadPagesOnYes) {
 
 TEST_F(ShellTest, HomePageOnlyOnSeven) {
   for (int n : {1, 6, 8, 100}) {
-    app::SetRandomSourceForTesting([n] { return n; });
-    app::VisitHomePage();
+    shell::SetRandomSourceForTesting([n] { return n; });
+    shell::VisitHomePage();
   }
   EXPECT_TRUE(dialogs.opened.empty());
-  app::SetRandomSourceForTesting([] { return 7; });
-  app::VisitHomePage();
+  shell::SetRandomSourceForTesting([] { return 7; });
+  shell::VisitHomePage();
   ASSERT_EQ(dialogs.opened.size(), 1u);
   EXPECT_TRUE(dialogs.opened[0].startsWith(QStringLiteral("https://")));
 }
@@ -107,15 +107,15 @@ TEST_F(ShellTest, HandCursorFromTheProgramFolder) {
   broken.write(QByteArray("\0\0\2\0\1\0garbage", 14));
   broken.close();
   for (const QString& programFolder : {QStringLiteral(TABULONIX_BIN_DIR), folder.path(), folder.filePath("broken")}) {
-    app::SetProgramFolderForTesting(programFolder);
+    shell::SetProgramFolderForTesting(programFolder);
     const bool shipped = programFolder == TABULONIX_BIN_DIR;
-    std::optional<QCursor> hand = app::HandCursor();
+    std::optional<QCursor> hand = shell::HandCursor();
     ASSERT_EQ(hand.has_value(), shipped) << programFolder.toStdString();
     EXPECT_TRUE(!shipped || hand->hotSpot() == QPoint(6, 0));  // the finger tip
     QDialog window;
     auto* button = new QPushButton(QStringLiteral("OK"), &window);
     auto* label = new QLabel(QStringLiteral("x"), &window);
-    app::InstallHoverPointer(&window);
+    shell::InstallHoverPointer(&window);
     EXPECT_EQ(button->cursor().shape(), shipped ? Qt::BitmapCursor : Qt::ArrowCursor);
     EXPECT_EQ(label->cursor().shape(), Qt::ArrowCursor);
   }
@@ -140,7 +140,7 @@ TEST_F(ShellTest, FaceColourAndSkin) {
       p.setColor(QPalette::Window, Qt::white);
       w->setPalette(p);
     }
-    way == 0 ? app::ApplyFaceColor(&window) : app::ApplySkin(&window);
+    way == 0 ? shell::ApplyFaceColor(&window) : shell::ApplySkin(&window);
     QStringList colours;
     for (QWidget* w : all) colours << w->palette().color(QPalette::Window).name();
     EXPECT_EQ(colours, way == 1 ? QStringList(5, white) : QStringList({face, face, face, face, white})) << way;

@@ -21,6 +21,10 @@
 namespace complexfixture {
 
 inline const std::vector<uint8_t> kFileA = {'h', 'e', 'l', 'l', 'o', '\n'};
+inline const std::vector<uint8_t> kFileC = {'s', 'e', 'c', 'o', 'n', 'd'};
+// The history's two versions: 2011-09-12 21:21:02 and 21:22:33 (days since 1899-12-30).
+constexpr double kEarlier = 40798 + 76862 / 86400.0;
+constexpr double kLater = 40798 + 76953 / 86400.0;
 
 namespace detail {
 
@@ -89,11 +93,11 @@ inline void build(const std::string& path) {
                               text("txt"), null, null});
   db->insertRow("f_2_files", {V(int64_t(2)), V(jet::encodeAttachment("bin", {0x00, 0xff, 0x10, 0x80}, false)), null, text("b.bin"), null,
                               text("bin"), null, null});
-  db->insertRow("f_2_files", {V(int64_t(2)), V(jet::encodeAttachment("txt", {'s', 'e', 'c', 'o', 'n', 'd'}, true)), null, text("c.txt"), null,
+  db->insertRow("f_2_files", {V(int64_t(2)), V(jet::encodeAttachment("txt", kFileC, true)), null, text("c.txt"), null,
                               text("txt"), null, null});
   // 2011-09-12 21:21:02 and 21:22:33 (days since 1899-12-30).
-  db->insertRow("f_3_history", {V(int64_t(2)), text("n2"), V(jet::DateTime{40798 + 76862 / 86400.0}), null});
-  db->insertRow("f_3_history", {V(int64_t(2)), text("n2 again"), V(jet::DateTime{40798 + 76953 / 86400.0}), null});
+  db->insertRow("f_3_history", {V(int64_t(2)), text("n2"), V(jet::DateTime{kEarlier}), null});
+  db->insertRow("f_3_history", {V(int64_t(2)), text("n2 again"), V(jet::DateTime{kLater}), null});
   db->insertRow("f_4_scores", {V(int64_t(1)), null, V(int64_t(10))});
   db->insertRow("f_4_scores", {V(int64_t(1)), null, V(int64_t(20))});
 

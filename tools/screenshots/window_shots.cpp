@@ -56,11 +56,11 @@ int main(int argc, char** argv) {
   QFile::setPermissions(db, QFile::ReadOwner | QFile::WriteOwner);
 
   // Dialogs are answered without showing anything, so that the windows can be drawn one by one.
-  ui::ScriptedDialogs dialogs;
-  ui::setDialogs(&dialogs);
-  app::SetProviderProbeForTesting([] { return std::optional<app::ProbeFailure>(); });
-  app::SetRandomSourceForTesting([] { return 50; });
-  app::SetProgramFolderForTesting(QFileInfo(QString::fromLocal8Bit(argv[0])).absolutePath());
+  shell::ScriptedDialogs dialogs;
+  shell::setDialogs(&dialogs);
+  shell::SetProviderProbeForTesting([] { return std::optional<shell::ProbeFailure>(); });
+  shell::SetRandomSourceForTesting([] { return 50; });
+  shell::SetProgramFolderForTesting(QFileInfo(QString::fromLocal8Bit(argv[0])).absolutePath());
 
   app::Form1 main;
   if (!main.Form_Load()) return 1;
@@ -103,6 +103,6 @@ int main(int argc, char** argv) {
     save(&newTable, QStringLiteral("new-table"));
   }
   modDB::CloseDB();
-  ui::setDialogs(nullptr);
+  shell::setDialogs(nullptr);
   return 0;
 }
