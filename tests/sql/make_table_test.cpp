@@ -10,12 +10,14 @@
 #include "jet/database.h"
 #include "jet/support/oracles.h"
 #include "sql/connection.h"
-#include "sql/support/sql_fixture.h"
+#include "cli/support/in_process.h"
+#include "support/files.h"
+#include "support/sqlite_rows.h"
 
 namespace {
 
 using jet::ColumnType;
-using sqltest::Rows;
+using testsupport::Rows;
 
 struct Column {
   const char* expression;
@@ -48,7 +50,7 @@ const jet::CreateOptions kVersions[] = {
 };
 
 TEST(MakeTable, TypesRowsReplacementAndFailures) {
-  sqltest::Folder folder;
+  testsupport::TempDir folder;
   const auto none = [](sqlite3_stmt*) {};
   for (const jet::CreateOptions& v : kVersions) {
     const bool jet3 = v.format == jet::Format::Jet3Layout;
@@ -82,20 +84,20 @@ TEST(MakeTable, TypesRowsReplacementAndFailures) {
       EXPECT_FALSE(got.autoNumber) << got.name;
       if (got.type == ColumnType::Text) EXPECT_EQ(got.length / (jet3 ? 1 : 2), kColumns[i].textSize) << got.name;
     }
-    EXPECT_EQ(sqltest::query(c->handle(), "SELECT * FROM Made ORDER BY Id"), sqltest::query(c->handle(), reference + " FROM Orders ORDER BY Id"));
+    EXPECT_EQ(testsupport::query(c->handle(), "SELECT * FROM Made ORDER BY Id"), testsupport::query(c->handle(), reference + " FROM Orders ORDER BY Id"));
 
     // Replaced by a query that reads it; failures change nothing.
     EXPECT_EQ(c->makeTable("made", "SELECT Code, Twice + 1 AS Three FROM Made WHERE Id > 1", none), 2);
-    const std::vector<uint8_t> before = sqltest::readFile(path);
+    const std::vector<uint8_t> before = testsupport::readFile(path);
     EXPECT_THROW(c->makeTable("Made", "SELECT 1 AS a, 2 AS A", none), jet::Error);  // a field defined twice
     EXPECT_THROW(c->makeTable("Made", "SELECT Nosuch FROM Made", none), sql::SqlError);
     EXPECT_THROW(c->makeTable("Orders", "SELECT 1 AS \" Lead\"", none), jet::Error);  // not a valid name
     c->begin();
     EXPECT_THROW(c->makeTable("Other", "SELECT 1 AS One", none), jet::Error);  // a change of its own
     c->rollback();
-    EXPECT_EQ(sqltest::readFile(path), before);
-    EXPECT_EQ(sqltest::query(c->handle(), "SELECT * FROM Made ORDER BY Code"), (Rows{{"b", "5"}, {"c", "7"}}));
-    EXPECT_EQ(sqltest::query(c->handle(), "SELECT count(*) FROM Orders"), (Rows{{"3"}}));
+    EXPECT_EQ(testsupport::readFile(path), before);
+    EXPECT_EQ(testsupport::query(c->handle(), "SELECT * FROM Made ORDER BY Code"), (Rows{{"b", "5"}, {"c", "7"}}));
+    EXPECT_EQ(testsupport::query(c->handle(), "SELECT count(*) FROM Orders"), (Rows{{"3"}}));
     jet::CheckReport report = c->database().check();
     EXPECT_TRUE(report.ok()) << (report.problems.empty() ? "" : report.problems[0]);
     c.reset();
@@ -105,15 +107,15 @@ TEST(MakeTable, TypesRowsReplacementAndFailures) {
 
 // The saved make-table query of Access's files runs from the command line.
 TEST(MakeTable, SavedQueryRunsFromTheCommandLine) {
-  sqltest::Folder folder;
+  testsupport::TempDir folder;
   for (const char* file : {"queryTestV1997.mdb", "queryTestV2000.mdb", "ace/queryTestV2007.accdb"}) {
     const std::string path = folder.file("q");
     std::filesystem::copy_file(std::string(TABULONIX_TESTDATA_DIR) + "/" + file, path, std::filesystem::copy_options::overwrite_existing);
-    sqltest::run({"sql", path, "INSERT INTO Table1 VALUES ('a', 'buzz', 'x'); INSERT INTO Table2 VALUES ('buzz', 'k', 'z');"
+    clitest::run({"sql", path, "INSERT INTO Table1 VALUES ('a', 'buzz', 'x'); INSERT INTO Table2 VALUES ('buzz', 'k', 'z');"
                                "INSERT INTO Table3 VALUES ('q', 't3', 'buzz'), ('q2', 't4', 'none')"});
-    const sqltest::Run made = sqltest::run({"sql", path, "--query", "MakeTableQuery"});
+    const clitest::Result made = clitest::run({"sql", path, "--query", "MakeTableQuery"});
     EXPECT_EQ(made.rc, 0) << file << made.err;
-    EXPECT_EQ(sqltest::run({"sql", path, "SELECT * FROM Table4", "--format", "csv"}).out,
+    EXPECT_EQ(clitest::run({"sql", path, "SELECT * FROM Table4", "--format", "csv"}).out,
               "MaxOfcol1,Table2_col2,Table3_col2\nbuzz,k,t3\n")
         << file;
   }
