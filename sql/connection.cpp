@@ -3,10 +3,10 @@
 #include <sqlite3.h>
 
 #include <algorithm>
-#include <cctype>
 #include <map>
 
 #include "jet/base/error.h"
+#include "jet/base/names.h"
 #include "jet/database.h"
 #include "sql/access_functions.h"
 #include "sql/bridge.h"
@@ -17,12 +17,6 @@
 namespace sql {
 
 namespace {
-
-bool sameName(const std::string& a, const std::string& b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
-         });
-}
 
 std::string textOf(const jet::Value& v) {
   if (auto* s = std::get_if<std::string>(&v)) return *s;
@@ -90,7 +84,7 @@ class ConnectionImpl : public Connection {
   }
   const jet::TableInfo& table(const std::string& name) override {
     for (const BridgeTable& t : bridge_.tables())
-      if (sameName(t.info.name, name)) return t.info;
+      if (jet::sameName(t.info.name, name)) return t.info;
     throw jet::Error(jet::err::kTableNotFound, "The Microsoft Jet database engine cannot find the input table or query '" +
                                                    name + "'.");
   }
@@ -158,11 +152,7 @@ std::vector<Relationship> ConnectionImpl::relationships() {
     return {};
   }
   const jet::TableInfo& info = cursor->table();
-  auto col = [&](const char* name) {
-    for (size_t i = 0; i < info.columns.size(); ++i)
-      if (sameName(info.columns[i].name, name)) return static_cast<int>(i);
-    return -1;
-  };
+  auto col = [&](const char* name) { return jet::columnIndex(info.columns, name); };
   const int name = col("szRelationship"), grbit = col("grbit"), position = col("icolumn"), object = col("szObject"),
             column = col("szColumn"), referenced = col("szReferencedObject"), referencedColumn = col("szReferencedColumn");
   if (std::min({name, grbit, position, object, column, referenced, referencedColumn}) < 0) return {};
