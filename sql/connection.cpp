@@ -12,6 +12,7 @@
 #include "sql/bridge.h"
 #include "sql/make_table.h"
 #include "sql/saved_queries.h"
+#include "sql/statement.h"
 #include "sql/values.h"
 
 namespace sql {
@@ -115,12 +116,13 @@ class ConnectionImpl : public Connection {
     if (readOnly_) throw jet::Error(jet::err::kReadOnly, "Cannot update. Database or object is read-only.");
     return sql::makeTable(sqlite_, bridge_, target, select, bind, [&](const std::string& ddl) {
       schemaOpen_ = true;
-      char* message = nullptr;
-      const int rc = sqlite3_exec(sqlite_, ddl.c_str(), nullptr, nullptr, &message);
+      try {
+        run(sqlite_, ddl);
+      } catch (...) {
+        schemaOpen_ = false;
+        throw;
+      }
       schemaOpen_ = false;
-      const std::string why = message ? message : "";
-      sqlite3_free(message);
-      if (rc != SQLITE_OK) throw SqlError(why, -1);
     });
   }
   void begin() override { exec("BEGIN"); }

@@ -13,6 +13,7 @@
 
 #include "sql/access_functions.h"
 #include "sql/bridge.h"
+#include "sql/statement.h"
 #include "sql/translate.h"
 
 namespace sql {
@@ -247,11 +248,12 @@ std::string statementOf(const jet::QueryDefinition& q, const std::vector<jet::Ta
 
 // Prepares a statement to see whether SQLite takes it; its error otherwise.
 std::string check(sqlite3* db, const std::string& statement) {
-  sqlite3_stmt* stmt = nullptr;
-  std::string error;
-  if (sqlite3_prepare_v2(db, statement.c_str(), -1, &stmt, nullptr) != SQLITE_OK) error = sqlite3_errmsg(db);
-  sqlite3_finalize(stmt);
-  return error;
+  try {
+    prepare(db, statement);
+    return "";
+  } catch (const SqlError& e) {
+    return e.what();
+  }
 }
 
 TranslateContext contextOf(const SavedQuery& q) {
