@@ -12,6 +12,7 @@
 #include "jet/base/schema.h"
 #include "jet/base/value.h"
 #include "jet/base/value_json.h"
+#include "sql/json_values.h"
 
 namespace cli {
 
@@ -27,13 +28,7 @@ using jet::appendJsonValue;
 // CSV: attachment names, or the values, joined by ';'.
 void appendCsvComplex(std::string& out, const jet::ComplexValue& v);
 
-// A value read from JSON: null, true/false, a number (kept as its text), a string, or an array
-// (kept as its JSON text, for complex columns).
-struct JsonScalar {
-  enum Kind { Null, Bool, Number, String, Array } kind = Null;
-  bool boolean = false;
-  std::string text;  // number, string or array
-};
+using sql::JsonScalar;
 using JsonObject = std::vector<std::pair<std::string, JsonScalar>>;
 // Parses one JSON object of scalars and arrays ({"a": 1, "b": [...]}). Throws std::runtime_error
 // on bad JSON.
@@ -72,16 +67,10 @@ struct CsvField {
 };
 bool readCsvRecord(std::istream& in, std::vector<CsvField>& record, int64_t& line);
 
-// The value for a column from a JSON scalar or a CSV field (in the export's encodings; JSON
-// numbers are accepted for every numeric type). Throws jet::Error 3421 when it does not convert.
-jet::Value valueFromJson(const jet::ColumnInfo& column, const JsonScalar& s);
-// The same into `into`, whose text storage is reused when it holds a text already.
-void valueFromJson(const jet::ColumnInfo& column, const JsonScalar& s, jet::Value& into);
-// A complex column's value from the export's JSON: null (none), or an array of attachments
-// ({"name","type","data": hex}, files stored as Access stores them), of the values of a
-// multi-valued field, or of versions ({"value","modified"}, newest first). Throws jet::Error 3421
+using sql::complexFromJson;
+using sql::valueFromJson;
+// The value for a column from a CSV field (in the export's encodings). Throws jet::Error 3421
 // when it does not convert.
-jet::ComplexValue complexFromJson(const jet::ColumnInfo& column, const JsonScalar& s);
 jet::Value valueFromCsv(const jet::ColumnInfo& column, const CsvField& f);
 
 }  // namespace cli

@@ -25,7 +25,7 @@ namespace {
 
 // The page file with its header read, for the constructor's initialiser list.
 std::unique_ptr<PageFile> openFile(const std::string& path, const OpenOptions& options, Header& header) {
-  auto file = std::make_unique<PageFile>(path, options.readOnly);
+  auto file = std::make_unique<PageFile>(path, options.readOnly, PageFile::kCachePages, options.busyTimeoutMs);
   file->beginRead();  // until the catalog is read (the constructor ends it)
   header = parseHeader(file->readPrefix(kHeaderBytes), fileName(path));
   file->setPageSize(header.pageSize);

@@ -87,6 +87,10 @@ size_t Bridge::reloadTable(const std::string& name) {
 }
 
 std::string Bridge::complexJson(BridgeTable& t, size_t column, const jet::Value& key) {
+  if (t.complexGeneration != db_->generation()) {
+    for (auto& r : t.complex) r.reset();
+    t.complexGeneration = db_->generation();
+  }
   auto& reader = t.complex[column];
   if (!reader) reader = db_->complexValues(t.info.name, t.info.columns[column].name);
   std::string out;

@@ -28,8 +28,11 @@ struct BridgeTable {
   // For each index, whether it is unique and none of its columns may be Null (a full-key
   // equality then finds at most one row).
   std::vector<bool> uniqueKey;
-  // Readers of the complex columns, by column (empty where a column is not complex), made on first use.
+  // Readers of the complex columns, by column (empty where a column is not complex), made on first
+  // use and dropped when the values may have changed: by a write of this connection, or when
+  // another program's commit changed the file's generation.
   std::vector<std::unique_ptr<jet::ComplexValues>> complex;
+  uint64_t complexGeneration = 0;
 };
 
 class Bridge {

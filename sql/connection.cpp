@@ -3,26 +3,21 @@
 #include <sqlite3.h>
 
 #include <algorithm>
-#include <cctype>
 #include <map>
 
 #include "jet/base/error.h"
+#include "jet/base/names.h"
 #include "jet/database.h"
 #include "sql/access_functions.h"
 #include "sql/bridge.h"
 #include "sql/make_table.h"
 #include "sql/saved_queries.h"
+#include "sql/statement.h"
 #include "sql/values.h"
 
 namespace sql {
 
 namespace {
-
-bool sameName(const std::string& a, const std::string& b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
-         });
-}
 
 std::string textOf(const jet::Value& v) {
   if (auto* s = std::get_if<std::string>(&v)) return *s;
@@ -90,7 +85,7 @@ class ConnectionImpl : public Connection {
   }
   const jet::TableInfo& table(const std::string& name) override {
     for (const BridgeTable& t : bridge_.tables())
-      if (sameName(t.info.name, name)) return t.info;
+      if (jet::sameName(t.info.name, name)) return t.info;
     throw jet::Error(jet::err::kTableNotFound, "The Microsoft Jet database engine cannot find the input table or query '" +
                                                    name + "'.");
   }
@@ -121,12 +116,13 @@ class ConnectionImpl : public Connection {
     if (readOnly_) throw jet::Error(jet::err::kReadOnly, "Cannot update. Database or object is read-only.");
     return sql::makeTable(sqlite_, bridge_, target, select, bind, [&](const std::string& ddl) {
       schemaOpen_ = true;
-      char* message = nullptr;
-      const int rc = sqlite3_exec(sqlite_, ddl.c_str(), nullptr, nullptr, &message);
+      try {
+        run(sqlite_, ddl);
+      } catch (...) {
+        schemaOpen_ = false;
+        throw;
+      }
       schemaOpen_ = false;
-      const std::string why = message ? message : "";
-      sqlite3_free(message);
-      if (rc != SQLITE_OK) throw SqlError(why, -1);
     });
   }
   void begin() override { exec("BEGIN"); }
@@ -158,11 +154,7 @@ std::vector<Relationship> ConnectionImpl::relationships() {
     return {};
   }
   const jet::TableInfo& info = cursor->table();
-  auto col = [&](const char* name) {
-    for (size_t i = 0; i < info.columns.size(); ++i)
-      if (sameName(info.columns[i].name, name)) return static_cast<int>(i);
-    return -1;
-  };
+  auto col = [&](const char* name) { return jet::columnIndex(info.columns, name); };
   const int name = col("szRelationship"), grbit = col("grbit"), position = col("icolumn"), object = col("szObject"),
             column = col("szColumn"), referenced = col("szReferencedObject"), referencedColumn = col("szReferencedColumn");
   if (std::min({name, grbit, position, object, column, referenced, referencedColumn}) < 0) return {};

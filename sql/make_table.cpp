@@ -14,31 +14,15 @@
 #include "jet/database.h"
 #include "sql/bridge.h"
 #include "sql/connection.h"
+#include "sql/statement.h"
 
 namespace sql {
 
 namespace {
 
-using Statement = std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt*)>;
-
 // The rows wait in SQLite's temporary storage while the file changes, so that a query may read
 // the table it replaces.
 constexpr const char* kRows = "temp.\"make_table_rows\"";
-
-SqlError failure(sqlite3* db) { return SqlError(sqlite3_errmsg(db), -1); }
-
-Statement prepare(sqlite3* db, const std::string& sql) {
-  sqlite3_stmt* stmt = nullptr;
-  if (sqlite3_prepare_v2(db, sql.c_str(), -1, &stmt, nullptr) != SQLITE_OK) {
-    sqlite3_finalize(stmt);
-    throw failure(db);
-  }
-  return Statement(stmt, sqlite3_finalize);
-}
-
-void run(sqlite3* db, const std::string& sql) {
-  if (sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr) != SQLITE_OK) throw failure(db);
-}
 
 // What a computed column's values were: the kinds seen, the range of its integers, the length of
 // its longest text.
@@ -140,7 +124,7 @@ int64_t makeTable(sqlite3* db, Bridge& bridge, const std::string& target, const 
   run(db, std::string("DROP TABLE IF EXISTS ") + kRows);
   Statement copy = prepare(db, std::string("CREATE TABLE ") + kRows + " AS " + select);
   bind(copy.get());
-  if (sqlite3_step(copy.get()) != SQLITE_DONE) throw failure(db);
+  if (sqlite3_step(copy.get()) != SQLITE_DONE) throw SqlError(sqlite3_errmsg(db), -1);
   copy.reset();
   struct DropRows {
     sqlite3* db;

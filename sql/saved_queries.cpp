@@ -8,22 +8,20 @@
 #include <set>
 
 #include "jet/base/error.h"
+#include "jet/base/names.h"
 #include "jet/database.h"
 
 #include "sql/access_functions.h"
 #include "sql/bridge.h"
+#include "sql/statement.h"
 #include "sql/translate.h"
 
 namespace sql {
 
 namespace {
 
-std::string lower(std::string s) {
-  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return s;
-}
-
-bool sameName(const std::string& a, const std::string& b) { return lower(a) == lower(b); }
+using jet::lowerName;
+using jet::sameName;
 
 // "[Order Details].[Unit Price]" or "Orders.OrderID" as its parts without brackets.
 std::vector<std::string> nameParts(const std::string& expression) {
@@ -63,7 +61,7 @@ std::string distinctRow(const jet::QueryDefinition& q, const std::vector<jet::Ta
     const std::string name = t.alias.empty() ? t.name : t.alias;
     const jet::TableInfo* table = nullptr;
     for (const jet::TableInfo& b : tables)
-      if (lower(b.name) == lower(t.name)) table = &b;
+      if (sameName(b.name, t.name)) table = &b;
     const jet::IndexInfo* key = nullptr;
     if (table)
       for (const jet::IndexInfo& i : table->indexes)
@@ -76,7 +74,7 @@ std::string distinctRow(const jet::QueryDefinition& q, const std::vector<jet::Ta
       bool covered = false;
       for (const jet::QueryColumn& c : q.columns) {
         const auto parts = nameParts(c.expression);
-        if (parts.size() == 2 && lower(parts[0]) == lower(name) && (parts[1] == "*" || lower(parts[1]) == lower(column)))
+        if (parts.size() == 2 && sameName(parts[0], name) && (parts[1] == "*" || sameName(parts[1], column)))
           covered = true;
       }
       if (!covered && !(q.options & jet::kQueryAllFields))
@@ -162,7 +160,7 @@ std::string selectStatement(const jet::QueryDefinition& q, const std::vector<jet
     else if (o.named || topWithTies) name = o.name;
     if (!name.empty()) item += " AS " + quoteSql(name);
     list += (list.empty() ? "" : ", ") + item;
-    if (topWithTies && (name.empty() || !shownNames.insert(lower(name)).second))
+    if (topWithTies && (name.empty() || !shownNames.insert(lowerName(name)).second))
       throw Untranslatable("TOP n over an ORDER BY with columns of the same name");
     shown += (shown.empty() ? "" : ", ") + quoteSql(name);
   }
@@ -205,7 +203,7 @@ std::string singleTable(const jet::QueryDefinition& q, const char* what) {
 std::string columnName(const std::string& target, const std::string& table) {
   const auto parts = nameParts(target);
   if (parts.empty() || parts.size() > 2) throw Untranslatable("the target column " + target);
-  if (parts.size() == 2 && lower(parts[0]) != lower(table)) throw Untranslatable("an update of another table's column " + target);
+  if (parts.size() == 2 && !sameName(parts[0], table)) throw Untranslatable("an update of another table's column " + target);
   return parts.back();
 }
 
@@ -250,11 +248,47 @@ std::string statementOf(const jet::QueryDefinition& q, const std::vector<jet::Ta
 
 // Prepares a statement to see whether SQLite takes it; its error otherwise.
 std::string check(sqlite3* db, const std::string& statement) {
-  sqlite3_stmt* stmt = nullptr;
-  std::string error;
-  if (sqlite3_prepare_v2(db, statement.c_str(), -1, &stmt, nullptr) != SQLITE_OK) error = sqlite3_errmsg(db);
-  sqlite3_finalize(stmt);
-  return error;
+  try {
+    prepare(db, statement);
+    return "";
+  } catch (const SqlError& e) {
+    return e.what();
+  }
+}
+
+TranslateContext contextOf(const SavedQuery& q) {
+  TranslateContext c;
+  c.knownFunction = knownFunction;
+  for (const QueryParameter& p : q.parameters) c.parameters.push_back(p.name);
+  return c;
+}
+
+// Access asks for any name it finds in no table of the query as a parameter, declared or not. So a
+// name SQLite cannot find becomes a parameter after the declared ones, one at a time, until SQLite
+// takes the statement. Returns SQLite's error when it still refuses it for another reason (the
+// query then as it was). Qualified names (Table.Column) stay errors.
+std::string withUndeclaredParameters(sqlite3* db, SavedQuery& q, const jet::QueryDefinition& d,
+                                     const std::vector<jet::TableInfo>& tables) {
+  static const std::string kUnknown = "no such column: ";
+  const std::string first = check(db, q.sqliteSql);
+  const SavedQuery before = q;
+  for (std::string error = first; !error.empty(); error = check(db, q.sqliteSql)) {
+    const std::string name = error.rfind(kUnknown, 0) == 0 ? error.substr(kUnknown.size()) : "";
+    const bool known = std::any_of(q.parameters.begin(), q.parameters.end(),
+                                   [&](const QueryParameter& p) { return sameName(p.name, name); });
+    if (name.empty() || name.find('.') != std::string::npos || known) {
+      q = before;
+      return first;
+    }
+    q.parameters.push_back({name, "", 0});
+    try {
+      q.sqliteSql = statementOf(d, tables, contextOf(q));
+    } catch (const Untranslatable&) {
+      q = before;
+      return first;
+    }
+  }
+  return "";
 }
 
 std::string textOf(const jet::Value& v) {
@@ -275,11 +309,7 @@ std::vector<SavedQuery> readSavedQueries(jet::Database& db, std::vector<jet::Que
   try {
     auto cursor = db.openTable("MSysQueries");
     const jet::TableInfo& info = cursor->table();
-    auto col = [&](const char* name) {
-      for (size_t i = 0; i < info.columns.size(); ++i)
-        if (sameName(info.columns[i].name, name)) return static_cast<int>(i);
-      return -1;
-    };
+    auto col = [&](const char* name) { return jet::columnIndex(info.columns, name); };
     const int object = col("ObjectId"), attribute = col("Attribute"), order = col("Order"), name1 = col("Name1"),
               name2 = col("Name2"), expression = col("Expression"), flag = col("Flag");
     if (std::min({object, attribute, order, name1, name2, expression, flag}) < 0) return {};
@@ -328,6 +358,22 @@ std::vector<SavedQuery> readSavedQueries(jet::Database& db, std::vector<jet::Que
 
 void translateQueries(sqlite3* db, Bridge& bridge, std::vector<SavedQuery>& queries,
                       const std::vector<jet::QueryDefinition>& definitions) {
+  // A translation quotes every name with "...": SQLite must not take a quoted name it cannot find
+  // for a string, or a misspelt field (or a parameter) would run as a constant.
+  struct StrictQuotes {
+    sqlite3* db;
+    int dml = 1, ddl = 1;
+    explicit StrictQuotes(sqlite3* d) : db(d) {
+      sqlite3_db_config(db, SQLITE_DBCONFIG_DQS_DML, -1, &dml);
+      sqlite3_db_config(db, SQLITE_DBCONFIG_DQS_DDL, -1, &ddl);
+      sqlite3_db_config(db, SQLITE_DBCONFIG_DQS_DML, 0, nullptr);
+      sqlite3_db_config(db, SQLITE_DBCONFIG_DQS_DDL, 0, nullptr);
+    }
+    ~StrictQuotes() {
+      sqlite3_db_config(db, SQLITE_DBCONFIG_DQS_DML, dml, nullptr);
+      sqlite3_db_config(db, SQLITE_DBCONFIG_DQS_DDL, ddl, nullptr);
+    }
+  } strict(db);
   std::vector<jet::TableInfo> tables;
   for (const BridgeTable& t : bridge.tables()) tables.push_back(t.info);
   // Pending views, retried while each round defines at least one (a view needs the views it reads).
@@ -336,11 +382,8 @@ void translateQueries(sqlite3* db, Bridge& bridge, std::vector<SavedQuery>& quer
     SavedQuery& q = queries[i];
     if (!q.reason.empty() && q.accessSql.empty()) continue;  // its rows could not be read
     q.reason.clear();
-    TranslateContext c;
-    c.knownFunction = knownFunction;
-    for (const QueryParameter& p : q.parameters) c.parameters.push_back(p.name);
     try {
-      q.sqliteSql = statementOf(definitions[i], tables, c);
+      q.sqliteSql = statementOf(definitions[i], tables, contextOf(q));
       if (q.type == QueryType::MakeTable) q.target = definitions[i].target;
     } catch (const Untranslatable& e) {
       q.reason = e.what();
@@ -376,19 +419,21 @@ void translateQueries(sqlite3* db, Bridge& bridge, std::vector<SavedQuery>& quer
     }
     pending = std::move(left);
   }
-  // What cannot be a view (parameters, actions) must at least be taken by SQLite to be run.
+  // What cannot be a view (parameters, actions, names that are parameters no clause declares) must
+  // at least be taken by SQLite to be run.
   for (size_t i = 0; i < queries.size(); ++i) {
     SavedQuery& q = queries[i];
-    if (q.isView || q.sqliteSql.empty() || !q.reason.empty()) {
-      if (!q.isView && !q.reason.empty()) q.sqliteSql.clear();
-      continue;
-    }
-    std::string error = check(db, q.sqliteSql);
+    if (q.isView || q.sqliteSql.empty()) continue;
+    const std::string error = withUndeclaredParameters(db, q, definitions[i], tables);
     if (!error.empty()) {
       q.reason = "SQLite refuses the translation: " + error;
       q.sqliteSql.clear();
+    } else if (q.parameters.empty()) {
+      q.reason = "an action query (run it with --query)";
     } else {
-      q.reason = q.parameters.empty() ? "an action query (run it with --query)" : "it takes parameters (run it with --query and --param)";
+      std::string names;
+      for (const QueryParameter& p : q.parameters) names += (names.empty() ? "" : ", ") + ("[" + p.name + "]");
+      q.reason = "it takes parameters " + names + " (run it with --query and --param)";
     }
   }
 }
@@ -402,7 +447,7 @@ std::string selectIn(Dialect dialect, const jet::QueryDefinition& q, const std::
   c.knownFunction = [](const std::string& name) {
     static const char* const kShared[] = {"Sum", "Avg", "Count", "Min", "Max", "Abs", "Trim", "LTrim", "RTrim", "Replace"};
     for (const char* k : kShared)
-      if (lower(k) == lower(name)) return true;
+      if (sameName(k, name)) return true;
     return false;
   };
   return statementOf(q, tables, c);
@@ -410,13 +455,15 @@ std::string selectIn(Dialect dialect, const jet::QueryDefinition& q, const std::
 
 void bindParameter(sqlite3_stmt* stmt, int index, const QueryParameter& p, const std::string& value) {
   switch (p.type) {
+    case 0:  // undeclared: the kind the value has, a date or a number before text
     case 8: {
       std::string d = dateLiteral(value);
       if (!d.empty()) {
         sqlite3_bind_text(stmt, index, d.c_str(), -1, SQLITE_TRANSIENT);
         return;
       }
-      break;
+      if (p.type == 8) break;
+      [[fallthrough]];
     }
     case 1: case 2: case 3: case 4: case 5: case 6: case 7: case 16: case 20: {
       char* end = nullptr;

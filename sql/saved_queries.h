@@ -30,12 +30,14 @@ std::string selectIn(Dialect dialect, const jet::QueryDefinition& query, const s
 
 // Fills each query's sqliteSql, parameters, isView and reason (definitions[i] is queries[i]'s),
 // defining the views in `db`. Queries may use other queries: views are defined once the views
-// they use are.
+// they use are. As in Access, a plain name found in none of the query's tables is a parameter
+// (type 0) after the declared ones.
 void translateQueries(sqlite3* db, Bridge& bridge, std::vector<SavedQuery>& queries,
                       const std::vector<jet::QueryDefinition>& definitions);
 
 // The value of a parameter as given on the command line, in the form SQL compares it in: a date
-// as 'YYYY-MM-DD HH:MM:SS', a number as a number, anything else as text.
+// as 'YYYY-MM-DD HH:MM:SS', a number as a number, anything else as text. An undeclared parameter
+// takes the first of those its value has the form of.
 void bindParameter(sqlite3_stmt* stmt, int index, const QueryParameter& parameter, const std::string& value);
 
 }  // namespace sql

@@ -11,6 +11,7 @@
 
 #include "jet/base/error.h"
 #include "sql/bridge.h"
+#include "sql/json_values.h"
 #include "jet/file_database.h"
 #include "jet/row_rules.h"
 #include "jet/table/table_scan.h"
@@ -231,23 +232,36 @@ int update(sqlite3_vtab* vtab, int argc, sqlite3_value** argv, sqlite3_int64* ne
       values = v->bridge->storedRow(t, id);
       values.resize(n);
     }
+    std::vector<jet::ComplexChange> complex;
     for (size_t i = 0; i < n && static_cast<int>(i) + 2 < argc; ++i) {
       sqlite3_value* x = argv[i + 2];
       if (!insert && sqlite3_value_nochange(x)) continue;
       const jet::ColumnInfo& c = t.info.columns[i];
       if (c.type == jet::ColumnType::Complex) {
-        if (sqlite3_value_type(x) == SQLITE_NULL && insert) continue;
-        throw jet::Error(jet::err::kCannotUpdateField, "Field '" + c.name + "' cannot be updated through SQL.", t.info.name,
-                         c.name);
+        // The export's JSON array replaces the row's values; Null leaves none.
+        if (sqlite3_value_type(x) == SQLITE_NULL) {
+          if (!insert) complex.push_back({i, jet::ComplexValue{c.complexKind, {}, {}, {}}});
+          continue;
+        }
+        JsonScalar json;
+        json.kind = sqlite3_value_type(x) == SQLITE_TEXT ? JsonScalar::Array : JsonScalar::String;
+        json.text = std::string(reinterpret_cast<const char*>(sqlite3_value_text(x)), size_t(sqlite3_value_bytes(x)));
+        complex.push_back({i, complexFromJson(c, json)});
+        continue;
       }
       values[i] = columnValue(c, x);
     }
     jet::checkNewRow(t.info, db.format(), values);
     if (insert) {
-      *newRowid = rowidOf(db.insertRow(t.info.name, std::move(values)));
-    } else {
+      *newRowid = rowidOf(complex.empty() ? db.insertRow(t.info.name, std::move(values))
+                                          : db.insertRow(t.info.name, std::move(values), complex));
+    } else if (complex.empty()) {
       db.updateRow(t.info.name, id, std::move(values));
+    } else {
+      db.updateRow(t.info.name, id, std::move(values), complex);
     }
+    if (!complex.empty())
+      for (auto& reader : t.complex) reader.reset();
     return SQLITE_OK;
   } catch (const std::exception& e) {
     return fail(vtab, e);

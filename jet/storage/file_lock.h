@@ -12,8 +12,9 @@
 // readers are still at work). A writer holds Shared and Reserved while it prepares its change
 // (readers go on), and Exclusive only while the change goes to the file: it takes pending first, so
 // that readers arriving then wait, and the shared range once the readers of the moment have
-// finished. Nothing here waits: each step succeeds or says that another program's lock is in the
-// way, and the caller decides how long to retry.
+// finished. A writer waiting for its turn holds no lock between its tries, so that it never keeps
+// the writer ahead of it from committing. Nothing here waits: each step succeeds or says that
+// another program's lock is in the way, and the caller decides how long to retry.
 #pragma once
 
 #include <cstdint>

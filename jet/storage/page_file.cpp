@@ -39,8 +39,8 @@ std::vector<uint8_t> readWhole(File& file) {
 // ---------------------------------------------------------------------------------------------
 // Opening
 
-PageFile::PageFile(const std::string& path, bool readOnly, size_t cachePages)
-    : path_(path), capacity_(cachePages < 4 ? 4 : cachePages) {
+PageFile::PageFile(const std::string& path, bool readOnly, size_t cachePages, int busyTimeoutMs)
+    : path_(path), busyTimeoutMs_(busyTimeoutMs), capacity_(cachePages < 4 ? 4 : cachePages) {
   struct stat st;
   if (::stat(path.c_str(), &st) != 0) {
     if (errno == ENOENT || errno == ENOTDIR)
@@ -218,8 +218,27 @@ void PageFile::takeWriteTurn(bool mayWait) {
   if (auto other = foreignUser())
     throw Error(err::kLocked, "Couldn't update; currently locked by user '" + other->user + "' on machine '" +
                                   other->machine + "'.");
-  if (mayWait) waitFor([&] { return lock_->raise(FileLock::Level::Reserved); });
-  else if (!lock_->raise(FileLock::Level::Reserved)) throwBusy();
+  using L = FileLock::Level;
+  if (!mayWait) {
+    if (!lock_->raise(L::Reserved)) throwBusy();
+    return;
+  }
+  // The writer that has the turn commits only once every shared lock is gone: a writer that held
+  // one while it waited behind it would keep it waiting (each for the other, until one gives up).
+  // So the waiting writer lets go between tries, unless it holds the shared lock for a read of its
+  // own or for pages a scope has written.
+  const bool mayLetGo = readDepth_ <= 1 && !atomic_;
+  bool letGo = false;
+  waitFor([&] {
+    if (lock_->level() < L::Shared && !lock_->raise(L::Shared)) return false;
+    if (lock_->raise(L::Reserved)) return true;
+    if (mayLetGo) {
+      lock_->lower(L::None);
+      letGo = true;
+    }
+    return false;
+  });
+  if (letGo) refresh();  // another writer may have committed meanwhile
 }
 
 // A read operation with the writer's turn inside it; the read ends again when no turn is had. A

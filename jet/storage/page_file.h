@@ -50,8 +50,11 @@ class PageFile {
  public:
   // Opens `path`. A writable open of a file the user may only read falls back to read-only (see
   // readOnly()). Throws 3024 when missing, 3051 when locked by another writer or not readable.
-  // A hot journal beside the file is played back first (a read-only open applies it in memory).
-  PageFile(const std::string& path, bool readOnly, size_t cachePages = 512);
+  // A hot journal beside the file is played back first (a read-only open applies it in memory),
+  // after waiting up to `busyTimeoutMs` for a commit under way (then 3260).
+  static constexpr size_t kCachePages = 512;
+  static constexpr int kBusyTimeoutMs = 10000;
+  PageFile(const std::string& path, bool readOnly, size_t cachePages = kCachePages, int busyTimeoutMs = kBusyTimeoutMs);
   // A new file that is to appear at `path` only when complete: it is written under a temporary
   // name beside it, without a journal, and publish() puts it in place. Throws 3204 when `path`
   // exists, 3044 when its folder does not, 3043/3035 when the folder cannot be written.
@@ -180,7 +183,7 @@ class PageFile {
   std::unique_ptr<LockFile> users_;  // our entry in Jet's lock file, while open for writing
   bool locking_ = true;
   int readDepth_ = 0, writeDepth_ = 0;
-  int busyTimeoutMs_ = 10000;
+  int busyTimeoutMs_ = kBusyTimeoutMs;
   uint64_t generation_ = 0;
   Marker marker_;
   bool readOnly_ = true;

@@ -9,6 +9,8 @@
 #include <algorithm>
 
 #include "cli/support/in_process.h"
+#include "jet/database.h"
+#include "sql/bridge.h"
 #include "sql/connection.h"
 #include "sql/saved_queries.h"
 #include "sql/translate.h"
@@ -76,6 +78,50 @@ TEST_P(SavedQueries, AreListedAndRebuilt) {
     EXPECT_EQ(q->accessSql, e.sql) << e.name;
     EXPECT_EQ(q->isView, e.view) << e.name << ": " << q->reason;
     if (!q->isView) EXPECT_FALSE(q->reason.empty()) << e.name;
+  }
+}
+
+// A plain name found in none of a query's tables is a parameter, as Access asks for it, whether a
+// PARAMETERS clause declares it or not; each takes the kind its value has. A qualified one stays
+// an error.
+TEST(SavedQueries, UndeclaredNamesAreParameters) {
+  testsupport::TempDir folder;
+  const std::string path = folder.copy("queryTestV2000.mdb");
+  sql::Connection::open(path)->exec("INSERT INTO Table1 VALUES ('a', 'x', '1'), ('c', 'x', '2'), ('d', 'y', '3'), ('e', 'x', '4');");
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open(":memory:", &db), SQLITE_OK);
+  std::unique_ptr<sqlite3, int (*)(sqlite3*)> closing(db, sqlite3_close);
+  sql::Bridge bridge(jet::Database::open(path, {.readOnly = true}));
+  sql::declareTables(db, bridge);
+  jet::QueryDefinition d;
+  d.tables = {{"Table1", "", ""}};
+  d.columns = {{"Table1.col1", "", "", 0}};
+  d.orderBy = {{"Table1.col1", false}};
+  std::vector<jet::QueryDefinition> definitions = {d, d};
+  definitions[0].where = "Table1.col1 > [From] And Table1.col2 <> [Keep] And [Keep] <> [From]";
+  definitions[1].where = "Table9.col1 = 1";
+  std::vector<sql::SavedQuery> queries(2);
+  queries[0].name = "Between", queries[1].name = "Elsewhere";
+  sql::translateQueries(db, bridge, queries, definitions);
+  EXPECT_EQ(queries[0].reason, "it takes parameters [From], [Keep] (run it with --query and --param)");
+  EXPECT_EQ(queries[1].reason, "SQLite refuses the translation: no such column: Table9.col1");
+  sqlite3_stmt* stmt = nullptr;
+  ASSERT_EQ(sqlite3_prepare_v2(db, queries[0].sqliteSql.c_str(), -1, &stmt, nullptr), SQLITE_OK) << queries[0].sqliteSql;
+  sql::bindParameter(stmt, 1, queries[0].parameters[0], "b");
+  sql::bindParameter(stmt, 2, queries[0].parameters[1], "y");
+  std::string got;
+  while (sqlite3_step(stmt) == SQLITE_ROW) got += reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0));
+  sqlite3_finalize(stmt);
+  EXPECT_EQ(got, "ce");
+
+  const std::pair<const char*, const char*> kinds[] = {
+      {"1/31/1995", "1995-01-31 00:00:00|text"}, {"12", "12|integer"}, {"1.5", "1.5|real"}, {"abc", "abc|text"}};
+  for (const auto& [given, bound] : kinds) {
+    ASSERT_EQ(sqlite3_prepare_v2(db, "SELECT ?1 || '|' || typeof(?1)", -1, &stmt, nullptr), SQLITE_OK);
+    sql::bindParameter(stmt, 1, {"x", "", 0}, given);
+    ASSERT_EQ(sqlite3_step(stmt), SQLITE_ROW);
+    EXPECT_STREQ(reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0)), bound) << given;
+    sqlite3_finalize(stmt);
   }
 }
 

@@ -1,6 +1,6 @@
 // Writes through SQL go through the engine: the file stays sound for the engine's check and the
-// independent readers, unique keys and Required hold, a statement that fails changes nothing, and
-// a rolled-back transaction leaves the file byte for byte as it was.
+// independent readers, unique keys and Required hold, a statement that fails changes nothing, a
+// rolled-back transaction leaves the file byte for byte as it was, and complex fields take JSON.
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
@@ -8,6 +8,7 @@
 #include "jet/database.h"
 #include "jet/support/oracles.h"
 #include "sql/connection.h"
+#include "support/complex_fixture.h"
 #include "support/files.h"
 #include "support/sqlite_rows.h"
 
@@ -123,6 +124,39 @@ TEST_P(Writes, AFailedStatementInsideATransactionUndoesOnlyItself) {
   c.reset();
   auto db = jet::Database::open(path, {.readOnly = true});
   EXPECT_TRUE(db->check().ok());
+}
+
+// Complex fields take the JSON the bridge shows them as: an array replaces the row's values, Null
+// empties them, a statement that leaves the field out keeps them, and what is not an array of the
+// field's kind is refused with the file unchanged.
+TEST(ComplexWrites, TakeTheJsonTheyAreShownAs) {
+  testsupport::TempDir folder;
+  const std::string path = folder.file("complex.mdb");
+  complexfixture::build(path);
+  {
+    const char* kRows = "SELECT name, tags, files, scores FROM Items ORDER BY name";
+    auto c = sql::Connection::open(path);
+    ASSERT_EQ(testsupport::query(c->handle(), kRows).size(), 3u);  // the values read before they change
+    c->exec("INSERT INTO Items (name, tags, files, scores) VALUES "
+            "('four', '[\"x\",\"y\"]', '[{\"name\":\"e.txt\",\"type\":\"txt\",\"data\":\"6869\"}]', '[7]');"
+            "UPDATE Items SET tags = '[\"q\"]', scores = NULL WHERE name = 'one';"
+            "UPDATE Items SET notes = 'n2 b' WHERE name = 'two';");
+    const Rows expected = {
+        {"four", "[\"x\",\"y\"]", "[{\"name\":\"e.txt\",\"type\":\"txt\",\"data\":\"6869\"}]", "[7]"},
+        {"one", "[\"q\"]", "[{\"name\":\"a.txt\",\"type\":\"txt\",\"data\":\"68656c6c6f0a\"}]", "[]"},
+        {"three", "[]", "[]", "[]"},
+        {"two", "[\"blue\"]",
+         "[{\"name\":\"b.bin\",\"type\":\"bin\",\"data\":\"00ff1080\"},{\"name\":\"c.txt\",\"type\":\"txt\",\"data\":\"7365636f6e64\"}]",
+         "[]"}};
+    EXPECT_EQ(testsupport::query(c->handle(), kRows), expected);
+    EXPECT_EQ(testsupport::query(sql::Connection::open(path, {.readOnly = true})->handle(), kRows), expected);
+  }
+  const std::vector<uint8_t> before = testsupport::readFile(path);
+  for (const char* bad : {"UPDATE Items SET tags = 'red'", "UPDATE Items SET scores = '[\"many\"]'",
+                          "UPDATE Items SET files = '[{\"name\":\"f\"}]'", "INSERT INTO Items (tags) VALUES (5)"})
+    EXPECT_THROW(sql::Connection::open(path)->exec(bad), sql::SqlError) << bad;
+  EXPECT_EQ(testsupport::readFile(path), before);
+  EXPECT_TRUE(jet::Database::open(path, {.readOnly = true})->check().ok());
 }
 
 INSTANTIATE_TEST_SUITE_P(Versions, Writes, ::testing::ValuesIn(kVersions),

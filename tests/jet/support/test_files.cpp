@@ -28,7 +28,12 @@ int spawn(const std::function<int()>& work) {
   int code = kThrew;
   try {
     code = work();
+  } catch (const jet::Error& e) {
+    std::fprintf(stderr, "child %d: %d: %s\n", int(::getpid()), e.number(), e.description().c_str());
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "child %d: %s\n", int(::getpid()), e.what());
   } catch (...) {
+    std::fprintf(stderr, "child %d: an exception of unknown type\n", int(::getpid()));
   }
   ::_exit(code);
 }
