@@ -277,9 +277,18 @@ int cmdSql(const Args& a, Io& io) {
       throw jet::Error(jet::err::kInvalidOperation, "The query '" + query->name + "' cannot run: " + query->reason);
     text = query->sqliteSql;
   }
+  if (query && query->columnsFromData) {
+    const auto params = parameters(a);
+    try {
+      text = c->crosstab(*query, [&](sqlite3_stmt* stmt) { bindParameters(stmt, *query, params); });
+    } catch (const sql::SqlError& e) {
+      throw jet::Error(jet::err::kInvalidOperation, "The query '" + query->name + "' cannot run: " + e.what());
+    }
+  }
   // An action query is one change of the file; a make-table query makes it itself.
   const bool makeTable = query && query->type == sql::QueryType::MakeTable;
-  const bool action = query && !makeTable && query->type != sql::QueryType::Select && query->type != sql::QueryType::Union;
+  const bool action = query && !makeTable && query->type != sql::QueryType::Select && query->type != sql::QueryType::Union &&
+                      query->type != sql::QueryType::Crosstab;
   try {
     if (makeTable) {
       const auto params = parameters(a);

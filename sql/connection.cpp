@@ -125,6 +125,11 @@ class ConnectionImpl : public Connection {
       schemaOpen_ = false;
     });
   }
+  std::string crosstab(const SavedQuery& query, const std::function<void(sqlite3_stmt*)>& bind) override {
+    const size_t i = static_cast<size_t>(&query - queries_.data());
+    if (i >= queries_.size() || !query.columnsFromData) throw SqlError("The query '" + query.name + "' is no crosstab of that kind.", -1);
+    return crosstabOfData(sqlite_, bridge_, query, definitions_[i], bind);
+  }
   void begin() override { exec("BEGIN"); }
   void commit() override { exec("COMMIT"); }
   void rollback() override { exec("ROLLBACK"); }

@@ -72,9 +72,11 @@ struct SavedQuery {
   std::string accessSql;    // the query's SQL as Access shows it in SQL view
   std::vector<QueryParameter> parameters;
   bool isView = false;      // defined in handle() as a view under `name`
-  std::string sqliteSql;    // the translated SELECT (select and union queries that translate)
+  std::string sqliteSql;    // the translated statement, when SQLite takes it
   std::string reason;       // why it is not a view (empty when it is)
   std::string target;       // the table a make-table query makes (its sqliteSql is the SELECT)
+  bool columnsFromData = false;  // a crosstab without fixed headings: sqliteSql selects its headings,
+                                 // Connection::crosstab makes the query when it runs
 };
 
 // One relationship: `foreignTable`'s `foreignColumns` refer to `table`'s `columns` (usually its
@@ -121,6 +123,9 @@ class Connection {
   // outside any transaction. Returns the number of rows.
   virtual int64_t makeTable(const std::string& target, const std::string& select,
                             const std::function<void(sqlite3_stmt*)>& bind) = 0;
+  // The SELECT of a crosstab whose columns come from its data (query.columnsFromData), over the
+  // headings the data gives now; `bind` binds the query's parameters. Throws SqlError.
+  virtual std::string crosstab(const SavedQuery& query, const std::function<void(sqlite3_stmt*)>& bind) = 0;
   // Transactions, the same as running BEGIN, COMMIT and ROLLBACK through handle().
   virtual void begin() = 0;
   virtual void commit() = 0;

@@ -9,6 +9,8 @@
 
 #include "jet/base/error.h"
 #include "jet/base/names.h"
+#include "jet/base/text_codec.h"
+#include "jet/catalog/properties.h"
 #include "jet/database.h"
 
 #include "sql/access_functions.h"
@@ -207,12 +209,117 @@ std::string columnName(const std::string& target, const std::string& table) {
   return parts.back();
 }
 
+std::string trimmed(const std::string& s) {
+  const size_t a = s.find_first_not_of(" \t\r\n"), b = s.find_last_not_of(" \t\r\n");
+  return a == std::string::npos ? "" : s.substr(a, b - a + 1);
+}
+
+// One column of a crosstab: the Access literal its pivot equals (empty: Null), the name it shows.
+struct CrosstabHeading {
+  std::string literal, name;
+};
+
+// "Qtr 1","Qtr 2" (a ColumnHeadings property, as PIVOT ... In (...) lists it) as headings: each an
+// Access literal, shown under its text.
+std::vector<CrosstabHeading> fixedHeadings(const std::string& list) {
+  std::vector<CrosstabHeading> out;
+  std::string item;
+  char open = 0;  // the quote or # of a literal being read
+  auto take = [&] {
+    const std::string literal = trimmed(item);
+    item.clear();
+    if (literal.empty()) throw Untranslatable("the column headings " + list);
+    std::string name = literal;
+    if (literal.size() >= 2 && (literal[0] == '"' || literal[0] == '#') && literal.back() == literal[0]) {
+      name.clear();
+      for (size_t i = 1; i + 1 < literal.size(); ++i)
+        if (!(literal[i] == '"' && literal[i + 1] == '"' && ++i)) name += literal[i];
+        else name += '"';
+    }
+    out.push_back({literal, name});
+  };
+  for (char ch : list) {
+    if (!open && ch == ',') {
+      take();
+      continue;
+    }
+    if (open && ch == open) open = 0;
+    else if (!open && (ch == '"' || ch == '#')) open = ch;
+    item += ch;
+  }
+  take();
+  return out;
+}
+
+// A crosstab's value, its column heading (pivot), row headings and groups.
+struct CrosstabParts {
+  std::string aggregate, argument, pivot;
+  jet::QueryDefinition rows;  // the SELECT of the row headings, grouped
+};
+
+CrosstabParts crosstabParts(const jet::QueryDefinition& q) {
+  CrosstabParts p;
+  p.rows = q;
+  p.rows.type = jet::QueryType::Select;
+  p.rows.columns.clear();
+  p.rows.groupBy.clear();
+  p.rows.options &= ~jet::kQueryAllFields;
+  std::string value;
+  for (const jet::QueryColumn& col : q.columns) {
+    if (col.flag == 0 && value.empty()) value = trimmed(col.expression);
+    else if (col.flag == 1) p.pivot = col.expression;
+    else if (col.flag == 2) p.rows.columns.push_back({col.expression, col.alias, "", 0});
+  }
+  for (const jet::QueryColumn& g : q.groupBy)
+    if (g.flag != 1) p.rows.groupBy.push_back({g.expression, "", "", 0});
+  if (value.empty() || p.pivot.empty()) throw Untranslatable("a crosstab without its value or its column heading");
+  // The value is one aggregate: Name(argument), the first parenthesis closing at the end.
+  const size_t open = value.find('(');
+  int depth = 0;
+  size_t close = std::string::npos;
+  for (size_t i = open; open != std::string::npos && i < value.size() && close == std::string::npos; ++i)
+    if (value[i] == '(') ++depth;
+    else if (value[i] == ')' && --depth == 0) close = i;
+  p.aggregate = open == std::string::npos ? "" : trimmed(value.substr(0, open));
+  if (p.aggregate.empty() || close != value.size() - 1 ||
+      !std::all_of(p.aggregate.begin(), p.aggregate.end(), [](char ch) { return std::isalpha(static_cast<unsigned char>(ch)); }))
+    throw Untranslatable("a crosstab value that is not one aggregate (" + value + ")");
+  p.argument = trimmed(value.substr(open + 1, close - open - 1));
+  if (p.argument == "*") p.argument = "1";
+  return p;
+}
+
+// A crosstab over the headings given, as a grouped SELECT: its row headings, then per heading the
+// value's aggregate over the rows whose pivot is that heading (Null where there are none: Access
+// leaves such a cell empty, also for a count).
+std::string crosstabStatement(const jet::QueryDefinition& q, const std::vector<jet::TableInfo>& tables,
+                              const TranslateContext& c, const std::vector<CrosstabHeading>& headings) {
+  CrosstabParts p = crosstabParts(q);
+  for (const CrosstabHeading& h : headings) {
+    const std::string is = h.literal.empty() ? "(" + p.pivot + ") Is Null" : "(" + p.pivot + ") = " + h.literal;
+    std::string cell = p.aggregate + "(IIf(" + is + ", " + p.argument + ", Null))";
+    if (sameName(p.aggregate, "Count")) cell = "IIf(Sum(IIf(" + is + ", 1, 0)) > 0, " + cell + ", Null)";
+    p.rows.columns.push_back({cell, h.name, "", 0});
+  }
+  return selectStatement(p.rows, tables, c);
+}
+
+// The SELECT of a crosstab's column headings when its data gives them: the distinct values of its
+// pivot over the rows it reads, in order.
+std::string headingsStatement(const jet::QueryDefinition& q, const TranslateContext& c) {
+  CrosstabParts p = crosstabParts(q);
+  p.rows.groupBy.clear();
+  p.rows.having.clear();
+  return "SELECT DISTINCT " + translate(p.pivot, c) + clauses(p.rows, c) + "\nORDER BY 1";
+}
+
 std::string statementOf(const jet::QueryDefinition& q, const std::vector<jet::TableInfo>& tables, const TranslateContext& c) {
   if (!q.database.empty()) throw Untranslatable("it reads an external database (" + q.database + ")");
   switch (q.type) {
     case jet::QueryType::Select: return selectStatement(q, tables, c);
     case jet::QueryType::Union: return unionStatement(q, c);
-    case jet::QueryType::Crosstab: throw Untranslatable("a crosstab query (TRANSFORM ... PIVOT) has no SQLite equal");
+    case jet::QueryType::Crosstab:
+      return q.columnHeadings.empty() ? headingsStatement(q, c) : crosstabStatement(q, tables, c, fixedHeadings(q.columnHeadings));
     case jet::QueryType::PassThrough: throw Untranslatable("a pass-through query runs on its ODBC server");
     case jet::QueryType::DataDefinition: throw Untranslatable("a data definition query changes the file's schema");
     case jet::QueryType::MakeTable:  // the SELECT whose rows make the table (sql/make_table.h)
@@ -301,6 +408,34 @@ int64_t numberOf(const jet::Value& v) {
   return 0;
 }
 
+// A crosstab's fixed column headings are a property of its catalog object (ColumnHeadings), not
+// rows of the query table. A property list that cannot be read leaves the headings to the data.
+void readColumnHeadings(jet::Database& db, const std::map<int32_t, size_t>& crosstabs,
+                        std::vector<jet::QueryDefinition>& definitions) {
+  if (crosstabs.empty()) return;
+  try {
+    auto cursor = db.openTable("MSysObjects");
+    const int id = jet::columnIndex(cursor->table().columns, "Id"), props = jet::columnIndex(cursor->table().columns, "LvProp");
+    if (id < 0 || props < 0) return;
+    jet::TextCodec codec(db.codePage());
+    while (cursor->next()) {
+      const std::vector<jet::Value>& row = cursor->values();
+      auto it = crosstabs.find(static_cast<int32_t>(numberOf(row[size_t(id)])));
+      const auto* blob = std::get_if<jet::Bytes>(&row[size_t(props)]);
+      if (it == crosstabs.end() || !blob) continue;
+      try {
+        const jet::PropertyMaps maps = jet::parseProperties(*blob, db.format(), codec);
+        auto own = maps.find("");
+        if (own == maps.end()) continue;
+        auto headings = own->second.find("ColumnHeadings");
+        if (headings != own->second.end()) definitions[it->second].columnHeadings = headings->second.text;
+      } catch (const jet::Error&) {
+      }
+    }
+  } catch (const jet::Error&) {
+  }
+}
+
 }  // namespace
 
 std::vector<SavedQuery> readSavedQueries(jet::Database& db, std::vector<jet::QueryDefinition>& definitions) {
@@ -334,6 +469,7 @@ std::vector<SavedQuery> readSavedQueries(jet::Database& db, std::vector<jet::Que
     return {};  // a file without a query table has no saved queries
   }
   std::vector<SavedQuery> out;
+  std::map<int32_t, size_t> crosstabs;  // object id -> position
   for (const jet::CatalogObject& o : db.objects()) {
     // Queries whose names begin with ~ are the hidden ones forms and reports keep.
     if (o.kind != jet::ObjectKind::Query || o.name.rfind("~", 0) == 0) continue;
@@ -345,7 +481,7 @@ std::vector<SavedQuery> readSavedQueries(jet::Database& db, std::vector<jet::Que
       jet::QueryDefinition d = jet::readQueryDefinition(it->second);
       q.type = d.type;
       q.parameters = d.parameters;
-      q.accessSql = jet::accessSql(d);
+      if (d.type == jet::QueryType::Crosstab) crosstabs[o.id] = definitions.size();
       definitions.push_back(std::move(d));
     } catch (const jet::Error& e) {
       q.reason = e.what();
@@ -353,6 +489,9 @@ std::vector<SavedQuery> readSavedQueries(jet::Database& db, std::vector<jet::Que
     }
     out.push_back(std::move(q));
   }
+  readColumnHeadings(db, crosstabs, definitions);
+  for (size_t i = 0; i < out.size(); ++i)
+    if (out[i].reason.empty()) out[i].accessSql = jet::accessSql(definitions[i]);
   return out;
 }
 
@@ -389,8 +528,9 @@ void translateQueries(sqlite3* db, Bridge& bridge, std::vector<SavedQuery>& quer
       q.reason = e.what();
       continue;
     }
-    const bool select = q.type == QueryType::Select || q.type == QueryType::Union;
-    if (select && q.parameters.empty()) pending.push_back(i);
+    q.columnsFromData = q.type == QueryType::Crosstab && definitions[i].columnHeadings.empty();
+    const bool select = q.type == QueryType::Select || q.type == QueryType::Union || q.type == QueryType::Crosstab;
+    if (select && !q.columnsFromData && q.parameters.empty()) pending.push_back(i);
   }
   for (bool progress = true; progress && !pending.empty();) {
     progress = false;
@@ -429,12 +569,42 @@ void translateQueries(sqlite3* db, Bridge& bridge, std::vector<SavedQuery>& quer
       q.reason = "SQLite refuses the translation: " + error;
       q.sqliteSql.clear();
     } else if (q.parameters.empty()) {
-      q.reason = "an action query (run it with --query)";
+      q.reason = q.columnsFromData ? "a crosstab whose columns come from its data (run it with --query)"
+                                   : "an action query (run it with --query)";
     } else {
       std::string names;
       for (const QueryParameter& p : q.parameters) names += (names.empty() ? "" : ", ") + ("[" + p.name + "]");
       q.reason = "it takes parameters " + names + " (run it with --query and --param)";
     }
+  }
+}
+
+std::string crosstabOfData(sqlite3* db, Bridge& bridge, const SavedQuery& q, const jet::QueryDefinition& definition,
+                           const std::function<void(sqlite3_stmt*)>& bind) {
+  Statement values = prepare(db, q.sqliteSql);
+  bind(values.get());
+  std::vector<CrosstabHeading> headings;
+  int rc;
+  while ((rc = sqlite3_step(values.get())) == SQLITE_ROW) {
+    const char* text = reinterpret_cast<const char*>(sqlite3_column_text(values.get(), 0));
+    switch (sqlite3_column_type(values.get(), 0)) {
+      case SQLITE_NULL: headings.push_back({"", "<>"}); break;
+      case SQLITE_INTEGER:
+      case SQLITE_FLOAT: headings.push_back({text, text}); break;
+      default: {
+        std::string literal = "\"";
+        for (const char* ch = text; *ch; ++ch) literal += *ch == '"' ? std::string("\"\"") : std::string(1, *ch);
+        headings.push_back({literal + "\"", text});
+      }
+    }
+  }
+  if (rc != SQLITE_DONE) throw SqlError(sqlite3_errmsg(db), -1);
+  std::vector<jet::TableInfo> tables;
+  for (const BridgeTable& t : bridge.tables()) tables.push_back(t.info);
+  try {
+    return crosstabStatement(definition, tables, contextOf(q), headings);
+  } catch (const Untranslatable& e) {
+    throw SqlError(e.what(), -1);
   }
 }
 

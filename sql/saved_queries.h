@@ -1,9 +1,10 @@
-// Saved queries in the SQL connection: each select and union query translated into SQLite's
-// dialect and defined as a view under its own name (a query with parameters is kept as a
+// Saved queries in the SQL connection: each select, union and crosstab query translated into
+// SQLite's dialect and defined as a view under its own name (a query with parameters is kept as a
 // statement to run with them), action queries translated into the statement that does their
 // work, and every other one given the reason it is not.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -34,6 +35,11 @@ std::string selectIn(Dialect dialect, const jet::QueryDefinition& query, const s
 // (type 0) after the declared ones.
 void translateQueries(sqlite3* db, Bridge& bridge, std::vector<SavedQuery>& queries,
                       const std::vector<jet::QueryDefinition>& definitions);
+
+// The SELECT of a crosstab whose columns come from its data (q.columnsFromData): its headings read
+// with `bind` binding the query's parameters, then one column per heading. Throws SqlError.
+std::string crosstabOfData(sqlite3* db, Bridge& bridge, const SavedQuery& q, const jet::QueryDefinition& definition,
+                           const std::function<void(sqlite3_stmt*)>& bind);
 
 // The value of a parameter as given on the command line, in the form SQL compares it in: a date
 // as 'YYYY-MM-DD HH:MM:SS', a number as a number, anything else as text. An undeclared parameter

@@ -44,12 +44,14 @@ void createTable(SchemaFile& file, const NewTable& outline) {
   for (size_t i = 0; i < nPages; ++i) tdefPages.push_back(file.allocatePage());
   const uint32_t tdef = tdefPages[0];
   // Reserve the definition pages with a placeholder so that later allocations skip them.
-  for (uint32_t p : tdefPages) {
-    Bytes b(file.pageSize(), 0);
-    b[0] = kTdefPageType;
-    b[1] = 0x01;
-    file.writePage(p, b.data());
-  }
+  file.change([&](PageTransaction& tx) {
+    for (uint32_t p : tdefPages) {
+      uint8_t* b = tx.edit(p);
+      std::fill_n(b, tx.pageSize(), uint8_t(0));
+      b[0] = kTdefPageType;
+      b[1] = 0x01;
+    }
+  });
 
   def.ownedPagesPointer = placeMapRow(file, emptyMapFor(f, 0));
   def.freeSpacePointer = placeMapRow(file, emptyMapFor(f, 0));
@@ -65,7 +67,9 @@ void createTable(SchemaFile& file, const NewTable& outline) {
   }
   const Bytes bytes = serializeTdef(def, file.codec());
   auto images = paginateTdef(f, bytes, tdefPages);
-  for (size_t i = 0; i < images.size(); ++i) file.writePage(tdefPages[i], images[i].data());
+  file.change([&](PageTransaction& tx) {
+    for (size_t i = 0; i < images.size(); ++i) std::copy(images[i].begin(), images[i].end(), tx.edit(tdefPages[i]));
+  });
 
   // Catalog row with the column properties.
   std::vector<ColumnProperties> props;

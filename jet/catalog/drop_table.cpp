@@ -115,13 +115,14 @@ void dropObject(SchemaFile& file, const std::string& name, bool hiddenPart) {
     const Tdef def = file.definition(tdef);
     std::vector<size_t> lvColumns;
     for (size_t k = 0; k < def.columns.size(); ++k)
-      if (def.columns[k].type == ColumnType::Memo || def.columns[k].type == ColumnType::Ole) lvColumns.push_back(k);
+      if (def.columns[k].isLongValue()) lvColumns.push_back(k);
     if (!lvColumns.empty()) {
       for (const auto& [rid, values] : readPlainRows(file, tdef, def)) {
         for (size_t k : lvColumns) {
           const Bytes* field = k < values.size() ? std::get_if<Bytes>(&values[k]) : nullptr;
-          if (field && field->size() >= 12 && !((*field)[3] & 0x80))
-            longValues.emplace_back(Bytes(field->begin(), field->begin() + 12), def.columns[k].lvOwnedPointer);
+          if (field && field->size() >= kLongValueRefSize && !((*field)[3] & kLongValueInline))
+            longValues.emplace_back(Bytes(field->begin(), field->begin() + kLongValueRefSize),
+                                    def.columns[k].lvOwnedPointer);
         }
       }
     }
@@ -145,14 +146,14 @@ void dropObject(SchemaFile& file, const std::string& name, bool hiddenPart) {
   }
   // The table's usage-map rows are emptied rather than deleted: readers find a map row's end from
   // its neighbour's offset, and a deleted neighbour would make them read past it.
-  for (uint32_t m : mapRows) {
-    Bytes p = file.page(pointerPage(m));
-    const uint32_t ps = uint32_t(file.pageSize());
-    if (pointerRow(m) >= pageRowCount(p.data(), ps, file.format())) continue;
-    const RowSlot s = rowSlot(p.data(), ps, file.format(), pointerRow(m));
-    std::fill(p.begin() + long(s.start) + 1, p.begin() + long(s.end), 0);
-    file.writePage(pointerPage(m), p.data());
-  }
+  file.change([&](PageTransaction& tx) {
+    const uint32_t ps = tx.pageSize();
+    for (uint32_t m : mapRows) {
+      if (pointerRow(m) >= pageRowCount(tx.read(pointerPage(m)), ps, file.format())) continue;
+      const RowSlot s = rowSlot(tx.read(pointerPage(m)), ps, file.format(), pointerRow(m));
+      std::fill(tx.edit(pointerPage(m)) + s.start + 1, tx.edit(pointerPage(m)) + s.end, uint8_t(0));
+    }
+  });
   for (const auto& [field, map] : longValues) file.freeLongValue(field, map);
   for (uint32_t p : owned) file.freePage(p);
   // Files made by Access 2007 and later list every table for the navigation pane by its id.

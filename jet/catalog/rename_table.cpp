@@ -41,7 +41,7 @@ void renameTable(SchemaFile& file, const std::string& oldName, const std::string
   updated[cat.def.findColumn(sys::kObjDateUpdate)] = DateTime{sys::oleNow()};
   TableIndexes idx(file, sys::kCatalogTdef, indexOutlines(cat.def));
   idx.check(&oldValues, old->row, &updated, {});
-  const RowId rid = file.insertRow(sys::kCatalogTdef, cat.def, encodeSystemRow(cat.def, updated, file.codec(), true));
+  const RowId rid = file.insertRow(cat.def, encodeSystemRow(cat.def, updated, file.codec(), true));
   file.deleteRow(old->row.page, old->row.row);
   idx.apply(&oldValues, old->row, &updated, rid);
 

@@ -332,6 +332,7 @@ std::string accessSql(const QueryDefinition& q) {
       QueryDefinition plain = q;
       plain.options &= ~kQueryAllFields;
       s += "TRANSFORM " + value + "\nSELECT " + selectList(plain, rowHeadings) + clauses(q, groups) + "\nPIVOT " + pivot;
+      if (!q.columnHeadings.empty()) s += " In (" + q.columnHeadings + ")";
       break;
     }
   }

@@ -79,6 +79,8 @@ struct QueryDefinition {
   std::vector<QueryColumn> groupBy;  // flag as in columns for a crosstab
   std::string having;
   std::vector<QueryOrder> orderBy;
+  std::string columnHeadings;  // crosstab: its fixed column headings as PIVOT ... In (...) lists them
+                               // (the query's ColumnHeadings property), empty when its data gives them
 };
 
 // Bits of the SELECT options.

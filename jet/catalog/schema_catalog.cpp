@@ -21,6 +21,7 @@
 #include "jet/storage/page_transaction.h"
 #include "jet/storage/usage_map.h"
 #include "jet/table/row.h"
+#include "jet/table/row_space.h"
 
 namespace jet {
 
@@ -54,22 +55,25 @@ std::vector<Value> storedValues(SchemaFile& file, const CatalogView& c, RowId ro
 // every other byte of the definition as it is.
 void adjustRowCount(SchemaFile& file, uint32_t tdefPage, int delta, size_t realIndexes) {
   const Format f = file.format();
-  Bytes p = file.page(tdefPage);
-  auto bump = [&](size_t at) {
-    if (at + 4 > p.size()) return;
-    int64_t v = int64_t(le::get32(&p[at])) + delta;
-    le::put32(&p[at], uint32_t(std::max<int64_t>(v, 0)));
-  };
-  bump(tdefRowCountOffset(f));
-  for (size_t i = 0; i < realIndexes; ++i) bump(tdefIndexEntryCountOffset(f, i));
-  file.writePage(tdefPage, p.data());
+  file.change([&](PageTransaction& tx) {
+    uint8_t* p = tx.edit(tdefPage);
+    auto bump = [&](size_t at) {
+      if (at + 4 > tx.pageSize()) return;
+      int64_t v = int64_t(le::get32(p + at)) + delta;
+      le::put32(p + at, uint32_t(std::max<int64_t>(v, 0)));
+    };
+    bump(tdefRowCountOffset(f));
+    for (size_t i = 0; i < realIndexes; ++i) bump(tdefIndexEntryCountOffset(f, i));
+  });
 }
 
 // Inserts a row into a catalog-like table and its indexes, keys checked first.
 RowId insertIndexedRow(SchemaFile& file, uint32_t tdefPage, const Tdef& def, const std::vector<Value>& values) {
   TableIndexes idx(file, tdefPage, indexOutlines(def));
   idx.check(nullptr, {}, &values, {});
-  const RowId rid = file.insertRow(tdefPage, def, encodeSystemRow(def, values, file.codec(), true));
+  Tdef at = def;
+  at.tdefPage = tdefPage;
+  const RowId rid = file.insertRow(at, encodeSystemRow(def, values, file.codec(), true));
   idx.apply(nullptr, {}, &values, rid);
   adjustRowCount(file, tdefPage, 1, def.realIndexes.size());
   return rid;
@@ -85,19 +89,24 @@ void deleteIndexedRow(SchemaFile& file, uint32_t tdefPage, const Tdef& def, RowI
 
 // A row for a usage map, placed on a page of maps with room (or a new one). Returns its pointer.
 uint32_t placeMapRow(SchemaFile& file, const Bytes& row) {
-  for (uint32_t pg = file.pageCount(); pg-- > 2;) {
-    Bytes p = file.page(pg);
-    if (p[0] != kDataPageType || p[1] != 0x01 || le32(&p[4]) != 0) continue;
-    if (file.globalFree(pg)) continue;  // a leftover the engine has already given back
-    uint16_t rowNo;
-    if (file.appendRow(p, row, rowNo)) {
-      file.writePage(pg, p.data());
-      return makePointer(pg, uint8_t(rowNo));
+  const Format f = file.format();
+  uint32_t pointer = 0;
+  file.change([&](PageTransaction& tx) {
+    uint16_t rowNo = 0;
+    for (uint32_t pg = tx.pageCount(); pg-- > 2;) {
+      const uint8_t* p = tx.read(pg);
+      if (p[0] != kDataPageType || p[1] != 0x01 || le32(p + 4) != 0) continue;
+      if (tx.isFree(pg)) continue;  // a leftover the engine has already given back
+      if (addRowTo(tx, f, pg, 0, row.data(), row.size(), rowNo)) {
+        pointer = makePointer(pg, rowNo);
+        return;
+      }
     }
-  }
-  const uint32_t fresh = file.allocatePage();
-  file.writePage(fresh, buildDataPage(file.format(), 0, {row}).data());
-  return makePointer(fresh, 0);
+    const uint32_t fresh = newDataPage(tx, f, 0);
+    addRowTo(tx, f, fresh, 0, row.data(), row.size(), rowNo);
+    pointer = makePointer(fresh, rowNo);
+  });
+  return pointer;
 }
 
 // A map marking the one page (none for page 0).

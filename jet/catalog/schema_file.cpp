@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <set>
 
 #include "jet/base/bytes.h"
 #include "jet/base/error.h"
@@ -21,6 +20,7 @@
 #include "jet/storage/long_value.h"
 #include "jet/storage/page_transaction.h"
 #include "jet/storage/usage_map.h"
+#include "jet/table/row_space.h"
 #include "jet/table/row.h"
 #include "jet/table/table_scan.h"
 
@@ -87,18 +87,26 @@ void SchemaFile::sync() {
   if (!readOnly_) pages_->flush();
 }
 
-bool SchemaFile::appendRow(Bytes& p, const Bytes& row, uint16_t& rowNumber) {
-  RowAppender rows(p.data(), uint32_t(p.size()), format_);
-  if (!rows.fits(row.size())) return false;
-  rowNumber = rows.add(row.data(), row.size());
-  return true;
+void SchemaFile::change(const std::function<void(PageTransaction&)>& edit) {
+  if (readOnly_) throw Error(err::kReadOnly, "Cannot update. Database or object is read-only.");
+  PageTransaction tx(*pages_);
+  tx.useFreePageMap(format_);
+  edit(tx);
+  tx.commit();
 }
 
 void SchemaFile::deleteRow(uint32_t pageNo, uint16_t row) {
-  Bytes p = page(pageNo);
-  if (row >= pageRowCount(p.data(), uint32_t(pageSize_), format_)) throwCorrupt("a row address points past its page's rows");
-  setRowFlags(p.data(), format_, row, kRowFreed, true);
-  writePage(pageNo, p.data());
+  change([&](PageTransaction& tx) {
+    if (pageNo >= tx.pageCount() || row >= pageRowCount(tx.read(pageNo), uint32_t(pageSize_), format_))
+      throwCorrupt("a row address points past its page's rows");
+    freeRow(tx.edit(pageNo), uint32_t(pageSize_), format_, row);
+  });
+}
+
+RowId SchemaFile::insertRow(const Tdef& def, const Bytes& row) {
+  RowId id;
+  change([&](PageTransaction& tx) { id = appendToLastPageWithRoom(tx, def, row.data(), row.size()); });
+  return id;
 }
 
 Tdef SchemaFile::definition(uint32_t tdefPage) { return readTdef(*pages_, format_, *codec_, tdefPage); }
@@ -112,11 +120,7 @@ std::vector<uint32_t> SchemaFile::usageMapPages(uint32_t pointer) {
 }
 
 void SchemaFile::usageMapMark(uint32_t pointer, uint32_t pg, bool set) {
-  if (readOnly_) throw Error(err::kReadOnly, "Cannot update. Database or object is read-only.");
-  PageTransaction tx(*pages_);
-  tx.useFreePageMap(format_);
-  markUsage(tx, format_, pointer, pg, set);
-  tx.commit();
+  change([&](PageTransaction& tx) { markUsage(tx, format_, pointer, pg, set); });
 }
 
 bool SchemaFile::globalFree(uint32_t pg) {
@@ -128,80 +132,35 @@ bool SchemaFile::globalFree(uint32_t pg) {
 // Pages come from and go back to the free-page map through a transaction of their own, which
 // keeps the map's rules (its window, its bitmap pages) in one place.
 uint32_t SchemaFile::allocatePage() {
-  PageTransaction tx(*pages_);
-  tx.useFreePageMap(format_);
-  const uint32_t chosen = tx.allocate();
-  tx.commit();
+  uint32_t chosen = 0;
+  change([&](PageTransaction& tx) { chosen = tx.allocate(); });
   return chosen;
 }
 
 void SchemaFile::freePage(uint32_t pg) {
   if (pg < 2 || pg >= pageCount()) return;
-  PageTransaction tx(*pages_);
-  tx.useFreePageMap(format_);
-  std::fill_n(tx.edit(pg), pageSize_, uint8_t(0));
-  tx.release(pg);
-  tx.commit();
-}
-
-RowId SchemaFile::insertRow(uint32_t tdefPage, const Tdef& def, const Bytes& row) {
-  std::vector<uint32_t> pages = usageMapPages(def.ownedPagesPointer);
-  for (auto it = pages.rbegin(); it != pages.rend(); ++it) {
-    if (*it >= pageCount()) continue;
-    Bytes p = page(*it);
-    if (p[0] != kDataPageType || le32(&p[4]) != tdefPage) continue;
-    uint16_t rowNo;
-    if (appendRow(p, row, rowNo)) {
-      writePage(*it, p.data());
-      return RowId{*it, rowNo};
-    }
-  }
-  // The maps first: when they cannot take the page, no row is left where nothing finds it.
-  const uint32_t fresh = allocatePage();
-  usageMapMark(def.ownedPagesPointer, fresh, true);
-  if (def.freeSpacePointer) usageMapMark(def.freeSpacePointer, fresh, true);
-  Bytes p = buildDataPage(format_, tdefPage, {row});
-  writePage(fresh, p.data());
-  return RowId{fresh, 0};
+  change([&](PageTransaction& tx) {
+    std::fill_n(tx.edit(pg), pageSize_, uint8_t(0));
+    tx.release(pg);
+  });
 }
 
 Bytes SchemaFile::writeLongValue(const Bytes& data, uint32_t map) {
   // Each row on a fresh long-value page, entered in the map.
   return jet::writeLongValue(data, SIZE_MAX, maxRowSize(format_, uint32_t(pageSize_)), [&](const uint8_t* row, size_t size) {
-    const uint32_t pg = allocatePage();
-    Bytes p = buildDataPage(format_, kLongValueOwner, {Bytes(row, row + size)});
-    writePage(pg, p.data());
-    if (map) usageMapMark(map, pg, true);
-    return makePointer(pg, 0);
+    uint32_t pointer = 0;
+    change([&](PageTransaction& tx) {
+      const uint32_t pg = newDataPage(tx, format_, kLongValueOwner, map);
+      uint16_t rowNo = 0;
+      addRowTo(tx, format_, pg, kLongValueOwner, row, size, rowNo);
+      pointer = makePointer(pg, rowNo);
+    });
+    return pointer;
   });
 }
 
 void SchemaFile::freeLongValue(const Bytes& field, uint32_t map) {
-  if (field.size() < kLongValueRefSize) return;
-  const uint8_t kind = field[3];
-  if (kind & kLongValueInline) return;  // nothing outside the row
-  uint32_t ptr = le32(&field[4]);
-  std::set<uint32_t> seen;
-  while (ptr != 0 && seen.insert(ptr).second) {
-    const uint32_t pg = pointerPage(ptr);
-    if (pg < 2 || pg >= pageCount()) return;
-    Bytes p = page(pg);
-    const uint32_t ps = uint32_t(pageSize_);
-    if (p[0] != kDataPageType || le32(&p[4]) != kLongValueOwner) return;
-    if (pointerRow(ptr) >= pageRowCount(p.data(), ps, format_)) return;
-    const RowSlot s = rowSlot(p.data(), ps, format_, pointerRow(ptr));
-    const uint32_t next = (kind == kLongValueChained && s.size() >= 4) ? le32(&p[s.start]) : 0;
-    deleteRow(pg, pointerRow(ptr));
-    p = page(pg);
-    bool live = false;
-    for (uint16_t r = 0, n = pageRowCount(p.data(), ps, format_); r < n && !live; ++r)
-      live = !rowSlot(p.data(), ps, format_, r).deleted;
-    if (!live) {
-      if (map) usageMapMark(map, pg, false);
-      freePage(pg);
-    }
-    ptr = next;
-  }
+  change([&](PageTransaction& tx) { jet::freeLongValue(tx, format_, field.data(), field.size(), map); });
 }
 
 std::function<bool(RowId&, std::vector<Value>&)> streamPlainRows(SchemaFile& file, const Tdef& def) {

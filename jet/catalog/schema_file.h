@@ -1,6 +1,7 @@
 // An open file as schema changes work on it: pages read and written one by one, pages taken from
-// and given back to the global page map, rows placed on and taken off data pages, long values
-// stored and freed, and the plain rows of catalog-like tables read back.
+// and given back to the global page map, changes staged in page transactions of their own, rows
+// and long values placed and freed through the table layer, and the plain rows of catalog-like
+// tables read back.
 #pragma once
 
 #include <cstdint>
@@ -17,6 +18,7 @@
 #include "jet/index/index_tree.h"
 #include "jet/storage/header.h"
 #include "jet/storage/page_file.h"
+#include "jet/storage/page_transaction.h"
 #include "jet/table/table_def.h"
 
 namespace jet {
@@ -56,22 +58,23 @@ class SchemaFile : public IndexPageStore {
   std::vector<uint32_t> usageMapPages(uint32_t pointer);
   void usageMapMark(uint32_t pointer, uint32_t page, bool set);
 
-  // Row access on data pages (the page layout itself is jet/storage/data_page.h's).
-  // Appends a row to a data page image; returns its row number (false when it does not fit).
-  bool appendRow(Bytes& page, const Bytes& row, uint16_t& rowNumber);
-  // Marks a row deleted on the page (both flag bits, as the engine does; the space stays until
-  // compaction).
-  void deleteRow(uint32_t page, uint16_t row);
-  // Writes a row into a data page of the table that has room (or a new page added to its maps);
-  // returns the row's address.
-  RowId insertRow(uint32_t tdefPage, const Tdef& def, const Bytes& row);
+  // Runs `edit` in a page transaction of its own (the free-page map in use), committed when it
+  // returns; when it throws, nothing of it reaches the file. 3027 on a file opened read-only.
+  void change(const std::function<void(PageTransaction&)>& edit);
 
-  // Stores a long value for a row of the table at tdefPage: inline when short, otherwise in rows of
-  // long-value pages (one row, or a chain of rows), which are entered in the usage map `map`.
-  // Returns the field to put in the row.
+  // Deletes a row as the table writer does: it keeps its slot and both flags, and its bytes are
+  // given back to the page.
+  void deleteRow(uint32_t page, uint16_t row);
+  // Puts a row of a catalog-like table on the last of its pages with room, or on a new page
+  // entered in its maps (the table layer's placement); returns the row's address.
+  RowId insertRow(const Tdef& def, const Bytes& row);
+
+  // Stores a long value: inline when short, otherwise in rows of long-value pages (one row, or a
+  // chain of rows), each on a new page entered in the usage map `map` (0 for none). Returns the
+  // field to put in the row.
   Bytes writeLongValue(const Bytes& data, uint32_t map);
-  // Deletes the long-value rows a field refers to; pages left without live rows are freed and
-  // taken out of `map`.
+  // Frees the long-value rows a field refers to, as the table writer does; pages left without rows
+  // are given back and taken out of `map`.
   void freeLongValue(const Bytes& field, uint32_t map);
 
   void sync();

@@ -11,6 +11,7 @@
 #include "jet/storage/long_value.h"
 #include "jet/storage/page_transaction.h"
 #include "jet/storage/usage_map.h"
+#include "jet/table/row_space.h"
 #include "jet/table/row.h"
 #include "jet/table/row_writer.h"
 #include "jet/table/table_scan.h"
@@ -221,55 +222,46 @@ struct TableWriter::State : public IndexPageStore {
                           [&](const uint8_t* row, size_t size) { return placeLongValueRow(row, size); });
   }
 
-  // Marks the rows of a stored long value deleted.
+  // Frees the rows of a stored long value. Pages left with rows are filled again before a new page
+  // is taken; pages given back are forgotten.
   void freeLongValue(const uint8_t* ref, size_t len) {
-    if (len < kLongValueRefSize || (ref[3] & kLongValueInline)) return;
-    uint32_t ptr = le32(ref + 4);
-    bool chained = !(ref[3] & kLongValueSinglePage);
-    for (int guard = 0; ptr != 0 && guard < 100000; ++guard) {
-      uint32_t page = pointerPage(ptr);
-      uint16_t row = pointerRow(ptr);
-      const uint8_t* p = tx->read(page);
-      RowSlot s = rowSlot(p, tx->pageSize(), def.format, row);
-      uint32_t next = chained && s.size() >= 4 ? le32(p + s.start) : 0;
-      freeRow(tx->edit(page), tx->pageSize(), def.format, row);
-      rowsFreed(page);
-      ptr = next;
-    }
+    jet::freeLongValue(*tx, def.format, ref, len, 0, [&](uint32_t page, bool released) {
+      if (released) {
+        forgetPage(page);
+      } else if (lvalWithRoom.size() < kLvalCandidates &&
+                 std::find(lvalWithRoom.begin(), lvalWithRoom.end(), page) == lvalWithRoom.end()) {
+        lvalWithRoom.push_back(page);
+      }
+    });
   }
 
   // After rows of a data page were deleted: a page left without rows goes back to the database
   // (out of the table's maps), any other page of the table is offered for new rows again.
   void rowsFreed(uint32_t page) {
     const uint8_t* p = tx->read(page);
-    const uint16_t count = pageRowCount(p, tx->pageSize(), def.format);
-    bool empty = true;
-    for (uint16_t r = 0; r < count && empty; ++r) {
-      RowSlot slot = rowSlot(p, tx->pageSize(), def.format, r);
-      empty = slot.deleted && slot.overflow && slot.size() == 0;
-    }
     const bool tablePage = le32(p + 4) == def.tdefPage;
-    const bool lvalPage = le32(p + 4) == kLongValueOwner;
-    if (!empty) {
+    if (!pageWithoutRows(p, tx->pageSize(), def.format)) {
       if (tablePage) markUsage(*tx, def.format, def.freeSpacePointer, page, true);
-      if (lvalPage && lvalWithRoom.size() < kLvalCandidates &&
-          std::find(lvalWithRoom.begin(), lvalWithRoom.end(), page) == lvalWithRoom.end())
-        lvalWithRoom.push_back(page);
       return;
     }
-    lvalWithRoom.erase(std::remove(lvalWithRoom.begin(), lvalWithRoom.end(), page), lvalWithRoom.end());
     if (tablePage) {
       markUsage(*tx, def.format, def.ownedPagesPointer, page, false);
       markUsage(*tx, def.format, def.freeSpacePointer, page, false);
       // A map that cannot say the page left it keeps it: the page then stays the table's.
       if (mapContains(*tx, def.format, def.ownedPagesPointer, page)) return;
     }
+    forgetPage(page);
+    tx->release(page);
+  }
+
+  // A page given back is no longer one to put rows on.
+  void forgetPage(uint32_t page) {
+    lvalWithRoom.erase(std::remove(lvalWithRoom.begin(), lvalWithRoom.end(), page), lvalWithRoom.end());
     if (lastDataPage == page) lastDataPage = UINT32_MAX;
     if (def.lastDataPageHint == page) def.lastDataPageHint = 0;
     if (lastLvalPage == page) lastLvalPage = UINT32_MAX;
     for (PageTail* t : {&dataTail, &lvalTail})
       if (t->page == page) *t = PageTail{};
-    tx->release(page);
   }
 
   // Puts a row body on the data page of the table that took the last row when it has room, or on
@@ -364,15 +356,11 @@ struct TableWriter::State : public IndexPageStore {
     return lastDataPage = found;
   }
 
+  // The table's maps list its data pages; long-value pages are found through their rows.
   uint32_t newPage(uint32_t owner) {
-    uint32_t p = tx->allocate();
-    initDataPage(tx->edit(p), tx->pageSize(), def.format, owner);
-    // The table's maps list its data pages; long-value pages are found through their rows.
-    if (owner == def.tdefPage) {
-      markUsage(*tx, def.format, def.ownedPagesPointer, p, true);
-      markUsage(*tx, def.format, def.freeSpacePointer, p, true);
-    }
-    return p;
+    const bool tablePage = owner == def.tdefPage;
+    return newDataPage(*tx, def.format, owner, tablePage ? def.ownedPagesPointer : 0,
+                       tablePage ? def.freeSpacePointer : 0);
   }
 };
 

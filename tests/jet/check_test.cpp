@@ -231,7 +231,7 @@ std::vector<Damage> damages() {
          for (auto [row, values] : jet::readPlainRows(t.f, 2, def)) {
            if (values[name] != jet::Value(std::string("Delta"))) continue;
            values[name] = std::string("PEOPLE");
-           t.f.insertRow(2, def, jet::encodeSystemRow(def, values, t.f.codec(), true));
+           t.f.insertRow(def, jet::encodeSystemRow(def, values, t.f.codec(), true));
            t.f.deleteRow(row.page, row.row);
          }
          // The catalog's own index no longer agrees with its rows either.

@@ -12,6 +12,7 @@
 #include "jet/database.h"
 #include "sql/bridge.h"
 #include "sql/connection.h"
+#include "sql/access_functions.h"
 #include "sql/saved_queries.h"
 #include "sql/translate.h"
 #include "support/sqlite_rows.h"
@@ -123,6 +124,59 @@ TEST(SavedQueries, UndeclaredNamesAreParameters) {
     EXPECT_STREQ(reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0)), bound) << given;
     sqlite3_finalize(stmt);
   }
+}
+
+// A crosstab is a grouped SELECT with one column per heading: fixed headings (PIVOT ... In) make a
+// view; otherwise the data's headings, read when the query runs, sorted. A cell without rows is Null,
+// also for a count.
+TEST(SavedQueries, CrosstabsRunAsGroupedSelects) {
+  testsupport::TempDir folder;
+  const std::string path = folder.copy("queryTestV2000.mdb");
+  sql::Connection::open(path)->exec("INSERT INTO Table2 VALUES ('a', 'x', 'p'), ('11', '5', 'q'), ('20', '7', 'r'), "
+                                    "('c', '30', 's'), ('20', '40', 't'), ('11', '9', 'q'), (NULL, '1', 'p');");
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open(":memory:", &db), SQLITE_OK);
+  std::unique_ptr<sqlite3, int (*)(sqlite3*)> closing(db, sqlite3_close);
+  sql::Bridge bridge(jet::Database::open(path, {.readOnly = true}));
+  sql::declareTables(db, bridge);
+  sql::registerAccessFunctions(db);
+  jet::QueryDefinition d;
+  d.type = jet::QueryType::Crosstab;
+  d.tables = {{"Table2", "", ""}};
+  d.columns = {{"Count(Table2.col2)", "n", "", 0}, {"Table2.col1", "", "", 1}, {"Table2.col3", "", "", 2}};
+  d.groupBy = {{"Table2.col3", "", "", 2}, {"Table2.col1", "", "", 1}};
+  d.orderBy = {{"Table2.col3", false}};
+  std::vector<jet::QueryDefinition> definitions = {d, d};
+  definitions[1].columnHeadings = "\"a\",\"20\",\"z\"\"z\"";
+  definitions[1].columns[0].expression = "Max([col2])";
+  EXPECT_EQ(jet::accessSql(definitions[1]),
+            "TRANSFORM Max([col2]) AS n\nSELECT Table2.col3\nFROM Table2\nGROUP BY Table2.col3\nORDER BY Table2.col3\n"
+            "PIVOT Table2.col1 In (\"a\",\"20\",\"z\"\"z\");");
+  std::vector<sql::SavedQuery> queries(2);
+  queries[0].name = "Counts", queries[1].name = "Fixed";
+  queries[0].type = queries[1].type = jet::QueryType::Crosstab;
+  sql::translateQueries(db, bridge, queries, definitions);
+  EXPECT_TRUE(queries[0].columnsFromData);
+  EXPECT_EQ(queries[0].reason, "a crosstab whose columns come from its data (run it with --query)");
+  ASSERT_TRUE(queries[1].isView) << queries[1].reason;
+  auto names = [&](const std::string& sql) {
+    std::vector<std::string> out;
+    sqlite3_stmt* stmt = nullptr;
+    if (sqlite3_prepare_v2(db, sql.c_str(), -1, &stmt, nullptr) == SQLITE_OK)
+      for (int i = 0; i < sqlite3_column_count(stmt); ++i) out.push_back(sqlite3_column_name(stmt, i));
+    sqlite3_finalize(stmt);
+    return out;
+  };
+  EXPECT_EQ(names("SELECT * FROM Fixed"), (std::vector<std::string>{"col3", "a", "20", "z\"z"}));
+  EXPECT_EQ(testsupport::query(db, "SELECT * FROM Fixed"),
+            (Rows{{"p", "x", "NULL", "NULL"}, {"q", "NULL", "NULL", "NULL"}, {"r", "NULL", "7", "NULL"},
+                  {"s", "NULL", "NULL", "NULL"}, {"t", "NULL", "40", "NULL"}}));
+  const std::string counts = sql::crosstabOfData(db, bridge, queries[0], definitions[0], [](sqlite3_stmt*) {});
+  EXPECT_EQ(names(counts), (std::vector<std::string>{"col3", "<>", "11", "20", "a", "c"}));
+  EXPECT_EQ(testsupport::query(db, counts),
+            (Rows{{"p", "1", "NULL", "NULL", "1", "NULL"}, {"q", "NULL", "2", "NULL", "NULL", "NULL"},
+                  {"r", "NULL", "NULL", "1", "NULL", "NULL"}, {"s", "NULL", "NULL", "NULL", "NULL", "1"},
+                  {"t", "NULL", "NULL", "1", "NULL", "NULL"}}));
 }
 
 INSTANTIATE_TEST_SUITE_P(Versions, SavedQueries,
