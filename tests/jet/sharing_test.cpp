@@ -83,7 +83,7 @@ TEST(Sharing, ReadersSeeCommittedStatesWhileWritersTakeTurns) {
     children.push_back(spawn([&, role, n]() -> int {
       if (role == CheckReader || role == CountReader) {
         for (int i = 0; i < 12; ++i) {
-          // Readers wait behind writers that each may hold the pending lock for their own timeout;
+          // Readers wait behind each commit under way, which waits for the other readers' checks;
           // under a sanitizer on a loaded machine that can add up to more than ten seconds.
           auto db = jet::Database::open(path, options(i % 2 == 0, 60000));
           auto reading = db->readOperation();
