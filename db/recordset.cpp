@@ -31,6 +31,7 @@ void RecordsetImpl::init() {
   rows_.clear();
   allRows_ = false;
   pos_ = 0;
+  valuesAt_ = -1;
   generation_ = db_->engine().generation();
 }
 
@@ -43,6 +44,7 @@ void RecordsetImpl::followChanges() {
   cursorPos_ = -1;
   rows_.clear();
   allRows_ = false;
+  valuesAt_ = -1;
   complex_.clear();
 }
 
@@ -51,6 +53,7 @@ void RecordsetImpl::readRows() {
   cursorPos_ = -1;
   rows_.clear();
   allRows_ = false;
+  valuesAt_ = -1;
   readAll();
 }
 
@@ -87,6 +90,24 @@ bool RecordsetImpl::reach(int64_t pos) {
   return true;
 }
 
+std::optional<bool> RecordsetImpl::known(int64_t pos) const {
+  if (pos < 0) return false;
+  const bool open = db_->open();
+  if (open && db_->engine().generation() != generation_) return std::nullopt;
+  if (pos < static_cast<int64_t>(rows_.size())) return true;
+  if (allRows_ || !open) return false;
+  return std::nullopt;
+}
+
+void RecordsetImpl::keepCurrentValues() {
+  valuesAt_ = -1;
+  if (pos_ < 0 || pos_ >= static_cast<int64_t>(rows_.size())) return;
+  try {
+    current();
+  } catch (const Error&) {
+  }
+}
+
 int32_t RecordsetImpl::recordCount() {
   readAll();
   return static_cast<int32_t>(rows_.size());
@@ -103,7 +124,10 @@ void RecordsetImpl::checkCurrent() {
 }
 
 const std::vector<Value>& RecordsetImpl::current() {
-  auto reading = db_->open() ? db_->engine().readOperation() : nullptr;
+  checkOpen();
+  if (currentDeleted_) fail(jet::err::kRecordDeleted, "Record is deleted.");
+  if (valuesAt_ == pos_ && known(pos_) == true) return values_;
+  auto reading = db_->engine().readOperation();
   checkCurrent();
   if (!cursor_) {
     cursor_ = db_->engine().openTable(info_.name);
@@ -117,7 +141,9 @@ const std::vector<Value>& RecordsetImpl::current() {
     if (!cursor_->next()) noCurrentRecord();
     ++cursorPos_;
   }
-  return cursor_->values();
+  values_ = cursor_->values();
+  valuesAt_ = pos_;
+  return values_;
 }
 
 Fields RecordsetImpl::fields() {
@@ -127,14 +153,18 @@ Fields RecordsetImpl::fields() {
 
 void RecordsetImpl::moveFirst() {
   checkOpen();
+  auto reading = db_->engine().readOperation();
   if (!reach(0)) noCurrentRecord();
   mode_ = Mode::None;
   currentDeleted_ = false;
   pos_ = 0;
+  keepCurrentValues();
 }
 
 void RecordsetImpl::move(int64_t rows) {
   checkOpen();
+  // One read operation: the rows up to the target and its values, in one committed state.
+  auto reading = db_->engine().readOperation();
   if (rows == 0) {
     checkCurrent();
     return;
@@ -149,6 +179,7 @@ void RecordsetImpl::move(int64_t rows) {
   mode_ = Mode::None;
   currentDeleted_ = false;
   pos_ = std::clamp<int64_t>(from + rows, -1, n);
+  keepCurrentValues();
 }
 
 void RecordsetImpl::addNew() {
@@ -217,6 +248,7 @@ void RecordsetImpl::update() {
       e.updateRow(info_.name, editRow_, buffer_);
       cursor_.reset();
       cursorPos_ = -1;
+      valuesAt_ = -1;
     }
     mode_ = Mode::None;
   }
@@ -230,6 +262,7 @@ void RecordsetImpl::remove() {
   rows_.erase(rows_.begin() + pos_);
   cursor_.reset();
   cursorPos_ = -1;
+  valuesAt_ = -1;
   currentDeleted_ = true;
 }
 
@@ -238,6 +271,8 @@ void RecordsetImpl::close() {
   open_ = false;
   cursor_.reset();
   rows_.clear();
+  values_.clear();
+  valuesAt_ = -1;
 }
 
 Value RecordsetImpl::value(int index) {

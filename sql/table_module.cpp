@@ -251,6 +251,17 @@ int update(sqlite3_vtab* vtab, int argc, sqlite3_value** argv, sqlite3_int64* ne
       }
       values[i] = columnValue(c, x);
     }
+    // SQLite gives a field an INSERT leaves out as Null, the same as an explicit Null: a field that
+    // cannot hold Null (Required, Yes/No) takes its default value then, as it would if left out.
+    if (insert) {
+      std::vector<jet::Value> defaults;
+      for (size_t i = 0; i < n; ++i) {
+        const jet::ColumnInfo& c = t.info.columns[i];
+        if (!jet::isNull(values[i]) || !(c.required || c.type == jet::ColumnType::Boolean)) continue;
+        if (defaults.empty()) defaults = db.defaultValues(t.info.name);
+        if (i < defaults.size()) values[i] = defaults[i];
+      }
+    }
     jet::checkNewRow(t.info, db.format(), values);
     if (insert) {
       *newRowid = rowidOf(complex.empty() ? db.insertRow(t.info.name, std::move(values))

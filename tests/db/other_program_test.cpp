@@ -1,6 +1,7 @@
 // The object model beside another program on the same file: a commit made elsewhere shows at the
 // recordset's next move (counts and rows current), and an edit begun before it is not saved over a
-// record that changed or went meanwhile (3197); an edit of a record left alone saves.
+// record that changed or went meanwhile (3197); an edit of a record left alone saves. Only moves
+// read the file.
 #include <gtest/gtest.h>
 
 #include <unistd.h>
@@ -11,6 +12,7 @@
 #include "jet/database.h"
 #include "support/error_of.h"
 #include "support/files.h"
+#include "support/lock_signal.h"
 
 namespace {
 
@@ -36,40 +38,95 @@ const Case kCases[] = {
      "mine"},
 };
 
-// Runs `change` in a child process with a database of its own, as another program would.
-int inOtherProcess(const std::string& path, const std::function<void(jet::Database&, const Rows&)>& change) {
+// Forks a child that exits with what `work` returns (99 when it throws).
+pid_t spawn(const std::function<int()>& work) {
   const pid_t pid = fork();
-  if (pid == 0) {
-    int code = 1;
-    try {
-      auto db = jet::Database::open(path);
-      Rows rows;
-      for (auto c = db->openTable("T"); c->next();) rows.push_back(c->rowId());
-      change(*db, rows);
-      db->close();
-      code = 0;
-    } catch (...) {
-    }
-    _exit(code);
+  if (pid != 0) return pid;
+  int code = 99;
+  try {
+    code = work();
+  } catch (...) {
   }
+  _exit(code);
+}
+
+int exitCode(pid_t pid) {
   int status = 0;
   waitpid(pid, &status, 0);
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
+// Runs `change` in a child process with a database of its own, as another program would.
+int inOtherProcess(const std::string& path, const std::function<void(jet::Database&, const Rows&)>& change) {
+  return exitCode(spawn([&] {
+    auto db = jet::Database::open(path);
+    Rows rows;
+    for (auto c = db->openTable("T"); c->next();) rows.push_back(c->rowId());
+    change(*db, rows);
+    db->close();
+    return 0;
+  }));
+}
+
+// A file whose table T holds the records 1 "a", 2 "b" and 3 "c".
+std::string threeRecords(const testsupport::TempDir& dir) {
+  const std::string path = dir.file("shared.mdb");
+  auto db = jet::Database::create(path);
+  db->createTable({"T", {{"K", jet::ColumnType::Long}, {"V", jet::ColumnType::Text, 20}}});
+  for (int64_t k = 1; k <= 3; ++k) db->insertRow("T", {k, std::string(1, char('a' + k - 1))});
+  db->close();
+  return path;
+}
+
 }  // namespace
+
+// EOF and the current values are answered from what the last move read, so they answer even while
+// another program's commit keeps new read operations out; the next move waits for the commit (here
+// it gives up at once) and then follows it.
+TEST(OtherProgram, OnlyMovesReadTheFile) {
+  testsupport::TempDir dir;
+  const std::string path = threeRecords(dir);
+  dao::Engine().SetBusyTimeout(0);
+  dao::Database db = dao::Engine().OpenDatabase(path, false, false, "");
+  dao::Recordset rs = db.OpenRecordset("T");
+  rs.MoveFirst();
+  testsupport::Signal reading, release, committing;
+  const pid_t reader = spawn([&] {
+    auto other = jet::Database::open(path, {true, ""});
+    auto held = other->readOperation();
+    return reading.send() && release.wait() ? 0 : 1;
+  });
+  ASSERT_TRUE(reading.wait());
+  const pid_t writer = spawn([&] {
+    testsupport::SignalOnRefusal env(committing);
+    jet::Env::install(&env);
+    jet::Database::open(path, {false, "", 60000})->insertRow("T", {int64_t{4}, std::string("d")});  // waits for the reader
+    return 0;
+  });
+  ASSERT_TRUE(committing.wait());
+  bool eof = true;
+  std::string first;
+  const int answered = errorOf([&] { eof = rs.EOF_(), first = jet::toText(rs.CurrentValues().at(1)); });
+  const int moved = errorOf([&] { rs.MoveNext(); });
+  release.send();
+  EXPECT_EQ(answered, 0);
+  EXPECT_FALSE(eof);
+  EXPECT_EQ(first, "a");
+  EXPECT_EQ(moved, jet::err::kLocked);
+  EXPECT_EQ(exitCode(reader), 0);
+  EXPECT_EQ(exitCode(writer), 0);
+  rs.MoveNext();
+  EXPECT_EQ(jet::toText(rs.CurrentValues().at(1)), "b");
+  EXPECT_EQ(rs.RecordCount(), 4);
+  db.Close();
+  dao::Engine().SetBusyTimeout(10);
+}
 
 TEST(OtherProgram, RecordsetFollowsCommitsMadeElsewhere) {
   for (const Case& c : kCases) {
     SCOPED_TRACE(c.what);
     testsupport::TempDir dir;
-    const std::string path = dir.file("shared.mdb");
-    {
-      auto db = jet::Database::create(path);
-      db->createTable({"T", {{"K", jet::ColumnType::Long}, {"V", jet::ColumnType::Text, 20}}});
-      for (int64_t k = 1; k <= 3; ++k) db->insertRow("T", {k, std::string(1, char('a' + k - 1))});
-      db->close();
-    }
+    const std::string path = threeRecords(dir);
     dao::Database db = dao::Engine().OpenDatabase(path, false, false, "");
     dao::Recordset rs = db.OpenRecordset("T");
     ASSERT_EQ(rs.RecordCount(), 3);

@@ -22,6 +22,7 @@
 #include "jet/storage/lock_file.h"
 #include "jet/support/test_files.h"
 #include "support/error_of.h"
+#include "support/lock_signal.h"
 
 namespace fs = std::filesystem;
 
@@ -35,17 +36,7 @@ enum { kWrongCount = 201, kCheckFailed = 202, kOtherError = jettest::kThrew };
 using jettest::spawn;
 int exitCode(int pid) { return jettest::waitFor(pid); }
 
-// A pipe a child waits on, or signals through.
-struct Signal {
-  int fd[2];
-  Signal() { EXPECT_EQ(pipe(fd), 0); }
-  ~Signal() { close(fd[0]), close(fd[1]); }
-  void send() { EXPECT_EQ(write(fd[1], "x", 1), 1); }
-  bool wait() {
-    char c;
-    return read(fd[0], &c, 1) == 1;
-  }
-};
+using testsupport::Signal;
 
 jet::OpenOptions options(bool readOnly, int busyMs) { return {readOnly, "", busyMs}; }
 
@@ -173,44 +164,6 @@ TEST(Sharing, AWriterKeptOutGivesUpWith3260AndLeavesTheFileAlone) {
   }
 }
 
-// The operating system's files, sending a signal the first time a lock is refused: the moment a
-// program starts to wait.
-class SignalOnRefusal : public jet::Env {
- public:
-  explicit SignalOnRefusal(Signal& signal) : signal_(signal) {}
-  std::unique_ptr<jet::File> open(const std::string& path, jet::OpenMode mode, int& error) override {
-    auto file = posix().open(path, mode, error);
-    return file ? std::make_unique<Watched>(std::move(file), *this) : nullptr;
-  }
-  bool link(const std::string& from, const std::string& to, int& error) override { return posix().link(from, to, error); }
-  void remove(const std::string& path) override { posix().remove(path); }
-  void syncFolder(const std::string& path) override { posix().syncFolder(path); }
-
- private:
-  struct Watched : jet::File {
-    Watched(std::unique_ptr<jet::File> f, SignalOnRefusal& env) : File(f->path()), f_(std::move(f)), env_(env) {}
-    size_t read(uint64_t o, uint8_t* out, size_t n) override { return f_->read(o, out, n); }
-    void write(uint64_t o, const uint8_t* d, size_t n) override { f_->write(o, d, n); }
-    uint64_t size() override { return f_->size(); }
-    void truncate(uint64_t n) override { f_->truncate(n); }
-    void sync() override { f_->sync(); }
-    std::pair<uint64_t, uint64_t> identity() override { return f_->identity(); }
-    int64_t changeTime() override { return f_->changeTime(); }
-    State state() override { return f_->state(); }
-    void unlock(uint64_t o, uint64_t n) override { f_->unlock(o, n); }
-    int64_t firstConflict(uint64_t o, uint64_t n, jet::LockKind k) override { return f_->firstConflict(o, n, k); }
-    bool lock(uint64_t o, uint64_t n, jet::LockKind k) override {
-      const bool got = f_->lock(o, n, k);
-      if (!got && !env_.sent_) env_.signal_.send(), env_.sent_ = true;
-      return got;
-    }
-    std::unique_ptr<jet::File> f_;
-    SignalOnRefusal& env_;
-  };
-  Signal& signal_;
-  bool sent_ = false;
-};
-
 // A writer waiting for its turn behind another keeps nothing from it: the one with the turn
 // commits, then the waiting one gets its turn. Neither gives up.
 TEST(Sharing, AWriterWaitingForItsTurnDoesNotHoldUpTheOneThatHasIt) {
@@ -220,7 +173,7 @@ TEST(Sharing, AWriterWaitingForItsTurnDoesNotHoldUpTheOneThatHasIt) {
   db->queueInsert("T", {int64_t(-1), std::string("first")});  // the writer's turn, held
   Signal waiting;
   const int child = spawn([&] {
-    SignalOnRefusal env(waiting);
+    testsupport::SignalOnRefusal env(waiting);
     jet::Env::install(&env);
     auto writer = jet::Database::open(path, options(false, 20000));
     writer->insertRow("T", {int64_t(-2), std::string("second")});

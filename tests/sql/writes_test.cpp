@@ -159,6 +159,27 @@ TEST(ComplexWrites, TakeTheJsonTheyAreShownAs) {
   EXPECT_TRUE(jet::Database::open(path, {.readOnly = true})->check().ok());
 }
 
+// A field an INSERT leaves out arrives as Null: a Required or Yes/No field then takes its default
+// value; any other field stays Null.
+TEST_P(Writes, FieldsThatCannotBeNullTakeTheirDefaults) {
+  const std::string path =
+      folder.file(std::string("d_") + GetParam().name + (GetParam().options.version == jet::FileVersion::Access2007 ? ".accdb" : ".mdb"));
+  {
+    auto db = jet::Database::create(path, GetParam().options);
+    jet::NewTable t;
+    t.name = "Defaults";
+    t.columns = {{.name = "Code", .type = ColumnType::Text, .size = 10},
+                 {.name = "Kind", .type = ColumnType::Text, .size = 10, .required = true, .defaultValue = "\"none\""},
+                 {.name = "Active", .type = ColumnType::Boolean, .defaultValue = "Yes"},
+                 {.name = "Note", .type = ColumnType::Text, .size = 10, .defaultValue = "\"n\""}};
+    db->createTable(t);
+  }
+  auto c = sql::Connection::open(path);
+  c->exec("INSERT INTO Defaults (Code) VALUES ('a'); INSERT INTO Defaults VALUES ('b', 'own', 0, 'x')");
+  EXPECT_EQ(testsupport::query(c->handle(), "SELECT * FROM Defaults ORDER BY Code"),
+            (Rows{{"a", "none", "1", "NULL"}, {"b", "own", "0", "x"}}));
+}
+
 INSTANTIATE_TEST_SUITE_P(Versions, Writes, ::testing::ValuesIn(kVersions),
                          [](const auto& info) { return std::string(info.param.name); });
 
