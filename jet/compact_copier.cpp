@@ -154,22 +154,13 @@ class Compactor {
     for (TableJob* t : fresh_) {
       const int64_t id = int64_t(t->pages.front());
       if (catalog) {
-        rows.push_back(encodeSystemRow(def, rowByNumber(def, {{sys::kObjId, id},
-                                                        {sys::kObjParentId, int64_t(sys::kTablesId)},
-                                                        {sys::kObjName, t->table.name},
-                                                        {sys::kObjType, int64_t(sys::kTypeTable)},
-                                                        {sys::kObjDateCreate, DateTime{now}},
-                                                        {sys::kObjDateUpdate, DateTime{now}},
-                                                        {sys::kObjOwner, sys::sidBytes(format_, sys::Sid::Creator)},
-                                                        {sys::kObjFlags, int64_t(int32_t(sys::isSystemTableName(t->table.name) ? kSystemObjectFlags : 0))}}),
-                                       src_.codec()));
+        const uint32_t flags = sys::isSystemTableName(t->table.name) ? kSystemObjectFlags : 0;
+        const NewCatalogObject object{int32_t(id), sys::kTablesId, t->table.name, sys::kTypeTable, now,
+                                      sys::Sid::Creator, flags};
+        rows.push_back(encodeSystemRow(def, catalogRow(def, format_, object), src_.codec()));
       } else if (!acesWritten_.count(t)) {
         for (const sys::Ace& a : sys::newTableAces(int32_t(id)))
-          rows.push_back(encodeSystemRow(def, rowByNumber(def, {{sys::kAceObjectId, int64_t(a.objectId)},
-                                                          {sys::kAceSid, sys::sidBytes(format_, a.sid)},
-                                                          {sys::kAceAcm, int64_t(a.mask)},
-                                                          {sys::kAceInheritable, a.inheritable}}),
-                                         src_.codec()));
+          rows.push_back(encodeSystemRow(def, aceRow(def, format_, a), src_.codec()));
       }
     }
     if (!catalog)

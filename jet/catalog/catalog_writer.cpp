@@ -23,6 +23,28 @@ std::vector<Value> rowByNumber(const Tdef& def, const std::vector<std::pair<uint
   return row;
 }
 
+std::vector<Value> catalogRow(const Tdef& catalog, Format format, const NewCatalogObject& o) {
+  std::vector<std::pair<uint16_t, Value>> values = {
+      {sys::kObjId, int64_t(o.id)},
+      {sys::kObjParentId, int64_t(o.parentId)},
+      {sys::kObjName, o.name},
+      {sys::kObjType, int64_t(o.type)},
+      {sys::kObjDateCreate, DateTime{o.created}},
+      {sys::kObjDateUpdate, DateTime{o.created}},
+      {sys::kObjFlags, int64_t(int32_t(o.flags))},
+  };
+  if (o.owner) values.push_back({sys::kObjOwner, sys::sidBytes(format, *o.owner)});
+  if (o.properties) values.push_back({sys::kObjLvProp, *o.properties});
+  return rowByNumber(catalog, values);
+}
+
+std::vector<Value> aceRow(const Tdef& aces, Format format, const sys::Ace& a) {
+  return rowByNumber(aces, {{sys::kAceObjectId, int64_t(a.objectId)},
+                            {sys::kAceSid, sys::sidBytes(format, a.sid)},
+                            {sys::kAceAcm, int64_t(a.mask)},
+                            {sys::kAceInheritable, a.inheritable}});
+}
+
 Bytes encodeSystemRow(const Tdef& def, const std::vector<Value>& values, TextCodec& codec, bool keepFields) {
   if (values.size() != def.columns.size()) invalid();
   // A kept field goes through the codec as opaque bytes: its column is seen as OLE, whose encoding

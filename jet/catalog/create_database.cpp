@@ -183,35 +183,22 @@ std::vector<Bytes> buildNewDatabase(const CreateOptions& o, double created) {
   auto& catalog = tables[0];
   auto& aces = tables[1];
   std::vector<std::vector<Value>> catalogRows;
-  auto catalogRow = [&](int32_t id, int32_t parent, const std::string& name, int16_t type,
-                        std::optional<sys::Sid> owner, uint32_t flags) {
-    std::vector<std::pair<uint16_t, Value>> values = {
-        {sys::kObjId, int64_t(id)},
-        {sys::kObjParentId, int64_t(parent)},
-        {sys::kObjName, name},
-        {sys::kObjType, int64_t(type)},
-        {sys::kObjDateCreate, DateTime{created}},
-        {sys::kObjDateUpdate, DateTime{created}},
-        {sys::kObjFlags, int64_t(int32_t(flags))},
-    };
-    if (owner) values.push_back({sys::kObjOwner, sys::sidBytes(f, *owner)});
-    catalogRows.push_back(rowByNumber(catalog.def, values));
+  auto addObject = [&](int32_t id, int32_t parent, const std::string& name, int16_t type,
+                       std::optional<sys::Sid> owner, uint32_t flags) {
+    catalogRows.push_back(catalogRow(catalog.def, f, {id, parent, name, type, created, owner, flags}));
   };
-  catalogRow(sys::kTablesId, sys::kRootId, "Tables", sys::kTypeContainer, sys::Sid::Engine, kObjectFlagSystem);
-  catalogRow(sys::kDatabasesId, sys::kRootId, "Databases", sys::kTypeContainer, sys::Sid::Engine, kObjectFlagSystem);
-  catalogRow(sys::kRelationshipsId, sys::kRootId, "Relationships", sys::kTypeContainer, sys::Sid::Engine,
-             kObjectFlagSystem);
-  catalogRow(sys::kMSysDbId, sys::kDatabasesId, "MSysDb", sys::kTypeDatabase, sys::Sid::Creator, kObjectFlagSystem);
+  addObject(sys::kTablesId, sys::kRootId, "Tables", sys::kTypeContainer, sys::Sid::Engine, kObjectFlagSystem);
+  addObject(sys::kDatabasesId, sys::kRootId, "Databases", sys::kTypeContainer, sys::Sid::Engine, kObjectFlagSystem);
+  addObject(sys::kRelationshipsId, sys::kRootId, "Relationships", sys::kTypeContainer, sys::Sid::Engine,
+            kObjectFlagSystem);
+  addObject(sys::kMSysDbId, sys::kDatabasesId, "MSysDb", sys::kTypeDatabase, sys::Sid::Creator, kObjectFlagSystem);
   for (auto& t : tables)
-    catalogRow(int32_t(t.tdefPage), sys::kTablesId, t.name, sys::kTypeTable,
-               t.owned ? std::optional<sys::Sid>(sys::Sid::Engine) : std::nullopt, t.catalogFlags);
+    addObject(int32_t(t.tdefPage), sys::kTablesId, t.name, sys::kTypeTable,
+              t.owned ? std::optional<sys::Sid>(sys::Sid::Engine) : std::nullopt, t.catalogFlags);
 
   std::vector<std::vector<Value>> aceRows;
   for (const auto& a : sys::initialAces(addedIds))
-    aceRows.push_back(rowByNumber(aces.def, {{sys::kAceObjectId, int64_t(a.objectId)},
-                                             {sys::kAceSid, sys::sidBytes(f, a.sid)},
-                                             {sys::kAceAcm, int64_t(a.mask)},
-                                             {sys::kAceInheritable, a.inheritable}}));
+    aceRows.push_back(aceRow(aces.def, f, a));
 
   std::vector<Bytes> pages(pageCount, Bytes(ps, 0));
   pages[0] = headerPage(o, created);

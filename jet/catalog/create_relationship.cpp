@@ -120,24 +120,12 @@ void createRelationship(SchemaFile& file, const NewRelationship& outline) {
     if (e.object.id < 0 && e.object.id >= id) id = e.object.id + 1;
   const double now = sys::oleNow();
   insertIndexedRow(file, sys::kCatalogTdef, cat.def,
-                   rowByNumber(cat.def, {
-                                            {sys::kObjId, int64_t(id)},
-                                            {sys::kObjParentId, int64_t(sys::kRelationshipsId)},
-                                            {sys::kObjName, outline.name},
-                                            {sys::kObjType, int64_t(sys::kTypeRelationship)},
-                                            {sys::kObjDateCreate, DateTime{now}},
-                                            {sys::kObjDateUpdate, DateTime{now}},
-                                            {sys::kObjOwner, sys::sidBytes(f, sys::Sid::Creator)},
-                                            {sys::kObjFlags, int64_t(0)},
-                                        }));
+                   catalogRow(cat.def, f,
+                              {id, sys::kRelationshipsId, outline.name, sys::kTypeRelationship, now, sys::Sid::Creator}));
   const uint32_t acesPage = systemTablePage(cat, "MSysACEs", sys::kAcesTdef);
   const Tdef aces = file.definition(acesPage);
   for (const auto& a : sys::newRelationshipAces(id))
-    insertIndexedRow(file, acesPage, aces,
-                     rowByNumber(aces, {{sys::kAceObjectId, int64_t(a.objectId)},
-                                        {sys::kAceSid, sys::sidBytes(f, a.sid)},
-                                        {sys::kAceAcm, int64_t(a.mask)},
-                                        {sys::kAceInheritable, a.inheritable}}));
+    insertIndexedRow(file, acesPage, aces, aceRow(aces, f, a));
 
   // One row per pair of fields.
   for (size_t i = 0; i < names.size(); ++i) {

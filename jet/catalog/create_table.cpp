@@ -90,29 +90,16 @@ void createTable(SchemaFile& file, const NewTable& outline) {
   const double now = sys::oleNow();
   const ColumnDef& lvProp = sys::columnByNumber(cat.def, sys::kObjLvProp);
   const uint32_t lvPropMap = lvProp.lvOwnedPointer ? lvProp.lvOwnedPointer : cat.def.ownedPagesPointer;
-  std::vector<Value> row = rowByNumber(cat.def, {
-      {sys::kObjId, int64_t(tdef)},
-      {sys::kObjParentId, int64_t(sys::kTablesId)},
-      {sys::kObjName, outline.name},
-      {sys::kObjType, int64_t(sys::kTypeTable)},
-      {sys::kObjDateCreate, DateTime{now}},
-      {sys::kObjDateUpdate, DateTime{now}},
-      {sys::kObjOwner, sys::sidBytes(f, sys::Sid::Creator)},
-      {sys::kObjFlags, int64_t(0)},
-      {sys::kObjLvProp, file.writeLongValue(buildPropertyBlob(f, props, file.codec()), lvPropMap)},
-  });
-  insertIndexedRow(file, sys::kCatalogTdef, cat.def, row);
+  const Bytes properties = file.writeLongValue(buildPropertyBlob(f, props, file.codec()), lvPropMap);
+  insertIndexedRow(file, sys::kCatalogTdef, cat.def,
+                   catalogRow(cat.def, f,
+                              {int32_t(tdef), sys::kTablesId, outline.name, sys::kTypeTable, now, sys::Sid::Creator, 0,
+                               properties}));
 
   // Permissions.
   const uint32_t acesPage = systemTablePage(cat, "MSysACEs", sys::kAcesTdef);
   const Tdef aces = file.definition(acesPage);
-  for (const auto& a : sys::newTableAces(int32_t(tdef))) {
-    std::vector<Value> v = rowByNumber(aces, {{sys::kAceObjectId, int64_t(a.objectId)},
-                                              {sys::kAceSid, sys::sidBytes(f, a.sid)},
-                                              {sys::kAceAcm, int64_t(a.mask)},
-                                              {sys::kAceInheritable, a.inheritable}});
-    insertIndexedRow(file, acesPage, aces, v);
-  }
+  for (const auto& a : sys::newTableAces(int32_t(tdef))) insertIndexedRow(file, acesPage, aces, aceRow(aces, f, a));
   file.sync();
 }
 
