@@ -130,7 +130,9 @@ void PageFile::refresh() {
 // Plays back a hot journal under the exclusive lock: the original pages written, the file cut to
 // its original length and forced, the journal removed.
 void PageFile::recoverJournal() {
-  waitFor([&] { return lock_->raise(FileLock::Level::Reserved); });
+  // Two programs may find the journal at once: the one that waits lets the other play it back.
+  if (locking_) waitForReserved();
+  else waitFor([&] { return lock_->raise(FileLock::Level::Reserved); });
   waitFor([&] { return lock_->raise(FileLock::Level::Exclusive); });
   try {
     std::optional<JournalContents> j;
@@ -218,15 +220,19 @@ void PageFile::takeWriteTurn(bool mayWait) {
   if (auto other = foreignUser())
     throw Error(err::kLocked, "Couldn't update; currently locked by user '" + other->user + "' on machine '" +
                                   other->machine + "'.");
-  using L = FileLock::Level;
   if (!mayWait) {
-    if (!lock_->raise(L::Reserved)) throwBusy();
+    if (!lock_->raise(FileLock::Level::Reserved)) throwBusy();
     return;
   }
-  // The writer that has the turn commits only once every shared lock is gone: a writer that held
-  // one while it waited behind it would keep it waiting (each for the other, until one gives up).
-  // So the waiting writer lets go between tries, unless it holds the shared lock for a read of its
-  // own or for pages a scope has written.
+  if (waitForReserved()) refresh();  // another writer may have committed meanwhile
+}
+
+// The writer that has the turn commits only once every shared lock is gone: a program that held
+// one while it waited behind it would keep it waiting (each for the other, until one gives up). So
+// the waiting one lets go between tries, unless it holds the shared lock for a read of its own or
+// for pages a scope has written.
+bool PageFile::waitForReserved() {
+  using L = FileLock::Level;
   const bool mayLetGo = readDepth_ <= 1 && !atomic_;
   bool letGo = false;
   waitFor([&] {
@@ -238,7 +244,7 @@ void PageFile::takeWriteTurn(bool mayWait) {
     }
     return false;
   });
-  if (letGo) refresh();  // another writer may have committed meanwhile
+  return letGo;
 }
 
 // A read operation with the writer's turn inside it; the read ends again when no turn is had. A

@@ -167,6 +167,9 @@ class PageFile {
   void waitFor(Step&& step);
   [[noreturn]] void throwBusy();
   void takeWriteTurn(bool mayWait);
+  // Waits for the reserved lock, letting go of the shared one between tries where it may; true when
+  // it let go (another program may have committed meanwhile).
+  bool waitForReserved();
   void beginReadAndWriteTurn();
   // Lowers the lock to what the open operations and scope need.
   void relax();

@@ -19,6 +19,7 @@
 
 #include "jet/database.h"
 #include "jet/storage/fault_env.h"
+#include "jet/storage/file_lock.h"
 #include "jet/storage/lock_file.h"
 #include "jet/support/test_files.h"
 #include "support/error_of.h"
@@ -209,6 +210,35 @@ TEST(Sharing, AWriterKilledMidCommitLosesNothingForTheOthers) {
     rows = now;
   }
   EXPECT_NO_THROW(insertBatch(*db, 9000));
+}
+
+// Two programs that find a hot journal at once, while a third has the writer's turn: the one that
+// waits for the other to play it back keeps nothing from it, and both open the file as it was
+// before the crash.
+TEST(Sharing, TwoProgramsFindingAHotJournalAtOnceBothOpenIt) {
+  jettest::TempDir dir;
+  const std::string path = newDatabase(dir);
+  jettest::crashBeforeTheJournalIsCleared(path, [](jet::Database& db) { insertBatch(db, 5000); });
+  int error = 0;
+  auto file = jet::Env::posix().open(path, jet::OpenMode::ReadWrite, error);
+  ASSERT_TRUE(file);
+  jet::FileLock turn(*file);
+  ASSERT_TRUE(turn.raise(jet::FileLock::Level::Shared) && turn.raise(jet::FileLock::Level::Reserved));
+  std::vector<int> children;
+  for (int n = 0; n < 2; ++n) {
+    Signal waiting;
+    children.push_back(spawn([&] {
+      testsupport::SignalOnRefusal env(waiting);
+      jet::Env::install(&env);
+      return int(rowCount(*jet::Database::open(path, options(false, 20000))) / kBatch);
+    }));
+    ASSERT_TRUE(waiting.wait());
+  }
+  turn.lower(jet::FileLock::Level::None);
+  for (int child : children) EXPECT_EQ(exitCode(child), kSeedRows / kBatch);
+  auto db = jet::Database::open(path);
+  EXPECT_EQ(rowCount(*db), size_t(kSeedRows));
+  EXPECT_TRUE(db->check().ok());
 }
 
 // Writers come and go beside a program that keeps the file open: the journal it watches stays
