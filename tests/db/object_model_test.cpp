@@ -119,7 +119,7 @@ TEST_F(ObjectModel, RecordsetMovesByPosition) {
   run({{"open People", ""}, {"count", "3"}, {"ends", "00"}, {"get 1", "'Ann'"}, {"get 2", "<null>"}, {"move 2", ""},
        {"get 1", "'Cy'"}, {"move -1", ""}, {"get Notes", "'note'"}, {"move 5", ""}, {"ends", "10"}, {"get 0", "3021"},
        {"next", "3021"}, {"first", ""}, {"get 0", "1"}, {"close", ""}, {"first", "3420"},
-       {"open Empty", ""}, {"ends", "11"}, {"count", "0"}, {"edit", "3021"}, {"delete", "3021"}, {"open Missing", "3078"}});
+       {"open Empty", ""}, {"ends", "11"}, {"count", "0"}, {"edit", "3021"}, {"delete", "3021"}, {"move -1", "3021"}, {"open Missing", "3078"}});
 }
 
 // A recordset collects its row addresses as it walks; whatever it is asked, in whatever order,
