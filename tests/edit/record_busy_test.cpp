@@ -65,7 +65,7 @@ TEST_F(RecordBusyTest, AnActionRefusedWith3260ShowsTheMessageAndLosesNothing) {
       Holder other = h.hold(path.toStdString());
       ASSERT_TRUE(other);
       run({a.refused});
-      const QString report = dialogs.boxes.back().text;
+      const QString report = dialogs.boxes.empty() ? QString() : dialogs.boxes.back().text;
       EXPECT_TRUE(report.contains(QString::fromUtf8(h.message))) << report.toStdString();
       other.reset();
       run(a.done);
