@@ -7,18 +7,8 @@
 namespace sql {
 
 namespace {
-
-struct Token {
-  enum Kind { Space, Word, Bracket, String, Date, Number, Open, Close, Comma, Op, Done } kind = Space;
-  std::string text;  // Word/Bracket/String/Date: the contents; otherwise as written; Done: translated
-};
-
-std::string upper(std::string s) {
-  for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return s;
-}
-
 bool nameChar(char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_' || (c & 0x80); }
+}  // namespace
 
 std::vector<Token> tokenize(const std::string& s) {
   std::vector<Token> out;
@@ -86,6 +76,14 @@ std::vector<Token> tokenize(const std::string& s) {
   }
   return out;
 }
+
+namespace {
+
+std::string upper(std::string s) {
+  for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return s;
+}
+
 
 std::string quoted(const std::string& text, char q) {
   std::string out(1, q);
