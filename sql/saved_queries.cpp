@@ -594,7 +594,9 @@ std::string crosstabOfData(sqlite3* db, Bridge& bridge, const SavedQuery& q, con
 }
 
 std::string selectIn(Dialect dialect, const jet::QueryDefinition& q, const std::vector<jet::TableInfo>& tables) {
-  if (q.type != jet::QueryType::Select && q.type != jet::QueryType::Union) throw Untranslatable("not a select query");
+  const bool fixedCrosstab = q.type == jet::QueryType::Crosstab && !q.columnHeadings.empty();
+  if (q.type != jet::QueryType::Select && q.type != jet::QueryType::Union && !fixedCrosstab)
+    throw Untranslatable(q.type == jet::QueryType::Crosstab ? "a crosstab whose columns come from its data" : "not a select query");
   if (!q.parameters.empty()) throw Untranslatable("it takes parameters");
   TranslateContext c;
   c.dialect = dialect;
