@@ -171,6 +171,17 @@ TEST(SavedQueries, CrosstabsRunAsGroupedSelects) {
   EXPECT_EQ(testsupport::query(db, "SELECT * FROM Fixed"),
             (Rows{{"p", "x", "NULL", "NULL"}, {"q", "NULL", "NULL", "NULL"}, {"r", "NULL", "7", "NULL"},
                   {"s", "NULL", "NULL", "NULL"}, {"t", "NULL", "40", "NULL"}}));
+  // The same crosstab as migration carries it: CASE for IIf, as SQLite files and PostgreSQL have no IIf.
+  std::vector<jet::TableInfo> tables;
+  for (const sql::BridgeTable& t : bridge.tables()) tables.push_back(t.info);
+  const std::string portable = sql::selectIn(sql::Dialect::Postgres, definitions[1], tables);
+  EXPECT_EQ(portable.find("IIf"), std::string::npos) << portable;
+  EXPECT_EQ(testsupport::query(db, portable), testsupport::query(db, "SELECT * FROM Fixed"));
+  jet::QueryDefinition counted = definitions[0];
+  counted.columnHeadings = "\"11\",\"a\",#1/2/2003#,-1";
+  EXPECT_EQ(testsupport::query(db, sql::selectIn(sql::Dialect::Sqlite, counted, tables)),
+            (Rows{{"p", "NULL", "1", "NULL", "NULL"}, {"q", "2", "NULL", "NULL", "NULL"}, {"r", "NULL", "NULL", "NULL", "NULL"},
+                  {"s", "NULL", "NULL", "NULL", "NULL"}, {"t", "NULL", "NULL", "NULL", "NULL"}}));
   const std::string counts = sql::crosstabOfData(db, bridge, queries[0], definitions[0], [](sqlite3_stmt*) {});
   EXPECT_EQ(names(counts), (std::vector<std::string>{"col3", "<>", "11", "20", "a", "c"}));
   EXPECT_EQ(testsupport::query(db, counts),
