@@ -222,10 +222,10 @@ struct TableWriter::State : public IndexPageStore {
                           [&](const uint8_t* row, size_t size) { return placeLongValueRow(row, size); });
   }
 
-  // Frees the rows of a stored long value. Pages left with rows are filled again before a new page
-  // is taken; pages given back are forgotten.
-  void freeLongValue(const uint8_t* ref, size_t len) {
-    jet::freeLongValue(*tx, def.format, ref, len, 0, [&](uint32_t page, bool released) {
+  // Frees the rows of a stored long value of `column`. Pages left with rows are filled again before
+  // a new page is taken; pages given back leave the column's maps and are forgotten.
+  void freeLongValue(const ColumnDef& column, const uint8_t* ref, size_t len) {
+    jet::freeLongValue(*tx, def.format, ref, len, longValueMapsOf(column), [&](uint32_t page, bool released) {
       if (released) {
         forgetPage(page);
       } else if (lvalWithRoom.size() < kLvalCandidates &&
@@ -487,7 +487,7 @@ void TableWriter::State::stageRemove(RowId id, const CurrentRow& cur) {
   const Format f = def.format;
   const uint32_t ps = file.pageSize();
   maintainIndexes(&cur.values, id, nullptr, RowId{});
-  for (auto& [col, ref] : longValueRefs(def, cur.body)) freeLongValue(ref.data(), ref.size());
+  for (auto& [col, ref] : longValueRefs(def, cur.body)) freeLongValue(def.columns[col], ref.data(), ref.size());
   freeRow(tx->edit(id.page), ps, f, id.row);
   if (!(cur.bodyId == id)) {
     freeRow(tx->edit(cur.bodyId.page), ps, f, cur.bodyId.row);
@@ -538,7 +538,7 @@ void TableWriter::update(RowId id, std::vector<Value> values) {
     Bytes body = encodeRow(def, values, s.codec,
                            [&](const ColumnDef&, const Bytes& data) { return s.storeLongValue(data, 64); });
     s.maintainIndexes(&cur.values, id, &values, id);
-    for (auto& [col, ref] : longValueRefs(def, cur.body)) s.freeLongValue(ref.data(), ref.size());
+    for (auto& [col, ref] : longValueRefs(def, cur.body)) s.freeLongValue(def.columns[col], ref.data(), ref.size());
     const Format f = def.format;
     const uint32_t ps = s.file.pageSize();
     PageTransaction& tx = *s.tx;
