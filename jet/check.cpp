@@ -100,10 +100,7 @@ struct Checker {
       return true;
     }
   }
-  uint32_t pageOwner(uint32_t page) {
-    auto p = file.page(page);
-    return uint32_t((*p)[4]) | (uint32_t((*p)[5]) << 8) | (uint32_t((*p)[6]) << 16) | (uint32_t((*p)[7]) << 24);
-  }
+  uint32_t pageOwner(uint32_t page) { return jet::pageOwner(file.page(page)->data()); }
 
   // A data page's free-space count is the gap between its row-offset table and its lowest row body;
   // writers trust it to decide whether a row fits.

@@ -94,14 +94,14 @@ void dropObject(SchemaFile& file, const std::string& name, bool hiddenPart) {
     // Pages that name the table as their owner (data and index pages not in any map).
     for (uint32_t p = 2; p < file.pageCount(); ++p) {
       Bytes b = file.page(p);
-      if ((b[0] == kDataPageType || b[0] == kIndexNodePage || b[0] == kIndexLeafPage) && b[1] == 0x01 && le32(&b[4]) == tdef) owned.insert(p);
+      if ((b[0] == kDataPageType || b[0] == kIndexNodePage || b[0] == kIndexLeafPage) && b[1] == 0x01 && pageOwner(b.data()) == tdef) owned.insert(p);
     }
     // Only pages that are really the table's (never a page of the catalog or another table).
     for (auto it = owned.begin(); it != owned.end();) {
       Bytes b = file.page(*it);
       const bool mine = (b[0] == kTdefPageType && std::find(chain.begin(), chain.end(), *it) != chain.end()) ||
-                        ((b[0] == kDataPageType || b[0] == kIndexNodePage || b[0] == kIndexLeafPage) && le32(&b[4]) == tdef) ||
-                        (b[0] == kDataPageType && le32(&b[4]) == kLongValueOwner);
+                        ((b[0] == kDataPageType || b[0] == kIndexNodePage || b[0] == kIndexLeafPage) && pageOwner(b.data()) == tdef) ||
+                        (b[0] == kDataPageType && pageOwner(b.data()) == kLongValueOwner);
       it = mine ? std::next(it) : owned.erase(it);
     }
   }

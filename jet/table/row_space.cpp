@@ -20,7 +20,7 @@ bool addRowTo(PageTransaction& tx, Format format, uint32_t page, uint32_t owner,
               uint16_t& row) {
   if (page >= tx.pageCount()) return false;
   const uint8_t* p = tx.read(page);
-  if (p[0] != kDataPageType || le32(p + 4) != owner) return false;
+  if (p[0] != kDataPageType || pageOwner(p) != owner) return false;
   if (roomShortfall(p, tx.pageSize(), format, size) > 0) return false;
   row = RowAppender(tx.edit(page), tx.pageSize(), format).add(body, size);
   return true;
@@ -61,7 +61,7 @@ void freeLongValue(PageTransaction& tx, Format format, const uint8_t* field, siz
     const uint16_t row = pointerRow(ptr);
     if (page < 2 || page >= tx.pageCount()) return;
     const uint8_t* p = tx.read(page);
-    if (p[0] != kDataPageType || le32(p + 4) != kLongValueOwner || row >= pageRowCount(p, ps, format)) return;
+    if (p[0] != kDataPageType || pageOwner(p) != kLongValueOwner || row >= pageRowCount(p, ps, format)) return;
     const RowSlot slot = rowSlot(p, ps, format, row);
     if (slot.deleted) return;
     const uint32_t next = chained && slot.size() >= 4 ? le32(p + slot.start) : 0;

@@ -239,7 +239,7 @@ struct TableWriter::State : public IndexPageStore {
   // (out of the table's maps), any other page of the table is offered for new rows again.
   void rowsFreed(uint32_t page) {
     const uint8_t* p = tx->read(page);
-    const bool tablePage = le32(p + 4) == def.tdefPage;
+    const bool tablePage = pageOwner(p) == def.tdefPage;
     if (!pageWithoutRows(p, tx->pageSize(), def.format)) {
       if (tablePage) markUsage(*tx, def.format, def.freeSpacePointer, page, true);
       return;
@@ -308,7 +308,7 @@ struct TableWriter::State : public IndexPageStore {
   bool ownedDataPage(uint32_t page, uint32_t owner) {
     if (page == 0 || page >= tx->file().pageCount()) return false;
     const uint8_t* pg = tx->read(page);
-    if (pg[0] != kDataPageType || le32(pg + 4) != owner || tx->isFree(page)) return false;
+    if (pg[0] != kDataPageType || pageOwner(pg) != owner || tx->isFree(page)) return false;
     return owner != def.tdefPage || mapContains(*tx, def.format, def.ownedPagesPointer, page);
   }
 
@@ -378,7 +378,7 @@ CurrentRow readCurrent(PageFile& file, const Tdef& def, TextCodec& codec, RowId 
   CurrentRow cur;
   if (id.page >= file.pageCount()) throw Error(err::kNoCurrentRecord, "No current record.");
   PageRef page = file.page(id.page);
-  if ((*page)[0] != kDataPageType || le32(page->data() + 4) != def.tdefPage ||
+  if ((*page)[0] != kDataPageType || pageOwner(page->data()) != def.tdefPage ||
       id.row >= pageRowCount(page->data(), file.pageSize(), def.format))
     throw Error(err::kNoCurrentRecord, "No current record.");
   cur.headerSlot = rowSlot(page->data(), file.pageSize(), def.format, id.row);
