@@ -26,8 +26,8 @@
 
 namespace jet {
 
-std::unique_ptr<SchemaFile> SchemaFile::open(const std::string& path, bool readOnly) {
-  auto pages = std::make_unique<PageFile>(path, readOnly);
+std::unique_ptr<SchemaFile> SchemaFile::open(const std::string& path, bool readOnly, int busyTimeoutMs) {
+  auto pages = std::make_unique<PageFile>(path, readOnly, PageFile::kCachePages, busyTimeoutMs);
   const Header header = parseHeader(pages->readPrefix(kHeaderBytes), fileName(path));
   pages->setPageSize(header.pageSize);
   // A tool's open, with no password: a database key is applied; an encrypted file is refused (3031).

@@ -27,9 +27,11 @@ namespace jet {
 // One open file seen as pages, with the global page map for allocating and freeing pages.
 class SchemaFile : public IndexPageStore {
  public:
-  // Opens the file through its own page file. Throws 3024 when missing, 3343 when not a database of a
-  // version the engine knows, 3051 when it cannot be opened or another writer has it.
-  static std::unique_ptr<SchemaFile> open(const std::string& path, bool readOnly = false);
+  // Opens the file through its own page file, which waits up to `busyTimeoutMs` for another
+  // program's commit under way (then 3260). Throws 3024 when missing, 3343 when not a database of a
+  // version the engine knows, 3051 when it cannot be opened.
+  static std::unique_ptr<SchemaFile> open(const std::string& path, bool readOnly = false,
+                                          int busyTimeoutMs = PageFile::kBusyTimeoutMs);
   // Works through an open database's page file (its cache stays in step with every write).
   static std::unique_ptr<SchemaFile> over(PageFile& file, Format format, uint16_t codePage);
   ~SchemaFile() override;
