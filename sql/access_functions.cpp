@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "jet/base/error.h"
+#include "jet/base/names.h"
 #include "jet/base/value.h"
 #include "jet/base/value_text.h"
 #include "jet/expr/expression.h"
@@ -30,7 +31,7 @@ namespace {
 const char* const kSqliteEquals[] = {"Sum", "Avg", "Count", "Min", "Max", "Abs", "Trim", "LTrim", "RTrim", "Replace"};
 const char* const kAggregates[] = {"First", "Last", "StDev", "StDevP", "Var", "VarP"};
 
-bool sameName(const char* a, const std::string& b) { return strcasecmp(a, b.c_str()) == 0; }
+using jet::sameName;
 
 bool sqliteEqual(const std::string& name) {
   for (const char* s : kSqliteEquals)

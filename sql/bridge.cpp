@@ -13,9 +13,8 @@ namespace {
 
 // User tables: local and linked, neither a system object nor hidden by the engine.
 bool isUserTable(const jet::CatalogObject& o) {
-  constexpr uint32_t kSystemObject = 0x80000000u, kEngineObject = 0x2u;
   return (o.kind == jet::ObjectKind::Table || o.kind == jet::ObjectKind::LinkedTable) &&
-         (o.flags & kSystemObject) == 0 && (o.flags & kEngineObject) == 0;
+         (o.flags & jet::kSystemObjectFlags) == 0;
 }
 
 }  // namespace
