@@ -221,7 +221,8 @@ void PageFile::endRead() {
   if (readDepth_ > 0 && --readDepth_ == 0) finish();
 }
 
-// Not after a commit that could not be undone: the next operation must find its journal.
+// The shared lock is leased, except after a commit that could not be undone (the next operation
+// must find its journal).
 void PageFile::finish() {
   using L = FileLock::Level;
   if (locking_ && !atomic_ && writeDepth_ == 0 && !broken_ && lock_->level() >= L::Shared) {
@@ -503,7 +504,7 @@ void PageFile::flush() {
 // Commits
 
 void PageFile::beginAtomic() {
-  if (!readOnly_ && publishAs_.empty() && writeDepth_ == 0) {
+  if (!readOnly_ && publishAs_.empty() && writeDepth_ == 0 && !atomic_) {
     beginReadAndWriteTurn();
     atomic_ = true;  // the scope keeps the turn
     endRead();
