@@ -115,7 +115,7 @@ std::vector<std::string> addViews(jet::Database& source, const SourceSchema& sch
   std::vector<std::string> why(queries.size());
   for (size_t i = 0; i < queries.size(); ++i) {
     const sql::SavedQuery& q = queries[i];
-    if (q.type != sql::QueryType::Select && q.type != sql::QueryType::Union) {
+    if (q.type != sql::QueryType::Select && q.type != sql::QueryType::Union && q.type != sql::QueryType::Crosstab) {
       notes.push_back("saved query " + q.name + " not carried (" + sql::queryTypeName(q.type) + " query)");
       continue;
     }

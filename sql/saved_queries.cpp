@@ -46,15 +46,6 @@ std::vector<std::string> nameParts(const std::string& expression) {
   return parts;
 }
 
-std::string quoteSql(const std::string& name) {
-  std::string out = "\"";
-  for (char c : name) {
-    if (c == '"') out.push_back('"');
-    out.push_back(c);
-  }
-  return out + "\"";
-}
-
 // DISTINCTROW keeps distinct rows of the tables read: the same as no keyword over one table, and
 // as DISTINCT when the selected columns hold a key of every table. Otherwise there is no equal.
 std::string distinctRow(const jet::QueryDefinition& q, const std::vector<jet::TableInfo>& tables) {
@@ -130,7 +121,7 @@ std::string selectStatement(const jet::QueryDefinition& q, const std::vector<jet
     const jet::TableInfo* t = tableOf(qualifier);
     if (!t) return false;
     for (const jet::ColumnInfo& col : t->columns)
-      outputs.push_back({quoteSql(qualifier) + "." + quoteSql(col.name), col.name, qualifier, false});
+      outputs.push_back({quoteName(qualifier) + "." + quoteName(col.name), col.name, qualifier, false});
     return true;
   };
   if (q.options & jet::kQueryAllFields)
@@ -160,11 +151,11 @@ std::string selectStatement(const jet::QueryDefinition& q, const std::vector<jet
     std::string item = o.sql, name;
     if (same > 1 && !o.named && !o.qualifier.empty()) name = o.qualifier + "." + o.name;
     else if (o.named || topWithTies) name = o.name;
-    if (!name.empty()) item += " AS " + quoteSql(name);
+    if (!name.empty()) item += " AS " + quoteName(name);
     list += (list.empty() ? "" : ", ") + item;
     if (topWithTies && (name.empty() || !shownNames.insert(lowerName(name)).second))
       throw Untranslatable("TOP n over an ORDER BY with columns of the same name");
-    shown += (shown.empty() ? "" : ", ") + quoteSql(name);
+    shown += (shown.empty() ? "" : ", ") + quoteName(name);
   }
   if (list.empty()) list = "*";
   if (q.options & jet::kQueryTop) {
@@ -220,34 +211,27 @@ struct CrosstabHeading {
 };
 
 // "Qtr 1","Qtr 2" (a ColumnHeadings property, as PIVOT ... In (...) lists it) as headings: each an
-// Access literal, shown under its text.
+// Access literal (a text, a date, a number, a word), shown under its text.
 std::vector<CrosstabHeading> fixedHeadings(const std::string& list) {
-  std::vector<CrosstabHeading> out;
-  std::string item;
-  char open = 0;  // the quote or # of a literal being read
-  auto take = [&] {
-    const std::string literal = trimmed(item);
-    item.clear();
-    if (literal.empty()) throw Untranslatable("the column headings " + list);
-    std::string name = literal;
-    if (literal.size() >= 2 && (literal[0] == '"' || literal[0] == '#') && literal.back() == literal[0]) {
-      name.clear();
-      for (size_t i = 1; i + 1 < literal.size(); ++i)
-        if (!(literal[i] == '"' && literal[i + 1] == '"' && ++i)) name += literal[i];
-        else name += '"';
+  std::vector<CrosstabHeading> out(1);
+  for (const Token& t : tokenize(list + ",")) {
+    CrosstabHeading& h = out.back();
+    if (t.kind == Token::Space) continue;
+    if (t.kind == Token::Comma) {
+      if (h.literal.empty()) throw Untranslatable("the column headings " + list);
+      out.emplace_back();
+    } else if (t.kind == Token::String || t.kind == Token::Date) {
+      if (!h.literal.empty()) throw Untranslatable("the column headings " + list);
+      h.name = t.text;
+      h.literal = t.kind == Token::Date ? "#" + t.text + "#" : quoteName(t.text);
+    } else if (t.kind == Token::Number || t.kind == Token::Word || (t.kind == Token::Op && t.text == "-")) {
+      h.literal += t.text;
+      h.name += t.text;
+    } else {
+      throw Untranslatable("the column headings " + list);
     }
-    out.push_back({literal, name});
-  };
-  for (char ch : list) {
-    if (!open && ch == ',') {
-      take();
-      continue;
-    }
-    if (open && ch == open) open = 0;
-    else if (!open && (ch == '"' || ch == '#')) open = ch;
-    item += ch;
   }
-  take();
+  out.pop_back();
   return out;
 }
 
@@ -273,18 +257,18 @@ CrosstabParts crosstabParts(const jet::QueryDefinition& q) {
   for (const jet::QueryColumn& g : q.groupBy)
     if (g.flag != 1) p.rows.groupBy.push_back({g.expression, "", "", 0});
   if (value.empty() || p.pivot.empty()) throw Untranslatable("a crosstab without its value or its column heading");
-  // The value is one aggregate: Name(argument), the first parenthesis closing at the end.
-  const size_t open = value.find('(');
+  // The value is one aggregate: Name(argument), its parenthesis closing at the end.
+  std::vector<Token> t = tokenize(value);
+  std::erase_if(t, [](const Token& x) { return x.kind == Token::Space; });
   int depth = 0;
-  size_t close = std::string::npos;
-  for (size_t i = open; open != std::string::npos && i < value.size() && close == std::string::npos; ++i)
-    if (value[i] == '(') ++depth;
-    else if (value[i] == ')' && --depth == 0) close = i;
-  p.aggregate = open == std::string::npos ? "" : trimmed(value.substr(0, open));
-  if (p.aggregate.empty() || close != value.size() - 1 ||
-      !std::all_of(p.aggregate.begin(), p.aggregate.end(), [](char ch) { return std::isalpha(static_cast<unsigned char>(ch)); }))
+  size_t close = 0;
+  for (size_t i = 1; i < t.size() && !close; ++i)
+    if (t[i].kind == Token::Open) ++depth;
+    else if (t[i].kind == Token::Close && --depth == 0) close = i;
+  if (t.size() < 3 || t[0].kind != Token::Word || t[1].kind != Token::Open || close != t.size() - 1)
     throw Untranslatable("a crosstab value that is not one aggregate (" + value + ")");
-  p.argument = trimmed(value.substr(open + 1, close - open - 1));
+  p.aggregate = t[0].text;
+  p.argument = trimmed(value.substr(value.find('(') + 1, value.size() - value.find('(') - 2));
   if (p.argument == "*") p.argument = "1";
   return p;
 }
@@ -331,23 +315,23 @@ std::string statementOf(const jet::QueryDefinition& q, const std::vector<jet::Ta
       select.columns.clear();
       for (const jet::QueryColumn& col : q.columns) {
         if (col.target.empty()) continue;
-        targets += (targets.empty() ? "" : ", ") + quoteSql(columnName(col.target, q.target));
+        targets += (targets.empty() ? "" : ", ") + quoteName(columnName(col.target, q.target));
         select.columns.push_back({col.expression, "", "", 0});
       }
       select.options &= ~jet::kQueryAllFields;
-      return "INSERT INTO " + quoteSql(q.target) + (targets.empty() ? "" : " (" + targets + ")") + "\n" +
+      return "INSERT INTO " + quoteName(q.target) + (targets.empty() ? "" : " (" + targets + ")") + "\n" +
              selectStatement(select, tables, c);
     }
     case jet::QueryType::Update: {
       const std::string table = singleTable(q, "an update");
       std::string set;
       for (const jet::QueryColumn& col : q.columns)
-        set += (set.empty() ? "" : ", ") + quoteSql(columnName(col.target, table)) + " = " + translate(col.expression, c);
-      return "UPDATE " + quoteSql(table) + "\nSET " + set + (q.where.empty() ? "" : "\nWHERE " + translate(q.where, c));
+        set += (set.empty() ? "" : ", ") + quoteName(columnName(col.target, table)) + " = " + translate(col.expression, c);
+      return "UPDATE " + quoteName(table) + "\nSET " + set + (q.where.empty() ? "" : "\nWHERE " + translate(q.where, c));
     }
     case jet::QueryType::Delete: {
       const std::string table = singleTable(q, "a delete");
-      return "DELETE FROM " + quoteSql(table) + (q.where.empty() ? "" : "\nWHERE " + translate(q.where, c));
+      return "DELETE FROM " + quoteName(table) + (q.where.empty() ? "" : "\nWHERE " + translate(q.where, c));
     }
   }
   throw Untranslatable("an unknown kind of query");
@@ -436,6 +420,13 @@ void readColumnHeadings(jet::Database& db, const std::map<int32_t, size_t>& cros
   }
 }
 
+// The descriptions of the tables the bridge shows, as a translation resolves names against them.
+std::vector<jet::TableInfo> descriptionsOf(Bridge& bridge) {
+  std::vector<jet::TableInfo> tables;
+  for (const BridgeTable& t : bridge.tables()) tables.push_back(t.info);
+  return tables;
+}
+
 }  // namespace
 
 std::vector<SavedQuery> readSavedQueries(jet::Database& db, std::vector<jet::QueryDefinition>& definitions) {
@@ -513,8 +504,7 @@ void translateQueries(sqlite3* db, Bridge& bridge, std::vector<SavedQuery>& quer
       sqlite3_db_config(db, SQLITE_DBCONFIG_DQS_DDL, ddl, nullptr);
     }
   } strict(db);
-  std::vector<jet::TableInfo> tables;
-  for (const BridgeTable& t : bridge.tables()) tables.push_back(t.info);
+  const std::vector<jet::TableInfo> tables = descriptionsOf(bridge);
   // Pending views, retried while each round defines at least one (a view needs the views it reads).
   std::vector<size_t> pending;
   for (size_t i = 0; i < queries.size(); ++i) {
@@ -537,17 +527,17 @@ void translateQueries(sqlite3* db, Bridge& bridge, std::vector<SavedQuery>& quer
     std::vector<size_t> left;
     for (size_t i : pending) {
       SavedQuery& q = queries[i];
-      const std::string ddl = "CREATE VIEW main." + quoteSql(q.name) + " AS " + q.sqliteSql;
+      const std::string ddl = "CREATE VIEW main." + quoteName(q.name) + " AS " + q.sqliteSql;
       char* message = nullptr;
       std::string error;
       if (sqlite3_exec(db, ddl.c_str(), nullptr, nullptr, &message) == SQLITE_OK) {
         // SQLite checks a view's names only when it is used.
-        error = check(db, "SELECT * FROM main." + quoteSql(q.name));
+        error = check(db, "SELECT * FROM main." + quoteName(q.name));
         if (error.empty()) {
           q.isView = true;
           progress = true;
         } else {
-          sqlite3_exec(db, ("DROP VIEW main." + quoteSql(q.name)).c_str(), nullptr, nullptr, nullptr);
+          sqlite3_exec(db, ("DROP VIEW main." + quoteName(q.name)).c_str(), nullptr, nullptr, nullptr);
           q.reason = "SQLite refuses the translation: " + error;
           left.push_back(i);
         }
@@ -591,16 +581,11 @@ std::string crosstabOfData(sqlite3* db, Bridge& bridge, const SavedQuery& q, con
       case SQLITE_NULL: headings.push_back({"", "<>"}); break;
       case SQLITE_INTEGER:
       case SQLITE_FLOAT: headings.push_back({text, text}); break;
-      default: {
-        std::string literal = "\"";
-        for (const char* ch = text; *ch; ++ch) literal += *ch == '"' ? std::string("\"\"") : std::string(1, *ch);
-        headings.push_back({literal + "\"", text});
-      }
+      default: headings.push_back({quoteName(text), text});  // an Access text literal
     }
   }
   if (rc != SQLITE_DONE) throw SqlError(sqlite3_errmsg(db), -1);
-  std::vector<jet::TableInfo> tables;
-  for (const BridgeTable& t : bridge.tables()) tables.push_back(t.info);
+  const std::vector<jet::TableInfo> tables = descriptionsOf(bridge);
   try {
     return crosstabStatement(definition, tables, contextOf(q), headings);
   } catch (const Untranslatable& e) {
@@ -609,7 +594,9 @@ std::string crosstabOfData(sqlite3* db, Bridge& bridge, const SavedQuery& q, con
 }
 
 std::string selectIn(Dialect dialect, const jet::QueryDefinition& q, const std::vector<jet::TableInfo>& tables) {
-  if (q.type != jet::QueryType::Select && q.type != jet::QueryType::Union) throw Untranslatable("not a select query");
+  const bool fixedCrosstab = q.type == jet::QueryType::Crosstab && !q.columnHeadings.empty();
+  if (q.type != jet::QueryType::Select && q.type != jet::QueryType::Union && !fixedCrosstab)
+    throw Untranslatable(q.type == jet::QueryType::Crosstab ? "a crosstab whose columns come from its data" : "not a select query");
   if (!q.parameters.empty()) throw Untranslatable("it takes parameters");
   TranslateContext c;
   c.dialect = dialect;

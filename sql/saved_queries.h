@@ -25,8 +25,9 @@ class Bridge;
 // where its rows could not be read, the query's reason saying why).
 std::vector<SavedQuery> readSavedQueries(jet::Database& db, std::vector<jet::QueryDefinition>& definitions);
 
-// A saved select or union query without parameters as a SELECT of the dialect, over `tables` (the
-// database's tables, for DISTINCTROW's keys). Throws Untranslatable.
+// A saved select or union query, or a crosstab with fixed column headings, without parameters as
+// a SELECT of the dialect, over `tables` (the database's tables, for DISTINCTROW's keys). Throws
+// Untranslatable.
 std::string selectIn(Dialect dialect, const jet::QueryDefinition& query, const std::vector<jet::TableInfo>& tables);
 
 // Fills each query's sqliteSql, parameters, isView and reason (definitions[i] is queries[i]'s),

@@ -207,7 +207,7 @@ jet::RowId rowIdOf(sqlite3_int64 rowid) {
 
 // INSERT (argv[0] NULL), UPDATE (argv[0] the row) and DELETE (argc 1) through the engine's write
 // path. A column an UPDATE leaves alone keeps its stored value (long values and complex keys
-// included); complex columns cannot be written through SQL.
+// included); complex columns take the JSON they are shown as.
 int update(sqlite3_vtab* vtab, int argc, sqlite3_value** argv, sqlite3_int64* newRowid) {
   auto* v = reinterpret_cast<Vtab*>(vtab);
   BridgeTable& t = v->t();
@@ -251,15 +251,16 @@ int update(sqlite3_vtab* vtab, int argc, sqlite3_value** argv, sqlite3_int64* ne
       }
       values[i] = columnValue(c, x);
     }
-    // SQLite gives a field an INSERT leaves out as Null, the same as an explicit Null: a field that
-    // cannot hold Null (Required, Yes/No) takes its default value then, as it would if left out.
+    // SQLite hands a virtual table a field an INSERT leaves out as Null, the same as an explicit
+    // Null (its column defaults apply to ordinary tables only). Left out is by far the common case,
+    // so a Null field takes the column's default value when it has one, as a left-out field does
+    // in Access; a Null is stored in such a field by an UPDATE.
     if (insert) {
       std::vector<jet::Value> defaults;
       for (size_t i = 0; i < n; ++i) {
-        const jet::ColumnInfo& c = t.info.columns[i];
-        if (!jet::isNull(values[i]) || !(c.required || c.type == jet::ColumnType::Boolean)) continue;
+        if (!jet::isNull(values[i]) || t.info.columns[i].type == jet::ColumnType::Complex) continue;
         if (defaults.empty()) defaults = db.defaultValues(t.info.name);
-        if (i < defaults.size()) values[i] = defaults[i];
+        if (i < defaults.size() && !jet::isNull(defaults[i])) values[i] = defaults[i];
       }
     }
     jet::checkNewRow(t.info, db.format(), values);

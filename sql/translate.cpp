@@ -7,18 +7,8 @@
 namespace sql {
 
 namespace {
-
-struct Token {
-  enum Kind { Space, Word, Bracket, String, Date, Number, Open, Close, Comma, Op, Done } kind = Space;
-  std::string text;  // Word/Bracket/String/Date: the contents; otherwise as written; Done: translated
-};
-
-std::string upper(std::string s) {
-  for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return s;
-}
-
 bool nameChar(char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_' || (c & 0x80); }
+}  // namespace
 
 std::vector<Token> tokenize(const std::string& s) {
   std::vector<Token> out;
@@ -86,6 +76,14 @@ std::vector<Token> tokenize(const std::string& s) {
   }
   return out;
 }
+
+namespace {
+
+std::string upper(std::string s) {
+  for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return s;
+}
+
 
 std::string quoted(const std::string& text, char q) {
   std::string out(1, q);
@@ -185,6 +183,25 @@ size_t nextSolid(const std::vector<Token>& t, size_t i) {
   return i;
 }
 
+// IIf(c, a, b) at t[at], its parenthesis at t[open], as CASE WHEN c THEN a ELSE b END, for targets
+// without IIf (a Null condition takes b in both). The new words take the kinds of the tokens they
+// replace, so that nesting and the sides of an & are found as before; the arguments are translated
+// as the loop reaches them.
+void caseOfIIf(std::vector<Token>& t, size_t at, size_t open) {
+  std::vector<size_t> commas;
+  size_t close = 0;
+  for (size_t j = open + 1, depth = 0; j < t.size() && !close; ++j)
+    if (t[j].kind == Token::Open) ++depth;
+    else if (t[j].kind == Token::Close && depth-- == 0) close = j;
+    else if (t[j].kind == Token::Comma && depth == 0) commas.push_back(j);
+  if (!close || commas.size() != 2) throw Untranslatable("an IIf without its three arguments");
+  t[at] = {Token::Space, ""};
+  t[open] = {Token::Open, "(CASE WHEN "};
+  t[commas[0]] = {Token::Comma, " THEN "};
+  t[commas[1]] = {Token::Comma, " ELSE "};
+  t[close] = {Token::Close, " END)"};
+}
+
 }  // namespace
 
 std::string dateLiteral(const std::string& text) {
@@ -247,6 +264,10 @@ std::string translate(const std::string& access, const TranslateContext& context
                                             "EXISTS", "ANY", "SOME", "INTO", "VALUES", "SET", "INSERT", "UPDATE",
                                             "DELETE", "CASE", "WHEN", "THEN", "ELSE", "END", "ESCAPE"};
         const bool keyword = std::any_of(std::begin(kKeep), std::end(kKeep), [&](const char* w) { return u == w; });
+        if (call && u == "IIF" && context.dialect != Dialect::Bridge) {
+          caseOfIIf(t, i, after);
+          break;
+        }
         if (call && !(keyword && u != "LEFT" && u != "RIGHT")) {
           if (!context.knownFunction || !context.knownFunction(x.text)) throw Untranslatable("an unknown function " + x.text);
           // Quoted, so that names SQL keeps for itself (Left, Right) are calls too.

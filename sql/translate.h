@@ -34,6 +34,16 @@ struct TranslateContext {
   bool (*knownFunction)(const std::string& name) = nullptr;
 };
 
+// A token of Access SQL.
+struct Token {
+  enum Kind { Space, Word, Bracket, String, Date, Number, Open, Close, Comma, Op, Done } kind = Space;
+  std::string text;  // Word/Bracket/String/Date: the contents; otherwise as written; Done: translated
+};
+
+// The tokens of a text, spaces as one Space each. Throws Untranslatable for a name in brackets, a
+// text in quotes or a date in # that is not closed.
+std::vector<Token> tokenize(const std::string& access);
+
 // Translates an expression or a whole statement. Throws Untranslatable.
 std::string translate(const std::string& access, const TranslateContext& context);
 

@@ -4,15 +4,13 @@
 // read the file.
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
 #include <functional>
 
 #include "db/dao.h"
 #include "jet/database.h"
 #include "support/error_of.h"
 #include "support/files.h"
-#include "support/lock_signal.h"
+#include "support/processes.h"
 
 namespace {
 
@@ -38,34 +36,15 @@ const Case kCases[] = {
      "mine"},
 };
 
-// Forks a child that exits with what `work` returns (99 when it throws).
-pid_t spawn(const std::function<int()>& work) {
-  const pid_t pid = fork();
-  if (pid != 0) return pid;
-  int code = 99;
-  try {
-    code = work();
-  } catch (...) {
-  }
-  _exit(code);
-}
-
-int exitCode(pid_t pid) {
-  int status = 0;
-  waitpid(pid, &status, 0);
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
 // Runs `change` in a child process with a database of its own, as another program would.
 int inOtherProcess(const std::string& path, const std::function<void(jet::Database&, const Rows&)>& change) {
-  return exitCode(spawn([&] {
+  return testsupport::inChild([&] {
     auto db = jet::Database::open(path);
     Rows rows;
     for (auto c = db->openTable("T"); c->next();) rows.push_back(c->rowId());
     change(*db, rows);
     db->close();
-    return 0;
-  }));
+  });
 }
 
 // A file whose table T holds the records 1 "a", 2 "b" and 3 "c".
@@ -90,14 +69,10 @@ TEST(OtherProgram, OnlyMovesReadTheFile) {
   dao::Database db = dao::Engine().OpenDatabase(path, false, false, "");
   dao::Recordset rs = db.OpenRecordset("T");
   rs.MoveFirst();
-  testsupport::Signal reading, release, committing;
-  const pid_t reader = spawn([&] {
-    auto other = jet::Database::open(path, {true, ""});
-    auto held = other->readOperation();
-    return reading.send() && release.wait() ? 0 : 1;
-  });
-  ASSERT_TRUE(reading.wait());
-  const pid_t writer = spawn([&] {
+  auto reader = jet::Database::open(path, {true, ""});
+  auto reading = reader->readOperation();
+  testsupport::Signal committing;
+  const pid_t writer = testsupport::spawn([&] {
     testsupport::SignalOnRefusal env(committing);
     jet::Env::install(&env);
     jet::Database::open(path, {false, "", 60000})->insertRow("T", {int64_t{4}, std::string("d")});  // waits for the reader
@@ -108,13 +83,12 @@ TEST(OtherProgram, OnlyMovesReadTheFile) {
   std::string first;
   const int answered = errorOf([&] { eof = rs.EOF_(), first = jet::toText(rs.CurrentValues().at(1)); });
   const int moved = errorOf([&] { rs.MoveNext(); });
-  release.send();
+  reading.reset();
   EXPECT_EQ(answered, 0);
   EXPECT_FALSE(eof);
   EXPECT_EQ(first, "a");
   EXPECT_EQ(moved, jet::err::kLocked);
-  EXPECT_EQ(exitCode(reader), 0);
-  EXPECT_EQ(exitCode(writer), 0);
+  EXPECT_EQ(testsupport::waitFor(writer), 0);
   rs.MoveNext();
   EXPECT_EQ(jet::toText(rs.CurrentValues().at(1)), "b");
   EXPECT_EQ(rs.RecordCount(), 4);

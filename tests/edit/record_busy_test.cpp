@@ -2,14 +2,11 @@
 // because another program holds the writer's turn or a Jet program has opened the file since,
 // shows the message in the usual error report, keeps the editor open with what was typed, and
 // stores nothing; once the other program is gone the same action goes through.
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <cstring>
 #include <functional>
 
 #include "gui_test_env.h"
 #include "jet/storage/lock_file.h"
+#include "support/processes.h"
 
 namespace {
 
@@ -23,20 +20,8 @@ Holder writerTurnElsewhere(const std::string& path) {
   return Holder(db, db.get());
 }
 
-// A Jet program (Access, say) that opened the file after us: an entry in lock-file slot 1 and its
-// user lock, held on a descriptor of its own.
-Holder jetUserElsewhere(const std::string& path) {
-  const int fd = ::open(jet::lockFilePathOf(path).c_str(), O_RDWR);
-  char entry[64] = {};
-  std::strcpy(entry, "ACCESS-PC");
-  std::strcpy(entry + 32, "Admin");
-  struct flock fl = {.l_type = F_WRLCK, .l_whence = SEEK_SET, .l_start = 0x10000002, .l_len = 1, .l_pid = 0};
-  if (fd < 0 || ::pwrite(fd, entry, 64, 64) != 64 || ::fcntl(fd, F_OFD_SETLK, &fl) != 0) return nullptr;
-  return Holder(new int(fd), [](void* p) {
-    ::close(*static_cast<int*>(p));
-    delete static_cast<int*>(p);
-  });
-}
+// A Jet program (Access, say) that opened the file after us: in lock-file slot 1.
+Holder jetUserElsewhere(const std::string& path) { return testsupport::jetUser(jet::lockFilePathOf(path), 1); }
 
 class RecordBusyTest : public testenv::MainWindowTest {
  protected:
@@ -80,7 +65,7 @@ TEST_F(RecordBusyTest, AnActionRefusedWith3260ShowsTheMessageAndLosesNothing) {
       Holder other = h.hold(path.toStdString());
       ASSERT_TRUE(other);
       run({a.refused});
-      const QString report = dialogs.boxes.back().text;
+      const QString report = dialogs.boxes.empty() ? QString() : dialogs.boxes.back().text;
       EXPECT_TRUE(report.contains(QString::fromUtf8(h.message))) << report.toStdString();
       other.reset();
       run(a.done);

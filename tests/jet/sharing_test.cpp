@@ -6,12 +6,10 @@
 // read-only and refuses every write without touching the file.
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cstring>
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -23,7 +21,7 @@
 #include "jet/storage/lock_file.h"
 #include "jet/support/test_files.h"
 #include "support/error_of.h"
-#include "support/lock_signal.h"
+#include "support/processes.h"
 
 namespace fs = std::filesystem;
 
@@ -32,12 +30,11 @@ namespace {
 constexpr int kBatch = 10;  // rows per commit: every committed state holds a multiple of it
 constexpr int kSeedRows = 10 * kBatch;
 // Exit codes of children beyond any count they return.
-enum { kWrongCount = 201, kCheckFailed = 202, kOtherError = jettest::kThrew };
-
-using jettest::spawn;
-int exitCode(int pid) { return jettest::waitFor(pid); }
+enum { kWrongCount = 201, kCheckFailed = 202, kOtherError = testsupport::kThrew };
 
 using testsupport::Signal;
+using testsupport::spawn;
+int exitCode(int pid) { return testsupport::waitFor(pid); }
 
 jet::OpenOptions options(bool readOnly, int busyMs) { return {readOnly, "", busyMs}; }
 
@@ -266,26 +263,6 @@ TEST(Sharing, AProgramThatStaysOpenSeesTheCommitsOfWritersThatComeAndGo) {
   }
 }
 
-// Plays Access: a user lock held in the lock file, with its entry.
-int playAccess(const std::string& lockFile, Signal& ready, Signal& release) {
-  return spawn([&] {
-    int fd = ::open(lockFile.c_str(), O_RDWR | O_CREAT, 0666);
-    char entry[64] = {};
-    std::strcpy(entry, "ACCESS-PC");
-    std::strcpy(entry + 32, "Admin");
-    if (fd < 0 || pwrite(fd, entry, 64, 0) != 64) return int(kOtherError);
-    struct flock fl = {};
-    fl.l_type = F_WRLCK;
-    fl.l_whence = SEEK_SET;
-    fl.l_start = 0x10000001;
-    fl.l_len = 1;
-    if (fcntl(fd, F_OFD_SETLK, &fl) != 0) return int(kOtherError);
-    ready.send();
-    release.wait();
-    return 0;
-  });
-}
-
 TEST(Sharing, AJetUserInTheLockFileKeepsWritesOutUntilItLeaves) {
   for (const char* name : {"shared.mdb", "shared.accdb"}) {
     jettest::TempDir dir;
@@ -301,9 +278,8 @@ TEST(Sharing, AJetUserInTheLockFileKeepsWritesOutUntilItLeaves) {
       jet::Database::open(path, options(true, 0))->objects();
       EXPECT_FALSE(fs::exists(lockFile)) << "a read-only open leaves no trace";
     }
-    Signal ready, release;
-    const int access = playAccess(lockFile, ready, release);
-    ASSERT_TRUE(ready.wait());
+    auto access = testsupport::jetUser(lockFile, 0);
+    ASSERT_TRUE(access);
     const auto before = jettest::readFile(path);
     {
       auto db = jet::Database::open(path);
@@ -314,8 +290,7 @@ TEST(Sharing, AJetUserInTheLockFileKeepsWritesOutUntilItLeaves) {
       EXPECT_EQ(rowCount(*db), size_t(kSeedRows));
       EXPECT_EQ(jettest::failure([&] { db->insertRow("T", {int64_t(1), std::string("beside Access")}); }),
                 "3260: Couldn't update; currently locked by user 'Admin' on machine 'ACCESS-PC'.");
-      release.send();
-      EXPECT_EQ(exitCode(access), 0);
+      access.reset();
       // Its entry stays behind without a lock: a stale one, which means nothing.
       EXPECT_FALSE(db->otherJetUser());
       EXPECT_NO_THROW(db->insertRow("T", {int64_t(2), std::string("after Access")}));

@@ -30,6 +30,7 @@
 #include "jet/storage/journal.h"
 #include "jet/support/test_files.h"
 #include "support/error_of.h"
+#include "support/processes.h"
 
 namespace fs = std::filesystem;
 using jet::FaultEnv;
@@ -123,7 +124,7 @@ jet::NewTable peopleTable(const std::string& name = "People") {
           {{"PrimaryKey", {{0, true}}, true, true}, {"ByName", {{1, true}}}}};
 }
 
-using jettest::inChild;
+using testsupport::inChild;
 
 // The file an operation starts from: the People table with 24 rows, every fourth with a long note.
 struct Base {
@@ -356,6 +357,31 @@ INSTANTIATE_TEST_SUITE_P(EveryLayout, NewFileFaults, ::testing::Combine(::testin
                            return std::string(kLayouts[std::get<0>(info.param)].name) + (std::get<1>(info.param) ? "_Compact" : "_Create");
                          });
 
+// A commit killed at each of its writes: whenever a page of the file has changed, the journal
+// beside it holds what the page was, so that readers see the state before or after the commit and
+// a writer restores the one they see.
+TEST(HotJournal, IsWrittenBeforeTheFirstPageOfACommit) {
+  jettest::TempDir dir;
+  const std::string path = dir.copy("testV2000.mdb"), journal = jet::journalPathOf(path);
+  const std::vector<uint8_t> original = jettest::readFile(path);
+  std::vector<std::string> seen = {viewOf(path, true).content};
+  for (int n = 1;; ++n) {
+    jettest::writeFile(path, original);
+    const int status = inChild([&] {
+      jet::Database& db = *jet::Database::open(path).release();  // killed before it closes
+      const jet::RowId first = jettest::rowIdsOf(db, "Table1").front();
+      FaultEnv::install().crashAt(n, Crash::Exit, 0);
+      db.deleteRow("Table1", first);
+    });
+    if (status == 0) break;
+    ASSERT_EQ(status, FaultEnv::kCrashExitCode) << "at write " << n;
+    if (jettest::readFile(path) != original) EXPECT_TRUE(fs::exists(journal)) << "a page written before its journal, at write " << n;
+    seen.push_back(afterCrash(path).content);
+  }
+  const std::string after = viewOf(path, true).content;
+  for (const std::string& s : seen) EXPECT_TRUE(s == seen.front() || s == after) << s;
+}
+
 // The journal itself, left hot by a commit (most rows deleted) killed just before it is cleared,
 // every page written: a reader applies it in memory and changes nothing, a writer plays it back,
 // restoring the original pages and length exactly. One that is torn, changed, zeroed or another
@@ -453,7 +479,7 @@ TEST(KillTest, LargeWritesKilledAtRandomMomentsLeaveSoundFiles) {
     fs::copy_file(base, work, fs::copy_options::overwrite_existing);
     const uint32_t childSeed = rng();
     const int delayMs = 20 + int(rng() % 400);
-    const int pid = jettest::spawn([&]() -> int {
+    const int pid = testsupport::spawn([&]() -> int {
       if (forced) jet::Env::setSyncToDisk(true);
       std::mt19937 crng(childSeed);
       auto db = jet::Database::open(work);
@@ -480,7 +506,7 @@ TEST(KillTest, LargeWritesKilledAtRandomMomentsLeaveSoundFiles) {
     });
     std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
     ::kill(pid, SIGKILL);
-    const int status = jettest::waitFor(pid);
+    const int status = testsupport::waitFor(pid);
     ASSERT_EQ(status, -SIGKILL) << "the child stopped by itself";
     SCOPED_TRACE("after " + std::to_string(delayMs) + " ms");
     afterCrash(work);

@@ -159,9 +159,9 @@ TEST(ComplexWrites, TakeTheJsonTheyAreShownAs) {
   EXPECT_TRUE(jet::Database::open(path, {.readOnly = true})->check().ok());
 }
 
-// A field an INSERT leaves out arrives as Null: a Required or Yes/No field then takes its default
-// value; any other field stays Null.
-TEST_P(Writes, FieldsThatCannotBeNullTakeTheirDefaults) {
+// A field an INSERT leaves out, or gives as Null, takes its default value; one without a default
+// stays Null, and an UPDATE stores Null anywhere a field may hold it.
+TEST_P(Writes, FieldsLeftOutTakeTheirDefaults) {
   const std::string path =
       folder.file(std::string("d_") + GetParam().name + (GetParam().options.version == jet::FileVersion::Access2007 ? ".accdb" : ".mdb"));
   {
@@ -175,9 +175,12 @@ TEST_P(Writes, FieldsThatCannotBeNullTakeTheirDefaults) {
     db->createTable(t);
   }
   auto c = sql::Connection::open(path);
-  c->exec("INSERT INTO Defaults (Code) VALUES ('a'); INSERT INTO Defaults VALUES ('b', 'own', 0, 'x')");
+  c->exec("INSERT INTO Defaults (Code) VALUES ('a'); INSERT INTO Defaults VALUES ('b', 'own', 0, 'x');"
+          "INSERT INTO Defaults (Code, Kind, Note) SELECT 'c', 'k', NULL; INSERT INTO Defaults DEFAULT VALUES;"
+          "UPDATE Defaults SET Note = NULL WHERE Code = 'b'");
+  EXPECT_THROW(c->exec("UPDATE Defaults SET Kind = NULL"), sql::SqlError);
   EXPECT_EQ(testsupport::query(c->handle(), "SELECT * FROM Defaults ORDER BY Code"),
-            (Rows{{"a", "none", "1", "NULL"}, {"b", "own", "0", "x"}}));
+            (Rows{{"NULL", "none", "1", "n"}, {"a", "none", "1", "n"}, {"b", "own", "0", "NULL"}, {"c", "k", "1", "n"}}));
 }
 
 INSTANTIATE_TEST_SUITE_P(Versions, Writes, ::testing::ValuesIn(kVersions),

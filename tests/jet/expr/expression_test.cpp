@@ -280,7 +280,7 @@ const Case kCases[] = {
     {"DateDiff(\"h\", #1/1/2000 1:59 AM#, #1/1/2000 2:01 AM#)", "Long:1"},
     {"DateDiff(\"n\", #1/1/2000#, #1/2/2000#)", "Long:1440"},
     {"DateDiff(\"s\", #1/1/2000#, #1/1/2000 12:01 AM#)", "Long:60"},
-    {"DatePart(\"q\", #8/1/2000#) & DatePart(\"y\", #2/1/2000#) & DatePart(\"w\", #1/15/2000#)", "String:3327"},
+    {"DatePart(\"q\", #9/30/2000#) & DatePart(\"y\", #2/1/2000#) & DatePart(\"w\", #1/15/2000#)", "String:3327"},
     {"DatePart(\"ww\", #1/1/2000#) & DatePart(\"ww\", #1/2/2000#) & DatePart(\"ww\", #12/31/2000#)", "String:1254"},
     {"DatePart(\"ww\", #1/1/2000#, 2, 2)", "Integer:52"},
     {"DatePart(\"ww\", #1/3/2000#, 2, 2)", "Integer:1"},

@@ -1,14 +1,11 @@
 #include "jet/support/test_files.h"
 
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <cstdio>
 #include <stdexcept>
 
 #include "jet/base/value.h"
 #include "jet/database.h"
 #include "jet/storage/fault_env.h"
+#include "support/processes.h"
 
 namespace jettest {
 
@@ -19,33 +16,6 @@ std::string failure(const std::function<void()>& call) {
     return std::to_string(e.number()) + ": " + e.description();
   }
   return "";
-}
-
-int spawn(const std::function<int()>& work) {
-  std::fflush(nullptr);
-  const pid_t pid = ::fork();
-  if (pid != 0) return pid;
-  int code = kThrew;
-  try {
-    code = work();
-  } catch (const jet::Error& e) {
-    std::fprintf(stderr, "child %d: %d: %s\n", int(::getpid()), e.number(), e.description().c_str());
-  } catch (const std::exception& e) {
-    std::fprintf(stderr, "child %d: %s\n", int(::getpid()), e.what());
-  } catch (...) {
-    std::fprintf(stderr, "child %d: an exception of unknown type\n", int(::getpid()));
-  }
-  ::_exit(code);
-}
-
-int waitFor(int pid) {
-  int status = 0;
-  ::waitpid(pid, &status, 0);
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status);
-}
-
-int inChild(const std::function<void()>& work) {
-  return waitFor(spawn([&] { return work(), 0; }));
 }
 
 void crashBeforeTheJournalIsCleared(const std::string& path, const std::function<void(jet::Database&)>& change) {
@@ -60,7 +30,7 @@ void crashBeforeTheJournalIsCleared(const std::string& path, const std::function
     writes = env.operations() - start;  // ... the page writes, a force, the journal cleared, a force
   }
   writeFile(path, before);
-  const int status = inChild([&] {
+  const int status = testsupport::inChild([&] {
     auto db = jet::Database::open(path);
     db->objects();
     env.crashAt(int(writes - 1), jet::FaultEnv::Crash::Exit, 0);

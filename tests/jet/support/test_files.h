@@ -51,15 +51,6 @@ inline std::string passwordOf(const std::string& file) {
 // The engine error a call ends in as "number: description", or "" when it returns normally.
 std::string failure(const std::function<void()>& call);
 
-// The exit status of a forked child whose work threw.
-constexpr int kThrew = 203;
-// Runs `work` in a forked child, which exits with what it returns (kThrew when it throws).
-int spawn(const std::function<int()>& work);
-// Waits for a forked child: its exit status, or minus the signal that ended it.
-int waitFor(int pid);
-// Runs `work` in a forked child and waits for it (see waitFor).
-int inChild(const std::function<void()>& work);
-
 // Leaves the file at `path` as a program killed inside `change` leaves it just before its journal
 // is cleared: every page written, the journal still hot. Throws when the change was not cut short.
 void crashBeforeTheJournalIsCleared(const std::string& path, const std::function<void(jet::Database&)>& change);
