@@ -10,7 +10,7 @@
 
 #include "jet/database.h"
 #include "jet/support/test_files.h"
-#include "support/lock_signal.h"
+#include "support/processes.h"
 
 namespace {
 
@@ -42,7 +42,7 @@ TEST(ReadLease, AnIdleReaderLetsAWriterInAndSeesItsCommitNext) {
     const std::string path = newDatabase(dir);
     // Forked first: a fork gives back the leases of the process that forks.
     testsupport::Signal write, read;
-    const int writer = jettest::spawn([&] {
+    const int writer = testsupport::spawn([&] {
       auto db = jet::Database::open(path, {false, "", 30000});
       if (!write.wait()) return 1;
       db->insertRow("T", {int64_t(200)});
@@ -53,12 +53,12 @@ TEST(ReadLease, AnIdleReaderLetsAWriterInAndSeesItsCommitNext) {
     if (c.lastWrote) db->insertRow("T", {int64_t(100)}), ++rows;
     else ASSERT_EQ(rowCount(*db), rows);
     // The lease is held now. A forked child shares the open file, and reads only when told to.
-    const int reader = c.inForkedChild ? jettest::spawn([&] { return read.wait() ? rowCount(*db) : -1; }) : 0;
+    const int reader = c.inForkedChild ? testsupport::spawn([&] { return read.wait() ? rowCount(*db) : -1; }) : 0;
     write.send();
-    EXPECT_EQ(jettest::waitFor(writer), 0) << "the writer never got its turn";
+    EXPECT_EQ(testsupport::waitFor(writer), 0) << "the writer never got its turn";
     if (c.inForkedChild) {
       read.send();
-      EXPECT_EQ(jettest::waitFor(reader), rows + 1);
+      EXPECT_EQ(testsupport::waitFor(reader), rows + 1);
     }
     EXPECT_EQ(rowCount(*db), rows + 1);
   }
