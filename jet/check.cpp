@@ -100,10 +100,7 @@ struct Checker {
       return true;
     }
   }
-  uint32_t pageOwner(uint32_t page) {
-    auto p = file.page(page);
-    return uint32_t((*p)[4]) | (uint32_t((*p)[5]) << 8) | (uint32_t((*p)[6]) << 16) | (uint32_t((*p)[7]) << 24);
-  }
+  uint32_t pageOwner(uint32_t page) { return jet::pageOwner(file.page(page)->data()); }
 
   // A data page's free-space count is the gap between its row-offset table and its lowest row body;
   // writers trust it to decide whether a row fits.
@@ -176,6 +173,20 @@ struct Checker {
       }
     } catch (const Error& err) {
       problem("The usage map of table " + name + " cannot be read: " + err.description());
+    }
+    // The maps a long-value column keeps of its pages: every page they list is in use.
+    for (const ColumnDef& c : def.columns) {
+      for (uint32_t ptr : {c.lvOwnedPointer, c.lvFreePointer}) {
+        if (!ptr) continue;
+        use(ptr >> 8, "the usage maps of table " + name);
+        try {
+          for (uint32_t p : UsageMap::read(file, header.format, ptr).pages())
+            use(p, "the long values of column " + quoted(c.name) + " of table " + name);
+        } catch (const Error& err) {
+          problem("A long-value map of column " + quoted(c.name) + " of table " + name + " cannot be read: " +
+                  err.description());
+        }
+      }
     }
     // A data page whose header names the table but which its map does not list is not the table's:
     // the map alone says which pages hold its rows, and the engine leaves the owner in the header of

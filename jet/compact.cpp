@@ -3,8 +3,6 @@
 
 #include "jet/compact.h"
 
-#include <sys/stat.h>
-
 #include <memory>
 #include <string>
 #include <vector>
@@ -19,11 +17,6 @@
 
 namespace jet {
 namespace {
-
-bool pathExists(const std::string& path) {
-  struct stat st;
-  return ::lstat(path.c_str(), &st) == 0;
-}
 
 // A sound database read through its catalog: every table it lists, every live row.
 class DatabaseSource : public CompactionSource {
@@ -81,8 +74,7 @@ class DatabaseSource : public CompactionSource {
 }  // namespace
 
 void compactDatabase(const std::string& source, const std::string& destination, const std::string& password) {
-  if (pathExists(destination)) throw Error(err::kDatabaseExists, "Database already exists.");
-  if (!pathExists(source)) throw Error(err::kFileNotFound, "Could not find file '" + source + "'.");
+  requireCopyPaths(source, destination);
 
   FileDatabase src(source, OpenOptions{true, password});
   DatabaseSource from(src);

@@ -13,6 +13,8 @@
 // new pages. Nothing else about a row changes: auto-numbers keep their values and the next
 // auto-number carries over.
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cctype>
 #include <deque>
@@ -156,7 +158,7 @@ class Compactor {
       if (catalog) {
         const uint32_t flags = sys::isSystemTableName(t->table.name) ? kSystemObjectFlags : 0;
         const NewCatalogObject object{int32_t(id), sys::kTablesId, t->table.name, sys::kTypeTable, now,
-                                      sys::Sid::Creator, flags};
+                                      sys::Sid::Creator, flags, std::nullopt};
         rows.push_back(encodeSystemRow(def, catalogRow(def, format_, object), src_.codec()));
       } else if (!acesWritten_.count(t)) {
         for (const sys::Ace& a : sys::newTableAces(int32_t(id)))
@@ -464,6 +466,12 @@ Bytes unencodedHeaderPage(PageFile& file, Format f) {
   put32(&page[0x3E], 0);
   maskHeaderBlock(f, page.data(), page.size());
   return page;
+}
+
+void requireCopyPaths(const std::string& source, const std::string& destination) {
+  struct stat st;
+  if (::lstat(destination.c_str(), &st) == 0) throw Error(err::kDatabaseExists, "Database already exists.");
+  if (::lstat(source.c_str(), &st) != 0) throw Error(err::kFileNotFound, "Could not find file '" + source + "'.");
 }
 
 std::vector<CopiedTable> copyDatabase(CompactionSource& source, const std::string& destination) {

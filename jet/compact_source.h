@@ -67,6 +67,10 @@ struct CopiedTable {
 // plain), an encryption kept (the copy is encrypted as its source, under the same password).
 Bytes unencodedHeaderPage(PageFile& file, Format format);
 
+// Refuses a copy before anything is read: 3204 when `destination` exists (a dangling link counts),
+// 3024 when `source` does not.
+void requireCopyPaths(const std::string& source, const std::string& destination);
+
 // Writes a fresh database at `destination` (which must not exist) holding every table of `source`.
 // Returns what each table's copy holds, in the order written. The destination is removed when
 // the copy fails. A source encrypted under a password gives an encrypted copy.

@@ -1,8 +1,5 @@
 #include "jet/repair.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <set>
 #include <variant>
@@ -12,17 +9,9 @@
 #include "jet/compact_source.h"
 #include "jet/database.h"
 #include "jet/salvage_source.h"
+#include "jet/storage/env.h"
 
 namespace jet {
-
-namespace {
-
-bool exists(const std::string& path) {
-  struct stat st;
-  return ::lstat(path.c_str(), &st) == 0;
-}
-
-}  // namespace
 
 RepairedTable RepairReport::total() const {
   RepairedTable t;
@@ -82,8 +71,7 @@ void relaxBrokenRelationships(const std::string& path, const std::string& passwo
 }  // namespace
 
 RepairReport repairDatabase(const std::string& source, const std::string& destination, const std::string& password) {
-  if (exists(destination)) throw Error(err::kDatabaseExists, "Database already exists.");
-  if (!exists(source)) throw Error(err::kFileNotFound, "Could not find file '" + source + "'.");
+  requireCopyPaths(source, destination);
 
   RepairReport report;
   {
@@ -113,7 +101,7 @@ RepairReport repairDatabase(const std::string& source, const std::string& destin
     if (report.catalogRebuilt && std::none_of(copied.begin(), copied.end(), [](const CopiedTable& c) {
           return c.name.rfind("Recovered_", 0) == 0;
         })) {
-      ::unlink(destination.c_str());
+      Env::get().remove(destination);
       throw Error(err::kCorrupt, "Nothing in '" + source + "' could be recovered: its catalog and tables cannot be read.");
     }
     for (const std::string& name : from.lostTables()) {

@@ -124,8 +124,8 @@ class SalvageSource::Rows : public SourceRows {
       const uint8_t* d = page->data();
       // Usage maps list the table's index pages and may list long-value pages: not rows of it.
       if (d[0] == 0x03 || d[0] == 0x04) continue;
-      if (d[0] == kDataPageType && le32(d + 4) == kLongValueOwner) continue;
-      if (d[0] != kDataPageType || d[1] != 0x01 || le32(d + 4) != def_.tdefPage) {
+      if (d[0] == kDataPageType && pageOwner(d) == kLongValueOwner) continue;
+      if (d[0] != kDataPageType || d[1] != 0x01 || pageOwner(d) != def_.tdefPage) {
         skipped(0);
         continue;
       }
@@ -173,7 +173,7 @@ class SalvageSource::Rows : public SourceRows {
         const uint8_t* p = body->data() + slot.start;
         const RowId target{le24(p + 1), p[0]};
         body = pageOf(file_, target.page);
-        if (!body || (*body)[0] != kDataPageType || le32(body->data() + 4) != def_.tdefPage)
+        if (!body || (*body)[0] != kDataPageType || pageOwner(body->data()) != def_.tdefPage)
           throwCorrupt("a moved row's pointer leads nowhere");
         slot = rowSlot(body->data(), ps, f, target.row);
         if (slot.overflow && slot.deleted) throwCorrupt("a moved row's body was deleted");
@@ -358,7 +358,7 @@ void SalvageSource::indexPages() {
   for (uint32_t p = 3; p < file_->pageCount(); ++p) {
     PageRef page = tryPage(p);
     if (!page || (*page)[0] != kDataPageType) continue;
-    const uint32_t owner = le32(page->data() + 4);
+    const uint32_t owner = pageOwner(page->data());
     if (owner == kLongValueOwner || owner < 2 || owner >= file_->pageCount()) continue;
     bool free = false;
     try {
@@ -549,7 +549,7 @@ uint64_t SalvageSource::rowsOn(const std::vector<uint32_t>& pages, uint32_t owne
   uint64_t rows = 0;
   for (uint32_t p : pages) {
     PageRef page = tryPage(p);
-    if (!page || (*page)[0] != kDataPageType || le32(page->data() + 4) != owner) continue;
+    if (!page || (*page)[0] != kDataPageType || pageOwner(page->data()) != owner) continue;
     try {
       const uint16_t count = pageRowCount(page->data(), file_->pageSize(), header_.format);
       for (uint16_t r = 0; r < count; ++r) {

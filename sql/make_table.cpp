@@ -2,6 +2,7 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <cctype>
 #include <climits>
 #include <memory>
@@ -130,15 +131,19 @@ int64_t makeTable(sqlite3* db, Bridge& bridge, const std::string& target, const 
     sqlite3* db;
     ~DropRows() { sqlite3_exec(db, (std::string("DROP TABLE IF EXISTS ") + kRows).c_str(), nullptr, nullptr, nullptr); }
   } dropRows{db};
-  std::vector<Seen> seen(static_cast<size_t>(count));
-  for (Statement rows = prepare(db, std::string("SELECT * FROM ") + kRows); sqlite3_step(rows.get()) == SQLITE_ROW;)
-    for (int i = 0; i < count; ++i) seen[size_t(i)].add(rows.get(), i);
-  for (size_t i = 0; i < typed.size(); ++i)
-    if (!typed[i]) {
-      const std::string name = table.columns[i].name;
-      table.columns[i] = seen[i].column();
-      table.columns[i].name = name;
-    }
+  // Computed columns take their type from their values, read once before the rows are written.
+  if (std::find(typed.begin(), typed.end(), false) != typed.end()) {
+    std::vector<Seen> seen(static_cast<size_t>(count));
+    for (Statement rows = prepare(db, std::string("SELECT * FROM ") + kRows); sqlite3_step(rows.get()) == SQLITE_ROW;)
+      for (int i = 0; i < count; ++i)
+        if (!typed[size_t(i)]) seen[size_t(i)].add(rows.get(), i);
+    for (size_t i = 0; i < typed.size(); ++i)
+      if (!typed[i]) {
+        const std::string name = table.columns[i].name;
+        table.columns[i] = seen[i].column();
+        table.columns[i].name = name;
+      }
+  }
 
   // One change of the file: the old table dropped, the new one made and filled. On failure the
   // engine's transaction and SQLite's schema are both rolled back, and the bridge's view with them.

@@ -368,14 +368,4 @@ TextCodec& windows1252Codec() {
   return codec;
 }
 
-std::vector<uint8_t> encodeName(Format format, const std::string& utf8) {
-  if (format == Format::Jet4Layout) return encodeUcs2(utf8);
-  return windows1252Codec().encodeCodePage(utf8);
-}
-
-std::string decodeName(Format format, const uint8_t* data, size_t size) {
-  if (format == Format::Jet4Layout) return decodeUcs2(data, size);
-  return windows1252Codec().decodeCodePage(data, size);
-}
-
 }  // namespace jet

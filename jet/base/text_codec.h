@@ -12,8 +12,6 @@
 #include <unordered_map>
 #include <vector>
 
-#include "jet/base/schema.h"
-
 namespace jet {
 
 // An undefined code-page byte b decodes to U+00b when the code page is single-byte and no defined
@@ -72,12 +70,8 @@ class TextCodec {
   std::unordered_map<uint32_t, uint8_t> reverse_;  // code point -> byte
 };
 
-// The Windows-1252 codec of the calling thread, for Jet 3 names written where no database's code
-// page is at hand.
+// The Windows-1252 codec of the calling thread, for Jet 3 text read where no database's code page
+// is at hand (tools over bare pages). A database's text always goes through its own code page.
 TextCodec& windows1252Codec();
-
-// Names and catalog text in a format's fixed encoding: UCS-2 in Jet 4, Windows-1252 in Jet 3.
-std::vector<uint8_t> encodeName(Format format, const std::string& utf8);
-std::string decodeName(Format format, const uint8_t* data, size_t size);
 
 }  // namespace jet

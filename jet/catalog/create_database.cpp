@@ -1,11 +1,8 @@
 #include "jet/catalog/create_database.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
 #include <map>
 #include <optional>
@@ -185,7 +182,7 @@ std::vector<Bytes> buildNewDatabase(const CreateOptions& o, double created) {
   std::vector<std::vector<Value>> catalogRows;
   auto addObject = [&](int32_t id, int32_t parent, const std::string& name, int16_t type,
                        std::optional<sys::Sid> owner, uint32_t flags) {
-    catalogRows.push_back(catalogRow(catalog.def, f, {id, parent, name, type, created, owner, flags}));
+    catalogRows.push_back(catalogRow(catalog.def, f, {id, parent, name, type, created, owner, flags, std::nullopt}));
   };
   addObject(sys::kTablesId, sys::kRootId, "Tables", sys::kTypeContainer, sys::Sid::Engine, kObjectFlagSystem);
   addObject(sys::kDatabasesId, sys::kRootId, "Databases", sys::kTypeContainer, sys::Sid::Engine, kObjectFlagSystem);

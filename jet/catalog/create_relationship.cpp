@@ -119,9 +119,9 @@ void createRelationship(SchemaFile& file, const NewRelationship& outline) {
   for (const auto& e : cat.catalog.entries())
     if (e.object.id < 0 && e.object.id >= id) id = e.object.id + 1;
   const double now = sys::oleNow();
-  insertIndexedRow(file, sys::kCatalogTdef, cat.def,
-                   catalogRow(cat.def, f,
-                              {id, sys::kRelationshipsId, outline.name, sys::kTypeRelationship, now, sys::Sid::Creator}));
+  const NewCatalogObject object{id, sys::kRelationshipsId, outline.name, sys::kTypeRelationship, now,
+                                sys::Sid::Creator, 0, std::nullopt};
+  insertIndexedRow(file, sys::kCatalogTdef, cat.def, catalogRow(cat.def, f, object));
   const uint32_t acesPage = systemTablePage(cat, "MSysACEs", sys::kAcesTdef);
   const Tdef aces = file.definition(acesPage);
   for (const auto& a : sys::newRelationshipAces(id))

@@ -94,14 +94,14 @@ void dropObject(SchemaFile& file, const std::string& name, bool hiddenPart) {
     // Pages that name the table as their owner (data and index pages not in any map).
     for (uint32_t p = 2; p < file.pageCount(); ++p) {
       Bytes b = file.page(p);
-      if ((b[0] == kDataPageType || b[0] == kIndexNodePage || b[0] == kIndexLeafPage) && b[1] == 0x01 && le32(&b[4]) == tdef) owned.insert(p);
+      if ((b[0] == kDataPageType || b[0] == kIndexNodePage || b[0] == kIndexLeafPage) && b[1] == 0x01 && pageOwner(b.data()) == tdef) owned.insert(p);
     }
     // Only pages that are really the table's (never a page of the catalog or another table).
     for (auto it = owned.begin(); it != owned.end();) {
       Bytes b = file.page(*it);
       const bool mine = (b[0] == kTdefPageType && std::find(chain.begin(), chain.end(), *it) != chain.end()) ||
-                        ((b[0] == kDataPageType || b[0] == kIndexNodePage || b[0] == kIndexLeafPage) && le32(&b[4]) == tdef) ||
-                        (b[0] == kDataPageType && le32(&b[4]) == kLongValueOwner);
+                        ((b[0] == kDataPageType || b[0] == kIndexNodePage || b[0] == kIndexLeafPage) && pageOwner(b.data()) == tdef) ||
+                        (b[0] == kDataPageType && pageOwner(b.data()) == kLongValueOwner);
       it = mine ? std::next(it) : owned.erase(it);
     }
   }
@@ -109,7 +109,7 @@ void dropObject(SchemaFile& file, const std::string& name, bool hiddenPart) {
   // The long values of the table's rows. Their pages are in no map of the table unless its
   // columns keep long-value maps (Jet 4 files made by Access), so they are found through the rows,
   // and freed below once the rows that hold them are deleted.
-  std::vector<std::pair<Bytes, uint32_t>> longValues;  // reference, map of the column (or 0)
+  std::vector<std::pair<Bytes, LongValueMaps>> longValues;  // reference, maps of its column
   if (row->type == sys::kTypeTable) {
     const uint32_t tdef = uint32_t(row->object.id) & 0x00FFFFFF;
     const Tdef def = file.definition(tdef);
@@ -122,7 +122,7 @@ void dropObject(SchemaFile& file, const std::string& name, bool hiddenPart) {
           const Bytes* field = k < values.size() ? std::get_if<Bytes>(&values[k]) : nullptr;
           if (field && field->size() >= kLongValueRefSize && !((*field)[3] & kLongValueInline))
             longValues.emplace_back(Bytes(field->begin(), field->begin() + kLongValueRefSize),
-                                    def.columns[k].lvOwnedPointer);
+                                    longValueMapsOf(def.columns[k]));
         }
       }
     }
@@ -133,9 +133,10 @@ void dropObject(SchemaFile& file, const std::string& name, bool hiddenPart) {
   deleteIndexedRow(file, sys::kCatalogTdef, cat.def, row->row, rowValues);
   {
     const size_t pos = cat.def.findColumn(sys::kObjLvProp);
-    const ColumnDef& lvProp = sys::columnByNumber(cat.def, sys::kObjLvProp);
-    if (auto field = std::get_if<Bytes>(&rowValues[pos]))
-      file.freeLongValue(*field, lvProp.lvOwnedPointer ? lvProp.lvOwnedPointer : cat.def.ownedPagesPointer);
+    // Property blobs without a column map of their own are entered in the catalog's map.
+    LongValueMaps maps = longValueMapsOf(sys::columnByNumber(cat.def, sys::kObjLvProp));
+    if (!maps.owned) maps.owned = cat.def.ownedPagesPointer;
+    if (auto field = std::get_if<Bytes>(&rowValues[pos])) file.freeLongValue(*field, maps);
   }
   const uint32_t acesPage = systemTablePage(cat, "MSysACEs", sys::kAcesTdef);
   const Tdef aces = file.definition(acesPage);

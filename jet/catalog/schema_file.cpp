@@ -159,8 +159,8 @@ Bytes SchemaFile::writeLongValue(const Bytes& data, uint32_t map) {
   });
 }
 
-void SchemaFile::freeLongValue(const Bytes& field, uint32_t map) {
-  change([&](PageTransaction& tx) { jet::freeLongValue(tx, format_, field.data(), field.size(), map); });
+void SchemaFile::freeLongValue(const Bytes& field, LongValueMaps maps) {
+  change([&](PageTransaction& tx) { jet::freeLongValue(tx, format_, field.data(), field.size(), maps); });
 }
 
 std::function<bool(RowId&, std::vector<Value>&)> streamPlainRows(SchemaFile& file, const Tdef& def) {

@@ -19,6 +19,7 @@
 #include "jet/storage/header.h"
 #include "jet/storage/page_file.h"
 #include "jet/storage/page_transaction.h"
+#include "jet/table/row_space.h"
 #include "jet/table/table_def.h"
 
 namespace jet {
@@ -76,8 +77,8 @@ class SchemaFile : public IndexPageStore {
   // field to put in the row.
   Bytes writeLongValue(const Bytes& data, uint32_t map);
   // Frees the long-value rows a field refers to, as the table writer does; pages left without rows
-  // are given back and taken out of `map`.
-  void freeLongValue(const Bytes& field, uint32_t map);
+  // leave the column's maps and are given back.
+  void freeLongValue(const Bytes& field, LongValueMaps maps);
 
   void sync();
 

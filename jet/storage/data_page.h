@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "jet/base/bytes.h"
 #include "jet/base/schema.h"
 
 namespace jet {
@@ -40,6 +41,8 @@ RowSlot rowSlot(const uint8_t* page, uint32_t pageSize, Format format, uint16_t 
 
 // Marker in the owner field of pages that hold long values.
 constexpr uint32_t kLongValueOwner = 0x4C41564C;  // "LVAL"
+// The owner a data or index page's header names: its table's definition page, or kLongValueOwner.
+inline uint32_t pageOwner(const uint8_t* page) { return le32(page + 4); }
 
 // Writes an empty data page owned by `owner` (a table definition page, or kLongValueOwner).
 void initDataPage(uint8_t* page, uint32_t pageSize, Format format, uint32_t owner);

@@ -20,7 +20,7 @@ bool addRowTo(PageTransaction& tx, Format format, uint32_t page, uint32_t owner,
               uint16_t& row) {
   if (page >= tx.pageCount()) return false;
   const uint8_t* p = tx.read(page);
-  if (p[0] != kDataPageType || le32(p + 4) != owner) return false;
+  if (p[0] != kDataPageType || pageOwner(p) != owner) return false;
   if (roomShortfall(p, tx.pageSize(), format, size) > 0) return false;
   row = RowAppender(tx.edit(page), tx.pageSize(), format).add(body, size);
   return true;
@@ -50,7 +50,7 @@ bool pageWithoutRows(const uint8_t* page, uint32_t pageSize, Format format) {
   return true;
 }
 
-void freeLongValue(PageTransaction& tx, Format format, const uint8_t* field, size_t len, uint32_t map,
+void freeLongValue(PageTransaction& tx, Format format, const uint8_t* field, size_t len, LongValueMaps maps,
                    const std::function<void(uint32_t page, bool released)>& touched) {
   if (len < kLongValueRefSize || (field[3] & kLongValueInline)) return;
   const bool chained = !(field[3] & kLongValueSinglePage);
@@ -61,15 +61,15 @@ void freeLongValue(PageTransaction& tx, Format format, const uint8_t* field, siz
     const uint16_t row = pointerRow(ptr);
     if (page < 2 || page >= tx.pageCount()) return;
     const uint8_t* p = tx.read(page);
-    if (p[0] != kDataPageType || le32(p + 4) != kLongValueOwner || row >= pageRowCount(p, ps, format)) return;
+    if (p[0] != kDataPageType || pageOwner(p) != kLongValueOwner || row >= pageRowCount(p, ps, format)) return;
     const RowSlot slot = rowSlot(p, ps, format, row);
     if (slot.deleted) return;
     const uint32_t next = chained && slot.size() >= 4 ? le32(p + slot.start) : 0;
     freeRow(tx.edit(page), ps, format, row);
     bool released = pageWithoutRows(tx.read(page), ps, format);
-    if (released && map) {
+    for (const uint32_t map : {maps.owned, maps.withRoom}) {
+      if (!released || !map || !mapContains(tx, format, map, page)) continue;
       markUsage(tx, format, map, page, false);
-      // A map that cannot say the page left it keeps it: the page then stays in use.
       released = !mapContains(tx, format, map, page);
     }
     if (released) tx.release(page);

@@ -35,13 +35,22 @@ RowId appendToLastPageWithRoom(PageTransaction& tx, const Tdef& def, const uint8
 // that only carries the deleted flag may be the moved body of a live row, so it keeps the page.
 bool pageWithoutRows(const uint8_t* page, uint32_t pageSize, Format format);
 
+// The usage maps a long-value column keeps of its pages (0 where it keeps none; only files made by
+// Access have them filled): every page that holds its values, and those with room for more.
+struct LongValueMaps {
+  uint32_t owned = 0;
+  uint32_t withRoom = 0;
+};
+inline LongValueMaps longValueMapsOf(const ColumnDef& c) { return {c.lvOwnedPointer, c.lvFreePointer}; }
+
 // Frees the rows a long-value field (reference plus any inline data) keeps on long-value pages;
 // an inline value has none. The walk stops at a pointer that does not lead to a live row of a
 // long-value page, so a damaged reference frees nothing that is not the value's. A page left
-// without rows is given back to the free-page map (`tx` must use it) and taken out of `map`, the
-// column's map of long-value pages (0 when there is none). `touched(page, released)` is told of
-// every page a row came off, and whether the page was given back.
-void freeLongValue(PageTransaction& tx, Format format, const uint8_t* field, size_t len, uint32_t map,
+// without rows leaves the column's maps and is given back to the free-page map (`tx` must use
+// it); a map that cannot say the page left it keeps the page in use, so that no map ever lists a
+// page offered for reuse. `touched(page, released)` is told of every page a row came off, and
+// whether the page was given back.
+void freeLongValue(PageTransaction& tx, Format format, const uint8_t* field, size_t len, LongValueMaps maps,
                    const std::function<void(uint32_t page, bool released)>& touched = {});
 
 }  // namespace jet

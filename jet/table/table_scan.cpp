@@ -53,7 +53,7 @@ bool TableScan::nextPage() {
     if (p >= file_.pageCount()) throwCorrupt("a table's page map names pages beyond the end of the file");
     PageRef page = file_.page(p);
     // The owned pages include index pages; only this table's data pages hold its rows.
-    if ((*page)[0] != kDataPageType || le32(page->data() + 4) != def_.tdefPage) continue;
+    if ((*page)[0] != kDataPageType || pageOwner(page->data()) != def_.tdefPage) continue;
     page_ = std::move(page);
     rowsOnPage_ = pageRowCount(page_->data(), file_.pageSize(), def_.format);
     row_ = -1;

@@ -222,10 +222,10 @@ struct TableWriter::State : public IndexPageStore {
                           [&](const uint8_t* row, size_t size) { return placeLongValueRow(row, size); });
   }
 
-  // Frees the rows of a stored long value. Pages left with rows are filled again before a new page
-  // is taken; pages given back are forgotten.
-  void freeLongValue(const uint8_t* ref, size_t len) {
-    jet::freeLongValue(*tx, def.format, ref, len, 0, [&](uint32_t page, bool released) {
+  // Frees the rows of a stored long value of `column`. Pages left with rows are filled again before
+  // a new page is taken; pages given back leave the column's maps and are forgotten.
+  void freeLongValue(const ColumnDef& column, const uint8_t* ref, size_t len) {
+    jet::freeLongValue(*tx, def.format, ref, len, longValueMapsOf(column), [&](uint32_t page, bool released) {
       if (released) {
         forgetPage(page);
       } else if (lvalWithRoom.size() < kLvalCandidates &&
@@ -239,7 +239,7 @@ struct TableWriter::State : public IndexPageStore {
   // (out of the table's maps), any other page of the table is offered for new rows again.
   void rowsFreed(uint32_t page) {
     const uint8_t* p = tx->read(page);
-    const bool tablePage = le32(p + 4) == def.tdefPage;
+    const bool tablePage = pageOwner(p) == def.tdefPage;
     if (!pageWithoutRows(p, tx->pageSize(), def.format)) {
       if (tablePage) markUsage(*tx, def.format, def.freeSpacePointer, page, true);
       return;
@@ -308,7 +308,7 @@ struct TableWriter::State : public IndexPageStore {
   bool ownedDataPage(uint32_t page, uint32_t owner) {
     if (page == 0 || page >= tx->file().pageCount()) return false;
     const uint8_t* pg = tx->read(page);
-    if (pg[0] != kDataPageType || le32(pg + 4) != owner || tx->isFree(page)) return false;
+    if (pg[0] != kDataPageType || pageOwner(pg) != owner || tx->isFree(page)) return false;
     return owner != def.tdefPage || mapContains(*tx, def.format, def.ownedPagesPointer, page);
   }
 
@@ -378,7 +378,7 @@ CurrentRow readCurrent(PageFile& file, const Tdef& def, TextCodec& codec, RowId 
   CurrentRow cur;
   if (id.page >= file.pageCount()) throw Error(err::kNoCurrentRecord, "No current record.");
   PageRef page = file.page(id.page);
-  if ((*page)[0] != kDataPageType || le32(page->data() + 4) != def.tdefPage ||
+  if ((*page)[0] != kDataPageType || pageOwner(page->data()) != def.tdefPage ||
       id.row >= pageRowCount(page->data(), file.pageSize(), def.format))
     throw Error(err::kNoCurrentRecord, "No current record.");
   cur.headerSlot = rowSlot(page->data(), file.pageSize(), def.format, id.row);
@@ -487,7 +487,7 @@ void TableWriter::State::stageRemove(RowId id, const CurrentRow& cur) {
   const Format f = def.format;
   const uint32_t ps = file.pageSize();
   maintainIndexes(&cur.values, id, nullptr, RowId{});
-  for (auto& [col, ref] : longValueRefs(def, cur.body)) freeLongValue(ref.data(), ref.size());
+  for (auto& [col, ref] : longValueRefs(def, cur.body)) freeLongValue(def.columns[col], ref.data(), ref.size());
   freeRow(tx->edit(id.page), ps, f, id.row);
   if (!(cur.bodyId == id)) {
     freeRow(tx->edit(cur.bodyId.page), ps, f, cur.bodyId.row);
@@ -538,7 +538,7 @@ void TableWriter::update(RowId id, std::vector<Value> values) {
     Bytes body = encodeRow(def, values, s.codec,
                            [&](const ColumnDef&, const Bytes& data) { return s.storeLongValue(data, 64); });
     s.maintainIndexes(&cur.values, id, &values, id);
-    for (auto& [col, ref] : longValueRefs(def, cur.body)) s.freeLongValue(ref.data(), ref.size());
+    for (auto& [col, ref] : longValueRefs(def, cur.body)) s.freeLongValue(def.columns[col], ref.data(), ref.size());
     const Format f = def.format;
     const uint32_t ps = s.file.pageSize();
     PageTransaction& tx = *s.tx;

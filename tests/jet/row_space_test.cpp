@@ -3,12 +3,15 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <map>
 #include <set>
 
 #include "jet/base/bytes.h"
 #include "jet/catalog/schema_file.h"
 #include "jet/file_database.h"
 #include "jet/storage/data_page.h"
+#include "jet/storage/usage_map.h"
+#include "jet/support/oracles.h"
 #include "jet/support/test_files.h"
 
 namespace {
@@ -66,7 +69,7 @@ TEST(RowSpace, FreeingALongValueTakesItsRowsAndNothingElse) {
     auto freeIt = [&] {
       jet::PageTransaction tx(db.pageFile());
       tx.useFreePageMap(def.format);
-      jet::freeLongValue(tx, def.format, field.data(), field.size(), 0, [&](uint32_t page, bool gone) {
+      jet::freeLongValue(tx, def.format, field.data(), field.size(), {}, [&](uint32_t page, bool gone) {
         touched.insert(page);
         if (gone) released.insert(page);
       });
@@ -80,6 +83,88 @@ TEST(RowSpace, FreeingALongValueTakesItsRowsAndNothingElse) {
     touched.clear();
     freeIt();
     EXPECT_TRUE(touched.empty()) << "a value freed once has nothing left to free";
+  }
+}
+
+// Files made by Access whose long-value columns keep maps of their pages: deleting rows gives pages
+// back, and a page given back leaves the column's maps, so that no map lists a page the free-page
+// map offers for reuse. The file stays sound, and both independent readers see exactly the rows
+// left.
+TEST(RowSpace, PagesGivenBackLeaveTheColumnsMaps) {
+  struct Case {
+    const char* file;
+    const char* table;
+    size_t every;  // the rows at positions divisible by it are deleted
+  };
+  const Case cases[] = {
+      {"test2V1997.mdb", "MSP_PROJECTS", 1},
+      {"test2V2000.mdb", "MSP_PROJECTS", 1},
+      {"ace/test2V2007.accdb", "MSP_PROJECTS", 1},
+      {"generated/longValuesV2000.mdb", "Blobs", 2},
+  };
+  // The pages each long-value column's maps list, and how many of them are free.
+  struct Listed {
+    std::set<uint32_t> pages;
+    size_t free = 0;
+  };
+  auto listed = [](const std::string& path, const std::string& table) {
+    jet::FileDatabase db(path, {true, ""});
+    const jet::Tdef& def = db.tableDef(table);
+    jet::PageTransaction tx(db.pageFile());
+    tx.useFreePageMap(def.format);
+    Listed out;
+    for (const jet::ColumnDef& c : def.columns)
+      for (uint32_t map : {c.lvOwnedPointer, c.lvFreePointer}) {
+        if (!map) continue;
+        for (uint32_t p : jet::markedPages(tx, def.format, map))
+          if (out.pages.insert(p).second && tx.isFree(p)) ++out.free;
+      }
+    return out;
+  };
+  auto exported = [](const std::string& path, const std::string& table) {
+    auto out = oracle::mdbtools("mdb-export", "-H -e -b hex " + oracle::quote(path) + " " + oracle::quote(table));
+    return out ? std::optional(testsupport::lines(out->out)) : std::nullopt;
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.file);
+    jettest::TempDir dir;
+    const std::string path = dir.copy(c.file);
+    const Listed before = listed(path, c.table);
+    ASSERT_FALSE(before.pages.empty()) << "the table's long-value columns keep maps";
+    ASSERT_EQ(before.free, 0u);
+    auto readerBefore = oracle::mdbReader(path);
+    auto exportBefore = exported(path, c.table);
+    size_t rows = 0;
+    {
+      auto db = jet::Database::open(path, {});
+      std::vector<jet::RowId> doomed;
+      for (auto cur = db->openTable(c.table); cur->next(); ++rows)
+        if (rows % c.every == 0) doomed.push_back(cur->rowId());
+      db->deleteRows(c.table, doomed);
+      EXPECT_EQ(jettest::firstProblem(*db), "");
+    }
+    const Listed after = listed(path, c.table);
+    EXPECT_LT(after.pages.size(), before.pages.size()) << "pages were given back";
+    EXPECT_EQ(after.free, 0u) << "no map lists a free page";
+
+    // What each reader saw before, less the deleted rows (both list rows in stored order).
+    auto without = [&](std::vector<std::string> lines, const std::string& rowPrefix) {
+      std::vector<std::string> kept;
+      size_t at = 0;
+      for (auto& l : lines)
+        if (l.rfind(rowPrefix, 0) != 0 || at++ % c.every != 0) kept.push_back(std::move(l));
+      return kept;
+    };
+    if (auto lines = oracle::mdbReader(path)) {
+      std::vector<std::string> want = without(*readerBefore, "ROW\t" + std::string(c.table) + "\t");
+      const std::string count = "TABLE\t" + std::string(c.table) + "\t";
+      for (auto& l : want)
+        if (l.rfind(count, 0) == 0) l = count + std::to_string(rows - (rows + c.every - 1) / c.every);
+      EXPECT_EQ(*lines, want);
+    }
+    if (auto lines = exported(path, c.table)) {
+      EXPECT_EQ(*lines, without(*exportBefore, ""));
+    }
   }
 }
 
