@@ -114,7 +114,7 @@ struct Checker {
     } catch (const Error&) {
       return;  // a row count the page cannot hold is reported with the table's rows
     }
-    const uint32_t have = le16(p->data() + 2);
+    const uint32_t have = recordedFreeSpace(p->data());
     if (have != want)
       problem("Page " + std::to_string(page) + " of table " + table + " records " + std::to_string(have) +
               " free bytes but has " + std::to_string(want));

@@ -113,7 +113,6 @@ class SalvageSource::Rows : public SourceRows {
     page_.reset();
     const Format f = def_.format;
     const uint32_t ps = file_.pageSize();
-    const uint32_t table = rowTableOffset(f);
     while (at_ < pages_.size()) {
       const uint32_t p = pages_[at_++];
       PageRef page = pageOf(file_, p);
@@ -129,21 +128,23 @@ class SalvageSource::Rows : public SourceRows {
         skipped(0);
         continue;
       }
-      const uint16_t count = le16(d + rowCountOffset(f));
-      if (table + 2u * count > ps) {
+      uint16_t count = 0;
+      try {
+        count = pageRowCount(d, ps, f);
+      } catch (const Error&) {
         skipped(0);
         continue;
       }
-      // Live rows are packed backward from the page's end, each ending where the one before starts.
+      // A page is read only when every live row lies where the page's layout allows.
       bool sound = true;
       uint64_t live = 0;
       for (uint16_t r = 0; r < count; ++r) {
-        const uint16_t raw = le16(d + table + 2u * r);
-        if (raw & kRowDeleted) continue;
-        ++live;
-        const uint32_t start = raw & kRowOffsetMask;
-        const uint32_t end = r == 0 ? ps : (le16(d + table + 2u * (r - 1)) & kRowOffsetMask);
-        if (start < table + 2u * count || end > ps || start > end) sound = false;
+        try {
+          if (!rowSlot(d, ps, f, r).deleted) ++live;
+        } catch (const Error&) {
+          ++live;
+          sound = false;
+        }
       }
       if (!sound) {
         skipped(live);

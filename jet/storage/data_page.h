@@ -43,6 +43,8 @@ RowSlot rowSlot(const uint8_t* page, uint32_t pageSize, Format format, uint16_t 
 constexpr uint32_t kLongValueOwner = 0x4C41564C;  // "LVAL"
 // The owner a data or index page's header names: its table's definition page, or kLongValueOwner.
 inline uint32_t pageOwner(const uint8_t* page) { return le32(page + 4); }
+// The free bytes a data page's header records (kept up to date by every row change).
+inline uint16_t recordedFreeSpace(const uint8_t* page) { return le16(page + 2); }
 
 // Writes an empty data page owned by `owner` (a table definition page, or kLongValueOwner).
 void initDataPage(uint8_t* page, uint32_t pageSize, Format format, uint32_t owner);

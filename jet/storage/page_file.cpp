@@ -65,6 +65,7 @@ PageFile::PageFile(const std::string& path, bool readOnly, size_t cachePages, in
   }
   lock_ = std::make_unique<FileLock>(*file_);
   locking_ = lockingOn();
+  if (locking_) lease_ = std::make_unique<ReadLease>(*lock_);
   std::tie(device_, inode_) = file_->identity();
   fileSize_ = file_->size();
   pageCount_ = uint32_t(fileSize_ / pageSize_);
@@ -163,10 +164,13 @@ void PageFile::recoverJournal() {
   relax();
 }
 
+// The wait allows for another program's read lease beyond the busy timeout; this program's own
+// leases are given back at once.
 template <typename Step>
 void PageFile::waitFor(Step&& step) {
   if (step()) return;
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(busyTimeoutMs_);
+  if (locking_ && ReadLease::dropAll() && step()) return;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(busyTimeoutMs_) + ReadLease::kLongest;
   auto pause = std::chrono::microseconds(200);
   while (!step()) {
     if (std::chrono::steady_clock::now() >= deadline) throwBusy();
@@ -200,9 +204,11 @@ void PageFile::beginRead() {
     ++readDepth_;
     return;
   }
-  if (readDepth_++ > 0 || lock_->level() >= FileLock::Level::Shared) return;
+  // While the lease lasts nobody can have committed.
+  if (readDepth_++ > 0 || lease_->take() || lock_->level() >= FileLock::Level::Shared) return;
   try {
     waitFor([&] { return lock_->raise(FileLock::Level::Shared); });
+    lease_->start();
     refresh();
   } catch (...) {
     --readDepth_;
@@ -212,7 +218,18 @@ void PageFile::beginRead() {
 }
 
 void PageFile::endRead() {
-  if (readDepth_ > 0 && --readDepth_ == 0) relax();
+  if (readDepth_ > 0 && --readDepth_ == 0) finish();
+}
+
+// The shared lock is leased, except after a commit that could not be undone (the next operation
+// must find its journal).
+void PageFile::finish() {
+  using L = FileLock::Level;
+  if (locking_ && !atomic_ && writeDepth_ == 0 && !broken_ && lock_->level() >= L::Shared) {
+    lock_->lower(L::Shared);
+    if (lease_->keep()) return;
+  }
+  relax();
 }
 
 void PageFile::takeWriteTurn(bool mayWait) {
@@ -268,8 +285,8 @@ void PageFile::beginWrite() {
 
 void PageFile::endWrite() {
   if (writeDepth_ > 0) --writeDepth_;
-  endRead();
   relax();
+  endRead();
 }
 
 std::unique_ptr<PageFile> PageFile::createNew(const std::string& path, uint32_t pageSize) {
@@ -300,6 +317,7 @@ std::unique_ptr<PageFile> PageFile::createNew(const std::string& path, uint32_t 
 }
 
 PageFile::~PageFile() {
+  lease_.reset();  // the lock stays as it is, and the releaser leaves it alone from here on
   journal_.reset();
   // A writer removes the journal when nobody else has the file open: a clean one, and a stale one
   // (torn, zeroed, or another file's); a hot one stays for the next open to play back.
@@ -486,7 +504,7 @@ void PageFile::flush() {
 // Commits
 
 void PageFile::beginAtomic() {
-  if (!readOnly_ && publishAs_.empty() && lock_->level() < FileLock::Level::Reserved) {
+  if (!readOnly_ && publishAs_.empty() && writeDepth_ == 0 && !atomic_) {
     beginReadAndWriteTurn();
     atomic_ = true;  // the scope keeps the turn
     endRead();

@@ -24,7 +24,9 @@
 // has committed since; nothing in the database file itself changes for it. The journal is removed
 // only by the last program to close the file, so each program, once it has found the journal,
 // watches it through one handle; a read operation costs three lock calls, one look at the file's
-// size and change time and one read of the journal's header.
+// size and change time and one read of the journal's header. When an operation ends, the shared
+// lock is kept for a short lease (read_lease.h), and an operation that starts while it lasts costs
+// none of these.
 #pragma once
 
 #include <cstdint>
@@ -40,6 +42,7 @@
 #include "jet/storage/journal.h"
 #include "jet/storage/lock_file.h"
 #include "jet/storage/page_codec.h"
+#include "jet/storage/read_lease.h"
 
 namespace jet {
 
@@ -67,7 +70,8 @@ class PageFile {
   // A read operation: between beginRead() and endRead() (nested freely) the file holds a shared
   // lock. The first beginRead() waits, up to the busy timeout, for a commit under way (then 3260),
   // plays back a hot journal, and when another program has committed since the last operation,
-  // drops every cached page and counts up generation().
+  // drops every cached page and counts up generation(); while the last operation's lease lasts it
+  // does none of this.
   void beginRead();
   void endRead();
   // A write operation (inside which reads are part of it): the writer's turn, waited for up to the
@@ -79,7 +83,8 @@ class PageFile {
   void endWrite();
   // How many times the file was found changed by another program.
   uint64_t generation() const { return generation_; }
-  // How long a writer (or a reader, for a commit under way) waits for its turn; 10 s by default.
+  // How long a writer (or a reader, for a commit under way) waits for its turn; 10 s by default,
+  // and another program's read lease (ReadLease::kLongest) beyond it.
   void setBusyTimeout(int milliseconds) { busyTimeoutMs_ = milliseconds; }
   // Whether files opened from now on take part in the locking protocol (on by default;
   // TABULONIX_LOCKING=none in the environment turns it off). Off, nothing is locked or checked for
@@ -173,6 +178,8 @@ class PageFile {
   void beginReadAndWriteTurn();
   // Lowers the lock to what the open operations and scope need.
   void relax();
+  // The last operation has ended: the shared lock is leased, or let go.
+  void finish();
   void writeJournal();
   static void zeroJournal(File& journal);
   void clearJournal();
@@ -183,6 +190,7 @@ class PageFile {
   std::string publishAs_;  // createNew(): the name the file gets when complete
   std::unique_ptr<File> file_;
   std::unique_ptr<FileLock> lock_;
+  std::unique_ptr<ReadLease> lease_;  // with locking on
   std::unique_ptr<LockFile> users_;  // our entry in Jet's lock file, while open for writing
   bool locking_ = true;
   int readDepth_ = 0, writeDepth_ = 0;

@@ -284,7 +284,7 @@ struct TableWriter::State : public IndexPageStore {
   // Where the rows of a page begin: remembered by `tail` when it is the page rows were last added
   // to and the page shows no change since, else found from its row table.
   uint32_t lowestStart(const PageTail& tail, uint32_t page, const uint8_t* p) const {
-    if (tail.page == page && le16(p + rowCountOffset(def.format)) == tail.count && le16(p + 2) == tail.free)
+    if (tail.page == page && le16(p + rowCountOffset(def.format)) == tail.count && recordedFreeSpace(p) == tail.free)
       return tail.low;
     return lowestRowStart(p, tx->pageSize(), def.format);
   }
@@ -299,7 +299,7 @@ struct TableWriter::State : public IndexPageStore {
     uint8_t* p = tx->edit(page);
     RowAppender rows(p, tx->pageSize(), def.format, lowestStart(tail, page, p));
     const uint16_t row = rows.add(body, size, flags);
-    tail = PageTail{page, rows.count(), le16(p + 2), rows.low()};
+    tail = PageTail{page, rows.count(), recordedFreeSpace(p), rows.low()};
     return row;
   }
 

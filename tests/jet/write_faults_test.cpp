@@ -362,16 +362,16 @@ INSTANTIATE_TEST_SUITE_P(EveryLayout, NewFileFaults, ::testing::Combine(::testin
 // a writer restores the one they see.
 TEST(HotJournal, IsWrittenBeforeTheFirstPageOfACommit) {
   jettest::TempDir dir;
-  const std::string path = dir.copy("testV2000.mdb"), journal = jet::journalPathOf(path);
+  const std::string path = dir.copy("delTestV2000.mdb"), journal = jet::journalPathOf(path);
   const std::vector<uint8_t> original = jettest::readFile(path);
   std::vector<std::string> seen = {viewOf(path, true).content};
   for (int n = 1;; ++n) {
     jettest::writeFile(path, original);
     const int status = inChild([&] {
       jet::Database& db = *jet::Database::open(path).release();  // killed before it closes
-      const jet::RowId first = jettest::rowIdsOf(db, "Table1").front();
+      const jet::RowId first = jettest::rowIdsOf(db, "Table").front();
       FaultEnv::install().crashAt(n, Crash::Exit, 0);
-      db.deleteRow("Table1", first);
+      db.deleteRow("Table", first);
     });
     if (status == 0) break;
     ASSERT_EQ(status, FaultEnv::kCrashExitCode) << "at write " << n;
