@@ -124,7 +124,7 @@ class SalvageSource::Rows : public SourceRows {
       // Usage maps list the table's index pages and may list long-value pages: not rows of it.
       if (d[0] == 0x03 || d[0] == 0x04) continue;
       if (d[0] == kDataPageType && pageOwner(d) == kLongValueOwner) continue;
-      if (d[0] != kDataPageType || d[1] != 0x01 || pageOwner(d) != def_.tdefPage) {
+      if (!isPageOf(d, kDataPageType) || pageOwner(d) != def_.tdefPage) {
         skipped(0);
         continue;
       }
@@ -298,7 +298,7 @@ void SalvageSource::inferFormat() {
   for (Format f : order) {
     file_->setPageSize(uint32_t(pageSizeOf(f)));
     PageRef catalog = tryPage(sys::kCatalogTdef);
-    if (catalog && (*catalog)[0] == kTdefPageType && (*catalog)[1] == 0x01 &&
+    if (catalog && isPageOf(catalog->data(), kTdefPageType) &&
         ((*catalog)[2] == 'V' && (*catalog)[3] == 'C') == (f == Format::Jet3Layout)) {
       header_.format = f;
       header_.version = firstVersionOf(f);
@@ -515,7 +515,7 @@ void SalvageSource::findDefinitions(std::vector<SourceTable>& out, std::set<uint
   std::set<uint32_t> continued;
   for (uint32_t p = 3; p < file_->pageCount(); ++p) {
     PageRef page = tryPage(p);
-    if (!page || (*page)[0] != kTdefPageType || (*page)[1] != 0x01) continue;
+    if (!page || !isPageOf(page->data(), kTdefPageType)) continue;
     firsts.push_back(p);
     if (const uint32_t next = le32(page->data() + 4)) continued.insert(next);
   }
