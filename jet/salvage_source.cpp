@@ -4,7 +4,6 @@
 #include <cctype>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <unistd.h>
 
 #include "jet/base/bytes.h"
@@ -14,6 +13,7 @@
 #include "jet/catalog/create_database.h"
 #include "jet/storage/data_page.h"
 #include "jet/storage/encryption.h"
+#include "jet/storage/env.h"
 #include "jet/storage/usage_map.h"
 #include "jet/table/row.h"
 
@@ -396,21 +396,23 @@ void SalvageSource::newCatalog(std::vector<SourceTable>& out) {
   const std::string path = (std::filesystem::temp_directory_path() /
                             ("tabulonix-repair-" + std::to_string(::getpid()) + "-" + std::to_string(uintptr_t(this)) + ".mdb"))
                                .string();
-  {
-    std::ofstream f(path, std::ios::binary | std::ios::trunc);
-    for (const Bytes& image : images) f.write(reinterpret_cast<const char*>(image.data()), std::streamsize(image.size()));
-    if (!f.flush()) {
-      std::remove(path.c_str());
-      throw Error(err::kIoError, "Cannot write a temporary file in '" + std::filesystem::temp_directory_path().string() + "'.");
-    }
-  }
+  Env& env = Env::get();
   try {
+    int error = 0;
+    std::unique_ptr<File> f = env.open(path, OpenMode::CreateNew, error);
+    if (!f) throwWriteError(error, path);
+    uint64_t at = 0;
+    for (const Bytes& image : images) {
+      f->write(at, image.data(), image.size());
+      at += image.size();
+    }
+    f.reset();
     template_ = std::make_unique<PageFile>(path, true);
   } catch (...) {
-    std::remove(path.c_str());
+    env.remove(path);
     throw;
   }
-  std::remove(path.c_str());  // open, it stays readable
+  env.remove(path);  // open, it stays readable
   template_->setPageSize(header_.pageSize);
   templatePages_ = SchemaFile::over(*template_, header_.format, header_.codePage);
   SourceTable catalog;
