@@ -63,11 +63,8 @@ TEST_F(MainWindowUseTest, RealSeamReportsAnOpenerThatFails) {
   const QByteArray path = qgetenv("PATH");
   QTemporaryDir bin;
   auto opener = [&](int code) {
-    QFile f(bin.filePath(QStringLiteral("xdg-open")));
-    f.open(QIODevice::WriteOnly | QIODevice::Truncate);
-    f.write(QStringLiteral("#!/bin/sh\nexit %1\n").arg(code).toLatin1());
-    f.close();
-    f.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    QFile::setPermissions(testenv::writeFile(bin.filePath(QStringLiteral("xdg-open")), QStringLiteral("#!/bin/sh\nexit %1\n").arg(code).toLatin1()),
+                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
   };
   qputenv("PATH", bin.path().toLocal8Bit());
   EXPECT_FALSE(shell::dialogs().shellOpen(folder.path()));  // none at all

@@ -15,10 +15,7 @@ using SessionTest = testenv::MainWindowTest;
 // Open, tabs, close, a cancelled open and a file that is no database; the guards of an empty
 // table; more than 32767 records; the header sort's direction, and a new tab unsorted.
 TEST_F(SessionTest, OpenTabsCloseGuardsAndSort) {
-  QFile junk(folder.filePath(QStringLiteral("junk.mdb")));
-  ASSERT_TRUE(junk.open(QIODevice::WriteOnly));
-  junk.write(QByteArray(8192, 'x'));
-  junk.close();
+  testenv::writeFile(folder.filePath(QStringLiteral("junk.mdb")), QByteArray(8192, 'x'));
   const std::string tables = "tabs=Table1|Table2|Table3|Table4", addTable = "boxes=Please add a table to a database.";
   run({{"open testV2000.mdb", tables + "; open=1; db={dir}/testV2000.mdb; tab=1; table=Table1; status={dir}/testV2000.mdb; "
                               "cols=A|B|C|D|E|F|G|H|I; rows=2; col 0=abcdefg|a; cell 1 2=2"},
