@@ -76,8 +76,8 @@ TEST_F(MainWindowUseTest, RealSeamReportsAnOpenerThatFails) {
   shell::setDialogs(&dialogs);
 }
 
-// Every command works on the file while the window has it open, a write taking its turn; the
-// window shows the other program's change at its next tab click.
+// Every command of the built program works on the file while the window has it open, a write
+// taking its turn; the window shows the other program's change at its next tab click.
 TEST_F(MainWindowUseTest, CommandLineReadsTheFileTheWindowHasOpen) {
   const QString path = oneTableFile();
   open(path);
@@ -97,6 +97,7 @@ TEST_F(MainWindowUseTest, CommandLineReadsTheFileTheWindowHasOpen) {
   EXPECT_EQ(cli({"check", path}, &out), 0);
   EXPECT_EQ(out, QStringLiteral("ok\n"));
   EXPECT_EQ(cli({"delete", path, "People", "0"}), 0);
+  EXPECT_EQ(cli({"delete", path, "People", "x"}), 2);  // the built program's status tells failures apart
   run({{"tab 1", "status=Records: 2"}});
 }
 
