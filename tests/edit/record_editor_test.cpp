@@ -1,5 +1,6 @@
 // The field editor control, the record editor and the record commands, driven through the main
-// window on new and copied files, with what was stored read back from the file.
+// window on new and copied files, with what was stored read back from the file; the record commands
+// beside other programs.
 #include <QLabel>
 #include <QScrollBar>
 
@@ -35,6 +36,10 @@ TEST(DFieldTest, TheBoxTakesTheWidthItIsGiven) {
 // click on it).
 class RecordTest : public testenv::MainWindowTest {
  protected:
+  void TearDown() override {
+    dao::Engine().SetBusyTimeout(10);  // a test beside other programs sets it to 0
+    MainWindowTest::TearDown();
+  }
   int tabOf(const QString& name) const { return tabs().indexOf(name) + 1; }
   void act(QString step) override {
     if (step.startsWith("press ")) form->LstV_MouseDown(step.mid(6).toInt());
@@ -341,13 +346,7 @@ Holder writerTurnElsewhere(const std::string& path) {
 // A Jet program (Access, say) that opened the file after us: in lock-file slot 1.
 Holder jetUserElsewhere(const std::string& path) { return testsupport::jetUser(jet::lockFilePathOf(path), 1); }
 
-class RecordBusyTest : public testenv::MainWindowTest {
- protected:
-  void TearDown() override {
-    dao::Engine().SetBusyTimeout(10);
-    MainWindowTest::TearDown();
-  }
-};
+using RecordBusyTest = RecordTest;
 
 // Each action refused while another program holds the file, then done once it is gone, and put
 // back so that the next action starts from the one record "Ann".
@@ -375,7 +374,7 @@ TEST_F(RecordBusyTest, AnActionRefusedWith3260ShowsTheMessageAndLosesNothing) {
   };
   dao::Engine().SetBusyTimeout(0);  // the refusal at once rather than after ten seconds
   openNew(dao::dbVersion40);
-  testenv::makeTable("R", {modDB::FieldDef{"Name", dao::dbText, 20, 0, false, true}}, {{"Ann"}});
+  makeTable("R", {def("Name", dao::dbText, 20)}, {{"Ann"}});
   form->RefreshTables(1);
   for (const Other& h : others)
     for (const Action& a : actions) {
@@ -389,7 +388,7 @@ TEST_F(RecordBusyTest, AnActionRefusedWith3260ShowsTheMessageAndLosesNothing) {
       run(a.done);
     }
   modDB::CloseDB();
-  EXPECT_EQ(testenv::checkFile(path), "");
+  EXPECT_EQ(checkFile(path), "");
 }
 
 }  // namespace
