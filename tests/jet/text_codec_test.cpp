@@ -63,21 +63,17 @@ TEST(TextCodec, LeadingByteOrderMarkCharacterReadsBack) {
   for (bool compress : {false, true}) EXPECT_THROW(jet::encodeJet4Text(bom + "\xC4\x80", compress), jet::Error);
 }
 
-TEST(TextCodec, ConvertsCodePageText) {
+// Code-page text converts to its characters, a character the code page lacks is '?', and every byte
+// comes back unchanged.
+TEST(TextCodec, EveryCodePageByteComesBackUnchanged) {
   jet::TextCodec cp1252(1252);
   const uint8_t euro[] = {'x', 0x80, 0xE9};
   EXPECT_EQ(cp1252.decodeCodePage(euro, 3), "x\xE2\x82\xAC\xC3\xA9");
-  EXPECT_EQ(cp1252.encodeCodePage("x\xE2\x82\xAC\xC3\xA9"), std::vector<uint8_t>(euro, euro + 3));
-  EXPECT_EQ(cp1252.encodeCodePage("\xCF\x81"), std::vector<uint8_t>{'?'});  // not in the code page
-  jet::TextCodec cp1251(1251);
+  EXPECT_EQ(cp1252.encodeCodePage("\xCF\x81"), std::vector<uint8_t>{'?'});
   const uint8_t cyr[] = {0xC0};
-  EXPECT_EQ(cp1251.decodeCodePage(cyr, 1), "\xD0\x90");
-}
-
-TEST(TextCodec, EveryCodePageByteComesBackUnchanged) {
+  EXPECT_EQ(jet::TextCodec(1251).decodeCodePage(cyr, 1), "\xD0\x90");
   // Bytes a code page leaves undefined must survive a read and a write: 0x81 in cp1252 reads as
   // the C1 control U+0081 (what Access's own conversion yields, and what its index keys encode).
-  jet::TextCodec cp1252(1252);
   const uint8_t undefinedBytes[] = {0x81, 0x8D, 0x8F, 0x90, 0x9D};
   EXPECT_EQ(cp1252.decodeCodePage(undefinedBytes, 5), "\xC2\x81\xC2\x8D\xC2\x8F\xC2\x90\xC2\x9D");
   for (uint16_t page : {874, 1250, 1251, 1252, 1253, 1254, 1255, 1256, 1257, 1258}) {
