@@ -106,6 +106,7 @@ TEST_P(Relationships, TablesInARelationshipStayAndFollowARename) {
 TEST_P(Relationships, RefusalsChangeNothing) {
   {
     auto db = jet::Database::open(path_);
+    db->insertRow("Orders", {int64_t(1), int64_t(99), jet::Null{}});  // no customer 99
     db->createRelationship(ordersOfCustomers());
   }
   const std::vector<uint8_t> before = jettest::readFile(path_);
@@ -132,6 +133,7 @@ TEST_P(Relationships, RefusalsChangeNothing) {
       {"types differ", with([](auto& r) { r.columns[0].foreignName = "Note"; }), jet::err::kRelationFieldsDiffer},
       {"no fields", with([](auto& r) { r.columns.clear(); }), jet::err::kNoFields},
       {"enforced without a unique key", with([](auto& r) { r.attributes = 0; r.columns[0] = {"Name", "Note"}; }), 3609},
+      {"enforced over a row without its customer", with([](auto& r) { r.attributes = 0; }), 3379},
   };
   for (const Case& c : cases) EXPECT_EQ(errorOf([&] { db->createRelationship(c.outline); }), c.error) << c.what;
   db->close();
