@@ -1,6 +1,5 @@
-// The header page: the version its identification text and version byte name together, and the
-// database password it keeps. (Its code page and sort order: every file's text and index keys, by the
-// readers and the check.)
+// The header page: its code page and sort order, the version its identification text and version
+// byte name together, and the database password it keeps.
 #include "jet/storage/header.h"
 
 #include <gtest/gtest.h>
@@ -15,6 +14,14 @@ namespace {
 
 int openError(const std::string& path, const std::string& password = "") {
   return errorOf([&] { jet::Database::open(path, {false, password}); });
+}
+
+// The code page and the sort order in both formats' places (new text columns take the sort order).
+TEST(Header, ReadsCodePageAndSortOrderOfBothFormats) {
+  for (const char* name : {"testV1997.mdb", "testV2000.mdb"}) {
+    const jet::Header h = jet::parseHeader(jettest::readFile(jettest::testdata(name)), name);
+    EXPECT_EQ(std::make_pair(int(h.codePage), int(h.sortOrder)), std::make_pair(1252, 1033)) << name;
+  }
 }
 
 // The identification text and the version byte together name the version; any other pair, or
