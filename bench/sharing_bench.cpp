@@ -3,12 +3,18 @@
 // own read operation, then each step in one); an export (every row, in one operation); and the
 // object model's recordset walking every row, each move its own operation, then a screenful of
 // 256 moves in one as the record grid fills. Each with the locking protocol on (with the read
-// lease, and with every operation taking its own lock) and off, in turn in the same run. Prints
-// each measure's ratios to the run without locking (medians of RUNS runs each), in the CPU time of
-// the whole process (its threads, and the system calls they make): on a machine shared with other
-// work, the wall clock mostly measures the others.
+// lease) and off, and on without the lease, in the same run.
 //
-// Usage: sharing_bench [ROWS] [LOOPS] [RUNS] [WORKDIR]   (default 200000 rows, 3000 loops, 5 runs)
+// Measured in the CPU time of the whole process (its threads, the lease's releaser among them, and
+// the system calls they make): on a machine shared with other work, the wall clock mostly measures
+// the others. Each measure repeats its work until it takes about half a second of CPU without
+// locking, and with locking and without it take turns at each repetition, so that a change in the
+// machine's load falls on both alike. Prints for each measure the median time of RUNS
+// runs with and without locking, their ratio, and the lowest and highest ratio of a single run
+// (the noise). Without the lease the tight loops take 30-70 times as long, so that mode repeats
+// its work fewer times and is compared per repetition.
+//
+// Usage: sharing_bench [ROWS] [LOOPS] [RUNS] [WORKDIR]   (default 200000 rows, 3000 steps, 5 runs)
 #include <time.h>
 
 #include <algorithm>
@@ -108,7 +114,7 @@ double walkRecordset(const std::string& path, int screenful) {
 
 double median(std::vector<double> v) {
   std::sort(v.begin(), v.end());
-  return v[v.size() / 2];
+  return v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
 }
 
 }  // namespace
@@ -120,19 +126,38 @@ int main(int argc, char** argv) {
   const std::string dir = argc > 4 ? argv[4] : "/tmp";
   const std::string path = dir + "/sharing_bench.mdb";
   enum { Import, Calls, Steps, Export, Moves, Screens, kMeasures };
-  enum { Leased, Unleased, Off, kModes };
-  std::vector<double> times[kModes][kMeasures];
+  enum { Leased, Off, Unleased, kModes };
+  // One repetition of a measure's work, in CPU seconds.
+  auto once = [&](int m) {
+    switch (m) {
+      case Import: return importRows(path, rows);
+      case Calls: return readLoop(path, loops, false);
+      case Steps: return readLoop(path, loops, true);
+      case Export: return exportRows(path);
+      case Moves: return walkRecordset(path, 0);
+      default: return walkRecordset(path, 256);
+    }
+  };
+  auto setMode = [](int mode) {
+    jet::PageFile::setLocking(mode != Off);
+    jet::ReadLease::setEnabled(mode == Leased);
+  };
+  // How many repetitions make half a second without locking (the first also makes the file).
+  constexpr double kLeast = 0.5;
+  constexpr int kUnleasedShare = 32;
+  int reps[kMeasures];
+  setMode(Off);
+  for (int m = 0; m < kMeasures; ++m) reps[m] = std::max(1, int(kLeast / std::max(once(m), 1e-4) + 0.999));
+  std::vector<double> times[kModes][kMeasures];  // CPU seconds per repetition
   for (int r = 0; r < runs; ++r)
-    for (int mode : {Leased, Unleased, Off}) {
-      jet::PageFile::setLocking(mode != Off);
-      jet::ReadLease::setEnabled(mode == Leased);
-      auto* into = times[mode];
-      into[Import].push_back(importRows(path, rows));
-      into[Calls].push_back(readLoop(path, loops, false));
-      into[Steps].push_back(readLoop(path, loops, true));
-      into[Export].push_back(exportRows(path));
-      into[Moves].push_back(walkRecordset(path, 0));
-      into[Screens].push_back(walkRecordset(path, 256));
+    for (int m = 0; m < kMeasures; ++m) {
+      double total[kModes] = {};
+      for (int i = 0; i < reps[m]; ++i)
+        for (int mode : {(r + i) % 2, (r + i + 1) % 2}) setMode(mode), total[mode] += once(m);
+      const int unleased = std::max(1, reps[m] / kUnleasedShare);
+      setMode(Unleased);
+      for (int i = 0; i < unleased; ++i) total[Unleased] += once(m);
+      for (int mode = 0; mode < kModes; ++mode) times[mode][m].push_back(total[mode] / (mode == Unleased ? unleased : reps[m]));
     }
   const std::string what[kMeasures] = {
       "import of " + std::to_string(rows) + " rows",
@@ -142,9 +167,12 @@ int main(int argc, char** argv) {
       "recordset walk of " + std::to_string(rows) + " records (each move its own operation)",
       "recordset walk of " + std::to_string(rows) + " records (a screenful of 256 moves per operation)"};
   for (int m = 0; m < kMeasures; ++m) {
-    const double leased = median(times[Leased][m]), unleased = median(times[Unleased][m]), off = median(times[Off][m]);
-    std::printf("locking  %s: %.3f s with locking, %.3f s without: %.3fx (%.3f s, %.3fx without the read lease)\n",
-                what[m].c_str(), leased, off, leased / off, unleased, unleased / off);
+    std::vector<double> ratios;
+    for (int r = 0; r < runs; ++r) ratios.push_back(times[Leased][m][r] / times[Off][m][r]);
+    const double on = median(times[Leased][m]), off = median(times[Off][m]);
+    std::printf("locking  %s, %d times: %.3f s with locking, %.3f s without: %.3fx (runs %.3fx-%.3fx; %.1fx without the read lease)\n",
+                what[m].c_str(), reps[m], on * reps[m], off * reps[m], on / off, *std::min_element(ratios.begin(), ratios.end()),
+                *std::max_element(ratios.begin(), ratios.end()), median(times[Unleased][m]) / off);
   }
   std::filesystem::remove(path);
   return 0;

@@ -13,8 +13,6 @@
 // new pages. Nothing else about a row changes: auto-numbers keep their values and the next
 // auto-number carries over.
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <cctype>
 #include <deque>
@@ -37,6 +35,7 @@
 #include "jet/index/index_key.h"
 #include "jet/storage/data_page.h"
 #include "jet/storage/encryption.h"
+#include "jet/storage/env.h"
 #include "jet/storage/header.h"
 #include "jet/storage/long_value.h"
 #include "jet/storage/usage_map.h"
@@ -469,9 +468,9 @@ Bytes unencodedHeaderPage(PageFile& file, Format f) {
 }
 
 void requireCopyPaths(const std::string& source, const std::string& destination) {
-  struct stat st;
-  if (::lstat(destination.c_str(), &st) == 0) throw Error(err::kDatabaseExists, "Database already exists.");
-  if (::lstat(source.c_str(), &st) != 0) throw Error(err::kFileNotFound, "Could not find file '" + source + "'.");
+  Env& env = Env::get();
+  if (env.exists(destination)) throw Error(err::kDatabaseExists, "Database already exists.");
+  if (!env.exists(source)) throw Error(err::kFileNotFound, "Could not find file '" + source + "'.");
 }
 
 std::vector<CopiedTable> copyDatabase(CompactionSource& source, const std::string& destination) {

@@ -2,8 +2,6 @@
 // beside the copier it starts), and what a caller may ask before opening one.
 #include "jet/database.h"
 
-#include <fstream>
-
 #include "jet/catalog/create_database.h"
 #include "jet/file_database.h"
 #include "jet/shared_database.h"
@@ -24,9 +22,10 @@ std::unique_ptr<Database> Database::create(const std::string& path, const Create
 }
 
 bool Database::needsPassword(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
+  int error = 0;
+  std::unique_ptr<File> file = Env::get().open(path, OpenMode::ReadOnly, error);
   std::vector<uint8_t> bytes(kHeaderBytes);
-  if (!in.read(reinterpret_cast<char*>(bytes.data()), std::streamsize(bytes.size()))) return false;
+  if (!file || file->read(0, bytes.data(), bytes.size()) < bytes.size()) return false;
   return jet::needsPassword(parseHeader(bytes, path));
 }
 

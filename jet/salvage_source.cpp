@@ -4,7 +4,6 @@
 #include <cctype>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <unistd.h>
 
 #include "jet/base/bytes.h"
@@ -14,6 +13,7 @@
 #include "jet/catalog/create_database.h"
 #include "jet/storage/data_page.h"
 #include "jet/storage/encryption.h"
+#include "jet/storage/env.h"
 #include "jet/storage/usage_map.h"
 #include "jet/table/row.h"
 
@@ -124,7 +124,7 @@ class SalvageSource::Rows : public SourceRows {
       // Usage maps list the table's index pages and may list long-value pages: not rows of it.
       if (d[0] == 0x03 || d[0] == 0x04) continue;
       if (d[0] == kDataPageType && pageOwner(d) == kLongValueOwner) continue;
-      if (d[0] != kDataPageType || d[1] != 0x01 || pageOwner(d) != def_.tdefPage) {
+      if (!isPageOf(d, kDataPageType) || pageOwner(d) != def_.tdefPage) {
         skipped(0);
         continue;
       }
@@ -298,7 +298,7 @@ void SalvageSource::inferFormat() {
   for (Format f : order) {
     file_->setPageSize(uint32_t(pageSizeOf(f)));
     PageRef catalog = tryPage(sys::kCatalogTdef);
-    if (catalog && (*catalog)[0] == kTdefPageType && (*catalog)[1] == 0x01 &&
+    if (catalog && isPageOf(catalog->data(), kTdefPageType) &&
         ((*catalog)[2] == 'V' && (*catalog)[3] == 'C') == (f == Format::Jet3Layout)) {
       header_.format = f;
       header_.version = firstVersionOf(f);
@@ -396,21 +396,23 @@ void SalvageSource::newCatalog(std::vector<SourceTable>& out) {
   const std::string path = (std::filesystem::temp_directory_path() /
                             ("tabulonix-repair-" + std::to_string(::getpid()) + "-" + std::to_string(uintptr_t(this)) + ".mdb"))
                                .string();
-  {
-    std::ofstream f(path, std::ios::binary | std::ios::trunc);
-    for (const Bytes& image : images) f.write(reinterpret_cast<const char*>(image.data()), std::streamsize(image.size()));
-    if (!f.flush()) {
-      std::remove(path.c_str());
-      throw Error(err::kIoError, "Cannot write a temporary file in '" + std::filesystem::temp_directory_path().string() + "'.");
-    }
-  }
+  Env& env = Env::get();
   try {
+    int error = 0;
+    std::unique_ptr<File> f = env.open(path, OpenMode::CreateNew, error);
+    if (!f) throwWriteError(error, path);
+    uint64_t at = 0;
+    for (const Bytes& image : images) {
+      f->write(at, image.data(), image.size());
+      at += image.size();
+    }
+    f.reset();
     template_ = std::make_unique<PageFile>(path, true);
   } catch (...) {
-    std::remove(path.c_str());
+    env.remove(path);
     throw;
   }
-  std::remove(path.c_str());  // open, it stays readable
+  env.remove(path);  // open, it stays readable
   template_->setPageSize(header_.pageSize);
   templatePages_ = SchemaFile::over(*template_, header_.format, header_.codePage);
   SourceTable catalog;
@@ -515,7 +517,7 @@ void SalvageSource::findDefinitions(std::vector<SourceTable>& out, std::set<uint
   std::set<uint32_t> continued;
   for (uint32_t p = 3; p < file_->pageCount(); ++p) {
     PageRef page = tryPage(p);
-    if (!page || (*page)[0] != kTdefPageType || (*page)[1] != 0x01) continue;
+    if (!page || !isPageOf(page->data(), kTdefPageType)) continue;
     firsts.push_back(p);
     if (const uint32_t next = le32(page->data() + 4)) continued.insert(next);
   }

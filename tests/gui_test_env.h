@@ -15,8 +15,6 @@
 #include <QTabBar>
 #include <QTemporaryDir>
 #include <QtTest/QTest>
-#include <memory>
-#include <string>
 
 #include "app/form1.h"
 #include "browse/forms.h"
@@ -66,10 +64,11 @@ class WindowTest : public ::testing::Test {
     shell::SetRandomSourceForTesting(nullptr);
   }
 
-  // Copies a test database into the program folder and returns the copy's path.
+  // Copies a test database into the program folder (or a folder in it) and returns the copy's path.
   QString copyTestDatabase(const QString& name, const QString& as = QString()) {
     QString source = QStringLiteral(TABULONIX_TESTDATA_DIR "/") + name;
     QString target = folder.filePath(as.isEmpty() ? QFileInfo(name).fileName() : as);
+    QDir().mkpath(QFileInfo(target).path());
     QFile::remove(target);
     EXPECT_TRUE(QFile::copy(source, target)) << source.toStdString();
     QFile::setPermissions(target, QFile::ReadOwner | QFile::WriteOwner);
@@ -271,6 +270,14 @@ class MainWindowTest : public WindowTest {
   QStringList seen, kept;  // the texts the record editor showed on opening and after its button
   std::vector<bool> readOnly;  // and which of its boxes took no typing, with a tip and another colour
 };
+
+// Writes a file, making its folder, and returns its path.
+inline QString writeFile(const QString& path, const QByteArray& bytes) {
+  QDir().mkpath(QFileInfo(path).path());
+  QFile f(path);
+  EXPECT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size()) << path.toStdString();
+  return path;
+}
 
 // A table made in the open database through the session's pending table, as Create Table makes it,
 // with rows given as the texts of their values ("" leaves a value Null).

@@ -1,7 +1,5 @@
 #include "jet/catalog/create_database.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <cstring>
 #include <map>
@@ -13,6 +11,7 @@
 #include "jet/catalog/system_tables.h"
 #include "jet/index/index_page.h"
 #include "jet/storage/data_page.h"
+#include "jet/storage/env.h"
 #include "jet/storage/header.h"
 #include "jet/storage/page_file.h"
 #include "jet/storage/usage_map.h"
@@ -246,8 +245,7 @@ std::vector<Bytes> buildNewDatabase(const CreateOptions& o, double created) {
 }
 
 void createDatabaseFile(const std::string& path, const CreateOptions& o) {
-  struct stat st;
-  if (::lstat(path.c_str(), &st) == 0) throw Error(err::kDatabaseExists, "Database already exists.");
+  if (Env::get().exists(path)) throw Error(err::kDatabaseExists, "Database already exists.");
   if (o.codePage != 1252 || o.sortOrder != 1033) throw Error(err::kInvalidArgument, "Invalid argument.");
   if (o.format == Format::Jet4Layout && o.version == FileVersion::Jet3) throw Error(err::kInvalidArgument, "Invalid argument.");
   // The newer General order exists from Access 2010 on.

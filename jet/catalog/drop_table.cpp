@@ -94,7 +94,7 @@ void dropObject(SchemaFile& file, const std::string& name, bool hiddenPart) {
     // Pages that name the table as their owner (data and index pages not in any map).
     for (uint32_t p = 2; p < file.pageCount(); ++p) {
       Bytes b = file.page(p);
-      if ((b[0] == kDataPageType || b[0] == kIndexNodePage || b[0] == kIndexLeafPage) && b[1] == 0x01 && pageOwner(b.data()) == tdef) owned.insert(p);
+      if ((isPageOf(b.data(), kDataPageType) || isPageOf(b.data(), kIndexNodePage) || isPageOf(b.data(), kIndexLeafPage)) && pageOwner(b.data()) == tdef) owned.insert(p);
     }
     // Only pages that are really the table's (never a page of the catalog or another table).
     for (auto it = owned.begin(); it != owned.end();) {

@@ -95,7 +95,7 @@ uint32_t placeMapRow(SchemaFile& file, const Bytes& row) {
     uint16_t rowNo = 0;
     for (uint32_t pg = tx.pageCount(); pg-- > 2;) {
       const uint8_t* p = tx.read(pg);
-      if (p[0] != kDataPageType || p[1] != 0x01 || pageOwner(p) != 0) continue;
+      if (!isPageOf(p, kDataPageType) || pageOwner(p) != 0) continue;
       if (tx.isFree(pg)) continue;  // a leftover the engine has already given back
       if (addRowTo(tx, f, pg, 0, row.data(), row.size(), rowNo)) {
         pointer = makePointer(pg, rowNo);

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <mutex>
 
+#include "jet/base/bytes.h"
 #include "jet/base/error.h"
 #include "jet/base/text_codec.h"
 #include "jet/base/value_text.h"
@@ -19,8 +20,9 @@ extern const unsigned char kGeneralLegacy[];
 extern const unsigned kSizeGeneralLegacy;
 extern const unsigned char kGeneral[];
 extern const unsigned kSizeGeneral;
-extern const unsigned short kGeneral97Mappings[][2];
-extern const unsigned kGeneral97MappingCount;
+// Pairs of 16-bit little-endian numbers: a character above U+00FF and the one it sorts as.
+extern const unsigned char kGeneral97Mappings[];
+extern const unsigned kSizeGeneral97Mappings;
 }  // namespace indexcodes
 
 namespace {
@@ -187,8 +189,8 @@ void encodeText97(const std::u16string& whole, Bytes& out) {
     char16_t mapped = c;
     if (c > 0xFF) {
       mapped = 0;  // code 0 is ignored in this table
-      for (unsigned i = 0; i < indexcodes::kGeneral97MappingCount; ++i)
-        if (indexcodes::kGeneral97Mappings[i][0] == c) mapped = indexcodes::kGeneral97Mappings[i][1];
+      for (unsigned i = 0; i + 4 <= indexcodes::kSizeGeneral97Mappings; i += 4)
+        if (le16(indexcodes::kGeneral97Mappings + i) == c) mapped = le16(indexcodes::kGeneral97Mappings + i + 2);
       if (mapped == 0) continue;
     }
     CharCode code = t.get(mapped);

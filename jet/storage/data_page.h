@@ -13,6 +13,9 @@ namespace jet {
 
 constexpr uint8_t kDataPageType = 0x01;
 constexpr uint8_t kTdefPageType = 0x02;
+// Whether `page` starts as a page of `type`: that type byte, then the 0x01 that data, definition,
+// index and map pages carry after it.
+inline bool isPageOf(const uint8_t* page, uint8_t type) { return page[0] == type && page[1] == 0x01; }
 constexpr uint16_t kRowDeleted = 0x8000;   // row offset flag: the row is deleted
 constexpr uint16_t kRowOverflow = 0x4000;  // row offset flag: the row holds a pointer to its body
 constexpr uint16_t kRowOffsetMask = 0x1FFF;

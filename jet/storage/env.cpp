@@ -135,7 +135,18 @@ class PosixEnv : public Env {
       error = errno;
       return nullptr;
     }
+    struct stat st;
+    if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+      ::close(fd);
+      error = EISDIR;
+      return nullptr;
+    }
     return std::make_unique<PosixFile>(path, fd);
+  }
+
+  bool exists(const std::string& path) override {
+    struct stat st;
+    return ::lstat(path.c_str(), &st) == 0;
   }
 
   bool link(const std::string& from, const std::string& to, int& error) override {

@@ -83,8 +83,10 @@ class Env {
   static void install(Env* env);
   static Env& posix();
 
-  // The open file, or nullptr with `error` set to the system's error number.
+  // The open file, or nullptr with `error` set to the system's error number (EISDIR for a folder).
   virtual std::unique_ptr<File> open(const std::string& path, OpenMode mode, int& error) = 0;
+  // Whether anything has the name `path`; a symbolic link counts, even one that points nowhere.
+  virtual bool exists(const std::string& path) = 0;
   // Gives an existing file a second name; false with `error` set when that fails.
   virtual bool link(const std::string& from, const std::string& to, int& error) = 0;
   virtual void remove(const std::string& path) = 0;

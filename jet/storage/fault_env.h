@@ -36,6 +36,7 @@ class FaultEnv : public Env {
 
   std::unique_ptr<File> open(const std::string& path, OpenMode mode, int& error) override;
   bool link(const std::string& from, const std::string& to, int& error) override;
+  bool exists(const std::string& path) override { return base_.exists(path); }
   void remove(const std::string& path) override { base_.remove(path); }
   void syncFolder(const std::string& path) override;
 

@@ -8,7 +8,6 @@
 #include <optional>
 #include <random>
 #include <thread>
-#include <sys/stat.h>
 #include <tuple>
 
 #include "jet/base/bytes.h"
@@ -41,27 +40,23 @@ std::vector<uint8_t> readWhole(File& file) {
 
 PageFile::PageFile(const std::string& path, bool readOnly, size_t cachePages, int busyTimeoutMs)
     : path_(path), busyTimeoutMs_(busyTimeoutMs), capacity_(cachePages < 4 ? 4 : cachePages) {
-  struct stat st;
-  if (::stat(path.c_str(), &st) != 0) {
-    if (errno == ENOENT || errno == ENOTDIR)
-      throw Error(err::kFileNotFound, "Could not find file '" + path + "'.");
-    throw Error(err::kCannotOpenFile, "Cannot open the file '" + path + "': " + std::strerror(errno) + ".");
-  }
-  if (S_ISDIR(st.st_mode)) throw Error(err::kFileNotFound, "Could not find file '" + path + "'.");
   Env& env = Env::get();
   readOnly_ = readOnly;
   int error = 0;
+  // Opened for writing when it may be, else read-only: a file the user may only read opens
+  // read-only rather than not at all.
   if (!readOnly_) {
     file_ = env.open(path, OpenMode::ReadWrite, error);
     if (!file_ && (error == EACCES || error == EROFS || error == EPERM)) readOnly_ = true;
-    else if (!file_)
-      throw Error(err::kCannotOpenFile, "Cannot open the file '" + path + "': " + std::strerror(error) + ".");
   }
-  if (readOnly_) {
-    file_ = env.open(path, OpenMode::ReadOnly, error);
-    if (!file_)
+  if (readOnly_) file_ = env.open(path, OpenMode::ReadOnly, error);
+  if (!file_) {
+    if (error == ENOENT || error == ENOTDIR || error == EISDIR)
+      throw Error(err::kFileNotFound, "Could not find file '" + path + "'.");
+    if (error == EACCES || error == EPERM)
       throw Error(err::kCannotOpenFile, "The Microsoft Jet database engine cannot open the file '" + path +
                                             "'. You do not have permission to read it.");
+    throw Error(err::kCannotOpenFile, "Cannot open the file '" + path + "': " + std::strerror(error) + ".");
   }
   lock_ = std::make_unique<FileLock>(*file_);
   locking_ = lockingOn();
@@ -290,8 +285,7 @@ void PageFile::endWrite() {
 }
 
 std::unique_ptr<PageFile> PageFile::createNew(const std::string& path, uint32_t pageSize) {
-  struct stat st;
-  if (::lstat(path.c_str(), &st) == 0) throw Error(err::kDatabaseExists, "Database already exists.");
+  if (Env::get().exists(path)) throw Error(err::kDatabaseExists, "Database already exists.");
   std::unique_ptr<PageFile> f(new PageFile(512));
   f->publishAs_ = path;
   f->readOnly_ = false;

@@ -18,6 +18,8 @@ int64_t nowNs() {
 }
 
 constexpr int64_t kLongestNs = std::chrono::duration_cast<std::chrono::nanoseconds>(ReadLease::kLongest).count();
+constexpr int64_t kTickNs = std::chrono::duration_cast<std::chrono::nanoseconds>(ReadLease::kTick).count();
+constexpr int64_t kNever = INT64_MAX;
 
 }  // namespace
 
@@ -83,36 +85,37 @@ struct LeaseRegistry {
     wake.notify_one();
   }
 
-  // One tick for one lease: gives it back when it has been idle since the last tick or has run
-  // its longest. True when it needs further ticks.
-  static bool visit(ReadLease& l, int64_t now) {
-    if (!l.running_) return false;
-    const bool expired = now - l.since_.load(std::memory_order_relaxed) >= kLongestNs;
+  // One look at one lease: gives it back when no operation has used it since the last look or it
+  // has run its longest. Returns when it wants the next look (kNever: no more).
+  static int64_t visit(ReadLease& l, int64_t now) {
+    if (!l.running_) return kNever;
+    const int64_t end = l.since_.load(std::memory_order_relaxed) + kLongestNs;
     const uint32_t uses = l.uses_.load(std::memory_order_relaxed);
     const bool idle = uses == l.usesSeen_;
     l.usesSeen_ = uses;
-    if ((idle || expired) && l.giveBack()) return false;
-    if (expired) {
+    if ((idle || now >= end) && l.giveBack()) return kNever;
+    if (now >= end) {
       l.expired_ = true;  // the operation under way lets the lock go when it ends
-      return false;
+      return kNever;
     }
-    return true;
+    return std::min(now + kTickNs, end);
   }
 
   void run() {
     std::unique_lock<std::mutex> hold(mutex);
     for (;;) {
-      bool tick = false;
+      int64_t next = kNever;
       const int64_t now = nowNs();
-      for (ReadLease* l : leases) tick |= visit(*l, now);
-      if (tick) {
-        wake.wait_for(hold, ReadLease::kTick);
+      for (ReadLease* l : leases) next = std::min(next, visit(*l, now));
+      if (next != kNever) {
+        wake.wait_for(hold, std::chrono::nanoseconds(next - now));
         continue;
       }
       // A lease started from here on is either seen below or wakes the releaser (start()).
       asleep = true;
-      for (ReadLease* l : leases) tick |= l->running_ && !l->expired_;
-      if (tick) asleep = false;
+      bool running = false;
+      for (ReadLease* l : leases) running |= l->running_ && !l->expired_;
+      if (running) asleep = false;
       else wake.wait(hold, [this] { return !asleep; });
     }
   }

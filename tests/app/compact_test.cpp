@@ -63,10 +63,7 @@ class CompactCommandTest : public testenv::MainWindowTest {
 // read-only file ends with normal attributes.
 TEST_F(CompactCommandTest, AFullDiskAtAnyPointLeavesTheOriginalThenTheCopyReplacesIt) {
   openWithRow(copyTestDatabase("delTestV2000.mdb"));
-  QFile leftover(folder.filePath("tmp.mdb"));
-  ASSERT_TRUE(leftover.open(QIODevice::WriteOnly));
-  leftover.write("leftover");
-  leftover.close();
+  testenv::writeFile(folder.filePath("tmp.mdb"), "leftover");
   const std::string before = readFile(path);
   const std::vector<std::string> files = {"delTestV2000.mdb", "tmp.mdb"};
   int nth = 1;

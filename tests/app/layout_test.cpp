@@ -115,14 +115,12 @@ TEST_F(LayoutTest, EveryCaptionFitsItsBox) {
 // fixed when the application starts): an offscreen screen of 144 dpi.
 TEST_F(LayoutTest, EveryCaptionFitsItsBoxAt144Dpi) {
   if (qEnvironmentVariableIsSet("TABULONIX_TEST_DPI")) GTEST_SKIP() << "already the child";
-  QFile screen(folder.filePath(QStringLiteral("screen.json")));
-  ASSERT_TRUE(screen.open(QIODevice::WriteOnly));
-  screen.write(R"({"screens": [{"name": "Screen144", "x": 0, "y": 0, "width": 1600, "height": 1200,
-                   "logicalDpi": 144, "logicalBaseDpi": 96, "dpr": 1}]})");
-  screen.close();
+  const QString screen = testenv::writeFile(folder.filePath(QStringLiteral("screen.json")),
+                                            R"({"screens": [{"name": "Screen144", "x": 0, "y": 0, "width": 1600, "height": 1200,
+                                                 "logicalDpi": 144, "logicalBaseDpi": 96, "dpr": 1}]})");
   QProcess child;
   QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-  env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen:configfile=") + screen.fileName());
+  env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen:configfile=") + screen);
   env.insert(QStringLiteral("QT_ENABLE_HIGHDPI_SCALING"), QStringLiteral("0"));  // 144 logical, not 96 x 1.5
   env.insert(QStringLiteral("TABULONIX_TEST_DPI"), QStringLiteral("144"));
   child.setProcessEnvironment(env);

@@ -63,11 +63,8 @@ TEST_F(MainWindowUseTest, RealSeamReportsAnOpenerThatFails) {
   const QByteArray path = qgetenv("PATH");
   QTemporaryDir bin;
   auto opener = [&](int code) {
-    QFile f(bin.filePath(QStringLiteral("xdg-open")));
-    f.open(QIODevice::WriteOnly | QIODevice::Truncate);
-    f.write(QStringLiteral("#!/bin/sh\nexit %1\n").arg(code).toLatin1());
-    f.close();
-    f.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    QFile::setPermissions(testenv::writeFile(bin.filePath(QStringLiteral("xdg-open")), QStringLiteral("#!/bin/sh\nexit %1\n").arg(code).toLatin1()),
+                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
   };
   qputenv("PATH", bin.path().toLocal8Bit());
   EXPECT_FALSE(shell::dialogs().shellOpen(folder.path()));  // none at all
@@ -79,8 +76,8 @@ TEST_F(MainWindowUseTest, RealSeamReportsAnOpenerThatFails) {
   shell::setDialogs(&dialogs);
 }
 
-// Every command works on the file while the window has it open, a write taking its turn; the
-// window shows the other program's change at its next tab click.
+// Every command of the built program works on the file while the window has it open, a write
+// taking its turn; the window shows the other program's change at its next tab click.
 TEST_F(MainWindowUseTest, CommandLineReadsTheFileTheWindowHasOpen) {
   const QString path = oneTableFile();
   open(path);
@@ -100,6 +97,7 @@ TEST_F(MainWindowUseTest, CommandLineReadsTheFileTheWindowHasOpen) {
   EXPECT_EQ(cli({"check", path}, &out), 0);
   EXPECT_EQ(out, QStringLiteral("ok\n"));
   EXPECT_EQ(cli({"delete", path, "People", "0"}), 0);
+  EXPECT_EQ(cli({"delete", path, "People", "x"}), 2);  // the built program's status tells failures apart
   run({{"tab 1", "status=Records: 2"}});
 }
 

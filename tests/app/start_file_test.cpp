@@ -1,5 +1,6 @@
 // A database named on the command line or dropped on the main window opens as Open Database opens
-// it: the full path in the status line, "Cannot open database." for anything else.
+// it: the full path in the status line, "Cannot open database." for anything else; a protected
+// file asks for its password.
 #include <QDropEvent>
 #include <QInputDialog>
 #include <QMimeData>
@@ -78,6 +79,40 @@ TEST_F(StartFileTest, TheRealPasswordBoxMasksWhatIsTyped) {
     EXPECT_EQ(shown, echo == shell::Echo::Masked ? QLineEdit::Password : QLineEdit::Normal);
   }
   shell::setDialogs(&dialogs);
+}
+
+// A database protected by a password, through Open Database: it asks for the password with the
+// input box (masked) and opens the file with it; a cancelled or wrong answer is a file that cannot
+// be opened; Compact DB reopens the compacted file with it.
+using PasswordPromptTest = testenv::MainWindowTest;
+
+// For each protected file: cancelled and wrong answers cannot open it, the right one does (the
+// question names the file), and Compact DB reopens it.
+TEST_F(PasswordPromptTest, WrongAnswersFailTheRightOneOpensAndCompactingKeepsThePassword) {
+  struct Case {
+    std::string file;
+    std::vector<QString> wrong;
+  } cases[] = {{"more/passwordV2000.mdb", {QString(), "Password", "wrong"}}, {"ace/passwordV2010.accdb", {"Password"}}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.file);
+    dialogs.inputPrompts.clear();
+    dialogs.inputEchoes.clear();
+    for (const QString& answer : c.wrong) {
+      dialogs.inputAnswers.push_back(answer);
+      run({{"open " + c.file, "open=0; boxes=Cannot open database."}});
+    }
+    dialogs.inputAnswers.push_back("password");
+    run({{"open " + c.file, "open=1"}});
+    const QString file = QString::fromStdString(modDB::sDBPath);
+    ASSERT_EQ(dialogs.inputPrompts.size(), c.wrong.size() + 1);
+    EXPECT_EQ(dialogs.inputPrompts.back(), "Password for " + QFileInfo(file).fileName() + ":");
+    EXPECT_EQ(dialogs.inputTitles.back(), QStringLiteral("Tabulonix"));
+    EXPECT_EQ(dialogs.inputEchoes, std::vector<shell::Echo>(c.wrong.size() + 1, shell::Echo::Masked));
+    ASSERT_GT(form->TabCount(), 0);
+    // The compacted file is open again with the same password (that the copy keeps it: the
+    // engine's compaction tests).
+    run({{"click 4", "boxes=Finished; open=1; tabs=" + tabs().join('|').toStdString()}});
+  }
 }
 
 }  // namespace

@@ -15,10 +15,7 @@ using SessionTest = testenv::MainWindowTest;
 // Open, tabs, close, a cancelled open and a file that is no database; the guards of an empty
 // table; more than 32767 records; the header sort's direction, and a new tab unsorted.
 TEST_F(SessionTest, OpenTabsCloseGuardsAndSort) {
-  QFile junk(folder.filePath(QStringLiteral("junk.mdb")));
-  ASSERT_TRUE(junk.open(QIODevice::WriteOnly));
-  junk.write(QByteArray(8192, 'x'));
-  junk.close();
+  testenv::writeFile(folder.filePath(QStringLiteral("junk.mdb")), QByteArray(8192, 'x'));
   const std::string tables = "tabs=Table1|Table2|Table3|Table4", addTable = "boxes=Please add a table to a database.";
   run({{"open testV2000.mdb", tables + "; open=1; db={dir}/testV2000.mdb; tab=1; table=Table1; status={dir}/testV2000.mdb; "
                               "cols=A|B|C|D|E|F|G|H|I; rows=2; col 0=abcdefg|a; cell 1 2=2"},
@@ -90,15 +87,13 @@ TEST_F(SessionTest, LineBreaksTypedSearchAndCollation) {
   const int plain = form->LstV()->visualRect(model->index(0, 1)).height();
   EXPECT_LT(plain, 2 * form->LstV()->fontMetrics().height());
   for (int row = 0; row < 6; ++row) EXPECT_EQ(form->LstV()->visualRect(model->index(row, 1)).height(), plain) << row;
+  // (Each language's forms: the record editor's tests, which read typed values the same way.)
   const Step steps[] = {
       {"in en_US find 2 3/14/1985", "sel=1"},         {"in de_DE find 2 14.03.1985", "sel=1"},
-      {"in en_GB find 2 5 Mar 2001", "sel=2"},        {"in en_US find 2 1985-03-14", "sel=1"},
-      {"in en_US find 2 3/5/2001 1:45 PM", "sel=3"},  {"in en_GB find 2 2001-03-05T13:45:00", "sel=3"},
-      {"in de_DE find 3 1234,25", "sel=2"},           {"in de_DE find 3 1.234,25", "sel=2; search=1.234,25"},
-      {"in en_US find 3 12.50", "sel=1"},             {"in en_US find 4 yes", "sel=1"},
-      {"in en_US find 4 off", "sel=2"},               {"in en_US find 4 -1", "sel=1"},
-      {"in en_US find 0 zoe", "sel=6"},               {"in en_US find 3 1234.25", "sel=2"},
-      {"in C find 2 3/14/1985", "sel=1"}};  // with no language set, the United States forms
+      {"in en_GB find 2 5 Mar 2001", "sel=2"},        {"in en_US find 2 3/5/2001 1:45 PM", "sel=3"},
+      {"in de_DE find 3 1.234,25", "sel=2; search=1.234,25"}, {"in en_US find 3 12.50", "sel=1"},
+      {"in en_US find 4 yes", "sel=1"},               {"in en_US find 4 off", "sel=2"},
+      {"in en_US find 0 zoe", "sel=6"}};
   for (const Step& step : steps) run({{"row 6", ""}, step});
   run({{"in en_US sort 0", "col 0=Zoe|Bert|\u00c5sa|anna|9|10"},  // descending first
        {"sort 0", "col 0=10|9|anna|\u00c5sa|Bert|Zoe"}});

@@ -23,7 +23,8 @@ bool has(const std::string& text, const std::string& part) { return text.find(pa
 
 TEST(CliRead, InfoNamesFormatAndRowCounts) {
   const std::pair<const char*, const char*> cases[] = {
-      {"testV1997.mdb", "format\tJet 3\n"}, {"testV1997.mdb", "page size\t2048\n"}, {"testV1997.mdb", "table\tTable1\t"},
+      {"testV1997.mdb", "format\tJet 3\nversion\t3.0\npage size\t2048\n"}, {"testV1997.mdb", "table\tTable1\t"},
+      {"testV2000.mdb", "version\t4.0\n"}, {"ace/empty2010.accdb", "version\t14.0\n"}, {"ace/empty2016.accdb", "version\t16.0\n"},
       {"ace/testV2007.accdb", "format\tAccess 2007\nversion\t12.0\npage size\t4096\n"},
       {"ace/testV2007.accdb", "table\tTable1\t2 rows\n"}, {"ace/empty2019.accdb", "format\tAccess 2019\nversion\t17.0\n"},
       {"generated/big200kV2000.mdb", "table\tBig\t200000 rows\n"}};
@@ -35,8 +36,8 @@ TEST(CliRead, InfoNamesFormatAndRowCounts) {
 }
 
 // Every command that opens a database takes its password: without it the command fails with 3031
-// and says why, with it the command works; a compacted copy keeps the password (an encrypted
-// .accdb, Access 2010's own file, its encryption under the same password).
+// and says why, with it the command works (an encrypted .accdb, Access 2010's own file, too). That
+// a compacted copy keeps the password: the engine's compaction tests.
 TEST(CliPassword, EveryCommandTakesTheDatabasePassword) {
   const struct {
     const char* name;
@@ -67,11 +68,6 @@ TEST(CliPassword, EveryCommandTakesTheDatabasePassword) {
       Result r = run(with, input);
       EXPECT_EQ(r.rc, 0) << args[0] << ": " << r.err;
     }
-    EXPECT_NE(run({"tables", copy}).err.find(f.writable ? "3031" : "is encrypted and needs its password"), std::string::npos)
-        << "the copy keeps the password";
-    EXPECT_EQ(run({"check", copy, "--password", "password"}).out, "ok\n");
-    EXPECT_EQ(run({"export", copy, "Table1", "--password", "password"}).out,
-              run({"export", db, "Table1", "--password", "password"}).out);
   }
   TempDir dir;
   const std::string encrypted = dir.copy("ace/passwordV2010.accdb");
@@ -99,8 +95,7 @@ TEST(CliHelp, UsageVersionAndCommandLinesThatSayNothingRunnable) {
       {{"help", "frobnicate"}, "", "no command frobnicate"},
       {{"tables", "x.mdb", "--bogus"}, "", "unknown option --bogus"},
       {{"tables", "x.mdb", "--verify=yes"}, "", "--verify takes no value"},
-      {{"export", "x.mdb", "T", "--format"}, "", "--format needs a value"},
-      {{"create-table", "x.mdb", "T", "A:Lng"}, "", "unknown field type Lng"},
+      {{"export", "x.mdb", "T", "--format"}, "", "--format needs a value"},  // (field types: the write commands' tests)
   };
   for (const auto& c : cases) {
     const Result r = run(c.args);

@@ -14,12 +14,7 @@ using jet::Value;
 
 namespace {
 
-jet::ColumnInfo col(ColumnType t, uint8_t scale = 0) {
-  jet::ColumnInfo c;
-  c.type = t;
-  c.scale = scale;
-  return c;
-}
+jet::ColumnInfo col(ColumnType t, uint8_t scale = 0) { return {.type = t, .scale = scale}; }
 
 std::string json(const Value& v) {
   std::string s;
@@ -32,9 +27,7 @@ std::string json(const Value& v) {
 // Each type's text in both encodings: CSV quotes only when it must and keeps Null apart from an
 // empty text; JSON escapes, and gives exact types as strings.
 TEST(Formats, EachTypesTextInCsvAndJson) {
-  jet::Decimal d;
-  d.scale = 3;
-  d.magnitude = {1500, 0, 0};
+  const jet::Decimal d{.scale = 3, .magnitude = {1500, 0, 0}};
   const struct {
     Value value;
     const char *csv, *json;  // nullptr: not compared

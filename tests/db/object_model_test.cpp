@@ -1,13 +1,19 @@
 // The object model over a real file: DAO's codes and sizes, the collection walk, the recordset's
-// positions, and the rules and error numbers of AddNew/Edit/Update/Delete; the session routines
-// that create, open and close files and name their version.
+// positions, and the rules and error numbers of AddNew/Edit/Update/Delete; relations; complex
+// fields; the recordset beside another program; the session routines that create, open and close
+// files.
 #include <gtest/gtest.h>
+
+#include <functional>
 
 #include "db/dao_impl.h"
 #include "db/field_rules.h"
+#include "db/record_save.h"
 #include "db/session.h"
+#include "support/complex_fixture.h"
 #include "support/error_of.h"
 #include "support/files.h"
+#include "support/processes.h"
 
 using jet::ColumnType;
 using jet::Value;
@@ -92,6 +98,59 @@ struct ObjectModel : ::testing::Test, FileFixture {
   }
 };
 
+// The complex fields' test file, open through the object model.
+struct ComplexFields : ::testing::Test {
+  testsupport::TempDir dir_;
+  const std::string path_ = dir_.file("complex.mdb");
+  dao::Database db_ = (complexfixture::build(path_), dao::Engine().OpenDatabase(path_));
+};
+
+// Another program on the same file: a commit made elsewhere shows at the recordset's next move
+// (counts and rows current), and an edit begun before it is not saved over a record that changed
+// or went meanwhile (3197); an edit of a record left alone saves.
+using Rows = std::vector<jet::RowId>;
+
+struct Case {
+  const char* what;
+  std::function<void(jet::Database&, const Rows&)> other;  // the other program's change
+  int32_t count;     // rows the recordset then sees
+  int saveError;     // saving the edit of the first record begun before the change
+  const char* first;  // the first record's text afterwards
+};
+
+const Case kCases[] = {
+    {"deletes the edited record", [](jet::Database& db, const Rows& r) { db.deleteRow("T", r[0]); }, 2, 3197, "b"},
+    {"changes the edited record",
+     [](jet::Database& db, const Rows& r) { db.updateRow("T", r[0], {int64_t{1}, std::string("theirs")}); }, 3, 3197,
+     "theirs"},
+    {"changes another record",
+     [](jet::Database& db, const Rows& r) { db.updateRow("T", r[2], {int64_t{3}, std::string("theirs")}); }, 3, 0,
+     "mine"},
+    {"adds a record", [](jet::Database& db, const Rows&) { db.insertRow("T", {int64_t{4}, std::string("d")}); }, 4, 0,
+     "mine"},
+};
+
+// Runs `change` in a child process with a database of its own, as another program would.
+int inOtherProcess(const std::string& path, const std::function<void(jet::Database&, const Rows&)>& change) {
+  return testsupport::inChild([&] {
+    auto db = jet::Database::open(path);
+    Rows rows;
+    for (auto c = db->openTable("T"); c->next();) rows.push_back(c->rowId());
+    change(*db, rows);
+    db->close();
+  });
+}
+
+// A file whose table T holds the records 1 "a", 2 "b" and 3 "c".
+std::string threeRecords(const testsupport::TempDir& dir) {
+  const std::string path = dir.file("shared.mdb");
+  auto db = jet::Database::create(path);
+  db->createTable({"T", {{"K", jet::ColumnType::Long}, {"V", jet::ColumnType::Text, 20}}});
+  for (int64_t k = 1; k <= 3; ++k) db->insertRow("T", {k, std::string(1, char('a' + k - 1))});
+  db->close();
+  return path;
+}
+
 }  // namespace
 
 TEST_F(ObjectModel, TableDefsWalkTablesInCatalogOrder) {
@@ -107,10 +166,7 @@ TEST_F(ObjectModel, TableDefsWalkTablesInCatalogOrder) {
   EXPECT_EQ(errorOf([&] { defs.Item(defs.Count()); }), 3265);
   dao::Fields fields = defs.Item("People").GetFields();
   ASSERT_EQ(fields.Count(), 4);
-  EXPECT_EQ(fields.Item(0).Attributes(), 17);
-  EXPECT_EQ(fields.Item("name").Size(), 10);
-  EXPECT_TRUE(fields.Item(1).Required());
-  EXPECT_EQ(fields.Item(2).Type(), dao::dbMemo);
+  EXPECT_EQ(fields.Item(0).Attributes(), 17);  // (each field's type, size and rules: the design windows' tests)
   EXPECT_EQ(errorOf([&] { fields.Item("Nope"); }), 3265);
 }
 
@@ -241,12 +297,9 @@ TEST_F(ObjectModel, NewTablesCarryTheirFieldProperties) {
   EXPECT_EQ(t.GetFields().Item(0).Attributes(), 17);
   const int count = db.GetTableDefs().Count();
   db.GetTableDefs().Append(t);
+  // (The other types and the rules as the file keeps them: the design windows' tests.)
   const jet::TableInfo made = jet::Database::open(path, {true, ""})->table("Orders");
   ASSERT_EQ(made.columns.size(), 3u);
-  EXPECT_TRUE(made.columns[0].autoNumber);
-  EXPECT_TRUE(made.columns[1].required);
-  EXPECT_TRUE(made.columns[1].allowZeroLength);
-  EXPECT_EQ(made.columns[1].length, 60);
   EXPECT_EQ(made.columns[2].type, ColumnType::Numeric);
   EXPECT_EQ(db.GetTableDefs().Count(), count + 1);
   EXPECT_EQ(errorOf([&] { t.GetFields().Item(1).SetRequired(false); }), 3219);  // in the file now
@@ -256,16 +309,9 @@ TEST_F(ObjectModel, NewTablesCarryTheirFieldProperties) {
   EXPECT_EQ(errorOf([&] { db.GetTableDefs().Append(bad); }), 3259);
 }
 
-TEST_F(ObjectModel, RenameDeleteAndClose) {
+// Renaming and deleting tables: the design windows' tests. A closed database ends its collections.
+TEST_F(ObjectModel, CloseEndsTheCollections) {
   dao::TableDefs defs = db.GetTableDefs();
-  EXPECT_EQ(errorOf([&] { defs.Item("People").SetName("Empty"); }), 3010);
-  const int count = defs.Count();
-  defs.Item("People").SetName("Persons");
-  EXPECT_EQ(defs.Item("persons").Name(), "Persons");
-  defs.Delete("Persons");
-  defs.Refresh();
-  EXPECT_EQ(defs.Count(), count - 1);
-  EXPECT_NE(errorOf([&] { defs.Delete("Persons"); }), 0);
   db.Close();
   EXPECT_FALSE(db.IsOpen());
   EXPECT_EQ(errorOf([&] { defs.Count(); }), 3420);
@@ -273,8 +319,8 @@ TEST_F(ObjectModel, RenameDeleteAndClose) {
 }
 
 // The session routines: a new file (not over an existing one), a failed open that leaves the open
-// database alone, closing twice; every version opens and names itself.
-TEST(SessionFiles, CreateOpenCloseAndVersions) {
+// database alone, closing twice. (Each version's name: the command line's info.)
+TEST(SessionFiles, CreateOpenAndClose) {
   testsupport::TempDir temp;
   const std::string path = temp.file("new.mdb");
   modDB::bDBOpen = false;
@@ -290,17 +336,152 @@ TEST(SessionFiles, CreateOpenCloseAndVersions) {
   EXPECT_FALSE(modDB::bDBOpen);
   EXPECT_FALSE(modDB::gDB.IsOpen());
   modDB::CloseDB();  // closed already: nothing happens
+}
 
-  const std::pair<const char*, const char*> files[] = {{"testV1997.mdb", "3.0"},       {"testV2000.mdb", "4.0"},
-                                                       {"ace/empty2007.accdb", "12.0"}, {"ace/empty2010.accdb", "14.0"},
-                                                       {"ace/empty2016.accdb", "16.0"}, {"ace/empty2019.accdb", "17.0"},
-                                                       {"ace/testV2007.accdb", "12.0"}};
-  for (const auto& [name, version] : files) {
-    modDB::bDBOpen = modDB::OpenDB(temp.copy(name));
-    ASSERT_TRUE(modDB::bDBOpen) << name;
-    EXPECT_EQ(modDB::gDB.Version(), version) << name;
-    if (version == std::string("3.0")) EXPECT_EQ(modDB::FillTabs().front(), "Table1");
-    modDB::CloseDB();
-    EXPECT_EQ(errorOf([&] { modDB::gDB.Version(); }), jet::err::kObjectInvalid) << name;
+// Relations: CreateRelation, its fields, Append, and the refusal to delete a table that takes part
+// in one.
+TEST(Relations, AppendedRelationKeepsItsTables) {
+  testsupport::TempDir dir;
+  const std::string path = dir.file("r.mdb");
+  for (int32_t version : {dao::dbVersion30, dao::dbVersion40}) {
+    std::filesystem::remove(path);
+    dao::Engine().CreateDatabase(path, ";LANGID=0x0409;CP=1252;COUNTRY=0", version).Close();
+    dao::Database db = dao::Engine().OpenDatabase(path);
+    dao::TableDef customers = db.CreateTableDef("Customers");
+    customers.GetFields().Append(customers.CreateField("ID", dao::dbLong, 4));
+    db.GetTableDefs().Append(customers);
+    dao::TableDef orders = db.CreateTableDef("Orders");
+    orders.GetFields().Append(orders.CreateField("CustomerID", dao::dbLong, 4));
+    orders.GetFields().Append(orders.CreateField("Text", dao::dbText, 10));
+    db.GetTableDefs().Append(orders);
+
+    dao::Relation rel = db.CreateRelation("CustomersOrders", "Customers", "Orders", dao::dbRelationDontEnforce);
+    EXPECT_EQ(errorOf([&] { db.AppendRelation(rel); }), 3264) << "a relation needs a field";
+    rel.AppendField("ID", "CustomerID");
+    EXPECT_EQ(errorOf([&] { rel.AppendField("id", "Text"); }), 3367);
+    EXPECT_EQ(rel.FieldCount(), 1);
+    db.AppendRelation(rel);
+    EXPECT_EQ(errorOf([&] { db.AppendRelation(rel); }), 3012);
+    dao::Relation enforced = db.CreateRelation("Enforced", "Customers", "Orders", dao::dbRelationDeleteCascade);
+    enforced.AppendField("ID", "CustomerID");
+    EXPECT_EQ(errorOf([&] { db.AppendRelation(enforced); }), 3609);  // no unique index on ID
+
+    EXPECT_EQ(errorOf([&] { db.GetTableDefs().Delete("Orders"); }), 3303);
+    EXPECT_EQ(errorOf([&] { db.GetTableDefs().Delete("Customers"); }), 3303);
+    db.GetTableDefs().Refresh();
+    EXPECT_EQ(db.GetTableDefs().Item("Customers").Name(), "Customers");  // both are still there
+    EXPECT_EQ(db.GetTableDefs().Item("Orders").Name(), "Orders");
+    db.Close();
+  }
+}
+
+// Complex fields: DAO's type codes, the values as text and as a whole, and records that keep their
+// complex values through edits of other fields.
+TEST_F(ComplexFields, TypesAndValuesAsDaoGivesThem) {
+  dao::Fields defs = db_.GetTableDefs().Item("Items").GetFields();
+  for (const auto& [name, type] : {std::pair{"name", dao::dbText}, {"tags", dao::dbComplexText}, {"files", dao::dbAttachment},
+                                   {"scores", dao::dbComplexLong}, {"history", dao::dbComplexText}})
+    EXPECT_EQ(defs.Item(name).Type(), type) << name;
+  EXPECT_EQ(defs.Item("files").Attributes() & dao::dbAutoIncrField, 0);
+
+  dao::Recordset rs = db_.OpenRecordset("Items");
+  dao::Fields f = rs.GetFields();
+  EXPECT_EQ(f.Item("files").Attributes() & 32, 0);  // not updatable
+  EXPECT_EQ(f.Item("name").Attributes() & 32, 32);
+  EXPECT_EQ(std::get<std::string>(f.Item("tags").GetValue()), "red; green");
+  EXPECT_EQ(std::get<std::string>(f.Item("files").GetValue()), "a.txt");
+  const jet::ComplexValue files = f.Item("files").GetComplexValue();
+  ASSERT_EQ(files.attachments.size(), 1u);
+  EXPECT_EQ(files.attachments[0].data(), complexfixture::kFileA);
+  EXPECT_EQ(errorOf([&] { f.Item("name").GetComplexValue(); }), jet::err::kInvalidOperation);
+  rs.MoveNext();
+  EXPECT_EQ(f.Item("history").GetComplexValue().versions.size(), 2u);
+  EXPECT_EQ(std::get<std::string>(f.Item("scores").GetValue()), "");
+  rs.Close();
+}
+
+TEST_F(ComplexFields, EditsOfOtherFieldsKeepTheValuesAndComplexFieldsRefuseWrites) {
+  dao::Recordset rs = db_.OpenRecordset("Items");
+  dao::Fields f = rs.GetFields();
+  rs.Edit();
+  EXPECT_EQ(errorOf([&] { f.Item("tags").SetValue(std::string("x")); }), jet::err::kCannotUpdateField);
+  EXPECT_EQ(errorOf([&] { f.Item("files").SetValue(dao::Value{}); }), jet::err::kCannotUpdateField);
+  // While the record is edited the values stay readable.
+  EXPECT_EQ(std::get<std::string>(f.Item("tags").GetValue()), "red; green");
+  f.Item("name").SetValue(std::string("uno"));
+  rs.Update();
+  rs.Close();
+
+  // A new record saved by the record editor never writes the texts typed for complex fields.
+  modDB::gDB = db_;
+  int refused = -1;
+  modDB::SaveRecord("Items", -1, {"four", "typed", "typed", "", "typed", "typed"}, {}, refused);
+  modDB::gDB = dao::Database();
+
+  rs = db_.OpenRecordset("Items");
+  f = rs.GetFields();
+  EXPECT_EQ(std::get<std::string>(f.Item("name").GetValue()), "uno");
+  EXPECT_EQ(std::get<std::string>(f.Item("tags").GetValue()), "red; green");
+  rs.Move(3);
+  EXPECT_EQ(std::get<std::string>(f.Item("name").GetValue()), "four");
+  EXPECT_EQ(std::get<std::string>(f.Item("tags").GetValue()), "");
+  rs.Close();
+}
+
+// EOF and the current values are answered from what the last move read, so they answer even while
+// another program's commit keeps new read operations out; the next move waits for the commit (here
+// it gives up at once) and then follows it.
+TEST(OtherProgram, OnlyMovesReadTheFile) {
+  testsupport::TempDir dir;
+  const std::string path = threeRecords(dir);
+  dao::Engine().SetBusyTimeout(0);
+  dao::Database db = dao::Engine().OpenDatabase(path, false, false, "");
+  dao::Recordset rs = db.OpenRecordset("T");
+  rs.MoveFirst();
+  auto reader = jet::Database::open(path, {true, ""});
+  auto reading = reader->readOperation();
+  testsupport::Signal committing;
+  const pid_t writer = testsupport::spawn([&] {
+    testsupport::SignalOnRefusal env(committing);
+    jet::Env::install(&env);
+    jet::Database::open(path, {false, "", 60000})->insertRow("T", {int64_t{4}, std::string("d")});  // waits for the reader
+    return 0;
+  });
+  ASSERT_TRUE(committing.wait());
+  bool eof = true;
+  std::string first;
+  const int answered = errorOf([&] { eof = rs.EOF_(), first = jet::toText(rs.CurrentValues().at(1)); });
+  const int moved = errorOf([&] { rs.MoveNext(); });
+  reading.reset();
+  EXPECT_EQ(answered, 0);
+  EXPECT_FALSE(eof);
+  EXPECT_EQ(first, "a");
+  EXPECT_EQ(moved, jet::err::kLocked);
+  EXPECT_EQ(testsupport::waitFor(writer), 0);
+  rs.MoveNext();
+  EXPECT_EQ(jet::toText(rs.CurrentValues().at(1)), "b");
+  EXPECT_EQ(rs.RecordCount(), 4);
+  db.Close();
+  dao::Engine().SetBusyTimeout(10);
+}
+
+TEST(OtherProgram, RecordsetFollowsCommitsMadeElsewhere) {
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.what);
+    testsupport::TempDir dir;
+    const std::string path = threeRecords(dir);
+    dao::Database db = dao::Engine().OpenDatabase(path, false, false, "");
+    dao::Recordset rs = db.OpenRecordset("T");
+    ASSERT_EQ(rs.RecordCount(), 3);
+    rs.MoveFirst();
+    rs.Edit();
+    rs.GetFields().Item(1).SetValue(std::string("mine"));
+    ASSERT_EQ(inOtherProcess(path, c.other), 0);
+    EXPECT_EQ(errorOf([&] { rs.Update(); }), c.saveError);
+    if (c.saveError) rs.CancelUpdate();
+    rs.MoveFirst();
+    EXPECT_EQ(rs.RecordCount(), c.count);
+    EXPECT_EQ(jet::toText(rs.GetFields().Item(1).GetValue()), c.first);
+    db.Close();
   }
 }

@@ -1,4 +1,5 @@
-// The error report, the shell helpers, the provider probe and the hand pointer.
+// The error report, the shell helpers, the provider probe and the hand pointer. (The home page on
+// its draw: the main window's start-up tests.)
 #include <QCheckBox>
 #include <QDialog>
 #include <QGroupBox>
@@ -87,25 +88,10 @@ TEST_F(ShellTest, ProviderNotFoundAsksAndOpensBothDownloadPagesOnYes) {
   }
 }
 
-TEST_F(ShellTest, HomePageOnlyOnSeven) {
-  for (int n : {1, 6, 8, 100}) {
-    shell::SetRandomSourceForTesting([n] { return n; });
-    shell::VisitHomePage();
-  }
-  EXPECT_TRUE(dialogs.opened.empty());
-  shell::SetRandomSourceForTesting([] { return 7; });
-  shell::VisitHomePage();
-  ASSERT_EQ(dialogs.opened.size(), 1u);
-  EXPECT_TRUE(dialogs.opened[0].startsWith(QStringLiteral("https://")));
-}
-
 // The shipped hand pointer loads with its hot spot on the finger tip and goes on buttons only; a
 // missing or broken cursor file leaves the arrow.
 TEST_F(ShellTest, HandCursorFromTheProgramFolder) {
-  QFile broken(folder.filePath(QStringLiteral("broken/HAND-M.CUR")));
-  ASSERT_TRUE(QDir(folder.path()).mkpath(QStringLiteral("broken")) && broken.open(QIODevice::WriteOnly));
-  broken.write(QByteArray("\0\0\2\0\1\0garbage", 14));
-  broken.close();
+  testenv::writeFile(folder.filePath(QStringLiteral("broken/HAND-M.CUR")), QByteArray("\0\0\2\0\1\0garbage", 14));
   for (const QString& programFolder : {QStringLiteral(TABULONIX_BIN_DIR), folder.path(), folder.filePath("broken")}) {
     shell::SetProgramFolderForTesting(programFolder);
     const bool shipped = programFolder == TABULONIX_BIN_DIR;
@@ -127,11 +113,7 @@ TEST_F(ShellTest, FaceColourAndSkin) {
   const QString face = QApplication::palette().color(QPalette::Button).name(), white = QColor(Qt::white).name();
   ASSERT_NE(face, white);
   for (int way = 0; way < 3; ++way) {  // the face colour, the skin missing, the skin
-    if (way == 2) {
-      QFile skin(folder.filePath(QStringLiteral("x/o.cjs")));
-      ASSERT_TRUE(QDir(folder.path()).mkpath(QStringLiteral("x")) && skin.open(QIODevice::WriteOnly));
-      skin.write("QPushButton { color: navy; }");
-    }
+    if (way == 2) testenv::writeFile(folder.filePath(QStringLiteral("x/o.cjs")), "QPushButton { color: navy; }");
     QDialog window;
     const std::initializer_list<QWidget*> all{&window, new QLabel(&window), new QGroupBox(&window), new QCheckBox(&window),
                                               new QLineEdit(&window)};

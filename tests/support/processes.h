@@ -92,6 +92,7 @@ class SignalOnRefusal : public jet::Env {
     return file ? std::make_unique<Watched>(std::move(file), *this) : nullptr;
   }
   bool link(const std::string& from, const std::string& to, int& error) override { return posix().link(from, to, error); }
+  bool exists(const std::string& path) override { return posix().exists(path); }
   void remove(const std::string& path) override { posix().remove(path); }
   void syncFolder(const std::string& path) override { posix().syncFolder(path); }
 
