@@ -66,34 +66,6 @@ namespace {
 
 using Row = ReaderRow;
 
-// The line with every array or object value (our export of complex columns) replaced by its JSON
-// text as a string, so that the line parses as an object of scalars.
-std::string arraysAsText(const std::string& line) {
-  std::string out, raw;
-  int depth = 0;
-  bool inString = false, escaped = false;
-  for (char c : line) {
-    if (depth == 1 && !inString && (c == '[' || c == '{')) {
-      raw.assign(1, c);  // a nested value starts: collect it until its brackets close
-      depth = 2;
-      continue;
-    }
-    (depth >= 2 ? raw : out).push_back(c);
-    if (inString) {
-      if (escaped) escaped = false;
-      else if (c == '\\') escaped = true;
-      else if (c == '"') inString = false;
-    } else if (c == '"') {
-      inString = true;
-    } else if (c == '{' || c == '[') {
-      ++depth;
-    } else if ((c == '}' || c == ']') && --depth == 1) {
-      cli::appendJsonString(out, raw);
-    }
-  }
-  return out;
-}
-
 // mdb-json writes binary values as {"$binary": "BASE64", "$type": "00"}; turned into the string
 // "b64:BASE64" so that the line is an object of scalars.
 std::string inlineBinary(const std::string& line) {
@@ -116,7 +88,7 @@ std::string inlineBinary(const std::string& line) {
 
 ReaderRow parseReaderRow(const std::string& line) {
   ReaderRow r;
-  for (auto& [k, v] : cli::parseJsonObject(arraysAsText(inlineBinary(line)))) r[k] = v;
+  for (auto& [k, v] : cli::parseJsonObject(inlineBinary(line))) r[k] = v;
   return r;
 }
 

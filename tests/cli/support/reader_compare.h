@@ -13,9 +13,9 @@ namespace clitest {
 
 enum class Reader { Mdbtools, MdbReader };
 
-// A row of JSON lines, from the tool's export and from the readers, as field values: nested arrays
-// and objects (the export of complex columns) become their JSON text, and binary values as
-// mdb-json writes them ({"$binary": "BASE64", "$type": "00"}) the text "b64:BASE64".
+// A row of JSON lines, from the tool's export and from the readers, as field values: arrays (the
+// export of complex columns) keep their JSON text, and binary values as mdb-json writes them
+// ({"$binary": "BASE64", "$type": "00"}) become the text "b64:BASE64".
 using ReaderRow = std::map<std::string, cli::JsonScalar>;
 
 struct OurTable {
