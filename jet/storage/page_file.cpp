@@ -70,10 +70,13 @@ PageFile::PageFile(const std::string& path, bool readOnly, size_t cachePages, in
   beginRead();  // plays back a hot journal before anything is read
   endRead();
   // A program that may write makes the journal at once, so that neither it nor the other programs
-  // need to look for it by name at every operation.
+  // need to look for it by name at every operation. The marker then names it, as if it had been
+  // there at the first read: otherwise the next fresh lock would take its appearing for another
+  // program's commit and drop every cache. A commit made meanwhile still shows, in the journal's
+  // stamp and the file's size and change time.
   if (locking_ && !readOnly_ && !watch_) {
     watch_ = env.open(journalPathOf(path_), OpenMode::OpenOrCreate, error);
-    if (watch_) watchInode_ = watch_->identity().second;
+    if (watch_) marker_.journal = watchInode_ = watch_->identity().second;
   }
   if (!readOnly_ && locking_) users_ = LockFile::join(path_);
 }

@@ -19,7 +19,6 @@ int64_t nowNs() {
 
 constexpr int64_t kLongestNs = std::chrono::duration_cast<std::chrono::nanoseconds>(ReadLease::kLongest).count();
 constexpr int64_t kTickNs = std::chrono::duration_cast<std::chrono::nanoseconds>(ReadLease::kTick).count();
-constexpr int64_t kNever = INT64_MAX;
 
 }  // namespace
 
@@ -85,30 +84,29 @@ struct LeaseRegistry {
     wake.notify_one();
   }
 
-  // One look at one lease: gives it back when no operation has used it since the last look or it
-  // has run its longest. Returns when it wants the next look (kNever: no more).
-  static int64_t visit(ReadLease& l, int64_t now) {
-    if (!l.running_) return kNever;
-    const int64_t end = l.since_.load(std::memory_order_relaxed) + kLongestNs;
+  // One look at one lease: gives it back when no operation has used it since the last look, or
+  // when the next look would come after its longest (an operation under way then lets the lock go
+  // when it ends). True when it wants the next look, which it also does once after it ended a
+  // lease: a reader that goes on at once starts its next lease without waking the releaser.
+  static bool visit(ReadLease& l, int64_t now) {
+    if (!l.running_ || l.expired_) return false;
+    const bool last = now + kTickNs > l.since_.load(std::memory_order_relaxed) + kLongestNs;
     const uint32_t uses = l.uses_.load(std::memory_order_relaxed);
     const bool idle = uses == l.usesSeen_;
     l.usesSeen_ = uses;
-    if ((idle || now >= end) && l.giveBack()) return kNever;
-    if (now >= end) {
-      l.expired_ = true;  // the operation under way lets the lock go when it ends
-      return kNever;
-    }
-    return std::min(now + kTickNs, end);
+    if ((idle || last) && l.giveBack()) return true;
+    if (last) l.expired_ = true;
+    return true;
   }
 
   void run() {
     std::unique_lock<std::mutex> hold(mutex);
     for (;;) {
-      int64_t next = kNever;
+      bool look = false;
       const int64_t now = nowNs();
-      for (ReadLease* l : leases) next = std::min(next, visit(*l, now));
-      if (next != kNever) {
-        wake.wait_for(hold, std::chrono::nanoseconds(next - now));
+      for (ReadLease* l : leases) look |= visit(*l, now);
+      if (look) {
+        wake.wait_for(hold, ReadLease::kTick);
         continue;
       }
       // A lease started from here on is either seen below or wakes the releaser (start()).

@@ -4,17 +4,18 @@
 // about what it costs without locking.
 //
 // The rules that bound it:
-//  - It lasts while the file is idle for at most about kIdle after an operation, and in all about
-//    kLongest from the moment the shared lock was taken; an operation that ends after that lets the
-//    lock go at once. A program that reads in a tight loop therefore lets a waiting writer in at
-//    least every kLongest, and a writer in another program waits about that much at most beyond
-//    its busy timeout (PageFile's waits allow for it).
+//  - It lasts while the file is idle for at most about kIdle after an operation, and in all at
+//    most about kLongest from the moment the shared lock was taken; an operation that ends after
+//    that lets the lock go at once. A program that reads in a tight loop therefore lets a waiting
+//    writer in at least every kLongest, and a writer in another program waits about that much at
+//    most beyond its busy timeout (PageFile's waits allow for it).
 //  - One releaser thread per process keeps the time and gives leases back, so an idle program holds
 //    nothing beyond its lease whatever its own threads do. While some lease is running it looks
-//    every kTick (or at a lease's kLongest, when that comes first) and gives back a lease used by
-//    no operation since its last look; otherwise it sleeps. Each look wakes the thread, which costs
-//    the process tens of microseconds on a busy machine, so the tick is only as fine as the idle
-//    time needs. "About": the releaser keeps its times only as well as the system schedules it.
+//    every kTick, and gives back a lease used by no operation since its last look or one whose
+//    kLongest comes before the next look; otherwise it sleeps. Each look wakes the thread, which
+//    on a shared machine costs the process tens of microseconds or more (a thousand leased
+//    operations), so the tick is only as fine as the idle time needs. "About": the releaser keeps
+//    its times only as well as the system schedules it.
 //  - A lock refused to any file of this process first gives back every lease of the process, so a
 //    program's own handles never wait for each other's leases.
 //  - Before a fork every lease is given back (a child shares its parent's locks through the open
@@ -37,7 +38,7 @@ namespace jet {
 
 class ReadLease {
  public:
-  static constexpr auto kTick = std::chrono::milliseconds(2);
+  static constexpr auto kTick = std::chrono::milliseconds(4);
   static constexpr auto kIdle = 2 * kTick;  // idle for between one and two ticks
   static constexpr auto kLongest = std::chrono::milliseconds(20);
 

@@ -232,19 +232,6 @@ TEST_P(RandomTree, AppendsAfterTheLastLeafMatchATreeThatForgetsItEveryTime) {
 
 INSTANTIATE_TEST_SUITE_P(BothFormats, RandomTree, ::testing::Values(jet::Format::Jet3Layout, jet::Format::Jet4Layout));
 
-// An index in a sort order the engine has no keys for makes its table read-only, and names the index.
-TEST(TableIndexes, UnknownSortOrderMakesTheTableReadOnly) {
-  MemStore store(jet::Format::Jet4Layout);
-  std::vector<jet::IndexOutline> outlines(1);
-  outlines[0] = {"ByName", store.newRoot(), {{jet::ColumnType::Text, true, jet::TextCollation::Unsupported}}, {0}, false, false, false};
-  jet::TableIndexes idx(store, 7, outlines);
-  EXPECT_NE(idx.problem().find("ByName"), std::string::npos);
-  std::vector<jet::Value> row{std::string("x")};
-  EXPECT_EQ(errorOf([&] { idx.maintain(nullptr, {}, &row, {10, 0}); }), jet::err::kReadOnly);
-  EXPECT_TRUE(idx.tree(0).entries().empty());
-  EXPECT_NE(jet::keyColumnProblem({jet::ColumnType::Ole, true}), "");
-}
-
 TEST(IndexTree, RebuildFillsEachLeafAsFarAsItsPackedEntriesFit) {
   // Keys with long shared prefixes, so that leaves hold more entries packed than whole; each leaf
   // must hold every entry that fits and no more, as a load one entry at a time would leave it.
@@ -304,18 +291,27 @@ TEST(IndexTree, ALoopingTreeGivesErrorsNotCrashes) {
   EXPECT_FALSE(damaged.verify().empty());
 }
 
-TEST(TableIndexes, KeysTooLongForAPageAreRefused) {
+// An index in a sort order the engine has no keys for makes its table read-only, naming the index;
+// keys too long for a page are refused, naming theirs. Neither writes an entry.
+TEST(TableIndexes, UnknownSortOrdersAndKeysTooLongAreRefused) {
   MemStore store(jet::Format::Jet3Layout);
-  std::vector<jet::IndexOutline> outlines(1);
-  outlines[0].name = "Wide";
-  outlines[0].rootPage = store.newRoot();
+  std::vector<jet::IndexOutline> outlines(2);
+  outlines[0] = {"ByName", store.newRoot(), {{jet::ColumnType::Text, true, jet::TextCollation::Unsupported}}, {0}, false, false, false};
+  jet::TableIndexes unknown(store, 7, {outlines[0]});
+  EXPECT_NE(unknown.problem().find("ByName"), std::string::npos);
+  std::vector<jet::Value> row{std::string("x")};
+  EXPECT_EQ(errorOf([&] { unknown.maintain(nullptr, {}, &row, {10, 0}); }), jet::err::kReadOnly);
+  EXPECT_TRUE(unknown.tree(0).entries().empty());
+  EXPECT_NE(jet::keyColumnProblem({jet::ColumnType::Ole, true}), "");
+  outlines[1].name = "Wide";
+  outlines[1].rootPage = store.newRoot();
   for (int i = 0; i < 10; ++i) {
-    outlines[0].columns.push_back({jet::ColumnType::Text, true, jet::TextCollation::General97});
-    outlines[0].fields.push_back(i);
+    outlines[1].columns.push_back({jet::ColumnType::Text, true, jet::TextCollation::General97});
+    outlines[1].fields.push_back(i);
   }
-  jet::TableIndexes idx(store, 7, outlines);
-  std::vector<jet::Value> row(10, jet::Value{std::string(250, 'x')});
-  const std::string refusal = jettest::failure([&] { idx.maintain(nullptr, {}, &row, {10, 0}); });
+  jet::TableIndexes idx(store, 7, {outlines[1]});
+  std::vector<jet::Value> wide(10, jet::Value{std::string(250, 'x')});
+  const std::string refusal = jettest::failure([&] { idx.maintain(nullptr, {}, &wide, {10, 0}); });
   EXPECT_NE(refusal.find("Wide"), std::string::npos) << refusal;
   EXPECT_TRUE(idx.tree(0).entries().empty());
   std::vector<jet::Value> shortRow(10, jet::Value{std::string(20, 'x')});

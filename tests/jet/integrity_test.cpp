@@ -164,13 +164,6 @@ TEST_P(Chain, CascadesGoThroughEveryLink) {
   }
 }
 
-TEST_P(Chain, EnforcingNeedsAUniqueKeyAndSoundRows) {
-  auto db = make(jet::kRelationDontEnforce, jet::kRelationDontEnforce);
-  db->insertRow("C", {int64_t(103), int64_t(99)});  // no B 99
-  EXPECT_EQ(errorOf([&] { db->createRelationship({"CB", "C", "B", {{"b", "id"}}, 0}); }), 3609);
-  EXPECT_EQ(errorOf([&] { db->createRelationship({"BC2", "B", "C", {{"id", "b"}}, 0}); }), 3379);
-}
-
 // check names the rows an enforced relationship leaves without their primary row. The orphan is
 // made under an unenforced relationship whose stored attributes are then turned to enforced.
 TEST_P(Chain, CheckNamesOrphans) {

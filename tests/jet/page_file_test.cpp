@@ -32,9 +32,7 @@ TEST(PageFile, ReadsPagesThroughABoundedCache) {
   for (uint32_t p = 2; p < 40; ++p) file.page(p);
   EXPECT_TRUE(std::equal(first->begin(), first->end(), bytes.begin() + 4096));
   EXPECT_EQ(errorOf([&] { file.page(file.pageCount()); }), jet::err::kCorrupt);
-}
-
-TEST(PageFile, MissingFilesAndDirectoriesAreNotFound) {
+  // A missing file, and a folder, are not found.
   EXPECT_EQ(errorOf([] { PageFile f("/nonexistent/x.mdb", true); }), jet::err::kFileNotFound);
   EXPECT_EQ(errorOf([] { PageFile f("/tmp", true); }), jet::err::kFileNotFound);
 }

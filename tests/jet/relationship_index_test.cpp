@@ -13,6 +13,7 @@
 #include "jet/catalog/schema_file.h"
 #include "jet/database.h"
 #include "jet/support/test_files.h"
+#include "support/error_of.h"
 
 namespace {
 
@@ -123,7 +124,8 @@ TEST_P(RelationshipIndexes, MadeAsAccessMakesThem) {
 }
 
 // A relationship added to an Access-made table rewrites its definition: everything Access wrote
-// there stays (each column descriptor's second index included), and the rows read as before.
+// there stays (each column descriptor's second index included), the rows read as before, and
+// Access's own relationships stay beside it.
 TEST_P(RelationshipIndexes, AddedToAnAccessTableKeepsItsDefinition) {
   jettest::TempDir dir;
   const std::string path = (dir.path() / "copy").string();
@@ -141,8 +143,15 @@ TEST_P(RelationshipIndexes, AddedToAnAccessTableKeepsItsDefinition) {
   {
     auto db = jet::Database::open(path);
     rows = jettest::rowsOf(*db, "Table1");
+    const std::vector<std::string> accessRelationships = jettest::rowsOf(*db, "MSysRelationships");
     db->createRelationship({"Third", "Table2", "Table1", {{"id", "otherfk3"}}, 0});
     EXPECT_EQ(jettest::rowsOf(*db, "Table1"), rows);
+    // Access's relationships stay beside the new one; their names are taken, their tables kept.
+    std::vector<std::string> relationships = jettest::rowsOf(*db, "MSysRelationships");
+    EXPECT_EQ(relationships.size(), accessRelationships.size() + 1);
+    for (const std::string& r : accessRelationships) EXPECT_EQ(std::count(relationships.begin(), relationships.end(), r), 1) << r;
+    EXPECT_EQ(errorOf([&] { db->createRelationship({"Table2Table1", "Table3", "Table2", {{"id", "id"}}}); }), jet::err::kObjectExists);
+    EXPECT_EQ(errorOf([&] { db->dropTable("Table2"); }), jet::err::kInRelationship);
     EXPECT_EQ(jettest::firstProblem(*db), "");
   }
   EXPECT_EQ(columns(), before);

@@ -278,8 +278,7 @@ TEST(Sharing, AJetUserInTheLockFileKeepsWritesOutUntilItLeaves) {
                   auto other = jet::Database::open(path);
                   other->insertRow("T", {int64_t(3), std::string("beside us")});
                   return other->otherJetUser() ? 1 : 0;
-                })),
-                0);
+                })), 0);
       EXPECT_NE(jettest::readFile(path), before);
     }
     EXPECT_FALSE(fs::exists(lockFile)) << "the last user out removes the lock file";
@@ -331,8 +330,7 @@ TEST(Permissions, AReadOnlyFileRefusesEveryWriteAndAnUnreadableOneIsNamed) {
               if (!becomeUnprivileged()) return int(kNoPrivilegeDrop);
               const std::string f = jettest::failure([&] { jet::Database::open(path); });
               return f.rfind(std::to_string(jet::err::kCannotOpenFile) + ":", 0) == 0 && f.find("permission") != std::string::npos ? 0 : 1;
-            })),
-            0);
+            })), 0);
 }
 
 }  // namespace

@@ -46,38 +46,17 @@ TEST(TextCodec, UnitsOfKeysAndStoredTextAgree) {
   EXPECT_EQ(jet::utf8ToUtf16("a\xC3"), (std::u16string{u'a', 0xFFFD}));
 }
 
-// A leading U+FEFF stored as plain UCS-2 would begin with the compression marker's bytes and read
-// back as other text (a fuzzer found it): it goes in the marked form and comes back unchanged.
-TEST(TextCodec, LeadingByteOrderMarkCharacterReadsBack) {
-  const std::string bom = "\xEF\xBB\xBF";
-  for (std::string s : {bom, bom + "abc", bom + "\xCF\x81x\xE2\x82\xAC", "a" + bom}) {
-    for (bool compress : {false, true}) {
-      auto bytes = jet::encodeJet4Text(s, compress);
-      std::string back;
-      jet::decodeJet4Text(bytes.data(), bytes.size(), back);
-      EXPECT_EQ(back, s) << "compress=" << compress;
-    }
-  }
-  EXPECT_EQ(jet::encodeJet4Text(bom + "a", false), (std::vector<uint8_t>{0xFF, 0xFE, 0, 0xFF, 0xFE, 0, 'a'}));
-  // With a character whose low byte is zero, neither form can hold it: refused, never altered.
-  for (bool compress : {false, true}) EXPECT_THROW(jet::encodeJet4Text(bom + "\xC4\x80", compress), jet::Error);
-}
-
-TEST(TextCodec, ConvertsCodePageText) {
+// Code-page text converts to its characters, a character the code page lacks is '?', and every byte
+// comes back unchanged.
+TEST(TextCodec, EveryCodePageByteComesBackUnchanged) {
   jet::TextCodec cp1252(1252);
   const uint8_t euro[] = {'x', 0x80, 0xE9};
   EXPECT_EQ(cp1252.decodeCodePage(euro, 3), "x\xE2\x82\xAC\xC3\xA9");
-  EXPECT_EQ(cp1252.encodeCodePage("x\xE2\x82\xAC\xC3\xA9"), std::vector<uint8_t>(euro, euro + 3));
-  EXPECT_EQ(cp1252.encodeCodePage("\xCF\x81"), std::vector<uint8_t>{'?'});  // not in the code page
-  jet::TextCodec cp1251(1251);
+  EXPECT_EQ(cp1252.encodeCodePage("\xCF\x81"), std::vector<uint8_t>{'?'});
   const uint8_t cyr[] = {0xC0};
-  EXPECT_EQ(cp1251.decodeCodePage(cyr, 1), "\xD0\x90");
-}
-
-TEST(TextCodec, EveryCodePageByteComesBackUnchanged) {
+  EXPECT_EQ(jet::TextCodec(1251).decodeCodePage(cyr, 1), "\xD0\x90");
   // Bytes a code page leaves undefined must survive a read and a write: 0x81 in cp1252 reads as
   // the C1 control U+0081 (what Access's own conversion yields, and what its index keys encode).
-  jet::TextCodec cp1252(1252);
   const uint8_t undefinedBytes[] = {0x81, 0x8D, 0x8F, 0x90, 0x9D};
   EXPECT_EQ(cp1252.decodeCodePage(undefinedBytes, 5), "\xC2\x81\xC2\x8D\xC2\x8F\xC2\x90\xC2\x9D");
   for (uint16_t page : {874, 1250, 1251, 1252, 1253, 1254, 1255, 1256, 1257, 1258}) {
@@ -108,10 +87,13 @@ TEST(TextCodec, EveryCodePageByteComesBackUnchanged) {
 
 // Texts whose ASCII runs start, end and break at every place: the quick ASCII paths must agree
 // with the character-by-character ones they sit beside, and every form (one-byte and two-byte
-// runs and the switches between them) reads back.
+// runs and the switches between them) reads back. A leading U+FEFF, stored as plain UCS-2, would
+// begin with the compression marker's bytes and read back as other text (a fuzzer found it): it
+// goes in the marked form.
 TEST(TextCodec, AsciiRunsBesideOtherCharactersConvertAlike) {
+  const std::string bom = "\xEF\xBB\xBF";
   const std::vector<std::string> pieces = {"a", "plain run ", "\xC3\xA9", "\xF0\x9F\x98\x80", std::string(1, '\0'),
-                                           "\xCF\x81", "\x7F"};
+                                           "\xCF\x81", "\x7F", bom};
   std::vector<std::string> texts = {""};
   for (const auto& a : pieces)
     for (const auto& b : pieces)
@@ -121,6 +103,14 @@ TEST(TextCodec, AsciiRunsBesideOtherCharactersConvertAlike) {
     EXPECT_EQ(ucs2.size(), jet::utf16Length(s) * 2) << s;
     EXPECT_EQ(jet::decodeUcs2(ucs2.data(), ucs2.size()), s) << s;
     for (bool compress : {false, true}) {
+      // Text that begins with U+FEFF and holds a unit whose low byte is zero (U+0000, a surrogate
+      // here) fits neither form: refused, never altered.
+      bool lowZero = false;
+      for (size_t i = 0; i < ucs2.size(); i += 2) lowZero = lowZero || ucs2[i] == 0;
+      if (s.rfind(bom, 0) == 0 && lowZero) {
+        EXPECT_THROW(jet::encodeJet4Text(s, compress), jet::Error) << s;
+        continue;
+      }
       const std::vector<uint8_t> stored = jet::encodeJet4Text(s, compress);
       EXPECT_EQ(jet4(stored), s) << s << compress;
       // Appended after other bytes (a row's earlier columns), the same bytes follow them.
@@ -136,6 +126,8 @@ TEST(TextCodec, AsciiRunsBesideOtherCharactersConvertAlike) {
       EXPECT_EQ(jet::encodeJet4Text(s, true), expected) << s;
     }
   }
+  EXPECT_EQ(jet::encodeJet4Text(bom + "a", false), (std::vector<uint8_t>{0xFF, 0xFE, 0, 0xFF, 0xFE, 0, 'a'}));
+  EXPECT_THROW(jet::encodeJet4Text(bom + "\xC4\x80", true), jet::Error);
   // Lone surrogates read as U+FFFD, also right after an ASCII run.
   const std::vector<uint8_t> lone = {'a', 0, 'b', 0, 0x00, 0xD8, 'c', 0};
   EXPECT_EQ(jet::decodeUcs2(lone.data(), lone.size()), "ab\xEF\xBF\xBD" "c");
