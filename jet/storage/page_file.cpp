@@ -224,7 +224,7 @@ void PageFile::endRead() {
 void PageFile::finish() {
   using L = FileLock::Level;
   if (locking_ && !atomic_ && writeDepth_ == 0 && !broken_ && lock_->level() >= L::Shared) {
-    lock_->lower(L::Shared);
+    if (lock_->level() > L::Shared) lock_->lower(L::Shared);
     if (lease_->keep()) return;
   }
   relax();

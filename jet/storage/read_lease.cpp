@@ -131,14 +131,8 @@ ReadLease::~ReadLease() {
   r.leases.erase(std::find(r.leases.begin(), r.leases.end(), this));
 }
 
-bool ReadLease::take() {
-  int s = kHeld;
-  if (state_.compare_exchange_strong(s, kFree, std::memory_order_acquire)) return true;
-  while (s == kReleasing) {  // the releaser is lowering the lock: wait for the lock call to end
-    std::this_thread::yield();
-    s = state_.load(std::memory_order_acquire);
-  }
-  return false;
+void ReadLease::waitReleased() {
+  while (state_.load(std::memory_order_acquire) == kReleasing) std::this_thread::yield();
 }
 
 void ReadLease::start() {
@@ -150,14 +144,9 @@ void ReadLease::start() {
   else if (r.asleep) r.wakeUp();
 }
 
-bool ReadLease::keep() {
-  if (!running_.load(std::memory_order_relaxed) || expired_.load(std::memory_order_relaxed)) {
-    running_ = false;
-    return false;
-  }
-  uses_.store(uses_.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
-  state_.store(kHeld, std::memory_order_release);
-  return true;
+bool ReadLease::stop() {
+  running_ = false;
+  return false;
 }
 
 bool ReadLease::giveBack() {

@@ -48,9 +48,20 @@ class ReadLease {
   ReadLease(const ReadLease&) = delete;
   ReadLease& operator=(const ReadLease&) = delete;
 
-  bool take();
+  // Inline: they run at the start and end of every operation.
+  bool take() {
+    int s = kHeld;
+    if (state_.compare_exchange_strong(s, kFree, std::memory_order_acquire)) return true;
+    if (s == kReleasing) waitReleased();
+    return false;
+  }
   void start();
-  bool keep();
+  bool keep() {
+    if (!running_.load(std::memory_order_relaxed) || expired_.load(std::memory_order_relaxed)) return stop();
+    uses_.store(uses_.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
+    state_.store(kHeld, std::memory_order_release);
+    return true;
+  }
 
   // Gives back every lease of this process; true when there was one.
   static bool dropAll();
@@ -61,6 +72,8 @@ class ReadLease {
   friend struct LeaseRegistry;
   enum State { kFree, kHeld, kReleasing };
   bool giveBack();  // the releaser's side of take(); under the registry's mutex
+  void waitReleased();  // while the releaser lowers the lock
+  bool stop();
 
   FileLock& lock_;
   std::atomic<int> state_{kFree};
