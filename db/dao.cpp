@@ -149,11 +149,6 @@ std::shared_ptr<jet::ReadOperation> Database::Reading() const {
   return impl_->engine().readOperation();
 }
 
-std::string Database::Version() const {
-  if (!impl_) objectInvalid();
-  return jet::daoVersionOf(impl_->engine().version());
-}
-
 TableDefs Database::GetTableDefs() const {
   if (!impl_) objectInvalid();
   impl_->engine();

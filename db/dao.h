@@ -270,9 +270,6 @@ class Database {
   // commits wait for its end. For one user action, such as filling a screenful of rows; nothing
   // once the database is closed.
   std::shared_ptr<jet::ReadOperation> Reading() const;
-  // The engine version of the file, as DAO names it: "3.0" (Jet 3), "4.0" (Jet 4), "12.0" (Access
-  // 2007), "14.0" (2010), "15.0" (2013), "16.0" (2016), "17.0" (2019). 3420 once closed.
-  std::string Version() const;
 
   const std::shared_ptr<DatabaseImpl>& impl() const { return impl_; }
 

@@ -363,9 +363,4 @@ std::vector<uint8_t> TextCodec::encodeCodePage(const std::string& utf8) {
   return std::vector<uint8_t>(conv.begin(), conv.end());
 }
 
-TextCodec& windows1252Codec() {
-  thread_local TextCodec codec(1252);
-  return codec;
-}
-
 }  // namespace jet

@@ -70,8 +70,4 @@ class TextCodec {
   std::unordered_map<uint32_t, uint8_t> reverse_;  // code point -> byte
 };
 
-// The Windows-1252 codec of the calling thread, for Jet 3 text read where no database's code page
-// is at hand (tools over bare pages). A database's text always goes through its own code page.
-TextCodec& windows1252Codec();
-
 }  // namespace jet
