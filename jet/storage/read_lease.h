@@ -50,8 +50,8 @@ class ReadLease {
 
   // Inline: they run at the start and end of every operation.
   bool take() {
-    int s = kHeld;
-    if (state_.compare_exchange_strong(s, kFree, std::memory_order_acquire)) return true;
+    int s = state_.load(std::memory_order_acquire);  // only keep() makes it held
+    if (s == kHeld && state_.compare_exchange_strong(s, kFree, std::memory_order_acquire)) return true;
     if (s == kReleasing) waitReleased();
     return false;
   }
