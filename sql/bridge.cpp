@@ -97,6 +97,15 @@ std::string Bridge::complexJson(BridgeTable& t, size_t column, const jet::Value&
   return out;
 }
 
+std::shared_ptr<const jet::Tdef> Bridge::definition(BridgeTable& t) {
+  if (!t.definition || t.definitionGeneration != db_->generation()) {
+    auto reading = db_->readOperation();  // notices another program's commit first
+    t.definition = std::make_shared<const jet::Tdef>(local_->tableDef(t.info.name));
+    t.definitionGeneration = db_->generation();
+  }
+  return t.definition;
+}
+
 std::vector<jet::Value> Bridge::storedRow(BridgeTable& t, jet::RowId id) {
   if (!local_ || t.linked) throw jet::Error(jet::err::kReadOnly, "Cannot update. Database or object is read-only.");
   auto reading = db_->readOperation();  // pages read directly: one committed state

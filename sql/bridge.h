@@ -11,6 +11,7 @@
 #include "jet/base/schema.h"
 #include "jet/database.h"
 #include "jet/index/index.h"
+#include "jet/table/table_def.h"
 
 struct sqlite3;
 
@@ -33,6 +34,10 @@ struct BridgeTable {
   // another program's commit changed the file's generation.
   std::vector<std::unique_ptr<jet::ComplexValues>> complex;
   uint64_t complexGeneration = 0;
+  // The local table's definition as the scans and rows of its cursors read with it (see
+  // Bridge::definition).
+  std::shared_ptr<const jet::Tdef> definition;
+  uint64_t definitionGeneration = 0;
 };
 
 class Bridge {
@@ -52,6 +57,11 @@ class Bridge {
   // table of that name, or a new slot. Returns the slot (the number its virtual table is declared
   // with). 3078 when the file has no such table.
   size_t reloadTable(const std::string& name);
+  // A local table's definition, a copy of the engine's that lives as long as the cursors holding
+  // it: the engine drops its own when it reads the catalog again (another program's commit, a
+  // schema change, a rollback, a failed write), which may come while a cursor is open. Taken
+  // afresh when another program's commit has been noticed.
+  std::shared_ptr<const jet::Tdef> definition(BridgeTable& t);
   // The complex column's value of a row as the export's JSON.
   std::string complexJson(BridgeTable& t, size_t column, const jet::Value& key);
 

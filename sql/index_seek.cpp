@@ -241,7 +241,7 @@ IndexSeek::IndexSeek(Bridge& bridge, BridgeTable& table, int plan, int argc, sql
     }
     ++arg;
   }
-  row_ = std::make_unique<LazyRow>(db, db.tableDef(table.info.name));
+  row_ = std::make_unique<LazyRow>(db, bridge.definition(table));
 }
 
 IndexSeek::~IndexSeek() = default;

@@ -4,12 +4,12 @@
 
 namespace sql {
 
-LazyRow::LazyRow(jet::FileDatabase& db, const jet::Tdef& def)
-    : def_(def),
+LazyRow::LazyRow(jet::FileDatabase& db, std::shared_ptr<const jet::Tdef> def)
+    : def_(std::move(def)),
       longValues_(db.pageFile(), db.format()),
-      reader_(def, db.codec(), longValues_),
-      values_(def.columns.size()),
-      decodedIn_(def.columns.size(), 0) {}
+      reader_(*def_, db.codec(), longValues_),
+      values_(def_->columns.size()),
+      decodedIn_(def_->columns.size(), 0) {}
 
 void LazyRow::reset(const uint8_t* row, size_t size) {
   row_ = row;
@@ -21,15 +21,15 @@ void LazyRow::reset(const uint8_t* row, size_t size) {
 const jet::Value& LazyRow::value(size_t column) {
   if (decodedIn_[column] == generation_) return values_[column];
   if (!parsed_) {
-    jet::parseRow(def_, row_, size_, layout_);
+    jet::parseRow(*def_, row_, size_, layout_);
     parsed_ = true;
   }
-  const jet::ColumnDef& col = def_.columns[column];
+  const jet::ColumnDef& col = def_->columns[column];
   jet::Value& out = values_[column];
   const uint8_t* data;
   size_t len;
   if (col.inNullMask()) out = layout_.present(col.number);
-  else if (!jet::columnBytes(def_, col, layout_, data, len)) out = jet::Null{};
+  else if (!jet::columnBytes(*def_, col, layout_, data, len)) out = jet::Null{};
   else reader_.decodeColumn(col, data, len, out);
   decodedIn_[column] = generation_;
   return out;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "jet/base/value.h"
@@ -19,15 +20,15 @@ namespace sql {
 
 class LazyRow {
  public:
-  LazyRow(jet::FileDatabase& db, const jet::Tdef& def);
+  LazyRow(jet::FileDatabase& db, std::shared_ptr<const jet::Tdef> def);
   // A new current row; its bytes must stay valid until the next reset (the caller holds the page).
   void reset(const uint8_t* row, size_t size);
   // The value of the column in field order.
   const jet::Value& value(size_t column);
-  size_t size() const { return def_.columns.size(); }
+  size_t size() const { return def_->columns.size(); }
 
  private:
-  const jet::Tdef& def_;
+  std::shared_ptr<const jet::Tdef> def_;  // kept alive here: the engine may drop its own
   jet::LongValueReader longValues_;
   jet::RowReader reader_;
   const uint8_t* row_ = nullptr;

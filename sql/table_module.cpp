@@ -33,7 +33,11 @@ struct Vtab {
 struct Cursor {
   sqlite3_vtab_cursor base{};
   Vtab* vtab = nullptr;
+  // A cursor over a table of this file reads one committed state, from its first filter to its
+  // close: its pages are read directly, not through engine calls that each take their own turn.
+  std::unique_ptr<jet::ReadOperation> reading;
   std::unique_ptr<jet::TableCursor> scan;  // stored order, a linked table
+  std::shared_ptr<const jet::Tdef> def;    // what the local scan reads with
   std::unique_ptr<jet::TableScan> local;   // stored order, a table of this file
   std::unique_ptr<LazyRow> row;            // the local scan's current row
   std::unique_ptr<IndexSeek> seek;         // index order
@@ -130,6 +134,7 @@ int filter(sqlite3_vtab_cursor* cur, int idxNum, const char* idxStr, int argc, s
   BridgeTable& t = c->vtab->t();
   try {
     c->seek.reset();
+    if (!c->reading && c->vtab->bridge->local() && !t.linked) c->reading = c->vtab->bridge->db().readOperation();
     if (idxNum != 0) {
       c->scan.reset();
       c->seek = std::make_unique<IndexSeek>(*c->vtab->bridge, t, idxNum, argc, argv);
@@ -139,9 +144,9 @@ int filter(sqlite3_vtab_cursor* cur, int idxNum, const char* idxStr, int argc, s
     if (c->scan || c->local) {
       c->scan ? c->scan->rewind() : c->local->rewind();
     } else if (jet::FileDatabase* db = c->vtab->bridge->local(); db && !t.linked) {
-      const jet::Tdef& def = db->tableDef(t.info.name);
-      c->local = std::make_unique<jet::TableScan>(db->pageFile(), def, db->codec());
-      c->row = std::make_unique<LazyRow>(*db, def);
+      c->def = c->vtab->bridge->definition(t);
+      c->local = std::make_unique<jet::TableScan>(db->pageFile(), *c->def, db->codec());
+      c->row = std::make_unique<LazyRow>(*db, c->def);
     } else {
       c->scan = c->vtab->bridge->db().openTable(t.info.name);
     }

@@ -322,7 +322,7 @@ TEST(Check, NamesPlantedDamageKeepsWritesOutOfItAndRepairSalvages) {
       Named named;
       try {
         auto file = jet::SchemaFile::open(path);
-        const jet::Catalog catalog = jet::Catalog::read(file->pageFile(), file->format(), jet::windows1252Codec());
+        const jet::Catalog catalog = jet::Catalog::read(file->pageFile(), file->format(), jettest::cp1252());
         auto tdef = [&](const char* table) { const auto* e = catalog.findTable(table); return e ? uint32_t(e->object.id) : 0u; };
         Target t{*file, d.file ? "Table1" : "People", tdef(d.file ? "Table1" : "People"), tdef(d.file ? "Table2" : "Delta")};
         named = d.plant(t);

@@ -99,7 +99,7 @@ struct TableKeys {
 // relationship indexes name, by table name.
 std::map<std::string, TableKeys> indexKeys(const fs::path& file) {
   auto pages = jet::SchemaFile::open(file.string(), true);
-  const jet::Catalog catalog = jet::Catalog::read(pages->pageFile(), pages->format(), jet::windows1252Codec());
+  const jet::Catalog catalog = jet::Catalog::read(pages->pageFile(), pages->format(), jettest::cp1252());
   std::map<uint32_t, std::string> nameOfPage;
   for (const auto& e : catalog.entries())
     if (e.type == jet::sys::kTypeTable) nameOfPage[e.object.tdefPage] = e.object.name;

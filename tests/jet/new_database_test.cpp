@@ -177,7 +177,7 @@ TEST_P(NewDatabase, CatalogAndIndependentReaders) {
   const Layout& l = GetParam();
   {
     auto file = jet::SchemaFile::open(path_, true);
-    const jet::Catalog catalog = jet::Catalog::read(file->pageFile(), l.format, jet::windows1252Codec());
+    const jet::Catalog catalog = jet::Catalog::read(file->pageFile(), l.format, jettest::cp1252());
     size_t templates = 0;
     for (const auto& e : catalog.entries()) {
       if (e.object.name == "MSysComplexColumns") EXPECT_EQ(std::make_pair(e.object.flags, e.object.id), std::make_pair(0x80000000u, 18));

@@ -169,7 +169,7 @@ jet::Bytes rowHolding(const jet::Bytes& stored) {
   jet::Tdef plain = calculated(ColumnType::Binary);
   plain.columns[0].extFlags = 0;
   plain.columns[0].length = 255;
-  return jet::encodeRow(plain, {stored}, jet::windows1252Codec(), nullptr);
+  return jet::encodeRow(plain, {stored}, jettest::cp1252(), nullptr);
 }
 
 TEST(Calculated, AccessStoredResultsReadBack) {
@@ -199,25 +199,25 @@ TEST(Calculated, AccessStoredResultsReadBack) {
     const jet::Tdef def = calculated(c.type);
     const jet::Bytes row = rowHolding(jet::wrapCalculated(c.result));
     std::vector<Value> back;
-    jet::RowReader(def, jet::windows1252Codec()).decode(row.data(), row.size(), back);
+    jet::RowReader(def, jettest::cp1252()).decode(row.data(), row.size(), back);
     ASSERT_EQ(back.size(), 1u);
     EXPECT_EQ(back[0], c.expected);
     // What the engine writes fits the column Access declared and reads back the same.
     if (jet::isNull(c.expected)) continue;
-    const jet::Bytes written = jet::encodeRow(def, {c.expected}, jet::windows1252Codec(), nullptr);
+    const jet::Bytes written = jet::encodeRow(def, {c.expected}, jettest::cp1252(), nullptr);
     jet::RowLayout layout;
     jet::parseRow(def, written.data(), written.size(), layout);
     const uint8_t* data;
     size_t len;
     ASSERT_TRUE(jet::columnBytes(def, def.columns[0], layout, data, len));
     EXPECT_LE(len, def.columns[0].length);
-    jet::RowReader(def, jet::windows1252Codec()).decode(written.data(), written.size(), back);
+    jet::RowReader(def, jettest::cp1252()).decode(written.data(), written.size(), back);
     EXPECT_EQ(back[0], c.expected);
   }
   // A calculated text's length includes the wrapping.
-  EXPECT_EQ(errorOf([&] { jet::encodeRow(calculated(ColumnType::Text), {std::string(21, 'x')}, jet::windows1252Codec(), nullptr); }),
+  EXPECT_EQ(errorOf([&] { jet::encodeRow(calculated(ColumnType::Text), {std::string(21, 'x')}, jettest::cp1252(), nullptr); }),
             jet::err::kTextTooLong);
-  EXPECT_EQ(errorOf([&] { jet::encodeRow(calculated(ColumnType::Text), {std::string(20, 'x')}, jet::windows1252Codec(), nullptr); }), 0);
+  EXPECT_EQ(errorOf([&] { jet::encodeRow(calculated(ColumnType::Text), {std::string(20, 'x')}, jettest::cp1252(), nullptr); }), 0);
 }
 
 }  // namespace

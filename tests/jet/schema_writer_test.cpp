@@ -47,7 +47,7 @@ jet::NewTable everyType() {
 }
 
 std::vector<jet::CatalogEntry> catalogOf(jet::SchemaFile& f) {
-  return jet::Catalog::read(f.pageFile(), f.format(), jet::windows1252Codec()).entries();
+  return jet::Catalog::read(f.pageFile(), f.format(), jettest::cp1252()).entries();
 }
 
 uint32_t tdefOf(jet::SchemaFile& f, const std::string& table) {

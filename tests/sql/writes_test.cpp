@@ -9,6 +9,7 @@
 #include "jet/support/oracles.h"
 #include "sql/connection.h"
 #include "support/complex_fixture.h"
+#include "support/error_of.h"
 #include "support/files.h"
 #include "support/sqlite_rows.h"
 
@@ -133,6 +134,18 @@ TEST(ComplexWrites, TakeTheJsonTheyAreShownAs) {
     const char* kRows = "SELECT name, tags, files, scores FROM Items ORDER BY name";
     auto c = sql::Connection::open(path);
     ASSERT_EQ(testsupport::query(c->handle(), kRows).size(), 3u);  // the values read before they change
+    {  // A statement open on the file reads one committed state: another program's write waits for it.
+      sqlite3_stmt* st = nullptr;
+      ASSERT_EQ(sqlite3_prepare_v2(c->handle(), "SELECT name, tags FROM Items", -1, &st, nullptr), SQLITE_OK);
+      ASSERT_EQ(sqlite3_step(st), SQLITE_ROW);
+      auto other = jet::Database::open(path, {.busyTimeoutMs = 0});
+      const auto add = [&] { other->createTable({"Added", {{"A", ColumnType::Long}}, {}}); };
+      EXPECT_EQ(errorOf(add), 3260);
+      while (sqlite3_step(st) == SQLITE_ROW) {}
+      EXPECT_EQ(errorOf(add), 0);
+      EXPECT_EQ(sqlite3_step(st), SQLITE_ROW) << "a new run after another program's commit";
+      sqlite3_finalize(st);
+    }
     c->exec("INSERT INTO Items (name, tags, files, scores) VALUES "
             "('four', '[\"x\",\"y\"]', '[{\"name\":\"e.txt\",\"type\":\"txt\",\"data\":\"6869\"}]', '[7]');"
             "UPDATE Items SET tags = '[\"q\"]', scores = NULL WHERE name = 'one';"

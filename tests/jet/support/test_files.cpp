@@ -2,12 +2,18 @@
 
 #include <stdexcept>
 
+#include "jet/base/text_codec.h"
 #include "jet/base/value.h"
 #include "jet/database.h"
 #include "jet/storage/fault_env.h"
 #include "support/processes.h"
 
 namespace jettest {
+
+jet::TextCodec& cp1252() {
+  thread_local jet::TextCodec codec(1252);
+  return codec;
+}
 
 std::string failure(const std::function<void()>& call) {
   try {

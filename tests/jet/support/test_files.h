@@ -16,6 +16,7 @@
 
 namespace jet {
 class Database;
+class TextCodec;
 }
 
 namespace jettest {
@@ -47,6 +48,10 @@ inline std::vector<std::string> allTestFiles() {
 inline std::string passwordOf(const std::string& file) {
   return std::filesystem::path(file).filename().string().rfind("password", 0) == 0 ? "password" : "";
 }
+
+// The Windows-1252 codec of the calling thread, for tests that read catalogs and rows over bare
+// pages, where no database's code page is at hand.
+jet::TextCodec& cp1252();
 
 // The engine error a call ends in as "number: description", or "" when it returns normally.
 std::string failure(const std::function<void()>& call);
