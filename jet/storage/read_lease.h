@@ -13,9 +13,9 @@
 //    nothing beyond its lease whatever its own threads do. While some lease is running it looks
 //    every kTick, and gives back a lease used by no operation since its last look or one whose
 //    kLongest comes before the next look; otherwise it sleeps. Each look wakes the thread, which
-//    on a shared machine costs the process tens of microseconds or more (a thousand leased
-//    operations), so the tick is only as fine as the idle time needs. "About": the releaser keeps
-//    its times only as well as the system schedules it.
+//    on a shared machine costs the process tens of microseconds, so the tick is only as fine as
+//    the idle time needs. "About": the releaser keeps its times only as well as the system
+//    schedules it.
 //  - A lock refused to any file of this process first gives back every lease of the process, so a
 //    program's own handles never wait for each other's leases.
 //  - Before a fork every lease is given back (a child shares its parent's locks through the open
@@ -50,8 +50,8 @@ class ReadLease {
 
   // Inline: they run at the start and end of every operation.
   bool take() {
-    int s = kHeld;
-    if (state_.compare_exchange_strong(s, kFree, std::memory_order_acquire)) return true;
+    int s = state_.load(std::memory_order_acquire);  // only keep() makes it held
+    if (s == kHeld && state_.compare_exchange_strong(s, kFree, std::memory_order_acquire)) return true;
     if (s == kReleasing) waitReleased();
     return false;
   }
@@ -78,10 +78,10 @@ class ReadLease {
   FileLock& lock_;
   std::atomic<int> state_{kFree};
   std::atomic<bool> running_{false};  // from start() until the lock is let go
-  std::atomic<bool> expired_{false};  // set by the releaser once kLongest has passed
+  std::atomic<bool> expired_{false};  // set by the releaser at its last look before kLongest
   std::atomic<uint32_t> uses_{0};     // keep()s so far
   std::atomic<int64_t> since_{0};     // the shared lock was taken (steady clock, ns)
-  uint32_t usesSeen_ = 0;             // the releaser's: uses_ at its last tick
+  uint32_t usesSeen_ = 0;             // the releaser's: uses_ at its last look
 };
 
 }  // namespace jet
