@@ -89,7 +89,11 @@ struct LeaseRegistry {
   // when it ends). True when it wants the next look, which it also does once after it ended a
   // lease: a reader that goes on at once starts its next lease without waking the releaser.
   static bool visit(ReadLease& l, int64_t now) {
-    if (!l.running_ || l.expired_) return false;
+    if (!l.running_) return false;
+    // Marked expired while an operation was under way: its owner lets the lock go when the
+    // operation ends, unless it kept the lease in the moment before the mark, which is given back
+    // here. Looked at until one of the two has happened.
+    if (l.expired_) return l.giveBack() || l.running_;
     const bool last = now + kTickNs > l.since_.load(std::memory_order_relaxed) + kLongestNs;
     const uint32_t uses = l.uses_.load(std::memory_order_relaxed);
     const bool idle = uses == l.usesSeen_;
@@ -112,7 +116,7 @@ struct LeaseRegistry {
       // A lease started from here on is either seen below or wakes the releaser (start()).
       asleep = true;
       bool running = false;
-      for (ReadLease* l : leases) running |= l->running_ && !l->expired_;
+      for (ReadLease* l : leases) running |= l->running_;
       if (running) asleep = false;
       else wake.wait(hold, [this] { return !asleep; });
     }
